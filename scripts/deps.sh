@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the build and test tools this project needs when they are missing (Debian packages).
+set -euo pipefail
+need=()
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v g++ >/dev/null 2>&1 || need+=(g++)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev googletest)
+[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+if [ "${QDMILL_NEED_FUZZ:-0}" = 1 ]; then
+  command -v clang++ >/dev/null 2>&1 || need+=(clang)
+  ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
+fi
+if [ ${#need[@]} -gt 0 ]; then
+  echo "installing: ${need[*]}"
+  if [ "$(id -u)" = 0 ]; then
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
+  else
+    echo "missing packages: ${need[*]} (run as root or install them)" >&2
+    exit 1
+  fi
+fi

@@ -1,0 +1,37 @@
+// param_list.h - the parameter list of a cycle run: name and value texts with the kind that says
+// where each came from. Filled from parameter files, ".CFG" sources and by the program.
+#pragma once
+
+#include <cstdint>
+
+// One entry of a singly linked list. Name and value are owned copies, never empty.
+// kind: 13 definition file, 21 parameter source (".pcf" or ".CFG"), 31 set by the program.
+struct ParamNode {
+  char* name;
+  char* value;
+  std::int16_t kind;
+  ParamNode* next;
+};
+
+// Two owned texts handed from the file lexer to parListTake.
+struct ParamPair {
+  char* name;
+  char* value;
+};
+
+// Sets name to value. Ignored (list returned unchanged) when name or value is null or empty. An
+// existing entry of that name (exact comparison) gets a copy of value and the kind; otherwise a
+// new entry with copies of both goes to the front. Returns the new head; unchanged list when
+// memory runs out.
+ParamNode* parListSet(ParamNode* list, const char* name, const char* value, int kind);
+
+// As parListSet, but takes ownership of entry->name and entry->value (both are freed when they
+// are not stored). The entry's pointers are cleared. Returns the new head.
+ParamNode* parListTake(ParamNode* list, ParamPair* entry, int kind);
+
+// A copy of the value of the first entry of that name (caller frees with memFree), and its kind
+// in *kind when kind is not null; null when there is none (kind untouched) or memory runs out.
+char* parListGet(const ParamNode* list, const char* name, std::int16_t* kind);
+
+// Frees every entry with its texts; accepts null.
+void parListFree(ParamNode* list);
