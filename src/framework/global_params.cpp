@@ -4,7 +4,6 @@
 #include "framework/global_params.h"
 
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

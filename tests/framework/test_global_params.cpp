@@ -281,7 +281,7 @@ TEST_F(GlobalParamsTest, ReadsLinesByTheReadingKindOfTheirKey) {
   const ReadCase cases[] = {
       {"lower-case key", "*frradius 5\n", "*FRRADIUS", "5"},
       {"mixed case and tabs", "\t*FrRaDiUs\t\t7.5\t\n", "*FRRADIUS", "7.5"},
-      {"rest of line up to the comment", "*DESCRIPTION   part one  # a note\n", "*DESCRIPTION", "[part one  ]"},
+      {"rest of line up to the comment", "*DESCRIPTION   first half  # a note\n", "*DESCRIPTION", "[first half  ]"},
       {"first word only", "*APT first second\n", "*APT", "[first]"},
       {"three numbers", "*NCKO_X 0 1 0\n", "*NCKO_X", "0 1 0"},
       {"missing third number is 0", "*STARTPT 1 2\n", "*STARTPT", "1 2 0"},
@@ -365,6 +365,12 @@ TEST_F(GlobalParamsTest, MissingFileChangesNothing) {
   EXPECT_EQ(parCfgWrite("no_such_dir/out.cfg"), 0);
   EXPECT_EQ(parCfgWriteAll("no_such_dir/out.cfg"), 0);
   EXPECT_EQ(parCfgWrite(nullptr), 0);
+}
+
+// A file that opened but could not be written in full was reported as written.
+TEST_F(GlobalParamsTest, WriteFailureIsReported) {
+  if (!qdtest::fileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  EXPECT_EQ(parCfgWrite("/dev/full"), 0);
 }
 
 TEST_F(GlobalParamsTest, ListEntriesThatAreKeysAreStored) {
