@@ -48,6 +48,7 @@ struct ParLexer {
   // The next character; the end of the stream and character 26 are the end of input.
   int next() {
     int c = std::getc(stream);
+    if (c == 26) std::ungetc(c, stream);  // stays the end of input for the next entry too
     if (c == EOF || c == 26) c = kEndOfInput;
     last = c;
     return c;
