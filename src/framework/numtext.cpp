@@ -20,8 +20,10 @@ struct NumState {
 };
 NumState numState;
 
-// Beyond this magnitude the integer part no longer fits the 64-bit arithmetic safely.
+// Beyond this magnitude the text switches to the exponent form, so that it stays short.
 constexpr double kNumFixedLimit = 1e18;
+// From here on (2^53) a scaled value has no fraction left and the rounding step would be inexact.
+constexpr double kNumExactLimit = 9007199254740992.0;
 
 // Appends the decimal digits of v at p; returns the new end.
 char* numPutInt(char* p, char* end, std::int64_t v) {
@@ -38,6 +40,16 @@ void numFormatSpecial(char* out, double x) {
     auto r = std::to_chars(out, out + kNumTextSize - 1, x, std::chars_format::scientific);
     *r.ptr = '\0';
   }
+}
+
+// Values whose scaled form has no fraction bits left: the decimal expansion of the double itself,
+// rounded to the number of decimals.
+void numFormatLarge(char* out, double x) {
+  auto r = std::to_chars(out, out + kNumTextSize - 1, x, std::chars_format::fixed, numState.precision);
+  char* p = r.ec == std::errc() ? r.ptr : out;
+  *p = '\0';
+  while (p > out && p[-1] == '0') *--p = '\0';
+  if (p > out && p[-1] == '.') *--p = '\0';
 }
 
 bool numIsStartChar(char c) { return c != '\0' && std::strchr("+-.0123456789", c) != nullptr; }
@@ -71,6 +83,10 @@ void numFormat(char* out, double x) {
     return;
   }
   const double scale = numState.scale;
+  if (std::fabs(x) * scale >= kNumExactLimit) {
+    numFormatLarge(out, x);
+    return;
+  }
   const double a = std::floor(scale * x + 0.5);
   const double q = a / scale;
   std::int64_t d = static_cast<std::int64_t>(std::trunc(q));

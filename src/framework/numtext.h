@@ -17,7 +17,9 @@ int numPrecision();
 // Writes x into out (at least kNumTextSize characters) as a fixed-point text with the current
 // number of decimals, rounded half up, trailing zeros and a trailing point removed; "-0" becomes
 // "0" (precision 6: 1.5 -> "1.5", -0.25 -> "-0.25", 0.0000004 -> "0", 2.9999999 -> "3").
-// Magnitudes of 1e18 or more are written as the shortest exact exponent text (e.g. "1e+20"),
+// Computed in 64-bit integers. Where the scaled value exceeds 2^53 (e.g. beyond 9e9 at 6
+// decimals) the double's own decimal expansion is written instead, rounded to the decimals;
+// magnitudes of 1e18 or more are written as the shortest exact exponent text (e.g. "1e+20"),
 // NaN as "nan" and infinities as "inf" / "-inf". Equal values always give equal texts.
 void numFormat(char* out, double x);
 
