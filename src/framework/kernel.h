@@ -1,0 +1,41 @@
+// kernel.h - the framework's root record, the kernel "Zodavevoze": the parent at the end of every
+// cycle's chain, supplying the default slots (parameter source loading, information phases, the
+// end phase). Every cycle record names it, or a record that names it, as its parent.
+#pragma once
+
+#include "framework/cycle.h"
+#include "framework/param_list.h"
+
+// The kernel record: parent null, inherited 1, no null slot.
+extern CycleRecord cycKernel;
+
+// Default slot that does nothing. Returns 1.
+int cycPhaseNoop(CycleRecord* cycle);
+
+// Kernel phaseLoadParams: loads "<id>.def" (kind 13) when the record has an id, then the run's
+// source (kind 21): "| stdin" reads the standard input; otherwise ".pcf" is appended unless the
+// name ends in ".pcf" in any case (names under four characters always get it). Sets the NC frame
+// to identity and copies it to the tool frame. Missing files leave the list as it was.
+// Returns 1 (loading never fails the run).
+int cycLoadParamSources(CycleRecord* cycle);
+
+// Kernel phaseLoadCfg: loads a ".CFG" source into cfgEntries. Returns 1.
+int cycLoadCfgSource(CycleRecord* cycle);
+
+// For every entry named name whose value yields three numbers (numParse3), stores them in
+// x, y, z; with firstOnly 1 it stops after the first entry of that name, otherwise the last usable
+// entry wins. No normalisation. Returns 1 when a usable entry was found, else 0 (outputs unchanged).
+int cycReadPointParam(const ParamNode* list, const char* name, int firstOnly, double* x, double* y,
+                      double* z);
+
+// Information phases: the language file named by the parameter item ("parameters", "algorithm",
+// "layers") is read for the parameter "SystemLanguage" (or "???" when it is not set).
+// Returns langFileReadSection's result; 0 when the item parameter is not set.
+int cycShowMsgSection(CycleRecord* cycle, const char* item);
+int cycInfoParameters(CycleRecord* cycle);
+int cycInfoAlgorithm(CycleRecord* cycle);
+int cycInfoLayers(CycleRecord* cycle);
+
+// Kernel phaseEnd: record 104 "cycleEnd" with the title on layer 0, then frees the layer list.
+// Returns 1.
+int cycEndDefault(CycleRecord* cycle);
