@@ -9,9 +9,6 @@
 
 #include "framework/memory.h"
 
-const char xchgBanner[] = "qdmill exchange file";
-const char kXchgTraceFile[] = "qdx_methods.trc";
-
 namespace {
 
 constexpr int kEnd = -1;       // end of file, byte 26, a read error, or the zero ending a text

@@ -7,7 +7,7 @@
 
 // The fixed first line of every exchange file. Writers write it byte for byte; the reader compares
 // the first header line (without trailing blanks and tabs) with it exactly.
-extern const char xchgBanner[];
+inline constexpr char xchgBanner[] = "qdmill exchange file";
 
 // The header as read. kind and creator are owned texts (memFree); none when the file ended before
 // that line.
@@ -99,7 +99,7 @@ void xchgLexErrorClear();
 // trace file kXchgTraceFile in the working folder. Switches that trace on (1, the default) or off
 // (0); returns the previous setting.
 int xchgLexSetTrace(int on);
-extern const char kXchgTraceFile[];
+inline constexpr char kXchgTraceFile[] = "qdx_methods.trc";
 
 // Tests: frees the lexer's buffers and restores its start state (trace on, no error).
 void xchgLexResetState();

@@ -409,3 +409,26 @@ TEST_F(TempDirTest, XchgPointsAndCompactNumbersThroughHandlers) {
   xchgPointTableFree(r.table);
   xchgNumResetState();
 }
+
+// The fuzzing seeds are valid files: each reads to its end without a lexical error.
+TEST(XchgInterp, FuzzSeedsReadWithoutError) {
+  const std::string dir = std::string(QDMILL_SOURCE_DIR) + "/fuzz/corpus/xchg/";
+  int files = 0;
+  for (const char* name : {"contour.qdx", "polyhedron.qdx", "scopes.qdx", "long_method.qdx",
+                           "tool.qdx"}) {
+    Log log;
+    XchgInterp* in = xchgInterpNew(&log, nullptr, nullptr, nullptr);
+    for (const char* type : {"L", "A", "M", "P", "Contour", "Tool", "POF", "Face", "Pset"}) {
+      xchgInterpOnObject(in, type, logElement);
+    }
+    xchgLexSetTrace(0);
+    EXPECT_EQ(xchgInterpRun((dir + name).c_str(), in, nullptr), 1) << name;
+    XchgLexError err{};
+    xchgLexLastError(&err);
+    EXPECT_EQ(err.code, 0) << name << " line " << err.line;
+    EXPECT_FALSE(log.empty()) << name;
+    files += log.empty() ? 0 : 1;
+    xchgInterpFree(in);
+  }
+  EXPECT_EQ(files, 5);
+}
