@@ -35,7 +35,7 @@ fi
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/qdmill-fuzz-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:allocator_may_return_null=1"
+export ASAN_OPTIONS="detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
 # Runs one target in its own scratch folder; its exit status is that of the fuzzer.

@@ -384,26 +384,23 @@ TEST_F(TempDirTest, XchgPointsAndCompactNumbersThroughHandlers) {
   xchgInterpOnObject(in, "P", pointObject);
   xchgInterpOnMethod(in, "P", pointMethod);
   ASSERT_EQ(xchgInterpRun("p.qdx", in, nullptr), 1);
+  struct Expected {
+    int row;
+    int col;
+    double x;
+    double y;
+    double z;
+  };
+  const Expected points[] = {{0, 1, 1.5, -2.0, 0.25},   {0, 3, 4.0, 0.0, 0.0},
+                             {2, 1, 0.082, -0.082, 0.0}, {2, 2, 0.072, 0.0, 0.001},
+                             {5, 1, 7.0, -8.0, 9.0}};
   double x = 0, y = 0, z = 0;
-  ASSERT_EQ(xchgPointTableGet(r.table, 0, 1, &x, &y, &z), 1);
-  EXPECT_EQ(x, 1.5);
-  EXPECT_EQ(y, -2.0);
-  EXPECT_EQ(z, 0.25);
-  ASSERT_EQ(xchgPointTableGet(r.table, 0, 3, &x, &y, &z), 1);
-  EXPECT_EQ(x, 4.0);
-  EXPECT_EQ(y, 0.0);
-  ASSERT_EQ(xchgPointTableGet(r.table, 2, 1, &x, &y, &z), 1);
-  EXPECT_DOUBLE_EQ(x, 0.082);
-  EXPECT_DOUBLE_EQ(y, -0.082);
-  EXPECT_EQ(z, 0.0);
-  ASSERT_EQ(xchgPointTableGet(r.table, 2, 2, &x, &y, &z), 1);
-  EXPECT_DOUBLE_EQ(x, 0.072);
-  EXPECT_EQ(y, 0.0);
-  EXPECT_DOUBLE_EQ(z, 0.001);
-  ASSERT_EQ(xchgPointTableGet(r.table, 5, 1, &x, &y, &z), 1);
-  EXPECT_EQ(x, 7.0);
-  EXPECT_EQ(y, -8.0);
-  EXPECT_EQ(z, 9.0);
+  for (const Expected& p : points) {
+    ASSERT_EQ(xchgPointTableGet(r.table, p.row, p.col, &x, &y, &z), 1) << p.row << "," << p.col;
+    EXPECT_DOUBLE_EQ(x, p.x) << p.row << "," << p.col;
+    EXPECT_DOUBLE_EQ(y, p.y) << p.row << "," << p.col;
+    EXPECT_DOUBLE_EQ(z, p.z) << p.row << "," << p.col;
+  }
   EXPECT_EQ(xchgPointTableGet(r.table, 4, 1, &x, &y, &z), 0) << "a row without points";
   xchgInterpFree(in);
   xchgPointTableFree(r.table);
