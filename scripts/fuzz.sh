@@ -15,7 +15,11 @@ cores=$(nproc 2>/dev/null || echo 2)
 [ "$cores" -gt 8 ] && cores=8
 build=build-fuzz
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# clang 16 or newer: the library records failure sites with std::source_location, which older
+# clang cannot compile against this standard library.
+cc=clang-16 cxx=clang++-16
+command -v "$cxx" >/dev/null 2>&1 || { cc=clang; cxx=clang++; }
+CC=$cc CXX=$cxx cmake -S . -B "$build" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQDMILL_FUZZ=ON -DQDMILL_TESTS=OFF -DQDMILL_BENCH=OFF >/dev/null
 cmake --build "$build" --target qdmill_fuzz_all -j "$cores"
 
