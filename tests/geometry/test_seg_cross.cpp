@@ -65,7 +65,9 @@ TEST(SegCross, ContoursIntersectMatchesBruteForce) {
       EXPECT_NEAR(table[i].x, expected[i].x, 1e-9);
       EXPECT_NEAR(table[i].y, expected[i].y, 1e-9);
       EXPECT_EQ(table[i].state, 1);
-      if (i > 0) EXPECT_EQ(segCmpCrossing(table[i - 1], table[i]), -1);
+      if (i > 0) {
+        EXPECT_EQ(segCmpCrossing(table[i - 1], table[i]), -1);
+      }
     }
   }
 }
