@@ -8,18 +8,11 @@
 #include <vector>
 
 #include "geometry/geo_error.h"
+#include "seg_shapes.h"
 #include "geometry/seg_cross.h"
 
 namespace {
-std::vector<Seg2D> polygon(const std::vector<Point2D>& p) {
-  std::vector<Seg2D> s;
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    const Point2D& a = p[i];
-    const Point2D& b = p[(i + 1) % p.size()];
-    s.push_back({a.x, a.y, b.x, b.y});
-  }
-  return s;
-}
+using qdtest::polygon;
 std::vector<Seg2D> randomPolygon(std::mt19937& rng, int n, double cx) {
   std::uniform_real_distribution<double> u(-10, 10);
   std::vector<Point2D> p;

@@ -7,20 +7,13 @@
 #include <vector>
 
 #include "geometry/geo_error.h"
+#include "seg_shapes.h"
 #include "geometry/seg_offset.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 
-std::vector<Seg2D> polygon(const std::vector<Point2D>& p) {
-  std::vector<Seg2D> s;
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    const Point2D& a = p[i];
-    const Point2D& b = p[(i + 1) % p.size()];
-    s.push_back({a.x, a.y, b.x, b.y});
-  }
-  return s;
-}
+using qdtest::polygon;
 std::vector<Seg2D> square(double side) {
   return polygon({{0, 0}, {side, 0}, {side, side}, {0, side}});
 }
