@@ -12,6 +12,7 @@
 #include "framework/output.h"
 #include "framework/output_records.h"
 #include "framework/param_file.h"
+#include "pocket/param_options.h"
 
 namespace {
 constexpr char kStdinSource[] = "| stdin";
@@ -24,6 +25,25 @@ std::string kerWithExtension(const char* name, const char* ext) {
   if (s.size() < n || strcasecmp(s.c_str() + s.size() - n, ext) != 0) s += ext;
   return s;
 }
+
+// Reads a frame from list into m, whose columns keep their values where a key has no usable
+// value: keys[0..2] as unit vectors into the axis columns 0 to 2, keys[3] as a point into the
+// origin column 3. firstOnly 1: the first entry of each name counts; 0: the last usable one.
+void kerReadFrame(AffineMatrix* m, const ParamNode* list, const char* const keys[4],
+                  int firstOnly) {
+  for (int c = 0; c < 4; ++c) {
+    double v[3] = {m->m[c], m->m[4 + c], m->m[8 + c]};
+    if (c < 3) {
+      parOptionUnitVector(list, keys[c], firstOnly, &v[0], &v[1], &v[2]);
+    } else {
+      cycReadPointParam(list, keys[c], firstOnly, &v[0], &v[1], &v[2]);
+    }
+    for (int r = 0; r < 3; ++r) m->m[r * 4 + c] = v[r];
+  }
+}
+
+constexpr const char* kFrameKeys[4] = {"frameCs_x", "frameCs_y", "frameCs_z", "frameCs_o"};
+constexpr const char* kToolKeys[4] = {"toolCs_x", "toolCs_y", "toolCs_z", "toolCs_o"};
 }  // namespace
 
 CycleRecord cycKernel = {
@@ -72,10 +92,13 @@ int cycLoadParamSources(CycleRecord* cycle) {
   } catch (...) {
     // no memory for a file name: the list stays as far as it was read
   }
-  // The frame keys ("frameCs_*", "toolCs_*") are read by the frame set-up of the pocketing
-  // options once it exists; until then both frames stay the identity.
+  // NC frame from the "frameCs_*" keys; the tool frame starts as the NC frame, and tool keys
+  // that are missing take the NC frame key of the same letter.
   affIdentity(&cycle->frame);
+  kerReadFrame(&cycle->frame, cycle->params, kFrameKeys, 1);
   affCopy(&cycle->tool, &cycle->frame);
+  parToolCsFromFrameCs(cycle);
+  kerReadFrame(&cycle->tool, cycle->params, kToolKeys, 1);
   return 1;
 }
 
@@ -92,11 +115,12 @@ int cycReadPointParam(const ParamNode* list, const char* name, int firstOnly, do
   for (const ParamNode* n = list; n != nullptr; n = n->next) {
     if (n->name == nullptr || std::strcmp(n->name, name) != 0) continue;
     double v[3] = {0, 0, 0};
-    if (numParse3(n->value, &v[0], &v[1], &v[2]) != 3) continue;
-    if (x != nullptr) *x = v[0];
-    if (y != nullptr) *y = v[1];
-    if (z != nullptr) *z = v[2];
-    found = 1;
+    if (numParse3(n->value, &v[0], &v[1], &v[2]) == 3) {
+      if (x != nullptr) *x = v[0];
+      if (y != nullptr) *y = v[1];
+      if (z != nullptr) *z = v[2];
+      found = 1;
+    }
     if (firstOnly == 1) break;
   }
   return found;
