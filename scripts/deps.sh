@@ -7,8 +7,8 @@ command -v g++ >/dev/null 2>&1 || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev googletest)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 if [ "${QDMILL_NEED_FUZZ:-0}" = 1 ]; then
-  command -v clang++ >/dev/null 2>&1 || need+=(clang)
-  ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
+  command -v clang++-16 >/dev/null 2>&1 || need+=(clang-16)
+  ls /usr/lib/llvm-16/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-16-dev)
 fi
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"

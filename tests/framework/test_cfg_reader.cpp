@@ -1,0 +1,92 @@
+// ".CFG" reader: keys and values of lines with blanks, tabs and '#' comments, over-long lines, and
+// the entry list in file order.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "framework/cfg_reader.h"
+#include "framework/memory.h"
+#include "support/temp_dir.h"
+
+namespace {
+using qdtest::TempDirTest;
+using qdtest::writeFile;
+
+// Every entry of a text, as "key=value;".
+std::string entries(const std::string& text) {
+  writeFile("c.CFG", text);
+  std::FILE* f = std::fopen("c.CFG", "rb");
+  std::string out;
+  const char* key = nullptr;
+  const char* value = nullptr;
+  while (cfgReadLine(f, &key, &value) == 1) out += std::string(key) + "=" + value + ";";
+  std::fclose(f);
+  return out;
+}
+}  // namespace
+
+TEST_F(TempDirTest, CfgLinesGiveKeyAndValue) {
+  struct Case {
+    std::string text;
+    std::string entries;
+  };
+  const Case cases[] = {
+      {"", ""},
+      {"\n\n   \n\t\n# only comments\n  # here\n", ""},
+      {"*TMP_DIR   c:\\tmp  # comment\n*NEXT 1\n", "*TMP_DIR=c:\\tmp;*NEXT=1;"},
+      {"  key\tvalue with\t\tblanks \t \r\nk2 v2", "key=value with  blanks;k2=v2;"},
+      {"key\nkey2   \n", "key=;key2=;"},
+      {"a#b c\n", "a=;"},
+      {"a 1\r\n\r\nb 2\rc 3", "a=1;b=2;c=3;"},
+      {"a 1\n\x1a" "b 2\n", "a=1;"},
+      {"a 1\x1a", "a=1;"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(entries(c.text), c.entries) << c.text;
+  EXPECT_EQ(entries(std::string("a x\0y\n", 6)), "a=xy;");
+}
+
+TEST_F(TempDirTest, CfgOverLongKeyOrValueIsCutAndItsRestDiscarded) {
+  const std::string longKey(kCfgKeyMax + 40, 'K');
+  const std::string longValue(kCfgValueMax + 700, 'v');
+  const std::string text = "*A " + longValue + " tail\n" + longKey + " value\n" +
+                           "*B " + std::string(kCfgValueMax, 'w') + "\n*C 3\n";
+  EXPECT_EQ(entries(text), "*A=" + std::string(kCfgValueMax, 'v') + ";" +
+                               std::string(kCfgKeyMax, 'K') + "=;" + "*B=" +
+                               std::string(kCfgValueMax, 'w') + ";*C=3;");
+}
+
+TEST_F(TempDirTest, CfgLoadFileAppendsEntriesInFileOrder) {
+  writeFile("run.CFG", "*APT out.pof\n# comment\n*FRAME_ID  7\n*EMPTY\n");
+  ParamNode* list = cfgListAppend(nullptr, "first", nullptr, 31);
+  list = cfgLoadFile(list, "run.CFG", 21);
+  std::string seen;
+  for (const ParamNode* n = list; n != nullptr; n = n->next) {
+    seen += std::string(n->name) + "=" + n->value + "/" + std::to_string(n->kind) + ";";
+  }
+  EXPECT_EQ(seen, "first=/31;*APT=out.pof/21;*FRAME_ID=7/21;*EMPTY=/21;");
+  EXPECT_EQ(cfgLoadFile(list, "missing.CFG", 21), list);
+  EXPECT_EQ(cfgLoadFile(list, nullptr, 21), list);
+  EXPECT_EQ(cfgListAppend(list, "", "x", 21), list);
+  EXPECT_EQ(cfgListAppend(list, nullptr, "x", 21), list);
+  parListFree(list);
+  list = cfgLoadFile(nullptr, "run.CFG", 21);
+  ASSERT_NE(list, nullptr);
+  EXPECT_STREQ(list->name, "*APT");
+  parListFree(list);
+}
+
+TEST_F(TempDirTest, CfgMemoryFailureLeavesTheListAsItWas) {
+  writeFile("run.CFG", "a 1\nb 2\nc 3\n");
+  for (long n = 1; n <= 10; ++n) {
+    ParamNode* list = cfgListAppend(nullptr, "x", "0", 31);
+    memTestFailAt(n);
+    list = cfgLoadFile(list, "run.CFG", 21);
+    memTestFailAt(0);
+    int count = 0;
+    for (const ParamNode* p = list; p != nullptr; p = p->next) ++count;
+    EXPECT_GE(count, 1);
+    EXPECT_STREQ(list->name, "x");
+    parListFree(list);
+  }
+}
