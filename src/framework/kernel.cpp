@@ -1,5 +1,6 @@
-// kernel.cpp - the kernel record and its default slots: loading the definition file and the
-// ".pcf" parameter source, the information phases that read language files, and the end phase.
+// kernel.cpp - the kernel record and its default slots: loading the definition file and a ".pcf"
+// or ".CFG" parameter source with the NC and tool frames it names, the information phases that
+// read language files, and the end phase.
 #include "framework/kernel.h"
 
 #include <strings.h>
@@ -11,7 +12,9 @@
 #include "framework/numtext.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
+#include "framework/cfg_reader.h"
 #include "framework/param_file.h"
+#include "framework/xchg_number.h"
 #include "pocket/param_options.h"
 
 namespace {
@@ -44,6 +47,27 @@ void kerReadFrame(AffineMatrix* m, const ParamNode* list, const char* const keys
 
 constexpr const char* kFrameKeys[4] = {"frameCs_x", "frameCs_y", "frameCs_z", "frameCs_o"};
 constexpr const char* kToolKeys[4] = {"toolCs_x", "toolCs_y", "toolCs_z", "toolCs_o"};
+constexpr const char* kCfgFrameKeys[4] = {"*NCKO_X", "*NCKO_Y", "*NCKO_Z", "*NCKO_O"};
+constexpr const char* kCfgToolKeys[4] = {"*WZKO_X", "*WZKO_Y", "*WZKO_Z", "*WZKO_O"};
+
+// The program parameters that a ".CFG" source names: "*APT" the POF file, "*FRAME_ID" the zero
+// point, "*FRAME_COMMENT" the frame comment escaped as in the exchange format. Later entries
+// replace earlier ones.
+void kerParamsFromCfg(CycleRecord* cycle) {
+  for (const ParamNode* n = cycle->cfgEntries; n != nullptr; n = n->next) {
+    if (n->name == nullptr || n->name[0] != '*' || n->value == nullptr) continue;
+    if (std::strcmp(n->name, "*APT") == 0) {
+      cycle->params = parListSet(cycle->params, "pofFilename", n->value, kParKindProgram);
+    } else if (std::strcmp(n->name, "*FRAME_ID") == 0) {
+      cycle->params = parListSet(cycle->params, "zeroPointID", n->value, kParKindProgram);
+    } else if (std::strcmp(n->name, "*FRAME_COMMENT") == 0) {
+      std::string escaped(4 * std::strlen(n->value) + 1, '\0');
+      if (xchgEscapeText(escaped.data(), escaped.size(), n->value) >= 0) {
+        cycle->params = parListSet(cycle->params, "frameComment", escaped.c_str(), kParKindProgram);
+      }
+    }
+  }
+}
 }  // namespace
 
 CycleRecord cycKernel = {
@@ -102,9 +126,22 @@ int cycLoadParamSources(CycleRecord* cycle) {
   return 1;
 }
 
-int cycLoadCfgSource(CycleRecord*) {
-  // Least form until the exchange reader's configuration loader is in place: no ".CFG" entry is
-  // loaded and the frames keep their values. Loading never fails the run.
+int cycLoadCfgSource(CycleRecord* cycle) {
+  if (cycle == nullptr) return 1;
+  try {
+    if (cycle->source != nullptr) {
+      const std::string path = kerWithExtension(cycle->source, ".CFG");
+      cycle->cfgEntries = cfgLoadFile(cycle->cfgEntries, path.c_str(), kParKindSource);
+    }
+    kerParamsFromCfg(cycle);
+  } catch (...) {
+    // no memory for a file name or an escaped text: the lists stay as far as they were filled
+  }
+  // Frames from "*NCKO_*" and "*WZKO_*"; a ".CFG" source may repeat a key, the last entry wins.
+  affIdentity(&cycle->frame);
+  kerReadFrame(&cycle->frame, cycle->cfgEntries, kCfgFrameKeys, 0);
+  affCopy(&cycle->tool, &cycle->frame);
+  kerReadFrame(&cycle->tool, cycle->cfgEntries, kCfgToolKeys, 0);
   return 1;
 }
 

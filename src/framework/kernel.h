@@ -22,7 +22,14 @@ int cycPhaseNoop(CycleRecord* cycle);
 // Returns 1 (loading never fails the run).
 int cycLoadParamSources(CycleRecord* cycle);
 
-// Kernel phaseLoadCfg: loads a ".CFG" source into cfgEntries. Returns 1.
+// Kernel phaseLoadCfg: appends the entries of the run's ".CFG" source to cfgEntries in file order
+// (kind 21; ".CFG" is appended unless the name ends in it in any case, names under four
+// characters always get it; the name is opened exactly, case-sensitively). Then the program
+// parameters (kind 31): "*APT" gives "pofFilename", "*FRAME_ID" "zeroPointID", "*FRAME_COMMENT"
+// "frameComment" escaped as in the exchange format. NC frame: identity, axis columns from
+// "*NCKO_X", "*NCKO_Y", "*NCKO_Z" as unit vectors, origin from "*NCKO_O"; tool frame: a copy of
+// it read from "*WZKO_*" in the same way; the last usable entry of a key wins. A missing file
+// leaves the entries as they were. Returns 1 (loading never fails the run).
 int cycLoadCfgSource(CycleRecord* cycle);
 
 // For every entry named name whose value yields exactly three numbers (numParse3), stores them in

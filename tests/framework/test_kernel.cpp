@@ -4,10 +4,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "cycles/rpx5_record.h"
+#include "framework/global_params.h"
+#include "framework/messages.h"
 
 #include "framework/kernel.h"
 #include "framework/memory.h"
@@ -218,4 +221,111 @@ TEST_F(TempDirTest, DemoInformationOptionsRunTheirPhases) {
   EXPECT_EQ(runDemoOption("-A"), 14);
   EXPECT_EQ(runDemoOption("-Y"), 15);
   EXPECT_EQ(runDemoOption("-D"), 0);
+}
+
+namespace {
+std::vector<std::string> entriesOf(const ParamNode* list) {
+  std::vector<std::string> out;
+  for (const ParamNode* n = list; n != nullptr; n = n->next) out.push_back(n->value);
+  return out;
+}
+}  // namespace
+
+// File names are case-sensitive: the name is opened as given, ".CFG" appended where it is missing.
+TEST_F(TempDirTest, CfgSourceNamesOpenExactly) {
+  writeFile("job.cfg", "*A lower\n");
+  writeFile("JOB.cfg", "*A upper\n");
+  writeFile("ab.CFG", "*A ab\n");
+  writeFile("job.CFG.CFG", "*A doubled\n");
+  struct Case {
+    const char* source;
+    std::vector<std::string> values;
+  };
+  const Case cases[] = {
+      {"job.CFG", {}},  // only "job.cfg" exists: a different file
+      {"JOB.cfg", {"upper"}},
+      {"ab", {"ab"}},
+      {"job.CFG.CFG", {"doubled"}},
+      {"missing", {}},
+  };
+  for (const Case& c : cases) {
+    CycleRecord r;
+    r.source = memStrDup(c.source);
+    EXPECT_EQ(cycLoadCfgSource(&r), 1);
+    EXPECT_EQ(entriesOf(r.cfgEntries), c.values) << c.source;
+    cycCleanup(&r);
+  }
+}
+
+TEST_F(TempDirTest, CfgFramesKeepColumnsWithoutUsableKeys) {
+  writeFile("f.CFG",
+            "*NCKO_X 0 0 0\n"    // no direction
+            "*NCKO_Y 0 3 0\n"
+            "*NCKO_Y 1 2\n"      // unusable: the earlier line stays
+            "*ncko_z 0 1 0\n"    // keys compare exactly, in upper case
+            "*NCKO_O 1 2 3\n"
+            "*WZKO_O 4 5\n"      // unusable: the copied origin stays
+            "*FRAME_ID\n");      // no value: nothing set
+  CycleRecord r;
+  r.source = memStrDup("f");
+  r.frame.m[0] = 9;
+  EXPECT_EQ(cycLoadCfgSource(&r), 1);
+  const std::vector<double> expected[4] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 2, 3}};
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_EQ(column(r.frame, c), expected[c]) << c;
+    EXPECT_EQ(column(r.tool, c), expected[c]) << c;
+  }
+  EXPECT_EQ(valueOf(r, "zeroPointID"), "<none>");
+  cycCleanup(&r);
+}
+
+// The demo job's ".CFG" source: its entries in file order, the program parameters it names, the
+// NC and tool frames, and after the run its keys in the global parameter block.
+TEST_F(TempDirTest, DemoCfgSourceReachesTheBlockAndTheFrames) {
+  copyDemo("demo.CFG");
+  parResetState();
+  msgResetState();
+  CycleRecord* r = rpx5CycleRecord();
+  std::string arg = "-Sdemo.CFG";
+  char* argv[] = {arg.data()};
+  ASSERT_EQ(cycParseOptions(r, argv, 1, 0), 1);
+  EXPECT_EQ(r->sourceIsCfg, 1);
+  const std::vector<std::string> values = entriesOf(r->cfgEntries);
+  ASSERT_EQ(values.size(), 12u);
+  EXPECT_EQ(values[0], "3");
+  EXPECT_EQ(values[10], "100 50 0");
+  std::int16_t kind = 0;
+  EXPECT_EQ(valueOf(*r, "pofFilename", &kind), "demo_out.pof");
+  EXPECT_EQ(kind, 31);
+  EXPECT_EQ(valueOf(*r, "zeroPointID"), "G54");
+  EXPECT_EQ(valueOf(*r, "frameComment"), "part turned a quarter \\040about z\\041");
+  EXPECT_EQ(column(r->frame, 0), (std::vector<double>{0, 1, 0}));
+  EXPECT_EQ(column(r->frame, 1), (std::vector<double>{-1, 0, 0}));
+  EXPECT_EQ(column(r->frame, 2), (std::vector<double>{0, 0, 1}));
+  EXPECT_EQ(column(r->frame, 3), (std::vector<double>{100, 50, 0})) << "the second *NCKO_O";
+  EXPECT_EQ(column(r->tool, 0), column(r->frame, 0));
+  EXPECT_EQ(column(r->tool, 3), column(r->frame, 3));
+  EXPECT_NEAR(column(r->tool, 2)[1], -std::sqrt(0.5), 1e-15);
+  EXPECT_NEAR(column(r->tool, 2)[2], std::sqrt(0.5), 1e-15);
+  EXPECT_EQ(out3dMsgLevel(), 3) << "the configuration is not read yet";
+  EXPECT_EQ(cycRun(r), 0);
+  EXPECT_EQ(parGlobalBlock()->frradius, 3);
+  EXPECT_EQ(parGlobalBlock()->vertzustel, 1.5);
+  EXPECT_STREQ(parGlobalBlock()->apt, "demo_out.pof");
+  EXPECT_EQ(parGlobalBlock()->nckoO[0], 100);
+  EXPECT_EQ(out3dMsgLevel(), 2) << "\"*REPORT_CLASS\" of the source";
+  parResetState();
+  msgResetState();
+}
+
+TEST_F(TempDirTest, HostRunsTheDemoCfgSource) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  copyDemo("demo.CFG");
+  const std::string cmd =
+      std::string("'") + QDMILL_HOST_PATH + "' --records -Sdemo.CFG >out.txt 2>err.txt";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  const std::string err = readFile("err.txt");
+  EXPECT_NE(err.find("type 204 name cfg text *NCKO_O 100 50 0"), std::string::npos) << err;
+  EXPECT_NE(err.find("name call text \"pofFilename\":=\"demo_out.pof\""), std::string::npos);
+  EXPECT_NE(err.find("type 104 name cycleEnd"), std::string::npos);
 }
