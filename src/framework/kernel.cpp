@@ -5,6 +5,7 @@
 
 #include <strings.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -152,7 +153,9 @@ int cycReadPointParam(const ParamNode* list, const char* name, int firstOnly, do
   for (const ParamNode* n = list; n != nullptr; n = n->next) {
     if (n->name == nullptr || std::strcmp(n->name, name) != 0) continue;
     double v[3] = {0, 0, 0};
-    if (numParse3(n->value, &v[0], &v[1], &v[2]) == 3) {
+    // an infinite coordinate ("1e999") would carry into every point the frame maps
+    if (numParse3(n->value, &v[0], &v[1], &v[2]) == 3 && std::isfinite(v[0]) &&
+        std::isfinite(v[1]) && std::isfinite(v[2])) {
       if (x != nullptr) *x = v[0];
       if (y != nullptr) *y = v[1];
       if (z != nullptr) *z = v[2];

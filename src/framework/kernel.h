@@ -32,8 +32,8 @@ int cycLoadParamSources(CycleRecord* cycle);
 // leaves the entries as they were. Returns 1 (loading never fails the run).
 int cycLoadCfgSource(CycleRecord* cycle);
 
-// For every entry named name whose value yields exactly three numbers (numParse3), stores them in
-// x, y, z; with firstOnly 1 only the first entry of that name is looked at, usable or not,
+// For every entry named name whose value yields exactly three finite numbers (numParse3), stores
+// them in x, y, z; with firstOnly 1 only the first entry of that name is looked at, usable or not,
 // otherwise the last usable entry wins. No normalisation. Returns 1 when a usable entry was
 // stored, else 0 (outputs unchanged).
 int cycReadPointParam(const ParamNode* list, const char* name, int firstOnly, double* x, double* y,

@@ -55,10 +55,18 @@ class MsgCLocale {
   locale_t previous_ = static_cast<locale_t>(nullptr);
 };
 
-// Sends a formatted trace text as message 9999 when the level passes and a trace bit is set.
-int msgTrace(int level, const char* text) {
+// Formats value with the caller's format in the "C" locale, cut to kMsgTraceTextMax characters,
+// and sends it as message 9999 when the level passes and level or message level has the trace bit.
+template <typename Value>
+int msgTrace(int level, const char* format, Value value) {
   if (!msgPasses(level)) return 2;
-  if (((level | msgState.level) & kMsgTraceBit) != 0) msgSendCode(kMsgTraceCode, text);
+  if (((level | msgState.level) & kMsgTraceBit) == 0) return 1;
+  char text[kMsgTraceTextMax + 1] = "";
+  if (format != nullptr) {
+    MsgCLocale c;
+    std::snprintf(text, sizeof text, format, value);
+  }
+  msgSendCode(kMsgTraceCode, text);
   return 1;
 }
 
@@ -114,25 +122,8 @@ int msgSendText(int level, int code, const char*, const char* argument) {
   return 1;
 }
 
-int out3dTraceText(int level, const char* format, int v) {
-  if (!msgPasses(level)) return 2;
-  char text[kMsgTraceTextMax + 1] = "";
-  if (format != nullptr) {
-    MsgCLocale c;
-    std::snprintf(text, sizeof text, format, v);
-  }
-  return msgTrace(level, text);
-}
-
-int out3dTraceReal(int level, const char* format, double x) {
-  if (!msgPasses(level)) return 2;
-  char text[kMsgTraceTextMax + 1] = "";
-  if (format != nullptr) {
-    MsgCLocale c;
-    std::snprintf(text, sizeof text, format, x);
-  }
-  return msgTrace(level, text);
-}
+int out3dTraceText(int level, const char* format, int v) { return msgTrace(level, format, v); }
+int out3dTraceReal(int level, const char* format, double x) { return msgTrace(level, format, x); }
 
 void out3dSetMsgLevel(const char*, int level) { msgState.level = level; }
 int out3dMsgLevel() { return msgState.level; }

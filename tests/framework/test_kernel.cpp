@@ -84,6 +84,10 @@ TEST(KernelPoints, FirstOnlyOrLastUsableEntryWins) {
   EXPECT_EQ(x, -1);
   EXPECT_EQ(cycReadPointParam(&c, "q", 0, &x, &y, &z), 0);
   EXPECT_EQ(x, -1);
+  // An infinite coordinate made the whole origin infinite; such a value is not usable.
+  ParamNode inf{const_cast<char*>("p"), const_cast<char*>("1 1e999 2"), 21, nullptr};
+  EXPECT_EQ(cycReadPointParam(&inf, "p", 0, &x, &y, &z), 0);
+  EXPECT_EQ(y, 8);
 }
 
 TEST_F(TempDirTest, InformationPhasesNeedTheirLanguageFile) {
