@@ -1,6 +1,7 @@
 // rpx5_record.cpp - the "qdRpx5" record as it stands until the roughing cycles exist: a record of
 // its own whose parent is the framework kernel (the real one descends through the 3-axis
 // roughing, Z-level finishing and common 3D records). Its init registers the layers it writes;
+// a ".CFG" source is read into the global parameter block as the roughing reads it;
 // its compute phase is a stand-in that the real roughing replaces: it emits a small square on
 // layer 31, polling the break check between moves, so that a host sees the record flow, the
 // signal word and the status word working end to end.
@@ -9,6 +10,7 @@
 #include <cstdlib>
 
 #include "cycles/cycle_result.h"
+#include "framework/global_params.h"
 #include "framework/kernel.h"
 #include "framework/memory.h"
 #include "framework/numtext.h"
@@ -66,6 +68,10 @@ int rpx5StandInSquare(CycleRecord* cycle, double side) {
   return 1;
 }
 
+// A ".CFG" source: its entries go into the global parameter block (which also sets the message
+// level from "*REPORT_CLASS").
+int rpx5StandInReadCfg(CycleRecord* cycle) { return parSetFromList(cycle->cfgEntries); }
+
 int rpx5StandInCompute(CycleRecord* cycle) {
   double side = 0;
   int result = rpx5StandInSide(cycle, &side);
@@ -80,7 +86,9 @@ CycleRecord rpx5Record = {
     .version = {6, 0, 2001, 6, 8},
     .title = "3D 5-Axis Z-Level Roughing Cycle",
     .id = "qdRpx5",
-    .slots = {.phaseInit = rpx5StandInInit, .phaseCompute = rpx5StandInCompute},
+    .slots = {.phaseInit = rpx5StandInInit,
+              .phaseReadCfgParams = rpx5StandInReadCfg,
+              .phaseCompute = rpx5StandInCompute},
 };
 }  // namespace
 

@@ -11,6 +11,8 @@
 #include <limits>
 #include <locale.h>
 
+#include "framework/messages.h"
+
 namespace {
 
 // Number of keyword rows, counted from the row list.
@@ -344,6 +346,9 @@ void parWriteRow(std::FILE* f, const ParamKeyword* row) {
   std::fputs(line.buf, f);
 }
 
+// Once the configuration is read, messages are filtered by its "*REPORT_CLASS".
+void parApplyMessageLevel() { out3dSetMsgLevel(gPar.block.report, gPar.block.reportClass); }
+
 }  // namespace
 
 int parCfgRead(const char* path) {
@@ -353,6 +358,7 @@ int parCfgRead(const char* path) {
   char line[kParLineMax + 1];
   while (parReadFileLine(f, line)) parReadLine(line);
   std::fclose(f);
+  parApplyMessageLevel();
   return 1;
 }
 
@@ -362,6 +368,7 @@ int parSetFromList(const ParamNode* list) {
     const ParamKeyword* row = parFindRow(n->name, std::strlen(n->name));
     if (row != nullptr) parStoreValue(row, n->value);
   }
+  parApplyMessageLevel();
   return 1;
 }
 

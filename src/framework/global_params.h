@@ -58,12 +58,14 @@ struct ParamKeyword {
 // Reads a configuration file (lines of a key and a value, '#' starts a comment) into the block.
 // Keys match without regard to case; unknown keys, empty lines and comments are skipped. A line
 // is read up to 256 characters; the rest of a longer line is discarded. Numbers are read as in
-// the "C" locale. Returns 1 read; 0 the file cannot be opened (block unchanged).
+// the "C" locale. Once read, the message level becomes "*REPORT_CLASS" (out3dSetMsgLevel).
+// Returns 1 read; 0 the file cannot be opened (block and message level unchanged).
 int parCfgRead(const char* path);
 
 // Stores the value of every list entry whose name is a configuration key (any case), read by the
 // row's reading kind as if it were the rest of a configuration line; other entries are skipped.
-// Texts longer than a field are cut to kParTextSize - 1 characters. Returns 1 (also for null).
+// Texts longer than a field are cut to kParTextSize - 1 characters. Afterwards the message level
+// becomes "*REPORT_CLASS" (out3dSetMsgLevel). Returns 1 (also for null).
 int parSetFromList(const ParamNode* list);
 
 // Writes the whole block as a configuration file: three header lines with the local time, then

@@ -1,9 +1,11 @@
-// kernel.cpp - the kernel record and its default slots: loading the definition file and the
-// ".pcf" parameter source, the information phases that read language files, and the end phase.
+// kernel.cpp - the kernel record and its default slots: loading the definition file and a ".pcf"
+// or ".CFG" parameter source with the NC and tool frames it names, the information phases that
+// read language files, and the end phase.
 #include "framework/kernel.h"
 
 #include <strings.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -11,7 +13,10 @@
 #include "framework/numtext.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
+#include "framework/cfg_reader.h"
 #include "framework/param_file.h"
+#include "framework/xchg_number.h"
+#include "pocket/param_options.h"
 
 namespace {
 constexpr char kStdinSource[] = "| stdin";
@@ -23,6 +28,46 @@ std::string kerWithExtension(const char* name, const char* ext) {
   const std::size_t n = std::strlen(ext);
   if (s.size() < n || strcasecmp(s.c_str() + s.size() - n, ext) != 0) s += ext;
   return s;
+}
+
+// Reads a frame from list into m, whose columns keep their values where a key has no usable
+// value: keys[0..2] as unit vectors into the axis columns 0 to 2, keys[3] as a point into the
+// origin column 3. firstOnly 1: the first entry of each name counts; 0: the last usable one.
+void kerReadFrame(AffineMatrix* m, const ParamNode* list, const char* const keys[4],
+                  int firstOnly) {
+  for (int c = 0; c < 4; ++c) {
+    double v[3] = {m->m[c], m->m[4 + c], m->m[8 + c]};
+    if (c < 3) {
+      parOptionUnitVector(list, keys[c], firstOnly, &v[0], &v[1], &v[2]);
+    } else {
+      cycReadPointParam(list, keys[c], firstOnly, &v[0], &v[1], &v[2]);
+    }
+    for (int r = 0; r < 3; ++r) m->m[r * 4 + c] = v[r];
+  }
+}
+
+constexpr const char* kFrameKeys[4] = {"frameCs_x", "frameCs_y", "frameCs_z", "frameCs_o"};
+constexpr const char* kToolKeys[4] = {"toolCs_x", "toolCs_y", "toolCs_z", "toolCs_o"};
+constexpr const char* kCfgFrameKeys[4] = {"*NCKO_X", "*NCKO_Y", "*NCKO_Z", "*NCKO_O"};
+constexpr const char* kCfgToolKeys[4] = {"*WZKO_X", "*WZKO_Y", "*WZKO_Z", "*WZKO_O"};
+
+// The program parameters that a ".CFG" source names: "*APT" the POF file, "*FRAME_ID" the zero
+// point, "*FRAME_COMMENT" the frame comment escaped as in the exchange format. Later entries
+// replace earlier ones.
+void kerParamsFromCfg(CycleRecord* cycle) {
+  for (const ParamNode* n = cycle->cfgEntries; n != nullptr; n = n->next) {
+    if (n->name == nullptr || n->name[0] != '*' || n->value == nullptr) continue;
+    if (std::strcmp(n->name, "*APT") == 0) {
+      cycle->params = parListSet(cycle->params, "pofFilename", n->value, kParKindProgram);
+    } else if (std::strcmp(n->name, "*FRAME_ID") == 0) {
+      cycle->params = parListSet(cycle->params, "zeroPointID", n->value, kParKindProgram);
+    } else if (std::strcmp(n->name, "*FRAME_COMMENT") == 0) {
+      std::string escaped(4 * std::strlen(n->value) + 1, '\0');
+      if (xchgEscapeText(escaped.data(), escaped.size(), n->value) >= 0) {
+        cycle->params = parListSet(cycle->params, "frameComment", escaped.c_str(), kParKindProgram);
+      }
+    }
+  }
 }
 }  // namespace
 
@@ -72,16 +117,32 @@ int cycLoadParamSources(CycleRecord* cycle) {
   } catch (...) {
     // no memory for a file name: the list stays as far as it was read
   }
-  // The frame keys ("frameCs_*", "toolCs_*") are read by the frame set-up of the pocketing
-  // options once it exists; until then both frames stay the identity.
+  // NC frame from the "frameCs_*" keys; the tool frame starts as the NC frame, and tool keys
+  // that are missing take the NC frame key of the same letter.
   affIdentity(&cycle->frame);
+  kerReadFrame(&cycle->frame, cycle->params, kFrameKeys, 1);
   affCopy(&cycle->tool, &cycle->frame);
+  parToolCsFromFrameCs(cycle);
+  kerReadFrame(&cycle->tool, cycle->params, kToolKeys, 1);
   return 1;
 }
 
-int cycLoadCfgSource(CycleRecord*) {
-  // Least form until the exchange reader's configuration loader is in place: no ".CFG" entry is
-  // loaded and the frames keep their values. Loading never fails the run.
+int cycLoadCfgSource(CycleRecord* cycle) {
+  if (cycle == nullptr) return 1;
+  try {
+    if (cycle->source != nullptr) {
+      const std::string path = kerWithExtension(cycle->source, ".CFG");
+      cycle->cfgEntries = cfgLoadFile(cycle->cfgEntries, path.c_str(), kParKindSource);
+    }
+    kerParamsFromCfg(cycle);
+  } catch (...) {
+    // no memory for a file name or an escaped text: the lists stay as far as they were filled
+  }
+  // Frames from "*NCKO_*" and "*WZKO_*"; a ".CFG" source may repeat a key, the last entry wins.
+  affIdentity(&cycle->frame);
+  kerReadFrame(&cycle->frame, cycle->cfgEntries, kCfgFrameKeys, 0);
+  affCopy(&cycle->tool, &cycle->frame);
+  kerReadFrame(&cycle->tool, cycle->cfgEntries, kCfgToolKeys, 0);
   return 1;
 }
 
@@ -92,11 +153,14 @@ int cycReadPointParam(const ParamNode* list, const char* name, int firstOnly, do
   for (const ParamNode* n = list; n != nullptr; n = n->next) {
     if (n->name == nullptr || std::strcmp(n->name, name) != 0) continue;
     double v[3] = {0, 0, 0};
-    if (numParse3(n->value, &v[0], &v[1], &v[2]) != 3) continue;
-    if (x != nullptr) *x = v[0];
-    if (y != nullptr) *y = v[1];
-    if (z != nullptr) *z = v[2];
-    found = 1;
+    // an infinite coordinate ("1e999") would carry into every point the frame maps
+    if (numParse3(n->value, &v[0], &v[1], &v[2]) == 3 && std::isfinite(v[0]) &&
+        std::isfinite(v[1]) && std::isfinite(v[2])) {
+      if (x != nullptr) *x = v[0];
+      if (y != nullptr) *y = v[1];
+      if (z != nullptr) *z = v[2];
+      found = 1;
+    }
     if (firstOnly == 1) break;
   }
   return found;

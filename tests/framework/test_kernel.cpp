@@ -2,7 +2,15 @@
 // information phases and the end phase.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
+
+#include "cycles/rpx5_record.h"
+#include "framework/global_params.h"
+#include "framework/messages.h"
 
 #include "framework/kernel.h"
 #include "framework/memory.h"
@@ -59,19 +67,27 @@ TEST_F(TempDirTest, KernelLoaderLeavesIdentityFramesAndNeverFails) {
 }
 
 TEST(KernelPoints, FirstOnlyOrLastUsableEntryWins) {
-  // the list is newest first: "p" entries in list order are "1 2", "4 5 6", "7 8 9"
-  ParamNode a{const_cast<char*>("p"), const_cast<char*>("7 8 9"), 21, nullptr};
-  ParamNode b{const_cast<char*>("p"), const_cast<char*>("4,5,6"), 21, &a};
-  ParamNode c{const_cast<char*>("p"), const_cast<char*>("1 2"), 21, &b};
+  // the list is newest first: "p" entries in list order are "4,5,6", "1 2", "7 8 9", "x"
+  ParamNode d{const_cast<char*>("p"), const_cast<char*>("x"), 21, nullptr};
+  ParamNode a{const_cast<char*>("p"), const_cast<char*>("7 8 9"), 21, &d};
+  ParamNode b{const_cast<char*>("p"), const_cast<char*>("1 2"), 21, &a};
+  ParamNode c{const_cast<char*>("p"), const_cast<char*>("4,5,6"), 21, &b};
   double x = -1, y = -1, z = -1;
   EXPECT_EQ(cycReadPointParam(&c, "p", 1, &x, &y, &z), 1);
-  EXPECT_EQ(x, 4);  // "1 2" is skipped: not three numbers
+  EXPECT_EQ(x, 4);
   EXPECT_EQ(cycReadPointParam(&c, "p", 0, &x, &y, &z), 1);
-  EXPECT_EQ(x, 7);
+  EXPECT_EQ(x, 7) << "the last usable entry; \"x\" is not";
   EXPECT_EQ(z, 9);
+  // first-only looks at the first entry only, usable or not
   x = -1;
+  EXPECT_EQ(cycReadPointParam(&b, "p", 1, &x, &y, &z), 0);
+  EXPECT_EQ(x, -1);
   EXPECT_EQ(cycReadPointParam(&c, "q", 0, &x, &y, &z), 0);
   EXPECT_EQ(x, -1);
+  // An infinite coordinate made the whole origin infinite; such a value is not usable.
+  ParamNode inf{const_cast<char*>("p"), const_cast<char*>("1 1e999 2"), 21, nullptr};
+  EXPECT_EQ(cycReadPointParam(&inf, "p", 0, &x, &y, &z), 0);
+  EXPECT_EQ(y, 8);
 }
 
 TEST_F(TempDirTest, InformationPhasesNeedTheirLanguageFile) {
@@ -102,4 +118,218 @@ TEST(KernelEnd, WritesCycleEndAndFreesTheLayers) {
   EXPECT_EQ(cycEndDefault(&r), 1);
   EXPECT_EQ(seenTitle, "cycleEnd:my cycle");
   EXPECT_EQ(r.layers, nullptr);
+}
+
+namespace {
+// Column c of a frame as (x, y, z).
+std::vector<double> column(const AffineMatrix& m, int c) {
+  return {m.m[c], m.m[4 + c], m.m[8 + c]};
+}
+}  // namespace
+
+TEST_F(TempDirTest, NcAndToolFramesFromFrameKeys) {
+  // NC frame turned a quarter about z and moved; tool frame given only its z axis.
+  writeFile("job.pcf",
+            "frameCs_x := \"0 2 0\"\n"       // normalised
+            "frameCs_y := \"-3,0,0\"\n"
+            "frameCs_z := \"0 0 0\"\n"       // no direction: keeps the identity column
+            "frameCs_o := \"10 20 30\"\n"    // a point, not normalised
+            "toolCs_z := \"0 -1 1\"\n");
+  CycleRecord r;
+  r.source = memStrDup("job");
+  EXPECT_EQ(cycLoadParamSources(&r), 1);
+  const double h = std::sqrt(0.5);
+  EXPECT_EQ(column(r.frame, 0), (std::vector<double>{0, 1, 0}));
+  EXPECT_EQ(column(r.frame, 1), (std::vector<double>{-1, 0, 0}));
+  EXPECT_EQ(column(r.frame, 2), (std::vector<double>{0, 0, 1}));
+  EXPECT_EQ(column(r.frame, 3), (std::vector<double>{10, 20, 30}));
+  // independent check: the point (1, 2, 3) of the frame lies at origin + 1 x-axis + 2 y-axis + 3 z
+  double in[3] = {1, 2, 3};
+  double out[4];
+  affTransformPoint(out, &r.frame, in);
+  EXPECT_EQ(out[0], 10 - 2);
+  EXPECT_EQ(out[1], 20 + 1);
+  EXPECT_EQ(out[2], 30 + 3);
+  // the tool frame took x, y and o from the frame keys, its own z
+  EXPECT_EQ(column(r.tool, 0), column(r.frame, 0));
+  EXPECT_EQ(column(r.tool, 1), column(r.frame, 1));
+  EXPECT_EQ(column(r.tool, 3), column(r.frame, 3));
+  EXPECT_NEAR(column(r.tool, 2)[1], -h, 1e-15);
+  EXPECT_NEAR(column(r.tool, 2)[2], h, 1e-15);
+  // the completed tool keys are program values; "toolCs_z" stays the source's
+  std::int16_t kind = 0;
+  EXPECT_EQ(valueOf(r, "toolCs_x", &kind), "0 2 0");
+  EXPECT_EQ(kind, 31);
+  EXPECT_EQ(valueOf(r, "toolCs_o", &kind), "10 20 30");
+  EXPECT_EQ(valueOf(r, "toolCs_z", &kind), "0 -1 1");
+  EXPECT_EQ(kind, 21);
+  cycCleanup(&r);
+}
+
+TEST_F(TempDirTest, WithoutToolKeysTheToolFrameIsTheNcFrame) {
+  writeFile("job.pcf", "frameCs_z := \"0 1 1\"\nframeCs_o := \"1 2\"\n");  // origin unusable
+  CycleRecord r;
+  r.source = memStrDup("job");
+  cycLoadParamSources(&r);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(r.tool.m[i], r.frame.m[i]) << i;
+  EXPECT_EQ(column(r.frame, 3), (std::vector<double>{0, 0, 0}));
+  EXPECT_NEAR(column(r.frame, 2)[1], std::sqrt(0.5), 1e-15);
+  EXPECT_EQ(valueOf(r, "toolCs_x"), "<none>") << "no frame key: nothing to complete";
+  cycCleanup(&r);
+}
+
+namespace {
+std::vector<int>& infoCodes() {
+  static std::vector<int> codes;
+  return codes;
+}
+
+// Runs the library's own record with one option in a folder holding the demo job; the framework
+// messages of the run are collected in infoCodes().
+int runDemoOption(const char* option) {
+  CycleRecord* r = rpx5CycleRecord();
+  r->messageFn = [](CycleRecord*, int code, void*) { infoCodes().push_back(code); };
+  infoCodes().clear();
+  std::string arg = option;
+  char* argv[] = {arg.data()};
+  int code = -1;
+  if (cycParseOptions(r, argv, 1, 0) == 1) code = cycRun(r);
+  r->messageFn = nullptr;
+  return code;
+}
+
+void copyDemo(const char* name) {
+  writeFile(name, readFile(std::string(QDMILL_SOURCE_DIR) + "/examples/demo/" + name));
+}
+}  // namespace
+
+// The information options of the demo job run their phase between its pair of framework
+// messages and nothing else: no init, no computing phase, no end phase, no output record.
+TEST_F(TempDirTest, DemoInformationOptionsRunTheirPhases) {
+  copyDemo("qdRpx5.def");
+  copyDemo("qdRpx5.lng");
+  copyDemo("demo.pcf");
+  struct Case {
+    const char* option;
+    int begin;
+  };
+  const Case cases[] = {{"-V", 211}, {"-P", 231}, {"-A", 241}, {"-Y", 251}, {"-D", 261}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(runDemoOption(c.option), 0) << c.option;
+    const std::vector<int> expected = {121, 129, c.begin, c.begin + 8, 411, 419};
+    EXPECT_EQ(infoCodes(), expected) << c.option;
+  }
+  // Without the language file the three text phases fail with their own run codes.
+  std::remove("qdRpx5.lng");
+  EXPECT_EQ(runDemoOption("-P"), 13);
+  EXPECT_EQ(runDemoOption("-A"), 14);
+  EXPECT_EQ(runDemoOption("-Y"), 15);
+  EXPECT_EQ(runDemoOption("-D"), 0);
+}
+
+namespace {
+std::vector<std::string> entriesOf(const ParamNode* list) {
+  std::vector<std::string> out;
+  for (const ParamNode* n = list; n != nullptr; n = n->next) out.push_back(n->value);
+  return out;
+}
+}  // namespace
+
+// File names are case-sensitive: the name is opened as given, ".CFG" appended where it is missing.
+TEST_F(TempDirTest, CfgSourceNamesOpenExactly) {
+  writeFile("job.cfg", "*A lower\n");
+  writeFile("JOB.cfg", "*A upper\n");
+  writeFile("ab.CFG", "*A ab\n");
+  writeFile("job.CFG.CFG", "*A doubled\n");
+  struct Case {
+    const char* source;
+    std::vector<std::string> values;
+  };
+  const Case cases[] = {
+      {"job.CFG", {}},  // only "job.cfg" exists: a different file
+      {"JOB.cfg", {"upper"}},
+      {"ab", {"ab"}},
+      {"job.CFG.CFG", {"doubled"}},
+      {"missing", {}},
+  };
+  for (const Case& c : cases) {
+    CycleRecord r;
+    r.source = memStrDup(c.source);
+    EXPECT_EQ(cycLoadCfgSource(&r), 1);
+    EXPECT_EQ(entriesOf(r.cfgEntries), c.values) << c.source;
+    cycCleanup(&r);
+  }
+}
+
+TEST_F(TempDirTest, CfgFramesKeepColumnsWithoutUsableKeys) {
+  writeFile("f.CFG",
+            "*NCKO_X 0 0 0\n"    // no direction
+            "*NCKO_Y 0 3 0\n"
+            "*NCKO_Y 1 2\n"      // unusable: the earlier line stays
+            "*ncko_z 0 1 0\n"    // keys compare exactly, in upper case
+            "*NCKO_O 1 2 3\n"
+            "*WZKO_O 4 5\n"      // unusable: the copied origin stays
+            "*FRAME_ID\n");      // no value: nothing set
+  CycleRecord r;
+  r.source = memStrDup("f");
+  r.frame.m[0] = 9;
+  EXPECT_EQ(cycLoadCfgSource(&r), 1);
+  const std::vector<double> expected[4] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 2, 3}};
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_EQ(column(r.frame, c), expected[c]) << c;
+    EXPECT_EQ(column(r.tool, c), expected[c]) << c;
+  }
+  EXPECT_EQ(valueOf(r, "zeroPointID"), "<none>");
+  cycCleanup(&r);
+}
+
+// The demo job's ".CFG" source: its entries in file order, the program parameters it names, the
+// NC and tool frames, and after the run its keys in the global parameter block.
+TEST_F(TempDirTest, DemoCfgSourceReachesTheBlockAndTheFrames) {
+  copyDemo("demo.CFG");
+  parResetState();
+  msgResetState();
+  CycleRecord* r = rpx5CycleRecord();
+  std::string arg = "-Sdemo.CFG";
+  char* argv[] = {arg.data()};
+  ASSERT_EQ(cycParseOptions(r, argv, 1, 0), 1);
+  EXPECT_EQ(r->sourceIsCfg, 1);
+  const std::vector<std::string> values = entriesOf(r->cfgEntries);
+  ASSERT_EQ(values.size(), 12u);
+  EXPECT_EQ(values[0], "3");
+  EXPECT_EQ(values[10], "100 50 0");
+  std::int16_t kind = 0;
+  EXPECT_EQ(valueOf(*r, "pofFilename", &kind), "demo_out.pof");
+  EXPECT_EQ(kind, 31);
+  EXPECT_EQ(valueOf(*r, "zeroPointID"), "G54");
+  EXPECT_EQ(valueOf(*r, "frameComment"), "part turned a quarter \\040about z\\041");
+  EXPECT_EQ(column(r->frame, 0), (std::vector<double>{0, 1, 0}));
+  EXPECT_EQ(column(r->frame, 1), (std::vector<double>{-1, 0, 0}));
+  EXPECT_EQ(column(r->frame, 2), (std::vector<double>{0, 0, 1}));
+  EXPECT_EQ(column(r->frame, 3), (std::vector<double>{100, 50, 0})) << "the second *NCKO_O";
+  EXPECT_EQ(column(r->tool, 0), column(r->frame, 0));
+  EXPECT_EQ(column(r->tool, 3), column(r->frame, 3));
+  EXPECT_NEAR(column(r->tool, 2)[1], -std::sqrt(0.5), 1e-15);
+  EXPECT_NEAR(column(r->tool, 2)[2], std::sqrt(0.5), 1e-15);
+  EXPECT_EQ(out3dMsgLevel(), 3) << "the configuration is not read yet";
+  EXPECT_EQ(cycRun(r), 0);
+  EXPECT_EQ(parGlobalBlock()->frradius, 3);
+  EXPECT_EQ(parGlobalBlock()->vertzustel, 1.5);
+  EXPECT_STREQ(parGlobalBlock()->apt, "demo_out.pof");
+  EXPECT_EQ(parGlobalBlock()->nckoO[0], 100);
+  EXPECT_EQ(out3dMsgLevel(), 2) << "\"*REPORT_CLASS\" of the source";
+  parResetState();
+  msgResetState();
+}
+
+TEST_F(TempDirTest, HostRunsTheDemoCfgSource) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  copyDemo("demo.CFG");
+  const std::string cmd =
+      std::string("'") + QDMILL_HOST_PATH + "' --records -Sdemo.CFG >out.txt 2>err.txt";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  const std::string err = readFile("err.txt");
+  EXPECT_NE(err.find("type 204 name cfg text *NCKO_O 100 50 0"), std::string::npos) << err;
+  EXPECT_NE(err.find("name call text \"pofFilename\":=\"demo_out.pof\""), std::string::npos);
+  EXPECT_NE(err.find("type 104 name cycleEnd"), std::string::npos);
 }
