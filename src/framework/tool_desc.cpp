@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -453,11 +454,18 @@ int tdFromCfg(CycleRecord* cycle) {
   ToolDescWork* work = tdWork(cycle);
   if (work == nullptr) return -1;
   const TdSource src{cycle, true};
-  // The tool frame's columns from "*WZKO_X" ... "*WZKO_O", each of three numbers.
+  // The tool frame's columns from "*WZKO_X" ... "*WZKO_O", each of three numbers. The axes are
+  // made unit vectors as the source loader makes them (a zero axis keeps its column), so the
+  // frame written is the frame the run uses.
   static const char* const kFrameKeys[4] = {"*WZKO_X", "*WZKO_Y", "*WZKO_Z", "*WZKO_O"};
   for (int column = 0; column < 4; ++column) {
     double v[3] = {0, 0, 0};
     if (numParse3(src.raw(kFrameKeys[column]), &v[0], &v[1], &v[2]) != 3) continue;
+    if (column < 3) {
+      const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+      if (!(length > 1e-12) || !std::isfinite(length)) continue;
+      for (double& c : v) c /= length;
+    }
     for (int row = 0; row < 3; ++row) cycle->tool.m[row * 4 + column] = v[row];
   }
   toolDescBuildOutlines(src.get("toolContour"), work);
