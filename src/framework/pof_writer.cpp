@@ -501,9 +501,7 @@ int pofTextLayer0(CycleRecord* cycle, OutputRecord* record) {
   if (type == kTypeFatal || type == kTypeCycleEnd) {
     ended = pofEndSlot(cycle);
     pofWriteEndLines(cycle, ended);
-    toolDescFreeWork(static_cast<ToolDescWork*>(cycle->toolWork));
-    memFree(cycle->toolWork);
-    cycle->toolWork = nullptr;
+    toolDescRelease(cycle);
   }
   if (type == kTypeLayers && pofListsLayer32(record->text.text)) pofSlot().ncOwnsFirstPosition = 1;
   pofPrint("0: %.255s(%.519s)\n", record->text.name, record->text.text);
