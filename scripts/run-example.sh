@@ -9,6 +9,6 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQDMILL_TESTS=OFF >/dev/n
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target qdmill qdmill_host
 cd examples/demo
 if [ $# -eq 0 ]; then
-  set -- --records -Sdemo
+  set -- -Sdemo
 fi
 exec ../../build/bin/qdmill "$@"
