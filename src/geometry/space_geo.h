@@ -20,8 +20,10 @@ struct Ellipse2D {
 };
 static_assert(sizeof(Ellipse2D) == 40);
 
-// The most steps a root search takes. The searches converge in far fewer steps on the functions
-// of this module; a search that has not ended by then is reported as failed.
+// The most steps a root search takes. A root of multiplicity m takes about 50 m steps down to
+// neighbouring doubles, and the functions searched here (quartics, their derivatives, the offset
+// ellipse along a line) have roots of multiplicity 4 at most; a search that has not ended by
+// then does not converge and is reported as failed.
 constexpr int kGeoRootMaxSteps = 500;
 
 // A function of one variable for geoRegulaFalsi, with the caller's data.
