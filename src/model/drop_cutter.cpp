@@ -175,16 +175,19 @@ void dropFlatEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
   // Plan foot of the axis on the edge's line, in edge parameters.
   const double lambdaC = ((p.x - a.x) * e.x + (p.y - a.y) * e.y) / (e.x * e.x + e.y * e.y);
   const double q = std::sqrt(r * r - h * h) / std::fabs(dot(m, e));
-  if (std::fabs(ea) >= 1e-6) {
-    // The crossing of the disc's rim on the high side of the edge.
+  if (ea != 0.0) {
+    // The crossing of the disc's rim on the high side of the edge. An edge within 1e-6 of level
+    // counts as level (kind 2) but still rests the tool on its high side: taking its first
+    // end's height would leave the tool up to 1e-6 low.
+    const int kind = std::fabs(ea) >= 1e-6 ? 1 : 2;
     const double lambda = ea > 0.0 ? lambdaC - q : lambdaC + q;
     if (lambda >= 0.0 && lambda <= 1.0) {
       const Point3D c = add(a, scale(lambda, e));
-      best->offer(c.z, c, 1);
+      best->offer(c.z, c, kind);
     } else if (ea > 0.0 && lambda < 0.0) {
-      if (planDistance(a, p) < r) best->offer(a.z, a, 1);
+      if (planDistance(a, p) < r) best->offer(a.z, a, kind);
     } else if (ea < 0.0 && lambda > 1.0) {
-      if (planDistance(b, p) < r) best->offer(b.z, b, 1);
+      if (planDistance(b, p) < r) best->offer(b.z, b, kind);
     }
     return;
   }
@@ -304,8 +307,8 @@ void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3
   const double ea = dot(kDown, e);
   const double lengthE = len(e);
   const double lambdaC = ((p.x - a.x) * e.x + (p.y - a.y) * e.y) / (e.x * e.x + e.y * e.y);
-  if (std::fabs(ea) < 1e-5) {
-    // Horizontal edge: under the corner when delta >= R', else under the flat bottom.
+  if (ea == 0.0) {
+    // Level edge: under the corner when delta >= R', else under the flat bottom.
     if (delta >= rf) {
       if (lambdaC > 1.0 || lambdaC < 0.0) return;
       const double u = delta - rf;
@@ -317,6 +320,9 @@ void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3
     }
     return;
   }
+  // An edge within 1e-5 of level counts as level (kind 2) but rests the tool where it is high:
+  // taking its first end's height would leave the tool up to 1e-5 low.
+  const int kind = std::fabs(ea) < 1e-5 ? 2 : 1;
   const double cPhi = ea / lengthE;
   const double sPhi = rootClamped(1.0 - cPhi * cPhi);
   const double k = std::fabs(cPhi) / sPhi;
@@ -335,7 +341,7 @@ void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3
     if (lambda < 0.0 || lambda > 1.0) return;
     height = a.z + lambda * e.z + c * sPhi;
   }
-  best->offer(height, add(a, scale(lambda, e)), 1);
+  best->offer(height, add(a, scale(lambda, e)), kind);
 }
 
 // The touching point of the torus on an inclined plane and the height of its tube centres.
@@ -405,7 +411,10 @@ bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Poi
     hd = -hd;
     n = scale(-1.0, n);
   }
-  if (hd < band.r1 + 1e-5 || hd > band.r2 - 1e-5) return false;
+  // A line farther than r2 misses the band. A line nearer than r1 may still touch it: the
+  // tangent point lies farther out than the line's distance, so the band's bounds are applied
+  // to the tangent point below.
+  if (hd > band.r2 - 1e-5) return false;
   Point3D m{};
   if (vecCrossUnit(kUp, n, &m) != 0) return false;
   const double em = dot(m, e), ez = e.z, sA = dot(m, sub(a, pb));
@@ -420,8 +429,10 @@ bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Poi
   const Point3D c = add(add(pb, scale(hd, n)),
                         add(scale(s, m), scale(em * q * q / den + (a.z - band.h1) - t, kUp)));
   if (vecDistance(c, a) > lengthE || vecDistance(c, b) > lengthE) return false;
-  // Beyond r2 the extended cone is no part of the tool; the disc test covers that side.
-  if (std::sqrt(hd * hd + s * s) > band.r2) return false;
+  // Only the band between r1 and r2 is part of the tool: beyond r2 the top disc takes over,
+  // inside r1 the cutter itself.
+  const double rho = std::sqrt(hd * hd + s * s);
+  if (rho < band.r1 + 1e-5 || rho > band.r2) return false;
   *tip = band.k * band.r1 + (a.z - band.h1) - t;
   *contact = c;
   return true;
