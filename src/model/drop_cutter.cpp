@@ -547,8 +547,9 @@ int dropToolOnQuad(const QuadFacet& quad, const Point3D& axis, const CutterShape
                    double* bestHeight, Point3D* contact, int* contactKind) {
   const int saved = dropState.flatOnly;
   dropState.flatOnly = 0;
-  const Tri3D halves[2] = {Tri3D{{quad.corners[0], quad.corners[1], quad.corners[2]}},
-                           Tri3D{{quad.corners[0], quad.corners[2], quad.corners[3]}}};
+  const Point3D c0 = modelQuadCorner(quad, 0), c2 = modelQuadCorner(quad, 2);
+  const Tri3D halves[2] = {Tri3D{{c0, modelQuadCorner(quad, 1), c2}},
+                           Tri3D{{c0, c2, modelQuadCorner(quad, 3)}}};
   int result = 0;
   for (const Tri3D& tri : halves) {
     const int r = dropToolOnTri(tri, axis, cutter, bestHeight, contact, contactKind);

@@ -135,7 +135,8 @@ void modelFreeFacets(Tri3List** triangles, QuadFacet** quads, std::int32_t* quad
 double modelTriTop(const Tri3D& t) { return std::max({t.v[0].z, t.v[1].z, t.v[2].z}); }
 
 double modelQuadTop(const QuadFacet& q) {
-  return std::max({q.corners[0].z, q.corners[1].z, q.corners[2].z, q.corners[3].z});
+  return std::max({modelQuadCorner(q, 0).z, modelQuadCorner(q, 1).z, modelQuadCorner(q, 2).z,
+                   modelQuadCorner(q, 3).z});
 }
 
 int modelCompareTris(const void* a, const void* b) {

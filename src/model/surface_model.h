@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "geometry/lists.h"
 #include "geometry/vec.h"
@@ -24,6 +25,19 @@ struct QuadFacet {
 #pragma pack(pop)
 static_assert(sizeof(QuadFacet) == 98);
 static_assert(offsetof(QuadFacet, flags) == 0 && offsetof(QuadFacet, corners) == 2);
+
+// The corners of a packed facet are not aligned: read and write them by value, never through a
+// reference or pointer to Point3D.
+inline Point3D modelQuadCorner(const QuadFacet& quad, int k) {
+  Point3D p;
+  std::memcpy(&p, reinterpret_cast<const unsigned char*>(&quad) + 2 + k * sizeof(Point3D),
+              sizeof(Point3D));
+  return p;
+}
+inline void modelSetQuadCorner(QuadFacet* quad, int k, const Point3D& p) {
+  std::memcpy(reinterpret_cast<unsigned char*>(quad) + 2 + k * sizeof(Point3D), &p,
+              sizeof(Point3D));
+}
 
 // Cutter types of CutterShape::type.
 constexpr std::int16_t kCutterBall = 1;

@@ -84,7 +84,9 @@ class QuadModel {
     m.facetMin = static_cast<Point3D*>(memAllocZero(n * sizeof(Point3D)));
     m.facetMax = static_cast<Point3D*>(memAllocZero(n * sizeof(Point3D)));
     for (int i = 0; i < m.quadCount; ++i) {
-      boxOfPoints(m.quads[i].corners, 4, &m.facetMin[i], &m.facetMax[i]);
+      const Point3D corners[4] = {modelQuadCorner(m.quads[i], 0), modelQuadCorner(m.quads[i], 1),
+                                  modelQuadCorner(m.quads[i], 2), modelQuadCorner(m.quads[i], 3)};
+      boxOfPoints(corners, 4, &m.facetMin[i], &m.facetMax[i]);
       if (i == 0) {
         m.boxMin = m.facetMin[0];
         m.boxMax = m.facetMax[0];
@@ -106,10 +108,10 @@ class QuadModel {
 
 inline QuadFacet quadOf(const Point3D& a, const Point3D& b, const Point3D& c, const Point3D& d) {
   QuadFacet q{};
-  q.corners[0] = a;
-  q.corners[1] = b;
-  q.corners[2] = c;
-  q.corners[3] = d;
+  modelSetQuadCorner(&q, 0, a);
+  modelSetQuadCorner(&q, 1, b);
+  modelSetQuadCorner(&q, 2, c);
+  modelSetQuadCorner(&q, 3, d);
   return q;
 }
 

@@ -292,17 +292,17 @@ TEST_F(ModelTest, SortingAndCornerOrder) {
 
   QuadFacet cw = qdtest::quadOf({0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0});
   modelOrientQuadUp(&cw);
-  EXPECT_EQ(cw.corners[1].x, 1);  // corners 1 and 3 swapped: now counter-clockwise
-  EXPECT_EQ(cw.corners[3].x, 0);
+  EXPECT_EQ(modelQuadCorner(cw, 1).x, 1);  // corners 1 and 3 swapped: now counter-clockwise
+  EXPECT_EQ(modelQuadCorner(cw, 3).x, 0);
   QuadFacet ccw = cw;
   modelOrientQuadUp(&ccw);
-  EXPECT_EQ(ccw.corners[1].x, 1);
+  EXPECT_EQ(modelQuadCorner(ccw, 1).x, 1);  // already counter-clockwise: unchanged
   QuadFacet q[3] = {qdtest::quadOf({0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}),
                     qdtest::quadOf({0, 0, 5}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}),
                     qdtest::quadOf({0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 3})};
   ASSERT_EQ(modelSortQuads(3, q), 1);
-  EXPECT_EQ(q[0].corners[0].z, 5);
-  EXPECT_EQ(q[1].corners[3].z, 3);
+  EXPECT_EQ(modelQuadCorner(q[0], 0).z, 5);
+  EXPECT_EQ(modelQuadCorner(q[1], 3).z, 3);
 }
 
 TEST_F(ModelTest, BoxGrowsBySubModelsThatHoldFacets) {
