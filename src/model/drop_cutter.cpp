@@ -198,11 +198,21 @@ void dropFlatEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
 }
 
 // The rim point of the flat bottom on the uphill side of an inclined plane, at the plane's
-// height: X = P + (R / s) n + t a. sine is the horizontal length of the unit normal.
+// height: X = P + (R / s) n + t a, s the horizontal length of the unit normal.
 Point3D dropFlatRimPoint(const Point3D& p, const FacetPlane& f, double r, double sine) {
   const double t = -(dot(f.n, p) + f.d) / f.cosine - r / (sine * f.cosine);
   const double g = r / sine;
   return Point3D{p.x + g * f.n.x, p.y + g * f.n.y, p.z + g * f.n.z - t};
+}
+
+// The point of the plane at plan distance reach from the axis on the uphill side, for a plane
+// within the horizontal tolerance. Taken in plan and then lifted onto the plane, because the
+// form above cancels two terms of size reach / s when s is tiny.
+Point3D dropUphillPoint(const Point3D& p, const FacetPlane& f, double reach) {
+  const double sine = std::hypot(f.n.x, f.n.y);
+  const double g = sine > 0.0 ? reach / sine : 0.0;
+  const double x = p.x + g * f.n.x, y = p.y + g * f.n.y;
+  return Point3D{x, y, (f.n.x * x + f.n.y * y + f.d) / f.cosine};
 }
 
 int dropFlatByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBest* best) {
@@ -214,13 +224,7 @@ int dropFlatByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBes
       x = Point3D{p.x, p.y, (rec.v[0].z + rec.v[1].z + rec.v[2].z) / 3.0};
     } else if (f.cls == 2) {
       // A facet within the horizontal tolerance but not level: its rim point still lies uphill.
-      // The horizontal length of the normal stays accurate where sqrt(1 - cos^2) cancels.
-      const double sine = std::hypot(f.n.x, f.n.y);
-      if (sine > 0.0) {
-        x = dropFlatRimPoint(p, f, r, sine);
-      } else {
-        x = Point3D{p.x, p.y, p.z + (dot(f.n, p) + f.d) / f.cosine};
-      }
+      x = dropUphillPoint(p, f, r);
     } else {
       x = dropFlatRimPoint(p, f, r, std::sqrt(1.0 - f.cosine * f.cosine));
     }
@@ -366,14 +370,10 @@ int dropTorusByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBe
       height = p.z - t0 + c;
       x = Point3D{p.x, p.y, (rec.v[0].z + rec.v[1].z + rec.v[2].z) / 3.0};
     } else if (f.cls == 2) {
-      // Within the horizontal tolerance but not level: the corner touches uphill.
-      const double sine = std::hypot(f.n.x, f.n.y);
-      if (sine > 0.0) {
-        dropTorusOnPlane(p, f, rf, c, sine, &x, &height);
-      } else {
-        height = p.z + (dot(f.n, p) + f.d) / f.cosine + c;
-        x = Point3D{p.x, p.y, height - c};
-      }
+      // Within the horizontal tolerance but not level: the corner touches uphill, c n beyond
+      // its tube centre, which stands R' from the axis.
+      x = dropUphillPoint(p, f, rf + c * std::hypot(f.n.x, f.n.y));
+      height = x.z + c * f.cosine;
     } else {
       dropTorusOnPlane(p, f, rf, c, std::sqrt(1.0 - f.cosine * f.cosine), &x, &height);
     }

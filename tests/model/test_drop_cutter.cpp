@@ -365,32 +365,40 @@ bool ballOracle(const Tri3D& t, const Point3D& p, double r, double* height, doub
   return true;
 }
 
-TEST_F(DropTest, RandomTrianglesBallAgainstPointTriangleDistance) {
-  const std::vector<Tri3D> tris = randomTriangles(3000, 21, true);
-  std::mt19937_64 rng(5);
+// Random triangles (with level, nearly level, small and vertical ones) under a random axis
+// position, alternately for radius 10 and 3.
+template <typename Check>
+void forRandomCases(std::uint64_t seed, Check check) {
+  const std::vector<Tri3D> tris = randomTriangles(3000, seed, true);
+  std::mt19937_64 rng(seed + 100);
   std::uniform_real_distribution<double> pos(-5, 5);
-  int compared = 0;
   for (std::size_t i = 0; i < tris.size(); ++i) {
-    const double r = i % 2 ? 10.0 : 3.0;
     const Point3D p{pos(rng), pos(rng), 0};
+    check(i, tris[i], p, i % 2 ? 10.0 : 3.0);
+  }
+}
+
+TEST_F(DropTest, RandomTrianglesBallAgainstPointTriangleDistance) {
+  int compared = 0;
+  forRandomCases(21, [&](std::size_t i, const Tri3D& t, const Point3D& p, double r) {
     double expect = 0, rho = 0;
-    const bool touch = ballOracle(tris[i], p, r, &expect, &rho);
-    const Drop d = dropOn(tris[i], p, makeCutter(kCutterBall, r, r));
+    const bool touch = ballOracle(t, p, r, &expect, &rho);
+    const Drop d = dropOn(t, p, makeCutter(kCutterBall, r, r));
     if (!touch) {
       EXPECT_EQ(d.code, 0) << i;
-      continue;
+      return;
     }
     if (rho > r - 1e-6) {  // the drop's rim tolerance decides
       if (d.code != 0) {
         EXPECT_LE(d.height, expect + 1e-9) << i;
       }
-      continue;
+      return;
     }
     ++compared;
     ASSERT_NE(d.code, 0) << i;
     EXPECT_NEAR(d.height, expect, 1e-9) << i;
     EXPECT_NEAR(std::hypot(planDist(d.contact, p), d.height - d.contact.z), r, 1e-9) << i;
-  }
+  });
   EXPECT_GT(compared, 1500);
 }
 
@@ -436,28 +444,23 @@ bool flatOracle(const Tri3D& t, const Point3D& p, double r, double* height, doub
 }
 
 TEST_F(DropTest, RandomTrianglesFlatAgainstHighestPointUnderTheDisc) {
-  const std::vector<Tri3D> tris = randomTriangles(3000, 22, true);
-  std::mt19937_64 rng(6);
-  std::uniform_real_distribution<double> pos(-5, 5);
   int compared = 0;
-  for (std::size_t i = 0; i < tris.size(); ++i) {
-    const double r = i % 2 ? 10.0 : 3.0;
-    const Point3D p{pos(rng), pos(rng), 0};
+  forRandomCases(22, [&](std::size_t i, const Tri3D& t, const Point3D& p, double r) {
     double expect = 0, rho = 0;
-    const bool touch = flatOracle(tris[i], p, r, &expect, &rho);
-    const Drop d = dropOn(tris[i], p, makeCutter(kCutterFlat, r, 0));
+    const bool touch = flatOracle(t, p, r, &expect, &rho);
+    const Drop d = dropOn(t, p, makeCutter(kCutterFlat, r, 0));
     if (!touch) {
       EXPECT_EQ(d.code, 0) << i;
-      continue;
+      return;
     }
     // A flat end mill touches most edges at the rim; there, and at corners near the rim, the
     // drop's tolerance decides.
     double inner = 0, innerRho = 0;
-    if (!flatOracle(tris[i], p, r - 1e-6, &inner, &innerRho) || expect - inner > 1e-7) {
+    if (!flatOracle(t, p, r - 1e-6, &inner, &innerRho) || expect - inner > 1e-7) {
       if (d.code != 0) {
         EXPECT_LE(d.height, expect + 1e-9) << i;
       }
-      continue;
+      return;
     }
     ++compared;
     ASSERT_NE(d.code, 0) << i;
@@ -467,7 +470,7 @@ TEST_F(DropTest, RandomTrianglesFlatAgainstHighestPointUnderTheDisc) {
     EXPECT_GE(d.height, expect - 1e-9) << i;
     EXPECT_LE(d.height, expect + 1e-6) << i;
     EXPECT_LE(planDist(d.contact, p), r + 1e-9) << i;
-  }
+  });
   EXPECT_GT(compared, 1200);
 }
 

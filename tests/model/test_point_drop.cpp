@@ -36,20 +36,25 @@ class PointDropTest : public ::testing::Test {
   }
 };
 
-Query dropTris(double x, double y, double start, double ref, const CutterShape& cut,
-               const std::int32_t* list, int count) {
+using PointDropFn = int (*)(Point3D*, double, const CutterShape*, const std::int32_t*, int,
+                           Point3D*, int*);
+
+Query dropWith(PointDropFn fn, double x, double y, double start, double ref,
+               const CutterShape& cut, const std::int32_t* list, int count) {
   Query q;
   q.position = Point3D{x, y, start};
-  q.result = dropPointTris(&q.position, ref, &cut, list, count, &q.contact, &q.kind);
+  q.result = fn(&q.position, ref, &cut, list, count, &q.contact, &q.kind);
   return q;
+}
+
+Query dropTris(double x, double y, double start, double ref, const CutterShape& cut,
+               const std::int32_t* list, int count) {
+  return dropWith(dropPointTris, x, y, start, ref, cut, list, count);
 }
 
 Query dropQuads(double x, double y, double start, double ref, const CutterShape& cut,
                 const std::int32_t* list, int count) {
-  Query q;
-  q.position = Point3D{x, y, start};
-  q.result = dropPointQuads(&q.position, ref, &cut, list, count, &q.contact, &q.kind);
-  return q;
+  return dropWith(dropPointQuads, x, y, start, ref, cut, list, count);
 }
 
 void expectSame(const Query& grid, const Query& all, int i) {
