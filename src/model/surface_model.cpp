@@ -10,6 +10,7 @@
 #include <source_location>
 
 #include "framework/memory.h"
+#include "framework/messages.h"
 #include "geometry/geo_error.h"
 #include "geometry/lst_sort.h"
 #include "model/drop_cutter.h"
@@ -33,8 +34,14 @@ int modelFail(int code, std::source_location at = std::source_location::current(
   return code;
 }
 
-void modelMessage(int number, int level, double value) {
-  if (modelState.message != nullptr) modelState.message(number, level, value);
+// Sends a computation message through the framework's message sending, or to the receiver a
+// test installed in its place.
+void modelMessage(int number, int level, const char* text, double value) {
+  if (modelState.message != nullptr) {
+    modelState.message(number, level, value);
+    return;
+  }
+  msgSendReal(level, number, text, value);
 }
 
 int modelTriCount(const Tri3List* list) { return list != nullptr ? list->count : 0; }
@@ -285,7 +292,7 @@ void cutterApplyAllowance(CutterShape* cutter, double allowance, int mode) {
     cutter->radius = cutter->cornerRadius;
   }
   if (cutter->radius < -kLengthEps) {
-    modelMessage(330, 9, 0.0);  // "* WARNING: ALlowance wrong"
+    modelMessage(330, 9, "* WARNING: ALlowance wrong", 0.0);
     cutter->radius = 0.0;
   }
 }

@@ -106,8 +106,8 @@ struct SurfaceModel {
   SubModel* subModels;
 };
 
-// Receiver of the model module's computation messages (number, level, value). The framework's
-// message sending installs one; with none installed (the default) messages are dropped.
+// Receiver of the model module's computation messages (number, level, value) in place of the
+// framework's message sending, for tests; null (the default) sends them as framework messages.
 using ModelMessageFn = void (*)(int number, int level, double value);
 void modelSetMessageFn(ModelMessageFn fn);
 
