@@ -16,6 +16,7 @@
 
 #include "geometry/geo_error.h"
 #include "geometry/seidel.h"
+#include "support/temp_dir.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -466,6 +467,37 @@ TEST(Seidel, AllocationFailureAtEveryStep) {
     }
   }
   EXPECT_TRUE(reachedEnd);
+  triSeidelResetState();
+}
+
+// With the debug switch on, a fault inside is logged with the two problem lines before the entry's
+// failure, and a full table leaves its -27 in the log.
+TEST(Seidel, FaultsAndFullTablesAreLogged) {
+  qdtest::ScopedTempDir dir;
+  geoResetState();
+  qdtest::writeFile("wogdebug.info", "DEBUG 1\n");
+  ASSERT_EQ(geoDebugOn(), 1);
+  const Poly p = fromContours({kSquare, kHole});
+  triSeidelResetState();
+  ASSERT_EQ(triSeidelPrepare(100), 1);
+  triSeidelSetTriangleLimit(100);
+  int out[100][3];
+  triSeidelFailAllocationAt(1);  // the first scratch allocation of the call
+  EXPECT_EQ(triangulate_polygonm_seidel(2, p.counts.data(), p.pts.data(), out), -1);
+  const std::string log = qdtest::readFile("wogerrno.txt");
+  EXPECT_NE(log.find("code = -1, line = 0, file = \n ********** Problem 0 = UNKNOWN at "),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("code = -1, line = 0, file = Problem in triangulate_polygonm_seidel\n"),
+            std::string::npos) << log;
+  EXPECT_NE(log.rfind("file = tripoly2\n"), std::string::npos);
+  triSeidelFailAllocationAt(0);
+  EXPECT_EQ(triangulate_polygonm_seidel(2, p.counts.data(), p.pts.data(), out), 1);
+  triSeidelRelease();
+  std::mt19937_64 rng(4);
+  const Poly big = randomRegion(rng, 3000, 0);
+  const Result r = triangulate(big, 1, big.n());
+  EXPECT_EQ(r.code, -1);
+  EXPECT_NE(qdtest::readFile("wogerrno.txt").find("code = -27, line = "), std::string::npos);
   triSeidelResetState();
 }
 }  // namespace
