@@ -52,8 +52,8 @@ int triSeidelFailCode();
 int triangulate_polygonm_seidel(int contourCount, const int* pointCounts, const Point2D* vertices,
                                 int (*triangles)[3]);
 
-// Test seam: the n-th scratch allocation of the following calls (counted from this setting) fails
-// as if memory ran out; 0 switches it off.
+// Test seam: the n-th allocation after this setting (a table in triSeidelPrepare or scratch memory
+// of a triangulation) fails as if memory ran out; 0 switches it off.
 void triSeidelFailAllocationAt(int n);
 // Test seam: back to the state at load (tables released, limit 0, seed 1, no failure pending).
 void triSeidelResetState();
