@@ -38,3 +38,8 @@ int bndTextReadPoint(const char* piece, Point3D* p) {
   *p = q;
   return 1;
 }
+
+int bndTextPointUsable(const Point3D& p) {
+  const auto ok = [](double v) { return std::isfinite(v) && std::fabs(v) <= kBndCoordMax; };
+  return ok(p.x) && ok(p.y) && ok(p.z) ? 1 : 0;
+}

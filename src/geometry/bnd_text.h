@@ -29,3 +29,8 @@ BndLineKind bndTextLineKind(const char* piece);
 // holds at least one of the letters X, Y and Z and every coordinate is finite; 0 otherwise (no
 // point: p unchanged).
 int bndTextReadPoint(const char* piece, Point3D* p);
+// Largest magnitude of a usable coordinate in the tool system. Far beyond any machine's travel;
+// it keeps the sums, offsets and bucket indices of the contour code within range.
+inline constexpr double kBndCoordMax = 1e8;
+// 1 when every coordinate of p is finite and at most kBndCoordMax in magnitude, else 0.
+int bndTextPointUsable(const Point3D& p);

@@ -105,6 +105,15 @@ double bndIsectParam(const GuideCurve* g, int seg, const Point2D& at) {
   return g->params[seg] + g2dDistance(a, at) * (g->params[seg + 1] - g->params[seg]) / len;
 }
 
+// The segment offset of a closed contour, accepted only when it is a closed contour again: a
+// sliver can come back as an open piece, which as a boundary would be corrupt. Returns the count,
+// or 0 for no usable result.
+int bndClosedOffset(const Seg2D* in, int n, double d, Seg2D* out, int room, int side) {
+  const int m = segOffsetContour(in, n, d, out, room, side);
+  if (m < 2 || g2dChainClosed(out, m) != 1) return 0;
+  return m;
+}
+
 }  // namespace
 
 Boundary* bndNewRect(double xmin, double xmax, double ymin, double ymax) {
@@ -198,7 +207,7 @@ int bndOffset(Boundary* b, double d) {
   const int room = std::max(2 * b->segCount + 1, 2000);
   Seg2D* work = bndAlloc<Seg2D>(static_cast<std::size_t>(room));
   if (work == nullptr) return bndFail(-1);
-  int n = segOffsetContour(b->segs, b->segCount, std::fabs(d), work, room, side);
+  int n = bndClosedOffset(b->segs, b->segCount, std::fabs(d), work, room, side);
   if (n <= 0) n = tiltOffsetPolyline(b->segs, b->segCount, std::fabs(d), work, side);
   if (n <= 0 || n > room) {
     memFree(work);
@@ -303,6 +312,7 @@ int bndReadContour(std::FILE* f, Seg2D* segs, int room) {
     if (bndTextReadPoint(piece, &p) != 1) continue;
     Point3D q = p;
     csysWorldToTool(&q);
+    if (bndTextPointUsable(q) != 1) continue;  // no usable point: the line is passed over
     if (kept == 0 || q.z < bndState.zLowest) bndState.zLowest = q.z;
     if (kept == 0 || q.z > bndState.zHighest) bndState.zHighest = q.z;
     const Point2D at{q.x, q.y};
@@ -344,7 +354,7 @@ int bndReadCurve(std::FILE* f, Point3D* points, int limit) {
     const BndLineKind kind = bndTextLineKind(piece);
     if (kind == kBndLineEnd) break;
     if (kind != kBndLineOther || full) continue;
-    if (bndTextReadPoint(piece, &p) != 1) continue;
+    if (bndTextReadPoint(piece, &p) != 1 || bndTextPointUsable(p) != 1) continue;
     if (n + 1 >= limit) {
       full = true;  // read on to the item's end so the file stays in step
       continue;
@@ -530,8 +540,8 @@ int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** 
     }
     int side = b->outer == 1 ? -o : o;
     if (b->contactOffset < 0) side = -side;  // a negative offset goes to the other side
-    const int n = segOffsetContour(b->segs, b->segCount, std::fabs(b->contactOffset), work, room,
-                                   side);
+    const int n = bndClosedOffset(b->segs, b->segCount, std::fabs(b->contactOffset), work, room,
+                                  side);
     if (n > 0) {
       contour = work;
       cn = n;

@@ -398,6 +398,7 @@ int guideReadPoints(Point2D* points, double* z, const char* fileName, int room) 
     if (bndTextReadPoint(piece, &p) != 1) continue;
     Point3D q = p;
     csysWorldToTool(&q);
+    if (bndTextPointUsable(q) != 1) continue;  // no usable point: the line is passed over
     if (n > 0 && std::fabs(q.x - points[n - 1].x) <= kGuideTol &&
         std::fabs(q.y - points[n - 1].y) <= kGuideTol &&
         (z == nullptr || std::fabs(q.z - z[n - 1]) <= kGuideTol)) {
