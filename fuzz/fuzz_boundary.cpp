@@ -1,25 +1,17 @@
 // fuzz_boundary.cpp - libFuzzer target of the boundary text reader: the input is read as a
 // boundary file with a contact offset and an offset, and every boundary it gives must be a closed
 // contour whose box holds its segment ends, with intervals computed along a guide across it.
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "framework/memory.h"
+#include "fuzz_input_file.h"
 #include "geometry/boundary.h"
 #include "geometry/guide_curve.h"
 
 namespace {
-bool writeInput(const char* name, const std::uint8_t* data, std::size_t size) {
-  std::FILE* f = std::fopen(name, "wb");
-  if (f == nullptr) return false;
-  const bool ok = std::fwrite(data, 1, size, f) == size;
-  return std::fclose(f) == 0 && ok;
-}
-
 void checkBoundary(const Boundary* b) {
   if (b->segCount < 2 || b->segs == nullptr) std::abort();
   for (int i = 0; i < b->segCount; ++i) {
@@ -36,9 +28,9 @@ void checkBoundary(const Boundary* b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  char name[64];
-  std::snprintf(name, sizeof name, "fuzz_%ld.bnd", static_cast<long>(getpid()));
-  if (!writeInput(name, data, size)) return 0;
+  const std::string file = qdfuzz::writeInputFile(data, size, ".bnd");
+  if (file.empty()) return 0;
+  const char* name = file.c_str();
   // The first byte picks the offsets, so offsets and island nesting are explored together.
   const double offset = size > 0 ? (data[0] % 5) * 0.5 - 1.0 : 0.0;
   const double contact = size > 1 ? (data[1] % 3) * 0.5 : 0.0;

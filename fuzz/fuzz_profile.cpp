@@ -1,25 +1,17 @@
 // fuzz_profile.cpp - libFuzzer target of the profile text reader: the input is read as a profile
 // file, alone and fitted into a square boundary; every curve must have rising parameters from 0
 // to its end and evaluate inside its range, and no temporary file may stay behind.
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include "fuzz_input_file.h"
 #include "geometry/boundary.h"
 #include "geometry/geo_error.h"
 #include "geometry/guide_curve.h"
 
 namespace {
-bool writeInput(const char* name, const std::uint8_t* data, std::size_t size) {
-  std::FILE* f = std::fopen(name, "wb");
-  if (f == nullptr) return false;
-  const bool ok = std::fwrite(data, 1, size, f) == size;
-  return std::fclose(f) == 0 && ok;
-}
-
 void checkCurves(const GuideCurve* list) {
   for (const GuideCurve* c = list; c != nullptr; c = c->next) {
     if (c->count < 1 || c->params[0] != 0.0) std::abort();
@@ -35,9 +27,9 @@ void checkCurves(const GuideCurve* list) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  char name[64];
-  std::snprintf(name, sizeof name, "fuzz_%ld.prf", static_cast<long>(getpid()));
-  if (!writeInput(name, data, size)) return 0;
+  const std::string file = qdfuzz::writeInputFile(data, size, ".prf");
+  if (file.empty()) return 0;
+  const char* name = file.c_str();
   GuideCurve* plain = guideReadProfiles(name, nullptr, 0.01, size > 0 ? data[0] & 1 : 0, 0);
   checkCurves(plain);
   guideFree(plain);

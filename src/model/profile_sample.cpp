@@ -84,8 +84,24 @@ int sampleFinish(ProfileSample* sp, const SurfaceModel* model, int result, bool 
 
 }  // namespace
 
-int dropProfilePoint(ProfileSample* sp, const SurfaceModel* model) {
-  if (sp == nullptr || model == nullptr || model->cutter == nullptr) return 0;
+namespace {
+
+// What the triangle and the four-corner samples differ in.
+struct SampleTwin {
+  bool quads;
+  int (*drop)(Point3D*, double, const CutterShape*, const std::int32_t*, int, Point3D*, int*);
+  void (*push)(const SubModel*);
+  void (*pop)();
+  const int* overrideOn;
+  const CutterShape* overrideCutter;
+};
+
+const SampleTwin kTriSample{false,          dropPointTris,           dropPushTriSubModel,
+                            dropPopTriSubModel, &sampleState.triOverride, &sampleState.triCutter};
+const SampleTwin kQuadSample{true,           dropPointQuads,           dropPushQuadSubModel,
+                             dropPopQuadSubModel, &sampleState.quadOverride, &sampleState.quadCutter};
+
+int sampleRun(ProfileSample* sp, const SurfaceModel* model, const SampleTwin& twin) {
   sp->position = {sp->x, sp->y, model->floorZ};
   const std::int32_t* cands = nullptr;
   int count = 0;
@@ -98,11 +114,11 @@ int dropProfilePoint(ProfileSample* sp, const SurfaceModel* model) {
     sp->valid = 0;
     return 0;
   }
-  const CutterShape* cutter =
-      sampleState.triOverride != 0 ? &sampleState.triCutter : model->cutter;
+  const bool override = *twin.overrideOn != 0;
   int kind = 0;
-  const int r = dropPointTris(&sp->position, model->boxMax.z + model->cutter->radius, cutter, cands,
-                              count, &sp->contact, &kind);
+  const int r = twin.drop(&sp->position, model->boxMax.z + model->cutter->radius,
+                          override ? twin.overrideCutter : model->cutter, cands, count,
+                          &sp->contact, &kind);
   if (r > 0) sp->hit = 1;
   if (r == 2) sp->state = kSampleFacet;
   if (r == 0) sp->valid = 0;
@@ -110,23 +126,34 @@ int dropProfilePoint(ProfileSample* sp, const SurfaceModel* model) {
     const std::int32_t* subCands = nullptr;
     int subCount = 0;
     sampleCandidates(sub->grid, sp->x, sp->y, nullptr, 0, &subCands, &subCount);
-    dropPushTriSubModel(sub);
-    const CutterShape* subCutter = sampleState.triOverride != 0 ? &sampleState.triCutter : &sub->cutter;
+    twin.push(sub);
     Point3D copy = sp->position;
     Point3D contact{};
     int subKind = 0;
-    const int sr = dropPointTris(&copy, sub->boxMax.z + sub->cutter.radius, subCutter, subCands,
-                                 subCount, &contact, &subKind);
+    const int sr = twin.drop(&copy, sub->boxMax.z + sub->cutter.radius,
+                             override ? twin.overrideCutter : &sub->cutter, subCands, subCount,
+                             &contact, &subKind);
     if (sr > 0 && subKind != 0) {
       sp->contact = contact;
       sp->hit = 1;
       sp->valid = 1;
     }
-    if (sub->additional != 0 && copy.z > sp->position.z + model->tolerance) sp->state = kSampleGap;
+    if (twin.quads) {
+      sp->state = kSampleNormal;  // four-corner samples know no lifting sub-model
+    } else if (sub->additional != 0 && copy.z > sp->position.z + model->tolerance) {
+      sp->state = kSampleGap;
+    }
     sp->position.z = std::max(sp->position.z, copy.z);
-    dropPopTriSubModel();
+    twin.pop();
   }
-  return sampleFinish(sp, model, 1, false);
+  return sampleFinish(sp, model, 1, twin.quads);
+}
+
+}  // namespace
+
+int dropProfilePoint(ProfileSample* sp, const SurfaceModel* model) {
+  if (sp == nullptr || model == nullptr || model->cutter == nullptr) return 0;
+  return sampleRun(sp, model, kTriSample);
 }
 
 int dropProfilePointQuads(ProfileSample* sp, const SurfaceModel* model) {
@@ -135,48 +162,7 @@ int dropProfilePointQuads(ProfileSample* sp, const SurfaceModel* model) {
     sampleState.quadCounter = 0;
     if (out3dCheckBreak() != 0) return -2;
   }
-  sp->position = {sp->x, sp->y, model->floorZ};
-  const std::int32_t* cands = nullptr;
-  int count = 0;
-  sampleCandidates(model->grid, sp->x, sp->y, sp->candidates, sp->candidateCount, &cands, &count);
-  sp->valid = 1;
-  sp->hit = 0;
-  sp->state = kSampleNormal;
-  if (model->restrictToBoundary != 0 && bndParamInside(model->boundary, sp->s) == 0) {
-    sp->state = kSampleGap;
-    sp->valid = 0;
-    return 0;
-  }
-  const CutterShape* cutter =
-      sampleState.quadOverride != 0 ? &sampleState.quadCutter : model->cutter;
-  int kind = 0;
-  const int r = dropPointQuads(&sp->position, model->boxMax.z + model->cutter->radius, cutter,
-                               cands, count, &sp->contact, &kind);
-  if (r > 0) sp->hit = 1;
-  if (r == 2) sp->state = kSampleFacet;
-  if (r == 0) sp->valid = 0;
-  for (const SubModel* sub = model->subModels; sub != nullptr; sub = sub->next) {
-    const std::int32_t* subCands = nullptr;
-    int subCount = 0;
-    sampleCandidates(sub->grid, sp->x, sp->y, nullptr, 0, &subCands, &subCount);
-    dropPushQuadSubModel(sub);
-    const CutterShape* subCutter =
-        sampleState.quadOverride != 0 ? &sampleState.quadCutter : &sub->cutter;
-    Point3D copy = sp->position;
-    Point3D contact{};
-    int subKind = 0;
-    const int sr = dropPointQuads(&copy, sub->boxMax.z + sub->cutter.radius, subCutter, subCands,
-                                  subCount, &contact, &subKind);
-    if (sr > 0 && subKind != 0) {
-      sp->contact = contact;
-      sp->hit = 1;
-      sp->valid = 1;
-    }
-    sp->state = kSampleNormal;
-    sp->position.z = std::max(sp->position.z, copy.z);
-    dropPopQuadSubModel();
-  }
-  return sampleFinish(sp, model, 1, true);
+  return sampleRun(sp, model, kQuadSample);
 }
 
 void dropSetToolOverride(int on, const CutterShape* cutter) {
