@@ -88,7 +88,9 @@ TEST_F(ProfileDropTest, FlatModelSampleParametersAreExact) {
   addLevel(&t, -50, -50, 50, 50, 2);
   for (const bool grid : {false, true}) {
     TriModel tm(t, makeCutter(kCutterBall, 3, 3));
-    if (grid) ASSERT_EQ(modelBuildIndex(&tm.m), 1);
+    if (grid) {
+      ASSERT_EQ(modelBuildIndex(&tm.m), 1);
+    }
     prepare(&tm.m, {0, 0, 0}, {6, 8, 0}, false, 1.0, 0.005);
     ASSERT_EQ(dropAlongProfile(&tm.m, out_), 1);
     std::vector<double> want = {0, 0.005};
@@ -119,7 +121,9 @@ TEST_F(ProfileDropTest, EveryHeightEqualsAPointDrop) {
     const int coarse = static_cast<int>(std::ceil(std::hypot(90, 70) / 2.0)) + 2;
     EXPECT_GT(out_->count, coarse);
     for (int i = 0; i < out_->count; ++i) {
-      if (i > 0) EXPECT_GT(out_->params[i], out_->params[i - 1]);
+      if (i > 0) {
+        EXPECT_GT(out_->params[i], out_->params[i - 1]);
+      }
       const Point3D& p = out_->positions[i];
       ASSERT_DOUBLE_EQ(p.z, pointDrop(tm.m, p.x, p.y)) << cutter.type << " at " << i;
     }
@@ -232,7 +236,9 @@ TEST_F(ProfileDropTest, BoundaryIntervals) {
   }
   // The gap borders were refined down to the tolerance.
   for (int i = 1; i < out_->count; ++i) {
-    if (pathListClassDiffers(out_, i - 1, i) == 1) EXPECT_LT(out_->params[i] - out_->params[i - 1], 0.01 + 1e-5);
+    if (pathListClassDiffers(out_, i - 1, i) == 1) {
+      EXPECT_LT(out_->params[i] - out_->params[i - 1], 0.01 + 1e-5);
+    }
   }
   bndFree(b);
 }
