@@ -14,7 +14,9 @@
 #include "framework/platform.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
+#include "geometry/guide_curve.h"
 #include "model/point_drop.h"
+#include "model/profile_drop.h"
 
 namespace {
 
@@ -190,6 +192,46 @@ int collCheckPath(const PathList* path, const SurfaceModel* m, double x) {
   modelFree(k);
   collInstall(nullptr);
   return stopped ? 2 : result;
+}
+
+int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, double x) {
+  if (m == nullptr || m->cutter == nullptr) return collFail(-20);
+  // Both drop steps must move the sample on, or the drop would never reach the move's end.
+  if (!(m->step >= kCollMinTolerance && m->tolerance >= kCollMinTolerance) ||
+      !std::isfinite(m->step) || !std::isfinite(m->tolerance)) {
+    return collFail(-20);
+  }
+  SurfaceModel* k = collReducedCopy(m, x);
+  if (k == nullptr) return collFail(-1);
+  GuideCurve* profile = guideFromTwoPoints(a, b);
+  if (profile == nullptr) {
+    modelFree(k);
+    return collFail(-1);
+  }
+  k->profile = profile;
+  k->slopeMode = 0;
+  // Room for one sample per tolerance along the move; the list grows beyond that when needed.
+  const double room = std::trunc(guideLength(profile) / k->tolerance) + 10.0;
+  PathList* list = pathListNew(room < kPathListMaxInitial ? static_cast<int>(room) : kPathListMaxInitial, 0);
+  int dropped = -1;
+  if (list != nullptr) dropped = collIsQuad(*k) ? dropAlongProfileQuads(k, list) : dropAlongProfile(k, list);
+  k->profile = nullptr;
+  guideFree(profile);
+  if (dropped < 0) {
+    pathListFree(list);
+    modelFree(k);
+    return collFail(-1);
+  }
+  int result = 1;
+  for (int i = 0; i + 1 < list->count; ++i) {
+    const Point3D& s = list->positions[i];
+    if (pathListClass(list, i) == kPathClassGap || !(s.z > a.z + x)) continue;
+    result = 0;
+    collMark(s.x, s.y, a.z - m->cutter->zOffset);
+  }
+  pathListFree(list);
+  modelFree(k);
+  return result;
 }
 
 void collSetSubdivide(int flag) { collState.subdivide = flag; }

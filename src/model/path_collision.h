@@ -30,6 +30,18 @@ int collCheckPoint(Point3D* position, const SurfaceModel* k, double x);
 // non-positive result means: do not trust this path. The drop set is uninstalled at the end.
 int collCheckPath(const PathList* path, const SurfaceModel* m, double x);
 
+// Checks the straight move from a to b: the cutter of a copy of m (radius reduced by x when
+// x > 0.00001) is dropped along the move's plan line with the copy's step and tolerance, and
+// every sample but the last that is not a gap and rests above a.z + x collides (a collision
+// marker is sent at (sample x, sample y, a.z - m's cutter zOffset) while markers are enabled).
+// The samples are compared with the start height: the start-point search and the start test pass
+// level moves (a.z = b.z), for which that is the height of the move everywhere.
+// Returns 1 no collision; 0 collision; -1 the profile, the sample list or the drop ran out of
+// memory, or the drop was interrupted (the copy freed); -20 a null model, a model without a
+// cutter, or a model whose step or tolerance is below 1e-5 or not finite (the drop could not
+// advance).
+int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, double x);
+
 // With the flag set collCheckPath samples every long segment at trunc(L / R) + 1 equal parts
 // instead of its midpoint. Off at load.
 void collSetSubdivide(int flag);

@@ -236,3 +236,77 @@ TEST_F(PathCollisionTest, InterruptAndMemoryFailureLeaveNothingBehind) {
   EXPECT_EQ(collCheckPath(in, &tm.m, 0.1), 0);
   pathListFree(in);
 }
+
+namespace {
+void moveSettings(SurfaceModel* m) {
+  m->floorZ = -100.0;
+  m->ceilingZ = 100.0;
+  m->step = 1.0;
+  m->tolerance = 0.05;
+}
+}  // namespace
+
+// A level move through the box is reported at every sample over it, one that clears the top by
+// more than the tolerance is not, and a move whose only contact above its height lies at its end
+// point is free (the last sample is not tested).
+TEST_F(PathCollisionTest, StraightMoves) {
+  catchMarks();
+  CutterShape cutter = qdtest::makeCutter(kCutterBall, 10, 10);
+  cutter.zOffset = 10;
+  qdtest::TriModel tm(boxMesh(0, 0, 20, 20, 10), cutter);
+  ASSERT_EQ(modelBuildIndex(&tm.m), 1);
+  moveSettings(&tm.m);
+  EXPECT_EQ(collCheckMove({-30, 10, 15}, {50, 10, 15}, &tm.m, 0.1), 0);
+  ASSERT_FALSE(marks().empty());
+  for (const Point3D& p : marks()) {
+    // Every marked sample really lies where the reduced ball rests above the move.
+    EXPECT_GT(ballOnBox(p.x, p.y, 9.9) - 0.1, 15.0) << p.x;
+    EXPECT_DOUBLE_EQ(p.z, 5.0) << "the start height less the cutter's z offset";
+  }
+  marks().clear();
+  EXPECT_EQ(collCheckMove({-30, 10, 20.2}, {50, 10, 20.2}, &tm.m, 0.1), 1);
+  EXPECT_TRUE(marks().empty());
+  // The ball touches the box's side only at the end, 9.99 before it: the height there is 10.45.
+  EXPECT_EQ(collCheckMove({-30, 10, 10.3}, {-9.99, 10, 10.3}, &tm.m, 0.0), 1);
+  EXPECT_EQ(collCheckMove({-30, 10, 10.3}, {-9.5, 10, 10.3}, &tm.m, 0.0), 0);
+  // The caller's model is not changed by the check.
+  EXPECT_EQ(tm.m.cutter->radius, 10.0);
+  EXPECT_EQ(tm.m.slopeMode, 0);
+}
+
+TEST_F(PathCollisionTest, StraightMoveOnFourCornerModel) {
+  std::vector<QuadFacet> quads;
+  for (const Tri3D& t : boxMesh(0, 0, 20, 20, 10)) quads.push_back(qdtest::quadOf(t.v[0], t.v[1], t.v[2], t.v[2]));
+  qdtest::QuadModel qm(quads, qdtest::makeCutter(kCutterBall, 10, 10));
+  ASSERT_EQ(modelBuildIndex(&qm.m), 1);
+  moveSettings(&qm.m);
+  EXPECT_EQ(collCheckMove({-30, 10, 15}, {50, 10, 15}, &qm.m, 0.1), 0);
+  EXPECT_EQ(collCheckMove({-30, 10, 20.2}, {50, 10, 20.2}, &qm.m, 0.1), 1);
+}
+
+// Steps that cannot advance the drop are refused; every allocation failing in turn gives -1 (or
+// a complete check where the allocation has a fallback) and leaks nothing.
+TEST_F(PathCollisionTest, StraightMoveBadSettingsAndMemory) {
+  qdtest::TriModel tm(boxMesh(0, 0, 20, 20, 10), qdtest::makeCutter(kCutterBall, 10, 10));
+  ASSERT_EQ(modelBuildIndex(&tm.m), 1);
+  moveSettings(&tm.m);
+  tm.m.tolerance = 0.0;
+  EXPECT_EQ(collCheckMove({-30, 10, 15}, {50, 10, 15}, &tm.m, 0.1), -20);
+  tm.m.tolerance = 0.05;
+  tm.m.step = std::nan("");
+  EXPECT_EQ(collCheckMove({-30, 10, 15}, {50, 10, 15}, &tm.m, 0.1), -20);
+  tm.m.step = 1.0;
+  EXPECT_EQ(collCheckMove({-30, 10, 15}, {50, 10, 15}, nullptr, 0.1), -20);
+  int failures = 0;
+  for (long n = 1; n < 60; ++n) {
+    memTestFailAt(n);
+    const int r = collCheckMove({-30, 10, 15}, {50, 10, 15}, &tm.m, 0.1);
+    memTestFailAt(0);
+    if (r == -1) {
+      ++failures;
+    } else {
+      EXPECT_EQ(r, 0) << n;
+    }
+  }
+  EXPECT_GE(failures, 4);  // copy record, cutter, curve, list
+}
