@@ -5,18 +5,18 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <random>
 
 #include "framework/memory.h"
 #include "geometry/height_grid.h"
 
 namespace {
+// Owns a grid for one test.
 struct GridPtr {
-  explicit GridPtr(HeightGrid* g) : g(g) {}
-  ~GridPtr() { heightGridFree(g); }
-  GridPtr(const GridPtr&) = delete;
-  GridPtr& operator=(const GridPtr&) = delete;
+  std::unique_ptr<HeightGrid, decltype(&heightGridFree)> owner;
   HeightGrid* g;
+  explicit GridPtr(HeightGrid* grid) : owner(grid, heightGridFree), g(grid) {}
 };
 }  // namespace
 

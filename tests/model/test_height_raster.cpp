@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "framework/memory.h"
@@ -18,20 +19,7 @@ namespace {
 double terrain(double x, double y) { return 3.0 * std::sin(x / 7.0) * std::cos(y / 9.0) + 0.05 * x; }
 
 // The terrain over [0, 40]^2 as cells x cells squares of two triangles each.
-std::vector<Tri3D> terrainTris(int cells) {
-  const double h = 40.0 / cells;
-  std::vector<Tri3D> tris;
-  for (int i = 0; i < cells; ++i) {
-    for (int j = 0; j < cells; ++j) {
-      const double x0 = i * h, y0 = j * h, x1 = x0 + h, y1 = y0 + h;
-      const Point3D a{x0, y0, terrain(x0, y0)}, b{x1, y0, terrain(x1, y0)};
-      const Point3D c{x1, y1, terrain(x1, y1)}, d{x0, y1, terrain(x0, y1)};
-      tris.push_back(Tri3D{{a, b, c}});
-      tris.push_back(Tri3D{{a, c, d}});
-    }
-  }
-  return tris;
-}
+std::vector<Tri3D> terrainTris(int cells) { return qdtest::heightFieldMesh(cells, 40.0, terrain); }
 
 void prepare(SurfaceModel* m) {
   m->floorZ = -100.0;
@@ -41,12 +29,11 @@ void prepare(SurfaceModel* m) {
   ASSERT_EQ(modelBuildIndex(m), 1);
 }
 
+// Owns a grid for one test.
 struct GridPtr {
-  explicit GridPtr(HeightGrid* g) : g(g) {}
-  ~GridPtr() { heightGridFree(g); }
-  GridPtr(const GridPtr&) = delete;
-  GridPtr& operator=(const GridPtr&) = delete;
+  std::unique_ptr<HeightGrid, decltype(&heightGridFree)> owner;
   HeightGrid* g;
+  explicit GridPtr(HeightGrid* grid) : owner(grid, heightGridFree), g(grid) {}
 };
 
 }  // namespace
