@@ -115,16 +115,10 @@ inline QuadFacet quadOf(const Point3D& a, const Point3D& b, const Point3D& c, co
   return q;
 }
 
-// A height field over [0, size]^2 of cells x cells squares, two triangles each, with hills and
-// a few flat terraces (exactly level facets), so every contact kind occurs.
-inline std::vector<Tri3D> terrainMesh(int cells, double size) {
-  auto height = [size](double x, double y) {
-    const double u = x / size, v = y / size;
-    double z = 8.0 * std::sin(5.0 * u) * std::cos(4.0 * v) + 3.0 * std::sin(17.0 * u + 11.0 * v);
-    if (z > 6.0) z = 6.0;    // plateau
-    if (z < -4.0) z = -4.0;  // floor
-    return z;
-  };
+// The height field z = height(x, y) over [0, size]^2 as cells x cells squares, two triangles
+// each.
+template <typename HeightFn>
+std::vector<Tri3D> heightFieldMesh(int cells, double size, HeightFn height) {
   std::vector<Tri3D> tris;
   tris.reserve(static_cast<std::size_t>(cells) * cells * 2);
   const double h = size / cells;
@@ -138,6 +132,18 @@ inline std::vector<Tri3D> terrainMesh(int cells, double size) {
     }
   }
   return tris;
+}
+
+// A height field over [0, size]^2 of cells x cells squares, two triangles each, with hills and
+// a few flat terraces (exactly level facets), so every contact kind occurs.
+inline std::vector<Tri3D> terrainMesh(int cells, double size) {
+  return heightFieldMesh(cells, size, [size](double x, double y) {
+    const double u = x / size, v = y / size;
+    double z = 8.0 * std::sin(5.0 * u) * std::cos(4.0 * v) + 3.0 * std::sin(17.0 * u + 11.0 * v);
+    if (z > 6.0) z = 6.0;    // plateau
+    if (z < -4.0) z = -4.0;  // floor
+    return z;
+  });
 }
 
 // A UV sphere of the given radius centred at (cx, cy, 0): stacks x slices x 2 triangles.
