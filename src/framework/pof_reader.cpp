@@ -73,6 +73,12 @@ void pofSourceFree(PofSource* s) {
   memFree(s);
 }
 
+// True when path names a regular file: a device or pipe could give an endless line.
+bool pofRegularFile(const char* path) {
+  struct stat st {};
+  return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // True when a and b name the same file (the same device and inode, else the same text).
 bool pofSameFile(const char* a, const char* b) {
   struct stat sa {}, sb {};
@@ -440,6 +446,7 @@ int pofStreamInclude(PofLineStream* stream, const char* path) {
   for (PofSource* s = top; s != nullptr; s = s->next) {
     if (pofSameFile(s->path, path)) return 0;  // already being read: following it would not end
   }
+  if (!pofRegularFile(path)) return 0;  // a missing file yields no lines either way
   const long offset = std::ftell(top->file);
   if (offset < 0) return 0;
   PofSource* s = pofSourceNew(path);

@@ -78,8 +78,8 @@ int pofStreamStart(PofLineStream* stream);
 int pofStreamStep(PofLineStream* stream);
 // Pushes path as the new top source and opens it at once (raw bytes); the source below is closed
 // and resumes after the include line when the new one ends. An include from standard input, one
-// beyond kPofMaxIncludeDepth or of a file already on the stack is skipped. A file that cannot be
-// opened yields no lines. Returns 1 pushed; 0 skipped or no memory.
+// beyond kPofMaxIncludeDepth, of a file already on the stack, or of anything but a regular file
+// (a missing one included) is skipped. Returns 1 pushed; 0 skipped or no memory.
 int pofStreamInclude(PofLineStream* stream, const char* path);
 // The next line's text of the top source and its layer in *layer; null when the source is used
 // up (a last line without line end is dropped: a file cut off mid-write gives no half line).
