@@ -66,17 +66,18 @@ TEST_F(LevelHookTest, ArcIsDividedByTheChordalStep) {
 // ended; such a step, and one as large as the circle, gives one chord.
 TEST_F(LevelHookTest, StepThatCannotDivideGivesOneChord) {
   for (double s : {0.0, -1.0, 25.0}) {
-    SetUp();
+    PathList* path = pathListNew(10, 0);
+    ASSERT_NE(path, nullptr);
+    levelPocketSetPath(path);
     const Point3D start{10, 0, 0}, end{-10, 0, 0};
     levelPocketLineHook(nullptr, 1, &start);
     levelPocketSetChordStep(s);
     levelPocketArcHook(nullptr, 2, &end, 1.0);
-    ASSERT_EQ(path_->count, 2) << s;
-    EXPECT_DOUBLE_EQ(path_->positions[1].x, -10.0);
-    pathListFree(path_);
-    path_ = nullptr;
+    EXPECT_EQ(path->count, 2) << s;
+    EXPECT_DOUBLE_EQ(path->positions[path->count - 1].x, -10.0);
+    levelPocketSetPath(path_);
+    pathListFree(path);
   }
-  path_ = pathListNew(10, 0);
 }
 
 TEST_F(LevelHookTest, ArcBackToItsStartAppendsNothing) {
