@@ -211,3 +211,15 @@ TEST(BndParsePair, CommaOrSlash) {
     }
   }
 }
+
+// Points go out in world coordinates; the plunge point is written as read.
+TEST_F(GeoSourceTest, PointsAreMappedToTheWorld) {
+  csysSetTool({100, 0, 5}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1});
+  ASSERT_EQ(csysPrepare(), 1);
+  bndSetPlungeOutput(1);
+  ASSERT_EQ(convert("{\nvplungePoint(1,2)\nv3Dtype(boundary)\noL( x[0/1] y[0/0] z[0/0] )\n}\n"), 1);
+  EXPECT_EQ(file("bnd"),
+            "**BND 1\n**PLUNGE X1.000000 Y2.000000\nX100.000000 Y0.000000 Z5.000000\n"
+            "X101.000000 Y0.000000 Z5.000000\n**END\n");
+  csysResetState();
+}
