@@ -167,3 +167,13 @@ int numParse3(const char* text, double* x, double* y, double* z) {
   }
   return found;
 }
+
+NumTexts numFormatMany(std::initializer_list<double> values) {
+  NumTexts n{};
+  int i = 0;
+  for (double v : values) {
+    if (i >= 6) break;
+    numFormat(n.t[i++], v);
+  }
+  return n;
+}

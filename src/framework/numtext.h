@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 
 // Room that numFormat needs, terminating NUL included. Values of magnitude 1e18 or more and
 // non-finite values are written in another visible form that still fits.
@@ -22,6 +23,13 @@ int numPrecision();
 // magnitudes of 1e18 or more are written as the shortest exact exponent text (e.g. "1e+20"),
 // NaN as "nan" and infinities as "inf" / "-inf". Equal values always give equal texts.
 void numFormat(char* out, double x);
+
+// The number texts of up to six values (further values are ignored), for writers that put
+// several coordinates on one line.
+struct NumTexts {
+  char t[6][kNumTextSize];
+};
+NumTexts numFormatMany(std::initializer_list<double> values);
 
 // Writes x with exactly eight decimals (as "%.8lf" in the "C" locale) into out of size bytes,
 // truncated to fit. Used where the modal moves compare tool-axis components.

@@ -276,19 +276,6 @@ int pofModalMask(const OutputModalForm& m, bool with5) {
   return mask;
 }
 
-// The number texts of a few values, each kNumTextSize long.
-struct PofNums {
-  char t[6][kNumTextSize];
-};
-PofNums pofNums(std::initializer_list<double> values) {
-  PofNums n{};
-  int i = 0;
-  for (double v : values) {
-    if (i >= 6) break;
-    numFormat(n.t[i++], v);
-  }
-  return n;
-}
 
 // The coordinate part of a modal move: " x[/..]" etc. for the flagged axes; u, v, w with eight
 // decimals when with5. prefixed by the axis letters and slashes as the move lines write them.
@@ -330,31 +317,31 @@ int pofWriteMove(const OutputRecord* r, unsigned layer) {
   try {
     switch (type) {
       case 3101: case 3111: {
-        PofNums n = pofNums({mv.x, mv.y});
+        NumTexts n = numFormatMany({mv.x, mv.y});
         coords = std::string(" x[/") + n.t[0] + "] y[/" + n.t[1] + "]";
         mask = kAxisX | kAxisY;
         break;
       }
       case 3102: case 3112: {
-        PofNums n = pofNums({mv.z});
+        NumTexts n = numFormatMany({mv.z});
         coords = std::string(" z[/") + n.t[0] + "]";
         mask = kAxisZ;
         break;
       }
       case 3103: case 3113: {
-        PofNums n = pofNums({mv.x, mv.y, mv.z});
+        NumTexts n = numFormatMany({mv.x, mv.y, mv.z});
         coords = std::string(" x[/") + n.t[0] + "] y[/" + n.t[1] + "] z[/" + n.t[2] + "]";
         mask = kRequired3D;
         break;
       }
       case 3105: case 3115: {
-        PofNums n = pofNums({mv.x});
+        NumTexts n = numFormatMany({mv.x});
         coords = std::string(" x[/") + n.t[0] + "]";
         mask = kAxisX;
         break;
       }
       case 3106: case 3116: {
-        PofNums n = pofNums({mv.y});
+        NumTexts n = numFormatMany({mv.y});
         coords = std::string(" y[/") + n.t[0] + "]";
         mask = kAxisY;
         break;
@@ -368,14 +355,14 @@ int pofWriteMove(const OutputRecord* r, unsigned layer) {
         mask = pofModalMask(r->modal, true);
         break;
       case 3108: case 3117: {
-        PofNums n = pofNums({mv.x, mv.y, mv.u, mv.v});
+        NumTexts n = numFormatMany({mv.x, mv.y, mv.u, mv.v});
         coords = std::string(" x[/") + n.t[0] + "] y[/" + n.t[1] + "] u[/" + n.t[2] + "] v[/" +
                  n.t[3] + "]";
         break;
       }
       case 3121: case 3122: {
         const OutputArcForm& a = r->arc;
-        PofNums n = pofNums({a.x, a.cx, a.y, a.cy, a.z, a.cz});
+        NumTexts n = numFormatMany({a.x, a.cx, a.y, a.cy, a.z, a.cz});
         coords = std::string(" o[") + (a.direction == 1 ? '-' : '+') + "] x[/" + n.t[0] + "/" +
                  n.t[1] + "] y[/" + n.t[2] + "/" + n.t[3] + "]";
         if (type == 3122) coords += std::string(" z[/") + n.t[4] + "/" + n.t[5] + "]";
@@ -402,7 +389,7 @@ int pofWriteMove(const OutputRecord* r, unsigned layer) {
 int pofWriteNcLine(const OutputRecord* r) {
   const int type = r->type;
   const OutputNcForm& nc = r->nc;
-  PofNums n = pofNums({nc.x, nc.y, nc.z, nc.i, nc.j, nc.k});
+  NumTexts n = numFormatMany({nc.x, nc.y, nc.z, nc.i, nc.j, nc.k});
   const char* const x = n.t[0];
   const char* const y = n.t[1];
   const char* const z = n.t[2];
@@ -610,7 +597,7 @@ int pofTextLayer12(CycleRecord*, OutputRecord* record) {
 int pofTextLayer30(CycleRecord*, OutputRecord* record) {
   if (record == nullptr || record->type != 3104) return 1;
   const OutputMoveForm& m = record->move;
-  PofNums n = pofNums({m.x, m.y, m.z, m.s});
+  NumTexts n = numFormatMany({m.x, m.y, m.z, m.s});
   if (m.sSet == 1) {
     pofPrint("30: oP( x[%s] y[%s] z[%s] s[%s] u[d] )\n", n.t[0], n.t[1], n.t[2], n.t[3]);
   } else {

@@ -38,19 +38,6 @@ void xwClose() {
   xwState.file = nullptr;
 }
 
-// The number texts of up to six values.
-struct XwNums {
-  char t[6][kNumTextSize];
-};
-XwNums xwNums(std::initializer_list<double> values) {
-  XwNums n{};
-  int i = 0;
-  for (double v : values) {
-    if (i >= 6) break;
-    numFormat(n.t[i++], v);
-  }
-  return n;
-}
 
 // The "cycle" record: a new exchange file named by "geoOut", with its header.
 void xwOpen(CycleRecord* cycle, const char* title) {
@@ -96,41 +83,41 @@ std::string xwMoveText(const OutputRecord* r) {
   const std::string head = rapid ? "   oM(" : "   oL(";
   switch (type) {
     case 3101: case 3111: {
-      XwNums n = xwNums({mv.x, mv.y});
+      NumTexts n = numFormatMany({mv.x, mv.y});
       return head + " x[/" + n.t[0] + "] y[/" + n.t[1] + "]";
     }
     case 3102: case 3112: {
-      XwNums n = xwNums({mv.z});
+      NumTexts n = numFormatMany({mv.z});
       return head + " z[/" + n.t[0] + "]";
     }
     case 3103: case 3113: {
-      XwNums n = xwNums({mv.x, mv.y, mv.z});
+      NumTexts n = numFormatMany({mv.x, mv.y, mv.z});
       return head + " x[/" + n.t[0] + "] y[/" + n.t[1] + "] z[/" + n.t[2] + "]";
     }
     case 3105: case 3115: {
-      XwNums n = xwNums({mv.x});
+      NumTexts n = numFormatMany({mv.x});
       return head + " x[/" + n.t[0] + "]";
     }
     case 3106: case 3116: {
-      XwNums n = xwNums({mv.y});
+      NumTexts n = numFormatMany({mv.y});
       return head + " y[/" + n.t[0] + "]";
     }
     case 3107: case 3114:
       return head + xwModalAxes(r->modal, false);
     case 3108: case 3117: {
-      XwNums n = xwNums({mv.x, mv.y, mv.u, mv.v});
+      NumTexts n = numFormatMany({mv.x, mv.y, mv.u, mv.v});
       return head + " x[/" + n.t[0] + "] y[/" + n.t[1] + "] u[/" + n.t[2] + "] v[/" + n.t[3] + "]";
     }
     case 3121: case 3122: {
       const OutputArcForm& a = r->arc;
-      XwNums n = xwNums({a.x, a.cx, a.y, a.cy, a.z, a.cz});
+      NumTexts n = numFormatMany({a.x, a.cx, a.y, a.cy, a.z, a.cz});
       std::string s = std::string("   oA( o[") + (a.direction == 1 ? '-' : '+') + "] x[/" + n.t[0] +
                       "/" + n.t[1] + "] y[/" + n.t[2] + "/" + n.t[3] + "]";
       if (type == 3122) s += std::string(" z[/") + n.t[4] + "/" + n.t[5] + "]";
       return s;
     }
     case 3104: {
-      XwNums n = xwNums({mv.x, mv.y, mv.z});
+      NumTexts n = numFormatMany({mv.x, mv.y, mv.z});
       return std::string("   oP( x[") + n.t[0] + "] y[" + n.t[1] + "] z[" + n.t[2] + "]";
     }
     default:
@@ -205,7 +192,7 @@ int pofXchgLayer11(CycleRecord*, OutputRecord* record) {
 int pofXchgLayer30(CycleRecord*, OutputRecord* record) {
   if (record == nullptr || record->type != 3104) return 1;
   const OutputMoveForm& m = record->move;
-  XwNums n = xwNums({m.x, m.y, m.z, m.s});
+  NumTexts n = numFormatMany({m.x, m.y, m.z, m.s});
   const std::string s = m.sSet == 1 ? std::string(" s[") + n.t[3] + "]" : std::string();
   xwPrint("   oP( x[%s] y[%s] z[%s]%s u[d] )\n", n.t[0], n.t[1], n.t[2], s.c_str());
   return 1;
@@ -249,7 +236,7 @@ int pofXchgLayer32(CycleRecord*, OutputRecord* record) {
   if (record == nullptr || xwState.file == nullptr) return 1;
   const int type = record->type;
   const OutputNcForm& nc = record->nc;
-  XwNums n = xwNums({nc.x, nc.y, nc.z, nc.i, nc.j, nc.k});
+  NumTexts n = numFormatMany({nc.x, nc.y, nc.z, nc.i, nc.j, nc.k});
   const char g = (type >= 4001 && type <= 4003) || type == 4016 || type == 4017 ? '0' : '1';
   switch (type) {
     case 4001: case 4004:
