@@ -314,7 +314,9 @@ void out3dSyncFeed() {
     s.aliasIndex = kOut3dAliasReduced;
     s.currentFeed = s.reducedFeed;
     if (changed || s.resendAlias) out3dWriteFeedAlias(0);
-  } else if (out3dDiffers(s.currentFeed, s.feedFX)) {
+  } else if (out3dDiffers(s.currentFeed, s.feedFX) || s.resendAlias) {
+    // A special feed switched off has already made FX current but not yet written it: the
+    // re-send mark makes sure the control leaves the special feed.
     s.feedState = kOut3dFeedNormal;
     s.aliasIndex = kOut3dAliasFX;
     s.currentFeed = s.feedFX;
