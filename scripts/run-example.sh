@@ -4,11 +4,11 @@
 # every record the host receives. Any arguments are passed to qdmill instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh >&2
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQDMILL_TESTS=OFF >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target qdmill qdmill_host
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target qdmill qdmill_host >&2
 cd examples/demo
 if [ $# -eq 0 ]; then
-  set -- --records -Sdemo
+  set -- -Sdemo
 fi
 exec ../../build/bin/qdmill "$@"

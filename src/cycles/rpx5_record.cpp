@@ -17,21 +17,26 @@
 #include "framework/output.h"
 #include "framework/output_records.h"
 #include "framework/param_list.h"
+#include "framework/pof_writer.h"
 
 namespace {
-// Least text and exchange writers until the POF and exchange writers exist: accept every record
-// and write nothing. The host's listeners still receive the records.
+// Least exchange writer until the exchange writers exist: accepts every record and writes
+// nothing. The host's listeners still receive the records.
 int rpx5WriterStub(CycleRecord*, OutputRecord*) { return 1; }
 
-// The layers the stand-in writes: header and messages, parameter echo, comments, moves.
-constexpr std::uint16_t kRpx5Layers[] = {0, 1, 2, 31};
+// The layers the stand-in writes: header and messages, parameter echo, comments, NC control
+// values, tool description, moves and their G-code twins.
+constexpr std::uint16_t kRpx5Layers[] = {0, 1, 2, 10, 11, 31, 32};
 
 int rpx5StandInInit(CycleRecord* cycle) {
   int ok = 1;
   for (std::uint16_t layer : kRpx5Layers) {
-    if (cycRegisterLayer(cycle, layer, rpx5WriterStub, rpx5WriterStub, 1) == 0) ok = 0;
+    if (cycRegisterLayer(cycle, layer, pofTextWriterFor(layer), rpx5WriterStub, 1) == 0) ok = 0;
   }
+  // A ".CFG" job frames its tool description by the "BTC" and "ATC" literal blocks.
+  cycle->toolChangeBlocks = cycle->sourceIsCfg == 1 ? 1 : 0;
   cycSendTextRecord(cycle, 0, 103, "cycle", cycle->title);
+  cycSendComments(cycle);
   return ok;
 }
 

@@ -1,11 +1,17 @@
 // platform.cpp - Linux forms of the platform services: dladdr for the library's own file name,
-// CMake's project version for the version constants, newlocale for a fixed "C" locale.
+// CMake's project version for the version constants, newlocale for a fixed "C" locale, getrandom
+// for job ids, clock_gettime and localtime_r for the time texts.
 #include "framework/platform.h"
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/random.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <cstring>
 #include <string>
@@ -71,4 +77,48 @@ locale_t platCLocale() {
     platState.cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   }
   return platState.cLocale;
+}
+
+int platRandomUuid(char* out, std::size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  out[0] = '\0';
+  constexpr std::size_t kUuidChars = 36;
+  if (size < kUuidChars + 1) return 0;
+  unsigned char b[16];
+  std::size_t got = 0;
+  while (got < sizeof b) {
+    const ssize_t n = getrandom(b + got, sizeof b - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return 0;
+    got += static_cast<std::size_t>(n);
+  }
+  b[6] = static_cast<unsigned char>((b[6] & 0x0f) | 0x40);  // version 4: random
+  b[8] = static_cast<unsigned char>((b[8] & 0x3f) | 0x80);  // the standard variant
+  std::snprintf(out, size,
+                "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[0], b[1],
+                b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
+                b[15]);
+  return 1;
+}
+
+std::int64_t platNowMillis() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int platLocalTimeText(char* out, std::size_t size, const char* format, std::int64_t epochSeconds) {
+  if (out == nullptr || size == 0) return 0;
+  out[0] = '\0';
+  if (format == nullptr) return 0;
+  const time_t t = static_cast<time_t>(epochSeconds);
+  tm local{};
+  if (localtime_r(&t, &local) == nullptr) return 0;
+  locale_t c = platCLocale();
+  if (c == nullptr) return 0;
+  if (strftime_l(out, size, format, &local, c) == 0) {
+    out[0] = '\0';
+    return 0;
+  }
+  return 1;
 }

@@ -1,8 +1,12 @@
 // platform.h - the few things the library asks of the operating system: its own file name, the
-// build's version constants and a "C" locale for number parsing. Nothing else touches the OS here.
+// build's version constants, a "C" locale for number parsing, random job ids and the clock.
+// Nothing else touches the OS here.
 #pragma once
 
 #include <locale.h>
+
+#include <cstddef>
+#include <cstdint>
 
 // Address that identifies the library (the base of the loaded object holding this code); null
 // when the system cannot say.
@@ -20,3 +24,17 @@ void platFileVersionNumbers(int out[4]);
 // A "C" locale object for locale-independent parsing (strtod_l); created on first use and kept
 // for the life of the process. Null only when the system could not create it (no memory).
 locale_t platCLocale();
+
+// Writes a new random version-4 UUID as lower-case 8-4-4-4-12 hexadecimal text (36 characters)
+// into out (size bytes). Returns 1 written; 0 when the system gave no random bytes or out is null
+// or shorter than 37 bytes (out is then empty when it has room for the NUL).
+int platRandomUuid(char* out, std::size_t size);
+
+// The wall clock in milliseconds since 1970-01-01 UTC.
+std::int64_t platNowMillis();
+
+// Formats the local time of epochSeconds with a strftime format in the "C" locale (day and month
+// names in English whatever locale the host set) into out (size bytes, NUL-terminated).
+// Returns 1 written; 0 when the time cannot be converted or the text does not fit (out is then
+// empty).
+int platLocalTimeText(char* out, std::size_t size, const char* format, std::int64_t epochSeconds);

@@ -78,7 +78,9 @@ TEST_F(TempDirTest, HostRecordsShowTheEchoOnTheCallbacks) {
   EXPECT_EQ(countOf(o.err, "pair 1 layer 1 type 202 name def"), 2) << o.err;
   EXPECT_EQ(countOf(o.err, "layer 0 type 112 name cfgSource text demo"), 2) << "pairs 0 and 1";
   EXPECT_EQ(countOf(o.err, "layer 31 type 31"), 6);
-  EXPECT_TRUE(o.out.empty()) << "standard output belongs to the POF text";
+  EXPECT_NE(o.out.find("0: cycle(3D 5-Axis Z-Level Roughing Cycle)\n"), std::string::npos)
+      << "standard output holds the POF text";
+  EXPECT_EQ(o.out.find("qdmill:"), std::string::npos) << "the host's own lines go to standard error";
 
   const Outcome stopped = runHost("--records --break-after 2 -Sdemo");
   EXPECT_EQ(stopped.exitCode, 3);

@@ -295,7 +295,7 @@ TEST_F(TempDirTest, DemoCfgSourceReachesTheBlockAndTheFrames) {
   ASSERT_EQ(cycParseOptions(r, argv, 1, 0), 1);
   EXPECT_EQ(r->sourceIsCfg, 1);
   const std::vector<std::string> values = entriesOf(r->cfgEntries);
-  ASSERT_EQ(values.size(), 12u);
+  ASSERT_EQ(values.size(), 23u);  // the frame keys, then the tool and its literal lines
   EXPECT_EQ(values[0], "3");
   EXPECT_EQ(values[10], "100 50 0");
   std::int16_t kind = 0;

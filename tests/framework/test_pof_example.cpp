@@ -1,0 +1,92 @@
+// The example job of examples/demo: its ".pcf" run writes the POF text to standard output, its
+// ".CFG" run to the file "*APT" names, with the tool description between the "BTC" and "ATC"
+// blocks. Both outputs equal the committed expected files byte for byte (with the job id and the
+// clock fixed), in process and through the qdmill host program.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "qdmill/qdmill.h"
+#include "test_pof_support.h"
+
+using namespace qdtest;
+
+namespace {
+const std::string kDemoDir = std::string(QDMILL_SOURCE_DIR) + "/examples/demo/";
+
+void copyDemoJob() {
+  for (const char* name : {"qdRpx5.def", "qdRpx5.lng", "demo.pcf", "demo.CFG"}) {
+    writeFile(name, readFile(kDemoDir + name));
+  }
+}
+
+std::string expected(const char* name) { return readFile(kDemoDir + "expected/" + name); }
+
+int runInProcess(const char* source) {
+  std::string arg = std::string("-S") + source;
+  char* argv[] = {arg.data(), nullptr};
+  return qdCSexecCycle(nullptr, 1, argv, nullptr);
+}
+
+// The host's output with the job id, time and elapsed-time texts of the fixed run, after checking
+// that the real job id has the random id's form. No other line is touched.
+std::string withFixedRunTexts(const std::string& text) {
+  const std::regex uuid("0: ucid\\([0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\\)\n");
+  EXPECT_TRUE(std::regex_search(text, uuid)) << text;
+  std::string s = std::regex_replace(text, std::regex("0: ucid\\([^)\n]*\\)\n"),
+                                     std::string("0: ucid(") + kPofUuid + ")\n");
+  s = std::regex_replace(s, std::regex("0: time\\([^)\n]*\\)\n"), "0: time(03/05/24 14:07:09 Tue Mar)\n");
+  return std::regex_replace(s, std::regex("0: elapsed\\([^)\n]*\\)\n"), "0: elapsed(0:00:00,000)\n");
+}
+
+int runHost(const std::string& args) {
+  const std::string cmd = std::string("TZ=UTC '") + QDMILL_HOST_PATH + "' " + args + " >out.txt 2>err.txt";
+  const int status = std::system(cmd.c_str());
+  return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+}  // namespace
+
+TEST_F(PofTest, ExamplePcfJobInProcessMatchesTheExpectedFile) {
+  copyDemoJob();
+  ASSERT_EQ(runInProcess("demo"), 1);
+  EXPECT_EQ(qdCSgetSignal(nullptr), 0);
+  const std::string pcf = text();
+  EXPECT_EQ(pcf, expected("demo.pof"));
+}
+
+// A run of its own: the move counter lives for the process, so a second run in the same process
+// numbers its moves on from the first.
+TEST_F(PofTest, ExampleCfgJobInProcessMatchesTheExpectedFile) {
+  copyDemoJob();
+  ASSERT_EQ(runInProcess("demo.CFG"), 1);
+  EXPECT_EQ(text(), "") << "the .CFG run writes to its own file only";
+  const std::string cfgRun = readFile("demo_out.pof");
+  EXPECT_EQ(cfgRun, expected("demo_out.pof"));
+  // The tool description sits between the literal lines of "BTC" and "ATC".
+  const std::size_t btc = cfgRun.find("10: nctx(BTC)\n10: Gcode(M5)\n10: nctx(0)\n");
+  const std::size_t tool = cfgRun.find("11: oTool[7]( type[ballMill]");
+  const std::size_t atc = cfgRun.find("10: nctx(ATC)\n");
+  ASSERT_NE(btc, std::string::npos);
+  EXPECT_LT(btc, tool);
+  EXPECT_LT(tool, atc);
+  EXPECT_LT(atc, cfgRun.find("0: cycle("));
+}
+
+TEST_F(TempDirTest, ExampleJobThroughTheHostProgram) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  copyDemoJob();
+  ASSERT_EQ(runHost("-Sdemo"), 0) << readFile("err.txt");
+  EXPECT_EQ(withFixedRunTexts(readFile("out.txt")), expected("demo.pof"));
+
+  ASSERT_EQ(runHost("-Sdemo.CFG"), 0) << readFile("err.txt");
+  EXPECT_EQ(readFile("out.txt"), "");
+  EXPECT_EQ(withFixedRunTexts(readFile("demo_out.pof")), expected("demo_out.pof"));
+
+  // A second run appends to the file "*APT" names.
+  ASSERT_EQ(runHost("-Sdemo.CFG"), 0);
+  EXPECT_EQ(withFixedRunTexts(readFile("demo_out.pof")), expected("demo_out.pof") + expected("demo_out.pof"));
+}
