@@ -288,7 +288,7 @@ void out3dWriteFeedAlias(int force) {
   if (std::fabs(ratio - 1.0) < kOut3dFeedEps) {
     out3dNameValue("tr", "FX");
   } else {
-    out3dNameValue("tr", "FX*" + out3dNum(ratio));
+    out3dNameValue("tr", std::string("FX*").append(out3dNum(ratio)));
   }
   s.resendAlias = false;
 }

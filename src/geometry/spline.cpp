@@ -368,21 +368,23 @@ int splWriteDSpline(const CubicSpline* spline, const SplineArcMap* map, double f
   if (spline == nullptr || map == nullptr || map->count < spline->count) return 0;
   const int n = spline->count;
   for (int i = 0; i < n; ++i) {
-    splLine("#D_SPLINE[" + std::to_string(2 * i) + "," + std::to_string(2 * i + 1) + "]");
+    splLine(std::string("#D_SPLINE[").append(std::to_string(2 * i)).append(",").append(std::to_string(2 * i + 1)).append("]"));
   }
   splLine("(------ DATA -----)");
-  const std::string feedLine = "F" + out3dFixed(feed, 4);
+  const std::string feedLine = std::string("F").append(out3dFixed(feed, 4));
+  const std::string tStart = std::string("t").append(out3dFixed(0.0, 4));
+  const std::string tEnd = std::string("t").append(out3dFixed(1.0, 4));
   static const double kZero[4] = {0, 0, 0, 0};
   static const double kOne[4] = {1, 0, 0, 0};
   for (int i = 0; i < n; ++i) {
     const SplineSegment& g = spline->segments[i];
     if (!splCubic(g)) return i;
     splLine(std::to_string(2 * i));
-    splLine("t" + out3dFixed(0.0, 4));
+    splLine(tStart);
     splLine(splFour(g.cx));
     splLine(splFour(g.cy));
     splLine(splFour(g.cz));
-    splLine("t" + out3dFixed(1.0, 4));
+    splLine(tEnd);
     splLine(out3dFixed(map->pieces[i].length, 4));
     splLine(splFour(map->pieces[i].coef));
     splLine(feedLine);
@@ -397,8 +399,8 @@ int splWriteDSpline(const CubicSpline* spline, const SplineArcMap* map, double f
 int splWritePoly(const CubicSpline* spline, double /*feed: the control keeps its own*/) {
   if (spline == nullptr || spline->count < 1) return 0;
   const SplineSegment& first = spline->segments[0];
-  splLine("G1 X" + out3dFixed(first.cx[0], 3) + " Y" + out3dFixed(first.cy[0], 3) + " Z" +
-          out3dFixed(first.cz[0], 3));
+  splLine(std::string("G1 X").append(out3dFixed(first.cx[0], 3)).append(" Y").append(out3dFixed(first.cy[0], 3))
+              .append(" Z").append(out3dFixed(first.cz[0], 3)));
   const auto axis = [](const char* name, const double* c) {
     return std::string("PO[") + name + "]=(" + out3dFixed(c[0] + c[1] + c[2] + c[3], 4, 7) + "," +
            out3dFixed(c[2], 4, 7) + "," + out3dFixed(c[3], 4, 7) + ")";
@@ -456,7 +458,7 @@ int splEvalFitWindow(const double* dist, int count, int start, int n, const Poin
     const Point3D p = c[0] + u * (c[1] + u * (c[2] + u * c[3]));
     out[start + i] = p;
     if (splTraceOn(3)) {
-      const std::string text = "Q " + out3dFixed(start + i, 0, 5) + ": " + out3dFixed(p.x, 3, 7) +
+      const std::string text = std::string("Q ") + out3dFixed(start + i, 0, 5) + ": " + out3dFixed(p.x, 3, 7) +
                                " " + out3dFixed(p.y, 3, 7) + " " + out3dFixed(p.z, 3, 7);
       out3dTraceText(3, text.c_str(), 0);
     }

@@ -124,6 +124,9 @@ class Out3dHost : public TempDirTest {
  protected:
   void SetUp() override {
     pofResetState();
+    out3dPointBufFree(out3dState().buffer);
+    out3dState() = Out3dState{};
+    msgResetState();
     seen().clear();
   }
   void TearDown() override { pofResetState(); }
