@@ -75,6 +75,19 @@ inline std::string out3dDescribe(int layer, const OutputRecord& r) {
   }
 }
 
+// The technology of the tests: FX 1000, FZ 200, spindle 8000 clockwise, tool 3, and the reduced
+// feed given (0: none).
+inline TechnologyRecord out3dTestTech(double reduced) {
+  TechnologyRecord t;
+  t.toolNumber = 3;
+  t.feed = 1000;
+  t.plungeFeed = 200;
+  t.spindleSpeed = 8000;
+  t.spindleDirection = 1;
+  t.reducedFeed = reduced;
+  return t;
+}
+
 template <int Layer>
 int out3dKeep(CycleRecord*, OutputRecord* r) {
   out3dLines().push_back(out3dDescribe(Layer, *r));

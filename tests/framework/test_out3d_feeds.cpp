@@ -12,16 +12,7 @@
 using namespace qdtest;
 
 namespace {
-TechnologyRecord halfReduced() {
-  TechnologyRecord t;
-  t.toolNumber = 3;
-  t.feed = 1000;
-  t.plungeFeed = 200;
-  t.spindleSpeed = 8000;
-  t.spindleDirection = 1;
-  t.reducedFeed = 500;
-  return t;
-}
+TechnologyRecord halfReduced() { return out3dTestTech(500); }
 }  // namespace
 
 TEST_F(Out3dTest, TechnologyHeaderInUserUnitsWithOnlyTheFeedsGiven) {

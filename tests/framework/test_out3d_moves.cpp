@@ -17,15 +17,7 @@
 using namespace qdtest;
 
 namespace {
-TechnologyRecord tech(double reduced) {
-  TechnologyRecord t;
-  t.toolNumber = 1;
-  t.feed = 1000;
-  t.plungeFeed = 200;
-  t.spindleSpeed = 8000;
-  t.reducedFeed = reduced;
-  return t;
-}
+TechnologyRecord tech(double reduced) { return out3dTestTech(reduced); }
 
 // Header written, output at (0, 0, 50) after the two rapids that complete the first position.
 void start(double reduced) {

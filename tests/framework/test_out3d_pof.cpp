@@ -12,6 +12,7 @@
 #include "framework/messages.h"
 #include "framework/out3d_moves.h"
 #include "framework/out3d_state.h"
+#include "test_out3d_capture.h"
 #include "test_pof_support.h"
 
 using namespace qdtest;
@@ -30,12 +31,7 @@ class Out3dPof : public PofTest {
     out3dSetCycle(&rec_);
     out3dResetState();
     begin();
-    TechnologyRecord t;
-    t.toolNumber = 4;
-    t.feed = 1000;
-    t.plungeFeed = 200;
-    t.spindleSpeed = 8000;
-    t.reducedFeed = 500;
+    TechnologyRecord t = out3dTestTech(500);
     out3dWriteTechnology(&t);
     fresh();
   }
@@ -43,6 +39,14 @@ class Out3dPof : public PofTest {
     out3dResetState();
     out3dSetCycle(nullptr);
     PofTest::TearDown();
+  }
+  // The first position, a rapid down to z 0 and a cut to (10, 0, 0); what they wrote is skipped.
+  void cutStart() {
+    move(0, 0, 50, 0);
+    move(0, 0, 50, 0);
+    move(0, 0, 0, 0);
+    move(10, 0, 0, 1);
+    fresh();
   }
   void move(double x, double y, double z, int kind) {
     if (kind == 100) out3dReducedFeedOnce(1);
@@ -131,11 +135,7 @@ TEST_F(Out3dPof, PlungeTakesThePlungeFeed) {
 }
 
 TEST_F(Out3dPof, ReducedFeedMoveOfKind100) {
-  move(0, 0, 50, 0);
-  move(0, 0, 50, 0);
-  move(0, 0, 0, 0);
-  move(10, 0, 0, 1);
-  fresh();
+  cutStart();
   move(20, 0, 0, 100);
   move(30, 5, 0, 100);
   move(40, 5, 0, 1);
@@ -153,11 +153,7 @@ TEST_F(Out3dPof, ReducedFeedMoveOfKind100) {
 }
 
 TEST_F(Out3dPof, HeldLinkBracket) {
-  move(0, 0, 50, 0);
-  move(0, 0, 50, 0);
-  move(0, 0, 0, 0);
-  move(10, 0, 0, 1);
-  fresh();
+  cutStart();
   out3dBeginBlock(64);
   out3dBeginBlock(128);
   move(10, 0, 20, 0);
