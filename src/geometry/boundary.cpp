@@ -10,6 +10,7 @@
 #include <source_location>
 #include <vector>
 
+#include "cycles/cycle_state.h"
 #include "fiveaxis/tilt_offset_stub.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
@@ -28,7 +29,6 @@ constexpr double kBndMinStretch = 0.002;
 
 struct BndState {
   ApproachCheckHook approach = nullptr;
-  double unitFactor = 1.0;
   double zLowest = 0.0;
   double zHighest = 0.0;
 };
@@ -237,10 +237,6 @@ int bndResetState() { return csysAxisDiffers(); }
 void bndSetApproachCheck(ApproachCheckHook hook) { bndState.approach = hook; }
 ApproachCheckHook bndApproachCheck() { return bndState.approach; }
 
-void bndSetUnitFactor(double factor) {
-  if (std::isfinite(factor) && factor != 0.0) bndState.unitFactor = factor;
-}
-
 void bndLastZRange(double* low, double* high) {
   if (low != nullptr) *low = bndState.zLowest;
   if (high != nullptr) *high = bndState.zHighest;
@@ -437,7 +433,7 @@ Boundary* bndRead(const char* fileName, double contactOffset, double offset) {
       }
       b->segs = segs;
       b->segCount = n;
-      b->zLow = bndState.zLowest / bndState.unitFactor;
+      b->zLow = bndState.zLowest / unitFactor;
       bndSetBox(b);
       b->outer = 1;
       b->origin = 2;

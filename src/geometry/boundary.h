@@ -91,9 +91,6 @@ void bndSetApproachCheck(ApproachCheckHook hook);
 // The stored approach check, or null.
 ApproachCheckHook bndApproachCheck();
 
-// The length factor by which bndRead divides the lowest z of each contour (10 / tool radius in a
-// run, 1 at load). The machining set-ups set it together with the coordinate scale.
-void bndSetUnitFactor(double factor);
 // Lowest and highest mapped z of the contour read last.
 void bndLastZRange(double* low, double* high);
 

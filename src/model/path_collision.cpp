@@ -10,6 +10,7 @@
 #include <source_location>
 
 #include "framework/messages.h"
+#include "framework/out3d_state.h"
 #include "framework/output_records.h"
 #include "framework/platform.h"
 #include "geometry/csys.h"
@@ -38,9 +39,7 @@ bool collIsQuad(const SurfaceModel& m) { return m.facetType == 4; }
 // Sends a collision marker at p (tool system) while markers are enabled.
 void collMark(double x, double y, double z) {
   if (collState.markers == 0) return;
-  Point3D p{x, y, z};
-  csysToolToFrame(&p);
-  cycCollisionPoint(out3dCycle(), p.x, p.y, p.z);
+  out3dCollisionMark(Point3D{x, y, z});
 }
 
 // Logs a colliding sample as "Koll: x y z", numbers as in the "C" locale.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cycles/cycle_state.h"
 #include "framework/memory.h"
 #include "geometry/boundary.h"
 #include "geometry/csys.h"
@@ -117,7 +118,7 @@ TEST_F(BoundaryTest, MissingLetterKeepsPreviousValue) {
 // zLow is the lowest mapped z divided by the unit factor; the header numbering and "**WZ" do not
 // matter to this reader, but "**BND" glued to its number is no header.
 TEST_F(BoundaryTest, LowestZAndHeaders) {
-  bndSetUnitFactor(2.0);
+  unitFactor = 2.0;  // the run's length factor: 10 / tool radius
   writeFile("b.bnd", item({{0, 0, 3}, {10, 0, -2}, {10, 10, 5}}, "**BND 7 **WZ") +
                          item({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, "**BND2"));
   Boundary* b = bndRead("b.bnd", 0, 0);
