@@ -11,7 +11,6 @@
 
 #include "framework/messages.h"
 #include "framework/out3d_state.h"
-#include "framework/output_records.h"
 #include "framework/platform.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
