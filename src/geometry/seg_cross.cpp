@@ -146,8 +146,13 @@ int chainIndexFirst(ChainIndex* idx, const Seg2D& q, int lowest) {
   const double a = idx->axis == 0 ? q.x1 : q.y1, b = idx->axis == 0 ? q.x2 : q.y2;
   const double qlo = std::fmin(a, b) - kEps, qhi = std::fmax(a, b) + kEps;
   const int nb = static_cast<int>(idx->bucketStart.size()) - 1;
-  const long long k0 = static_cast<long long>(std::floor((qlo - idx->origin) / idx->width));
-  const long long k1 = static_cast<long long>(std::floor((qhi - idx->origin) / idx->width));
+  // Bucket positions are clamped as doubles before the conversion: a query far outside the index
+  // (or not finite) must not overflow the integer type.
+  const double f0 = std::floor((qlo - idx->origin) / idx->width);
+  const double f1 = std::floor((qhi - idx->origin) / idx->width);
+  if (std::isnan(f0) || std::isnan(f1)) return -1;
+  const long long k0 = static_cast<long long>(std::clamp(f0, -1.0, static_cast<double>(nb)));
+  const long long k1 = static_cast<long long>(std::clamp(f1, -1.0, static_cast<double>(nb)));
   if (k1 < 0 || k0 > nb - 1) return -1;
   for (long long k = std::max<long long>(k0, 0); k <= std::min<long long>(k1, nb - 1); ++k) {
     for (int e = idx->bucketStart[k]; e < idx->bucketStart[k + 1]; ++e) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -171,4 +172,21 @@ TEST(SegCross, IndexYieldsEveryOverlappingSegmentInOrder) {
   }
   chainIndexFree(idx);
   EXPECT_EQ(chainIndexNew(c.data(), 300, 3, 0), nullptr);
+}
+
+// A query far outside the index, or with a coordinate that is not finite, overflowed the bucket
+// number's conversion to an integer.
+TEST(SegCross, IndexQueriesFarOutsideOrNotFiniteFindNothing) {
+  std::mt19937 rng(3);
+  const std::vector<Seg2D> c = randomPolygon(rng, 50, 0.0);
+  ChainIndex* idx = chainIndexNew(c.data(), 50, 1, 0);
+  ASSERT_NE(idx, nullptr);
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(chainIndexFirst(idx, Seg2D{1e300, 0, 2e300, 0}, 0), -1);
+  EXPECT_EQ(chainIndexFirst(idx, Seg2D{-1e300, 0, -2e300, 0}, 0), -1);
+  EXPECT_EQ(chainIndexFirst(idx, Seg2D{nan, 0, nan, 0}, 0), -1);
+  // A query spanning everything still finds every segment.
+  EXPECT_EQ(chainIndexFirst(idx, Seg2D{-inf, 0, inf, 0}, 0), 0);
+  chainIndexFree(idx);
 }
