@@ -5,10 +5,14 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <utility>
+#include <vector>
 
+#include "geometry/boundary.h"
 #include "geometry/bucket_grid.h"
 #include "geometry/geo_error.h"
+#include "geometry/kont_nest.h"
 #include "geometry/plane_geo.h"
 #include "zlevel/zpath.h"
 
@@ -19,6 +23,7 @@ constexpr double kProjectStop = 0.001;  // the projection stops at the first seg
 constexpr double kEndBetter = 1e-6;     // the last end beats the nearest start by this much
 constexpr double kAtVertex = 1e-6;      // signed distance 0 this near a contour point
 constexpr double kFarAway = 1e10;
+constexpr double kRingClosed = 0.00001;  // a ring whose ends lie this close is closed
 
 // Copy of one contour's record and segments, unlinked.
 Kont2D* kontCopyOne(const Kont2D* src) {
@@ -63,7 +68,61 @@ int kontFirstContourWith(const Kont2D* region, Test onContour) {
   }
   return kKontNoBoundary;
 }
+// Reverses one contour alone (an outer contour's islands keep their direction).
+void kontReverseOne(Kont2D* k) {
+  Kont2D* islands = k->child;
+  k->child = nullptr;
+  kontReverse(k);
+  k->child = islands;
+}
+
+// The contours of the boundary list, unlinked, in list order; false when memory runs out (the
+// contours made so far are left in out for the caller to free).
+bool kontContoursOfRings(const Boundary* list, int useZ, std::vector<Kont2D*>& out) {
+  for (const Boundary* b = list; b != nullptr; b = b->next) {
+    if (b->segCount <= 0 || b->segs == nullptr) continue;
+    Kont2D* k = kontNew(nullptr, b->segCount);
+    if (k == nullptr) return false;
+    out.push_back(k);
+    for (int i = 0; i < b->segCount; ++i) kontAppendSeg(k, &b->segs[i]);  // room was made
+    k->z = useZ != 0 ? b->zLow : 0.0;
+    const Seg2D& first = b->segs[0];
+    const Seg2D& last = b->segs[b->segCount - 1];
+    k->closed = geoDist2D(g2dSegEnd(last), g2dSegStart(first)) < kRingClosed ? 1 : 0;
+    kontMergeCollinear(k);
+  }
+  return true;
+}
 }  // namespace
+
+Kont2D* kontFromRingList(const Boundary* list, int orientation, int useZ) {
+  if (list == nullptr || list->segCount <= 0 || list->segs == nullptr) return nullptr;
+  if (orientation != 1 && orientation != -1) {
+    kontFail(-20);
+    return nullptr;
+  }
+  std::vector<Kont2D*> contours;
+  try {
+    const bool made = kontContoursOfRings(list, useZ, contours);
+    if (!made || kontNestArray(contours.data(), static_cast<int>(contours.size())) != 1) {
+      for (Kont2D* k : contours) {  // not linked yet: each is freed on its own
+        k->next = k->child = nullptr;
+        kontFree(k);
+      }
+      kontFail(-1);
+      return nullptr;
+    }
+  } catch (const std::bad_alloc&) {
+    for (Kont2D* k : contours) kontFree(k);
+    kontFail(-1);
+    return nullptr;
+  }
+  for (Kont2D* k : contours) {
+    const int wanted = (k->depth & 1) == 0 ? orientation : -orientation;
+    if (kontOrientation(k) != wanted) kontReverseOne(k);
+  }
+  return contours.front();
+}
 
 Kont2D* kontCopy(const Kont2D* region) {
   if (region == nullptr) return nullptr;

@@ -7,6 +7,7 @@
 #include "geometry/lists.h"
 #include "geometry/vec.h"
 
+struct Boundary;
 struct ZPath;
 
 // Codes of the contour module.
@@ -25,6 +26,14 @@ Kont2D* kontNewRect(const Point2D& p, const Point2D& q);
 // from each point to the next), z the path's z. Null for a null path, fewer than 3 points, or when
 // memory runs out.
 Kont2D* kontFromZPath(const ZPath* path);
+// One contour per boundary of the list (outer boundaries and islands alike, by next), with a copy
+// of its segments and z = the boundary's zLow when useZ is set, else 0; closed when its last end
+// lies within 0.00001 of its first start. Collinear segments are merged, the contours nested
+// (kontNestArray) and oriented: even depths as orientation (+1 counter-clockwise, -1 clockwise),
+// odd depths the opposite. Returns the region list; null for a null list, a first boundary without
+// segments, an orientation other than +1 or -1 (error record -20), or when memory runs out (error
+// record -1, nothing left allocated).
+Kont2D* kontFromRingList(const Boundary* list, int orientation, int useZ);
 
 // ---- placement and orientation ----------------------------------------------------------------
 

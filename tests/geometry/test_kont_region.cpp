@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "framework/memory.h"
+#include "geometry/boundary.h"
 #include "geometry/geo_error.h"
+#include "geometry/kont_nest.h"
 #include "geometry/kont_region.h"
 #include "kont_shapes.h"
 #include "zlevel/zpath.h"
@@ -123,6 +125,69 @@ TEST(KontFromZPath, RoundTripThroughAZPath) {
   EXPECT_EQ(kontFromZPath(nullptr), nullptr);
   zpathListFree(list);
   kontFree(region);
+}
+
+// Four nested rectangles: outer, island, outer inside the island, island inside that.
+Boundary* fourNestedRings() {
+  Boundary* b0 = bndNewRect(-40, 40, -40, 40);
+  Boundary* b1 = bndNewRect(-10, 10, -10, 10);
+  Boundary* b2 = bndNewRect(-30, 30, -30, 30);
+  Boundary* b3 = bndNewRect(-2, 2, -2, 2);
+  b1->next = b3;  // list order differs from nesting order
+  b3->next = b0;
+  b0->next = b2;
+  for (Boundary* b = b1; b != nullptr; b = b->next) b->zLow = 2.5;
+  return b1;
+}
+
+TEST(KontFromRingList, NestsAndOrientsByDepth) {
+  Boundary* rings = fourNestedRings();
+  for (int orientation : {1, -1}) {
+    Kont2D* list = kontFromRingList(rings, orientation, 1);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->xmax, 40.0);
+    EXPECT_EQ(list->z, 2.5);
+    EXPECT_EQ(list->closed, 1);
+    EXPECT_EQ(list->depth, 0);
+    ASSERT_NE(list->child, nullptr);
+    EXPECT_EQ(list->child->xmax, 30.0);
+    EXPECT_EQ(list->child->depth, 1);
+    ASSERT_NE(list->next, nullptr);
+    const Kont2D* inner = list->next;
+    EXPECT_EQ(inner->xmax, 10.0);
+    EXPECT_EQ(inner->depth, 2);
+    ASSERT_NE(inner->child, nullptr);
+    EXPECT_EQ(inner->child->depth, 3);
+    EXPECT_EQ(kontOrientation(list), orientation);
+    EXPECT_EQ(kontOrientation(list->child), -orientation);
+    EXPECT_EQ(kontOrientation(inner), orientation);
+    EXPECT_EQ(kontOrientation(inner->child), -orientation);
+    EXPECT_EQ(kontValidate(list, 3), 1);
+    EXPECT_EQ(kontValidate(list->next, 3), 1);
+    kontFree(list);
+  }
+  Kont2D* flat = kontFromRingList(rings, 1, 0);
+  EXPECT_EQ(flat->z, 0.0);
+  kontFree(flat);
+  EXPECT_EQ(kontFromRingList(rings, 0, 0), nullptr);
+  EXPECT_EQ(geoErrCode(), -20);
+  EXPECT_EQ(kontFromRingList(nullptr, 1, 0), nullptr);
+  bndFree(rings);
+}
+
+TEST(KontFromRingList, AllocationFailureAtEveryStep) {
+  Boundary* rings = fourNestedRings();
+  for (long n = 1;; ++n) {
+    memTestFailAt(n);
+    Kont2D* list = kontFromRingList(rings, 1, 0);
+    memTestFailAt(0);
+    if (list != nullptr) {
+      kontFree(list);
+      break;
+    }
+    EXPECT_EQ(geoErrCode(), -1) << n;
+  }
+  bndFree(rings);
 }
 
 TEST(KontArea, MatchesShoelaceWithIslandsSubtracted) {
