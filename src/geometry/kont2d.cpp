@@ -17,7 +17,7 @@
 
 namespace {
 constexpr double kFreshBox = 1e10;  // box of a new contour, inverted until the first append
-constexpr double kGapTol = 1e-6;    // a segment starting farther from the previous end opens a block
+constexpr double kGapTol = 1e-6;  // a segment starting farther from the last end opens a block
 constexpr double kBandZero = 1e-12;
 
 struct KontState {

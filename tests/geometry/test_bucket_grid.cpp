@@ -63,7 +63,10 @@ TEST(BucketGrid, SideFollowsItemCount) {
 
 TEST(BucketGrid, ManyItemsCapTheSideAtThirty) {
   std::vector<Seg2D> segs;  // short segments on a 900 x 900 lattice, each in one or two cells
-  for (int i = 0; i < 810000; ++i) segs.push_back({1.0 * (i % 900), 1.0 * (i / 900), i % 900 + 0.5, 1.0 * (i / 900)});
+  for (int i = 0; i < 810000; ++i) {
+    const double x = i % 900, y = i / 900;
+    segs.push_back({x, y, x + 0.5, y});
+  }
   BucketGrid* g = gridBucketBuild(segs.data(), sizeof(Seg2D), 810000, 0.0, lstSegBoxCb);
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(g->rows, 30);
