@@ -1,0 +1,31 @@
+// walker.cpp - entry points of the constant-Z walker and of the Z-path rounding that the geometry
+// code calls. The walker is not part of this library yet: each entry point reports failure and
+// leaves its arguments unchanged, so callers take their failure path instead of using empty
+// results.
+#include "zlevel/walker.h"
+
+#include <source_location>
+
+#include "geometry/geo_error.h"
+#include "geometry/kont2d.h"
+
+namespace {
+int walkFail(int code, std::source_location at = std::source_location::current()) {
+  geoErrSet(code, "walker", static_cast<int>(at.line()));
+  return code;
+}
+}  // namespace
+
+int offs3dPrepare(WalkModel*, WalkTool*, WalkParams*) { return walkFail(-1); }
+
+int offs3dTrace(WalkModel*, WalkTool*, WalkParams*, SliceContext*) { return walkFail(-1); }
+
+int offs3dRelease(WalkModel*, WalkTool*, WalkParams*) { return 1; }
+
+int zpathListFillet(ZPathList* list, Kont2D*, double radius) {
+  if (list == nullptr || list->count <= 0 || !(radius > 0.0)) return 0;
+  // The rounding leaves both contour switches cleared when it returns, whatever its outcome.
+  kontSetNoRound(0);
+  kontSetSkipCheck(0);
+  return walkFail(-1);
+}
