@@ -376,6 +376,17 @@ SubModel* modelNewSubModel(const SurfaceModel* model, double allowance, int mode
 
 // ---- indexes ----------------------------------------------------------------------------------
 
+TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
+                                  const Point3D& boxMax, const Point3D* facetMin,
+                                  const Point3D* facetMax, double margin) {
+  int rows = 0, columns = 0;
+  if (!modelGridDims(boxMin, boxMax, cells, &rows, &columns)) {
+    modelFail(-20);
+    return nullptr;
+  }
+  return modelMakeGrid(rows, columns, count, boxMin, boxMax, facetMin, facetMax, margin);
+}
+
 int modelBuildIndex(SurfaceModel* model) {
   if (model == nullptr) {
     modelFail(-20);

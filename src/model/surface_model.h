@@ -181,6 +181,14 @@ int modelBuildIndex(SurfaceModel* model);
 // cutter, or memory runs out. The caller frees it with triGridFree.
 TriangleGrid* modelBuildHolderGrid(const SurfaceModel* model, double length, double tilt);
 
+// A grid of about `cells` cells of the box's aspect ratio (q = (x extent + 1) / (y extent + 1),
+// rows = trunc(sqrt(cells / q)) + 1, columns = trunc(q rows) + 1), each cell starting with room
+// for 100 indices, filled with the count facets of the box arrays grown by margin. Null when the
+// box is not finite or too elongated for a grid, or memory runs out. Free it with triGridFree.
+TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
+                                  const Point3D& boxMax, const Point3D* facetMin,
+                                  const Point3D* facetMax, double margin);
+
 // ---- small operations -------------------------------------------------------------------------
 
 // Widens the box boxMin..boxMax by p. Null boxes are ignored.
