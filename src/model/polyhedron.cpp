@@ -23,7 +23,7 @@ constexpr int kPolyNoSet = 30000000;      // no point set declared yet; also the
 constexpr int kPolyClosedSet = 30000001;  // the declaring scope of the set has closed
 constexpr int kPolyMaxVertices = 32;      // distinct vertex references kept per face
 // Point numbers above this are taken as damage: a table row is as long as its largest number.
-constexpr int kPolyMaxPointIndex = 1 << 24;
+constexpr int kPolyMaxPointIndex = 1 << 22;
 // "nFace" is a hint: it sizes at most this many facets at first, the rest by growth.
 constexpr int kPolyMaxInitialFacets = 65536;
 constexpr int kPolyTriGrowth = 65536;
