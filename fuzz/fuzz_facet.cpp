@@ -1,7 +1,7 @@
 // fuzz_facet.cpp - libFuzzer target of the binary facet file reader: the input is loaded as a
 // facet file into triangle and four-corner models, plainly, structured into group sub-models,
 // and as a sub-model file.
-#include <unistd.h>
+#include "fuzz_input_file.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -11,31 +11,9 @@
 #include "model/facet_file.h"
 #include "model/model_load.h"
 
-namespace {
-const std::string& fuzzPath() {
-  static const std::string path = [] {
-    const char* dir = std::getenv("TMPDIR");
-    std::string p = std::string(dir != nullptr ? dir : "/tmp") + "/fuzz_facet_XXXXXX.3df";
-    const int fd = ::mkstemps(p.data(), 4);
-    if (fd < 0) std::abort();
-    ::close(fd);
-    return p;
-  }();
-  return path;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool once = [] {
-    std::atexit([] { ::unlink(fuzzPath().c_str()); });
-    return true;
-  }();
-  (void)once;
-  std::FILE* f = std::fopen(fuzzPath().c_str(), "wb");
-  if (f == nullptr) std::abort();
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
-  const char* path = fuzzPath().c_str();
+  const char* path = fuzzInputFile("3df", data, size);
   for (int type : {3, 4}) {
     CutterShape cutter{};
     cutter.type = kCutterBall;

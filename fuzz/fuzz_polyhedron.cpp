@@ -1,6 +1,6 @@
 // fuzz_polyhedron.cpp - libFuzzer target of the exchange polyhedron readers: the input is read
 // with the triangle and the four-corner reader, and loaded as a mesh and as surface models.
-#include <unistd.h>
+#include "fuzz_input_file.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,36 +14,19 @@
 #include "model/model_load.h"
 #include "model/polyhedron.h"
 
-namespace {
-const std::string& fuzzPath() {
-  static const std::string path = [] {
-    const char* dir = std::getenv("TMPDIR");
-    std::string p = std::string(dir != nullptr ? dir : "/tmp") + "/fuzz_poly_XXXXXX.qdx";
-    const int fd = ::mkstemps(p.data(), 4);
-    if (fd < 0) std::abort();
-    ::close(fd);
-    return p;
-  }();
-  return path;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool once = [] {
-    xchgLexSetTrace(0);
-    std::atexit([] { ::unlink(fuzzPath().c_str()); });
+  static const bool quiet = [] {
+    xchgLexSetTrace(0);  // the method-name trace would fill the folder with one line per input
     return true;
   }();
-  (void)once;
-  std::FILE* f = std::fopen(fuzzPath().c_str(), "wb");
-  if (f == nullptr) std::abort();
+  (void)quiet;
   // Inputs without the banner get a valid header, so that mutations reach the body.
-  if (size < sizeof xchgBanner - 1 || std::memcmp(data, xchgBanner, sizeof xchgBanner - 1) != 0) {
-    std::fprintf(f, "%s\nqDX-Version: 1.0\nGeometry\nfuzz\n\n", xchgBanner);
-  }
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
-  const char* path = fuzzPath().c_str();
+  const bool banner =
+      size >= sizeof xchgBanner - 1 && std::memcmp(data, xchgBanner, sizeof xchgBanner - 1) == 0;
+  const char* path = fuzzInputFile(
+      "qdx", data, size,
+      banner ? "" : std::string(xchgBanner) + "\nqDX-Version: 1.0\nGeometry\nfuzz\n\n");
   PolyhedronBlock* blocks = nullptr;
   polyhedronReadTriangles(path, &blocks);
   polyhedronFreeBlocks(blocks);

@@ -36,15 +36,6 @@ Point3D meshMap(const Point3D& p) {
   return q;
 }
 
-void meshSnap(Tri3D* t) {
-  static constexpr int kPairs[3][2] = {{0, 1}, {0, 2}, {1, 2}};
-  for (const auto& pair : kPairs) {
-    double& a = t->v[pair[0]].z;
-    double& b = t->v[pair[1]].z;
-    if (std::fabs(a - b) < kMeshSnap) a = b = std::max(a, b);
-  }
-}
-
 double meshTriTop(const Tri3D& t) { return std::max({t.v[0].z, t.v[1].z, t.v[2].z}); }
 
 double meshQuadTop(const QuadFacet& q) {
@@ -110,7 +101,7 @@ MeshListNode* cyc3dLoadTriMeshes(const char* path, const char* name, int tag) {
     for (int i = 0; ok && i < b->storedCount; ++i) {
       Tri3D t;
       for (int k = 0; k < 3; ++k) t.v[k] = meshMap(tris[i].v[k]);
-      if (meshState.mapping.zSnap != 0) meshSnap(&t);
+      if (meshState.mapping.zSnap != 0) modelSnapTriHeights(&t, kMeshSnap);
       modelTriHighestFirst(&t);
       ok = lstTri3Append(node->triangles, t) >= 0;
     }

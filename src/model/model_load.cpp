@@ -73,21 +73,12 @@ bool loadKeep(const Tri3D& t) {
   return filter(3, x, y, z) != 0;
 }
 
-void loadSnap(Tri3D* t) {
-  static constexpr int kPairs[3][2] = {{0, 1}, {0, 2}, {1, 2}};
-  for (const auto& pair : kPairs) {
-    double& a = t->v[pair[0]].z;
-    double& b = t->v[pair[1]].z;
-    if (std::fabs(a - b) < kLoadZSnap) a = b = std::max(a, b);
-  }
-}
-
 // Maps the corners into the tool system, then (snapRotate) snaps near-equal heights and puts the
 // highest corner first.
 void loadPrepareTri(Tri3D* t, bool snapRotate) {
   for (Point3D& p : t->v) csysWorldToTool(&p);
   if (snapRotate) {
-    loadSnap(t);
+    modelSnapTriHeights(t, kLoadZSnap);
     modelTriHighestFirst(t);
   }
 }
@@ -130,19 +121,14 @@ bool loadAppendRecordTris(Tri3List* list, const QuadFacet& q, bool filter, bool 
   return true;
 }
 
+// Recomputes the list's box from its (mapped) corners.
 void loadListBox(Tri3List* list) {
-  list->xmin = list->ymin = list->zmin = 1e10;
-  list->xmax = list->ymax = list->zmax = -1e10;
+  Point3D lo{1e10, 1e10, 1e10}, hi{-1e10, -1e10, -1e10};
   for (int i = 0; i < list->count; ++i) {
-    for (const Point3D& p : list->items[i].v) {
-      list->xmin = std::min(list->xmin, p.x);
-      list->ymin = std::min(list->ymin, p.y);
-      list->zmin = std::min(list->zmin, p.z);
-      list->xmax = std::max(list->xmax, p.x);
-      list->ymax = std::max(list->ymax, p.y);
-      list->zmax = std::max(list->zmax, p.z);
-    }
+    for (const Point3D& p : list->items[i].v) modelGrowBox(p, &lo, &hi);
   }
+  list->xmin = lo.x, list->ymin = lo.y, list->zmin = lo.z;
+  list->xmax = hi.x, list->ymax = hi.y, list->zmax = hi.z;
 }
 
 Point3D loadListMin(const Tri3List* l) { return Point3D{l->xmin, l->ymin, l->zmin}; }
@@ -470,6 +456,20 @@ int loadExchange(SurfaceModel* model, const char* path) {
   return 0;
 }
 
+// The model's exchange loaders map into the tool system like every other loader: the mesh
+// mapping asks for it while they run and is put back afterwards.
+struct LoadIntoToolSystem {
+  Cyc3dMeshMapping saved = cyc3dGetMeshMapping();
+  LoadIntoToolSystem() {
+    Cyc3dMeshMapping mapping = saved;
+    mapping.toToolSystem = 1;
+    cyc3dSetMeshMapping(mapping);
+  }
+  ~LoadIntoToolSystem() { cyc3dSetMeshMapping(saved); }
+  LoadIntoToolSystem(const LoadIntoToolSystem&) = delete;
+  LoadIntoToolSystem& operator=(const LoadIntoToolSystem&) = delete;
+};
+
 bool loadNamed(const char* path) { return path != nullptr && path[0] != '\0'; }
 
 int loadEndsIn(const char* name, const char* ext) {
@@ -755,12 +755,11 @@ int isQdxFileName(const char* name) { return loadEndsIn(name, "qdx"); }
 
 int modelReadQdxTris(const char* path, SurfaceModel* model) {
   if (model == nullptr) return -2;
-  Cyc3dMeshMapping mapping = cyc3dGetMeshMapping();
-  const Cyc3dMeshMapping saved = mapping;
-  mapping.toToolSystem = 1;
-  cyc3dSetMeshMapping(mapping);
-  MeshListNode* mesh = cyc3dLoadTriMeshes(path, "", 0);
-  cyc3dSetMeshMapping(saved);
+  MeshListNode* mesh = nullptr;
+  {
+    const LoadIntoToolSystem mapping;
+    mesh = cyc3dLoadTriMeshes(path, "", 0);
+  }
   if (mesh == nullptr) return -2;
   lstBox3Free(model->triangles);
   memFree(model->facetMin);
@@ -776,12 +775,11 @@ int modelReadQdxTris(const char* path, SurfaceModel* model) {
 
 int modelReadQdxQuads(SurfaceModel* model, const char* path) {
   if (model == nullptr) return -2;
-  Cyc3dMeshMapping mapping = cyc3dGetMeshMapping();
-  const Cyc3dMeshMapping saved = mapping;
-  mapping.toToolSystem = 1;
-  cyc3dSetMeshMapping(mapping);
-  QuadMeshListNode* mesh = cyc3dLoadQuadMeshes(path, "", 0, 0);
-  cyc3dSetMeshMapping(saved);
+  QuadMeshListNode* mesh = nullptr;
+  {
+    const LoadIntoToolSystem mapping;
+    mesh = cyc3dLoadQuadMeshes(path, "", 0, 0);
+  }
   if (mesh == nullptr) return -2;
   memFree(model->quads);
   memFree(model->facetMin);

@@ -488,6 +488,16 @@ void modelTriHighestFirst(Tri3D* tri) {
   }
 }
 
+void modelSnapTriHeights(Tri3D* tri, double tolerance) {
+  if (tri == nullptr) return;
+  static constexpr int kPairs[3][2] = {{0, 1}, {0, 2}, {1, 2}};
+  for (const auto& pair : kPairs) {
+    double& a = tri->v[pair[0]].z;
+    double& b = tri->v[pair[1]].z;
+    if (std::fabs(a - b) < tolerance) a = b = std::max(a, b);
+  }
+}
+
 void modelOrientQuadUp(QuadFacet* quad) {
   if (quad == nullptr) return;
   Point3D c[4];

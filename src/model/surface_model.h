@@ -203,6 +203,9 @@ int modelSortQuads(int count, QuadFacet* quads);
 // higher than corner 0 and not lower than corner 2; (2, 0, 1) when corner 2 is strictly higher
 // than both others. Null is ignored.
 void modelTriHighestFirst(Tri3D* tri);
+// For the corner pairs (0, 1), (0, 2) and (1, 2), in this order, two heights that differ by less
+// than tolerance both take the larger one. Null is ignored.
+void modelSnapTriHeights(Tri3D* tri, double tolerance);
 // Makes a four-corner facet run counter-clockwise in plan: the sign of the first plan cross
 // product (c1-c0)x(c2-c1), (c2-c1)x(c3-c2), (c3-c2)x(c0-c3) of size at least 0.00001 decides;
 // when negative, corners 1 and 3 are swapped. Null is ignored.
