@@ -28,6 +28,8 @@ constexpr int kHolderGridMax = 30;
 // A grid side beyond this many cells means a box too elongated (or too large) to index.
 constexpr double kGridSideLimit = 1e7;
 constexpr double kGridCellLimit = 16777216.0;
+// modelGridOverFacets builds at most this many times the cells it was asked for.
+constexpr double kGridElongationLimit = 64.0;
 
 int modelFail(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, "surface_model", static_cast<int>(at.line()));
@@ -380,7 +382,10 @@ TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
                                   const Point3D& boxMax, const Point3D* facetMin,
                                   const Point3D* facetMax, double margin) {
   int rows = 0, columns = 0;
-  if (!modelGridDims(boxMin, boxMax, cells, &rows, &columns)) {
+  // A box so elongated that the one column (row) must be cut into far more cells than asked
+  // for gets no grid: its cells, each with room for 100 indices, could exhaust memory.
+  if (!modelGridDims(boxMin, boxMax, cells, &rows, &columns) ||
+      static_cast<double>(rows) * columns > kGridElongationLimit * cells) {
     modelFail(-20);
     return nullptr;
   }

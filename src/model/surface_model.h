@@ -184,7 +184,8 @@ TriangleGrid* modelBuildHolderGrid(const SurfaceModel* model, double length, dou
 // A grid of about `cells` cells of the box's aspect ratio (q = (x extent + 1) / (y extent + 1),
 // rows = trunc(sqrt(cells / q)) + 1, columns = trunc(q rows) + 1), each cell starting with room
 // for 100 indices, filled with the count facets of the box arrays grown by margin. Null when the
-// box is not finite or too elongated for a grid, or memory runs out. Free it with triGridFree.
+// box is not finite or so elongated that the grid would need more than 64 x cells cells, or
+// memory runs out. Free it with triGridFree.
 TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
                                   const Point3D& boxMax, const Point3D* facetMin,
                                   const Point3D* facetMax, double margin);

@@ -446,6 +446,18 @@ TEST_F(ModelLoadTest, SubModelFiles) {
   }
 }
 
+// A sub-model file of a very elongated box asked for millions of grid cells of 100 indices each
+// and ran out of memory; it now loads without a grid of its own.
+TEST_F(ModelLoadTest, ElongatedSubModelGetsNoGrid) {
+  const std::vector<Tri3D> sliver = {Tri3D{{{0, 0, 0}, {0, 1e12, 0}, {0, 0, 1}}}};
+  writeFile("sliver.3df", qdtest::facetFile(1.0f, qdtest::recordsOf(sliver)));
+  Loaded model(3);
+  ASSERT_EQ(modelAddSubModelFile(&model.m, "sliver.3df", 0, 0, 3, 0), 1);
+  ASSERT_NE(model.m.subModels, nullptr);
+  EXPECT_EQ(model.m.subModels->grid, nullptr);
+  EXPECT_EQ(model.m.subModels->triangles->count, 1);
+}
+
 // Every allocation of a load made to fail in turn: the failure code, an empty model, no leak.
 TEST_F(ModelLoadTest, AllocationFailuresLeaveNothing) {
   const std::vector<Tri3D> mesh = qdtest::roofMesh();
