@@ -12,7 +12,7 @@
 
 namespace {
 
-// One open file per version, as the file routines are specified.
+// One open file per version: the file routines hand out the handle 1 and refuse a second file.
 struct FacetFileState {
   std::FILE* v1 = nullptr;
   std::FILE* v2 = nullptr;

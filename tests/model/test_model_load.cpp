@@ -332,7 +332,7 @@ TEST_F(ModelLoadTest, StructuredFacetFileGroups) {
     const std::int16_t group = i < 3 ? 0 : (i < 6 ? 2 : 7);
     recs.push_back(qdtest::recordOf(mesh[i], static_cast<std::int16_t>(group | 0x40)));
   }
-  const std::vector<qdtest::GroupSpec> groups = {
+  const std::vector<qdtest::GroupBlock> groups = {
       {INT_MAX, "%near", 0.5}, {0, "unused", 0}, {-5, "walls", 0.25}};
   writeFile("g.3df", qdtest::facetFile(2.0f, recs, qdtest::kCountOfRecords, groups));
   modelSetUnitFactor(2.0);

@@ -98,7 +98,7 @@ inline QuadFacet recordOf(const Tri3D& t, std::int16_t flags = 0) {
 }
 
 // A surface group of a version-2 file.
-struct GroupSpec {
+struct GroupBlock {
   std::int32_t count;
   std::string name;
   double allowance;
@@ -107,7 +107,7 @@ struct GroupSpec {
 // A facet file: version word, header (count given or the number of records), the seven group
 // blocks for version 2, then the records.
 inline std::string facetFile(float version, const std::vector<QuadFacet>& records,
-                             std::int64_t count = kCountOfRecords, const std::vector<GroupSpec>& groups = {}) {
+                             std::int64_t count = kCountOfRecords, const std::vector<GroupBlock>& groups = {}) {
   std::string s;
   putF32(&s, version);
   s.resize(252, '\0');
@@ -115,7 +115,7 @@ inline std::string facetFile(float version, const std::vector<QuadFacet>& record
   if (static_cast<int>(version) == 2) {
     s.resize(264, '\0');
     for (int k = 0; k < 7; ++k) {
-      const GroupSpec g = k < static_cast<int>(groups.size()) ? groups[k] : GroupSpec{0, "", 0.0};
+      const GroupBlock g = k < static_cast<int>(groups.size()) ? groups[k] : GroupBlock{0, "", 0.0};
       putI32(&s, g.count);
       std::string name = g.name;
       name.resize(128, '\0');
