@@ -28,14 +28,11 @@ void checkBoundary(const Boundary* b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string file = qdfuzz::writeInputFile(data, size, ".bnd");
-  if (file.empty()) return 0;
-  const char* name = file.c_str();
+  const char* name = fuzzInputFile("bnd", data, size);
   // The first byte picks the offsets, so offsets and island nesting are explored together.
   const double offset = size > 0 ? (data[0] % 5) * 0.5 - 1.0 : 0.0;
   const double contact = size > 1 ? (data[1] % 3) * 0.5 : 0.0;
   Boundary* list = bndRead(name, contact, offset);
-  std::remove(name);
   for (Boundary* b = list; b != nullptr; b = b->next) {
     checkBoundary(b);
     const Point2D pts[2] = {{b->xmin - 1, b->ymin - 1}, {b->xmax + 1, b->ymax + 1}};

@@ -1,22 +1,32 @@
-// fuzz_input_file.h - writes a fuzz input to a file of this process, for readers that take a
-// file name.
+// fuzz_input_file.h - the scratch file through which the file-reader fuzz targets hand each
+// input to a reader that takes a path: one file per process, named with the reader's extension,
+// removed at exit.
 #pragma once
 
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
-namespace qdfuzz {
-// Writes the bytes to "fuzz_<pid><suffix>" in the working directory and returns that name; empty
-// when it cannot be written.
-inline std::string writeInputFile(const std::uint8_t* data, std::size_t size, const char* suffix) {
-  const std::string name = "fuzz_" + std::to_string(static_cast<long>(getpid())) + suffix;
-  std::FILE* f = std::fopen(name.c_str(), "wb");
-  if (f == nullptr) return std::string();
-  const bool ok = std::fwrite(data, 1, size, f) == size;
-  if (std::fclose(f) != 0 || !ok) return std::string();
-  return name;
+// Writes the input (after an optional prefix) to the process's scratch file and returns its path.
+inline const char* fuzzInputFile(const char* extension, const std::uint8_t* data, std::size_t size,
+                                 const std::string& prefix = "") {
+  static const std::string path = [extension] {
+    const char* dir = std::getenv("TMPDIR");
+    const std::string ext = std::string(".") + extension;
+    std::string p = std::string(dir != nullptr ? dir : "/tmp") + "/fuzz_input_XXXXXX" + ext;
+    const int fd = ::mkstemps(p.data(), static_cast<int>(ext.size()));
+    if (fd < 0) std::abort();
+    ::close(fd);
+    std::atexit([] { ::unlink(path.c_str()); });
+    return p;
+  }();
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) std::abort();
+  std::fwrite(prefix.data(), 1, prefix.size(), f);
+  std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  return path.c_str();
 }
-}  // namespace qdfuzz

@@ -27,9 +27,7 @@ void checkCurves(const GuideCurve* list) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string file = qdfuzz::writeInputFile(data, size, ".prf");
-  if (file.empty()) return 0;
-  const char* name = file.c_str();
+  const char* name = fuzzInputFile("prf", data, size);
   GuideCurve* plain = guideReadProfiles(name, nullptr, 0.01, size > 0 ? data[0] & 1 : 0, 0);
   checkCurves(plain);
   guideFree(plain);
@@ -41,6 +39,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   guideFree(fitted);
   bndFree(square);
-  std::remove(name);
   return 0;
 }

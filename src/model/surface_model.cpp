@@ -28,6 +28,8 @@ constexpr int kHolderGridMax = 30;
 // A grid side beyond this many cells means a box too elongated (or too large) to index.
 constexpr double kGridSideLimit = 1e7;
 constexpr double kGridCellLimit = 16777216.0;
+// modelGridOverFacets builds at most this many times the cells it was asked for.
+constexpr double kGridElongationLimit = 64.0;
 
 int modelFail(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, "surface_model", static_cast<int>(at.line()));
@@ -376,6 +378,20 @@ SubModel* modelNewSubModel(const SurfaceModel* model, double allowance, int mode
 
 // ---- indexes ----------------------------------------------------------------------------------
 
+TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
+                                  const Point3D& boxMax, const Point3D* facetMin,
+                                  const Point3D* facetMax, double margin) {
+  int rows = 0, columns = 0;
+  // A box so elongated that the one column (row) must be cut into far more cells than asked
+  // for gets no grid: its cells, each with room for 100 indices, could exhaust memory.
+  if (!modelGridDims(boxMin, boxMax, cells, &rows, &columns) ||
+      static_cast<double>(rows) * columns > kGridElongationLimit * cells) {
+    modelFail(-20);
+    return nullptr;
+  }
+  return modelMakeGrid(rows, columns, count, boxMin, boxMax, facetMin, facetMax, margin);
+}
+
 int modelBuildIndex(SurfaceModel* model) {
   if (model == nullptr) {
     modelFail(-20);
@@ -474,6 +490,16 @@ void modelTriHighestFirst(Tri3D* tri) {
     *tri = Tri3D{{t.v[1], t.v[2], t.v[0]}};
   } else if (t.v[2].z > std::max(t.v[0].z, t.v[1].z)) {
     *tri = Tri3D{{t.v[2], t.v[0], t.v[1]}};
+  }
+}
+
+void modelSnapTriHeights(Tri3D* tri, double tolerance) {
+  if (tri == nullptr) return;
+  static constexpr int kPairs[3][2] = {{0, 1}, {0, 2}, {1, 2}};
+  for (const auto& pair : kPairs) {
+    double& a = tri->v[pair[0]].z;
+    double& b = tri->v[pair[1]].z;
+    if (std::fabs(a - b) < tolerance) a = b = std::max(a, b);
   }
 }
 

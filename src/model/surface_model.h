@@ -181,6 +181,15 @@ int modelBuildIndex(SurfaceModel* model);
 // cutter, or memory runs out. The caller frees it with triGridFree.
 TriangleGrid* modelBuildHolderGrid(const SurfaceModel* model, double length, double tilt);
 
+// A grid of about `cells` cells of the box's aspect ratio (q = (x extent + 1) / (y extent + 1),
+// rows = trunc(sqrt(cells / q)) + 1, columns = trunc(q rows) + 1), each cell starting with room
+// for 100 indices, filled with the count facets of the box arrays grown by margin. Null when the
+// box is not finite or so elongated that the grid would need more than 64 x cells cells, or
+// memory runs out. Free it with triGridFree.
+TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
+                                  const Point3D& boxMax, const Point3D* facetMin,
+                                  const Point3D* facetMax, double margin);
+
 // ---- small operations -------------------------------------------------------------------------
 
 // Widens the box boxMin..boxMax by p. Null boxes are ignored.
@@ -195,6 +204,9 @@ int modelSortQuads(int count, QuadFacet* quads);
 // higher than corner 0 and not lower than corner 2; (2, 0, 1) when corner 2 is strictly higher
 // than both others. Null is ignored.
 void modelTriHighestFirst(Tri3D* tri);
+// For the corner pairs (0, 1), (0, 2) and (1, 2), in this order, two heights that differ by less
+// than tolerance both take the larger one. Null is ignored.
+void modelSnapTriHeights(Tri3D* tri, double tolerance);
 // Makes a four-corner facet run counter-clockwise in plan: the sign of the first plan cross
 // product (c1-c0)x(c2-c1), (c2-c1)x(c3-c2), (c3-c2)x(c0-c3) of size at least 0.00001 decides;
 // when negative, corners 1 and 3 are swapped. Null is ignored.
