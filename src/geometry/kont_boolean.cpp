@@ -145,18 +145,25 @@ void boolCutPair(BoolContext& c, int ia, int ib) {
   }
 }
 
-// Every pair of an A and a B segment is tested; boxes reject most pairs cheaply.
+// Every pair of an A and a B segment is tested; boxes, made once per B segment, reject most
+// pairs cheaply.
 void boolFindCuts(BoolContext& c) {
+  struct Box {
+    double xmin, ymin, xmax, ymax;
+  };
+  auto boxOf = [](const Seg2D& s) {
+    return Box{std::min(s.x1, s.x2), std::min(s.y1, s.y2), std::max(s.x1, s.x2),
+               std::max(s.y1, s.y2)};
+  };
+  std::vector<Box> boxesB(c.segsB.size());
+  for (std::size_t ib = 0; ib < c.segsB.size(); ++ib) boxesB[ib] = boxOf(c.segsB[ib]);
   for (int ia = 0; ia < static_cast<int>(c.segsA.size()); ++ia) {
-    const Seg2D& sa = c.segsA[ia];
-    const double axmin = std::fmin(sa.x1, sa.x2), axmax = std::fmax(sa.x1, sa.x2);
-    const double aymin = std::fmin(sa.y1, sa.y2), aymax = std::fmax(sa.y1, sa.y2);
+    const Box ba = boxOf(c.segsA[ia]);
     for (int ib = 0; ib < static_cast<int>(c.segsB.size()); ++ib) {
-      const Seg2D& sb = c.segsB[ib];
-      if (std::fmax(sb.x1, sb.x2) < axmin || std::fmin(sb.x1, sb.x2) > axmax ||
-          std::fmax(sb.y1, sb.y2) < aymin || std::fmin(sb.y1, sb.y2) > aymax)
+      const Box& bb = boxesB[ib];
+      if (bb.xmax < ba.xmin || bb.xmin > ba.xmax || bb.ymax < ba.ymin || bb.ymin > ba.ymax)
         continue;
-      if (geoSegsCross(sa, sb) == 1) boolCutPair(c, ia, ib);
+      if (geoSegsCross(c.segsA[ia], c.segsB[ib]) == 1) boolCutPair(c, ia, ib);
     }
   }
 }
