@@ -53,21 +53,22 @@ std::int32_t gridGet(const IntMatrix* m, int row, int col) {
 constexpr int kNbRow[8] = {0, 0, 1, -1, -1, 1, 1, -1};
 constexpr int kNbCol[8] = {1, -1, 0, 0, 1, 1, -1, -1};
 
-// Sets the 8-connected area of cells holding from that contains (row, col) to to; from != to and
-// the seed cell holds from. A cell pushed twice is set once: a popped cell that no longer holds
-// from is skipped, so the fill ends for every value.
-int gridFillArea(IntMatrix* m, int row, int col, int from, int to) {
+// Visits every cell of the 8-connected area around (row, col) whose cells satisfy open(r, c).
+// visit(r, c) must close the cell, so a cell pushed twice is visited once and the walk ends.
+// Returns 1; -1 when the work stack cannot grow (the area then partly visited).
+template <typename Open, typename Visit>
+int gridWalkArea(const IntMatrix* m, int row, int col, Open open, Visit visit) {
   RecList* stack = gridStackNew(kFillStackRoom);
   if (stack == nullptr) return rasterFail(-1);
   int result = 1;
   if (gridStackPush(stack, col) == 0 || gridStackPush(stack, row) == 0) result = -1;
   int r = 0, c = 0;
   while (result == 1 && gridStackPop(stack, &r) == 1 && gridStackPop(stack, &c) == 1) {
-    if (gridAt(m, r, c) != from) continue;
-    gridAt(m, r, c) = to;
+    if (!open(r, c)) continue;
+    visit(r, c);
     for (int k = 0; k < 8; ++k) {
       const int nr = r + kNbRow[k], nc = c + kNbCol[k];
-      if (!gridInside(m, nr, nc) || gridAt(m, nr, nc) != from) continue;
+      if (!gridInside(m, nr, nc) || !open(nr, nc)) continue;
       if (gridStackPush(stack, nc) == 0 || gridStackPush(stack, nr) == 0) {
         result = -1;
         break;
@@ -78,6 +79,13 @@ int gridFillArea(IntMatrix* m, int row, int col, int from, int to) {
   return result == 1 ? 1 : rasterFail(-1);
 }
 
+// Sets the 8-connected area of cells holding from that contains (row, col) to to (from != to).
+int gridFillArea(IntMatrix* m, int row, int col, int from, int to) {
+  return gridWalkArea(
+      m, row, col, [m, from](int r, int c) { return gridAt(m, r, c) == from; },
+      [m, to](int r, int c) { gridAt(m, r, c) = to; });
+}
+
 // The 8-connected area of cells holding the seed's value, as a row-major mask.
 int gridAreaMask(const IntMatrix* m, int row, int col, std::vector<std::uint8_t>& mask) {
   try {
@@ -86,27 +94,10 @@ int gridAreaMask(const IntMatrix* m, int row, int col, std::vector<std::uint8_t>
     return rasterFail(-1);
   }
   const int v = gridGet(m, row, col);
-  RecList* stack = gridStackNew(kFillStackRoom);
-  if (stack == nullptr) return rasterFail(-1);
-  int result = 1;
-  if (gridStackPush(stack, col) == 0 || gridStackPush(stack, row) == 0) result = -1;
-  int r = 0, c = 0;
-  while (result == 1 && gridStackPop(stack, &r) == 1 && gridStackPop(stack, &c) == 1) {
-    const std::size_t at = static_cast<std::size_t>(r) * m->cols + c;
-    if (mask[at] != 0) continue;
-    mask[at] = 1;
-    for (int k = 0; k < 8; ++k) {
-      const int nr = r + kNbRow[k], nc = c + kNbCol[k];
-      if (!gridInside(m, nr, nc) || gridGet(m, nr, nc) != v) continue;
-      if (mask[static_cast<std::size_t>(nr) * m->cols + nc] != 0) continue;
-      if (gridStackPush(stack, nc) == 0 || gridStackPush(stack, nr) == 0) {
-        result = -1;
-        break;
-      }
-    }
-  }
-  lstRecFree(stack);
-  return result == 1 ? 1 : rasterFail(-1);
+  auto at = [m](int r, int c) { return static_cast<std::size_t>(r) * m->cols + c; };
+  return gridWalkArea(
+      m, row, col, [&](int r, int c) { return mask[at(r, c)] == 0 && gridGet(m, r, c) == v; },
+      [&](int r, int c) { mask[at(r, c)] = 1; });
 }
 
 }  // namespace
