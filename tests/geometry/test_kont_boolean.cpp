@@ -1,0 +1,381 @@
+// Tests of the Boolean operations on regions: a structural table of square layouts, area
+// identities on random rectangles and polygons, point membership against a winding-number oracle,
+// the heights of the results, the scaled retries, invalid input and allocation failures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "framework/memory.h"
+#include "geometry/geo_error.h"
+#include "geometry/kont_boolean.h"
+#include "geometry/kont_region.h"
+#include "kont_shapes.h"
+
+namespace {
+
+using qdtest::kontFromPoints;
+using qdtest::square;
+
+struct KontDeleter {
+  void operator()(Kont2D* k) const { kontFree(k); }
+};
+using KontPtr = std::unique_ptr<Kont2D, KontDeleter>;
+
+// A region: outer contour and islands as point lists (outer counter-clockwise, islands
+// clockwise).
+struct Shape {
+  std::vector<Point2D> outer;
+  std::vector<std::vector<Point2D>> islands;
+};
+
+Kont2D* makeRegion(const Shape& s, double z) {
+  Kont2D* outer = kontFromPoints(s.outer, z);
+  std::vector<Kont2D*> isl;
+  for (const auto& p : s.islands) isl.push_back(kontFromPoints(p, z));
+  qdtest::kontHangIslands(outer, isl);
+  return outer;
+}
+
+// A region list of the shapes, chained by next.
+Kont2D* makeList(const std::vector<Shape>& shapes, double z = 0.0) {
+  Kont2D* head = nullptr;
+  Kont2D* last = nullptr;
+  for (const Shape& s : shapes) {
+    Kont2D* r = makeRegion(s, z);
+    if (last == nullptr)
+      head = r;
+    else {
+      last->next = r;
+      r->prev = last;
+    }
+    last = r;
+  }
+  return head;
+}
+
+double listArea(const Kont2D* list) {
+  double a = 0.0;
+  for (const Kont2D* r = list; r != nullptr; r = r->next) a += kontArea(r);
+  return a;
+}
+
+std::vector<const Kont2D*> allContours(const Kont2D* list) {
+  std::vector<const Kont2D*> out;
+  for (const Kont2D* r = list; r != nullptr; r = r->next)
+    for (const Kont2D* k = r; k != nullptr; k = kontWalkNext(r, k)) out.push_back(k);
+  return out;
+}
+
+std::vector<Point2D> startPoints(const Kont2D* k) {
+  std::vector<Point2D> p;
+  for (int i = 0; i < k->count; ++i) p.push_back({k->segments[i].x1, k->segments[i].y1});
+  return p;
+}
+
+// Runs one attempt on fresh copies of the shapes.
+int runBoolean(const std::vector<Shape>& a, const std::vector<Shape>& b, int mode, KontPtr* out,
+               double z = 0.0) {
+  KontPtr ka(a.empty() ? nullptr : makeList(a, z));
+  KontPtr kb(b.empty() ? nullptr : makeList(b, z));
+  Kont2D* res = nullptr;
+  const int r = kontBoolean(ka.get(), kb.get(), mode, &res);
+  out->reset(res);
+  return r;
+}
+
+struct TableCase {
+  const char* name;
+  std::vector<Shape> a, b;
+  int mode;
+  int result;
+  double area;
+  int contours;     // all contours of the result
+  int islands;      // contours at depth 1
+  int firstSegs;    // segments of the first contour, 0 for any
+};
+
+const Shape kUnit{square(0, 0, 1), {}};
+
+std::vector<TableCase> tableCases() {
+  const Shape overlap{square(1, 1, 1), {}};
+  const Shape right{square(2, 0, 1), {}};
+  const Shape big{square(0, 0, 3), {}};
+  const Shape far{square(5, 0, 1), {}};
+  const Shape holed{square(0, 0, 4), {square(0, 0, 2, true)}};
+  return {
+      {"OverlapUnion", {kUnit}, {overlap}, kKontUnion, 1, 7.0, 1, 0, 8},
+      {"OverlapIntersection", {kUnit}, {overlap}, kKontIntersection, 1, 1.0, 1, 0, 4},
+      {"OverlapDifference", {kUnit}, {overlap}, kKontDifference, 1, 3.0, 1, 0, 6},
+      {"SharedEdgeUnion", {kUnit}, {right}, kKontUnion, 1, 8.0, 1, 0, 6},
+      {"SharedEdgeIntersection", {kUnit}, {right}, kKontIntersection, 0, 0.0, 0, 0, 0},
+      {"SharedEdgeDifference", {kUnit}, {right}, kKontDifference, 1, 4.0, 1, 0, 4},
+      {"EqualUnion", {kUnit}, {kUnit}, kKontUnion, 1, 4.0, 1, 0, 4},
+      {"EqualIntersection", {kUnit}, {kUnit}, kKontIntersection, 1, 4.0, 1, 0, 4},
+      {"EqualDifference", {kUnit}, {kUnit}, kKontDifference, 0, 0.0, 0, 0, 0},
+      {"InsideUnion", {big}, {kUnit}, kKontUnion, 1, 36.0, 1, 0, 4},
+      {"InsideIntersection", {big}, {kUnit}, kKontIntersection, 1, 4.0, 1, 0, 4},
+      {"InsideDifference", {big}, {kUnit}, kKontDifference, 1, 32.0, 2, 1, 4},
+      {"DisjointUnion", {kUnit}, {far}, kKontUnion, 1, 8.0, 2, 0, 4},
+      {"DisjointIntersection", {kUnit}, {far}, kKontIntersection, 0, 0.0, 0, 0, 0},
+      {"DisjointDifference", {kUnit}, {far}, kKontDifference, 1, 4.0, 1, 0, 4},
+      {"IslandUnion", {holed}, {big}, kKontUnion, 1, 64.0, 1, 0, 0},
+      {"IslandIntersection", {holed}, {big}, kKontIntersection, 1, 20.0, 2, 1, 0},
+      {"IslandDifference", {holed}, {big}, kKontDifference, 1, 28.0, 2, 1, 0},
+      {"NullAUnion", {}, {kUnit}, kKontUnion, 1, 4.0, 1, 0, 4},
+      {"NullAIntersection", {}, {kUnit}, kKontIntersection, 0, 0.0, 0, 0, 0},
+      {"NullADifference", {}, {kUnit}, kKontDifference, 0, 0.0, 0, 0, 0},
+      {"NullBUnion", {kUnit}, {}, kKontUnion, 1, 4.0, 1, 0, 4},
+      {"NullBIntersection", {kUnit}, {}, kKontIntersection, 0, 0.0, 0, 0, 0},
+      {"NullBDifference", {holed}, {}, kKontDifference, 1, 48.0, 2, 1, 4},
+  };
+}
+
+class KontBooleanTable : public ::testing::TestWithParam<TableCase> {};
+
+TEST_P(KontBooleanTable, StructureAndArea) {
+  const TableCase& t = GetParam();
+  KontPtr res;
+  ASSERT_EQ(runBoolean(t.a, t.b, t.mode, &res), t.result);
+  if (t.result != 1) {
+    EXPECT_EQ(res, nullptr);
+    return;
+  }
+  ASSERT_NE(res, nullptr);
+  EXPECT_NEAR(listArea(res.get()), t.area, 1e-9);
+  const auto all = allContours(res.get());
+  EXPECT_EQ(static_cast<int>(all.size()), t.contours);
+  int islands = 0;
+  for (const Kont2D* k : all) {
+    EXPECT_EQ(k->closed, 1);
+    islands += k->depth == 1;
+    // Islands run against their outer contour.
+    EXPECT_EQ(kontOrientation(k), k->depth == 1 ? -1 : 1);
+    const Seg2D& last = k->segments[k->count - 1];
+    EXPECT_EQ(last.x2, k->segments[0].x1);
+    EXPECT_EQ(last.y2, k->segments[0].y1);
+  }
+  EXPECT_EQ(islands, t.islands);
+  if (t.firstSegs > 0) {
+    EXPECT_EQ(res->count, t.firstSegs);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, KontBooleanTable, ::testing::ValuesIn(tableCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Chained results lose the operands' height; copies made for a null operand keep it.
+TEST(KontBoolean, ChainedResultsHaveHeightZeroCopiesKeepTheirs) {
+  const Shape other{square(1, 1, 1), {}};
+  KontPtr res;
+  ASSERT_EQ(runBoolean({kUnit}, {other}, kKontUnion, &res, 5.0), 1);
+  for (const Kont2D* k : allContours(res.get())) EXPECT_EQ(k->z, 0.0);
+  ASSERT_EQ(runBoolean({}, {kUnit}, kKontUnion, &res, 5.0), 1);
+  for (const Kont2D* k : allContours(res.get())) EXPECT_EQ(k->z, 5.0);
+}
+
+// Random axis-parallel rectangles: the intersection area is known in closed form.
+TEST(KontBoolean, RectangleAreaIdentities) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> pos(-10.0, 10.0), size(0.5, 8.0);
+  for (int trial = 0; trial < 200; ++trial) {
+    const double ax = pos(rng), ay = pos(rng), aw = size(rng), ah = size(rng);
+    const double bx = pos(rng) * 0.5, by = pos(rng) * 0.5, bw = size(rng), bh = size(rng);
+    const Shape a{{{ax, ay}, {ax + aw, ay}, {ax + aw, ay + ah}, {ax, ay + ah}}, {}};
+    const Shape b{{{bx, by}, {bx + bw, by}, {bx + bw, by + bh}, {bx, by + bh}}, {}};
+    const double ow = std::fmax(0.0, std::fmin(ax + aw, bx + bw) - std::fmax(ax, bx));
+    const double oh = std::fmax(0.0, std::fmin(ay + ah, by + bh) - std::fmax(ay, by));
+    const double inter = ow * oh;
+    KontPtr u, i, d;
+    ASSERT_GE(runBoolean({a}, {b}, kKontUnion, &u), 0) << trial;
+    ASSERT_GE(runBoolean({a}, {b}, kKontIntersection, &i), 0) << trial;
+    ASSERT_GE(runBoolean({a}, {b}, kKontDifference, &d), 0) << trial;
+    const double tol = 1e-9 * 100.0;
+    EXPECT_NEAR(listArea(i.get()), inter, tol) << trial;
+    EXPECT_NEAR(listArea(u.get()), aw * ah + bw * bh - inter, tol) << trial;
+    EXPECT_NEAR(listArea(d.get()), aw * ah - inter, tol) << trial;
+  }
+}
+
+// Crossing parity over all result contours, and the region test through the nesting.
+bool inByContours(const Kont2D* list, const Point2D& q) {
+  int n = 0;
+  for (const Kont2D* k : allContours(list)) n += qdtest::windingNumber(startPoints(k), q) != 0;
+  return (n & 1) != 0;
+}
+
+bool inByRegions(const Kont2D* list, const Point2D& q) {
+  for (const Kont2D* r = list; r != nullptr; r = r->next)
+    if (kontClassifyPoint(r, q) == 2) return true;
+  return false;
+}
+
+struct RandomCase {
+  std::vector<Shape> a, b;
+  std::vector<std::vector<Point2D>> polys;  // every contour, for the edge distance
+};
+
+RandomCase randomCase(std::mt19937& rng, int n, bool island) {
+  std::uniform_real_distribution<double> shift(-3.0, 3.0);
+  RandomCase c;
+  Shape a{qdtest::star(rng, {0, 0}, n, 4.0, 10.0, false), {}};
+  if (island) a.islands.push_back(qdtest::star(rng, {0.5, 0}, n / 2 + 3, 1.0, 3.5, true));
+  Shape b{qdtest::star(rng, {shift(rng), shift(rng)}, n, 3.0, 9.0, false), {}};
+  c.polys.push_back(a.outer);
+  for (auto& p : a.islands) c.polys.push_back(p);
+  c.polys.push_back(b.outer);
+  c.a = {a};
+  c.b = {b};
+  return c;
+}
+
+bool inShape(const Shape& s, const Point2D& q) {
+  if (qdtest::windingNumber(s.outer, q) == 0) return false;
+  for (const auto& isl : s.islands)
+    if (qdtest::windingNumber(isl, q) != 0) return false;
+  return true;
+}
+
+TEST(KontBoolean, RandomPolygonsAreaAndMembership) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> coord(-12.0, 12.0);
+  for (int trial = 0; trial < 40; ++trial) {
+    const RandomCase c = randomCase(rng, 8 + trial, trial % 2 == 1);
+    KontPtr res[3];
+    for (int mode = 0; mode < 3; ++mode)
+      ASSERT_GE(runBoolean(c.a, c.b, mode, &res[mode]), 0) << trial << " mode " << mode;
+    KontPtr ka(makeList(c.a)), kb(makeList(c.b));
+    const double areaA = listArea(ka.get()), areaB = listArea(kb.get());
+    const double inter = listArea(res[1].get());
+    EXPECT_NEAR(listArea(res[0].get()), areaA + areaB - inter, 1e-7) << trial;
+    EXPECT_NEAR(listArea(res[2].get()), areaA - inter, 1e-7) << trial;
+    for (int p = 0; p < 300; ++p) {
+      const Point2D q{coord(rng), coord(rng)};
+      bool nearEdge = false;
+      for (const auto& poly : c.polys) nearEdge = nearEdge || qdtest::polyDistance(poly, q) < 1e-4;
+      if (nearEdge) continue;
+      const bool inA = inShape(c.a[0], q), inB = inShape(c.b[0], q);
+      const bool want[3] = {inA || inB, inA && inB, inA && !inB};
+      for (int mode = 0; mode < 3; ++mode) {
+        EXPECT_EQ(inByContours(res[mode].get(), q), want[mode]) << trial << " mode " << mode;
+        EXPECT_EQ(inByRegions(res[mode].get(), q), want[mode]) << trial << " mode " << mode;
+      }
+    }
+  }
+}
+
+// A result repeats from run to run: it never depends on where the contours lie in memory.
+TEST(KontBoolean, RepeatsSegmentForSegment) {
+  std::mt19937 rng(9);
+  const RandomCase c = randomCase(rng, 30, true);
+  std::vector<double> first;
+  for (int run = 0; run < 3; ++run) {
+    std::vector<KontPtr> noise;  // shifts the addresses of the next run's contours
+    for (int k = 0; k < run * 7; ++k) noise.emplace_back(kontFromPoints(square(0, 0, 1)));
+    KontPtr res;
+    ASSERT_EQ(runBoolean(c.a, c.b, kKontUnion, &res), 1);
+    std::vector<double> flat;
+    for (const Kont2D* k : allContours(res.get()))
+      for (int i = 0; i < k->count; ++i)
+        flat.insert(flat.end(), {k->segments[i].x1, k->segments[i].y1, double(k->depth)});
+    if (run == 0)
+      first = flat;
+    else
+      EXPECT_EQ(flat, first);
+  }
+}
+
+// Two contours of A that each start inside the other were both hung under the other: a cycle
+// of islands that the release walked twice.
+TEST(KontBoolean, EveryResultContourIsLinkedOnce) {
+  // [0,2]^2 starting at (2,2), inside [1,3]^2, which starts at (1,1), inside the first.
+  const Shape s1{{{2, 2}, {0, 2}, {0, 0}, {2, 0}}, {}};
+  const Shape s2{{{1, 1}, {3, 1}, {3, 3}, {1, 3}}, {}};
+  KontPtr res;
+  ASSERT_EQ(runBoolean({s1, s2}, {Shape{square(20, 0, 1), {}}}, kKontUnion, &res), 1);
+  const auto all = allContours(res.get());
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_NE(all[0], all[1]);
+  EXPECT_NE(all[1], all[2]);
+  EXPECT_NE(all[0], all[2]);
+}
+
+TEST(KontBoolean, InvalidInput) {
+  KontPtr a(kontFromPoints(square(0, 0, 1)));
+  KontPtr b(kontFromPoints(square(1, 0, 1)));
+  Kont2D* out = reinterpret_cast<Kont2D*>(&out);
+  EXPECT_EQ(kontBoolean(a.get(), b.get(), 3, &out), -20);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(kontBoolean(a.get(), b.get(), -1, &out), -20);
+  EXPECT_EQ(kontBoolean(a.get(), b.get(), 0, nullptr), -20);
+  // A first contour of two segments.
+  KontPtr thin(kontFromPoints({{0, 0}, {1, 0}}));
+  EXPECT_EQ(kontBoolean(thin.get(), b.get(), 0, &out), -20);
+  EXPECT_EQ(geoErrCode(), -20);
+  EXPECT_EQ(out, nullptr);
+}
+
+Kont2D* squareWithGap(double gap) {
+  Kont2D* k = kontFromPoints(square(0, 0, 5));
+  k->segments[3].x2 += gap;  // the last end misses the first start
+  return k;
+}
+
+TEST(KontBoolean, OpenContourFailsOnceAndSucceedsScaled) {
+  KontPtr b(kontFromPoints(square(3, 3, 5)));
+  KontPtr a(squareWithGap(2e-8));
+  Kont2D* out = nullptr;
+  EXPECT_EQ(kontBoolean(a.get(), b.get(), kKontUnion, &out), -20);
+  EXPECT_EQ(out, nullptr);
+  KontPtr a2(squareWithGap(2e-8));
+  KontPtr b2(kontFromPoints(square(3, 3, 5)));
+  geoErrReset();
+  ASSERT_EQ(kontBooleanScaled(a2.get(), b2.get(), kKontUnion, &out), 1);
+  KontPtr res(out);
+  EXPECT_NEAR(listArea(res.get()), 100.0 + 100.0 - 49.0, 1e-6);
+  EXPECT_NEAR(res->xmin, -5.0, 1e-9);
+  EXPECT_NEAR(res->ymax, 8.0, 1e-9);
+  EXPECT_EQ(std::string(geoErrRecord()->file).rfind("Erfolg mit Skalierung 0.100000", 0), 0u);
+  // The copies are back where they were.
+  EXPECT_NEAR(b2->xmin, -2.0, 1e-9);
+  EXPECT_NEAR(a2->segments[0].x1, -5.0, 1e-9);
+  // A gap that no scale closes fails at every scale.
+  KontPtr a3(squareWithGap(1e-3));
+  KontPtr b3(kontFromPoints(square(3, 3, 5)));
+  EXPECT_EQ(kontBooleanScaled(a3.get(), b3.get(), kKontUnion, &out), -20);
+  EXPECT_EQ(out, nullptr);
+}
+
+TEST(KontBooleanSafe, ArgumentsAndNullOperands) {
+  KontPtr a(kontFromPoints(square(0, 0, 1)));
+  Kont2D* out = nullptr;
+  EXPECT_EQ(kontBooleanSafe(nullptr, nullptr, kKontUnion, &out), 0);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(kontBooleanSafe(a.get(), nullptr, 7, &out), -20);
+  EXPECT_EQ(kontBooleanSafe(a.get(), nullptr, kKontUnion, nullptr), -20);
+}
+
+TEST(KontBoolean, AllocationFailuresLeakNothing) {
+  const Shape other{square(1, 1, 1), {}};
+  int failures = 0;
+  for (long n = 1; n < 60; ++n) {
+    KontPtr a(makeList({kUnit})), b(makeList({other}));
+    Kont2D* out = reinterpret_cast<Kont2D*>(&out);
+    memTestFailAt(n);
+    const int r = kontBoolean(a.get(), b.get(), kKontUnion, &out);
+    memTestFailAt(0);
+    KontPtr res(out);
+    if (r == 1) {
+      EXPECT_NEAR(listArea(res.get()), 7.0, 1e-9);
+    } else {
+      ++failures;
+      EXPECT_EQ(r, -1) << n;
+      EXPECT_EQ(out, nullptr);
+    }
+  }
+  EXPECT_GT(failures, 0);
+}
+
+}  // namespace
