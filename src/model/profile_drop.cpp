@@ -10,6 +10,7 @@
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "geometry/boundary.h"
+#include "geometry/geo_error.h"
 #include "geometry/guide_curve.h"
 #include "geometry/path_list.h"
 #include "model/point_drop.h"
@@ -150,7 +151,8 @@ int dropRun(DropRun* run, double walkStep) {
     if (dropRecordSlope(run, r, sp)) return 0;
     double step = s < tol - kDropTol ? tol : walkStep;
     if (m->stepJitter != 0 && std::fabs(s - tol) <= kDropTol) {
-      const int k = std::rand() % 1000;
+      // k in 0..999 from the library's own generator, so a run repeats exactly.
+      const int k = std::min(999, static_cast<int>(geoRandNext() * 1000.0));
       step = tol + k * (walkStep - tol) * 0.001;
     }
     if (s + step > end) step = std::max(end - s - tol - kDropTol, tol);
