@@ -381,14 +381,16 @@ int kontBoundaryAt(const Kont2D* region, const Point2D& p) {
   if (region->mesh != nullptr) {
     double l[3];
     const int t = triLocate(region->mesh, p, &l[0], &l[1], &l[2]);
-    if (t < 0) return kontFail(kKontNoBoundary);
     // The edge of the smallest coordinate is the one p lies on; the contour segment there is
-    // recorded under the pair of triangles on its two sides.
-    const TriMeshTri& tr = region->mesh->triangles[t];
-    const int u = l[0] < l[1] && l[0] < l[2] ? tr.nb0 : (l[1] < l[0] && l[1] < l[2] ? tr.nb1 : tr.nb2);
-    const int e = triFindBoundaryEdge(region->mesh, t, u);
-    if (e >= 0) return region->mesh->boundaryEdges->items[e].contour;
-    // p sits at a vertex or the mesh pair is no contour edge: the segment test decides.
+    // recorded under the pair of triangles on its two sides. When p sits at a vertex, off the
+    // mesh or on no recorded pair, the segment test below decides: p is on a contour.
+    if (t >= 0) {
+      const TriMeshTri& tr = region->mesh->triangles[t];
+      const int u = l[0] < l[1] && l[0] < l[2] ? tr.nb0
+                                               : (l[1] < l[0] && l[1] < l[2] ? tr.nb1 : tr.nb2);
+      const int e = triFindBoundaryEdge(region->mesh, t, u);
+      if (e >= 0) return region->mesh->boundaryEdges->items[e].contour;
+    }
   }
   return kontFirstContourWith(region, [&p](const Seg2D& s) { return geoOnSegFine(p, s) == 1; });
 }
