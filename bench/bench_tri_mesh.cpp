@@ -74,7 +74,7 @@ void BM_LocatePlainScan(benchmark::State& state) {
 }
 }  // namespace
 
-BENCHMARK(BM_MeshBuild)->RangeMultiplier(4)->Range(1000, 200000)->Arg(200000)
+BENCHMARK(BM_MeshBuild)->RangeMultiplier(4)->Range(1000, 200000)
     ->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
 BENCHMARK(BM_LocateInMesh)->RangeMultiplier(4)->Range(1000, 200000)
     ->Unit(benchmark::kMillisecond)->Complexity();

@@ -152,9 +152,20 @@ Kont2D* kontRegionsFromBlocks(const std::vector<KontBlock>& blocks, int orientat
     kontFail(-1);
     return nullptr;
   }
+  if (merge) {
+    // A block whose points all lie on one line merges into fewer than 3 segments and encloses
+    // nothing: it is skipped like a block of too few points.
+    std::size_t kept = 0;
+    for (Kont2D* k : ks) {
+      kontMergeCollinear(k);
+      if (k->count >= 3)
+        ks[kept++] = k;
+      else
+        kontFree(k);
+    }
+    ks.resize(kept);
+  }
   if (ks.empty()) return nullptr;
-  if (merge)
-    for (Kont2D* k : ks) kontMergeCollinear(k);
   if (kontNestArray(ks.data(), static_cast<int>(ks.size())) != 1) {
     kontFreeArray(ks);
     return nullptr;

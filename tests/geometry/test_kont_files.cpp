@@ -161,6 +161,8 @@ TEST_F(KontFilesTest, FailuresGiveNullAndTheirCodes) {
       {"empty file", "", -1},
       {"no header", "X0 Y0 Z0\nX1 Y0 Z0\n", -1},
       {"only short blocks", "**BND 1\nX0 Y0 Z0\nX1 Y0 Z0\n**END\n**BND 2\n**END\n", 0},
+      // Three points on one line merged into a two-segment contour that enclosed nothing.
+      {"collinear block", "**BND 1 **WZ\nX20 Y0 Z5\nX30 Y0 Z5\nX25 Y0 Z5\n**END\n", 0},
       {"z off the constant height",
        "**BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5\nX10 Y10 Z5.5\nX0 Y0 Z5\n**END\n", -20},
       {"bow tie", "**BND 1 **WZ\nX0 Y0 Z0\nX10 Y10 Z0\nX10 Y0 Z0\nX0 Y10 Z0\n**END\n", -41},
