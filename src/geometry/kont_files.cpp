@@ -175,6 +175,15 @@ Kont2D* kontRegionsFromBlocks(const std::vector<KontBlock>& blocks, int orientat
     if (kontOrientation(k) != want) kontReverseOneContour(k);
   }
   Kont2D* head = ks[0];
+  // A contour that runs the wrong way both ways round encloses no area of its own: it overlaps
+  // itself, which the crossing check does not see.
+  for (Kont2D* k : ks) {
+    if (kontOrientation(k) != (k->depth % 2 == 0 ? orientation : -orientation)) {
+      kontFree(head);
+      kontFail(kKontSelfCrossing);
+      return nullptr;
+    }
+  }
   for (Kont2D* r = head; r != nullptr; r = r->next) {
     const int v = kontValidate(r, kKontCheckIslands | kKontCheckCrossing);
     if (v != 1) {
