@@ -1,4 +1,4 @@
-// Mesh build time of star-shaped regions of 10^3 to 2*10^5 points, and point location in the
+// Mesh build time of star-shaped regions of 10^3 to 2*10^5 points (199996, the most a mesh takes), and point location in the
 // mesh against a plain crossing test of every segment, to show how both grow with the size.
 #include <benchmark/benchmark.h>
 
@@ -74,9 +74,9 @@ void BM_LocatePlainScan(benchmark::State& state) {
 }
 }  // namespace
 
-BENCHMARK(BM_MeshBuild)->RangeMultiplier(4)->Range(1000, 200000)
+BENCHMARK(BM_MeshBuild)->RangeMultiplier(4)->Range(1000, 199996)
     ->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
-BENCHMARK(BM_LocateInMesh)->RangeMultiplier(4)->Range(1000, 200000)
+BENCHMARK(BM_LocateInMesh)->RangeMultiplier(4)->Range(1000, 199996)
     ->Unit(benchmark::kMillisecond)->Complexity();
-BENCHMARK(BM_LocatePlainScan)->RangeMultiplier(4)->Range(1000, 200000)
+BENCHMARK(BM_LocatePlainScan)->RangeMultiplier(4)->Range(1000, 199996)
     ->Unit(benchmark::kMillisecond)->Complexity();
