@@ -1,5 +1,5 @@
-// Mesh build time of star-shaped regions of 10^3 to 2*10^5 points (199996, the most a mesh takes), and point location in the
-// mesh against a plain crossing test of every segment, to show how both grow with the size.
+// Mesh build time of star-shaped regions of 10^3 to 2*10^5 points (199996, the most a mesh
+// takes), and point location in the mesh against a plain crossing test of every segment.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
