@@ -14,6 +14,7 @@
 #include "geometry/geo_error.h"
 #include "geometry/kont_nest.h"
 #include "geometry/plane_geo.h"
+#include "geometry/tri_mesh.h"
 #include "zlevel/zpath.h"
 
 namespace {
@@ -196,6 +197,7 @@ int kontScale(Kont2D* region, double factor) {
     }
     k->z = kontScaleZ(k->z, factor);
   }
+  if (region != nullptr) triMeshScale(region->mesh, factor);
   return 1;
 }
 
@@ -215,6 +217,7 @@ void kontTranslate(Kont2D* region, double dx, double dy, double dz) {
     k->ymax += dy;
     if (k->z != DBL_MAX) k->z += dz;
   }
+  triMeshTranslate(region->mesh, dx, dy, dz);
 }
 
 int kontReverse(Kont2D* region) {
@@ -252,6 +255,10 @@ int kontMergeCollinear(Kont2D* contour) {
 
 double kontArea(const Kont2D* region) {
   if (region == nullptr || region->count < 3) return 0.0;
+  // With a mesh, the area of its region triangles (the frame ring and the islands' insides are
+  // not part of the region), signed like the shoelace sum by the outer contour's orientation.
+  if (region->mesh != nullptr)
+    return kontOrientation(region) * triMeshClassArea(region->mesh, kTriInside);
   double sum = 0.0;
   for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) sum += kontShoelace(k);
   return 0.5 * sum;
@@ -272,6 +279,13 @@ int kontOrientation(const Kont2D* contour) {
 
 int kontClassifyPoint(const Kont2D* region, const Point2D& p) {
   if (region == nullptr) return 0;
+  if (region->mesh != nullptr) {
+    const int bits = triClassifyPoint(region->mesh, p);
+    if (bits > 0) {
+      if ((bits & kTriBitOutside) != 0) return 1;
+      return (bits & kTriBitInside) != 0 ? 2 : 4;
+    }
+  }
   if (geoPointInKont(p, region) == 0) return 1;
   for (const Kont2D* isl = region->child; isl != nullptr; isl = isl->next)
     if (geoPointInKont(p, isl) != 0) return 4;
@@ -363,6 +377,20 @@ int kontBoundaryAt(const Kont2D* region, const Point2D& p) {
   if (geoOnKontFine(p, region) != 1) {
     if (region != nullptr && region->mesh != nullptr) return kontFail(kKontNoBoundary);
     return kKontNoBoundary;
+  }
+  if (region->mesh != nullptr) {
+    double l[3];
+    const int t = triLocate(region->mesh, p, &l[0], &l[1], &l[2]);
+    // The edge of the smallest coordinate is the one p lies on; the contour segment there is
+    // recorded under the pair of triangles on its two sides. When p sits at a vertex, off the
+    // mesh or on no recorded pair, the segment test below decides: p is on a contour.
+    if (t >= 0) {
+      const TriMeshTri& tr = region->mesh->triangles[t];
+      const int u = l[0] < l[1] && l[0] < l[2] ? tr.nb0
+                                               : (l[1] < l[0] && l[1] < l[2] ? tr.nb1 : tr.nb2);
+      const int e = triFindBoundaryEdge(region->mesh, t, u);
+      if (e >= 0) return region->mesh->boundaryEdges->items[e].contour;
+    }
   }
   return kontFirstContourWith(region, [&p](const Seg2D& s) { return geoOnSegFine(p, s) == 1; });
 }

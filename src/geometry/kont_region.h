@@ -39,11 +39,12 @@ Kont2D* kontFromRingList(const Boundary* list, int orientation, int useZ);
 
 // Sets z of every contour of the region. Returns 1 (also for null).
 int kontSetZ(Kont2D* region, double z);
-// Scales the region about the origin: box, z (an unset z stays DBL_MAX), segments, islands.
+// Scales the region about the origin: box, z (an unset z stays DBL_MAX), segments, islands and
+// the region's mesh.
 // Returns 1 (also for a null or empty region).
 int kontScale(Kont2D* region, double factor);
-// Moves box and segments by (dx, dy) and z by dz (an unset z stays DBL_MAX); nothing for a null
-// or empty region.
+// Moves box and segments by (dx, dy) and z by dz (an unset z stays DBL_MAX), and the region's
+// mesh; nothing for a null or empty region.
 void kontTranslate(Kont2D* region, double dx, double dy, double dz);
 // Reverses every contour of the region (segment order and each segment's ends). Returns 1.
 int kontReverse(Kont2D* region);
@@ -55,14 +56,16 @@ int kontMergeCollinear(Kont2D* contour);
 // ---- measures ---------------------------------------------------------------------------------
 
 // Signed shoelace area of every contour of the region (counter-clockwise positive, so clockwise
-// islands subtract). 0 for null or an outer contour of fewer than 3 segments.
+// islands subtract). 0 for null or an outer contour of fewer than 3 segments. With a mesh, the
+// area of its region triangles, with the sign of the outer contour's orientation.
 double kontArea(const Kont2D* region);
 // +1 when the contour runs counter-clockwise, -1 otherwise (also degenerate or null).
 int kontOrientation(const Kont2D* contour);
 
 // ---- point queries ----------------------------------------------------------------------------
 
-// 0 null region, 1 outside the outer contour, 4 inside an island, 2 inside the region.
+// 0 null region, 1 outside the outer contour, 4 inside an island, 2 inside the region. With a
+// mesh its classification decides (a point on the outer contour counts as outside).
 int kontClassifyPoint(const Kont2D* region, const Point2D& p);
 // Projects p onto the contour and returns the contour parameter (segment index + fraction); p is
 // replaced by its projection. -1 (p unchanged) for a null or empty contour.
