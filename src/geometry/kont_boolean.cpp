@@ -14,6 +14,7 @@
 #include "geometry/bucket_grid.h"
 #include "geometry/geo_error.h"
 #include "geometry/kont_region.h"
+#include "geometry/kont_snapshot.h"
 #include "geometry/plane_geo.h"
 
 namespace {
@@ -563,13 +564,19 @@ BoolScales boolScaleSteps(const Kont2D* a, const Kont2D* b) {
   return sc;
 }
 
-// Copies an operand for the Boolean operations through the region text snapshot of the boundary
-// text module, which rounds, re-nests, orients and validates the copy. That module is not part of
-// the library yet: until it is, no copy is made and the operation reports -1.
+// Copies an operand for the Boolean operations through a region holder: a text snapshot parsed
+// back with outer orientation +1 and constant z, which rounds x and y to six decimals, re-nests,
+// orients and validates the copy. The copy is handed over to the caller; a copy that cannot be
+// made (an invalid operand, no memory) fails the operation with -1.
 int kontBoolCopyViaSnapshot(const Kont2D* list, Kont2D** copy) {
   *copy = nullptr;
   if (list == nullptr) return 1;  // a null operand gives an empty copy
-  return kontFail(-1);
+  KontHolder* holder = kontHolderInit(list);
+  if (holder == nullptr) return kontFail(-1);
+  *copy = holder->list;
+  holder->list = nullptr;
+  kontHolderFree(holder);
+  return *copy != nullptr ? 1 : kontFail(-1);
 }
 
 }  // namespace

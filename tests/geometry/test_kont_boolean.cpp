@@ -357,6 +357,35 @@ TEST(KontBooleanSafe, ArgumentsAndNullOperands) {
   EXPECT_EQ(kontBooleanSafe(a.get(), nullptr, kKontUnion, nullptr), -20);
 }
 
+// The safe form copies both operands through a region snapshot first: the copy closes a contour
+// whose last end misses its first start by 2e-8, so the operation runs and gives the exact areas.
+TEST(KontBooleanSafe, CopiesTheOperandsAndGivesExactAreas) {
+  struct Case {
+    int mode;
+    double area;
+  };
+  // A is [-5, 5]², B is [-2, 8]²: they share [-2, 5]², 49.
+  const Case cases[] = {
+      {kKontUnion, 100 + 100 - 49}, {kKontIntersection, 49}, {kKontDifference, 100 - 49}};
+  for (const Case& c : cases) {
+    KontPtr a(squareWithGap(2e-8));
+    KontPtr b(kontFromPoints(square(3, 3, 5)));
+    Kont2D* out = nullptr;
+    EXPECT_EQ(kontBooleanSafe(a.get(), b.get(), c.mode, &out), 1) << "mode " << c.mode;
+    KontPtr res(out);
+    EXPECT_NEAR(listArea(res.get()), c.area, 1e-6) << "mode " << c.mode;
+  }
+}
+
+// An operand that cannot be copied (a figure eight does not validate) fails the whole call.
+TEST(KontBooleanSafe, AnInvalidOperandFailsTheCall) {
+  KontPtr eight(kontFromPoints({{0, 0}, {2, 2}, {2, 0}, {0, 2}}));
+  KontPtr b(kontFromPoints(square(0, 0, 1)));
+  Kont2D* out = nullptr;
+  EXPECT_EQ(kontBooleanSafe(eight.get(), b.get(), kKontUnion, &out), -1);
+  EXPECT_EQ(out, nullptr);
+}
+
 TEST(KontBoolean, AllocationFailuresLeakNothing) {
   const Shape other{square(1, 1, 1), {}};
   int failures = 0;
