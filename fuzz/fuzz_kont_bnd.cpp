@@ -25,11 +25,9 @@ void checkContour(const Kont2D* k) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string file = qdfuzz::writeInputFile(data, size, ".bnd");
-  if (file.empty()) return 0;
+  const char* name = fuzzInputFile("bnd", data, size);
   const int constZ = size > 0 ? data[0] & 1 : 0;
-  Kont2D* list = kontReadBnd(file.c_str(), 1, constZ);
-  std::remove(file.c_str());
+  Kont2D* list = kontReadBnd(name, 1, constZ);
   for (Kont2D* r = list; r != nullptr; r = r->next) {
     // Even nesting depths run counter-clockwise, odd ones clockwise (an odd-depth contour that
     // touches its container may head a region of its own).
