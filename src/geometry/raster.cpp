@@ -340,7 +340,9 @@ int gridFindNonZero(const IntMatrix* matrix, int row, int col, int* outRow, int*
 }
 
 int gridHasNeighbour(const IntMatrix* matrix, int row, int key, int col) {
-  if (!gridUsable(matrix) || !gridInside(matrix, row, col)) return rasterFail(-20);
+  // The answer is only ever 1 or 0, so callers may test it for non-zero: a missing matrix has no
+  // neighbours, and a cell outside the matrix is answered from its neighbours inside it.
+  if (!gridUsable(matrix)) return 0;
   for (int k = 0; k < 8; ++k) {
     const int nr = row + kNbRow[k], nc = col + kNbCol[k];
     if (gridInside(matrix, nr, nc) && gridGet(matrix, nr, nc) == key) return 1;

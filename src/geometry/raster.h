@@ -112,7 +112,8 @@ int gridCopyRegion(IntMatrix* matrix, int row, int col, IntMatrix* target);
 // null matrix or output.
 int gridFindNonZero(const IntMatrix* matrix, int row, int col, int* outRow, int* outCol);
 // 1 when one of the up to 8 neighbours of (row, col) inside the matrix holds key (the cell itself
-// does not count), else 0.
+// does not count), else 0 (also for a null matrix; a cell outside the matrix is answered from its
+// neighbours inside it).
 int gridHasNeighbour(const IntMatrix* matrix, int row, int key, int col);
 // Grows the cells of value 1 by one cell in all eight directions: every 0 cell with a neighbour
 // of value 1 becomes 1, in one step (cells set in this pass do not grow further). Returns 1; -1

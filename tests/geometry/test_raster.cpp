@@ -238,7 +238,6 @@ TEST(GridFloodFill, CoordinatesOutsideTheMatrixAreRefused) {
   EXPECT_EQ(gridRelabel(m.get(), -1, 0, 0, 1), -20);
   EXPECT_EQ(gridCopyRegion(m.get(), 0, 2, t.get()), -20);
   EXPECT_EQ(gridCopyRegion(m.get(), 0, 0, small.get()), -20);
-  EXPECT_EQ(gridHasNeighbour(m.get(), 5, 0, 0), -20);
   EXPECT_EQ(gridFloodFill(nullptr, 0, 0, 1), -20);
   for (int v : {m->cells[0], m->cells[1], m->cells[2], m->cells[3]}) EXPECT_EQ(v, 0);
 }
@@ -316,6 +315,15 @@ TEST(GridHasNeighbour, CellItselfDoesNotCount) {
   EXPECT_EQ(gridHasNeighbour(m.get(), 1, 5, 1), 1);
   EXPECT_EQ(gridHasNeighbour(m.get(), 0, 5, 2), 0);
   EXPECT_EQ(gridHasNeighbour(m.get(), 2, 5, 1), 1);
+}
+
+// The answer is 1 or 0 only: a bad argument answered -20 before, which a caller testing for
+// non-zero took for "found".
+TEST(GridHasNeighbour, OutsideCellsAndNoMatrixAnswerOneOrZero) {
+  IntPtr m = intFrom({{5, 0}, {0, 0}});
+  EXPECT_EQ(gridHasNeighbour(m.get(), -1, 5, -1), 1);  // (0, 0) is its neighbour
+  EXPECT_EQ(gridHasNeighbour(m.get(), 5, 5, 5), 0);
+  EXPECT_EQ(gridHasNeighbour(nullptr, 0, 5, 0), 0);
 }
 
 TEST(GridStack, GrowsAndPopsInReverse) {
