@@ -43,10 +43,19 @@ int cycHostFwdLayer0(CycleRecord* cycle, OutputRecord* record, void* user) {
   return r1 == 0 ? 0 : r0;
 }
 
-// Every other forwarder calls one pair with its own layer number.
-template <int Layer, int Pair>
-int cycHostFwd(CycleRecord* cycle, OutputRecord* record, void* user) {
-  return hostCallPair(cycle, Layer, record, static_cast<const HostCallbacks*>(user), Pair);
+// Every other forwarder calls one pair with its own layer number: pair 1 for layers 1 and 2,
+// pair 2 for layers 3 and 40, pair 0 for layers 10, 11, 12, 31, 35, 41 and 42.
+template <int Layer>
+int cycHostFwdPair0(CycleRecord* cycle, OutputRecord* record, void* user) {
+  return hostCallPair(cycle, Layer, record, static_cast<const HostCallbacks*>(user), 0);
+}
+template <int Layer>
+int cycHostFwdPair1(CycleRecord* cycle, OutputRecord* record, void* user) {
+  return hostCallPair(cycle, Layer, record, static_cast<const HostCallbacks*>(user), 1);
+}
+template <int Layer>
+int cycHostFwdPair2(CycleRecord* cycle, OutputRecord* record, void* user) {
+  return hostCallPair(cycle, Layer, record, static_cast<const HostCallbacks*>(user), 2);
 }
 
 struct HostForwarder {
@@ -54,10 +63,10 @@ struct HostForwarder {
   OutputListenerFn fn;
 };
 constexpr HostForwarder kForwarders[] = {
-    {0, cycHostFwdLayer0},       {1, cycHostFwd<1, 1>},   {2, cycHostFwd<2, 1>},
-    {3, cycHostFwd<3, 2>},       {10, cycHostFwd<10, 0>}, {11, cycHostFwd<11, 0>},
-    {12, cycHostFwd<12, 0>},     {31, cycHostFwd<31, 0>}, {35, cycHostFwd<35, 0>},
-    {40, cycHostFwd<40, 2>},     {41, cycHostFwd<41, 0>}, {42, cycHostFwd<42, 0>},
+    {0, cycHostFwdLayer0},        {1, cycHostFwdPair1<1>},   {2, cycHostFwdPair1<2>},
+    {3, cycHostFwdPair2<3>},      {10, cycHostFwdPair0<10>}, {11, cycHostFwdPair0<11>},
+    {12, cycHostFwdPair0<12>},    {31, cycHostFwdPair0<31>}, {35, cycHostFwdPair0<35>},
+    {40, cycHostFwdPair2<40>},    {41, cycHostFwdPair0<41>}, {42, cycHostFwdPair0<42>},
 };
 
 // Takes the run slot and gives it back on every way out of qdCSexecCycle.

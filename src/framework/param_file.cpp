@@ -221,17 +221,17 @@ std::string langWord(const std::string& line, std::size_t& pos) {
   return line.substr(start, pos - start);
 }
 
-// Reads the entries of the section found; returns their number.
+// Reads the entries of the section found; returns their number. Only a line whose very first
+// character is ':' is an entry and only a line that begins with "end" closes the section; an
+// indented line is neither and is skipped.
 int langReadEntries(std::FILE* f) {
   int entries = 0;
   std::string line;
   while (langReadLine(f, line)) {
-    std::size_t pos = 0;
-    while (pos < line.size() && parIsBlank(line[pos])) ++pos;
-    if (pos < line.size() && line[pos] == ':') {
-      const std::string text = line.substr(pos + 1, kLangEntryMax);  // read, not used further
+    if (!line.empty() && line[0] == ':') {
+      const std::string text = line.substr(1, kLangEntryMax);  // read, not used further
       ++entries;
-    } else if (line.compare(pos, 3, "end") == 0) {
+    } else if (line.compare(0, 3, "end") == 0) {
       break;
     }
   }

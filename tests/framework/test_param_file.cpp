@@ -143,6 +143,8 @@ TEST_F(TempDirTest, LanguageFileSections) {
   writeFile("stop.lng", "default english\nrest english\nstart english\n: x\nend\n");
   writeFile("empty.lng", "start english\n; nothing\nend\n");
   writeFile("skip.lng", "1default x\nstart english\n: x\nend\n");
+  writeFile("indent.lng", "start english\n  : indented\nend\n");
+  writeFile("indentend.lng", "start english\n  end\n: x\nend\n");
   struct Case {
     const char* file;
     const char* language;
@@ -157,6 +159,10 @@ TEST_F(TempDirTest, LanguageFileSections) {
       {"missing.lng", "english", 0},
       {"stop.lng", "english", 0},  // an unknown keyword of keyword letters ends the search
       {"skip.lng", "english", 1},  // a first word with other characters is skipped
+      // Section lines were read after their leading blanks: an indented ':' line counted as an
+      // entry and an indented "end" closed the section.
+      {"indent.lng", "english", 0},
+      {"indentend.lng", "english", 1},
   };
   for (const Case& c : cases) EXPECT_EQ(langFileReadSection(c.file, c.language), c.result) << c.file << " " << c.language;
   writeFile("g.lng", "language german\nstart german\n: eine Zeile\nend\nstart english\n: x\nend\n");
