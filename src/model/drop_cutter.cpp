@@ -126,8 +126,11 @@ void dropBallEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
   const double w = std::sqrt(r * r - delta * delta);  // radius of the ball's section
   Point3D m{};
   if (vecCrossUnit(np, kDown, &m) != 0) return;
+  // Cosine and sine of the edge with the axis; the sine is taken from the edge's plan length,
+  // not from 1 - cos^2, which loses all its digits on a nearly vertical edge and moves the
+  // contact far along it.
   const double ce = dot(kDown, e) / l;
-  const double se = rootClamped(1.0 - ce * ce);
+  const double se = std::hypot(e.x, e.y) / l;
   const double lambdaC = dot(m, pa) / dot(m, e);
   const double lambda = lambdaC - (ce / se) * (w / l);
   if (lambda < 0.0 || lambda > 1.0) return;
@@ -328,7 +331,7 @@ void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3
   // taking its first end's height would leave the tool up to 1e-5 low.
   const int kind = std::fabs(ea) < 1e-5 ? 2 : 1;
   const double cPhi = ea / lengthE;
-  const double sPhi = rootClamped(1.0 - cPhi * cPhi);
+  const double sPhi = std::hypot(e.x, e.y) / lengthE;  // from the plan length, as for the ball
   const double k = std::fabs(cPhi) / sPhi;
   double lambda = 0.0;
   double height = 0.0;

@@ -268,6 +268,68 @@ TEST_F(DropTest, EdgesAgainstMaximisationAlongTheSegment) {
   EXPECT_GT(compared, 600);
 }
 
+// The same maximisation in extended precision, for edges so steep that a double sample of the
+// segment moves the height by more than the drop's own error.
+double steepSegmentOracle(const Point3D& a, const Point3D& b, const Point3D& p,
+                          const CutterShape& cut) {
+  using LD = long double;
+  const LD ex = LD(b.x) - a.x, ey = LD(b.y) - a.y, ez = LD(b.z) - a.z;
+  const LD fx = LD(a.x) - p.x, fy = LD(a.y) - p.y, r = cut.radius;
+  const LD qa = ex * ex + ey * ey, qb = 2 * (ex * fx + ey * fy), qc = fx * fx + fy * fy - r * r;
+  const LD root = std::sqrt(qb * qb - 4 * qa * qc);
+  LD lo = std::max(LD(0), (-qb - root) / (2 * qa)), hi = std::min(LD(1), (-qb + root) / (2 * qa));
+  const LD rf = r - cut.cornerRadius, c = cut.cornerRadius;
+  auto f = [&](LD s) {
+    const LD x = fx + s * ex, y = fy + s * ey;
+    const LD rho = std::min(r, std::sqrt(x * x + y * y));
+    const LD u = std::max(LD(0), rho - rf);
+    return a.z + s * ez + std::sqrt(std::max(LD(0), c * c - u * u));
+  };
+  const LD g = (std::sqrt(LD(5)) - 1) / 2;
+  LD x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = f(x1), f2 = f(x2);
+  for (int i = 0; i < 300; ++i) {
+    if (f1 < f2) {
+      lo = x1, x1 = x2, f1 = f2, x2 = lo + g * (hi - lo), f2 = f(x2);
+    } else {
+      hi = x2, x2 = x1, f2 = f1, x1 = hi - g * (hi - lo), f1 = f(x1);
+    }
+  }
+  return static_cast<double>(std::max({f1, f2, f(lo), f(hi)}));
+}
+
+// A nearly vertical edge (a wall edge of a few float ulps' lean) crossing the rim: the ball and
+// the torus took the edge's sine from 1 - cos^2, lost its digits, missed the contact and sank up
+// to the edge's whole height below it, resting on the lower corner.
+TEST_F(DropTest, NearlyVerticalEdgesCrossingTheRim) {
+  const Point3D p{0.4, -0.3, 0};
+  const std::vector<CutterShape> cutters = {makeCutter(kCutterBall, 10, 10),
+                                            makeCutter(kCutterFlat, 10, 0),
+                                            makeCutter(kCutterTorus, 10, 2),
+                                            makeCutter(kCutterTorus, 10, 0.5)};
+  std::mt19937_64 rng(12);
+  std::uniform_real_distribution<double> unit(0, 1), delta(-9.9, 9.9);
+  int compared = 0;
+  for (int i = 0; i < 400; ++i) {
+    const double planLength = std::pow(10.0, -4.9 + 3 * unit(rng)), rise = 1 + 199 * unit(rng);
+    const double d = i % 8 == 0 ? 0.0 : delta(rng), ang = 6.283 * unit(rng);
+    const double cx = std::cos(ang), cy = std::sin(ang);
+    // The edge's plan runs across the rim, its upper end outside the tool.
+    const double s0 = std::sqrt(100 - d * d) - (0.05 + 0.9 * unit(rng)) * planLength;
+    Point3D a{p.x + s0 * cx - d * cy, p.y + s0 * cy + d * cx, 0};
+    Point3D b{a.x + planLength * cx, a.y + planLength * cy, rise};
+    if (i % 2) std::swap(a, b);
+    for (const CutterShape& cut : cutters) {
+      const double expect = steepSegmentOracle(a, b, p, cut);
+      const Drop d0 = dropOn(hangingEdge(a, b), p, cut);
+      ++compared;
+      ASSERT_NE(d0.code, 0) << i << " type " << cut.type;
+      EXPECT_NEAR(d0.height, expect, 1e-6) << i << " type " << cut.type << " rise " << rise
+                                           << " plan " << planLength;
+    }
+  }
+  EXPECT_EQ(compared, 1600);
+}
+
 // ---- random triangles -------------------------------------------------------------------------
 
 std::vector<Tri3D> randomTriangles(int n, std::uint64_t seed, bool withVertical) {
