@@ -224,7 +224,8 @@ int dropFlatByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBes
   if (f.cls != 0) {
     Point3D x{};
     if (f.cls == 2 && dropExactlyLevel(rec)) {
-      x = Point3D{p.x, p.y, (rec.v[0].z + rec.v[1].z + rec.v[2].z) / 3.0};
+      // The mean of three equal heights is that height; summing them can round it an ulp low.
+      x = Point3D{p.x, p.y, rec.v[0].z};
     } else if (f.cls == 2) {
       // A facet within the horizontal tolerance but not level: its rim point still lies uphill.
       x = dropUphillPoint(p, f, r);
@@ -369,9 +370,10 @@ int dropTorusByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBe
     Point3D x{};
     double height = 0.0;
     if (f.cls == 2 && dropExactlyLevel(rec)) {
-      const double t0 = -(dot(f.n, p) + f.d) / f.cosine;
-      height = p.z - t0 + c;
-      x = Point3D{p.x, p.y, (rec.v[0].z + rec.v[1].z + rec.v[2].z) / 3.0};
+      // The plane's height on the axis is the corners' height; going through the axis point's
+      // reference height would round it by that height's ulp, possibly low.
+      height = rec.v[0].z + c;
+      x = Point3D{p.x, p.y, rec.v[0].z};
     } else if (f.cls == 2) {
       // Within the horizontal tolerance but not level: the corner touches uphill, c n beyond
       // its tube centre, which stands R' from the axis.

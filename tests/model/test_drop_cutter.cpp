@@ -690,6 +690,32 @@ TEST_F(DropTest, ConeBandVerticesAndDegenerateBands) {
   EXPECT_EQ(dropOn(spike(p, 7, 4), p, makeConeBand(r1, r2, h2, h1)).code, 0);
 }
 
+// On a level facet the flat end mill took the mean of the three equal corner heights and the
+// torus the plane's height through the axis point's reference height; both could round below the
+// facet. They rest exactly on it, like the corner and edge tests of the same heights.
+TEST_F(DropTest, LevelFacetHeightsAreExact) {
+  const double levels[] = {-6835.7211851820339, 0.1, 10000.0 / 3.0, -0.7, 1234.5678901234567};
+  const Point3D axes[] = {{0.3, -0.2, 0}, {1.7, 2.9, 0}};
+  for (double z : levels) {
+    const Tri3D tri{{{-50, -50, z}, {50, -50, z}, {0, 50, z}}};
+    for (const Point3D& p : axes) {
+      SCOPED_TRACE(testing::Message() << "level " << z);
+      Drop d;
+      d.code = dropToolOnTri(tri, Point3D{p.x, p.y, 1e4 + 10}, makeCutter(kCutterFlat, 10, 0),
+                             &d.height, &d.contact, &d.kind);
+      EXPECT_EQ(d.code, 2);
+      EXPECT_EQ(d.height, z);
+      EXPECT_EQ(d.contact.z, z);
+      Drop t;
+      t.code = dropToolOnTri(tri, Point3D{p.x, p.y, 1e4 + 10}, makeCutter(kCutterTorus, 10, 2),
+                             &t.height, &t.contact, &t.kind);
+      EXPECT_EQ(t.code, 2);
+      EXPECT_EQ(t.height, z + 2);
+      EXPECT_EQ(t.contact.z, z);
+    }
+  }
+}
+
 TEST_F(DropTest, TiesKeepTheFirstBallContactAndTheLastFlatOne) {
   const Point3D p{0, 0, 0};
   const Tri3D first{{{-20, -20, 3}, {20, -20, 3}, {0, 20, 3}}};
