@@ -126,8 +126,11 @@ void dropBallEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
   const double w = std::sqrt(r * r - delta * delta);  // radius of the ball's section
   Point3D m{};
   if (vecCrossUnit(np, kDown, &m) != 0) return;
+  // Cosine and sine of the edge with the axis; the sine is taken from the edge's plan length,
+  // not from 1 - cos^2, which loses all its digits on a nearly vertical edge and moves the
+  // contact far along it.
   const double ce = dot(kDown, e) / l;
-  const double se = rootClamped(1.0 - ce * ce);
+  const double se = std::hypot(e.x, e.y) / l;
   const double lambdaC = dot(m, pa) / dot(m, e);
   const double lambda = lambdaC - (ce / se) * (w / l);
   if (lambda < 0.0 || lambda > 1.0) return;
@@ -221,7 +224,8 @@ int dropFlatByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBes
   if (f.cls != 0) {
     Point3D x{};
     if (f.cls == 2 && dropExactlyLevel(rec)) {
-      x = Point3D{p.x, p.y, (rec.v[0].z + rec.v[1].z + rec.v[2].z) / 3.0};
+      // The mean of three equal heights is that height; summing them can round it an ulp low.
+      x = Point3D{p.x, p.y, rec.v[0].z};
     } else if (f.cls == 2) {
       // A facet within the horizontal tolerance but not level: its rim point still lies uphill.
       x = dropUphillPoint(p, f, r);
@@ -328,7 +332,7 @@ void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3
   // taking its first end's height would leave the tool up to 1e-5 low.
   const int kind = std::fabs(ea) < 1e-5 ? 2 : 1;
   const double cPhi = ea / lengthE;
-  const double sPhi = rootClamped(1.0 - cPhi * cPhi);
+  const double sPhi = std::hypot(e.x, e.y) / lengthE;  // from the plan length, as for the ball
   const double k = std::fabs(cPhi) / sPhi;
   double lambda = 0.0;
   double height = 0.0;
@@ -366,9 +370,10 @@ int dropTorusByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBe
     Point3D x{};
     double height = 0.0;
     if (f.cls == 2 && dropExactlyLevel(rec)) {
-      const double t0 = -(dot(f.n, p) + f.d) / f.cosine;
-      height = p.z - t0 + c;
-      x = Point3D{p.x, p.y, (rec.v[0].z + rec.v[1].z + rec.v[2].z) / 3.0};
+      // The plane's height on the axis is the corners' height; going through the axis point's
+      // reference height would round it by that height's ulp, possibly low.
+      height = rec.v[0].z + c;
+      x = Point3D{p.x, p.y, rec.v[0].z};
     } else if (f.cls == 2) {
       // Within the horizontal tolerance but not level: the corner touches uphill, c n beyond
       // its tube centre, which stands R' from the axis.

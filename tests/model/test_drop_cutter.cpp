@@ -268,6 +268,68 @@ TEST_F(DropTest, EdgesAgainstMaximisationAlongTheSegment) {
   EXPECT_GT(compared, 600);
 }
 
+// The same maximisation in extended precision, for edges so steep that a double sample of the
+// segment moves the height by more than the drop's own error.
+double steepSegmentOracle(const Point3D& a, const Point3D& b, const Point3D& p,
+                          const CutterShape& cut) {
+  using LD = long double;
+  const LD ex = LD(b.x) - a.x, ey = LD(b.y) - a.y, ez = LD(b.z) - a.z;
+  const LD fx = LD(a.x) - p.x, fy = LD(a.y) - p.y, r = cut.radius;
+  const LD qa = ex * ex + ey * ey, qb = 2 * (ex * fx + ey * fy), qc = fx * fx + fy * fy - r * r;
+  const LD root = std::sqrt(qb * qb - 4 * qa * qc);
+  LD lo = std::max(LD(0), (-qb - root) / (2 * qa)), hi = std::min(LD(1), (-qb + root) / (2 * qa));
+  const LD rf = r - cut.cornerRadius, c = cut.cornerRadius;
+  auto f = [&](LD s) {
+    const LD x = fx + s * ex, y = fy + s * ey;
+    const LD rho = std::min(r, std::sqrt(x * x + y * y));
+    const LD u = std::max(LD(0), rho - rf);
+    return a.z + s * ez + std::sqrt(std::max(LD(0), c * c - u * u));
+  };
+  const LD g = (std::sqrt(LD(5)) - 1) / 2;
+  LD x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = f(x1), f2 = f(x2);
+  for (int i = 0; i < 300; ++i) {
+    if (f1 < f2) {
+      lo = x1, x1 = x2, f1 = f2, x2 = lo + g * (hi - lo), f2 = f(x2);
+    } else {
+      hi = x2, x2 = x1, f2 = f1, x1 = hi - g * (hi - lo), f1 = f(x1);
+    }
+  }
+  return static_cast<double>(std::max({f1, f2, f(lo), f(hi)}));
+}
+
+// A nearly vertical edge (a wall edge of a few float ulps' lean) crossing the rim: the ball and
+// the torus took the edge's sine from 1 - cos^2, lost its digits, missed the contact and sank up
+// to the edge's whole height below it, resting on the lower corner.
+TEST_F(DropTest, NearlyVerticalEdgesCrossingTheRim) {
+  const Point3D p{0.4, -0.3, 0};
+  const std::vector<CutterShape> cutters = {makeCutter(kCutterBall, 10, 10),
+                                            makeCutter(kCutterFlat, 10, 0),
+                                            makeCutter(kCutterTorus, 10, 2),
+                                            makeCutter(kCutterTorus, 10, 0.5)};
+  std::mt19937_64 rng(12);
+  std::uniform_real_distribution<double> unit(0, 1), delta(-9.9, 9.9);
+  int compared = 0;
+  for (int i = 0; i < 400; ++i) {
+    const double planLength = std::pow(10.0, -4.9 + 3 * unit(rng)), rise = 1 + 199 * unit(rng);
+    const double d = i % 8 == 0 ? 0.0 : delta(rng), ang = 6.283 * unit(rng);
+    const double cx = std::cos(ang), cy = std::sin(ang);
+    // The edge's plan runs across the rim, its upper end outside the tool.
+    const double s0 = std::sqrt(100 - d * d) - (0.05 + 0.9 * unit(rng)) * planLength;
+    Point3D a{p.x + s0 * cx - d * cy, p.y + s0 * cy + d * cx, 0};
+    Point3D b{a.x + planLength * cx, a.y + planLength * cy, rise};
+    if (i % 2) std::swap(a, b);
+    for (const CutterShape& cut : cutters) {
+      const double expect = steepSegmentOracle(a, b, p, cut);
+      const Drop d0 = dropOn(hangingEdge(a, b), p, cut);
+      ++compared;
+      ASSERT_NE(d0.code, 0) << i << " type " << cut.type;
+      EXPECT_NEAR(d0.height, expect, 1e-6) << i << " type " << cut.type << " rise " << rise
+                                           << " plan " << planLength;
+    }
+  }
+  EXPECT_EQ(compared, 1600);
+}
+
 // ---- random triangles -------------------------------------------------------------------------
 
 std::vector<Tri3D> randomTriangles(int n, std::uint64_t seed, bool withVertical) {
@@ -626,6 +688,32 @@ TEST_F(DropTest, ConeBandVerticesAndDegenerateBands) {
   // A band without width, or one that falls, touches nothing.
   EXPECT_EQ(dropOn(spike(p, 7, 4), p, makeConeBand(r1, r1 + 5e-6, h1, h2)).code, 0);
   EXPECT_EQ(dropOn(spike(p, 7, 4), p, makeConeBand(r1, r2, h2, h1)).code, 0);
+}
+
+// On a level facet the flat end mill took the mean of the three equal corner heights and the
+// torus the plane's height through the axis point's reference height; both could round below the
+// facet. They rest exactly on it, like the corner and edge tests of the same heights.
+TEST_F(DropTest, LevelFacetHeightsAreExact) {
+  const double levels[] = {-6835.7211851820339, 0.1, 10000.0 / 3.0, -0.7, 1234.5678901234567};
+  const Point3D axes[] = {{0.3, -0.2, 0}, {1.7, 2.9, 0}};
+  for (double z : levels) {
+    const Tri3D tri{{{-50, -50, z}, {50, -50, z}, {0, 50, z}}};
+    for (const Point3D& p : axes) {
+      SCOPED_TRACE(testing::Message() << "level " << z);
+      Drop d;
+      d.code = dropToolOnTri(tri, Point3D{p.x, p.y, 1e4 + 10}, makeCutter(kCutterFlat, 10, 0),
+                             &d.height, &d.contact, &d.kind);
+      EXPECT_EQ(d.code, 2);
+      EXPECT_EQ(d.height, z);
+      EXPECT_EQ(d.contact.z, z);
+      Drop t;
+      t.code = dropToolOnTri(tri, Point3D{p.x, p.y, 1e4 + 10}, makeCutter(kCutterTorus, 10, 2),
+                             &t.height, &t.contact, &t.kind);
+      EXPECT_EQ(t.code, 2);
+      EXPECT_EQ(t.height, z + 2);
+      EXPECT_EQ(t.contact.z, z);
+    }
+  }
 }
 
 TEST_F(DropTest, TiesKeepTheFirstBallContactAndTheLastFlatOne) {

@@ -111,6 +111,37 @@ TEST_F(PointDropTest, GridDropEqualsAllFacetsDropForEveryCutter) {
   EXPECT_LT(facetHits, hits - 5000);
 }
 
+// The early stop is checked against a scan without it: every facet dropped onto on its own from
+// the start height; the highest of those is the resting height.
+TEST_F(PointDropTest, EarlyStopGivesTheHighestSingleFacetDrop) {
+  const std::vector<Tri3D> tris = mixedMesh();
+  std::mt19937_64 rng(77);
+  std::uniform_real_distribution<double> pos(-30, 230);
+  int raised = 0;
+  for (const CutterShape& cut : everyCutter()) {
+    TriModel tm(tris, cut);
+    dropSetTriModel(tm.m.triangles, tm.m.facetMin, tm.m.facetMax, -10000, 10000, 0);
+    const double start = tm.m.boxMin.z - 50, ref = tm.m.boxMax.z + 20;
+    for (int i = 0; i < 400; ++i) {
+      const double x = pos(rng), y = pos(rng);
+      double highest = start;
+      for (int f = 0; f < tm.m.triangles->count; ++f) {
+        double h = start;
+        Point3D c{};
+        int kind = 0;
+        if (dropToolOnTri(tm.m.triangles->items[f], Point3D{x, y, ref}, cut, &h, &c, &kind) != 0) {
+          highest = std::max(highest, h);
+        }
+      }
+      const Query q = dropTris(x, y, start, ref, cut, nullptr, 0);
+      ASSERT_EQ(q.position.z, highest) << "type " << cut.type << " query " << i;
+      ASSERT_EQ(q.result != 0, highest > start) << "type " << cut.type << " query " << i;
+      raised += highest > start;
+    }
+  }
+  EXPECT_GT(raised, 1200);
+}
+
 TEST_F(PointDropTest, QuadGridDropEqualsAllFacetsDrop) {
   const std::vector<Tri3D> tris = mixedMesh();
   std::vector<QuadFacet> quads;
