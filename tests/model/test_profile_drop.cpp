@@ -155,13 +155,58 @@ TEST_F(ProfileDropTest, RefinementClosesTheGapAtAWall) {
 }
 
 // A tolerance of 0 stalled the walk at the end of the curve (the last step became 0) and let
-// refinement split one interval forever; the walk now ends with the smallest step of 1e-5.
+// refinement split one interval forever; the walk now ends with the smallest step of 2e-5.
 TEST_F(ProfileDropTest, ZeroToleranceEnds) {
   TriModel tm(wallMesh(), makeCutter(kCutterFlat, 2, 0));
   prepare(&tm.m, {0, 0, 0}, {10, 0, 0}, false, 1.0, 0.0);
   ASSERT_EQ(dropAlongProfile(&tm.m, out_), 1);
   EXPECT_GT(out_->count, 11);
   EXPECT_LT(out_->count, 200);
+}
+
+// With a tolerance at or below the output list's same-place distance of 1e-5, the walk's last
+// step of 1e-5 filed the end sample before its neighbour, and a split of a 2e-5 gap filed its
+// middle before the lower end, so the interval never shrank and refinement inserted the same
+// middle until memory ran out. Parameters must rise by more than 1e-5 and the drop must end.
+TEST_F(ProfileDropTest, TinyToleranceKeepsParameterOrderAndEnds) {
+  std::vector<Tri3D> t = wallMesh();
+  int cases = 0;
+  for (const double tol : {0.0, 1e-6, 1e-5, 1.5e-5}) {
+    for (const double step : {1.0, 0.65536, 0.3, 0.04096}) {
+      for (int e = 0; e < 12; ++e) {
+        const double edge = 0.3 + e * 0.0123457;  // where the boundary interval ends
+        TriModel tm(t, makeCutter(kCutterFlat, 2, 0));
+        ASSERT_EQ(modelBuildIndex(&tm.m), 1);  // no candidate list: growing the list is the only
+                                               // allocation of the drop
+        pathListFree(out_);
+        out_ = pathListNew(20000, 1);
+        prepare(&tm.m, {0, 0, 0}, {4, 0, 0}, false, step, tol);
+        Boundary* b = bndNewRect(0, 1, 0, 1);
+        b->intervals = static_cast<BndInterval*>(memAllocZero(sizeof(BndInterval)));
+        b->intervals[0] = {0, edge};
+        b->intervalCount = 1;
+        tm.m.boundary = b;
+        tm.m.restrictToBoundary = 1;
+        memTestFailAt(1);  // a run-away refinement fails its first growth instead of hanging
+        const int r = dropAlongProfile(&tm.m, out_);
+        memTestFailAt(0);
+        tm.m.boundary = nullptr;
+        bndFree(b);
+        ASSERT_EQ(r, 1) << tol << " " << step << " " << edge;
+        for (int i = 1; i < out_->count; ++i) {
+          ASSERT_GT(out_->params[i] - out_->params[i - 1], 1e-5)
+              << tol << " " << step << " " << edge << " at " << i;
+        }
+        for (int i = 0; i < out_->count; ++i) {
+          if (pathListClass(out_, i) == kSampleGap) continue;
+          const Point3D& p = out_->positions[i];
+          ASSERT_DOUBLE_EQ(p.z, pointDrop(tm.m, p.x, p.y)) << i;
+        }
+        ++cases;
+      }
+    }
+  }
+  EXPECT_EQ(cases, 4 * 4 * 12);
 }
 
 // Probe mode: a curve whose heights lie above the model everywhere can be followed; one below
