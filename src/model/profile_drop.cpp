@@ -264,6 +264,12 @@ std::int32_t* dropCandidates(int facetCount, const Point3D* fmin, const Point3D*
   return list;
 }
 
+// The boundary whose intervals bound the candidate list: only a drop restricted to them samples
+// nothing beyond their span; any other drop samples the whole curve, so its list must cover it.
+const Boundary* dropCandidateSpan(const SurfaceModel* model) {
+  return model->restrictToBoundary != 0 ? model->boundary : nullptr;
+}
+
 const DropTwin kTriTwin{false, dropProfilePoint, dropNeedsRefine};
 const DropTwin kQuadTwin{true, dropProfilePointQuads, dropNeedsRefineQuads};
 
@@ -309,7 +315,7 @@ int dropAlongProfile(SurfaceModel* model, PathList* out) {
   int candCount = 0;
   if (model->triangles != nullptr && model->triangles->count > 0 && model->grid == nullptr) {
     cands = dropProfileCandidatesTris(model->profile, model->cutter->radius, &candCount,
-                                      model->boundary, model->candidateLength);
+                                      dropCandidateSpan(model), model->candidateLength);
   }
   if (out != nullptr) out->count = 0;
   DropRun run{model, out, model->profile, &kTriTwin, cands, candCount, 1.0, false};
@@ -341,7 +347,7 @@ int dropAlongProfileQuads(SurfaceModel* model, PathList* out) {
   int candCount = 0;
   if (model->grid == nullptr && model->quadCount > 0) {
     cands = dropProfileCandidatesQuads(model->profile, model->cutter->radius, &candCount,
-                                       model->boundary, model->candidateLength);
+                                       dropCandidateSpan(model), model->candidateLength);
   }
   if (out != nullptr) out->count = 0;
   DropRun run{model, out, model->profile, &kQuadTwin, cands, candCount, 1.0, false};

@@ -288,6 +288,52 @@ TEST_F(ProfileDropTest, BoundaryIntervals) {
   bndFree(b);
 }
 
+// Without a grid every sample drops onto a candidate list built along the curve. The list was
+// built along the span of the boundary's intervals even when the drop is not restricted to them,
+// so samples beyond that span missed the block there and rested on the floor, inside the block.
+TEST_F(ProfileDropTest, CandidatesCoverEverySampleOutsideTheIntervals) {
+  std::vector<Tri3D> t;
+  addLevel(&t, -20, -20, 30, 20, 0);
+  addLevel(&t, 6, -20, 8, 20, 5);  // a block top; the tool rests on it wherever it reaches it
+  std::vector<QuadFacet> q;
+  for (const Tri3D& f : t) q.push_back(qdtest::quadOf(f.v[0], f.v[1], f.v[2], f.v[2]));
+  // An independent drop of a quad model's cutter at (x, y) onto all its facets.
+  const auto quadDrop = [](const SurfaceModel& m, double x, double y) {
+    dropSetQuadModel(m.quads, m.quadCount, m.facetMin, m.facetMax, m.floorZ, m.ceilingZ, 0);
+    Point3D p{x, y, m.floorZ};
+    Point3D contact;
+    int kind = 0;
+    dropPointQuads(&p, m.boxMax.z + m.cutter->radius, m.cutter, nullptr, 0, &contact, &kind);
+    return p.z;
+  };
+  for (const bool quads : {false, true}) {
+    for (const int restrict : {0, 1}) {
+      TriModel tm(t, makeCutter(kCutterFlat, 1, 0));
+      QuadModel qm(q, makeCutter(kCutterFlat, 1, 0));
+      SurfaceModel* m = quads ? &qm.m : &tm.m;
+      prepare(m, {0, 0, 0}, {10, 0, 0}, false, 1.0, 0.01);
+      Boundary* b = bndNewRect(0, 1, 0, 1);
+      b->intervals = static_cast<BndInterval*>(memAllocZero(sizeof(BndInterval)));
+      b->intervals[0] = {0, 2};
+      b->intervalCount = 1;
+      m->boundary = b;
+      m->restrictToBoundary = restrict;
+      ASSERT_EQ(quads ? dropAlongProfileQuads(m, out_) : dropAlongProfile(m, out_), 1);
+      m->boundary = nullptr;
+      bndFree(b);
+      int onBlock = 0;
+      for (int i = 0; i < out_->count; ++i) {
+        if (pathListClass(out_, i) == kSampleGap) continue;
+        const Point3D& p = out_->positions[i];
+        ASSERT_DOUBLE_EQ(p.z, quads ? quadDrop(*m, p.x, p.y) : pointDrop(*m, p.x, p.y))
+            << quads << restrict << " at x " << p.x;
+        if (p.z == 5.0) ++onBlock;
+      }
+      EXPECT_EQ(onBlock > 0, restrict == 0) << quads;
+    }
+  }
+}
+
 // ---- the sample ----------------------------------------------------------------------------
 
 TEST_F(ProfileDropTest, SampleRestrictions) {
