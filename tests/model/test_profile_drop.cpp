@@ -334,6 +334,34 @@ TEST_F(ProfileDropTest, CandidatesCoverEverySampleOutsideTheIntervals) {
   }
 }
 
+// A ball resting on a plane that falls across the curve touches it along the plane's normal, so
+// the slope value is the cosine of the plane's tilt. Slope mode 2 stops the drop at the first
+// sample below the limit; mode 1 runs to the end and stores 0.9 times the smallest value.
+TEST_F(ProfileDropTest, SlopeStopAndRecord) {
+  const double c = 0.3;                        // cosine of the tilt
+  const double k = std::sqrt(1 - c * c) / c;   // dz / dy of the plane
+  std::vector<Tri3D> t;
+  t.push_back(Tri3D{{{-20, -5, -5 * k}, {20, -5, -5 * k}, {20, 5, 5 * k}}});
+  t.push_back(Tri3D{{{-20, -5, -5 * k}, {20, 5, 5 * k}, {-20, 5, 5 * k}}});
+  const struct {
+    int mode;
+    double minSlope;
+    int result;
+    double storedMinSlope;
+  } cases[] = {{2, 0.5, 0, 0.5}, {2, 0.2, 1, 0.9 * c}, {1, 0.5, 1, 0.9 * c}, {0, 0.5, 1, 0.5}};
+  for (const auto& cs : cases) {
+    TriModel tm(t, makeCutter(kCutterBall, 1, 1));
+    prepare(&tm.m, {0, 0, 0}, {10, 0, 0}, false, 1.0, 0.01);
+    tm.m.slopeMode = cs.mode;
+    tm.m.minSlope = cs.minSlope;
+    EXPECT_EQ(dropAlongProfile(&tm.m, out_), cs.result) << cs.mode << " " << cs.minSlope;
+    EXPECT_NEAR(tm.m.minSlope, cs.storedMinSlope, 1e-9) << cs.mode << " " << cs.minSlope;
+    if (cs.result == 0) {
+      EXPECT_EQ(out_->count, 1);  // stopped at the first sample, after inserting it
+    }
+  }
+}
+
 // ---- the sample ----------------------------------------------------------------------------
 
 TEST_F(ProfileDropTest, SampleRestrictions) {
