@@ -19,6 +19,12 @@
 namespace {
 
 constexpr double kDropTol = 1e-5;
+// The smallest step and the smallest gap ever split. The output list takes two parameters within
+// 1e-5 as one place and files a new point before such a neighbour, so a step of 1e-5, or a split
+// whose middle lies 1e-5 from an end, went in out of order; a split interval then never shrank
+// and refinement inserted the same middle forever. Twice that distance keeps every new point
+// clear of its neighbours.
+constexpr double kMinStep = 2e-5;
 constexpr double kPi = 3.14159265358979323846;
 
 struct RefineAngle {
@@ -128,9 +134,9 @@ int dropRun(DropRun* run, double walkStep) {
   SurfaceModel* m = run->model;
   const GuideCurve* curve = run->curve;
   const double tol = m->tolerance;
-  // The smallest step ever taken: a tolerance of 0 (or below) would otherwise stall the walk at
-  // the end of the curve and let refinement split one interval forever.
-  const double minStep = std::max(tol, kDropTol);
+  // The smallest step ever taken: a tolerance of 0 (or below, or not a number) would otherwise
+  // stall the walk at the end of the curve and let refinement split one interval forever.
+  const double minStep = tol >= kMinStep ? tol : kMinStep;
   const double end = curve->end;
   ProfileSample sp;
   double s = 0.0;
@@ -168,7 +174,7 @@ int dropRun(DropRun* run, double walkStep) {
     const double hi = b->intervals[i].high;
     if (hi - lo > 2.0 * m->step) continue;
     const double mid = 0.5 * (lo + hi);
-    if (dropFindParam(out, mid, tol) >= 0) continue;
+    if (dropFindParam(out, mid, minStep) >= 0) continue;
     Point2D p;
     double g;
     if (!dropEval(run, mid, &p, &g)) {
@@ -184,7 +190,7 @@ int dropRun(DropRun* run, double walkStep) {
   for (int i = 0; dropState.vertexSamples != 0 && i < curve->count; ++i) {
     if (!run->twin->quads && dropProfileIsCorner(i, curve) != 1) continue;
     const double at = curve->params[i];
-    if (dropFindParam(out, at, tol) >= 0) continue;
+    if (dropFindParam(out, at, minStep) >= 0) continue;
     const double g = curve->z != nullptr ? curve->z[i] : m->floorZ;
     const int k = dropAddSample(run, at, curve->points[i], g);
     if (k == -4) return 0;
@@ -258,6 +264,12 @@ std::int32_t* dropCandidates(int facetCount, const Point3D* fmin, const Point3D*
   return list;
 }
 
+// The boundary whose intervals bound the candidate list: only a drop restricted to them samples
+// nothing beyond their span; any other drop samples the whole curve, so its list must cover it.
+const Boundary* dropCandidateSpan(const SurfaceModel* model) {
+  return model->restrictToBoundary != 0 ? model->boundary : nullptr;
+}
+
 const DropTwin kTriTwin{false, dropProfilePoint, dropNeedsRefine};
 const DropTwin kQuadTwin{true, dropProfilePointQuads, dropNeedsRefineQuads};
 
@@ -303,7 +315,7 @@ int dropAlongProfile(SurfaceModel* model, PathList* out) {
   int candCount = 0;
   if (model->triangles != nullptr && model->triangles->count > 0 && model->grid == nullptr) {
     cands = dropProfileCandidatesTris(model->profile, model->cutter->radius, &candCount,
-                                      model->boundary, model->candidateLength);
+                                      dropCandidateSpan(model), model->candidateLength);
   }
   if (out != nullptr) out->count = 0;
   DropRun run{model, out, model->profile, &kTriTwin, cands, candCount, 1.0, false};
@@ -335,7 +347,7 @@ int dropAlongProfileQuads(SurfaceModel* model, PathList* out) {
   int candCount = 0;
   if (model->grid == nullptr && model->quadCount > 0) {
     cands = dropProfileCandidatesQuads(model->profile, model->cutter->radius, &candCount,
-                                       model->boundary, model->candidateLength);
+                                       dropCandidateSpan(model), model->candidateLength);
   }
   if (out != nullptr) out->count = 0;
   DropRun run{model, out, model->profile, &kQuadTwin, cands, candCount, 1.0, false};

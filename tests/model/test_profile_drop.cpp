@@ -155,13 +155,58 @@ TEST_F(ProfileDropTest, RefinementClosesTheGapAtAWall) {
 }
 
 // A tolerance of 0 stalled the walk at the end of the curve (the last step became 0) and let
-// refinement split one interval forever; the walk now ends with the smallest step of 1e-5.
+// refinement split one interval forever; the walk now ends with the smallest step of 2e-5.
 TEST_F(ProfileDropTest, ZeroToleranceEnds) {
   TriModel tm(wallMesh(), makeCutter(kCutterFlat, 2, 0));
   prepare(&tm.m, {0, 0, 0}, {10, 0, 0}, false, 1.0, 0.0);
   ASSERT_EQ(dropAlongProfile(&tm.m, out_), 1);
   EXPECT_GT(out_->count, 11);
   EXPECT_LT(out_->count, 200);
+}
+
+// With a tolerance at or below the output list's same-place distance of 1e-5, the walk's last
+// step of 1e-5 filed the end sample before its neighbour, and a split of a 2e-5 gap filed its
+// middle before the lower end, so the interval never shrank and refinement inserted the same
+// middle until memory ran out. Parameters must rise by more than 1e-5 and the drop must end.
+TEST_F(ProfileDropTest, TinyToleranceKeepsParameterOrderAndEnds) {
+  std::vector<Tri3D> t = wallMesh();
+  int cases = 0;
+  for (const double tol : {0.0, 1e-6, 1e-5, 1.5e-5}) {
+    for (const double step : {1.0, 0.65536, 0.3, 0.04096}) {
+      for (int e = 0; e < 12; ++e) {
+        const double edge = 0.3 + e * 0.0123457;  // where the boundary interval ends
+        TriModel tm(t, makeCutter(kCutterFlat, 2, 0));
+        ASSERT_EQ(modelBuildIndex(&tm.m), 1);  // no candidate list: growing the list is the only
+                                               // allocation of the drop
+        pathListFree(out_);
+        out_ = pathListNew(20000, 1);
+        prepare(&tm.m, {0, 0, 0}, {4, 0, 0}, false, step, tol);
+        Boundary* b = bndNewRect(0, 1, 0, 1);
+        b->intervals = static_cast<BndInterval*>(memAllocZero(sizeof(BndInterval)));
+        b->intervals[0] = {0, edge};
+        b->intervalCount = 1;
+        tm.m.boundary = b;
+        tm.m.restrictToBoundary = 1;
+        memTestFailAt(1);  // a run-away refinement fails its first growth instead of hanging
+        const int r = dropAlongProfile(&tm.m, out_);
+        memTestFailAt(0);
+        tm.m.boundary = nullptr;
+        bndFree(b);
+        ASSERT_EQ(r, 1) << tol << " " << step << " " << edge;
+        for (int i = 1; i < out_->count; ++i) {
+          ASSERT_GT(out_->params[i] - out_->params[i - 1], 1e-5)
+              << tol << " " << step << " " << edge << " at " << i;
+        }
+        for (int i = 0; i < out_->count; ++i) {
+          if (pathListClass(out_, i) == kSampleGap) continue;
+          const Point3D& p = out_->positions[i];
+          ASSERT_DOUBLE_EQ(p.z, pointDrop(tm.m, p.x, p.y)) << i;
+        }
+        ++cases;
+      }
+    }
+  }
+  EXPECT_EQ(cases, 4 * 4 * 12);
 }
 
 // Probe mode: a curve whose heights lie above the model everywhere can be followed; one below
@@ -241,6 +286,80 @@ TEST_F(ProfileDropTest, BoundaryIntervals) {
     }
   }
   bndFree(b);
+}
+
+// Without a grid every sample drops onto a candidate list built along the curve. The list was
+// built along the span of the boundary's intervals even when the drop is not restricted to them,
+// so samples beyond that span missed the block there and rested on the floor, inside the block.
+TEST_F(ProfileDropTest, CandidatesCoverEverySampleOutsideTheIntervals) {
+  std::vector<Tri3D> t;
+  addLevel(&t, -20, -20, 30, 20, 0);
+  addLevel(&t, 6, -20, 8, 20, 5);  // a block top; the tool rests on it wherever it reaches it
+  std::vector<QuadFacet> q;
+  for (const Tri3D& f : t) q.push_back(qdtest::quadOf(f.v[0], f.v[1], f.v[2], f.v[2]));
+  // An independent drop of a quad model's cutter at (x, y) onto all its facets.
+  const auto quadDrop = [](const SurfaceModel& m, double x, double y) {
+    dropSetQuadModel(m.quads, m.quadCount, m.facetMin, m.facetMax, m.floorZ, m.ceilingZ, 0);
+    Point3D p{x, y, m.floorZ};
+    Point3D contact;
+    int kind = 0;
+    dropPointQuads(&p, m.boxMax.z + m.cutter->radius, m.cutter, nullptr, 0, &contact, &kind);
+    return p.z;
+  };
+  for (const bool quads : {false, true}) {
+    for (const int restrict : {0, 1}) {
+      TriModel tm(t, makeCutter(kCutterFlat, 1, 0));
+      QuadModel qm(q, makeCutter(kCutterFlat, 1, 0));
+      SurfaceModel* m = quads ? &qm.m : &tm.m;
+      prepare(m, {0, 0, 0}, {10, 0, 0}, false, 1.0, 0.01);
+      Boundary* b = bndNewRect(0, 1, 0, 1);
+      b->intervals = static_cast<BndInterval*>(memAllocZero(sizeof(BndInterval)));
+      b->intervals[0] = {0, 2};
+      b->intervalCount = 1;
+      m->boundary = b;
+      m->restrictToBoundary = restrict;
+      ASSERT_EQ(quads ? dropAlongProfileQuads(m, out_) : dropAlongProfile(m, out_), 1);
+      m->boundary = nullptr;
+      bndFree(b);
+      int onBlock = 0;
+      for (int i = 0; i < out_->count; ++i) {
+        if (pathListClass(out_, i) == kSampleGap) continue;
+        const Point3D& p = out_->positions[i];
+        ASSERT_DOUBLE_EQ(p.z, quads ? quadDrop(*m, p.x, p.y) : pointDrop(*m, p.x, p.y))
+            << quads << restrict << " at x " << p.x;
+        if (p.z == 5.0) ++onBlock;
+      }
+      EXPECT_EQ(onBlock > 0, restrict == 0) << quads;
+    }
+  }
+}
+
+// A ball resting on a plane that falls across the curve touches it along the plane's normal, so
+// the slope value is the cosine of the plane's tilt. Slope mode 2 stops the drop at the first
+// sample below the limit; mode 1 runs to the end and stores 0.9 times the smallest value.
+TEST_F(ProfileDropTest, SlopeStopAndRecord) {
+  const double c = 0.3;                        // cosine of the tilt
+  const double k = std::sqrt(1 - c * c) / c;   // dz / dy of the plane
+  std::vector<Tri3D> t;
+  t.push_back(Tri3D{{{-20, -5, -5 * k}, {20, -5, -5 * k}, {20, 5, 5 * k}}});
+  t.push_back(Tri3D{{{-20, -5, -5 * k}, {20, 5, 5 * k}, {-20, 5, 5 * k}}});
+  const struct {
+    int mode;
+    double minSlope;
+    int result;
+    double storedMinSlope;
+  } cases[] = {{2, 0.5, 0, 0.5}, {2, 0.2, 1, 0.9 * c}, {1, 0.5, 1, 0.9 * c}, {0, 0.5, 1, 0.5}};
+  for (const auto& cs : cases) {
+    TriModel tm(t, makeCutter(kCutterBall, 1, 1));
+    prepare(&tm.m, {0, 0, 0}, {10, 0, 0}, false, 1.0, 0.01);
+    tm.m.slopeMode = cs.mode;
+    tm.m.minSlope = cs.minSlope;
+    EXPECT_EQ(dropAlongProfile(&tm.m, out_), cs.result) << cs.mode << " " << cs.minSlope;
+    EXPECT_NEAR(tm.m.minSlope, cs.storedMinSlope, 1e-9) << cs.mode << " " << cs.minSlope;
+    if (cs.result == 0) {
+      EXPECT_EQ(out_->count, 1);  // stopped at the first sample, after inserting it
+    }
+  }
 }
 
 // ---- the sample ----------------------------------------------------------------------------
