@@ -36,6 +36,13 @@ Point3D meshMap(const Point3D& p) {
   return q;
 }
 
+// A corner that is not a finite number (a coordinate such as "nan" or one too large for a
+// double, or one the frame and scale carry out of range) has no place in the mesh: its box and
+// height would break the descending order that the drops rely on.
+bool meshFinite(const Point3D& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
 double meshTriTop(const Tri3D& t) { return std::max({t.v[0].z, t.v[1].z, t.v[2].z}); }
 
 double meshQuadTop(const QuadFacet& q) {
@@ -100,7 +107,11 @@ MeshListNode* cyc3dLoadTriMeshes(const char* path, const char* name, int tag) {
     const Tri3D* tris = polyhedronTris(b);
     for (int i = 0; ok && i < b->storedCount; ++i) {
       Tri3D t;
-      for (int k = 0; k < 3; ++k) t.v[k] = meshMap(tris[i].v[k]);
+      for (int k = 0; k < 3; ++k) {
+        t.v[k] = meshMap(tris[i].v[k]);
+        ok = ok && meshFinite(t.v[k]);
+      }
+      if (!ok) break;
       if (meshState.mapping.zSnap != 0) modelSnapTriHeights(&t, kMeshSnap);
       modelTriHighestFirst(&t);
       ok = lstTri3Append(node->triangles, t) >= 0;
@@ -140,7 +151,12 @@ QuadMeshListNode* cyc3dLoadQuadMeshes(const char* path, const char* name, int ta
     const QuadFacet* quads = polyhedronQuads(b);
     for (int i = 0; ok && i < b->storedCount; ++i) {
       QuadFacet q = quads[i];
-      for (int k = 0; k < 4; ++k) modelSetQuadCorner(&q, k, meshMap(modelQuadCorner(q, k)));
+      for (int k = 0; k < 4; ++k) {
+        const Point3D p = meshMap(modelQuadCorner(q, k));
+        ok = ok && meshFinite(p);
+        modelSetQuadCorner(&q, k, p);
+      }
+      if (!ok) break;
       ok = polyhedronQuadListAppend(list, q) >= 0;
     }
   }

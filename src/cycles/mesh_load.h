@@ -50,7 +50,8 @@ Cyc3dMeshMapping cyc3dGetMeshMapping();
 
 // Reads the exchange file with the triangle polyhedron reader and gathers the triangles of all
 // its polyhedrons into one mesh named name (cut to 127 characters) with the tag. Null when the
-// reader reports an error or finds no polyhedron, or memory runs out (nothing stays allocated).
+// reader reports an error or finds no polyhedron, a mapped corner is not a finite number, or
+// memory runs out (nothing stays allocated).
 // A file whose polyhedrons hold no face gives a mesh without triangles.
 MeshListNode* cyc3dLoadTriMeshes(const char* path, const char* name, int tag);
 // The same with the four-corner reader; corners are mapped, facets keep their corner order. The

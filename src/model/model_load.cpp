@@ -448,7 +448,7 @@ int loadFacetFile(SurfaceModel* model, const char* path, bool structured, int mo
 int loadExchange(SurfaceModel* model, const char* path) {
   const int r = model->facetType == 3 ? modelReadQdxTris(path, model)
                                       : modelReadQdxQuads(model, path);
-  if (r != 0) return loadFail(model, path, r, "no polyhedron read from the exchange file");
+  if (r != 0) return loadFail(model, path, r, "no polyhedron read from the exchange file, or a coordinate is not a finite number");
   loadState.stats.stored = modelIsEmpty(model) == 1 ? 0
                            : model->facetType == 3 ? model->triangles->count
                                                    : model->quadCount;

@@ -76,7 +76,7 @@ int isQdxFileName(const char* name);
 
 // The exchange loaders: the file's polyhedrons gathered by the cycles' mesh loaders (mapped into
 // the tool system), taken over by the model. Return 0; -2 when the file cannot be read, holds no
-// polyhedron, or memory runs out.
+// polyhedron, has a corner that is not a finite number, or memory runs out.
 int modelReadQdxTris(const char* path, SurfaceModel* model);
 int modelReadQdxQuads(SurfaceModel* model, const char* path);
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -13,6 +14,7 @@
 
 #include "cycles/xchg_default_variable.h"
 #include "framework/memory.h"
+#include "framework/platform.h"
 #include "framework/xchg_coord.h"
 #include "framework/xchg_interp.h"
 #include "framework/xchg_number.h"
@@ -72,16 +74,14 @@ int polyInt(const char* text) {
   return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
 }
 
-// A decimal number (its longest valid prefix, 0 when none), as in the "C" locale.
+// A decimal number (its longest valid prefix, 0 when none), as in the "C" locale. A number too
+// large for a double is infinite, never 0: the mesh loaders then refuse the file instead of
+// moving the point to the origin.
 double polyReal(const char* text) {
   if (text == nullptr) return 0.0;
-  while (*text == ' ' || *text == '\t') ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = *text++ == '-';
-  double v = 0.0;
-  const auto [ptr, ec] = std::from_chars(text, text + std::strlen(text), v);
-  if (ec != std::errc()) return 0.0;
-  return negative ? -v : v;
+  char* end = nullptr;
+  const locale_t c = platCLocale();
+  return c != nullptr ? strtod_l(text, &end, c) : std::strtod(text, &end);
 }
 
 const char* polyAttr(const XchgElement* e, const char* key) {

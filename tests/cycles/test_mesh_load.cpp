@@ -106,6 +106,28 @@ TEST_F(MeshLoad, FailuresGiveNone) {
     EXPECT_EQ(cyc3dLoadTriMeshes(name, "x", 0), nullptr) << name;
     EXPECT_EQ(cyc3dLoadQuadMeshes(name, "x", 0, 0), nullptr) << name;
   }
+  // A corner that is not a finite number, as read or as mapped, gives no mesh: a facet with such
+  // a box was loaded and broke the descending order of the others.
+  const std::string roof = qdtest::exchangePolyhedron(qdtest::roofMesh());
+  const std::string good = "z[5.125]";
+  ASSERT_NE(roof.find(good), std::string::npos);
+  for (const char* value : {"z[nan]", "z[inf]", "z[-inf]", "z[1e999]"}) {
+    std::string bytes = roof;
+    bytes.replace(bytes.find(good), good.size(), value);
+    writeFile("nonfinite.qdx", bytes);
+    EXPECT_EQ(cyc3dLoadTriMeshes("nonfinite.qdx", "x", 0), nullptr) << value;
+    EXPECT_EQ(cyc3dLoadQuadMeshes("nonfinite.qdx", "x", 0, 0), nullptr) << value;
+  }
+  Cyc3dMeshMapping huge = cyc3dGetMeshMapping();
+  huge.scale = 1e308;
+  cyc3dSetMeshMapping(huge);
+  EXPECT_EQ(cyc3dLoadTriMeshes("m.qdx", "x", 0), nullptr);
+  EXPECT_EQ(cyc3dLoadQuadMeshes("m.qdx", "x", 0, 0), nullptr);
+  cyc3dMeshResetState();
+  MeshListNode* fine = cyc3dLoadTriMeshes("m.qdx", "x", 0);
+  EXPECT_NE(fine, nullptr);
+  cyc3dFreeTriMeshes(fine);
+
   // Every allocation made to fail in turn: none, and no leak.
   for (int quads = 0; quads < 2; ++quads) {
     bool done = false;

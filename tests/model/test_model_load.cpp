@@ -241,6 +241,28 @@ TEST_F(ModelLoadTest, HostileStlFiles) {
   }
 }
 
+// An exchange file with a coordinate that is not a finite number fails like an STL or facet
+// file with one: it loaded, and its facet's undefined height upset the order of the others.
+TEST_F(ModelLoadTest, ExchangeFileWithANonFiniteCoordinateFails) {
+  const std::string roof = qdtest::exchangePolyhedron(qdtest::roofMesh());
+  const std::string good = "x[3.5]";
+  ASSERT_NE(roof.find(good), std::string::npos);
+  for (const char* value : {"x[nan]", "x[1e999]"}) {
+    std::string bytes = roof;
+    bytes.replace(bytes.find(good), good.size(), value);
+    writeFile("bad.qdx", bytes);
+    for (int type : {3, 4}) {
+      reports.clear();
+      Loaded model(type);
+      EXPECT_EQ(modelLoadFile(&model.m, "bad.qdx"), -2) << value;
+      EXPECT_EQ(modelIsEmpty(&model.m), 1) << value;
+      ASSERT_EQ(reports.size(), 1u) << value;
+      EXPECT_EQ(reports[0].rfind("1107 ", 0), 0u) << reports[0];
+      EXPECT_NE(reports[0].find("bad.qdx"), std::string::npos) << reports[0];
+    }
+  }
+}
+
 // The real files: every triangle of the file is loaded or counted as filtered, and the box
 // matches the folder's table (tool system = identity).
 TEST_F(ModelLoadTest, RealFilesLoadWithEveryTriangleAccountedFor) {

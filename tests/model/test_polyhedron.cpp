@@ -3,6 +3,7 @@
 // and allocation failures.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,22 @@ TEST_F(PolyhedronRead, CompactPointListsWithIncrementAndScale) {
                      "mV(2/1/2/2/2/3)\n}\n"),
             0);
   expectPoint(polyhedronTris(blocks)[0].v[0], 1.5, -0.25, 0);
+}
+
+// A coordinate too large for a double was read as 0 and moved its point to the origin without a
+// word; it is now infinite (and small ones stay what they are).
+TEST_F(PolyhedronRead, CoordinatesBeyondTheDoubleRangeAreNotZero) {
+  ASSERT_EQ(readTris("oPolyhedron[a]()\n{\noPset[1]()\n{\n"
+                     "oP[1]( x[1e999] y[-1e400] z[2.5e-400] )\noP[2]( x[ +4.25] y[-0x10] z[7] )\n"
+                     "oP[3]( x[1.5e2] y[1e-3] z[-0] )\n}\noFace( vx[1/1] vx[/2] vx[/3] )\n}\n"),
+            0);
+  ASSERT_EQ(blocks->storedCount, 1);
+  const Tri3D& t = polyhedronTris(blocks)[0];
+  EXPECT_EQ(t.v[0].x, HUGE_VAL);
+  EXPECT_EQ(t.v[0].y, -HUGE_VAL);
+  EXPECT_EQ(t.v[0].z, 0.0);
+  expectPoint(t.v[1], 4.25, -16, 7);
+  expectPoint(t.v[2], 150, 0.001, 0);
 }
 
 // Face references: empty parts keep the last set or index, repeated pairs are dropped; four
