@@ -91,9 +91,14 @@ void out3dEmitModal(int type, const OutputRecord& base, std::uint16_t layer) {
   cycEmit(c, layer, &r);
 }
 
-int out3dFlushBlock(const NcPointBuffer* buffer) {
+// Writes the buffered run as the NC mode's block. When the block cannot be written (memory ran
+// out in the fit) the run goes out as G1 moves: the next move would otherwise join the run's
+// first point to the following one in a straight line, cutting across the moves in between.
+void out3dFlushBlock() {
   const Out3dState& s = out3dState();
-  return s.ncMode == 1 ? out3dFlushSpline(buffer, s.feedFX) : out3dFlushPolyline(buffer, s.feedFX);
+  const int written = s.ncMode == 1 ? out3dFlushSpline(s.buffer, s.feedFX)
+                                    : out3dFlushPolyline(s.buffer, s.feedFX);
+  if (written != 1) out3dFlushAsMoves();
 }
 
 // Writes the buffered run (one or two points as G1 moves, more as a block) and empties it.
@@ -103,7 +108,7 @@ void out3dFlushRun() {
   if (s.buffer->count <= 2) {
     out3dFlushAsMoves();
   } else {
-    out3dFlushBlock(s.buffer);
+    out3dFlushBlock();
   }
   s.buffer->count = 0;
 }
@@ -116,12 +121,15 @@ void out3dBufferPoint(const Point3D& q, int kind) {
   if (s.buffer == nullptr) return;
   if (kind != kOut3dRapid && s.pointState == 2) {
     if (s.buffer->count >= kOut3dBlockPoints) {
-      out3dFlushBlock(s.buffer);
+      out3dFlushBlock();
       s.buffer->points[0] = s.buffer->points[s.buffer->count - 1];
       s.buffer->count = 1;
     }
     if (out3dPointBufAdd(s.buffer, q) != 1) {
       msgSendCode(6001, nullptr);
+      // The run so far goes out as G1 moves before the buffer is dropped: its points were not
+      // written anywhere else, and the moves that follow go out as G1 lines from here.
+      out3dFlushAsMoves();
       out3dPointBufFree(s.buffer);
       s.buffer = nullptr;
     }
@@ -299,10 +307,13 @@ void out3dEmitPoint3(const Point3D& point, int kind) {
   if (any) out3dEmitModal(rapid ? 3107 : 3114, r, 31);
 
   const bool blocks = s.ncMode == 1 || s.ncMode == 2;
+  // A feed point that finds the buffer empty (the literal mode was started after earlier moves)
+  // begins the next run: no buffered point leads to it, so its own G1 line carries the move.
+  const bool startsRun = blocks && s.buffer != nullptr && s.buffer->count == 0;
   if (blocks) out3dBufferPoint(q, kind);
   // Without a buffer (it could not be made, or the literal mode was not started) the feed moves
   // go out as G1 lines rather than being lost.
-  if (any && (!blocks || s.buffer == nullptr || rapid || s.pointState < 2)) {
+  if (any && (!blocks || s.buffer == nullptr || startsRun || rapid || s.pointState < 2)) {
     out3dEmitModal(rapid ? 4016 : 4007, r, 32);
   }
   if (s.pointState < 2) ++s.pointState;

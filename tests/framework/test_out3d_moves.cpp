@@ -402,3 +402,102 @@ TEST_F(Out3dTest, FeedRunLongerThan32767PointsIsSplitIntoBlocks) {
   }
   out3dFlushLiteral();
 }
+
+namespace {
+// The positions that the layer-32 lines visit in order: modal G0 and G1 records, and the segment
+// ends of "#D_SPLINE" blocks. A segment that does not start where the tool is shows as a jump
+// (a far point). Repeats within 1e-3 are left out.
+std::vector<Point3D> visited32(const std::vector<std::string>& lines) {
+  std::vector<Point3D> out;
+  Point3D at{0, 0, 0};
+  const auto visit = [&out](const Point3D& p) {
+    if (out.empty() || vecDistance(out.back(), p) > 1e-3) out.push_back(p);
+  };
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& l = lines[i];
+    if (l.rfind("32: 4007", 0) == 0 || l.rfind("32: 4016", 0) == 0) {
+      std::istringstream in(l.substr(9));
+      std::string word;
+      while (in >> word) {
+        const double v = std::stod(word.substr(1));
+        (word[0] == 'x' ? at.x : word[0] == 'y' ? at.y : at.z) = v;
+      }
+      visit(at);
+    } else if (l == "32: t0.0000" && i + 3 < lines.size()) {
+      std::array<double, 12> c{};
+      for (int k = 0; k < 3; ++k) {
+        std::istringstream in(lines[i + 1 + k].substr(4));
+        in >> c[4 * k] >> c[4 * k + 1] >> c[4 * k + 2] >> c[4 * k + 3];
+      }
+      if (vecDistance(segStart(c), at) > 1e-3) visit({1e9, 1e9, 1e9});
+      at = segEnd(c);
+      visit(at);
+    }
+  }
+  return out;
+}
+
+// A zigzag feed run of n points after a rapid to its start, then a rapid up.
+std::vector<PathPoint> zigzag(int n) {
+  std::vector<PathPoint> path{{{0, 0, 0}, 0}};
+  for (int k = 1; k <= n; ++k) path.push_back({{double(k), double(k % 2) * 5, 0}, 1});
+  path.push_back({{double(n), double(n % 2) * 5, 50}, 0});
+  return path;
+}
+}  // namespace
+
+// A failed block (memory ran out in the fit), a failed buffer growth, or a literal mode started
+// after the first cut lost moves: the layer-32 path then cut straight across them.
+TEST_F(Out3dTest, NcModesVisitEveryPositionOfTheStandardOutputWhenBlocksFail) {
+  enum class Fault { FitMemory, Growth, LateStart };
+  const struct {
+    const char* name;
+    int ncMode;
+    Fault fault;
+    int feeds;
+    int failBefore;  // index of the path point before which the fault strikes
+    const char* message;
+  } cases[] = {
+      {"spline fit out of memory", 1, Fault::FitMemory, 5, 6, "*** ERROR : NO MEMORY"},
+      {"polynomial fit out of memory", 2, Fault::FitMemory, 5, 6, "*** ERROR : NO MEMORY"},
+      {"buffer growth fails", 1, Fault::Growth, 1100, 1000, "error(6001)"},
+      {"literal mode started after the first cut", 1, Fault::LateStart, 5, 2, nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::vector<PathPoint> path = zigzag(c.feeds);
+    out3dResetState();
+    out3dSetNcMode(0);
+    start(500);
+    emit3(path);
+    const std::vector<Point3D> expected = visited32(take());
+
+    out3dResetState();
+    out3dSetNcMode(c.ncMode);
+    start(500);
+    if (c.fault != Fault::LateStart) out3dStartLiteral();
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      if (static_cast<int>(i) == c.failBefore) {
+        if (c.fault == Fault::LateStart) {
+          out3dStartLiteral();
+        } else {
+          memTestFailAt(1);
+        }
+      }
+      emit3({path[i]});
+      memTestFailAt(0);
+    }
+    out3dFlushLiteral();
+    const auto lines = take();
+    if (c.message != nullptr) {
+      EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+        return l.find(c.message) != std::string::npos;
+      })) << c.name << ": the fault did not strike";
+    }
+    const std::vector<Point3D> got = visited32(lines);
+    EXPECT_EQ(got.size(), expected.size()) << c.name;
+    for (std::size_t i = 0; i < std::min(got.size(), expected.size()); ++i) {
+      EXPECT_NEAR(vecDistance(got[i], expected[i]), 0, 1e-3) << c.name << " at " << i;
+    }
+  }
+  out3dSetNcMode(0);
+}
