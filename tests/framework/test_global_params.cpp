@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -50,6 +51,162 @@ const char* const kLengthKeys[] = {
     "*HEAD_3DF_TOL", "*PLANE_OFFSET", "*MACRO_SCLEAR_SIDE", "*MACRO_ECLEAR_SIDE",
     "*MACRO_SCLEAR_AXIAL", "*MACRO_ECLEAR_AXIAL", "*MACRO_SLIFT_MAX", "*MACRO_ELIFT_MAX",
     "*EXTRA_ZOFFSET", "*POCK_TOL_INTERN",
+};
+
+// Every key in table order with its type letter (s short, d double, l long, v three doubles,
+// w text read as the first word, r text read as the rest of the line) and its default,
+// transcribed independently of the generated table. chosen: the default is this
+// implementation's own choice and is not compared.
+struct KeyRow {
+  const char* key;
+  char type;
+  double num[3] = {0.0, 0.0, 0.0};
+  const char* text = "";
+  bool chosen = false;
+};
+
+const KeyRow kKeyRows[] = {
+    {"*APPROX", 'w'}, {"*DESCRIPTION", 'r'}, {"*BOUNDARY", 'w'}, {"*APT", 'w'}, {"*REPORT", 'w'},
+    {"*FRRADIUS", 'd', {4}}, {"*FRBOGEN", 'd', {0}}, {"*XVORSCHUB", 'd', {200}},
+    {"*ZVORSCHUB", 'd', {50}}, {"*MAXFACES", 'l', {10000}}, {"*FRTYP", 's', {1}},
+    {"*BEARBEITRICHT", 's', {1}}, {"*BEARBEITRAND", 's', {1}}, {"*VERTZUSTEL", 'd', {2}},
+    {"*HORIZUSTEL", 'd', {10}}, {"*AUFMASS", 'd', {0}}, {"*OBERFL", 'd', {10000}},
+    {"*TIEF", 'd', {-10000}}, {"*SICHDIST", 'd', {5}}, {"*SICHEBENE", 'd', {100}},
+    {"*DREHZAHL", 'd', {2000}}, {"*WKZNUMMER", 'l', {1}}, {"*DREHRICHT", 's', {1}},
+    {"*KUEHLMITTEL", 's', {2}}, {"*AUFLMAX", 'd', {1}}, {"*AUFLMIN", 'd', {0.05}},
+    {"*MACRO_START", 's', {1}}, {"*MACRO_END", 's', {1}}, {"*MACRO_RETURN", 's', {1}},
+    {"*MACRO_SRAD", 'd', {3}}, {"*MACRO_ERAD", 'd', {3}}, {"*MACRO_SABST", 'd', {0}},
+    {"*MACRO_EABST", 'd', {0}}, {"*MACRO_IWIN", 'd', {10}}, {"*MACRO_AWIN", 'd', {0}},
+    {"*MACRO_SWIN", 'd', {45}}, {"*MACRO_EWIN", 'd', {45}}, {"*MACRO_TSWIN", 'd', {0}},
+    {"*MACRO_TEWIN", 'd', {0}}, {"*A1", 'r'}, {"*A2", 'r'}, {"*A3", 'r'}, {"*A4", 'r'},
+    {"*A5", 'r'}, {"*A6", 'r'}, {"*A7", 'r'}, {"*A8", 'r'}, {"*A9", 'r'}, {"*A10", 'r'},
+    {"*Z1", 'r'}, {"*Z2", 'r'}, {"*Z3", 'r'}, {"*Z4", 'r'}, {"*Z5", 'r'}, {"*Z6", 'r'},
+    {"*Z7", 'r'}, {"*Z8", 'r'}, {"*Z9", 'r'}, {"*Z10", 'r'}, {"*REPORT_CLASS", 's', {1}},
+    {"*TOOL_TIP", 's', {2}}, {"*RAPID_REPEAT", 's', {2}}, {"*STEP_MAX", 'd', {10}},
+    {"*STEP_MIN", 'd', {0.01}}, {"*NCKO_O", 'v', {0, 0, 0}}, {"*NCKO_X", 'v', {1, 0, 0}},
+    {"*NCKO_Y", 'v', {0, 1, 0}}, {"*NCKO_Z", 'v', {0, 0, 1}}, {"*WZKO_O", 'v', {0, 0, 0}},
+    {"*WZKO_X", 'v', {1, 0, 0}}, {"*WZKO_Y", 'v', {0, 1, 0}}, {"*WZKO_Z", 'v', {0, 0, 1}},
+    {"*X11", 's', {1}}, {"*REPORT_LINE", 's', {0}}, {"*ZUST_EILGANG", 's', {0}},
+    {"*NC_TRIMM", 's', {1}}, {"*FRED_ANGLE", 'd', {1}}, {"*STARTPT", 'v', {0, 0, -100000}},
+    {"*FRLAENGE", 'd', {40}}, {"*LOC_DIR", 'w'}, {"*SEITE", 's', {1}}, {"*MACRO_THEIGHT", 'd', {3}},
+    {"*MACRO_TDIR", 's', {1}}, {"*MACRO_TRAD", 'd', {3}}, {"*MACRO_TMODE", 's', {1}},
+    {"*3DF_DIR", 'w'}, {"*TMP_DIR", 'w', {}, "."}, {"*FINISH_PASS", 's', {1}},
+    {"*ZUSTELL_X", 'd', {0}}, {"*ZUSTELL_Y", 'd', {0}}, {"*ZUSTELL_OK", 's', {0}},
+    {"*GAUGE_3DF", 'w'}, {"*GAUGE_FREE", 's', {0}}, {"*GOUGE_3DF", 'w'}, {"*GOUGE_FREE", 's', {0}},
+    {"*STEP_MODE", 's', {0}}, {"*RUPP_MAXDIST", 'd', {0}}, {"*STEP_FACTOR", 'd', {0.5}},
+    {"*STEP_STRATEGY", 's', {0}}, {"*JOBID", 's', {0}}, {"*XCOLL_CHECK", 's', {1}},
+    {"*COLL_TOLERANCE", 'd', {0.1}}, {"*G0_COLOR_RGB", 'v', {1, 0, 0}},
+    {"*G1_COLOR_RGB", 'v', {1, 1, 0}}, {"*RGB_G0", 'v', {1, 0, 0}}, {"*RGB_G1", 'v', {1, 1, 0}},
+    {"*PRECISION", 'd', {0.01}}, {"*INCH", 's', {0}}, {"*INCH_MODE", 's', {0}},
+    {"*SCALE_INCH", 's', {1}}, {"*ZUSTELL_PT_TCS", 'v', {0, 0, 0}}, {"*GENERATE_ARCS", 's', {0}},
+    {"*ADJUST_GRID", 's', {1}}, {"*MIN_STEPDOWN", 'd', {0.01}}, {"*GRID_FACTOR", 'd', {0.5}},
+    {"*XCOLL_STOP", 's', {1}}, {"*GUSSAUFMASS", 'd', {0}}, {"*STOCK_MODE", 's', {0}},
+    {"*STOCK_MOVEMENT", 's', {0}}, {"*SLOPE_MODE", 's', {0}}, {"*SLOPE_ANGLE", 'd', {45}},
+    {"*SKIP_SMALL_POCKETS", 's', {1}}, {"*SKIP_FACTOR", 'd', {1}}, {"*SPIRAL", 's', {0}},
+    {"*BOUND_MODE", 's', {0}}, {"*TOTAL_TOOL_LENGTH", 'd', {100}}, {"*CUTTING_LENGTH", 'd', {50}},
+    {"*LENGTH1", 'd', {50}}, {"*LENGTH2", 'd', {30}}, {"*DIAMETER1", 'd', {30}},
+    {"*DIAMETER2", 'd', {15}}, {"*RVORSCHUB", 'd', {50}}, {"*VVORSCHUB", 'd', {50}},
+    {"*LAUF", 's', {1}}, {"*USEBNDZVAL", 's', {0}}, {"*PRG_DIR", 'w', {}, "", true},
+    {"*XSHAFT_CONTROL", 's', {1}}, {"*PLANES_ONLY", 's', {0}}, {"*AXIS_POCKET", 's', {0}},
+    {"*REF_PLANE", 'd', {50}}, {"*REFERFL", 'd', {50}}, {"*CONNECT_SMOOTH", 's', {0}},
+    {"*STOCK_3DF", 'w'}, {"*SINGLEPOF_MODE", 's', {0}}, {"*REF_JOBID", 's', {1}},
+    {"*RESOLUTION", 'd', {0.5}}, {"*XDUMP", 's', {0}}, {"*POLYDUMP", 's', {0}},
+    {"*ACCEPT_UNDERCUT", 's', {0}}, {"*UNDERCUT_HEIGHT", 'd', {10000}}, {"*REF_USE_POLY", 's', {0}},
+    {"*REF_POFFILE", 'w'}, {"*REFAPT", 'w'}, {"*ZIGZAG_FACTOR", 'd', {1}},
+    {"*INFEED_RADIUS", 'd', {0}}, {"*FILLET_RADIUS", 'd', {0}}, {"*COMPLETE_POCKET", 's', {1}},
+    {"*GRDRAW", 's', {1}}, {"*FILLET_CORNERS", 's', {0}}, {"*CONSIDER_TOOLTYPE", 's', {0}},
+    {"*TAPER_ANGLE", 'd', {0}}, {"*TAPER_HEIGHT", 'd', {0}}, {"*GEN_ZRESINO", 's', {0}},
+    {"*GEN_ZRESINFO", 's', {0}}, {"*DEL_PRFBDY", 's', {1}},
+    {"*STOCKTOOL_OVERLAPFACTOR", 'd', {0.9}}, {"*SUPPRESS_NC", 's', {0}}, {"*TILT_ANGLE", 'd', {0}},
+    {"*COLL_CHECK_5AX", 's', {0}}, {"*TILT_MAX", 'd', {89}}, {"*TILT_IPOL", 'd', {5}},
+    {"*TILT_STRATEGY", 's', {1}}, {"*TILT_MODE", 's', {1}}, {"*NORMALIZE", 's', {1}},
+    {"*NORM_FACTOR", 'd', {1}}, {"*SMOOTH_NORMAL", 's', {0}}, {"*SMOOTH_COUNT", 's', {5}},
+    {"*XREDUCE_5AX", 's', {1}}, {"*OFFSET_5AX", 'd', {1}}, {"*TILT_OFFSET", 'd', {1}},
+    {"*COLL_ANGLE", 'd', {0}}, {"*CONE_ANGLE", 'd', {0}}, {"*AVOID_COLL", 's', {0}},
+    {"*COMP_AXVAL", 'd', {0.0001}}, {"*STEP_WIN", 'd', {5}}, {"*SMOOTH_5AX", 's', {0}},
+    {"*TILT_CURVE", 'w'}, {"*SINTERVAL", 'd', {50}}, {"*SYNC_POINTS", 's', {0}},
+    {"*PIVOT_SMOOTH", 's', {0}}, {"*PIVOT_HEIGHT", 'd', {400}}, {"*PVALUE", 'd', {10}},
+    {"*ZOFFSET", 'd', {0}}, {"*SHAFT_5AX", 's', {1}}, {"*RUN_DIR", 'w', {}, "."},
+    {"*RIF_DIR", 'w', {}, " "}, {"*SEG_OPT", 's', {0}}, {"*SEG_ANGLE", 'd', {45}},
+    {"*SEG_RADIUS", 'd', {1}}, {"*LENGTH3", 'd', {0}}, {"*LENGTH4", 'd', {0}},
+    {"*DIAMETER3", 'd', {0}}, {"*DIAMETER4", 'd', {0}}, {"*CONNECT_RAPID", 's', {1}},
+    {"*CONNECT_FACTOR", 'd', {0}}, {"*TILTFIX_XY", 'd', {0}}, {"*TILTFIX_Z", 'd', {0}},
+    {"*DRAG_ALLOWANCE", 'd', {0.3}}, {"*SEG_HEIGHT", 'd', {30}}, {"*SEG_SYNC_OK", 's', {1}},
+    {"*SEG_SYNC", 'w'}, {"*TILT_FIXED", 's', {0}}, {"*PLUNGE_ONCE", 's', {0}}, {"*COMMENT", 'r'},
+    {"*ZSORT", 's', {1}}, {"*ZPLANES", 's', {0}}, {"*BACKDRAFT", 's', {0}},
+    {"*AUFMASS_HORI", 'd', {0}}, {"*HORI_AUFMASS", 'd', {0}}, {"*SKIP_LAST_PLANE", 's', {0}},
+    {"*SCAL_HEIGHT", 'd', {0.1}}, {"*ZUST_MIN", 'd', {0.1}}, {"*FILLET_FACTOR", 's', {}, "", true},
+    {"*FILLET_ANGLE", 's', {}, "", true}, {"*ZUSTELL_ART", 's', {1}}, {"*TIP_LENGTH", 'd', {0}},
+    {"*SHAFT_DIAMETER", 'd', {0}}, {"*CHAMFER_LENGTH", 'd', {0}}, {"*HEAD_DIAMETER1", 'd', {0}},
+    {"*HEAD_DIAMETER2", 'd', {0}}, {"*HEAD_LENGTH1", 'd', {0}}, {"*HEAD_LENGTH2", 'd', {0}},
+    {"*HOLDCHECK", 's', {0}}, {"*HOLDCHECK_MODE", 's', {0}}, {"*HOLDCHECK_CLEARFACTOR", 'd', {1}},
+    {"*SORT_TOL", 'd', {0.001}}, {"*OUTSIDE_IN", 's', {0}}, {"*XDWPIN", 'w'},
+    {"*USE_DWP", 's', {1}}, {"*DWP", 'w'}, {"*MAC_INT", 's', {0}}, {"*MAC_ZERO", 'v', {0, 0, 0}},
+    {"*DLL_DIR", 'w'}, {"*ZRES_EXACT", 's', {0}}, {"*CLEAR_ANGLE", 'd', {0}},
+    {"*MULTI_POLY", 's', {0}}, {"*MACRO_SNAME", 'w'}, {"*MACRO_ENAME", 'w'},
+    {"*EXTRA_COUNT", 'l', {0}}, {"*EXTRA_TOL", 'd', {0.01}}, {"*EXTRA_QDX", 'w'},
+    {"*EXTRA_3DF", 'w'}, {"*SKIP_NOCUT", 's', {0}}, {"*CUTCOMP", 's', {0}},
+    {"*BIG_STEPFACTOR_OUTIN", 's', {0}}, {"*FAN_DIST", 'd', {5}}, {"*MAINFORM", 's', {0}},
+    {"*LIMIT_HEIGHT", 'd', {99999}}, {"*TROCHOIDE", 's', {0}}, {"*TROCHOID_STEP", 'd', {2}},
+    {"*TROCHOID_RADIUS", 'd', {3}}, {"*CUT_DIRECTION", 's', {1}}, {"*FORCE5X", 's', {0}},
+    {"*AVOID_EXACT", 's', {0}}, {"*TIP_DIAMETER", 'd', {0}}, {"*POCKET_SORT_BOSS", 's', {1}},
+    {"*CLIP_BACKDRAFT", 's', {0}}, {"*MACRO_TABST", 'd', {0}}, {"*REDUCE_FULLCUT", 's', {0}},
+    {"*LIFT_CORNER", 's', {0}}, {"*LIFT_ANGLE", 'd', {90}}, {"*WCOLL", 's', {0}},
+    {"*WCOLL_HTOL", 'd', {0}}, {"*ZOPT_MODE", 's', {0}}, {"*DWP_STL", 'w'}, {"*DWP_STL_DIFF", 'w'},
+    {"*ZRES_TOLMODE", 's', {1}}, {"*BOUND_OFFSET", 'd', {0}}, {"*MACRO_NORMAL", 's', {0}},
+    {"*FULLCUT_STRATEGY", 's', {0}}, {"*DYT_MAXRAD", 'd', {2}}, {"*DYT_MINRAD", 'd', {0.2}},
+    {"*DYT_MAXSTEP", 'd', {0.5}}, {"*DYT_MINSTEP", 'd', {0.1}}, {"*DYT_RADFAC", 'd', {1.25}},
+    {"*DYT_STEPFAC", 'd', {1.25}}, {"*MACRO_SFEED", 'd', {0}}, {"*MACRO_EFEED", 'd', {0}},
+    {"*MACRO_LFEED", 'd', {0}}, {"*SYNC_FLOW", 's', {0}}, {"*FILLET_POCKET", 's', {0}},
+    {"*ALLOW_MACRO_REVERSE", 's', {0}}, {"*USE_DSM", 's', {0}}, {"*DSM_PROTOCOL", 'w'},
+    {"*PARTPROP", 'w'}, {"*PLANES_EXACT", 's', {1}}, {"*PLANE_FACTOR", 'd', {0.9}},
+    {"*REF_COUNT", 's', {0}}, {"*REF0", 'r'}, {"*REF1", 'r'}, {"*REF2", 'r'}, {"*REF3", 'r'},
+    {"*REF4", 'r'}, {"*REF5", 'r'}, {"*REF6", 'r'}, {"*REF7", 'r'}, {"*REF8", 'r'}, {"*REF9", 'r'},
+    {"*TROCTEST", 's', {0}}, {"*USE_PSTACK", 's', {0}}, {"*COMPLETE_LASTLEVEL", 's', {1}},
+    {"*DSM_CHECK", 's', {0}}, {"*DUMP_DSM", 's', {0}}, {"*INFEED_PROFIL", 'r'},
+    {"*BOUND_MINIMAL", 's', {0}}, {"*MACRO_SFAC", 'd', {0.2}}, {"*BND_PROJECT", 's', {0}},
+    {"*BND_ZVEC", 'v', {0, 0, 1}}, {"*STOCK_ZOFFSET", 'd', {0}}, {"*STOCK_XYOFFSET", 'd', {0}},
+    {"*USE_PARTPROP", 's', {0}}, {"*BND_NOREDUCE", 's', {0}}, {"*CHECK_STOCK", 's', {0}},
+    {"*GEN_HELIX", 's', {0}}, {"*CBND_NAME", 'w'}, {"*BOUND_STRATEGY", 's', {0}},
+    {"*MILL_QDX", 'w'}, {"*MILL_BND", 'w'}, {"*MILL_3DF", 'w'}, {"*CLIP_3DF", 'w'},
+    {"*BOUND_QDX", 'w'}, {"*BOUND_BND", 'w'}, {"*BOUND_3DF", 'w'}, {"*COLL_CONTINUE", 's', {0}},
+    {"*COLL_CONTINE", 's', {0}}, {"*TOOL_CONTOUR", 'w'}, {"*HOLDER_3DF", 'w'}, {"*HEAD_3DF", 'w'},
+    {"*HOLDER_QDX", 'w'}, {"*HEAD_QDX", 'w'}, {"*HOLDER_CLEARANCE", 'd', {0.5}},
+    {"*HEAD_CLEARANCE", 'd', {2}}, {"*CHECK_PLANE", 's', {0}}, {"*CLIP_OFFSET", 'd', {0}},
+    {"*CLIP_SORT", 's', {0}}, {"*FORCE_REF_JOBID", 's', {0}}, {"*DWP_TRUNCATE", 's', {0}},
+    {"*CHECK_ZLIFT", 's', {-1}}, {"*RAPID_LOGIC", 's', {-1}}, {"*CLEAR_MOVEMENT", 's', {-1}},
+    {"*CLEAR_FEEDRATE", 'd', {-1}}, {"*MAX_CLEAR_DIST", 'd', {-1}}, {"*MAX_DIST_ANGLE", 'd', {-1}},
+    {"*MAX_PLANE_ANGLE", 'd', {-1}}, {"*CTEST", 's', {0}}, {"*CRANGE", 'd', {0}},
+    {"*SHAFT_MESH", 's', {0}}, {"*CLIP_FACTOR", 'd', {0.5}}, {"*HOLDER_3DF_TOL", 'd', {0}},
+    {"*HEAD_3DF_TOL", 'd', {0}}, {"*ATEST", 's', {1}}, {"*CSL", 's', {0}},
+    {"*ANGLE_REFINE", 's', {0}}, {"*SCALE_UP", 'd', {1}}, {"*NO_PLUNGE", 's', {0}},
+    {"*TEST_NO_PLUNGE", 's', {-1}}, {"*END_IS_PLUNGE", 's', {0}}, {"*SPIRAL_SIDE", 's', {0}},
+    {"*SLOPE_CONNECT_FACTOR", 'd', {1}}, {"*SLOPE_POCKET", 's', {0}}, {"*AVOID_STRATEGY", 's', {0}},
+    {"*AVOID_MODE", 's', {2}}, {"*CRANGE_NEG", 'd', {30}}, {"*CRANGE_POS", 'd', {30}},
+    {"*SORT_MODE", 's', {0}}, {"*TILT_AUTO", 's', {0}}, {"*TILT_AUTO_SEG", 's', {0}},
+    {"*AUTO_CRANGE", 'd', {0}}, {"*IPOL_ANGLE", 'd', {90}}, {"*IPOL_CHECK", 's', {0}},
+    {"*AUTO_MODE", 's', {1}}, {"*FREE_METHOD", 's', {0}}, {"*CHECK_STARTPT", 's', {0}},
+    {"*NCAI", 's', {0}}, {"*RAPID_IN", 's', {0}}, {"*TOP_OK", 's', {1}}, {"*BOTTOM_OK", 's', {1}},
+    {"*ALLOW_SINGLE_CUT", 's', {0}}, {"*SINGLE_CUT_FACTOR", 'd', {0.9}},
+    {"*STOCK_UNDERCUT", 's', {0}}, {"*START_RAPID", 's', {0}}, {"*TILT_THROUGH", 's', {0}},
+    {"*TILT_SHORTEST_3D", 's', {0}}, {"*ORIG_O", 'v', {0, 0, 0}}, {"*ORIG_X", 'v', {1, 0, 0}},
+    {"*ORIG_Y", 'v', {0, 1, 0}}, {"*ORIG_Z", 'v', {0, 0, 1}}, {"*USE_ORIG", 's', {0}},
+    {"*BRANGE", 'd', {-1}}, {"*PLANE_ANGLE", 'd', {0}}, {"*PLANE_OFFSET", 'd', {0}},
+    {"*RAMP_INSIDE", 's', {0}}, {"*NOCLIMB_FULLCUT", 's', {0}}, {"*FULLCUT_FACTOR", 'd', {0.2}},
+    {"*OPTIMIZE_SINGLECUT", 's', {1}}, {"*FREECUTFACTOR", 'd', {0.5}}, {"*AUTO_CRANGE0", 'd', {60}},
+    {"*AUTO_CRANGE90", 'd', {12.5}}, {"*ZOPT_READ", 's', {0}}, {"*ZOPT_WRITE", 's', {0}},
+    {"*ZOPZ_PATH", 'r', {}, "e:/tmp_zopt/"}, {"*HC3X_AVOID", 's', {0}}, {"*ZCONDITION", 's', {0}},
+    {"*FLAT_STRATEGY", 's', {1}}, {"*CLEAR_ANGLE_OK", 's', {0}}, {"*SPIRAL_AUTO", 's', {0}},
+    {"*FLAT_CONNECT_FACTOR", 'd', {0}}, {"*MACRO_SLENGTH", 'd', {3}}, {"*MACRO_ELENGTH", 'd', {3}},
+    {"*STEEP_CONNECT_FACTOR", 'd', {0}}, {"*SLOPE_SMOOTH", 's', {1}}, {"*MACRO_SSMOOTH", 's', {1}},
+    {"*MACRO_ESMOOTH", 's', {1}}, {"*MACRO_SCLEAR_SIDE", 'd', {1}},
+    {"*MACRO_ECLEAR_SIDE", 'd', {1}}, {"*MACRO_SCLEAR_AXIAL", 'd', {0.1}},
+    {"*MACRO_ECLEAR_AXIAL", 'd', {0.1}}, {"*MACRO_SLIFT_MAX", 'd', {0.3}},
+    {"*MACRO_ELIFT_MAX", 'd', {0.3}}, {"*HELIX_OPT_STOCK", 's', {0}}, {"*CLEAN_SLOPE", 's', {0}},
+    {"*CHECK_OUTIN", 's', {0}}, {"*TILT_RANGE_OK", 's', {0}}, {"*TILT_BOTTOM", 'd', {0}},
+    {"*AUTO_CRANGE_NEG", 'd', {-180}}, {"*EXTRA_ZOFFSET", 'd', {0}}, {"*STEEP_STRATEGY", 's', {1}},
+    {"*OUTIN_OPT", 's', {0}}, {"*THICK_SHAFT", 's', {0}}, {"*DWP_DIRECT", 's', {1}},
+    {"*POCK_TOL_INTERN", 'd', {-1}}, {"*SLOPE_RANGE", 'd', {2}},
 };
 
 const ParamKeyword* findRow(const char* key) {
@@ -130,6 +287,57 @@ TEST(GlobalParamsTable, RowsAreWellFormed) {
   EXPECT_EQ(rows, 442);
   for (const char* key : kCommentKeys) EXPECT_EQ(keys.count(key), 1u) << key;
   for (const char* key : kLengthKeys) EXPECT_EQ(keys.count(key), 1u) << key;
+}
+
+// A key spelt wrong, moved, given the wrong type or the wrong default silently changes what every
+// configuration file does: compare every row with the independent key list.
+TEST(GlobalParamsTable, EveryRowHasItsKeyTypeAndDefault) {
+  const ParamKeyword* row = parKeywordTable();
+  std::size_t i = 0;
+  for (; row->key != nullptr && i < std::size(kKeyRows); ++row, ++i) {
+    const KeyRow& want = kKeyRows[i];
+    SCOPED_TRACE(want.key);
+    ASSERT_STREQ(row->key, want.key) << "row " << i;
+    switch (want.type) {
+      case 's': EXPECT_EQ(row->type, kParTypeShort); break;
+      case 'd': EXPECT_EQ(row->type, kParTypeDouble); break;
+      case 'l': EXPECT_EQ(row->type, kParTypeLong); break;
+      case 'v':
+        EXPECT_EQ(row->type, kParTypePoint);
+        EXPECT_EQ(row->readKind, kParReadPoint);
+        break;
+      case 'w':
+        EXPECT_EQ(row->type, kParTypeText);
+        EXPECT_TRUE(row->readKind == kParReadNumber || row->readKind == kParReadWord);
+        break;
+      case 'r':
+        EXPECT_EQ(row->type, kParTypeText);
+        EXPECT_EQ(row->readKind, kParReadRest);
+        break;
+      default: FAIL() << "type letter " << want.type;
+    }
+    if (want.type == 's' || want.type == 'd' || want.type == 'l') {
+      EXPECT_EQ(row->readKind, kParReadNumber);
+    }
+    if (want.chosen) continue;
+    switch (row->type) {
+      case kParTypeShort: EXPECT_EQ(*static_cast<const std::int16_t*>(row->target), want.num[0]); break;
+      case kParTypeDouble: EXPECT_EQ(*static_cast<const double*>(row->target), want.num[0]); break;
+      case kParTypeLong: EXPECT_EQ(*static_cast<const std::int32_t*>(row->target), want.num[0]); break;
+      case kParTypePoint: {
+        const auto* p = static_cast<const double*>(row->target);
+        EXPECT_EQ(p[0], want.num[0]);
+        EXPECT_EQ(p[1], want.num[1]);
+        EXPECT_EQ(p[2], want.num[2]);
+        break;
+      }
+      case kParTypeText: EXPECT_STREQ(static_cast<const char*>(row->target), want.text); break;
+      default: break;
+    }
+  }
+  EXPECT_EQ(i, std::size(kKeyRows));
+  EXPECT_EQ(row->key, nullptr) << "rows beyond the key list";
+  EXPECT_EQ(std::size(kKeyRows), 442u);
 }
 
 TEST_F(GlobalParamsTest, DefaultsOfTheBlock) {
