@@ -386,6 +386,39 @@ TEST(KontBooleanSafe, AnInvalidOperandFailsTheCall) {
   EXPECT_EQ(out, nullptr);
 }
 
+// An operand record without segments copies to an empty list and stands for a null operand; the
+// safe form reported -1 as if the copy had failed.
+TEST(KontBooleanSafe, AnOperandWithoutSegmentsActsAsNull) {
+  struct Case {
+    bool emptyFirst;  // the empty record is A (else B)
+    int mode;
+    int result;
+  };
+  const Case cases[] = {
+      {true, kKontUnion, 1},  {true, kKontIntersection, 0},  {true, kKontDifference, 0},
+      {false, kKontUnion, 1}, {false, kKontIntersection, 0}, {false, kKontDifference, 1},
+  };
+  for (const Case& c : cases) {
+    KontPtr empty(kontNew(nullptr, 4));
+    KontPtr solid(kontFromPoints(square(0, 0, 1), 5.0));
+    Kont2D* out = reinterpret_cast<Kont2D*>(&out);
+    const int r = c.emptyFirst ? kontBooleanSafe(empty.get(), solid.get(), c.mode, &out)
+                               : kontBooleanSafe(solid.get(), empty.get(), c.mode, &out);
+    KontPtr res(c.result == 1 ? out : nullptr);
+    ASSERT_EQ(r, c.result) << c.emptyFirst << " mode " << c.mode;
+    if (c.result != 1) {
+      EXPECT_EQ(out, nullptr);
+      continue;
+    }
+    // The copy of the square: its area, its height and its points.
+    EXPECT_NEAR(listArea(res.get()), 4.0, 1e-9);
+    EXPECT_EQ(res->next, nullptr);
+    EXPECT_EQ(res->z, 5.0);
+    EXPECT_EQ(kontClassifyPoint(res.get(), Point2D{0.5, -0.5}), 2);
+    EXPECT_EQ(kontClassifyPoint(res.get(), Point2D{1.5, 0.0}), 1);
+  }
+}
+
 TEST(KontBoolean, AllocationFailuresLeakNothing) {
   const Shape other{square(1, 1, 1), {}};
   int failures = 0;
