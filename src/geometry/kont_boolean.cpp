@@ -416,6 +416,21 @@ bool boolMostlyInside(const Kont2D* k, const Kont2D* e) {
   return in > k->count / 2;
 }
 
+// The point of k that decides whether k lies inside e: its first point, unless that is also a
+// corner of e (two results touching there, where the crossing parity says nothing about k), then
+// the first of k's corners that e does not share. Result contours do not cross, so any point of k
+// off e answers for all of k.
+Point2D boolProbePoint(const Kont2D* k, const Kont2D* e) {
+  for (int i = 0; i < k->count; ++i) {
+    const Point2D p{k->segments[i].x1, k->segments[i].y1};
+    bool shared = false;
+    for (int m = 0; m < e->count && !shared; ++m)
+      shared = boolNear(p.x, p.y, e->segments[m].x1, e->segments[m].y1);
+    if (!shared) return p;
+  }
+  return Point2D{k->segments[0].x1, k->segments[0].y1};
+}
+
 // Nests the results into a region list headed by the returned contour. Every contour is linked
 // exactly once: a contour that finds no usable container becomes a region of its own.
 Kont2D* boolNest(std::vector<Kont2D*>& res) {
@@ -424,9 +439,8 @@ Kont2D* boolNest(std::vector<Kont2D*>& res) {
   int maxDepth = 0;
   for (int i = 0; i < n; ++i) {
     items[i] = {res[i], i, 0, -1};
-    const Point2D p{res[i]->segments[0].x1, res[i]->segments[0].y1};
     for (int j = 0; j < n; ++j) {
-      if (j == i || geoPointInKont(p, res[j]) == 0) continue;
+      if (j == i || geoPointInKont(boolProbePoint(res[i], res[j]), res[j]) == 0) continue;
       ++items[i].depth;
       items[i].container = j;
     }
@@ -567,7 +581,8 @@ BoolScales boolScaleSteps(const Kont2D* a, const Kont2D* b) {
 // Copies an operand for the Boolean operations through a region holder: a text snapshot parsed
 // back with outer orientation +1 and constant z, which rounds x and y to six decimals, re-nests,
 // orients and validates the copy. The copy is handed over to the caller; a copy that cannot be
-// made (an invalid operand, no memory) fails the operation with -1.
+// made (an invalid operand, no memory) fails the operation with -1. An operand without a contour
+// of three points copies to an empty list and counts as a null operand.
 int kontBoolCopyViaSnapshot(const Kont2D* list, Kont2D** copy) {
   *copy = nullptr;
   if (list == nullptr) return 1;  // a null operand gives an empty copy
@@ -576,7 +591,7 @@ int kontBoolCopyViaSnapshot(const Kont2D* list, Kont2D** copy) {
   *copy = holder->list;
   holder->list = nullptr;
   kontHolderFree(holder);
-  return *copy != nullptr ? 1 : kontFail(-1);
+  return 1;
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ constexpr int kKontDifference = 2;  // A minus B
 constexpr int kKontChainBroken = -42;
 
 // The Boolean operation on copies of A and B; a failed attempt is retried at ten scales about the
-// common centre of the copies. A and B are never changed.
+// common centre of the copies. A and B are never changed; an operand whose copy holds no contour
+// (no contour of three distinct points) is treated as a null operand.
 // Returns 1 with a new region list in out; 0 when the result is empty or both operands are null
 // (out null); -20 for a mode other than 0, 1, 2 or a null out (no error record); -1 when an
 // operand cannot be copied; other negative codes when every attempt failed (out null; error

@@ -302,6 +302,75 @@ TEST(KontBoolean, EveryResultContourIsLinkedOnce) {
   EXPECT_NE(all[0], all[2]);
 }
 
+// Two squares meeting at one corner: the second contour starts at that corner, which the
+// crossing parity counts inside the first square, so the union hung it there as an island and the
+// second square was outside the result.
+TEST(KontBoolean, SquaresTouchingAtACornerStayTwoRegions) {
+  const Point2D corners[] = {{1, 1}, {-1, 1}, {-1, -1}, {1, -1}};
+  for (const Point2D& d : corners) {
+    for (int swap = 0; swap < 2; ++swap) {
+      const Shape first{square(0, 0, 1), {}};
+      const Shape second{square(2 * d.x, 2 * d.y, 1), {}};
+      KontPtr res;
+      ASSERT_EQ(runBoolean({swap ? second : first}, {swap ? first : second}, kKontUnion, &res), 1)
+          << d.x << " " << d.y << " " << swap;
+      EXPECT_NEAR(listArea(res.get()), 8.0, 1e-9) << d.x << " " << d.y << " " << swap;
+      for (const Kont2D* k : allContours(res.get())) EXPECT_EQ(k->depth, 0);
+      const Point2D probes[] = {
+          {0, 0}, {2 * d.x, 2 * d.y}, {0.5 * d.x, 0.9 * d.y}, {1.9 * d.x, 1.1 * d.y}};
+      for (const Point2D& q : probes) EXPECT_TRUE(inByRegions(res.get(), q)) << q.x << " " << q.y;
+      const Point2D outside[] = {{2 * d.x, 0}, {0, 2 * d.y}, {-2 * d.x, -2 * d.y}};
+      for (const Point2D& q : outside) EXPECT_FALSE(inByRegions(res.get(), q)) << q.x << " " << q.y;
+    }
+  }
+}
+
+// Random rectangles on an integer grid share edges, parts of edges and corners in every way; the
+// cell centres are never on a boundary, so the rectangles themselves decide membership.
+TEST(KontBoolean, GridRectanglesMembership) {
+  struct Rect {
+    int x0, y0, x1, y1;
+    bool contains(double x, double y) const { return x > x0 && x < x1 && y > y0 && y < y1; }
+    std::vector<Point2D> points(bool cw) const {
+      std::vector<Point2D> p{{double(x0), double(y0)},
+                             {double(x1), double(y0)},
+                             {double(x1), double(y1)},
+                             {double(x0), double(y1)}};
+      if (cw) p = {p[0], p[3], p[2], p[1]};
+      return p;
+    }
+  };
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> coord(0, 6);
+  auto randomRect = [&] {
+    int a = coord(rng), b = coord(rng), c = coord(rng), e = coord(rng);
+    while (b == a) b = coord(rng);
+    while (e == c) e = coord(rng);
+    return Rect{std::min(a, b), std::min(c, e), std::max(a, b), std::max(c, e)};
+  };
+  for (int trial = 0; trial < 400; ++trial) {
+    const Rect ra = randomRect(), rb = randomRect();
+    const bool holed = trial % 3 == 0 && ra.x1 - ra.x0 >= 3 && ra.y1 - ra.y0 >= 3;
+    const Rect ia{ra.x0 + 1, ra.y0 + 1, ra.x1 - 1, ra.y1 - 1};
+    Shape a{ra.points(false), {}};
+    if (holed) a.islands.push_back(ia.points(true));
+    const Shape b{rb.points(false), {}};
+    for (int mode = 0; mode < 3; ++mode) {
+      KontPtr res;
+      ASSERT_GE(runBoolean({a}, {b}, mode, &res), 0) << trial << " mode " << mode;
+      for (double x = 0.5; x < 6; x += 1.0) {
+        for (double y = 0.5; y < 6; y += 1.0) {
+          const bool inA = ra.contains(x, y) && !(holed && ia.contains(x, y));
+          const bool inB = rb.contains(x, y);
+          const bool want = mode == 0 ? inA || inB : mode == 1 ? inA && inB : inA && !inB;
+          ASSERT_EQ(inByRegions(res.get(), {x, y}), want)
+              << trial << " mode " << mode << " at " << x << " " << y;
+        }
+      }
+    }
+  }
+}
+
 TEST(KontBoolean, InvalidInput) {
   KontPtr a(kontFromPoints(square(0, 0, 1)));
   KontPtr b(kontFromPoints(square(1, 0, 1)));
@@ -384,6 +453,39 @@ TEST(KontBooleanSafe, AnInvalidOperandFailsTheCall) {
   Kont2D* out = nullptr;
   EXPECT_EQ(kontBooleanSafe(eight.get(), b.get(), kKontUnion, &out), -1);
   EXPECT_EQ(out, nullptr);
+}
+
+// An operand record without segments copies to an empty list and stands for a null operand; the
+// safe form reported -1 as if the copy had failed.
+TEST(KontBooleanSafe, AnOperandWithoutSegmentsActsAsNull) {
+  struct Case {
+    bool emptyFirst;  // the empty record is A (else B)
+    int mode;
+    int result;
+  };
+  const Case cases[] = {
+      {true, kKontUnion, 1},  {true, kKontIntersection, 0},  {true, kKontDifference, 0},
+      {false, kKontUnion, 1}, {false, kKontIntersection, 0}, {false, kKontDifference, 1},
+  };
+  for (const Case& c : cases) {
+    KontPtr empty(kontNew(nullptr, 4));
+    KontPtr solid(kontFromPoints(square(0, 0, 1), 5.0));
+    Kont2D* out = reinterpret_cast<Kont2D*>(&out);
+    const int r = c.emptyFirst ? kontBooleanSafe(empty.get(), solid.get(), c.mode, &out)
+                               : kontBooleanSafe(solid.get(), empty.get(), c.mode, &out);
+    KontPtr res(c.result == 1 ? out : nullptr);
+    ASSERT_EQ(r, c.result) << c.emptyFirst << " mode " << c.mode;
+    if (c.result != 1) {
+      EXPECT_EQ(out, nullptr);
+      continue;
+    }
+    // The copy of the square: its area, its height and its points.
+    EXPECT_NEAR(listArea(res.get()), 4.0, 1e-9);
+    EXPECT_EQ(res->next, nullptr);
+    EXPECT_EQ(res->z, 5.0);
+    EXPECT_EQ(kontClassifyPoint(res.get(), Point2D{0.5, -0.5}), 2);
+    EXPECT_EQ(kontClassifyPoint(res.get(), Point2D{1.5, 0.0}), 1);
+  }
 }
 
 TEST(KontBoolean, AllocationFailuresLeakNothing) {
