@@ -333,3 +333,70 @@ TEST_F(TempDirTest, HostRunsTheDemoCfgSource) {
   EXPECT_NE(err.find("name call text \"pofFilename\":=\"demo_out.pof\""), std::string::npos);
   EXPECT_NE(err.find("type 104 name cycleEnd"), std::string::npos);
 }
+
+// The root record's data and slot table, as every cycle's chain inherits them.
+TEST(KernelRecord, DataAndSlots) {
+  EXPECT_EQ(cycKernel.parent, nullptr);
+  EXPECT_EQ(cycKernel.inherited, 1);
+  EXPECT_EQ(cycKernel.frameworkVersion, 5);
+  EXPECT_EQ(cycKernel.code, 1);
+  const std::uint16_t version[5] = {5, 0, 1999, 3, 25};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(cycKernel.version[i], version[i]) << i;
+  EXPECT_STREQ(cycKernel.title, "Zodavevoze");
+  EXPECT_EQ(cycKernel.id, nullptr);
+  EXPECT_EQ(cycKernel.outputMode, 0);
+  EXPECT_EQ(cycKernel.firstOutputPending, 1);
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(cycKernel.frame.m[i], i % 5 == 0 ? 1.0 : 0.0) << i;
+    EXPECT_EQ(cycKernel.tool.m[i], i % 5 == 0 ? 1.0 : 0.0) << i;
+  }
+  const CycleSlots& s = cycKernel.slots;
+  const CyclePhaseFn noops[] = {s.phaseArguments, s.phaseInit,          s.phaseVersion,
+                                s.phaseHelp,      s.phaseOptionD,       s.phaseReadParams,
+                                s.phaseReadCfgParams, s.phasePrepare,   s.phaseCompute,
+                                s.phaseFinish};
+  for (CyclePhaseFn f : noops) EXPECT_EQ(f, &cycPhaseNoop);
+  EXPECT_EQ(s.phaseLoadParams, &cycLoadParamSources);
+  EXPECT_EQ(s.phaseLoadCfg, &cycLoadCfgSource);
+  EXPECT_EQ(s.phaseParameters, &cycInfoParameters);
+  EXPECT_EQ(s.phaseAlgorithm, &cycInfoAlgorithm);
+  EXPECT_EQ(s.phaseLayers, &cycInfoLayers);
+  EXPECT_EQ(s.phaseEnd, &cycEndDefault);
+}
+
+// The section is read for "SystemLanguage", or for "???" without it; no item parameter or no
+// such file gives 0, and the run of that information option then ends with the phase's code.
+TEST_F(TempDirTest, ShowMsgSectionLanguageAndItem) {
+  writeFile("l.lng", "language german\nstart german\n: Text\nend\n");
+  writeFile("g.lng", "language german\nstart german\n: Text\nend\n");
+  struct Case {
+    const char* def;
+    const char* option;
+    int show;  // cycShowMsgSection of the option's item
+    int run;   // code of the run with only that option
+  };
+  const Case cases[] = {
+      {"parameters := g.lng\nSystemLanguage := german\n", "-P", 1, 0},
+      {"parameters := g.lng\n", "-P", 1, 0},  // read for "???"
+      {"parameters := missing.lng\nSystemLanguage := german\n", "-P", 0, 13},
+      {"SystemLanguage := german\n", "-P", 0, 13},
+      {"layers := l.lng\nSystemLanguage := german\n", "-Y", 1, 0},
+      {"algorithm := l.lng\nSystemLanguage := german\n", "-Y", 0, 15},
+  };
+  for (const Case& c : cases) {
+    writeFile("cyc.def", c.def);
+    CycleRecord r;
+    r.parent = &cycKernel;
+    r.id = "cyc";
+    cycLoadParamSources(&r);
+    const char* item = std::string(c.option) == "-P" ? "parameters" : "layers";
+    EXPECT_EQ(cycShowMsgSection(&r, item), c.show) << c.def;
+    parListFree(r.params);
+    r.params = nullptr;
+    std::string arg = c.option;
+    char* argv[] = {arg.data()};
+    ASSERT_EQ(cycParseOptions(&r, argv, 1, 0), 1);
+    EXPECT_EQ(cycRun(&r), c.run) << c.def;
+    cycCleanup(&r);
+  }
+}
