@@ -71,8 +71,10 @@ int kontContourOfBlock(const KontBlock& b, int constZ, double* refZ, bool firstB
         kontFree(k);
         return kontFail(-20);
       }
-      k->zmin = std::fmin(k->zmin, p.z);
-      k->zmax = std::fmax(k->zmax, p.z);
+      // With constZ the point lies at the reference z, so the z range follows that height.
+      const double z = constZ != 0 ? *refZ : p.z;
+      k->zmin = std::fmin(k->zmin, z);
+      k->zmax = std::fmax(k->zmax, z);
     }
     const Point3D& q = b[i - 1];
     const Seg2D s{q.x, q.y, p.x, p.y};

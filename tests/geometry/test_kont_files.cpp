@@ -2,6 +2,7 @@
 // module's own writers, hand-written files with known contours, and the failure codes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -150,6 +151,25 @@ TEST_F(KontFilesTest, BlocksGiveTheirContours) {
   }
 }
 
+// A block whose heights vary within the constant-z tolerance: with constZ its points lie at the
+// reference height, so zmin and zmax stayed off it at 4.996 and 5.004; without, they follow the file.
+TEST_F(KontFilesTest, ZRangeFollowsTheReferenceInConstantZMode) {
+  writeFile("z.bnd",
+            "**BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5.004\nX10 Y10 Z4.996\nX0 Y10 Z5\nX0 Y0 Z5\n**END\n");
+  const struct {
+    int constZ;
+    double z, zmin, zmax;
+  } cases[] = {{1, 5.0, 5.0, 5.0}, {0, 0.0, 4.996, 5.004}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.constZ);
+    List k(kontReadBnd("z.bnd", 1, c.constZ));
+    ASSERT_NE(k.k, nullptr) << geoErrCode();
+    EXPECT_DOUBLE_EQ(k.k->z, c.z);
+    EXPECT_DOUBLE_EQ(k.k->zmin, c.zmin);
+    EXPECT_DOUBLE_EQ(k.k->zmax, c.zmax);
+  }
+}
+
 TEST_F(KontFilesTest, FailuresGiveNullAndTheirCodes) {
   struct Case {
     const char* what;
@@ -238,6 +258,40 @@ TEST_F(KontFilesTest, SnapshotCopyRoundsAndOrients) {
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(empty->list, nullptr);
   kontHolderFree(empty);
+}
+
+// A contour with a 0.5 gap between two of its segments: two squares of area 1 and 4 joined in
+// one segment array. The snapshot writes it as two blocks and reads it back as two regions.
+TEST_F(KontFilesTest, ContourWithAGapCopiesAsTwoContours) {
+  Kont2D* k = kontNew(nullptr, 8);
+  ASSERT_NE(k, nullptr);
+  List own(k);
+  const std::vector<Point2D> a = qdtest::square(0.5, 0.5, 0.5), b = qdtest::square(1.5, 3.5, 1.0);
+  for (const auto* pts : {&a, &b})
+    for (std::size_t i = 0; i < pts->size(); ++i) {
+      const Point2D p = (*pts)[i], q = (*pts)[(i + 1) % pts->size()];
+      const Seg2D s{p.x, p.y, q.x, q.y};
+      ASSERT_EQ(kontAppendSeg(k, &s), 1);
+    }
+  k->z = 2.0;
+  KontSnapshot* snap = kontSnapInit(k);
+  ASSERT_NE(snap, nullptr);
+  int headers = 0, ends = 0;
+  for (const std::string& line : snap->lines) {
+    headers += line.rfind("**BND ", 0) == 0 ? 1 : 0;
+    ends += line == "**END" ? 1 : 0;
+  }
+  EXPECT_EQ(headers, 2);
+  EXPECT_EQ(ends, 2);
+  List back(kontSnapToRegions(snap, 1, 1));
+  kontSnapFree(snap);
+  ASSERT_NE(back.k, nullptr) << geoErrCode();
+  ASSERT_NE(back.k->next, nullptr);
+  EXPECT_EQ(back.k->next->next, nullptr);
+  std::vector<double> areas = {kontArea(back.k), kontArea(back.k->next)};
+  std::sort(areas.begin(), areas.end());
+  EXPECT_NEAR(areas[0], 1.0, 1e-12);
+  EXPECT_NEAR(areas[1], 4.0, 1e-12);
 }
 
 TEST_F(KontFilesTest, HolderOfAnInvalidRegionFailsAndLogs) {

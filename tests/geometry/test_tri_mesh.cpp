@@ -271,6 +271,62 @@ TEST_F(TriMeshTest, WalkSegmentFindsTheCrossedContourEdge) {
   EXPECT_EQ(triWalkSegment(m, {0.3, 0.2, 5.0, 1.7}, &from, &to, edge), 0);
 }
 
+// A square with a square island: points on either contour get both neighbouring class bits, a
+// segment into the island crosses the island's side, and every boundary-edge record names two
+// neighbouring triangles that share the segment's end vertices and lie on different sides.
+TEST_F(TriMeshTest, IslandEdgesClassifyAndWalk) {
+  Region r;
+  r.k = kontFromPoints(square(0, 0, 10));
+  qdtest::kontHangIslands(r.k, {kontFromPoints(square(0, 0, 2, true))});
+  r.k->mesh = triPolyTriangulate(r.k);
+  TriMesh* m = r.k->mesh;
+  ASSERT_NE(m, nullptr) << geoErrCode();
+  const struct {
+    Point2D p;
+    int bits;
+  } points[] = {
+      {{-2.0, 0.7}, kTriBitInside | kTriBitIsland},   // island side
+      {{1.3, 2.0}, kTriBitInside | kTriBitIsland},    // island top
+      {{10.0, -3.1}, kTriBitInside | kTriBitOutside}, // outer side
+      {{0.5, -0.3}, kTriBitIsland},
+      {{6.0, 6.0}, kTriBitInside},
+      {{11.5, 0.0}, kTriBitOutside},
+  };
+  for (const auto& c : points)
+    EXPECT_EQ(triClassifyPoint(m, c.p), c.bits) << c.p.x << " " << c.p.y;
+
+  int from = -2, to = -2, edge[2] = {-1, -1};
+  ASSERT_EQ(triWalkSegment(m, {-7.0, 0.3, 0.1, 0.6}, &from, &to, edge), 1);
+  EXPECT_DOUBLE_EQ(m->vertices->items[edge[0]].x, -2.0);
+  EXPECT_DOUBLE_EQ(m->vertices->items[edge[1]].x, -2.0);
+  EXPECT_EQ(m->triangles[from].cls, kTriInside);
+  EXPECT_EQ(m->triangles[to].cls, kTriIsland);
+
+  // Vertex of a segment: 4 + its index for the outer contour, 4 + 4 + index for the island.
+  ASSERT_EQ(m->boundaryEdges->count, 8);
+  for (int e = 0; e < m->boundaryEdges->count; ++e) {
+    const TriBoundaryEdge& b = m->boundaryEdges->items[e];
+    if (e > 0) {
+      const TriBoundaryEdge& a = m->boundaryEdges->items[e - 1];
+      EXPECT_TRUE(a.lower < b.lower || (a.lower == b.lower && a.higher <= b.higher));
+    }
+    ASSERT_GE(b.lower, 0);
+    EXPECT_EQ(triAdjacent(b.lower, b.higher, m), 1);
+    const int base = b.contour < 0 ? 4 : 8;
+    const int va = base + b.segment, vb = base + (b.segment + 1) % 4;
+    for (int t : {b.lower, b.higher}) {
+      const TriMeshTri& tr = m->triangles[t];
+      int shared = 0;
+      for (int v : {tr.i0, tr.i1, tr.i2}) shared += (v == va || v == vb) ? 1 : 0;
+      EXPECT_EQ(shared, 2) << e;
+    }
+    const int cl = m->triangles[b.lower].cls, ch = m->triangles[b.higher].cls;
+    EXPECT_NE(cl, ch);
+    EXPECT_TRUE(cl == kTriInside || ch == kTriInside);
+    EXPECT_EQ(triFindBoundaryEdge(m, b.higher, b.lower), e);
+  }
+}
+
 // Bad regions give null with a failure code and leave nothing allocated.
 TEST_F(TriMeshTest, BadRegionsFailWithoutCrashOrLeak) {
   struct Case {
