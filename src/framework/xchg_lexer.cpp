@@ -366,6 +366,8 @@ class Lexer {
           if (!started) return failHere(kXchgErrEnd);
           break;
         }
+        // A zero byte, escaped as itself or as digits, would cut the value short.
+        if (c == 0) return failByte(kXchgErrByte);
         if (c >= '0' && c <= '9') {
           int value = c - '0';
           for (int n = 1; n < 3; ++n) {
@@ -377,7 +379,7 @@ class Lexer {
             }
             value = value * 10 + (d - '0');
           }
-          // A zero byte would cut the text short and there is no byte above 255.
+          // There is no byte above 255.
           if (value == 0 || value > 255) return failByte(kXchgErrByte);
           c = value;
         }

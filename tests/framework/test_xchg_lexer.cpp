@@ -304,6 +304,8 @@ TEST_F(TempDirTest, XchgTruncatedOrCorruptFileEndsLikeTheEndAndRecordsWhere) {
       {"oL()\n\noL( x; )\n", 1, kXchgErrName, 11, 8},
       {"oL()\n; a comment at the end", 1, 0, 0, 0},
       {"oL()\n\x1a garbage ((((", 1, 0, 0, 0},
+      // A backslash before a zero byte gave a value cut short at that byte ("a" for "a\<0>b").
+      {std::string("oL()\nvname(a\\\0b)\noL()\n", 22), 1, kXchgErrByte, 13, 7},
   };
   for (const Case& c : cases) {
     writeFile("t.qdx", head + c.body);
