@@ -49,7 +49,10 @@ void xwOpen(CycleRecord* cycle, const char* title) {
   xwState.file = std::fopen(name, "w");
   memFree(name);
   if (xwState.file == nullptr) return;
-  xwPrint("%s\nqDX-Version: 1.0\nGeometry\n%.519s\n\n", xchgBanner, title);
+  // The creator line must not be empty: the header reader skips empty lines and would take the
+  // first line of the body for the creator, losing that element.
+  const bool blank = title == nullptr || title[std::strspn(title, " \t")] == '\0';
+  xwPrint("%s\nqDX-Version: 1.0\nGeometry\n%.519s\n\n", xchgBanner, blank ? "qdmill" : title);
   char* precision = parListGet(cycle->params, "precision", nullptr);
   if (precision != nullptr) xwPrint("vprecision(%s)\n\n", precision);
   memFree(precision);

@@ -85,6 +85,21 @@ TEST_F(XchgWriterTest, CycleOpensHeadsAndClosesTheFile) {
   EXPECT_EQ(readFile("out.qdx").find("oM"), std::string::npos);
 }
 
+// A cycle without a title wrote an empty creator line; the reader skips empty lines, took the
+// first body line for the creator and lost that element.
+TEST_F(XchgWriterTest, CycleWithoutTitleStillWritesACreatorLine) {
+  param("geoOut", "out.qdx");
+  param("precision", "4");
+  for (const char* title : {"", "  "}) {
+    cycSendTextRecord(&rec_, 0, 103, "cycle", title);
+    end();
+    const std::string text = readFile("out.qdx");
+    EXPECT_EQ(text.substr(0, text.find("vprecision")),
+              std::string(xchgBanner) + "\nqDX-Version: 1.0\nGeometry\nqdmill\n\n")
+        << "title \"" << title << "\"";
+  }
+}
+
 TEST_F(XchgWriterTest, WithoutOrWithAnUnwritableGeoOutNothingIsWritten) {
   begin();
   EXPECT_EQ(pofXchgFile(), nullptr);
