@@ -82,19 +82,23 @@ double fdFacetDistance(const FacetView& v, int i, const Point3D& p, Point3D* out
 }
 
 // Calls visit(index) for every candidate of the set that passes the preselection around p with
-// radius r, in candidate order, until visit returns false. Candidates: the grid cell at p (none
-// when the cell holds no list), or every facet without a grid.
+// radius r, in candidate order, until visit returns false. Candidates: the grid cell at p, or
+// every facet without a grid. A cell that holds no list (or no cell at p) gives every facet of
+// the main model (mainSet true) and no candidate of a sub-model.
 template <typename Visit>
-void fdScan(const FacetView& v, const Point3D& p, double r, Visit visit) {
+void fdScan(const FacetView& v, const Point3D& p, double r, bool mainSet, Visit visit) {
   const int count = fdCount(v);
   if (count <= 0) return;
   const std::int32_t* indices = nullptr;
   int n = count;
   if (v.grid != nullptr) {
     const TriangleGridCell* cell = triGridCell(v.grid, p.x, p.y);
-    if (cell == nullptr || cell->indices == nullptr) return;
-    indices = cell->indices;
-    n = cell->count;
+    if (cell != nullptr && cell->indices != nullptr) {
+      indices = cell->indices;
+      n = cell->count;
+    } else if (!mainSet) {
+      return;
+    }
   }
   for (int k = 0; k < n; ++k) {
     const int i = indices != nullptr ? indices[k] : k;
@@ -108,9 +112,9 @@ void fdScan(const FacetView& v, const Point3D& p, double r, Visit visit) {
 }
 
 // The first facet of the set closer than r; true with its point in out.
-bool fdFirstNear(const FacetView& v, const Point3D& p, double r, Point3D* out) {
+bool fdFirstNear(const FacetView& v, const Point3D& p, double r, bool mainSet, Point3D* out) {
   bool found = false;
-  fdScan(v, p, r, [&](int i) {
+  fdScan(v, p, r, mainSet, [&](int i) {
     Point3D q{};
     if (fdFacetDistance(v, i, p, &q) < r) {
       *out = q;
@@ -125,9 +129,9 @@ bool fdFirstNear(const FacetView& v, const Point3D& p, double r, Point3D* out) {
 // without a grid scans all its facets, a sub-model as well as the main model.
 int fdFindNear(const SurfaceModel* model, const Point3D& p, double r, Point3D* out) {
   if (model == nullptr || out == nullptr) return fdFail(-20);
-  if (fdFirstNear(fdViewOf(*model), p, r, out)) return 0;
+  if (fdFirstNear(fdViewOf(*model), p, r, true, out)) return 0;
   for (const SubModel* s = model->subModels; s != nullptr; s = s->next) {
-    if (fdFirstNear(fdViewOf(*s), p, r, out)) return 0;
+    if (fdFirstNear(fdViewOf(*s), p, r, false, out)) return 0;
   }
   return 1;
 }
@@ -187,7 +191,7 @@ int modelNearestFacet(const SurfaceModel* model, const Point3D& p, double r, Poi
   bool any = false;
   double best = 0.0;
   Point3D bestPoint{};
-  fdScan(v, p, r, [&](int i) {
+  fdScan(v, p, r, true, [&](int i) {
     Point3D q{};
     const double d = fdFacetDistance(v, i, p, &q);
     if (!any || d < best) {

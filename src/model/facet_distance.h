@@ -13,9 +13,11 @@
 double modelPointTriDistance(const Tri3D& tri, const Point3D& p, Point3D* out);
 
 // Whether a facet of the model or of one of its sub-models comes closer to p than r. Candidates
-// are the facets of the grid cell at p (every facet without a grid); a candidate whose plan box
-// misses the square of half-width r around p is skipped, and the scan of a facet set stops at the
-// first facet whose highest z lies below p.z - r (facets are sorted by descending highest z).
+// are the facets of the grid cell at p (every facet without a grid, and every main facet when
+// the main grid's cell at p holds no list; a sub-model's empty cell has none); a candidate whose
+// plan box misses the square of half-width r around p is skipped, and the scan of a facet set
+// stops at the first facet whose highest z lies below p.z - r (facets are sorted by descending
+// highest z).
 // Four-corner facets are measured as the triangles (Q0, Q1, Q2) and (Q0, Q2, Q3).
 // Returns 0 when a facet came within r (out = its point nearest to p); 1 when none did (out
 // unchanged); -20 for a null model or out.

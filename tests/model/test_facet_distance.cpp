@@ -141,3 +141,50 @@ TEST(StepWidth, ChordCappedAt18Percent) {
     EXPECT_NEAR(modelStepWidth(10, d), 2.0 * std::sqrt(100.0 - h * h), 1e-12);
   }
 }
+
+// A main grid whose cell at the point held no list gave no candidates, so a facet within r of
+// the point was missed; such a cell means every main facet (a sub-model's such cell means none).
+TEST(FindFacetNear, MainCellWithoutListScansEveryFacet) {
+  // Two triangles in opposite corners; a grid of 10 x 10 cells whose cells start without room,
+  // so the cells between the triangles hold no list.
+  const Tri3D near{{{0, 0, 0}, {10, 0, 0}, {0, 10, 0}}};
+  const Tri3D far{{{90, 100, 0}, {100, 100, 0}, {100, 90, 0}}};
+  qdtest::TriModel tm({near, far}, qdtest::makeCutter(kCutterBall, 1, 10));
+  tm.m.grid = triGridNew(10, 10, 0);
+  ASSERT_NE(tm.m.grid, nullptr);
+  ASSERT_EQ(triGridFill(tm.m.grid, tm.m.triangles->count, tm.m.boxMin, tm.m.boxMax, tm.m.facetMin,
+                        tm.m.facetMax, 1.0),
+            1);
+  const Point3D p{20, 5, 0};
+  ASSERT_EQ(triGridCell(tm.m.grid, p.x, p.y)->indices, nullptr);
+  // Closed form: the nearest point of the near triangle is its corner (10, 0, 0), at sqrt(125).
+  Point3D q{};
+  EXPECT_EQ(modelFindFacetNear(&tm.m, p, 12.0, &q), 0);
+  EXPECT_DOUBLE_EQ(q.x, 10.0);
+  EXPECT_DOUBLE_EQ(q.y, 0.0);
+  EXPECT_EQ(modelFindFacetNear(&tm.m, p, 11.0, &q), 1);  // sqrt(125) > 11
+  Point3D n{};
+  EXPECT_EQ(modelNearestFacet(&tm.m, p, 12.0, &n), 1);
+  EXPECT_DOUBLE_EQ(n.x, 10.0);
+  EXPECT_DOUBLE_EQ(n.y, 0.0);
+
+  // The same facet in a sub-model whose cell at p holds no list is not a candidate.
+  qdtest::TriModel host({far}, qdtest::makeCutter(kCutterBall, 1, 10));
+  SubModel* sub = modelNewSubModel(&host.m, 0.0, 0, 3, 0, 2);
+  ASSERT_NE(sub, nullptr);
+  lstTri3Append(sub->triangles, far);
+  lstTri3Append(sub->triangles, near);
+  sub->facetMin[0] = {90, 90, 0};
+  sub->facetMax[0] = {100, 100, 0};
+  sub->facetMin[1] = {0, 0, 0};
+  sub->facetMax[1] = {10, 10, 0};
+  sub->boxMin = {0, 0, 0};
+  sub->boxMax = {100, 100, 0};
+  sub->grid = triGridNew(10, 10, 0);
+  ASSERT_NE(sub->grid, nullptr);
+  ASSERT_EQ(triGridFill(sub->grid, 2, sub->boxMin, sub->boxMax, sub->facetMin, sub->facetMax, 1.0), 1);
+  host.m.subModels = sub;
+  ASSERT_EQ(triGridCell(sub->grid, p.x, p.y)->indices, nullptr);
+  EXPECT_EQ(modelFindFacetNear(&host.m, p, 12.0, &q), 1);
+  EXPECT_EQ(modelFindFacetNear(&host.m, {5, 2, 1}, 1.5, &q), 0);  // its own cell lists it
+}
