@@ -105,6 +105,12 @@ int collSample(const Point3D& p, const SurfaceModel* k, double x) {
 
 int collCheckPoint(Point3D* position, const SurfaceModel* k, double x) {
   if (position == nullptr || k == nullptr || k->cutter == nullptr) return collFail(-20);
+  // A position or tolerance that is not a number can never be called free: every comparison
+  // with NaN is false, which would pass it as collision-free.
+  if (!std::isfinite(position->x) || !std::isfinite(position->y) || !std::isfinite(position->z) ||
+      std::isnan(x)) {
+    return 0;
+  }
   const double z0 = position->z;
   const bool quad = collIsQuad(*k);
   position->z = k->boxMin.z > z0 ? z0 - 1.0 : k->boxMin.z;
@@ -127,7 +133,7 @@ int collCheckPoint(Point3D* position, const SurfaceModel* k, double x) {
     }
   }
   if (!hit) return 1;
-  if (position->z - x > z0) {
+  if (std::isnan(position->z) || position->z - x > z0) {
     collMark(position->x, position->y, z0 - k->cutter->zOffset);
     return 0;
   }
@@ -199,6 +205,11 @@ int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, dou
       !std::isfinite(m->step) || !std::isfinite(m->tolerance)) {
     return collFail(-20);
   }
+  // A move with an end or a tolerance that is not a number can never be called free.
+  for (double v : {a.x, a.y, a.z, b.x, b.y, b.z}) {
+    if (!std::isfinite(v)) return 0;
+  }
+  if (std::isnan(x)) return 0;
   SurfaceModel* k = collReducedCopy(m, x);
   if (k == nullptr) return collFail(-1);
   GuideCurve* profile = guideFromTwoPoints(a, b);
@@ -223,7 +234,9 @@ int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, dou
   int result = 1;
   for (int i = 0; i + 1 < list->count; ++i) {
     const Point3D& s = list->positions[i];
-    if (pathListClass(list, i) == kPathClassGap || !(s.z > a.z + x)) continue;
+    if (pathListClass(list, i) == kPathClassGap) continue;
+    // A sample height that is not a number is no proof of a free move.
+    if (!std::isnan(s.z) && !(s.z > a.z + x)) continue;
     result = 0;
     collMark(s.x, s.y, a.z - m->cutter->zOffset);
   }

@@ -15,8 +15,9 @@
 // four-corner model drops onto its four-corner facets.
 // Returns 0 when a drop touched and rests above z0 + x (position->z = the resting height; a
 // collision marker is sent at (x, y, z0 - k's cutter zOffset) while markers are enabled); 1 when
-// free: position->z = z0 after a touch, the start height when nothing was touched. -20 for a null
-// position or model or a model without a cutter (position unchanged).
+// free: position->z = z0 after a touch, the start height when nothing was touched. 0 also, with
+// the position unchanged, for a position or tolerance that is not a number (never called free).
+// -20 for a null position or model or a model without a cutter (position unchanged).
 int collCheckPoint(Point3D* position, const SurfaceModel* k, double x);
 
 // Checks a path against the model m with tolerance x (the copy's cutter radius R is m's reduced
@@ -36,7 +37,8 @@ int collCheckPath(const PathList* path, const SurfaceModel* m, double x);
 // marker is sent at (sample x, sample y, a.z - m's cutter zOffset) while markers are enabled).
 // The samples are compared with the start height: the start-point search and the start test pass
 // level moves (a.z = b.z), for which that is the height of the move everywhere.
-// Returns 1 no collision; 0 collision; -1 the profile, the sample list or the drop ran out of
+// Returns 1 no collision; 0 collision, also for an end, a tolerance or a sample height that is
+// not a number (never called free); -1 the profile, the sample list or the drop ran out of
 // memory, or the drop was interrupted (the copy freed); -20 a null model, a model without a
 // cutter, or a model whose step or tolerance is below 1e-5 or not finite (the drop could not
 // advance).

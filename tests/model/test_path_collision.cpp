@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -130,6 +131,31 @@ TEST_F(PathCollisionTest, PointAgainstAnalyticBall) {
   Point3D touch{10, 10, 10 + R - x};
   EXPECT_EQ(collCheckPoint(&touch, k, 0.0), 1);
   modelFree(k);
+}
+
+// Every comparison with NaN is false, so a position that is not a number passed as free.
+TEST_F(PathCollisionTest, PositionsThatAreNotNumbersAreNeverFree) {
+  const double R = 10.0;
+  qdtest::TriModel tm(boxMesh(0, 0, 20, 20, 10), qdtest::makeCutter(kCutterBall, R, R));
+  ASSERT_EQ(modelBuildIndex(&tm.m), 1);
+  dropSetTriModel(tm.m.triangles, tm.m.facetMin, tm.m.facetMax, tm.m.boxMin.z, tm.m.boxMax.z, 0);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const Point3D bad[] = {{nan, 10, 50}, {10, nan, 50}, {10, 10, nan}, {inf, 10, 50}, {10, 10, -inf}};
+  for (const Point3D& p : bad) {
+    Point3D q = p;
+    EXPECT_EQ(collCheckPoint(&q, &tm.m, 0.0), 0) << p.x << " " << p.y << " " << p.z;
+  }
+  Point3D above{10, 10, 50};
+  EXPECT_EQ(collCheckPoint(&above, &tm.m, nan), 0) << "a tolerance that is not a number";
+  EXPECT_EQ(collCheckPoint(&above, &tm.m, 0.0), 1) << "the same position with a real tolerance";
+  // Straight moves likewise.
+  tm.m.step = 1.0;
+  tm.m.tolerance = 0.1;
+  EXPECT_EQ(collCheckMove({0, 10, 50}, {nan, 10, 50}, &tm.m, 0.0), 0);
+  EXPECT_EQ(collCheckMove({0, 10, inf}, {20, 10, 50}, &tm.m, 0.0), 0);
+  EXPECT_EQ(collCheckMove({0, 10, 50}, {20, 10, 50}, &tm.m, nan), 0);
+  EXPECT_EQ(collCheckMove({0, 10, 50}, {20, 10, 50}, &tm.m, 0.0), 1);
 }
 
 TEST_F(PathCollisionTest, PathThroughTheBoxIsReportedAndLogged) {
