@@ -80,6 +80,11 @@ void kontReverseOne(Kont2D* k) {
 // The contours of the boundary list, unlinked, in list order; false when memory runs out (the
 // contours made so far are left in out for the caller to free).
 bool kontContoursOfRings(const Boundary* list, int useZ, std::vector<Kont2D*>& out) {
+  // Room for every contour first: a growth of out between a contour's allocation and its storing
+  // would lose that contour when it throws.
+  std::size_t rings = 0;
+  for (const Boundary* b = list; b != nullptr; b = b->next) ++rings;
+  out.reserve(rings);
   for (const Boundary* b = list; b != nullptr; b = b->next) {
     if (b->segCount <= 0 || b->segs == nullptr) continue;
     Kont2D* k = kontNew(nullptr, b->segCount);
