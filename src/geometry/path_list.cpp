@@ -162,6 +162,8 @@ int pathForward(const PathList* l, double x, Point3D* out, bool range) {
   if (std::fabs(x - l->params[i - 1]) <= kParamTol) {
     p = l->positions[i - 1];
   } else {
+    // A repeated first parameter leaves no direction to extrapolate along.
+    if (l->params[i] == l->params[i - 1]) return -1;
     const double t = (x - l->params[i - 1]) / (l->params[i] - l->params[i - 1]);
     p = pathLerp(l->positions[i - 1], l->positions[i], t);
   }
@@ -711,8 +713,11 @@ void pathFilterClimbs(PathList* l) {
       c = 0;
     }
   }
-  // Runs of climbing marks that rise less than 1 in total are kept as cuts.
-  for (int i = 1; i < n - 1;) {
+  // Runs of climbing marks that rise less than 1 in total are kept as cuts. A run that starts at
+  // the first point is never kept: the climb out of the start stays a gap.
+  int i = 0;
+  while (i < n && pathListClass(l, i) == kPathClassFilterMark) ++i;
+  while (i < n - 1) {
     if (pathListClass(l, i) != kPathClassFilterMark) {
       ++i;
       continue;

@@ -113,7 +113,7 @@ void axisInterpolateWalk(PathList* list, int start, int end, double length, bool
     } else {
       phi = std::fmin(alpha, alpha * s / length);
     }
-    Point3D out;
+    Point3D out = list->axes[i];  // an axis the azimuth turn cannot give stays as it was
     if (byAzTilt) {
       axisTurnAzimuthTilt(&out, a, b, phi);
     } else if (std::fabs(phi) < kSmallTurn && equalZ) {

@@ -468,3 +468,43 @@ TEST_F(PathListTest, FilterZNoClimbingCutsNoShortRuns) {
   EXPECT_EQ(pathListClass(s, 0), kPathClassGap);
   EXPECT_EQ(pathListClass(s, 1), kPathClassGap);
 }
+
+// A climb out of the first point was judged from its second point on, kept as a cut when that
+// tail rose less than 1, instead of staying a gap.
+TEST_F(PathListTest, FilterZClimbFromTheFirstPointStaysAGap) {
+  struct Case {
+    std::vector<double> z;  // points (5 i, 0, z_i)
+    std::vector<int> cls;   // expected classes after the filter
+  };
+  const Case cases[] = {
+      {{0, 0.2, 0.4, 0.4, 0.4}, {kPathClassGap, kPathClassGap, 0, 0, 0}},
+      // The same climb after a flat first point rises less than 1 and is kept.
+      {{0, 0, 0.2, 0.4, 0.4, 0.4}, {0, 0, 0, 0, 0, 0}},
+      // A climb of 2 after the first point is not kept; the lone point before it is a short run.
+      {{0, 0, 1, 2, 2, 2}, {kPathClassGap, kPathClassGap, kPathClassGap, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    std::vector<Point3D> pts;
+    for (std::size_t i = 0; i < c.z.size(); ++i) pts.push_back({5.0 * i, 0, c.z[i]});
+    ListPtr l(lineList(pts));
+    pathListFilterZ(l, 3);
+    for (std::size_t i = 0; i < c.cls.size(); ++i) {
+      EXPECT_EQ(pathListClass(l, static_cast<int>(i)), c.cls[i]) << c.z.size() << " point " << i;
+    }
+  }
+}
+
+// A list whose first two parameters are equal extrapolated below them by dividing by zero.
+TEST_F(PathListTest, ForwardLookupBelowARepeatedFirstParameterIsNoNumber) {
+  ListPtr l(pathListNew(4, 0));
+  ASSERT_EQ(pathListInsert(l, 1.0, {0, 0, 0}, 0, nullptr, 0), 0);
+  ASSERT_EQ(pathListInsert(l, 1.0, {1, 0, 0}, 0, nullptr, 0), 0);
+  ASSERT_EQ(pathListInsert(l, 2.0, {2, 0, 0}, 0, nullptr, 0), 2);
+  Point3D p{7, 7, 7};
+  EXPECT_EQ(pathListPosFwd(0.5, l, &p), -1);
+  EXPECT_EQ(p.x, 7.0);  // the output is left as it was, never set to a non-number
+  EXPECT_EQ(pathListPosAt(l, 0.5, &p), -1);
+  // At and above the repeated parameter the lookup answers as before.
+  EXPECT_EQ(pathListPosFwd(1.5, l, &p), 1);
+  EXPECT_NEAR(p.x, 1.0, 1e-12);  // halfway from the later-inserted point (0, 0, 0) to (2, 0, 0)
+}

@@ -184,3 +184,22 @@ TEST(ToolAxis, InterpolateAzTiltAlongAnArcOfEqualTilt) {
   }
   pathListFree(l);
 }
+
+// With a vertical start axis the azimuth turn has no answer; the points took an unset vector.
+TEST(ToolAxis, InterpolateAzTiltKeepsAxesItCannotTurn) {
+  PathList* l = pathListNew(8, 1);
+  ASSERT_NE(l, nullptr);
+  const Point3D up{0, 0, 1};
+  const Point3D mid = holderAxisFromTilt({0, 1, 0}, 0.1);
+  const Point3D b = holderAxisFromTilt({1, 0, 0}, 0.5);
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_GE(pathListInsert(l, i, {double(i), 0, 0}, 0, i == 0 ? &up : i == 3 ? &b : &mid, 1), 0);
+  }
+  ASSERT_EQ(axisInterpolateAzTilt(l, 0, 3, 3.0), 1);
+  for (int i = 1; i < 3; ++i) {
+    EXPECT_EQ(l->axes[i].x, mid.x) << i;
+    EXPECT_EQ(l->axes[i].y, mid.y) << i;
+    EXPECT_EQ(l->axes[i].z, mid.z) << i;
+  }
+  pathListFree(l);
+}
