@@ -485,6 +485,18 @@ struct ReadCase {
   const char* expected;  // rowValue after reading
 };
 
+// Reads each case's text as a configuration file into a fresh block and checks its key's value.
+template <std::size_t N>
+void expectReadCases(const ReadCase (&cases)[N]) {
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    parResetState();
+    qdtest::writeFile("in.cfg", c.text);
+    ASSERT_EQ(parCfgRead("in.cfg"), 1);
+    EXPECT_EQ(rowValue(findRow(c.key)), c.expected);
+  }
+}
+
 TEST_F(GlobalParamsTest, ReadsLinesByTheReadingKindOfTheirKey) {
   const ReadCase cases[] = {
       {"lower-case key", "*frradius 5\n", "*FRRADIUS", "5"},
@@ -509,13 +521,7 @@ TEST_F(GlobalParamsTest, ReadsLinesByTheReadingKindOfTheirKey) {
       {"key needs its star", "SICHEBENE 45\n", "*SICHEBENE", "100"},
       {"rest of line empty", "*COMMENT\n", "*COMMENT", "[]"},
   };
-  for (const ReadCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    parResetState();
-    qdtest::writeFile("in.cfg", c.text);
-    ASSERT_EQ(parCfgRead("in.cfg"), 1);
-    EXPECT_EQ(rowValue(findRow(c.key)), c.expected);
-  }
+  expectReadCases(cases);
 }
 
 // A number beyond a field's range, or not a number at all, made the conversion to an integer
@@ -528,13 +534,7 @@ TEST_F(GlobalParamsTest, IntegerFieldsStopAtTheirRange) {
       {"long above", "*MAXFACES 1e300\n", "*MAXFACES", "2147483647"},
       {"long below", "*MAXFACES -inf\n", "*MAXFACES", "-2147483648"},
   };
-  for (const ReadCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    parResetState();
-    qdtest::writeFile("in.cfg", c.text);
-    ASSERT_EQ(parCfgRead("in.cfg"), 1);
-    EXPECT_EQ(rowValue(findRow(c.key)), c.expected);
-  }
+  expectReadCases(cases);
 }
 
 // A line longer than the reader's 256 characters went on as a new line, so its tail could set a
