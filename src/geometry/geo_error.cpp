@@ -66,6 +66,11 @@ int geoErrSet(int code, const char* file, int line) {
   return 0;
 }
 
+int geoFail(int code, const char* module, std::source_location at) {
+  geoErrSet(code, module, static_cast<int>(at.line()));
+  return code;
+}
+
 int geoErrLog(const char* text) {
   const int previous = geoState.record.code;
   geoErrSet(-1, text, 0);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <source_location>
 
 // The last report of the geometry code. Initial and reset text "EMPTY", code 0, line 0.
 // Negative codes are failures; 0 and positive codes only mark where an operation ended.
@@ -24,6 +25,10 @@ const GeoErrorRecord* geoErrRecord();
 // code is negative and the debug switch is on, appends the record to "wogerrno.txt" in the work
 // directory (an unopenable log is skipped). Returns 0 in every case.
 int geoErrSet(int code, const char* file, int line);
+// Records a failure of the named module at the caller's line and returns the code, so a failure
+// is reported in one statement: `if (k == nullptr) return geoFail(-20, "kont2d");`.
+int geoFail(int code, const char* module,
+            std::source_location at = std::source_location::current());
 // Logs a text line: geoErrSet(-1, text, 0), then puts the previous code back. Returns 0.
 int geoErrLog(const char* text);
 // Writes "code = %d, line = %d, file = %s\n" of the record to f and flushes it. Returns 0

@@ -11,7 +11,7 @@
 
 #include "geometry/geo_error.h"
 #include "geometry/seg_offset.h"
-#include "pocket/cont_points.h"
+#include "geometry/cont_points.h"
 
 namespace {
 constexpr double kEps = 1e-5;

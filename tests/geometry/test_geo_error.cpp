@@ -43,6 +43,14 @@ TEST_F(GeoError, RecordSetResetAndLog) {
   EXPECT_FALSE(qdtest::fileExists("wogerrno.txt")) << "no log without the switch";
 }
 
+TEST_F(GeoError, FailRecordsTheModuleAndTheCallersLine) {
+  const int line = __LINE__ + 1;
+  EXPECT_EQ(geoFail(-46, "zpath"), -46);
+  EXPECT_EQ(geoErrCode(), -46);
+  EXPECT_EQ(geoErrRecord()->line, line);
+  EXPECT_STREQ(geoErrRecord()->file, "zpath");
+}
+
 TEST_F(GeoError, DebugSwitchWritesOnlyNegativeCodesToTheLog) {
   qdtest::writeFile("wogdebug.info", "# switches\nDEBUG=1\n");
   ASSERT_EQ(geoDebugOn(), 1);

@@ -1,7 +1,7 @@
 // Tests of the point comparison of the pocketing contours.
 #include <gtest/gtest.h>
 
-#include "pocket/cont_points.h"
+#include "geometry/cont_points.h"
 
 TEST(ContPointsEqual, ToleranceOfATenThousandthPerCoordinate) {
   struct Case {
