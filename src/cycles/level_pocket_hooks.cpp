@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "framework/pof_reader.h"
+#include "output/pof_reader.h"
 
 namespace {
 // Most points one arc is divided into: a chordal step far below the arc's size must not stall the

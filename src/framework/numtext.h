@@ -35,6 +35,14 @@ NumTexts numFormatMany(std::initializer_list<double> values);
 // truncated to fit. Used where the modal moves compare tool-axis components.
 void numFormatFixed8(char* out, std::size_t size, double x);
 
+// Room of the longest numFormatFixedWidth text: every finite double with up to 17 decimals.
+inline constexpr std::size_t kNumFixedTextSize = 400;
+// Writes x with exactly decimals places (0 to 17; others are clamped) as printf's
+// "%<width>.<decimals>lf" writes it in the "C" locale: right-aligned to width characters (up to
+// kNumFixedTextSize - 1), "nan", "inf" or "-inf" for values that are not finite. out (size bytes)
+// gets the text cut to fit and a NUL. Returns the length of the whole text.
+std::size_t numFormatFixedWidth(char* out, std::size_t size, double x, int decimals, int width);
+
 // Copies in to out replacing every character from by to; out and in may be the same buffer
 // (then nothing changes when from equals to). A null in gives an empty out. out must hold
 // strlen(in) + 1 characters. Returns the number of replacements (0 when from equals to).

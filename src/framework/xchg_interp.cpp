@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cycles/xchg_default_variable.h"
+#include "framework/xchg_default_variable.h"
 #include "framework/memory.h"
 #include "framework/xchg_file.h"
 

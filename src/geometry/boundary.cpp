@@ -10,7 +10,7 @@
 #include <source_location>
 #include <vector>
 
-#include "cycles/cycle_state.h"
+#include "geometry/cycle_state.h"
 #include "fiveaxis/tilt_offset_stub.h"
 #include "framework/memory.h"
 #include "framework/messages.h"

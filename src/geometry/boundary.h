@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "cycles/approach_hook.h"
+#include "geometry/approach_hook.h"
 #include "geometry/vec.h"
 
 struct Boundary;

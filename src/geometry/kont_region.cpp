@@ -15,7 +15,7 @@
 #include "geometry/kont_nest.h"
 #include "geometry/plane_geo.h"
 #include "geometry/tri_mesh.h"
-#include "zlevel/zpath.h"
+#include "geometry/zlevel_records.h"
 
 namespace {
 constexpr double kMergeTol = 0.00001;   // gap and triangle area below which segments merge

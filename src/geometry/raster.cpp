@@ -13,7 +13,7 @@
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
-#include "zlevel/walker.h"
+#include "geometry/zlevel_records.h"
 
 static_assert(offsetof(Raster, x0) == offsetof(FloatDropNet, x0));
 static_assert(offsetof(Raster, y0) == offsetof(FloatDropNet, y0));

@@ -1,18 +1,18 @@
 // spline.cpp - cubic splines with tangents from a (cyclic) tridiagonal system, solved in linear
-// time per coordinate, the arc-length map and the NC spline blocks. The NC control moves along a
-// "#D_SPLINE" segment by arc length, so each segment carries t(s) as a cubic fitted to samples.
+// time per coordinate, and the arc-length map. The NC control moves along a "#D_SPLINE" segment
+// by arc length, so each segment carries t(s) as a cubic fitted to samples.
 #include "geometry/spline.h"
 
 #include <cmath>
 #include <new>
 #include <source_location>
-#include <string>
+#include <cstring>
 #include <utility>
 #include <vector>
 
 #include "framework/memory.h"
 #include "framework/messages.h"
-#include "framework/out3d_state.h"
+#include "framework/numtext.h"
 #include "geometry/geo_error.h"
 
 namespace {
@@ -223,25 +223,34 @@ void splFitArcPiece(const double* s, const double* t, double length, double coef
   coef[3] = a[2][3] / (length * length * length);
 }
 
-std::string splFour(const double* c) {
-  return out3dFixed(c[0], 4) + " " + out3dFixed(c[1], 4) + " " + out3dFixed(c[2], 4) + " " +
-         out3dFixed(c[3], 4);
-}
-
-void splLine(const std::string& text) { out3dLiteralLine(text.c_str()); }
-
-// Traces a segment of the wrong degree; true when the segment is cubic.
-bool splCubic(const SplineSegment& g) {
-  if (g.degree == 4) return true;
-  out3dTraceText(9, "Spline ist nicht kubisch : %d", g.degree);
-  return false;
-}
-
 // True when a trace of this level would be sent, so that its text is built only then.
 bool splTraceOn(int level) {
   const int msgLevel = out3dMsgLevel();
   return (level & ~kMsgTraceBit) <= (msgLevel & ~kMsgTraceBit) &&
          ((level | msgLevel) & kMsgTraceBit) != 0;
+}
+
+// Traces one point of a window fit as "Q <index>: <x> <y> <z>" ("%5d", "%7.3lf", "C" locale).
+void splTraceWindowPoint(int index, const Point3D& p) {
+  char text[4 * kNumFixedTextSize + 8];
+  std::size_t n = 0;
+  const auto put = [&](const char* s) {
+    const std::size_t len = std::strlen(s);
+    std::memcpy(text + n, s, len);
+    n += len;
+  };
+  char num[kNumFixedTextSize];
+  put("Q ");
+  numFormatFixedWidth(num, sizeof num, index, 0, 5);
+  put(num);
+  put(":");
+  for (const double v : {p.x, p.y, p.z}) {
+    put(" ");
+    numFormatFixedWidth(num, sizeof num, v, 3, 7);
+    put(num);
+  }
+  text[n] = '\0';
+  out3dTraceText(3, text, 0);
 }
 
 // Parameters of a window: -1 when it does not lie within the array or has no length.
@@ -364,55 +373,6 @@ SplineArcMap* splBuildArcMap(const CubicSpline* spline) {
   return map;
 }
 
-int splWriteDSpline(const CubicSpline* spline, const SplineArcMap* map, double feed) {
-  if (spline == nullptr || map == nullptr || map->count < spline->count) return 0;
-  const int n = spline->count;
-  for (int i = 0; i < n; ++i) {
-    splLine(std::string("#D_SPLINE[").append(std::to_string(2 * i)).append(",").append(std::to_string(2 * i + 1)).append("]"));
-  }
-  splLine("(------ DATA -----)");
-  const std::string feedLine = std::string("F").append(out3dFixed(feed, 4));
-  const std::string tStart = std::string("t").append(out3dFixed(0.0, 4));
-  const std::string tEnd = std::string("t").append(out3dFixed(1.0, 4));
-  static const double kZero[4] = {0, 0, 0, 0};
-  static const double kOne[4] = {1, 0, 0, 0};
-  for (int i = 0; i < n; ++i) {
-    const SplineSegment& g = spline->segments[i];
-    if (!splCubic(g)) return i;
-    splLine(std::to_string(2 * i));
-    splLine(tStart);
-    splLine(splFour(g.cx));
-    splLine(splFour(g.cy));
-    splLine(splFour(g.cz));
-    splLine(tEnd);
-    splLine(out3dFixed(map->pieces[i].length, 4));
-    splLine(splFour(map->pieces[i].coef));
-    splLine(feedLine);
-    splLine(std::to_string(2 * i + 1));
-    splLine(splFour(kZero));
-    splLine(splFour(kZero));
-    splLine(splFour(kOne));
-  }
-  return n;
-}
-
-int splWritePoly(const CubicSpline* spline, double /*feed: the control keeps its own*/) {
-  if (spline == nullptr || spline->count < 1) return 0;
-  const SplineSegment& first = spline->segments[0];
-  splLine(std::string("G1 X").append(out3dFixed(first.cx[0], 3)).append(" Y").append(out3dFixed(first.cy[0], 3))
-              .append(" Z").append(out3dFixed(first.cz[0], 3)));
-  const auto axis = [](const char* name, const double* c) {
-    return std::string("PO[") + name + "]=(" + out3dFixed(c[0] + c[1] + c[2] + c[3], 4, 7) + "," +
-           out3dFixed(c[2], 4, 7) + "," + out3dFixed(c[3], 4, 7) + ")";
-  };
-  for (int i = 0; i < spline->count; ++i) {
-    const SplineSegment& g = spline->segments[i];
-    if (!splCubic(g)) return i;
-    splLine((i == 0 ? "POLY " : "") + axis("X", g.cx) + axis("Y", g.cy) + axis("Z", g.cz));
-  }
-  return spline->count;
-}
-
 double splPointDist(const double* a, const double* b) {
   return vecDistance(Point3D{a[0], a[1], a[2]}, Point3D{b[0], b[1], b[2]});
 }
@@ -458,9 +418,7 @@ int splEvalFitWindow(const double* dist, int count, int start, int n, const Poin
     const Point3D p = c[0] + u * (c[1] + u * (c[2] + u * c[3]));
     out[start + i] = p;
     if (splTraceOn(3)) {
-      const std::string text = std::string("Q ") + out3dFixed(start + i, 0, 5) + ": " + out3dFixed(p.x, 3, 7) +
-                               " " + out3dFixed(p.y, 3, 7) + " " + out3dFixed(p.z, 3, 7);
-      out3dTraceText(3, text.c_str(), 0);
+      splTraceWindowPoint(start + i, p);
     }
   }
   return 0;

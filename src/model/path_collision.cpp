@@ -10,7 +10,7 @@
 #include <source_location>
 
 #include "framework/messages.h"
-#include "framework/out3d_state.h"
+#include "output/out3d_state.h"
 #include "framework/platform.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"

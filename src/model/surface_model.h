@@ -10,7 +10,7 @@
 
 #include "geometry/lists.h"
 #include "geometry/vec.h"
-#include "model/triangle_grid.h"
+#include "geometry/triangle_grid.h"
 
 struct Boundary;    // machining boundary of the boundary module (borrowed)
 struct GuideCurve;  // profile of the guide-curve module (borrowed)

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cycles/cyc3d_files.h"
+#include "output/cyc3d_files.h"
 #include "cycles/rupp_calls.h"
 #include "framework/messages.h"
 #include "framework/output.h"

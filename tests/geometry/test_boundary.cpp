@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cycles/cycle_state.h"
+#include "geometry/cycle_state.h"
 #include "framework/memory.h"
 #include "geometry/boundary.h"
 #include "geometry/csys.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "framework/memory.h"
-#include "model/triangle_grid.h"
+#include "geometry/triangle_grid.h"
 
 namespace {
 

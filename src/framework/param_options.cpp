@@ -1,6 +1,6 @@
 // param_options.cpp - unit vectors from parameter values and the tool frame keys completed from
 // the NC frame keys. The NC frame and the tool frame of a run both come through here.
-#include "pocket/param_options.h"
+#include "framework/param_options.h"
 
 #include <cmath>
 #include <cstring>

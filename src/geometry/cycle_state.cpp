@@ -1,5 +1,5 @@
-// cycle_state.cpp - the run values of the machining cycles read by the 3D output.
-#include "cycles/cycle_state.h"
+// cycle_state.cpp - the run values of the machining cycles that lower code reads.
+#include "geometry/cycle_state.h"
 
 double unitFactor = 1.0;
 double planeOffset = 0.0;

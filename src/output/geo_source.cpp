@@ -1,7 +1,7 @@
 // geo_source.cpp - the conversion of a 3D cycle's geometry source into its temporary text files,
 // with the writer's process-wide state: the open file, the first-point flag, the block counters
 // of one conversion and the plunge output switch.
-#include "framework/geo_source.h"
+#include "output/geo_source.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,5 @@
-// cycle_state.h - run values of the machining cycles that the framework's 3D output reads: the
-// technology record of a run, the unit factor of its lengths and the plane offset of its header.
-// The cycles fill them; the output layer only reads them.
+// technology_record.h - the technology of one roughing or finishing run, as the machining cycles
+// hand it to the 3D output layer's technology header (out3dWriteTechnology).
 #pragma once
 
 #include <cstdint>
@@ -31,14 +30,3 @@ struct TechnologyRecord {
   double springPathSpindleSpeed = 0;
   double fullSectionSpindleSpeed = 0;
 };
-
-// Lengths of a computation are multiplied by this factor (10 / tool radius once a roughing or
-// finishing set-up ran; 1.0 at load). Outputs divide by it to give the user's units.
-extern double unitFactor;
-
-// Offset added to the clearance plane of the technology header (set by the reading of the common
-// 3D parameters, never negative; 0 at load).
-extern double planeOffset;
-
-// Test seam: both values back to their values at load.
-void cyc3dResetRunState();

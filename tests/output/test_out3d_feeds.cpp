@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cycles/cycle_state.h"
+#include "geometry/cycle_state.h"
 #include "geometry/csys.h"
 #include "test_out3d_capture.h"
 

@@ -8,7 +8,7 @@
 
 #include "../model/test_stl_writers.h"
 #include "../support/temp_dir.h"
-#include "cycles/mesh_load.h"
+#include "model/mesh_load.h"
 #include "framework/memory.h"
 #include "framework/xchg_lexer.h"
 #include "geometry/matrix4.h"

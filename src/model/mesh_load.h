@@ -1,4 +1,4 @@
-// mesh_load.h - the cycles' loaders of polyhedron meshes from exchange files: every polyhedron of
+// mesh_load.h - loaders of polyhedron meshes from exchange files: every polyhedron of
 // a file gathered into one mesh, mapped by the mesh frame and scale (and into the tool system on
 // request), highest corner first, sorted by descending height, with per-facet boxes. The surface
 // model's exchange loaders and the cycles' holder and head meshes are built on them.

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/geo_source.h"
+#include "output/geo_source.h"
 #include "framework/xchg_lexer.h"
 #include "geometry/boundary.h"
 #include "geometry/csys.h"

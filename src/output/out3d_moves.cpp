@@ -1,6 +1,6 @@
 // out3d_moves.cpp - moves of the 3D output layer: feed choice, modal move records, held rapids,
 // the first position, and the NC point buffer with its spline and polynomial blocks.
-#include "framework/out3d_moves.h"
+#include "output/out3d_moves.h"
 
 #include <climits>
 #include <cmath>
@@ -14,6 +14,7 @@
 #include "framework/param_list.h"
 #include "geometry/csys.h"
 #include "geometry/spline.h"
+#include "output/spline_nc.h"
 
 namespace {
 // Moves shorter than this repeat the last position.
@@ -408,39 +409,6 @@ int out3dEndOutput() {
   cycClearAll(c);
   if (s.fiveAxisBegun) cycEnd5Axis(c);
   return 0;
-}
-
-NcPointBuffer* out3dPointBufNew(int capacity) {
-  if (capacity < 1) return nullptr;
-  auto* b = static_cast<NcPointBuffer*>(memAllocZero(sizeof(NcPointBuffer)));
-  if (b == nullptr) return nullptr;
-  b->points = static_cast<Point3D*>(memAllocZero(static_cast<std::size_t>(capacity) * sizeof(Point3D)));
-  if (b->points == nullptr) {
-    memFree(b);
-    return nullptr;
-  }
-  b->capacity = capacity;
-  return b;
-}
-
-int out3dPointBufAdd(NcPointBuffer* buffer, const Point3D& point) {
-  if (buffer == nullptr) return -1;
-  if (buffer->count >= buffer->capacity) {
-    if (buffer->capacity > INT_MAX - kOut3dBufferStep) return -1;
-    const int capacity = buffer->capacity + kOut3dBufferStep;
-    void* grown = memRealloc(buffer->points, static_cast<std::size_t>(capacity) * sizeof(Point3D));
-    if (grown == nullptr) return -1;
-    buffer->points = static_cast<Point3D*>(grown);
-    buffer->capacity = capacity;
-  }
-  buffer->points[buffer->count++] = point;
-  return 1;
-}
-
-void out3dPointBufFree(NcPointBuffer* buffer) {
-  if (buffer == nullptr) return;
-  memFree(buffer->points);
-  memFree(buffer);
 }
 
 int out3dFlushSpline(const NcPointBuffer* buffer, double feed) {

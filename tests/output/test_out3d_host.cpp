@@ -10,15 +10,15 @@
 #include "cycles/cycle_result.h"
 #include "framework/kernel.h"
 #include "framework/messages.h"
-#include "framework/out3d_moves.h"
-#include "framework/out3d_state.h"
+#include "output/out3d_moves.h"
+#include "output/out3d_state.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
 #include "framework/param_list.h"
 #include "framework/pof_writer.h"
 #include "qdmill/qdmill.h"
 #include "support/temp_dir.h"
-#include "test_record.h"
+#include "framework/test_record.h"
 
 using namespace qdtest;
 

@@ -1,16 +1,14 @@
 // out3d_state.cpp - state, technology header, feed aliases, feed and spindle stacks and context
 // brackets of the 3D output layer. Feeds are written as aliases so that a post-processor can map
 // every feed to its own register; a feed that has no alias is written as a multiple of FX.
-#include "framework/out3d_state.h"
+#include "output/out3d_state.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "framework/messages.h"
 #include "framework/numtext.h"
-#include "framework/out3d_moves.h"
 #include "framework/output_records.h"
 #include "geometry/csys.h"
 
@@ -121,15 +119,8 @@ Point3D out3dToFrame(const Point3D& p) {
 Out3dState& out3dState() { return out3dStateData; }
 
 std::string out3dFixed(double x, int decimals, int width) {
-  char buf[400];
-  std::string text;
-  if (std::isfinite(x)) {
-    const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, decimals);
-    text.assign(buf, r.ec == std::errc() ? r.ptr : buf);
-  } else {
-    text = std::isnan(x) ? "nan" : (x > 0 ? "inf" : "-inf");
-  }
-  if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
+  char text[kNumFixedTextSize];
+  numFormatFixedWidth(text, sizeof text, x, decimals, width);
   return text;
 }
 

@@ -1,6 +1,6 @@
 // mesh_load.cpp - gathering the polyhedron blocks of an exchange file into one sorted mesh with
 // per-facet boxes, for the surface model and the cycles' collision meshes.
-#include "cycles/mesh_load.h"
+#include "model/mesh_load.h"
 
 #include <algorithm>
 #include <cmath>

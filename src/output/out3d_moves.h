@@ -4,14 +4,11 @@
 // or polynomial blocks in NC modes 1 and 2.
 #pragma once
 
-#include "framework/out3d_state.h"
+#include "output/out3d_state.h"
 
 // Move kinds of the entry points.
 inline constexpr int kOut3dRapid = 0;
 inline constexpr int kOut3dFeed = 1;
-
-// Room of a new point buffer, and its growth step.
-inline constexpr int kOut3dBufferStep = 1000;
 
 // One tool position (NC frame, user's units). The 5-axis path carries the tool axis of
 // out3dSetToolAxis. Polls the interrupt check first.
@@ -37,13 +34,6 @@ void out3dFlushAsMoves();
 // Returns 0.
 int out3dEndOutput();
 
-// The point buffer. New: null for a capacity below 1 or when memory runs out.
-NcPointBuffer* out3dPointBufNew(int capacity);
-// Appends a point, growing the buffer by kOut3dBufferStep when full. Returns 1; -1 for a null
-// buffer or when it cannot grow (buffer unchanged).
-int out3dPointBufAdd(NcPointBuffer* buffer, const Point3D& point);
-// Frees a buffer; accepts null.
-void out3dPointBufFree(NcPointBuffer* buffer);
 // Fit a spline through the buffered points (chord-length parameters) and write it as a
 // "#D_SPLINE" block or a "POLY" block with the feed. Nothing for fewer than two usable points.
 // Returns 1 written; 0 not written (too few points, or memory ran out).

@@ -5,7 +5,7 @@
 // and start point into the cycle record.
 #pragma once
 
-#include "cycles/cycle3d_record.h"
+#include "output/cycle3d_record.h"
 
 // Dump kinds (the contour kind K of the conversion).
 enum BndDumpKind : int {

@@ -1,7 +1,7 @@
 // triangle_grid.cpp - creation, filling and lookup of the plan-position bucket grid.
 // Every float-to-int conversion here is clamped first, so a degenerate rectangle or a
 // non-finite coordinate can only pick an edge cell, never an undefined index.
-#include "model/triangle_grid.h"
+#include "geometry/triangle_grid.h"
 
 #include <climits>
 #include <cmath>

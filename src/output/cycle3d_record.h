@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "cycles/cyc3d_files.h"
+#include "output/cyc3d_files.h"
 #include "framework/cycle.h"
 #include "geometry/vec.h"
 

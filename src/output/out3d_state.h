@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <string>
 
-#include "cycles/cycle_state.h"
+#include "geometry/cycle_state.h"
 #include "geometry/vec.h"
+#include "output/nc_point_buffer.h"
+#include "output/technology_record.h"
 
 // Feed alias indices (names in out3dFeedAliasName).
 enum Out3dFeedAlias : int {
@@ -30,13 +32,6 @@ inline constexpr int kOut3dFeedPlunge = 2;
 
 // Unknown last positions after a reset.
 inline constexpr double kOut3dFarPos = 9876543.0;
-
-// Growable array of the points of one feed run in NC modes 1 and 2.
-struct NcPointBuffer {
-  int capacity;
-  int count;
-  Point3D* points;
-};
 
 // One entry of the feed or spindle stack: the value and its alias index.
 struct Out3dStackEntry {

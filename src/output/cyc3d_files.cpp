@@ -1,5 +1,5 @@
 // cyc3d_files.cpp - the temporary file names of a 3D cycle run.
-#include "cycles/cyc3d_files.h"
+#include "output/cyc3d_files.h"
 
 #include <unistd.h>
 

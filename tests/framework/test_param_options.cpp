@@ -8,7 +8,7 @@
 
 #include "framework/memory.h"
 #include "framework/param_file.h"
-#include "pocket/param_options.h"
+#include "framework/param_options.h"
 
 namespace {
 // Puts an entry at the front without replacing one of the same name, as a list read in file

@@ -1,7 +1,7 @@
 // pof_reader.cpp - the layered text stream over a stack of POF sources and the read-back of the
 // move layers into the hooks, with the read-back's process-wide state (current, previous and
 // layer-34 points, the open path, the coordinates seen, the error flag).
-#include "framework/pof_reader.h"
+#include "output/pof_reader.h"
 
 #include <sys/stat.h>
 

@@ -13,8 +13,8 @@
 
 #include "cycles/level_pocket_hooks.h"
 #include "framework/messages.h"
-#include "framework/pof_reader.h"
-#include "test_pof_support.h"
+#include "output/pof_reader.h"
+#include "framework/test_pof_support.h"
 
 using namespace qdtest;
 

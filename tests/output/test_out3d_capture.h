@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "cycles/cycle_state.h"
+#include "geometry/cycle_state.h"
 #include "framework/messages.h"
 #include "framework/numtext.h"
-#include "framework/out3d_moves.h"
-#include "framework/out3d_state.h"
+#include "output/out3d_moves.h"
+#include "output/out3d_state.h"
 #include "framework/output.h"
-#include "test_record.h"
+#include "framework/test_record.h"
 
 namespace qdtest {
 

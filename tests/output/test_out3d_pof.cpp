@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "cycles/cycle_state.h"
+#include "geometry/cycle_state.h"
 #include "framework/messages.h"
-#include "framework/out3d_moves.h"
-#include "framework/out3d_state.h"
+#include "output/out3d_moves.h"
+#include "output/out3d_state.h"
 #include "test_out3d_capture.h"
-#include "test_pof_support.h"
+#include "framework/test_pof_support.h"
 
 using namespace qdtest;
 
