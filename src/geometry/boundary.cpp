@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "geometry/cycle_state.h"
-#include "fiveaxis/tilt_offset_stub.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "geometry/bnd_text.h"
@@ -33,6 +32,10 @@ struct BndState {
   double zHighest = 0.0;
 };
 BndState bndState;
+
+// The five-axis polyline offset, installed at load by the five-axis subsystem; apart from the
+// boundary state so that clearing that state keeps it.
+constinit BndTiltOffsetFn bndTiltOffset = nullptr;
 
 int bndFail(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, "boundary", static_cast<int>(at.line()));
@@ -208,7 +211,10 @@ int bndOffset(Boundary* b, double d) {
   Seg2D* work = bndAlloc<Seg2D>(static_cast<std::size_t>(room));
   if (work == nullptr) return bndFail(-1);
   int n = bndClosedOffset(b->segs, b->segCount, std::fabs(d), work, room, side);
-  if (n <= 0) n = tiltOffsetPolyline(b->segs, b->segCount, std::fabs(d), work, side);
+  // Without an installed polyline offset the fallback gives nothing and the offset fails.
+  if (n <= 0 && bndTiltOffset != nullptr) {
+    n = bndTiltOffset(b->segs, b->segCount, std::fabs(d), work, side);
+  }
   if (n <= 0 || n > room) {
     memFree(work);
     return bndFail(-1);
@@ -233,6 +239,8 @@ int bndOffset(Boundary* b, double d) {
 }
 
 int bndResetState() { return csysAxisDiffers(); }
+
+void bndSetTiltOffset(BndTiltOffsetFn fn) { bndTiltOffset = fn; }
 
 void bndSetApproachCheck(ApproachCheckHook hook) { bndState.approach = hook; }
 ApproachCheckHook bndApproachCheck() { return bndState.approach; }

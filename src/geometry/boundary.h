@@ -73,9 +73,18 @@ int bndListParamInside(const Boundary* list, double x);
 // Appends island to b's island list. Returns 1; 0 when memory runs out (or an argument is null).
 int bndAddIsland(Boundary* b, Boundary* island);
 // Replaces the contour by its offset by |d|: outward for d > 0, inward for d < 0; for d > 0 the box
-// grows by d. Returns 1; -1 when the orientation is undecided or no offset could be made (the
-// contour then unchanged), also for a null boundary.
+// grows by d. When the segment offset fails, the installed polyline offset (bndSetTiltOffset) is
+// tried. Returns 1; -1 when the orientation is undecided or no offset could be made (the contour
+// then unchanged; also when the segment offset fails and no polyline offset is installed), also
+// for a null boundary.
 int bndOffset(Boundary* b, double d);
+// The polyline offset of the five-axis tool-axis control that bndOffset falls back on, with the
+// contract of tiltOffsetPolyline: offsets the chain segs (count segments) by distance to side
+// into out (room for at least twice count and never fewer than 2000 segments) and returns the
+// number of output segments, or a value below 1 when it fails. The five-axis subsystem installs
+// it when the library loads; null removes it (the fallback then fails).
+using BndTiltOffsetFn = int (*)(const Seg2D* segs, int count, double distance, Seg2D* out, int side);
+void bndSetTiltOffset(BndTiltOffsetFn fn);
 // Recomputes b's intervals along the guide curve less the intervals its islands hold (compute
 // the islands' first). Returns the number of intervals; 0 for a null boundary; -1 on failure (b
 // then has none).

@@ -10,8 +10,6 @@
 #include <cstring>
 #include <numbers>
 
-#include "cycles/level_pocket_hooks.h"
-#include "cycles/rupp_calls.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "framework/platform.h"
@@ -39,13 +37,41 @@ struct PofReadState {
   int flags31 = 0;
   int flags34 = 0;
   int error = 0;
-  PofReadHooks hooks = pofReadDefaultHooks();
+  PofReadHooks hooks{};       // the table in force once chosen
+  bool hooksChosen = false;   // false: the installed defaults are taken on first use
+  bool usesDefaults = true;   // the table in force is the installed defaults
 };
-PofReadState readState;
+constinit PofReadState readState;
+
+// What other subsystems install: the default hooks and the error reporter. Kept apart from the
+// read-back state, so that a reset of that state keeps them.
+struct PofReadSlots {
+  PofReadHooks defaults{};
+  bool defaultsInstalled = false;
+  PofErrorReportFn report = nullptr;
+};
+constinit PofReadSlots readSlots;
+
+// The table in force; the installed defaults until a caller chose another.
+PofReadHooks& pofHooks() {
+  if (!readState.hooksChosen) {
+    readState.hooks = readSlots.defaults;
+    readState.hooksChosen = true;
+    readState.usesDefaults = true;
+  }
+  return readState.hooks;
+}
 
 // The targets handed to the hooks: their addresses only.
 char pofMoveTargetTag = 'm';
 char pofLayer34TargetTag = 'p';
+
+// Appends c to out when there is room; the length counts every character offered.
+void ruppPut(char* out, std::size_t size, std::size_t* len, char c) {
+  if (*len + 1 < size) out[*len] = c;
+  ++*len;
+}
+void ruppEnd(char* out, std::size_t size, std::size_t len) { out[len < size ? len : size - 1] = '\0'; }
 
 bool pofBlank(int c) { return c == ' ' || c == '\t'; }
 
@@ -169,13 +195,13 @@ Point3D pofHalfWay(const Point3D& s, const Point3D& e, const Point3D& centre) {
 // ---- the read-back's handlers -----------------------------------------------------------------
 
 void pofCallPathEnd() {
-  if (readState.hooks.pathEnd != nullptr) readState.hooks.pathEnd();
+  if (pofHooks().pathEnd != nullptr) pofHooks().pathEnd();
 }
 void pofCallArc(void* target, int kind, const Point3D& p, double bulge) {
-  if (readState.hooks.arcMove != nullptr) readState.hooks.arcMove(target, kind, &p, bulge);
+  if (pofHooks().arcMove != nullptr) pofHooks().arcMove(target, kind, &p, bulge);
 }
 void pofCallLine(void* target, int kind, const Point3D& p) {
-  if (readState.hooks.lineMove != nullptr) readState.hooks.lineMove(target, kind, &p);
+  if (pofHooks().lineMove != nullptr) pofHooks().lineMove(target, kind, &p);
 }
 
 // A move of a line path: an arc is handed over as 24 chords ending at the end point.
@@ -212,7 +238,7 @@ void pofHandOver31(const Point3D& q, const Point3D& p, int kind, double bulge, b
 
 void pofLayer31Variable(const XchgElement& e) {
   const char* value = e.id != nullptr ? e.id : "";
-  const PofReadHooks& h = readState.hooks;
+  const PofReadHooks& h = pofHooks();
   if (std::strcmp(e.name, "start") == 0) {
     if (h.moveKind != nullptr) h.moveKind(value);
   } else if (std::strcmp(e.name, "full") == 0) {
@@ -256,10 +282,10 @@ void pofLayer31Move(const XchgElement& e) {
     readState.pathMode = kPathNone;
   }
   if (m == kPathArc) {
-    if (readState.hooks.pathStartArc != nullptr) readState.hooks.pathStartArc(target, seg, &readState.p);
+    if (pofHooks().pathStartArc != nullptr) pofHooks().pathStartArc(target, seg, &readState.p);
     readState.pathMode = kPathArc;
   } else if (m == kPathLine) {
-    if (readState.hooks.pathStartLine != nullptr) readState.hooks.pathStartLine(target, seg);
+    if (pofHooks().pathStartLine != nullptr) pofHooks().pathStartLine(target, seg);
     readState.pathMode = kPathLine;
   }
   const bool startsPath = readState.pointState == kPointPlaced;
@@ -325,8 +351,8 @@ int pofReadLayer34(const char* text, std::int32_t) {
     readState.flags34 |= mv.flags;
     if (mv.kind == 0) {
       if (readState.pathMode != kPathNone) pofCallPathEnd();
-      if (readState.hooks.pathStartArc != nullptr) {
-        readState.hooks.pathStartArc(pofReadLayer34Target(), 3, &readState.r);
+      if (pofHooks().pathStartArc != nullptr) {
+        pofHooks().pathStartArc(pofReadLayer34Target(), 3, &readState.r);
       }
       readState.pathMode = kPathArc;
     }
@@ -343,7 +369,8 @@ int pofReadLayer0(const char* text, std::int32_t) {
   char value[kRuppCallTextMax + 1];
   if (ruppParseCall(text, name, sizeof name, value, sizeof value) != 1) return 1;
   if (std::strcmp(name, "error") == 0 || std::strcmp(name, "break") == 0) {
-    if (ruppReportError(value) < 0) readState.error = 1;
+    // Without an installed error table every error record fails the read-back.
+    if (readSlots.report == nullptr || readSlots.report(value) < 0) readState.error = 1;
   } else if (std::strcmp(name, "cycle") == 0) {
     readState.flags31 = readState.flags34 = 0;
     readState.pathMode = kPathNone;
@@ -643,34 +670,73 @@ int pofParseMove(const XchgElement* element, Point3D* point, PofMove* move) {
   return zRead ? 1 : 0;
 }
 
+int ruppParseCall(const char* text, char* name, std::size_t nameSize, char* value,
+                  std::size_t valueSize) {
+  if (name != nullptr && nameSize > 0) name[0] = '\0';
+  if (value != nullptr && valueSize > 0) value[0] = '\0';
+  if (text == nullptr || name == nullptr || value == nullptr || nameSize == 0 || valueSize == 0) {
+    return 0;
+  }
+  std::size_t nameLen = 0;
+  bool wordEnded = false;  // a blank after a word: the next character starts a new name
+  const char* p = text;
+  for (;; ++p) {
+    const char c = *p;
+    if (c == '\0' || c == ')') return 0;
+    if (c == '(') break;
+    if (pofBlank(c)) {
+      if (nameLen > 0) wordEnded = true;
+      continue;
+    }
+    if (wordEnded) {
+      nameLen = 0;
+      wordEnded = false;
+    }
+    ruppPut(name, nameSize, &nameLen, c);
+  }
+  ruppEnd(name, nameSize, nameLen);
+  if (nameLen == 0) return 0;
+  std::size_t valueLen = 0;
+  for (++p; *p != '\0' && *p != ')'; ++p) ruppPut(value, valueSize, &valueLen, *p);
+  ruppEnd(value, valueSize, valueLen);
+  return 1;
+}
+
 // ---- read-back --------------------------------------------------------------------------------
 
-PofReadHooks pofReadDefaultHooks() {
-  PofReadHooks h{};
-  h.pathStartArc = levelPocketLineHook;
-  h.pathStartLine = levelPocketNoopHook2;
-  h.pathEnd = levelPocketNoopHook3;
-  h.arcMove = levelPocketArcHook;
-  h.lineMove = levelPocketNoopHook;
-  h.moveKind = levelPocketMoveKindHook;
-  h.startEnd = levelPocketStartEndHook;
-  return h;
+void pofReadInstallDefaultHooks(const PofReadHooks* hooks) {
+  readSlots.defaults = hooks != nullptr ? *hooks : PofReadHooks{};
+  readSlots.defaultsInstalled = hooks != nullptr;
+  if (readState.usesDefaults) readState.hooksChosen = false;  // taken again on next use
 }
+
+PofReadHooks pofReadDefaultHooks() { return readSlots.defaults; }
 
 void pofReadSetHooks(const PofReadHooks* hooks) {
-  readState.hooks = hooks != nullptr ? *hooks : pofReadDefaultHooks();
+  if (hooks == nullptr) {
+    readState.hooksChosen = false;
+    readState.usesDefaults = true;
+    return;
+  }
+  readState.hooks = *hooks;
+  readState.hooksChosen = true;
+  readState.usesDefaults = false;
 }
-PofReadHooks pofReadHooks() { return readState.hooks; }
+PofReadHooks pofReadHooks() { return pofHooks(); }
 
-void pofReadSetPocketHook(void (*hook)(int start)) { readState.hooks.pocket = hook; }
-void pofReadClearPocketHook() { readState.hooks.pocket = nullptr; }
-void pofReadSetEndHook(void (*hook)()) { readState.hooks.end = hook; }
-void pofReadClearEndHook() { readState.hooks.end = nullptr; }
+void pofReadInstallErrorReport(PofErrorReportFn report) { readSlots.report = report; }
+
+void pofReadSetPocketHook(void (*hook)(int start)) { pofHooks().pocket = hook; }
+void pofReadClearPocketHook() { pofHooks().pocket = nullptr; }
+void pofReadSetEndHook(void (*hook)()) { pofHooks().end = hook; }
+void pofReadClearEndHook() { pofHooks().end = nullptr; }
 
 void* pofReadMoveTarget() { return &pofMoveTargetTag; }
 void* pofReadLayer34Target() { return &pofLayer34TargetTag; }
 
 int pofReadBack(const char* path) {
+  pofHooks();
+  if (readState.usesDefaults && !readSlots.defaultsInstalled) return kPofReadNoHooks;
   readState.pointState = kPointNone;
   readState.flags31 = readState.flags34 = 0;
   std::FILE* probe = path != nullptr && path[0] != '\0' ? std::fopen(path, "rb") : nullptr;

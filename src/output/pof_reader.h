@@ -5,6 +5,7 @@
 // its nested pocket cycle this way.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -91,6 +92,22 @@ void pofStreamFree(PofLineStream* stream);
 
 // ---- read-back --------------------------------------------------------------------------------
 
+// Longest name or value the callers keep (their buffers hold this many characters and a NUL).
+inline constexpr std::size_t kRuppCallTextMax = 255;
+
+// Reads a line of the form name(value). Blanks and tabs are skipped; a blank after a word starts
+// the name again, so the name is the last word before '('. The value is every character after
+// the '(' up to the next ')' or the end of the text. Each output gets at most size - 1
+// characters and a NUL; longer names and values are cut.
+// Returns 1 when both were read; 0 for an empty name, the end of the text or a ')' before any
+// '(', a null argument or a size of 0 (outputs are then empty where they have room).
+int ruppParseCall(const char* text, char* name, std::size_t nameSize, char* value,
+                  std::size_t valueSize);
+
+// Result of pofReadBack when the hooks in force are the defaults and no default table is
+// installed: nothing is read.
+inline constexpr int kPofReadNoHooks = -3;
+
 // The ten hooks of the read-back, in slot order. target is handed through unchanged (layer 31
 // passes pofReadMoveTarget(), layer 34 pofReadLayer34Target()); the segment kind is 1 for rapid
 // and 2 for cutting moves on layer 31, 3 for every move of layer 34. A bulge is tan(a/4) of the
@@ -108,13 +125,25 @@ struct PofReadHooks {
   void (*infeed)(int start);           // 10: the infeed bracket (no record calls it yet)
 };
 
-// The hooks of the level pocketing (every slot of the table at load).
+// The default table: the hooks that build a level's path from the read-back. The machining
+// cycles install the level pocketing's table when the library loads (null removes it). While no
+// table is installed and the defaults are in force, pofReadBack reads nothing and returns
+// kPofReadNoHooks.
+void pofReadInstallDefaultHooks(const PofReadHooks* hooks);
+// The installed default table (every slot null when none is installed).
 PofReadHooks pofReadDefaultHooks();
-// Installs a whole table (null: the defaults); a null slot is not called. Cycles and tests
-// install theirs with it.
+// Installs a whole table for the read-backs that follow (null: the defaults); a null slot is not
+// called. Cycles and tests install theirs with it.
 void pofReadSetHooks(const PofReadHooks* hooks);
 // The table in force.
 PofReadHooks pofReadHooks();
+
+// The reporter of the "error" and "break" records of layer 0: gets the record's value and returns
+// a negative value when the read-back must fail. The machining cycles install their error table
+// (ruppReportError) when the library loads; null removes it. Without a reporter every error
+// record fails the read-back.
+using PofErrorReportFn = int (*)(const char* value);
+void pofReadInstallErrorReport(PofErrorReportFn report);
 
 void pofReadSetPocketHook(void (*hook)(int start));
 void pofReadClearPocketHook();
@@ -128,7 +157,8 @@ void* pofReadLayer34Target();
 // Reads a POF file through the layer handlers of 0, 1, 10, 31, 32 and 34 and the hooks, and
 // writes the empty drawing "tmp.dxf" in the working folder. A move that comes back to its start
 // on an arc (a full circle) is handed over as two half circles.
-// Returns 0; -1 when the file does not exist (message 1701) or an error record set the error flag.
+// Returns 0; -1 when the file does not exist (message 1701) or an error record set the error flag;
+// kPofReadNoHooks (-3) when the defaults are in force and none are installed.
 int pofReadBack(const char* path);
 
 // Result of pofParseMove. kind: 0 rapid, 1 line, 2 clockwise arc, 3 counter-clockwise arc.
@@ -149,5 +179,6 @@ int pofParseMove(const XchgElement* element, Point3D* point, PofMove* move);
 void pofBulgeArc(double ax, double ay, double bx, double by, double bulge, Point2D* centre,
                  double* radius, double* angle);
 
-// Test seam: read-back state, hooks and targets back to the state at load.
+// Test seam: read-back state, the table in force and the targets back to the state at load (the
+// installed default table and error reporter stay).
 void pofReadResetState();

@@ -1,7 +1,7 @@
 // Reading POF back: the layered text stream (line forms, line ends, cut lines, handlers,
 // includes that nest, go missing or include themselves), the read-back's hook sequence, bulges
-// and full circles, bad move lines and error records, and round trips of POF written by the
-// example job and by the text writers.
+// and full circles, bad move lines and error records, the "name(value)" parser of its layer-0
+// records, and round trips of POF written by the example job and by the text writers.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cycles/cycle_hooks.h"
 #include "cycles/level_pocket_hooks.h"
 #include "framework/messages.h"
 #include "output/pof_reader.h"
@@ -490,4 +491,73 @@ TEST_F(PofReadTest, DefaultHooksFillTheLevelPath) {
   }
   levelPocketSetPath(nullptr);
   pathListFree(path);
+}
+
+// The default hooks and the error table come from the machining cycles, which install them when
+// the library loads. Without default hooks a read-back that would use them reads nothing; without
+// an error table every error record fails the read-back, a warning code too.
+TEST_F(PofReadTest, WithoutInstalledDefaultsOrErrorTableTheReadBackFails) {
+  pofReadInstallDefaultHooks(nullptr);
+  pofReadSetHooks(nullptr);
+  EXPECT_EQ(pofReadDefaultHooks().arcMove, nullptr);
+  readBack("31: oL( x[/0] y[/0] )\n", kPofReadNoHooks);
+  EXPECT_FALSE(fileExists("tmp.dxf")) << "nothing was read";
+  pofReadSetHooks(&kRecording);
+  EXPECT_EQ(readBack("31: oL( x[/5] y[/6] )\n31: oL( x[/7] y[/6] )\n"),
+            (Seq{"1 k2 (7,6,1)", "4 k2 (5,6,1) b0", "4 k2 (7,6,1) b0"}))
+      << "a caller's table needs no defaults";
+  pofReadInstallErrorReport(nullptr);
+  readBack("0: error(1505)\n", -1);
+  EXPECT_TRUE(messages().empty()) << "no table, no message";
+  cyclesInstallHooks();
+  readBack("0: error(1505)\n", 0);
+  pofReadSetHooks(nullptr);
+  EXPECT_EQ(pofReadHooks().arcMove, levelPocketReadHooks().arcMove);
+}
+
+TEST(RuppParseCall, NamesAndValues) {
+  struct Case {
+    const char* text;
+    int result;
+    const char* name;
+    const char* value;
+  };
+  const Case cases[] = {
+      {" cycle(3D 5-Axis Z-Level Roughing Cycle)", 1, "cycle", "3D 5-Axis Z-Level Roughing Cycle"},
+      {"include(part.pof)", 1, "include", "part.pof"},
+      {"\tsome words  error (1102) rest", 1, "error", "1102"},  // the last word before '('
+      {"open(no end", 1, "open", "no end"},
+      {"empty()", 1, "empty", ""},
+      {"(value)", 0, "", ""},
+      {"  \t (value)", 0, "", ""},
+      {"name) (x)", 0, "", ""},
+      {"no parenthesis", 0, "", ""},
+      {"", 0, "", ""},
+  };
+  for (const Case& c : cases) {
+    char name[256] = "stale";
+    char value[256] = "stale";
+    EXPECT_EQ(ruppParseCall(c.text, name, sizeof name, value, sizeof value), c.result) << c.text;
+    if (c.result == 1) {
+      EXPECT_STREQ(name, c.name) << c.text;
+      EXPECT_STREQ(value, c.value) << c.text;
+    }
+  }
+}
+
+// Lines of the read-back hold 512 characters and its buffers 255: a long name or value was
+// written past the caller's buffer.
+TEST(RuppParseCall, LongNamesAndValuesAreCutToTheBuffers) {
+  const std::string longName(600, 'n');
+  const std::string longValue(600, 'v');
+  const std::string text = longName + "(" + longValue + ")";
+  char name[kRuppCallTextMax + 1];
+  char value[kRuppCallTextMax + 1];
+  ASSERT_EQ(ruppParseCall(text.c_str(), name, sizeof name, value, sizeof value), 1);
+  EXPECT_EQ(std::string(name), longName.substr(0, kRuppCallTextMax));
+  EXPECT_EQ(std::string(value), longValue.substr(0, kRuppCallTextMax));
+  char tiny[4];
+  ASSERT_EQ(ruppParseCall("abcdef(123456)", tiny, sizeof tiny, value, sizeof value), 1);
+  EXPECT_STREQ(tiny, "abc");
+  EXPECT_EQ(ruppParseCall("a(b)", nullptr, 0, value, sizeof value), 0);
 }
