@@ -7,6 +7,7 @@
 
 #include "framework/numtext.h"
 #include "framework/param_file.h"
+#include "framework/param_list.h"
 
 namespace {
 // A direction this short (or shorter) has no usable direction.
@@ -14,15 +15,6 @@ constexpr double kParMinVectorLength = 1e-8;
 
 bool parNameIs(const ParamNode* n, const char* name) {
   return n->name != nullptr && std::strcmp(n->name, name) == 0;
-}
-
-// The last entry of that name in list order, or null.
-const ParamNode* parLastEntry(const ParamNode* list, const char* name) {
-  const ParamNode* last = nullptr;
-  for (const ParamNode* n = list; n != nullptr; n = n->next) {
-    if (parNameIs(n, name)) last = n;
-  }
-  return last;
 }
 }  // namespace
 
@@ -52,8 +44,8 @@ void parToolCsFromFrameCs(CycleRecord* cycle) {
                                               {"frameCs_z", "toolCs_z"},
                                               {"frameCs_o", "toolCs_o"}};
   for (const auto& pair : kPairs) {
-    if (parLastEntry(cycle->params, pair[1]) != nullptr) continue;
-    const ParamNode* frame = parLastEntry(cycle->params, pair[0]);
+    if (parListLast(cycle->params, pair[1]) != nullptr) continue;
+    const ParamNode* frame = parListLast(cycle->params, pair[0]);
     if (frame == nullptr) continue;
     cycle->params = parListSet(cycle->params, pair[1], frame->value, kParKindProgram);
   }

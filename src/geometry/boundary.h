@@ -8,42 +8,10 @@
 #include <cstdio>
 
 #include "geometry/approach_hook.h"
+#include "geometry/boundary_record.h"
 #include "geometry/vec.h"
 
-struct Boundary;
 struct GuideCurve;
-
-// One parameter interval along a guide curve.
-struct BndInterval {
-  double low;
-  double high;
-};
-
-// A node of a boundary's island list. The node is owned by the boundary, the island record by the
-// list the boundary belongs to.
-struct BndIslandNode {
-  Boundary* island;
-  BndIslandNode* next;
-};
-
-// One boundary contour. Boundaries form a singly linked list whose first record is its handle;
-// the list owns every record and array.
-struct Boundary {
-  double xmin, ymin, xmax, ymax;  // box of the contour
-  int segCount;
-  int origin;         // 1 rectangle, 2 read from a file
-  int intervalCount;
-  int outer;          // 1 outer boundary, 0 island
-  double contactOffset;  // offset of the tool's contact point, used for the guide intervals
-  double offset;         // offset applied by the reader
-  int curveCount;        // points of the curve read with the boundary (0: none)
-  Boundary* next;
-  BndIslandNode* islands;
-  Seg2D* segs;             // the closed contour, tool system
-  BndInterval* intervals;  // sorted, inside the boundary
-  Point3D* curve;          // the "**CLN" curve as read (not transformed)
-  double zLow;             // lowest z of the contour's points, divided by the unit factor
-};
 
 // Result codes beside 1 and -1.
 inline constexpr int kBndErrArgument = -20;

@@ -12,7 +12,7 @@
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "geometry/bnd_text.h"
-#include "geometry/boundary.h"
+#include "geometry/boundary_record.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
 #include "geometry/path_list.h"

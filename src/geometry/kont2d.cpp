@@ -176,6 +176,19 @@ Kont2D* kontNew(Seg2D* segments, int capacity) {
   return k;
 }
 
+int kontOrientation(const Kont2D* contour) {
+  if (contour == nullptr || contour->segments == nullptr || contour->count < 1) return -1;
+  const Seg2D* s = contour->segments;
+  const int n = contour->count;
+  const double ox = s[n - 1].x1, oy = s[n - 1].y1;
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const int j = (i + 1) % n;
+    sum += (s[i].x1 - ox) * (s[j].y1 - oy) - (s[j].x1 - ox) * (s[i].y1 - oy);
+  }
+  return sum > 0.0 ? 1 : -1;
+}
+
 int kontReset(Kont2D* k) {
   if (k == nullptr) return 1;
   k->count = 0;

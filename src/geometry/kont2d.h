@@ -72,6 +72,9 @@ int kontUpdateBox(Kont2D* k);
 // stack). Meshes are left to their owners. Accepts null.
 void kontFree(Kont2D* list);
 
+// +1 when the contour runs counter-clockwise, -1 otherwise (also degenerate or null).
+int kontOrientation(const Kont2D* contour);
+
 // ---- point tests ------------------------------------------------------------------------------
 
 // 1 as soon as geoOnSegFine / geoOnSegCoarse / geoOnSegTol holds for a segment of the region

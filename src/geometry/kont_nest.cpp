@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "geometry/geo_error.h"
-#include "geometry/kont_region.h"
+#include "geometry/bucket_grid.h"
 #include "geometry/lst_sort.h"
 
 namespace {
@@ -160,4 +160,25 @@ int kontValidate(Kont2D* region, int flags) {
     }
   }
   return 1;
+}
+
+int kontSelfIntersects(const Kont2D* region, Pt2List* points, int all, double tol) {
+  if (region == nullptr) return 0;
+  int total = 0;
+  for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k))
+    if (k->segments != nullptr && k->count > 0) total += k->count;
+  if (total < 3) return 0;
+  Seg2List* segs = lstSeg2New(total);
+  if (segs == nullptr) return kontFail(-1);
+  for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
+    for (int i = 0; i < k->count && k->segments != nullptr; ++i) {
+      if (lstSeg2Append(segs, k->segments[i]) < 0) {
+        lstBox2Free(segs);
+        return kontFail(-1);
+      }
+    }
+  }
+  const int result = lstSegSelfCross(segs, points, all, tol);
+  lstBox2Free(segs);
+  return result;
 }

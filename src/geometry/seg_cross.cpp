@@ -10,10 +10,15 @@
 #include <unordered_set>
 
 #include "geometry/geo_error.h"
-#include "geometry/seg_offset.h"
 #include "geometry/cont_points.h"
 
 namespace {
+// The retry flag shared with the segment-contour offset.
+struct SegCrossState {
+  int retry = 0;
+};
+SegCrossState crossState;
+
 constexpr double kEps = 1e-5;
 constexpr double kNear = 0.0001;
 constexpr double kTwoPi = 6.28318530717958647692;
@@ -555,3 +560,6 @@ int segRemoveLoops(SegCrossing* table, int count, const Seg2D* raw, int rawCount
   }
   return result;
 }
+
+int segOffsetRetryFlag() { return crossState.retry; }
+void segOffsetSetRetryFlag(int on) { crossState.retry = on; }

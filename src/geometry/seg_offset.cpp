@@ -21,8 +21,8 @@ constexpr int kRetries = 20;
 constexpr double kRetryGrow = 0.0006;
 constexpr double kDistanceShare = 0.9;
 
+// The retry flag lives with the loop removal, which sets it too (segOffsetRetryFlag).
 struct SegOffsetState {
-  int retry = 0;
   double parallelTol = 0.02;
 };
 SegOffsetState offState;
@@ -115,9 +115,10 @@ class OffNearGrid {
 };
 }  // namespace
 
-void segOffsetResetState() { offState = SegOffsetState{}; }
-int segOffsetRetryFlag() { return offState.retry; }
-void segOffsetSetRetryFlag(int on) { offState.retry = on; }
+void segOffsetResetState() {
+  offState = SegOffsetState{};
+  segOffsetSetRetryFlag(0);
+}
 void pathSetParallelTol(int mode) { offState.parallelTol = mode == 1 ? 1.02 : 0.02; }
 
 // ---- corner join and raw offset ----------------------------------------------------------------
@@ -338,7 +339,7 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
   try {
     out->clear();
     if (in == nullptr || n <= 0) {
-      offState.retry = 1;
+      segOffsetSetRetryFlag(1);
       return 0;
     }
     const bool closed = g2dChainClosed(in, n) == 1;
@@ -350,7 +351,7 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
     work.reserve(static_cast<std::size_t>(std::max(3 * n, 1000)));
     const int m = segOffsetRaw(d, in, n, out, side);
     if (m == 0) {
-      offState.retry = 1;
+      segOffsetSetRetryFlag(1);
       return 0;
     }
     std::vector<SegCrossing> table(kSegCrossMax + 1);
@@ -386,7 +387,7 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
       c = segTrimAtCircle(in, out, d);
       trimmed = true;
       if (c <= 0) {
-        offState.retry = 1;
+        segOffsetSetRetryFlag(1);
         return 0;
       }
     }
@@ -435,8 +436,8 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
         --c;
       }
     }
-    if (offState.retry == 0 && segOffsetKeepsDistance(in, n, d, out->data(), c) == 0) {
-      offState.retry = 1;
+    if (segOffsetRetryFlag() == 0 && segOffsetKeepsDistance(in, n, d, out->data(), c) == 0) {
+      segOffsetSetRetryFlag(1);
     }
     return c;
   } catch (const std::bad_alloc&) {
@@ -453,10 +454,10 @@ int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, i
   if (n == 0) return 0;
   try {
     std::vector<Seg2D> result;
-    offState.retry = 0;
+    segOffsetSetRetryFlag(0);
     int r = segOffsetOnce(in, n, d, &result, side);
     if (r < 0) return r;
-    if (r == 0 || offState.retry != 0) {
+    if (r == 0 || segOffsetRetryFlag() != 0) {
       // Retries on a cleaned working copy with a slightly larger distance.
       std::vector<Seg2D> copy(in, in + n);
       double dd = d;
@@ -473,14 +474,14 @@ int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, i
           }
         }
         copy.resize(static_cast<std::size_t>(wc));
-        offState.retry = 0;
+        segOffsetSetRetryFlag(0);
         r = segOffsetOnce(copy.data(), wc, dd, &result, side);
         if (r < 0) return r;
-        if (offState.retry == 0) break;
+        if (segOffsetRetryFlag() == 0) break;
       }
       // Every caller takes a positive count as a good offset: a last attempt that still failed
       // the checks is no result.
-      if (offState.retry != 0) return 0;
+      if (segOffsetRetryFlag() != 0) return 0;
     }
     if (r > outCap) return offFail(-1);
     std::copy(result.begin(), result.begin() + r, out);

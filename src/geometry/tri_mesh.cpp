@@ -13,7 +13,6 @@
 #include "geometry/geo_error.h"
 #include "geometry/kont2d.h"
 #include "geometry/kont_nest.h"
-#include "geometry/kont_region.h"
 #include "geometry/plane_geo.h"
 #include "geometry/seidel.h"
 

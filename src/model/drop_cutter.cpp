@@ -570,22 +570,7 @@ int dropToolOnQuad(const QuadFacet& quad, const Point3D& axis, const CutterShape
   return result;
 }
 
-void dropDeriveTaperRing(const CutterShape& cutter) {
-  TaperRing& ring = dropState.ring;
-  const double theta = cutter.taperAngle * std::numbers::pi / 180.0;
-  const double r = cutter.radius;
-  const double b = cutter.type == kCutterBall    ? r
-                   : cutter.type == kCutterTorus ? cutter.cornerRadius
-                                                 : 0.0;
-  ring.tapered = cutter.tapered;
-  ring.taperAngle = cutter.taperAngle;
-  ring.taperLength = cutter.taperLength;
-  ring.r1 = b * std::cos(theta) + (r - b);
-  ring.h1 = -b * std::sin(theta);
-  ring.h2 = cutter.taperLength;
-  ring.r2 = ring.r1 + std::tan(theta) * (ring.h2 - ring.h1);
-  ring.reach = ring.r2 - r;
-}
+void dropDeriveTaperRing(const CutterShape& cutter) { dropState.ring = cutterTaperRing(cutter); }
 
 const TaperRing* dropGetTaperRing() { return &dropState.ring; }
 

@@ -13,7 +13,6 @@
 #include "framework/messages.h"
 #include "geometry/geo_error.h"
 #include "geometry/lst_sort.h"
-#include "model/drop_cutter.h"
 
 namespace {
 
@@ -71,13 +70,10 @@ void modelForEachCutter(SurfaceModel* model, Fn fn) {
 }
 
 // Grid margin of a cutter: its radius, plus the reach of a tapered cutter's ring, and at least
-// half the shank diameter. Derives the taper ring of a tapered cutter as a side effect.
+// half the shank diameter.
 double modelGridMargin(const CutterShape& cutter) {
   double margin = cutter.radius;
-  if (cutter.tapered != 0) {
-    dropDeriveTaperRing(cutter);
-    margin += dropGetTaperRing()->reach;
-  }
+  if (cutter.tapered != 0) margin += cutterTaperRing(cutter).reach;
   return std::max(margin, cutter.shankDiameter / 2.0);
 }
 
@@ -417,10 +413,6 @@ int modelBuildIndex(SurfaceModel* model) {
                           s->cutter)) {
       allBuilt = false;
     }
-  }
-  // The sub-models derived their own rings; the model's cutter keeps the module's ring.
-  if (model->cutter != nullptr && model->cutter->tapered != 0 && model->subModels != nullptr) {
-    dropDeriveTaperRing(*model->cutter);
   }
   return allBuilt ? 1 : -1;
 }
