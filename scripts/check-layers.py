@@ -65,7 +65,8 @@ def main(argv):
         graph.setdefault(here, set())
         with open(os.path.join(src, folder, name), encoding="utf-8", errors="replace") as f:
             text = f.read()
-        for target in INCLUDE.findall(text):
+        for match in INCLUDE.finditer(text):
+            target = match.group(1)
             if "/" in target:
                 tfolder, _, rest = target.partition("/")
                 if f"{tfolder}/{rest}" not in existing:
@@ -79,7 +80,7 @@ def main(argv):
                 graph[here].add(there)
             if tfolder == folder:
                 continue
-            line = text.count("\n", 0, text.find(target)) + 1
+            line = text.count("\n", 0, match.start(1)) + 1
             where = f"src/{folder}/{name}:{line}: includes \"{target}\""
             if tfolder not in rank:
                 problems.append(f"{where}: folder `{tfolder}` is not in the README layout table")
