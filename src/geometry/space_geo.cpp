@@ -21,13 +21,6 @@ void spaceMark(int code, std::source_location at = std::source_location::current
   geoErrSet(code, "space_geo", static_cast<int>(at.line()));
 }
 
-Point3D spaceSub(const Point3D& a, const Point3D& b) {
-  return Point3D{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-double spaceDot(const Point3D& a, const Point3D& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Point3D spaceCross(const Point3D& a, const Point3D& b) {
-  return Point3D{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 bool spaceSameSign(double x, double y) { return (x > 0.0 && y > 0.0) || (x < 0.0 && y < 0.0); }
 
 // ---- nearest point of an ellipse --------------------------------------------------------------
@@ -197,14 +190,14 @@ int geoRegulaFalsi(GeoRootFn f, const void* data, double lo, double hi, double* 
 
 int geoTriPlane(const Tri3D& tri, double* a, double* b, double* c, double* d) {
   if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return spaceFail(-20);
-  Point3D n = spaceCross(spaceSub(tri.v[1], tri.v[0]), spaceSub(tri.v[2], tri.v[0]));
+  Point3D n = vecCross(vecSub(tri.v[1], tri.v[0]), vecSub(tri.v[2], tri.v[0]));
   const double len = vecLength(n);
   const bool valid = len >= 1e-12;
   if (valid) n = Point3D{n.x / len, n.y / len, n.z / len};
   *a = n.x;
   *b = n.y;
   *c = n.z;
-  *d = -spaceDot(n, tri.v[0]);
+  *d = -vecDot(n, tri.v[0]);
   return valid ? 1 : 0;
 }
 
@@ -216,10 +209,10 @@ int geoPlaneSide(const Point3D& p, double a, double b, double c, double d) {
 int geoLinePlaneCut(double a, double b, double c, double d, const Seg3D& seg, Point3D* out) {
   if (out == nullptr) return spaceFail(-20);
   const Point3D n{a, b, c};
-  const Point3D dir = spaceSub(seg.end, seg.start);
-  const double nd = spaceDot(n, dir);
+  const Point3D dir = vecSub(seg.end, seg.start);
+  const double nd = vecDot(n, dir);
   if (nd == 0.0) return 0;
-  const double t = -(spaceDot(n, seg.start) + d) / nd;
+  const double t = -(vecDot(n, seg.start) + d) / nd;
   *out = Point3D{seg.start.x + t * dir.x, seg.start.y + t * dir.y, seg.start.z + t * dir.z};
   return 1;
 }
@@ -227,21 +220,21 @@ int geoLinePlaneCut(double a, double b, double c, double d, const Seg3D& seg, Po
 double geoDist3D(const Point3D& p, const Point3D& q) { return vecDistance(p, q); }
 
 double geoDistPointLine3D(const Point3D& p, const Seg3D& seg) {
-  const Point3D dir = spaceSub(seg.end, seg.start);
-  const double dd = spaceDot(dir, dir);
+  const Point3D dir = vecSub(seg.end, seg.start);
+  const double dd = vecDot(dir, dir);
   if (dd < 1e-6) return std::min(vecDistance(p, seg.start), vecDistance(p, seg.end));
-  return vecLength(spaceCross(dir, spaceSub(p, seg.start))) / std::sqrt(dd);
+  return vecLength(vecCross(dir, vecSub(p, seg.start))) / std::sqrt(dd);
 }
 
 int geoFootOnSeg3D(const Point3D& p, const Seg3D& seg, Point3D* out) {
   if (out == nullptr) return spaceFail(-20);
-  const Point3D dir = spaceSub(seg.end, seg.start);
-  const double dd = spaceDot(dir, dir);
+  const Point3D dir = vecSub(seg.end, seg.start);
+  const double dd = vecDot(dir, dir);
   if (dd < 1e-12) {
     *out = vecDistance(p, seg.start) < vecDistance(p, seg.end) ? seg.start : seg.end;
     return 1;
   }
-  const double t = spaceDot(dir, spaceSub(p, seg.start)) / dd;
+  const double t = vecDot(dir, vecSub(p, seg.start)) / dd;
   *out = Point3D{seg.start.x + t * dir.x, seg.start.y + t * dir.y, seg.start.z + t * dir.z};
   return t >= 0.0 && t <= 1.0 ? 1 : 0;
 }
@@ -458,11 +451,11 @@ int geoSegEllipseCut(const Seg2D& seg, const Ellipse2D& ellipse, double dist, Po
 
 int geoTorusEdgeContact(const Point3D& c, double a, double b, const Seg3D& seg, Point3D* out) {
   if (out == nullptr) return spaceFail(-20);
-  const Point3D w = spaceSub(seg.start, c);
-  const Point3D dir = spaceSub(seg.end, seg.start);
-  const double h = spaceDot(dir, dir);
-  const double g = 2.0 * spaceDot(dir, w);
-  const double o = spaceDot(w, w) + a * a - b * b;
+  const Point3D w = vecSub(seg.start, c);
+  const Point3D dir = vecSub(seg.end, seg.start);
+  const double h = vecDot(dir, dir);
+  const double g = 2.0 * vecDot(dir, w);
+  const double o = vecDot(w, w) + a * a - b * b;
   const double dxy = dir.x * dir.x + dir.y * dir.y;
   const double f = g * g + 2.0 * h * o - 4.0 * a * a * dxy;
   const double k = 2.0 * g * o - 8.0 * a * a * (dir.x * w.x + dir.y * w.y);

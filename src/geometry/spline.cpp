@@ -35,9 +35,6 @@ void splNoMemory() {
   out3dTraceText(9, "*** ERROR : NO MEMORY", 0);
 }
 
-Point3D operator+(const Point3D& a, const Point3D& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Point3D operator-(const Point3D& a, const Point3D& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Point3D operator*(double f, const Point3D& a) { return {f * a.x, f * a.y, f * a.z}; }
 
 // A row of a tangent system: a m(prev) + b m(i) + c m(next) = d, for the three coordinates.
 struct SplRow {
@@ -56,15 +53,15 @@ bool splSolveTridiag(const std::vector<SplRow>& rows, std::vector<Point3D>* x) {
   double pivot = rows[0].b;
   if (std::fabs(pivot) < kSplPivotMin) return false;
   cp[0] = rows[0].c / pivot;
-  dp[0] = (1.0 / pivot) * rows[0].d;
+  dp[0] = vecScale(1.0 / pivot, rows[0].d);
   for (std::size_t i = 1; i < n; ++i) {
     pivot = rows[i].b - rows[i].a * cp[i - 1];
     if (std::fabs(pivot) < kSplPivotMin) return false;
     cp[i] = rows[i].c / pivot;
-    dp[i] = (1.0 / pivot) * (rows[i].d - rows[i].a * dp[i - 1]);
+    dp[i] = vecScale(1.0 / pivot, vecSub(rows[i].d, vecScale(rows[i].a, dp[i - 1])));
   }
   (*x)[n - 1] = dp[n - 1];
-  for (std::size_t i = n - 1; i-- > 0;) (*x)[i] = dp[i] - cp[i] * (*x)[i + 1];
+  for (std::size_t i = n - 1; i-- > 0;) (*x)[i] = vecSub(dp[i], vecScale(cp[i], (*x)[i + 1]));
   return true;
 }
 
@@ -93,7 +90,7 @@ bool splSolveCyclic(std::vector<SplRow> rows, std::vector<Point3D>* x) {
   if (!splSolveTridiag(unitRows, &z)) return false;
   const double denom = 1.0 + z[0].x + beta * z[n - 1].x / gamma;
   if (std::fabs(denom) < kSplPivotMin) return false;
-  const Point3D f = (1.0 / denom) * (y[0] + (beta / gamma) * y[n - 1]);
+  const Point3D f = vecScale(1.0 / denom, vecAdd(y[0], vecScale(beta / gamma, y[n - 1])));
   for (std::size_t i = 0; i < n; ++i) {
     (*x)[i] = {y[i].x - f.x * z[i].x, y[i].y - f.y * z[i].y, y[i].z - f.z * z[i].z};
   }
@@ -128,9 +125,10 @@ SplRow splInteriorRow(const Point3D& prev, const Point3D& p, const Point3D& next
   }
   Point3D d;
   if (hp > kSplDupEps && hn > kSplDupEps) {
-    d = 3.0 * (mu * ((1.0 / hp) * (p - prev)) + lambda * ((1.0 / hn) * (next - p)));
+    d = vecScale(3.0, vecAdd(vecScale(mu, vecScale(1.0 / hp, vecSub(p, prev))),
+                              vecScale(lambda, vecScale(1.0 / hn, vecSub(next, p)))));
   } else {
-    d = 3.0 * (next - prev);
+    d = vecScale(3.0, vecSub(next, prev));
   }
   return SplRow{mu, 2.0, lambda, d};
 }
@@ -157,11 +155,11 @@ std::vector<Point3D> splTangents(const SplKept& k, bool closed) {
   std::vector<SplRow> rows(m);
   const double h1 = k.step[1];
   rows[0] = SplRow{0, 2.0, 1.0,
-                   h1 > kSplDupEps ? 1.5 * ((1.0 / h1) * (k.p[1] - k.p[0])) : Point3D{1.5, 1.5, 1.5}};
+                   h1 > kSplDupEps ? vecScale(1.5, vecScale(1.0 / h1, vecSub(k.p[1], k.p[0]))) : Point3D{1.5, 1.5, 1.5}};
   for (std::size_t i = 1; i + 1 < m; ++i) {
     rows[i] = splInteriorRow(k.p[i - 1], k.p[i], k.p[i + 1], k.step[i], k.step[i + 1]);
   }
-  rows[m - 1] = SplRow{1.0, 2.0, 0, 3.0 * ((1.0 / k.step[m - 1]) * (k.p[m - 1] - k.p[m - 2]))};
+  rows[m - 1] = SplRow{1.0, 2.0, 0, vecScale(3.0, vecScale(1.0 / k.step[m - 1], vecSub(k.p[m - 1], k.p[m - 2])))};
   splSolveTridiag(rows, &tangent);
   return tangent;
 }
@@ -402,7 +400,7 @@ int splPointMoments(const Point3D* points, const double* dist, int count, int st
   for (int i = 0; i < n; ++i) {
     double pw = 1;
     for (int j = 0; j < 4; ++j) {
-      out[j] = out[j] + pw * points[start + i];
+      out[j] = vecAdd(out[j], vecScale(pw, points[start + i]));
       pw *= t[i];
     }
   }
@@ -415,7 +413,7 @@ int splEvalFitWindow(const double* dist, int count, int start, int n, const Poin
   if (c == nullptr || out == nullptr || splWindowParams(dist, count, start, n, &t) != 0) return -1;
   for (int i = 0; i < n; ++i) {
     const double u = t[i];
-    const Point3D p = c[0] + u * (c[1] + u * (c[2] + u * c[3]));
+    const Point3D p = vecAdd(c[0], vecScale(u, vecAdd(c[1], vecScale(u, vecAdd(c[2], vecScale(u, c[3]))))));
     out[start + i] = p;
     if (splTraceOn(3)) {
       splTraceWindowPoint(start + i, p);

@@ -19,11 +19,6 @@ constexpr double kNoHeight = -100000.0;
 constexpr Point3D kDown{0.0, 0.0, -1.0};  // the tool axis, pointing down
 constexpr Point3D kUp{0.0, 0.0, 1.0};
 
-inline Point3D sub(const Point3D& a, const Point3D& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Point3D add(const Point3D& a, const Point3D& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Point3D scale(double f, const Point3D& a) { return {f * a.x, f * a.y, f * a.z}; }
-inline double dot(const Point3D& a, const Point3D& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline double len(const Point3D& a) { return std::sqrt(dot(a, a)); }
 inline double rootClamped(double x) { return x > 0.0 ? std::sqrt(x) : 0.0; }
 
 // Horizontal distance of q from the tool axis through p.
@@ -62,28 +57,28 @@ struct FacetPlane {
 
 FacetPlane dropFacetPlane(const TriangleDropRecord& rec) {
   FacetPlane f;
-  const Point3D e1 = sub(rec.v[1], rec.v[0]);
-  const Point3D e2 = sub(rec.v[2], rec.v[0]);
+  const Point3D e1 = vecSub(rec.v[1], rec.v[0]);
+  const Point3D e2 = vecSub(rec.v[2], rec.v[0]);
   if (vecCrossUnit(e1, e2, &f.n) != 0) return f;  // degenerate: treated as vertical
-  double c = dot(f.n, kDown);
+  double c = vecDot(f.n, kDown);
   if (c < 0.0) {
-    f.n = scale(-1.0, f.n);
+    f.n = vecScale(-1.0, f.n);
     c = -c;
   }
   f.cosine = c;
-  f.d = -dot(f.n, rec.v[0]);
+  f.d = -vecDot(f.n, rec.v[0]);
   f.cls = c < 1e-7 ? 0 : (c > 0.9999999 ? 2 : 1);
   return f;
 }
 
 // Barycentric coefficients (u along V1 - V0, v along V2 - V0) of a point of the plane.
 void dropBarycentric(const TriangleDropRecord& rec, const Point3D& x, double* u, double* v) {
-  const Point3D e1 = sub(rec.v[1], rec.v[0]);
-  const Point3D e2 = sub(rec.v[2], rec.v[0]);
-  const Point3D w = sub(x, rec.v[0]);
-  const double g11 = dot(e1, e1), g12 = dot(e1, e2), g22 = dot(e2, e2);
+  const Point3D e1 = vecSub(rec.v[1], rec.v[0]);
+  const Point3D e2 = vecSub(rec.v[2], rec.v[0]);
+  const Point3D w = vecSub(x, rec.v[0]);
+  const double g11 = vecDot(e1, e1), g12 = vecDot(e1, e2), g22 = vecDot(e2, e2);
   const double det = g11 * g22 - g12 * g12;
-  const double p1 = dot(e1, w), p2 = dot(e2, w);
+  const double p1 = vecDot(e1, w), p2 = vecDot(e2, w);
   *u = (g22 * p1 - g12 * p2) / det;
   *v = (g11 * p2 - g12 * p1) / det;
 }
@@ -116,12 +111,12 @@ int dropCommit(TriangleDropRecord* rec, const LocalBest& best, int code, bool or
 
 void dropBallEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D& b, double r,
                   LocalBest* best) {
-  const Point3D e = sub(b, a);
-  const double l = len(e);
+  const Point3D e = vecSub(b, a);
+  const double l = vecLength(e);
   Point3D np{};
   if (vecCrossUnit(kDown, e, &np) != 0) return;  // parallel to the axis
-  const Point3D pa = sub(rec.axis, a);
-  const double delta = std::fabs(dot(np, pa));
+  const Point3D pa = vecSub(rec.axis, a);
+  const double delta = std::fabs(vecDot(np, pa));
   if (delta > r - 1e-7) return;
   const double w = std::sqrt(r * r - delta * delta);  // radius of the ball's section
   Point3D m{};
@@ -129,12 +124,12 @@ void dropBallEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
   // Cosine and sine of the edge with the axis; the sine is taken from the edge's plan length,
   // not from 1 - cos^2, which loses all its digits on a nearly vertical edge and moves the
   // contact far along it.
-  const double ce = dot(kDown, e) / l;
+  const double ce = vecDot(kDown, e) / l;
   const double se = std::hypot(e.x, e.y) / l;
-  const double lambdaC = dot(m, pa) / dot(m, e);
+  const double lambdaC = vecDot(m, pa) / vecDot(m, e);
   const double lambda = lambdaC - (ce / se) * (w / l);
   if (lambda < 0.0 || lambda > 1.0) return;
-  const Point3D c = add(a, scale(lambda, e));
+  const Point3D c = vecAdd(a, vecScale(lambda, e));
   best->offer(a.z + lambda * e.z + w * se, c, 1);
 }
 
@@ -148,7 +143,7 @@ int dropBallByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBes
   const double r = rec.radius;
   const Point3D& p = rec.axis;
   if (f.cls != 0) {
-    const double t = -(dot(f.n, p) + f.d + r) / f.cosine;
+    const double t = -(vecDot(f.n, p) + f.d + r) / f.cosine;
     const Point3D x{p.x + r * f.n.x, p.y + r * f.n.y, p.z + r * f.n.z - t};
     if (dropInsideExact(rec, x)) {
       best->offer(p.z - t, x, 1);
@@ -166,18 +161,18 @@ int dropBallByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBes
 
 void dropFlatEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D& b, double r,
                   LocalBest* best) {
-  const Point3D e = sub(b, a);
+  const Point3D e = vecSub(b, a);
   Point3D np{};
   if (vecCrossUnit(kDown, e, &np) != 0) return;
   const Point3D& p = rec.axis;
-  const double h = dot(np, sub(p, a));
+  const double h = vecDot(np, vecSub(p, a));
   if (std::fabs(h) > r - 1e-7) return;
-  const double ea = dot(kDown, e);  // positive when the edge descends from a to b
+  const double ea = vecDot(kDown, e);  // positive when the edge descends from a to b
   Point3D m{};
   if (vecCrossUnit(np, kDown, &m) != 0) return;
   // Plan foot of the axis on the edge's line, in edge parameters.
   const double lambdaC = ((p.x - a.x) * e.x + (p.y - a.y) * e.y) / (e.x * e.x + e.y * e.y);
-  const double q = std::sqrt(r * r - h * h) / std::fabs(dot(m, e));
+  const double q = std::sqrt(r * r - h * h) / std::fabs(vecDot(m, e));
   if (ea != 0.0) {
     // The crossing of the disc's rim on the high side of the edge. An edge within 1e-6 of level
     // counts as level (kind 2) but still rests the tool on its high side: taking its first
@@ -185,7 +180,7 @@ void dropFlatEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
     const int kind = std::fabs(ea) >= 1e-6 ? 1 : 2;
     const double lambda = ea > 0.0 ? lambdaC - q : lambdaC + q;
     if (lambda >= 0.0 && lambda <= 1.0) {
-      const Point3D c = add(a, scale(lambda, e));
+      const Point3D c = vecAdd(a, vecScale(lambda, e));
       best->offer(c.z, c, kind);
     } else if (ea > 0.0 && lambda < 0.0) {
       if (planDistance(a, p) < r) best->offer(a.z, a, kind);
@@ -203,7 +198,7 @@ void dropFlatEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
 // The rim point of the flat bottom on the uphill side of an inclined plane, at the plane's
 // height: X = P + (R / s) n + t a, s the horizontal length of the unit normal.
 Point3D dropFlatRimPoint(const Point3D& p, const FacetPlane& f, double r, double sine) {
-  const double t = -(dot(f.n, p) + f.d) / f.cosine - r / (sine * f.cosine);
+  const double t = -(vecDot(f.n, p) + f.d) / f.cosine - r / (sine * f.cosine);
   const double g = r / sine;
   return Point3D{p.x + g * f.n.x, p.y + g * f.n.y, p.z + g * f.n.z - t};
 }
@@ -306,21 +301,21 @@ void dropTorusVertex(const TriangleDropRecord& rec, const Point3D& v, LocalBest*
 void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D& b,
                    LocalBest* best) {
   const double rf = rec.flatRadius, c = rec.cornerRadius;
-  const Point3D e = sub(b, a);
+  const Point3D e = vecSub(b, a);
   Point3D np{};
   if (vecCrossUnit(kDown, e, &np) != 0) return;
   const Point3D& p = rec.axis;
-  const double delta = std::fabs(dot(np, sub(p, a)));
+  const double delta = std::fabs(vecDot(np, vecSub(p, a)));
   if (delta > rf + c - 1e-7) return;
-  const double ea = dot(kDown, e);
-  const double lengthE = len(e);
+  const double ea = vecDot(kDown, e);
+  const double lengthE = vecLength(e);
   const double lambdaC = ((p.x - a.x) * e.x + (p.y - a.y) * e.y) / (e.x * e.x + e.y * e.y);
   if (ea == 0.0) {
     // Level edge: under the corner when delta >= R', else under the flat bottom.
     if (delta >= rf) {
       if (lambdaC > 1.0 || lambdaC < 0.0) return;
       const double u = delta - rf;
-      best->offer(a.z + rootClamped(c * c - u * u), add(a, scale(lambdaC, e)), 2);
+      best->offer(a.z + rootClamped(c * c - u * u), vecAdd(a, vecScale(lambdaC, e)), 2);
     } else {
       const double q = std::sqrt(rf * rf - delta * delta) / lengthE;
       if (lambdaC - q > 1.0 || lambdaC + q < 0.0) return;
@@ -349,17 +344,17 @@ void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3
     if (lambda < 0.0 || lambda > 1.0) return;
     height = a.z + lambda * e.z + c * sPhi;
   }
-  best->offer(height, add(a, scale(lambda, e)), kind);
+  best->offer(height, vecAdd(a, vecScale(lambda, e)), kind);
 }
 
 // The touching point of the torus on an inclined plane and the height of its tube centres.
 // sine is the horizontal length of the unit normal.
 void dropTorusOnPlane(const Point3D& p, const FacetPlane& f, double rf, double c, double sine,
                       Point3D* x, double* height) {
-  const double t = -(dot(f.n, p) + f.d) / f.cosine - c / f.cosine - rf / (sine * f.cosine);
+  const double t = -(vecDot(f.n, p) + f.d) / f.cosine - c / f.cosine - rf / (sine * f.cosine);
   const double g = rf / sine;
   const Point3D centre{p.x + g * f.n.x, p.y + g * f.n.y, p.z + g * f.n.z - t};
-  *x = add(centre, scale(c, f.n));
+  *x = vecAdd(centre, vecScale(c, f.n));
   *height = centre.z;
 }
 
@@ -405,16 +400,16 @@ struct ConeBand {
 // the segment and within the band. Returns false when there is no such contact.
 bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Point3D& a,
                   const Point3D& b, double* tip, Point3D* contact) {
-  const Point3D e = sub(b, a);
-  const double lengthE = len(e);
+  const Point3D e = vecSub(b, a);
+  const double lengthE = vecLength(e);
   if (lengthE < 1e-5) return false;
   const Point3D pb{rec.axis.x, rec.axis.y, band.h1};
   Point3D n{};
-  if (vecCrossUnit(kUp, scale(1.0 / lengthE, e), &n) != 0) return false;
-  double hd = dot(n, sub(a, pb));
+  if (vecCrossUnit(kUp, vecScale(1.0 / lengthE, e), &n) != 0) return false;
+  double hd = vecDot(n, vecSub(a, pb));
   if (hd < 0.0) {
     hd = -hd;
-    n = scale(-1.0, n);
+    n = vecScale(-1.0, n);
   }
   // A line farther than r2 misses the band. A line nearer than r1 may still touch it: the
   // tangent point lies farther out than the line's distance, so the band's bounds are applied
@@ -422,7 +417,7 @@ bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Poi
   if (hd > band.r2 - 1e-5) return false;
   Point3D m{};
   if (vecCrossUnit(kUp, n, &m) != 0) return false;
-  const double em = dot(m, e), ez = e.z, sA = dot(m, sub(a, pb));
+  const double em = vecDot(m, e), ez = e.z, sA = vecDot(m, vecSub(a, pb));
   const double q = band.k * hd;
   const double disc = em * em * q * q - ez * ez * hd * hd;
   if (disc < 0.0) return false;  // the edge is steeper than the cone
@@ -431,8 +426,8 @@ bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Poi
   const double den = em * t - sA * ez;
   if (std::fabs(den) < 1e-5) return false;
   const double s = ez * hd * hd / den;  // plan offset of the tangent point along m
-  const Point3D c = add(add(pb, scale(hd, n)),
-                        add(scale(s, m), scale(em * q * q / den + (a.z - band.h1) - t, kUp)));
+  const Point3D c = vecAdd(vecAdd(pb, vecScale(hd, n)),
+                        vecAdd(vecScale(s, m), vecScale(em * q * q / den + (a.z - band.h1) - t, kUp)));
   if (vecDistance(c, a) > lengthE || vecDistance(c, b) > lengthE) return false;
   // Only the band between r1 and r2 is part of the tool: beyond r2 the top disc takes over,
   // inside r1 the cutter itself.
