@@ -3,7 +3,6 @@
 // switch, start time, the output to go back to), and the move counter.
 #include "framework/pof_writer.h"
 
-#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdarg>
@@ -460,8 +459,7 @@ void pofPartLine(const char* verb, const OutputPartForm& p) {
 }  // namespace
 
 int pofSetOutput(std::FILE* stream) {
-  struct stat st{};
-  if (stream != nullptr && fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode)) {
+  if (platIsRegularStream(stream) == 1) {
     pofState.out = stream;
     return 1;
   }

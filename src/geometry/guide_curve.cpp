@@ -15,6 +15,7 @@
 #include "geometry/boundary_record.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_files.h"
 #include "geometry/path_list.h"
 #include "geometry/seg_cross.h"
 #include "geometry/seg_offset.h"

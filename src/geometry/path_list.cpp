@@ -12,6 +12,7 @@
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_random.h"
 #include "geometry/tool_axis.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "framework/messages.h"
 #include "geometry/boundary.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_random.h"
 #include "geometry/guide_curve.h"
 #include "geometry/path_list.h"
 #include "model/point_drop.h"

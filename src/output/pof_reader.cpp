@@ -3,7 +3,6 @@
 // layer-34 points, the open path, the coordinates seen, the error flag).
 #include "output/pof_reader.h"
 
-#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -100,15 +99,12 @@ void pofSourceFree(PofSource* s) {
 }
 
 // True when path names a regular file: a device or pipe could give an endless line.
-bool pofRegularFile(const char* path) {
-  struct stat st {};
-  return stat(path, &st) == 0 && S_ISREG(st.st_mode);
-}
+bool pofRegularFile(const char* path) { return platIsRegularFile(path) == 1; }
 
 // True when a and b name the same file (the same device and inode, else the same text).
 bool pofSameFile(const char* a, const char* b) {
-  struct stat sa {}, sb {};
-  if (stat(a, &sa) == 0 && stat(b, &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  const int same = platSameFile(a, b);
+  if (same >= 0) return same == 1;
   return std::strcmp(a, b) == 0;
 }
 

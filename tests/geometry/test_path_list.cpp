@@ -10,6 +10,7 @@
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_random.h"
 #include "geometry/path_list.h"
 
 namespace {
