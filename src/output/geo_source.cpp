@@ -4,6 +4,8 @@
 #include "output/geo_source.h"
 
 #include <cmath>
+#include <utility>
+#include <initializer_list>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/numtext.h"
 #include "framework/platform.h"
 #include "framework/xchg_coord.h"
 #include "framework/xchg_file.h"
@@ -40,10 +43,22 @@ bool bndNumber(const char* text, double* out) {
   return true;
 }
 
+// Writes each field as its label and the number with six decimals ("%.6lf" in the "C" locale: a
+// host locale with a decimal comma must not corrupt the file), then the line end.
+void bndNumberLine(std::FILE* f, std::initializer_list<std::pair<const char*, double>> fields) {
+  char num[kNumFixedTextSize];
+  for (const auto& [label, value] : fields) {
+    numFormatFixedWidth(num, sizeof num, value, 6, 0);
+    std::fputs(label, f);
+    std::fputs(num, f);
+  }
+  std::fputc('\n', f);
+}
+
 void bndPointLine(double x, double y, double z) {
   Point3D p{x, y, z};
   csysToolToWorld(&p);
-  std::fprintf(bndState.file, "X%.6lf Y%.6lf Z%.6lf\n", p.x, p.y, p.z);
+  bndNumberLine(bndState.file, {{"X", p.x}, {" Y", p.y}, {" Z", p.z}});
 }
 
 struct BndKindInfo {
@@ -171,7 +186,7 @@ void bndDumpPointVector(double sx, double sy, double sz, double ex, double ey, d
   Point3D s{sx, sy, sz}, e{ex, ey, ez};
   csysToolToWorld(&s);
   csysToolToWorld(&e);
-  std::fprintf(bndState.file, "x%.6lf y%.6lf z%.6lf X%.6lf Y%.6lf Z%.6lf\n", s.x, s.y, s.z, e.x, e.y, e.z);
+  bndNumberLine(bndState.file, {{"x", s.x}, {" y", s.y}, {" z", s.z}, {" X", e.x}, {" Y", e.y}, {" Z", e.z}});
   bndState.firstPointWritten = 1;
 }
 
@@ -212,7 +227,7 @@ void bndDumpArc(const Cycle3dRecord* record, char direction, double sx, double s
 
 void bndDumpPlunge(double x, double y) {
   if (bndState.plungeOutput != 0 && bndState.file != nullptr) {
-    std::fprintf(bndState.file, "**PLUNGE X%.6lf Y%.6lf\n", x, y);
+    bndNumberLine(bndState.file, {{"**PLUNGE X", x}, {" Y", y}});
   }
 }
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cmath>
 #include <numbers>
 #include <sstream>
@@ -222,4 +223,38 @@ TEST_F(GeoSourceTest, PointsAreMappedToTheWorld) {
             "**BND 1\n**PLUNGE X1.000000 Y2.000000\nX100.000000 Y0.000000 Z5.000000\n"
             "X101.000000 Y0.000000 Z5.000000\n**END\n");
   csysResetState();
+}
+
+namespace {
+// Sets a host locale whose decimal mark is a comma for the life of the guard (none: ok() false).
+struct CommaLocale {
+  CommaLocale() {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"}) {
+      if (std::setlocale(LC_ALL, name) != nullptr) {
+        found = true;
+        break;
+      }
+    }
+  }
+  ~CommaLocale() { std::setlocale(LC_ALL, "C"); }
+  bool found = false;
+};
+}  // namespace
+
+// The files were written in the host's number format: under a German locale a boundary point
+// came out as "X1,500000", which the boundary reader does not take for 1.5.
+TEST_F(GeoSourceTest, NumbersIgnoreTheHostLocale) {
+  bndSetPlungeOutput(1);
+  int dumps = 0;
+  {
+    CommaLocale comma;
+    if (!comma.found) GTEST_SKIP() << "no de_DE locale installed";
+    dumps = convert("{\nvplungePoint(1.5,2.25)\nv3Dtype(boundary)\noL( x[0.5/1.5] y[0/0.25] )\n}\n"
+                    "{\nv3Dtype(synch)\noL( x[0/1.5] y[0/1] z[0/1] )\n}\n");
+  }
+  EXPECT_EQ(dumps, 2);
+  EXPECT_EQ(file("bnd"),
+            "**BND 1\n**PLUNGE X1.500000 Y2.250000\nX0.500000 Y0.000000 Z0.000000\n"
+            "X1.500000 Y0.250000 Z0.000000\n**END\n");
+  EXPECT_EQ(file("snc"), "**SYN 1\nx0.000000 y0.000000 z0.000000 X1.500000 Y1.000000 Z1.000000\n**END\n");
 }
