@@ -3,15 +3,14 @@
 // four-corner twin, so that no model type passes the check unseen.
 #include "model/path_collision.h"
 
-#include <clocale>
 #include <cmath>
 #include <cstdio>
-#include <locale.h>
+#include <initializer_list>
 #include <source_location>
 
 #include "framework/messages.h"
 #include "output/out3d_state.h"
-#include "framework/platform.h"
+#include "framework/numtext.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
 #include "geometry/guide_curve.h"
@@ -43,12 +42,12 @@ void collMark(double x, double y, double z) {
 
 // Logs a colliding sample as "Koll: x y z", numbers as in the "C" locale.
 void collLog(const Point3D& p) {
-  char text[200] = "";
-  const locale_t c = platCLocale();
-  locale_t previous = static_cast<locale_t>(nullptr);
-  if (c != static_cast<locale_t>(nullptr)) previous = uselocale(c);
-  std::snprintf(text, sizeof text, "Koll: %lf %lf %lf", p.x, p.y, p.z);
-  if (previous != static_cast<locale_t>(nullptr)) uselocale(previous);
+  char x[kNumFixedTextSize], y[kNumFixedTextSize], z[kNumFixedTextSize];
+  numFormatFixedWidth(x, sizeof x, p.x, 6, 0);
+  numFormatFixedWidth(y, sizeof y, p.y, 6, 0);
+  numFormatFixedWidth(z, sizeof z, p.z, 6, 0);
+  char text[3 * kNumFixedTextSize + 8];
+  std::snprintf(text, sizeof text, "Koll: %s %s %s", x, y, z);
   geoErrLog(text);
 }
 

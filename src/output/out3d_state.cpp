@@ -28,26 +28,38 @@ constexpr const char* kOut3dSpindleAliases[kOut3dSpindleAliasCount] = {
 
 bool out3dDiffers(double a, double b) { return std::fabs(a - b) >= kOut3dFeedEps; }
 
-std::string out3dNum(double x) {
+// The output's number text of x (numFormat).
+struct Out3dNum {
   char t[kNumTextSize];
-  numFormat(t, x);
-  return t;
+};
+Out3dNum out3dNum(double x) {
+  Out3dNum n;
+  numFormat(n.t, x);
+  return n;
 }
 
-void out3dNameValue(const char* name, const std::string& value) {
+void out3dNameValue(const char* name, const char* value) {
   CycleRecord* c = out3dCycle();
-  if (c != nullptr) cycSendNameValue(c, name, value.c_str());
+  if (c != nullptr) cycSendNameValue(c, name, value);
+}
+
+// Writes "arg" with "<label><number>" and then <key> with the number alone.
+void out3dPlaneArg(const char* label, const char* key, const char* number) {
+  char arg[kNumFixedTextSize + 32];
+  std::snprintf(arg, sizeof arg, "%s%s", label, number);
+  out3dNameValue("arg", arg);
+  out3dNameValue(key, number);
 }
 
 void out3dAliasDef(const char* name, const char* base, double value) {
   CycleRecord* c = out3dCycle();
-  if (c != nullptr) cycSendAliasDef(c, name, base, out3dNum(value).c_str(), "1");
+  if (c != nullptr) cycSendAliasDef(c, name, base, out3dNum(value).t, "1");
 }
 
 // Writes "aliasUse", "S" and "tr" of one spindle stack entry.
 void out3dWriteSpindle(const Out3dStackEntry& e) {
   out3dNameValue("aliasUse", kOut3dSpindleAliases[e.alias]);
-  out3dNameValue("S", out3dNum(e.value));
+  out3dNameValue("S", out3dNum(e.value).t);
   out3dNameValue("tr", "S");
 }
 
@@ -117,12 +129,6 @@ Point3D out3dToFrame(const Point3D& p) {
 }  // namespace
 
 Out3dState& out3dState() { return out3dStateData; }
-
-std::string out3dFixed(double x, int decimals, int width) {
-  char text[kNumFixedTextSize];
-  numFormatFixedWidth(text, sizeof text, x, decimals, width);
-  return text;
-}
 
 void out3dResetState() {
   Out3dState& s = out3dStateData;
@@ -218,16 +224,15 @@ int out3dWriteTechnology(const TechnologyRecord* tech) {
   if (out3dCycle() == nullptr) return 0;
 
   out3dNameValue("cycleFct", out3dTechnologyName());
-  const std::string cplane = out3dFixed(tech->clearancePlane / unitFactor + planeOffset, 4);
-  const std::string rplane = out3dFixed(tech->clearancePlane / unitFactor, 4);
-  const std::string cdist = out3dFixed(tech->clearanceDistance / unitFactor, 4);
-  out3dNameValue("arg", "F:clearancePlane:=" + cplane);
-  out3dNameValue("CPLANE", cplane);
-  out3dNameValue("arg", "F:retractPlane:=" + rplane);
-  out3dNameValue("RPLANE", rplane);
-  out3dNameValue("arg", "F:clearanceDistance:=" + cdist);
-  out3dNameValue("CDIST", cdist);
-  out3dNameValue("T", std::to_string(static_cast<long>(tech->toolNumber)));
+  char number[kNumFixedTextSize];
+  numFormatFixedWidth(number, sizeof number, tech->clearancePlane / unitFactor + planeOffset, 4, 0);
+  out3dPlaneArg("F:clearancePlane:=", "CPLANE", number);
+  numFormatFixedWidth(number, sizeof number, tech->clearancePlane / unitFactor, 4, 0);
+  out3dPlaneArg("F:retractPlane:=", "RPLANE", number);
+  numFormatFixedWidth(number, sizeof number, tech->clearanceDistance / unitFactor, 4, 0);
+  out3dPlaneArg("F:clearanceDistance:=", "CDIST", number);
+  std::snprintf(number, sizeof number, "%ld", static_cast<long>(tech->toolNumber));
+  out3dNameValue("T", number);
 
   out3dAliasDef("FX", "FX", tech->feed);
   out3dAliasDef("FZ", "FZ", tech->plungeFeed);
@@ -257,13 +262,13 @@ int out3dWriteTechnology(const TechnologyRecord* tech) {
   }
 
   out3dNameValue("aliasUse", "S");
-  out3dNameValue("S", out3dNum(tech->spindleSpeed));
+  out3dNameValue("S", out3dNum(tech->spindleSpeed).t);
   out3dNameValue("SR", s.spindleDirection);
   out3dNameValue("tr", "S");
   out3dNameValue("tr", "SR");
 
-  out3dNameValue("FX", out3dNum(tech->feed));
-  out3dNameValue("FZ", out3dNum(tech->plungeFeed));
+  out3dNameValue("FX", out3dNum(tech->feed).t);
+  out3dNameValue("FZ", out3dNum(tech->plungeFeed).t);
   out3dNameValue("aliasUse", "FX");
   out3dNameValue("tr", "FX");
   return 1;
@@ -279,7 +284,9 @@ void out3dWriteFeedAlias(int force) {
   if (std::fabs(ratio - 1.0) < kOut3dFeedEps) {
     out3dNameValue("tr", "FX");
   } else {
-    out3dNameValue("tr", std::string("FX*").append(out3dNum(ratio)));
+    char multiple[kNumTextSize + 4];
+    std::snprintf(multiple, sizeof multiple, "FX*%s", out3dNum(ratio).t);
+    out3dNameValue("tr", multiple);
   }
   s.resendAlias = false;
 }

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 #include "geometry/cycle_state.h"
 #include "geometry/vec.h"
@@ -183,9 +182,3 @@ void out3dAuxContour(const Point3D* points, int count, const char* name, const c
 void out3dCollisionMark(const Point3D& point);
 // A literal NC line (4101 on layer 32).
 void out3dLiteralLine(const char* text);
-
-// ---- number texts -------------------------------------------------------------------------------
-
-// x with exactly decimals places as printf's "%.<decimals>lf" writes it, right-aligned to width
-// characters, in the "C" locale whatever the host's locale.
-std::string out3dFixed(double x, int decimals, int width = 0);
