@@ -330,3 +330,10 @@ int langFileReadSection(const char* fileName, const char* language) {
   langFileClose(handle);
   return result;
 }
+
+void parFileResetState() {
+  for (std::FILE*& f : langState.open) {
+    if (f != nullptr) parFileClose(f);
+  }
+  langState = LangState{};
+}

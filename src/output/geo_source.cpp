@@ -30,7 +30,7 @@ struct BndWriterState {
   int plungeOutput = 0;
   std::vector<std::string> created;  // files this conversion created: later blocks append
 };
-BndWriterState bndState;
+BndWriterState dumpState;
 
 // Reads a decimal number in the "C" locale; false when the text is not one.
 bool bndNumber(const char* text, double* out) {
@@ -58,7 +58,7 @@ void bndNumberLine(std::FILE* f, std::initializer_list<std::pair<const char*, do
 void bndPointLine(double x, double y, double z) {
   Point3D p{x, y, z};
   csysToolToWorld(&p);
-  bndNumberLine(bndState.file, {{"X", p.x}, {" Y", p.y}, {" Z", p.z}});
+  bndNumberLine(dumpState.file, {{"X", p.x}, {" Y", p.y}, {" Z", p.z}});
 }
 
 struct BndKindInfo {
@@ -70,13 +70,13 @@ struct BndKindInfo {
 // Extension, header and counter of a kind; the profile extension depends on its number.
 bool bndKindInfo(int kind, BndKindInfo* info) {
   switch (kind) {
-    case kBndDumpBoundary: *info = {"bnd", "**BND %d\n", &bndState.boundaries}; return true;
+    case kBndDumpBoundary: *info = {"bnd", "**BND %d\n", &dumpState.boundaries}; return true;
     case kBndDumpProfile:
-      *info = {bndState.profiles == 0 ? "prf" : "pr2", "**PRF %d\n", &bndState.profiles};
+      *info = {dumpState.profiles == 0 ? "prf" : "pr2", "**PRF %d\n", &dumpState.profiles};
       return true;
-    case kBndDumpSync: *info = {"snc", "**SYN %d\n", &bndState.syncs}; return true;
-    case kBndDumpTrace: *info = {"trc", "**PRF %d\n", &bndState.traces}; return true;
-    case kBndDumpSync2: *info = {"snc", "**SYN %d\n", &bndState.syncs2}; return true;
+    case kBndDumpSync: *info = {"snc", "**SYN %d\n", &dumpState.syncs}; return true;
+    case kBndDumpTrace: *info = {"trc", "**PRF %d\n", &dumpState.traces}; return true;
+    case kBndDumpSync2: *info = {"snc", "**SYN %d\n", &dumpState.syncs2}; return true;
     default: return false;
   }
 }
@@ -85,7 +85,7 @@ bool bndKindInfo(int kind, BndKindInfo* info) {
 char* bndNameField(Cycle3dRecord* r, int kind) {
   switch (kind) {
     case kBndDumpBoundary: return r->boundaryFile;
-    case kBndDumpProfile: return bndState.profiles == 0 ? r->profileFile : r->profile2File;
+    case kBndDumpProfile: return dumpState.profiles == 0 ? r->profileFile : r->profile2File;
     case kBndDumpSync: return r->syncFile;
     case kBndDumpTrace: return r->traceFile;
     case kBndDumpSync2: return r->sync2File;
@@ -136,17 +136,17 @@ int bndParsePair(const char* text, double out[2]) {
 }
 
 int bndCloseDump() {
-  if (bndState.file == nullptr) return 0;
-  std::fprintf(bndState.file, "**END\n");
-  std::fclose(bndState.file);
-  bndState.file = nullptr;
+  if (dumpState.file == nullptr) return 0;
+  std::fprintf(dumpState.file, "**END\n");
+  std::fclose(dumpState.file);
+  dumpState.file = nullptr;
   return 1;
 }
 
 int bndOpenDump(Cycle3dRecord* record, int kind) {
   BndKindInfo info{};
   if (record == nullptr || !bndKindInfo(kind, &info)) return 1;  // kinds without a file
-  if (kind == kBndDumpProfile && bndState.profiles >= 2) return 1;  // later profiles are not kept
+  if (kind == kBndDumpProfile && dumpState.profiles >= 2) return 1;  // later profiles are not kept
   bndCloseDump();
   char name[kCyc3dTempNameSize];
   if (cyc3dTempFileName(name, sizeof name, record->tempFolder != nullptr ? record->tempFolder : "",
@@ -155,12 +155,12 @@ int bndOpenDump(Cycle3dRecord* record, int kind) {
   }
   // Sync and segment blocks share one file: the kind that comes second appends to it.
   bool created = false;
-  for (const std::string& n : bndState.created) created = created || n == name;
-  bndState.file = std::fopen(name, created ? "a+" : "w");
-  if (bndState.file == nullptr) return 0;
+  for (const std::string& n : dumpState.created) created = created || n == name;
+  dumpState.file = std::fopen(name, created ? "a+" : "w");
+  if (dumpState.file == nullptr) return 0;
   if (!created) {
     try {
-      bndState.created.emplace_back(name);
+      dumpState.created.emplace_back(name);
     } catch (...) {
       // not remembered: a later kind of the same file would create it anew
     }
@@ -169,31 +169,31 @@ int bndOpenDump(Cycle3dRecord* record, int kind) {
   if (field != nullptr && field[0] == '\0') std::snprintf(field, kCyc3dTempNameSize, "%s", name);
   if (kind == kBndDumpSync || kind == kBndDumpSync2) record->syncWritten = 1;
   ++*info.counter;
-  std::fprintf(bndState.file, info.header, *info.counter);
-  bndState.firstPointWritten = 0;
+  std::fprintf(dumpState.file, info.header, *info.counter);
+  dumpState.firstPointWritten = 0;
   return 1;
 }
 
 void bndDumpSegment(double sx, double sy, double sz, double ex, double ey, double ez) {
-  if (bndState.file == nullptr) return;
-  if (bndState.firstPointWritten == 0) bndPointLine(sx, sy, sz);
-  bndState.firstPointWritten = 1;
+  if (dumpState.file == nullptr) return;
+  if (dumpState.firstPointWritten == 0) bndPointLine(sx, sy, sz);
+  dumpState.firstPointWritten = 1;
   bndPointLine(ex, ey, ez);
 }
 
 void bndDumpPointVector(double sx, double sy, double sz, double ex, double ey, double ez) {
-  if (bndState.file == nullptr) return;
+  if (dumpState.file == nullptr) return;
   Point3D s{sx, sy, sz}, e{ex, ey, ez};
   csysToolToWorld(&s);
   csysToolToWorld(&e);
-  bndNumberLine(bndState.file, {{"x", s.x}, {" y", s.y}, {" z", s.z}, {" X", e.x}, {" Y", e.y}, {" Z", e.z}});
-  bndState.firstPointWritten = 1;
+  bndNumberLine(dumpState.file, {{"x", s.x}, {" y", s.y}, {" z", s.z}, {" X", e.x}, {" Y", e.y}, {" Z", e.z}});
+  dumpState.firstPointWritten = 1;
 }
 
 void bndDumpArc(const Cycle3dRecord* record, char direction, double sx, double sy, double sz,
                 double ex, double ey, double ez, double cx, double cy) {
   (void)sz;
-  if (bndState.file == nullptr || record == nullptr) return;
+  if (dumpState.file == nullptr || record == nullptr) return;
   const double r = std::hypot(sx - cx, sy - cy);
   if (r < 0.0001) return;
   double stepDeg = record->arcStep;
@@ -226,17 +226,17 @@ void bndDumpArc(const Cycle3dRecord* record, char direction, double sx, double s
 }
 
 void bndDumpPlunge(double x, double y) {
-  if (bndState.plungeOutput != 0 && bndState.file != nullptr) {
-    bndNumberLine(bndState.file, {{"**PLUNGE X", x}, {" Y", y}});
+  if (dumpState.plungeOutput != 0 && dumpState.file != nullptr) {
+    bndNumberLine(dumpState.file, {{"**PLUNGE X", x}, {" Y", y}});
   }
 }
 
-void bndSetPlungeOutput(int on) { bndState.plungeOutput = on; }
+void bndSetPlungeOutput(int on) { dumpState.plungeOutput = on; }
 
 int bndGeometryDumps(Cycle3dRecord* record) {
   if (record == nullptr || record->geoSource == nullptr) return -1;
-  bndState.boundaries = bndState.profiles = bndState.syncs = bndState.syncs2 = bndState.traces = 0;
-  bndState.created.clear();
+  dumpState.boundaries = dumpState.profiles = dumpState.syncs = dumpState.syncs2 = dumpState.traces = 0;
+  dumpState.created.clear();
   XchgHeader header{};
   std::FILE* f = xchgOpen(record->geoSource, &header);
   if (f == nullptr) {
@@ -326,6 +326,6 @@ int bndGeometryDumps(Cycle3dRecord* record) {
 }
 
 void bndDumpResetState() {
-  if (bndState.file != nullptr) std::fclose(bndState.file);
-  bndState = BndWriterState{};
+  if (dumpState.file != nullptr) std::fclose(dumpState.file);
+  dumpState = BndWriterState{};
 }

@@ -1,5 +1,6 @@
 // The platform layer's file-system questions against files the test makes: exclusive creation,
-// regular files and streams, the same file under two names, sizes and 64-bit positions.
+// regular files and streams, the same file under two names, sizes and 64-bit positions; the reset
+// of the cached "C" locale.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -41,4 +42,11 @@ TEST_F(TempDirTest, RegularFilesSameFilesAndSizes) {
   std::fclose(f);
   EXPECT_EQ(platIsRegularStream(nullptr), 0);
   EXPECT_EQ(platFileSize(nullptr, &size), 0);
+}
+
+// The cached "C" locale object is released by the reset and made again on next use.
+TEST(Platform, ResetReleasesTheCLocale) {
+  ASSERT_NE(platCLocale(), nullptr);
+  platResetState();
+  EXPECT_NE(platCLocale(), nullptr);
 }
