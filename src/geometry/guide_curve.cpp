@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <source_location>
 #include <vector>
 
 #include "framework/memory.h"
@@ -27,11 +26,6 @@ constexpr double kGuideTol = 1e-5;
 constexpr const char* kGuideItemName = "tmp.prf";
 // Bisection steps of the fit: enough for any finite interval at the smallest tolerance.
 constexpr int kGuideBisectMax = 200;
-
-int guideFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "guide_curve", static_cast<int>(at.line()));
-  return code;
-}
 
 template <typename T>
 T* guideAlloc(std::size_t n) {
@@ -90,7 +84,7 @@ int guideShift(const Seg2D* segs, int n, double offset, std::vector<Seg2D>* out)
 
 GuideCurve* guideNew(const Point2D* points, int count, char kind) {
   if (points == nullptr || count < 1) {
-    guideFail(-20);
+    geoFail(-20, "guide_curve");
     return nullptr;
   }
   GuideCurve* c = guideAlloc<GuideCurve>(1);
@@ -98,7 +92,7 @@ GuideCurve* guideNew(const Point2D* points, int count, char kind) {
   if (c == nullptr || params == nullptr) {
     memFree(c);
     memFree(params);
-    guideFail(-1);
+    geoFail(-1, "guide_curve");
     return nullptr;
   }
   guideSetParams(points, count, params);
@@ -119,12 +113,12 @@ GuideCurve* guideFromTwoPoints(const Point3D& a, const Point3D& b) {
 
 GuideCurve* guideFromMove(const GuideMove* move) {
   if (move == nullptr || move->points == nullptr || move->count < 1) {
-    guideFail(-20);
+    geoFail(-20, "guide_curve");
     return nullptr;
   }
   // Only the two directions are defined; anything else is refused rather than guessed.
   if (move->direction != 1 && move->direction != 2) {
-    guideFail(-20);
+    geoFail(-20, "guide_curve");
     return nullptr;
   }
   const int n = move->count;
@@ -133,7 +127,7 @@ GuideCurve* guideFromMove(const GuideMove* move) {
   if (pts == nullptr || z == nullptr) {
     memFree(pts);
     memFree(z);
-    guideFail(-1);
+    geoFail(-1, "guide_curve");
     return nullptr;
   }
   for (int i = 0; i < n; ++i) {
@@ -234,13 +228,13 @@ void guideReverse(GuideCurve* c) {
 Seg2D* guideToSegments(const GuideCurve* c, int minRoom, int* outCount) {
   if (outCount != nullptr) *outCount = 0;
   if (c == nullptr || c->points == nullptr || c->count < 1) {
-    guideFail(-20);
+    geoFail(-20, "guide_curve");
     return nullptr;
   }
   const int room = std::max(minRoom, c->count);
   Seg2D* segs = guideAlloc<Seg2D>(static_cast<std::size_t>(room));
   if (segs == nullptr) {
-    guideFail(-1);
+    geoFail(-1, "guide_curve");
     return nullptr;
   }
   for (int i = 1; i < c->count; ++i) {
@@ -294,7 +288,7 @@ StepBoxes* guideStepBoxes(const GuideCurve* c, double margin, const Boundary* b,
   }
   const double boxes = std::floor((e - s) / step) + 1.0;
   if (!(boxes >= 1.0) || boxes > 1e7) {
-    guideFail(-20);
+    geoFail(-20, "guide_curve");
     return nullptr;
   }
   const int count = static_cast<int>(boxes);
@@ -305,7 +299,7 @@ StepBoxes* guideStepBoxes(const GuideCurve* c, double margin, const Boundary* b,
   if (out == nullptr || arr == nullptr) {
     memFree(out);
     memFree(arr);
-    guideFail(-1);
+    geoFail(-1, "guide_curve");
     return nullptr;
   }
   out->boxes = arr;
@@ -351,9 +345,9 @@ void guideFreeStepBoxes(StepBoxes* boxes) {
 // ---- profile files ----------------------------------------------------------------------------
 
 int guideCountItems(const char* fileName) {
-  if (fileName == nullptr || fileName[0] == '\0') return guideFail(-1);
+  if (fileName == nullptr || fileName[0] == '\0') return geoFail(-1, "guide_curve");
   std::FILE* f = std::fopen(fileName, "r");
-  if (f == nullptr) return guideFail(-1);
+  if (f == nullptr) return geoFail(-1, "guide_curve");
   char piece[kBndPieceSize];
   int n = 0;
   while (bndTextNextPiece(f, piece) == 1) {
@@ -364,7 +358,7 @@ int guideCountItems(const char* fileName) {
 }
 
 int guideWriteItem(const char* tempName, std::FILE* f) {
-  if (tempName == nullptr || tempName[0] == '\0' || f == nullptr) return guideFail(-1);
+  if (tempName == nullptr || tempName[0] == '\0' || f == nullptr) return geoFail(-1, "guide_curve");
   char piece[kBndPieceSize];
   bool started = false;
   std::FILE* out = nullptr;
@@ -372,24 +366,24 @@ int guideWriteItem(const char* tempName, std::FILE* f) {
     if (!started) {
       if (piece[0] != '*') continue;
       out = std::fopen(tempName, "w");
-      if (out == nullptr) return guideFail(-1);
+      if (out == nullptr) return geoFail(-1, "guide_curve");
       started = true;
     }
     if (std::fputs(piece, out) < 0) {
       std::fclose(out);
-      return guideFail(-1);
+      return geoFail(-1, "guide_curve");
     }
     if (bndTextLineKind(piece) == kBndLineEnd) break;
   }
   if (!started) return 0;
-  if (std::fclose(out) != 0) return guideFail(-1);
+  if (std::fclose(out) != 0) return geoFail(-1, "guide_curve");
   return 1;
 }
 
 int guideReadPoints(Point2D* points, double* z, const char* fileName, int room) {
-  if (points == nullptr || fileName == nullptr || fileName[0] == '\0') return guideFail(-1);
+  if (points == nullptr || fileName == nullptr || fileName[0] == '\0') return geoFail(-1, "guide_curve");
   std::FILE* f = std::fopen(fileName, "r");
-  if (f == nullptr) return guideFail(-1);
+  if (f == nullptr) return geoFail(-1, "guide_curve");
   char piece[kBndPieceSize];
   Point3D p{0.0, 0.0, 0.0};  // a missing letter keeps the previous line's value, 0 at first
   int n = 0;
@@ -428,7 +422,7 @@ int guideReadOne(const char* fileName, const char* name, const Boundary* b, doub
   if (pts == nullptr || z == nullptr) {
     memFree(pts);
     memFree(z);
-    guideFail(-1);
+    geoFail(-1, "guide_curve");
     return 0;
   }
   const int n = guideReadPoints(pts, z, fileName, lines);
@@ -474,13 +468,13 @@ GuideCurve* guideReadProfiles(const char* fileName, const Boundary* b, double to
   // share a folder cannot read each other's items.
   char temp[1200];
   if (geoTempFileName(temp, sizeof temp, ".prf") != 1) {
-    guideFail(-29);
+    geoFail(-29, "guide_curve");
     return nullptr;
   }
   std::FILE* f = std::fopen(fileName, "r");
   if (f == nullptr) {
     std::remove(temp);
-    guideFail(-29);
+    geoFail(-29, "guide_curve");
     return nullptr;
   }
   for (int i = 0; i < items; ++i) {
@@ -517,7 +511,7 @@ int guideOffsetHits(const Seg2D* segs, int n, const Boundary* b, double offset) 
 }
 
 int guideFindStartOffset(const Seg2D* segs, int n, const Boundary* b, double* offset) {
-  if (segs == nullptr || b == nullptr || offset == nullptr || n <= 0) return guideFail(-1);
+  if (segs == nullptr || b == nullptr || offset == nullptr || n <= 0) return geoFail(-1, "guide_curve");
   if (guideOffsetHits(segs, n, b, *offset) == 1) return 0;
   const Point2D centre{0.5 * (b->xmin + b->xmax), 0.5 * (b->ymin + b->ymax)};
   const double d = g2dNearestSeg(centre, segs, n, nullptr);
@@ -527,15 +521,15 @@ int guideFindStartOffset(const Seg2D* segs, int n, const Boundary* b, double* of
       return 0;
     }
   }
-  return guideFail(-1);
+  return geoFail(-1, "guide_curve");
 }
 
 int guideOffsetBound(const Seg2D* segs, int n, const Boundary* b, double offset, double* outBound) {
-  if (segs == nullptr || b == nullptr || outBound == nullptr) return guideFail(-1);
+  if (segs == nullptr || b == nullptr || outBound == nullptr) return geoFail(-1, "guide_curve");
   try {
     std::vector<Seg2D> shifted;
     const int m = guideShift(segs, n, offset, &shifted);
-    if (m <= 0) return guideFail(-1);
+    if (m <= 0) return geoFail(-1, "guide_curve");
     double bound = std::max(0.5 * (b->xmax - b->xmin), 0.5 * (b->ymax - b->ymin));
     const Point2D corners[4] = {
         {b->xmin, b->ymin}, {b->xmax, b->ymin}, {b->xmax, b->ymax}, {b->xmin, b->ymax}};
@@ -545,7 +539,7 @@ int guideOffsetBound(const Seg2D* segs, int n, const Boundary* b, double offset,
     *outBound = 1.5 * bound;
     return 0;
   } catch (...) {
-    return guideFail(-1);
+    return geoFail(-1, "guide_curve");
   }
 }
 
@@ -567,7 +561,7 @@ int guideBisectOffset(const Seg2D* segs, int n, const Boundary* b, double* lo, d
 int guideFitIntoBoundary(GuideCurve* c, const Boundary* b, double tolerance, double* outLow,
                          double* outHigh) {
   if (c == nullptr || b == nullptr || outLow == nullptr || outHigh == nullptr) {
-    return guideFail(-1);
+    return geoFail(-1, "guide_curve");
   }
   if (std::fabs(tolerance) < kGuideTol) {
     *outLow = 0.0;

@@ -103,7 +103,5 @@ int kontAppendBndWz(const Kont2D* list, const char* fileName);
 
 // ---- module internals shared by the contour module's files ------------------------------------
 
-// Records a failure of the contour module (source "kont2d") at the caller's line; returns code.
-int kontFail(int code, std::source_location at = std::source_location::current());
 // Test seam: switches and block counters back to their state at load.
 void kontResetState();

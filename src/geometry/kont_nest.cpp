@@ -129,7 +129,7 @@ int kontNestArray(Kont2D** contours, int count) {
     for (Kont2D* k : islands) contours[w++] = k;
     for (; w < count; ++w) contours[w] = nullptr;
   } catch (const std::bad_alloc&) {
-    return kontFail(-1);
+    return geoFail(-1, "kont2d");
   }
   return 1;
 }
@@ -144,7 +144,7 @@ int kontValidate(Kont2D* region, int flags) {
       ++islandCount;
       if (isl->closed == 1) sum += kontOrientation(isl);
     }
-    if (std::abs(sum) != islandCount || o * sum > 0) return kontFail(kKontBadIslands);
+    if (std::abs(sum) != islandCount || o * sum > 0) return geoFail(kKontBadIslands, "kont2d");
   }
   if ((flags & kKontCheckCrossing) != 0) {
     const int crossed = kontSelfIntersects(region, nullptr, 0, kCrossTol);
@@ -156,7 +156,7 @@ int kontValidate(Kont2D* region, int flags) {
         kontAppendBndWz(region, "problem.bnd");
         region->next = next;
       }
-      return kontFail(kKontSelfCrossing);
+      return geoFail(kKontSelfCrossing, "kont2d");
     }
   }
   return 1;
@@ -169,12 +169,12 @@ int kontSelfIntersects(const Kont2D* region, Pt2List* points, int all, double to
     if (k->segments != nullptr && k->count > 0) total += k->count;
   if (total < 3) return 0;
   Seg2List* segs = lstSeg2New(total);
-  if (segs == nullptr) return kontFail(-1);
+  if (segs == nullptr) return geoFail(-1, "kont2d");
   for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
     for (int i = 0; i < k->count && k->segments != nullptr; ++i) {
       if (lstSeg2Append(segs, k->segments[i]) < 0) {
         lstBox2Free(segs);
-        return kontFail(-1);
+        return geoFail(-1, "kont2d");
       }
     }
   }

@@ -104,7 +104,7 @@ bool kontContoursOfRings(const Boundary* list, int useZ, std::vector<Kont2D*>& o
 Kont2D* kontFromRingList(const Boundary* list, int orientation, int useZ) {
   if (list == nullptr || list->segCount <= 0 || list->segs == nullptr) return nullptr;
   if (orientation != 1 && orientation != -1) {
-    kontFail(-20);
+    geoFail(-20, "kont2d");
     return nullptr;
   }
   std::vector<Kont2D*> contours;
@@ -115,12 +115,12 @@ Kont2D* kontFromRingList(const Boundary* list, int orientation, int useZ) {
         k->next = k->child = nullptr;
         kontFree(k);
       }
-      kontFail(-1);
+      geoFail(-1, "kont2d");
       return nullptr;
     }
   } catch (const std::bad_alloc&) {
     for (Kont2D* k : contours) kontFree(k);
-    kontFail(-1);
+    geoFail(-1, "kont2d");
     return nullptr;
   }
   for (Kont2D* k : contours) {
@@ -367,7 +367,7 @@ int kontBoundaryThrough(const Kont2D* region, const Point2D& p) {
 int kontBoundaryAt(const Kont2D* region, const Point2D& p) {
   // A point on no contour is no boundary point, whatever the mesh would say of its triangle.
   if (geoOnKontFine(p, region) != 1) {
-    if (region != nullptr && region->mesh != nullptr) return kontFail(kKontNoBoundary);
+    if (region != nullptr && region->mesh != nullptr) return geoFail(kKontNoBoundary, "kont2d");
     return kKontNoBoundary;
   }
   if (region->mesh != nullptr) {

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <source_location>
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
@@ -13,11 +12,6 @@
 
 namespace {
 constexpr double kEps = 1e-5;
-
-int plineFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "nearest", static_cast<int>(at.line()));
-  return code;
-}
 
 double plineXYDist(const Point3D& a, const Point3D& b) {
   return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y));
@@ -61,7 +55,7 @@ double ppolyNearest(const ParamPolyline* poly, const Point3D& p, double* outValu
                     Point3D* outPoint, bool xy) {
   if (outValue != nullptr) *outValue = 0.0;
   if (outPoint != nullptr) *outPoint = p;
-  if (!ppolyUsable(poly)) return plineFail(-20);
+  if (!ppolyUsable(poly)) return geoFail(-20, "nearest");
   Point3D q{};
   int index = 0;
   const double d = xy ? plineNearestXY(poly->points, poly->count, p, &q, &index)
@@ -185,7 +179,7 @@ double plineNearest2(const Point2D* points, int count, const Point2D& p, Point2D
 
 int plineSegSegCross3(const Point3D& a, const Point3D& b, const Point3D& e, const Point3D& f,
                       Point3D* outP, Point3D* outQ) {
-  if (outP == nullptr || outQ == nullptr) return plineFail(-20);
+  if (outP == nullptr || outQ == nullptr) return geoFail(-20, "nearest");
   const double lab = vecDistance(a, b), lef = vecDistance(e, f);
   if (lab < kEps || lef < kEps) return 0;
   const Point3D ab = vecSub(b, a), ef = vecSub(f, e);
@@ -202,7 +196,7 @@ int plineSegSegCross3(const Point3D& a, const Point3D& b, const Point3D& e, cons
   toWorld.m[3][0] = a.x;
   toWorld.m[3][1] = a.y;
   toWorld.m[3][2] = a.z;
-  if (matInvert(toWorld, &toFrame) != 0) return plineFail(-1);
+  if (matInvert(toWorld, &toFrame) != 0) return geoFail(-1, "nearest");
   Point3D fa{}, fb{}, fe{}, ff{};
   matTransformPoint(a, toFrame, &fa);
   matTransformPoint(b, toFrame, &fb);
@@ -258,7 +252,7 @@ ParamPolyline* ppolyNew(int n) {
   const int cap = n < 1 ? 1 : n;
   auto* poly = static_cast<ParamPolyline*>(memAllocZero(sizeof(ParamPolyline)));
   if (poly == nullptr) {
-    plineFail(-1);
+    geoFail(-1, "nearest");
     return nullptr;
   }
   poly->capacity = cap;
@@ -266,7 +260,7 @@ ParamPolyline* ppolyNew(int n) {
   poly->values = static_cast<double*>(memAllocZero(static_cast<std::size_t>(cap) * sizeof(double)));
   if (poly->points == nullptr || poly->values == nullptr) {
     ppolyFree(poly);
-    plineFail(-1);
+    geoFail(-1, "nearest");
     return nullptr;
   }
   return poly;
@@ -276,7 +270,7 @@ ParamPolyline* ppolyCopy(const ParamPolyline* poly) {
   if (poly == nullptr) return nullptr;
   if (poly->capacity < 1 || poly->count < 0 || poly->count > poly->capacity ||
       poly->points == nullptr || poly->values == nullptr) {
-    plineFail(-20);
+    geoFail(-20, "nearest");
     return nullptr;
   }
   ParamPolyline* copy = ppolyNew(poly->capacity);

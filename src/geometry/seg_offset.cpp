@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <source_location>
 
 #include "geometry/geo_error.h"
 #include "geometry/seg_cross.h"
@@ -26,11 +25,6 @@ struct SegOffsetState {
   double parallelTol = 0.02;
 };
 SegOffsetState offState;
-
-int offFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "seg_offset", static_cast<int>(at.line()));
-  return code;
-}
 
 bool offSame(double ax, double ay, double bx, double by, double tol) {
   return std::fabs(ax - bx) < tol && std::fabs(ay - by) < tol;
@@ -360,7 +354,7 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
     int records = 0, g = 0;
     for (;;) {
       records = segSelfCrossings(out->data(), c, table.data(), kSegCrossMax, m);
-      if (records < 0) return offFail(-1);
+      if (records < 0) return geoFail(-1, "seg_offset");
       g = 0;
       for (int j = 1; j < c && g == 0; ++j) {
         if (!offJoined((*out)[j - 1], (*out)[j])) g = j;
@@ -442,14 +436,14 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
     return c;
   } catch (const std::bad_alloc&) {
     out->clear();
-    return offFail(-1);
+    return geoFail(-1, "seg_offset");
   }
 }
 
 int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, int side) {
   if (n < 0 || outCap < 0 || (n > 0 && (in == nullptr || out == nullptr)) ||
       (side != 1 && side != -1) || !(d >= 0.0) || !std::isfinite(d)) {
-    return offFail(-20);
+    return geoFail(-20, "seg_offset");
   }
   if (n == 0) return 0;
   try {
@@ -483,10 +477,10 @@ int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, i
       // the checks is no result.
       if (segOffsetRetryFlag() != 0) return 0;
     }
-    if (r > outCap) return offFail(-1);
+    if (r > outCap) return geoFail(-1, "seg_offset");
     std::copy(result.begin(), result.begin() + r, out);
     return r;
   } catch (const std::bad_alloc&) {
-    return offFail(-1);
+    return geoFail(-1, "seg_offset");
   }
 }

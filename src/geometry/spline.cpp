@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <new>
-#include <source_location>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -25,13 +24,8 @@ constexpr double kSplPivotMin = 1e-12;
 // Samples per segment of the arc-length map.
 constexpr int kSplArcSamples = 21;
 
-int splFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "spline", static_cast<int>(at.line()));
-  return code;
-}
-
 void splNoMemory() {
-  splFail(-1);
+  geoFail(-1, "spline");
   out3dTraceText(9, "*** ERROR : NO MEMORY", 0);
 }
 
@@ -265,7 +259,7 @@ int splWindowParams(const double* dist, int count, int start, int n, std::vector
 CubicSpline* splFitPoints(const Point3D* points, int n, int kind) {
   if (points == nullptr || n < 2) return nullptr;
   if (kind != kSplUniform && kind != kSplChordLength && kind != kSplCentripetal) {
-    splFail(-20);
+    geoFail(-20, "spline");
     return nullptr;
   }
   CubicSpline* spline = nullptr;
@@ -275,7 +269,7 @@ CubicSpline* splFitPoints(const Point3D* points, int n, int kind) {
     const std::size_t m = k.p.size();
     if (m < 2) return nullptr;
     if (m - 1 > static_cast<std::size_t>(kSplMaxSegments)) {
-      splFail(-20);  // the segment count is 16 bits wide
+      geoFail(-20, "spline");  // the segment count is 16 bits wide
       return nullptr;
     }
     const bool closed = vecDistance(points[0], points[n - 1]) < kSplClosedEps;

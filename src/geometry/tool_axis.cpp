@@ -3,7 +3,6 @@
 #include "geometry/tool_axis.h"
 
 #include <cmath>
-#include <source_location>
 
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
@@ -15,11 +14,6 @@ struct AxisState {
   int refTilt = 0;  // 1: the tilt limit is measured in the reference system
 };
 AxisState axisState;
-
-int axisFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "tool_axis", static_cast<int>(at.line()));
-  return code;
-}
 
 // Angle between two axes: arc cosine of their clamped dot product.
 double axisAngle(const Point3D& a, const Point3D& b) { return vecAcosClamped(vecDot(a, b)); }
@@ -148,7 +142,7 @@ int axisRotateAbout(Point3D* v, const Point3D& a, double phi) {
 
 int axisFrameAlong(const Point3D& o, const Point3D& zIn, Matrix4* m, Matrix4* inv) {
   const double lz = vecLength(zIn);
-  if (lz < kEps) return axisFail(-1);
+  if (lz < kEps) return geoFail(-1, "tool_axis");
   const Point3D z{zIn.x / lz, zIn.y / lz, zIn.z / lz};
   if (vecLength(o) < kEps && std::fabs(z.x) < kEps && std::fabs(z.y) < kEps &&
       std::fabs(z.z - 1.0) < kEps) {
@@ -163,7 +157,7 @@ int axisFrameAlong(const Point3D& o, const Point3D& zIn, Matrix4* m, Matrix4* in
   matFromAxes(x, y, z, &axes);
   matTranslation(o, &shift);
   matMultiply(axes, shift, m);
-  if (matInvert(*m, inv) != 0) return axisFail(-1);
+  if (matInvert(*m, inv) != 0) return geoFail(-1, "tool_axis");
   return 1;
 }
 
