@@ -54,13 +54,13 @@ void axisInterpolateWalk(PathList* list, int start, int end, double length, bool
 }  // namespace
 
 int axisInterpolateRange(PathList* list, int start, int end, double length) {
-  if (!axisRangeUsable(list, start, end)) return geoFail(-20, "tool_axis");
+  if (!axisRangeUsable(list, start, end)) return geoFail(kGeoBadArgument, "tool_axis");
   axisInterpolateWalk(list, start, end, length, false);
   return 1;
 }
 
 int axisInterpolateAzTilt(PathList* list, int start, int end, double length) {
-  if (!axisRangeUsable(list, start, end)) return geoFail(-20, "tool_axis");
+  if (!axisRangeUsable(list, start, end)) return geoFail(kGeoBadArgument, "tool_axis");
   if (std::fabs(length) < kEps) return 0;
   axisInterpolateWalk(list, start, end, length, true);
   return 1;

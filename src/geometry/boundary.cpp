@@ -116,13 +116,13 @@ int bndClosedOffset(const Seg2D* in, int n, double d, Seg2D* out, int room, int 
 Boundary* bndNewRect(double xmin, double xmax, double ymin, double ymax) {
   Boundary* b = bndAlloc<Boundary>(1);
   if (b == nullptr) {
-    geoFail(-1, "boundary");
+    geoFail(kGeoFailed, "boundary");
     return nullptr;
   }
   b->segs = bndAlloc<Seg2D>(4);
   if (b->segs == nullptr) {
     memFree(b);
-    geoFail(-1, "boundary");
+    geoFail(kGeoFailed, "boundary");
     return nullptr;
   }
   b->segs[0] = {xmin, ymin, xmax, ymin};
@@ -185,7 +185,7 @@ int bndAddIsland(Boundary* b, Boundary* island) {
   if (b == nullptr || island == nullptr) return 0;
   BndIslandNode* node = bndAlloc<BndIslandNode>(1);
   if (node == nullptr) {
-    geoFail(-1, "boundary");
+    geoFail(kGeoFailed, "boundary");
     return 0;
   }
   node->island = island;
@@ -196,14 +196,14 @@ int bndAddIsland(Boundary* b, Boundary* island) {
 }
 
 int bndOffset(Boundary* b, double d) {
-  if (b == nullptr || b->segs == nullptr || b->segCount <= 0) return geoFail(-1, "boundary");
+  if (b == nullptr || b->segs == nullptr || b->segCount <= 0) return geoFail(kGeoFailed, "boundary");
   const int o = g2dSegChainOrientation(b->segs, b->segCount);
-  if (o == 0) return geoFail(-1, "boundary");
+  if (o == 0) return geoFail(kGeoFailed, "boundary");
   const int side = d > 0 ? -o : o;
   // The segment offset needs up to 2n + 1 segments; never fewer than 2000 for the vertex offset.
   const int room = std::max(2 * b->segCount + 1, 2000);
   Seg2D* work = bndAlloc<Seg2D>(static_cast<std::size_t>(room));
-  if (work == nullptr) return geoFail(-1, "boundary");
+  if (work == nullptr) return geoFail(kGeoFailed, "boundary");
   int n = bndClosedOffset(b->segs, b->segCount, std::fabs(d), work, room, side);
   // Without an installed polyline offset the fallback gives nothing and the offset fails.
   if (n <= 0 && bndTiltOffset != nullptr) {
@@ -211,12 +211,12 @@ int bndOffset(Boundary* b, double d) {
   }
   if (n <= 0 || n > room) {
     memFree(work);
-    return geoFail(-1, "boundary");
+    return geoFail(kGeoFailed, "boundary");
   }
   Seg2D* segs = bndAlloc<Seg2D>(static_cast<std::size_t>(n));
   if (segs == nullptr) {
     memFree(work);
-    return geoFail(-1, "boundary");
+    return geoFail(kGeoFailed, "boundary");
   }
   std::memcpy(segs, work, static_cast<std::size_t>(n) * sizeof(Seg2D));
   memFree(work);
@@ -250,9 +250,9 @@ void bndClearState() { bndState = BndState{}; }
 
 int bndCountItems(const char* fileName, BndItemCounts* counts, int* remainder) {
   if (remainder != nullptr) *remainder = 0;
-  if (fileName == nullptr || fileName[0] == '\0' || counts == nullptr) return geoFail(-1, "boundary");
+  if (fileName == nullptr || fileName[0] == '\0' || counts == nullptr) return geoFail(kGeoFailed, "boundary");
   std::FILE* f = std::fopen(fileName, "r");
-  if (f == nullptr) return geoFail(-1, "boundary");
+  if (f == nullptr) return geoFail(kGeoFailed, "boundary");
   counts->bndCount = 0;
   counts->clnCount = 0;
   char piece[kBndPieceSize];
@@ -293,7 +293,7 @@ int bndCountItems(const char* fileName, BndItemCounts* counts, int* remainder) {
 }
 
 int bndReadContour(std::FILE* f, Seg2D* segs, int room) {
-  if (f == nullptr || segs == nullptr || room < 1) return geoFail(-1, "boundary");
+  if (f == nullptr || segs == nullptr || room < 1) return geoFail(kGeoFailed, "boundary");
   char piece[kBndPieceSize];
   Point3D p{0.0, 0.0, 0.0};  // a letter missing on a point line keeps the previous line's value
   Point2D first{0.0, 0.0};
@@ -331,19 +331,19 @@ int bndReadContour(std::FILE* f, Seg2D* segs, int room) {
     open = at;
     ++kept;
   }
-  if (overflow || kept < 2) return geoFail(-1, "boundary");
+  if (overflow || kept < 2) return geoFail(kGeoFailed, "boundary");
   if (std::fabs(open.x - first.x) <= kBndPointTol && std::fabs(open.y - first.y) <= kBndPointTol) {
     segs[count - 1].x2 = first.x;
     segs[count - 1].y2 = first.y;
     return count;
   }
-  if (count >= room) return geoFail(-1, "boundary");
+  if (count >= room) return geoFail(kGeoFailed, "boundary");
   segs[count++] = Seg2D{open.x, open.y, first.x, first.y};
   return count;
 }
 
 int bndReadCurve(std::FILE* f, Point3D* points, int limit) {
-  if (f == nullptr || points == nullptr || limit < 1) return geoFail(-1, "boundary");
+  if (f == nullptr || points == nullptr || limit < 1) return geoFail(kGeoFailed, "boundary");
   char piece[kBndPieceSize];
   Point3D p{0.0, 0.0, 0.0};  // a missing letter keeps the previous line's value, 0 at first
   int n = 0;
@@ -359,7 +359,7 @@ int bndReadCurve(std::FILE* f, Point3D* points, int limit) {
     }
     points[n++] = p;
   }
-  if (full) return geoFail(-1, "boundary");
+  if (full) return geoFail(kGeoFailed, "boundary");
   return n;
 }
 
@@ -369,7 +369,7 @@ int bndResolveNesting(Boundary* list) {
   try {
     table.resize(kSegCrossMax);
   } catch (...) {
-    return geoFail(-1, "boundary");
+    return geoFail(kGeoFailed, "boundary");
   }
   for (Boundary* p = list; p != nullptr; p = p->next) {
     for (Boundary* q = p->next; q != nullptr; q = q->next) {
@@ -392,7 +392,7 @@ int bndResolveNesting(Boundary* list) {
 Boundary* bndRead(const char* fileName, double contactOffset, double offset) {
   BndItemCounts* counts = bndAlloc<BndItemCounts>(1);
   if (counts == nullptr) {
-    geoFail(-1, "boundary");
+    geoFail(kGeoFailed, "boundary");
     return nullptr;
   }
   int remainder = 0;
@@ -403,7 +403,7 @@ Boundary* bndRead(const char* fileName, double contactOffset, double offset) {
   std::FILE* f = std::fopen(fileName, "r");
   if (f == nullptr) {
     memFree(counts);
-    geoFail(-1, "boundary");
+    geoFail(kGeoFailed, "boundary");
     return nullptr;
   }
   Boundary* head = nullptr;
@@ -468,7 +468,7 @@ Boundary* bndRead(const char* fileName, double contactOffset, double offset) {
   memFree(counts);
   if (failed || bndResolveNesting(head) != 1) {
     bndFree(head);
-    geoFail(-1, "boundary");
+    geoFail(kGeoFailed, "boundary");
     return nullptr;
   }
   for (Boundary* b = head; b != nullptr; b = b->next) {
@@ -510,14 +510,14 @@ int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** 
   const double e = guide->end;
   if (guideSameAsBoundary(guide, b) != 0 || bndSegMatchesGuide(b, guide) == 1) {
     BndInterval* one = bndAlloc<BndInterval>(1);
-    if (one == nullptr) return geoFail(-1, "boundary");
+    if (one == nullptr) return geoFail(kGeoFailed, "boundary");
     *one = {s, e};
     *out = one;
     return 1;
   }
   int gn = 0;
   Seg2D* gsegs = guideToSegments(guide, 1, &gn);
-  if (gsegs == nullptr) return geoFail(-1, "boundary");
+  if (gsegs == nullptr) return geoFail(kGeoFailed, "boundary");
 
   const Seg2D* contour = b->segs;
   int cn = b->segCount;
@@ -527,14 +527,14 @@ int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** 
     if (o == 0) {
       msgSendText(9, 702, "* Fehler: Boundary Orientierung nicht bestimmbar", nullptr);
       memFree(gsegs);
-      return geoFail(-1, "boundary");
+      return geoFail(kGeoFailed, "boundary");
     }
     const int room = std::max(3 * b->segCount, 2000);
     work = bndAlloc<Seg2D>(static_cast<std::size_t>(room));
     if (work == nullptr) {
       msgSendText(9, 703, "* Fehler: Boundary im Kontaktmodus nicht zu berechnen", nullptr);
       memFree(gsegs);
-      return geoFail(-1, "boundary");
+      return geoFail(kGeoFailed, "boundary");
     }
     int side = b->outer == 1 ? -o : o;
     if (b->contactOffset < 0) side = -side;  // a negative offset goes to the other side
@@ -594,7 +594,7 @@ int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** 
   }
   memFree(work);
   memFree(gsegs);
-  if (result < 0) return geoFail(-1, "boundary");
+  if (result < 0) return geoFail(kGeoFailed, "boundary");
   return result;
 }
 
@@ -607,7 +607,7 @@ int bndSubtractIntervals(const BndInterval* a, int na, const BndInterval* b, int
   BndInterval* res = bndAlloc<BndInterval>(static_cast<std::size_t>(na) + static_cast<std::size_t>(nb));
   if (res == nullptr) {
     msgSendText(9, 704, "* Kein Memory fuer Schnitt zwischen Boundary und Leitkurve", nullptr);
-    return geoFail(-1, "boundary");
+    return geoFail(kGeoFailed, "boundary");
   }
   int n = 0;
   for (int i = 0; i < na; ++i) {

@@ -9,12 +9,13 @@
 
 #include "geometry/approach_hook.h"
 #include "geometry/boundary_record.h"
+#include "geometry/geo_error.h"
 #include "geometry/vec.h"
 
 struct GuideCurve;
 
 // Result codes beside 1 and -1.
-inline constexpr int kBndErrArgument = -20;
+inline constexpr int kBndErrArgument = kGeoBadArgument;
 
 // Most items of one kind whose sizes are counted one by one; and the point limit of a curve.
 inline constexpr int kBndItemTable = 2000;

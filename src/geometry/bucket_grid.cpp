@@ -107,12 +107,12 @@ double* lstSegBoxCb(double* out, const void* segment) {
 BucketGrid* gridBucketBuild(const void* base, std::size_t stride, int count, double margin,
                             BucketBoxFn boxFunction) {
   if (boxFunction == nullptr || count < 0 || (count > 0 && (base == nullptr || stride == 0))) {
-    geoFail(-20, "bucket_grid");
+    geoFail(kGeoBadArgument, "bucket_grid");
     return nullptr;
   }
   auto* grid = static_cast<BucketGrid*>(memAllocZero(sizeof(BucketGrid)));
   if (grid == nullptr) {
-    geoFail(-1, "bucket_grid");
+    geoFail(kGeoFailed, "bucket_grid");
     return nullptr;
   }
   const int n = gridSide(count);
@@ -137,7 +137,7 @@ BucketGrid* gridBucketBuild(const void* base, std::size_t stride, int count, dou
   grid->colWidth = (grid->xmax - grid->xmin) / n;
   if (!gridAllocCells(grid)) {
     gridBucketFree(grid);
-    geoFail(-1, "bucket_grid");
+    geoFail(kGeoFailed, "bucket_grid");
     return nullptr;
   }
   for (int i = 0; i < count; ++i) {
@@ -150,7 +150,7 @@ BucketGrid* gridBucketBuild(const void* base, std::size_t stride, int count, dou
       for (int c = c0; c <= c1; ++c) {
         if (lstIntAppend(grid->cells[r][c], i) < 0) {
           gridBucketFree(grid);
-          geoFail(-1, "bucket_grid");
+          geoFail(kGeoFailed, "bucket_grid");
           return nullptr;
         }
       }

@@ -127,9 +127,9 @@ bool kontHasSegments(const Kont2D* list) {
 
 int kontAppendBlocks(const Kont2D* list, const char* fileName, int* counter, bool wz) {
   if (!kontHasSegments(list)) return 0;
-  if (fileName == nullptr || fileName[0] == '\0') return geoFail(-1, "kont2d");
+  if (fileName == nullptr || fileName[0] == '\0') return geoFail(kGeoFailed, "kont2d");
   std::FILE* f = std::fopen(fileName, "a+");
-  if (f == nullptr) return geoFail(-1, "kont2d");
+  if (f == nullptr) return geoFail(kGeoFailed, "kont2d");
   for (const Kont2D* r = list; r != nullptr; r = r->next)
     for (const Kont2D* k = r; k != nullptr; k = kontWalkNext(r, k))
       if (k->count > 0 && k->segments != nullptr) kontWriteContour(f, k, counter, wz);
@@ -149,7 +149,7 @@ Kont2D* kontNew(Seg2D* segments, int capacity) {
   const int n = capacity < 3 ? 3 : capacity;
   auto* k = static_cast<Kont2D*>(memAllocZero(sizeof(Kont2D)));
   if (k == nullptr) {
-    geoFail(-1, "kont2d");
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   if (segments != nullptr) {
@@ -159,7 +159,7 @@ Kont2D* kontNew(Seg2D* segments, int capacity) {
     k->segments = static_cast<Seg2D*>(memAllocZero(sizeof(Seg2D) * static_cast<std::size_t>(n)));
     if (k->segments == nullptr) {
       memFree(k);
-      geoFail(-1, "kont2d");
+      geoFail(kGeoFailed, "kont2d");
       return nullptr;
     }
     k->ownsSegments = 1;
@@ -196,22 +196,22 @@ int kontReset(Kont2D* k) {
 }
 
 int kontAppendSeg(Kont2D* k, const Seg2D* seg) {
-  if (k == nullptr || k->segments == nullptr || seg == nullptr) return geoFail(-1, "kont2d");
-  if (k->count < 0 || k->count > k->capacity) return geoFail(-1, "kont2d");
+  if (k == nullptr || k->segments == nullptr || seg == nullptr) return geoFail(kGeoFailed, "kont2d");
+  if (k->count < 0 || k->count > k->capacity) return geoFail(kGeoFailed, "kont2d");
   const Seg2D copy = *seg;  // seg may lie in the array that moves below
   if (k->count == k->capacity) {
-    if (k->capacity > INT_MAX / 3 * 2) return geoFail(-1, "kont2d");
+    if (k->capacity > INT_MAX / 3 * 2) return geoFail(kGeoFailed, "kont2d");
     int grown = static_cast<int>(k->capacity * 1.5);
     if (grown <= k->capacity) grown = k->capacity + 1;
     const std::size_t bytes = sizeof(Seg2D) * static_cast<std::size_t>(grown);
     Seg2D* array = nullptr;
     if (k->ownsSegments) {
       array = static_cast<Seg2D*>(memRealloc(k->segments, bytes));
-      if (array == nullptr) return geoFail(-1, "kont2d");
+      if (array == nullptr) return geoFail(kGeoFailed, "kont2d");
     } else {
       // The caller's array stays the caller's: the contour moves into an array of its own.
       array = static_cast<Seg2D*>(memAllocZero(bytes));
-      if (array == nullptr) return geoFail(-1, "kont2d");
+      if (array == nullptr) return geoFail(kGeoFailed, "kont2d");
       if (k->count > 0) std::memcpy(array, k->segments, sizeof(Seg2D) * k->count);
       k->ownsSegments = 1;
     }

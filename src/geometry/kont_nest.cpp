@@ -129,7 +129,7 @@ int kontNestArray(Kont2D** contours, int count) {
     for (Kont2D* k : islands) contours[w++] = k;
     for (; w < count; ++w) contours[w] = nullptr;
   } catch (const std::bad_alloc&) {
-    return geoFail(-1, "kont2d");
+    return geoFail(kGeoFailed, "kont2d");
   }
   return 1;
 }
@@ -169,12 +169,12 @@ int kontSelfIntersects(const Kont2D* region, Pt2List* points, int all, double to
     if (k->segments != nullptr && k->count > 0) total += k->count;
   if (total < 3) return 0;
   Seg2List* segs = lstSeg2New(total);
-  if (segs == nullptr) return geoFail(-1, "kont2d");
+  if (segs == nullptr) return geoFail(kGeoFailed, "kont2d");
   for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
     for (int i = 0; i < k->count && k->segments != nullptr; ++i) {
       if (lstSeg2Append(segs, k->segments[i]) < 0) {
         lstBox2Free(segs);
-        return geoFail(-1, "kont2d");
+        return geoFail(kGeoFailed, "kont2d");
       }
     }
   }

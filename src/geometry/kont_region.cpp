@@ -104,7 +104,7 @@ bool kontContoursOfRings(const Boundary* list, int useZ, std::vector<Kont2D*>& o
 Kont2D* kontFromRingList(const Boundary* list, int orientation, int useZ) {
   if (list == nullptr || list->segCount <= 0 || list->segs == nullptr) return nullptr;
   if (orientation != 1 && orientation != -1) {
-    geoFail(-20, "kont2d");
+    geoFail(kGeoBadArgument, "kont2d");
     return nullptr;
   }
   std::vector<Kont2D*> contours;
@@ -115,12 +115,12 @@ Kont2D* kontFromRingList(const Boundary* list, int orientation, int useZ) {
         k->next = k->child = nullptr;
         kontFree(k);
       }
-      geoFail(-1, "kont2d");
+      geoFail(kGeoFailed, "kont2d");
       return nullptr;
     }
   } catch (const std::bad_alloc&) {
     for (Kont2D* k : contours) kontFree(k);
-    geoFail(-1, "kont2d");
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   for (Kont2D* k : contours) {

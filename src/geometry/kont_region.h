@@ -4,6 +4,7 @@
 // The orientation of one contour is in kont2d.h, the self-intersection test in kont_nest.h.
 #pragma once
 
+#include "geometry/geo_error.h"
 #include "geometry/kont2d.h"
 #include "geometry/kont_nest.h"
 #include "geometry/lists.h"
@@ -13,7 +14,7 @@ struct Boundary;
 struct ZPath;
 
 // Codes of the contour module.
-constexpr int kKontNoBoundary = -202;  // no contour of the region passes through the point
+constexpr int kKontNoBoundary = kGeoNoBoundary;  // no contour of the region passes through the point
 
 // ---- construction and conversion --------------------------------------------------------------
 

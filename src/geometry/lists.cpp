@@ -81,9 +81,9 @@ bool lstMakeRoom(L* list, std::size_t elem, Growth g) {
 // Appends a copy of item to a list whose items are T; the element's index, or -1.
 template <class T, class L>
 int lstPush(L* list, const T& item, Growth g) {
-  if (list == nullptr || list->items == nullptr) return geoFail(-1, "lists");
+  if (list == nullptr || list->items == nullptr) return geoFail(kGeoFailed, "lists");
   const T copy = item;  // item may live in the storage about to move
-  if (!lstMakeRoom(list, sizeof(T), g)) return geoFail(-1, "lists");
+  if (!lstMakeRoom(list, sizeof(T), g)) return geoFail(kGeoFailed, "lists");
   static_cast<T*>(static_cast<void*>(list->items))[list->count] = copy;
   return list->count++;
 }
@@ -444,18 +444,18 @@ ByteRecList* lstBytesNew(int capacity, int recSize) {
 }
 
 int lstBytesAppendN(ByteRecList* list, const void* record, int n) {
-  if (list == nullptr || list->items == nullptr) return geoFail(-1, "lists");
-  if (record == nullptr || n < 1 || n > list->recSize) return geoFail(-20, "lists");
+  if (list == nullptr || list->items == nullptr) return geoFail(kGeoFailed, "lists");
+  if (record == nullptr || n < 1 || n > list->recSize) return geoFail(kGeoBadArgument, "lists");
   const std::size_t size = static_cast<std::size_t>(list->recSize);
   // The record may be one of this list's own: copy it aside before the storage can move.
   unsigned char* scratch = static_cast<unsigned char*>(memAllocZero(size));
-  if (scratch == nullptr) return geoFail(-1, "lists");
+  if (scratch == nullptr) return geoFail(kGeoFailed, "lists");
   std::memcpy(scratch, record, static_cast<std::size_t>(n));
   void* items = list->items;
   if (list->count >= list->capacity &&
       !lstGrowRaw(&items, &list->capacity, size, Growth::kHalf)) {
     memFree(scratch);
-    return geoFail(-1, "lists");
+    return geoFail(kGeoFailed, "lists");
   }
   list->items = static_cast<unsigned char*>(items);
   std::memcpy(list->items + static_cast<std::size_t>(list->count) * size, scratch, size);
@@ -465,7 +465,7 @@ int lstBytesAppendN(ByteRecList* list, const void* record, int n) {
 }
 
 int lstBytesAppend(ByteRecList* list, const void* record) {
-  if (list == nullptr) return geoFail(-1, "lists");
+  if (list == nullptr) return geoFail(kGeoFailed, "lists");
   return lstBytesAppendN(list, record, list->recSize);
 }
 

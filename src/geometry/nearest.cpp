@@ -55,7 +55,7 @@ double ppolyNearest(const ParamPolyline* poly, const Point3D& p, double* outValu
                     Point3D* outPoint, bool xy) {
   if (outValue != nullptr) *outValue = 0.0;
   if (outPoint != nullptr) *outPoint = p;
-  if (!ppolyUsable(poly)) return geoFail(-20, "nearest");
+  if (!ppolyUsable(poly)) return geoFail(kGeoBadArgument, "nearest");
   Point3D q{};
   int index = 0;
   const double d = xy ? plineNearestXY(poly->points, poly->count, p, &q, &index)
@@ -179,7 +179,7 @@ double plineNearest2(const Point2D* points, int count, const Point2D& p, Point2D
 
 int plineSegSegCross3(const Point3D& a, const Point3D& b, const Point3D& e, const Point3D& f,
                       Point3D* outP, Point3D* outQ) {
-  if (outP == nullptr || outQ == nullptr) return geoFail(-20, "nearest");
+  if (outP == nullptr || outQ == nullptr) return geoFail(kGeoBadArgument, "nearest");
   const double lab = vecDistance(a, b), lef = vecDistance(e, f);
   if (lab < kEps || lef < kEps) return 0;
   const Point3D ab = vecSub(b, a), ef = vecSub(f, e);
@@ -196,7 +196,7 @@ int plineSegSegCross3(const Point3D& a, const Point3D& b, const Point3D& e, cons
   toWorld.m[3][0] = a.x;
   toWorld.m[3][1] = a.y;
   toWorld.m[3][2] = a.z;
-  if (matInvert(toWorld, &toFrame) != 0) return geoFail(-1, "nearest");
+  if (matInvert(toWorld, &toFrame) != 0) return geoFail(kGeoFailed, "nearest");
   Point3D fa{}, fb{}, fe{}, ff{};
   matTransformPoint(a, toFrame, &fa);
   matTransformPoint(b, toFrame, &fb);
@@ -252,7 +252,7 @@ ParamPolyline* ppolyNew(int n) {
   const int cap = n < 1 ? 1 : n;
   auto* poly = static_cast<ParamPolyline*>(memAllocZero(sizeof(ParamPolyline)));
   if (poly == nullptr) {
-    geoFail(-1, "nearest");
+    geoFail(kGeoFailed, "nearest");
     return nullptr;
   }
   poly->capacity = cap;
@@ -260,7 +260,7 @@ ParamPolyline* ppolyNew(int n) {
   poly->values = static_cast<double*>(memAllocZero(static_cast<std::size_t>(cap) * sizeof(double)));
   if (poly->points == nullptr || poly->values == nullptr) {
     ppolyFree(poly);
-    geoFail(-1, "nearest");
+    geoFail(kGeoFailed, "nearest");
     return nullptr;
   }
   return poly;
@@ -270,7 +270,7 @@ ParamPolyline* ppolyCopy(const ParamPolyline* poly) {
   if (poly == nullptr) return nullptr;
   if (poly->capacity < 1 || poly->count < 0 || poly->count > poly->capacity ||
       poly->points == nullptr || poly->values == nullptr) {
-    geoFail(-20, "nearest");
+    geoFail(kGeoBadArgument, "nearest");
     return nullptr;
   }
   ParamPolyline* copy = ppolyNew(poly->capacity);

@@ -177,7 +177,7 @@ bool pathRandomKeepsPoint() {
 
 // Shared densification; the axes of new points are turned between the move's end axes.
 int pathDensifyImpl(PathList* l, double step) {
-  if (l == nullptr) return geoFail(-20, "path_list");
+  if (l == nullptr) return geoFail(kGeoBadArgument, "path_list");
   step = std::fabs(step);
   if (step < kShortMove) return 0;
   pathListParamByLength(l);
@@ -189,10 +189,10 @@ int pathDensifyImpl(PathList* l, double step) {
     if (len >= step + kShortMove) total += static_cast<long long>(std::floor(len / step));
   }
   if (total == l->count) return 1;
-  if (total > INT_MAX / 2) return geoFail(-1, "path_list");
+  if (total > INT_MAX / 2) return geoFail(kGeoFailed, "path_list");
   PathArrays a;
   const int cap = static_cast<int>(total);
-  if (!a.allocate(cap, l->axes != nullptr)) return geoFail(-1, "path_list");
+  if (!a.allocate(cap, l->axes != nullptr)) return geoFail(kGeoFailed, "path_list");
   int k = 0;
   for (int i = 0; i < l->count; ++i) {
     if (i > 0 && pathListClass(l, i - 1) != kPathClassGap && pathListClass(l, i) != kPathClassGap) {
@@ -269,13 +269,13 @@ int pathListRandomKeep() { return pathState.randomKeep; }
 
 PathList* pathListNew(int n, int withAxes) {
   if (n < 1) {
-    geoFail(-20, "path_list");
+    geoFail(kGeoBadArgument, "path_list");
     return nullptr;
   }
   if (n > kPathListMaxInitial) n = kPathListMaxInitial;
   auto* l = static_cast<PathList*>(memAllocZero(sizeof(PathList)));
   if (l == nullptr) {
-    geoFail(-1, "path_list");
+    geoFail(kGeoFailed, "path_list");
     return nullptr;
   }
   PathArrays a;
@@ -283,7 +283,7 @@ PathList* pathListNew(int n, int withAxes) {
     n = n / 10 < 1 ? 1 : n / 10;
     if (!a.allocate(n, withAxes != 0)) {
       memFree(l);
-      geoFail(-1, "path_list");
+      geoFail(kGeoFailed, "path_list");
       return nullptr;
     }
   }
@@ -300,7 +300,7 @@ void pathListFree(PathList* list) {
 }
 
 int pathListCopy(PathList* dst, const PathList* src) {
-  if (dst == nullptr || src == nullptr || dst == src) return geoFail(-20, "path_list");
+  if (dst == nullptr || src == nullptr || dst == src) return geoFail(kGeoBadArgument, "path_list");
   dst->count = 0;
   dst->sense = src->sense;
   const Point3D up{0.0, 0.0, 1.0};
@@ -315,13 +315,13 @@ int pathListCopy(PathList* dst, const PathList* src) {
 }
 
 int pathListCopyRange(PathList* dst, const PathList* src, int from, int to) {
-  if (dst == nullptr || src == nullptr || dst == src) return geoFail(-20, "path_list");
+  if (dst == nullptr || src == nullptr || dst == src) return geoFail(kGeoBadArgument, "path_list");
   if (from > to) {
     dst->count = 0;
     dst->sense = src->sense;
     return 1;
   }
-  if (from < 0 || to >= src->count) return geoFail(-20, "path_list");
+  if (from < 0 || to >= src->count) return geoFail(kGeoBadArgument, "path_list");
   dst->count = 0;
   dst->sense = src->sense;
   const bool negate = src->params[from] > src->params[to];
@@ -341,10 +341,10 @@ int pathListCopyRange(PathList* dst, const PathList* src, int from, int to) {
 }
 
 int pathListCopyUnmarked(const PathList* src, PathList* dst) {
-  if (src == nullptr || dst == nullptr || src == dst) return geoFail(-1, "path_list");
+  if (src == nullptr || dst == nullptr || src == dst) return geoFail(kGeoFailed, "path_list");
   PathArrays a;
   const int cap = src->count < 1 ? 1 : src->count;
-  if (!a.allocate(cap, src->axes != nullptr)) return geoFail(-1, "path_list");
+  if (!a.allocate(cap, src->axes != nullptr)) return geoFail(kGeoFailed, "path_list");
   int k = 0;
   for (int i = 0; i < src->count; ++i) {
     if (pathListClass(src, i) == kPathClassMarked) continue;
@@ -377,10 +377,10 @@ void pathListReverse(PathList* list) {
 
 int pathListInsert(PathList* list, double x, const Point3D& pos, int code, const Point3D* axis,
                    int axisSetByte) {
-  if (list == nullptr) return geoFail(-1, "path_list");
-  if (list->axes != nullptr && axis == nullptr) return geoFail(-20, "path_list");
+  if (list == nullptr) return geoFail(kGeoFailed, "path_list");
+  if (list->axes != nullptr && axis == nullptr) return geoFail(kGeoBadArgument, "path_list");
   const bool falling = pathFalling(list);
-  if (list->count >= list->capacity && !pathGrow(list)) return geoFail(-1, "path_list");
+  if (list->count >= list->capacity && !pathGrow(list)) return geoFail(kGeoFailed, "path_list");
   int i = list->count - 1;
   const double limit = x - kParamTol;
   while (i >= 0 && (falling ? !(list->params[i] > limit) : !(list->params[i] < limit))) --i;
@@ -509,7 +509,7 @@ int pathListSplitAt(PathList* list, double x, double tol) {
 int pathListLastSplit() { return pathState.lastSplit; }
 
 int pathListNeighbours(const PathList* list, int i, int* outPrev, int* outNext) {
-  if (!pathIndexIn(list, i) || outPrev == nullptr || outNext == nullptr) return geoFail(-20, "path_list");
+  if (!pathIndexIn(list, i) || outPrev == nullptr || outNext == nullptr) return geoFail(kGeoBadArgument, "path_list");
   auto usable = [list](int k) {
     const int c = pathListClass(list, k);
     return c != kPathClassMarked && c != kPathClassThinMark;
@@ -598,9 +598,9 @@ void pathListDeleteMarked(PathList* list) {
 }
 
 int pathListCutRange(PathList* list, int from, int to) {
-  if (list == nullptr) return geoFail(-20, "path_list");
+  if (list == nullptr) return geoFail(kGeoBadArgument, "path_list");
   if (to < from) return 0;
-  if (from < 0 || to >= list->count) return geoFail(-20, "path_list");
+  if (from < 0 || to >= list->count) return geoFail(kGeoBadArgument, "path_list");
   pathShift(list, to + 1, from, list->count - to - 1);
   list->count -= to - from + 1;
   return 1;

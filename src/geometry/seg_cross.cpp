@@ -82,7 +82,7 @@ Point2D crossPoint(const SegCrossing& r) { return Point2D{r.x, r.y}; }
 ChainIndex* chainIndexNew(const Seg2D* segs, int count, int method, int axis) {
   if ((method != 1 && method != 2) || (axis != 0 && axis != 1) || count < 0 ||
       (segs == nullptr && count > 0)) {
-    geoFail(-20, "seg_cross");
+    geoFail(kGeoBadArgument, "seg_cross");
     return nullptr;
   }
   try {
@@ -127,7 +127,7 @@ ChainIndex* chainIndexNew(const Seg2D* segs, int count, int method, int axis) {
     }
     return idx;
   } catch (const std::bad_alloc&) {
-    geoFail(-1, "seg_cross");
+    geoFail(kGeoFailed, "seg_cross");
     return nullptr;
   }
 }
@@ -175,17 +175,17 @@ int chainIndexNext(const Seg2D& /*query*/, ChainIndex* idx, int current) {
 // ---- self-crossings ----------------------------------------------------------------------------
 
 int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int m) {
-  if (n < 0 || (n > 0 && (segs == nullptr || table == nullptr)) || cap < 0) return geoFail(-20, "seg_cross");
+  if (n < 0 || (n > 0 && (segs == nullptr || table == nullptr)) || cap < 0) return geoFail(kGeoBadArgument, "seg_cross");
   if (n == 0) return 0;
   const bool closed = crossClosed(segs, n);
   ChainIndex* idx = chainIndexNew(segs, n, 1, 0);
-  if (idx == nullptr) return geoFail(-1, "seg_cross");
+  if (idx == nullptr) return geoFail(kGeoFailed, "seg_cross");
   std::vector<char> broken;
   try {
     broken.assign(n, 0);
   } catch (const std::bad_alloc&) {
     chainIndexFree(idx);
-    return geoFail(-1, "seg_cross");
+    return geoFail(kGeoFailed, "seg_cross");
   }
   if (m == -1) {
     for (int j = 0; j < n; ++j) {
@@ -239,7 +239,7 @@ int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int 
     crossSortFrom(table, first, count);
   }
   chainIndexFree(idx);
-  if (result < 0) return geoFail(-1, "seg_cross");
+  if (result < 0) return geoFail(kGeoFailed, "seg_cross");
   return count;
 }
 
@@ -249,7 +249,7 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
                          int cap) {
   if (na < 0 || nb < 0 || cap < 0 || (na > 0 && a == nullptr) || (nb > 0 && b == nullptr) ||
       (na > 0 && nb > 0 && out == nullptr)) {
-    return geoFail(-20, "seg_cross");
+    return geoFail(kGeoBadArgument, "seg_cross");
   }
   if (nb == 0 || na == 0) return 0;
   if (na == nb) {
@@ -261,7 +261,7 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
     if (same) return 0;
   }
   ChainIndex* idx = chainIndexNew(b, nb, 1, 0);
-  if (idx == nullptr) return geoFail(-1, "seg_cross");
+  if (idx == nullptr) return geoFail(kGeoFailed, "seg_cross");
   int count = 0;
   int result = 0;
   try {
@@ -308,7 +308,7 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
     result = -1;
   }
   chainIndexFree(idx);
-  if (result < 0) return geoFail(-1, "seg_cross");
+  if (result < 0) return geoFail(kGeoFailed, "seg_cross");
   return count;
 }
 
@@ -325,7 +325,7 @@ int segCircleCrossings(int n, const Seg2D* segs, const Circle2D& circle, SegCros
     if (k == 2) take = 2;
     if (k == 1 && !crossAtStart(p[0], segs[j]) && !crossAtEnd(p[0], segs[j])) take = 1;
     for (int e = 0; e < take; ++e) {
-      if (count >= cap) return geoFail(-1, "seg_cross");
+      if (count >= cap) return geoFail(kGeoFailed, "seg_cross");
       out[count++] = SegCrossing{p[e].x, p[e].y, crossParam(segs[j], p[e]), j + 1, 0, 0};
     }
   }

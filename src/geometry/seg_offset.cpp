@@ -354,7 +354,7 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
     int records = 0, g = 0;
     for (;;) {
       records = segSelfCrossings(out->data(), c, table.data(), kSegCrossMax, m);
-      if (records < 0) return geoFail(-1, "seg_offset");
+      if (records < 0) return geoFail(kGeoFailed, "seg_offset");
       g = 0;
       for (int j = 1; j < c && g == 0; ++j) {
         if (!offJoined((*out)[j - 1], (*out)[j])) g = j;
@@ -436,14 +436,14 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
     return c;
   } catch (const std::bad_alloc&) {
     out->clear();
-    return geoFail(-1, "seg_offset");
+    return geoFail(kGeoFailed, "seg_offset");
   }
 }
 
 int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, int side) {
   if (n < 0 || outCap < 0 || (n > 0 && (in == nullptr || out == nullptr)) ||
       (side != 1 && side != -1) || !(d >= 0.0) || !std::isfinite(d)) {
-    return geoFail(-20, "seg_offset");
+    return geoFail(kGeoBadArgument, "seg_offset");
   }
   if (n == 0) return 0;
   try {
@@ -477,10 +477,10 @@ int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, i
       // the checks is no result.
       if (segOffsetRetryFlag() != 0) return 0;
     }
-    if (r > outCap) return geoFail(-1, "seg_offset");
+    if (r > outCap) return geoFail(kGeoFailed, "seg_offset");
     std::copy(result.begin(), result.begin() + r, out);
     return r;
   } catch (const std::bad_alloc&) {
-    return geoFail(-1, "seg_offset");
+    return geoFail(kGeoFailed, "seg_offset");
   }
 }

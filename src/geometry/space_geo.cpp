@@ -145,7 +145,7 @@ Point3D slabCut(const Point3D& p, const Point3D& q, double h) {
 }  // namespace
 
 int geoRegulaFalsi(GeoRootFn f, const void* data, double lo, double hi, double* out) {
-  if (f == nullptr || out == nullptr) return geoFail(-20, "space_geo");
+  if (f == nullptr || out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   double flo = f(lo, data), fhi = f(hi, data);
   if (!std::isfinite(flo) || !std::isfinite(fhi)) return -1;
   if (spaceSameSign(flo, fhi)) return 0;
@@ -185,7 +185,7 @@ int geoRegulaFalsi(GeoRootFn f, const void* data, double lo, double hi, double* 
 }
 
 int geoTriPlane(const Tri3D& tri, double* a, double* b, double* c, double* d) {
-  if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return geoFail(-20, "space_geo");
+  if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   Point3D n = vecCross(vecSub(tri.v[1], tri.v[0]), vecSub(tri.v[2], tri.v[0]));
   const double len = vecLength(n);
   const bool valid = len >= 1e-12;
@@ -203,7 +203,7 @@ int geoPlaneSide(const Point3D& p, double a, double b, double c, double d) {
 }
 
 int geoLinePlaneCut(double a, double b, double c, double d, const Seg3D& seg, Point3D* out) {
-  if (out == nullptr) return geoFail(-20, "space_geo");
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   const Point3D n{a, b, c};
   const Point3D dir = vecSub(seg.end, seg.start);
   const double nd = vecDot(n, dir);
@@ -223,7 +223,7 @@ double geoDistPointLine3D(const Point3D& p, const Seg3D& seg) {
 }
 
 int geoFootOnSeg3D(const Point3D& p, const Seg3D& seg, Point3D* out) {
-  if (out == nullptr) return geoFail(-20, "space_geo");
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   const Point3D dir = vecSub(seg.end, seg.start);
   const double dd = vecDot(dir, dir);
   if (dd < 1e-12) {
@@ -236,7 +236,7 @@ int geoFootOnSeg3D(const Point3D& p, const Seg3D& seg, Point3D* out) {
 }
 
 int geoPointInTri3D(const Point3D& p, const Tri3D& tri, Point3D* out) {
-  if (out == nullptr) return geoFail(-20, "space_geo");
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   double a = 0.0, b = 0.0, c = 0.0, d = 0.0;
   geoTriPlane(tri, &a, &b, &c, &d);
   const double s = a * p.x + b * p.y + c * p.z + d;
@@ -263,7 +263,7 @@ int geoPointInTri3D(const Point3D& p, const Tri3D& tri, Point3D* out) {
 }
 
 int geoTriSortZ(const Tri3D& tri, Tri3D* out) {
-  if (out == nullptr) return geoFail(-20, "space_geo");
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   Tri3D t = tri;
   if (t.v[0].z < t.v[1].z) std::swap(t.v[0], t.v[1]);
   if (t.v[0].z < t.v[2].z) std::swap(t.v[0], t.v[2]);
@@ -274,7 +274,7 @@ int geoTriSortZ(const Tri3D& tri, Tri3D* out) {
 
 int geoOffsetFaceCut(const Point3D& p, double halfLength, double offset, const Tri3D& tri,
                      Point3D* out) {
-  if (out == nullptr) return geoFail(-20, "space_geo");
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   double a = 0.0, b = 0.0, c = 0.0, d = 0.0;
   if (geoTriPlane(tri, &a, &b, &c, &d) != 1) return geoFail(-11, "space_geo");
   const int side = geoPlaneSide(p, a, b, c, d);
@@ -300,7 +300,7 @@ int geoOffsetFaceCut(const Point3D& p, double halfLength, double offset, const T
 
 int geoCylinderCutZ(const Seg3D& seg, double r, double h, Seg2D* line1, Seg2D* line2,
                     Ellipse2D* ellipse) {
-  if (line1 == nullptr || line2 == nullptr || ellipse == nullptr) return geoFail(-20, "space_geo");
+  if (line1 == nullptr || line2 == nullptr || ellipse == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   Point3D lo = seg.start, hi = seg.end;
   if (lo.z > hi.z) std::swap(lo, hi);
   const double len = vecDistance(lo, hi);
@@ -329,7 +329,7 @@ int geoCylinderCutZ(const Seg3D& seg, double r, double h, Seg2D* line1, Seg2D* l
 }
 
 int geoEllipseNearest(const Point2D& p, const Ellipse2D& ellipse, Point2D* out) {
-  if (out == nullptr) return geoFail(-20, "space_geo");
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   const bool framed = ellipse.cx != 0.0 || ellipse.cy != 0.0 || ellipse.theta != 0.0;
   const double ct = framed ? std::cos(ellipse.theta) : 1.0;
   const double st = framed ? std::sin(ellipse.theta) : 0.0;
@@ -377,9 +377,9 @@ int geoEllipseNearest(const Point2D& p, const Ellipse2D& ellipse, Point2D* out) 
 }
 
 int geoEllipseOscCircle(const Ellipse2D& ellipse, double offset, const Point2D& p, Arc2D* out) {
-  if (out == nullptr) return geoFail(-20, "space_geo");
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   const double a = ellipse.a, b = ellipse.b;
-  if (std::fabs(a) < 1e-10 || std::fabs(b) < 1e-10) return geoFail(-20, "space_geo");
+  if (std::fabs(a) < 1e-10 || std::fabs(b) < 1e-10) return geoFail(kGeoBadArgument, "space_geo");
   Point2D q{};
   if (geoEllipseNearest(p, Ellipse2D{0.0, 0.0, a, b, 0.0}, &q) != 1) return geoFail(-12, "space_geo");
   const double xa = q.x / a, yb = q.y / b;
@@ -393,7 +393,7 @@ int geoEllipseOscCircle(const Ellipse2D& ellipse, double offset, const Point2D& 
 
 int geoSegEllipseCut(const Seg2D& seg, const Ellipse2D& ellipse, double dist, Point2D* out1,
                      Point2D* out2) {
-  if (out1 == nullptr || out2 == nullptr) return geoFail(-20, "space_geo");
+  if (out1 == nullptr || out2 == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   if (ellipse.a == 0.0 || ellipse.b == 0.0) return 0;
   // Into the ellipse frame; small offsets and angles are left alone, the same on the way back.
   const bool shiftX = std::fabs(ellipse.cx) > 1e-6, shiftY = std::fabs(ellipse.cy) > 1e-6;
@@ -446,7 +446,7 @@ int geoSegEllipseCut(const Seg2D& seg, const Ellipse2D& ellipse, double dist, Po
 }
 
 int geoTorusEdgeContact(const Point3D& c, double a, double b, const Seg3D& seg, Point3D* out) {
-  if (out == nullptr) return geoFail(-20, "space_geo");
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   const Point3D w = vecSub(seg.start, c);
   const Point3D dir = vecSub(seg.end, seg.start);
   const double h = vecDot(dir, dir);
@@ -495,11 +495,11 @@ int geoTorusEdgeContact(const Point3D& c, double a, double b, const Seg3D& seg, 
 }
 
 int geoTriClipZSlab(const Tri3D& tri, double h, double depth, Tri3D* out1, Tri3D* out2) {
-  if (out1 == nullptr || out2 == nullptr) return geoFail(-20, "space_geo");
+  if (out1 == nullptr || out2 == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   Tri3D t{};
   geoTriSortZ(tri, &t);
   const Point3D &v0 = t.v[0], &v1 = t.v[1], &v2 = t.v[2];
-  if (!(v0.z >= v1.z && v1.z >= v2.z)) return geoFail(-1, "space_geo");
+  if (!(v0.z >= v1.z && v1.z >= v2.z)) return geoFail(kGeoFailed, "space_geo");
   if (v2.z > h || v0.z < h - depth) return 0;
   if (v0.z <= h + 0.0001) {
     *out1 = t;
@@ -524,5 +524,5 @@ int geoTriClipZSlab(const Tri3D& tri, double h, double depth, Tri3D* out1, Tri3D
     }
     return 2;
   }
-  return geoFail(-1, "space_geo");
+  return geoFail(kGeoFailed, "space_geo");
 }

@@ -25,7 +25,7 @@ constexpr double kSplPivotMin = 1e-12;
 constexpr int kSplArcSamples = 21;
 
 void splNoMemory() {
-  geoFail(-1, "spline");
+  geoFail(kGeoFailed, "spline");
   out3dTraceText(9, "*** ERROR : NO MEMORY", 0);
 }
 
@@ -259,7 +259,7 @@ int splWindowParams(const double* dist, int count, int start, int n, std::vector
 CubicSpline* splFitPoints(const Point3D* points, int n, int kind) {
   if (points == nullptr || n < 2) return nullptr;
   if (kind != kSplUniform && kind != kSplChordLength && kind != kSplCentripetal) {
-    geoFail(-20, "spline");
+    geoFail(kGeoBadArgument, "spline");
     return nullptr;
   }
   CubicSpline* spline = nullptr;
@@ -269,7 +269,7 @@ CubicSpline* splFitPoints(const Point3D* points, int n, int kind) {
     const std::size_t m = k.p.size();
     if (m < 2) return nullptr;
     if (m - 1 > static_cast<std::size_t>(kSplMaxSegments)) {
-      geoFail(-20, "spline");  // the segment count is 16 bits wide
+      geoFail(kGeoBadArgument, "spline");  // the segment count is 16 bits wide
       return nullptr;
     }
     const bool closed = vecDistance(points[0], points[n - 1]) < kSplClosedEps;

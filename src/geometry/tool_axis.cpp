@@ -142,7 +142,7 @@ int axisRotateAbout(Point3D* v, const Point3D& a, double phi) {
 
 int axisFrameAlong(const Point3D& o, const Point3D& zIn, Matrix4* m, Matrix4* inv) {
   const double lz = vecLength(zIn);
-  if (lz < kEps) return geoFail(-1, "tool_axis");
+  if (lz < kEps) return geoFail(kGeoFailed, "tool_axis");
   const Point3D z{zIn.x / lz, zIn.y / lz, zIn.z / lz};
   if (vecLength(o) < kEps && std::fabs(z.x) < kEps && std::fabs(z.y) < kEps &&
       std::fabs(z.z - 1.0) < kEps) {
@@ -157,7 +157,7 @@ int axisFrameAlong(const Point3D& o, const Point3D& zIn, Matrix4* m, Matrix4* in
   matFromAxes(x, y, z, &axes);
   matTranslation(o, &shift);
   matMultiply(axes, shift, m);
-  if (matInvert(*m, inv) != 0) return geoFail(-1, "tool_axis");
+  if (matInvert(*m, inv) != 0) return geoFail(kGeoFailed, "tool_axis");
   return 1;
 }
 

@@ -30,19 +30,19 @@ int triGridIndex(double v, double origin, double size, int n, bool lowIfNan) {
 
 TriangleGrid* triGridNew(int rows, int columns, int initialCapacity) {
   if (rows <= 0 || columns <= 0) {
-    geoFail(-20, "triangle_grid");
+    geoFail(kGeoBadArgument, "triangle_grid");
     return nullptr;
   }
   const std::size_t cellCount = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
   if (cellCount > static_cast<std::size_t>(INT_MAX) ||
       cellCount > SIZE_MAX / sizeof(TriangleGridCell)) {
-    geoFail(-1, "triangle_grid");
+    geoFail(kGeoFailed, "triangle_grid");
     return nullptr;
   }
   const int capacity = initialCapacity > 0 ? initialCapacity : 0;
   auto* grid = static_cast<TriangleGrid*>(memAllocZero(sizeof(TriangleGrid)));
   if (grid == nullptr) {
-    geoFail(-1, "triangle_grid");
+    geoFail(kGeoFailed, "triangle_grid");
     return nullptr;
   }
   grid->rows = rows;
@@ -50,7 +50,7 @@ TriangleGrid* triGridNew(int rows, int columns, int initialCapacity) {
   grid->cells = static_cast<TriangleGridCell*>(memAllocZero(cellCount * sizeof(TriangleGridCell)));
   if (grid->cells == nullptr) {
     triGridFree(grid);
-    geoFail(-1, "triangle_grid");
+    geoFail(kGeoFailed, "triangle_grid");
     return nullptr;
   }
   if (capacity > 0) {
@@ -59,7 +59,7 @@ TriangleGrid* triGridNew(int rows, int columns, int initialCapacity) {
           static_cast<std::int32_t*>(memAllocZero(static_cast<std::size_t>(capacity) * 4));
       if (indices == nullptr) {
         triGridFree(grid);
-        geoFail(-1, "triangle_grid");
+        geoFail(kGeoFailed, "triangle_grid");
         return nullptr;
       }
       grid->cells[i].indices = indices;
@@ -84,15 +84,15 @@ int triGridFree(TriangleGrid* grid) {
 int triGridAdd(TriangleGrid* grid, int row, int column, int index) {
   if (grid == nullptr || grid->cells == nullptr || row < 0 || row >= grid->rows || column < 0 ||
       column >= grid->columns) {
-    return geoFail(-20, "triangle_grid");
+    return geoFail(kGeoBadArgument, "triangle_grid");
   }
   TriangleGridCell& cell = grid->cells[static_cast<std::size_t>(row) * grid->columns + column];
   if (cell.count >= cell.capacity) {
-    if (cell.capacity > INT_MAX / 2) return geoFail(-1, "triangle_grid");
+    if (cell.capacity > INT_MAX / 2) return geoFail(kGeoFailed, "triangle_grid");
     const int next = cell.capacity > 0 ? cell.capacity * 2 : 1;
     auto* grown = static_cast<std::int32_t*>(
         memRealloc(cell.indices, static_cast<std::size_t>(next) * sizeof(std::int32_t)));
-    if (grown == nullptr) return geoFail(-1, "triangle_grid");
+    if (grown == nullptr) return geoFail(kGeoFailed, "triangle_grid");
     cell.indices = grown;
     cell.capacity = next;
   }
@@ -102,8 +102,8 @@ int triGridAdd(TriangleGrid* grid, int row, int column, int index) {
 
 int triGridFill(TriangleGrid* grid, int count, const Point3D& boxMin, const Point3D& boxMax,
                 const Point3D* itemMin, const Point3D* itemMax, double margin) {
-  if (grid == nullptr || grid->cells == nullptr || count < 0) return geoFail(-20, "triangle_grid");
-  if (count > 0 && (itemMin == nullptr || itemMax == nullptr)) return geoFail(-20, "triangle_grid");
+  if (grid == nullptr || grid->cells == nullptr || count < 0) return geoFail(kGeoBadArgument, "triangle_grid");
+  if (count > 0 && (itemMin == nullptr || itemMax == nullptr)) return geoFail(kGeoBadArgument, "triangle_grid");
   grid->x0 = boxMin.x;
   grid->y0 = boxMin.y;
   grid->x1 = boxMax.x;

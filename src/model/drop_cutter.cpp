@@ -16,6 +16,14 @@ struct DropState {
 DropState dropState;
 
 constexpr double kNoHeight = -100000.0;
+// Tolerances of the tests, fixed because the tie rules depend on them. A contact this close to the
+// rim of a radius is out of reach, a facet normal this close to horizontal makes a vertical facet,
+// and a barycentric coordinate may lie this far outside [0, 1] (0.9999999 and 1.0000001 below).
+constexpr double kDropRimTol = 1e-7;
+// An edge whose ends differ less than this in height counts as level for the ball and flat end mill.
+constexpr double kDropLevelTol = 1e-6;
+// Torus and cone band: level edges, degenerate lengths and denominators, and the band's rims.
+constexpr double kDropSmall = 1e-5;
 constexpr Point3D kDown{0.0, 0.0, -1.0};  // the tool axis, pointing down
 constexpr Point3D kUp{0.0, 0.0, 1.0};
 
@@ -67,7 +75,7 @@ FacetPlane dropFacetPlane(const TriangleDropRecord& rec) {
   }
   f.cosine = c;
   f.d = -vecDot(f.n, rec.v[0]);
-  f.cls = c < 1e-7 ? 0 : (c > 0.9999999 ? 2 : 1);
+  f.cls = c < kDropRimTol ? 0 : (c > 0.9999999 ? 2 : 1);
   return f;
 }
 
@@ -117,7 +125,7 @@ void dropBallEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
   if (vecCrossUnit(kDown, e, &np) != 0) return;  // parallel to the axis
   const Point3D pa = vecSub(rec.axis, a);
   const double delta = std::fabs(vecDot(np, pa));
-  if (delta > r - 1e-7) return;
+  if (delta > r - kDropRimTol) return;
   const double w = std::sqrt(r * r - delta * delta);  // radius of the ball's section
   Point3D m{};
   if (vecCrossUnit(np, kDown, &m) != 0) return;
@@ -135,7 +143,7 @@ void dropBallEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
 
 void dropBallVertex(const TriangleDropRecord& rec, const Point3D& v, double r, LocalBest* best) {
   const double rho = planDistance(v, rec.axis);
-  if (rho > r - 1e-7) return;
+  if (rho > r - kDropRimTol) return;
   best->offer(v.z + std::sqrt(r * r - rho * rho), v, 1);
 }
 
@@ -166,7 +174,7 @@ void dropFlatEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
   if (vecCrossUnit(kDown, e, &np) != 0) return;
   const Point3D& p = rec.axis;
   const double h = vecDot(np, vecSub(p, a));
-  if (std::fabs(h) > r - 1e-7) return;
+  if (std::fabs(h) > r - kDropRimTol) return;
   const double ea = vecDot(kDown, e);  // positive when the edge descends from a to b
   Point3D m{};
   if (vecCrossUnit(np, kDown, &m) != 0) return;
@@ -177,7 +185,7 @@ void dropFlatEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
     // The crossing of the disc's rim on the high side of the edge. An edge within 1e-6 of level
     // counts as level (kind 2) but still rests the tool on its high side: taking its first
     // end's height would leave the tool up to 1e-6 low.
-    const int kind = std::fabs(ea) >= 1e-6 ? 1 : 2;
+    const int kind = std::fabs(ea) >= kDropLevelTol ? 1 : 2;
     const double lambda = ea > 0.0 ? lambdaC - q : lambdaC + q;
     if (lambda >= 0.0 && lambda <= 1.0) {
       const Point3D c = vecAdd(a, vecScale(lambda, e));
@@ -229,7 +237,7 @@ int dropFlatByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBes
     }
     double u = 0.0, v = 0.0;
     dropBarycentric(rec, x, &u, &v);
-    if (u >= 0.0 && u <= 1.0 && v >= -1e-7 && v <= 1.0000001 && u + v <= 1.0000001) {
+    if (u >= 0.0 && u <= 1.0 && v >= -kDropRimTol && v <= 1.0000001 && u + v <= 1.0000001) {
       best->offer(x.z, x, 1);
       return 2;
     }
@@ -289,7 +297,7 @@ double dropTorusEdgeOffset(double c, double rf, double delta, double k) {
 void dropTorusVertex(const TriangleDropRecord& rec, const Point3D& v, LocalBest* best) {
   const double rf = rec.flatRadius, c = rec.cornerRadius;
   const double rho = planDistance(v, rec.axis);
-  if (rho > rf + c - 1e-7) return;
+  if (rho > rf + c - kDropRimTol) return;
   if (rho <= rf) {
     best->offer(v.z + c, v, 2);
   } else {
@@ -306,7 +314,7 @@ void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3
   if (vecCrossUnit(kDown, e, &np) != 0) return;
   const Point3D& p = rec.axis;
   const double delta = std::fabs(vecDot(np, vecSub(p, a)));
-  if (delta > rf + c - 1e-7) return;
+  if (delta > rf + c - kDropRimTol) return;
   const double ea = vecDot(kDown, e);
   const double lengthE = vecLength(e);
   const double lambdaC = ((p.x - a.x) * e.x + (p.y - a.y) * e.y) / (e.x * e.x + e.y * e.y);
@@ -325,13 +333,13 @@ void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3
   }
   // An edge within 1e-5 of level counts as level (kind 2) but rests the tool where it is high:
   // taking its first end's height would leave the tool up to 1e-5 low.
-  const int kind = std::fabs(ea) < 1e-5 ? 2 : 1;
+  const int kind = std::fabs(ea) < kDropSmall ? 2 : 1;
   const double cPhi = ea / lengthE;
   const double sPhi = std::hypot(e.x, e.y) / lengthE;  // from the plan length, as for the ball
   const double k = std::fabs(cPhi) / sPhi;
   double lambda = 0.0;
   double height = 0.0;
-  if (delta >= 1e-5) {
+  if (delta >= kDropSmall) {
     const double x = dropTorusEdgeOffset(c, rf, delta, k);
     const double depth = vecTorusHeight(x, c, rf, delta);
     const double shift = x / (lengthE * sPhi);
@@ -402,7 +410,7 @@ bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Poi
                   const Point3D& b, double* tip, Point3D* contact) {
   const Point3D e = vecSub(b, a);
   const double lengthE = vecLength(e);
-  if (lengthE < 1e-5) return false;
+  if (lengthE < kDropSmall) return false;
   const Point3D pb{rec.axis.x, rec.axis.y, band.h1};
   Point3D n{};
   if (vecCrossUnit(kUp, vecScale(1.0 / lengthE, e), &n) != 0) return false;
@@ -414,7 +422,7 @@ bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Poi
   // A line farther than r2 misses the band. A line nearer than r1 may still touch it: the
   // tangent point lies farther out than the line's distance, so the band's bounds are applied
   // to the tangent point below.
-  if (hd > band.r2 - 1e-5) return false;
+  if (hd > band.r2 - kDropSmall) return false;
   Point3D m{};
   if (vecCrossUnit(kUp, n, &m) != 0) return false;
   const double em = vecDot(m, e), ez = e.z, sA = vecDot(m, vecSub(a, pb));
@@ -424,7 +432,7 @@ bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Poi
   const double root = std::sqrt(disc);
   const double t = std::max((sA * ez + root) / em, (sA * ez - root) / em);
   const double den = em * t - sA * ez;
-  if (std::fabs(den) < 1e-5) return false;
+  if (std::fabs(den) < kDropSmall) return false;
   const double s = ez * hd * hd / den;  // plan offset of the tangent point along m
   const Point3D c = vecAdd(vecAdd(pb, vecScale(hd, n)),
                         vecAdd(vecScale(s, m), vecScale(em * q * q / den + (a.z - band.h1) - t, kUp)));
@@ -432,7 +440,7 @@ bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Poi
   // Only the band between r1 and r2 is part of the tool: beyond r2 the top disc takes over,
   // inside r1 the cutter itself.
   const double rho = std::sqrt(hd * hd + s * s);
-  if (rho < band.r1 + 1e-5 || rho > band.r2) return false;
+  if (rho < band.r1 + kDropSmall || rho > band.r2) return false;
   *tip = band.k * band.r1 + (a.z - band.h1) - t;
   *contact = c;
   return true;
@@ -463,7 +471,7 @@ int dropTorusTriangle(TriangleDropRecord* rec) {
 
 int dropConeTriangle(TriangleDropRecord* rec, double r1, double r2, double h1, double h2) {
   rec->contactKind = 0;
-  if (r2 - 1e-5 < r1 || h2 + 1e-5 < h1) return 0;
+  if (r2 - kDropSmall < r1 || h2 + kDropSmall < h1) return 0;
   const ConeBand band{r1, r2, h1, h2, (h2 - h1) / (r2 - r1)};
   const double entryBest = rec->bestHeight;
   int result = 0;
@@ -477,7 +485,7 @@ int dropConeTriangle(TriangleDropRecord* rec, double r1, double r2, double h1, d
   };
   for (const Point3D& v : rec->v) {
     const double rho = planDistance(v, rec->axis);
-    if (rho >= r1 + 1e-5 && rho <= r2 - 1e-5) offer(v.z - band.lift(rho), v);
+    if (rho >= r1 + kDropSmall && rho <= r2 - kDropSmall) offer(v.z - band.lift(rho), v);
   }
   const int edges[3][2] = {{0, 1}, {1, 2}, {2, 0}};
   for (const auto& ed : edges) {
@@ -555,7 +563,7 @@ int dropToolOnQuad(const QuadFacet& quad, const Point3D& axis, const CutterShape
     const int r = dropToolOnTri(tri, axis, cutter, bestHeight, contact, contactKind);
     if (r == 0) continue;
     if (cutter.type == kCutterTorus &&
-        std::fabs(*bestHeight - contact->z - cutter.cornerRadius) < 1e-5) {
+        std::fabs(*bestHeight - contact->z - cutter.cornerRadius) < kDropSmall) {
       contact->x = axis.x;  // resting flat: the contact is reported under the axis
       contact->y = axis.y;
     }

@@ -120,7 +120,7 @@ bool fdFirstNear(const FacetView& v, const Point3D& p, double r, bool mainSet, P
 // Each set is measured by its own facet type, so the twins below share this one walk. A set
 // without a grid scans all its facets, a sub-model as well as the main model.
 int fdFindNear(const SurfaceModel* model, const Point3D& p, double r, Point3D* out) {
-  if (model == nullptr || out == nullptr) return geoFail(-20, "facet_distance");
+  if (model == nullptr || out == nullptr) return geoFail(kGeoBadArgument, "facet_distance");
   if (fdFirstNear(fdViewOf(*model), p, r, true, out)) return 0;
   for (const SubModel* s = model->subModels; s != nullptr; s = s->next) {
     if (fdFirstNear(fdViewOf(*s), p, r, false, out)) return 0;
@@ -172,13 +172,13 @@ int modelFindFacetNearQuads(const SurfaceModel* model, const Point3D& p, double 
 }
 
 int modelFindFacetNear(const SurfaceModel* model, const Point3D& p, double r, Point3D* out) {
-  if (model == nullptr || out == nullptr) return geoFail(-20, "facet_distance");
+  if (model == nullptr || out == nullptr) return geoFail(kGeoBadArgument, "facet_distance");
   return model->facetType == 4 ? modelFindFacetNearQuads(model, p, r, out)
                                : modelFindFacetNearTris(model, p, r, out);
 }
 
 int modelNearestFacet(const SurfaceModel* model, const Point3D& p, double r, Point3D* out) {
-  if (model == nullptr || out == nullptr || model->facetType != 3) return geoFail(-20, "facet_distance");
+  if (model == nullptr || out == nullptr || model->facetType != 3) return geoFail(kGeoBadArgument, "facet_distance");
   const FacetView v = fdViewOf(*model);
   bool any = false;
   double best = 0.0;

@@ -48,14 +48,14 @@ int hrFillColumn(HeightGrid* grid, SurfaceModel* copy, PathList* list, int j, do
 }  // namespace
 
 int modelFillHeightGrid(HeightGrid* grid, const SurfaceModel* model) {
-  if (grid == nullptr || model == nullptr || model->cutter == nullptr) return geoFail(-20, "height_raster");
+  if (grid == nullptr || model == nullptr || model->cutter == nullptr) return geoFail(kGeoBadArgument, "height_raster");
   if (!(grid->cell >= kHeightGridMinCell || grid->cell <= -kHeightGridMinCell)) return 1;
-  if (grid->rows < 1 || grid->cols < 1 || grid->heights == nullptr) return geoFail(-20, "height_raster");
+  if (grid->rows < 1 || grid->cols < 1 || grid->heights == nullptr) return geoFail(kGeoBadArgument, "height_raster");
 
   // A copy of the record with its own cutter: the four-corner drop rewrites the step and the
   // cutter's corner radius of the model it runs on.
   SurfaceModel* copy = modelCopy(model);
-  if (copy == nullptr) return geoFail(-1, "height_raster");
+  if (copy == nullptr) return geoFail(kGeoFailed, "height_raster");
   copy->step = grid->cell;
   copy->tolerance = grid->cell;
   copy->boundary = nullptr;
@@ -74,13 +74,13 @@ int modelFillHeightGrid(HeightGrid* grid, const SurfaceModel* model) {
   PathList* list = pathListNew(grid->rows + 10, 1);
   int result = 1;
   if (list == nullptr) {
-    result = geoFail(-1, "height_raster");
+    result = geoFail(kGeoFailed, "height_raster");
   } else {
     for (int j = 0; j < grid->cols; ++j) {
       if (out3dCheckBreak() != 0) break;
       const int r = hrFillColumn(grid, copy, list, j, empty);
       if (r == -1 || r == -2) {
-        result = geoFail(-1, "height_raster");  // no memory for the column's curve or its samples
+        result = geoFail(kGeoFailed, "height_raster");  // no memory for the column's curve or its samples
         break;
       }
       if (r < 0) break;  // the drop was interrupted: keep what is filled

@@ -97,7 +97,7 @@ int collSample(const Point3D& p, const SurfaceModel* k, double x) {
 }  // namespace
 
 int collCheckPoint(Point3D* position, const SurfaceModel* k, double x) {
-  if (position == nullptr || k == nullptr || k->cutter == nullptr) return geoFail(-20, "path_collision");
+  if (position == nullptr || k == nullptr || k->cutter == nullptr) return geoFail(kGeoBadArgument, "path_collision");
   // A position or tolerance that is not a number can never be called free: every comparison
   // with NaN is false, which would pass it as collision-free.
   if (!std::isfinite(position->x) || !std::isfinite(position->y) || !std::isfinite(position->z) ||
@@ -135,10 +135,10 @@ int collCheckPoint(Point3D* position, const SurfaceModel* k, double x) {
 }
 
 int collCheckPath(const PathList* path, const SurfaceModel* m, double x) {
-  if (path == nullptr || m == nullptr || m->cutter == nullptr) return geoFail(-20, "path_collision");
-  if (path->count > 0 && (path->positions == nullptr || path->codes == nullptr)) return geoFail(-20, "path_collision");
+  if (path == nullptr || m == nullptr || m->cutter == nullptr) return geoFail(kGeoBadArgument, "path_collision");
+  if (path->count > 0 && (path->positions == nullptr || path->codes == nullptr)) return geoFail(kGeoBadArgument, "path_collision");
   SurfaceModel* k = collReducedCopy(m, x);
-  if (k == nullptr) return geoFail(-1, "path_collision");
+  if (k == nullptr) return geoFail(kGeoFailed, "path_collision");
   collInstall(k);
   const double radius = k->cutter->radius;
   int result = 1;
@@ -192,11 +192,11 @@ int collCheckPath(const PathList* path, const SurfaceModel* m, double x) {
 }
 
 int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, double x) {
-  if (m == nullptr || m->cutter == nullptr) return geoFail(-20, "path_collision");
+  if (m == nullptr || m->cutter == nullptr) return geoFail(kGeoBadArgument, "path_collision");
   // Both drop steps must move the sample on, or the drop would never reach the move's end.
   if (!(m->step >= kCollMinTolerance && m->tolerance >= kCollMinTolerance) ||
       !std::isfinite(m->step) || !std::isfinite(m->tolerance)) {
-    return geoFail(-20, "path_collision");
+    return geoFail(kGeoBadArgument, "path_collision");
   }
   // A move with an end or a tolerance that is not a number can never be called free.
   for (double v : {a.x, a.y, a.z, b.x, b.y, b.z}) {
@@ -204,11 +204,11 @@ int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, dou
   }
   if (std::isnan(x)) return 0;
   SurfaceModel* k = collReducedCopy(m, x);
-  if (k == nullptr) return geoFail(-1, "path_collision");
+  if (k == nullptr) return geoFail(kGeoFailed, "path_collision");
   GuideCurve* profile = guideFromTwoPoints(a, b);
   if (profile == nullptr) {
     modelFree(k);
-    return geoFail(-1, "path_collision");
+    return geoFail(kGeoFailed, "path_collision");
   }
   k->profile = profile;
   k->slopeMode = 0;
@@ -222,7 +222,7 @@ int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, dou
   if (dropped < 0) {
     pathListFree(list);
     modelFree(k);
-    return geoFail(-1, "path_collision");
+    return geoFail(kGeoFailed, "path_collision");
   }
   int result = 1;
   for (int i = 0; i + 1 < list->count; ++i) {

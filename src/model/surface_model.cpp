@@ -106,10 +106,10 @@ bool modelIndexFacets(TriangleGrid** slot, int count, const Point3D& boxMin,
                       const CutterShape& cutter) {
   triGridFree(*slot);
   *slot = nullptr;
-  if (facetMin == nullptr || facetMax == nullptr) return geoFail(-20, "surface_model"), false;
+  if (facetMin == nullptr || facetMax == nullptr) return geoFail(kGeoBadArgument, "surface_model"), false;
   int rows = 0, columns = 0;
   if (!modelGridDims(boxMin, boxMax, kModelGridCells, &rows, &columns)) {
-    return geoFail(-20, "surface_model"), false;
+    return geoFail(kGeoBadArgument, "surface_model"), false;
   }
   *slot = modelMakeGrid(rows, columns, count, boxMin, boxMax, facetMin, facetMax,
                         modelGridMargin(cutter));
@@ -166,12 +166,12 @@ void modelInit(SurfaceModel* model, int facetType) {
 
 SurfaceModel* modelCopy(const SurfaceModel* model) {
   if (model == nullptr) {
-    geoFail(-20, "surface_model");
+    geoFail(kGeoBadArgument, "surface_model");
     return nullptr;
   }
   auto* copy = static_cast<SurfaceModel*>(memAllocZero(sizeof(SurfaceModel)));
   if (copy == nullptr) {
-    geoFail(-1, "surface_model");
+    geoFail(kGeoFailed, "surface_model");
     return nullptr;
   }
   *copy = *model;
@@ -181,7 +181,7 @@ SurfaceModel* modelCopy(const SurfaceModel* model) {
     copy->cutter = static_cast<CutterShape*>(memAllocZero(sizeof(CutterShape)));
     if (copy->cutter == nullptr) {
       modelFree(copy);
-      geoFail(-1, "surface_model");
+      geoFail(kGeoFailed, "surface_model");
       return nullptr;
     }
     *copy->cutter = *model->cutter;
@@ -191,7 +191,7 @@ SurfaceModel* modelCopy(const SurfaceModel* model) {
     auto* dup = static_cast<SubModel*>(memAllocZero(sizeof(SubModel)));
     if (dup == nullptr) {
       modelFree(copy);
-      geoFail(-1, "surface_model");
+      geoFail(kGeoFailed, "surface_model");
       return nullptr;
     }
     *dup = *s;
@@ -326,13 +326,13 @@ void modelClearTaper(SurfaceModel* model) {
 SubModel* modelNewSubModel(const SurfaceModel* model, double allowance, int mode, int facetType,
                            int additional, int capacity) {
   if (model == nullptr || (facetType != 3 && facetType != 4)) {
-    geoFail(-20, "surface_model");
+    geoFail(kGeoBadArgument, "surface_model");
     return nullptr;
   }
   const int room = std::max(capacity, 1);
   auto* sub = static_cast<SubModel*>(memAllocZero(sizeof(SubModel)));
   if (sub == nullptr) {
-    geoFail(-1, "surface_model");
+    geoFail(kGeoFailed, "surface_model");
     return nullptr;
   }
   sub->facetType = facetType;
@@ -360,7 +360,7 @@ SubModel* modelNewSubModel(const SurfaceModel* model, double allowance, int mode
     modelFreeFacets(&sub->triangles, &sub->quads, &sub->quadCount, &sub->facetMin,
                     &sub->facetMax, &sub->grid);
     memFree(sub);
-    geoFail(-1, "surface_model");
+    geoFail(kGeoFailed, "surface_model");
     return nullptr;
   }
   return sub;
@@ -376,7 +376,7 @@ TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
   // for gets no grid: its cells, each with room for 100 indices, could exhaust memory.
   if (!modelGridDims(boxMin, boxMax, cells, &rows, &columns) ||
       static_cast<double>(rows) * columns > kGridElongationLimit * cells) {
-    geoFail(-20, "surface_model");
+    geoFail(kGeoBadArgument, "surface_model");
     return nullptr;
   }
   return modelMakeGrid(rows, columns, count, boxMin, boxMax, facetMin, facetMax, margin);
@@ -384,7 +384,7 @@ TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
 
 int modelBuildIndex(SurfaceModel* model) {
   if (model == nullptr) {
-    geoFail(-20, "surface_model");
+    geoFail(kGeoBadArgument, "surface_model");
     return -1;
   }
   bool allBuilt = true;
@@ -393,7 +393,7 @@ int modelBuildIndex(SurfaceModel* model) {
     if (model->cutter == nullptr) {
       triGridFree(model->grid);
       model->grid = nullptr;
-      geoFail(-20, "surface_model");
+      geoFail(kGeoBadArgument, "surface_model");
       allBuilt = false;
     } else if (!modelIndexFacets(&model->grid, count, model->boxMin, model->boxMax,
                                  model->facetMin, model->facetMax, *model->cutter)) {
@@ -458,13 +458,13 @@ void modelGrowBoxBySubModels(SurfaceModel* model) {
 }
 
 int modelSortTris(Tri3List* list) {
-  if (list == nullptr || (list->items == nullptr && list->count > 0)) return geoFail(-20, "surface_model");
+  if (list == nullptr || (list->items == nullptr && list->count > 0)) return geoFail(kGeoBadArgument, "surface_model");
   const int r = lstSort(list->items, list->count, sizeof(Tri3D), modelCompareTris);
   return r == 1 ? 1 : geoFail(r, "surface_model");
 }
 
 int modelSortQuads(int count, QuadFacet* quads) {
-  if (quads == nullptr && count > 0) return geoFail(-20, "surface_model");
+  if (quads == nullptr && count > 0) return geoFail(kGeoBadArgument, "surface_model");
   const int r = lstSort(quads, count, sizeof(QuadFacet), modelCompareQuads);
   return r == 1 ? 1 : geoFail(r, "surface_model");
 }

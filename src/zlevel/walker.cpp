@@ -11,9 +11,9 @@
 namespace {
 }  // namespace
 
-int offs3dPrepare(WalkModel*, WalkTool*, WalkParams*) { return geoFail(-1, "walker"); }
+int offs3dPrepare(WalkModel*, WalkTool*, WalkParams*) { return geoFail(kGeoFailed, "walker"); }
 
-int offs3dTrace(WalkModel*, WalkTool*, WalkParams*, SliceContext*) { return geoFail(-1, "walker"); }
+int offs3dTrace(WalkModel*, WalkTool*, WalkParams*, SliceContext*) { return geoFail(kGeoFailed, "walker"); }
 
 int offs3dRelease(WalkModel*, WalkTool*, WalkParams*) { return 1; }
 
@@ -22,5 +22,5 @@ int zpathListFillet(ZPathList* list, Kont2D*, double radius) {
   // The rounding leaves both contour switches cleared when it returns, whatever its outcome.
   kontSetNoRound(0);
   kontSetSkipCheck(0);
-  return geoFail(-1, "walker");
+  return geoFail(kGeoFailed, "walker");
 }

@@ -100,13 +100,13 @@ ZPathList* zpathListNew(int n) {
   const int room = n < kMinRoom ? kMinRoom : n;
   auto* list = static_cast<ZPathList*>(memAllocZero(sizeof(ZPathList)));
   if (list == nullptr) {
-    geoFail(-1, "zpath");
+    geoFail(kGeoFailed, "zpath");
     return nullptr;
   }
   list->items = static_cast<ZPath*>(memAllocZero(sizeof(ZPath) * static_cast<std::size_t>(room)));
   if (list->items == nullptr) {
     memFree(list);
-    geoFail(-1, "zpath");
+    geoFail(kGeoFailed, "zpath");
     return nullptr;
   }
   list->capacity = room;
@@ -143,7 +143,7 @@ int zpathListFromContours(ZPathList* list, const Kont2D* region) {
     ZPath path;
     if (!zpathListReserve(list) || !zpathInit(&path, k->count)) {
       while (list->count > before) zpathListRemove(list, list->count - 1);
-      return geoFail(-1, "zpath");
+      return geoFail(kGeoFailed, "zpath");
     }
     zpathFillFromContour(&path, k, k == region);
     list->items[list->count++] = path;
