@@ -80,8 +80,6 @@ void numSetPrecision(int p) {
   numState.scale = static_cast<double>(limit);
 }
 
-int numPrecision() { return numState.precision; }
-
 void numResetState() { numSetPrecision(6); }
 
 void numFormat(char* out, double x) {

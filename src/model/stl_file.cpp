@@ -131,8 +131,6 @@ int stlNeedsSwap(const unsigned char* record) {
   return squared > 2.0 ? 1 : 0;
 }
 
-void stlDecodeRecord(const unsigned char* record, Tri3D* tri) { stlDecode(record, false, tri); }
-
 void stlReadSwappedRecord(const unsigned char* record, Tri3D* tri) {
   stlDecode(record, true, tri);
 }

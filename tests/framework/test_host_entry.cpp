@@ -98,6 +98,9 @@ TEST(HostEntry, WithoutAnInstalledDefaultRecordNullIsAMissingCycle) {
   EXPECT_EQ(qdCSgetSignal(nullptr), 1);
   cyclesInstallHooks();
   EXPECT_EQ(qdCSgetCycle(), rpx5CycleRecord());
+  hostResetState();
+  EXPECT_EQ(hostRunDepth(), 0);
+  EXPECT_EQ(qdCSgetCycle(), rpx5CycleRecord()) << "a reset keeps the installed record";
 }
 
 TEST(HostEntry, LayersReachTheirPairsAndNoOthers) {

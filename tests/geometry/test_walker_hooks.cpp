@@ -6,6 +6,7 @@
 
 #include "geometry/geo_error.h"
 #include "geometry/walker_hooks.h"
+#include "zlevel/walker.h"
 #include "zlevel/zlevel_hooks.h"
 
 namespace {
@@ -33,6 +34,7 @@ TEST(WalkerHooks, InstalledEntryPointsAreCalled) {
   EXPECT_EQ(walkTrace(nullptr, nullptr, nullptr, nullptr), kWalkNotInstalled) << "its slot is empty";
   // The library's own entry points: the slicing's stand-ins, which fail under their own name.
   zlevelInstallHooks();
+  EXPECT_EQ(walkHooks().trace, offs3dTrace);
   geoErrReset();
   EXPECT_EQ(walkPrepare(nullptr, nullptr, nullptr), -1);
   EXPECT_STREQ(geoErrRecord()->file, "walker");

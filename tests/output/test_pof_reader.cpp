@@ -164,6 +164,26 @@ TEST_F(TempDirTest, StreamLineForms) {
             (Seq{"31:  oL( x[/5] y[/6] )", "31:spaced digits", "7: ", "12345:five", "0:x", "2:y", "2:z"}));
 }
 
+// Closing the top source leaves the stream with nothing to read from it; starting it again
+// reads from the beginning.
+TEST_F(TempDirTest, StreamCloseAndRestart) {
+  writeFile("c.pof", "1:a\n1:b\n");
+  PofLineStream* st = pofStreamNew("c.pof", 64);
+  ASSERT_NE(st, nullptr);
+  ASSERT_EQ(pofStreamStart(st), 1);
+  std::int16_t layer = 0;
+  ASSERT_NE(pofStreamReadLine(st, &layer), nullptr);
+  pofStreamClose(st);
+  EXPECT_EQ(st->sources->file, nullptr);
+  EXPECT_EQ(pofStreamReadLine(st, &layer), nullptr);
+  pofStreamClose(st);  // closing twice is harmless
+  ASSERT_EQ(pofStreamStart(st), 1);
+  const char* first = pofStreamReadLine(st, &layer);
+  ASSERT_NE(first, nullptr);
+  EXPECT_STREQ(first, "a");
+  pofStreamFree(st);
+}
+
 // A file cut off mid-write must not give half a move: its last line without line end is dropped.
 TEST_F(TempDirTest, StreamDropsALastLineWithoutLineEnd) {
   writeFile("cut.pof", "31: oL( x[/1] y[/1] )\n31: oL( x[/2] y[/2");
