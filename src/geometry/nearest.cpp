@@ -91,12 +91,18 @@ struct PlineSpace3 {
   }
 };
 
+// Position of p along the unit plan direction of a->b (len the plan length of a->b).
+template <typename Pt>
+double plineAlongPlan(const Pt& a, const Pt& b, const Pt& p, double len) {
+  const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
+  return (p.x - a.x) * ux + (p.y - a.y) * uy;
+}
+
 // In plan: the z of the point is interpolated along the segment.
 struct PlineSpaceXY {
   static double dist(const Point3D& a, const Point3D& b) { return plineXYDist(a, b); }
   static double along(const Point3D& a, const Point3D& b, const Point3D& p, double len) {
-    const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
-    return (p.x - a.x) * ux + (p.y - a.y) * uy;
+    return plineAlongPlan(a, b, p, len);
   }
   static Point3D at(const Point3D& a, const Point3D& b, double w, double len) {
     const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
@@ -111,8 +117,7 @@ struct PlineSpaceXY {
 struct PlineSpace2 {
   static double dist(const Point2D& a, const Point2D& b) { return g2dDistance(a, b); }
   static double along(const Point2D& a, const Point2D& b, const Point2D& p, double len) {
-    const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
-    return (p.x - a.x) * ux + (p.y - a.y) * uy;
+    return plineAlongPlan(a, b, p, len);
   }
   static Point2D at(const Point2D& a, const Point2D& b, double w, double len) {
     const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
