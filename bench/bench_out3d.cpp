@@ -8,8 +8,8 @@
 
 #include "framework/kernel.h"
 #include "framework/messages.h"
-#include "framework/out3d_moves.h"
-#include "framework/out3d_state.h"
+#include "output/out3d_moves.h"
+#include "output/out3d_state.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
 #include "framework/pof_writer.h"

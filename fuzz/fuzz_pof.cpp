@@ -10,7 +10,7 @@
 #include <string>
 
 #include "cycles/level_pocket_hooks.h"
-#include "framework/pof_reader.h"
+#include "output/pof_reader.h"
 #include "framework/xchg_lexer.h"
 #include "geometry/path_list.h"
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "cycles/mesh_load.h"
+#include "model/mesh_load.h"
 #include "framework/xchg_lexer.h"
 #include "framework/xchg_number.h"
 #include "model/model_load.h"

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test.
-# Any sanitizer report fails its test. Usage: scripts/test.sh [ctest arguments...]
+# Checks the layering of src/ and the format of the sources, builds everything with
+# AddressSanitizer and UndefinedBehaviorSanitizer and runs every test. Any sanitizer report fails
+# its test. Usage: scripts/test.sh [ctest arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+# The src/ folders stack in the README's order, without include loops; the sources are formatted.
+python3 scripts/check-layers.py
+bash scripts/check-format.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 build=${QDMILL_TEST_BUILD:-build-san}
 cmake -S . -B "$build" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug \

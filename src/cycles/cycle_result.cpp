@@ -1,7 +1,5 @@
-// cycle_result.cpp - status word and interrupt check of the machining cycles.
+// cycle_result.cpp - status word of the machining cycles.
 #include "cycles/cycle_result.h"
-
-#include "cycles/rpx5_record.h"
 
 int cyc3dSetResult(CycleRecord* cycle, int result) {
   int status = kStatusOk;
@@ -12,11 +10,4 @@ int cyc3dSetResult(CycleRecord* cycle, int result) {
   }
   if (cycle != nullptr) cycle->status = status;
   return status;
-}
-
-int rpx5BreakCheck() {
-  const CycleRecord* own = rpx5CycleRecord();
-  if (own->signal == kSignalStopNow) return 1;
-  if (own->signal == kSignalStopAfterRegion) return 2;
-  return 0;
 }

@@ -1,5 +1,5 @@
 // cycle_result.h - how a machining computation reports to the host: its result becomes the
-// record's status word, and its long loops poll the host's signal word through the break check.
+// record's status word; the signal words its long loops poll (through rpx5BreakCheck).
 #pragma once
 
 #include "framework/cycle.h"
@@ -16,8 +16,3 @@ inline constexpr int kSignalStopAfterRegion = 104;
 // The status word of a computation result: 100 for -2 (user break), 1 for any other negative
 // result, 0 otherwise. Stores it in cycle's status word when cycle is not null. Returns it.
 int cyc3dSetResult(CycleRecord* cycle, int result);
-
-// The interrupt check of the roughing: reads the signal word of the library's own record (not of
-// the record being run). Returns 1 for 100 (stop now), 2 for 104 (stop after the levels already
-// computed for the current region have been emitted), 0 otherwise.
-int rpx5BreakCheck();

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "framework/pof_reader.h"
 
 namespace {
 // Most points one arc is divided into: a chordal step far below the arc's size must not stall the
@@ -131,6 +130,18 @@ int levelPocketStartEndHook(const char* word) {
     return 0;
   }
   return 1;
+}
+
+PofReadHooks levelPocketReadHooks() {
+  PofReadHooks h{};
+  h.pathStartArc = levelPocketLineHook;
+  h.pathStartLine = levelPocketNoopHook2;
+  h.pathEnd = levelPocketNoopHook3;
+  h.arcMove = levelPocketArcHook;
+  h.lineMove = levelPocketNoopHook;
+  h.moveKind = levelPocketMoveKindHook;
+  h.startEnd = levelPocketStartEndHook;
+  return h;
 }
 
 void levelPocketResetState() { levelState = LevelPocketState{}; }

@@ -6,6 +6,7 @@
 
 #include "geometry/path_list.h"
 #include "geometry/vec.h"
+#include "output/pof_reader.h"
 
 // Move kinds of the "start" records and the start/end marks of the "full" records (high byte of
 // the move code).
@@ -44,6 +45,10 @@ int levelPocketMoveKindHook(const char* word);
 // Hook slot 7: "start" makes 120 the pending mark; "end" makes 121 the pending mark and forgets
 // which mark was last applied. Returns 0 for "start" or "end", else 1.
 int levelPocketStartEndHook(const char* word);
+
+// The read-back table of the level pocketing: slots 1 to 7 as above, 8 to 10 empty. Installed as
+// the POF read-back's default table when the library loads (cyclesInstallHooks).
+PofReadHooks levelPocketReadHooks();
 
 // Test seam: path, parameter, step, move kind and marks back to the state at load.
 void levelPocketResetState();

@@ -1,4 +1,4 @@
-// rupp_calls.cpp - "name(value)" parsing and the error table of the roughing. The table's texts
+// rupp_calls.cpp - the error table of the roughing. The table's texts
 // only document each message: the host shows its own text for the number.
 #include "cycles/rupp_calls.h"
 
@@ -69,47 +69,7 @@ struct RuppState {
 };
 RuppState ruppState;
 
-bool ruppBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Appends c to out when there is room; the length counts every character offered.
-void ruppPut(char* out, std::size_t size, std::size_t* len, char c) {
-  if (*len + 1 < size) out[*len] = c;
-  ++*len;
-}
-void ruppEnd(char* out, std::size_t size, std::size_t len) { out[len < size ? len : size - 1] = '\0'; }
 }  // namespace
-
-int ruppParseCall(const char* text, char* name, std::size_t nameSize, char* value,
-                  std::size_t valueSize) {
-  if (name != nullptr && nameSize > 0) name[0] = '\0';
-  if (value != nullptr && valueSize > 0) value[0] = '\0';
-  if (text == nullptr || name == nullptr || value == nullptr || nameSize == 0 || valueSize == 0) {
-    return 0;
-  }
-  std::size_t nameLen = 0;
-  bool wordEnded = false;  // a blank after a word: the next character starts a new name
-  const char* p = text;
-  for (;; ++p) {
-    const char c = *p;
-    if (c == '\0' || c == ')') return 0;
-    if (c == '(') break;
-    if (ruppBlank(c)) {
-      if (nameLen > 0) wordEnded = true;
-      continue;
-    }
-    if (wordEnded) {
-      nameLen = 0;
-      wordEnded = false;
-    }
-    ruppPut(name, nameSize, &nameLen, c);
-  }
-  ruppEnd(name, nameSize, nameLen);
-  if (nameLen == 0) return 0;
-  std::size_t valueLen = 0;
-  for (++p; *p != '\0' && *p != ')'; ++p) ruppPut(value, valueSize, &valueLen, *p);
-  ruppEnd(value, valueSize, valueLen);
-  return 1;
-}
 
 int ruppReportError(const char* text) {
   if (text == nullptr) return 0;

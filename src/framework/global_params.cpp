@@ -12,6 +12,7 @@
 #include <locale.h>
 
 #include "framework/messages.h"
+#include "framework/platform.h"
 
 namespace {
 
@@ -287,18 +288,9 @@ void parAddInt(ParLine* line, long v) {
 // The local time in the fixed ctime text form "Wed Jun 30 21:49:08 1993\n" (English names
 // whatever the locale).
 void parTimeText(std::time_t t, char* out, std::size_t size) {
-  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::tm tm{};
-  if (localtime_r(&t, &tm) == nullptr || tm.tm_wday < 0 || tm.tm_wday > 6 || tm.tm_mon < 0 ||
-      tm.tm_mon > 11) {
+  if (platLocalTimeText(out, size, "%a %b %e %H:%M:%S %Y\n", static_cast<std::int64_t>(t)) != 1) {
     std::snprintf(out, size, "???\n");
-    return;
   }
-  std::snprintf(out, size, "%.3s %.3s%3d %.2d:%.2d:%.2d %d\n", kDays[tm.tm_wday],
-                kMonths[tm.tm_mon], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                tm.tm_year + 1900);
 }
 
 // Writes one row: "# " first for a comment row; the key padded to 20 and the value padded to 15,
@@ -379,7 +371,7 @@ int parCfgWrite(const char* path) {
   static const char kDashes[] =
       "#-------------------------------------------------------------------------\n";
   char timeText[64];
-  parTimeText(gPar.fixedTime ? gPar.time : std::time(nullptr), timeText, sizeof(timeText));
+  parTimeText(gPar.fixedTime ? gPar.time : platNowSeconds(), timeText, sizeof(timeText));
   std::fputs(kDashes, f);
   std::fputs("# Ravenstep - ", f);
   std::fputs(timeText, f);

@@ -3,7 +3,6 @@
 // function's failure value: nothing but plain results crosses the C interface.
 #include "framework/host_entry.h"
 
-#include "cycles/rpx5_record.h"
 #include "framework/output.h"
 #include "framework/phase_runner.h"
 #include "qdmill/qdmill.h"
@@ -15,11 +14,17 @@ struct HostState {
   CycleRecord* cycles[kHostRunDepthMax] = {};  // the record of each active run
   CycleRecord* cached = nullptr;
 };
-HostState hostState;
+constinit HostState hostState;
+
+// The provider of the default record, installed at load; apart from the run state so that a
+// reset keeps it.
+constinit HostDefaultCycleFn hostDefaultProvider = nullptr;
 
 CycleRecord* hostRecord(CycleRecord* cycle) {
   if (cycle != nullptr) return cycle;
-  if (hostState.cached == nullptr) hostState.cached = rpx5CycleRecord();
+  if (hostState.cached == nullptr && hostDefaultProvider != nullptr) {
+    hostState.cached = hostDefaultProvider();
+  }
   return hostState.cached;
 }
 
@@ -95,6 +100,11 @@ void cycHostAttach(CycleRecord* cycle, int code, void* user) {
 }
 
 int hostRunDepth() { return hostState.depth; }
+
+void hostSetDefaultCycle(HostDefaultCycleFn provider) {
+  hostDefaultProvider = provider;
+  hostState.cached = nullptr;
+}
 
 void hostResetState() { hostState = HostState{}; }
 

@@ -16,5 +16,13 @@ void cycHostAttach(CycleRecord* cycle, int code, void* user);
 // Number of host runs active now.
 int hostRunDepth();
 
-// Test seam: clears the run stack and the cached cycle pointer.
+// The library's own cycle record, which the exported functions use when the host passes none:
+// the subsystem that owns the record installs its provider when the library loads (the machining
+// cycles install the "qdRpx5" record). Null removes it. Without a provider a null record is
+// answered as a missing cycle: qdCSgetCycle returns null, qdCSexecCycle 0, qdCSsetSignal and
+// qdCSgetSignal 1.
+using HostDefaultCycleFn = CycleRecord* (*)();
+void hostSetDefaultCycle(HostDefaultCycleFn provider);
+
+// Test seam: clears the run stack and the cached cycle pointer (the installed provider stays).
 void hostResetState();

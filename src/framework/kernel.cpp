@@ -16,7 +16,7 @@
 #include "framework/cfg_reader.h"
 #include "framework/param_file.h"
 #include "framework/xchg_number.h"
-#include "pocket/param_options.h"
+#include "framework/param_options.h"
 
 namespace {
 constexpr char kStdinSource[] = "| stdin";

@@ -41,3 +41,5 @@ char* memStrDup(const char* text) {
 void memFree(void* p) { std::free(p); }
 
 void memTestFailAt(long n) { memState.failCountdown = n > 0 ? n : 0; }
+
+void memResetState() { memState = MemState{}; }

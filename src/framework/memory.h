@@ -21,3 +21,5 @@ void memFree(void* p);
 // Test seam: the n-th allocation from now (1 = the next one) fails, then allocation works again.
 // n = 0 switches the failure off. Covers memAllocZero, memRealloc and memStrDup.
 void memTestFailAt(long n);
+// Test seam: no failure pending, as at load.
+void memResetState();

@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -29,6 +30,13 @@ constexpr double kNumExactLimit = 9007199254740992.0;
 char* numPutInt(char* p, char* end, std::int64_t v) {
   auto r = std::to_chars(p, end, v);
   return r.ptr;
+}
+
+// Copies n characters of text into out (size bytes), cut to fit, with a NUL.
+void numCopyCut(char* out, std::size_t size, const char* text, std::size_t n) {
+  if (n >= size) n = size - 1;
+  std::memcpy(out, text, n);
+  out[n] = '\0';
 }
 
 void numFormatSpecial(char* out, double x) {
@@ -72,8 +80,6 @@ void numSetPrecision(int p) {
   numState.scale = static_cast<double>(limit);
 }
 
-int numPrecision() { return numState.precision; }
-
 void numResetState() { numSetPrecision(6); }
 
 void numFormat(char* out, double x) {
@@ -115,17 +121,36 @@ void numFormat(char* out, double x) {
 
 void numFormatFixed8(char* out, std::size_t size, double x) {
   if (out == nullptr || size == 0) return;
-  char buf[400];
-  if (!std::isfinite(x) || std::fabs(x) >= 1e300) {
-    numFormatSpecial(buf, x);
-  } else {
-    auto r = std::to_chars(buf, buf + sizeof buf - 1, x, std::chars_format::fixed, 8);
-    *r.ptr = '\0';
+  if (std::isfinite(x) && std::fabs(x) < 1e300) {
+    numFormatFixedWidth(out, size, x, 8, 0);
+    return;
   }
-  std::size_t n = std::strlen(buf);
-  if (n >= size) n = size - 1;
-  std::memcpy(out, buf, n);
-  out[n] = '\0';
+  char buf[kNumTextSize];
+  numFormatSpecial(buf, x);
+  numCopyCut(out, size, buf, std::strlen(buf));
+}
+
+std::size_t numFormatFixedWidth(char* out, std::size_t size, double x, int decimals, int width) {
+  char buf[kNumFixedTextSize];
+  std::size_t n = 0;
+  if (std::isfinite(x)) {
+    const int places = decimals < 0 ? 0 : (decimals > 17 ? 17 : decimals);
+    const auto r = std::to_chars(buf, buf + sizeof buf - 1, x, std::chars_format::fixed, places);
+    n = r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - buf) : 0;
+  } else {
+    numFormatSpecial(buf, x);
+    n = std::strlen(buf);
+  }
+  const std::size_t room = sizeof buf - 1;
+  const std::size_t pad =
+      width > 0 && static_cast<std::size_t>(width) > n ? std::min(room, static_cast<std::size_t>(width)) - n : 0;
+  if (pad > 0) {
+    std::memmove(buf + pad, buf, n);
+    std::memset(buf, ' ', pad);
+    n += pad;
+  }
+  if (out != nullptr && size > 0) numCopyCut(out, size, buf, n);
+  return n;
 }
 
 int numReplaceChar(char* out, const char* in, char from, char to) {

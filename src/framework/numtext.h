@@ -12,8 +12,6 @@ inline constexpr std::size_t kNumTextSize = 40;
 
 // Sets the number of decimals of numFormat: below 1 becomes 1, above 8 becomes 8 (6 at load).
 void numSetPrecision(int p);
-// The current number of decimals (1 to 8).
-int numPrecision();
 
 // Writes x into out (at least kNumTextSize characters) as a fixed-point text with the current
 // number of decimals, rounded half up, trailing zeros and a trailing point removed; "-0" becomes
@@ -34,6 +32,14 @@ NumTexts numFormatMany(std::initializer_list<double> values);
 // Writes x with exactly eight decimals (as "%.8lf" in the "C" locale) into out of size bytes,
 // truncated to fit. Used where the modal moves compare tool-axis components.
 void numFormatFixed8(char* out, std::size_t size, double x);
+
+// Room of the longest numFormatFixedWidth text: every finite double with up to 17 decimals.
+inline constexpr std::size_t kNumFixedTextSize = 400;
+// Writes x with exactly decimals places (0 to 17; others are clamped) as printf's
+// "%<width>.<decimals>lf" writes it in the "C" locale: right-aligned to width characters (up to
+// kNumFixedTextSize - 1), "nan", "inf" or "-inf" for values that are not finite. out (size bytes)
+// gets the text cut to fit and a NUL. Returns the length of the whole text.
+std::size_t numFormatFixedWidth(char* out, std::size_t size, double x, int decimals, int width);
 
 // Copies in to out replacing every character from by to; out and in may be the same buffer
 // (then nothing changes when from equals to). A null in gives an empty out. out must hold

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "framework/memory.h"
 #include "framework/numtext.h"
@@ -36,10 +35,11 @@ int outContour(CycleRecord* cycle, std::uint16_t layer, const char* name, const 
                const char* usage) {
   OutputRecord r = outRecord(3001);
   outCopyText(r.text.name, sizeof r.text.name, name);
-  std::string text;
-  if (!outEmpty(comment)) text = std::string("cmnt[") + comment + "]";
-  if (!outEmpty(usage)) text += (text.empty() ? "" : " ") + std::string("u[") + usage + "]";
-  outCopyText(r.text.text, sizeof r.text.text, text.c_str());
+  // "cmnt[<comment>]" and "u[<usage>]", blank-separated when both are given, cut to the field.
+  const bool hasComment = !outEmpty(comment), hasUsage = !outEmpty(usage);
+  std::snprintf(r.text.text, sizeof r.text.text, "%s%s%s%s%s%s%s", hasComment ? "cmnt[" : "",
+                hasComment ? comment : "", hasComment ? "]" : "", hasComment && hasUsage ? " " : "",
+                hasUsage ? "u[" : "", hasUsage ? usage : "", hasUsage ? "]" : "");
   return cycEmit(cycle, layer, &r);
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "framework/memory.h"
+#include "framework/platform.h"
 
 namespace {
 constexpr int kEndOfInput = -1;
@@ -266,7 +267,7 @@ std::FILE* parFileOpen(const char* path) {
   if (std::strcmp(path, kStdinPath) == 0) return stdin;
   std::string full;
   if (path[0] == '~') {
-    const char* home = std::getenv("HOME");
+    const char* home = platHomeDir();
     if (home == nullptr) return nullptr;
     full = std::string(home) + (path + 1);
   } else {
@@ -328,4 +329,11 @@ int langFileReadSection(const char* fileName, const char* language) {
   }
   langFileClose(handle);
   return result;
+}
+
+void parFileResetState() {
+  for (std::FILE*& f : langState.open) {
+    if (f != nullptr) parFileClose(f);
+  }
+  langState = LangState{};
 }

@@ -37,3 +37,6 @@ ParamNode* parLoadFile(ParamNode* list, const char* path, int kind);
 // and reads its entries. Returns 1 when the section exists and holds at least one entry; 0 when
 // it does not, when the file cannot be opened, or when 4 language files are already open.
 int langFileReadSection(const char* fileName, const char* language);
+
+// Test seam: closes any language file left open and empties the table, as at load.
+void parFileResetState();

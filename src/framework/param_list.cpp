@@ -80,3 +80,17 @@ void parListFree(ParamNode* list) {
     list = next;
   }
 }
+
+const ParamNode* parListLast(const ParamNode* list, const char* name) {
+  if (name == nullptr) return nullptr;
+  const ParamNode* found = nullptr;
+  for (const ParamNode* n = list; n != nullptr; n = n->next) {
+    if (n->name != nullptr && std::strcmp(n->name, name) == 0) found = n;
+  }
+  return found;
+}
+
+const char* parListLastValue(const ParamNode* list, const char* name) {
+  const ParamNode* n = parListLast(list, name);
+  return n != nullptr ? n->value : nullptr;
+}

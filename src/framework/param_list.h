@@ -33,5 +33,11 @@ ParamNode* parListTake(ParamNode* list, ParamPair* entry, int kind);
 // in *kind when kind is not null; null when there is none (kind untouched) or memory runs out.
 char* parListGet(const ParamNode* list, const char* name, std::int16_t* kind);
 
+// The last entry of that name (exact, case-sensitive) in list order, or null: in a parameter or
+// ".CFG" entry list the last one wins.
+const ParamNode* parListLast(const ParamNode* list, const char* name);
+// The value of parListLast, or null. Not a copy: valid while the list is.
+const char* parListLastValue(const ParamNode* list, const char* name);
+
 // Frees every entry with its texts; accepts null.
 void parListFree(ParamNode* list);

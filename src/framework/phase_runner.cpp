@@ -258,3 +258,5 @@ void cycCleanup(CycleRecord* cycle) {
 }
 
 int cycIpcValue() { return runnerState.ipcValue; }
+
+void runnerResetState() { runnerState = RunnerState{}; }

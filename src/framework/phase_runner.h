@@ -39,3 +39,6 @@ void cycCleanup(CycleRecord* cycle);
 
 // The number given with -IPC in the last parse (kept, no further effect).
 int cycIpcValue();
+
+// Test seam: the -IPC value back to 0, as at load.
+void runnerResetState();

@@ -1,18 +1,21 @@
 // platform.cpp - Linux forms of the platform services: dladdr for the library's own file name,
 // CMake's project version for the version constants, newlocale for a fixed "C" locale, getrandom
-// for job ids, clock_gettime and localtime_r for the time texts.
+// for job ids, clock_gettime and localtime_r for the time texts, getpid, getenv, open with
+// O_EXCL, stat and fseeko/ftello for the file-system questions.
 #include "framework/platform.h"
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
-
 #include <cstring>
 #include <string>
 
@@ -121,4 +124,60 @@ int platLocalTimeText(char* out, std::size_t size, const char* format, std::int6
     return 0;
   }
   return 1;
+}
+
+std::int64_t platNowSeconds() { return static_cast<std::int64_t>(time(nullptr)); }
+
+long platProcessId() { return static_cast<long>(getpid()); }
+
+const char* platHomeDir() { return getenv("HOME"); }
+
+int platCreateNewFile(const char* path) {
+  if (path == nullptr) return -1;
+  const int fd = open(path, O_CREAT | O_EXCL | O_WRONLY, 0666);
+  if (fd >= 0) {
+    close(fd);
+    return 1;
+  }
+  return errno == EEXIST ? 0 : -1;
+}
+
+int platIsRegularFile(const char* path) {
+  struct stat st {};
+  return path != nullptr && stat(path, &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
+}
+
+int platIsRegularStream(std::FILE* stream) {
+  struct stat st {};
+  return stream != nullptr && fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
+}
+
+int platSameFile(const char* a, const char* b) {
+  struct stat sa {}, sb {};
+  if (a == nullptr || b == nullptr || stat(a, &sa) != 0 || stat(b, &sb) != 0) return -1;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino ? 1 : 0;
+}
+
+int platFileSize(std::FILE* stream, std::int64_t* size) {
+  if (stream == nullptr || size == nullptr) return 0;
+  if (fseeko(stream, 0, SEEK_END) != 0) return 0;
+  const off_t end = ftello(stream);
+  if (end < 0 || fseeko(stream, 0, SEEK_SET) != 0) return 0;
+  *size = static_cast<std::int64_t>(end);
+  return 1;
+}
+
+std::int64_t platTell(std::FILE* stream) {
+  if (stream == nullptr) return -1;
+  return static_cast<std::int64_t>(ftello(stream));
+}
+
+int platSeek(std::FILE* stream, std::int64_t offset) {
+  if (stream == nullptr) return 0;
+  return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0 ? 1 : 0;
+}
+
+void platResetState() {
+  if (platState.cLocale != nullptr) freelocale(platState.cLocale);
+  platState = PlatState{};
 }

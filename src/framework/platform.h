@@ -1,12 +1,14 @@
 // platform.h - the few things the library asks of the operating system: its own file name, the
-// build's version constants, a "C" locale for number parsing, random job ids and the clock.
-// Nothing else touches the OS here.
+// build's version constants, a "C" locale for number parsing, random job ids, the clock, the
+// process id, the home folder and the file-system questions of the readers and writers. Nothing
+// outside this module calls the operating system.
 #pragma once
 
 #include <locale.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Address that identifies the library (the base of the loaded object holding this code); null
 // when the system cannot say.
@@ -38,3 +40,36 @@ std::int64_t platNowMillis();
 // Returns 1 written; 0 when the time cannot be converted or the text does not fit (out is then
 // empty).
 int platLocalTimeText(char* out, std::size_t size, const char* format, std::int64_t epochSeconds);
+
+// The wall clock in whole seconds since 1970-01-01 UTC.
+std::int64_t platNowSeconds();
+
+// The id of the running process.
+long platProcessId();
+
+// The user's home folder (the environment's HOME), or null when it is not set.
+const char* platHomeDir();
+
+// Creates the file path anew and empty, atomically: it must not exist yet. Returns 1 created
+// (and closed); 0 when a file of that name exists; -1 for any other failure or a null path.
+int platCreateNewFile(const char* path);
+
+// 1 when path names a regular file (not a folder, device or pipe), else 0 (also for null).
+int platIsRegularFile(const char* path);
+// 1 when the open stream is a regular file, else 0 (also for null).
+int platIsRegularStream(std::FILE* stream);
+// 1 when both paths name the same file (the same device and file number); 0 when they name
+// different files; -1 when either cannot be examined (missing, or null).
+int platSameFile(const char* a, const char* b);
+
+// The size of the open file in bytes into *size, with the stream put back at its start. Returns
+// 1; 0 when the stream cannot seek (stream position then undefined) or an argument is null.
+int platFileSize(std::FILE* stream, std::int64_t* size);
+
+// 64-bit stream positions: platTell gives the position from the start (-1 when it cannot be
+// told); platSeek moves there (1, or 0 when the stream cannot seek).
+std::int64_t platTell(std::FILE* stream);
+int platSeek(std::FILE* stream, std::int64_t offset);
+
+// Test seam: releases the cached "C" locale object (a new one is made on next use).
+void platResetState();

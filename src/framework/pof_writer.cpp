@@ -3,7 +3,6 @@
 // switch, start time, the output to go back to), and the move counter.
 #include "framework/pof_writer.h"
 
-#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdarg>
@@ -146,19 +145,19 @@ void pofWriteHeader(CycleRecord* cycle, PofLevel& slot) {
   char uuid[kPofUuidSize];
   pofJobUuid(uuid, sizeof uuid);
   cycSendTextRecord(cycle, 0, kTypeHeader, "ucid", uuid);
-  const char* job = pofLastValue(cycle->cfgEntries, "*JOBNAME");
-  if (job == nullptr) job = pofLastValue(cycle->params, "jobName");
+  const char* job = parListLastValue(cycle->cfgEntries, "*JOBNAME");
+  if (job == nullptr) job = parListLastValue(cycle->params, "jobName");
   if (job != nullptr) cycSendTextRecord(cycle, 0, kTypeHeader, "jobname", job);
-  const char* code = pofLastValue(cycle->cfgEntries, "*CYCLETYPE");
-  if (code == nullptr) code = pofLastValue(cycle->params, "cycleType");
+  const char* code = parListLastValue(cycle->cfgEntries, "*CYCLETYPE");
+  if (code == nullptr) code = parListLastValue(cycle->params, "cycleType");
   if (code != nullptr) cycSendTextRecord(cycle, 0, kTypeHeader, "cycleCode", code);
   slot.startMillis = pofNow();
   char now[kPofTimeTextSize];
   pofTimeText(now, sizeof now);
   pofPrint("0: time(%s)\n", now);
-  const char* frameComment = pofLastValue(cycle->params, "frameComment");
+  const char* frameComment = parListLastValue(cycle->params, "frameComment");
   if (frameComment != nullptr) cycSendTextRecord(cycle, 0, kTypeHeader, "frameComment", frameComment);
-  const char* zero = pofLastValue(cycle->params, "zeroPointID");
+  const char* zero = parListLastValue(cycle->params, "zeroPointID");
   cycSendTextRecord(cycle, 0, kTypeHeader, "frameCs_id", zero != nullptr ? zero : "0");
   static const char* const kFrameNames[4] = {"frameCs_x", "frameCs_y", "frameCs_z", "frameCs_o"};
   for (int column = 0; column < 4; ++column) {
@@ -187,10 +186,10 @@ void pofBeginCycle(CycleRecord* cycle) {
   if (cycle->toolChangeBlocks == 1) cycWriteLiteralBlock(cycle, "ATC");
   int alias = 0;
   if (cycle->sourceIsCfg == 1) {
-    const char* v = pofLastValue(cycle->cfgEntries, "*WRITE_ALIAS");
+    const char* v = parListLastValue(cycle->cfgEntries, "*WRITE_ALIAS");
     alias = v != nullptr && v[0] == '1' ? 1 : 0;
   } else {
-    const char* v = pofLastValue(cycle->params, "writeAlias");
+    const char* v = parListLastValue(cycle->params, "writeAlias");
     alias = v != nullptr && std::strcmp(v, "true") == 0 ? 1 : 0;
   }
   slot.writeAlias = alias;
@@ -460,8 +459,7 @@ void pofPartLine(const char* verb, const OutputPartForm& p) {
 }  // namespace
 
 int pofSetOutput(std::FILE* stream) {
-  struct stat st{};
-  if (stream != nullptr && fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode)) {
+  if (platIsRegularStream(stream) == 1) {
     pofState.out = stream;
     return 1;
   }
@@ -470,15 +468,6 @@ int pofSetOutput(std::FILE* stream) {
 }
 
 std::FILE* pofGetOutput() { return pofOut(); }
-
-const char* pofLastValue(const ParamNode* list, const char* name) {
-  if (name == nullptr) return nullptr;
-  const char* found = nullptr;
-  for (const ParamNode* n = list; n != nullptr; n = n->next) {
-    if (n->name != nullptr && std::strcmp(n->name, name) == 0) found = n->value;
-  }
-  return found;
-}
 
 int pofTextLayer0(CycleRecord* cycle, OutputRecord* record) {
   if (cycle == nullptr || record == nullptr) return 1;
@@ -537,9 +526,9 @@ int pofTextLayer10(CycleRecord* cycle, OutputRecord* record) {
   pofPrint("10: %.255s(%.519s)\n", name, value);
   if (std::strcmp(name, "T") == 0 && cycle != nullptr) {
     // A tool change carries the compensation registers of the new tool.
-    const char* reg = pofLastValue(cycle->params, "compRegister");
-    const char* reg2 = pofLastValue(cycle->params, "compRegister2");
-    const char* comment = pofLastValue(cycle->params, "compRegisterComment");
+    const char* reg = parListLastValue(cycle->params, "compRegister");
+    const char* reg2 = parListLastValue(cycle->params, "compRegister2");
+    const char* comment = parListLastValue(cycle->params, "compRegisterComment");
     if (reg == nullptr && reg2 == nullptr) {
       pofPrint("10: arg(I:\"compRegisterChanged\":=0)\n");
     } else {
@@ -741,7 +730,7 @@ int cycWriteUserParams(CycleRecord* cycle) {
   for (int n = 1; n <= 20; ++n) {
     char name[16];
     std::snprintf(name, sizeof name, cfg ? "*P%d" : "P%d", n);
-    const char* value = pofLastValue(cfg ? cycle->cfgEntries : cycle->params, name);
+    const char* value = parListLastValue(cfg ? cycle->cfgEntries : cycle->params, name);
     if (value == nullptr || value[0] == '\0') continue;
     pofPrint("10: arg(S:P%d:=\"%s\")\n", n, value);
     ++lines;

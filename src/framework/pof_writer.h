@@ -54,10 +54,6 @@ int pofSetOutput(std::FILE* stream);
 // The POF output stream (standard output until a stream is set or a cycle opens its file).
 std::FILE* pofGetOutput();
 
-// The value of the last entry of that name in a parameter or ".CFG" entry list (the last one
-// wins), or null. Not a copy: valid while the list is.
-const char* pofLastValue(const ParamNode* list, const char* name);
-
 // Literal block: the entries "literal_<n>" of the parameters (".CFG" sources: "*LITERAL_<n>" of
 // the entries; the last of equal numbers wins) whose value begins with "<block>:", in ascending
 // n, each sent as "Gcode" with the rest of its value escaped, between "nctx" := block and

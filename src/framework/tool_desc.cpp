@@ -17,7 +17,7 @@
 #include "framework/memory.h"
 #include "framework/numtext.h"
 #include "framework/output_records.h"
-#include "framework/pof_writer.h"
+#include "framework/param_list.h"
 #include "framework/xchg_coord.h"
 #include "framework/xchg_file.h"
 #include "framework/xchg_number.h"
@@ -96,7 +96,7 @@ struct TdSource {
   bool cfg;
 
   const char* raw(const char* name) const {
-    const char* v = pofLastValue(cfg ? cycle->cfgEntries : cycle->params, name);
+    const char* v = parListLastValue(cfg ? cycle->cfgEntries : cycle->params, name);
     return v != nullptr && v[0] != '\0' ? v : nullptr;
   }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "framework/memory.h"
+#include "framework/platform.h"
 
 namespace {
 constexpr std::size_t kPathMax = 511;
@@ -14,7 +15,7 @@ constexpr std::size_t kPathMax = 511;
 std::FILE* xchgOpenPath(const char* path) {
   if (std::strcmp(path, "| stdin") == 0) return stdin;
   if (path[0] != '~') return std::fopen(path, "rb");
-  const char* home = std::getenv("HOME");
+  const char* home = platHomeDir();
   if (home == nullptr) return nullptr;
   const std::size_t homeLen = std::strlen(home);
   const std::size_t restLen = std::strlen(path + 1);

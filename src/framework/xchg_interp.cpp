@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cycles/xchg_default_variable.h"
+#include "framework/xchg_default_variable.h"
 #include "framework/memory.h"
+#include "framework/platform.h"
 #include "framework/xchg_file.h"
 
 namespace {
@@ -65,12 +66,12 @@ int interpDispatch(XchgInterp* in, XchgElement* e) {
       return in->objects.entries[tableFind(&in->objects, e->name)].handler(e, in->scope, in->user);
     case 'm': {
       if (e->attrs == nullptr && e->stream != nullptr && e->textStart >= 0) {
-        fseeko(e->stream, e->textStart, SEEK_SET);
+        platSeek(e->stream, e->textStart);
       }
       xchgCountMethod(in->scope, e);
       const int result =
           in->methods.entries[tableFind(&in->methods, e->name)].handler(e, in->scope, in->user);
-      if (e->stream != nullptr && e->textEnd >= 0) fseeko(e->stream, e->textEnd, SEEK_SET);
+      if (e->stream != nullptr && e->textEnd >= 0) platSeek(e->stream, e->textEnd);
       return result;
     }
     case 'v': return in->onVariable(e, in->scope, in->user);

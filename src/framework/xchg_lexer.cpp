@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "framework/memory.h"
+#include "framework/platform.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ LexReader lexFileReader(std::FILE* f) {
   LexReader r;
   r.file = f;
   LexState& s = lexState;
-  const std::int64_t at = ftello(f);
+  const std::int64_t at = platTell(f);
   if (f != s.posStream) {
     s.posStream = f;
     s.line = 1;
@@ -483,7 +484,7 @@ class Lexer {
   int methText() {
     LexState& s = lexState;
     std::int64_t start = -1;
-    if (r_.file != nullptr) start = ftello(r_.file);
+    if (r_.file != nullptr) start = platTell(r_.file);
     for (;;) {
       const int c = r_.get();
       if (c == kEnd) {
@@ -515,7 +516,7 @@ class Lexer {
     for (;;) {
       const int c = r_.get();
       if (c == kEnd || c == ')') {
-        s.el.textEnd = ftello(r_.file);
+        s.el.textEnd = platTell(r_.file);
         return kSAccept;
       }
       if (c == '\r' || c == '\n' || xchgIsText(c)) continue;

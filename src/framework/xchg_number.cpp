@@ -20,18 +20,18 @@ constexpr std::array<int, 128> numDefaultDigits() {
 }
 
 // Digit value per 7-bit character, alphabet length, base and divisor.
-struct NumState {
+struct XchgNumState {
   std::array<int, 128> digit = numDefaultDigits();
   int length = static_cast<int>(sizeof xchgNumDefaultAlphabet - 1);
   int base = 10;
   double baseValue = 10.0;
   double divisor = 1.0;
 };
-NumState numState;
+XchgNumState xnumState;
 
 int numDigit(char c) {
   const auto u = static_cast<unsigned char>(c);
-  return u < 128 ? numState.digit[u] : 0;
+  return u < 128 ? xnumState.digit[u] : 0;
 }
 
 bool escapeCopies(unsigned char c) {
@@ -42,23 +42,23 @@ bool escapeCopies(unsigned char c) {
 
 void xchgNumSetAlphabet(const char* alphabet) {
   if (alphabet == nullptr) return;
-  numState.digit.fill(0);
+  xnumState.digit.fill(0);
   std::size_t n = std::strlen(alphabet);
   if (n > kAlphabetMax) n = kAlphabetMax;
   for (std::size_t i = 0; i < n; ++i) {
     const auto u = static_cast<unsigned char>(alphabet[i]);
-    if (u < 128) numState.digit[u] = static_cast<int>(i);
+    if (u < 128) xnumState.digit[u] = static_cast<int>(i);
   }
-  numState.length = static_cast<int>(n);
-  numState.base = numState.length;
-  numState.baseValue = numState.base;
+  xnumState.length = static_cast<int>(n);
+  xnumState.base = xnumState.length;
+  xnumState.baseValue = xnumState.base;
 }
 
 void xchgNumSetScaleBase(double scale, int base) {
-  if (std::fabs(scale) > 1e-10) numState.divisor = scale;
-  if (base >= 1 && base <= numState.length) {
-    numState.base = base;
-    numState.baseValue = base;
+  if (std::fabs(scale) > 1e-10) xnumState.divisor = scale;
+  if (base >= 1 && base <= xnumState.length) {
+    xnumState.base = base;
+    xnumState.baseValue = base;
   }
 }
 
@@ -66,8 +66,8 @@ double xchgNumDecode(const char* text) {
   if (text == nullptr || text[0] == '\0' || text[0] == '*') return 0.0;
   const bool negative = text[0] == '-';
   double value = 0.0;
-  for (const char* p = text + 1; *p != '\0'; ++p) value = value * numState.baseValue + numDigit(*p);
-  value /= numState.divisor;
+  for (const char* p = text + 1; *p != '\0'; ++p) value = value * xnumState.baseValue + numDigit(*p);
+  value /= xnumState.divisor;
   return negative ? -value : value;
 }
 
@@ -75,7 +75,7 @@ int xchgNumDecodeInt(const char* text) {
   if (text == nullptr) return 0;
   std::uint32_t value = 0;
   for (const char* p = text; *p != '\0'; ++p) {
-    value = value * static_cast<std::uint32_t>(numState.base) +
+    value = value * static_cast<std::uint32_t>(xnumState.base) +
             static_cast<std::uint32_t>(numDigit(*p));
   }
   return static_cast<int>(value);
@@ -109,4 +109,4 @@ int xchgEscapeText(char* out, std::size_t outSize, const char* in) {
   return static_cast<int>(n);
 }
 
-void xchgNumResetState() { numState = NumState{}; }
+void xchgNumResetState() { xnumState = XchgNumState{}; }

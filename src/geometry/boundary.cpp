@@ -7,11 +7,9 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <source_location>
 #include <vector>
 
-#include "cycles/cycle_state.h"
-#include "fiveaxis/tilt_offset_stub.h"
+#include "geometry/cycle_state.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "geometry/bnd_text.h"
@@ -34,10 +32,9 @@ struct BndState {
 };
 BndState bndState;
 
-int bndFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "boundary", static_cast<int>(at.line()));
-  return code;
-}
+// The five-axis polyline offset, installed at load by the five-axis subsystem; apart from the
+// boundary state so that clearing that state keeps it.
+constinit BndTiltOffsetFn bndTiltOffset = nullptr;
 
 template <typename T>
 T* bndAlloc(std::size_t n) {
@@ -119,13 +116,13 @@ int bndClosedOffset(const Seg2D* in, int n, double d, Seg2D* out, int room, int 
 Boundary* bndNewRect(double xmin, double xmax, double ymin, double ymax) {
   Boundary* b = bndAlloc<Boundary>(1);
   if (b == nullptr) {
-    bndFail(-1);
+    geoFail(kGeoFailed, "boundary");
     return nullptr;
   }
   b->segs = bndAlloc<Seg2D>(4);
   if (b->segs == nullptr) {
     memFree(b);
-    bndFail(-1);
+    geoFail(kGeoFailed, "boundary");
     return nullptr;
   }
   b->segs[0] = {xmin, ymin, xmax, ymin};
@@ -188,7 +185,7 @@ int bndAddIsland(Boundary* b, Boundary* island) {
   if (b == nullptr || island == nullptr) return 0;
   BndIslandNode* node = bndAlloc<BndIslandNode>(1);
   if (node == nullptr) {
-    bndFail(-1);
+    geoFail(kGeoFailed, "boundary");
     return 0;
   }
   node->island = island;
@@ -199,24 +196,27 @@ int bndAddIsland(Boundary* b, Boundary* island) {
 }
 
 int bndOffset(Boundary* b, double d) {
-  if (b == nullptr || b->segs == nullptr || b->segCount <= 0) return bndFail(-1);
+  if (b == nullptr || b->segs == nullptr || b->segCount <= 0) return geoFail(kGeoFailed, "boundary");
   const int o = g2dSegChainOrientation(b->segs, b->segCount);
-  if (o == 0) return bndFail(-1);
+  if (o == 0) return geoFail(kGeoFailed, "boundary");
   const int side = d > 0 ? -o : o;
   // The segment offset needs up to 2n + 1 segments; never fewer than 2000 for the vertex offset.
   const int room = std::max(2 * b->segCount + 1, 2000);
   Seg2D* work = bndAlloc<Seg2D>(static_cast<std::size_t>(room));
-  if (work == nullptr) return bndFail(-1);
+  if (work == nullptr) return geoFail(kGeoFailed, "boundary");
   int n = bndClosedOffset(b->segs, b->segCount, std::fabs(d), work, room, side);
-  if (n <= 0) n = tiltOffsetPolyline(b->segs, b->segCount, std::fabs(d), work, side);
+  // Without an installed polyline offset the fallback gives nothing and the offset fails.
+  if (n <= 0 && bndTiltOffset != nullptr) {
+    n = bndTiltOffset(b->segs, b->segCount, std::fabs(d), work, side);
+  }
   if (n <= 0 || n > room) {
     memFree(work);
-    return bndFail(-1);
+    return geoFail(kGeoFailed, "boundary");
   }
   Seg2D* segs = bndAlloc<Seg2D>(static_cast<std::size_t>(n));
   if (segs == nullptr) {
     memFree(work);
-    return bndFail(-1);
+    return geoFail(kGeoFailed, "boundary");
   }
   std::memcpy(segs, work, static_cast<std::size_t>(n) * sizeof(Seg2D));
   memFree(work);
@@ -234,6 +234,8 @@ int bndOffset(Boundary* b, double d) {
 
 int bndResetState() { return csysAxisDiffers(); }
 
+void bndSetTiltOffset(BndTiltOffsetFn fn) { bndTiltOffset = fn; }
+
 void bndSetApproachCheck(ApproachCheckHook hook) { bndState.approach = hook; }
 ApproachCheckHook bndApproachCheck() { return bndState.approach; }
 
@@ -248,9 +250,9 @@ void bndClearState() { bndState = BndState{}; }
 
 int bndCountItems(const char* fileName, BndItemCounts* counts, int* remainder) {
   if (remainder != nullptr) *remainder = 0;
-  if (fileName == nullptr || fileName[0] == '\0' || counts == nullptr) return bndFail(-1);
+  if (fileName == nullptr || fileName[0] == '\0' || counts == nullptr) return geoFail(kGeoFailed, "boundary");
   std::FILE* f = std::fopen(fileName, "r");
-  if (f == nullptr) return bndFail(-1);
+  if (f == nullptr) return geoFail(kGeoFailed, "boundary");
   counts->bndCount = 0;
   counts->clnCount = 0;
   char piece[kBndPieceSize];
@@ -291,7 +293,7 @@ int bndCountItems(const char* fileName, BndItemCounts* counts, int* remainder) {
 }
 
 int bndReadContour(std::FILE* f, Seg2D* segs, int room) {
-  if (f == nullptr || segs == nullptr || room < 1) return bndFail(-1);
+  if (f == nullptr || segs == nullptr || room < 1) return geoFail(kGeoFailed, "boundary");
   char piece[kBndPieceSize];
   Point3D p{0.0, 0.0, 0.0};  // a letter missing on a point line keeps the previous line's value
   Point2D first{0.0, 0.0};
@@ -329,19 +331,19 @@ int bndReadContour(std::FILE* f, Seg2D* segs, int room) {
     open = at;
     ++kept;
   }
-  if (overflow || kept < 2) return bndFail(-1);
+  if (overflow || kept < 2) return geoFail(kGeoFailed, "boundary");
   if (std::fabs(open.x - first.x) <= kBndPointTol && std::fabs(open.y - first.y) <= kBndPointTol) {
     segs[count - 1].x2 = first.x;
     segs[count - 1].y2 = first.y;
     return count;
   }
-  if (count >= room) return bndFail(-1);
+  if (count >= room) return geoFail(kGeoFailed, "boundary");
   segs[count++] = Seg2D{open.x, open.y, first.x, first.y};
   return count;
 }
 
 int bndReadCurve(std::FILE* f, Point3D* points, int limit) {
-  if (f == nullptr || points == nullptr || limit < 1) return bndFail(-1);
+  if (f == nullptr || points == nullptr || limit < 1) return geoFail(kGeoFailed, "boundary");
   char piece[kBndPieceSize];
   Point3D p{0.0, 0.0, 0.0};  // a missing letter keeps the previous line's value, 0 at first
   int n = 0;
@@ -357,7 +359,7 @@ int bndReadCurve(std::FILE* f, Point3D* points, int limit) {
     }
     points[n++] = p;
   }
-  if (full) return bndFail(-1);
+  if (full) return geoFail(kGeoFailed, "boundary");
   return n;
 }
 
@@ -367,7 +369,7 @@ int bndResolveNesting(Boundary* list) {
   try {
     table.resize(kSegCrossMax);
   } catch (...) {
-    return bndFail(-1);
+    return geoFail(kGeoFailed, "boundary");
   }
   for (Boundary* p = list; p != nullptr; p = p->next) {
     for (Boundary* q = p->next; q != nullptr; q = q->next) {
@@ -390,7 +392,7 @@ int bndResolveNesting(Boundary* list) {
 Boundary* bndRead(const char* fileName, double contactOffset, double offset) {
   BndItemCounts* counts = bndAlloc<BndItemCounts>(1);
   if (counts == nullptr) {
-    bndFail(-1);
+    geoFail(kGeoFailed, "boundary");
     return nullptr;
   }
   int remainder = 0;
@@ -401,7 +403,7 @@ Boundary* bndRead(const char* fileName, double contactOffset, double offset) {
   std::FILE* f = std::fopen(fileName, "r");
   if (f == nullptr) {
     memFree(counts);
-    bndFail(-1);
+    geoFail(kGeoFailed, "boundary");
     return nullptr;
   }
   Boundary* head = nullptr;
@@ -466,7 +468,7 @@ Boundary* bndRead(const char* fileName, double contactOffset, double offset) {
   memFree(counts);
   if (failed || bndResolveNesting(head) != 1) {
     bndFree(head);
-    bndFail(-1);
+    geoFail(kGeoFailed, "boundary");
     return nullptr;
   }
   for (Boundary* b = head; b != nullptr; b = b->next) {
@@ -500,22 +502,22 @@ int bndSegMatchesGuide(const Boundary* b, const GuideCurve* guide) {
 }
 
 int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** out) {
-  if (out == nullptr) return bndFail(kBndErrArgument);
+  if (out == nullptr) return geoFail(kBndErrArgument, "boundary");
   *out = nullptr;
   if (b == nullptr) return 0;
-  if (guide == nullptr || guide->count < 1) return bndFail(kBndErrArgument);
+  if (guide == nullptr || guide->count < 1) return geoFail(kBndErrArgument, "boundary");
   const double s = guide->start;
   const double e = guide->end;
   if (guideSameAsBoundary(guide, b) != 0 || bndSegMatchesGuide(b, guide) == 1) {
     BndInterval* one = bndAlloc<BndInterval>(1);
-    if (one == nullptr) return bndFail(-1);
+    if (one == nullptr) return geoFail(kGeoFailed, "boundary");
     *one = {s, e};
     *out = one;
     return 1;
   }
   int gn = 0;
   Seg2D* gsegs = guideToSegments(guide, 1, &gn);
-  if (gsegs == nullptr) return bndFail(-1);
+  if (gsegs == nullptr) return geoFail(kGeoFailed, "boundary");
 
   const Seg2D* contour = b->segs;
   int cn = b->segCount;
@@ -525,14 +527,14 @@ int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** 
     if (o == 0) {
       msgSendText(9, 702, "* Fehler: Boundary Orientierung nicht bestimmbar", nullptr);
       memFree(gsegs);
-      return bndFail(-1);
+      return geoFail(kGeoFailed, "boundary");
     }
     const int room = std::max(3 * b->segCount, 2000);
     work = bndAlloc<Seg2D>(static_cast<std::size_t>(room));
     if (work == nullptr) {
       msgSendText(9, 703, "* Fehler: Boundary im Kontaktmodus nicht zu berechnen", nullptr);
       memFree(gsegs);
-      return bndFail(-1);
+      return geoFail(kGeoFailed, "boundary");
     }
     int side = b->outer == 1 ? -o : o;
     if (b->contactOffset < 0) side = -side;  // a negative offset goes to the other side
@@ -592,20 +594,20 @@ int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** 
   }
   memFree(work);
   memFree(gsegs);
-  if (result < 0) return bndFail(-1);
+  if (result < 0) return geoFail(kGeoFailed, "boundary");
   return result;
 }
 
 int bndSubtractIntervals(const BndInterval* a, int na, const BndInterval* b, int nb,
                          BndInterval** out) {
-  if (out == nullptr) return bndFail(kBndErrArgument);
+  if (out == nullptr) return geoFail(kBndErrArgument, "boundary");
   *out = nullptr;
   if (na <= 0 || a == nullptr) return 0;
   if (nb < 0 || (nb > 0 && b == nullptr)) nb = 0;
   BndInterval* res = bndAlloc<BndInterval>(static_cast<std::size_t>(na) + static_cast<std::size_t>(nb));
   if (res == nullptr) {
     msgSendText(9, 704, "* Kein Memory fuer Schnitt zwischen Boundary und Leitkurve", nullptr);
-    return bndFail(-1);
+    return geoFail(kGeoFailed, "boundary");
   }
   int n = 0;
   for (int i = 0; i < na; ++i) {

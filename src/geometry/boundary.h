@@ -7,46 +7,15 @@
 
 #include <cstdio>
 
-#include "cycles/approach_hook.h"
+#include "geometry/approach_hook.h"
+#include "geometry/boundary_record.h"
+#include "geometry/geo_error.h"
 #include "geometry/vec.h"
 
-struct Boundary;
 struct GuideCurve;
 
-// One parameter interval along a guide curve.
-struct BndInterval {
-  double low;
-  double high;
-};
-
-// A node of a boundary's island list. The node is owned by the boundary, the island record by the
-// list the boundary belongs to.
-struct BndIslandNode {
-  Boundary* island;
-  BndIslandNode* next;
-};
-
-// One boundary contour. Boundaries form a singly linked list whose first record is its handle;
-// the list owns every record and array.
-struct Boundary {
-  double xmin, ymin, xmax, ymax;  // box of the contour
-  int segCount;
-  int origin;         // 1 rectangle, 2 read from a file
-  int intervalCount;
-  int outer;          // 1 outer boundary, 0 island
-  double contactOffset;  // offset of the tool's contact point, used for the guide intervals
-  double offset;         // offset applied by the reader
-  int curveCount;        // points of the curve read with the boundary (0: none)
-  Boundary* next;
-  BndIslandNode* islands;
-  Seg2D* segs;             // the closed contour, tool system
-  BndInterval* intervals;  // sorted, inside the boundary
-  Point3D* curve;          // the "**CLN" curve as read (not transformed)
-  double zLow;             // lowest z of the contour's points, divided by the unit factor
-};
-
 // Result codes beside 1 and -1.
-inline constexpr int kBndErrArgument = -20;
+inline constexpr int kBndErrArgument = kGeoBadArgument;
 
 // Most items of one kind whose sizes are counted one by one; and the point limit of a curve.
 inline constexpr int kBndItemTable = 2000;
@@ -73,9 +42,18 @@ int bndListParamInside(const Boundary* list, double x);
 // Appends island to b's island list. Returns 1; 0 when memory runs out (or an argument is null).
 int bndAddIsland(Boundary* b, Boundary* island);
 // Replaces the contour by its offset by |d|: outward for d > 0, inward for d < 0; for d > 0 the box
-// grows by d. Returns 1; -1 when the orientation is undecided or no offset could be made (the
-// contour then unchanged), also for a null boundary.
+// grows by d. When the segment offset fails, the installed polyline offset (bndSetTiltOffset) is
+// tried. Returns 1; -1 when the orientation is undecided or no offset could be made (the contour
+// then unchanged; also when the segment offset fails and no polyline offset is installed), also
+// for a null boundary.
 int bndOffset(Boundary* b, double d);
+// The polyline offset of the five-axis tool-axis control that bndOffset falls back on, with the
+// contract of tiltOffsetPolyline: offsets the chain segs (count segments) by distance to side
+// into out (room for at least twice count and never fewer than 2000 segments) and returns the
+// number of output segments, or a value below 1 when it fails. The five-axis subsystem installs
+// it when the library loads; null removes it (the fallback then fails).
+using BndTiltOffsetFn = int (*)(const Seg2D* segs, int count, double distance, Seg2D* out, int side);
+void bndSetTiltOffset(BndTiltOffsetFn fn);
 // Recomputes b's intervals along the guide curve less the intervals its islands hold (compute
 // the islands' first). Returns the number of intervals; 0 for a null boundary; -1 on failure (b
 // then has none).

@@ -3,7 +3,6 @@
 #include "geometry/bucket_grid.h"
 
 #include <cmath>
-#include <source_location>
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
@@ -15,11 +14,6 @@ constexpr int kCellRoom = 100;        // initial room of every cell list
 constexpr double kSharedEnd = 1e-6;   // segments whose ends lie this close share an end
 constexpr double kParallel = 1e-12;   // determinant below which two lines count as parallel
 constexpr double kClosingPair = 0.001;  // all-pairs search: start of i this near end of j
-
-int gridFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "bucket_grid", static_cast<int>(at.line()));
-  return code;
-}
 
 // Smallest side n from 2 to 30 with n * n > sqrt(count); 1 for no items.
 int gridSide(int count) {
@@ -92,7 +86,7 @@ int gridAllPairsCross(const Seg2List* list, Pt2List* crossings, int collectAll) 
       found = 1;
       if (crossings != nullptr) lstPt2Append(crossings, p);  // a failed append is ignored
       if (collectAll == 0) {
-        gridFail(1);
+        geoFail(1, "bucket_grid");
         return 1;
       }
     }
@@ -113,12 +107,12 @@ double* lstSegBoxCb(double* out, const void* segment) {
 BucketGrid* gridBucketBuild(const void* base, std::size_t stride, int count, double margin,
                             BucketBoxFn boxFunction) {
   if (boxFunction == nullptr || count < 0 || (count > 0 && (base == nullptr || stride == 0))) {
-    gridFail(-20);
+    geoFail(kGeoBadArgument, "bucket_grid");
     return nullptr;
   }
   auto* grid = static_cast<BucketGrid*>(memAllocZero(sizeof(BucketGrid)));
   if (grid == nullptr) {
-    gridFail(-1);
+    geoFail(kGeoFailed, "bucket_grid");
     return nullptr;
   }
   const int n = gridSide(count);
@@ -143,7 +137,7 @@ BucketGrid* gridBucketBuild(const void* base, std::size_t stride, int count, dou
   grid->colWidth = (grid->xmax - grid->xmin) / n;
   if (!gridAllocCells(grid)) {
     gridBucketFree(grid);
-    gridFail(-1);
+    geoFail(kGeoFailed, "bucket_grid");
     return nullptr;
   }
   for (int i = 0; i < count; ++i) {
@@ -156,7 +150,7 @@ BucketGrid* gridBucketBuild(const void* base, std::size_t stride, int count, dou
       for (int c = c0; c <= c1; ++c) {
         if (lstIntAppend(grid->cells[r][c], i) < 0) {
           gridBucketFree(grid);
-          gridFail(-1);
+          geoFail(kGeoFailed, "bucket_grid");
           return nullptr;
         }
       }
@@ -202,7 +196,7 @@ int lstSegSelfCross(const Seg2List* segments, Pt2List* crossings, int collectAll
           found = 1;
           if (crossings != nullptr) lstPt2Append(crossings, p);  // a failed append is ignored
           if (collectAll == 0) {
-            gridFail(1);
+            geoFail(1, "bucket_grid");
             gridBucketFree(grid);
             return 1;
           }

@@ -1,31 +1,20 @@
 // geo_error.cpp - the process-wide error record of the geometry code, its debug switch and log,
-// and the small file, naming, random and array services the geometry modules share.
+// the work directory of the log and the temporary files, and the in-place array functions.
 #include "geometry/geo_error.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdint>
 #include <cstring>
 
 namespace {
 constexpr const char* kEmptyText = "EMPTY";
 constexpr const char* kLogName = "/wogerrno.txt";
 constexpr const char* kDebugSwitchFile = "wogdebug.info";
-constexpr std::size_t kLogPathMax = 1024;  // work directory plus "/wogerrno.txt" and its zero
-constexpr unsigned int kRandModulus = 259200;
-constexpr unsigned int kRandMultiplier = 7141;
-constexpr unsigned int kRandIncrement = 54773;
-constexpr int kTempAttempts = 200;
+constexpr std::size_t kLogPathMax = kGeoWorkDirMax;  // work directory plus "/wogerrno.txt" and its zero
 
 struct GeoState {
   GeoErrorRecord record{"EMPTY", 0, 0};
   bool debugUndecided = true;
   int debugOn = 0;
-  char workDir[1024] = "./";
-  unsigned int randState = 1;
-  std::uint32_t tempCounter = 0;
+  char workDir[kLogPathMax] = "./";
 };
 GeoState geoState;
 
@@ -109,63 +98,6 @@ int geoSetWorkDir(const char* dir) {
 }
 
 const char* geoWorkDir() { return geoState.workDir; }
-
-int geoFileCopy(const char* source, const char* target) {
-  if (source == nullptr || source[0] == '\0') return 0;
-  if (target == nullptr || target[0] == '\0') return -1;
-  std::FILE* in = std::fopen(source, "rb");
-  if (in == nullptr) return -1;
-  std::FILE* out = std::fopen(target, "wb");
-  if (out == nullptr) {
-    std::fclose(in);
-    return -1;
-  }
-  int c;
-  while ((c = std::fgetc(in)) != EOF) std::fputc(c, out);
-  std::fclose(in);
-  std::fclose(out);
-  return 1;
-}
-
-int geoFileExists(const char* name) {
-  if (name == nullptr || name[0] == '\0') return 0;
-  std::FILE* f = std::fopen(name, "r");
-  if (f == nullptr) return 0;
-  std::fclose(f);
-  return 1;
-}
-
-int geoTempFileName(char* out, std::size_t outSize, const char* suffix) {
-  if (out == nullptr || outSize == 0) return -20;
-  if (suffix == nullptr) suffix = "";
-  // The number joins the process id with a counter, so names differ between processes and
-  // between calls; O_EXCL makes the creation itself the uniqueness test.
-  const std::uint64_t pid = static_cast<std::uint64_t>(getpid());
-  for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-    const std::uint64_t number = (pid << 24) | (geoState.tempCounter++ & 0xFFFFFFu);
-    char name[kLogPathMax + 64];
-    const int len = std::snprintf(name, sizeof name, "%s/%llx%s", geoState.workDir,
-                                  static_cast<unsigned long long>(number), suffix);
-    if (len < 0 || static_cast<std::size_t>(len) >= sizeof name) return -20;
-    if (static_cast<std::size_t>(len) >= outSize) return -20;
-    const int fd = ::open(name, O_CREAT | O_EXCL | O_WRONLY, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      std::memcpy(out, name, static_cast<std::size_t>(len) + 1);
-      return 1;
-    }
-    if (errno != EEXIST) return 0;
-  }
-  return 0;
-}
-
-void geoRandSeed(unsigned int seed) { geoState.randState = seed % kRandModulus; }
-
-double geoRandNext() {
-  // The state stays below the modulus, so the product fits in 32 bits.
-  geoState.randState = (kRandMultiplier * geoState.randState + kRandIncrement) % kRandModulus;
-  return static_cast<double>(geoState.randState) / static_cast<double>(kRandModulus);
-}
 
 int* geoSwapInt(int* a, int* b) {
   const int t = *a;

@@ -1,11 +1,17 @@
-// geo_error.h - the one error record of the geometry code with its debug switch and log, and the
-// library's small services: work directory, file copy and existence, unique temporary files, a
-// reproducible random generator and in-place array functions.
+// geo_error.h - the one error record of the geometry code with its debug switch and log, the work
+// directory (of the log and of the temporary files of geo_files.h) and in-place array functions.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <source_location>
+
+// Result codes shared by the geometry code and the subsystems above it (codes of one module are
+// declared beside the functions that return them).
+inline constexpr int kGeoFailed = -1;         // memory ran out, or a general failure
+inline constexpr int kGeoBadArgument = -20;   // a null or unusable argument
+inline constexpr int kGeoInconsistent = -46;  // a point walk or a triangulation is inconsistent
+inline constexpr int kGeoNoBoundary = -202;   // no such boundary, or an inconsistent monotone polygon
 
 // The last report of the geometry code. Initial and reset text "EMPTY", code 0, line 0.
 // Negative codes are failures; 0 and positive codes only mark where an operation ended.
@@ -40,30 +46,14 @@ int geoErrWriteLine(std::FILE* f);
 // "DEBUG" and "1" (case-sensitive). Later calls return the stored value.
 int geoDebugOn();
 
+// Room of the work directory's name, its NUL included.
+inline constexpr std::size_t kGeoWorkDirMax = 1024;
 // Sets the work directory (initially "./"), where the error log and temporary files go. Returns
 // 1; -20 (directory unchanged) for a null text or one too long for the log path to fit in 1024
 // characters.
 int geoSetWorkDir(const char* dir);
 // The current work directory.
 const char* geoWorkDir();
-// Copies a file byte by byte. Returns 1; 0 when the source name is null or empty; -1 when the
-// target name is null or empty or either file does not open (no file is left open).
-int geoFileCopy(const char* source, const char* target);
-// 1 when the file opens for reading; 0 otherwise and for a null or empty name.
-int geoFileExists(const char* name);
-// Creates a new empty file in the work directory, atomically (it did not exist before), named
-// work directory, "/", a lower-case hexadecimal number made from the process id and a
-// process-wide counter, then the suffix when one is given; copies the name to out. The caller
-// owns the file. Returns 1; 0 when 200 candidate names all exist or the file cannot be created
-// (out unchanged); -20 for a null out or an outSize too small for the name (out unchanged).
-int geoTempFileName(char* out, std::size_t outSize, const char* suffix);
-
-// Reproducible random generator of the library, independent of the C library's: state = seed
-// mod 259200.
-void geoRandSeed(unsigned int seed);
-// state = (7141 state + 54773) mod 259200; returns state / 259200, in [0, 1).
-double geoRandNext();
-
 // Exchanges two integers; returns a.
 int* geoSwapInt(int* a, int* b);
 // Exchanges two blocks of n bytes.
@@ -74,6 +64,5 @@ void geoReverseArray(void* first, void* end, std::size_t size);
 // those of [a, b), each range keeping its order.
 void geoRotateArray(void* a, void* b, void* c, std::size_t size);
 
-// Test seam: back to the state at load (record reset, switch undecided, work directory "./",
-// random state 1, temporary-name counter 0).
+// Test seam: back to the state at load (record reset, switch undecided, work directory "./").
 void geoResetState();

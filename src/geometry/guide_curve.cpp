@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <source_location>
 #include <vector>
 
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "geometry/bnd_text.h"
-#include "geometry/boundary.h"
+#include "geometry/boundary_record.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_files.h"
 #include "geometry/path_list.h"
 #include "geometry/seg_cross.h"
 #include "geometry/seg_offset.h"
@@ -26,11 +26,7 @@ constexpr double kGuideTol = 1e-5;
 constexpr const char* kGuideItemName = "tmp.prf";
 // Bisection steps of the fit: enough for any finite interval at the smallest tolerance.
 constexpr int kGuideBisectMax = 200;
-
-int guideFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "guide_curve", static_cast<int>(at.line()));
-  return code;
-}
+constexpr int kGuideNoFile = -29;  // a profile file cannot be opened
 
 template <typename T>
 T* guideAlloc(std::size_t n) {
@@ -89,7 +85,7 @@ int guideShift(const Seg2D* segs, int n, double offset, std::vector<Seg2D>* out)
 
 GuideCurve* guideNew(const Point2D* points, int count, char kind) {
   if (points == nullptr || count < 1) {
-    guideFail(-20);
+    geoFail(kGeoBadArgument, "guide_curve");
     return nullptr;
   }
   GuideCurve* c = guideAlloc<GuideCurve>(1);
@@ -97,7 +93,7 @@ GuideCurve* guideNew(const Point2D* points, int count, char kind) {
   if (c == nullptr || params == nullptr) {
     memFree(c);
     memFree(params);
-    guideFail(-1);
+    geoFail(kGeoFailed, "guide_curve");
     return nullptr;
   }
   guideSetParams(points, count, params);
@@ -118,12 +114,12 @@ GuideCurve* guideFromTwoPoints(const Point3D& a, const Point3D& b) {
 
 GuideCurve* guideFromMove(const GuideMove* move) {
   if (move == nullptr || move->points == nullptr || move->count < 1) {
-    guideFail(-20);
+    geoFail(kGeoBadArgument, "guide_curve");
     return nullptr;
   }
   // Only the two directions are defined; anything else is refused rather than guessed.
   if (move->direction != 1 && move->direction != 2) {
-    guideFail(-20);
+    geoFail(kGeoBadArgument, "guide_curve");
     return nullptr;
   }
   const int n = move->count;
@@ -132,7 +128,7 @@ GuideCurve* guideFromMove(const GuideMove* move) {
   if (pts == nullptr || z == nullptr) {
     memFree(pts);
     memFree(z);
-    guideFail(-1);
+    geoFail(kGeoFailed, "guide_curve");
     return nullptr;
   }
   for (int i = 0; i < n; ++i) {
@@ -233,13 +229,13 @@ void guideReverse(GuideCurve* c) {
 Seg2D* guideToSegments(const GuideCurve* c, int minRoom, int* outCount) {
   if (outCount != nullptr) *outCount = 0;
   if (c == nullptr || c->points == nullptr || c->count < 1) {
-    guideFail(-20);
+    geoFail(kGeoBadArgument, "guide_curve");
     return nullptr;
   }
   const int room = std::max(minRoom, c->count);
   Seg2D* segs = guideAlloc<Seg2D>(static_cast<std::size_t>(room));
   if (segs == nullptr) {
-    guideFail(-1);
+    geoFail(kGeoFailed, "guide_curve");
     return nullptr;
   }
   for (int i = 1; i < c->count; ++i) {
@@ -293,7 +289,7 @@ StepBoxes* guideStepBoxes(const GuideCurve* c, double margin, const Boundary* b,
   }
   const double boxes = std::floor((e - s) / step) + 1.0;
   if (!(boxes >= 1.0) || boxes > 1e7) {
-    guideFail(-20);
+    geoFail(kGeoBadArgument, "guide_curve");
     return nullptr;
   }
   const int count = static_cast<int>(boxes);
@@ -304,7 +300,7 @@ StepBoxes* guideStepBoxes(const GuideCurve* c, double margin, const Boundary* b,
   if (out == nullptr || arr == nullptr) {
     memFree(out);
     memFree(arr);
-    guideFail(-1);
+    geoFail(kGeoFailed, "guide_curve");
     return nullptr;
   }
   out->boxes = arr;
@@ -350,9 +346,9 @@ void guideFreeStepBoxes(StepBoxes* boxes) {
 // ---- profile files ----------------------------------------------------------------------------
 
 int guideCountItems(const char* fileName) {
-  if (fileName == nullptr || fileName[0] == '\0') return guideFail(-1);
+  if (fileName == nullptr || fileName[0] == '\0') return geoFail(kGeoFailed, "guide_curve");
   std::FILE* f = std::fopen(fileName, "r");
-  if (f == nullptr) return guideFail(-1);
+  if (f == nullptr) return geoFail(kGeoFailed, "guide_curve");
   char piece[kBndPieceSize];
   int n = 0;
   while (bndTextNextPiece(f, piece) == 1) {
@@ -363,7 +359,7 @@ int guideCountItems(const char* fileName) {
 }
 
 int guideWriteItem(const char* tempName, std::FILE* f) {
-  if (tempName == nullptr || tempName[0] == '\0' || f == nullptr) return guideFail(-1);
+  if (tempName == nullptr || tempName[0] == '\0' || f == nullptr) return geoFail(kGeoFailed, "guide_curve");
   char piece[kBndPieceSize];
   bool started = false;
   std::FILE* out = nullptr;
@@ -371,24 +367,24 @@ int guideWriteItem(const char* tempName, std::FILE* f) {
     if (!started) {
       if (piece[0] != '*') continue;
       out = std::fopen(tempName, "w");
-      if (out == nullptr) return guideFail(-1);
+      if (out == nullptr) return geoFail(kGeoFailed, "guide_curve");
       started = true;
     }
     if (std::fputs(piece, out) < 0) {
       std::fclose(out);
-      return guideFail(-1);
+      return geoFail(kGeoFailed, "guide_curve");
     }
     if (bndTextLineKind(piece) == kBndLineEnd) break;
   }
   if (!started) return 0;
-  if (std::fclose(out) != 0) return guideFail(-1);
+  if (std::fclose(out) != 0) return geoFail(kGeoFailed, "guide_curve");
   return 1;
 }
 
 int guideReadPoints(Point2D* points, double* z, const char* fileName, int room) {
-  if (points == nullptr || fileName == nullptr || fileName[0] == '\0') return guideFail(-1);
+  if (points == nullptr || fileName == nullptr || fileName[0] == '\0') return geoFail(kGeoFailed, "guide_curve");
   std::FILE* f = std::fopen(fileName, "r");
-  if (f == nullptr) return guideFail(-1);
+  if (f == nullptr) return geoFail(kGeoFailed, "guide_curve");
   char piece[kBndPieceSize];
   Point3D p{0.0, 0.0, 0.0};  // a missing letter keeps the previous line's value, 0 at first
   int n = 0;
@@ -427,7 +423,7 @@ int guideReadOne(const char* fileName, const char* name, const Boundary* b, doub
   if (pts == nullptr || z == nullptr) {
     memFree(pts);
     memFree(z);
-    guideFail(-1);
+    geoFail(kGeoFailed, "guide_curve");
     return 0;
   }
   const int n = guideReadPoints(pts, z, fileName, lines);
@@ -473,13 +469,13 @@ GuideCurve* guideReadProfiles(const char* fileName, const Boundary* b, double to
   // share a folder cannot read each other's items.
   char temp[1200];
   if (geoTempFileName(temp, sizeof temp, ".prf") != 1) {
-    guideFail(-29);
+    geoFail(kGuideNoFile, "guide_curve");
     return nullptr;
   }
   std::FILE* f = std::fopen(fileName, "r");
   if (f == nullptr) {
     std::remove(temp);
-    guideFail(-29);
+    geoFail(kGuideNoFile, "guide_curve");
     return nullptr;
   }
   for (int i = 0; i < items; ++i) {
@@ -516,7 +512,7 @@ int guideOffsetHits(const Seg2D* segs, int n, const Boundary* b, double offset) 
 }
 
 int guideFindStartOffset(const Seg2D* segs, int n, const Boundary* b, double* offset) {
-  if (segs == nullptr || b == nullptr || offset == nullptr || n <= 0) return guideFail(-1);
+  if (segs == nullptr || b == nullptr || offset == nullptr || n <= 0) return geoFail(kGeoFailed, "guide_curve");
   if (guideOffsetHits(segs, n, b, *offset) == 1) return 0;
   const Point2D centre{0.5 * (b->xmin + b->xmax), 0.5 * (b->ymin + b->ymax)};
   const double d = g2dNearestSeg(centre, segs, n, nullptr);
@@ -526,15 +522,15 @@ int guideFindStartOffset(const Seg2D* segs, int n, const Boundary* b, double* of
       return 0;
     }
   }
-  return guideFail(-1);
+  return geoFail(kGeoFailed, "guide_curve");
 }
 
 int guideOffsetBound(const Seg2D* segs, int n, const Boundary* b, double offset, double* outBound) {
-  if (segs == nullptr || b == nullptr || outBound == nullptr) return guideFail(-1);
+  if (segs == nullptr || b == nullptr || outBound == nullptr) return geoFail(kGeoFailed, "guide_curve");
   try {
     std::vector<Seg2D> shifted;
     const int m = guideShift(segs, n, offset, &shifted);
-    if (m <= 0) return guideFail(-1);
+    if (m <= 0) return geoFail(kGeoFailed, "guide_curve");
     double bound = std::max(0.5 * (b->xmax - b->xmin), 0.5 * (b->ymax - b->ymin));
     const Point2D corners[4] = {
         {b->xmin, b->ymin}, {b->xmax, b->ymin}, {b->xmax, b->ymax}, {b->xmin, b->ymax}};
@@ -544,7 +540,7 @@ int guideOffsetBound(const Seg2D* segs, int n, const Boundary* b, double offset,
     *outBound = 1.5 * bound;
     return 0;
   } catch (...) {
-    return guideFail(-1);
+    return geoFail(kGeoFailed, "guide_curve");
   }
 }
 
@@ -566,7 +562,7 @@ int guideBisectOffset(const Seg2D* segs, int n, const Boundary* b, double* lo, d
 int guideFitIntoBoundary(GuideCurve* c, const Boundary* b, double tolerance, double* outLow,
                          double* outHigh) {
   if (c == nullptr || b == nullptr || outLow == nullptr || outHigh == nullptr) {
-    return guideFail(-1);
+    return geoFail(kGeoFailed, "guide_curve");
   }
   if (std::fabs(tolerance) < kGuideTol) {
     *outLow = 0.0;

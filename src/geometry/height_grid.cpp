@@ -6,17 +6,11 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
-#include <source_location>
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
 
 namespace {
-
-int hgFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "height_grid", static_cast<int>(at.line()));
-  return code;
-}
 
 // Number of cells along one direction: floor(extent / cell) + 1, at least 1. -1 when the count
 // is not finite or does not fit in an int.
@@ -39,7 +33,7 @@ int hgClamp(double q, int n) {
 HeightGrid* heightGridNew(double cell, const Point3D& lower, const Point3D& upper) {
   auto* grid = static_cast<HeightGrid*>(memAllocZero(sizeof(HeightGrid)));
   if (grid == nullptr) {
-    hgFail(-1);
+    geoFail(kGeoFailed, "height_grid");
     return nullptr;
   }
   grid->x0 = lower.x;
@@ -54,13 +48,13 @@ HeightGrid* heightGridNew(double cell, const Point3D& lower, const Point3D& uppe
   if (rows < 0 || cols < 0 || !std::isfinite(lower.x) || !std::isfinite(lower.y) ||
       static_cast<long long>(rows) * cols > INT_MAX) {
     memFree(grid);
-    hgFail(-20);
+    geoFail(kGeoBadArgument, "height_grid");
     return nullptr;
   }
   grid->heights = static_cast<double**>(memAllocZero(static_cast<std::size_t>(rows) * sizeof(double*)));
   if (grid->heights == nullptr) {
     memFree(grid);
-    hgFail(-1);
+    geoFail(kGeoFailed, "height_grid");
     return nullptr;
   }
   grid->rows = rows;  // rows counts the row table's entries; unallocated ones stay null
@@ -68,7 +62,7 @@ HeightGrid* heightGridNew(double cell, const Point3D& lower, const Point3D& uppe
     grid->heights[r] = static_cast<double*>(memAllocZero(static_cast<std::size_t>(cols) * sizeof(double)));
     if (grid->heights[r] == nullptr) {
       heightGridFree(grid);
-      hgFail(-1);
+      geoFail(kGeoFailed, "height_grid");
       return nullptr;
     }
     for (int c = 0; c < cols; ++c) grid->heights[r][c] = kHeightGridFloor;
@@ -90,14 +84,14 @@ void heightGridFree(HeightGrid* grid) {
 int heightGridCellRange(const HeightGrid* grid, const Point2D& lower, const Point2D& upper,
                         HeightGridRange* out) {
   if (out != nullptr) *out = HeightGridRange{0, 0, -1, -1};
-  if (grid == nullptr || out == nullptr) return hgFail(-1);
+  if (grid == nullptr || out == nullptr) return geoFail(kGeoFailed, "height_grid");
   // A grid without cells has no range at all; the clamps below need at least one cell.
-  if (grid->rows < 1 || grid->cols < 1 || grid->heights == nullptr) return hgFail(-1);
+  if (grid->rows < 1 || grid->cols < 1 || grid->heights == nullptr) return geoFail(kGeoFailed, "height_grid");
   const double qx0 = (lower.x - grid->x0) / grid->cell;
   const double qy0 = (lower.y - grid->y0) / grid->cell;
   const double qx1 = -(upper.x - grid->x0) / grid->cell;
   const double qy1 = -(upper.y - grid->y0) / grid->cell;
-  if (std::isnan(qx0) || std::isnan(qy0) || std::isnan(qx1) || std::isnan(qy1)) return hgFail(-1);
+  if (std::isnan(qx0) || std::isnan(qy0) || std::isnan(qx1) || std::isnan(qy1)) return geoFail(kGeoFailed, "height_grid");
   // 1 - trunc(-q) is one past the cell holding the upper point; clamp it as a double so that a
   // box far to the left gives column 0, not an overflowed index.
   const HeightGridRange r{hgClamp(qx0, grid->cols), hgClamp(qy0, grid->rows),
@@ -109,7 +103,7 @@ int heightGridCellRange(const HeightGrid* grid, const Point2D& lower, const Poin
 }
 
 int geoSolve2x2(double a, double b, double c, double d, double e, double f, double* x, double* y) {
-  if (x == nullptr || y == nullptr) return hgFail(-20);
+  if (x == nullptr || y == nullptr) return geoFail(kGeoBadArgument, "height_grid");
   const double det = a * d - b * c;
   if (det == 0.0) return 0;
   *x = (d * e - b * f) / det;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "geometry/vec.h"
-#include "model/triangle_grid.h"
+#include "geometry/triangle_grid.h"
 
 // Height that marks a cell without material below the tool.
 constexpr double kHeightGridFloor = -10000.0;

@@ -127,9 +127,9 @@ bool kontHasSegments(const Kont2D* list) {
 
 int kontAppendBlocks(const Kont2D* list, const char* fileName, int* counter, bool wz) {
   if (!kontHasSegments(list)) return 0;
-  if (fileName == nullptr || fileName[0] == '\0') return kontFail(-1);
+  if (fileName == nullptr || fileName[0] == '\0') return geoFail(kGeoFailed, "kont2d");
   std::FILE* f = std::fopen(fileName, "a+");
-  if (f == nullptr) return kontFail(-1);
+  if (f == nullptr) return geoFail(kGeoFailed, "kont2d");
   for (const Kont2D* r = list; r != nullptr; r = r->next)
     for (const Kont2D* k = r; k != nullptr; k = kontWalkNext(r, k))
       if (k->count > 0 && k->segments != nullptr) kontWriteContour(f, k, counter, wz);
@@ -137,11 +137,6 @@ int kontAppendBlocks(const Kont2D* list, const char* fileName, int* counter, boo
   return 1;
 }
 }  // namespace
-
-int kontFail(int code, std::source_location at) {
-  geoErrSet(code, "kont2d", static_cast<int>(at.line()));
-  return code;
-}
 
 void kontResetState() { kontState = KontState{}; }
 
@@ -154,7 +149,7 @@ Kont2D* kontNew(Seg2D* segments, int capacity) {
   const int n = capacity < 3 ? 3 : capacity;
   auto* k = static_cast<Kont2D*>(memAllocZero(sizeof(Kont2D)));
   if (k == nullptr) {
-    kontFail(-1);
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   if (segments != nullptr) {
@@ -164,7 +159,7 @@ Kont2D* kontNew(Seg2D* segments, int capacity) {
     k->segments = static_cast<Seg2D*>(memAllocZero(sizeof(Seg2D) * static_cast<std::size_t>(n)));
     if (k->segments == nullptr) {
       memFree(k);
-      kontFail(-1);
+      geoFail(kGeoFailed, "kont2d");
       return nullptr;
     }
     k->ownsSegments = 1;
@@ -174,6 +169,19 @@ Kont2D* kontNew(Seg2D* segments, int capacity) {
   k->xmax = k->ymax = -kFreshBox;
   k->z = DBL_MAX;
   return k;
+}
+
+int kontOrientation(const Kont2D* contour) {
+  if (contour == nullptr || contour->segments == nullptr || contour->count < 1) return -1;
+  const Seg2D* s = contour->segments;
+  const int n = contour->count;
+  const double ox = s[n - 1].x1, oy = s[n - 1].y1;
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const int j = (i + 1) % n;
+    sum += (s[i].x1 - ox) * (s[j].y1 - oy) - (s[j].x1 - ox) * (s[i].y1 - oy);
+  }
+  return sum > 0.0 ? 1 : -1;
 }
 
 int kontReset(Kont2D* k) {
@@ -188,22 +196,22 @@ int kontReset(Kont2D* k) {
 }
 
 int kontAppendSeg(Kont2D* k, const Seg2D* seg) {
-  if (k == nullptr || k->segments == nullptr || seg == nullptr) return kontFail(-1);
-  if (k->count < 0 || k->count > k->capacity) return kontFail(-1);
+  if (k == nullptr || k->segments == nullptr || seg == nullptr) return geoFail(kGeoFailed, "kont2d");
+  if (k->count < 0 || k->count > k->capacity) return geoFail(kGeoFailed, "kont2d");
   const Seg2D copy = *seg;  // seg may lie in the array that moves below
   if (k->count == k->capacity) {
-    if (k->capacity > INT_MAX / 3 * 2) return kontFail(-1);
+    if (k->capacity > INT_MAX / 3 * 2) return geoFail(kGeoFailed, "kont2d");
     int grown = static_cast<int>(k->capacity * 1.5);
     if (grown <= k->capacity) grown = k->capacity + 1;
     const std::size_t bytes = sizeof(Seg2D) * static_cast<std::size_t>(grown);
     Seg2D* array = nullptr;
     if (k->ownsSegments) {
       array = static_cast<Seg2D*>(memRealloc(k->segments, bytes));
-      if (array == nullptr) return kontFail(-1);
+      if (array == nullptr) return geoFail(kGeoFailed, "kont2d");
     } else {
       // The caller's array stays the caller's: the contour moves into an array of its own.
       array = static_cast<Seg2D*>(memAllocZero(bytes));
-      if (array == nullptr) return kontFail(-1);
+      if (array == nullptr) return geoFail(kGeoFailed, "kont2d");
       if (k->count > 0) std::memcpy(array, k->segments, sizeof(Seg2D) * k->count);
       k->ownsSegments = 1;
     }

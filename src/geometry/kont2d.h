@@ -72,6 +72,9 @@ int kontUpdateBox(Kont2D* k);
 // stack). Meshes are left to their owners. Accepts null.
 void kontFree(Kont2D* list);
 
+// +1 when the contour runs counter-clockwise, -1 otherwise (also degenerate or null).
+int kontOrientation(const Kont2D* contour);
+
 // ---- point tests ------------------------------------------------------------------------------
 
 // 1 as soon as geoOnSegFine / geoOnSegCoarse / geoOnSegTol holds for a segment of the region
@@ -100,7 +103,5 @@ int kontAppendBndWz(const Kont2D* list, const char* fileName);
 
 // ---- module internals shared by the contour module's files ------------------------------------
 
-// Records a failure of the contour module (source "kont2d") at the caller's line; returns code.
-int kontFail(int code, std::source_location at = std::source_location::current());
 // Test seam: switches and block counters back to their state at load.
 void kontResetState();

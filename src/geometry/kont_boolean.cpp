@@ -76,7 +76,7 @@ double* boolPieceBox(double* out, const void* item) {
 // Closes every contour of the list onto itself and appends its segments to out. Returns 1; -20
 // when the first contour has fewer than 3 segments or a contour does not close within 1e-8.
 int boolCollect(Kont2D* list, std::vector<Seg2D>& out) {
-  if (list->segments == nullptr || list->count < 3) return kontFail(-20);
+  if (list->segments == nullptr || list->count < 3) return geoFail(kGeoBadArgument, "kont2d");
   for (Kont2D* region = list; region != nullptr; region = region->next) {
     for (Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
       if (k->count <= 0 || k->segments == nullptr) continue;
@@ -87,7 +87,7 @@ int boolCollect(Kont2D* list, std::vector<Seg2D>& out) {
       }
       Seg2D& last = s[k->count - 1];
       if (std::fabs(last.x2 - s[0].x1) > kCloseTol || std::fabs(last.y2 - s[0].y1) > kCloseTol)
-        return kontFail(-20);
+        return geoFail(kGeoBadArgument, "kont2d");
       last.x2 = s[0].x1;
       last.y2 = s[0].y1;
       out.insert(out.end(), s, s + k->count);
@@ -222,7 +222,7 @@ bool boolClassIsEqual(int cls) { return cls >= kASame && cls <= kBOpposite; }
 int boolMarkDoubled(BoolContext& c) {
   const int n = static_cast<int>(c.pieces.size());
   BucketGrid* grid = gridBucketBuild(c.pieces.data(), sizeof(BoolPiece), n, 0.0, boolPieceBox);
-  if (grid == nullptr) return kontFail(-1);
+  if (grid == nullptr) return geoFail(kGeoFailed, "kont2d");
   for (int i = 0; i < n; ++i) {
     BoolPiece& pi = c.pieces[i];
     if (boolClassIsEqual(pi.cls)) continue;
@@ -276,7 +276,7 @@ int boolSelect(BoolContext& c) {
   boolCompact(c.pieces);
   const int n = static_cast<int>(c.pieces.size());
   BucketGrid* grid = gridBucketBuild(c.pieces.data(), sizeof(BoolPiece), n, 0.0, boolPieceBox);
-  if (grid == nullptr) return kontFail(-1);
+  if (grid == nullptr) return geoFail(kGeoFailed, "kont2d");
   for (int i = 0; i < n; ++i) {
     BoolPiece& pi = c.pieces[i];
     const IntList* cell = gridBucketCell(grid, pi.x1, pi.y1);
@@ -311,7 +311,7 @@ int boolChain(BoolContext& c) {
   const int n = static_cast<int>(c.pieces.size());
   if (n == 0) return 1;
   BucketGrid* grid = gridBucketBuild(c.pieces.data(), sizeof(BoolPiece), n, 0.0, boolPieceBox);
-  if (grid == nullptr) return kontFail(-1);
+  if (grid == nullptr) return geoFail(kGeoFailed, "kont2d");
   std::vector<char> used(n, 0);
   int freeLeft = n;
   int lowest = 0;
@@ -364,8 +364,8 @@ int boolChain(BoolContext& c) {
     k->closed = 1;
   }
   gridBucketFree(grid);
-  if (result == -1) return kontFail(-1);
-  if (result < 0) return kontFail(result);
+  if (result == -1) return geoFail(kGeoFailed, "kont2d");
+  if (result < 0) return geoFail(result, "kont2d");
   return 1;
 }
 
@@ -376,10 +376,10 @@ int boolCopyAll(BoolContext& c, const Kont2D* list) {
     for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
       if (k->count <= 0 || k->segments == nullptr) continue;
       Kont2D* copy = kontNew(nullptr, k->count);
-      if (copy == nullptr) return kontFail(-1);
+      if (copy == nullptr) return geoFail(kGeoFailed, "kont2d");
       c.results.push_back(copy);
       for (int i = 0; i < k->count; ++i)
-        if (kontAppendSeg(copy, &k->segments[i]) != 1) return kontFail(-1);
+        if (kontAppendSeg(copy, &k->segments[i]) != 1) return geoFail(kGeoFailed, "kont2d");
       copy->z = region->z;
       copy->closed = region->closed;
     }
@@ -587,7 +587,7 @@ int kontBoolCopyViaSnapshot(const Kont2D* list, Kont2D** copy) {
   *copy = nullptr;
   if (list == nullptr) return 1;  // a null operand gives an empty copy
   KontHolder* holder = kontHolderInit(list);
-  if (holder == nullptr) return kontFail(-1);
+  if (holder == nullptr) return geoFail(kGeoFailed, "kont2d");
   *copy = holder->list;
   holder->list = nullptr;
   kontHolderFree(holder);
@@ -597,9 +597,9 @@ int kontBoolCopyViaSnapshot(const Kont2D* list, Kont2D** copy) {
 }  // namespace
 
 int kontBoolean(Kont2D* a, Kont2D* b, int mode, Kont2D** out) {
-  if (out == nullptr) return kontFail(-20);
+  if (out == nullptr) return geoFail(kGeoBadArgument, "kont2d");
   *out = nullptr;
-  if (mode < kKontUnion || mode > kKontDifference) return kontFail(-20);
+  if (mode < kKontUnion || mode > kKontDifference) return geoFail(kGeoBadArgument, "kont2d");
   BoolContext c;
   c.a = a;
   c.b = b;
@@ -608,16 +608,16 @@ int kontBoolean(Kont2D* a, Kont2D* b, int mode, Kont2D** out) {
   try {
     r = boolRun(c, out);
   } catch (const std::bad_alloc&) {
-    r = kontFail(-1);
+    r = geoFail(kGeoFailed, "kont2d");
   }
   if (r != 1) boolFreeLoose(c.results);
   return r;
 }
 
 int kontBooleanScaled(Kont2D* copyA, Kont2D* copyB, int mode, Kont2D** out) {
-  if (out == nullptr) return kontFail(-20);
+  if (out == nullptr) return geoFail(kGeoBadArgument, "kont2d");
   *out = nullptr;
-  if (mode < kKontUnion || mode > kKontDifference) return kontFail(-20);
+  if (mode < kKontUnion || mode > kKontDifference) return geoFail(kGeoBadArgument, "kont2d");
   int r = kontBoolean(copyA, copyB, mode, out);
   if (r >= 0) return r;
   const BoolScales sc = boolScaleSteps(copyA, copyB);
@@ -656,7 +656,7 @@ int kontBooleanSafe(const Kont2D* a, const Kont2D* b, int mode, Kont2D** out) {
   if (kontBoolCopyViaSnapshot(a, &copyA) < 0 || kontBoolCopyViaSnapshot(b, &copyB) < 0) {
     kontFree(copyA);
     kontFree(copyB);
-    return kontFail(-1);
+    return geoFail(kGeoFailed, "kont2d");
   }
   const int r = kontBooleanScaled(copyA, copyB, mode, out);
   kontFree(copyA);

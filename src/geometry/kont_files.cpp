@@ -69,7 +69,7 @@ int kontContourOfBlock(const KontBlock& b, int constZ, double* refZ, bool firstB
     if (i < n) {
       if (constZ != 0 && std::fabs(p.z - *refZ) > kConstZTol) {
         kontFree(k);
-        return kontFail(-20);
+        return geoFail(kGeoBadArgument, "kont2d");
       }
       // With constZ the point lies at the reference z, so the z range follows that height.
       const double z = constZ != 0 ? *refZ : p.z;
@@ -129,7 +129,7 @@ int kontReadBlocks(std::FILE* f, std::vector<KontBlock>& blocks) {
 Kont2D* kontRegionsFromBlocks(const std::vector<KontBlock>& blocks, int orientation, int constZ,
                               bool merge) {
   if (orientation != 1 && orientation != -1) {
-    kontFail(-20);
+    geoFail(kGeoBadArgument, "kont2d");
     return nullptr;
   }
   std::vector<Kont2D*> ks;
@@ -141,7 +141,7 @@ Kont2D* kontRegionsFromBlocks(const std::vector<KontBlock>& blocks, int orientat
       const int r = kontContourOfBlock(b, constZ, &refZ, first, &k);
       if (r < 0) {
         kontFreeArray(ks);
-        if (r == -1) kontFail(-1);
+        if (r == -1) geoFail(kGeoFailed, "kont2d");
         return nullptr;
       }
       if (r == 0) {
@@ -151,7 +151,7 @@ Kont2D* kontRegionsFromBlocks(const std::vector<KontBlock>& blocks, int orientat
     }
   } catch (const std::bad_alloc&) {
     kontFreeArray(ks);
-    kontFail(-1);
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   if (merge) {
@@ -182,7 +182,7 @@ Kont2D* kontRegionsFromBlocks(const std::vector<KontBlock>& blocks, int orientat
   for (Kont2D* k : ks) {
     if (kontOrientation(k) != (k->depth % 2 == 0 ? orientation : -orientation)) {
       kontFree(head);
-      kontFail(kKontSelfCrossing);
+      geoFail(kKontSelfCrossing, "kont2d");
       return nullptr;
     }
   }
@@ -190,7 +190,7 @@ Kont2D* kontRegionsFromBlocks(const std::vector<KontBlock>& blocks, int orientat
     const int v = kontValidate(r, kKontCheckIslands | kKontCheckCrossing);
     if (v != 1) {
       kontFree(head);
-      kontFail(v < 0 ? v : -34);
+      geoFail(v < 0 ? v : -34, "kont2d");
       return nullptr;
     }
   }
@@ -200,12 +200,12 @@ Kont2D* kontRegionsFromBlocks(const std::vector<KontBlock>& blocks, int orientat
 Kont2D* kontReadBnd(const char* fileName, int orientation, int constZ) {
   geoErrReset();
   if (fileName == nullptr || fileName[0] == '\0') {
-    kontFail(-1);
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   std::FILE* f = std::fopen(fileName, "r");
   if (f == nullptr) {
-    kontFail(-29);
+    geoFail(-29, "kont2d");
     return nullptr;
   }
   std::vector<KontBlock> blocks;
@@ -217,7 +217,7 @@ Kont2D* kontReadBnd(const char* fileName, int orientation, int constZ) {
   }
   std::fclose(f);
   if (r < 0 || blocks.empty()) {  // no memory, or no header line (also an empty file)
-    kontFail(-1);
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   return kontRegionsFromBlocks(blocks, orientation, constZ, true);
@@ -226,9 +226,9 @@ Kont2D* kontReadBnd(const char* fileName, int orientation, int constZ) {
 Kont2D* kontReadBndFlat(const char* fileName) { return kontReadBnd(fileName, 1, 0); }
 
 int kontWriteSegs(const Kont2D* region, const char* fileName) {
-  if (region == nullptr || region->segments == nullptr || fileName == nullptr) return kontFail(-1);
+  if (region == nullptr || region->segments == nullptr || fileName == nullptr) return geoFail(kGeoFailed, "kont2d");
   std::FILE* f = std::fopen(fileName, "w");
-  if (f == nullptr) return kontFail(-1);
+  if (f == nullptr) return geoFail(kGeoFailed, "kont2d");
   char line[4 * 360];
   for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
     for (int i = 0; i < k->count && k->segments != nullptr; ++i) {
@@ -244,7 +244,7 @@ int kontWriteSegs(const Kont2D* region, const char* fileName) {
       std::fwrite(line, 1, static_cast<std::size_t>(p - line), f);
     }
   }
-  return std::fclose(f) == 0 ? 1 : kontFail(-1);
+  return std::fclose(f) == 0 ? 1 : geoFail(kGeoFailed, "kont2d");
 }
 
 int kontDumpNumbered(const Kont2D* region) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "geometry/geo_error.h"
-#include "geometry/kont_region.h"
+#include "geometry/bucket_grid.h"
 #include "geometry/lst_sort.h"
 
 namespace {
@@ -129,7 +129,7 @@ int kontNestArray(Kont2D** contours, int count) {
     for (Kont2D* k : islands) contours[w++] = k;
     for (; w < count; ++w) contours[w] = nullptr;
   } catch (const std::bad_alloc&) {
-    return kontFail(-1);
+    return geoFail(kGeoFailed, "kont2d");
   }
   return 1;
 }
@@ -144,7 +144,7 @@ int kontValidate(Kont2D* region, int flags) {
       ++islandCount;
       if (isl->closed == 1) sum += kontOrientation(isl);
     }
-    if (std::abs(sum) != islandCount || o * sum > 0) return kontFail(kKontBadIslands);
+    if (std::abs(sum) != islandCount || o * sum > 0) return geoFail(kKontBadIslands, "kont2d");
   }
   if ((flags & kKontCheckCrossing) != 0) {
     const int crossed = kontSelfIntersects(region, nullptr, 0, kCrossTol);
@@ -156,8 +156,29 @@ int kontValidate(Kont2D* region, int flags) {
         kontAppendBndWz(region, "problem.bnd");
         region->next = next;
       }
-      return kontFail(kKontSelfCrossing);
+      return geoFail(kKontSelfCrossing, "kont2d");
     }
   }
   return 1;
+}
+
+int kontSelfIntersects(const Kont2D* region, Pt2List* points, int all, double tol) {
+  if (region == nullptr) return 0;
+  int total = 0;
+  for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k))
+    if (k->segments != nullptr && k->count > 0) total += k->count;
+  if (total < 3) return 0;
+  Seg2List* segs = lstSeg2New(total);
+  if (segs == nullptr) return geoFail(kGeoFailed, "kont2d");
+  for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
+    for (int i = 0; i < k->count && k->segments != nullptr; ++i) {
+      if (lstSeg2Append(segs, k->segments[i]) < 0) {
+        lstBox2Free(segs);
+        return geoFail(kGeoFailed, "kont2d");
+      }
+    }
+  }
+  const int result = lstSegSelfCross(segs, points, all, tol);
+  lstBox2Free(segs);
+  return result;
 }

@@ -1,8 +1,10 @@
-// kont_nest.h - nesting of loose closed contours into region lists, and validation of a region
-// (islands closed and oriented against their outer contour, no self-intersection).
+// kont_nest.h - nesting of loose closed contours into region lists, validation of a region
+// (islands closed and oriented against their outer contour, no self-intersection) and the
+// self-intersection test itself.
 #pragma once
 
 #include "geometry/kont2d.h"
+#include "geometry/lists.h"
 
 // Codes of the validation.
 constexpr int kKontBadIslands = -47;    // an island is open or runs like its outer contour
@@ -29,3 +31,8 @@ int kontNestArray(Kont2D** contours, int count);
 // null region or one without segments; -47 islands wrong; -41 self-intersection; -1 when memory
 // runs out. Failures set the error record. The region is left as it was.
 int kontValidate(Kont2D* region, int flags);
+
+// Searches the segments of all contours of the region for crossings (see lstSegSelfCross), with
+// crossing points appended to points when given. Returns 1 crossing found, 0 none (also for fewer
+// than 3 segments), -1 when memory runs out.
+int kontSelfIntersects(const Kont2D* region, Pt2List* points, int all, double tol);

@@ -15,7 +15,7 @@
 #include "geometry/kont_nest.h"
 #include "geometry/plane_geo.h"
 #include "geometry/tri_mesh.h"
-#include "zlevel/zpath.h"
+#include "geometry/zlevel_records.h"
 
 namespace {
 constexpr double kMergeTol = 0.00001;   // gap and triangle area below which segments merge
@@ -104,7 +104,7 @@ bool kontContoursOfRings(const Boundary* list, int useZ, std::vector<Kont2D*>& o
 Kont2D* kontFromRingList(const Boundary* list, int orientation, int useZ) {
   if (list == nullptr || list->segCount <= 0 || list->segs == nullptr) return nullptr;
   if (orientation != 1 && orientation != -1) {
-    kontFail(-20);
+    geoFail(kGeoBadArgument, "kont2d");
     return nullptr;
   }
   std::vector<Kont2D*> contours;
@@ -115,12 +115,12 @@ Kont2D* kontFromRingList(const Boundary* list, int orientation, int useZ) {
         k->next = k->child = nullptr;
         kontFree(k);
       }
-      kontFail(-1);
+      geoFail(kGeoFailed, "kont2d");
       return nullptr;
     }
   } catch (const std::bad_alloc&) {
     for (Kont2D* k : contours) kontFree(k);
-    kontFail(-1);
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   for (Kont2D* k : contours) {
@@ -269,19 +269,6 @@ double kontArea(const Kont2D* region) {
   return 0.5 * sum;
 }
 
-int kontOrientation(const Kont2D* contour) {
-  if (contour == nullptr || contour->segments == nullptr || contour->count < 1) return -1;
-  const Seg2D* s = contour->segments;
-  const int n = contour->count;
-  const double ox = s[n - 1].x1, oy = s[n - 1].y1;
-  double sum = 0.0;
-  for (int i = 0; i < n; ++i) {
-    const int j = (i + 1) % n;
-    sum += (s[i].x1 - ox) * (s[j].y1 - oy) - (s[j].x1 - ox) * (s[i].y1 - oy);
-  }
-  return sum > 0.0 ? 1 : -1;
-}
-
 int kontClassifyPoint(const Kont2D* region, const Point2D& p) {
   if (region == nullptr) return 0;
   if (region->mesh != nullptr) {
@@ -380,7 +367,7 @@ int kontBoundaryThrough(const Kont2D* region, const Point2D& p) {
 int kontBoundaryAt(const Kont2D* region, const Point2D& p) {
   // A point on no contour is no boundary point, whatever the mesh would say of its triangle.
   if (geoOnKontFine(p, region) != 1) {
-    if (region != nullptr && region->mesh != nullptr) return kontFail(kKontNoBoundary);
+    if (region != nullptr && region->mesh != nullptr) return geoFail(kKontNoBoundary, "kont2d");
     return kKontNoBoundary;
   }
   if (region->mesh != nullptr) {
@@ -415,27 +402,6 @@ double kontSignedDistance(const Point2D& p, const Kont2D* region) {
     }
   }
   return kontClassifyPoint(region, p) == 2 ? d : -d;
-}
-
-int kontSelfIntersects(const Kont2D* region, Pt2List* points, int all, double tol) {
-  if (region == nullptr) return 0;
-  int total = 0;
-  for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k))
-    if (k->segments != nullptr && k->count > 0) total += k->count;
-  if (total < 3) return 0;
-  Seg2List* segs = lstSeg2New(total);
-  if (segs == nullptr) return kontFail(-1);
-  for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
-    for (int i = 0; i < k->count && k->segments != nullptr; ++i) {
-      if (lstSeg2Append(segs, k->segments[i]) < 0) {
-        lstBox2Free(segs);
-        return kontFail(-1);
-      }
-    }
-  }
-  const int result = lstSegSelfCross(segs, points, all, tol);
-  lstBox2Free(segs);
-  return result;
 }
 
 int geoSegCutsKont(const Seg2D& seg, const Kont2D* region, Point2D* out) {

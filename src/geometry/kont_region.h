@@ -1,9 +1,12 @@
 // kont_region.h - operations on regions of closed contours: copies and conversions, placement,
 // orientation and area, point classification, projections and distances, boundary lookup and the
-// self-intersection test. Every negative result also sets the error record (source "kont2d").
+// crossing test of a segment. Every negative result also sets the error record (source "kont2d").
+// The orientation of one contour is in kont2d.h, the self-intersection test in kont_nest.h.
 #pragma once
 
+#include "geometry/geo_error.h"
 #include "geometry/kont2d.h"
+#include "geometry/kont_nest.h"
 #include "geometry/lists.h"
 #include "geometry/vec.h"
 
@@ -11,7 +14,7 @@ struct Boundary;
 struct ZPath;
 
 // Codes of the contour module.
-constexpr int kKontNoBoundary = -202;  // no contour of the region passes through the point
+constexpr int kKontNoBoundary = kGeoNoBoundary;  // no contour of the region passes through the point
 
 // ---- construction and conversion --------------------------------------------------------------
 
@@ -59,8 +62,6 @@ int kontMergeCollinear(Kont2D* contour);
 // islands subtract). 0 for null or an outer contour of fewer than 3 segments. With a mesh, the
 // area of its region triangles, with the sign of the outer contour's orientation.
 double kontArea(const Kont2D* region);
-// +1 when the contour runs counter-clockwise, -1 otherwise (also degenerate or null).
-int kontOrientation(const Kont2D* contour);
 
 // ---- point queries ----------------------------------------------------------------------------
 
@@ -83,9 +84,5 @@ int kontBoundaryAt(const Kont2D* region, const Point2D& p);
 // Distance from p to the region's boundary, positive inside the region, else negative; 0 within
 // 1e-6 of a contour point.
 double kontSignedDistance(const Point2D& p, const Kont2D* region);
-// Searches the segments of all contours of the region for crossings (see lstSegSelfCross), with
-// crossing points appended to points when given. Returns 1 crossing found, 0 none (also for fewer
-// than 3 segments), -1 when memory runs out.
-int kontSelfIntersects(const Kont2D* region, Pt2List* points, int all, double tol);
 // The first segment of the region walk that seg crosses: 1 with the crossing point in out; else 0.
 int geoSegCutsKont(const Seg2D& seg, const Kont2D* region, Point2D* out);

@@ -93,7 +93,7 @@ Kont2DError::Kont2DError(int code, const char* message, int line)
 KontSnapshot* kontSnapInit(const Kont2D* list) {
   KontSnapshot* snap = new (std::nothrow) KontSnapshot;
   if (snap == nullptr) {
-    kontFail(-1);
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   if (list != nullptr && kontSnapAddRegions(snap, list) < 0) {
@@ -106,7 +106,7 @@ KontSnapshot* kontSnapInit(const Kont2D* list) {
 void kontSnapFree(KontSnapshot* snap) { delete snap; }
 
 int kontSnapAddRegions(KontSnapshot* snap, const Kont2D* list) {
-  if (snap == nullptr) return kontFail(-1);
+  if (snap == nullptr) return geoFail(kGeoFailed, "kont2d");
   bool any = false;
   for (const Kont2D* r = list; r != nullptr; r = r->next) {
     for (const Kont2D* k = r; k != nullptr; k = kontWalkNext(r, k)) {
@@ -119,14 +119,14 @@ int kontSnapAddRegions(KontSnapshot* snap, const Kont2D* list) {
 }
 
 int kontSnapAddContour(KontSnapshot* snap, const Kont2D* contour) {
-  if (snap == nullptr) return kontFail(-1);
+  if (snap == nullptr) return geoFail(kGeoFailed, "kont2d");
   if (!kontHasSegs(contour)) return 0;
   const std::size_t before = snap->lines.size();
   try {
     kontSnapContour(snap, contour);
   } catch (...) {  // a line that cannot be stored: the snapshot stays as it was
     snap->lines.resize(before);
-    return kontFail(-1);
+    return geoFail(kGeoFailed, "kont2d");
   }
   return 1;
 }
@@ -155,7 +155,7 @@ Kont2D* kontSnapToRegions(const KontSnapshot* snap, int orientation, int constZ)
         blocks.back().push_back(p);
     }
   } catch (const std::bad_alloc&) {
-    kontFail(-1);
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   if (blocks.empty()) return nullptr;
@@ -165,7 +165,7 @@ Kont2D* kontSnapToRegions(const KontSnapshot* snap, int orientation, int constZ)
 KontHolder* kontHolderInit(const Kont2D* list) {
   auto* holder = static_cast<KontHolder*>(memAllocZero(sizeof(KontHolder)));
   if (holder == nullptr) {
-    kontFail(-1);
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   if (list == nullptr) return holder;
@@ -173,7 +173,7 @@ KontHolder* kontHolderInit(const Kont2D* list) {
     holder->list = kontHolderCopy(list);
   } catch (...) {  // Kont2DError or anything else: the copy failed
     memFree(holder);
-    kontFail(-1);
+    geoFail(kGeoFailed, "kont2d");
     return nullptr;
   }
   return holder;

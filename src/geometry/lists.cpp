@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <source_location>
 #include <string>
 
 #include "framework/memory.h"
@@ -25,11 +24,6 @@ enum class Growth { kHalfPlusOne, kHalf };
 
 // How a create function raises a small capacity request.
 enum class MinRule { kZeroOrOne, kBelow };
-
-int lstFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "lists", static_cast<int>(at.line()));
-  return code;
-}
 
 int lstRaise(int capacity, MinRule rule, int minimum) {
   if (rule == MinRule::kZeroOrOne) return capacity <= 1 ? minimum : capacity;
@@ -87,9 +81,9 @@ bool lstMakeRoom(L* list, std::size_t elem, Growth g) {
 // Appends a copy of item to a list whose items are T; the element's index, or -1.
 template <class T, class L>
 int lstPush(L* list, const T& item, Growth g) {
-  if (list == nullptr || list->items == nullptr) return lstFail(-1);
+  if (list == nullptr || list->items == nullptr) return geoFail(kGeoFailed, "lists");
   const T copy = item;  // item may live in the storage about to move
-  if (!lstMakeRoom(list, sizeof(T), g)) return lstFail(-1);
+  if (!lstMakeRoom(list, sizeof(T), g)) return geoFail(kGeoFailed, "lists");
   static_cast<T*>(static_cast<void*>(list->items))[list->count] = copy;
   return list->count++;
 }
@@ -450,18 +444,18 @@ ByteRecList* lstBytesNew(int capacity, int recSize) {
 }
 
 int lstBytesAppendN(ByteRecList* list, const void* record, int n) {
-  if (list == nullptr || list->items == nullptr) return lstFail(-1);
-  if (record == nullptr || n < 1 || n > list->recSize) return lstFail(-20);
+  if (list == nullptr || list->items == nullptr) return geoFail(kGeoFailed, "lists");
+  if (record == nullptr || n < 1 || n > list->recSize) return geoFail(kGeoBadArgument, "lists");
   const std::size_t size = static_cast<std::size_t>(list->recSize);
   // The record may be one of this list's own: copy it aside before the storage can move.
   unsigned char* scratch = static_cast<unsigned char*>(memAllocZero(size));
-  if (scratch == nullptr) return lstFail(-1);
+  if (scratch == nullptr) return geoFail(kGeoFailed, "lists");
   std::memcpy(scratch, record, static_cast<std::size_t>(n));
   void* items = list->items;
   if (list->count >= list->capacity &&
       !lstGrowRaw(&items, &list->capacity, size, Growth::kHalf)) {
     memFree(scratch);
-    return lstFail(-1);
+    return geoFail(kGeoFailed, "lists");
   }
   list->items = static_cast<unsigned char*>(items);
   std::memcpy(list->items + static_cast<std::size_t>(list->count) * size, scratch, size);
@@ -471,7 +465,7 @@ int lstBytesAppendN(ByteRecList* list, const void* record, int n) {
 }
 
 int lstBytesAppend(ByteRecList* list, const void* record) {
-  if (list == nullptr) return lstFail(-1);
+  if (list == nullptr) return geoFail(kGeoFailed, "lists");
   return lstBytesAppendN(list, record, list->recSize);
 }
 

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <source_location>
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
@@ -14,15 +13,6 @@
 namespace {
 constexpr double kEps = 1e-5;
 
-int plineFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "nearest", static_cast<int>(at.line()));
-  return code;
-}
-
-Point3D plineSub(const Point3D& a, const Point3D& b) {
-  return Point3D{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-double plineDot(const Point3D& a, const Point3D& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 double plineXYDist(const Point3D& a, const Point3D& b) {
   return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y));
 }
@@ -65,7 +55,7 @@ double ppolyNearest(const ParamPolyline* poly, const Point3D& p, double* outValu
                     Point3D* outPoint, bool xy) {
   if (outValue != nullptr) *outValue = 0.0;
   if (outPoint != nullptr) *outPoint = p;
-  if (!ppolyUsable(poly)) return plineFail(-20);
+  if (!ppolyUsable(poly)) return geoFail(kGeoBadArgument, "nearest");
   Point3D q{};
   int index = 0;
   const double d = xy ? plineNearestXY(poly->points, poly->count, p, &q, &index)
@@ -82,52 +72,91 @@ double ppolyNearest(const ParamPolyline* poly, const Point3D& p, double* outValu
 }
 }  // namespace
 
-double plineNearestOnSeg3(const Point3D& a, const Point3D& b, const Point3D& p, Point3D* out) {
-  const double dA = vecDistance(p, a), dB = vecDistance(p, b);
-  const double len = vecDistance(a, b);
-  if (len >= kEps) {
-    const Point3D ab = plineSub(b, a);
+namespace {
+// The three measures of the nearest-point rule: distance, position along the unit direction of
+// a->b (w), the point at w, and the distance from p to that point.
+struct PlineSpace3 {
+  static double dist(const Point3D& a, const Point3D& b) { return vecDistance(a, b); }
+  static double along(const Point3D& a, const Point3D& b, const Point3D& p, double len) {
+    const Point3D ab = vecSub(b, a);
+    return vecDot(vecSub(p, a), Point3D{ab.x / len, ab.y / len, ab.z / len});
+  }
+  static Point3D at(const Point3D& a, const Point3D& b, double w, double len) {
+    const Point3D ab = vecSub(b, a);
     const Point3D u{ab.x / len, ab.y / len, ab.z / len};
-    const double w = plineDot(plineSub(p, a), u);
+    return Point3D{a.x + w * u.x, a.y + w * u.y, a.z + w * u.z};
+  }
+  static double footDist(const Point3D&, const Point3D&, double dA, double w) {
+    return std::sqrt(std::fmax(0.0, dA * dA - w * w));
+  }
+};
+
+// Position of p along the unit plan direction of a->b (len the plan length of a->b).
+template <typename Pt>
+double plineAlongPlan(const Pt& a, const Pt& b, const Pt& p, double len) {
+  const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
+  return (p.x - a.x) * ux + (p.y - a.y) * uy;
+}
+
+// In plan: the z of the point is interpolated along the segment.
+struct PlineSpaceXY {
+  static double dist(const Point3D& a, const Point3D& b) { return plineXYDist(a, b); }
+  static double along(const Point3D& a, const Point3D& b, const Point3D& p, double len) {
+    return plineAlongPlan(a, b, p, len);
+  }
+  static Point3D at(const Point3D& a, const Point3D& b, double w, double len) {
+    const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
+    const double f = w / len;
+    return Point3D{a.x + w * ux, a.y + w * uy, a.z + f * (b.z - a.z)};
+  }
+  static double footDist(const Point3D& p, const Point3D& q, double, double) {
+    return plineXYDist(p, q);
+  }
+};
+
+struct PlineSpace2 {
+  static double dist(const Point2D& a, const Point2D& b) { return g2dDistance(a, b); }
+  static double along(const Point2D& a, const Point2D& b, const Point2D& p, double len) {
+    return plineAlongPlan(a, b, p, len);
+  }
+  static Point2D at(const Point2D& a, const Point2D& b, double w, double len) {
+    const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
+    return Point2D{a.x + w * ux, a.y + w * uy};
+  }
+  static double footDist(const Point2D&, const Point2D&, double dA, double w) {
+    return std::sqrt(std::fmax(0.0, dA * dA - w * w));
+  }
+};
+
+// The one nearest-point rule on a segment: the foot of p when it lies within the segment (a
+// segment shorter than 1e-5 has none), else the nearer end (b on a tie).
+template <typename Space, typename Pt>
+double plineNearestOnSeg(const Pt& a, const Pt& b, const Pt& p, Pt* out) {
+  const double dA = Space::dist(p, a), dB = Space::dist(p, b);
+  const double len = Space::dist(a, b);
+  if (len >= kEps) {
+    const double w = Space::along(a, b, p, len);
     if (w >= 0.0 && w <= len) {
-      if (out != nullptr) *out = Point3D{a.x + w * u.x, a.y + w * u.y, a.z + w * u.z};
-      return std::sqrt(std::fmax(0.0, dA * dA - w * w));
+      const Pt q = Space::at(a, b, w, len);
+      if (out != nullptr) *out = q;
+      return Space::footDist(p, q, dA, w);
     }
   }
   if (out != nullptr) *out = dA < dB ? a : b;
   return std::fmin(dA, dB);
+}
+}  // namespace
+
+double plineNearestOnSeg3(const Point3D& a, const Point3D& b, const Point3D& p, Point3D* out) {
+  return plineNearestOnSeg<PlineSpace3>(a, b, p, out);
 }
 
 double plineNearestOnSegXY(const Point3D& a, const Point3D& b, const Point3D& p, Point3D* out) {
-  const double dA = plineXYDist(p, a), dB = plineXYDist(p, b);
-  const double len = plineXYDist(a, b);
-  if (len >= kEps) {
-    const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
-    const double w = (p.x - a.x) * ux + (p.y - a.y) * uy;
-    if (w >= 0.0 && w <= len) {
-      const double f = w / len;
-      const Point3D q{a.x + w * ux, a.y + w * uy, a.z + f * (b.z - a.z)};
-      if (out != nullptr) *out = q;
-      return plineXYDist(p, q);
-    }
-  }
-  if (out != nullptr) *out = dA < dB ? a : b;
-  return std::fmin(dA, dB);
+  return plineNearestOnSeg<PlineSpaceXY>(a, b, p, out);
 }
 
 double plineNearestOnSeg2(const Point2D& a, const Point2D& b, const Point2D& p, Point2D* out) {
-  const double dA = g2dDistance(p, a), dB = g2dDistance(p, b);
-  const double len = g2dDistance(a, b);
-  if (len >= kEps) {
-    const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
-    const double w = (p.x - a.x) * ux + (p.y - a.y) * uy;
-    if (w >= 0.0 && w <= len) {
-      if (out != nullptr) *out = Point2D{a.x + w * ux, a.y + w * uy};
-      return std::sqrt(std::fmax(0.0, dA * dA - w * w));
-    }
-  }
-  if (out != nullptr) *out = dA < dB ? a : b;
-  return std::fmin(dA, dB);
+  return plineNearestOnSeg<PlineSpace2>(a, b, p, out);
 }
 
 double plineNearest3(const Point3D* points, int count, const Point3D& p, Point3D* out,
@@ -155,10 +184,10 @@ double plineNearest2(const Point2D* points, int count, const Point2D& p, Point2D
 
 int plineSegSegCross3(const Point3D& a, const Point3D& b, const Point3D& e, const Point3D& f,
                       Point3D* outP, Point3D* outQ) {
-  if (outP == nullptr || outQ == nullptr) return plineFail(-20);
+  if (outP == nullptr || outQ == nullptr) return geoFail(kGeoBadArgument, "nearest");
   const double lab = vecDistance(a, b), lef = vecDistance(e, f);
   if (lab < kEps || lef < kEps) return 0;
-  const Point3D ab = plineSub(b, a), ef = plineSub(f, e);
+  const Point3D ab = vecSub(b, a), ef = vecSub(f, e);
   const Point3D u{ab.x / lab, ab.y / lab, ab.z / lab};
   const Point3D w{ef.x / lef, ef.y / lef, ef.z / lef};
   Point3D n{};
@@ -172,7 +201,7 @@ int plineSegSegCross3(const Point3D& a, const Point3D& b, const Point3D& e, cons
   toWorld.m[3][0] = a.x;
   toWorld.m[3][1] = a.y;
   toWorld.m[3][2] = a.z;
-  if (matInvert(toWorld, &toFrame) != 0) return plineFail(-1);
+  if (matInvert(toWorld, &toFrame) != 0) return geoFail(kGeoFailed, "nearest");
   Point3D fa{}, fb{}, fe{}, ff{};
   matTransformPoint(a, toFrame, &fa);
   matTransformPoint(b, toFrame, &fb);
@@ -228,7 +257,7 @@ ParamPolyline* ppolyNew(int n) {
   const int cap = n < 1 ? 1 : n;
   auto* poly = static_cast<ParamPolyline*>(memAllocZero(sizeof(ParamPolyline)));
   if (poly == nullptr) {
-    plineFail(-1);
+    geoFail(kGeoFailed, "nearest");
     return nullptr;
   }
   poly->capacity = cap;
@@ -236,7 +265,7 @@ ParamPolyline* ppolyNew(int n) {
   poly->values = static_cast<double*>(memAllocZero(static_cast<std::size_t>(cap) * sizeof(double)));
   if (poly->points == nullptr || poly->values == nullptr) {
     ppolyFree(poly);
-    plineFail(-1);
+    geoFail(kGeoFailed, "nearest");
     return nullptr;
   }
   return poly;
@@ -246,7 +275,7 @@ ParamPolyline* ppolyCopy(const ParamPolyline* poly) {
   if (poly == nullptr) return nullptr;
   if (poly->capacity < 1 || poly->count < 0 || poly->count > poly->capacity ||
       poly->points == nullptr || poly->values == nullptr) {
-    plineFail(-20);
+    geoFail(kGeoBadArgument, "nearest");
     return nullptr;
   }
   ParamPolyline* copy = ppolyNew(poly->capacity);

@@ -6,12 +6,12 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <source_location>
 #include <type_traits>
 #include <utility>
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_random.h"
 #include "geometry/tool_axis.h"
 
 namespace {
@@ -26,11 +26,6 @@ struct PathListState {
   int randomKeep = 0;  // random keep of the collinear marking
 };
 PathListState pathState;
-
-int pathFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "path_list", static_cast<int>(at.line()));
-  return code;
-}
 
 std::uint16_t pathCode(int cls, int kind) {
   return static_cast<std::uint16_t>(((cls & 0xFF) << 8) | (kind & 0xFF));
@@ -182,7 +177,7 @@ bool pathRandomKeepsPoint() {
 
 // Shared densification; the axes of new points are turned between the move's end axes.
 int pathDensifyImpl(PathList* l, double step) {
-  if (l == nullptr) return pathFail(-20);
+  if (l == nullptr) return geoFail(kGeoBadArgument, "path_list");
   step = std::fabs(step);
   if (step < kShortMove) return 0;
   pathListParamByLength(l);
@@ -194,10 +189,10 @@ int pathDensifyImpl(PathList* l, double step) {
     if (len >= step + kShortMove) total += static_cast<long long>(std::floor(len / step));
   }
   if (total == l->count) return 1;
-  if (total > INT_MAX / 2) return pathFail(-1);
+  if (total > INT_MAX / 2) return geoFail(kGeoFailed, "path_list");
   PathArrays a;
   const int cap = static_cast<int>(total);
-  if (!a.allocate(cap, l->axes != nullptr)) return pathFail(-1);
+  if (!a.allocate(cap, l->axes != nullptr)) return geoFail(kGeoFailed, "path_list");
   int k = 0;
   for (int i = 0; i < l->count; ++i) {
     if (i > 0 && pathListClass(l, i - 1) != kPathClassGap && pathListClass(l, i) != kPathClassGap) {
@@ -274,13 +269,13 @@ int pathListRandomKeep() { return pathState.randomKeep; }
 
 PathList* pathListNew(int n, int withAxes) {
   if (n < 1) {
-    pathFail(-20);
+    geoFail(kGeoBadArgument, "path_list");
     return nullptr;
   }
   if (n > kPathListMaxInitial) n = kPathListMaxInitial;
   auto* l = static_cast<PathList*>(memAllocZero(sizeof(PathList)));
   if (l == nullptr) {
-    pathFail(-1);
+    geoFail(kGeoFailed, "path_list");
     return nullptr;
   }
   PathArrays a;
@@ -288,7 +283,7 @@ PathList* pathListNew(int n, int withAxes) {
     n = n / 10 < 1 ? 1 : n / 10;
     if (!a.allocate(n, withAxes != 0)) {
       memFree(l);
-      pathFail(-1);
+      geoFail(kGeoFailed, "path_list");
       return nullptr;
     }
   }
@@ -305,7 +300,7 @@ void pathListFree(PathList* list) {
 }
 
 int pathListCopy(PathList* dst, const PathList* src) {
-  if (dst == nullptr || src == nullptr || dst == src) return pathFail(-20);
+  if (dst == nullptr || src == nullptr || dst == src) return geoFail(kGeoBadArgument, "path_list");
   dst->count = 0;
   dst->sense = src->sense;
   const Point3D up{0.0, 0.0, 1.0};
@@ -320,13 +315,13 @@ int pathListCopy(PathList* dst, const PathList* src) {
 }
 
 int pathListCopyRange(PathList* dst, const PathList* src, int from, int to) {
-  if (dst == nullptr || src == nullptr || dst == src) return pathFail(-20);
+  if (dst == nullptr || src == nullptr || dst == src) return geoFail(kGeoBadArgument, "path_list");
   if (from > to) {
     dst->count = 0;
     dst->sense = src->sense;
     return 1;
   }
-  if (from < 0 || to >= src->count) return pathFail(-20);
+  if (from < 0 || to >= src->count) return geoFail(kGeoBadArgument, "path_list");
   dst->count = 0;
   dst->sense = src->sense;
   const bool negate = src->params[from] > src->params[to];
@@ -346,10 +341,10 @@ int pathListCopyRange(PathList* dst, const PathList* src, int from, int to) {
 }
 
 int pathListCopyUnmarked(const PathList* src, PathList* dst) {
-  if (src == nullptr || dst == nullptr || src == dst) return pathFail(-1);
+  if (src == nullptr || dst == nullptr || src == dst) return geoFail(kGeoFailed, "path_list");
   PathArrays a;
   const int cap = src->count < 1 ? 1 : src->count;
-  if (!a.allocate(cap, src->axes != nullptr)) return pathFail(-1);
+  if (!a.allocate(cap, src->axes != nullptr)) return geoFail(kGeoFailed, "path_list");
   int k = 0;
   for (int i = 0; i < src->count; ++i) {
     if (pathListClass(src, i) == kPathClassMarked) continue;
@@ -382,10 +377,10 @@ void pathListReverse(PathList* list) {
 
 int pathListInsert(PathList* list, double x, const Point3D& pos, int code, const Point3D* axis,
                    int axisSetByte) {
-  if (list == nullptr) return pathFail(-1);
-  if (list->axes != nullptr && axis == nullptr) return pathFail(-20);
+  if (list == nullptr) return geoFail(kGeoFailed, "path_list");
+  if (list->axes != nullptr && axis == nullptr) return geoFail(kGeoBadArgument, "path_list");
   const bool falling = pathFalling(list);
-  if (list->count >= list->capacity && !pathGrow(list)) return pathFail(-1);
+  if (list->count >= list->capacity && !pathGrow(list)) return geoFail(kGeoFailed, "path_list");
   int i = list->count - 1;
   const double limit = x - kParamTol;
   while (i >= 0 && (falling ? !(list->params[i] > limit) : !(list->params[i] < limit))) --i;
@@ -514,7 +509,7 @@ int pathListSplitAt(PathList* list, double x, double tol) {
 int pathListLastSplit() { return pathState.lastSplit; }
 
 int pathListNeighbours(const PathList* list, int i, int* outPrev, int* outNext) {
-  if (!pathIndexIn(list, i) || outPrev == nullptr || outNext == nullptr) return pathFail(-20);
+  if (!pathIndexIn(list, i) || outPrev == nullptr || outNext == nullptr) return geoFail(kGeoBadArgument, "path_list");
   auto usable = [list](int k) {
     const int c = pathListClass(list, k);
     return c != kPathClassMarked && c != kPathClassThinMark;
@@ -603,9 +598,9 @@ void pathListDeleteMarked(PathList* list) {
 }
 
 int pathListCutRange(PathList* list, int from, int to) {
-  if (list == nullptr) return pathFail(-20);
+  if (list == nullptr) return geoFail(kGeoBadArgument, "path_list");
   if (to < from) return 0;
-  if (from < 0 || to >= list->count) return pathFail(-20);
+  if (from < 0 || to >= list->count) return geoFail(kGeoBadArgument, "path_list");
   pathShift(list, to + 1, from, list->count - to - 1);
   list->count -= to - from + 1;
   return 1;

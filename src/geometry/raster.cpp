@@ -8,12 +8,11 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <source_location>
 #include <vector>
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
-#include "zlevel/walker.h"
+#include "geometry/zlevel_records.h"
 
 static_assert(offsetof(Raster, x0) == offsetof(FloatDropNet, x0));
 static_assert(offsetof(Raster, y0) == offsetof(FloatDropNet, y0));
@@ -27,11 +26,6 @@ namespace {
 constexpr double kLevelTol = 0.00001;  // a node this little above the level is still reached
 constexpr int kFillStackRoom = 50;
 constexpr int kMaxSeeds = INT16_MAX;  // seed numbers are stored in the raster's short cells
-
-int rasterFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "raster", static_cast<int>(at.line()));
-  return code;
-}
 
 bool gridInside(const IntMatrix* m, int row, int col) {
   return row >= 0 && row < m->rows && col >= 0 && col < m->cols;
@@ -59,7 +53,7 @@ constexpr int kNbCol[8] = {1, -1, 0, 0, 1, 1, -1, -1};
 template <typename Open, typename Visit>
 int gridWalkArea(const IntMatrix* m, int row, int col, Open open, Visit visit) {
   RecList* stack = gridStackNew(kFillStackRoom);
-  if (stack == nullptr) return rasterFail(-1);
+  if (stack == nullptr) return geoFail(kGeoFailed, "raster");
   int result = 1;
   if (gridStackPush(stack, col) == 0 || gridStackPush(stack, row) == 0) result = -1;
   int r = 0, c = 0;
@@ -76,7 +70,7 @@ int gridWalkArea(const IntMatrix* m, int row, int col, Open open, Visit visit) {
     }
   }
   lstRecFree(stack);
-  return result == 1 ? 1 : rasterFail(-1);
+  return result == 1 ? 1 : geoFail(kGeoFailed, "raster");
 }
 
 // Sets the 8-connected area of cells holding from that contains (row, col) to to (from != to).
@@ -91,7 +85,7 @@ int gridAreaMask(const IntMatrix* m, int row, int col, std::vector<std::uint8_t>
   try {
     mask.assign(static_cast<std::size_t>(m->rows) * m->cols, 0);
   } catch (const std::bad_alloc&) {
-    return rasterFail(-1);
+    return geoFail(kGeoFailed, "raster");
   }
   const int v = gridGet(m, row, col);
   auto at = [m](int r, int c) { return static_cast<std::size_t>(r) * m->cols + c; };
@@ -107,12 +101,12 @@ int gridAreaMask(const IntMatrix* m, int row, int col, std::vector<std::uint8_t>
 Raster* gridRasterNew(const FloatDropNet* header, int rows, int cols, double rowStep,
                       double colStep) {
   if (header == nullptr || rows < 0 || cols < 0) {
-    rasterFail(-20);
+    geoFail(kGeoBadArgument, "raster");
     return nullptr;
   }
   auto* raster = static_cast<Raster*>(memAllocZero(sizeof(Raster)));
   if (raster == nullptr) {
-    rasterFail(-1);
+    geoFail(kGeoFailed, "raster");
     return nullptr;
   }
   raster->x0 = header->x0;
@@ -123,7 +117,7 @@ Raster* gridRasterNew(const FloatDropNet* header, int rows, int cols, double row
     raster->cells = static_cast<std::int16_t**>(memAllocZero(sizeof(std::int16_t*) * rows));
     if (raster->cells == nullptr) {
       memFree(raster);
-      rasterFail(-1);
+      geoFail(kGeoFailed, "raster");
       return nullptr;
     }
   }
@@ -135,7 +129,7 @@ Raster* gridRasterNew(const FloatDropNet* header, int rows, int cols, double row
         static_cast<std::int16_t*>(memAllocZero(sizeof(std::int16_t) * (cols > 0 ? cols : 1)));
     if (raster->cells[r] == nullptr) {
       gridRasterFree(raster);  // frees the rows made so far; the others are still null
-      rasterFail(-1);
+      geoFail(kGeoFailed, "raster");
       return nullptr;
     }
     for (int c = 0; c < cols; ++c) raster->cells[r][c] = kRasterBlocked;
@@ -164,13 +158,13 @@ CellList* gridCellListNew(int capacity) {
   if (capacity < 3) capacity = 3;
   auto* list = static_cast<CellList*>(memAllocZero(sizeof(CellList)));
   if (list == nullptr) {
-    rasterFail(-1);
+    geoFail(kGeoFailed, "raster");
     return nullptr;
   }
   list->items = static_cast<RasterCell*>(memAllocZero(sizeof(RasterCell) * capacity));
   if (list->items == nullptr) {
     memFree(list);
-    rasterFail(-1);
+    geoFail(kGeoFailed, "raster");
     return nullptr;
   }
   list->capacity = capacity;
@@ -186,12 +180,12 @@ void gridCellListFree(CellList* list) {
 int gridCellListAdd(CellList* list, const Raster* raster, int row, int col, double value) {
   if (list == nullptr || raster == nullptr || row < 0 || row >= raster->rows || col < 0 ||
       col >= raster->cols)
-    return rasterFail(-20);
+    return geoFail(kGeoBadArgument, "raster");
   if (list->count >= list->capacity || list->items == nullptr) {
-    if (list->capacity > INT_MAX / 2) return rasterFail(-1);
+    if (list->capacity > INT_MAX / 2) return geoFail(kGeoFailed, "raster");
     const int grown = list->capacity < 3 ? 3 : list->capacity * 2;
     void* items = memRealloc(list->items, sizeof(RasterCell) * grown);
-    if (items == nullptr) return rasterFail(-1);
+    if (items == nullptr) return geoFail(kGeoFailed, "raster");
     list->items = static_cast<RasterCell*>(items);
     list->capacity = grown;
   }
@@ -208,10 +202,10 @@ int gridCellListAdd(CellList* list, const Raster* raster, int row, int col, doub
 int gridRasterClassify(const FloatDropNet* net, const CellList* seeds, double z, Raster* raster) {
   if (net == nullptr || raster == nullptr || net->rows != raster->rows ||
       net->cols != raster->cols)
-    return rasterFail(-20);
+    return geoFail(kGeoBadArgument, "raster");
   raster->freeCount = 0;
   if (raster->rows <= 0 || raster->cols <= 0 || raster->cells == nullptr) return -1;
-  if (net->height == nullptr || net->valid == nullptr) return rasterFail(-20);
+  if (net->height == nullptr || net->valid == nullptr) return geoFail(kGeoBadArgument, "raster");
   for (int r = 0; r < raster->rows; ++r) {
     for (int c = 0; c < raster->cols; ++c) {
       std::int16_t& cell = raster->cells[r][c];
@@ -248,10 +242,10 @@ int gridRasterClassify(const FloatDropNet* net, const CellList* seeds, double z,
 int gridRasterSeedFill(const CellList* seeds, Raster* raster) {
   if (seeds == nullptr || raster == nullptr || seeds->count > kMaxSeeds ||
       (seeds->count > 0 && seeds->items == nullptr))
-    return rasterFail(-20);
+    return geoFail(kGeoBadArgument, "raster");
   if (raster->rows <= 0 || raster->cols <= 0 || raster->cells == nullptr) return 0;
   IntMatrix* m = gridIntNew(raster->rows, raster->cols);
-  if (m == nullptr) return rasterFail(-1);
+  if (m == nullptr) return geoFail(kGeoFailed, "raster");
   for (int r = 0; r < raster->rows; ++r)
     for (int c = 0; c < raster->cols; ++c) gridAt(m, r, c) = raster->cells[r][c];
   for (int i = 0; i < seeds->count; ++i) {
@@ -295,13 +289,13 @@ void gridIntFree(IntMatrix* matrix) {
 }
 
 int gridFloodFill(IntMatrix* matrix, int row, int col, int value) {
-  if (!gridUsable(matrix) || !gridInside(matrix, row, col)) return rasterFail(-20);
+  if (!gridUsable(matrix) || !gridInside(matrix, row, col)) return geoFail(kGeoBadArgument, "raster");
   if (value == 0 || gridAt(matrix, row, col) != 0) return 1;
   return gridFillArea(matrix, row, col, 0, value);
 }
 
 int gridRelabel(IntMatrix* matrix, int row, int col, int from, int to) {
-  if (!gridUsable(matrix) || !gridInside(matrix, row, col)) return rasterFail(-20);
+  if (!gridUsable(matrix) || !gridInside(matrix, row, col)) return geoFail(kGeoBadArgument, "raster");
   if (from == to || gridAt(matrix, row, col) != from) return 1;
   return gridFillArea(matrix, row, col, from, to);
 }
@@ -309,7 +303,7 @@ int gridRelabel(IntMatrix* matrix, int row, int col, int from, int to) {
 int gridCopyRegion(IntMatrix* matrix, int row, int col, IntMatrix* target) {
   if (!gridUsable(matrix) || !gridInside(matrix, row, col) || !gridUsable(target) ||
       target->rows != matrix->rows || target->cols != matrix->cols)
-    return rasterFail(-20);
+    return geoFail(kGeoBadArgument, "raster");
   // The area is marked in a mask of its own rather than by a marker value in the matrix, so no
   // label of the matrix is ever taken for the mark.
   std::vector<std::uint8_t> mask;
@@ -321,7 +315,7 @@ int gridCopyRegion(IntMatrix* matrix, int row, int col, IntMatrix* target) {
 }
 
 int gridFindNonZero(const IntMatrix* matrix, int row, int col, int* outRow, int* outCol) {
-  if (!gridUsable(matrix) || outRow == nullptr || outCol == nullptr) return rasterFail(-20);
+  if (!gridUsable(matrix) || outRow == nullptr || outCol == nullptr) return geoFail(kGeoBadArgument, "raster");
   if (gridInside(matrix, row, col) && gridGet(matrix, row, col) != 0) {
     *outRow = row;
     *outCol = col;
@@ -351,14 +345,14 @@ int gridHasNeighbour(const IntMatrix* matrix, int row, int key, int col) {
 }
 
 int gridDilate(IntMatrix* matrix) {
-  if (!gridUsable(matrix)) return rasterFail(-20);
+  if (!gridUsable(matrix)) return geoFail(kGeoBadArgument, "raster");
   // The grown cells are collected in a mask first, so cells set in this pass do not grow further
   // and no value of the matrix serves as a marker.
   std::vector<std::uint8_t> grow;
   try {
     grow.assign(static_cast<std::size_t>(matrix->rows) * matrix->cols, 0);
   } catch (const std::bad_alloc&) {
-    return rasterFail(-1);
+    return geoFail(kGeoFailed, "raster");
   }
   for (int r = 0; r < matrix->rows; ++r)
     for (int c = 0; c < matrix->cols; ++c)
@@ -408,19 +402,19 @@ int gridStackPop(RecList* stack, int* out) {
 
 ByteMatrix* gridByteNew(int n) {
   if (n < 1 || static_cast<std::size_t>(n) > SIZE_MAX / static_cast<std::size_t>(n)) {
-    rasterFail(-20);
+    geoFail(kGeoBadArgument, "raster");
     return nullptr;
   }
   auto* m = static_cast<ByteMatrix*>(memAllocZero(sizeof(ByteMatrix)));
   if (m == nullptr) {
-    rasterFail(-1);
+    geoFail(kGeoFailed, "raster");
     return nullptr;
   }
   // A matrix without cells is no matrix: a failed cell block fails the creation.
   m->cells = static_cast<std::uint8_t*>(memAllocZero(static_cast<std::size_t>(n) * n));
   if (m->cells == nullptr) {
     memFree(m);
-    rasterFail(-1);
+    geoFail(kGeoFailed, "raster");
     return nullptr;
   }
   m->n = n;

@@ -6,24 +6,23 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <source_location>
 #include <unordered_set>
 
 #include "geometry/geo_error.h"
-#include "geometry/seg_offset.h"
 #include "geometry/cont_points.h"
 
 namespace {
+// The retry flag shared with the segment-contour offset.
+struct SegCrossState {
+  int retry = 0;
+};
+SegCrossState crossState;
+
 constexpr double kEps = 1e-5;
 constexpr double kNear = 0.0001;
 constexpr double kTwoPi = 6.28318530717958647692;
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kMaxTraced = 5000;  // the loop walk gives up beyond this many segments
-
-int crossFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "seg_cross", static_cast<int>(at.line()));
-  return code;
-}
 
 bool crossSame(double ax, double ay, double bx, double by, double tol) {
   return std::fabs(ax - bx) < tol && std::fabs(ay - by) < tol;
@@ -83,7 +82,7 @@ Point2D crossPoint(const SegCrossing& r) { return Point2D{r.x, r.y}; }
 ChainIndex* chainIndexNew(const Seg2D* segs, int count, int method, int axis) {
   if ((method != 1 && method != 2) || (axis != 0 && axis != 1) || count < 0 ||
       (segs == nullptr && count > 0)) {
-    crossFail(-20);
+    geoFail(kGeoBadArgument, "seg_cross");
     return nullptr;
   }
   try {
@@ -128,7 +127,7 @@ ChainIndex* chainIndexNew(const Seg2D* segs, int count, int method, int axis) {
     }
     return idx;
   } catch (const std::bad_alloc&) {
-    crossFail(-1);
+    geoFail(kGeoFailed, "seg_cross");
     return nullptr;
   }
 }
@@ -176,17 +175,17 @@ int chainIndexNext(const Seg2D& /*query*/, ChainIndex* idx, int current) {
 // ---- self-crossings ----------------------------------------------------------------------------
 
 int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int m) {
-  if (n < 0 || (n > 0 && (segs == nullptr || table == nullptr)) || cap < 0) return crossFail(-20);
+  if (n < 0 || (n > 0 && (segs == nullptr || table == nullptr)) || cap < 0) return geoFail(kGeoBadArgument, "seg_cross");
   if (n == 0) return 0;
   const bool closed = crossClosed(segs, n);
   ChainIndex* idx = chainIndexNew(segs, n, 1, 0);
-  if (idx == nullptr) return crossFail(-1);
+  if (idx == nullptr) return geoFail(kGeoFailed, "seg_cross");
   std::vector<char> broken;
   try {
     broken.assign(n, 0);
   } catch (const std::bad_alloc&) {
     chainIndexFree(idx);
-    return crossFail(-1);
+    return geoFail(kGeoFailed, "seg_cross");
   }
   if (m == -1) {
     for (int j = 0; j < n; ++j) {
@@ -240,7 +239,7 @@ int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int 
     crossSortFrom(table, first, count);
   }
   chainIndexFree(idx);
-  if (result < 0) return crossFail(-1);
+  if (result < 0) return geoFail(kGeoFailed, "seg_cross");
   return count;
 }
 
@@ -250,7 +249,7 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
                          int cap) {
   if (na < 0 || nb < 0 || cap < 0 || (na > 0 && a == nullptr) || (nb > 0 && b == nullptr) ||
       (na > 0 && nb > 0 && out == nullptr)) {
-    return crossFail(-20);
+    return geoFail(kGeoBadArgument, "seg_cross");
   }
   if (nb == 0 || na == 0) return 0;
   if (na == nb) {
@@ -262,7 +261,7 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
     if (same) return 0;
   }
   ChainIndex* idx = chainIndexNew(b, nb, 1, 0);
-  if (idx == nullptr) return crossFail(-1);
+  if (idx == nullptr) return geoFail(kGeoFailed, "seg_cross");
   int count = 0;
   int result = 0;
   try {
@@ -309,7 +308,7 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
     result = -1;
   }
   chainIndexFree(idx);
-  if (result < 0) return crossFail(-1);
+  if (result < 0) return geoFail(kGeoFailed, "seg_cross");
   return count;
 }
 
@@ -326,7 +325,7 @@ int segCircleCrossings(int n, const Seg2D* segs, const Circle2D& circle, SegCros
     if (k == 2) take = 2;
     if (k == 1 && !crossAtStart(p[0], segs[j]) && !crossAtEnd(p[0], segs[j])) take = 1;
     for (int e = 0; e < take; ++e) {
-      if (count >= cap) return crossFail(-1);
+      if (count >= cap) return geoFail(kGeoFailed, "seg_cross");
       out[count++] = SegCrossing{p[e].x, p[e].y, crossParam(segs[j], p[e]), j + 1, 0, 0};
     }
   }
@@ -555,3 +554,6 @@ int segRemoveLoops(SegCrossing* table, int count, const Seg2D* raw, int rawCount
   }
   return result;
 }
+
+int segOffsetRetryFlag() { return crossState.retry; }
+void segOffsetSetRetryFlag(int on) { crossState.retry = on; }

@@ -93,3 +93,8 @@ int segNextCrossing(const SegCrossing* table, int count, int r, int k, const Seg
                     int rawCount);
 // 1 when p lies after q along the segment, else 2.
 int segCrossingOrder(const Seg2D& seg, const Point2D& p, const Point2D& q);
+
+// The retry flag of the segment-contour offset: set by an offset attempt or a loop removal whose
+// result must not be used as it is (0 at load; segOffsetResetState clears it).
+int segOffsetRetryFlag();
+void segOffsetSetRetryFlag(int on);

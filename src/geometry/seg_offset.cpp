@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <source_location>
 
 #include "geometry/geo_error.h"
 #include "geometry/seg_cross.h"
@@ -21,16 +20,11 @@ constexpr int kRetries = 20;
 constexpr double kRetryGrow = 0.0006;
 constexpr double kDistanceShare = 0.9;
 
+// The retry flag lives with the loop removal, which sets it too (segOffsetRetryFlag).
 struct SegOffsetState {
-  int retry = 0;
   double parallelTol = 0.02;
 };
 SegOffsetState offState;
-
-int offFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "seg_offset", static_cast<int>(at.line()));
-  return code;
-}
 
 bool offSame(double ax, double ay, double bx, double by, double tol) {
   return std::fabs(ax - bx) < tol && std::fabs(ay - by) < tol;
@@ -115,9 +109,10 @@ class OffNearGrid {
 };
 }  // namespace
 
-void segOffsetResetState() { offState = SegOffsetState{}; }
-int segOffsetRetryFlag() { return offState.retry; }
-void segOffsetSetRetryFlag(int on) { offState.retry = on; }
+void segOffsetResetState() {
+  offState = SegOffsetState{};
+  segOffsetSetRetryFlag(0);
+}
 void pathSetParallelTol(int mode) { offState.parallelTol = mode == 1 ? 1.02 : 0.02; }
 
 // ---- corner join and raw offset ----------------------------------------------------------------
@@ -338,7 +333,7 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
   try {
     out->clear();
     if (in == nullptr || n <= 0) {
-      offState.retry = 1;
+      segOffsetSetRetryFlag(1);
       return 0;
     }
     const bool closed = g2dChainClosed(in, n) == 1;
@@ -350,7 +345,7 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
     work.reserve(static_cast<std::size_t>(std::max(3 * n, 1000)));
     const int m = segOffsetRaw(d, in, n, out, side);
     if (m == 0) {
-      offState.retry = 1;
+      segOffsetSetRetryFlag(1);
       return 0;
     }
     std::vector<SegCrossing> table(kSegCrossMax + 1);
@@ -359,7 +354,7 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
     int records = 0, g = 0;
     for (;;) {
       records = segSelfCrossings(out->data(), c, table.data(), kSegCrossMax, m);
-      if (records < 0) return offFail(-1);
+      if (records < 0) return geoFail(kGeoFailed, "seg_offset");
       g = 0;
       for (int j = 1; j < c && g == 0; ++j) {
         if (!offJoined((*out)[j - 1], (*out)[j])) g = j;
@@ -386,7 +381,7 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
       c = segTrimAtCircle(in, out, d);
       trimmed = true;
       if (c <= 0) {
-        offState.retry = 1;
+        segOffsetSetRetryFlag(1);
         return 0;
       }
     }
@@ -435,28 +430,28 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
         --c;
       }
     }
-    if (offState.retry == 0 && segOffsetKeepsDistance(in, n, d, out->data(), c) == 0) {
-      offState.retry = 1;
+    if (segOffsetRetryFlag() == 0 && segOffsetKeepsDistance(in, n, d, out->data(), c) == 0) {
+      segOffsetSetRetryFlag(1);
     }
     return c;
   } catch (const std::bad_alloc&) {
     out->clear();
-    return offFail(-1);
+    return geoFail(kGeoFailed, "seg_offset");
   }
 }
 
 int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, int side) {
   if (n < 0 || outCap < 0 || (n > 0 && (in == nullptr || out == nullptr)) ||
       (side != 1 && side != -1) || !(d >= 0.0) || !std::isfinite(d)) {
-    return offFail(-20);
+    return geoFail(kGeoBadArgument, "seg_offset");
   }
   if (n == 0) return 0;
   try {
     std::vector<Seg2D> result;
-    offState.retry = 0;
+    segOffsetSetRetryFlag(0);
     int r = segOffsetOnce(in, n, d, &result, side);
     if (r < 0) return r;
-    if (r == 0 || offState.retry != 0) {
+    if (r == 0 || segOffsetRetryFlag() != 0) {
       // Retries on a cleaned working copy with a slightly larger distance.
       std::vector<Seg2D> copy(in, in + n);
       double dd = d;
@@ -473,19 +468,19 @@ int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, i
           }
         }
         copy.resize(static_cast<std::size_t>(wc));
-        offState.retry = 0;
+        segOffsetSetRetryFlag(0);
         r = segOffsetOnce(copy.data(), wc, dd, &result, side);
         if (r < 0) return r;
-        if (offState.retry == 0) break;
+        if (segOffsetRetryFlag() == 0) break;
       }
       // Every caller takes a positive count as a good offset: a last attempt that still failed
       // the checks is no result.
-      if (offState.retry != 0) return 0;
+      if (segOffsetRetryFlag() != 0) return 0;
     }
-    if (r > outCap) return offFail(-1);
+    if (r > outCap) return geoFail(kGeoFailed, "seg_offset");
     std::copy(result.begin(), result.begin() + r, out);
     return r;
   } catch (const std::bad_alloc&) {
-    return offFail(-1);
+    return geoFail(kGeoFailed, "seg_offset");
   }
 }

@@ -47,9 +47,5 @@ int segOffsetKeepsDistance(const Seg2D* in, int n, double d, const Seg2D* out, i
 // 0 when a turns into b the expected way and their directions do not oppose, else 1.
 int segOffsetCornerCheck(const Seg2D& a, const Seg2D& b, int expectedTurn);
 
-// The retry flag: set by an attempt whose result must not be used as it is.
-int segOffsetRetryFlag();
-void segOffsetSetRetryFlag(int on);
-
 // Test seam: back to the state at load (retry flag clear, parallel tolerance 0.02).
 void segOffsetResetState();

@@ -22,6 +22,8 @@
 namespace {
 constexpr double kEps = 1e-12;  // points closer than this in x and in y are one point
 constexpr const char* kSource = "tripoly2";
+constexpr int kSeiTableFull = -27;  // a table of the decomposition is full
+constexpr int kSeiCrossing = -41;   // two contours cross or touch
 constexpr int kTopInf = -1;     // the point above everything: the top of the unbounded trapezoid
 constexpr int kBottomInf = -2;  // the point below everything
 constexpr unsigned int kAccessFault = 0xC0000005u;
@@ -183,13 +185,13 @@ bool seiSegUp(int s) {
 // ---- tables of the decomposition ---------------------------------------------------------------
 
 int seiNewNode() {
-  if (seiState.nodeCount + 1 >= seiState.nodes.size()) seiFail(-27);
+  if (seiState.nodeCount + 1 >= seiState.nodes.size()) seiFail(kSeiTableFull);
   const int i = ++seiState.nodeCount;
   seiState.nodes[i] = SeiNode{};
   return i;
 }
 int seiNewTrap() {
-  if (seiState.trapCount + 1 >= seiState.traps.size()) seiFail(-27);
+  if (seiState.trapCount + 1 >= seiState.traps.size()) seiFail(kSeiTableFull);
   const int i = ++seiState.trapCount;
   seiState.traps[i] = SeiTrap{};
   seiState.traps[i].state = kTrapValid;
@@ -218,7 +220,7 @@ int seiLocate(int v, int other, int node) {
   const Point2D& p = seiPt(v);
   const Point2D& o = seiPt(other);
   for (int steps = 0;; ++steps) {
-    if (steps > seiState.nodeCount) seiFail(-46);
+    if (steps > seiState.nodeCount) seiFail(kGeoInconsistent);
     SeiNode& q = seiState.nodes[node];
     if (q.kind == kNodeSink) return q.trap;
     if (q.kind == kNodeY) {
@@ -236,7 +238,7 @@ int seiLocate(int v, int other, int node) {
       }
       node = left ? q.left : q.right;
     } else {
-      seiFail(-46);
+      seiFail(kGeoInconsistent);
     }
   }
 }
@@ -284,7 +286,7 @@ void seiMerge(int a, int b, bool relink) {
   SeiNode& parent = seiState.nodes[seiState.nodes[sink].parent];
   if (parent.left == sink) parent.left = ta.sink;
   else if (parent.right == sink) parent.right = ta.sink;
-  else seiFail(-46);
+  else seiFail(kGeoInconsistent);
 }
 
 void seiSetUp(int t, int u0, int u1) {
@@ -364,8 +366,8 @@ void seiInsert(int s) {
   int t = tfirst;
   int prevOrig = 0, prevL = 0, prevR = 0, origD0 = 0, origD1 = 0;
   for (int steps = 0;; ++steps) {
-    if (steps > seiState.trapCount) seiFail(-46);
-    if (seiState.traps[t].state != kTrapValid) seiFail(-46);
+    if (steps > seiState.trapCount) seiFail(kGeoInconsistent);
+    if (seiState.traps[t].state != kTrapValid) seiFail(kGeoInconsistent);
     const bool first = t == tfirst;
     const bool last = t == tlast;
     const SeiTrap orig = seiState.traps[t];
@@ -376,7 +378,7 @@ void seiInsert(int s) {
       } else {
         next = orig.d0 != 0 ? orig.d0 : orig.d1;
       }
-      if (next == 0) seiFail(-46);
+      if (next == 0) seiFail(kGeoInconsistent);
     }
 
     // t becomes the part left of s, r the part right of it
@@ -405,7 +407,7 @@ void seiInsert(int s) {
           seiSetUp(R, 0, 0);
         } else {  // inside the top edge: U now has both parts below it
           SeiTrap& u = seiState.traps[U];
-          if (!((u.d0 == t && u.d1 == 0) || (u.d1 == t && u.d0 == 0))) seiFail(-46);
+          if (!((u.d0 == t && u.d1 == 0) || (u.d1 == t && u.d0 == 0))) seiFail(kGeoInconsistent);
           seiSetDown(U, L, R);
           seiSetUp(L, U, 0);
           seiSetUp(R, U, 0);
@@ -427,13 +429,13 @@ void seiInsert(int s) {
         seiSetUp(L, Q, prevL);
         seiSetUp(R, prevR, 0);
       } else {
-        seiFail(-46);
+        seiFail(kGeoInconsistent);
       }
       seiSetDown(prevL, L, 0);
       seiSetDown(prevR, R, 0);
     } else {
       const int U = orig.u0 != 0 ? orig.u0 : orig.u1;
-      if (U != prevOrig) seiFail(-46);
+      if (U != prevOrig) seiFail(kGeoInconsistent);
       seiSetUp(L, prevL, 0);
       seiSetUp(R, prevR, 0);
       if (origD0 != 0 && origD1 != 0) {
@@ -447,7 +449,7 @@ void seiInsert(int s) {
           seiSetDown(prevR, R, 0);
           seiRelinkUp(origD0, prevOrig, prevL);
         } else {
-          seiFail(-46);
+          seiFail(kGeoInconsistent);
         }
       } else {
         seiSetDown(prevL, L, 0);
@@ -472,7 +474,7 @@ void seiInsert(int s) {
           seiSetDown(R, 0, 0);
         } else {
           SeiTrap& d = seiState.traps[D];
-          if (!((d.u0 == t && d.u1 == 0) || (d.u1 == t && d.u0 == 0))) seiFail(-46);
+          if (!((d.u0 == t && d.u1 == 0) || (d.u1 == t && d.u0 == 0))) seiFail(kGeoInconsistent);
           seiSetUp(D, L, R);
           seiSetDown(L, D, 0);
           seiSetDown(R, D, 0);
@@ -560,8 +562,8 @@ void seiCheckTrapezoids(double extent) {
     if (r.state != kTrapValid) continue;
     const bool insideByRight = r.rseg != 0 && seiSegUp(r.rseg);
     const bool insideByLeft = r.lseg != 0 && !seiSegUp(r.lseg);
-    if (insideByRight != insideByLeft) seiFail(-46);
-    if (insideByRight && (r.hi <= 0 || r.lo <= 0)) seiFail(-46);
+    if (insideByRight != insideByLeft) seiFail(kGeoInconsistent);
+    if (insideByRight && (r.hi <= 0 || r.lo <= 0)) seiFail(kGeoInconsistent);
     if (r.lseg == 0 || r.rseg == 0 || r.hi <= 0 || r.lo <= 0) continue;
     const double yHi = seiPt(r.hi).y;
     const double yLo = seiPt(r.lo).y;
@@ -573,7 +575,7 @@ void seiCheckTrapezoids(double extent) {
     }
     if (flat) continue;
     for (double y : {yHi, yLo}) {
-      if (seiXAt(r.lseg, y) > seiXAt(r.rseg, y) + tol) seiFail(-46);
+      if (seiXAt(r.lseg, y) > seiXAt(r.rseg, y) + tol) seiFail(kGeoInconsistent);
     }
   }
 }
@@ -595,9 +597,9 @@ double seiOrient(int a, int b, int c) {
 // Writes one triangle counter-clockwise; a triangle without area means the piece was not sound.
 void seiEmit(SeiOutput& out, int a, int b, int c) {
   const double o = seiOrient(a, b, c);
-  if (!(o != 0.0)) seiFail(-202);
+  if (!(o != 0.0)) seiFail(kGeoNoBoundary);
   if (o < 0) std::swap(b, c);
-  if (out.count >= seiState.triangleLimit) seiFail(-202);
+  if (out.count >= seiState.triangleLimit) seiFail(kGeoNoBoundary);
   out.triangles[out.count][0] = a;
   out.triangles[out.count][1] = b;
   out.triangles[out.count][2] = c;
@@ -617,7 +619,7 @@ struct SeiScratch {
 // right. A vertex closes a triangle with the reflex chain while the turn is counter-clockwise.
 void seiTriangulatePiece(const std::vector<int>& face, SeiScratch& sc, SeiOutput& out) {
   const int m = static_cast<int>(face.size());
-  if (m < 3) seiFail(-202);
+  if (m < 3) seiFail(kGeoNoBoundary);
   if (m == 3) {
     seiEmit(out, face[0], face[1], face[2]);
     return;
@@ -629,10 +631,10 @@ void seiTriangulatePiece(const std::vector<int>& face, SeiScratch& sc, SeiOutput
     if (seiAbove(seiPt(face[bottom]), seiPt(face[i]))) bottom = i;
   }
   for (int i = top; i != bottom; i = (i + 1) % m) {
-    if (!seiAbove(seiPt(face[i]), seiPt(face[(i + 1) % m]))) seiFail(-202);
+    if (!seiAbove(seiPt(face[i]), seiPt(face[(i + 1) % m]))) seiFail(kGeoNoBoundary);
   }
   for (int i = bottom; i != top; i = (i + 1) % m) {
-    if (!seiAbove(seiPt(face[(i + 1) % m]), seiPt(face[i]))) seiFail(-202);
+    if (!seiAbove(seiPt(face[(i + 1) % m]), seiPt(face[i]))) seiFail(kGeoNoBoundary);
   }
   // merge the two chains from the top down; onLeft marks the chain that falls counter-clockwise
   sc.sorted.clear();
@@ -731,7 +733,7 @@ void seiMonotoneTriangulate(int n, SeiOutput& out, SeiScratch& sc) {
     nd = k;
   }
   const long long halfEdges = 2LL * (n + nd);
-  if (halfEdges > S.heFrom.size()) seiFail(-202);
+  if (halfEdges > S.heFrom.size()) seiFail(kGeoNoBoundary);
   const int he = static_cast<int>(halfEdges);
   for (int k = 1; k <= n; ++k) {
     SeiSeg& g = S.segs[k];
@@ -765,7 +767,7 @@ void seiMonotoneTriangulate(int n, SeiOutput& out, SeiScratch& sc) {
   for (int v = 1; v <= n; ++v) {
     const int b = S.ringStart[v];
     const int e = S.ringStart[v + 1];
-    if (e - b < 2) seiFail(-202);
+    if (e - b < 2) seiFail(kGeoNoBoundary);
     int* first = &S.heRing[b];
     int* end = &S.heRing[e - 1] + 1;
     std::sort(first, end, [&](int x, int y) {
@@ -776,7 +778,7 @@ void seiMonotoneTriangulate(int n, SeiOutput& out, SeiScratch& sc) {
       // two edges leaving a point in one direction overlap
       if (i > b && sc.angle[static_cast<std::size_t>(S.heRing[i])] ==
                        sc.angle[static_cast<std::size_t>(S.heRing[i - 1])]) {
-        seiFail(-202);
+        seiFail(kGeoNoBoundary);
       }
     }
   }
@@ -787,9 +789,9 @@ void seiMonotoneTriangulate(int n, SeiOutput& out, SeiScratch& sc) {
     sc.face.clear();
     int e = start;
     for (int steps = 0;; ++steps) {
-      if (steps > he) seiFail(-202);
-      if (e < 2 * n && (e % 2) == 1) seiFail(-202);  // the walk left the region
-      if (S.visited[e] != 0) seiFail(-202);
+      if (steps > he) seiFail(kGeoNoBoundary);
+      if (e < 2 * n && (e % 2) == 1) seiFail(kGeoNoBoundary);  // the walk left the region
+      if (S.visited[e] != 0) seiFail(kGeoNoBoundary);
       S.visited[e] = 1;
       sc.face.push_back(S.heFrom[e]);
       // the next edge of the face: at the end point, the one clockwise next to the way back
@@ -810,7 +812,7 @@ void seiCheckPoints(int n) {
   seiScratch(idx, static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
     const Point2D& p = seiPt(i + 1);
-    if (!std::isfinite(p.x) || !std::isfinite(p.y)) seiFail(-20);
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) seiFail(kGeoBadArgument);
     idx[static_cast<std::size_t>(i)] = i + 1;
   }
   std::sort(idx.begin(), idx.end(), [](int a, int b) {
@@ -826,7 +828,7 @@ void seiCheckPoints(int n) {
     std::size_t ge = g;
     while (ge < idx.size() && seiPt(idx[ge]).y == y) ++ge;
     for (std::size_t i = g; i + 1 < ge; ++i) {
-      if (seiPt(idx[i + 1]).x - seiPt(idx[i]).x <= kEps) seiFail(-41);
+      if (seiPt(idx[i + 1]).x - seiPt(idx[i]).x <= kEps) seiFail(kSeiCrossing);
     }
     std::size_t h = ge;
     while (h < idx.size() && seiPt(idx[h]).y - y <= kEps) {
@@ -839,7 +841,7 @@ void seiCheckPoints(int n) {
                                          idx.begin() + static_cast<std::ptrdiff_t>(he), x - kEps,
                                          [](int a, double v) { return seiPt(a).x < v; });
         if (it != idx.begin() + static_cast<std::ptrdiff_t>(he) && seiPt(*it).x - x <= kEps) {
-          seiFail(-41);
+          seiFail(kSeiCrossing);
         }
       }
       h = he;
@@ -851,19 +853,19 @@ void seiCheckPoints(int n) {
 void seiRun(int contourCount, const int* pointCounts, const Point2D* vertices,
             int (*triangles)[3]) {
   SeidelState& S = seiState;
-  if (S.capacity <= 0) seiFail(-1);
+  if (S.capacity <= 0) seiFail(kGeoFailed);
   if (contourCount < 1 || pointCounts == nullptr || vertices == nullptr || triangles == nullptr) {
-    seiFail(-20);
+    seiFail(kGeoBadArgument);
   }
   long long total = 0;
   for (int k = 0; k < contourCount; ++k) {
-    if (pointCounts[k] < 3) seiFail(-20);
+    if (pointCounts[k] < 3) seiFail(kGeoBadArgument);
     total += pointCounts[k];
-    if (total > S.capacity) seiFail(-27);
+    if (total > S.capacity) seiFail(kSeiTableFull);
   }
   const int n = static_cast<int>(total);
   const int holes = contourCount - 1;
-  if (S.triangleLimit < n + 2 * holes - 2) seiFail(-20);
+  if (S.triangleLimit < n + 2 * holes - 2) seiFail(kGeoBadArgument);
 
   // points, segments along each contour, orientation of each contour
   S.nodeCount = 0;
@@ -923,7 +925,7 @@ void seiRun(int contourCount, const int* pointCounts, const Point2D* vertices,
   SeiScratch sc;
   seiMonotoneTriangulate(n, out, sc);
   // a sound polygon of n points and h holes always gives n + 2h - 2 triangles
-  if (out.count != n + 2 * holes - 2) seiFail(-202);
+  if (out.count != n + 2 * holes - 2) seiFail(kGeoNoBoundary);
 }
 
 void seiLogFault(unsigned int code, const char* name, const void* at) {
@@ -935,7 +937,7 @@ void seiLogFault(unsigned int code, const char* name, const void* at) {
 }
 
 int seiEntryFail(std::source_location at = std::source_location::current()) {
-  geoErrSet(-1, kSource, static_cast<int>(at.line()));
+  geoErrSet(kGeoFailed, kSource, static_cast<int>(at.line()));
   return -1;
 }
 }  // namespace
@@ -943,7 +945,7 @@ int seiEntryFail(std::source_location at = std::source_location::current()) {
 int triSeidelPrepare(int capacity) {
   triSeidelRelease();
   if (capacity < 3 || capacity > std::numeric_limits<int>::max() / 8 - 2) {
-    geoErrSet(-20, kSource, static_cast<int>(std::source_location::current().line()));
+    geoErrSet(kGeoBadArgument, kSource, static_cast<int>(std::source_location::current().line()));
     return -20;
   }
   SeidelState& S = seiState;
@@ -975,7 +977,7 @@ int triSeidelPrepare(int capacity) {
     S.visited.allocate(6 * c);
   } catch (...) {
     triSeidelRelease();
-    geoErrSet(-1, kSource, static_cast<int>(std::source_location::current().line()));
+    geoErrSet(kGeoFailed, kSource, static_cast<int>(std::source_location::current().line()));
     return -1;
   }
   S.capacity = capacity;

@@ -12,22 +12,11 @@
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 
-int spaceFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "space_geo", static_cast<int>(at.line()));
-  return code;
-}
 // Marks where the torus contact ended (codes 0 and 1 are not failures).
 void spaceMark(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, "space_geo", static_cast<int>(at.line()));
 }
 
-Point3D spaceSub(const Point3D& a, const Point3D& b) {
-  return Point3D{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-double spaceDot(const Point3D& a, const Point3D& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Point3D spaceCross(const Point3D& a, const Point3D& b) {
-  return Point3D{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 bool spaceSameSign(double x, double y) { return (x > 0.0 && y > 0.0) || (x < 0.0 && y < 0.0); }
 
 // ---- nearest point of an ellipse --------------------------------------------------------------
@@ -156,7 +145,7 @@ Point3D slabCut(const Point3D& p, const Point3D& q, double h) {
 }  // namespace
 
 int geoRegulaFalsi(GeoRootFn f, const void* data, double lo, double hi, double* out) {
-  if (f == nullptr || out == nullptr) return spaceFail(-20);
+  if (f == nullptr || out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   double flo = f(lo, data), fhi = f(hi, data);
   if (!std::isfinite(flo) || !std::isfinite(fhi)) return -1;
   if (spaceSameSign(flo, fhi)) return 0;
@@ -196,15 +185,15 @@ int geoRegulaFalsi(GeoRootFn f, const void* data, double lo, double hi, double* 
 }
 
 int geoTriPlane(const Tri3D& tri, double* a, double* b, double* c, double* d) {
-  if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return spaceFail(-20);
-  Point3D n = spaceCross(spaceSub(tri.v[1], tri.v[0]), spaceSub(tri.v[2], tri.v[0]));
+  if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return geoFail(kGeoBadArgument, "space_geo");
+  Point3D n = vecCross(vecSub(tri.v[1], tri.v[0]), vecSub(tri.v[2], tri.v[0]));
   const double len = vecLength(n);
   const bool valid = len >= 1e-12;
   if (valid) n = Point3D{n.x / len, n.y / len, n.z / len};
   *a = n.x;
   *b = n.y;
   *c = n.z;
-  *d = -spaceDot(n, tri.v[0]);
+  *d = -vecDot(n, tri.v[0]);
   return valid ? 1 : 0;
 }
 
@@ -214,12 +203,12 @@ int geoPlaneSide(const Point3D& p, double a, double b, double c, double d) {
 }
 
 int geoLinePlaneCut(double a, double b, double c, double d, const Seg3D& seg, Point3D* out) {
-  if (out == nullptr) return spaceFail(-20);
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   const Point3D n{a, b, c};
-  const Point3D dir = spaceSub(seg.end, seg.start);
-  const double nd = spaceDot(n, dir);
+  const Point3D dir = vecSub(seg.end, seg.start);
+  const double nd = vecDot(n, dir);
   if (nd == 0.0) return 0;
-  const double t = -(spaceDot(n, seg.start) + d) / nd;
+  const double t = -(vecDot(n, seg.start) + d) / nd;
   *out = Point3D{seg.start.x + t * dir.x, seg.start.y + t * dir.y, seg.start.z + t * dir.z};
   return 1;
 }
@@ -227,27 +216,27 @@ int geoLinePlaneCut(double a, double b, double c, double d, const Seg3D& seg, Po
 double geoDist3D(const Point3D& p, const Point3D& q) { return vecDistance(p, q); }
 
 double geoDistPointLine3D(const Point3D& p, const Seg3D& seg) {
-  const Point3D dir = spaceSub(seg.end, seg.start);
-  const double dd = spaceDot(dir, dir);
+  const Point3D dir = vecSub(seg.end, seg.start);
+  const double dd = vecDot(dir, dir);
   if (dd < 1e-6) return std::min(vecDistance(p, seg.start), vecDistance(p, seg.end));
-  return vecLength(spaceCross(dir, spaceSub(p, seg.start))) / std::sqrt(dd);
+  return vecLength(vecCross(dir, vecSub(p, seg.start))) / std::sqrt(dd);
 }
 
 int geoFootOnSeg3D(const Point3D& p, const Seg3D& seg, Point3D* out) {
-  if (out == nullptr) return spaceFail(-20);
-  const Point3D dir = spaceSub(seg.end, seg.start);
-  const double dd = spaceDot(dir, dir);
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
+  const Point3D dir = vecSub(seg.end, seg.start);
+  const double dd = vecDot(dir, dir);
   if (dd < 1e-12) {
     *out = vecDistance(p, seg.start) < vecDistance(p, seg.end) ? seg.start : seg.end;
     return 1;
   }
-  const double t = spaceDot(dir, spaceSub(p, seg.start)) / dd;
+  const double t = vecDot(dir, vecSub(p, seg.start)) / dd;
   *out = Point3D{seg.start.x + t * dir.x, seg.start.y + t * dir.y, seg.start.z + t * dir.z};
   return t >= 0.0 && t <= 1.0 ? 1 : 0;
 }
 
 int geoPointInTri3D(const Point3D& p, const Tri3D& tri, Point3D* out) {
-  if (out == nullptr) return spaceFail(-20);
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   double a = 0.0, b = 0.0, c = 0.0, d = 0.0;
   geoTriPlane(tri, &a, &b, &c, &d);
   const double s = a * p.x + b * p.y + c * p.z + d;
@@ -274,7 +263,7 @@ int geoPointInTri3D(const Point3D& p, const Tri3D& tri, Point3D* out) {
 }
 
 int geoTriSortZ(const Tri3D& tri, Tri3D* out) {
-  if (out == nullptr) return spaceFail(-20);
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   Tri3D t = tri;
   if (t.v[0].z < t.v[1].z) std::swap(t.v[0], t.v[1]);
   if (t.v[0].z < t.v[2].z) std::swap(t.v[0], t.v[2]);
@@ -285,9 +274,9 @@ int geoTriSortZ(const Tri3D& tri, Tri3D* out) {
 
 int geoOffsetFaceCut(const Point3D& p, double halfLength, double offset, const Tri3D& tri,
                      Point3D* out) {
-  if (out == nullptr) return spaceFail(-20);
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   double a = 0.0, b = 0.0, c = 0.0, d = 0.0;
-  if (geoTriPlane(tri, &a, &b, &c, &d) != 1) return spaceFail(-11);
+  if (geoTriPlane(tri, &a, &b, &c, &d) != 1) return geoFail(-11, "space_geo");
   const int side = geoPlaneSide(p, a, b, c, d);
   if (side == 0) return 0;
   // A horizontal face moved along its normal stays horizontal: it meets z = p.z in no line, and
@@ -311,7 +300,7 @@ int geoOffsetFaceCut(const Point3D& p, double halfLength, double offset, const T
 
 int geoCylinderCutZ(const Seg3D& seg, double r, double h, Seg2D* line1, Seg2D* line2,
                     Ellipse2D* ellipse) {
-  if (line1 == nullptr || line2 == nullptr || ellipse == nullptr) return spaceFail(-20);
+  if (line1 == nullptr || line2 == nullptr || ellipse == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   Point3D lo = seg.start, hi = seg.end;
   if (lo.z > hi.z) std::swap(lo, hi);
   const double len = vecDistance(lo, hi);
@@ -340,7 +329,7 @@ int geoCylinderCutZ(const Seg3D& seg, double r, double h, Seg2D* line1, Seg2D* l
 }
 
 int geoEllipseNearest(const Point2D& p, const Ellipse2D& ellipse, Point2D* out) {
-  if (out == nullptr) return spaceFail(-20);
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   const bool framed = ellipse.cx != 0.0 || ellipse.cy != 0.0 || ellipse.theta != 0.0;
   const double ct = framed ? std::cos(ellipse.theta) : 1.0;
   const double st = framed ? std::sin(ellipse.theta) : 0.0;
@@ -388,11 +377,11 @@ int geoEllipseNearest(const Point2D& p, const Ellipse2D& ellipse, Point2D* out) 
 }
 
 int geoEllipseOscCircle(const Ellipse2D& ellipse, double offset, const Point2D& p, Arc2D* out) {
-  if (out == nullptr) return spaceFail(-20);
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   const double a = ellipse.a, b = ellipse.b;
-  if (std::fabs(a) < 1e-10 || std::fabs(b) < 1e-10) return spaceFail(-20);
+  if (std::fabs(a) < 1e-10 || std::fabs(b) < 1e-10) return geoFail(kGeoBadArgument, "space_geo");
   Point2D q{};
-  if (geoEllipseNearest(p, Ellipse2D{0.0, 0.0, a, b, 0.0}, &q) != 1) return spaceFail(-12);
+  if (geoEllipseNearest(p, Ellipse2D{0.0, 0.0, a, b, 0.0}, &q) != 1) return geoFail(-12, "space_geo");
   const double xa = q.x / a, yb = q.y / b;
   out->cx = q.x * (1.0 - (b * b) / (a * a)) * xa * xa;
   out->cy = q.y * (1.0 - (a * a) / (b * b)) * yb * yb;
@@ -404,7 +393,7 @@ int geoEllipseOscCircle(const Ellipse2D& ellipse, double offset, const Point2D& 
 
 int geoSegEllipseCut(const Seg2D& seg, const Ellipse2D& ellipse, double dist, Point2D* out1,
                      Point2D* out2) {
-  if (out1 == nullptr || out2 == nullptr) return spaceFail(-20);
+  if (out1 == nullptr || out2 == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   if (ellipse.a == 0.0 || ellipse.b == 0.0) return 0;
   // Into the ellipse frame; small offsets and angles are left alone, the same on the way back.
   const bool shiftX = std::fabs(ellipse.cx) > 1e-6, shiftY = std::fabs(ellipse.cy) > 1e-6;
@@ -425,7 +414,7 @@ int geoSegEllipseCut(const Seg2D& seg, const Ellipse2D& ellipse, double dist, Po
   const Point2D s1 = toFrame(seg.x1, seg.y1), s2 = toFrame(seg.x2, seg.y2);
   const Seg2D s{s1.x, s1.y, s2.x, s2.y};
   OffsetEllipseLine o{ellipse.a, ellipse.b, dist, 0.0, 0.0, 0.0};
-  if (geoLineEq(s, &o.la, &o.lb, &o.lc) != 1) return spaceFail(-10);
+  if (geoLineEq(s, &o.la, &o.lb, &o.lc) != 1) return geoFail(-10, "space_geo");
   const double ra = ellipse.a + dist, rb = ellipse.b + dist;
   if (std::min(s.x1, s.x2) > ra || std::min(s.y1, s.y2) > rb || std::max(s.x1, s.x2) < -ra ||
       std::max(s.y1, s.y2) < -rb) {
@@ -457,12 +446,12 @@ int geoSegEllipseCut(const Seg2D& seg, const Ellipse2D& ellipse, double dist, Po
 }
 
 int geoTorusEdgeContact(const Point3D& c, double a, double b, const Seg3D& seg, Point3D* out) {
-  if (out == nullptr) return spaceFail(-20);
-  const Point3D w = spaceSub(seg.start, c);
-  const Point3D dir = spaceSub(seg.end, seg.start);
-  const double h = spaceDot(dir, dir);
-  const double g = 2.0 * spaceDot(dir, w);
-  const double o = spaceDot(w, w) + a * a - b * b;
+  if (out == nullptr) return geoFail(kGeoBadArgument, "space_geo");
+  const Point3D w = vecSub(seg.start, c);
+  const Point3D dir = vecSub(seg.end, seg.start);
+  const double h = vecDot(dir, dir);
+  const double g = 2.0 * vecDot(dir, w);
+  const double o = vecDot(w, w) + a * a - b * b;
   const double dxy = dir.x * dir.x + dir.y * dir.y;
   const double f = g * g + 2.0 * h * o - 4.0 * a * a * dxy;
   const double k = 2.0 * g * o - 8.0 * a * a * (dir.x * w.x + dir.y * w.y);
@@ -506,11 +495,11 @@ int geoTorusEdgeContact(const Point3D& c, double a, double b, const Seg3D& seg, 
 }
 
 int geoTriClipZSlab(const Tri3D& tri, double h, double depth, Tri3D* out1, Tri3D* out2) {
-  if (out1 == nullptr || out2 == nullptr) return spaceFail(-20);
+  if (out1 == nullptr || out2 == nullptr) return geoFail(kGeoBadArgument, "space_geo");
   Tri3D t{};
   geoTriSortZ(tri, &t);
   const Point3D &v0 = t.v[0], &v1 = t.v[1], &v2 = t.v[2];
-  if (!(v0.z >= v1.z && v1.z >= v2.z)) return spaceFail(-1);
+  if (!(v0.z >= v1.z && v1.z >= v2.z)) return geoFail(kGeoFailed, "space_geo");
   if (v2.z > h || v0.z < h - depth) return 0;
   if (v0.z <= h + 0.0001) {
     *out1 = t;
@@ -535,5 +524,5 @@ int geoTriClipZSlab(const Tri3D& tri, double h, double depth, Tri3D* out1, Tri3D
     }
     return 2;
   }
-  return spaceFail(-1);
+  return geoFail(kGeoFailed, "space_geo");
 }

@@ -1,18 +1,17 @@
 // spline.cpp - cubic splines with tangents from a (cyclic) tridiagonal system, solved in linear
-// time per coordinate, the arc-length map and the NC spline blocks. The NC control moves along a
-// "#D_SPLINE" segment by arc length, so each segment carries t(s) as a cubic fitted to samples.
+// time per coordinate, and the arc-length map. The NC control moves along a "#D_SPLINE" segment
+// by arc length, so each segment carries t(s) as a cubic fitted to samples.
 #include "geometry/spline.h"
 
 #include <cmath>
 #include <new>
-#include <source_location>
-#include <string>
+#include <cstring>
 #include <utility>
 #include <vector>
 
 #include "framework/memory.h"
 #include "framework/messages.h"
-#include "framework/out3d_state.h"
+#include "framework/numtext.h"
 #include "geometry/geo_error.h"
 
 namespace {
@@ -25,19 +24,11 @@ constexpr double kSplPivotMin = 1e-12;
 // Samples per segment of the arc-length map.
 constexpr int kSplArcSamples = 21;
 
-int splFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "spline", static_cast<int>(at.line()));
-  return code;
-}
-
 void splNoMemory() {
-  splFail(-1);
+  geoFail(kGeoFailed, "spline");
   out3dTraceText(9, "*** ERROR : NO MEMORY", 0);
 }
 
-Point3D operator+(const Point3D& a, const Point3D& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Point3D operator-(const Point3D& a, const Point3D& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Point3D operator*(double f, const Point3D& a) { return {f * a.x, f * a.y, f * a.z}; }
 
 // A row of a tangent system: a m(prev) + b m(i) + c m(next) = d, for the three coordinates.
 struct SplRow {
@@ -56,15 +47,15 @@ bool splSolveTridiag(const std::vector<SplRow>& rows, std::vector<Point3D>* x) {
   double pivot = rows[0].b;
   if (std::fabs(pivot) < kSplPivotMin) return false;
   cp[0] = rows[0].c / pivot;
-  dp[0] = (1.0 / pivot) * rows[0].d;
+  dp[0] = vecScale(1.0 / pivot, rows[0].d);
   for (std::size_t i = 1; i < n; ++i) {
     pivot = rows[i].b - rows[i].a * cp[i - 1];
     if (std::fabs(pivot) < kSplPivotMin) return false;
     cp[i] = rows[i].c / pivot;
-    dp[i] = (1.0 / pivot) * (rows[i].d - rows[i].a * dp[i - 1]);
+    dp[i] = vecScale(1.0 / pivot, vecSub(rows[i].d, vecScale(rows[i].a, dp[i - 1])));
   }
   (*x)[n - 1] = dp[n - 1];
-  for (std::size_t i = n - 1; i-- > 0;) (*x)[i] = dp[i] - cp[i] * (*x)[i + 1];
+  for (std::size_t i = n - 1; i-- > 0;) (*x)[i] = vecSub(dp[i], vecScale(cp[i], (*x)[i + 1]));
   return true;
 }
 
@@ -93,7 +84,7 @@ bool splSolveCyclic(std::vector<SplRow> rows, std::vector<Point3D>* x) {
   if (!splSolveTridiag(unitRows, &z)) return false;
   const double denom = 1.0 + z[0].x + beta * z[n - 1].x / gamma;
   if (std::fabs(denom) < kSplPivotMin) return false;
-  const Point3D f = (1.0 / denom) * (y[0] + (beta / gamma) * y[n - 1]);
+  const Point3D f = vecScale(1.0 / denom, vecAdd(y[0], vecScale(beta / gamma, y[n - 1])));
   for (std::size_t i = 0; i < n; ++i) {
     (*x)[i] = {y[i].x - f.x * z[i].x, y[i].y - f.y * z[i].y, y[i].z - f.z * z[i].z};
   }
@@ -128,9 +119,10 @@ SplRow splInteriorRow(const Point3D& prev, const Point3D& p, const Point3D& next
   }
   Point3D d;
   if (hp > kSplDupEps && hn > kSplDupEps) {
-    d = 3.0 * (mu * ((1.0 / hp) * (p - prev)) + lambda * ((1.0 / hn) * (next - p)));
+    d = vecScale(3.0, vecAdd(vecScale(mu, vecScale(1.0 / hp, vecSub(p, prev))),
+                              vecScale(lambda, vecScale(1.0 / hn, vecSub(next, p)))));
   } else {
-    d = 3.0 * (next - prev);
+    d = vecScale(3.0, vecSub(next, prev));
   }
   return SplRow{mu, 2.0, lambda, d};
 }
@@ -157,11 +149,11 @@ std::vector<Point3D> splTangents(const SplKept& k, bool closed) {
   std::vector<SplRow> rows(m);
   const double h1 = k.step[1];
   rows[0] = SplRow{0, 2.0, 1.0,
-                   h1 > kSplDupEps ? 1.5 * ((1.0 / h1) * (k.p[1] - k.p[0])) : Point3D{1.5, 1.5, 1.5}};
+                   h1 > kSplDupEps ? vecScale(1.5, vecScale(1.0 / h1, vecSub(k.p[1], k.p[0]))) : Point3D{1.5, 1.5, 1.5}};
   for (std::size_t i = 1; i + 1 < m; ++i) {
     rows[i] = splInteriorRow(k.p[i - 1], k.p[i], k.p[i + 1], k.step[i], k.step[i + 1]);
   }
-  rows[m - 1] = SplRow{1.0, 2.0, 0, 3.0 * ((1.0 / k.step[m - 1]) * (k.p[m - 1] - k.p[m - 2]))};
+  rows[m - 1] = SplRow{1.0, 2.0, 0, vecScale(3.0, vecScale(1.0 / k.step[m - 1], vecSub(k.p[m - 1], k.p[m - 2])))};
   splSolveTridiag(rows, &tangent);
   return tangent;
 }
@@ -223,25 +215,34 @@ void splFitArcPiece(const double* s, const double* t, double length, double coef
   coef[3] = a[2][3] / (length * length * length);
 }
 
-std::string splFour(const double* c) {
-  return out3dFixed(c[0], 4) + " " + out3dFixed(c[1], 4) + " " + out3dFixed(c[2], 4) + " " +
-         out3dFixed(c[3], 4);
-}
-
-void splLine(const std::string& text) { out3dLiteralLine(text.c_str()); }
-
-// Traces a segment of the wrong degree; true when the segment is cubic.
-bool splCubic(const SplineSegment& g) {
-  if (g.degree == 4) return true;
-  out3dTraceText(9, "Spline ist nicht kubisch : %d", g.degree);
-  return false;
-}
-
 // True when a trace of this level would be sent, so that its text is built only then.
 bool splTraceOn(int level) {
   const int msgLevel = out3dMsgLevel();
   return (level & ~kMsgTraceBit) <= (msgLevel & ~kMsgTraceBit) &&
          ((level | msgLevel) & kMsgTraceBit) != 0;
+}
+
+// Traces one point of a window fit as "Q <index>: <x> <y> <z>" ("%5d", "%7.3lf", "C" locale).
+void splTraceWindowPoint(int index, const Point3D& p) {
+  char text[4 * kNumFixedTextSize + 8];
+  std::size_t n = 0;
+  const auto put = [&](const char* s) {
+    const std::size_t len = std::strlen(s);
+    std::memcpy(text + n, s, len);
+    n += len;
+  };
+  char num[kNumFixedTextSize];
+  put("Q ");
+  numFormatFixedWidth(num, sizeof num, index, 0, 5);
+  put(num);
+  put(":");
+  for (const double v : {p.x, p.y, p.z}) {
+    put(" ");
+    numFormatFixedWidth(num, sizeof num, v, 3, 7);
+    put(num);
+  }
+  text[n] = '\0';
+  out3dTraceText(3, text, 0);
 }
 
 // Parameters of a window: -1 when it does not lie within the array or has no length.
@@ -258,7 +259,7 @@ int splWindowParams(const double* dist, int count, int start, int n, std::vector
 CubicSpline* splFitPoints(const Point3D* points, int n, int kind) {
   if (points == nullptr || n < 2) return nullptr;
   if (kind != kSplUniform && kind != kSplChordLength && kind != kSplCentripetal) {
-    splFail(-20);
+    geoFail(kGeoBadArgument, "spline");
     return nullptr;
   }
   CubicSpline* spline = nullptr;
@@ -268,7 +269,7 @@ CubicSpline* splFitPoints(const Point3D* points, int n, int kind) {
     const std::size_t m = k.p.size();
     if (m < 2) return nullptr;
     if (m - 1 > static_cast<std::size_t>(kSplMaxSegments)) {
-      splFail(-20);  // the segment count is 16 bits wide
+      geoFail(kGeoBadArgument, "spline");  // the segment count is 16 bits wide
       return nullptr;
     }
     const bool closed = vecDistance(points[0], points[n - 1]) < kSplClosedEps;
@@ -364,55 +365,6 @@ SplineArcMap* splBuildArcMap(const CubicSpline* spline) {
   return map;
 }
 
-int splWriteDSpline(const CubicSpline* spline, const SplineArcMap* map, double feed) {
-  if (spline == nullptr || map == nullptr || map->count < spline->count) return 0;
-  const int n = spline->count;
-  for (int i = 0; i < n; ++i) {
-    splLine(std::string("#D_SPLINE[").append(std::to_string(2 * i)).append(",").append(std::to_string(2 * i + 1)).append("]"));
-  }
-  splLine("(------ DATA -----)");
-  const std::string feedLine = std::string("F").append(out3dFixed(feed, 4));
-  const std::string tStart = std::string("t").append(out3dFixed(0.0, 4));
-  const std::string tEnd = std::string("t").append(out3dFixed(1.0, 4));
-  static const double kZero[4] = {0, 0, 0, 0};
-  static const double kOne[4] = {1, 0, 0, 0};
-  for (int i = 0; i < n; ++i) {
-    const SplineSegment& g = spline->segments[i];
-    if (!splCubic(g)) return i;
-    splLine(std::to_string(2 * i));
-    splLine(tStart);
-    splLine(splFour(g.cx));
-    splLine(splFour(g.cy));
-    splLine(splFour(g.cz));
-    splLine(tEnd);
-    splLine(out3dFixed(map->pieces[i].length, 4));
-    splLine(splFour(map->pieces[i].coef));
-    splLine(feedLine);
-    splLine(std::to_string(2 * i + 1));
-    splLine(splFour(kZero));
-    splLine(splFour(kZero));
-    splLine(splFour(kOne));
-  }
-  return n;
-}
-
-int splWritePoly(const CubicSpline* spline, double /*feed: the control keeps its own*/) {
-  if (spline == nullptr || spline->count < 1) return 0;
-  const SplineSegment& first = spline->segments[0];
-  splLine(std::string("G1 X").append(out3dFixed(first.cx[0], 3)).append(" Y").append(out3dFixed(first.cy[0], 3))
-              .append(" Z").append(out3dFixed(first.cz[0], 3)));
-  const auto axis = [](const char* name, const double* c) {
-    return std::string("PO[") + name + "]=(" + out3dFixed(c[0] + c[1] + c[2] + c[3], 4, 7) + "," +
-           out3dFixed(c[2], 4, 7) + "," + out3dFixed(c[3], 4, 7) + ")";
-  };
-  for (int i = 0; i < spline->count; ++i) {
-    const SplineSegment& g = spline->segments[i];
-    if (!splCubic(g)) return i;
-    splLine((i == 0 ? "POLY " : "") + axis("X", g.cx) + axis("Y", g.cy) + axis("Z", g.cz));
-  }
-  return spline->count;
-}
-
 double splPointDist(const double* a, const double* b) {
   return vecDistance(Point3D{a[0], a[1], a[2]}, Point3D{b[0], b[1], b[2]});
 }
@@ -442,7 +394,7 @@ int splPointMoments(const Point3D* points, const double* dist, int count, int st
   for (int i = 0; i < n; ++i) {
     double pw = 1;
     for (int j = 0; j < 4; ++j) {
-      out[j] = out[j] + pw * points[start + i];
+      out[j] = vecAdd(out[j], vecScale(pw, points[start + i]));
       pw *= t[i];
     }
   }
@@ -455,12 +407,10 @@ int splEvalFitWindow(const double* dist, int count, int start, int n, const Poin
   if (c == nullptr || out == nullptr || splWindowParams(dist, count, start, n, &t) != 0) return -1;
   for (int i = 0; i < n; ++i) {
     const double u = t[i];
-    const Point3D p = c[0] + u * (c[1] + u * (c[2] + u * c[3]));
+    const Point3D p = vecAdd(c[0], vecScale(u, vecAdd(c[1], vecScale(u, vecAdd(c[2], vecScale(u, c[3]))))));
     out[start + i] = p;
     if (splTraceOn(3)) {
-      const std::string text = std::string("Q ") + out3dFixed(start + i, 0, 5) + ": " + out3dFixed(p.x, 3, 7) +
-                               " " + out3dFixed(p.y, 3, 7) + " " + out3dFixed(p.z, 3, 7);
-      out3dTraceText(3, text.c_str(), 0);
+      splTraceWindowPoint(start + i, p);
     }
   }
   return 0;

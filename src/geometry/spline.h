@@ -1,6 +1,6 @@
 // spline.h - interpolating C1 cubic splines through 3D points, their evaluation and arc-length
-// map, the two NC text blocks that hand a feed run to the control as a smooth curve ("#D_SPLINE"
-// and "POLY"), and the sums of the least-squares cubic window fit of the axis smoothing.
+// map, and the sums of the least-squares cubic window fit of the axis smoothing. The NC text
+// blocks written from a spline are in output/spline_nc.h.
 #pragma once
 
 #include <cstdint>
@@ -64,12 +64,6 @@ void splArcMapFree(SplineArcMap* map);
 // The arc-length map of a spline (21 samples per segment). Null for a null or empty spline or
 // when memory runs out.
 SplineArcMap* splBuildArcMap(const CubicSpline* spline);
-
-// Write the blocks as literal NC lines of the current output cycle. A segment whose degree is not
-// 4 stops the block with the trace "Spline ist nicht kubisch : <degree>" at level 9.
-// Return the number of segments written.
-int splWriteDSpline(const CubicSpline* spline, const SplineArcMap* map, double feed);
-int splWritePoly(const CubicSpline* spline, double feed);
 
 // Euclidean distance of two points given as three doubles each.
 double splPointDist(const double* a, const double* b);

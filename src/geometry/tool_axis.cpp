@@ -3,50 +3,30 @@
 #include "geometry/tool_axis.h"
 
 #include <cmath>
-#include <source_location>
 
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
 
 namespace {
 constexpr double kEps = 1e-5;
-constexpr double kSmallTurn = 0.2;  // below this angle equal-height axes turn by azimuth and tilt
 
 struct AxisState {
   int refTilt = 0;  // 1: the tilt limit is measured in the reference system
 };
 AxisState axisState;
 
-int axisFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "tool_axis", static_cast<int>(at.line()));
-  return code;
-}
-
-Point3D axisCross(const Point3D& a, const Point3D& b) {
-  return Point3D{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double axisDot(const Point3D& a, const Point3D& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Point3D axisComb(double fa, const Point3D& a, double fb, const Point3D& b) {
-  return Point3D{fa * a.x + fb * b.x, fa * a.y + fb * b.y, fa * a.z + fb * b.z};
-}
 // Angle between two axes: arc cosine of their clamped dot product.
-double axisAngle(const Point3D& a, const Point3D& b) { return vecAcosClamped(axisDot(a, b)); }
-
-// Checks a list and an index range for the interpolations.
-bool axisRangeUsable(const PathList* list, int start, int end) {
-  return list != nullptr && list->axes != nullptr && start >= 0 && end >= 0 &&
-         start < list->count && end < list->count;
-}
-
-double axisMoveLength(const PathList* list, int i) {
-  return vecDistance(list->positions[i - 1], list->positions[i]);
+double axisAngle(const Point3D& a, const Point3D& b) { return vecAcosClamped(vecDot(a, b)); }
+// fa a + fb b.
+Point3D axisComb(double fa, const Point3D& a, double fb, const Point3D& b) {
+  return vecAdd(vecScale(fa, a), vecScale(fb, b));
 }
 }  // namespace
 
 void axisResetState() { axisState = AxisState{}; }
 
 int axisTurnToward(Point3D* out, const Point3D& a, const Point3D& b, double phi) {
-  const Point3D c = axisCross(a, b);
+  const Point3D c = vecCross(a, b);
   if (vecLength(c) < kEps) {
     *out = a;
     return -1;
@@ -96,48 +76,6 @@ int axisTurnAzimuthTilt(Point3D* out, const Point3D& a, const Point3D& b, double
   return 0;
 }
 
-namespace {
-// Shared walk of the two range interpolations; byAzTilt forces azimuth and tilt for every point.
-void axisInterpolateWalk(PathList* list, int start, int end, double length, bool byAzTilt) {
-  if (start + 1 >= end) return;
-  const Point3D a = list->axes[start];
-  const Point3D b = list->axes[end];
-  const double alpha = axisAngle(a, b);
-  const bool equalZ = std::fabs(a.z - b.z) < kEps;
-  double s = 0.0;
-  for (int i = start + 1; i < end; ++i) {
-    s += axisMoveLength(list, i);
-    double phi;
-    if (!byAzTilt && std::fabs(length) < kEps) {
-      phi = alpha * static_cast<double>(i - start) / static_cast<double>(end - start);
-    } else {
-      phi = std::fmin(alpha, alpha * s / length);
-    }
-    Point3D out = list->axes[i];  // an axis the azimuth turn cannot give stays as it was
-    if (byAzTilt) {
-      axisTurnAzimuthTilt(&out, a, b, phi);
-    } else if (std::fabs(phi) < kSmallTurn && equalZ) {
-      if (axisTurnAzimuthTilt(&out, a, b, phi) == -1) axisTurnToward(&out, a, b, phi);
-    } else {
-      axisTurnToward(&out, a, b, phi);
-    }
-    list->axes[i] = out;
-  }
-}
-}  // namespace
-
-int axisInterpolateRange(PathList* list, int start, int end, double length) {
-  if (!axisRangeUsable(list, start, end)) return axisFail(-20);
-  axisInterpolateWalk(list, start, end, length, false);
-  return 1;
-}
-
-int axisInterpolateAzTilt(PathList* list, int start, int end, double length) {
-  if (!axisRangeUsable(list, start, end)) return axisFail(-20);
-  if (std::fabs(length) < kEps) return 0;
-  axisInterpolateWalk(list, start, end, length, true);
-  return 1;
-}
 
 int axisLimitTilt(Point3D* axis, double maxAngle) {
   if (axis->z > 1.0) axis->z = 1.0;
@@ -194,8 +132,8 @@ int axisRotateAbout(Point3D* v, const Point3D& a, double phi) {
   Point3D y, x;
   if (vecCrossUnit(z, *v, &y) != 0) return 0;
   vecCrossUnit(y, z, &x);
-  const double vx = axisDot(*v, x);  // v has no y component in this frame
-  const double vz = axisDot(*v, z);
+  const double vx = vecDot(*v, x);  // v has no y component in this frame
+  const double vz = vecDot(*v, z);
   const double c = std::cos(phi), s = std::sin(phi);
   const Point3D r = axisComb(vx * c, x, vx * s, y);
   *v = Point3D{r.x + vz * z.x, r.y + vz * z.y, r.z + vz * z.z};
@@ -204,7 +142,7 @@ int axisRotateAbout(Point3D* v, const Point3D& a, double phi) {
 
 int axisFrameAlong(const Point3D& o, const Point3D& zIn, Matrix4* m, Matrix4* inv) {
   const double lz = vecLength(zIn);
-  if (lz < kEps) return axisFail(-1);
+  if (lz < kEps) return geoFail(kGeoFailed, "tool_axis");
   const Point3D z{zIn.x / lz, zIn.y / lz, zIn.z / lz};
   if (vecLength(o) < kEps && std::fabs(z.x) < kEps && std::fabs(z.y) < kEps &&
       std::fabs(z.z - 1.0) < kEps) {
@@ -219,7 +157,7 @@ int axisFrameAlong(const Point3D& o, const Point3D& zIn, Matrix4* m, Matrix4* in
   matFromAxes(x, y, z, &axes);
   matTranslation(o, &shift);
   matMultiply(axes, shift, m);
-  if (matInvert(*m, inv) != 0) return axisFail(-1);
+  if (matInvert(*m, inv) != 0) return geoFail(kGeoFailed, "tool_axis");
   return 1;
 }
 

@@ -1,11 +1,10 @@
-// tool_axis.h - vector maths of the tilted tool axis: turning one axis toward another or sideways,
-// interpolating axes along a path list in their plane or by azimuth and tilt, limiting the tilt,
-// and rotating vectors and points about a line. Angles are in radians; an axis is a unit vector
+// tool_axis.h - vector maths of the tilted tool axis: turning one axis toward another or sideways
+// or by azimuth and tilt, limiting the tilt, and rotating vectors and points about a line (the
+// interpolation of axes along a path list is in axis_interp.h). Angles are in radians; an axis is a unit vector
 // from the tool tip up the tool.
 #pragma once
 
 #include "geometry/matrix4.h"
-#include "geometry/path_list.h"
 #include "geometry/vec.h"
 
 // out = cos(phi) A + sin(phi) n, n the unit vector perpendicular to A in the plane of A and B on
@@ -19,13 +18,6 @@ int axisHorizontalDir(const Point3D& v, Point3D* out);
 // Turns A toward B by phi with azimuth and tilt interpolated separately. Returns 0; 1 when B is
 // reached (out = B); -1 when A or B has no horizontal part.
 int axisTurnAzimuthTilt(Point3D* out, const Point3D& a, const Point3D& b, double phi);
-// Re-sets the axes of the points strictly between start and end, turned from the start axis
-// toward the end axis by their share of the length L (of the index range when |L| < 1e-5).
-// Returns 1; -20 for a null list, a list without axes or start/end outside the list.
-int axisInterpolateRange(PathList* list, int start, int end, double length);
-// The same, always by azimuth and tilt. Returns 1; 0 when |L| < 1e-5 (nothing done); -20 as
-// axisInterpolateRange.
-int axisInterpolateAzTilt(PathList* list, int start, int end, double length);
 // Limits the tilt of axis (z clamped to at most 1 first) to maxAngle. Returns 0 when it was below
 // (no change), else 1.
 int axisLimitTilt(Point3D* axis, double maxAngle);

@@ -6,24 +6,17 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <source_location>
 #include <vector>
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
 #include "geometry/kont2d.h"
 #include "geometry/kont_nest.h"
-#include "geometry/kont_region.h"
 #include "geometry/plane_geo.h"
 #include "geometry/seidel.h"
 
 namespace {
 constexpr double kOnEdge = 1e-8;  // a barycentric coordinate this near 0 puts p on an edge
-
-int triFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "Tripoly", static_cast<int>(at.line()));
-  return code;
-}
 
 int triClassBit(int cls) {
   if (cls == kTriInside) return kTriBitInside;
@@ -103,9 +96,9 @@ void triSortEdges(TriEdgeList* list) {
 int triEdgeAppend(TriEdgeList* list, const TriBoundaryEdge& e) {
   if (list->count >= list->capacity) {
     const long grown = static_cast<long>(list->capacity) * 3 / 2 + 1;
-    if (grown > 0x3fffffff) return triFail(-1);
+    if (grown > 0x3fffffff) return geoFail(kGeoFailed, "Tripoly");
     void* p = memRealloc(list->items, sizeof(TriBoundaryEdge) * static_cast<std::size_t>(grown));
-    if (p == nullptr) return triFail(-1);
+    if (p == nullptr) return geoFail(kGeoFailed, "Tripoly");
     list->items = static_cast<TriBoundaryEdge*>(p);
     list->capacity = static_cast<int>(grown);
   }
@@ -160,12 +153,12 @@ TriMesh* triBuild(const Kont2D* region) {
   long total = 4;
   for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
     if (k->segments == nullptr || k->count < 3) {
-      triFail(-1);
+      geoFail(kGeoFailed, "Tripoly");
       return nullptr;
     }
     total += k->count;
     if (total > kTriMeshPointLimit) {
-      triFail(-1);
+      geoFail(kGeoFailed, "Tripoly");
       return nullptr;
     }
   }
@@ -218,7 +211,7 @@ TriMesh* triBuild(const Kont2D* region) {
   if (ok) ok = triMeshLinkNeighbours(mesh) == 1 && triMarkBoundary(mesh, region) == 1;
   if (!ok) {
     triMeshFree(mesh);
-    triFail(-1);
+    geoFail(kGeoFailed, "Tripoly");
     return nullptr;
   }
   return mesh;
@@ -228,7 +221,7 @@ TriMesh* triBuild(const Kont2D* region) {
 TriMesh* triSeidelMesh(const Kont2D* region) {
   geoErrReset();
   if (region == nullptr || region->segments == nullptr || region->count < 3) {
-    triFail(-1);
+    geoFail(kGeoFailed, "Tripoly");
     return nullptr;
   }
   TriMesh* mesh = nullptr;
@@ -236,7 +229,7 @@ TriMesh* triSeidelMesh(const Kont2D* region) {
     mesh = triBuild(region);
   } catch (...) {  // scratch vectors out of memory: the ordinary failure result
     mesh = nullptr;
-    triFail(-1);
+    geoFail(kGeoFailed, "Tripoly");
   }
   triSeidelRelease();
   return mesh;
@@ -245,7 +238,7 @@ TriMesh* triSeidelMesh(const Kont2D* region) {
 TriMesh* triPolyTriangulate(Kont2D* region) {
   const int valid = kontValidate(region, kKontCheckIslands | kKontCheckCrossing);
   if (valid != 1) {
-    triFail(-34);
+    geoFail(-34, "Tripoly");
     return nullptr;
   }
   TriMesh* mesh = triSeidelMesh(region);
@@ -257,7 +250,7 @@ TriMesh* triMeshNew(int n) {
   const int cap = std::max(n, 3);
   auto* mesh = static_cast<TriMesh*>(memAllocZero(sizeof(TriMesh)));
   if (mesh == nullptr) {
-    triFail(-1);
+    geoFail(kGeoFailed, "Tripoly");
     return nullptr;
   }
   mesh->capacity = cap;
@@ -273,7 +266,7 @@ TriMesh* triMeshNew(int n) {
   if (mesh->triangles == nullptr || mesh->vertices == nullptr || mesh->boundaryEdges == nullptr ||
       mesh->boundaryEdges->items == nullptr) {
     triMeshFree(mesh);
-    triFail(-1);
+    geoFail(kGeoFailed, "Tripoly");
     return nullptr;
   }
   return mesh;
@@ -294,15 +287,15 @@ int triMeshFree(TriMesh* chain) {
 
 int triMeshAddTri(TriMesh* mesh, const TriMeshTri& tri) {
   if (mesh == nullptr || mesh->triangles == nullptr || mesh->vertices == nullptr)
-    return triFail(-1);
+    return geoFail(kGeoFailed, "Tripoly");
   const int nv = mesh->vertices->count;
   for (int v : {tri.i0, tri.i1, tri.i2})
-    if (v < 0 || v >= nv) return triFail(-1);
+    if (v < 0 || v >= nv) return geoFail(kGeoFailed, "Tripoly");
   if (mesh->count >= mesh->capacity) {
     const long grown = static_cast<long>(mesh->capacity) * 3 / 2 + 1;
-    if (grown > 0x3fffffff) return triFail(-1);
+    if (grown > 0x3fffffff) return geoFail(kGeoFailed, "Tripoly");
     void* p = memRealloc(mesh->triangles, sizeof(TriMeshTri) * static_cast<std::size_t>(grown));
-    if (p == nullptr) return triFail(-1);
+    if (p == nullptr) return geoFail(kGeoFailed, "Tripoly");
     mesh->triangles = static_cast<TriMeshTri*>(p);
     mesh->capacity = static_cast<int>(grown);
   }
@@ -326,7 +319,7 @@ int triMeshLinkNeighbours(TriMesh* mesh) {
   try {
     e = triEdgeRecords(mesh);
   } catch (const std::bad_alloc&) {
-    return triFail(-1);
+    return geoFail(kGeoFailed, "Tripoly");
   }
   for (int t = 0; t < mesh->count; ++t) {
     TriMeshTri& tr = mesh->triangles[t];
@@ -479,7 +472,7 @@ int triAdjacent(int a, int b, const TriMesh* mesh) {
 int triMarkBoundary(TriMesh* mesh, const Kont2D* region) {
   if (mesh == nullptr || region == nullptr) return 0;
   TriEdgeList* list = mesh->boundaryEdges;
-  if (list == nullptr) return triFail(-1);
+  if (list == nullptr) return geoFail(kGeoFailed, "Tripoly");
   list->count = 0;
   // A built mesh numbers the contour start points from 4 in walk order, so each segment is a
   // mesh edge whose two triangles come from the edge table; any other mesh locates midpoints.
@@ -487,7 +480,7 @@ int triMarkBoundary(TriMesh* mesh, const Kont2D* region) {
   try {
     edges = triEdgeRecords(mesh);
   } catch (const std::bad_alloc&) {
-    return triFail(-1);
+    return geoFail(kGeoFailed, "Tripoly");
   }
   const Pt2List* v = mesh->vertices;
   int contour = -1;
@@ -534,7 +527,7 @@ int triFindBoundaryEdge(const TriMesh* mesh, int a, int b) {
 }
 
 int triWalkSegment(const TriMesh* mesh, const Seg2D& seg, int* from, int* to, int edge[2]) {
-  if (mesh == nullptr || from == nullptr || to == nullptr || edge == nullptr) return triFail(-1);
+  if (mesh == nullptr || from == nullptr || to == nullptr || edge == nullptr) return geoFail(kGeoFailed, "Tripoly");
   Point2D q = g2dSegStart(seg), r = g2dSegEnd(seg);
   const int cq = triClassifyPoint(mesh, q);
   if (cq == triClassifyPoint(mesh, r)) return 0;
@@ -573,7 +566,7 @@ int triWalkSegment(const TriMesh* mesh, const Seg2D& seg, int* from, int* to, in
     else
       r = m;
   }
-  return triFail(-46);
+  return geoFail(kGeoInconsistent, "Tripoly");
 }
 
 double triMeshClassArea(const TriMesh* mesh, int cls) {

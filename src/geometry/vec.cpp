@@ -47,12 +47,6 @@ double vecDistance(const Point3D& a, const Point3D& b) {
   return vecLength(Point3D{a.x - b.x, a.y - b.y, a.z - b.z});
 }
 
-namespace {
-Point3D vecCross(const Point3D& a, const Point3D& b) {
-  return Point3D{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-}  // namespace
-
 double vecCrossLength(const Point3D& a, const Point3D& b) { return vecLength(vecCross(a, b)); }
 
 int vecCrossUnit(const Point3D& a, const Point3D& b, Point3D* out) {

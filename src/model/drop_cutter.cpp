@@ -16,14 +16,17 @@ struct DropState {
 DropState dropState;
 
 constexpr double kNoHeight = -100000.0;
+// Tolerances of the tests, fixed because the tie rules depend on them. A contact this close to the
+// rim of a radius is out of reach, a facet normal this close to horizontal makes a vertical facet,
+// and a barycentric coordinate may lie this far outside [0, 1] (0.9999999 and 1.0000001 below).
+constexpr double kDropRimTol = 1e-7;
+// An edge whose ends differ less than this in height counts as level for the ball and flat end mill.
+constexpr double kDropLevelTol = 1e-6;
+// Torus and cone band: level edges, degenerate lengths and denominators, and the band's rims.
+constexpr double kDropSmall = 1e-5;
 constexpr Point3D kDown{0.0, 0.0, -1.0};  // the tool axis, pointing down
 constexpr Point3D kUp{0.0, 0.0, 1.0};
 
-inline Point3D sub(const Point3D& a, const Point3D& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Point3D add(const Point3D& a, const Point3D& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Point3D scale(double f, const Point3D& a) { return {f * a.x, f * a.y, f * a.z}; }
-inline double dot(const Point3D& a, const Point3D& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline double len(const Point3D& a) { return std::sqrt(dot(a, a)); }
 inline double rootClamped(double x) { return x > 0.0 ? std::sqrt(x) : 0.0; }
 
 // Horizontal distance of q from the tool axis through p.
@@ -62,28 +65,28 @@ struct FacetPlane {
 
 FacetPlane dropFacetPlane(const TriangleDropRecord& rec) {
   FacetPlane f;
-  const Point3D e1 = sub(rec.v[1], rec.v[0]);
-  const Point3D e2 = sub(rec.v[2], rec.v[0]);
+  const Point3D e1 = vecSub(rec.v[1], rec.v[0]);
+  const Point3D e2 = vecSub(rec.v[2], rec.v[0]);
   if (vecCrossUnit(e1, e2, &f.n) != 0) return f;  // degenerate: treated as vertical
-  double c = dot(f.n, kDown);
+  double c = vecDot(f.n, kDown);
   if (c < 0.0) {
-    f.n = scale(-1.0, f.n);
+    f.n = vecScale(-1.0, f.n);
     c = -c;
   }
   f.cosine = c;
-  f.d = -dot(f.n, rec.v[0]);
-  f.cls = c < 1e-7 ? 0 : (c > 0.9999999 ? 2 : 1);
+  f.d = -vecDot(f.n, rec.v[0]);
+  f.cls = c < kDropRimTol ? 0 : (c > 0.9999999 ? 2 : 1);
   return f;
 }
 
 // Barycentric coefficients (u along V1 - V0, v along V2 - V0) of a point of the plane.
 void dropBarycentric(const TriangleDropRecord& rec, const Point3D& x, double* u, double* v) {
-  const Point3D e1 = sub(rec.v[1], rec.v[0]);
-  const Point3D e2 = sub(rec.v[2], rec.v[0]);
-  const Point3D w = sub(x, rec.v[0]);
-  const double g11 = dot(e1, e1), g12 = dot(e1, e2), g22 = dot(e2, e2);
+  const Point3D e1 = vecSub(rec.v[1], rec.v[0]);
+  const Point3D e2 = vecSub(rec.v[2], rec.v[0]);
+  const Point3D w = vecSub(x, rec.v[0]);
+  const double g11 = vecDot(e1, e1), g12 = vecDot(e1, e2), g22 = vecDot(e2, e2);
   const double det = g11 * g22 - g12 * g12;
-  const double p1 = dot(e1, w), p2 = dot(e2, w);
+  const double p1 = vecDot(e1, w), p2 = vecDot(e2, w);
   *u = (g22 * p1 - g12 * p2) / det;
   *v = (g11 * p2 - g12 * p1) / det;
 }
@@ -116,31 +119,31 @@ int dropCommit(TriangleDropRecord* rec, const LocalBest& best, int code, bool or
 
 void dropBallEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D& b, double r,
                   LocalBest* best) {
-  const Point3D e = sub(b, a);
-  const double l = len(e);
+  const Point3D e = vecSub(b, a);
+  const double l = vecLength(e);
   Point3D np{};
   if (vecCrossUnit(kDown, e, &np) != 0) return;  // parallel to the axis
-  const Point3D pa = sub(rec.axis, a);
-  const double delta = std::fabs(dot(np, pa));
-  if (delta > r - 1e-7) return;
+  const Point3D pa = vecSub(rec.axis, a);
+  const double delta = std::fabs(vecDot(np, pa));
+  if (delta > r - kDropRimTol) return;
   const double w = std::sqrt(r * r - delta * delta);  // radius of the ball's section
   Point3D m{};
   if (vecCrossUnit(np, kDown, &m) != 0) return;
   // Cosine and sine of the edge with the axis; the sine is taken from the edge's plan length,
   // not from 1 - cos^2, which loses all its digits on a nearly vertical edge and moves the
   // contact far along it.
-  const double ce = dot(kDown, e) / l;
+  const double ce = vecDot(kDown, e) / l;
   const double se = std::hypot(e.x, e.y) / l;
-  const double lambdaC = dot(m, pa) / dot(m, e);
+  const double lambdaC = vecDot(m, pa) / vecDot(m, e);
   const double lambda = lambdaC - (ce / se) * (w / l);
   if (lambda < 0.0 || lambda > 1.0) return;
-  const Point3D c = add(a, scale(lambda, e));
+  const Point3D c = vecAdd(a, vecScale(lambda, e));
   best->offer(a.z + lambda * e.z + w * se, c, 1);
 }
 
 void dropBallVertex(const TriangleDropRecord& rec, const Point3D& v, double r, LocalBest* best) {
   const double rho = planDistance(v, rec.axis);
-  if (rho > r - 1e-7) return;
+  if (rho > r - kDropRimTol) return;
   best->offer(v.z + std::sqrt(r * r - rho * rho), v, 1);
 }
 
@@ -148,7 +151,7 @@ int dropBallByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBes
   const double r = rec.radius;
   const Point3D& p = rec.axis;
   if (f.cls != 0) {
-    const double t = -(dot(f.n, p) + f.d + r) / f.cosine;
+    const double t = -(vecDot(f.n, p) + f.d + r) / f.cosine;
     const Point3D x{p.x + r * f.n.x, p.y + r * f.n.y, p.z + r * f.n.z - t};
     if (dropInsideExact(rec, x)) {
       best->offer(p.z - t, x, 1);
@@ -166,26 +169,26 @@ int dropBallByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBes
 
 void dropFlatEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D& b, double r,
                   LocalBest* best) {
-  const Point3D e = sub(b, a);
+  const Point3D e = vecSub(b, a);
   Point3D np{};
   if (vecCrossUnit(kDown, e, &np) != 0) return;
   const Point3D& p = rec.axis;
-  const double h = dot(np, sub(p, a));
-  if (std::fabs(h) > r - 1e-7) return;
-  const double ea = dot(kDown, e);  // positive when the edge descends from a to b
+  const double h = vecDot(np, vecSub(p, a));
+  if (std::fabs(h) > r - kDropRimTol) return;
+  const double ea = vecDot(kDown, e);  // positive when the edge descends from a to b
   Point3D m{};
   if (vecCrossUnit(np, kDown, &m) != 0) return;
   // Plan foot of the axis on the edge's line, in edge parameters.
   const double lambdaC = ((p.x - a.x) * e.x + (p.y - a.y) * e.y) / (e.x * e.x + e.y * e.y);
-  const double q = std::sqrt(r * r - h * h) / std::fabs(dot(m, e));
+  const double q = std::sqrt(r * r - h * h) / std::fabs(vecDot(m, e));
   if (ea != 0.0) {
     // The crossing of the disc's rim on the high side of the edge. An edge within 1e-6 of level
     // counts as level (kind 2) but still rests the tool on its high side: taking its first
     // end's height would leave the tool up to 1e-6 low.
-    const int kind = std::fabs(ea) >= 1e-6 ? 1 : 2;
+    const int kind = std::fabs(ea) >= kDropLevelTol ? 1 : 2;
     const double lambda = ea > 0.0 ? lambdaC - q : lambdaC + q;
     if (lambda >= 0.0 && lambda <= 1.0) {
-      const Point3D c = add(a, scale(lambda, e));
+      const Point3D c = vecAdd(a, vecScale(lambda, e));
       best->offer(c.z, c, kind);
     } else if (ea > 0.0 && lambda < 0.0) {
       if (planDistance(a, p) < r) best->offer(a.z, a, kind);
@@ -203,7 +206,7 @@ void dropFlatEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D
 // The rim point of the flat bottom on the uphill side of an inclined plane, at the plane's
 // height: X = P + (R / s) n + t a, s the horizontal length of the unit normal.
 Point3D dropFlatRimPoint(const Point3D& p, const FacetPlane& f, double r, double sine) {
-  const double t = -(dot(f.n, p) + f.d) / f.cosine - r / (sine * f.cosine);
+  const double t = -(vecDot(f.n, p) + f.d) / f.cosine - r / (sine * f.cosine);
   const double g = r / sine;
   return Point3D{p.x + g * f.n.x, p.y + g * f.n.y, p.z + g * f.n.z - t};
 }
@@ -234,7 +237,7 @@ int dropFlatByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBes
     }
     double u = 0.0, v = 0.0;
     dropBarycentric(rec, x, &u, &v);
-    if (u >= 0.0 && u <= 1.0 && v >= -1e-7 && v <= 1.0000001 && u + v <= 1.0000001) {
+    if (u >= 0.0 && u <= 1.0 && v >= -kDropRimTol && v <= 1.0000001 && u + v <= 1.0000001) {
       best->offer(x.z, x, 1);
       return 2;
     }
@@ -294,7 +297,7 @@ double dropTorusEdgeOffset(double c, double rf, double delta, double k) {
 void dropTorusVertex(const TriangleDropRecord& rec, const Point3D& v, LocalBest* best) {
   const double rf = rec.flatRadius, c = rec.cornerRadius;
   const double rho = planDistance(v, rec.axis);
-  if (rho > rf + c - 1e-7) return;
+  if (rho > rf + c - kDropRimTol) return;
   if (rho <= rf) {
     best->offer(v.z + c, v, 2);
   } else {
@@ -306,21 +309,21 @@ void dropTorusVertex(const TriangleDropRecord& rec, const Point3D& v, LocalBest*
 void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3D& b,
                    LocalBest* best) {
   const double rf = rec.flatRadius, c = rec.cornerRadius;
-  const Point3D e = sub(b, a);
+  const Point3D e = vecSub(b, a);
   Point3D np{};
   if (vecCrossUnit(kDown, e, &np) != 0) return;
   const Point3D& p = rec.axis;
-  const double delta = std::fabs(dot(np, sub(p, a)));
-  if (delta > rf + c - 1e-7) return;
-  const double ea = dot(kDown, e);
-  const double lengthE = len(e);
+  const double delta = std::fabs(vecDot(np, vecSub(p, a)));
+  if (delta > rf + c - kDropRimTol) return;
+  const double ea = vecDot(kDown, e);
+  const double lengthE = vecLength(e);
   const double lambdaC = ((p.x - a.x) * e.x + (p.y - a.y) * e.y) / (e.x * e.x + e.y * e.y);
   if (ea == 0.0) {
     // Level edge: under the corner when delta >= R', else under the flat bottom.
     if (delta >= rf) {
       if (lambdaC > 1.0 || lambdaC < 0.0) return;
       const double u = delta - rf;
-      best->offer(a.z + rootClamped(c * c - u * u), add(a, scale(lambdaC, e)), 2);
+      best->offer(a.z + rootClamped(c * c - u * u), vecAdd(a, vecScale(lambdaC, e)), 2);
     } else {
       const double q = std::sqrt(rf * rf - delta * delta) / lengthE;
       if (lambdaC - q > 1.0 || lambdaC + q < 0.0) return;
@@ -330,13 +333,13 @@ void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3
   }
   // An edge within 1e-5 of level counts as level (kind 2) but rests the tool where it is high:
   // taking its first end's height would leave the tool up to 1e-5 low.
-  const int kind = std::fabs(ea) < 1e-5 ? 2 : 1;
+  const int kind = std::fabs(ea) < kDropSmall ? 2 : 1;
   const double cPhi = ea / lengthE;
   const double sPhi = std::hypot(e.x, e.y) / lengthE;  // from the plan length, as for the ball
   const double k = std::fabs(cPhi) / sPhi;
   double lambda = 0.0;
   double height = 0.0;
-  if (delta >= 1e-5) {
+  if (delta >= kDropSmall) {
     const double x = dropTorusEdgeOffset(c, rf, delta, k);
     const double depth = vecTorusHeight(x, c, rf, delta);
     const double shift = x / (lengthE * sPhi);
@@ -349,17 +352,17 @@ void dropTorusEdge(const TriangleDropRecord& rec, const Point3D& a, const Point3
     if (lambda < 0.0 || lambda > 1.0) return;
     height = a.z + lambda * e.z + c * sPhi;
   }
-  best->offer(height, add(a, scale(lambda, e)), kind);
+  best->offer(height, vecAdd(a, vecScale(lambda, e)), kind);
 }
 
 // The touching point of the torus on an inclined plane and the height of its tube centres.
 // sine is the horizontal length of the unit normal.
 void dropTorusOnPlane(const Point3D& p, const FacetPlane& f, double rf, double c, double sine,
                       Point3D* x, double* height) {
-  const double t = -(dot(f.n, p) + f.d) / f.cosine - c / f.cosine - rf / (sine * f.cosine);
+  const double t = -(vecDot(f.n, p) + f.d) / f.cosine - c / f.cosine - rf / (sine * f.cosine);
   const double g = rf / sine;
   const Point3D centre{p.x + g * f.n.x, p.y + g * f.n.y, p.z + g * f.n.z - t};
-  *x = add(centre, scale(c, f.n));
+  *x = vecAdd(centre, vecScale(c, f.n));
   *height = centre.z;
 }
 
@@ -405,39 +408,39 @@ struct ConeBand {
 // the segment and within the band. Returns false when there is no such contact.
 bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Point3D& a,
                   const Point3D& b, double* tip, Point3D* contact) {
-  const Point3D e = sub(b, a);
-  const double lengthE = len(e);
-  if (lengthE < 1e-5) return false;
+  const Point3D e = vecSub(b, a);
+  const double lengthE = vecLength(e);
+  if (lengthE < kDropSmall) return false;
   const Point3D pb{rec.axis.x, rec.axis.y, band.h1};
   Point3D n{};
-  if (vecCrossUnit(kUp, scale(1.0 / lengthE, e), &n) != 0) return false;
-  double hd = dot(n, sub(a, pb));
+  if (vecCrossUnit(kUp, vecScale(1.0 / lengthE, e), &n) != 0) return false;
+  double hd = vecDot(n, vecSub(a, pb));
   if (hd < 0.0) {
     hd = -hd;
-    n = scale(-1.0, n);
+    n = vecScale(-1.0, n);
   }
   // A line farther than r2 misses the band. A line nearer than r1 may still touch it: the
   // tangent point lies farther out than the line's distance, so the band's bounds are applied
   // to the tangent point below.
-  if (hd > band.r2 - 1e-5) return false;
+  if (hd > band.r2 - kDropSmall) return false;
   Point3D m{};
   if (vecCrossUnit(kUp, n, &m) != 0) return false;
-  const double em = dot(m, e), ez = e.z, sA = dot(m, sub(a, pb));
+  const double em = vecDot(m, e), ez = e.z, sA = vecDot(m, vecSub(a, pb));
   const double q = band.k * hd;
   const double disc = em * em * q * q - ez * ez * hd * hd;
   if (disc < 0.0) return false;  // the edge is steeper than the cone
   const double root = std::sqrt(disc);
   const double t = std::max((sA * ez + root) / em, (sA * ez - root) / em);
   const double den = em * t - sA * ez;
-  if (std::fabs(den) < 1e-5) return false;
+  if (std::fabs(den) < kDropSmall) return false;
   const double s = ez * hd * hd / den;  // plan offset of the tangent point along m
-  const Point3D c = add(add(pb, scale(hd, n)),
-                        add(scale(s, m), scale(em * q * q / den + (a.z - band.h1) - t, kUp)));
+  const Point3D c = vecAdd(vecAdd(pb, vecScale(hd, n)),
+                        vecAdd(vecScale(s, m), vecScale(em * q * q / den + (a.z - band.h1) - t, kUp)));
   if (vecDistance(c, a) > lengthE || vecDistance(c, b) > lengthE) return false;
   // Only the band between r1 and r2 is part of the tool: beyond r2 the top disc takes over,
   // inside r1 the cutter itself.
   const double rho = std::sqrt(hd * hd + s * s);
-  if (rho < band.r1 + 1e-5 || rho > band.r2) return false;
+  if (rho < band.r1 + kDropSmall || rho > band.r2) return false;
   *tip = band.k * band.r1 + (a.z - band.h1) - t;
   *contact = c;
   return true;
@@ -468,7 +471,7 @@ int dropTorusTriangle(TriangleDropRecord* rec) {
 
 int dropConeTriangle(TriangleDropRecord* rec, double r1, double r2, double h1, double h2) {
   rec->contactKind = 0;
-  if (r2 - 1e-5 < r1 || h2 + 1e-5 < h1) return 0;
+  if (r2 - kDropSmall < r1 || h2 + kDropSmall < h1) return 0;
   const ConeBand band{r1, r2, h1, h2, (h2 - h1) / (r2 - r1)};
   const double entryBest = rec->bestHeight;
   int result = 0;
@@ -482,7 +485,7 @@ int dropConeTriangle(TriangleDropRecord* rec, double r1, double r2, double h1, d
   };
   for (const Point3D& v : rec->v) {
     const double rho = planDistance(v, rec->axis);
-    if (rho >= r1 + 1e-5 && rho <= r2 - 1e-5) offer(v.z - band.lift(rho), v);
+    if (rho >= r1 + kDropSmall && rho <= r2 - kDropSmall) offer(v.z - band.lift(rho), v);
   }
   const int edges[3][2] = {{0, 1}, {1, 2}, {2, 0}};
   for (const auto& ed : edges) {
@@ -560,7 +563,7 @@ int dropToolOnQuad(const QuadFacet& quad, const Point3D& axis, const CutterShape
     const int r = dropToolOnTri(tri, axis, cutter, bestHeight, contact, contactKind);
     if (r == 0) continue;
     if (cutter.type == kCutterTorus &&
-        std::fabs(*bestHeight - contact->z - cutter.cornerRadius) < 1e-5) {
+        std::fabs(*bestHeight - contact->z - cutter.cornerRadius) < kDropSmall) {
       contact->x = axis.x;  // resting flat: the contact is reported under the axis
       contact->y = axis.y;
     }
@@ -570,22 +573,7 @@ int dropToolOnQuad(const QuadFacet& quad, const Point3D& axis, const CutterShape
   return result;
 }
 
-void dropDeriveTaperRing(const CutterShape& cutter) {
-  TaperRing& ring = dropState.ring;
-  const double theta = cutter.taperAngle * std::numbers::pi / 180.0;
-  const double r = cutter.radius;
-  const double b = cutter.type == kCutterBall    ? r
-                   : cutter.type == kCutterTorus ? cutter.cornerRadius
-                                                 : 0.0;
-  ring.tapered = cutter.tapered;
-  ring.taperAngle = cutter.taperAngle;
-  ring.taperLength = cutter.taperLength;
-  ring.r1 = b * std::cos(theta) + (r - b);
-  ring.h1 = -b * std::sin(theta);
-  ring.h2 = cutter.taperLength;
-  ring.r2 = ring.r1 + std::tan(theta) * (ring.h2 - ring.h1);
-  ring.reach = ring.r2 - r;
-}
+void dropDeriveTaperRing(const CutterShape& cutter) { dropState.ring = cutterTaperRing(cutter); }
 
 const TaperRing* dropGetTaperRing() { return &dropState.ring; }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "geometry/vec.h"
+#include "model/cutter_shape.h"
 #include "model/surface_model.h"
 
 // Work record of one drop of one shape onto one triangle.
@@ -22,18 +23,6 @@ struct TriangleDropRecord {
   double flatRadius;    // R (ball, flat end mill), R - c (torus)
   double cornerRadius;  // c
   std::int32_t contactKind;  // 0 none; 2 flat bottom on a vertex or horizontal edge; 1 other
-};
-
-// The conical ring that a tapered cutter carries above its cutting part.
-struct TaperRing {
-  std::int32_t tapered;
-  double taperAngle;  // degrees
-  double taperLength;
-  double r1;     // inner radius
-  double r2;     // outer radius
-  double h1;     // height of the inner rim above the cutter's height reference
-  double h2;     // height of the outer rim
-  double reach;  // r2 - R: how far the ring reaches beyond the cutter radius
 };
 
 // Result codes of every drop routine below: 0 the best height was not raised; 1 raised by an
@@ -64,7 +53,8 @@ int dropTorusTriangle(TriangleDropRecord* rec);
 // disc of radius r2: vertex and edge contacts on the band, the disc as a flat end mill.
 int dropConeTriangle(TriangleDropRecord* rec, double r1, double r2, double h1, double h2);
 
-// Derives the taper ring of a cutter into the module's ring; dropGetTaperRing reads it.
+// Derives the taper ring of a cutter (cutterTaperRing) into the module's ring; dropGetTaperRing
+// reads it.
 void dropDeriveTaperRing(const CutterShape& cutter);
 const TaperRing* dropGetTaperRing();
 

@@ -4,20 +4,12 @@
 #include "model/facet_distance.h"
 
 #include <cmath>
-#include <source_location>
 
 #include "geometry/geo_error.h"
 #include "geometry/nearest.h"
 
 namespace {
 
-int fdFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "facet_distance", static_cast<int>(at.line()));
-  return code;
-}
-
-Point3D fdSub(const Point3D& a, const Point3D& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-double fdDot(const Point3D& a, const Point3D& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 // The facets of a model or of one sub-model.
 struct FacetView {
@@ -128,7 +120,7 @@ bool fdFirstNear(const FacetView& v, const Point3D& p, double r, bool mainSet, P
 // Each set is measured by its own facet type, so the twins below share this one walk. A set
 // without a grid scans all its facets, a sub-model as well as the main model.
 int fdFindNear(const SurfaceModel* model, const Point3D& p, double r, Point3D* out) {
-  if (model == nullptr || out == nullptr) return fdFail(-20);
+  if (model == nullptr || out == nullptr) return geoFail(kGeoBadArgument, "facet_distance");
   if (fdFirstNear(fdViewOf(*model), p, r, true, out)) return 0;
   for (const SubModel* s = model->subModels; s != nullptr; s = s->next) {
     if (fdFirstNear(fdViewOf(*s), p, r, false, out)) return 0;
@@ -139,17 +131,17 @@ int fdFindNear(const SurfaceModel* model, const Point3D& p, double r, Point3D* o
 }  // namespace
 
 double modelPointTriDistance(const Tri3D& tri, const Point3D& p, Point3D* out) {
-  const Point3D e1 = fdSub(tri.v[1], tri.v[0]);
-  const Point3D e2 = fdSub(tri.v[2], tri.v[0]);
+  const Point3D e1 = vecSub(tri.v[1], tri.v[0]);
+  const Point3D e2 = vecSub(tri.v[2], tri.v[0]);
   Point3D n{};
   if (vecCrossUnit(e1, e2, &n) == 0) {
-    const double h = fdDot(fdSub(p, tri.v[0]), n);
+    const double h = vecDot(vecSub(p, tri.v[0]), n);
     const Point3D foot{p.x - h * n.x, p.y - h * n.y, p.z - h * n.z};
     // Barycentric coefficients of the foot: foot = V0 + u e1 + v e2.
-    const Point3D w = fdSub(foot, tri.v[0]);
-    const double g11 = fdDot(e1, e1), g12 = fdDot(e1, e2), g22 = fdDot(e2, e2);
+    const Point3D w = vecSub(foot, tri.v[0]);
+    const double g11 = vecDot(e1, e1), g12 = vecDot(e1, e2), g22 = vecDot(e2, e2);
     const double det = g11 * g22 - g12 * g12;
-    const double p1 = fdDot(e1, w), p2 = fdDot(e2, w);
+    const double p1 = vecDot(e1, w), p2 = vecDot(e2, w);
     const double u = (g22 * p1 - g12 * p2) / det;
     const double v = (g11 * p2 - g12 * p1) / det;
     if (u >= 0.0 && u <= 1.0 && v >= 0.0 && v <= 1.0 && u + v <= 1.0) {
@@ -180,13 +172,13 @@ int modelFindFacetNearQuads(const SurfaceModel* model, const Point3D& p, double 
 }
 
 int modelFindFacetNear(const SurfaceModel* model, const Point3D& p, double r, Point3D* out) {
-  if (model == nullptr || out == nullptr) return fdFail(-20);
+  if (model == nullptr || out == nullptr) return geoFail(kGeoBadArgument, "facet_distance");
   return model->facetType == 4 ? modelFindFacetNearQuads(model, p, r, out)
                                : modelFindFacetNearTris(model, p, r, out);
 }
 
 int modelNearestFacet(const SurfaceModel* model, const Point3D& p, double r, Point3D* out) {
-  if (model == nullptr || out == nullptr || model->facetType != 3) return fdFail(-20);
+  if (model == nullptr || out == nullptr || model->facetType != 3) return geoFail(kGeoBadArgument, "facet_distance");
   const FacetView v = fdViewOf(*model);
   bool any = false;
   double best = 0.0;

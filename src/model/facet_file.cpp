@@ -2,12 +2,12 @@
 // with the header's record count trusted only as far as the file size can hold it.
 #include "model/facet_file.h"
 
-#include <sys/types.h>
-
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "framework/platform.h"
 #include "model/le_decode.h"
 
 namespace {
@@ -43,10 +43,8 @@ int facetCloseSlot(std::FILE** slot, int handle) {
 
 // Size of an open file in bytes; -1 when it cannot be told (the position is put back to 0).
 long long facetFileSize(std::FILE* f) {
-  if (fseeko(f, 0, SEEK_END) != 0) return -1;
-  const off_t size = ftello(f);
-  if (fseeko(f, 0, SEEK_SET) != 0) return -1;
-  return static_cast<long long>(size);
+  std::int64_t size = 0;
+  return platFileSize(f, &size) == 1 ? static_cast<long long>(size) : -1;
 }
 
 int facetBeginFail(FacetFileInfo* info, int code, const char* why) {

@@ -3,7 +3,6 @@
 // so the samples fall on the rows, and the samples that refinement adds between rows are ignored.
 #include "model/height_raster.h"
 
-#include <source_location>
 
 #include "framework/messages.h"
 #include "geometry/geo_error.h"
@@ -13,11 +12,6 @@
 #include "model/profile_sample.h"
 
 namespace {
-
-int hrFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "height_raster", static_cast<int>(at.line()));
-  return code;
-}
 
 // Switches the probe on or off for the model's facet type.
 void hrSetProbe(bool quad, int on) {
@@ -54,14 +48,14 @@ int hrFillColumn(HeightGrid* grid, SurfaceModel* copy, PathList* list, int j, do
 }  // namespace
 
 int modelFillHeightGrid(HeightGrid* grid, const SurfaceModel* model) {
-  if (grid == nullptr || model == nullptr || model->cutter == nullptr) return hrFail(-20);
+  if (grid == nullptr || model == nullptr || model->cutter == nullptr) return geoFail(kGeoBadArgument, "height_raster");
   if (!(grid->cell >= kHeightGridMinCell || grid->cell <= -kHeightGridMinCell)) return 1;
-  if (grid->rows < 1 || grid->cols < 1 || grid->heights == nullptr) return hrFail(-20);
+  if (grid->rows < 1 || grid->cols < 1 || grid->heights == nullptr) return geoFail(kGeoBadArgument, "height_raster");
 
   // A copy of the record with its own cutter: the four-corner drop rewrites the step and the
   // cutter's corner radius of the model it runs on.
   SurfaceModel* copy = modelCopy(model);
-  if (copy == nullptr) return hrFail(-1);
+  if (copy == nullptr) return geoFail(kGeoFailed, "height_raster");
   copy->step = grid->cell;
   copy->tolerance = grid->cell;
   copy->boundary = nullptr;
@@ -80,13 +74,13 @@ int modelFillHeightGrid(HeightGrid* grid, const SurfaceModel* model) {
   PathList* list = pathListNew(grid->rows + 10, 1);
   int result = 1;
   if (list == nullptr) {
-    result = hrFail(-1);
+    result = geoFail(kGeoFailed, "height_raster");
   } else {
     for (int j = 0; j < grid->cols; ++j) {
       if (out3dCheckBreak() != 0) break;
       const int r = hrFillColumn(grid, copy, list, j, empty);
       if (r == -1 || r == -2) {
-        result = hrFail(-1);  // no memory for the column's curve or its samples
+        result = geoFail(kGeoFailed, "height_raster");  // no memory for the column's curve or its samples
         break;
       }
       if (r < 0) break;  // the drop was interrupted: keep what is filled

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cycles/mesh_load.h"
-#include "cycles/cycle_state.h"
+#include "model/mesh_load.h"
+#include "geometry/cycle_state.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "geometry/csys.h"
@@ -20,7 +20,7 @@
 #include "model/facet_file.h"
 #include "model/polyhedron.h"
 #include "model/stl_file.h"
-#include "model/triangle_grid.h"
+#include "geometry/triangle_grid.h"
 
 namespace {
 

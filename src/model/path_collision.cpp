@@ -3,15 +3,13 @@
 // four-corner twin, so that no model type passes the check unseen.
 #include "model/path_collision.h"
 
-#include <clocale>
 #include <cmath>
 #include <cstdio>
-#include <locale.h>
-#include <source_location>
+#include <initializer_list>
 
 #include "framework/messages.h"
-#include "framework/out3d_state.h"
-#include "framework/platform.h"
+#include "output/out3d_state.h"
+#include "framework/numtext.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
 #include "geometry/guide_curve.h"
@@ -28,11 +26,6 @@ struct CollState {
 };
 CollState collState;
 
-int collFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "path_collision", static_cast<int>(at.line()));
-  return code;
-}
-
 bool collIsQuad(const SurfaceModel& m) { return m.facetType == 4; }
 
 // Sends a collision marker at p (tool system) while markers are enabled.
@@ -43,12 +36,12 @@ void collMark(double x, double y, double z) {
 
 // Logs a colliding sample as "Koll: x y z", numbers as in the "C" locale.
 void collLog(const Point3D& p) {
-  char text[200] = "";
-  const locale_t c = platCLocale();
-  locale_t previous = static_cast<locale_t>(nullptr);
-  if (c != static_cast<locale_t>(nullptr)) previous = uselocale(c);
-  std::snprintf(text, sizeof text, "Koll: %lf %lf %lf", p.x, p.y, p.z);
-  if (previous != static_cast<locale_t>(nullptr)) uselocale(previous);
+  char x[kNumFixedTextSize], y[kNumFixedTextSize], z[kNumFixedTextSize];
+  numFormatFixedWidth(x, sizeof x, p.x, 6, 0);
+  numFormatFixedWidth(y, sizeof y, p.y, 6, 0);
+  numFormatFixedWidth(z, sizeof z, p.z, 6, 0);
+  char text[3 * kNumFixedTextSize + 8];
+  std::snprintf(text, sizeof text, "Koll: %s %s %s", x, y, z);
   geoErrLog(text);
 }
 
@@ -104,7 +97,7 @@ int collSample(const Point3D& p, const SurfaceModel* k, double x) {
 }  // namespace
 
 int collCheckPoint(Point3D* position, const SurfaceModel* k, double x) {
-  if (position == nullptr || k == nullptr || k->cutter == nullptr) return collFail(-20);
+  if (position == nullptr || k == nullptr || k->cutter == nullptr) return geoFail(kGeoBadArgument, "path_collision");
   // A position or tolerance that is not a number can never be called free: every comparison
   // with NaN is false, which would pass it as collision-free.
   if (!std::isfinite(position->x) || !std::isfinite(position->y) || !std::isfinite(position->z) ||
@@ -142,10 +135,10 @@ int collCheckPoint(Point3D* position, const SurfaceModel* k, double x) {
 }
 
 int collCheckPath(const PathList* path, const SurfaceModel* m, double x) {
-  if (path == nullptr || m == nullptr || m->cutter == nullptr) return collFail(-20);
-  if (path->count > 0 && (path->positions == nullptr || path->codes == nullptr)) return collFail(-20);
+  if (path == nullptr || m == nullptr || m->cutter == nullptr) return geoFail(kGeoBadArgument, "path_collision");
+  if (path->count > 0 && (path->positions == nullptr || path->codes == nullptr)) return geoFail(kGeoBadArgument, "path_collision");
   SurfaceModel* k = collReducedCopy(m, x);
-  if (k == nullptr) return collFail(-1);
+  if (k == nullptr) return geoFail(kGeoFailed, "path_collision");
   collInstall(k);
   const double radius = k->cutter->radius;
   int result = 1;
@@ -199,11 +192,11 @@ int collCheckPath(const PathList* path, const SurfaceModel* m, double x) {
 }
 
 int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, double x) {
-  if (m == nullptr || m->cutter == nullptr) return collFail(-20);
+  if (m == nullptr || m->cutter == nullptr) return geoFail(kGeoBadArgument, "path_collision");
   // Both drop steps must move the sample on, or the drop would never reach the move's end.
   if (!(m->step >= kCollMinTolerance && m->tolerance >= kCollMinTolerance) ||
       !std::isfinite(m->step) || !std::isfinite(m->tolerance)) {
-    return collFail(-20);
+    return geoFail(kGeoBadArgument, "path_collision");
   }
   // A move with an end or a tolerance that is not a number can never be called free.
   for (double v : {a.x, a.y, a.z, b.x, b.y, b.z}) {
@@ -211,11 +204,11 @@ int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, dou
   }
   if (std::isnan(x)) return 0;
   SurfaceModel* k = collReducedCopy(m, x);
-  if (k == nullptr) return collFail(-1);
+  if (k == nullptr) return geoFail(kGeoFailed, "path_collision");
   GuideCurve* profile = guideFromTwoPoints(a, b);
   if (profile == nullptr) {
     modelFree(k);
-    return collFail(-1);
+    return geoFail(kGeoFailed, "path_collision");
   }
   k->profile = profile;
   k->slopeMode = 0;
@@ -229,7 +222,7 @@ int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, dou
   if (dropped < 0) {
     pathListFree(list);
     modelFree(k);
-    return collFail(-1);
+    return geoFail(kGeoFailed, "path_collision");
   }
   int result = 1;
   for (int i = 0; i + 1 < list->count; ++i) {

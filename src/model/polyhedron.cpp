@@ -12,7 +12,7 @@
 
 #include <strings.h>
 
-#include "cycles/xchg_default_variable.h"
+#include "framework/xchg_default_variable.h"
 #include "framework/memory.h"
 #include "framework/platform.h"
 #include "framework/xchg_coord.h"

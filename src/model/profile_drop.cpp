@@ -11,6 +11,7 @@
 #include "framework/messages.h"
 #include "geometry/boundary.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_random.h"
 #include "geometry/guide_curve.h"
 #include "geometry/path_list.h"
 #include "model/point_drop.h"
@@ -38,7 +39,7 @@ struct RefineAngle {
   }
 };
 
-struct DropState {
+struct ProfileDropState {
   RefineAngle tri;
   RefineAngle quad;
   int vertexSamples = 1;
@@ -51,7 +52,7 @@ struct DropState {
   const Point3D* quadMin = nullptr;
   const Point3D* quadMax = nullptr;
 };
-DropState dropState;
+ProfileDropState profileState;
 
 // What the two twins differ in during the walk.
 struct DropTwin {
@@ -187,7 +188,7 @@ int dropRun(DropRun* run, double walkStep) {
   }
 
   // Samples at the curve's vertices (the triangle twin only at corners).
-  for (int i = 0; dropState.vertexSamples != 0 && i < curve->count; ++i) {
+  for (int i = 0; profileState.vertexSamples != 0 && i < curve->count; ++i) {
     if (!run->twin->quads && dropProfileIsCorner(i, curve) != 1) continue;
     const double at = curve->params[i];
     if (dropFindParam(out, at, minStep) >= 0) continue;
@@ -304,13 +305,13 @@ int dropRefineTest(const PathList* list, double step, int i0, int i1, int i2, do
 int dropAlongProfile(SurfaceModel* model, PathList* out) {
   if (model == nullptr || model->cutter == nullptr || model->profile == nullptr) return 0;
   const double tol = model->tolerance;
-  dropState.tri.set(tol < 0.00999 ? std::max(500.0 * tol, 0.5) : 5.0);
+  profileState.tri.set(tol < 0.00999 ? std::max(500.0 * tol, 0.5) : 5.0);
   pathListSetRandomKeep(model->stepJitter != 0 ? 1 : 0);
   dropSetTriModel(model->triangles, model->facetMin, model->facetMax, model->floorZ,
                   model->ceilingZ, model->restrictToBoundary);
-  dropState.tris = model->triangles;
-  dropState.triMin = model->facetMin;
-  dropState.triMax = model->facetMax;
+  profileState.tris = model->triangles;
+  profileState.triMin = model->facetMin;
+  profileState.triMax = model->facetMax;
   std::int32_t* cands = nullptr;
   int candCount = 0;
   if (model->triangles != nullptr && model->triangles->count > 0 && model->grid == nullptr) {
@@ -333,16 +334,16 @@ int dropAlongProfileQuads(SurfaceModel* model, PathList* out) {
     const double b = std::sqrt(0.08 * model->cutter->radius);
     if (b < model->step) model->step = b < 0.25 ? 0.25 : b;
   }
-  dropState.quad.set(tol < 0.00499 ? std::max(500.0 * tol, 1.0) : 5.0);
+  profileState.quad.set(tol < 0.00499 ? std::max(500.0 * tol, 1.0) : 5.0);
   if (model->cutter->type == kCutterBall) model->cutter->cornerRadius = model->cutter->radius;
   if (model->cutter->type == kCutterFlat) model->cutter->cornerRadius = 0.0;
   pathListSetRandomKeep(model->stepJitter != 0 ? 1 : 0);
   dropSetQuadModel(model->quads, model->quadCount, model->facetMin, model->facetMax, model->floorZ,
                    model->ceilingZ, model->restrictToBoundary);
-  dropState.quads = model->quads;
-  dropState.quadCount = model->quadCount;
-  dropState.quadMin = model->facetMin;
-  dropState.quadMax = model->facetMax;
+  profileState.quads = model->quads;
+  profileState.quadCount = model->quadCount;
+  profileState.quadMin = model->facetMin;
+  profileState.quadMax = model->facetMax;
   std::int32_t* cands = nullptr;
   int candCount = 0;
   if (model->grid == nullptr && model->quadCount > 0) {
@@ -357,7 +358,7 @@ int dropAlongProfileQuads(SurfaceModel* model, PathList* out) {
   return r;
 }
 
-void dropSetProfileVertices(int on) { dropState.vertexSamples = on; }
+void dropSetProfileVertices(int on) { profileState.vertexSamples = on; }
 
 int dropIsBreakBefore(const PathList* list, int i) { return pathListClassDiffers(list, i - 1, i); }
 
@@ -397,28 +398,28 @@ int dropProfileIsCorner(int i, const GuideCurve* curve) {
 
 int dropNeedsRefine(const PathList* list, const CutterShape*, double step, int i0, int i1, int i2,
                     double f) {
-  return dropRefineTest(list, step, i0, i1, i2, f, dropState.tri, false);
+  return dropRefineTest(list, step, i0, i1, i2, f, profileState.tri, false);
 }
 
 int dropNeedsRefineQuads(const PathList* list, const CutterShape*, double step, int i0, int i1,
                          int i2, double f) {
-  return dropRefineTest(list, step, i0, i1, i2, f, dropState.quad, true);
+  return dropRefineTest(list, step, i0, i1, i2, f, profileState.quad, true);
 }
 
 std::int32_t* dropProfileCandidatesTris(const GuideCurve* curve, double margin, int* outCount,
                                         const Boundary* boundary, double pieceLength) {
-  const int n = dropState.tris != nullptr ? dropState.tris->count : 0;
-  return dropCandidates(n, dropState.triMin, dropState.triMax, curve, margin, outCount, boundary,
+  const int n = profileState.tris != nullptr ? profileState.tris->count : 0;
+  return dropCandidates(n, profileState.triMin, profileState.triMax, curve, margin, outCount, boundary,
                         pieceLength);
 }
 
 std::int32_t* dropProfileCandidatesQuads(const GuideCurve* curve, double margin, int* outCount,
                                          const Boundary* boundary, double pieceLength) {
-  return dropCandidates(dropState.quadCount, dropState.quadMin, dropState.quadMax, curve, margin,
+  return dropCandidates(profileState.quadCount, profileState.quadMin, profileState.quadMax, curve, margin,
                         outCount, boundary, pieceLength);
 }
 
-double dropRefineAngleTris() { return dropState.tri.degrees; }
-double dropRefineAngleQuads() { return dropState.quad.degrees; }
+double dropRefineAngleTris() { return profileState.tri.degrees; }
+double dropRefineAngleQuads() { return profileState.quad.degrees; }
 
-void dropProfileResetState() { dropState = DropState{}; }
+void dropProfileResetState() { profileState = ProfileDropState{}; }

@@ -10,7 +10,7 @@
 #include "geometry/boundary.h"
 #include "geometry/guide_curve.h"
 #include "model/point_drop.h"
-#include "model/triangle_grid.h"
+#include "geometry/triangle_grid.h"
 
 namespace {
 

@@ -3,16 +3,16 @@
 // length, and numbers are parsed as in the "C" locale.
 #include "model/stl_file.h"
 
-#include <sys/types.h>
-
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
 #include "framework/memory.h"
+#include "framework/platform.h"
 #include "model/le_decode.h"
 
 namespace {
@@ -39,10 +39,8 @@ int stlFail(Tri3List* list, Tri3List** out, const char** why, int code, const ch
 }
 
 long long stlFileSize(std::FILE* f) {
-  if (fseeko(f, 0, SEEK_END) != 0) return -1;
-  const off_t size = ftello(f);
-  if (fseeko(f, 0, SEEK_SET) != 0) return -1;
-  return static_cast<long long>(size);
+  std::int64_t size = 0;
+  return platFileSize(f, &size) == 1 ? static_cast<long long>(size) : -1;
 }
 
 bool stlFinite(const Tri3D& t) {
@@ -133,15 +131,13 @@ int stlNeedsSwap(const unsigned char* record) {
   return squared > 2.0 ? 1 : 0;
 }
 
-void stlDecodeRecord(const unsigned char* record, Tri3D* tri) { stlDecode(record, false, tri); }
-
 void stlReadSwappedRecord(const unsigned char* record, Tri3D* tri) {
   stlDecode(record, true, tri);
 }
 
 int stlReadBinary(std::FILE* f, long long size, Tri3List** out, const char** why) {
   *out = nullptr;
-  if (size < kStlHeaderBytes || fseeko(f, kStlHeaderBytes, SEEK_SET) != 0) {
+  if (size < kStlHeaderBytes || std::fseek(f, kStlHeaderBytes, SEEK_SET) != 0) {
     return stlFail(nullptr, out, why, -2, "binary STL shorter than its 84-byte header");
   }
   Tri3List* list = stlNewList((size - kStlHeaderBytes) / kStlRecordBytes);

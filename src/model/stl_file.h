@@ -39,8 +39,7 @@ int stlIsBinary(const char* path);
 int stlNeedsSwap(const unsigned char* record);
 
 // Decodes the nine vertex values of a 50-byte record into a triangle, each 4-byte value read
-// little-endian, or byte-reversed for stlReadSwappedRecord.
-void stlDecodeRecord(const unsigned char* record, Tri3D* tri);
+// byte-reversed (a big-endian record).
 void stlReadSwappedRecord(const unsigned char* record, Tri3D* tri);
 
 // Reads the binary records of an open file of the given size: a trailing partial record is

@@ -7,13 +7,11 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
-#include <source_location>
 
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "geometry/geo_error.h"
 #include "geometry/lst_sort.h"
-#include "model/drop_cutter.h"
 
 namespace {
 
@@ -30,11 +28,6 @@ constexpr double kGridSideLimit = 1e7;
 constexpr double kGridCellLimit = 16777216.0;
 // modelGridOverFacets builds at most this many times the cells it was asked for.
 constexpr double kGridElongationLimit = 64.0;
-
-int modelFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "surface_model", static_cast<int>(at.line()));
-  return code;
-}
 
 // Sends a computation message through the framework's message sending, or to the receiver a
 // test installed in its place.
@@ -71,13 +64,10 @@ void modelForEachCutter(SurfaceModel* model, Fn fn) {
 }
 
 // Grid margin of a cutter: its radius, plus the reach of a tapered cutter's ring, and at least
-// half the shank diameter. Derives the taper ring of a tapered cutter as a side effect.
+// half the shank diameter.
 double modelGridMargin(const CutterShape& cutter) {
   double margin = cutter.radius;
-  if (cutter.tapered != 0) {
-    dropDeriveTaperRing(cutter);
-    margin += dropGetTaperRing()->reach;
-  }
+  if (cutter.tapered != 0) margin += cutterTaperRing(cutter).reach;
   return std::max(margin, cutter.shankDiameter / 2.0);
 }
 
@@ -116,10 +106,10 @@ bool modelIndexFacets(TriangleGrid** slot, int count, const Point3D& boxMin,
                       const CutterShape& cutter) {
   triGridFree(*slot);
   *slot = nullptr;
-  if (facetMin == nullptr || facetMax == nullptr) return modelFail(-20), false;
+  if (facetMin == nullptr || facetMax == nullptr) return geoFail(kGeoBadArgument, "surface_model"), false;
   int rows = 0, columns = 0;
   if (!modelGridDims(boxMin, boxMax, kModelGridCells, &rows, &columns)) {
-    return modelFail(-20), false;
+    return geoFail(kGeoBadArgument, "surface_model"), false;
   }
   *slot = modelMakeGrid(rows, columns, count, boxMin, boxMax, facetMin, facetMax,
                         modelGridMargin(cutter));
@@ -176,12 +166,12 @@ void modelInit(SurfaceModel* model, int facetType) {
 
 SurfaceModel* modelCopy(const SurfaceModel* model) {
   if (model == nullptr) {
-    modelFail(-20);
+    geoFail(kGeoBadArgument, "surface_model");
     return nullptr;
   }
   auto* copy = static_cast<SurfaceModel*>(memAllocZero(sizeof(SurfaceModel)));
   if (copy == nullptr) {
-    modelFail(-1);
+    geoFail(kGeoFailed, "surface_model");
     return nullptr;
   }
   *copy = *model;
@@ -191,7 +181,7 @@ SurfaceModel* modelCopy(const SurfaceModel* model) {
     copy->cutter = static_cast<CutterShape*>(memAllocZero(sizeof(CutterShape)));
     if (copy->cutter == nullptr) {
       modelFree(copy);
-      modelFail(-1);
+      geoFail(kGeoFailed, "surface_model");
       return nullptr;
     }
     *copy->cutter = *model->cutter;
@@ -201,7 +191,7 @@ SurfaceModel* modelCopy(const SurfaceModel* model) {
     auto* dup = static_cast<SubModel*>(memAllocZero(sizeof(SubModel)));
     if (dup == nullptr) {
       modelFree(copy);
-      modelFail(-1);
+      geoFail(kGeoFailed, "surface_model");
       return nullptr;
     }
     *dup = *s;
@@ -336,13 +326,13 @@ void modelClearTaper(SurfaceModel* model) {
 SubModel* modelNewSubModel(const SurfaceModel* model, double allowance, int mode, int facetType,
                            int additional, int capacity) {
   if (model == nullptr || (facetType != 3 && facetType != 4)) {
-    modelFail(-20);
+    geoFail(kGeoBadArgument, "surface_model");
     return nullptr;
   }
   const int room = std::max(capacity, 1);
   auto* sub = static_cast<SubModel*>(memAllocZero(sizeof(SubModel)));
   if (sub == nullptr) {
-    modelFail(-1);
+    geoFail(kGeoFailed, "surface_model");
     return nullptr;
   }
   sub->facetType = facetType;
@@ -370,7 +360,7 @@ SubModel* modelNewSubModel(const SurfaceModel* model, double allowance, int mode
     modelFreeFacets(&sub->triangles, &sub->quads, &sub->quadCount, &sub->facetMin,
                     &sub->facetMax, &sub->grid);
     memFree(sub);
-    modelFail(-1);
+    geoFail(kGeoFailed, "surface_model");
     return nullptr;
   }
   return sub;
@@ -386,7 +376,7 @@ TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
   // for gets no grid: its cells, each with room for 100 indices, could exhaust memory.
   if (!modelGridDims(boxMin, boxMax, cells, &rows, &columns) ||
       static_cast<double>(rows) * columns > kGridElongationLimit * cells) {
-    modelFail(-20);
+    geoFail(kGeoBadArgument, "surface_model");
     return nullptr;
   }
   return modelMakeGrid(rows, columns, count, boxMin, boxMax, facetMin, facetMax, margin);
@@ -394,7 +384,7 @@ TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
 
 int modelBuildIndex(SurfaceModel* model) {
   if (model == nullptr) {
-    modelFail(-20);
+    geoFail(kGeoBadArgument, "surface_model");
     return -1;
   }
   bool allBuilt = true;
@@ -403,7 +393,7 @@ int modelBuildIndex(SurfaceModel* model) {
     if (model->cutter == nullptr) {
       triGridFree(model->grid);
       model->grid = nullptr;
-      modelFail(-20);
+      geoFail(kGeoBadArgument, "surface_model");
       allBuilt = false;
     } else if (!modelIndexFacets(&model->grid, count, model->boxMin, model->boxMax,
                                  model->facetMin, model->facetMax, *model->cutter)) {
@@ -417,10 +407,6 @@ int modelBuildIndex(SurfaceModel* model) {
                           s->cutter)) {
       allBuilt = false;
     }
-  }
-  // The sub-models derived their own rings; the model's cutter keeps the module's ring.
-  if (model->cutter != nullptr && model->cutter->tapered != 0 && model->subModels != nullptr) {
-    dropDeriveTaperRing(*model->cutter);
   }
   return allBuilt ? 1 : -1;
 }
@@ -472,15 +458,15 @@ void modelGrowBoxBySubModels(SurfaceModel* model) {
 }
 
 int modelSortTris(Tri3List* list) {
-  if (list == nullptr || (list->items == nullptr && list->count > 0)) return modelFail(-20);
+  if (list == nullptr || (list->items == nullptr && list->count > 0)) return geoFail(kGeoBadArgument, "surface_model");
   const int r = lstSort(list->items, list->count, sizeof(Tri3D), modelCompareTris);
-  return r == 1 ? 1 : modelFail(r);
+  return r == 1 ? 1 : geoFail(r, "surface_model");
 }
 
 int modelSortQuads(int count, QuadFacet* quads) {
-  if (quads == nullptr && count > 0) return modelFail(-20);
+  if (quads == nullptr && count > 0) return geoFail(kGeoBadArgument, "surface_model");
   const int r = lstSort(quads, count, sizeof(QuadFacet), modelCompareQuads);
-  return r == 1 ? 1 : modelFail(r);
+  return r == 1 ? 1 : geoFail(r, "surface_model");
 }
 
 void modelTriHighestFirst(Tri3D* tri) {

@@ -10,7 +10,8 @@
 
 #include "geometry/lists.h"
 #include "geometry/vec.h"
-#include "model/triangle_grid.h"
+#include "geometry/triangle_grid.h"
+#include "model/cutter_shape.h"
 
 struct Boundary;    // machining boundary of the boundary module (borrowed)
 struct GuideCurve;  // profile of the guide-curve module (borrowed)
@@ -38,25 +39,6 @@ inline void modelSetQuadCorner(QuadFacet* quad, int k, const Point3D& p) {
   std::memcpy(reinterpret_cast<unsigned char*>(quad) + 2 + k * sizeof(Point3D), &p,
               sizeof(Point3D));
 }
-
-// Cutter types of CutterShape::type.
-constexpr std::int16_t kCutterBall = 1;
-constexpr std::int16_t kCutterFlat = 2;
-constexpr std::int16_t kCutterTorus = 3;
-constexpr std::int16_t kCutterConeBand = 10;
-
-// The cutter as the drop queries see it.
-struct CutterShape {
-  std::int16_t type;     // 1 ball, 2 flat end mill, 3 torus; 10 cone band (and 12) of the tool code
-  double radius;         // R
-  double cornerRadius;   // R for a ball, 0 for a flat end mill
-  double zOffset;        // subtracted from a dropped height when a position is output or marked
-  double taperLength;    // length of the tapered part
-  double shankDiameter;  // shank diameter
-  double bandLength;     // length of the cone band between taper and shank
-  double taperAngle;     // taper angle in degrees
-  std::int16_t tapered;  // non-zero: a tapered cutter (its taper ring widens the grid margins)
-};
 
 // A further facet set near the part with a cutter of its own. Facet and box arrays as in
 // SurfaceModel.

@@ -4,21 +4,16 @@
 // results.
 #include "zlevel/walker.h"
 
-#include <source_location>
 
 #include "geometry/geo_error.h"
 #include "geometry/kont2d.h"
 
 namespace {
-int walkFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "walker", static_cast<int>(at.line()));
-  return code;
-}
 }  // namespace
 
-int offs3dPrepare(WalkModel*, WalkTool*, WalkParams*) { return walkFail(-1); }
+int offs3dPrepare(WalkModel*, WalkTool*, WalkParams*) { return geoFail(kGeoFailed, "walker"); }
 
-int offs3dTrace(WalkModel*, WalkTool*, WalkParams*, SliceContext*) { return walkFail(-1); }
+int offs3dTrace(WalkModel*, WalkTool*, WalkParams*, SliceContext*) { return geoFail(kGeoFailed, "walker"); }
 
 int offs3dRelease(WalkModel*, WalkTool*, WalkParams*) { return 1; }
 
@@ -27,5 +22,5 @@ int zpathListFillet(ZPathList* list, Kont2D*, double radius) {
   // The rounding leaves both contour switches cleared when it returns, whatever its outcome.
   kontSetNoRound(0);
   kontSetSkipCheck(0);
-  return walkFail(-1);
+  return geoFail(kGeoFailed, "walker");
 }

@@ -6,7 +6,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <source_location>
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
@@ -14,11 +13,6 @@
 
 namespace {
 constexpr int kMinRoom = 3;
-
-int zpathFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "zpath", static_cast<int>(at.line()));
-  return code;
-}
 
 void zpathFreeArrays(ZPath* path) {
   memFree(path->points);
@@ -106,13 +100,13 @@ ZPathList* zpathListNew(int n) {
   const int room = n < kMinRoom ? kMinRoom : n;
   auto* list = static_cast<ZPathList*>(memAllocZero(sizeof(ZPathList)));
   if (list == nullptr) {
-    zpathFail(-1);
+    geoFail(kGeoFailed, "zpath");
     return nullptr;
   }
   list->items = static_cast<ZPath*>(memAllocZero(sizeof(ZPath) * static_cast<std::size_t>(room)));
   if (list->items == nullptr) {
     memFree(list);
-    zpathFail(-1);
+    geoFail(kGeoFailed, "zpath");
     return nullptr;
   }
   list->capacity = room;
@@ -149,7 +143,7 @@ int zpathListFromContours(ZPathList* list, const Kont2D* region) {
     ZPath path;
     if (!zpathListReserve(list) || !zpathInit(&path, k->count)) {
       while (list->count > before) zpathListRemove(list, list->count - 1);
-      return zpathFail(-1);
+      return geoFail(kGeoFailed, "zpath");
     }
     zpathFillFromContour(&path, k, k == region);
     list->items[list->count++] = path;

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "cycles/cycle_hooks.h"
 #include "cycles/rpx5_record.h"
 #include "framework/host_entry.h"
 #include "framework/memory.h"
@@ -83,6 +84,23 @@ TEST(HostEntry, SignalAndStatusWordsOfTheLibraryRecord) {
   EXPECT_EQ(qdCSgetSignal(&own), 1);
   EXPECT_EQ(qdCSsetSignal(&own, 7), 0);
   EXPECT_EQ(own.signal, 7);
+}
+
+// The library's own record comes from the machining cycles, which install it when the library
+// loads. Without it a null record is a missing cycle: no record, no run, the failure words.
+TEST(HostEntry, WithoutAnInstalledDefaultRecordNullIsAMissingCycle) {
+  hostSetDefaultCycle(nullptr);
+  EXPECT_EQ(qdCSgetCycle(), nullptr);
+  char name[] = "qdmill";
+  char* argv[] = {name, nullptr};
+  EXPECT_EQ(qdCSexecCycle(nullptr, 1, argv, nullptr), 0);
+  EXPECT_EQ(qdCSsetSignal(nullptr, 104), 1);
+  EXPECT_EQ(qdCSgetSignal(nullptr), 1);
+  cyclesInstallHooks();
+  EXPECT_EQ(qdCSgetCycle(), rpx5CycleRecord());
+  hostResetState();
+  EXPECT_EQ(hostRunDepth(), 0);
+  EXPECT_EQ(qdCSgetCycle(), rpx5CycleRecord()) << "a reset keeps the installed record";
 }
 
 TEST(HostEntry, LayersReachTheirPairsAndNoOthers) {

@@ -209,6 +209,12 @@ TEST(Records, TextsAreCutToTheirFields) {
   EXPECT_EQ(std::string(got()[2].text.text).size(), 519u);
   EXPECT_EQ(got()[3].type, 4101);
   EXPECT_EQ(std::string(got()[3].single).size(), 775u);
+  got().clear();
+  cycClearPart(&r, 7);
+  ASSERT_EQ(got().size(), 1u);
+  EXPECT_EQ(got()[0].type, 5003);
+  EXPECT_EQ(got()[0].part.kind, 1);
+  EXPECT_EQ(got()[0].part.number, 7);
   cycFreeLayers(&r);
 }
 

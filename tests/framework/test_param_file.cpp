@@ -168,4 +168,6 @@ TEST_F(TempDirTest, LanguageFileSections) {
   writeFile("g.lng", "language german\nstart german\n: eine Zeile\nend\nstart english\n: x\nend\n");
   EXPECT_EQ(langFileReadSection("g.lng", "german"), 1);
   EXPECT_EQ(langFileReadSection("g.lng", "english"), 1) << "no current language: the first section";
+  parFileResetState();
+  EXPECT_EQ(langFileReadSection("t.lng", "english"), 1) << "the table of open files starts empty again";
 }

@@ -91,6 +91,8 @@ TEST(Options, IpcNumberIsKept) {
   ASSERT_EQ(cycParseOptions(&r, args.argv(), args.argc(), 0), 1);
   EXPECT_EQ(cycIpcValue(), 42);
   cycCleanup(&r);
+  runnerResetState();
+  EXPECT_EQ(cycIpcValue(), 0);
 }
 
 // A host that passes a count with a null vector, or null entries, must not crash the library.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cycles/xchg_default_variable.h"
+#include "framework/xchg_default_variable.h"
 #include "framework/memory.h"
 #include "framework/xchg_coord.h"
 #include "framework/xchg_interp.h"

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "cycles/cycle_state.h"
+#include "geometry/cycle_state.h"
+#include "fiveaxis/fiveaxis_hooks.h"
 #include "framework/memory.h"
 #include "geometry/boundary.h"
 #include "geometry/csys.h"
@@ -218,6 +219,30 @@ TEST_F(BoundaryTest, OffsetWithoutResultKeepsTheContour) {
   ASSERT_NE(flat, nullptr);
   EXPECT_EQ(bndOffset(flat, 1.0), -1);
   bndFree(flat);
+}
+
+namespace {
+// A polyline offset that hands the chain back unchanged, to see that the installed one is called.
+int copyingTiltOffset(const Seg2D* segs, int count, double, Seg2D* out, int) {
+  for (int i = 0; i < count; ++i) out[i] = segs[i];
+  return count;
+}
+}  // namespace
+
+// The polyline offset behind bndOffset belongs to the five-axis subsystem, which installs it: with
+// none installed the fallback fails and the contour is kept; an installed one is called.
+TEST_F(BoundaryTest, PolylineOffsetFallbackIsTheInstalledHook) {
+  Boundary* b = bndNewRect(0, 10, 0, 10);
+  ASSERT_NE(b, nullptr);
+  bndSetTiltOffset(nullptr);
+  EXPECT_EQ(bndOffset(b, -6.0), -1) << "not installed: the offset fails";
+  EXPECT_NEAR(area(b), 100.0, 1e-9);
+  bndSetTiltOffset(copyingTiltOffset);
+  EXPECT_EQ(bndOffset(b, -6.0), 1);
+  EXPECT_EQ(b->segCount, 4);
+  fiveaxisInstallHooks();  // the library's own, a stand-in without result
+  EXPECT_EQ(bndOffset(b, -6.0), -1);
+  bndFree(b);
 }
 
 // bndOffset grows the box by d outward; a rectangle is counter-clockwise with origin 1.

@@ -122,6 +122,9 @@ TEST_F(Csys, RandomSystemsRoundTrip) {
     EXPECT_NEAR(f.x, w.y - fo.y, 1e-6);
     EXPECT_NEAR(f.y, w.z - fo.z, 1e-6);
     EXPECT_NEAR(f.z, w.x - fo.x, 1e-6);
+    Point3D fw{w.y - fo.y, w.z - fo.z, w.x - fo.x};
+    csysFrameToWorld(&fw);
+    expectPoint(fw, w.x, w.y, w.z, 1e-6);
     csysFrameToTool(&f);
     expectPoint(f, p.x, p.y, p.z, 1e-6);
   }

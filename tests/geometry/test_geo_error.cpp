@@ -1,5 +1,4 @@
-// Error record, debug switch and log, file services, temporary files, the library's random
-// generator and the array functions.
+// Error record, debug switch and log, the work directory and the array functions.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -92,76 +91,6 @@ TEST_F(GeoError, SwitchIsDecidedOnceAndLogGoesToTheWorkDirectory) {
   EXPECT_EQ(geoSetWorkDir(std::string(1200, 'd').c_str()), -20);
   EXPECT_EQ(geoSetWorkDir(nullptr), -20);
   EXPECT_STREQ(geoWorkDir(), "work");
-}
-
-TEST_F(GeoError, FileCopyAndExistence) {
-  const std::string bytes("ab\0c\r\nd", 7);
-  qdtest::writeFile("src.bin", bytes);
-  EXPECT_EQ(geoFileCopy("src.bin", "dst.bin"), 1);
-  EXPECT_EQ(qdtest::readFile("dst.bin"), bytes);
-  EXPECT_EQ(geoFileCopy("", "x.bin"), 0);
-  EXPECT_FALSE(qdtest::fileExists("x.bin"));
-  EXPECT_EQ(geoFileCopy("src.bin", ""), -1);
-  EXPECT_EQ(geoFileCopy("missing.bin", "y.bin"), -1);
-  EXPECT_FALSE(qdtest::fileExists("y.bin"));
-  EXPECT_EQ(geoFileCopy("src.bin", "no/such/dir/z.bin"), -1);
-  EXPECT_EQ(geoFileExists("src.bin"), 1);
-  EXPECT_EQ(geoFileExists("missing.bin"), 0);
-  EXPECT_EQ(geoFileExists(""), 0);
-  EXPECT_EQ(geoFileExists(nullptr), 0);
-}
-
-// Two calls in one second got the same name and no file was created, so callers could collide.
-TEST_F(GeoError, TempFileNamesAreCreatedAndUnique) {
-  std::set<std::string> names;
-  char name[2048];
-  for (int k = 0; k < 50; ++k) {
-    ASSERT_EQ(geoTempFileName(name, sizeof name, ".bnd"), 1);
-    EXPECT_TRUE(qdtest::fileExists(name)) << name;
-    names.insert(name);
-  }
-  EXPECT_EQ(names.size(), 50u);
-  const std::string first = *names.begin();
-  // Work directory "./", then "/", a lower-case hexadecimal number and the suffix.
-  EXPECT_EQ(first.rfind(".//", 0), 0u) << first;
-  EXPECT_EQ(first.substr(first.size() - 4), ".bnd");
-  EXPECT_EQ(first.find_first_not_of("0123456789abcdef", 3), first.size() - 4) << first;
-  ASSERT_EQ(geoTempFileName(name, sizeof name, nullptr), 1);
-  EXPECT_EQ(std::string(name).find('.', 3), std::string::npos);
-}
-
-TEST_F(GeoError, TempFileNameSkipsExistingNamesAndChecksItsBuffer) {
-  // Occupy the next names: the counter continues from where a fresh state starts.
-  char name[2048];
-  ASSERT_EQ(geoTempFileName(name, sizeof name, ".t"), 1);
-  const std::string firstName = name;
-  std::remove(name);
-  geoResetState();
-  ASSERT_EQ(geoTempFileName(name, sizeof name, ".t"), 1);
-  EXPECT_EQ(firstName, name) << "same process, same counter: same first name";
-  geoResetState();
-  ASSERT_EQ(geoTempFileName(name, sizeof name, ".t"), 1);
-  EXPECT_NE(firstName, name) << "an existing name is skipped";
-  char small[4] = "abc";
-  EXPECT_EQ(geoTempFileName(small, sizeof small, ".t"), -20);
-  EXPECT_STREQ(small, "abc");
-  EXPECT_EQ(geoTempFileName(nullptr, 10, ".t"), -20);
-  geoSetWorkDir("no/such/dir");
-  EXPECT_EQ(geoTempFileName(name, sizeof name, ".t"), 0);
-}
-
-TEST_F(GeoError, RandomGeneratorSequence) {
-  geoRandSeed(259201);
-  EXPECT_DOUBLE_EQ(geoRandNext(), 61914.0 / 259200.0);
-  // An independent 64-bit recurrence gives the same sequence.
-  unsigned long long state = 12345 % 259200;
-  geoRandSeed(12345);
-  for (int k = 0; k < 1000; ++k) {
-    state = (7141ULL * state + 54773ULL) % 259200ULL;
-    ASSERT_EQ(geoRandNext(), static_cast<double>(state) / 259200.0) << k;
-  }
-  geoResetState();
-  EXPECT_DOUBLE_EQ(geoRandNext(), (7141.0 + 54773.0) / 259200.0) << "state 1 at load";
 }
 
 TEST_F(GeoError, ArrayFunctions) {

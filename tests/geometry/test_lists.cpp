@@ -234,6 +234,8 @@ TEST(Lists, RecordListsKeepTheirRecords) {
   lstRecFree(r12);
   RecList* r16 = lstRec16New(2);
   EXPECT_EQ(r16->capacity, 3);
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(lstRec16Append(r16, Rec16{{k, k, k, k}}), k);
+  EXPECT_EQ(static_cast<Rec16*>(r16->items)[4].w[3], 4);
   lstRecFree(r16);
   RecList* r32 = lstRec32New(2);
   EXPECT_EQ(r32->capacity, 2);

@@ -33,6 +33,9 @@ TEST(Matrix4, RowVectorConventions) {
   matTransformPoint({1, 0, 0}, both, &p);
   EXPECT_NEAR(p.x, 10, 1e-12);
   EXPECT_NEAR(p.y, 21, 1e-12);
+  Matrix4 copy;
+  matCopy(&copy, both);
+  for (int k = 0; k < 16; ++k) EXPECT_EQ(copy.m[k / 4][k % 4], both.m[k / 4][k % 4]) << k;
   matTransformPoint(p, both, &p);  // out may be the input
   EXPECT_NEAR(p.x, -11, 1e-12);
   Matrix4 unknown;

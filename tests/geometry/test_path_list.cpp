@@ -10,6 +10,7 @@
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_random.h"
 #include "geometry/path_list.h"
 
 namespace {
@@ -427,8 +428,10 @@ TEST_F(PathListTest, RandomKeepIsSeededAndReproducible) {
     geoRandSeed(seed);
     std::srand(crandSeed);
     pathListSetRandomKeep(1);
+    EXPECT_EQ(pathListRandomKeep(), 1);
     pathListMarkCollinear(l, 1e9, 0.01);
     pathListSetRandomKeep(0);
+    EXPECT_EQ(pathListRandomKeep(), 0);
     std::vector<int> kept;
     for (int i = 1; i < l->count - 1; ++i) {
       if (pathListClass(l, i) != kPathClassMarked) kept.push_back(i);

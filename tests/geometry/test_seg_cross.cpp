@@ -11,6 +11,7 @@
 #include "geometry/geo_error.h"
 #include "seg_shapes.h"
 #include "geometry/seg_cross.h"
+#include "geometry/seg_offset.h"
 
 namespace {
 using qdtest::polygon;
@@ -189,4 +190,36 @@ TEST(SegCross, IndexQueriesFarOutsideOrNotFiniteFindNothing) {
   // A query spanning everything still finds every segment.
   EXPECT_EQ(chainIndexFirst(idx, Seg2D{-inf, 0, inf, 0}, 0), 0);
   chainIndexFree(idx);
+}
+
+// The whole-table classification is the per-record one applied in order, and a crossing of the
+// raw offset that lies within the offset distance of the input contour has no place to turn.
+TEST(SegCross, ClassifyingTheTableClassifiesEachRecord) {
+  // A notch narrower than twice the offset: the inward offset of its sides crosses itself.
+  const std::vector<Seg2D> in = polygon({{0, 0}, {20, 0}, {20, 20}, {11, 20}, {11, 5}, {9, 5},
+                                         {9, 20}, {0, 20}});
+  const double d = 2.0;
+  std::vector<Seg2D> raw;
+  std::vector<SegCrossing> table(kSegCrossMax);
+  int n = 0, side = 0;
+  for (const int s : {1, -1}) {  // the side into the notch crosses itself
+    raw.clear();
+    if (segOffsetRaw(d, in.data(), int(in.size()), &raw, s) == 0) continue;
+    n = segSelfCrossings(raw.data(), int(raw.size()), table.data(), kSegCrossMax, 1);
+    side = s;
+    if (n > 0) break;
+  }
+  ASSERT_GT(n, 0);
+  std::vector<SegCrossing> one = table;
+  for (int i = 0; i < n; ++i) {
+    segClassifyCrossing(one.data(), n, i, raw.data(), int(raw.size()), in.data(), int(in.size()), d, side);
+  }
+  segClassifyCrossings(table.data(), n, raw.data(), int(raw.size()), in.data(), int(in.size()), d, side);
+  for (int i = 0; i < n; ++i) {
+    EXPECT_EQ(table[i].state, one[i].state) << i;
+    const double r = d - std::fmin(0.01 * d, 0.001);
+    if (segCircleHits(Circle2D{{table[i].x, table[i].y}, r}, in.data(), int(in.size())) == 1) {
+      EXPECT_EQ(table[i].state, 0) << i;
+    }
+  }
 }

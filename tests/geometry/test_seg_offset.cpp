@@ -8,6 +8,7 @@
 
 #include "geometry/geo_error.h"
 #include "seg_shapes.h"
+#include "geometry/seg_cross.h"
 #include "geometry/seg_offset.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Cubic splines: interpolation with continuous first and second derivatives (open and closed),
 // the end conditions, knot evaluation, the 16-bit segment limit, memory failures, the arc-length
-// map, the two NC blocks and the sums of the cubic window fit.
+// map and the sums of the cubic window fit.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,44 +14,11 @@
 #include "framework/output.h"
 #include "geometry/geo_error.h"
 #include "geometry/spline.h"
-#include "framework/test_record.h"
+#include "geometry/spline_capture.h"
 
 using namespace qdtest;
 
 namespace {
-std::vector<std::string>& nc() {
-  static std::vector<std::string> lines;
-  return lines;
-}
-int keepNc(CycleRecord*, OutputRecord* r) {
-  nc().push_back(r->type == 4101 ? std::string(r->single) : std::string(r->text.text));
-  return 1;
-}
-
-// A current output cycle whose layer-32 literal lines (and layer-0 messages) land in nc().
-class SplineOut : public ::testing::Test {
- protected:
-  void SetUp() override {
-    rec_ = testRecord();
-    rec_.messageFn = nullptr;
-    cycRegisterLayer(&rec_, 0, keepNc, keepNc, 1);
-    cycRegisterLayer(&rec_, 32, keepNc, keepNc, 1);
-    rec_.firstOutputPending = 0;
-    out3dSetCycle(&rec_);
-    nc().clear();
-  }
-  void TearDown() override {
-    out3dSetCycle(nullptr);
-    cycFreeLayers(&rec_);
-  }
-  CycleRecord rec_;
-};
-
-struct SplineDeleter {
-  void operator()(CubicSpline* s) const { splFree(s); }
-};
-using SplinePtr = std::unique_ptr<CubicSpline, SplineDeleter>;
-
 const SplineSegment& seg(const CubicSpline* s, int i) { return s->segments[i]; }
 Point3D at(const SplineSegment& g, double t) {
   auto h = [t](const double* c) { return ((c[3] * t + c[2]) * t + c[1]) * t + c[0]; };
@@ -70,8 +37,6 @@ Point3D d2(const CubicSpline* s, int i, double t) {
 }
 double dist(const Point3D& a, const Point3D& b) { return vecDistance(a, b); }
 
-const std::vector<Point3D> kWavy = {{0, 0, 0}, {3, 1, 0.5}, {5, 4, 1}, {9, 4, 1.5},
-                                    {10, 8, 1}, {14, 9, 0}, {15, 15, -1}};
 }  // namespace
 
 TEST(Spline, TwoPointsGiveTheChordWithTangentZeroThenOneAndAHalfSlopes) {
@@ -241,61 +206,9 @@ TEST(SplineArcMap, CurvedSegmentsEndAtOneAndFollowTheSamples) {
   splArcMapFree(map);
 }
 
-TEST_F(SplineOut, DSplineBlockOfAStraightRun) {
-  const Point3D p[] = {{0, 0, 0}, {10, 0, 0}};
-  SplinePtr s(splFitPoints(p, 2, kSplChordLength));
-  SplineArcMap* map = splBuildArcMap(s.get());
-  ASSERT_EQ(splWriteDSpline(s.get(), map, 1200), 1);
-  ASSERT_EQ(nc().size(), 15u);
-  const std::vector<std::string> head(nc().begin(), nc().begin() + 9);
-  EXPECT_EQ(head, (std::vector<std::string>{"#D_SPLINE[0,1]", "(------ DATA -----)", "0", "t0.0000",
-                                            "0.0000 0.0000 15.0000 -5.0000", "0.0000 0.0000 0.0000 0.0000",
-                                            "0.0000 0.0000 0.0000 0.0000", "t1.0000", "10.0000"}));
-  EXPECT_EQ(nc()[9].substr(0, 7), "0.0000 ") << "t(s) has no constant term";
-  const std::vector<std::string> tail(nc().begin() + 10, nc().end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"F1200.0000", "1", "0.0000 0.0000 0.0000 0.0000",
-                                            "0.0000 0.0000 0.0000 0.0000", "1.0000 0.0000 0.0000 0.0000"}));
-  splArcMapFree(map);
-}
 
-TEST_F(SplineOut, ThreeSegmentsWriteThreeHeadersBeforeTheData) {
-  SplinePtr s(splFitPoints(kWavy.data(), 4, kSplChordLength));
-  SplineArcMap* map = splBuildArcMap(s.get());
-  ASSERT_EQ(splWriteDSpline(s.get(), map, 1000), 3);
-  EXPECT_EQ(std::vector<std::string>(nc().begin(), nc().begin() + 4),
-            (std::vector<std::string>{"#D_SPLINE[0,1]", "#D_SPLINE[2,3]", "#D_SPLINE[4,5]",
-                                      "(------ DATA -----)"}));
-  EXPECT_EQ(nc().size(), 4u + 3 * 13);
-  splArcMapFree(map);
-}
 
-TEST_F(SplineOut, PolyBlockOfAStraightRun) {
-  const Point3D p[] = {{0, 0, 0}, {10, 0, 0}, {10, -20, 0}};
-  SplinePtr s(splFitPoints(p, 3, kSplChordLength));
-  ASSERT_EQ(splWritePoly(s.get(), 1000), 2);
-  ASSERT_EQ(nc().size(), 3u);
-  EXPECT_EQ(nc()[0], "G1 X0.000 Y0.000 Z0.000");
-  const SplineSegment& g = seg(s.get(), 0);
-  char x[100];
-  std::snprintf(x, sizeof x, "POLY PO[X]=(%7.4f,%7.4f,%7.4f)PO[Y]=(%7.4f,%7.4f,%7.4f)PO[Z]=( 0.0000, 0.0000, 0.0000)",
-                10.0, g.cx[2], g.cx[3], 0.0, g.cy[2], g.cy[3]);
-  EXPECT_EQ(nc()[1], x);
-  EXPECT_EQ(nc()[2].substr(0, 15), "PO[X]=(10.0000,") << "the end of the second segment";
-}
 
-TEST_F(SplineOut, SegmentOfAnotherDegreeStopsTheBlock) {
-  out3dSetMsgLevel(nullptr, 9);
-  SplinePtr s(splFitPoints(kWavy.data(), 4, kSplChordLength));
-  s->segments[1].degree = 3;
-  SplineArcMap* map = splBuildArcMap(s.get());
-  EXPECT_EQ(splWriteDSpline(s.get(), map, 1000), 1);
-  EXPECT_EQ(nc().back(), "9999,Spline ist nicht kubisch : 3");
-  nc().clear();
-  EXPECT_EQ(splWritePoly(s.get(), 1000), 1);
-  EXPECT_EQ(nc().size(), 3u);
-  splArcMapFree(map);
-  msgResetState();
-}
 
 // The building blocks of the window fit solve the normal equations of a cubic in t: points taken
 // from a cubic come back from the fit unchanged.

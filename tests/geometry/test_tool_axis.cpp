@@ -7,6 +7,7 @@
 
 #include "geometry/csys.h"
 #include "geometry/path_list.h"
+#include "geometry/axis_interp.h"
 #include "geometry/tool_axis.h"
 
 namespace {

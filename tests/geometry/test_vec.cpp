@@ -85,6 +85,9 @@ TEST(G2dBasics, SegmentHelpers) {
   EXPECT_DOUBLE_EQ(p.x, -2);
   EXPECT_EQ(g2dAddVector({1, 2}, {3, 4}, &p, 2), 0);
   EXPECT_DOUBLE_EQ(p.x, -2) << "other signs leave out unchanged";
+  g2dScaleVector(-1.5, {2, -4}, &p);
+  EXPECT_DOUBLE_EQ(p.x, -3);
+  EXPECT_DOUBLE_EQ(p.y, 6);
   EXPECT_EQ(g2dNearlyEqual(1.0, 1.00009), 1);
   EXPECT_EQ(g2dNearlyEqual(1.0, 1.0001001), 0);
   EXPECT_EQ(g2dSegDirection({0, 0, 5e-8, 0}, &p), 0);

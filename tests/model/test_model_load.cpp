@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "../support/temp_dir.h"
-#include "cycles/mesh_load.h"
+#include "model/mesh_load.h"
 #include "framework/memory.h"
 #include "geometry/csys.h"
 #include "model/facet_file.h"
-#include "cycles/cycle_state.h"
+#include "geometry/cycle_state.h"
 #include "model/model_load.h"
 #include "model/polyhedron.h"
 #include "model_fixture.h"

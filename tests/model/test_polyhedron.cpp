@@ -160,6 +160,18 @@ TEST_F(PolyhedronRead, FilterAndBlockOrder) {
   const QuadFacet q = polyhedronQuads(blocks->next)[0];
   EXPECT_EQ(q.flags, 0);
   expectPoint(modelQuadCorner(q, 3), mesh[0].v[2].x, mesh[0].v[2].y, mesh[0].v[2].z);
+  // The four-corner reader has a filter of its own, apart from the triangle reader's.
+  polyhedronFreeBlocks(blocks);
+  polyhedronSetQuadFilter(rejectAll);
+  ASSERT_EQ(polyhedronReadTriangles("two.qdx", &blocks), 0);
+  EXPECT_EQ(blocks->next->storedCount, 8) << "the triangle reader ignores the four-corner filter";
+  polyhedronFreeBlocks(blocks);
+  ASSERT_EQ(polyhedronReadQuads("two.qdx", &blocks), 0);
+  EXPECT_EQ(blocks->storedCount + blocks->next->storedCount, 0);
+  polyhedronClearQuadFilter();
+  polyhedronFreeBlocks(blocks);
+  ASSERT_EQ(polyhedronReadQuads("two.qdx", &blocks), 0);
+  EXPECT_EQ(blocks->next->storedCount, 8);
 }
 
 TEST_F(PolyhedronRead, BlockBuffers) {

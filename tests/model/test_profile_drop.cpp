@@ -462,5 +462,55 @@ TEST_F(ProfileDropTest, CornersSlopeAndFindParam) {
   EXPECT_EQ(dropFindParam(l, 2.004, 0.005), 2);
   EXPECT_EQ(dropFindParam(l, 1.5, 0.1), -1);
   EXPECT_EQ(dropFindParam(l, 9, 0.1), -1);
+  // A break lies between points of different classes.
+  pathListSetClass(l, 2, kPathClassGap);
+  EXPECT_EQ(dropIsBreakBefore(l, 1), 0);
+  EXPECT_EQ(dropIsBreakBefore(l, 2), 1);
+  EXPECT_EQ(dropIsBreakBefore(l, 3), 1);
   pathListFree(l);
+}
+
+// The vertex samples put a point at every corner of the curve; switched off, the corner of a
+// polyline whose corner lies between two regular samples gets none.
+TEST_F(ProfileDropTest, VertexSamplesAtCurveCorners) {
+  std::vector<Tri3D> t;
+  addLevel(&t, -50, -50, 50, 50, 2);
+  TriModel tm(t, makeCutter(kCutterBall, 3, 3));
+  const Point2D pts[3] = {{0, 0}, {10.5, 0}, {10.5, 10}};
+  for (const int on : {1, 0}) {
+    dropSetProfileVertices(on);
+    guideFree(curve_);
+    curve_ = guideNew(pts, 3, 'p');
+    tm.m.profile = curve_;
+    tm.m.step = 1.0;
+    tm.m.tolerance = 0.005;
+    tm.m.candidateLength = 5;
+    tm.m.floorZ = -1000;
+    tm.m.ceilingZ = 1000;
+    pathListFree(out_);
+    out_ = pathListNew(100, 1);
+    ASSERT_EQ(dropAlongProfile(&tm.m, out_), 1);
+    EXPECT_EQ(dropFindParam(out_, 10.5, 1e-9) >= 0, on == 1) << "vertex samples " << on;
+  }
+  dropSetProfileVertices(1);
+}
+
+// The reduced-allowance check re-drops with the allowance reduced by r. Off, it never acts. On, a
+// ball over a floor rests lower by r only (less than 2r): kept; beside the model it touches
+// nothing and takes the start height of the re-drop.
+TEST_F(ProfileDropTest, ReducedAllowanceCheck) {
+  std::vector<Tri3D> t;
+  addLevel(&t, -50, -50, 50, 50, 2);
+  TriModel tm(t, makeCutter(kCutterBall, 3, 3));
+  dropSetTriModel(tm.m.triangles, tm.m.facetMin, tm.m.facetMax, -1000, 1000, 0);
+  Point3D over{0, 0, 5};
+  EXPECT_EQ(dropReducedAllowanceCheck(&over, &tm.m, 100, -1000, 100, nullptr, 0), 0) << "off";
+  dropSetReducedAllowance(0.5);
+  EXPECT_EQ(dropReducedAllowanceCheck(&over, &tm.m, 100, -1000, 100, nullptr, 0), 0);
+  EXPECT_EQ(over.z, 5.0);
+  Point3D beside{200, 0, 5};
+  EXPECT_EQ(dropReducedAllowanceCheck(&beside, &tm.m, 100, -1000, 100, nullptr, 0), 1);
+  EXPECT_EQ(beside.z, -1000.0);
+  dropSetReducedAllowance(0.0);
+  EXPECT_EQ(dropReducedAllowanceCheck(&beside, &tm.m, 100, -2000, 100, nullptr, 0), 0) << "off again";
 }

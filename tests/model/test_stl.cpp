@@ -158,6 +158,22 @@ TEST_F(StlRead, SwapDecision) {
   }
 }
 
+// A record written big-endian decodes, byte-reversed, to the triangle that was written.
+TEST_F(StlRead, SwappedRecordDecodesItsTriangle) {
+  const float v[9] = {1.5f, -2.25f, 3, 4, 5.125f, -6, 7, 8, 9.75f};
+  std::string r;
+  for (int k = 0; k < 3; ++k) qdtest::putF32(&r, 0, true);  // the normal
+  for (const float x : v) qdtest::putF32(&r, x, true);
+  r.resize(50, '\0');
+  Tri3D t{};
+  stlReadSwappedRecord(reinterpret_cast<const unsigned char*>(r.data()), &t);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(t.v[k].x, v[3 * k]);
+    EXPECT_EQ(t.v[k].y, v[3 * k + 1]);
+    EXPECT_EQ(t.v[k].z, v[3 * k + 2]);
+  }
+}
+
 // Every allocation of a read made to fail in turn: -1, no list, no leak.
 TEST_F(StlRead, AllocationFailures) {
   const std::vector<Tri3D> mesh = qdtest::roofMesh();

@@ -1,7 +1,0 @@
-// xchg_default_variable.cpp - default variable handler of the exchange interpreter.
-#include "cycles/xchg_default_variable.h"
-
-int xchgDefaultVariable(XchgElement* element, XchgScope* scope, void*) {
-  if (element != nullptr) xchgScopeSet(scope, element->name, element->id);
-  return 1;
-}

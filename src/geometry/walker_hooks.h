@@ -1,0 +1,32 @@
+// walker_hooks.h - the constant-Z contour walker and the Z-path rounding as the geometry code calls
+// them. Both belong to the Z-level slicing, which stacks above geometry: it installs its entry
+// points here when the library loads, and the region offsets and fillets call them through here.
+#pragma once
+
+#include "geometry/kont2d.h"
+#include "geometry/zlevel_records.h"
+
+// Result of walkPrepare, walkTrace and walkFillet when the entry point is not installed (the error
+// record is set to it under "walker_hooks"; nothing is changed).
+inline constexpr int kWalkNotInstalled = -1;
+
+// The entry points, with the contracts of offs3dPrepare, offs3dTrace, offs3dRelease and
+// zpathListFillet. A null slot is not installed.
+struct WalkerHooks {
+  int (*prepare)(WalkModel* model, WalkTool* tool, WalkParams* params);
+  int (*trace)(WalkModel* model, WalkTool* tool, WalkParams* params, SliceContext* context);
+  int (*release)(WalkModel* model, WalkTool* tool, WalkParams* params);
+  int (*fillet)(ZPathList* list, Kont2D* boundary, double radius);
+};
+
+// Installs the table (copied); null removes every entry point.
+void walkSetHooks(const WalkerHooks* hooks);
+// The installed table (every slot null when nothing is installed).
+WalkerHooks walkHooks();
+
+// Calls of the installed entry points. Not installed: prepare, trace and fillet return
+// kWalkNotInstalled; release returns 0 (nothing can have been prepared).
+int walkPrepare(WalkModel* model, WalkTool* tool, WalkParams* params);
+int walkTrace(WalkModel* model, WalkTool* tool, WalkParams* params, SliceContext* context);
+int walkRelease(WalkModel* model, WalkTool* tool, WalkParams* params);
+int walkFillet(ZPathList* list, Kont2D* boundary, double radius);

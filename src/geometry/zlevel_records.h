@@ -1,0 +1,107 @@
+// zlevel_records.h - the records of the Z-level slicing that geometry code fills and reads: the
+// tool-centre path of one level (ZPath) and the paths of a region, the height grid of a roughing
+// region (FloatDropNet, whose header the rasters copy), and the walker's model, tool, settings
+// and per-level record. The slicing's functions on them live with the slicing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "geometry/lists.h"
+#include "geometry/vec.h"
+
+struct Kont2D;
+
+// Flag word bit of a path made from a region contour.
+constexpr std::uint32_t ZP_FROM_CONTOUR = 0x80;
+
+// One path at one level. The field order and widths up to flags are also those of the Z-path
+// file's records. Point i is (points[2i], points[2i+1]), contacts[3i..3i+2], elementIds[i],
+// contactKinds[i]; all four arrays hold capacity entries and belong to the record.
+struct ZPath {
+  std::int32_t count;
+  std::int32_t capacity;
+  double xmin, ymin, xmax, ymax;
+  double groupStartX, groupStartY;
+  double subGroupStartX, subGroupStartY;
+  double z;
+  double area;                  // signed, positive counter-clockwise
+  std::int32_t closed;          // 1 closed, 0 open
+  std::int32_t orientation;     // +1 counter-clockwise, -1 clockwise, 0 open
+  std::int32_t materialInside;  // 1: the material lies inside the path
+  std::int32_t nestingDepth;    // number of other paths of the level that contain this one
+  std::int32_t groupId;
+  std::int32_t subGroupId;
+  std::int32_t reserved;
+  std::uint32_t flags;
+  float* points;               // x, y per point
+  float* contacts;             // x, y, z per point: the tool's contact on the model
+  std::int32_t* elementIds;    // touched element, -2 boundary point, -1 no contact
+  std::int32_t* contactKinds;  // contact kind; for boundary points -1 outer contour, 0 island
+};
+static_assert(offsetof(ZPath, z) == 72 && offsetof(ZPath, area) == 80);
+static_assert(offsetof(ZPath, closed) == 88 && offsetof(ZPath, flags) == 116);
+static_assert(offsetof(ZPath, points) == 120);
+
+// The paths of one region, held by value; the list owns every path's arrays.
+struct ZPathList {
+  std::int32_t count;
+  std::int32_t capacity;
+  ZPath* items;
+};
+
+struct SurfaceModel;
+struct Raster;
+struct PkoList;
+using StelList = IntList;  // start-candidate list of the walker
+
+// What the walker walks along: the model's triangles, the walls and the frame it must not leave.
+struct WalkModel {
+  SurfaceModel* model;  // null: no triangles
+  Kont2D* walls;        // its segments are the walls
+  Kont2D* frame;        // rectangle the walker must not leave
+  Point3D* wallBoxLow;  // low corner of the walls' box
+  Point3D* wallBoxHigh;
+};
+
+// The walker's tool.
+struct WalkTool {
+  double radius;
+  std::int32_t param0;  // 0
+  std::int32_t param1;  // 0
+  std::int32_t kind;    // 2
+  std::int32_t reserved;
+};
+
+// The settings of one walk; callers zero it and set their fields.
+struct WalkParams {
+  double tolerance;        // 0.1
+  double z;                // level height
+  std::int32_t direction;  // +1 or -1; flipped by the walker for the second half of an open path
+  double step;             // the walker steps 0.05 below 0.1, else half of it
+  Point3D start;           // start point
+  Seg2D startContact;      // approach segment ending at the start point
+  std::int32_t tryNumber;  // 0 on the first try; seeds the start-candidate shuffle
+  SurfaceModel* model;     // surface model of the run
+  std::int32_t subModelMode;  // non-zero: sub-models take part; 1: ids map to triangle indices
+};
+
+// Per-level record of the walker.
+struct SliceContext {
+  Raster* raster;          // the level's raster
+  StelList* starts;        // start candidates
+  PkoList* traced;         // the walker appends its segments here
+  PkoList* work;           // for the walker's own use
+  IntList* pathStarts;     // start index of each path in traced
+};
+
+// Height grid of a roughing region.
+struct FloatDropNet {
+  double x0, y0;         // origin
+  std::int32_t rows;
+  std::int32_t cols;
+  double rowStep;        // along y
+  double colStep;        // along x
+  float** height;        // rows row pointers, each to cols heights
+  std::uint8_t** valid;  // non-zero when the node has a height
+};

@@ -1,0 +1,43 @@
+// The walker's entry points as the geometry code calls them: not installed, each answers with its
+// failure and the error record (never an empty success); installed, the slicing's own are called.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "geometry/geo_error.h"
+#include "geometry/walker_hooks.h"
+#include "zlevel/walker.h"
+#include "zlevel/zlevel_hooks.h"
+
+namespace {
+int preparedCalls = 0;
+int countingPrepare(WalkModel*, WalkTool*, WalkParams*) { return ++preparedCalls; }
+}  // namespace
+
+TEST(WalkerHooks, NotInstalledAnswersNotInstalled) {
+  walkSetHooks(nullptr);
+  geoErrReset();
+  EXPECT_EQ(walkPrepare(nullptr, nullptr, nullptr), kWalkNotInstalled);
+  EXPECT_STREQ(geoErrRecord()->file, "walker_hooks");
+  EXPECT_EQ(geoErrCode(), kWalkNotInstalled);
+  EXPECT_EQ(walkTrace(nullptr, nullptr, nullptr, nullptr), kWalkNotInstalled);
+  ZPathList list{};
+  EXPECT_EQ(walkFillet(&list, nullptr, 1.0), kWalkNotInstalled);
+  EXPECT_EQ(walkRelease(nullptr, nullptr, nullptr), 0) << "nothing can have been prepared";
+}
+
+TEST(WalkerHooks, InstalledEntryPointsAreCalled) {
+  WalkerHooks hooks{};
+  hooks.prepare = countingPrepare;
+  walkSetHooks(&hooks);
+  EXPECT_EQ(walkPrepare(nullptr, nullptr, nullptr), 1);
+  EXPECT_EQ(walkTrace(nullptr, nullptr, nullptr, nullptr), kWalkNotInstalled) << "its slot is empty";
+  // The library's own entry points: the slicing's stand-ins, which fail under their own name.
+  zlevelInstallHooks();
+  EXPECT_EQ(walkHooks().trace, offs3dTrace);
+  geoErrReset();
+  EXPECT_EQ(walkPrepare(nullptr, nullptr, nullptr), -1);
+  EXPECT_STREQ(geoErrRecord()->file, "walker");
+  EXPECT_EQ(walkRelease(nullptr, nullptr, nullptr), 1);
+  EXPECT_EQ(walkFillet(nullptr, nullptr, 1.0), 0) << "a null list is not rounded";
+}

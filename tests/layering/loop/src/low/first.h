@@ -1,0 +1,4 @@
+// first.h - one of two modules that include each other, which the layering check must report.
+#pragma once
+
+int firstValue();

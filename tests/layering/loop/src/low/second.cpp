@@ -1,0 +1,6 @@
+// second.cpp - calls the other module of the loop.
+#include "low/second.h"
+
+#include "low/first.h"
+
+int secondValue() { return 1; }
