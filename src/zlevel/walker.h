@@ -1,6 +1,7 @@
 // walker.h - the records of the constant-Z contour walker and the drop net of a roughing region,
 // as the geometry code fills and reads them, and the walker's entry points. The walker itself
 // belongs to the Z-level slicing; until it is built its entry points report failure.
+// The tool, the candidate context and the walk parameters of a level are in model/slice_records.h.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include "geometry/kont2d.h"
 #include "geometry/lists.h"
 #include "geometry/vec.h"
+#include "model/slice_records.h"
 #include "zlevel/zpath.h"
 
 struct SurfaceModel;
@@ -22,28 +24,6 @@ struct WalkModel {
   Kont2D* frame;        // rectangle the walker must not leave
   Point3D* wallBoxLow;  // low corner of the walls' box
   Point3D* wallBoxHigh;
-};
-
-// The walker's tool.
-struct WalkTool {
-  double radius;
-  std::int32_t param0;  // 0
-  std::int32_t param1;  // 0
-  std::int32_t kind;    // 2
-  std::int32_t reserved;
-};
-
-// The settings of one walk; callers zero it and set their fields.
-struct WalkParams {
-  double tolerance;        // 0.1
-  double z;                // level height
-  std::int32_t direction;  // +1 or -1; flipped by the walker for the second half of an open path
-  double step;             // the walker steps 0.05 below 0.1, else half of it
-  Point3D start;           // start point
-  Seg2D startContact;      // approach segment ending at the start point
-  std::int32_t tryNumber;  // 0 on the first try; seeds the start-candidate shuffle
-  SurfaceModel* model;     // surface model of the run
-  std::int32_t subModelMode;  // non-zero: sub-models take part; 1: ids map to triangle indices
 };
 
 // Per-level record of the walker.
