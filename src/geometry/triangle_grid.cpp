@@ -11,8 +11,6 @@
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
 
-namespace {
-
 // Index of the cell along one direction: trunc((v - origin) / size) clamped to 0 .. n-1.
 // A NaN quotient (non-finite input) gives lowIfNan ? 0 : n-1, so an item bound that is not a
 // number widens the item's range rather than narrowing it. A non-positive or non-finite cell
@@ -25,8 +23,6 @@ int triGridIndex(double v, double origin, double size, int n, bool lowIfNan) {
   if (q >= static_cast<double>(n - 1)) return n - 1;
   return static_cast<int>(q);
 }
-
-}  // namespace
 
 TriangleGrid* triGridNew(int rows, int columns, int initialCapacity) {
   if (rows <= 0 || columns <= 0) {
@@ -126,6 +122,20 @@ int triGridFill(TriangleGrid* grid, int count, const Point3D& boxMin, const Poin
     }
   }
   return 1;
+}
+
+void triGridShrinkCells(TriangleGrid* grid) {
+  if (grid == nullptr || grid->cells == nullptr) return;
+  const std::size_t cellCount = static_cast<std::size_t>(grid->rows) * grid->columns;
+  for (std::size_t i = 0; i < cellCount; ++i) {
+    TriangleGridCell& cell = grid->cells[i];
+    if (cell.count <= 0 || cell.count == cell.capacity) continue;
+    auto* shrunk = static_cast<std::int32_t*>(
+        memRealloc(cell.indices, static_cast<std::size_t>(cell.count) * sizeof(std::int32_t)));
+    if (shrunk == nullptr) continue;  // the old, larger array still holds the indices
+    cell.indices = shrunk;
+    cell.capacity = cell.count;
+  }
 }
 
 const TriangleGridCell* triGridCell(const TriangleGrid* grid, double x, double y) {

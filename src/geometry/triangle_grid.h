@@ -49,6 +49,14 @@ int triGridFree(TriangleGrid* grid);
 int triGridFill(TriangleGrid* grid, int count, const Point3D& boxMin, const Point3D& boxMax,
                 const Point3D* itemMin, const Point3D* itemMax, double margin);
 
+// Index of the cell along one direction: trunc((v - origin) / size) clamped to 0 .. n-1. A NaN
+// quotient gives lowIfNan ? 0 : n-1; a non-positive or non-finite cell size gives 0.
+int triGridIndex(double v, double origin, double size, int n, bool lowIfNan);
+
+// Shrinks the index array of every non-empty cell to its count and sets the cell's capacity to
+// the count; a cell whose shrinking fails keeps its array and capacity. Null is ignored.
+void triGridShrinkCells(TriangleGrid* grid);
+
 // Appends index to cell (row, column); the cell's capacity doubles when it is full.
 // Returns 1; -1 when memory runs out (cell unchanged); -20 for a null grid or a cell outside the
 // grid. Errors set the record.

@@ -1,13 +1,14 @@
 // zlevel_records.h - the records of the Z-level slicing that geometry code fills and reads: the
 // tool-centre path of one level (ZPath) and the paths of a region, the height grid of a roughing
-// region (FloatDropNet, whose header the rasters copy), and the walker's model, tool, settings
-// and per-level record. The slicing's functions on them live with the slicing.
+// region (FloatDropNet, whose header the rasters copy), and the walker's model and per-level record
+// (its tool, candidate context and walk parameters are in slice_records.h). The slicing's functions on them live with the slicing.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "geometry/lists.h"
+#include "geometry/slice_records.h"
 #include "geometry/vec.h"
 
 struct Kont2D;
@@ -62,28 +63,6 @@ struct WalkModel {
   Kont2D* frame;        // rectangle the walker must not leave
   Point3D* wallBoxLow;  // low corner of the walls' box
   Point3D* wallBoxHigh;
-};
-
-// The walker's tool.
-struct WalkTool {
-  double radius;
-  std::int32_t param0;  // 0
-  std::int32_t param1;  // 0
-  std::int32_t kind;    // 2
-  std::int32_t reserved;
-};
-
-// The settings of one walk; callers zero it and set their fields.
-struct WalkParams {
-  double tolerance;        // 0.1
-  double z;                // level height
-  std::int32_t direction;  // +1 or -1; flipped by the walker for the second half of an open path
-  double step;             // the walker steps 0.05 below 0.1, else half of it
-  Point3D start;           // start point
-  Seg2D startContact;      // approach segment ending at the start point
-  std::int32_t tryNumber;  // 0 on the first try; seeds the start-candidate shuffle
-  SurfaceModel* model;     // surface model of the run
-  std::int32_t subModelMode;  // non-zero: sub-models take part; 1: ids map to triangle indices
 };
 
 // Per-level record of the walker.
