@@ -27,6 +27,7 @@ constexpr double kArcStrictSagitta = 10.0;
 constexpr double kArcLengthPerRadius = 3.2;
 constexpr double kArcNoSagitta = 9.9e30;
 constexpr double kArcSpreadStart = 9.9e30;
+constexpr int kArcSpreadStrides = 16;  // points of the first pass of a bounded spread
 constexpr double kArcShortChord = 1e-7;
 constexpr double kArcChordSinMax = 0.1;
 
@@ -49,13 +50,20 @@ bool arcRadiusInWindow(double r) { return r >= arcState.minRadius && r <= arcSta
 // value returned is then that partial spread (at least bound) and the radius is not written.
 double arcSpreadBelow(double cx, double cy, const ArcPoint* list, int first, int last, double bound,
                       double* radius) {
+  if (arcState.earlyStop == 0 || !(bound < std::numeric_limits<double>::infinity())) {
+    return arcRadiusSpread(cx, cy, list, first, last, radius);
+  }
+  // The largest and smallest distance do not depend on the order of the points, so they are
+  // visited in strides over the whole run first: a poor centre shows its spread after a few.
+  const int stride = std::max(1, (last - first + 1) / kArcSpreadStrides);
   double largest = -kArcSpreadStart, smallest = kArcSpreadStart;
-  const bool stop = arcState.earlyStop != 0 && bound < std::numeric_limits<double>::infinity();
-  for (int i = first; i <= last; ++i) {
-    const double d = std::hypot(list[i].x - cx, list[i].y - cy);
-    if (d > largest) largest = d;
-    if (d < smallest) smallest = d;
-    if (stop && (largest - smallest) / 2.0 >= bound) return (largest - smallest) / 2.0;
+  for (int offset = 0; offset < stride; ++offset) {
+    for (int i = first + offset; i <= last; i += stride) {
+      const double d = std::hypot(list[i].x - cx, list[i].y - cy);
+      if (d > largest) largest = d;
+      if (d < smallest) smallest = d;
+      if ((largest - smallest) / 2.0 >= bound) return (largest - smallest) / 2.0;
+    }
   }
   *radius = (largest + smallest) / 2.0;
   return (largest - smallest) / 2.0;
@@ -66,12 +74,13 @@ struct ArcCandidate {
   double x, y, spread, radius;
 };
 
-// Evaluates the candidates in order and returns the index of the first one with the smallest
-// spread when that spread lies strictly below the current one; -1 when none improves.
-int arcPickCandidate(ArcCandidate* cands, int count, double current, const ArcPoint* list,
-                     int first, int last) {
+// Evaluates the candidates in order; the first one with the smallest spread, when that spread
+// lies strictly below the current one, becomes the centre with its spread and radius. Returns
+// true when the centre moved.
+bool arcMoveToBest(ArcCandidate* cands, int count, const ArcPoint* list, int first, int last,
+                   ArcCandidate* centre) {
   int best = -1;
-  double bestSpread = current;
+  double bestSpread = centre->spread;
   for (int k = 0; k < count; ++k) {
     cands[k].spread = arcSpreadBelow(cands[k].x, cands[k].y, list, first, last, bestSpread,
                                      &cands[k].radius);
@@ -80,7 +89,9 @@ int arcPickCandidate(ArcCandidate* cands, int count, double current, const ArcPo
       best = k;
     }
   }
-  return best;
+  if (best < 0) return false;
+  *centre = cands[best];
+  return true;
 }
 
 // Marks the arc s..t around (cx, cy): its sense and start mark on s, the centre in s + 1, the
@@ -205,29 +216,24 @@ double arcRadiusSpread(double cx, double cy, const ArcPoint* list, int first, in
 
 double arcFitCentre(double floor, const ArcPoint* list, int first, int last, double tolerance,
                     double* cx, double* cy, double* radius) {
-  double x = list[first].x, y = list[first].y, r = 0.0;
-  double spread = arcRadiusSpread(x, y, list, first, last, &r);
+  ArcCandidate at{list[first].x, list[first].y, 0.0, 0.0};
+  at.spread = arcRadiusSpread(at.x, at.y, list, first, last, &at.radius);
   double a = kArcStarStep, b = kArcStarLegX, c = kArcStarLegY;
   for (int it = 0; it < kArcSearchIterations; ++it) {
-    ArcCandidate cands[3] = {{x, y + a, 0, 0}, {x - b, y - c, 0, 0}, {x + b, y - c, 0, 0}};
-    const int best = arcPickCandidate(cands, 3, spread, list, first, last);
+    ArcCandidate cands[3] = {{at.x, at.y + a, 0, 0}, {at.x - b, at.y - c, 0, 0}, {at.x + b, at.y - c, 0, 0}};
+    const bool moved = arcMoveToBest(cands, 3, list, first, last, &at);
     a = -a;
     c = -c;
-    if (best >= 0) {
-      x = cands[best].x;
-      y = cands[best].y;
-      spread = cands[best].spread;
-      r = cands[best].radius;
-      continue;
-    }
+    if (moved) continue;
     a *= kArcStarShrink;
     b *= kArcStarShrink;
     c *= kArcStarShrink;
     if (std::fabs(a) < floor) break;
   }
-  *cx = x;
-  *cy = y;
-  *radius = r;
+  *cx = at.x;
+  *cy = at.y;
+  *radius = at.radius;
+  const double spread = at.spread, r = at.radius;
   if (spread <= tolerance) {
     if (!arcRadiusInWindow(r)) return kArcRadiusRefused;
     if (arcCheckRun(r, tolerance, 1, list, first, last) != 1) return kArcShapeRefused;
@@ -238,7 +244,7 @@ double arcFitCentre(double floor, const ArcPoint* list, int first, int last, dou
 double arcFitCentreChord(const ArcPoint* list, int first, int last, double tolerance, double* cx,
                          double* cy, double* radius) {
   const double dx = list[last].x - list[first].x, dy = list[last].y - list[first].y;
-  double x = (list[first].x + list[last].x) / 2.0, y = (list[first].y + list[last].y) / 2.0;
+  const double x = (list[first].x + list[last].x) / 2.0, y = (list[first].y + list[last].y) / 2.0;
   const double chord = std::hypot(dx, dy);
   *cx = x;
   *cy = y;
@@ -246,25 +252,19 @@ double arcFitCentreChord(const ArcPoint* list, int first, int last, double toler
   // A closed or degenerate run has no bisector to search along.
   if (!(chord > kArcShortChord)) return kArcSpreadTooLarge;
   double sx = -dy / chord * kArcChordStep, sy = dx / chord * kArcChordStep;
-  double r = 0.0;
-  double spread = arcRadiusSpread(x, y, list, first, last, &r);
+  ArcCandidate at{x, y, 0.0, 0.0};
+  at.spread = arcRadiusSpread(x, y, list, first, last, &at.radius);
   for (int it = 0; it < kArcSearchIterations; ++it) {
-    ArcCandidate cands[2] = {{x + sx, y + sy, 0, 0}, {x - sx, y - sy, 0, 0}};
-    const int best = arcPickCandidate(cands, 2, spread, list, first, last);
-    if (best >= 0) {
-      x = cands[best].x;
-      y = cands[best].y;
-      spread = cands[best].spread;
-      r = cands[best].radius;
-      continue;
-    }
+    ArcCandidate cands[2] = {{at.x + sx, at.y + sy, 0, 0}, {at.x - sx, at.y - sy, 0, 0}};
+    if (arcMoveToBest(cands, 2, list, first, last, &at)) continue;
     sx /= 2.0;
     sy /= 2.0;
     if (std::hypot(sx, sy) <= kArcChordStepMin) break;
   }
-  *cx = x;
-  *cy = y;
-  *radius = r;
+  *cx = at.x;
+  *cy = at.y;
+  *radius = at.radius;
+  const double spread = at.spread, r = at.radius;
   if (!(spread <= tolerance)) return kArcSpreadTooLarge;
   if (!arcRadiusInWindow(r)) return kArcRadiusRefused;
   if (arcCheckRun(r, tolerance, 0, list, first, last) != 1) return kArcShapeRefused;

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "framework/memory.h"
 #include "framework/numtext.h"
@@ -42,16 +41,21 @@ double arcNumber(const char* text) {
   return end == text ? 0.0 : v;
 }
 
+// Makes the texts (x, y, z) the current point.
+void arcSetCurrent(ArcRecognizer* r, const char (*texts)[24]) {
+  for (int a = 0; a < 3; ++a) {
+    std::strncpy(r->text[a], texts[a], kArcPointTextSize - 1);
+    r->text[a][kArcPointTextSize - 1] = '\0';
+    r->value[a] = arcNumber(texts[a]);
+  }
+}
+
 // The element's coordinates with the current point's texts standing for parts not given; the
 // end (second parts) becomes the current point.
 void arcReadCoord(ArcRecognizer* r, const XchgElement* e, XchgCoord* c) {
   xchgCoordPreset(c, r->text[0], r->text[1], r->text[2]);
   xchgCoordParse(c, e);
-  for (int a = 0; a < 3; ++a) {
-    std::strncpy(r->text[a], c->second[a], kArcPointTextSize - 1);
-    r->text[a][kArcPointTextSize - 1] = '\0';
-    r->value[a] = arcNumber(c->second[a]);
-  }
+  arcSetCurrent(r, c->second);
 }
 
 bool arcAtContourLevel(const ArcRecognizer* r) { return r->inContour == 1 && r->depth == 1; }
@@ -197,11 +201,18 @@ int arcOnVariable(XchgElement* e, XchgScope* scope, void* user) {
   // Values are echoed as read; one the lexer would read back differently is escaped instead.
   if (arcValueSurvives(e->id)) {
     std::fprintf(r->out, "  v%s(%s)\n", e->name, e->id);
-  } else {
-    std::string escaped(4 * std::strlen(e->id) + 1, '\0');
-    xchgEscapeText(escaped.data(), escaped.size(), e->id);
-    std::fprintf(r->out, "  v%s(%s)\n", e->name, escaped.c_str());
+    return 1;
   }
+  const std::size_t room = 4 * std::strlen(e->id) + 1;
+  auto* escaped = static_cast<char*>(memAllocZero(room));
+  if (escaped == nullptr) {
+    geoFail(-1, "arc_rewrite");
+    r->failed = 1;
+    return 0;
+  }
+  xchgEscapeText(escaped, room, e->id);
+  std::fprintf(r->out, "  v%s(%s)\n", e->name, escaped);
+  memFree(escaped);
   return 1;
 }
 
@@ -256,11 +267,7 @@ int arcOnLine(XchgElement* e, XchgScope*, void* user) {
     if (!(std::fabs(start[a] - r->value[a]) <= kArcSamePoint)) same = false;
   }
   if (same) {
-    for (int a = 0; a < 3; ++a) {
-      std::strncpy(r->text[a], c.first[a], kArcPointTextSize - 1);
-      r->text[a][kArcPointTextSize - 1] = '\0';
-      r->value[a] = start[a];
-    }
+    arcSetCurrent(r, c.first);
     return 1;
   }
   if (r->runCount == 0 && arcBufferPoint(r, start[0], start[1], start[2]) != 1) return 0;
