@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "toolpath_check_gtest.h"
@@ -195,62 +196,66 @@ struct RingCase {
   bool g2, c1, c2, links;
 };
 
+void PrintTo(const RingCase& c, std::ostream* os) { *os << c.name; }
+
 const RingCase kRingCases[] = {
-    {"exact", Variant::Exact, true, true, true, true},
-    {"shifted 0.01 R into the island", Variant::ShiftedIntoIsland, false, true, true, false},
-    {"outer ring deleted", Variant::OuterRingDeleted, true, false, false, true},
-    {"feed link across the island", Variant::FeedLinkAcrossIsland, false, true, true, false},
-    {"rapid at floor height over the island", Variant::RapidOverIsland, true, true, true, false},
+    {"Exact", Variant::Exact, true, true, true, true},
+    {"ShiftedPointZeroOneRIntoIsland", Variant::ShiftedIntoIsland, false, true, true, false},
+    {"OuterRingDeleted", Variant::OuterRingDeleted, true, false, false, true},
+    {"FeedLinkAcrossIsland", Variant::FeedLinkAcrossIsland, false, true, true, false},
+    {"RapidAtFloorOverIsland", Variant::RapidOverIsland, true, true, true, false},
 };
 
-class TpcRingPath : public ::testing::TestWithParam<bool> {};
+// One variant of the ring path, against the pocket given by its walls or by the tool centre's
+// limits.
+class TpcRingPath : public ::testing::TestWithParam<std::tuple<RingCase, bool>> {};
 
-TEST_P(TpcRingPath, TableOfVariants) {
-  const bool centre = GetParam();
+TEST_P(TpcRingPath, Checks) {
+  const auto& [c, centre] = GetParam();
   const tpc::Pocket pk = pocket(centre);
   const tpc::CoverOptions cover{.floorZ = kFloor, .step = kStep, .inset = 0};
-  for (const RingCase& c : kRingCases) {
-    SCOPED_TRACE(c.name);
-    const tpc::Path path = readText(ringPath(c.variant), tpc::Tool::flat(kR));
-    const tpc::Result g2 = tpc::checkNoGouge2D(path, pk);
-    EXPECT_EQ(g2.ok, c.g2) << g2.message;
-    // The buckets find exactly what the plain scan finds.
-    EXPECT_EQ(g2.worst, tpc::checkNoGouge2D(path, pk, {.plainScan = true}).worst);
-    const tpc::Result l = tpc::checkLinks2D(path, pk);
-    EXPECT_EQ(l.ok, c.links) << l.message;
-    if (c.variant == Variant::RapidOverIsland) {
-      EXPECT_NEAR(l.worst, -kFloor, 1e-9);  // the highest top lies 5 above the rapid
-    }
-    if (c.variant == Variant::FeedLinkAcrossIsland || c.variant == Variant::RapidOverIsland) continue;
-    const tpc::Result c1 = tpc::checkCoverStep(path, pk, cover);
-    const tpc::Result c2 = tpc::checkCoverClear(path, pk, cover);
-    EXPECT_EQ(c1.ok, c.c1) << c1.message;
-    EXPECT_EQ(c2.ok, c.c2) << c2.message;
-    if (c.variant == Variant::Exact) {
-      EXPECT_NEAR(g2.worst, 0, 1e-6);  // the outer ring runs exactly R from the wall
-      EXPECT_EQ(c1.uncutArea, 0);
-      EXPECT_EQ(c2.uncutArea, 0);
-    }
-    if (c.variant == Variant::ShiftedIntoIsland) {
-      EXPECT_NEAR(g2.worst, 0.01 * kR, 1e-6);
-    }
-    if (c.variant == Variant::OuterRingDeleted) {
-      // Uncut: the band between the rectangle [5, 95] x [5, 55] grown by R and the next ring's
-      // rectangle [9, 91] x [9, 51] grown by R (equal corner arcs cancel), within one cell area
-      // per cell on the band's two boundaries.
-      const double expected = (90 * 50 + 2 * kR * 140) - (82 * 42 + 2 * kR * 124);
-      const double cell = 0.05 * kR;
-      const double boundaryCells = std::sqrt(2.0) * (2 * (90 + 50) + 2 * (82 + 42) + 4 * tpc::kPi * kR) / cell;
-      EXPECT_NEAR(c2.uncutArea, expected, boundaryCells * cell * cell);
-      EXPECT_EQ(c1.uncutArea, c2.uncutArea);
-      // The corner of the centre region lies 4 sqrt 2 from the next ring's corner.
-      EXPECT_NEAR(c1.worst, 4 * std::sqrt(2.0), 2 * cell);
-    }
+  const tpc::Path path = readText(ringPath(c.variant), tpc::Tool::flat(kR));
+  const tpc::Result g2 = tpc::checkNoGouge2D(path, pk);
+  EXPECT_EQ(g2.ok, c.g2) << g2.message;
+  // The buckets find exactly what the plain scan finds.
+  EXPECT_EQ(g2.worst, tpc::checkNoGouge2D(path, pk, {.plainScan = true}).worst);
+  const tpc::Result l = tpc::checkLinks2D(path, pk);
+  EXPECT_EQ(l.ok, c.links) << l.message;
+  if (c.variant == Variant::RapidOverIsland) {
+    EXPECT_NEAR(l.worst, -kFloor, 1e-9);  // the highest top lies 5 above the rapid
+  }
+  if (c.variant == Variant::FeedLinkAcrossIsland || c.variant == Variant::RapidOverIsland) return;
+  const tpc::Result c1 = tpc::checkCoverStep(path, pk, cover);
+  const tpc::Result c2 = tpc::checkCoverClear(path, pk, cover);
+  EXPECT_EQ(c1.ok, c.c1) << c1.message;
+  EXPECT_EQ(c2.ok, c.c2) << c2.message;
+  if (c.variant == Variant::Exact) {
+    EXPECT_NEAR(g2.worst, 0, 1e-6);  // the outer ring runs exactly R from the wall
+    EXPECT_EQ(c1.uncutArea, 0);
+    EXPECT_EQ(c2.uncutArea, 0);
+  }
+  if (c.variant == Variant::ShiftedIntoIsland) {
+    EXPECT_NEAR(g2.worst, 0.01 * kR, 1e-6);
+  }
+  if (c.variant == Variant::OuterRingDeleted) {
+    // Uncut: the band between the rectangle [5, 95] x [5, 55] grown by R and the next ring's
+    // rectangle [9, 91] x [9, 51] grown by R (equal corner arcs cancel), within one cell area
+    // per cell on the band's two boundaries.
+    const double expected = (90 * 50 + 2 * kR * 140) - (82 * 42 + 2 * kR * 124);
+    const double cell = 0.05 * kR;
+    const double boundaryCells = std::sqrt(2.0) * (2 * (90 + 50) + 2 * (82 + 42) + 4 * tpc::kPi * kR) / cell;
+    EXPECT_NEAR(c2.uncutArea, expected, boundaryCells * cell * cell);
+    EXPECT_EQ(c1.uncutArea, c2.uncutArea);
+    // The corner of the centre region lies 4 sqrt 2 from the next ring's corner.
+    EXPECT_NEAR(c1.worst, 4 * std::sqrt(2.0), 2 * cell);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Contours, TpcRingPath, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "ToolCentre" : "Walls"; });
+INSTANTIATE_TEST_SUITE_P(Variants, TpcRingPath, ::testing::Combine(::testing::ValuesIn(kRingCases), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<TpcRingPath::ParamType>& i) {
+                           return std::string(std::get<0>(i.param).name) +
+                                  (std::get<1>(i.param) ? "_ToolCentreContours" : "_WallContours");
+                         });
 
 // A meander leaves cusps at the walls where its rows turn on the other side: inset h (the
 // meander's width) leaves them out of the rule; without it they fail it.
