@@ -80,6 +80,8 @@ void numSetPrecision(int p) {
   numState.scale = static_cast<double>(limit);
 }
 
+int numPrecision() { return numState.precision; }
+
 void numResetState() { numSetPrecision(6); }
 
 void numFormat(char* out, double x) {

@@ -12,6 +12,8 @@ inline constexpr std::size_t kNumTextSize = 40;
 
 // Sets the number of decimals of numFormat: below 1 becomes 1, above 8 becomes 8 (6 at load).
 void numSetPrecision(int p);
+// The current number of decimals (1 to 8).
+int numPrecision();
 
 // Writes x into out (at least kNumTextSize characters) as a fixed-point text with the current
 // number of decimals, rounded half up, trailing zeros and a trailing point removed; "-0" becomes

@@ -38,10 +38,6 @@ struct ArcFitState {
 };
 ArcFitState arcState;
 
-int arcFail(int code, std::source_location at = std::source_location::current()) {
-  return geoFail(code, "arc_fit", at);
-}
-
 bool arcRadiusInWindow(double r) { return r >= arcState.minRadius && r <= arcState.maxRadius; }
 
 // The spread of the points first..last around (cx, cy), as arcRadiusSpread. With the early stop
@@ -112,12 +108,12 @@ bool arcPlain(const ArcPoint& p) { return p.mark == kArcFresh && p.startMark == 
 
 ArcPoint* arcPtsAlloc(int n) {
   if (n < 0) {
-    arcFail(-20);
+    geoFail(-20, "arc_fit");
     return nullptr;
   }
   auto* list = static_cast<ArcPoint*>(memAllocZero((static_cast<std::size_t>(n) + 1) * sizeof(ArcPoint)));
   if (list == nullptr) {
-    arcFail(-1);
+    geoFail(-1, "arc_fit");
     return nullptr;
   }
   for (int i = 0; i < n; ++i) {
@@ -137,7 +133,7 @@ void arcPtsFree(ArcPoint* list) { memFree(list); }
 
 ArcPoint* arcPtsFrom2D(const Point2D* points, int n) {
   if (points == nullptr) {
-    arcFail(-20);
+    geoFail(-20, "arc_fit");
     return nullptr;
   }
   ArcPoint* list = arcPtsAlloc(n);
