@@ -2,12 +2,12 @@
 // with 10^2 to 10^4 points, and a mixed chain of lines and arcs), with and without the early stop
 // of the centre search, and the rewrite of a level file of 10^4 points.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "geometry/arc_fit.h"
@@ -23,7 +23,8 @@ std::vector<ArcPoint> benchCircle(int n) {
   std::vector<ArcPoint> pts;
   for (int i = 0; i < n; ++i) {
     const double a = 2 * M_PI * i / n;
-    pts.push_back(ArcPoint{kRadius * std::cos(a), kRadius * std::sin(a), 0, kArcFresh, kArcNo, kArcNo});
+    pts.push_back(
+        ArcPoint{kRadius * std::cos(a), kRadius * std::sin(a), 0, kArcFresh, kArcNo, kArcNo});
   }
   return pts;
 }
@@ -35,15 +36,16 @@ std::vector<ArcPoint> benchMixed(int n) {
   const double arcStep = 2 * std::acos(1 - 0.5 * kTol / kRadius);  // chords within the tolerance
   while (static_cast<int>(pts.size()) < n) {
     for (int i = 0; i < 20; ++i) {
-      pts.push_back(ArcPoint{pts.back().x + std::cos(heading), pts.back().y + std::sin(heading), 0, kArcFresh,
-                             kArcNo, kArcNo});
+      pts.push_back(ArcPoint{pts.back().x + std::cos(heading), pts.back().y + std::sin(heading), 0,
+                             kArcFresh, kArcNo, kArcNo});
     }
     const int steps = static_cast<int>(M_PI / 2 / arcStep);
     for (int i = 0; i < steps; ++i) {
       heading += arcStep;
       const double len = 2 * kRadius * std::sin(arcStep / 2);
       pts.push_back(ArcPoint{pts.back().x + len * std::cos(heading - arcStep / 2),
-                             pts.back().y + len * std::sin(heading - arcStep / 2), 0, kArcFresh, kArcNo, kArcNo});
+                             pts.back().y + len * std::sin(heading - arcStep / 2), 0, kArcFresh,
+                             kArcNo, kArcNo});
     }
   }
   return pts;
@@ -53,7 +55,8 @@ void runFit(benchmark::State& state, const std::vector<ArcPoint>& base, int earl
   arcSetEarlyStop(earlyStop);
   for (auto _ : state) {
     std::vector<ArcPoint> pts = base;
-    benchmark::DoNotOptimize(arcFitPoints(pts.data(), static_cast<int>(pts.size()), kTol, 0.1, 9999.9, 9999.9));
+    benchmark::DoNotOptimize(
+        arcFitPoints(pts.data(), static_cast<int>(pts.size()), kTol, 0.1, 9999.9, 9999.9));
   }
   arcSetEarlyStop(1);
   state.counters["points"] = static_cast<double>(base.size());
@@ -86,10 +89,11 @@ std::string benchLevelFile(int n) {
   for (int i = 1; i <= n; ++i) {
     const double a0 = 2 * M_PI * (i - 1) / n, a1 = 2 * M_PI * (i % n) / n;
     if (i == 1) {
-      std::fprintf(f, "  oL( x[%.9f/%.9f] y[%.9f/%.9f] )\n", kRadius * std::cos(a0), kRadius * std::cos(a1),
-                   kRadius * std::sin(a0), kRadius * std::sin(a1));
+      std::fprintf(f, "  oL( x[%.9f/%.9f] y[%.9f/%.9f] )\n", kRadius * std::cos(a0),
+                   kRadius * std::cos(a1), kRadius * std::sin(a0), kRadius * std::sin(a1));
     } else {
-      std::fprintf(f, "  oL( x[/%.9f] y[/%.9f] )\n", kRadius * std::cos(a1), kRadius * std::sin(a1));
+      std::fprintf(f, "  oL( x[/%.9f] y[/%.9f] )\n", kRadius * std::cos(a1),
+                   kRadius * std::sin(a1));
     }
   }
   std::fprintf(f, "}\n");
@@ -102,7 +106,8 @@ void rewrite(benchmark::State& state, int earlyStop) {
   const std::string out = in + ".out";
   arcSetEarlyStop(earlyStop);
   for (auto _ : state) {
-    if (arcRecognizeFile(out.c_str(), in.c_str(), kTol) != 1) state.SkipWithError("no circle found");
+    if (arcRecognizeFile(out.c_str(), in.c_str(), kTol) != 1)
+      state.SkipWithError("no circle found");
   }
   arcSetEarlyStop(1);
   std::remove(in.c_str());

@@ -54,7 +54,10 @@ void BM_KontSelfIntersects(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
   kontFree(region);
 }
-BENCHMARK(BM_KontSelfIntersects)->RangeMultiplier(10)->Range(100, 100000)->Complexity()
+BENCHMARK(BM_KontSelfIntersects)
+    ->RangeMultiplier(10)
+    ->Range(100, 100000)
+    ->Complexity()
     ->Unit(benchmark::kMillisecond);
 
 void BM_KontClassifyPoint(benchmark::State& state) {
@@ -68,7 +71,10 @@ void BM_KontClassifyPoint(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
   kontFree(region);
 }
-BENCHMARK(BM_KontClassifyPoint)->RangeMultiplier(10)->Range(100, 100000)->Complexity()
+BENCHMARK(BM_KontClassifyPoint)
+    ->RangeMultiplier(10)
+    ->Range(100, 100000)
+    ->Complexity()
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

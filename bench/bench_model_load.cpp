@@ -3,7 +3,6 @@
 // parts: a ball of diameter 1/20 of the part's width dropped over a 316 x 316 grid covering the
 // part's box.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,7 +20,7 @@
 
 namespace {
 
-const char* const kRealParts[] = {"cone_on_side.stl", "ktoolcav.stl",       "ktoolcor.stl",
+const char* const kRealParts[] = {"cone_on_side.stl",  "ktoolcav.stl",        "ktoolcor.stl",
                                   "pycam-textbox.stl", "sphere_on_plate.stl", "wheel_in_box.stl"};
 
 std::string realPath(int i) { return std::string(QDMILL_DATA_DIR) + "/" + kRealParts[i]; }
@@ -62,7 +61,9 @@ void loadBench(benchmark::State& state, const std::string& path) {
   state.counters["triangles"] = static_cast<double>(triangles);
 }
 
-void BM_LoadTerrainStl(benchmark::State& state) { loadBench(state, terrainFile(state.range(0) == 1)); }
+void BM_LoadTerrainStl(benchmark::State& state) {
+  loadBench(state, terrainFile(state.range(0) == 1));
+}
 BENCHMARK(BM_LoadTerrainStl)->Arg(0)->Arg(1)->ArgName("binary")->Unit(benchmark::kMillisecond);
 
 void BM_LoadRealPart(benchmark::State& state) {
@@ -89,7 +90,8 @@ void BM_PointDropRealPart(benchmark::State& state) {
   dropSetTriModel(m.triangles, m.facetMin, m.facetMax, m.boxMin.z, m.boxMax.z, 0);
   constexpr int kSide = 316;
   const double ref = m.boxMax.z + cutter.radius, start = m.boxMin.z - 2 * cutter.radius;
-  const double dx = (m.boxMax.x - m.boxMin.x) / (kSide - 1), dy = (m.boxMax.y - m.boxMin.y) / (kSide - 1);
+  const double dx = (m.boxMax.x - m.boxMin.x) / (kSide - 1),
+               dy = (m.boxMax.y - m.boxMin.y) / (kSide - 1);
   double sum = 0;
   for (auto _ : state) {
     for (int r = 0; r < kSide; ++r) {

@@ -39,5 +39,13 @@ void BM_OffsetOutward(benchmark::State& state) { offsetPolygon(state, -1); }
 void BM_OffsetInward(benchmark::State& state) { offsetPolygon(state, 1); }
 }  // namespace
 
-BENCHMARK(BM_OffsetOutward)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond)->Complexity();
-BENCHMARK(BM_OffsetInward)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(BM_OffsetOutward)
+    ->RangeMultiplier(10)
+    ->Range(100, 100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+BENCHMARK(BM_OffsetInward)
+    ->RangeMultiplier(10)
+    ->Range(100, 100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();

@@ -8,11 +8,11 @@
 
 #include "framework/kernel.h"
 #include "framework/messages.h"
-#include "output/out3d_moves.h"
-#include "output/out3d_state.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
 #include "framework/pof_writer.h"
+#include "output/out3d_moves.h"
+#include "output/out3d_state.h"
 
 namespace {
 constexpr int kRunLength = 200;
@@ -61,7 +61,9 @@ template <bool FiveAxis>
 void emitRuns(double shift) {
   for (int r = 0; r < 10; ++r) {
     const double y = shift + r * 2.0;
-    if (FiveAxis) out3dSetToolAxis({0, std::sin(y * 0.01) * 0.3, std::sqrt(1 - 0.09 * std::pow(std::sin(y * 0.01), 2))});
+    if (FiveAxis)
+      out3dSetToolAxis(
+          {0, std::sin(y * 0.01) * 0.3, std::sqrt(1 - 0.09 * std::pow(std::sin(y * 0.01), 2))});
     auto move = FiveAxis ? out3dMove5Axis : out3dMove3Axis;
     move({0, y, 1}, kOut3dRapid);
     for (int i = 0; i < kRunLength; ++i) {

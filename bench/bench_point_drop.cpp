@@ -5,9 +5,9 @@
 
 #include <cmath>
 #include <map>
-#include <utility>
 #include <memory>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "../tests/model/model_fixture.h"
@@ -29,14 +29,10 @@ std::vector<Tri3D> makeMesh(int kind, int count) {
 
 CutterShape cutterOf(int type) {
   switch (type) {
-    case kCutterBall:
-      return qdtest::makeCutter(kCutterBall, 10, 10);
-    case kCutterFlat:
-      return qdtest::makeCutter(kCutterFlat, 10, 0);
-    case kCutterTorus:
-      return qdtest::makeCutter(kCutterTorus, 10, 3);
-    default:
-      return qdtest::makeConeBand(10, 16, 20, 30);
+    case kCutterBall: return qdtest::makeCutter(kCutterBall, 10, 10);
+    case kCutterFlat: return qdtest::makeCutter(kCutterFlat, 10, 0);
+    case kCutterTorus: return qdtest::makeCutter(kCutterTorus, 10, 3);
+    default: return qdtest::makeConeBand(10, 16, 20, 30);
   }
 }
 

@@ -61,14 +61,17 @@ void runDrop(benchmark::State& state, const std::vector<Tri3D>& mesh) {
     benchmark::DoNotOptimize(dropAlongProfile(&tm.m, out));
     samples += out->count;
   }
-  state.counters["samples/s"] = benchmark::Counter(static_cast<double>(samples), benchmark::Counter::kIsRate);
+  state.counters["samples/s"] =
+      benchmark::Counter(static_cast<double>(samples), benchmark::Counter::kIsRate);
   state.counters["samples/drop"] = static_cast<double>(out->count);
   pathListFree(out);
   guideFree(curve);
 }
 
 void BM_ProfileDropFlat(benchmark::State& state) { runDrop(state, flatMesh()); }
-void BM_ProfileDropTerrain(benchmark::State& state) { runDrop(state, qdtest::terrainMesh(100, 200)); }
+void BM_ProfileDropTerrain(benchmark::State& state) {
+  runDrop(state, qdtest::terrainMesh(100, 200));
+}
 void BM_ProfileDropWalls(benchmark::State& state) { runDrop(state, wallMesh()); }
 
 BENCHMARK(BM_ProfileDropFlat);

@@ -22,7 +22,8 @@ struct SpherePlate {
 const SpherePlate& spherePlate() {
   static SpherePlate s = [] {
     SpherePlate r;
-    const std::filesystem::path file = std::filesystem::path(QDMILL_DATA_DIR) / "sphere_on_plate.stl";
+    const std::filesystem::path file =
+        std::filesystem::path(QDMILL_DATA_DIR) / "sphere_on_plate.stl";
     if (!std::filesystem::exists(file) || !tpc::readStl(file.string(), r.part).ok) return r;
     const tpc::Tool ball = tpc::Tool::ball(3);
     const tpc::MeshIndex index(r.part);
@@ -50,7 +51,8 @@ void BM_Gouge3DSpherePlate(benchmark::State& state) {
     state.SkipWithError("no sphere_on_plate.stl in the data folder");
     return;
   }
-  for (auto _ : state) benchmark::DoNotOptimize(tpc::checkNoGouge3D(s.path, s.part, {.tol = 1e3}).worst);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(tpc::checkNoGouge3D(s.path, s.part, {.tol = 1e3}).worst);
   state.counters["moves"] = static_cast<double>(s.path.moves.size());
 }
 BENCHMARK(BM_Gouge3DSpherePlate)->Unit(benchmark::kMillisecond);
@@ -66,7 +68,8 @@ void dropBench(benchmark::State& state, bool plain) {
   std::size_t i = 0;
   for (auto _ : state) {
     const tpc::Vec3& p = s.path.moves[i++ % s.path.moves.size()].to;
-    benchmark::DoNotOptimize(plain ? tpc::dropPlain(s.part, ball, 0, p.x, p.y) : index.drop(ball, 0, p.x, p.y));
+    benchmark::DoNotOptimize(plain ? tpc::dropPlain(s.part, ball, 0, p.x, p.y)
+                                   : index.drop(ball, 0, p.x, p.y));
   }
 }
 void BM_DropBuckets(benchmark::State& state) { dropBench(state, false); }

@@ -74,9 +74,18 @@ void BM_LocatePlainScan(benchmark::State& state) {
 }
 }  // namespace
 
-BENCHMARK(BM_MeshBuild)->RangeMultiplier(4)->Range(1000, 199996)
-    ->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
-BENCHMARK(BM_LocateInMesh)->RangeMultiplier(4)->Range(1000, 199996)
-    ->Unit(benchmark::kMillisecond)->Complexity();
-BENCHMARK(BM_LocatePlainScan)->RangeMultiplier(4)->Range(1000, 199996)
-    ->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(BM_MeshBuild)
+    ->RangeMultiplier(4)
+    ->Range(1000, 199996)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oNLogN);
+BENCHMARK(BM_LocateInMesh)
+    ->RangeMultiplier(4)
+    ->Range(1000, 199996)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+BENCHMARK(BM_LocatePlainScan)
+    ->RangeMultiplier(4)
+    ->Range(1000, 199996)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();

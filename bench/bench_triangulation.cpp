@@ -82,8 +82,20 @@ void BM_TriangulateWithHoles(benchmark::State& state) { triangulate(state, 50); 
 }  // namespace
 
 BENCHMARK(BM_TriangulateStar)
-    ->Arg(1000)->Arg(3000)->Arg(10000)->Arg(30000)->Arg(100000)->Arg(200000)
-    ->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
+    ->Arg(1000)
+    ->Arg(3000)
+    ->Arg(10000)
+    ->Arg(30000)
+    ->Arg(100000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oNLogN);
 BENCHMARK(BM_TriangulateWithHoles)
-    ->Arg(1000)->Arg(3000)->Arg(10000)->Arg(30000)->Arg(100000)->Arg(200000)
-    ->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
+    ->Arg(1000)
+    ->Arg(3000)
+    ->Arg(10000)
+    ->Arg(30000)
+    ->Arg(100000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oNLogN);

@@ -155,9 +155,9 @@ void BM_ToolContact(benchmark::State& state) {
   lstBox3Free(list);
   const auto [heightShare, planShare] = rejectShares(slab, moves, level->z, corner, level->radius);
   state.SetItemsProcessed(state.iterations());
-  state.counters["ns_per_tri"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * k,
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_tri"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * k,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["height_reject"] = heightShare;
   state.counters["plan_reject"] = planShare;
   state.counters["contact_share"] = static_cast<double>(contacts) / state.iterations();

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (cfgReadLine(f, &key, &value) == 1) {
     const std::size_t k = std::strlen(key);
     const std::size_t v = std::strlen(value);
-    if (k == 0 || k > kCfgKeyMax || v > kCfgValueMax || (v > 0 && value[v - 1] == ' ')) std::abort();
+    if (k == 0 || k > kCfgKeyMax || v > kCfgValueMax || (v > 0 && value[v - 1] == ' '))
+      std::abort();
     list = cfgListAppend(list, key, value, 21);
     ++count;
   }

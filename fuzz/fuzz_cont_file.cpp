@@ -58,7 +58,8 @@ bool fuzzLexesCleanly(const char* path) {
 void fuzzFit(const GuideCurve* c, double tol) {
   const int n = std::min(c->count, kFuzzFitPoints);
   std::vector<ArcPoint> list(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) list[i] = ArcPoint{c->points[i].x, c->points[i].y, 0, kArcFresh, kArcNo, kArcNo};
+  for (int i = 0; i < n; ++i)
+    list[i] = ArcPoint{c->points[i].x, c->points[i].y, 0, kArcFresh, kArcNo, kArcNo};
   arcFitPoints(list.data(), n, tol, 0.1, 9999.9, 9999.9);
   int kind = 0, steps = 0;
   double x, y, z, cx, cy;
@@ -72,9 +73,10 @@ void fuzzFit(const GuideCurve* c, double tol) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   size = std::min(size, kFuzzMaxInput);
   const std::string banner(xchgBanner);
-  const bool hasHeader = size >= banner.size() && std::memcmp(data, banner.data(), banner.size()) == 0;
-  const char* in = fuzzInputFile("qdx", data, size,
-                                 hasHeader ? "" : banner + "\nqDX-Version: 1.0\nGeometry\nfuzz\n\n");
+  const bool hasHeader =
+      size >= banner.size() && std::memcmp(data, banner.data(), banner.size()) == 0;
+  const char* in = fuzzInputFile(
+      "qdx", data, size, hasHeader ? "" : banner + "\nqDX-Version: 1.0\nGeometry\nfuzz\n\n");
   const double tol = size > 0 ? 0.001 + (data[size - 1] % 64) * 0.005 : 0.01;
   const int precision = numPrecision();
   double lo = 0, hi = 0, lo2 = 0, hi2 = 0;

@@ -1,16 +1,14 @@
 // fuzz_facet.cpp - libFuzzer target of the binary facet file reader: the input is loaded as a
 // facet file into triangle and four-corner models, plainly, structured into group sub-models,
 // and as a sub-model file.
-#include "fuzz_input_file.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_input_file.h"
 #include "model/facet_file.h"
 #include "model/model_load.h"
-
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const char* path = fuzzInputFile("3df", data, size);

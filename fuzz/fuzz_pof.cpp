@@ -10,14 +10,12 @@
 #include <string>
 
 #include "cycles/level_pocket_hooks.h"
-#include "output/pof_reader.h"
 #include "framework/xchg_lexer.h"
 #include "geometry/path_list.h"
+#include "output/pof_reader.h"
 
 namespace {
-int fuzzLine(const char* text, std::int32_t user) {
-  return text[0] == '\0' ? user : 1;
-}
+int fuzzLine(const char* text, std::int32_t user) { return text[0] == '\0' ? user : 1; }
 
 constexpr char kFuzzInput[] = "fuzz_pof_in.pof";
 
@@ -55,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int capacity = size > 0 ? 1 + data[0] : 512;
   PofLineStream* st = pofStreamNew(kFuzzInput, capacity);
   if (st != nullptr) {
-    for (std::uint16_t layer : {0, 1, 31, 34}) pofStreamAddHandler(st, pofHandlerNew(layer, fuzzLine, 1));
+    for (std::uint16_t layer : {0, 1, 31, 34})
+      pofStreamAddHandler(st, pofHandlerNew(layer, fuzzLine, 1));
     pofStreamRun(st);
   }
   pofStreamFree(st);

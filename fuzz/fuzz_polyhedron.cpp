@@ -1,19 +1,17 @@
 // fuzz_polyhedron.cpp - libFuzzer target of the exchange polyhedron readers: the input is read
 // with the triangle and the four-corner reader, and loaded as a mesh and as surface models.
-#include "fuzz_input_file.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "model/mesh_load.h"
 #include "framework/xchg_lexer.h"
 #include "framework/xchg_number.h"
+#include "fuzz_input_file.h"
+#include "model/mesh_load.h"
 #include "model/model_load.h"
 #include "model/polyhedron.h"
-
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const bool quiet = [] {

@@ -1,15 +1,13 @@
 // fuzz_stl.cpp - libFuzzer target of the STL reader: the input is read as an STL file (text or
 // binary, as detected) and loaded into triangle and four-corner surface models.
-#include "fuzz_input_file.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_input_file.h"
 #include "model/model_load.h"
 #include "model/stl_file.h"
-
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const char* path = fuzzInputFile("stl", data, size);

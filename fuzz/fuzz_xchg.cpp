@@ -85,7 +85,8 @@ void fuzzInterpreter(const std::uint8_t* data, std::size_t size) {
   FuzzRun run{xchgPointTableGrow(nullptr, 1), 0};
   XchgInterp* in = xchgInterpNew(&run, size % 2 == 0 ? fuzzVariable : nullptr, nullptr, nullptr);
   if (in != nullptr && run.table != nullptr) {
-    for (const char* type : {"L", "A", "P", "M", "Contour", "Stop"}) xchgInterpOnObject(in, type, fuzzObject);
+    for (const char* type : {"L", "A", "P", "M", "Contour", "Stop"})
+      xchgInterpOnObject(in, type, fuzzObject);
     for (const char* name : {"P", "V"}) xchgInterpOnMethod(in, name, fuzzMethod);
     xchgInterpRun(fuzzPath().c_str(), in, nullptr);
     XchgLexError err;

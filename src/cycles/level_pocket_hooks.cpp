@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 
-
 namespace {
 // Most points one arc is divided into: a chordal step far below the arc's size must not stall the
 // read-back on millions of points.
@@ -31,7 +30,8 @@ void levelAppend(const Point3D& p, int code, bool reuseParam) {
   if (reuseParam) param -= 1.0;
   if (levelState.path != nullptr) {
     const Point3D up{0, 0, 1};
-    pathListInsert(levelState.path, param, p, code, levelState.path->axes != nullptr ? &up : nullptr, 0);
+    pathListInsert(levelState.path, param, p, code,
+                   levelState.path->axes != nullptr ? &up : nullptr, 0);
   }
   if (!reuseParam) levelState.param += 1.0;
   levelState.last = p;
@@ -71,8 +71,8 @@ void levelPocketNoopHook(void*, int, const Point3D*) {}
 void levelPocketArcHook(void*, int, const Point3D* end, double bulge) {
   if (end == nullptr) return;
   const Point3D start = levelState.last;
-  if (levelState.hasLast && std::fabs(end->x - start.x) < 1e-6 && std::fabs(end->y - start.y) < 1e-6 &&
-      std::fabs(bulge) >= 1e-6) {
+  if (levelState.hasLast && std::fabs(end->x - start.x) < 1e-6 &&
+      std::fabs(end->y - start.y) < 1e-6 && std::fabs(bulge) >= 1e-6) {
     return;  // an arc back to its start has no chord to turn about
   }
   const int code = levelArcCode();
@@ -105,7 +105,9 @@ int levelPocketMoveKindHook(const char* word) {
   static constexpr struct {
     const char* word;
     int kind;
-  } kKinds[] = {{"drill", kLevelKindDrill}, {"plunge", kLevelKindPlunge}, {"left", kLevelKindLeft},
+  } kKinds[] = {{"drill", kLevelKindDrill},
+                {"plunge", kLevelKindPlunge},
+                {"left", kLevelKindLeft},
                 {"right", kLevelKindRight}};
   levelState.moveKind = 0;
   if (word == nullptr) return 1;

@@ -3,13 +3,14 @@
 // The table and the block are built from one row list, so a key can never lose its field.
 #include "framework/global_params.h"
 
+#include <locale.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <locale.h>
 
 #include "framework/messages.h"
 #include "framework/platform.h"
@@ -72,12 +73,18 @@ struct ParState {
 };
 
 // The rows point into the block of the same state record.
-#define PAR_S(key, field, write, len, def) {key, kParTypeShort, write, kParReadNumber, &gPar.block.field},
-#define PAR_D(key, field, write, len, def) {key, kParTypeDouble, write, kParReadNumber, &gPar.block.field},
-#define PAR_L(key, field, write, len, def) {key, kParTypeLong, write, kParReadNumber, &gPar.block.field},
-#define PAR_V(key, field, write, len, x, y, z) {key, kParTypePoint, write, kParReadPoint, gPar.block.field},
-#define PAR_W(key, field, write, len, def) {key, kParTypeText, write, kParReadWord, gPar.block.field},
-#define PAR_R(key, field, write, len, def) {key, kParTypeText, write, kParReadRest, gPar.block.field},
+#define PAR_S(key, field, write, len, def) \
+  {key, kParTypeShort, write, kParReadNumber, &gPar.block.field},
+#define PAR_D(key, field, write, len, def) \
+  {key, kParTypeDouble, write, kParReadNumber, &gPar.block.field},
+#define PAR_L(key, field, write, len, def) \
+  {key, kParTypeLong, write, kParReadNumber, &gPar.block.field},
+#define PAR_V(key, field, write, len, x, y, z) \
+  {key, kParTypePoint, write, kParReadPoint, gPar.block.field},
+#define PAR_W(key, field, write, len, def) \
+  {key, kParTypeText, write, kParReadWord, gPar.block.field},
+#define PAR_R(key, field, write, len, def) \
+  {key, kParTypeText, write, kParReadRest, gPar.block.field},
 ParState gPar = {
     GlobalParams{},
     {
@@ -132,7 +139,8 @@ ParamKeyword* parFindRow(const char* text, std::size_t len) {
 double parReadNumber(const char* s, const char** end, bool* ok) {
   char* stop = nullptr;
   locale_t loc = parCLocale();
-  double v = loc != static_cast<locale_t>(nullptr) ? strtod_l(s, &stop, loc) : std::strtod(s, &stop);
+  double v =
+      loc != static_cast<locale_t>(nullptr) ? strtod_l(s, &stop, loc) : std::strtod(s, &stop);
   *ok = stop != s;
   if (end != nullptr) *end = *ok ? stop : s;
   return *ok ? v : 0.0;
@@ -205,27 +213,19 @@ void parStoreValue(const ParamKeyword* row, const char* rest) {
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
   switch (row->type) {
     case kParTypeShort:
       *static_cast<std::int16_t*>(row->target) = parTruncate<std::int16_t>(num[0]);
       break;
-    case kParTypeDouble:
-      *static_cast<double*>(row->target) = num[0];
-      break;
+    case kParTypeDouble: *static_cast<double*>(row->target) = num[0]; break;
     case kParTypeLong:
       *static_cast<std::int32_t*>(row->target) = parTruncate<std::int32_t>(num[0]);
       break;
-    case kParTypePoint:
-      std::memcpy(row->target, num, sizeof(num));
-      break;
-    case kParTypeText:
-      parStoreText(static_cast<char*>(row->target), text, textLen);
-      break;
-    default:
-      break;
+    case kParTypePoint: std::memcpy(row->target, num, sizeof(num)); break;
+    case kParTypeText: parStoreText(static_cast<char*>(row->target), text, textLen); break;
+    default: break;
   }
 }
 
@@ -307,15 +307,9 @@ void parWriteRow(std::FILE* f, const ParamKeyword* row) {
     line.padTo(keyStart + 20);
     const std::size_t valueStart = line.n;
     switch (row->type) {
-      case kParTypeShort:
-        parAddInt(&line, *static_cast<const std::int16_t*>(row->target));
-        break;
-      case kParTypeDouble:
-        parAddDouble(&line, *static_cast<const double*>(row->target));
-        break;
-      case kParTypeLong:
-        parAddInt(&line, *static_cast<const std::int32_t*>(row->target));
-        break;
+      case kParTypeShort: parAddInt(&line, *static_cast<const std::int16_t*>(row->target)); break;
+      case kParTypeDouble: parAddDouble(&line, *static_cast<const double*>(row->target)); break;
+      case kParTypeLong: parAddInt(&line, *static_cast<const std::int32_t*>(row->target)); break;
       case kParTypePoint: {
         const auto* p = static_cast<const double*>(row->target);
         parAddDouble(&line, p[0]);
@@ -325,11 +319,8 @@ void parWriteRow(std::FILE* f, const ParamKeyword* row) {
         parAddDouble(&line, p[2]);
         break;
       }
-      case kParTypeText:
-        line.add(static_cast<const char*>(row->target));
-        break;
-      default:
-        break;
+      case kParTypeText: line.add(static_cast<const char*>(row->target)); break;
+      default: break;
     }
     line.add(" ");
     line.padTo(valueStart + 15);
@@ -410,7 +401,7 @@ void parScaleUnits(double factor) {
 
 double parCollTolerance() {
   return gPar.block.collTolerance < gPar.precisionBound ? gPar.block.collTolerance
-                                                         : gPar.precisionBound;
+                                                        : gPar.precisionBound;
 }
 
 double parUnscaledPrecision() { return gPar.unscaledPrecision; }

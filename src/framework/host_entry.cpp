@@ -35,7 +35,8 @@ bool hostIsRunning(const CycleRecord* cycle) {
   return false;
 }
 
-int hostCallPair(CycleRecord* cycle, int layer, OutputRecord* record, const HostCallbacks* host, int pair) {
+int hostCallPair(CycleRecord* cycle, int layer, OutputRecord* record, const HostCallbacks* host,
+                 int pair) {
   if (host == nullptr || host->pair[pair].fn == nullptr) return 1;
   return host->pair[pair].fn(cycle, layer, record, host->pair[pair].user) == 0 ? 0 : 1;
 }
@@ -68,10 +69,10 @@ struct HostForwarder {
   OutputListenerFn fn;
 };
 constexpr HostForwarder kForwarders[] = {
-    {0, cycHostFwdLayer0},        {1, cycHostFwdPair1<1>},   {2, cycHostFwdPair1<2>},
-    {3, cycHostFwdPair2<3>},      {10, cycHostFwdPair0<10>}, {11, cycHostFwdPair0<11>},
-    {12, cycHostFwdPair0<12>},    {31, cycHostFwdPair0<31>}, {35, cycHostFwdPair0<35>},
-    {40, cycHostFwdPair2<40>},    {41, cycHostFwdPair0<41>}, {42, cycHostFwdPair0<42>},
+    {0, cycHostFwdLayer0},     {1, cycHostFwdPair1<1>},   {2, cycHostFwdPair1<2>},
+    {3, cycHostFwdPair2<3>},   {10, cycHostFwdPair0<10>}, {11, cycHostFwdPair0<11>},
+    {12, cycHostFwdPair0<12>}, {31, cycHostFwdPair0<31>}, {35, cycHostFwdPair0<35>},
+    {40, cycHostFwdPair2<40>}, {41, cycHostFwdPair0<41>}, {42, cycHostFwdPair0<42>},
 };
 
 // Takes the run slot and gives it back on every way out of qdCSexecCycle.
@@ -95,8 +96,10 @@ void cycHostAttach(CycleRecord* cycle, int code, void* user) {
   if (code != kMsgFirstOutput || cycle == nullptr) return;
   const auto* host = static_cast<const HostCallbacks*>(user);
   if (host == nullptr) return;
-  if (host->pair[0].fn == nullptr && host->pair[1].fn == nullptr && host->pair[2].fn == nullptr) return;
-  for (const HostForwarder& f : kForwarders) cycAddListener(cycle, f.layer, f.fn, user, nullptr, nullptr);
+  if (host->pair[0].fn == nullptr && host->pair[1].fn == nullptr && host->pair[2].fn == nullptr)
+    return;
+  for (const HostForwarder& f : kForwarders)
+    cycAddListener(cycle, f.layer, f.fn, user, nullptr, nullptr);
 }
 
 int hostRunDepth() { return hostState.depth; }

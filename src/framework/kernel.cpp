@@ -9,14 +9,14 @@
 #include <cstring>
 #include <string>
 
+#include "framework/cfg_reader.h"
 #include "framework/memory.h"
 #include "framework/numtext.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
-#include "framework/cfg_reader.h"
 #include "framework/param_file.h"
-#include "framework/xchg_number.h"
 #include "framework/param_options.h"
+#include "framework/xchg_number.h"
 
 namespace {
 constexpr char kStdinSource[] = "| stdin";

@@ -53,7 +53,8 @@ void numFormatSpecial(char* out, double x) {
 // Values whose scaled form has no fraction bits left: the decimal expansion of the double itself,
 // rounded to the number of decimals.
 void numFormatLarge(char* out, double x) {
-  auto r = std::to_chars(out, out + kNumTextSize - 1, x, std::chars_format::fixed, numState.precision);
+  auto r =
+      std::to_chars(out, out + kNumTextSize - 1, x, std::chars_format::fixed, numState.precision);
   char* p = r.ec == std::errc() ? r.ptr : out;
   *p = '\0';
   while (p > out && p[-1] == '0') *--p = '\0';
@@ -98,7 +99,8 @@ void numFormat(char* out, double x) {
   const double a = std::floor(scale * x + 0.5);
   const double q = a / scale;
   std::int64_t d = static_cast<std::int64_t>(std::trunc(q));
-  std::int64_t f = static_cast<std::int64_t>(std::floor(std::fabs(q - static_cast<double>(d)) * scale + 0.5));
+  std::int64_t f =
+      static_cast<std::int64_t>(std::floor(std::fabs(q - static_cast<double>(d)) * scale + 0.5));
   if (f >= numState.limit) {
     d += q < 0 ? -1 : 1;
     f = 0;
@@ -144,8 +146,9 @@ std::size_t numFormatFixedWidth(char* out, std::size_t size, double x, int decim
     n = std::strlen(buf);
   }
   const std::size_t room = sizeof buf - 1;
-  const std::size_t pad =
-      width > 0 && static_cast<std::size_t>(width) > n ? std::min(room, static_cast<std::size_t>(width)) - n : 0;
+  const std::size_t pad = width > 0 && static_cast<std::size_t>(width) > n
+                              ? std::min(room, static_cast<std::size_t>(width)) - n
+                              : 0;
   if (pad > 0) {
     std::memmove(buf + pad, buf, n);
     std::memset(buf, ' ', pad);

@@ -22,7 +22,7 @@ struct LayerListener {
 };
 
 struct OutputLayer {
-  std::uint16_t layer;  // the list is ascending and holds each number once
+  std::uint16_t layer;   // the list is ascending and holds each number once
   std::int32_t enabled;  // records are written only when it is 1
   OutputWriterFn textWriter;
   OutputWriterFn exchangeWriter;

@@ -97,10 +97,9 @@ int platRandomUuid(char* out, std::size_t size) {
   }
   b[6] = static_cast<unsigned char>((b[6] & 0x0f) | 0x40);  // version 4: random
   b[8] = static_cast<unsigned char>((b[8] & 0x3f) | 0x80);  // the standard variant
-  std::snprintf(out, size,
-                "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[0], b[1],
-                b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
-                b[15]);
+  std::snprintf(out, size, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+                b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12],
+                b[13], b[14], b[15]);
   return 1;
 }
 
@@ -153,7 +152,8 @@ int platIsRegularStream(std::FILE* stream) {
 }
 
 int platSameFile(const char* a, const char* b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (a == nullptr || b == nullptr || stat(a, &sa) != 0 || stat(b, &sb) != 0) return -1;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino ? 1 : 0;
 }

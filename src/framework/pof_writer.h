@@ -21,10 +21,10 @@ inline constexpr std::size_t kPofUuidSize = 135;
 // The text writers, one per layer (writer signature of the output layers). Each returns 1; the
 // layer-0 writer returns 0 for a fatal-error record (type 102). Records of a type a writer does
 // not know are ignored.
-int pofTextLayer0(CycleRecord* cycle, OutputRecord* record);   // header, cycle and end lines
-int pofTextLayer1(CycleRecord* cycle, OutputRecord* record);   // parameter echo (201 to 204)
-int pofTextLayer2(CycleRecord* cycle, OutputRecord* record);   // comments (1001), escaped
-int pofTextLayer3(CycleRecord* cycle, OutputRecord* record);   // "3: ---" for every record
+int pofTextLayer0(CycleRecord* cycle, OutputRecord* record);  // header, cycle and end lines
+int pofTextLayer1(CycleRecord* cycle, OutputRecord* record);  // parameter echo (201 to 204)
+int pofTextLayer2(CycleRecord* cycle, OutputRecord* record);  // comments (1001), escaped
+int pofTextLayer3(CycleRecord* cycle, OutputRecord* record);  // "3: ---" for every record
 int pofTextLayer4(CycleRecord* cycle, OutputRecord* record);
 int pofTextLayer5(CycleRecord* cycle, OutputRecord* record);
 int pofTextLayer6(CycleRecord* cycle, OutputRecord* record);

@@ -89,8 +89,8 @@ XchgPointTable* xchgPointTableGrow(XchgPointTable* table, std::int32_t rows) {
   return t;
 }
 
-int xchgPointTableSet(XchgPointTable* table, std::int32_t row, std::int32_t col, double x,
-                      double y, double z) {
+int xchgPointTableSet(XchgPointTable* table, std::int32_t row, std::int32_t col, double x, double y,
+                      double z) {
   if (table == nullptr || row < 0 || col < 0 || row == INT_MAX || col == INT_MAX) return 0;
   if (xchgPointTableGrow(table, row + 1) == nullptr) return 0;
   XchgPointRow& r = table->rows[row];
@@ -100,7 +100,8 @@ int xchgPointTableSet(XchgPointTable* table, std::int32_t row, std::int32_t col,
     auto* grown = static_cast<XchgPoint*>(
         memRealloc(r.points, static_cast<std::size_t>(cap) * sizeof(XchgPoint)));
     if (grown == nullptr) return 0;
-    std::memset(grown + r.capacity, 0, static_cast<std::size_t>(cap - r.capacity) * sizeof(XchgPoint));
+    std::memset(grown + r.capacity, 0,
+                static_cast<std::size_t>(cap - r.capacity) * sizeof(XchgPoint));
     r.points = grown;
     r.capacity = static_cast<std::int32_t>(cap);
   }

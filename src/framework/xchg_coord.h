@@ -56,8 +56,8 @@ XchgPointTable* xchgPointTableGrow(XchgPointTable* table, std::int32_t rows);
 // Stores a point at (row, col), growing the table and the row as needed (new points are 0, 0, 0)
 // and raising the last-used marks. Returns 1; 0 when memory fails, the table is null, or row or col
 // is negative or the largest i32.
-int xchgPointTableSet(XchgPointTable* table, std::int32_t row, std::int32_t col, double x,
-                      double y, double z);
+int xchgPointTableSet(XchgPointTable* table, std::int32_t row, std::int32_t col, double x, double y,
+                      double z);
 
 // The point at (row, col). Returns 1 with the point; 0 when the table is null or empty, the row is
 // negative, beyond the last row used or has no points, or the column is negative or beyond the

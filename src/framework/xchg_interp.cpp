@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "framework/xchg_default_variable.h"
 #include "framework/memory.h"
 #include "framework/platform.h"
+#include "framework/xchg_default_variable.h"
 #include "framework/xchg_file.h"
 
 namespace {

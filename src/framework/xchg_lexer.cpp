@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr int kEnd = -1;       // end of file, byte 26, a read error, or the zero ending a text
-constexpr int kNoByte = -2;    // no byte pushed back
+constexpr int kEnd = -1;     // end of file, byte 26, a read error, or the zero ending a text
+constexpr int kNoByte = -2;  // no byte pushed back
 constexpr std::size_t kHeaderLineMax = 65536;
 
 enum : unsigned char { kClsName = 1, kClsValue = 2, kClsText = 4 };
@@ -26,7 +26,8 @@ constexpr std::array<unsigned char, 256> xchgMakeClasses() {
     if (c != '(' && c != ')' && c != '`') t[c] |= kClsText;
     const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
     const bool digit = c >= '0' && c <= '9';
-    const bool sign = c == '#' || c == '$' || c == '%' || c == '&' || c == '-' || c == '@' || c == '_';
+    const bool sign =
+        c == '#' || c == '$' || c == '%' || c == '&' || c == '-' || c == '@' || c == '_';
     if (letter || digit || sign) t[c] |= kClsName;
   }
   t[' '] |= kClsText;
@@ -186,10 +187,27 @@ void traceMethodName(const char* name) {
 
 // The states of the element lexer.
 enum LexStateId : int {
-  kSFail = 0, kSBetween = 1, kSComment = 2, kSVarName = 3, kSAfterVarName = 4, kSVarValue = 5,
-  kSObjType = 6, kSAfterObjType = 7, kSObjId = 8, kSAfterObjId = 9, kSAttrList = 10,
-  kSAttrKey = 11, kSAfterKey = 12, kSAttrValue = 13, kSMethName = 14, kSAfterMethName = 15,
-  kSMethId = 16, kSAfterMethId = 17, kSMethText = 18, kSLongText = 19, kSAccept = 20
+  kSFail = 0,
+  kSBetween = 1,
+  kSComment = 2,
+  kSVarName = 3,
+  kSAfterVarName = 4,
+  kSVarValue = 5,
+  kSObjType = 6,
+  kSAfterObjType = 7,
+  kSObjId = 8,
+  kSAfterObjId = 9,
+  kSAttrList = 10,
+  kSAttrKey = 11,
+  kSAfterKey = 12,
+  kSAttrValue = 13,
+  kSMethName = 14,
+  kSAfterMethName = 15,
+  kSMethId = 16,
+  kSAfterMethId = 17,
+  kSMethText = 18,
+  kSLongText = 19,
+  kSAccept = 20
 };
 
 class Lexer {

@@ -46,11 +46,11 @@ struct XchgElement {
 constexpr int kXchgLongMethodChars = 4351;
 
 // Lexical error codes.
-constexpr int kXchgErrEnd = 1;       // end of file (or byte 26) inside an element or a comment in it
-constexpr int kXchgErrName = 2;      // ';' where a name must follow, or directly after a key
-constexpr int kXchgErrByte = 11;     // a byte the lexer does not accept at that place
-constexpr int kXchgErrMemory = 91;   // no memory for the token buffer or the element
-constexpr int kXchgErrRead = 92;     // the stream reported a read error
+constexpr int kXchgErrEnd = 1;      // end of file (or byte 26) inside an element or a comment in it
+constexpr int kXchgErrName = 2;     // ';' where a name must follow, or directly after a key
+constexpr int kXchgErrByte = 11;    // a byte the lexer does not accept at that place
+constexpr int kXchgErrMemory = 91;  // no memory for the token buffer or the element
+constexpr int kXchgErrRead = 92;    // the stream reported a read error
 
 // The last lexical error: code (0 none), offset of the byte that caused it (or of the end of the
 // file) and its line, counting from 1 with CR, LF or CR LF as a line end. For a file the offset

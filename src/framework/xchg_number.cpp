@@ -66,7 +66,8 @@ double xchgNumDecode(const char* text) {
   if (text == nullptr || text[0] == '\0' || text[0] == '*') return 0.0;
   const bool negative = text[0] == '-';
   double value = 0.0;
-  for (const char* p = text + 1; *p != '\0'; ++p) value = value * xnumState.baseValue + numDigit(*p);
+  for (const char* p = text + 1; *p != '\0'; ++p)
+    value = value * xnumState.baseValue + numDigit(*p);
   value /= xnumState.divisor;
   return negative ? -value : value;
 }

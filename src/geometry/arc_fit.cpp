@@ -21,8 +21,8 @@ constexpr double kArcStarLegY = 5.0;
 constexpr double kArcStarShrink = 0.8;
 constexpr double kArcChordStep = 10.0;
 constexpr double kArcChordStepMin = 1e-6;
-constexpr double kArcTurnCos = 0.866;    // neighbouring steps turn by at most 30 degrees
-constexpr double kArcBendSinMax = 0.1;   // a steady arc bends by at most this sine a step
+constexpr double kArcTurnCos = 0.866;   // neighbouring steps turn by at most 30 degrees
+constexpr double kArcBendSinMax = 0.1;  // a steady arc bends by at most this sine a step
 constexpr double kArcStrictSagitta = 10.0;
 constexpr double kArcLengthPerRadius = 3.2;
 constexpr double kArcNoSagitta = 9.9e30;
@@ -78,8 +78,8 @@ bool arcMoveToBest(ArcCandidate* cands, int count, const ArcPoint* list, int fir
   int best = -1;
   double bestSpread = centre->spread;
   for (int k = 0; k < count; ++k) {
-    cands[k].spread = arcSpreadBelow(cands[k].x, cands[k].y, list, first, last, bestSpread,
-                                     &cands[k].radius);
+    cands[k].spread =
+        arcSpreadBelow(cands[k].x, cands[k].y, list, first, last, bestSpread, &cands[k].radius);
     if (cands[k].spread < bestSpread) {
       bestSpread = cands[k].spread;
       best = k;
@@ -111,7 +111,8 @@ ArcPoint* arcPtsAlloc(int n) {
     geoFail(-20, "arc_fit");
     return nullptr;
   }
-  auto* list = static_cast<ArcPoint*>(memAllocZero((static_cast<std::size_t>(n) + 1) * sizeof(ArcPoint)));
+  auto* list =
+      static_cast<ArcPoint*>(memAllocZero((static_cast<std::size_t>(n) + 1) * sizeof(ArcPoint)));
   if (list == nullptr) {
     geoFail(-1, "arc_fit");
     return nullptr;
@@ -216,7 +217,8 @@ double arcFitCentre(double floor, const ArcPoint* list, int first, int last, dou
   at.spread = arcRadiusSpread(at.x, at.y, list, first, last, &at.radius);
   double a = kArcStarStep, b = kArcStarLegX, c = kArcStarLegY;
   for (int it = 0; it < kArcSearchIterations; ++it) {
-    ArcCandidate cands[3] = {{at.x, at.y + a, 0, 0}, {at.x - b, at.y - c, 0, 0}, {at.x + b, at.y - c, 0, 0}};
+    ArcCandidate cands[3] = {
+        {at.x, at.y + a, 0, 0}, {at.x - b, at.y - c, 0, 0}, {at.x + b, at.y - c, 0, 0}};
     const bool moved = arcMoveToBest(cands, 3, list, first, last, &at);
     a = -a;
     c = -c;

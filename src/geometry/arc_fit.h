@@ -30,9 +30,10 @@ inline constexpr int kArcElemCw = 2;
 inline constexpr int kArcElemCcw = 3;
 
 // Values of the centre searches that stand for a refused run (all far above any tolerance).
-inline constexpr double kArcSpreadTooLarge = 6.6e6;  // the chord search's spread exceeds the tolerance
-inline constexpr double kArcShapeRefused = 7.7e7;    // the run check refused the run
-inline constexpr double kArcRadiusRefused = 8.8e8;   // the radius lies outside the radius window
+inline constexpr double kArcSpreadTooLarge =
+    6.6e6;  // the chord search's spread exceeds the tolerance
+inline constexpr double kArcShapeRefused = 7.7e7;   // the run check refused the run
+inline constexpr double kArcRadiusRefused = 8.8e8;  // the radius lies outside the radius window
 // Deviations of arcChordDeviation that stand for a refused chord.
 inline constexpr double kArcChordTooShort = 9.9e30;  // the chord is 1e-7 or shorter
 inline constexpr double kArcChordTurns = 8.8e30;     // a step turns away from the chord

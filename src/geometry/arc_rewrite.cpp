@@ -19,8 +19,8 @@
 
 namespace {
 
-constexpr double kArcSamePoint = 1e-7;    // a line this short in x, y and z is dropped
-constexpr double kArcClosedRun = 1e-5;    // a run whose ends are this close is closed
+constexpr double kArcSamePoint = 1e-7;  // a line this short in x, y and z is dropped
+constexpr double kArcClosedRun = 1e-5;  // a run whose ends are this close is closed
 constexpr int kArcCircleMinPoints = 5;
 
 struct ArcRewriteState {
@@ -123,10 +123,11 @@ bool arcRunToCircle(ArcRecognizer* r) {
   const double p2x = qx - radius * dx / d, p2y = qy - radius * dy / d;
   const ArcPoint& k = run[n / 4];
   const char dir = (p1x - qx) * (k.y - qy) - (p1y - qy) * (k.x - qx) < 0.0 ? kArcCw : kArcCcw;
-  const ArcPoint circle[5] = {
-      {p1x, p1y, 0.0, dir, kArcYes, kArcNo},     {qx, qy, 0.0, kArcFresh, kArcNo, kArcNo},
-      {p2x, p2y, 0.0, dir, kArcYes, kArcYes},    {qx, qy, 0.0, kArcFresh, kArcNo, kArcNo},
-      {p1x, p1y, 0.0, kArcFresh, kArcNo, kArcYes}};
+  const ArcPoint circle[5] = {{p1x, p1y, 0.0, dir, kArcYes, kArcNo},
+                              {qx, qy, 0.0, kArcFresh, kArcNo, kArcNo},
+                              {p2x, p2y, 0.0, dir, kArcYes, kArcYes},
+                              {qx, qy, 0.0, kArcFresh, kArcNo, kArcNo},
+                              {p1x, p1y, 0.0, kArcFresh, kArcNo, kArcYes}};
   arcPtsCopy(run, circle, 5);
   r->runCount = 5;
   rwState.fullCircle = 1;
@@ -140,7 +141,8 @@ void arcWriteHeader(ArcRecognizer* r) {
   const auto res = std::to_chars(tol, tol + sizeof tol - 1, rwState.chordalTolerance,
                                  std::chars_format::general, 6);
   *res.ptr = '\0';
-  std::fprintf(r->out, "%s\nqDX-Version: 1.0\nGeometry\nArc and line recognition 1.0\n\n", xchgBanner);
+  std::fprintf(r->out, "%s\nqDX-Version: 1.0\nGeometry\nArc and line recognition 1.0\n\n",
+               xchgBanner);
   std::fprintf(r->out, "; chordal tolerance %s\n\n", tol);
 }
 
@@ -175,9 +177,12 @@ void arcFlushRun(ArcRecognizer* r) {
     bool first = true;
     int kind = 0;
     double e[2] = {0, 0}, c[2] = {0, 0};
-    for (int i = 0; (i = arcPtsNext(i, r->run, r->runCount, &kind, &e[0], &e[1], &z, &c[0], &c[1])) >= 0;) {
-      if (kind == kArcElemLine) arcWritePointLine(r->out, first, s, e);
-      else arcWriteArcLine(r->out, first, kind == kArcElemCw ? kArcCw : kArcCcw, s, e, c);
+    for (int i = 0;
+         (i = arcPtsNext(i, r->run, r->runCount, &kind, &e[0], &e[1], &z, &c[0], &c[1])) >= 0;) {
+      if (kind == kArcElemLine)
+        arcWritePointLine(r->out, first, s, e);
+      else
+        arcWriteArcLine(r->out, first, kind == kArcElemCw ? kArcCw : kArcCcw, s, e, c);
       first = false;
       r->written = 1;
       s[0] = e[0];
@@ -320,7 +325,8 @@ int arcRecognizeRun(const char* outPath, const char* inPath) {
   const int precision = numPrecision();
   XchgInterp* in = xchgInterpNew(&r, arcOnVariable, arcOnScopeBegin, arcOnScopeEnd);
   bool ok = in != nullptr && xchgInterpOnObject(in, "M", arcOnMove) == 1 &&
-            xchgInterpOnObject(in, "L", arcOnLine) == 1 && xchgInterpOnObject(in, "A", arcOnArc) == 1 &&
+            xchgInterpOnObject(in, "L", arcOnLine) == 1 &&
+            xchgInterpOnObject(in, "A", arcOnArc) == 1 &&
             xchgInterpOnObject(in, "Contour", arcOnContour) == 1;
   if (ok) {
     arcWriteHeader(&r);

@@ -9,11 +9,11 @@
 #include <new>
 #include <vector>
 
-#include "geometry/cycle_state.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "geometry/bnd_text.h"
 #include "geometry/csys.h"
+#include "geometry/cycle_state.h"
 #include "geometry/geo_error.h"
 #include "geometry/guide_curve.h"
 #include "geometry/seg_cross.h"
@@ -196,7 +196,8 @@ int bndAddIsland(Boundary* b, Boundary* island) {
 }
 
 int bndOffset(Boundary* b, double d) {
-  if (b == nullptr || b->segs == nullptr || b->segCount <= 0) return geoFail(kGeoFailed, "boundary");
+  if (b == nullptr || b->segs == nullptr || b->segCount <= 0)
+    return geoFail(kGeoFailed, "boundary");
   const int o = g2dSegChainOrientation(b->segs, b->segCount);
   if (o == 0) return geoFail(kGeoFailed, "boundary");
   const int side = d > 0 ? -o : o;
@@ -250,7 +251,8 @@ void bndClearState() { bndState = BndState{}; }
 
 int bndCountItems(const char* fileName, BndItemCounts* counts, int* remainder) {
   if (remainder != nullptr) *remainder = 0;
-  if (fileName == nullptr || fileName[0] == '\0' || counts == nullptr) return geoFail(kGeoFailed, "boundary");
+  if (fileName == nullptr || fileName[0] == '\0' || counts == nullptr)
+    return geoFail(kGeoFailed, "boundary");
   std::FILE* f = std::fopen(fileName, "r");
   if (f == nullptr) return geoFail(kGeoFailed, "boundary");
   counts->bndCount = 0;
@@ -538,8 +540,8 @@ int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** 
     }
     int side = b->outer == 1 ? -o : o;
     if (b->contactOffset < 0) side = -side;  // a negative offset goes to the other side
-    const int n = bndClosedOffset(b->segs, b->segCount, std::fabs(b->contactOffset), work, room,
-                                  side);
+    const int n =
+        bndClosedOffset(b->segs, b->segCount, std::fabs(b->contactOffset), work, room, side);
     if (n > 0) {
       contour = work;
       cn = n;
@@ -551,9 +553,8 @@ int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** 
   int result = -1;
   try {
     std::vector<SegCrossing> table(kSegCrossMax);
-    const int hits = gn > 0 ? segContoursIntersect(gsegs, gn, contour, cn, table.data(),
-                                                    kSegCrossMax)
-                            : 0;
+    const int hits =
+        gn > 0 ? segContoursIntersect(gsegs, gn, contour, cn, table.data(), kSegCrossMax) : 0;
     if (hits >= 0) {
       std::vector<double> t;
       t.reserve(static_cast<std::size_t>(hits) + 2);
@@ -604,7 +605,8 @@ int bndSubtractIntervals(const BndInterval* a, int na, const BndInterval* b, int
   *out = nullptr;
   if (na <= 0 || a == nullptr) return 0;
   if (nb < 0 || (nb > 0 && b == nullptr)) nb = 0;
-  BndInterval* res = bndAlloc<BndInterval>(static_cast<std::size_t>(na) + static_cast<std::size_t>(nb));
+  BndInterval* res =
+      bndAlloc<BndInterval>(static_cast<std::size_t>(na) + static_cast<std::size_t>(nb));
   if (res == nullptr) {
     msgSendText(9, 704, "* Kein Memory fuer Schnitt zwischen Boundary und Leitkurve", nullptr);
     return geoFail(kGeoFailed, "boundary");

@@ -52,7 +52,8 @@ int bndOffset(Boundary* b, double d);
 // into out (room for at least twice count and never fewer than 2000 segments) and returns the
 // number of output segments, or a value below 1 when it fails. The five-axis subsystem installs
 // it when the library loads; null removes it (the fallback then fails).
-using BndTiltOffsetFn = int (*)(const Seg2D* segs, int count, double distance, Seg2D* out, int side);
+using BndTiltOffsetFn = int (*)(const Seg2D* segs, int count, double distance, Seg2D* out,
+                                int side);
 void bndSetTiltOffset(BndTiltOffsetFn fn);
 // Recomputes b's intervals along the guide curve less the intervals its islands hold (compute
 // the islands' first). Returns the number of intervals; 0 for a null boundary; -1 on failure (b

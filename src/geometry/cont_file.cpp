@@ -3,11 +3,11 @@
 // curves in the file's coordinate frame.
 #include "geometry/cont_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
-#include <algorithm>
 #include <string>
 
 #include "framework/memory.h"
@@ -58,11 +58,11 @@ bool contAppend(Pt3List* list, double x, double y, double z) {
 
 // What one read holds beside the result.
 struct ContRead {
-  Pt3List* list = nullptr;     // points of the open contour
-  std::string id;              // its id
-  int level = 0;               // open '{' levels
-  int contourLevel = 0;        // the level of its "Contour" object
-  std::string text[3];         // current point texts
+  Pt3List* list = nullptr;  // points of the open contour
+  std::string id;           // its id
+  int level = 0;            // open '{' levels
+  int contourLevel = 0;     // the level of its "Contour" object
+  std::string text[3];      // current point texts
   double surface = 0.0;
   double depth = 0.0;
   GuideCurve* first = nullptr;
@@ -86,8 +86,10 @@ void contCloseContour(ContRead* r) {
       const std::size_t n = std::min<std::size_t>(r->id.size(), kGuideNameMax);
       std::memcpy(c->name, r->id.data(), n);
       c->name[n] = '\0';
-      if (r->last == nullptr) r->first = c;
-      else r->last->next = c;
+      if (r->last == nullptr)
+        r->first = c;
+      else
+        r->last->next = c;
       r->last = c;
     }
   }
@@ -97,12 +99,18 @@ void contCloseContour(ContRead* r) {
 void contOnVariable(ContRead* r, XchgScope* scope, const XchgElement& e) {
   const char* value = e.id != nullptr ? e.id : "";
   xchgScopeSet(scope, e.name, value);
-  if (std::strcmp(e.name, "surface") == 0) r->surface = contNumberOr0(value);
-  else if (std::strcmp(e.name, "depth") == 0) r->depth = contNumberOr0(value);
-  else if (std::strcmp(e.name, "Cs_o") == 0) contFileParseXyz(value, &contState.origin);
-  else if (std::strcmp(e.name, "Cs_x") == 0) contFileParseXyz(value, &contState.axisX);
-  else if (std::strcmp(e.name, "Cs_y") == 0) contFileParseXyz(value, &contState.axisY);
-  else if (std::strcmp(e.name, "Cs_z") == 0) contFileParseXyz(value, &contState.axisZ);
+  if (std::strcmp(e.name, "surface") == 0)
+    r->surface = contNumberOr0(value);
+  else if (std::strcmp(e.name, "depth") == 0)
+    r->depth = contNumberOr0(value);
+  else if (std::strcmp(e.name, "Cs_o") == 0)
+    contFileParseXyz(value, &contState.origin);
+  else if (std::strcmp(e.name, "Cs_x") == 0)
+    contFileParseXyz(value, &contState.axisX);
+  else if (std::strcmp(e.name, "Cs_y") == 0)
+    contFileParseXyz(value, &contState.axisY);
+  else if (std::strcmp(e.name, "Cs_z") == 0)
+    contFileParseXyz(value, &contState.axisZ);
 }
 
 void contOnObject(ContRead* r, double tolerance, const XchgElement& e) {
@@ -187,21 +195,24 @@ GuideCurve* contFileRead(const char* path, double chordalTolerance) {
   }
   XchgScope* scope = xchgScopeNew();
   GuideCurve* result = nullptr;
-  if (scope == nullptr) geoFail(-1, "cont_file");
-  else result = contReadStream(f, scope, chordalTolerance);
+  if (scope == nullptr)
+    geoFail(-1, "cont_file");
+  else
+    result = contReadStream(f, scope, chordalTolerance);
   xchgScopeFree(scope);
   xchgClose(f);
   return result;
 }
 
-int contFileAddLine(double sx, double sy, double sz, double ex, double ey, double ez, Pt3List* list) {
+int contFileAddLine(double sx, double sy, double sz, double ex, double ey, double ez,
+                    Pt3List* list) {
   if (list == nullptr) return 0;
   if (list->count == 0 && !contAppend(list, sx, sy, sz)) return 0;
   return contAppend(list, ex, ey, ez) ? 1 : 0;
 }
 
-int contFileAddArc(double tolerance, double sx, double sy, double ex, double ey, double z, double cx,
-                   double cy, char direction, Pt3List* list) {
+int contFileAddArc(double tolerance, double sx, double sy, double ex, double ey, double z,
+                   double cx, double cy, char direction, Pt3List* list) {
   if (list == nullptr) return 0;
   const double vx = sx - cx, vy = sy - cy;
   const double r = std::hypot(vx, vy);

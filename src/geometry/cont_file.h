@@ -19,15 +19,16 @@ GuideCurve* contFileRead(const char* path, double chordalTolerance);
 
 // Appends the start only when the list is empty, then the end. Returns 1; 0 when an append fails
 // or the list is null.
-int contFileAddLine(double sx, double sy, double sz, double ex, double ey, double ez, Pt3List* list);
+int contFileAddLine(double sx, double sy, double sz, double ex, double ey, double ez,
+                    Pt3List* list);
 
 // Appends the arc from S around Q to E, direction '-' clockwise, any other character
 // counter-clockwise, at height z: S first when the list is empty, then points at equal angular
 // steps of 2 acos((r - t) / r) (at least 0.001 radians) while the angle stays 0.0001 short of
 // the sweep, then E itself. An end within 1e-7 of the start in x and y makes a full circle. An arc
 // of radius below 0.0001 appends nothing. Returns 1; 0 when an append fails or the list is null.
-int contFileAddArc(double tolerance, double sx, double sy, double ex, double ey, double z, double cx,
-                   double cy, char direction, Pt3List* list);
+int contFileAddArc(double tolerance, double sx, double sy, double ex, double ey, double z,
+                   double cx, double cy, char direction, Pt3List* list);
 
 // The curve of one contour: every point mapped by the file's frame. Null when memory runs out or
 // the list holds no point.

@@ -69,8 +69,10 @@ void csysRotateTool(double angleDegrees) {
 void csysRotateTool90() {
   Matrix4 q;
   matIdentity(&q);
-  q.m[0][0] = 0.0; q.m[0][1] = 1.0;
-  q.m[1][0] = -1.0; q.m[1][1] = 0.0;
+  q.m[0][0] = 0.0;
+  q.m[0][1] = 1.0;
+  q.m[1][0] = -1.0;
+  q.m[1][1] = 0.0;
   matMultiply(q, csysM(kCsysTool), &csysM(kCsysTool));
 }
 

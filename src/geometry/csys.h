@@ -33,8 +33,8 @@ enum CsysMatrix {
 
 // The single process-wide record. At load: scale 1, prepared 0, every matrix the identity.
 struct CoordSystems {
-  double scale;     // points entering the tool system are multiplied by it, leaving divided
-  int prepared;     // 1 after a successful csysPrepare; output and mesh mapping only while 1
+  double scale;  // points entering the tool system are multiplied by it, leaving divided
+  int prepared;  // 1 after a successful csysPrepare; output and mesh mapping only while 1
   Matrix4 matrices[kCsysMatrixCount];
 };
 

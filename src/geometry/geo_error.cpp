@@ -8,7 +8,8 @@ namespace {
 constexpr const char* kEmptyText = "EMPTY";
 constexpr const char* kLogName = "/wogerrno.txt";
 constexpr const char* kDebugSwitchFile = "wogdebug.info";
-constexpr std::size_t kLogPathMax = kGeoWorkDirMax;  // work directory plus "/wogerrno.txt" and its zero
+constexpr std::size_t kLogPathMax =
+    kGeoWorkDirMax;  // work directory plus "/wogerrno.txt" and its zero
 
 struct GeoState {
   GeoErrorRecord record{"EMPTY", 0, 0};

@@ -11,7 +11,8 @@
 inline constexpr int kGeoFailed = -1;         // memory ran out, or a general failure
 inline constexpr int kGeoBadArgument = -20;   // a null or unusable argument
 inline constexpr int kGeoInconsistent = -46;  // a point walk or a triangulation is inconsistent
-inline constexpr int kGeoNoBoundary = -202;   // no such boundary, or an inconsistent monotone polygon
+inline constexpr int kGeoNoBoundary =
+    -202;  // no such boundary, or an inconsistent monotone polygon
 
 // The last report of the geometry code. Initial and reset text "EMPTY", code 0, line 0.
 // Negative codes are failures; 0 and positive codes only mark where an operation ended.

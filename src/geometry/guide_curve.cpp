@@ -359,7 +359,8 @@ int guideCountItems(const char* fileName) {
 }
 
 int guideWriteItem(const char* tempName, std::FILE* f) {
-  if (tempName == nullptr || tempName[0] == '\0' || f == nullptr) return geoFail(kGeoFailed, "guide_curve");
+  if (tempName == nullptr || tempName[0] == '\0' || f == nullptr)
+    return geoFail(kGeoFailed, "guide_curve");
   char piece[kBndPieceSize];
   bool started = false;
   std::FILE* out = nullptr;
@@ -382,7 +383,8 @@ int guideWriteItem(const char* tempName, std::FILE* f) {
 }
 
 int guideReadPoints(Point2D* points, double* z, const char* fileName, int room) {
-  if (points == nullptr || fileName == nullptr || fileName[0] == '\0') return geoFail(kGeoFailed, "guide_curve");
+  if (points == nullptr || fileName == nullptr || fileName[0] == '\0')
+    return geoFail(kGeoFailed, "guide_curve");
   std::FILE* f = std::fopen(fileName, "r");
   if (f == nullptr) return geoFail(kGeoFailed, "guide_curve");
   char piece[kBndPieceSize];
@@ -498,12 +500,12 @@ int guideOffsetHits(const Seg2D* segs, int n, const Boundary* b, double offset) 
     const int m = guideShift(segs, n, offset, &shifted);
     if (m <= 0) return 0;
     std::vector<SegCrossing> table(kSegCrossMax);
-    const int hits = segContoursIntersect(shifted.data(), m, b->segs, b->segCount, table.data(),
-                                          kSegCrossMax);
+    const int hits =
+        segContoursIntersect(shifted.data(), m, b->segs, b->segCount, table.data(), kSegCrossMax);
     if (hits > 0) return 1;
     if (hits < 0) return 0;
-    return g2dWinding(b->segs, b->segCount, g2dSegStart(shifted[static_cast<std::size_t>(m / 2)])) !=
-                   0
+    return g2dWinding(b->segs, b->segCount,
+                      g2dSegStart(shifted[static_cast<std::size_t>(m / 2)])) != 0
                ? 1
                : 0;
   } catch (...) {
@@ -512,7 +514,8 @@ int guideOffsetHits(const Seg2D* segs, int n, const Boundary* b, double offset) 
 }
 
 int guideFindStartOffset(const Seg2D* segs, int n, const Boundary* b, double* offset) {
-  if (segs == nullptr || b == nullptr || offset == nullptr || n <= 0) return geoFail(kGeoFailed, "guide_curve");
+  if (segs == nullptr || b == nullptr || offset == nullptr || n <= 0)
+    return geoFail(kGeoFailed, "guide_curve");
   if (guideOffsetHits(segs, n, b, *offset) == 1) return 0;
   const Point2D centre{0.5 * (b->xmin + b->xmax), 0.5 * (b->ymin + b->ymax)};
   const double d = g2dNearestSeg(centre, segs, n, nullptr);
@@ -526,7 +529,8 @@ int guideFindStartOffset(const Seg2D* segs, int n, const Boundary* b, double* of
 }
 
 int guideOffsetBound(const Seg2D* segs, int n, const Boundary* b, double offset, double* outBound) {
-  if (segs == nullptr || b == nullptr || outBound == nullptr) return geoFail(kGeoFailed, "guide_curve");
+  if (segs == nullptr || b == nullptr || outBound == nullptr)
+    return geoFail(kGeoFailed, "guide_curve");
   try {
     std::vector<Seg2D> shifted;
     const int m = guideShift(segs, n, offset, &shifted);

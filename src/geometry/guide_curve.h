@@ -16,18 +16,18 @@ inline constexpr int kGuideNameMax = 259;
 
 // One guide curve. Curves form a singly linked list, freed as a whole by guideFree.
 struct GuideCurve {
-  double start, end;       // parameter range: 0 and the 2D length at creation
-  double offLow, offHigh;  // lateral offset range found by guideFitIntoBoundary
-  int count;               // points
+  double start, end;             // parameter range: 0 and the 2D length at creation
+  double offLow, offHigh;        // lateral offset range found by guideFitIntoBoundary
+  int count;                     // points
   char name[kGuideNameMax + 1];  // the file the profile was read from; empty otherwise
   Point2D* points;
-  double* params;          // cumulative 2D length at each point; always owned
-  double* z;               // height at each point, or null
-  int ownsPoints;          // 1 when points and z belong to the record
-  char kind;               // 'p' for every curve built here
-  short orientFlag;        // 1 when the offset direction of the fit is reversed
+  double* params;    // cumulative 2D length at each point; always owned
+  double* z;         // height at each point, or null
+  int ownsPoints;    // 1 when points and z belong to the record
+  char kind;         // 'p' for every curve built here
+  short orientFlag;  // 1 when the offset direction of the fit is reversed
   short reverseFlag;
-  void* extra;             // kind-specific data (framework heap); null for kind 'p'
+  void* extra;  // kind-specific data (framework heap); null for kind 'p'
   GuideCurve* next;
 };
 
@@ -120,5 +120,5 @@ int guideFindStartOffset(const Seg2D* segs, int n, const Boundary* b, double* of
 int guideOffsetBound(const Seg2D* segs, int n, const Boundary* b, double offset, double* outBound);
 // Narrows [*lo, *hi] to the tolerance: mode 1 a hit moves hi down, a miss lo up; mode 2 a miss
 // moves hi down, a hit lo up. Returns the mode.
-int guideBisectOffset(const Seg2D* segs, int n, const Boundary* b, double* lo, double* hi,
-                      int mode, double tolerance);
+int guideBisectOffset(const Seg2D* segs, int n, const Boundary* b, double* lo, double* hi, int mode,
+                      double tolerance);

@@ -51,7 +51,8 @@ HeightGrid* heightGridNew(double cell, const Point3D& lower, const Point3D& uppe
     geoFail(kGeoBadArgument, "height_grid");
     return nullptr;
   }
-  grid->heights = static_cast<double**>(memAllocZero(static_cast<std::size_t>(rows) * sizeof(double*)));
+  grid->heights =
+      static_cast<double**>(memAllocZero(static_cast<std::size_t>(rows) * sizeof(double*)));
   if (grid->heights == nullptr) {
     memFree(grid);
     geoFail(kGeoFailed, "height_grid");
@@ -59,7 +60,8 @@ HeightGrid* heightGridNew(double cell, const Point3D& lower, const Point3D& uppe
   }
   grid->rows = rows;  // rows counts the row table's entries; unallocated ones stay null
   for (int r = 0; r < rows; ++r) {
-    grid->heights[r] = static_cast<double*>(memAllocZero(static_cast<std::size_t>(cols) * sizeof(double)));
+    grid->heights[r] =
+        static_cast<double*>(memAllocZero(static_cast<std::size_t>(cols) * sizeof(double)));
     if (grid->heights[r] == nullptr) {
       heightGridFree(grid);
       geoFail(kGeoFailed, "height_grid");
@@ -86,12 +88,14 @@ int heightGridCellRange(const HeightGrid* grid, const Point2D& lower, const Poin
   if (out != nullptr) *out = HeightGridRange{0, 0, -1, -1};
   if (grid == nullptr || out == nullptr) return geoFail(kGeoFailed, "height_grid");
   // A grid without cells has no range at all; the clamps below need at least one cell.
-  if (grid->rows < 1 || grid->cols < 1 || grid->heights == nullptr) return geoFail(kGeoFailed, "height_grid");
+  if (grid->rows < 1 || grid->cols < 1 || grid->heights == nullptr)
+    return geoFail(kGeoFailed, "height_grid");
   const double qx0 = (lower.x - grid->x0) / grid->cell;
   const double qy0 = (lower.y - grid->y0) / grid->cell;
   const double qx1 = -(upper.x - grid->x0) / grid->cell;
   const double qy1 = -(upper.y - grid->y0) / grid->cell;
-  if (std::isnan(qx0) || std::isnan(qy0) || std::isnan(qx1) || std::isnan(qy1)) return geoFail(kGeoFailed, "height_grid");
+  if (std::isnan(qx0) || std::isnan(qy0) || std::isnan(qx1) || std::isnan(qy1))
+    return geoFail(kGeoFailed, "height_grid");
   // 1 - trunc(-q) is one past the cell holding the upper point; clamp it as a double so that a
   // box far to the left gives column 0, not an overflowed index.
   const HeightGridRange r{hgClamp(qx0, grid->cols), hgClamp(qy0, grid->rows),

@@ -3,8 +3,8 @@
 // and the stock queries read the cells under a box. Also the library's small 2x2 solver.
 #pragma once
 
-#include "geometry/vec.h"
 #include "geometry/triangle_grid.h"
+#include "geometry/vec.h"
 
 // Height that marks a cell without material below the tool.
 constexpr double kHeightGridFloor = -10000.0;
@@ -20,8 +20,8 @@ struct HeightGrid {
   double x0;
   double y0;
   double cell;
-  double floor;       // height of a cell without material below the tool
-  double** heights;   // rows arrays of cols heights; null for a grid without cells
+  double floor;           // height of a cell without material below the tool
+  double** heights;       // rows arrays of cols heights; null for a grid without cells
   TriangleGrid* triGrid;  // optional bucket index owned by the grid, or null
 };
 

@@ -17,7 +17,7 @@
 
 namespace {
 constexpr double kFreshBox = 1e10;  // box of a new contour, inverted until the first append
-constexpr double kGapTol = 1e-6;  // a segment starting farther from the last end opens a block
+constexpr double kGapTol = 1e-6;    // a segment starting farther from the last end opens a block
 constexpr double kBandZero = 1e-12;
 
 struct KontState {
@@ -196,7 +196,8 @@ int kontReset(Kont2D* k) {
 }
 
 int kontAppendSeg(Kont2D* k, const Seg2D* seg) {
-  if (k == nullptr || k->segments == nullptr || seg == nullptr) return geoFail(kGeoFailed, "kont2d");
+  if (k == nullptr || k->segments == nullptr || seg == nullptr)
+    return geoFail(kGeoFailed, "kont2d");
   if (k->count < 0 || k->count > k->capacity) return geoFail(kGeoFailed, "kont2d");
   const Seg2D copy = *seg;  // seg may lie in the array that moves below
   if (k->count == k->capacity) {

@@ -28,9 +28,9 @@ struct Kont2D {
   std::int32_t flags;         // bit value 8 (kKontOwnsExtra): the record frees extra
   Seg2D* segments;            // segment k ends where k+1 starts, the last ends at the first start
   TriMesh* mesh;              // optional mesh of the region; never freed by the contour functions
-  Kont2D* prev;   // previous region; for the first island its outer, else the previous island
-  Kont2D* next;   // next region (outer contour) or next island (island)
-  Kont2D* child;  // first island (outer contours only)
+  Kont2D* prev;       // previous region; for the first island its outer, else the previous island
+  Kont2D* next;       // next region (outer contour) or next island (island)
+  Kont2D* child;      // first island (outer contours only)
   double zmin, zmax;  // height range of the points the contour was read from
   IntList* extra;     // optional integer list of callers
 };

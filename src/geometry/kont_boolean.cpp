@@ -19,8 +19,8 @@
 
 namespace {
 
-constexpr double kCloseTol = 1e-8;  // contour closure, equal pieces, chaining, collinear overlap
-constexpr double kSnapTol = 1e-6;   // a cut point this close to a segment end becomes that end
+constexpr double kCloseTol = 1e-8;   // contour closure, equal pieces, chaining, collinear overlap
+constexpr double kSnapTol = 1e-6;    // a cut point this close to a segment end becomes that end
 constexpr double kPieceTol = 1e-12;  // shorter pieces are dropped
 constexpr int kContourRoom = 100;
 
@@ -30,7 +30,7 @@ enum : int {
   kBInA = 2,
   kAOutB = 3,
   kBOutA = 4,
-  kASame = 5,      // A piece with an equal piece running the same way
+  kASame = 5,  // A piece with an equal piece running the same way
   kBSame = 6,
   kAOpposite = 7,  // A piece with an equal piece running the other way
   kBOpposite = 8,
@@ -341,13 +341,11 @@ int boolChain(BoolContext& c) {
       if (cell != nullptr) {
         for (int m = 0; m < cell->count && found < 0; ++m) {
           const int j = cell->items[m];
-          if (used[j] == 0 && boolNear(c.pieces[j].x1, c.pieces[j].y1, last.x2, last.y2))
-            found = j;
+          if (used[j] == 0 && boolNear(c.pieces[j].x1, c.pieces[j].y1, last.x2, last.y2)) found = j;
         }
       } else {
         for (int j = 0; j < n && found < 0; ++j)
-          if (used[j] == 0 && boolNear(c.pieces[j].x1, c.pieces[j].y1, last.x2, last.y2))
-            found = j;
+          if (used[j] == 0 && boolNear(c.pieces[j].x1, c.pieces[j].y1, last.x2, last.y2)) found = j;
       }
       if (found < 0) {
         boolDumpProblem(c);
@@ -511,8 +509,8 @@ void boolFreeLoose(std::vector<Kont2D*>& res) {
 int boolRun(BoolContext& c, Kont2D** out) {
   if (c.a == nullptr || c.b == nullptr) {
     const Kont2D* present = c.a != nullptr ? c.a : c.b;
-    const bool copy = present != nullptr && (c.a == nullptr ? c.mode == kKontUnion
-                                                             : c.mode != kKontIntersection);
+    const bool copy =
+        present != nullptr && (c.a == nullptr ? c.mode == kKontUnion : c.mode != kKontIntersection);
     if (!copy) return 0;
     const int r = boolCopyAll(c, present);
     if (r < 0) return r;
@@ -523,8 +521,7 @@ int boolRun(BoolContext& c, Kont2D** out) {
     boolFindCuts(c);
     boolSplit(c, 0);
     boolSplit(c, 1);
-    if ((r = boolMarkDoubled(c)) < 0 || (r = boolSelect(c)) < 0 || (r = boolChain(c)) < 0)
-      return r;
+    if ((r = boolMarkDoubled(c)) < 0 || (r = boolSelect(c)) < 0 || (r = boolChain(c)) < 0) return r;
   }
   if (c.results.empty()) return 0;
   *out = boolNest(c.results);

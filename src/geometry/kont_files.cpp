@@ -226,7 +226,8 @@ Kont2D* kontReadBnd(const char* fileName, int orientation, int constZ) {
 Kont2D* kontReadBndFlat(const char* fileName) { return kontReadBnd(fileName, 1, 0); }
 
 int kontWriteSegs(const Kont2D* region, const char* fileName) {
-  if (region == nullptr || region->segments == nullptr || fileName == nullptr) return geoFail(kGeoFailed, "kont2d");
+  if (region == nullptr || region->segments == nullptr || fileName == nullptr)
+    return geoFail(kGeoFailed, "kont2d");
   std::FILE* f = std::fopen(fileName, "w");
   if (f == nullptr) return geoFail(kGeoFailed, "kont2d");
   char line[4 * 360];

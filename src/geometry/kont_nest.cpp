@@ -7,8 +7,8 @@
 #include <new>
 #include <vector>
 
-#include "geometry/geo_error.h"
 #include "geometry/bucket_grid.h"
+#include "geometry/geo_error.h"
 #include "geometry/lst_sort.h"
 
 namespace {

@@ -378,8 +378,8 @@ int kontBoundaryAt(const Kont2D* region, const Point2D& p) {
     // mesh or on no recorded pair, the segment test below decides: p is on a contour.
     if (t >= 0) {
       const TriMeshTri& tr = region->mesh->triangles[t];
-      const int u = l[0] < l[1] && l[0] < l[2] ? tr.nb0
-                                               : (l[1] < l[0] && l[1] < l[2] ? tr.nb1 : tr.nb2);
+      const int u =
+          l[0] < l[1] && l[0] < l[2] ? tr.nb0 : (l[1] < l[0] && l[1] < l[2] ? tr.nb1 : tr.nb2);
       const int e = triFindBoundaryEdge(region->mesh, t, u);
       if (e >= 0) return region->mesh->boundaryEdges->items[e].contour;
     }

@@ -14,7 +14,8 @@ struct Boundary;
 struct ZPath;
 
 // Codes of the contour module.
-constexpr int kKontNoBoundary = kGeoNoBoundary;  // no contour of the region passes through the point
+constexpr int kKontNoBoundary =
+    kGeoNoBoundary;  // no contour of the region passes through the point
 
 // ---- construction and conversion --------------------------------------------------------------
 

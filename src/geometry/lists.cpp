@@ -452,8 +452,7 @@ int lstBytesAppendN(ByteRecList* list, const void* record, int n) {
   if (scratch == nullptr) return geoFail(kGeoFailed, "lists");
   std::memcpy(scratch, record, static_cast<std::size_t>(n));
   void* items = list->items;
-  if (list->count >= list->capacity &&
-      !lstGrowRaw(&items, &list->capacity, size, Growth::kHalf)) {
+  if (list->count >= list->capacity && !lstGrowRaw(&items, &list->capacity, size, Growth::kHalf)) {
     memFree(scratch);
     return geoFail(kGeoFailed, "lists");
   }

@@ -24,11 +24,21 @@ struct LineArcElem {
 static_assert(sizeof(LineArcElem) == 88);
 
 // Fixed-size records of 32-bit words for RecList.
-struct Rec8 { std::int32_t w[2]; };
-struct Rec12 { std::int32_t w[3]; };
-struct Rec16 { std::int32_t w[4]; };
-struct Rec32 { std::int32_t w[8]; };
-struct Rec40 { std::int32_t w[10]; };
+struct Rec8 {
+  std::int32_t w[2];
+};
+struct Rec12 {
+  std::int32_t w[3];
+};
+struct Rec16 {
+  std::int32_t w[4];
+};
+struct Rec32 {
+  std::int32_t w[8];
+};
+struct Rec40 {
+  std::int32_t w[10];
+};
 
 // A caller's record and a value; the list does not own what ptr designates.
 struct PtrValPair {

@@ -7,7 +7,7 @@
 #include "framework/memory.h"
 
 namespace {
-constexpr int kHeapFrom = 10000;        // counts from here use heap sort
+constexpr int kHeapFrom = 10000;            // counts from here use heap sort
 constexpr std::size_t kLocalScratch = 256;  // scratch records up to this size live on the stack
 
 // Scratch storage of one record: on the stack when small, from the heap otherwise.
@@ -30,10 +30,13 @@ class SortScratch {
 // The records, addressed by 1-based position, with the optional parallel array moved alongside.
 class SortArrays {
  public:
-  SortArrays(void* a, std::size_t sa, void* b, std::size_t sb, unsigned char* ta,
-             unsigned char* tb)
-      : a_(static_cast<unsigned char*>(a)), sa_(sa), b_(static_cast<unsigned char*>(b)), sb_(sb),
-        ta_(ta), tb_(tb) {}
+  SortArrays(void* a, std::size_t sa, void* b, std::size_t sb, unsigned char* ta, unsigned char* tb)
+      : a_(static_cast<unsigned char*>(a)),
+        sa_(sa),
+        b_(static_cast<unsigned char*>(b)),
+        sb_(sb),
+        ta_(ta),
+        tb_(tb) {}
   const unsigned char* at(long long k) const { return a_ + (k - 1) * static_cast<long long>(sa_); }
   const unsigned char* temp() const { return ta_; }
   void toTemp(long long k) {

@@ -43,16 +43,24 @@ void matRotation(int kind, double angle, Matrix4* m) {
   const double c = std::cos(angle), s = std::sin(angle);
   switch (kind) {
     case 0:
-      m->m[0][0] = c; m->m[0][1] = s; m->m[1][0] = -s; m->m[1][1] = c;
+      m->m[0][0] = c;
+      m->m[0][1] = s;
+      m->m[1][0] = -s;
+      m->m[1][1] = c;
       break;
     case 1:
-      m->m[1][1] = c; m->m[1][2] = s; m->m[2][1] = -s; m->m[2][2] = c;
+      m->m[1][1] = c;
+      m->m[1][2] = s;
+      m->m[2][1] = -s;
+      m->m[2][2] = c;
       break;
     case 2:
-      m->m[0][0] = c; m->m[0][2] = s; m->m[2][0] = -s; m->m[2][2] = c;
+      m->m[0][0] = c;
+      m->m[0][2] = s;
+      m->m[2][0] = -s;
+      m->m[2][2] = c;
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -261,7 +261,8 @@ ParamPolyline* ppolyNew(int n) {
     return nullptr;
   }
   poly->capacity = cap;
-  poly->points = static_cast<Point3D*>(memAllocZero(static_cast<std::size_t>(cap) * sizeof(Point3D)));
+  poly->points =
+      static_cast<Point3D*>(memAllocZero(static_cast<std::size_t>(cap) * sizeof(Point3D)));
   poly->values = static_cast<double*>(memAllocZero(static_cast<std::size_t>(cap) * sizeof(double)));
   if (poly->points == nullptr || poly->values == nullptr) {
     ppolyFree(poly);

@@ -201,8 +201,8 @@ int pathDensifyImpl(PathList* l, double step) {
       const double len = vecDistance(p0, p1);
       if (len >= step + kShortMove) {
         const int n = static_cast<int>(std::floor(len / step)) + 1;
-        const bool holder = pathListClass(l, i - 1) == kPathClassHolder ||
-                            pathListClass(l, i) == kPathClassHolder;
+        const bool holder =
+            pathListClass(l, i - 1) == kPathClassHolder || pathListClass(l, i) == kPathClassHolder;
         double angle = 0.0;
         if (l->axes != nullptr) {
           const Point3D& u = l->axes[i - 1];
@@ -509,7 +509,8 @@ int pathListSplitAt(PathList* list, double x, double tol) {
 int pathListLastSplit() { return pathState.lastSplit; }
 
 int pathListNeighbours(const PathList* list, int i, int* outPrev, int* outNext) {
-  if (!pathIndexIn(list, i) || outPrev == nullptr || outNext == nullptr) return geoFail(kGeoBadArgument, "path_list");
+  if (!pathIndexIn(list, i) || outPrev == nullptr || outNext == nullptr)
+    return geoFail(kGeoBadArgument, "path_list");
   auto usable = [list](int k) {
     const int c = pathListClass(list, k);
     return c != kPathClassMarked && c != kPathClassThinMark;
@@ -631,7 +632,8 @@ void pathListMarkCollinear(PathList* list, double maxChord, double maxDev) {
         cls(q) == kPathClassHolder) {
       continue;
     }
-    if (!((reduced(p) && reduced(i) && reduced(q)) || (!reduced(p) && !reduced(i) && !reduced(q)))) {
+    if (!((reduced(p) && reduced(i) && reduced(q)) ||
+          (!reduced(p) && !reduced(i) && !reduced(q)))) {
       continue;
     }
     const Point3D& pp = list->positions[p];

@@ -9,28 +9,28 @@
 #include "geometry/vec.h"
 
 // Move code of a point: low byte the kind, high byte the class.
-constexpr int kPathKindMade = 1;          // points the list operations create
-constexpr int kPathKindReducedFeed = 100; // a move at the reduced feed
-constexpr int kPathClassGap = 2;          // no cutting move leads into the point
-constexpr int kPathClassMarked = 3;       // marked for removal
-constexpr int kPathClassOutside = 4;      // neighbourhood outside the boundary
-constexpr int kPathClassFilterMark = 5;   // temporary mark of the z filter
-constexpr int kPathClassThinMark = 6;     // temporary mark of the thinning
-constexpr int kPathClassHolder = 10;      // removed by the holder check, kept in the list
+constexpr int kPathKindMade = 1;           // points the list operations create
+constexpr int kPathKindReducedFeed = 100;  // a move at the reduced feed
+constexpr int kPathClassGap = 2;           // no cutting move leads into the point
+constexpr int kPathClassMarked = 3;        // marked for removal
+constexpr int kPathClassOutside = 4;       // neighbourhood outside the boundary
+constexpr int kPathClassFilterMark = 5;    // temporary mark of the z filter
+constexpr int kPathClassThinMark = 6;      // temporary mark of the thinning
+constexpr int kPathClassHolder = 10;       // removed by the holder check, kept in the list
 
 // Most points a new list gets room for; inserts grow it beyond that without limit.
 constexpr int kPathListMaxInitial = 40000;
 
 // The creator owns the record and its arrays (allocated with the framework's heap functions).
 struct PathList {
-  int capacity;            // points the arrays have room for
-  int count;               // points held
-  int sense;               // machining sense +1 or -1 (0 at creation)
-  Point3D* positions;      // tool positions
-  Point3D* axes;           // tool axes, or null for a list without axes
-  std::uint8_t* axisSet;   // 1 when the point's axis was set explicitly; present with axes
-  double* params;          // path parameter per point, kept rising or falling by the inserts
-  std::uint16_t* codes;    // move code per point
+  int capacity;           // points the arrays have room for
+  int count;              // points held
+  int sense;              // machining sense +1 or -1 (0 at creation)
+  Point3D* positions;     // tool positions
+  Point3D* axes;          // tool axes, or null for a list without axes
+  std::uint8_t* axisSet;  // 1 when the point's axis was set explicitly; present with axes
+  double* params;         // path parameter per point, kept rising or falling by the inserts
+  std::uint16_t* codes;   // move code per point
 };
 
 inline int pathListClass(const PathList* l, int i) { return l->codes[i] >> 8; }

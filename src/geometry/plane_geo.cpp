@@ -5,8 +5,8 @@
 #include <cmath>
 
 namespace {
-constexpr double kMinLength = 1e-12;    // shorter segments have no line equation
-constexpr double kMinRadial = 1e-10;    // shortest direction for an angle at a vertex
+constexpr double kMinLength = 1e-12;  // shorter segments have no line equation
+constexpr double kMinRadial = 1e-10;  // shortest direction for an angle at a vertex
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kTwoPiShort = 6.28318530718;  // moves atan2 angles into [0, 2 pi)
 
@@ -33,8 +33,8 @@ int geoCutLineForm(double A, double B, double cu, double cv, double r, bool uIsX
                    Point2D* out2) {
   const double k = B - cv;
   double u1 = 0.0, u2 = 0.0;
-  const int n = geoSolveQuadratic(1.0 + A * A, 2.0 * (A * k - cu), cu * cu + k * k - r * r, &u1,
-                                  &u2);
+  const int n =
+      geoSolveQuadratic(1.0 + A * A, 2.0 * (A * k - cu), cu * cu + k * k - r * r, &u1, &u2);
   if (n != 2) return 0;
   const double v1 = A * u1 + B, v2 = A * u2 + B;
   *out1 = uIsX ? Point2D{u1, v1} : Point2D{v1, u1};

@@ -200,8 +200,7 @@ int gridCellListAdd(CellList* list, const Raster* raster, int row, int col, doub
 }
 
 int gridRasterClassify(const FloatDropNet* net, const CellList* seeds, double z, Raster* raster) {
-  if (net == nullptr || raster == nullptr || net->rows != raster->rows ||
-      net->cols != raster->cols)
+  if (net == nullptr || raster == nullptr || net->rows != raster->rows || net->cols != raster->cols)
     return geoFail(kGeoBadArgument, "raster");
   raster->freeCount = 0;
   if (raster->rows <= 0 || raster->cols <= 0 || raster->cells == nullptr) return -1;
@@ -289,13 +288,15 @@ void gridIntFree(IntMatrix* matrix) {
 }
 
 int gridFloodFill(IntMatrix* matrix, int row, int col, int value) {
-  if (!gridUsable(matrix) || !gridInside(matrix, row, col)) return geoFail(kGeoBadArgument, "raster");
+  if (!gridUsable(matrix) || !gridInside(matrix, row, col))
+    return geoFail(kGeoBadArgument, "raster");
   if (value == 0 || gridAt(matrix, row, col) != 0) return 1;
   return gridFillArea(matrix, row, col, 0, value);
 }
 
 int gridRelabel(IntMatrix* matrix, int row, int col, int from, int to) {
-  if (!gridUsable(matrix) || !gridInside(matrix, row, col)) return geoFail(kGeoBadArgument, "raster");
+  if (!gridUsable(matrix) || !gridInside(matrix, row, col))
+    return geoFail(kGeoBadArgument, "raster");
   if (from == to || gridAt(matrix, row, col) != from) return 1;
   return gridFillArea(matrix, row, col, from, to);
 }
@@ -315,7 +316,8 @@ int gridCopyRegion(IntMatrix* matrix, int row, int col, IntMatrix* target) {
 }
 
 int gridFindNonZero(const IntMatrix* matrix, int row, int col, int* outRow, int* outCol) {
-  if (!gridUsable(matrix) || outRow == nullptr || outCol == nullptr) return geoFail(kGeoBadArgument, "raster");
+  if (!gridUsable(matrix) || outRow == nullptr || outCol == nullptr)
+    return geoFail(kGeoBadArgument, "raster");
   if (gridInside(matrix, row, col) && gridGet(matrix, row, col) != 0) {
     *outRow = row;
     *outCol = col;

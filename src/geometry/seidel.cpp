@@ -102,17 +102,17 @@ struct SeidelState {
   int failCode = 0;
   int failAllocAt = 0;
   int allocCount = 0;
-  SeiTable<SeiNode> nodes;    // 8 S
-  SeiTable<SeiTrap> traps;    // 4 S
-  SeiTable<SeiSeg> segs;      // S
-  SeiTable<Point2D> points;   // S
-  SeiTable<int> order;        // S, the random insertion order
-  SeiTable<SeiDiag> diags;    // 4 S, one per trapezoid at most
-  SeiTable<int> heFrom;       // 6 S half-edges: the edges both ways, diagonals both ways
+  SeiTable<SeiNode> nodes;   // 8 S
+  SeiTable<SeiTrap> traps;   // 4 S
+  SeiTable<SeiSeg> segs;     // S
+  SeiTable<Point2D> points;  // S
+  SeiTable<int> order;       // S, the random insertion order
+  SeiTable<SeiDiag> diags;   // 4 S, one per trapezoid at most
+  SeiTable<int> heFrom;      // 6 S half-edges: the edges both ways, diagonals both ways
   SeiTable<int> heTo;
-  SeiTable<int> heRing;       // half-edges grouped by their start, counter-clockwise
-  SeiTable<int> hePos;        // position of each half-edge in heRing
-  SeiTable<int> ringStart;    // S + 2
+  SeiTable<int> heRing;             // half-edges grouped by their start, counter-clockwise
+  SeiTable<int> hePos;              // position of each half-edge in heRing
+  SeiTable<int> ringStart;          // S + 2
   SeiTable<unsigned char> visited;  // 6 S
   int nodeCount = 0;
   int trapCount = 0;
@@ -204,13 +204,17 @@ void seiSetSink(int node, int trap, int parent) {
 // In the lower neighbours of trapezoid t, `from` becomes `to`.
 void seiRelinkDown(int t, int from, int to) {
   SeiTrap& r = seiState.traps[t];
-  if (r.d0 == from) r.d0 = to;
-  else if (r.d1 == from) r.d1 = to;
+  if (r.d0 == from)
+    r.d0 = to;
+  else if (r.d1 == from)
+    r.d1 = to;
 }
 void seiRelinkUp(int t, int from, int to) {
   SeiTrap& r = seiState.traps[t];
-  if (r.u0 == from) r.u0 = to;
-  else if (r.u1 == from) r.u1 = to;
+  if (r.u0 == from)
+    r.u0 = to;
+  else if (r.u1 == from)
+    r.u1 = to;
 }
 
 // Descends the query structure from `node` to the trapezoid that holds point v; when v is a point
@@ -284,9 +288,12 @@ void seiMerge(int a, int b, bool relink) {
   tb.state = kTrapMerged;
   const int sink = tb.sink;
   SeiNode& parent = seiState.nodes[seiState.nodes[sink].parent];
-  if (parent.left == sink) parent.left = ta.sink;
-  else if (parent.right == sink) parent.right = ta.sink;
-  else seiFail(kGeoInconsistent);
+  if (parent.left == sink)
+    parent.left = ta.sink;
+  else if (parent.right == sink)
+    parent.right = ta.sink;
+  else
+    seiFail(kGeoInconsistent);
 }
 
 void seiSetUp(int t, int u0, int u1) {
@@ -334,8 +341,7 @@ void seiInitFirst(int s) {
 // An end of segment s is in the structure when the contour neighbour sharing it is inserted.
 bool seiEndInserted(int s, int point) {
   SeiSeg& g = seiState.segs[s];
-  return point == g.v0 ? seiState.segs[g.prev].inserted != 0
-                       : seiState.segs[g.next].inserted != 0;
+  return point == g.v0 ? seiState.segs[g.prev].inserted != 0 : seiState.segs[g.next].inserted != 0;
 }
 
 // Inserts segment s: its ends cut their trapezoids horizontally (when new), the trapezoids it
@@ -722,8 +728,9 @@ void seiMonotoneTriangulate(int n, SeiOutput& out, SeiScratch& sc) {
     std::vector<SeiDiag> sortedDiags;
     seiScratch(sortedDiags, static_cast<std::size_t>(nd));
     for (int i = 0; i < nd; ++i) sortedDiags[static_cast<std::size_t>(i)] = S.diags[i];
-    std::sort(sortedDiags.begin(), sortedDiags.end(),
-              [](const SeiDiag& x, const SeiDiag& y) { return x.a != y.a ? x.a < y.a : x.b < y.b; });
+    std::sort(sortedDiags.begin(), sortedDiags.end(), [](const SeiDiag& x, const SeiDiag& y) {
+      return x.a != y.a ? x.a < y.a : x.b < y.b;
+    });
     int k = 0;
     for (int i = 0; i < nd; ++i) {
       const SeiDiag& d = sortedDiags[static_cast<std::size_t>(i)];

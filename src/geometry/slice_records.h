@@ -12,7 +12,7 @@
 
 #include "geometry/vec.h"
 
-struct Tri3List;      // typed lists of the geometry code (geometry/lists.h)
+struct Tri3List;  // typed lists of the geometry code (geometry/lists.h)
 struct IntList;
 struct RecList;
 struct Kont2D;        // closed 2D contour with its island chain (geometry/kont2d.h)
@@ -33,14 +33,14 @@ struct WalkTool {
 // collCtxAlloc creates and collCtxFree frees the four list fields; the other fields are the
 // caller's.
 struct CollCtx {
-  Tri3List* triangles;   // the model's triangles (the level's own triangles inside the slicing)
-  Kont2D* walls;         // 2D wall segments of the level; null when there are none
-  Kont2D* region;        // machining region (outer contour with islands); null without boundary
-  IntList* candidates;   // index mode: triangle indices, highest first
-  Point3D* boxMin;       // index mode: per-triangle smallest corner (the model's facet boxes)
-  Point3D* boxMax;       // index mode: per-triangle largest corner
-  RecList* pairs;        // list mode: PtrValPair (triangle address, f32 radius difference),
-                         // sorted by the z of the triangle's first (highest) corner, highest first
+  Tri3List* triangles;  // the model's triangles (the level's own triangles inside the slicing)
+  Kont2D* walls;        // 2D wall segments of the level; null when there are none
+  Kont2D* region;       // machining region (outer contour with islands); null without boundary
+  IntList* candidates;  // index mode: triangle indices, highest first
+  Point3D* boxMin;      // index mode: per-triangle smallest corner (the model's facet boxes)
+  Point3D* boxMax;      // index mode: per-triangle largest corner
+  RecList* pairs;       // list mode: PtrValPair (triangle address, f32 radius difference),
+                        // sorted by the z of the triangle's first (highest) corner, highest first
   RecList* wallAllowances;  // list mode: one PtrValPair per wall segment (value added to radius)
   RecList* triAllowances;   // list mode: one PtrValPair per level triangle (value added to radii)
 };
@@ -69,12 +69,12 @@ struct WalkParams {
   TriangleGrid* wallGrid;
   TriBox* triBoxes;
   WallBox* wallBoxes;
-  SurfaceModel* model;        // for sub-model queries (callers)
-  std::int32_t shuffleSeed;   // > 0: start segments are shuffled, seeded with it on every pass
-  std::int32_t mode;          // 0 index mode; non-zero list mode (1: ids become model indices)
-  std::int32_t noAllowance;   // non-zero keeps the searches' allowance tables cleared
-  std::int32_t noClosing;     // 1: the traced pieces are returned as traced
-  Point3D startContactPoints[kWalkStartContacts];   // first contacts of the current walk
+  SurfaceModel* model;       // for sub-model queries (callers)
+  std::int32_t shuffleSeed;  // > 0: start segments are shuffled, seeded with it on every pass
+  std::int32_t mode;         // 0 index mode; non-zero list mode (1: ids become model indices)
+  std::int32_t noAllowance;  // non-zero keeps the searches' allowance tables cleared
+  std::int32_t noClosing;    // 1: the traced pieces are returned as traced
+  Point3D startContactPoints[kWalkStartContacts];  // first contacts of the current walk
   Point3D startContactVectors[kWalkStartContacts];
   std::int32_t startContactKinds[kWalkStartContacts];  // contact kind times direction
   std::int32_t startContactIds[kWalkStartContacts];

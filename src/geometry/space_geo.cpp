@@ -185,7 +185,8 @@ int geoRegulaFalsi(GeoRootFn f, const void* data, double lo, double hi, double* 
 }
 
 int geoTriPlane(const Tri3D& tri, double* a, double* b, double* c, double* d) {
-  if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return geoFail(kGeoBadArgument, "space_geo");
+  if (a == nullptr || b == nullptr || c == nullptr || d == nullptr)
+    return geoFail(kGeoBadArgument, "space_geo");
   Point3D n = vecCross(vecSub(tri.v[1], tri.v[0]), vecSub(tri.v[2], tri.v[0]));
   const double len = vecLength(n);
   const bool valid = len >= 1e-12;
@@ -300,7 +301,8 @@ int geoOffsetFaceCut(const Point3D& p, double halfLength, double offset, const T
 
 int geoCylinderCutZ(const Seg3D& seg, double r, double h, Seg2D* line1, Seg2D* line2,
                     Ellipse2D* ellipse) {
-  if (line1 == nullptr || line2 == nullptr || ellipse == nullptr) return geoFail(kGeoBadArgument, "space_geo");
+  if (line1 == nullptr || line2 == nullptr || ellipse == nullptr)
+    return geoFail(kGeoBadArgument, "space_geo");
   Point3D lo = seg.start, hi = seg.end;
   if (lo.z > hi.z) std::swap(lo, hi);
   const double len = vecDistance(lo, hi);
@@ -381,12 +383,13 @@ int geoEllipseOscCircle(const Ellipse2D& ellipse, double offset, const Point2D& 
   const double a = ellipse.a, b = ellipse.b;
   if (std::fabs(a) < 1e-10 || std::fabs(b) < 1e-10) return geoFail(kGeoBadArgument, "space_geo");
   Point2D q{};
-  if (geoEllipseNearest(p, Ellipse2D{0.0, 0.0, a, b, 0.0}, &q) != 1) return geoFail(-12, "space_geo");
+  if (geoEllipseNearest(p, Ellipse2D{0.0, 0.0, a, b, 0.0}, &q) != 1)
+    return geoFail(-12, "space_geo");
   const double xa = q.x / a, yb = q.y / b;
   out->cx = q.x * (1.0 - (b * b) / (a * a)) * xa * xa;
   out->cy = q.y * (1.0 - (a * a) / (b * b)) * yb * yb;
-  out->radius = std::sqrt((q.x - out->cx) * (q.x - out->cx) + (q.y - out->cy) * (q.y - out->cy)) +
-                offset;
+  out->radius =
+      std::sqrt((q.x - out->cx) * (q.x - out->cx) + (q.y - out->cy) * (q.y - out->cy)) + offset;
   out->dir = 1;
   return 1;
 }

@@ -4,8 +4,8 @@
 #include "geometry/spline.h"
 
 #include <cmath>
-#include <new>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -28,7 +28,6 @@ void splNoMemory() {
   geoFail(kGeoFailed, "spline");
   out3dTraceText(9, "*** ERROR : NO MEMORY", 0);
 }
-
 
 // A row of a tangent system: a m(prev) + b m(i) + c m(next) = d, for the three coordinates.
 struct SplRow {
@@ -120,7 +119,7 @@ SplRow splInteriorRow(const Point3D& prev, const Point3D& p, const Point3D& next
   Point3D d;
   if (hp > kSplDupEps && hn > kSplDupEps) {
     d = vecScale(3.0, vecAdd(vecScale(mu, vecScale(1.0 / hp, vecSub(p, prev))),
-                              vecScale(lambda, vecScale(1.0 / hn, vecSub(next, p)))));
+                             vecScale(lambda, vecScale(1.0 / hn, vecSub(next, p)))));
   } else {
     d = vecScale(3.0, vecSub(next, prev));
   }
@@ -149,11 +148,13 @@ std::vector<Point3D> splTangents(const SplKept& k, bool closed) {
   std::vector<SplRow> rows(m);
   const double h1 = k.step[1];
   rows[0] = SplRow{0, 2.0, 1.0,
-                   h1 > kSplDupEps ? vecScale(1.5, vecScale(1.0 / h1, vecSub(k.p[1], k.p[0]))) : Point3D{1.5, 1.5, 1.5}};
+                   h1 > kSplDupEps ? vecScale(1.5, vecScale(1.0 / h1, vecSub(k.p[1], k.p[0])))
+                                   : Point3D{1.5, 1.5, 1.5}};
   for (std::size_t i = 1; i + 1 < m; ++i) {
     rows[i] = splInteriorRow(k.p[i - 1], k.p[i], k.p[i + 1], k.step[i], k.step[i + 1]);
   }
-  rows[m - 1] = SplRow{1.0, 2.0, 0, vecScale(3.0, vecScale(1.0 / k.step[m - 1], vecSub(k.p[m - 1], k.p[m - 2])))};
+  rows[m - 1] = SplRow{
+      1.0, 2.0, 0, vecScale(3.0, vecScale(1.0 / k.step[m - 1], vecSub(k.p[m - 1], k.p[m - 2])))};
   splSolveTridiag(rows, &tangent);
   return tangent;
 }
@@ -189,9 +190,8 @@ void splFitArcPiece(const double* s, const double* t, double length, double coef
       pw *= u;
     }
   }
-  double a[3][4] = {{1, 1, 1, 1},
-                    {sum[3], sum[4], sum[5], mom[2]},
-                    {sum[4], sum[5], sum[6], mom[3]}};
+  double a[3][4] = {
+      {1, 1, 1, 1}, {sum[3], sum[4], sum[5], mom[2]}, {sum[4], sum[5], sum[6], mom[3]}};
   for (int col = 0; col < 3; ++col) {
     int best = col;
     for (int r = col + 1; r < 3; ++r) {
@@ -311,7 +311,8 @@ int splEvalAt(const CubicSpline* spline, double s, Point3D* point, Point3D* deri
   const double t = span != 0 ? (s - spline->knots[i]) / span : 0.0;
   const SplineSegment& g = spline->segments[i];
   if (point != nullptr) *point = splSegmentPoint(g, t);
-  if (derivative != nullptr) *derivative = {splHornerDt(g.cx, t), splHornerDt(g.cy, t), splHornerDt(g.cz, t)};
+  if (derivative != nullptr)
+    *derivative = {splHornerDt(g.cx, t), splHornerDt(g.cy, t), splHornerDt(g.cz, t)};
   return 1;
 }
 
@@ -407,7 +408,8 @@ int splEvalFitWindow(const double* dist, int count, int start, int n, const Poin
   if (c == nullptr || out == nullptr || splWindowParams(dist, count, start, n, &t) != 0) return -1;
   for (int i = 0; i < n; ++i) {
     const double u = t[i];
-    const Point3D p = vecAdd(c[0], vecScale(u, vecAdd(c[1], vecScale(u, vecAdd(c[2], vecScale(u, c[3]))))));
+    const Point3D p =
+        vecAdd(c[0], vecScale(u, vecAdd(c[1], vecScale(u, vecAdd(c[2], vecScale(u, c[3]))))));
     out[start + i] = p;
     if (splTraceOn(3)) {
       splTraceWindowPoint(start + i, p);

@@ -76,7 +76,6 @@ int axisTurnAzimuthTilt(Point3D* out, const Point3D& a, const Point3D& b, double
   return 0;
 }
 
-
 int axisLimitTilt(Point3D* axis, double maxAngle) {
   if (axis->z > 1.0) axis->z = 1.0;
   if (vecAcosClamped(axis->z) < maxAngle) return 0;

@@ -1,7 +1,7 @@
 // tool_axis.h - vector maths of the tilted tool axis: turning one axis toward another or sideways
 // or by azimuth and tilt, limiting the tilt, and rotating vectors and points about a line (the
-// interpolation of axes along a path list is in axis_interp.h). Angles are in radians; an axis is a unit vector
-// from the tool tip up the tool.
+// interpolation of axes along a path list is in axis_interp.h). Angles are in radians; an axis is a
+// unit vector from the tool tip up the tool.
 #pragma once
 
 #include "geometry/matrix4.h"

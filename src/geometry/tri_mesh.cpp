@@ -521,13 +521,15 @@ int triFindBoundaryEdge(const TriMesh* mesh, int a, int b) {
   const TriEdgeList* list = mesh->boundaryEdges;
   const TriBoundaryEdge key{std::min(a, b), std::max(a, b), 0, 0};
   const TriBoundaryEdge* end = list->items + list->count;
-  const TriBoundaryEdge* it = std::lower_bound(static_cast<const TriBoundaryEdge*>(list->items), end, key, triEdgeLess);
+  const TriBoundaryEdge* it =
+      std::lower_bound(static_cast<const TriBoundaryEdge*>(list->items), end, key, triEdgeLess);
   if (it == end || it->lower != key.lower || it->higher != key.higher) return -1;
   return static_cast<int>(it - list->items);
 }
 
 int triWalkSegment(const TriMesh* mesh, const Seg2D& seg, int* from, int* to, int edge[2]) {
-  if (mesh == nullptr || from == nullptr || to == nullptr || edge == nullptr) return geoFail(kGeoFailed, "Tripoly");
+  if (mesh == nullptr || from == nullptr || to == nullptr || edge == nullptr)
+    return geoFail(kGeoFailed, "Tripoly");
   Point2D q = g2dSegStart(seg), r = g2dSegEnd(seg);
   const int cq = triClassifyPoint(mesh, q);
   if (cq == triClassifyPoint(mesh, r)) return 0;

@@ -52,9 +52,9 @@ struct TriMesh {
   std::int32_t capacity;  // room of the triangle array (at least 3; grows by half)
   double z;               // 0 when built; moved and scaled with the region
   TriMeshTri* triangles;
-  Pt2List* vertices;             // room for capacity + 2 at creation
-  TriEdgeList* boundaryEdges;    // one record per contour segment; room for capacity + 2
-  TriMesh* next;                 // next mesh of a chain
+  Pt2List* vertices;           // room for capacity + 2 at creation
+  TriEdgeList* boundaryEdges;  // one record per contour segment; room for capacity + 2
+  TriMesh* next;               // next mesh of a chain
 };
 
 // Largest number of mesh vertices (the four frame corners included) a region may need.

@@ -98,8 +98,10 @@ int triGridAdd(TriangleGrid* grid, int row, int column, int index) {
 
 int triGridFill(TriangleGrid* grid, int count, const Point3D& boxMin, const Point3D& boxMax,
                 const Point3D* itemMin, const Point3D* itemMax, double margin) {
-  if (grid == nullptr || grid->cells == nullptr || count < 0) return geoFail(kGeoBadArgument, "triangle_grid");
-  if (count > 0 && (itemMin == nullptr || itemMax == nullptr)) return geoFail(kGeoBadArgument, "triangle_grid");
+  if (grid == nullptr || grid->cells == nullptr || count < 0)
+    return geoFail(kGeoBadArgument, "triangle_grid");
+  if (count > 0 && (itemMin == nullptr || itemMax == nullptr))
+    return geoFail(kGeoBadArgument, "triangle_grid");
   grid->x0 = boxMin.x;
   grid->y0 = boxMin.y;
   grid->x1 = boxMax.x;

@@ -63,10 +63,16 @@ inline Point2D g2dSegEnd(const Seg2D& s) { return Point2D{s.x2, s.y2}; }
 
 // a + b, a - b, f a, the dot product and the cross product a x b. Inline: the drop and contact
 // solvers call them in their innermost loops.
-inline Point3D vecAdd(const Point3D& a, const Point3D& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Point3D vecSub(const Point3D& a, const Point3D& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Point3D vecAdd(const Point3D& a, const Point3D& b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Point3D vecSub(const Point3D& a, const Point3D& b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
 inline Point3D vecScale(double f, const Point3D& a) { return {f * a.x, f * a.y, f * a.z}; }
-inline double vecDot(const Point3D& a, const Point3D& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline double vecDot(const Point3D& a, const Point3D& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline Point3D vecCross(const Point3D& a, const Point3D& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }

@@ -10,7 +10,9 @@ constinit WalkerHooks walkInstalled{};
 int walkNotInstalled() { return geoFail(kWalkNotInstalled, "walker_hooks"); }
 }  // namespace
 
-void walkSetHooks(const WalkerHooks* hooks) { walkInstalled = hooks != nullptr ? *hooks : WalkerHooks{}; }
+void walkSetHooks(const WalkerHooks* hooks) {
+  walkInstalled = hooks != nullptr ? *hooks : WalkerHooks{};
+}
 
 WalkerHooks walkHooks() { return walkInstalled; }
 

@@ -1,7 +1,8 @@
 // zlevel_records.h - the records of the Z-level slicing that geometry code fills and reads: the
 // tool-centre path of one level (ZPath) and the paths of a region, the height grid of a roughing
 // region (FloatDropNet, whose header the rasters copy), and the walker's model and per-level record
-// (its tool, candidate context and walk parameters are in slice_records.h). The slicing's functions on them live with the slicing.
+// (its tool, candidate context and walk parameters are in slice_records.h). The slicing's functions
+// on them live with the slicing.
 #pragma once
 
 #include <cstddef>
@@ -67,16 +68,16 @@ struct WalkModel {
 
 // Per-level record of the walker.
 struct SliceContext {
-  Raster* raster;          // the level's raster
-  StelList* starts;        // start candidates
-  PkoList* traced;         // the walker appends its segments here
-  PkoList* work;           // for the walker's own use
-  IntList* pathStarts;     // start index of each path in traced
+  Raster* raster;       // the level's raster
+  StelList* starts;     // start candidates
+  PkoList* traced;      // the walker appends its segments here
+  PkoList* work;        // for the walker's own use
+  IntList* pathStarts;  // start index of each path in traced
 };
 
 // Height grid of a roughing region.
 struct FloatDropNet {
-  double x0, y0;         // origin
+  double x0, y0;  // origin
   std::int32_t rows;
   std::int32_t cols;
   double rowStep;        // along y

@@ -113,8 +113,8 @@ int collCtxFill(CollCtx* ctx, const WalkParams* params, CutterShape* cutterOut) 
   PtrValPair* pairs = pairsOf(ctx->pairs);
   for (int i = 0; i < ctx->pairs->count; ++i) pairs[i].value -= shift;
   collCtxTriHighestFirst(ctx);
-  const int sorted = lstSort(ctx->pairs->items, ctx->pairs->count, sizeof(PtrValPair),
-                             collCtxCompareZDesc);
+  const int sorted =
+      lstSort(ctx->pairs->items, ctx->pairs->count, sizeof(PtrValPair), collCtxCompareZDesc);
   return sorted == 1 ? 1 : geoFail(sorted, kModule);
 }
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "geometry/lists.h"
-#include "geometry/vec.h"
 #include "geometry/slice_records.h"
+#include "geometry/vec.h"
 #include "model/surface_model.h"
 
 // Capacity of each pair list that collCtxAlloc creates in list mode.

@@ -20,7 +20,8 @@ constexpr double kNoHeight = -100000.0;
 // rim of a radius is out of reach, a facet normal this close to horizontal makes a vertical facet,
 // and a barycentric coordinate may lie this far outside [0, 1] (0.9999999 and 1.0000001 below).
 constexpr double kDropRimTol = 1e-7;
-// An edge whose ends differ less than this in height counts as level for the ball and flat end mill.
+// An edge whose ends differ less than this in height counts as level for the ball and flat end
+// mill.
 constexpr double kDropLevelTol = 1e-6;
 // Torus and cone band: level edges, degenerate lengths and denominators, and the band's rims.
 constexpr double kDropSmall = 1e-5;
@@ -258,7 +259,7 @@ int dropFlatByClass(const TriangleDropRecord& rec, const FacetPlane& f, LocalBes
 // low; the bracket always exists for a tube the line passes through.
 double dropTorusEdgeOffset(double c, double rf, double delta, double k) {
   const double d2 = delta * delta;
-  double lo = std::sqrt(std::max(0.0, rf * rf - d2));   // tube bottom circle (or 0)
+  double lo = std::sqrt(std::max(0.0, rf * rf - d2));              // tube bottom circle (or 0)
   double hi = std::sqrt(std::max(0.0, (rf + c) * (rf + c) - d2));  // outer rim
   if (!(hi > lo)) return lo;
   // Start from the exact answer of a line through the axis.
@@ -282,7 +283,8 @@ double dropTorusEdgeOffset(double c, double rf, double delta, double k) {
       } else {
         hi = x;
       }
-      const double fPrime = c * c / (w2 * w) * (x / rho) * (x / rho) + (u / w) * d2 / (rho * rho * rho);
+      const double fPrime =
+          c * c / (w2 * w) * (x / rho) * (x / rho) + (u / w) * d2 / (rho * rho * rho);
       double next = fPrime > 0.0 ? x - f / fPrime : 0.5 * (lo + hi);
       if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
       const double step = std::fabs(next - x);
@@ -434,8 +436,9 @@ bool dropConeEdge(const TriangleDropRecord& rec, const ConeBand& band, const Poi
   const double den = em * t - sA * ez;
   if (std::fabs(den) < kDropSmall) return false;
   const double s = ez * hd * hd / den;  // plan offset of the tangent point along m
-  const Point3D c = vecAdd(vecAdd(pb, vecScale(hd, n)),
-                        vecAdd(vecScale(s, m), vecScale(em * q * q / den + (a.z - band.h1) - t, kUp)));
+  const Point3D c =
+      vecAdd(vecAdd(pb, vecScale(hd, n)),
+             vecAdd(vecScale(s, m), vecScale(em * q * q / den + (a.z - band.h1) - t, kUp)));
   if (vecDistance(c, a) > lengthE || vecDistance(c, b) > lengthE) return false;
   // Only the band between r1 and r2 is part of the tool: beyond r2 the top disc takes over,
   // inside r1 the cutter itself.
@@ -519,7 +522,7 @@ int dropToolOnTri(const Tri3D& tri, const Point3D& axis, const CutterShape& cutt
   rec.bestHeight = *bestHeight;
   rec.contact = Point3D{};
   rec.contactKind = 0;
-  rec.cornerRadius = cutter.type == kCutterTorus ? cutter.cornerRadius
+  rec.cornerRadius = cutter.type == kCutterTorus  ? cutter.cornerRadius
                      : cutter.type == kCutterBall ? cutter.radius
                                                   : 0.0;
   rec.radius = cutter.type == kCutterTorus ? cutter.radius - cutter.cornerRadius : cutter.radius;
@@ -530,18 +533,13 @@ int dropToolOnTri(const Tri3D& tri, const Point3D& axis, const CutterShape& cutt
       result = dropBallTriangle(&rec);
       rec.contactKind = 1;
       break;
-    case kCutterFlat:
-      result = dropFlatTriangle(&rec);
-      break;
-    case kCutterTorus:
-      result = dropTorusTriangle(&rec);
-      break;
+    case kCutterFlat: result = dropFlatTriangle(&rec); break;
+    case kCutterTorus: result = dropTorusTriangle(&rec); break;
     case kCutterConeBand:
-      result = dropConeTriangle(&rec, cutter.radius, cutter.shankDiameter / 2.0,
-                                cutter.taperLength, cutter.taperLength + cutter.bandLength);
+      result = dropConeTriangle(&rec, cutter.radius, cutter.shankDiameter / 2.0, cutter.taperLength,
+                                cutter.taperLength + cutter.bandLength);
       break;
-    default:
-      return 0;
+    default: return 0;
   }
   if (result != 0) {
     *bestHeight = rec.bestHeight;

@@ -10,7 +10,6 @@
 
 namespace {
 
-
 // The facets of a model or of one sub-model.
 struct FacetView {
   int facetType;
@@ -30,7 +29,8 @@ FacetView fdViewOf(const SubModel& s) {
 }
 
 int fdCount(const FacetView& v) {
-  if (v.facetType == 3) return v.triangles != nullptr && v.triangles->items != nullptr ? v.triangles->count : 0;
+  if (v.facetType == 3)
+    return v.triangles != nullptr && v.triangles->items != nullptr ? v.triangles->count : 0;
   if (v.facetType == 4) return v.quads != nullptr ? v.quadCount : 0;
   return 0;
 }
@@ -45,7 +45,8 @@ void fdFacetBox(const FacetView& v, int i, Point3D* lo, Point3D* hi) {
   }
   const int n = v.facetType == 3 ? 3 : 4;
   for (int k = 0; k < n; ++k) {
-    const Point3D c = v.facetType == 3 ? v.triangles->items[i].v[k] : modelQuadCorner(v.quads[i], k);
+    const Point3D c =
+        v.facetType == 3 ? v.triangles->items[i].v[k] : modelQuadCorner(v.quads[i], k);
     if (k == 0) {
       *lo = c;
       *hi = c;
@@ -178,7 +179,8 @@ int modelFindFacetNear(const SurfaceModel* model, const Point3D& p, double r, Po
 }
 
 int modelNearestFacet(const SurfaceModel* model, const Point3D& p, double r, Point3D* out) {
-  if (model == nullptr || out == nullptr || model->facetType != 3) return geoFail(kGeoBadArgument, "facet_distance");
+  if (model == nullptr || out == nullptr || model->facetType != 3)
+    return geoFail(kGeoBadArgument, "facet_distance");
   const FacetView v = fdViewOf(*model);
   bool any = false;
   double best = 0.0;

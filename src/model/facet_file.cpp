@@ -78,9 +78,7 @@ int facetFileReadRecord(int handle, unsigned char* buffer) {
 
 int facetFileClose(int handle) { return facetCloseSlot(&facetState.v1, handle); }
 
-int facetFile2Open(const char* path, int mode) {
-  return facetOpenSlot(&facetState.v2, path, mode);
-}
+int facetFile2Open(const char* path, int mode) { return facetOpenSlot(&facetState.v2, path, mode); }
 
 int facetFile2ReadHeader(int handle, unsigned char* buffer) {
   return facetReadSlot(facetState.v2, handle, buffer, kFacet2HeaderBytes, -1);

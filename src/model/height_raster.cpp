@@ -3,7 +3,6 @@
 // so the samples fall on the rows, and the samples that refinement adds between rows are ignored.
 #include "model/height_raster.h"
 
-
 #include "framework/messages.h"
 #include "geometry/geo_error.h"
 #include "geometry/guide_curve.h"
@@ -33,7 +32,8 @@ int hrFillColumn(HeightGrid* grid, SurfaceModel* copy, PathList* list, int j, do
   GuideCurve* curve = guideFromTwoPoints(a, b);
   if (curve == nullptr) return -1;
   copy->profile = curve;
-  const int r = copy->facetType == 4 ? dropAlongProfileQuads(copy, list) : dropAlongProfile(copy, list);
+  const int r =
+      copy->facetType == 4 ? dropAlongProfileQuads(copy, list) : dropAlongProfile(copy, list);
   copy->profile = nullptr;
   guideFree(curve);
   if (r < 0) return r;
@@ -48,9 +48,11 @@ int hrFillColumn(HeightGrid* grid, SurfaceModel* copy, PathList* list, int j, do
 }  // namespace
 
 int modelFillHeightGrid(HeightGrid* grid, const SurfaceModel* model) {
-  if (grid == nullptr || model == nullptr || model->cutter == nullptr) return geoFail(kGeoBadArgument, "height_raster");
+  if (grid == nullptr || model == nullptr || model->cutter == nullptr)
+    return geoFail(kGeoBadArgument, "height_raster");
   if (!(grid->cell >= kHeightGridMinCell || grid->cell <= -kHeightGridMinCell)) return 1;
-  if (grid->rows < 1 || grid->cols < 1 || grid->heights == nullptr) return geoFail(kGeoBadArgument, "height_raster");
+  if (grid->rows < 1 || grid->cols < 1 || grid->heights == nullptr)
+    return geoFail(kGeoBadArgument, "height_raster");
 
   // A copy of the record with its own cutter: the four-corner drop rewrites the step and the
   // cutter's corner radius of the model it runs on.
@@ -80,7 +82,8 @@ int modelFillHeightGrid(HeightGrid* grid, const SurfaceModel* model) {
       if (out3dCheckBreak() != 0) break;
       const int r = hrFillColumn(grid, copy, list, j, empty);
       if (r == -1 || r == -2) {
-        result = geoFail(kGeoFailed, "height_raster");  // no memory for the column's curve or its samples
+        result = geoFail(kGeoFailed,
+                         "height_raster");  // no memory for the column's curve or its samples
         break;
       }
       if (r < 0) break;  // the drop was interrupted: keep what is filled

@@ -161,10 +161,10 @@ QuadMeshListNode* cyc3dLoadQuadMeshes(const char* path, const char* name, int ta
     }
   }
   polyhedronFreeBlocks(blocks);
-  auto* node = ok ? static_cast<QuadMeshListNode*>(memAllocZero(sizeof(QuadMeshListNode)))
-                  : nullptr;
-  ok = node != nullptr && lstSort(list->items, list->count, sizeof(QuadFacet),
-                                  cyc3dCompareQuadFacets) == 1 &&
+  auto* node =
+      ok ? static_cast<QuadMeshListNode*>(memAllocZero(sizeof(QuadMeshListNode))) : nullptr;
+  ok = node != nullptr &&
+       lstSort(list->items, list->count, sizeof(QuadFacet), cyc3dCompareQuadFacets) == 1 &&
        meshBoxArrays(list->count, &node->facetMin, &node->facetMax);
   if (node != nullptr && list != nullptr) {
     // The node takes the facets over; the list record goes.

@@ -46,8 +46,8 @@ int modelLoadWithSubModels(SurfaceModel* model, const char* path, const char* ne
 // (c0, c2, c3)), mapped into the tool system, sorted, with box arrays, box and its own grid of
 // about 30 cells; cutter = the model's with the allowance applied by the mode.
 // Returns 1; -3 for a facet type other than 3 or 4; otherwise the loader failures above.
-int modelAddSubModelFile(SurfaceModel* model, const char* path, double allowance,
-                         int allowanceMode, int facetType, int additional);
+int modelAddSubModelFile(SurfaceModel* model, const char* path, double allowance, int allowanceMode,
+                         int facetType, int additional);
 // Appends the facets of another model of the same type, re-sorts, rebuilds the box arrays and
 // the model box, and drops the stale grid. Returns 0; -1 for null models, different types or
 // memory exhausted (the model is then left unchanged).

@@ -8,13 +8,13 @@
 #include <initializer_list>
 
 #include "framework/messages.h"
-#include "output/out3d_state.h"
 #include "framework/numtext.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
 #include "geometry/guide_curve.h"
 #include "model/point_drop.h"
 #include "model/profile_drop.h"
+#include "output/out3d_state.h"
 
 namespace {
 
@@ -97,7 +97,8 @@ int collSample(const Point3D& p, const SurfaceModel* k, double x) {
 }  // namespace
 
 int collCheckPoint(Point3D* position, const SurfaceModel* k, double x) {
-  if (position == nullptr || k == nullptr || k->cutter == nullptr) return geoFail(kGeoBadArgument, "path_collision");
+  if (position == nullptr || k == nullptr || k->cutter == nullptr)
+    return geoFail(kGeoBadArgument, "path_collision");
   // A position or tolerance that is not a number can never be called free: every comparison
   // with NaN is false, which would pass it as collision-free.
   if (!std::isfinite(position->x) || !std::isfinite(position->y) || !std::isfinite(position->z) ||
@@ -118,7 +119,8 @@ int collCheckPoint(Point3D* position, const SurfaceModel* k, double x) {
     } else {
       dropPushTriSubModel(s);
     }
-    if (collDrop(quad, position, s->boxMax.z + s->cutter.radius, s->cutter, cand, count)) hit = true;
+    if (collDrop(quad, position, s->boxMax.z + s->cutter.radius, s->cutter, cand, count))
+      hit = true;
     if (quad) {
       dropPopQuadSubModel();
     } else {
@@ -135,8 +137,10 @@ int collCheckPoint(Point3D* position, const SurfaceModel* k, double x) {
 }
 
 int collCheckPath(const PathList* path, const SurfaceModel* m, double x) {
-  if (path == nullptr || m == nullptr || m->cutter == nullptr) return geoFail(kGeoBadArgument, "path_collision");
-  if (path->count > 0 && (path->positions == nullptr || path->codes == nullptr)) return geoFail(kGeoBadArgument, "path_collision");
+  if (path == nullptr || m == nullptr || m->cutter == nullptr)
+    return geoFail(kGeoBadArgument, "path_collision");
+  if (path->count > 0 && (path->positions == nullptr || path->codes == nullptr))
+    return geoFail(kGeoBadArgument, "path_collision");
   SurfaceModel* k = collReducedCopy(m, x);
   if (k == nullptr) return geoFail(kGeoFailed, "path_collision");
   collInstall(k);
@@ -152,7 +156,8 @@ int collCheckPath(const PathList* path, const SurfaceModel* m, double x) {
       break;
     }
     if (pathListClass(path, i) != 0) continue;
-    if (last >= 0 && vecDistance(path->positions[i], path->positions[last]) < radius / 2.0) continue;
+    if (last >= 0 && vecDistance(path->positions[i], path->positions[last]) < radius / 2.0)
+      continue;
     last = i;
     const int r = collSample(path->positions[i], k, x);
     if (r <= 0) result = r;
@@ -180,7 +185,8 @@ int collCheckPath(const PathList* path, const SurfaceModel* m, double x) {
         break;
       }
       const double t = static_cast<double>(j) / parts;
-      const Point3D s{(1.0 - t) * a.x + t * b.x, (1.0 - t) * a.y + t * b.y, (1.0 - t) * a.z + t * b.z};
+      const Point3D s{(1.0 - t) * a.x + t * b.x, (1.0 - t) * a.y + t * b.y,
+                      (1.0 - t) * a.z + t * b.z};
       const int r = collSample(s, k, x);
       if (r <= 0) result = r;
     }
@@ -214,9 +220,11 @@ int collCheckMove(const Point3D& a, const Point3D& b, const SurfaceModel* m, dou
   k->slopeMode = 0;
   // Room for one sample per tolerance along the move; the list grows beyond that when needed.
   const double room = std::trunc(guideLength(profile) / k->tolerance) + 10.0;
-  PathList* list = pathListNew(room < kPathListMaxInitial ? static_cast<int>(room) : kPathListMaxInitial, 0);
+  PathList* list =
+      pathListNew(room < kPathListMaxInitial ? static_cast<int>(room) : kPathListMaxInitial, 0);
   int dropped = -1;
-  if (list != nullptr) dropped = collIsQuad(*k) ? dropAlongProfileQuads(k, list) : dropAlongProfile(k, list);
+  if (list != nullptr)
+    dropped = collIsQuad(*k) ? dropAlongProfileQuads(k, list) : dropAlongProfile(k, list);
   k->profile = nullptr;
   guideFree(profile);
   if (dropped < 0) {

@@ -39,14 +39,10 @@ PointDropState pdState;
 // still be raised by it.
 double dropThreshold(const CutterShape& cutter, double best) {
   switch (cutter.type) {
-    case kCutterBall:
-      return best - cutter.radius;
-    case kCutterTorus:
-      return best - cutter.cornerRadius;
-    case kCutterConeBand:
-      return best + cutter.taperLength;
-    default:
-      return best;
+    case kCutterBall: return best - cutter.radius;
+    case kCutterTorus: return best - cutter.cornerRadius;
+    case kCutterConeBand: return best + cutter.taperLength;
+    default: return best;
   }
 }
 
@@ -77,8 +73,8 @@ struct QuadFacets {
 template <typename Facets>
 int dropScan(const Facets& facets, const Point3D* boxMin, const Point3D* boxMax, double zlo,
              double zhi, int missReport, bool thresholdFirst, bool coneMisses, Point3D* position,
-             double refHeight, const CutterShape* cutter, const std::int32_t* candidates,
-             int count, Point3D* contact, int* contactKind) {
+             double refHeight, const CutterShape* cutter, const std::int32_t* candidates, int count,
+             Point3D* contact, int* contactKind) {
   if (position == nullptr || cutter == nullptr || contact == nullptr || contactKind == nullptr ||
       !std::isfinite(position->x) || !std::isfinite(position->y)) {
     return 0;

@@ -3,6 +3,8 @@
 // and sizes read from the file are bounded before they size anything.
 #include "model/polyhedron.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -10,12 +12,10 @@
 #include <cstring>
 #include <string>
 
-#include <strings.h>
-
-#include "framework/xchg_default_variable.h"
 #include "framework/memory.h"
 #include "framework/platform.h"
 #include "framework/xchg_coord.h"
+#include "framework/xchg_default_variable.h"
 #include "framework/xchg_interp.h"
 #include "framework/xchg_number.h"
 
@@ -179,8 +179,8 @@ int polyOnPolyhedron(XchgElement* e, XchgScope*, void* user) {
   if (r->tables[1] == nullptr) return polyStop(r);
   r->slot = 1;
   const int hint = std::clamp(polyInt(polyAttr(e, "nFace")), 0, kPolyMaxInitialFacets);
-  PolyhedronBlock* block = r->quadReader ? polyhedronNewQuadBlock(e->id, hint)
-                                         : polyhedronNewTriBlock(e->id, hint);
+  PolyhedronBlock* block =
+      r->quadReader ? polyhedronNewQuadBlock(e->id, hint) : polyhedronNewTriBlock(e->id, hint);
   if (block == nullptr) return polyStop(r);
   block->next = r->head;
   r->head = block;
@@ -362,8 +362,10 @@ int polyRead(PolyReader* r, bool quadReader, const char* path, PolyhedronBlock**
     if (run == 1 && lex.code == 0) result = 0;
     if (lex.code == kXchgErrMemory) r->noMemory = true;
   }
-  if (r->noMemory) result = 1;
-  else if (result != 0) result = 2;
+  if (r->noMemory)
+    result = 1;
+  else if (result != 0)
+    result = 2;
   xchgInterpFree(in);
   xchgPointTableFree(r->tables[0]);
   xchgPointTableFree(r->tables[1]);
@@ -390,8 +392,8 @@ bool polyRoom(PolyhedronBlock* block, int need, int step, std::size_t facetBytes
   if (block->storedCount + need <= block->capacity) return true;
   void* grown = nullptr;
   if (block->capacity <= INT_MAX - step) {
-    grown = memRealloc(block->facets,
-                       static_cast<std::size_t>(block->capacity + step) * facetBytes);
+    grown =
+        memRealloc(block->facets, static_cast<std::size_t>(block->capacity + step) * facetBytes);
   }
   if (grown == nullptr) {
     memFree(block->facets);

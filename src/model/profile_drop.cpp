@@ -241,9 +241,10 @@ std::int32_t* dropCandidates(int facetCount, const Point3D* fmin, const Point3D*
   if (outCount != nullptr) *outCount = 0;
   if (facetCount <= 0 || fmin == nullptr || fmax == nullptr) return nullptr;
   StepBoxes* boxes = guideStepBoxes(curve, margin, boundary, pieceLength);
-  std::int32_t* list =
-      boxes != nullptr ? static_cast<std::int32_t*>(memAllocZero(static_cast<std::size_t>(facetCount) * sizeof(std::int32_t)))
-                       : nullptr;
+  std::int32_t* list = boxes != nullptr
+                           ? static_cast<std::int32_t*>(memAllocZero(
+                                 static_cast<std::size_t>(facetCount) * sizeof(std::int32_t)))
+                           : nullptr;
   if (boxes == nullptr || list == nullptr) {
     guideFreeStepBoxes(boxes);
     memFree(list);
@@ -254,7 +255,8 @@ std::int32_t* dropCandidates(int facetCount, const Point3D* fmin, const Point3D*
   for (int i = 0; i < facetCount; ++i) {
     for (int k = 0; k < boxes->count; ++k) {
       const StepBox& bx = boxes->boxes[k];
-      if (fmin[i].x < bx.xmax && fmax[i].x > bx.xmin && fmin[i].y < bx.ymax && fmax[i].y > bx.ymin) {
+      if (fmin[i].x < bx.xmax && fmax[i].x > bx.xmin && fmin[i].y < bx.ymax &&
+          fmax[i].y > bx.ymin) {
         list[n++] = i;
         break;
       }
@@ -409,14 +411,14 @@ int dropNeedsRefineQuads(const PathList* list, const CutterShape*, double step, 
 std::int32_t* dropProfileCandidatesTris(const GuideCurve* curve, double margin, int* outCount,
                                         const Boundary* boundary, double pieceLength) {
   const int n = profileState.tris != nullptr ? profileState.tris->count : 0;
-  return dropCandidates(n, profileState.triMin, profileState.triMax, curve, margin, outCount, boundary,
-                        pieceLength);
+  return dropCandidates(n, profileState.triMin, profileState.triMax, curve, margin, outCount,
+                        boundary, pieceLength);
 }
 
 std::int32_t* dropProfileCandidatesQuads(const GuideCurve* curve, double margin, int* outCount,
                                          const Boundary* boundary, double pieceLength) {
-  return dropCandidates(profileState.quadCount, profileState.quadMin, profileState.quadMax, curve, margin,
-                        outCount, boundary, pieceLength);
+  return dropCandidates(profileState.quadCount, profileState.quadMin, profileState.quadMax, curve,
+                        margin, outCount, boundary, pieceLength);
 }
 
 double dropRefineAngleTris() { return profileState.tri.degrees; }

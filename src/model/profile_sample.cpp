@@ -9,8 +9,8 @@
 #include "framework/messages.h"
 #include "geometry/boundary.h"
 #include "geometry/guide_curve.h"
-#include "model/point_drop.h"
 #include "geometry/triangle_grid.h"
+#include "model/point_drop.h"
 
 namespace {
 
@@ -63,8 +63,8 @@ int sampleFinish(ProfileSample* sp, const SurfaceModel* model, int result, bool 
       sampleState.reductionOn != 0) {
     const double radius = model->cutter != nullptr ? model->cutter->radius : 0.0;
     dropReducedAllowanceCheck(&sp->position, model, sp->curveZ,
-                              std::min(sp->curveZ - 1.0, model->boxMin.z),
-                              model->boxMax.z + radius, sp->candidates, sp->candidateCount);
+                              std::min(sp->curveZ - 1.0, model->boxMin.z), model->boxMax.z + radius,
+                              sp->candidates, sp->candidateCount);
   }
   if (curveHasHeights(model) && sp->position.z < sp->curveZ - kSampleTol) {
     sp->position.z = sp->curveZ;
@@ -96,10 +96,18 @@ struct SampleTwin {
   const CutterShape* overrideCutter;
 };
 
-const SampleTwin kTriSample{false,          dropPointTris,           dropPushTriSubModel,
-                            dropPopTriSubModel, &sampleState.triOverride, &sampleState.triCutter};
-const SampleTwin kQuadSample{true,           dropPointQuads,           dropPushQuadSubModel,
-                             dropPopQuadSubModel, &sampleState.quadOverride, &sampleState.quadCutter};
+const SampleTwin kTriSample{false,
+                            dropPointTris,
+                            dropPushTriSubModel,
+                            dropPopTriSubModel,
+                            &sampleState.triOverride,
+                            &sampleState.triCutter};
+const SampleTwin kQuadSample{true,
+                             dropPointQuads,
+                             dropPushQuadSubModel,
+                             dropPopQuadSubModel,
+                             &sampleState.quadOverride,
+                             &sampleState.quadCutter};
 
 int sampleRun(ProfileSample* sp, const SurfaceModel* model, const SampleTwin& twin) {
   sp->position = {sp->x, sp->y, model->floorZ};
@@ -116,9 +124,9 @@ int sampleRun(ProfileSample* sp, const SurfaceModel* model, const SampleTwin& tw
   }
   const bool override = *twin.overrideOn != 0;
   int kind = 0;
-  const int r = twin.drop(&sp->position, model->boxMax.z + model->cutter->radius,
-                          override ? twin.overrideCutter : model->cutter, cands, count,
-                          &sp->contact, &kind);
+  const int r =
+      twin.drop(&sp->position, model->boxMax.z + model->cutter->radius,
+                override ? twin.overrideCutter : model->cutter, cands, count, &sp->contact, &kind);
   if (r > 0) sp->hit = 1;
   if (r == 2) sp->state = kSampleFacet;
   if (r == 0) sp->valid = 0;
@@ -242,7 +250,8 @@ int dropProfileCheckBoundary(const Boundary* boundary, const CutterShape* cutter
   if (b <= kSampleTol) return 0;
   Point2D ahead;
   Point2D behind;
-  if (guideEvalAt(curve, s + b, &ahead, nullptr) < 0 || guideEvalAt(curve, s - b, &behind, nullptr) < 0) {
+  if (guideEvalAt(curve, s + b, &ahead, nullptr) < 0 ||
+      guideEvalAt(curve, s - b, &behind, nullptr) < 0) {
     return 0;
   }
   if (bndPointInside(boundary, ahead) == 0 || bndPointInside(boundary, behind) == 0) return 0;

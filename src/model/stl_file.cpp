@@ -116,7 +116,8 @@ int stlIsBinary(const char* path) {
     return 1;
   }
   const std::string_view text(reinterpret_cast<const char*>(head), n);
-  const bool looksText = text.starts_with("solid") && text.find("facet") != std::string_view::npos &&
+  const bool looksText = text.starts_with("solid") &&
+                         text.find("facet") != std::string_view::npos &&
                          text.find("normal") != std::string_view::npos;
   return looksText ? 0 : 1;
 }
@@ -131,9 +132,7 @@ int stlNeedsSwap(const unsigned char* record) {
   return squared > 2.0 ? 1 : 0;
 }
 
-void stlReadSwappedRecord(const unsigned char* record, Tri3D* tri) {
-  stlDecode(record, true, tri);
-}
+void stlReadSwappedRecord(const unsigned char* record, Tri3D* tri) { stlDecode(record, true, tri); }
 
 int stlReadBinary(std::FILE* f, long long size, Tri3List** out, const char** why) {
   *out = nullptr;
@@ -218,7 +217,7 @@ int stlReadFacet(StlLineReader* reader, std::string* line, Tri3D* tri) {
     }
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return -1;
   }
-  if (stlReadLine(reader, line) == 0) return 0;  // end of loop
+  if (stlReadLine(reader, line) == 0) return 0;   // end of loop
   return stlReadLine(reader, line) != 0 ? 1 : 0;  // end of facet
 }
 

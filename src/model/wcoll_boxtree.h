@@ -8,9 +8,9 @@
 
 #include "geometry/kont2d.h"
 #include "geometry/lists.h"
-#include "geometry/vec.h"
 #include "geometry/slice_records.h"
 #include "geometry/triangle_grid.h"
+#include "geometry/vec.h"
 
 // One node of a box tree. The first `count` nodes are the leaves, leaf i for element i; a leaf
 // has no children; an inner node has a first child and, unless it is the parent of an odd node
@@ -19,7 +19,7 @@ struct BoxTree2DNode {
   BoxTree2DNode* second;  // second child or null
   BoxTree2DNode* first;   // first child; null for a leaf
   double xmin, ymin, xmax, ymax;
-  std::int32_t element;   // element index (leaves)
+  std::int32_t element;  // element index (leaves)
 };
 
 struct BoxTree2D;
@@ -31,15 +31,15 @@ using Wcoll2dBoxFn = void (*)(double box[4], const BoxTree2D* tree, int element)
 // offset) that the caller may set between queries. The rotation is the identity when both
 // diagonal entries are exactly 1.0 (the off-diagonal entries are then not looked at).
 struct BoxTree2D {
-  const void* elements;   // element array (Seg2D for the default callbacks); not owned
-  std::int32_t count;     // n
+  const void* elements;  // element array (Seg2D for the default callbacks); not owned
+  std::int32_t count;    // n
   BoxTree2DNode* root;
   std::int32_t nodeCount;
   BoxTree2DNode* nodes;   // nodeCount nodes
   double rotation[2][2];  // x' = r00 x + r01 y + dx, y' = r10 x + r11 y + dy
   double dx, dy;
-  double margin;          // added on every side of each leaf box
-  Wcoll2dBoxFn boxFn;     // element box; default wcoll2dSegmentBox
+  double margin;       // added on every side of each leaf box
+  Wcoll2dBoxFn boxFn;  // element box; default wcoll2dSegmentBox
 };
 
 // Decides whether leaf elements a (of tree A) and b (of tree B) meet: non-zero when they do.

@@ -280,10 +280,9 @@ namespace {
 // the tool with its allowance, then the region's contours and the walls are tested.
 template <class TriangleTests>
 int triangleSearch(const Tri3List* triangles, const Kont2D* walls, const Kont2D* region,
-                   double radius, const Seg2D& move, double z, Seg3D* outSegment,
-                   Point3D* outTouch, int* outElement, int* outKind, TriangleTests tests) {
-  if (outSegment == nullptr || outTouch == nullptr || outElement == nullptr ||
-      outKind == nullptr) {
+                   double radius, const Seg2D& move, double z, Seg3D* outSegment, Point3D* outTouch,
+                   int* outElement, int* outKind, TriangleTests tests) {
+  if (outSegment == nullptr || outTouch == nullptr || outElement == nullptr || outKind == nullptr) {
     return geoFail(kWcollBadTool, kModule);
   }
   Frame f;
@@ -324,13 +323,13 @@ int wcollContactBall(const Tri3List* triangles, const Kont2D* walls, const Kont2
       }
     }
   };
-  return triangleSearch(triangles, walls, region, radius, move, z, outSegment, outTouch,
-                        outElement, outKind, tests);
+  return triangleSearch(triangles, walls, region, radius, move, z, outSegment, outTouch, outElement,
+                        outKind, tests);
 }
 
 int wcollContactTorus(const Tri3List* triangles, const Kont2D* walls, const Kont2D* region,
-                      double radius, double corner, const Seg2D& move, double z,
-                      Seg3D* outSegment, Point3D* outTouch, int* outElement, int* outKind) {
+                      double radius, double corner, const Seg2D& move, double z, Seg3D* outSegment,
+                      Point3D* outTouch, int* outElement, int* outKind) {
   auto tests = [radius, corner, &move, z](Frame& f, const Tri3D& t, int i, double allowance) {
     const double ri = radius + allowance;
     const double ci = corner + allowance;
@@ -356,14 +355,13 @@ int wcollContactTorus(const Tri3List* triangles, const Kont2D* walls, const Kont
       }
     }
   };
-  return triangleSearch(triangles, walls, region, radius, move, z, outSegment, outTouch,
-                        outElement, outKind, tests);
+  return triangleSearch(triangles, walls, region, radius, move, z, outSegment, outTouch, outElement,
+                        outKind, tests);
 }
 
 int wcollWallContact(const Kont2D* walls, const Kont2D* region, double r0, const Seg2D& move,
                      Seg2D* outSegment, Point2D* outTouch, int* outElement, int* outKind) {
-  if (outSegment == nullptr || outTouch == nullptr || outElement == nullptr ||
-      outKind == nullptr) {
+  if (outSegment == nullptr || outTouch == nullptr || outElement == nullptr || outKind == nullptr) {
     return geoFail(kWcollBadTool, kModule);
   }
   *outSegment = move;
@@ -433,9 +431,8 @@ int wcollToolContact(const CollCtx* ctx, const WalkTool* tool, double z, const S
   if (ctx == nullptr || tool == nullptr || out == nullptr) return geoFail(kWcollBadTool, kModule);
   switch (tool->type) {
     case kCutterBall:
-      return wcollContactBall(ctx->triangles, ctx->walls, ctx->region,
-                              tool->radius + kRadiusMargin, move, z, &out->segment, &out->touch,
-                              &out->element, &out->kind);
+      return wcollContactBall(ctx->triangles, ctx->walls, ctx->region, tool->radius + kRadiusMargin,
+                              move, z, &out->segment, &out->touch, &out->element, &out->kind);
     case kCutterTorus:
       return wcollContactTorus(ctx->triangles, ctx->walls, ctx->region,
                                tool->radius + kRadiusMargin, tool->cornerRadius, move, z,
@@ -449,8 +446,7 @@ int wcollToolContact(const CollCtx* ctx, const WalkTool* tool, double z, const S
       if (r > 0) geoPt3From2D(&out->touch, touch, z);
       return r;
     }
-    default:
-      return geoFail(kWcollBadTool, kModule);
+    default: return geoFail(kWcollBadTool, kModule);
   }
 }
 

@@ -16,13 +16,13 @@
 
 #include "geometry/kont2d.h"
 #include "geometry/lists.h"
-#include "geometry/vec.h"
 #include "geometry/slice_records.h"
+#include "geometry/vec.h"
 
 // Results of the searches.
-constexpr int kWcollNone = 0;     // no contact before the move's end
-constexpr int kWcollHit = 1;      // contact with a triangle or a wall segment
-constexpr int kWcollRegion = 2;   // crossing of the region's contour, or a contact outside it
+constexpr int kWcollNone = 0;       // no contact before the move's end
+constexpr int kWcollHit = 1;        // contact with a triangle or a wall segment
+constexpr int kWcollRegion = 2;     // crossing of the region's contour, or a contact outside it
 constexpr int kWcollBadTool = -20;  // null tool, tool kind not 1, 2 or 3, or null record
 
 // Contact kinds.
@@ -65,8 +65,8 @@ int wcollContactBall(const Tri3List* triangles, const Kont2D* walls, const Kont2
                      Point3D* outTouch, int* outElement, int* outKind);
 // Torus of outer radius `radius` and corner radius `corner` (tube centres at z), as the ball.
 int wcollContactTorus(const Tri3List* triangles, const Kont2D* walls, const Kont2D* region,
-                      double radius, double corner, const Seg2D& move, double z,
-                      Seg3D* outSegment, Point3D* outTouch, int* outElement, int* outKind);
+                      double radius, double corner, const Seg2D& move, double z, Seg3D* outSegment,
+                      Point3D* outTouch, int* outElement, int* outKind);
 
 // A disc of radius r0 (each wall segment's allowance added when the wall table is set) along the
 // move against the wall segments (kind 2 on a side, kind 1 at an end point), then the region's

@@ -15,7 +15,8 @@ int cyc3dTempFileName(char* out, std::size_t outSize, const char* folder, const 
   char name[kCyc3dTempNameSize];
   const int n = std::snprintf(name, sizeof name, "%s%s%ld.%s", folder, hasSeparator ? "" : "/",
                               platProcessId(), extension);
-  if (n < 0 || static_cast<std::size_t>(n) >= sizeof name || static_cast<std::size_t>(n) >= outSize) {
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof name ||
+      static_cast<std::size_t>(n) >= outSize) {
     return 0;
   }
   std::memcpy(out, name, static_cast<std::size_t>(n) + 1);

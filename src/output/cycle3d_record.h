@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "output/cyc3d_files.h"
 #include "framework/cycle.h"
 #include "geometry/vec.h"
+#include "output/cyc3d_files.h"
 
 struct Cycle3dRecord {
   CycleRecord base;

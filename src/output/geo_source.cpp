@@ -4,13 +4,13 @@
 #include "output/geo_source.h"
 
 #include <cmath>
-#include <utility>
-#include <initializer_list>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/numtext.h"
@@ -97,8 +97,9 @@ int bndKindOf3DType(const char* value) {
   static constexpr struct {
     const char* name;
     int kind;
-  } kTypes[] = {{"boundary", kBndDumpBoundary}, {"profile", kBndDumpProfile}, {"synch", kBndDumpSync},
-                {"point", kBndDumpPoint},       {"inclination", kBndDumpTrace}, {"segment", kBndDumpSync2}};
+  } kTypes[] = {{"boundary", kBndDumpBoundary}, {"profile", kBndDumpProfile},
+                {"synch", kBndDumpSync},        {"point", kBndDumpPoint},
+                {"inclination", kBndDumpTrace}, {"segment", kBndDumpSync2}};
   for (const auto& t : kTypes) {
     if (std::strcmp(value, t.name) == 0) return t.kind;
   }
@@ -145,7 +146,7 @@ int bndCloseDump() {
 
 int bndOpenDump(Cycle3dRecord* record, int kind) {
   BndKindInfo info{};
-  if (record == nullptr || !bndKindInfo(kind, &info)) return 1;  // kinds without a file
+  if (record == nullptr || !bndKindInfo(kind, &info)) return 1;      // kinds without a file
   if (kind == kBndDumpProfile && dumpState.profiles >= 2) return 1;  // later profiles are not kept
   bndCloseDump();
   char name[kCyc3dTempNameSize];
@@ -186,7 +187,8 @@ void bndDumpPointVector(double sx, double sy, double sz, double ex, double ey, d
   Point3D s{sx, sy, sz}, e{ex, ey, ez};
   csysToolToWorld(&s);
   csysToolToWorld(&e);
-  bndNumberLine(dumpState.file, {{"x", s.x}, {" y", s.y}, {" z", s.z}, {" X", e.x}, {" Y", e.y}, {" Z", e.z}});
+  bndNumberLine(dumpState.file,
+                {{"x", s.x}, {" y", s.y}, {" z", s.z}, {" X", e.x}, {" Y", e.y}, {" Z", e.z}});
   dumpState.firstPointWritten = 1;
 }
 
@@ -203,7 +205,8 @@ void bndDumpArc(const Cycle3dRecord* record, char direction, double sx, double s
   const bool clockwise = direction == '-';
   double sweep = 0;
   if (std::fabs(sx - ex) < 1e-6 && std::fabs(sy - ey) < 1e-6) {
-    sweep = clockwise ? -2 * std::numbers::pi : 2 * std::numbers::pi;  // back at its start: a full circle
+    sweep = clockwise ? -2 * std::numbers::pi
+                      : 2 * std::numbers::pi;  // back at its start: a full circle
   } else {
     const double t = g2dTurnAngle(sx, sy, cx, cy, ex, ey);
     sweep = clockwise ? t - std::numbers::pi : t + std::numbers::pi;
@@ -235,7 +238,8 @@ void bndSetPlungeOutput(int on) { dumpState.plungeOutput = on; }
 
 int bndGeometryDumps(Cycle3dRecord* record) {
   if (record == nullptr || record->geoSource == nullptr) return -1;
-  dumpState.boundaries = dumpState.profiles = dumpState.syncs = dumpState.syncs2 = dumpState.traces = 0;
+  dumpState.boundaries = dumpState.profiles = dumpState.syncs = dumpState.syncs2 =
+      dumpState.traces = 0;
   dumpState.created.clear();
   XchgHeader header{};
   std::FILE* f = xchgOpen(record->geoSource, &header);
@@ -280,8 +284,10 @@ int bndGeometryDumps(Cycle3dRecord* record) {
         bndOpenDump(record, kind);
         if (plungePending) bndDumpPlunge(plunge[0], plunge[1]);
       } else if (std::strcmp(e.name, "sideOfCompensation") == 0) {
-        if (kind == kBndDumpProfile && std::strcmp(value, "rightOfContour") == 0) record->sideOfCompensation = 1;
-        if (kind == kBndDumpProfile && std::strcmp(value, "leftOfContour") == 0) record->sideOfCompensation = 0;
+        if (kind == kBndDumpProfile && std::strcmp(value, "rightOfContour") == 0)
+          record->sideOfCompensation = 1;
+        if (kind == kBndDumpProfile && std::strcmp(value, "leftOfContour") == 0)
+          record->sideOfCompensation = 0;
       } else if (std::strcmp(e.name, "plungePoint") == 0) {
         if (bndParsePair(value, plunge) == 1) plungePending = true;
       }
@@ -309,12 +315,13 @@ int bndGeometryDumps(Cycle3dRecord* record) {
       }
       for (int a = 0; a < 3; ++a) cur[a] = c.second[a];
       if (line && (kind == kBndDumpSync || kind == kBndDumpSync2)) {
-        bndDumpPointVector(v.first[0], v.first[1], v.first[2], v.second[0], v.second[1], v.second[2]);
+        bndDumpPointVector(v.first[0], v.first[1], v.first[2], v.second[0], v.second[1],
+                           v.second[2]);
       } else if (line) {
         bndDumpSegment(v.first[0], v.first[1], v.first[2], v.second[0], v.second[1], v.second[2]);
       } else {
-        bndDumpArc(record, c.name[0], v.first[0], v.first[1], v.first[2], v.second[0], v.second[1], v.second[2],
-                   v.third[0], v.third[1]);
+        bndDumpArc(record, c.name[0], v.first[0], v.first[1], v.first[2], v.second[0], v.second[1],
+                   v.second[2], v.third[0], v.third[1]);
       }
     }
   }

@@ -11,7 +11,8 @@ NcPointBuffer* out3dPointBufNew(int capacity) {
   if (capacity < 1) return nullptr;
   auto* b = static_cast<NcPointBuffer*>(memAllocZero(sizeof(NcPointBuffer)));
   if (b == nullptr) return nullptr;
-  b->points = static_cast<Point3D*>(memAllocZero(static_cast<std::size_t>(capacity) * sizeof(Point3D)));
+  b->points =
+      static_cast<Point3D*>(memAllocZero(static_cast<std::size_t>(capacity) * sizeof(Point3D)));
   if (b->points == nullptr) {
     memFree(b);
     return nullptr;

@@ -97,8 +97,8 @@ void out3dEmitModal(int type, const OutputRecord& base, std::uint16_t layer) {
 // first point to the following one in a straight line, cutting across the moves in between.
 void out3dFlushBlock() {
   const Out3dState& s = out3dState();
-  const int written = s.ncMode == 1 ? out3dFlushSpline(s.buffer, s.feedFX)
-                                    : out3dFlushPolyline(s.buffer, s.feedFX);
+  const int written =
+      s.ncMode == 1 ? out3dFlushSpline(s.buffer, s.feedFX) : out3dFlushPolyline(s.buffer, s.feedFX);
   if (written != 1) out3dFlushAsMoves();
 }
 

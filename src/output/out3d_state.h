@@ -14,10 +14,19 @@
 
 // Feed alias indices (names in out3dFeedAliasName).
 enum Out3dFeedAlias : int {
-  kOut3dAliasFZ = 0, kOut3dAliasFX = 1, kOut3dAliasReduced = 2, kOut3dAliasApproach = 3,
-  kOut3dAliasRetract = 4, kOut3dAliasInfeed = 5, kOut3dAliasFullSection = 6,
-  kOut3dAliasClearance = 7, kOut3dAliasLeadingEdge = 8, kOut3dAliasTrailingEdge = 9,
-  kOut3dAliasFinalPath = 10, kOut3dAliasSpringPath = 11, kOut3dAliasFastRetract = 12,
+  kOut3dAliasFZ = 0,
+  kOut3dAliasFX = 1,
+  kOut3dAliasReduced = 2,
+  kOut3dAliasApproach = 3,
+  kOut3dAliasRetract = 4,
+  kOut3dAliasInfeed = 5,
+  kOut3dAliasFullSection = 6,
+  kOut3dAliasClearance = 7,
+  kOut3dAliasLeadingEdge = 8,
+  kOut3dAliasTrailingEdge = 9,
+  kOut3dAliasFinalPath = 10,
+  kOut3dAliasSpringPath = 11,
+  kOut3dAliasFastRetract = 12,
   kOut3dFeedAliasCount = 13
 };
 inline constexpr int kOut3dSpindleAliasCount = 6;
@@ -40,9 +49,9 @@ struct Out3dStackEntry {
 
 // The state of the layer. Shared by the two source files of the layer; callers use the functions.
 struct Out3dState {
-  int ncMode = 0;        // 0 G-code records, 1 spline blocks, 2 polynomial blocks
-  int moveOutput = 1;    // 0 suppresses the move records (not changed by a reset)
-  double feedFX = 0;     // normal feed of the technology header
+  int ncMode = 0;      // 0 G-code records, 1 spline blocks, 2 polynomial blocks
+  int moveOutput = 1;  // 0 suppresses the move records (not changed by a reset)
+  double feedFX = 0;   // normal feed of the technology header
   double reducedFeed = 0;
   double currentFeed = 0;
   int aliasIndex = kOut3dAliasFX;

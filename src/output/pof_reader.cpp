@@ -3,7 +3,6 @@
 // layer-34 points, the open path, the coordinates seen, the error flag).
 #include "output/pof_reader.h"
 
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -36,9 +35,9 @@ struct PofReadState {
   int flags31 = 0;
   int flags34 = 0;
   int error = 0;
-  PofReadHooks hooks{};       // the table in force once chosen
-  bool hooksChosen = false;   // false: the installed defaults are taken on first use
-  bool usesDefaults = true;   // the table in force is the installed defaults
+  PofReadHooks hooks{};      // the table in force once chosen
+  bool hooksChosen = false;  // false: the installed defaults are taken on first use
+  bool usesDefaults = true;  // the table in force is the installed defaults
 };
 constinit PofReadState readState;
 
@@ -70,7 +69,9 @@ void ruppPut(char* out, std::size_t size, std::size_t* len, char c) {
   if (*len + 1 < size) out[*len] = c;
   ++*len;
 }
-void ruppEnd(char* out, std::size_t size, std::size_t len) { out[len < size ? len : size - 1] = '\0'; }
+void ruppEnd(char* out, std::size_t size, std::size_t len) {
+  out[len < size ? len : size - 1] = '\0';
+}
 
 bool pofBlank(int c) { return c == ' ' || c == '\t'; }
 
@@ -118,7 +119,8 @@ int pofPopSource(PofLineStream* st) {
   pofSourceFree(top);
   for (PofSource* s = st->sources; s != nullptr; s = st->sources) {
     s->file = std::fopen(s->path, "rb");
-    if (s->file != nullptr && std::fseek(s->file, static_cast<long>(s->savedOffset), SEEK_SET) == 0) {
+    if (s->file != nullptr &&
+        std::fseek(s->file, static_cast<long>(s->savedOffset), SEEK_SET) == 0) {
       st->crSeen = s->savedCr;
       st->lfSeen = s->savedLf;
       st->lineNumber = s->savedLine;
@@ -160,7 +162,8 @@ bool pofLineEnd(int c) { return c == '\r' || c == '\n'; }
 void pofCheckInclude(PofLineStream* st, const char* text) {
   char name[kRuppCallTextMax + 1];
   char value[kRuppCallTextMax + 1];
-  if (ruppParseCall(text, name, sizeof name, value, sizeof value) == 1 && std::strcmp(name, "include") == 0) {
+  if (ruppParseCall(text, name, sizeof name, value, sizeof value) == 1 &&
+      std::strcmp(name, "include") == 0) {
     pofStreamInclude(st, value);
   }
 }
@@ -201,7 +204,8 @@ void pofCallLine(void* target, int kind, const Point3D& p) {
 }
 
 // A move of a line path: an arc is handed over as 24 chords ending at the end point.
-void pofLineMoves(void* target, int seg, const Point3D& from, const Point3D& to, bool arc, double bulge) {
+void pofLineMoves(void* target, int seg, const Point3D& from, const Point3D& to, bool arc,
+                  double bulge) {
   if (!arc || std::fabs(bulge) < 1e-12) {
     pofCallLine(target, seg, to);
     return;
@@ -522,7 +526,8 @@ const char* pofStreamReadLine(PofLineStream* stream, std::int16_t* layer) {
     // Text up to the line end, at most the capacity.
     std::size_t len = 0;
     for (c = pofGetChar(stream); c != EOF && !pofLineEnd(c); c = pofGetChar(stream)) {
-      if (len < static_cast<std::size_t>(stream->capacity)) stream->line[len++] = static_cast<char>(c);
+      if (len < static_cast<std::size_t>(stream->capacity))
+        stream->line[len++] = static_cast<char>(c);
     }
     if (c == EOF) return nullptr;  // a last line without its line end is not taken
     stream->line[len] = '\0';
@@ -624,7 +629,8 @@ int pofParseMove(const XchgElement* element, Point3D* point, PofMove* move) {
     if (second == nullptr) return -1;
     ++second;
     const char* third = std::strchr(second, '/');
-    const std::size_t len = third != nullptr ? static_cast<std::size_t>(third - second) : std::strlen(second);
+    const std::size_t len =
+        third != nullptr ? static_cast<std::size_t>(third - second) : std::strlen(second);
     if (len > 0) {
       double v = 0;
       if (!pofNumber(second, len, &v)) return -1;
@@ -635,7 +641,8 @@ int pofParseMove(const XchgElement* element, Point3D* point, PofMove* move) {
     if (arc && third != nullptr) {
       const char* c = third + 1;
       const char* stop = std::strchr(c, '/');
-      const std::size_t clen = stop != nullptr ? static_cast<std::size_t>(stop - c) : std::strlen(c);
+      const std::size_t clen =
+          stop != nullptr ? static_cast<std::size_t>(stop - c) : std::strlen(c);
       double v = 0;
       if (clen > 0) {
         if (!pofNumber(c, clen, &v)) return -1;
@@ -654,7 +661,8 @@ int pofParseMove(const XchgElement* element, Point3D* point, PofMove* move) {
       move->fullCircle = 1;
       move->bulge = ccw ? 1.0 : -1.0;
     } else if (!atCentre) {
-      double a = std::atan2(p.y - centre.y, p.x - centre.x) - std::atan2(s.y - centre.y, s.x - centre.x);
+      double a =
+          std::atan2(p.y - centre.y, p.x - centre.x) - std::atan2(s.y - centre.y, s.x - centre.x);
       while (a > std::numbers::pi) a -= 2 * std::numbers::pi;
       while (a < -std::numbers::pi) a += 2 * std::numbers::pi;
       if (ccw && a < 0) a += 2 * std::numbers::pi;
@@ -749,7 +757,7 @@ int pofReadBack(const char* path) {
   static constexpr struct {
     std::uint16_t layer;
     PofLineHandler handler;
-  } kHandlers[] = {{0, pofReadLayer0},  {1, pofReadIgnore},   {10, pofReadIgnore},
+  } kHandlers[] = {{0, pofReadLayer0},   {1, pofReadIgnore},  {10, pofReadIgnore},
                    {31, pofReadLayer31}, {32, pofReadIgnore}, {34, pofReadLayer34}};
   for (const auto& h : kHandlers) {
     PofLayerHandler* node = pofHandlerNew(h.layer, h.handler, 0);

@@ -18,12 +18,12 @@
 // include closes it and notes where to resume.
 struct PofSource {
   char* path;
-  std::FILE* file;            // null while an include reads above it
-  std::int64_t savedOffset;   // file position where reading resumes after an include
-  std::int32_t savedCr;       // line-end flags and line number at the include
+  std::FILE* file;           // null while an include reads above it
+  std::int64_t savedOffset;  // file position where reading resumes after an include
+  std::int32_t savedCr;      // line-end flags and line number at the include
   std::int32_t savedLf;
   std::int32_t savedLine;
-  PofSource* next;            // the source below
+  PofSource* next;  // the source below
 };
 
 // A line handler gets the line text (after the colon, the blank after it included) and the user
@@ -40,13 +40,14 @@ struct PofLayerHandler {
 };
 
 struct PofLineStream {
-  PofSource* sources;  // the source being read on top
-  std::uint16_t length;  // characters in the line buffer
-  std::int32_t capacity;  // the line buffer's size in characters
-  char* line;             // capacity + 4 bytes
-  std::int16_t layer;     // layer of the current line
+  PofSource* sources;         // the source being read on top
+  std::uint16_t length;       // characters in the line buffer
+  std::int32_t capacity;      // the line buffer's size in characters
+  char* line;                 // capacity + 4 bytes
+  std::int16_t layer;         // layer of the current line
   PofLayerHandler* handlers;  // the handler of the lowest layer; the ring closes on it
-  std::int32_t crSeen;  // the last line ended on CR / on LF: the other one right after belongs to it
+  std::int32_t
+      crSeen;  // the last line ended on CR / on LF: the other one right after belongs to it
   std::int32_t lfSeen;
   std::int32_t lineNumber;  // from 1 per source
   std::int32_t depth;       // sources on the stack
@@ -113,16 +114,16 @@ inline constexpr int kPofReadNoHooks = -3;
 // and 2 for cutting moves on layer 31, 3 for every move of layer 34. A bulge is tan(a/4) of the
 // signed included angle a (positive counter-clockwise), 0 for a straight move.
 struct PofReadHooks {
-  void (*pathStartArc)(void* target, int kind, const Point3D* point);  // 1
-  void (*pathStartLine)(void* target, int kind);                       // 2
-  void (*pathEnd)();                                                   // 3
+  void (*pathStartArc)(void* target, int kind, const Point3D* point);         // 1
+  void (*pathStartLine)(void* target, int kind);                              // 2
+  void (*pathEnd)();                                                          // 3
   void (*arcMove)(void* target, int kind, const Point3D* end, double bulge);  // 4
-  void (*lineMove)(void* target, int kind, const Point3D* end);        // 5
-  int (*moveKind)(const char* word);   // 6: the value of "start"
-  int (*startEnd)(const char* word);   // 7: the value of "full"
-  void (*pocket)(int start);           // 8: "pocket", 1 for "start"
-  void (*end)();                       // 9: "end"
-  void (*infeed)(int start);           // 10: the infeed bracket (no record calls it yet)
+  void (*lineMove)(void* target, int kind, const Point3D* end);               // 5
+  int (*moveKind)(const char* word);  // 6: the value of "start"
+  int (*startEnd)(const char* word);  // 7: the value of "full"
+  void (*pocket)(int start);          // 8: "pocket", 1 for "start"
+  void (*end)();                      // 9: "end"
+  void (*infeed)(int start);          // 10: the infeed bracket (no record calls it yet)
 };
 
 // The default table: the hooks that build a level's path from the read-back. The machining
@@ -164,10 +165,10 @@ int pofReadBack(const char* path);
 // Result of pofParseMove. kind: 0 rapid, 1 line, 2 clockwise arc, 3 counter-clockwise arc.
 struct PofMove {
   int kind;
-  int flags;        // 1 x, 2 y, 4 z read
-  double bulge;     // tan(a/4); 0 for lines and arcs that pass as lines
-  int fullCircle;   // 1: the arc comes back to its start; bulge then is that of each half (+-1)
-  Point3D centre;   // arcs only
+  int flags;       // 1 x, 2 y, 4 z read
+  double bulge;    // tan(a/4); 0 for lines and arcs that pass as lines
+  int fullCircle;  // 1: the arc comes back to its start; bulge then is that of each half (+-1)
+  Point3D centre;  // arcs only
 };
 // Parses a move element (object 'M', 'L' or 'A') into point (from the point before the move).
 // Returns 1 when a z value was read, 0 otherwise; -2 not a move; -1 a malformed element (point

@@ -97,7 +97,13 @@ int splWriteDSpline(const CubicSpline* spline, const SplineArcMap* map, double f
 int splWritePoly(const CubicSpline* spline, double /*feed: the control keeps its own*/) {
   if (spline == nullptr || spline->count < 1) return 0;
   const SplineSegment& first = spline->segments[0];
-  splWrite(SplLine().put("G1 X").num(first.cx[0], 3).put(" Y").num(first.cy[0], 3).put(" Z").num(first.cz[0], 3));
+  splWrite(SplLine()
+               .put("G1 X")
+               .num(first.cx[0], 3)
+               .put(" Y")
+               .num(first.cy[0], 3)
+               .put(" Z")
+               .num(first.cz[0], 3));
   for (int i = 0; i < spline->count; ++i) {
     const SplineSegment& g = spline->segments[i];
     if (!splCubic(g)) return i;

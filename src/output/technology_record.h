@@ -9,8 +9,8 @@
 // Optional feeds and speeds are 0 when not used.
 struct TechnologyRecord {
   std::int32_t toolNumber = 0;
-  double feed = 0;          // plane feed FX
-  double plungeFeed = 0;    // plunge feed FZ
+  double feed = 0;        // plane feed FX
+  double plungeFeed = 0;  // plunge feed FZ
   double spindleSpeed = 0;
   std::int16_t spindleDirection = 0;  // 0 none, 2 counter-clockwise, any other value clockwise
   double clearanceDistance = 0;

@@ -200,8 +200,7 @@ int contArcPointAt(const ContourElement& arc, double t, Point2D* out) {
   return 1;
 }
 
-int contArcInnerPoint(const ContourElement& arc, const Point2D& p, const Point2D& q,
-                      Point2D* out) {
+int contArcInnerPoint(const ContourElement& arc, const Point2D& p, const Point2D& q, Point2D* out) {
   if (arc.type != kContArc) return 0;
   double ap = arcAngleOf(arc, p);
   double aq = arcAngleOf(arc, q);
@@ -298,7 +297,6 @@ int contIsClosed(const ContourElement* elements, int n) {
   if (contElemPoint(elements[0], &s, 1) == 0 || contElemPoint(elements[n - 1], &e, 2) == 0) {
     return 0;
   }
-  return (std::fabs(s.x - e.x) < kContourClosedTol && std::fabs(s.y - e.y) < kContourClosedTol)
-             ? 1
-             : 0;
+  return (std::fabs(s.x - e.x) < kContourClosedTol && std::fabs(s.y - e.y) < kContourClosedTol) ? 1
+                                                                                                : 0;
 }

@@ -89,7 +89,8 @@ double contTurnAngle(double x0, double y0, double x1, double y1, double x2, doub
 // The same rule for the angle from vector a to vector b.
 double contTurnBetween(const Point2D& a, const Point2D& b);
 
-// ---- arcs -----------------------------------------------------------------------------------------
+// ---- arcs
+// -----------------------------------------------------------------------------------------
 
 // The point of arc at the angle (1 - t) start + t end of its wrapped window (for dir +1 the end
 // angle is raised by 2 pi when below the start angle; for dir -1 the start angle when below the
@@ -97,8 +98,7 @@ double contTurnBetween(const Point2D& a, const Point2D& b);
 int contArcPointAt(const ContourElement& arc, double t, Point2D* out);
 // The point of arc at 0.9 angle(p) + 0.1 angle(q), the two angles wrapped like a window from p to
 // q in the arc's direction. Returns 1; 0 when e is not an arc (out untouched).
-int contArcInnerPoint(const ContourElement& arc, const Point2D& p, const Point2D& q,
-                      Point2D* out);
+int contArcInnerPoint(const ContourElement& arc, const Point2D& p, const Point2D& q, Point2D* out);
 // Signed sweep of an arc (0 for a line or another type): the turn from its start tangent to its
 // end tangent (contTurnBetween); a negative turn of a counter-clockwise arc gains 2 pi and a
 // positive turn of a clockwise arc loses 2 pi. When that turn is 0 the sweep is 0 when the two
@@ -122,7 +122,8 @@ int contElemPointOrder(const ContourElement& e, const Point2D& p, const Point2D&
 // within 0.0001; else 0.
 int contElemsChained(const ContourElement& a, const ContourElement& b, const ContourElement& c);
 
-// ---- point and closure tests ----------------------------------------------------------------------
+// ---- point and closure tests
+// ----------------------------------------------------------------------
 
 // 1 when the x and the y of p and q each differ by less than 0.0001: the engine's point equality,
 // the same function as contPointsEqual.

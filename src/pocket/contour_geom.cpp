@@ -154,9 +154,10 @@ int contWinding(const ContourElement* elements, int n, const Point2D& p) {
     const ContourElement& e = elements[i];
     Point2D s{}, en{};
     if (contElemPoint(e, &s, 1) == 0 || contElemPoint(e, &en, 2) == 0) continue;
-    const double a = contTurnBetween(Point2D{s.x - p.x, s.y - p.y}, Point2D{en.x - p.x, en.y - p.y});
-    if (e.type == kContLine || contElemLength(e) < 0.01 * e.radius ||
-        contDistance(s, en) < 0.005 || e.radius <= contDistance(p, contArcCentre(e))) {
+    const double a =
+        contTurnBetween(Point2D{s.x - p.x, s.y - p.y}, Point2D{en.x - p.x, en.y - p.y});
+    if (e.type == kContLine || contElemLength(e) < 0.01 * e.radius || contDistance(s, en) < 0.005 ||
+        e.radius <= contDistance(p, contArcCentre(e))) {
       sum += a;
       continue;
     }

@@ -15,7 +15,8 @@ inline constexpr int kCornerLeft = 1;
 inline constexpr int kCornerRight = -1;
 inline constexpr int kCornerReversal = -2;
 
-// ---- a point against an element or contour --------------------------------------------------------
+// ---- a point against an element or contour
+// --------------------------------------------------------
 
 // The box of e's start and end; an arc's box also takes each of the four points centre +-
 // (radius, 0), centre +- (0, radius) that isectPointOnArc accepts. Returns 1; 0 for a type other
@@ -42,7 +43,8 @@ double contNearestElem(const Point2D& p, const ContourElement* elements, int n, 
 // a line element adds 0 for that element.
 int contWinding(const ContourElement* elements, int n, const Point2D& p);
 
-// ---- corners ----------------------------------------------------------------------------------------
+// ---- corners
+// ----------------------------------------------------------------------------------------
 
 // Class of the corner from the end of prev to the start of next: kCornerTangent, kCornerLeft,
 // kCornerRight or kCornerReversal, with the tolerance 0.005 x contCornerFactor on the cross product
@@ -61,7 +63,8 @@ int contCornerAgrees(const ContourElement& a, const ContourElement& b, int cls);
 // type.
 double contHalfTurn(const ContourElement& prev, const ContourElement& next);
 
-// ---- whole contours -------------------------------------------------------------------------------
+// ---- whole contours
+// -------------------------------------------------------------------------------
 
 // Sum of contElemLength.
 double contLength(const ContourElement* elements, int n);

@@ -13,7 +13,8 @@ double contPseudoAngle(const Point2D& a, const Point2D& b) {
   const double dx = a.x - b.x;
   const double dy = a.y - b.y;
   double t = 0.0;
-  if (!(std::fabs(dx) < kHullTol && std::fabs(dy) < kHullTol)) t = dy / (std::fabs(dx) + std::fabs(dy));
+  if (!(std::fabs(dx) < kHullTol && std::fabs(dy) < kHullTol))
+    t = dy / (std::fabs(dx) + std::fabs(dy));
   if (dx < -kHullTol) return (2.0 - t) * 90.0;
   if (dy < -kHullTol) return (4.0 + t) * 90.0;
   return t * 90.0;

@@ -12,6 +12,6 @@ double contPseudoAngle(const Point2D& a, const Point2D& b);
 // Copies the n points into work (room for n + 1 points) and rearranges them so that the hull
 // points stand in work's front in counter-clockwise order, starting from the lowest point (y
 // within 0.00001 counts as equal, then the larger x). Points on a hull edge may be among them;
-// duplicates of a hull point are not (a copy of the start point ends the wrap like the start). Returns the number of hull points; 0 for n <= 0 or null
-// arrays.
+// duplicates of a hull point are not (a copy of the start point ends the wrap like the start).
+// Returns the number of hull points; 0 for n <= 0 or null arrays.
 int contConvexHull(const Point2D* points, int n, Point2D* work);

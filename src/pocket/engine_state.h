@@ -8,9 +8,10 @@
 #include "framework/cycle.h"
 #include "geometry/vec.h"
 
-// ---- internal codes of the engine ----------------------------------------------------------------
-// The engine reports through pockMessage with these codes; each maps to a message id (see
-// pockMessageId). Codes from 3000 to 3199 are failures that the cycle's end reads back.
+// ---- internal codes of the engine
+// ---------------------------------------------------------------- The engine reports through
+// pockMessage with these codes; each maps to a message id (see pockMessageId). Codes from 3000 to
+// 3199 are failures that the cycle's end reads back.
 inline constexpr int kPockCodeBadGeometry = 3001;      // "1101" faulty geometry handed over
 inline constexpr int kPockCodeNotClosed = 3011;        // "1102" contour not closed
 inline constexpr int kPockCodeNoMemory = 3020;         // "1103" out of memory
@@ -45,28 +46,28 @@ struct CtreeStartMatch {
 // until something sets it or pockRunReset restores the load values given here.
 struct PockEngine {
   // Tolerances and settings of the element primitives and intersections.
-  double contTol = kPockContTol;           // general tolerance (the cycle may set its "epsilon")
-  double isectTol = kPockIsectTol;         // intersection tolerance
+  double contTol = kPockContTol;            // general tolerance (the cycle may set its "epsilon")
+  double isectTol = kPockIsectTol;          // intersection tolerance
   double contAngleGuard = kPockAngleGuard;  // |x| below it makes contVectorAngle axis-aligned
-  double pockToolRadius = 0.0;             // tool radius R of the settings text
-  double contCornerFactor = 1.0;           // scales the tolerance of contCornerType
-  int offsetStrict = 1;                    // 1 while pocket contours themselves are offset
+  double pockToolRadius = 0.0;              // tool radius R of the settings text
+  double contCornerFactor = 1.0;            // scales the tolerance of contCornerType
+  int offsetStrict = 1;                     // 1 while pocket contours themselves are offset
 
   // Values of the settings text.
-  double pockStepFactor = 0.0;  // stepover as a fraction of the tool diameter, times 0.99
-  double pockSettingSI = 2.0;   // key "SI"
-  double pockSettingTI = -2.0;  // key "TI"
-  double pockSettingAM = 0.0;   // key "AM"
+  double pockStepFactor = 0.0;          // stepover as a fraction of the tool diameter, times 0.99
+  double pockSettingSI = 2.0;           // key "SI"
+  double pockSettingTI = -2.0;          // key "TI"
+  double pockSettingAM = 0.0;           // key "AM"
   Point2D pockStartPoint = {0.0, 0.0};  // keys "XA", "YA"
   int pockStartSet = 0;                 // 1 when both "XA" and "YA" were given
   double pockStartReach = 0.0;          // ZM x R x 2.01 with a start point, else 0
 
   // Strategy switches, set from the cycle's parameters; the level strategies change some.
-  int pockStockMode = 0;         // non-zero: open-pocket (stock) handling
-  int pockDirectLinking = 0;     // 1: rings linked directly from the shallowest ring
-  int pockSplitPath = 0;         // 1: outermost rings output as separate passes
-  int pockRetractEachPlane = 0;  // 1: only the tree of the start ring is linked per level
-  int pockRestPass = 0;          // 1: every remaining tree is linked, whatever the start point
+  int pockStockMode = 0;             // non-zero: open-pocket (stock) handling
+  int pockDirectLinking = 0;         // 1: rings linked directly from the shallowest ring
+  int pockSplitPath = 0;             // 1: outermost rings output as separate passes
+  int pockRetractEachPlane = 0;      // 1: only the tree of the start ring is linked per level
+  int pockRestPass = 0;              // 1: every remaining tree is linked, whatever the start point
   int pockStrategyOpenPocket = 0;    // strategy "openPocket" (changes contCornerType)
   int pockStrategyStockOutin = 0;    // strategy "stockOutin"
   int pockStrategyAxisParallel = 0;  // strategy "axisParallel"
@@ -89,7 +90,8 @@ PockEngine& pockEngine();
 // record; tests call it for a clean engine.
 void pockRunReset();
 
-// ---- settings text -------------------------------------------------------------------------------
+// ---- settings text
+// -------------------------------------------------------------------------------
 
 // Sets contTol and isectTol to 0.0001 and contAngleGuard to 1e-14; the other settings stay.
 // Returns 0.
@@ -107,7 +109,8 @@ int pockResetSettings();
 // are stored, everything after them keeps its value and no start point is set).
 int pockApplySettings(const char* text);
 
-// ---- engine messages -----------------------------------------------------------------------------
+// ---- engine messages
+// -----------------------------------------------------------------------------
 
 // Sets the pocket cycle record that engine messages go to (null: none). The pocket cycle sets it
 // when its run starts and clears it when the run ends.

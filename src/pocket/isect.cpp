@@ -287,7 +287,8 @@ int isectLineCircle(const Seg2D& seg, const ContourElement& arc, Point2D out[2])
 int isectSegmentCircle(const Seg2D& seg, const ContourElement& arc, Point2D out[2]) {
   const int n = isectLineCircle(seg, arc, out);
   if (n == 0) return 0;
-  return isectKeepPoints(n, out, [&](const Point2D& p) { return isectPointOnSegment(p, seg) == 1; });
+  return isectKeepPoints(n, out,
+                         [&](const Point2D& p) { return isectPointOnSegment(p, seg) == 1; });
 }
 
 int isectLineArc(const Seg2D& seg, const ContourElement& arc, Point2D out[2]) {
@@ -316,7 +317,8 @@ int isectArcArc(const ContourElement& a, const ContourElement& b, Point2D out[2]
   }
   int k = 0;
   if (std::fabs(bS - aE) < kWindowSlack) out[k++] = b.dir > 0 ? contArcStart(b) : contArcEnd(b);
-  if (std::fabs(bE - (aS + kTwoPi)) < kWindowSlack) out[k++] = b.dir > 0 ? contArcEnd(b) : contArcStart(b);
+  if (std::fabs(bE - (aS + kTwoPi)) < kWindowSlack)
+    out[k++] = b.dir > 0 ? contArcEnd(b) : contArcStart(b);
   const double tol = pockEngine().contTol;
   if (k == 2) return 2;
   if (k == 1) return (bS >= aE - tol && bE <= aS + kTwoPi + tol) ? 1 : -3;
@@ -334,7 +336,8 @@ int isectArcArcPoints(const ContourElement& a, const ContourElement& b, Point2D 
   auto inWindow = [&](const Point2D& p) { return isectAngleInWindow(p, a, aS, aE) == 1; };
   if (n == 1) {
     auto nearEnd = [&](const Point2D& q) {
-      return std::fabs(out[0].x - q.x) < kTangentEndTol && std::fabs(out[0].y - q.y) < kTangentEndTol;
+      return std::fabs(out[0].x - q.x) < kTangentEndTol &&
+             std::fabs(out[0].y - q.y) < kTangentEndTol;
     };
     return (inWindow(out[0]) || nearEnd(contArcEnd(a)) || nearEnd(contArcStart(a))) ? -1 : 0;
   }
@@ -350,7 +353,8 @@ int isectArcArcPoints(const ContourElement& a, const ContourElement& b, Point2D 
 }
 
 int isectElements(const ContourElement& a, const ContourElement& b, Point2D out[2]) {
-  if (a.type == kContLine && b.type == kContLine) return isectSegments(contElemSeg(a), contElemSeg(b), out);
+  if (a.type == kContLine && b.type == kContLine)
+    return isectSegments(contElemSeg(a), contElemSeg(b), out);
   if (a.type == kContLine && b.type == kContArc) return isectLineArc(contElemSeg(a), b, out);
   if (a.type == kContArc && b.type == kContLine) return isectLineArc(contElemSeg(b), a, out);
   if (a.type == kContArc && b.type == kContArc) return isectArcArc(a, b, out);

@@ -17,11 +17,11 @@
 
 // One intersection found by a contour-level search.
 struct IntersectionRecord {
-  double x, y;          // the point
-  double param;         // position on element elemA, in the form its search chose; sort key
-  std::int32_t elemA;   // element number (from 1) in contour A
-  std::int32_t elemB;   // element number (from 1) in contour B
-  std::int32_t state;   // processing mark of the users; 2 always means used or dropped
+  double x, y;         // the point
+  double param;        // position on element elemA, in the form its search chose; sort key
+  std::int32_t elemA;  // element number (from 1) in contour A
+  std::int32_t elemB;  // element number (from 1) in contour B
+  std::int32_t state;  // processing mark of the users; 2 always means used or dropped
   std::int32_t reserved;
 };
 // Laid out like the crossing record of the segment contours, so that one sort order
@@ -50,7 +50,8 @@ inline constexpr int kIsectRecordMax = 5000;
 // offset and the contour-level intersections.
 IntersectionRecord* isectRecords();
 
-// ---- comparisons of two numbers --------------------------------------------------------------------
+// ---- comparisons of two numbers
+// --------------------------------------------------------------------
 
 // 1 when |a - b| < 0.005.
 int isectNear(double a, double b);
@@ -86,7 +87,8 @@ double isectPointSegDistance(double x, double y, const Seg2D& seg);
 // A segment of length 0 accepts p within b of it in x and y. Returns 1 or 0.
 int isectPointOnSegment(const Point2D& p, const Seg2D& seg);
 
-// ---- arcs and circles -------------------------------------------------------------------------------
+// ---- arcs and circles
+// -------------------------------------------------------------------------------
 
 // 1 when p's angle about the centre lies in the arc's window: radius x the angle past the start
 // and radius x the angle before the end both above -0.0001 (angles from atan2, wrapped with

@@ -10,8 +10,8 @@
 
 namespace {
 constexpr const char* kLayerNames[kLayerCount] = {
-    "MAIN",   "GKT",    "SPAN",    "INSEL",    "REST",     "INPUT",    "ORIG",
-    "TEMP",   "CLAMPS", "CUT_GKT", "CUT_SPAN", "CUT_BACK", "POCKET",
+    "MAIN", "GKT",    "SPAN",    "INSEL",    "REST",     "INPUT",  "ORIG",
+    "TEMP", "CLAMPS", "CUT_GKT", "CUT_SPAN", "CUT_BACK", "POCKET",
 };
 
 struct Layer {
@@ -40,8 +40,8 @@ int layerResolve(const Layer* l, int i) {
 ContourElement* layerCopyElements(const ContourElement* elements, int count, bool* ok) {
   *ok = true;
   if (count == 0) return nullptr;
-  auto* block = static_cast<ContourElement*>(pockCalloc(static_cast<std::size_t>(count),
-                                                        sizeof(ContourElement)));
+  auto* block = static_cast<ContourElement*>(
+      pockCalloc(static_cast<std::size_t>(count), sizeof(ContourElement)));
   if (block == nullptr) {
     *ok = false;
     geoFail(-1, "layer_store");

@@ -23,14 +23,14 @@ struct ContourHeader {
                           // ring level in the ring layers
   std::int32_t count;     // number of elements
   ContourElement* elements;  // the element block, owned by the layer once stored
-  double zTop;            // height of the contour's top (the pocket's surface)
-  double zBottom;         // height of its bottom (the pocket's floor)
-  std::int16_t parent;    // index of the enclosing contour in the same layer, -1 for none
-  std::int16_t stockMark;  // 1 when the contour came with the "stock" state
-  double allowance;       // plane allowance of the contour
-  std::int16_t sequence;  // the input's "pocket" state; the sequence number of a collected
-                          // pocket; negative for a contour of an open pocket
-  std::int16_t index;     // scratch number of the offsets and cut regions
+  double zTop;               // height of the contour's top (the pocket's surface)
+  double zBottom;            // height of its bottom (the pocket's floor)
+  std::int16_t parent;       // index of the enclosing contour in the same layer, -1 for none
+  std::int16_t stockMark;    // 1 when the contour came with the "stock" state
+  double allowance;          // plane allowance of the contour
+  std::int16_t sequence;     // the input's "pocket" state; the sequence number of a collected
+                             // pocket; negative for a contour of an open pocket
+  std::int16_t index;        // scratch number of the offsets and cut regions
 };
 static_assert(sizeof(ContourHeader) == 56 && offsetof(ContourHeader, elements) == 8 &&
               offsetof(ContourHeader, allowance) == 40);

@@ -4,16 +4,16 @@
 // results.
 #include "zlevel/walker.h"
 
-
 #include "geometry/geo_error.h"
 #include "geometry/kont2d.h"
 
-namespace {
-}  // namespace
+namespace {}  // namespace
 
 int offs3dPrepare(WalkModel*, WalkTool*, WalkParams*) { return geoFail(kGeoFailed, "walker"); }
 
-int offs3dTrace(WalkModel*, WalkTool*, WalkParams*, SliceContext*) { return geoFail(kGeoFailed, "walker"); }
+int offs3dTrace(WalkModel*, WalkTool*, WalkParams*, SliceContext*) {
+  return geoFail(kGeoFailed, "walker");
+}
 
 int offs3dRelease(WalkModel*, WalkTool*, WalkParams*) { return 1; }
 

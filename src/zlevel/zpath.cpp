@@ -57,8 +57,8 @@ bool zpathListReserve(ZPathList* list) {
   if (list->capacity > INT_MAX / 3 * 2) return false;
   int grown = list->capacity + list->capacity / 2 + 1;
   if (grown < kMinRoom) grown = kMinRoom;
-  auto* items = static_cast<ZPath*>(
-      memRealloc(list->items, sizeof(ZPath) * static_cast<std::size_t>(grown)));
+  auto* items =
+      static_cast<ZPath*>(memRealloc(list->items, sizeof(ZPath) * static_cast<std::size_t>(grown)));
   if (items == nullptr) return false;
   list->items = items;
   list->capacity = grown;

@@ -63,7 +63,8 @@ int runDemo(std::vector<std::string> args) {
   seen.clear();
   moves = 0;
   HostCallbacks h{};
-  for (int p = 0; p < 3; ++p) h.pair[p] = {host, reinterpret_cast<void*>(static_cast<std::intptr_t>(p))};
+  for (int p = 0; p < 3; ++p)
+    h.pair[p] = {host, reinterpret_cast<void*>(static_cast<std::intptr_t>(p))};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   return qdCSexecCycle(nullptr, static_cast<int>(argv.size()), argv.data(), &h);

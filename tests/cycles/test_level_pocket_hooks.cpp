@@ -55,7 +55,8 @@ TEST_F(LevelHookTest, ArcIsDividedByTheChordalStep) {
     const Point3D& p = path_->positions[i];
     EXPECT_NEAR(std::hypot(p.x, p.y), r, 1e-9) << i;
     EXPECT_DOUBLE_EQ(p.z, -2.0) << i;
-    EXPECT_GT(std::atan2(p.y, p.x), std::atan2(path_->positions[i - 1].y, path_->positions[i - 1].x));
+    EXPECT_GT(std::atan2(p.y, p.x),
+              std::atan2(path_->positions[i - 1].y, path_->positions[i - 1].x));
     EXPECT_GT(path_->params[i], path_->params[i - 1]);
   }
   EXPECT_DOUBLE_EQ(path_->positions[path_->count - 1].x, 0.0);
@@ -93,8 +94,10 @@ TEST_F(LevelHookTest, MoveKindsAndMarksBecomeTheCodeClass) {
     int result;
     int kind;
   };
-  const Word words[] = {{"drill", 0, kLevelKindDrill}, {"plunge", 0, kLevelKindPlunge},
-                        {"left", 0, kLevelKindLeft},   {"right", 0, kLevelKindRight},
+  const Word words[] = {{"drill", 0, kLevelKindDrill},
+                        {"plunge", 0, kLevelKindPlunge},
+                        {"left", 0, kLevelKindLeft},
+                        {"right", 0, kLevelKindRight},
                         {"spiral", 1, 0}};
   Point3D p{0, 0, 0};
   levelPocketLineHook(nullptr, 1, &p);

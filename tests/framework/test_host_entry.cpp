@@ -34,7 +34,8 @@ int hostFn(CycleRecord*, int layer, OutputRecord* r, void* user) {
 }
 HostCallbacks allPairs() {
   HostCallbacks h{};
-  for (int p = 0; p < 3; ++p) h.pair[p] = {hostFn, reinterpret_cast<void*>(static_cast<std::intptr_t>(p))};
+  for (int p = 0; p < 3; ++p)
+    h.pair[p] = {hostFn, reinterpret_cast<void*>(static_cast<std::intptr_t>(p))};
   return h;
 }
 
@@ -111,8 +112,8 @@ TEST(HostEntry, LayersReachTheirPairsAndNoOthers) {
   char* argv[] = {s};
   ASSERT_EQ(qdCSexecCycle(&r, 1, argv, &host), 1);
   const std::vector<std::tuple<int, int, int>> expected = {
-      {0, 0, 9000}, {1, 0, 9000},  // layer 0: pair 0, then pair 1
-      {1, 1, 9001}, {1, 2, 9002},  {2, 3, 9003},  {0, 10, 9010}, {0, 11, 9011}, {0, 12, 9012},
+      {0, 0, 9000},  {1, 0, 9000},  // layer 0: pair 0, then pair 1
+      {1, 1, 9001},  {1, 2, 9002},  {2, 3, 9003},  {0, 10, 9010}, {0, 11, 9011}, {0, 12, 9012},
       {0, 31, 9031}, {0, 35, 9035}, {2, 40, 9040}, {0, 41, 9041}, {0, 42, 9042}};
   EXPECT_EQ(computeCalls(), expected);
   EXPECT_EQ(r.messageFn, nullptr) << "the callback is removed after the run";

@@ -49,11 +49,11 @@ TEST_F(TempDirTest, HostExitCodes) {
     int exitCode;
   };
   const Case cases[] = {
-      {"", 0},                             // version and help only
+      {"", 0},  // version and help only
       {"-Sdemo", 0},
       {"-P", 0},
-      {"-A", 0},  // a failed information phase is a run code only, not a status word
-      {"-Sbad", 1},                        // the computation failed: status word 1
+      {"-A", 0},     // a failed information phase is a run code only, not a status word
+      {"-Sbad", 1},  // the computation failed: status word 1
       {"--break-after 2 -Sdemo", 3},
       {"--break-after 0 -Sdemo", 3},
       {"--lib ./no-such-lib.so", 2},
@@ -80,7 +80,8 @@ TEST_F(TempDirTest, HostRecordsShowTheEchoOnTheCallbacks) {
   EXPECT_EQ(countOf(o.err, "layer 31 type 31"), 6);
   EXPECT_NE(o.out.find("0: cycle(3D 5-Axis Z-Level Roughing Cycle)\n"), std::string::npos)
       << "standard output holds the POF text";
-  EXPECT_EQ(o.out.find("qdmill:"), std::string::npos) << "the host's own lines go to standard error";
+  EXPECT_EQ(o.out.find("qdmill:"), std::string::npos)
+      << "the host's own lines go to standard error";
 
   const Outcome stopped = runHost("--records --break-after 2 -Sdemo");
   EXPECT_EQ(stopped.exitCode, 3);
@@ -92,7 +93,8 @@ TEST_F(TempDirTest, HostRecordsShowTheEchoOnTheCallbacks) {
 }
 
 TEST(LibrarySymbols, ExactlyTheFourExportsAmongTheLibrarysOwn) {
-  const std::string cmd = std::string("nm -D --defined-only '") + QDMILL_LIBRARY_PATH + "' 2>/dev/null";
+  const std::string cmd =
+      std::string("nm -D --defined-only '") + QDMILL_LIBRARY_PATH + "' 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
   std::set<std::string> own;
@@ -109,6 +111,7 @@ TEST(LibrarySymbols, ExactlyTheFourExportsAmongTheLibrarysOwn) {
   }
   const int status = pclose(p);
   if (lines == 0 && status != 0) GTEST_SKIP() << "nm not available";
-  const std::set<std::string> expected = {"qdCSexecCycle", "qdCSgetCycle", "qdCSgetSignal", "qdCSsetSignal"};
+  const std::set<std::string> expected = {"qdCSexecCycle", "qdCSgetCycle", "qdCSgetSignal",
+                                          "qdCSsetSignal"};
   EXPECT_EQ(own, expected);
 }

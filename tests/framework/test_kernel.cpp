@@ -10,10 +10,9 @@
 
 #include "cycles/rpx5_record.h"
 #include "framework/global_params.h"
-#include "framework/messages.h"
-
 #include "framework/kernel.h"
 #include "framework/memory.h"
+#include "framework/messages.h"
 #include "framework/output.h"
 #include "framework/phase_runner.h"
 #include "support/temp_dir.h"
@@ -110,10 +109,13 @@ TEST(KernelEnd, WritesCycleEndAndFreesTheLayers) {
   static std::string seenTitle;
   CycleRecord r;
   r.title = "my cycle";
-  cycRegisterLayer(&r, 0, [](CycleRecord*, OutputRecord* o) {
-    if (o->type == 104) seenTitle = std::string(o->text.name) + ":" + o->text.text;
-    return 1;
-  }, nullptr, 1);
+  cycRegisterLayer(
+      &r, 0,
+      [](CycleRecord*, OutputRecord* o) {
+        if (o->type == 104) seenTitle = std::string(o->text.name) + ":" + o->text.text;
+        return 1;
+      },
+      nullptr, 1);
   cycRegisterLayer(&r, 31, nullptr, nullptr, 1);
   EXPECT_EQ(cycEndDefault(&r), 1);
   EXPECT_EQ(seenTitle, "cycleEnd:my cycle");
@@ -130,10 +132,10 @@ std::vector<double> column(const AffineMatrix& m, int c) {
 TEST_F(TempDirTest, NcAndToolFramesFromFrameKeys) {
   // NC frame turned a quarter about z and moved; tool frame given only its z axis.
   writeFile("job.pcf",
-            "frameCs_x := \"0 2 0\"\n"       // normalised
+            "frameCs_x := \"0 2 0\"\n"  // normalised
             "frameCs_y := \"-3,0,0\"\n"
-            "frameCs_z := \"0 0 0\"\n"       // no direction: keeps the identity column
-            "frameCs_o := \"10 20 30\"\n"    // a point, not normalised
+            "frameCs_z := \"0 0 0\"\n"     // no direction: keeps the identity column
+            "frameCs_o := \"10 20 30\"\n"  // a point, not normalised
             "toolCs_z := \"0 -1 1\"\n");
   CycleRecord r;
   r.source = memStrDup("job");
@@ -247,10 +249,7 @@ TEST_F(TempDirTest, CfgSourceNamesOpenExactly) {
   };
   const Case cases[] = {
       {"job.CFG", {}},  // only "job.cfg" exists: a different file
-      {"JOB.cfg", {"upper"}},
-      {"ab", {"ab"}},
-      {"job.CFG.CFG", {"doubled"}},
-      {"missing", {}},
+      {"JOB.cfg", {"upper"}}, {"ab", {"ab"}}, {"job.CFG.CFG", {"doubled"}}, {"missing", {}},
   };
   for (const Case& c : cases) {
     CycleRecord r;
@@ -263,13 +262,13 @@ TEST_F(TempDirTest, CfgSourceNamesOpenExactly) {
 
 TEST_F(TempDirTest, CfgFramesKeepColumnsWithoutUsableKeys) {
   writeFile("f.CFG",
-            "*NCKO_X 0 0 0\n"    // no direction
+            "*NCKO_X 0 0 0\n"  // no direction
             "*NCKO_Y 0 3 0\n"
-            "*NCKO_Y 1 2\n"      // unusable: the earlier line stays
-            "*ncko_z 0 1 0\n"    // keys compare exactly, in upper case
+            "*NCKO_Y 1 2\n"    // unusable: the earlier line stays
+            "*ncko_z 0 1 0\n"  // keys compare exactly, in upper case
             "*NCKO_O 1 2 3\n"
-            "*WZKO_O 4 5\n"      // unusable: the copied origin stays
-            "*FRAME_ID\n");      // no value: nothing set
+            "*WZKO_O 4 5\n"  // unusable: the copied origin stays
+            "*FRAME_ID\n");  // no value: nothing set
   CycleRecord r;
   r.source = memStrDup("f");
   r.frame.m[0] = 9;
@@ -351,10 +350,9 @@ TEST(KernelRecord, DataAndSlots) {
     EXPECT_EQ(cycKernel.tool.m[i], i % 5 == 0 ? 1.0 : 0.0) << i;
   }
   const CycleSlots& s = cycKernel.slots;
-  const CyclePhaseFn noops[] = {s.phaseArguments, s.phaseInit,          s.phaseVersion,
-                                s.phaseHelp,      s.phaseOptionD,       s.phaseReadParams,
-                                s.phaseReadCfgParams, s.phasePrepare,   s.phaseCompute,
-                                s.phaseFinish};
+  const CyclePhaseFn noops[] = {
+      s.phaseArguments,  s.phaseInit,          s.phaseVersion, s.phaseHelp,    s.phaseOptionD,
+      s.phaseReadParams, s.phaseReadCfgParams, s.phasePrepare, s.phaseCompute, s.phaseFinish};
   for (CyclePhaseFn f : noops) EXPECT_EQ(f, &cycPhaseNoop);
   EXPECT_EQ(s.phaseLoadParams, &cycLoadParamSources);
   EXPECT_EQ(s.phaseLoadCfg, &cycLoadCfgSource);

@@ -58,11 +58,11 @@ TEST_F(MessageTest, LevelFilterIgnoresTheTraceBit) {
     int result;
   };
   const Case cases[] = {
-      {3, 3, 1}, {3, 4, 2}, {3, 0, 1},  // level 3 at load
-      {1, 1, 1}, {1, 2, 2}, {1, 3, 2},  // "*REPORT_CLASS" default
-      {1, 9, 1},                        // level 1 with the trace bit
-      {1, 10, 2},                       // level 2 with the trace bit
-      {9, 1, 1}, {9, 2, 2},             // the message level's trace bit is no level either
+      {3, 3, 1},  {3, 4, 2},  {3, 0, 1},  // level 3 at load
+      {1, 1, 1},  {1, 2, 2},  {1, 3, 2},  // "*REPORT_CLASS" default
+      {1, 9, 1},                          // level 1 with the trace bit
+      {1, 10, 2},                         // level 2 with the trace bit
+      {9, 1, 1},  {9, 2, 2},              // the message level's trace bit is no level either
       {11, 3, 1}, {11, 4, 2},
   };
   for (const Case& c : cases) {
@@ -79,7 +79,7 @@ TEST_F(MessageTest, ArgumentTextsOfEverySender) {
   EXPECT_EQ(msgSendInt(1, 12, "", -7), 1);
   EXPECT_EQ(msgSendInt2(1, 13, "", 3, -4), 1);
   EXPECT_EQ(msgSendReal(1, 14, "", 0.5), 1);
-  EXPECT_EQ(msgSendReal(1, 15, "", 4e-6), 1);    // below 1e-5: "0"
+  EXPECT_EQ(msgSendReal(1, 15, "", 4e-6), 1);     // below 1e-5: "0"
   EXPECT_EQ(msgSendReal(1, 16, "", -9.9e-6), 1);  // also for negative values
   EXPECT_EQ(msgSendReal(1, 17, "", 1e-5), 1);     // not below: written
   EXPECT_EQ(msgSendReal(1, 18, "", -1234.5678906), 1);
@@ -88,9 +88,9 @@ TEST_F(MessageTest, ArgumentTextsOfEverySender) {
   EXPECT_EQ(msgSendText(1, 21, "", nullptr), 1);
   EXPECT_EQ(msgSendText(1, 22, "", ""), 1);
   const std::vector<std::string> expected = {
-      "12,-7",       "13,3,-4",          "14,0.500000",          "15,0",
-      "16,0",        "17,0.000010",      "18,-1234.567891",      "19,0.000004,2.000000",
-      "20,file.stl", "21",               "22,"};
+      "12,-7",       "13,3,-4",         "14,0.500000",          "15,0",        "16,0",
+      "17,0.000010", "18,-1234.567891", "19,0.000004,2.000000", "20,file.stl", "21",
+      "22,"};
   EXPECT_EQ(texts(), expected);
   for (const Sent& s : sent()) {
     EXPECT_EQ(s.type, 101);
@@ -143,8 +143,8 @@ TEST_F(MessageTest, TracesNeedTheTraceBitInTheLevelOrTheMessageLevel) {
     EXPECT_EQ(out3dTraceReal(c.level, "* chord too short : %lf", 0.25), c.result);
     EXPECT_EQ(out3dTraceText(c.level, "* count %d", 42), c.result);
     if (c.traced) {
-      EXPECT_EQ(texts(), (std::vector<std::string>{"9999,* chord too short : 0.250000",
-                                                   "9999,* count 42"}));
+      EXPECT_EQ(texts(),
+                (std::vector<std::string>{"9999,* chord too short : 0.250000", "9999,* count 42"}));
     } else {
       EXPECT_TRUE(sent().empty()) << c.level << " at " << c.messageLevel;
     }
@@ -199,7 +199,8 @@ TEST(Messages, RecordGoesThroughTheOutputDispatch) {
   out3dSetCycle(&c);
   EXPECT_EQ(msgSendCode(3, "no layer"), 0);
   EXPECT_EQ(codes, std::vector<int>{312});
-  cycRegisterLayer(&c, 0, [](CycleRecord*, OutputRecord*) { return 1; }, nullptr, 1);
+  cycRegisterLayer(
+      &c, 0, [](CycleRecord*, OutputRecord*) { return 1; }, nullptr, 1);
   EXPECT_EQ(msgSendCode(3, "layer"), 1);
   cycFreeLayers(&c);
   msgResetState();

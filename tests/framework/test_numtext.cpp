@@ -41,7 +41,7 @@ TEST(NumFormat, Table) {
       {6, -0.0, "0"},
       {6, -12.5, "-12.5"},
       {6, 100.000001, "100.000001"},
-      {0, 2.26, "2.3"},    // precision 0 behaves as 1
+      {0, 2.26, "2.3"},                 // precision 0 behaves as 1
       {12, 1.123456789, "1.12345679"},  // precision above 8 behaves as 8
       {3, 0.0005, "0.001"},
       {6, 4294967296.5, "4294967296.5"},  // beyond a 32-bit long

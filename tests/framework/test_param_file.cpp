@@ -46,16 +46,20 @@ TEST_F(TempDirTest, ParamLexerTable) {
       {"; comment\n\n  \t\n ; more\n a := 1\n", {{"a", "1"}}},
       {"a := 1\n; between\nb := 2\n", {{"a", "1"}, {"b", "2"}}},
       {"\"my name: x\" := \"v;>w\"\n", {{"my name: x", "v;>w"}}},
-      {"a := \"x\" >\n\"y\" >\n  \"z\"\nb:=2\n", {{"a", "xyz"}, {"b", "2"}}},  // three lines, one value
+      {"a := \"x\" >\n\"y\" >\n  \"z\"\nb:=2\n",
+       {{"a", "xyz"}, {"b", "2"}}},  // three lines, one value
       {"a := 1 >\n  2\n", {{"a", "12"}}},
       {"a := 1 ; comment\nb := 2\n", {{"a", "1"}, {"b", "2"}}},
-      {"a := 1>\nb := 2\n", {{"a", "1"}, {"b", "2"}}},       // '>' without a blank ends the value
-      {"a := \"x\">\n\"y\" := 3\n", {{"a", "x"}, {"y", "3"}}},  // after a quote the mark needs a blank
+      {"a := 1>\nb := 2\n", {{"a", "1"}, {"b", "2"}}},  // '>' without a blank ends the value
+      {"a := \"x\">\n\"y\" := 3\n",
+       {{"a", "x"}, {"y", "3"}}},  // after a quote the mark needs a blank
       {"a := \"t\\tb\\n\\q\"\n", {{"a", "t\tb\nq"}}},
       {"a := 1 x\nb := 2\n", {{"a", "1"}, {"b", "2"}}},
       {"a := 1\r\nb := 2\r\n", {{"a", "1"}, {"b", "2"}}},
-      {"a := 1\x1a" "b := 2\n", {{"a", "1"}}},  // character 26 ends the input
-      {"a\nb := 2\n", {}},                        // reading stops at the first bad line
+      {"a := 1\x1a"
+       "b := 2\n",
+       {{"a", "1"}}},       // character 26 ends the input
+      {"a\nb := 2\n", {}},  // reading stops at the first bad line
       {"a := 1\nbad line\nc := 3\n", {{"a", "1"}}},
       {"a :=\nb := 2\n", {}},
       {"a = 1\n", {}},
@@ -122,7 +126,9 @@ TEST_F(TempDirTest, TildeStandsForHomeAndLongPathsFailWhole) {
   setenv("HOME", (tempPath() + std::string(kParPathMax, '/')).c_str(), 1);
   EXPECT_EQ(parFileOpen("~/home.pcf"), nullptr);
   EXPECT_EQ(parFileOpen((std::string(kParPathMax, '/') + "home.pcf").c_str()), nullptr);
-  EXPECT_NE(f = parFileOpen((std::string(kParPathMax - 200, '/') + tempPath() + "/home.pcf").c_str()), nullptr);
+  EXPECT_NE(
+      f = parFileOpen((std::string(kParPathMax - 200, '/') + tempPath() + "/home.pcf").c_str()),
+      nullptr);
   parFileClose(f);
   if (oldHome != nullptr) setenv("HOME", keep.c_str(), 1);
   EXPECT_EQ(parFileOpen(nullptr), nullptr);
@@ -164,10 +170,12 @@ TEST_F(TempDirTest, LanguageFileSections) {
       {"indent.lng", "english", 0},
       {"indentend.lng", "english", 1},
   };
-  for (const Case& c : cases) EXPECT_EQ(langFileReadSection(c.file, c.language), c.result) << c.file << " " << c.language;
+  for (const Case& c : cases)
+    EXPECT_EQ(langFileReadSection(c.file, c.language), c.result) << c.file << " " << c.language;
   writeFile("g.lng", "language german\nstart german\n: eine Zeile\nend\nstart english\n: x\nend\n");
   EXPECT_EQ(langFileReadSection("g.lng", "german"), 1);
   EXPECT_EQ(langFileReadSection("g.lng", "english"), 1) << "no current language: the first section";
   parFileResetState();
-  EXPECT_EQ(langFileReadSection("t.lng", "english"), 1) << "the table of open files starts empty again";
+  EXPECT_EQ(langFileReadSection("t.lng", "english"), 1)
+      << "the table of open files starts empty again";
 }

@@ -47,15 +47,15 @@ TEST(ParOptionUnitVector, ValuesAndTheirVectors) {
   };
   const Case cases[] = {
       {"2 0 0", {1, 0, 0}},
-      {"0 0 0", kUntouched},      // no direction
-      {"1 2", kUntouched},        // two numbers only
+      {"0 0 0", kUntouched},  // no direction
+      {"1 2", kUntouched},    // two numbers only
       {"", kUntouched},
       {"x y z", kUntouched},
       {"0,-3,4", {0, -0.6, 0.8}},  // any separator
       {"1e-9 0 0", kUntouched},    // not longer than 1e-8
       {"2e-8 0 0", {1, 0, 0}},
       {"1e200 1e200 0", {std::sqrt(0.5), std::sqrt(0.5), 0}},  // large values keep their direction
-      {"1e999 0 0", kUntouched},   // infinite: no direction
+      {"1e999 0 0", kUntouched},                               // infinite: no direction
   };
   for (const Case& c : cases) {
     const std::vector<double> v = unitOf({c.value}, 1);
@@ -71,8 +71,8 @@ TEST(ParOptionUnitVector, FirstOnlyAgainstLastUsable) {
   };
   const Case cases[] = {
       {{"2 0 0", "0 3 0"}, {1, 0, 0}, {0, 1, 0}},
-      {{"1 2", "0 0 5"}, kUntouched, {0, 0, 1}},             // first entry unusable
-      {{"0 3 0", "0 0 0", "1 2"}, {0, 1, 0}, {0, 1, 0}},     // later unusable ones change nothing
+      {{"1 2", "0 0 5"}, kUntouched, {0, 0, 1}},          // first entry unusable
+      {{"0 3 0", "0 0 0", "1 2"}, {0, 1, 0}, {0, 1, 0}},  // later unusable ones change nothing
       {{"0 0 0"}, kUntouched, kUntouched},
   };
   for (const Case& c : cases) {
@@ -109,8 +109,8 @@ TEST(ParToolCsFromFrameCs, MissingToolKeysTakeTheLastFrameEntry) {
     std::int16_t kind;
   };
   const Expect expected[] = {
-      {"toolCs_x", "0 1 0", 31},   // the last frame entry in list order
-      {"toolCs_y", "0 0 1", 21},   // present: left alone
+      {"toolCs_x", "0 1 0", 31},  // the last frame entry in list order
+      {"toolCs_y", "0 0 1", 21},  // present: left alone
       {"toolCs_o", "5 5 5", 31},
   };
   for (const Expect& e : expected) {

@@ -35,16 +35,20 @@ int runInProcess(const char* source) {
 // The host's output with the job id, time and elapsed-time texts of the fixed run, after checking
 // that the real job id has the random id's form. No other line is touched.
 std::string withFixedRunTexts(const std::string& text) {
-  const std::regex uuid("0: ucid\\([0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\\)\n");
+  const std::regex uuid(
+      "0: ucid\\([0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\\)\n");
   EXPECT_TRUE(std::regex_search(text, uuid)) << text;
   std::string s = std::regex_replace(text, std::regex("0: ucid\\([^)\n]*\\)\n"),
                                      std::string("0: ucid(") + kPofUuid + ")\n");
-  s = std::regex_replace(s, std::regex("0: time\\([^)\n]*\\)\n"), "0: time(03/05/24 14:07:09 Tue Mar)\n");
-  return std::regex_replace(s, std::regex("0: elapsed\\([^)\n]*\\)\n"), "0: elapsed(0:00:00,000)\n");
+  s = std::regex_replace(s, std::regex("0: time\\([^)\n]*\\)\n"),
+                         "0: time(03/05/24 14:07:09 Tue Mar)\n");
+  return std::regex_replace(s, std::regex("0: elapsed\\([^)\n]*\\)\n"),
+                            "0: elapsed(0:00:00,000)\n");
 }
 
 int runHost(const std::string& args) {
-  const std::string cmd = std::string("TZ=UTC '") + QDMILL_HOST_PATH + "' " + args + " >out.txt 2>err.txt";
+  const std::string cmd =
+      std::string("TZ=UTC '") + QDMILL_HOST_PATH + "' " + args + " >out.txt 2>err.txt";
   const int status = std::system(cmd.c_str());
   return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -88,5 +92,6 @@ TEST_F(TempDirTest, ExampleJobThroughTheHostProgram) {
 
   // A second run appends to the file "*APT" names.
   ASSERT_EQ(runHost("-Sdemo.CFG"), 0);
-  EXPECT_EQ(withFixedRunTexts(readFile("demo_out.pof")), expected("demo_out.pof") + expected("demo_out.pof"));
+  EXPECT_EQ(withFixedRunTexts(readFile("demo_out.pof")),
+            expected("demo_out.pof") + expected("demo_out.pof"));
 }

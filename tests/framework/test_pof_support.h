@@ -90,7 +90,8 @@ class PofTest : public TempDirTest {
   }
 
   int begin(CycleRecord* c = nullptr) {
-    return cycSendTextRecord(c != nullptr ? c : &rec_, 0, 103, "cycle", (c != nullptr ? c : &rec_)->title);
+    return cycSendTextRecord(c != nullptr ? c : &rec_, 0, 103, "cycle",
+                             (c != nullptr ? c : &rec_)->title);
   }
   int end(CycleRecord* c = nullptr, int type = 104) {
     return cycSendTextRecord(c != nullptr ? c : &rec_, 0, type, type == 104 ? "cycleEnd" : "fatal",

@@ -14,8 +14,22 @@ namespace qdtest {
 // A slot call is logged as kSlotMark + the slot's index (0 phaseArguments ... 15 phaseEnd).
 inline constexpr int kSlotMark = 1000;
 enum TestSlot : int {
-  kArguments, kInit, kLoadParams, kLoadCfg, kVersion, kHelp, kParameters, kAlgorithm, kLayers,
-  kOptionD, kReadParams, kReadCfgParams, kPrepare, kCompute, kFinish, kEnd
+  kArguments,
+  kInit,
+  kLoadParams,
+  kLoadCfg,
+  kVersion,
+  kHelp,
+  kParameters,
+  kAlgorithm,
+  kLayers,
+  kOptionD,
+  kReadParams,
+  kReadCfgParams,
+  kPrepare,
+  kCompute,
+  kFinish,
+  kEnd
 };
 
 struct TestLog {
@@ -46,10 +60,10 @@ inline CycleRecord testRecord() {
   r.version[3] = 5;
   r.version[4] = 9;
   r.title = "test cycle";
-  r.slots = CycleSlots{testSlot<0>,  testSlot<1>,  testSlot<2>,  testSlot<3>,
-                       testSlot<4>,  testSlot<5>,  testSlot<6>,  testSlot<7>,
-                       testSlot<8>,  testSlot<9>,  testSlot<10>, testSlot<11>,
-                       testSlot<12>, testSlot<13>, testSlot<14>, testSlot<15>};
+  r.slots =
+      CycleSlots{testSlot<0>,  testSlot<1>,  testSlot<2>,  testSlot<3>, testSlot<4>,  testSlot<5>,
+                 testSlot<6>,  testSlot<7>,  testSlot<8>,  testSlot<9>, testSlot<10>, testSlot<11>,
+                 testSlot<12>, testSlot<13>, testSlot<14>, testSlot<15>};
   r.messageFn = testMessage;
   return r;
 }

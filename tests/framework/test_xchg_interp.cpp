@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "framework/xchg_default_variable.h"
 #include "framework/memory.h"
 #include "framework/xchg_coord.h"
+#include "framework/xchg_default_variable.h"
 #include "framework/xchg_interp.h"
 #include "framework/xchg_number.h"
 #include "support/temp_dir.h"
@@ -90,7 +90,8 @@ TEST_F(TempDirTest, XchgInterpDispatchesSmallFiles) {
       {"{\nva(1)\n{\nva(2)\n}\n}\n", 1, "{2 {3 }2:a=1,b=- }1:a=-,b=-"},
       {"}\noL()\n", 1, "}1:a=-,b=- o:L[1]()"},
       {"oL()\noStop()\noL()\n", 0, "o:L[1]() o:Stop[2]()"},
-      {"oL()\noL()\noL()\noL()\noStop()\noL()\n", 5, "o:L[1]() o:L[2]() o:L[3]() o:L[4]() o:Stop[5]()"},
+      {"oL()\noL()\noL()\noL()\noStop()\noL()\n", 5,
+       "o:L[1]() o:L[2]() o:L[3]() o:L[4]() o:Stop[5]()"},
       {"oL( x[1/2] y[3/4] )\noA( x[/5/6] )\n", 1, "o:L[1](x=1/2,y=3/4) o:A[2](x=/5/6)"},
       {"oL()\noL( x[ ( )\noL()\n", 1, "o:L[1]()"},
       {"oL()\noL( x[1", 1, "o:L[1]()"},
@@ -175,8 +176,8 @@ int readLongText(XchgElement* e, XchgScope*, void* user) {
     while (std::getc(e->stream) != EOF) {
     }
   }
-  static_cast<Log*>(user)->push_back(std::string(e->id) + ":" + std::to_string(text.size()) +
-                                     ":" + text.substr(0, 3));
+  static_cast<Log*>(user)->push_back(std::string(e->id) + ":" + std::to_string(text.size()) + ":" +
+                                     text.substr(0, 3));
   return 1;
 }
 }  // namespace
@@ -236,7 +237,8 @@ TEST_F(TempDirTest, XchgRegistrationReplacesAndNullHandlerDoesNothing) {
   EXPECT_EQ(xchgInterpOnObject(in, "A", nullptr), 1);
   EXPECT_EQ(xchgInterpOnObject(nullptr, "A", nullptr), 0);
   EXPECT_EQ(xchgInterpOnMethod(in, nullptr, logElement), 0);
-  for (int i = 0; i < 40; ++i) xchgInterpOnObject(in, ("T" + std::to_string(i)).c_str(), logElement);
+  for (int i = 0; i < 40; ++i)
+    xchgInterpOnObject(in, ("T" + std::to_string(i)).c_str(), logElement);
   EXPECT_EQ(xchgInterpRun("in.qdx", in, nullptr), 0);
   EXPECT_EQ(joined(log), "o:L[1]()");
   xchgInterpFree(in);
@@ -391,8 +393,10 @@ TEST_F(TempDirTest, XchgPointsAndCompactNumbersThroughHandlers) {
     double y;
     double z;
   };
-  const Expected points[] = {{0, 1, 1.5, -2.0, 0.25},   {0, 3, 4.0, 0.0, 0.0},
-                             {2, 1, 0.082, -0.082, 0.0}, {2, 2, 0.072, 0.0, 0.001},
+  const Expected points[] = {{0, 1, 1.5, -2.0, 0.25},
+                             {0, 3, 4.0, 0.0, 0.0},
+                             {2, 1, 0.082, -0.082, 0.0},
+                             {2, 2, 0.072, 0.0, 0.001},
                              {5, 1, 7.0, -8.0, 9.0}};
   double x = 0, y = 0, z = 0;
   for (const Expected& p : points) {
@@ -411,8 +415,8 @@ TEST_F(TempDirTest, XchgPointsAndCompactNumbersThroughHandlers) {
 TEST(XchgInterp, FuzzSeedsReadWithoutError) {
   const std::string dir = std::string(QDMILL_SOURCE_DIR) + "/fuzz/corpus/xchg/";
   int files = 0;
-  for (const char* name : {"contour.qdx", "polyhedron.qdx", "scopes.qdx", "long_method.qdx",
-                           "tool.qdx"}) {
+  for (const char* name :
+       {"contour.qdx", "polyhedron.qdx", "scopes.qdx", "long_method.qdx", "tool.qdx"}) {
     Log log;
     XchgInterp* in = xchgInterpNew(&log, nullptr, nullptr, nullptr);
     for (const char* type : {"L", "A", "M", "P", "Contour", "Tool", "POF", "Face", "Pset"}) {

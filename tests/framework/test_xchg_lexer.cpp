@@ -324,8 +324,8 @@ TEST_F(TempDirTest, XchgTruncatedOrCorruptFileEndsLikeTheEndAndRecordsWhere) {
     }
     EXPECT_EQ(err.code, c.code) << c.body;
     if (c.code != 0) {
-      const std::int64_t offset = c.offsetInBody < 0 ? static_cast<std::int64_t>(c.body.size())
-                                                     : c.offsetInBody;
+      const std::int64_t offset =
+          c.offsetInBody < 0 ? static_cast<std::int64_t>(c.body.size()) : c.offsetInBody;
       EXPECT_EQ(err.offset, static_cast<std::int64_t>(head.size()) + offset) << c.body;
       EXPECT_EQ(err.line, c.line) << c.body;
     }
@@ -372,7 +372,8 @@ TEST(XchgLexer, MemoryFailuresEndTheReadCleanly) {
     const std::string got = lexAll(text);
     memTestFailAt(0);
     const bool whole = got == "o:Contour[12](x=1/2,t= a ,k) | m:P(= 1 2 3 ) | v:v=A";
-    EXPECT_TRUE(whole || (got.size() >= 3 && got.substr(got.size() - 3) == "!91")) << n << ": " << got;
+    EXPECT_TRUE(whole || (got.size() >= 3 && got.substr(got.size() - 3) == "!91"))
+        << n << ": " << got;
   }
   xchgLexResetState();
 }

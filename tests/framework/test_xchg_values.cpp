@@ -42,8 +42,7 @@ TEST(XchgCoord, PartsFromPresetAndAttributes) {
       {"oA( x[/5/6] y[//9] o[pt] )", 3, "3|5|6", "4|4|9", "||", "pt"},
       {"oL( x[] zz[1] X[2] y[1/2/3/4] )", 3, "3|3|3", "1|2|3", "||", ""},
       {"oL( o[abcdefghijklmnopqrstuvwxyz] x[123456789012345678901234567890] )", 1,
-       "12345678901234567890123|3|3", "4|4|4", "||",
-       "abcdefghijklmnopqrstuvw"},
+       "12345678901234567890123|3|3", "4|4|4", "||", "abcdefghijklmnopqrstuvw"},
   };
   for (const Case& c : cases) {
     XchgCoord coord;
@@ -103,8 +102,9 @@ TEST(XchgPointTable, GrowthStepsAndRefusedIndices) {
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->rowCapacity, 32);
   EXPECT_EQ(xchgPointTableGet(t, 0, 0, nullptr, nullptr, nullptr), 0) << "no points yet";
-  const std::pair<int, int> steps[] = {{0, 16}, {16, 32}, {63, 64}, {64, 128}, {255, 256},
-                                       {256, 512}, {2047, 2048}, {2048, 4096}, {10000, 10240}};
+  const std::pair<int, int> steps[] = {{0, 16},      {16, 32},     {63, 64},
+                                       {64, 128},    {255, 256},   {256, 512},
+                                       {2047, 2048}, {2048, 4096}, {10000, 10240}};
   for (const auto& [col, capacity] : steps) {
     ASSERT_EQ(xchgPointTableSet(t, 1, col, 1, 2, 3), 1);
     EXPECT_EQ(t->rows[1].capacity, capacity) << col;

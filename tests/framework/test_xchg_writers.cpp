@@ -20,8 +20,8 @@
 #include "qdmill/qdmill.h"
 #include "support/temp_dir.h"
 
-using qdtest::TempDirTest;
 using qdtest::readFile;
+using qdtest::TempDirTest;
 using qdtest::writeFile;
 
 namespace {
@@ -193,7 +193,10 @@ TEST_F(XchgWriterTest, NcValuesToolLinesCommentsPointsAndGCode) {
       {4011, " oPOF( L32[ G3 X1 Y2 Z3 I4 J5 K6 ] )\n"},
       {4017, " oPOF( L32[ G0 X1 Y2 U4 V5 ] )\n"},
       {4018, " oPOF( L32[ G1 X1 Y2 U4 V5 ] )\n"},
-      {4012, ""}, {4015, ""}, {4019, ""}, {4041, ""},
+      {4012, ""},
+      {4015, ""},
+      {4019, ""},
+      {4041, ""},
   };
   std::string want;
   for (const Nc& n : ncs) {
@@ -255,8 +258,9 @@ TEST_F(XchgWriterTest, NestedCycleTakesOverTheFile) {
   cycSendTextRecord(&inner, 0, 104, "cycleEnd", "inner");
   cycFreeLayers(&inner);
   parListFree(inner.params);
-  EXPECT_EQ(readFile("outer.qdx"),
-            kHead + " oPOF( L0[ cycle(test cycle) ] )\n   oM( x[/1] y[/1] )\n oPOF( L32[ G0 X1 Y1 ] )\n");
+  EXPECT_EQ(
+      readFile("outer.qdx"),
+      kHead + " oPOF( L0[ cycle(test cycle) ] )\n   oM( x[/1] y[/1] )\n oPOF( L32[ G0 X1 Y1 ] )\n");
   EXPECT_NE(readFile("inner.qdx").find("cycleEnd(inner)"), std::string::npos);
 }
 
@@ -268,7 +272,8 @@ int collectPof(XchgElement* e, XchgScope*, void* user) {
   auto* rb = static_cast<ReadBack*>(user);
   std::string s = e->name;
   for (const XchgAttr* a = e->attrs; a != nullptr; a = a->next) {
-    s += std::string(" ") + (a->key != nullptr ? a->key : "") + "=" + (a->value != nullptr ? a->value : "");
+    s += std::string(" ") + (a->key != nullptr ? a->key : "") + "=" +
+         (a->value != nullptr ? a->value : "");
   }
   rb->items.push_back(s);
   return 1;
@@ -286,7 +291,8 @@ int runHost(const std::string& args) {
 TEST_F(TempDirTest, ExampleJobWithPcfWritesAnExchangeFile) {
   if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
   const std::string demo = std::string(QDMILL_SOURCE_DIR) + "/examples/demo/";
-  for (const char* name : {"qdRpx5.def", "qdRpx5.lng", "demo.pcf"}) writeFile(name, readFile(demo + name));
+  for (const char* name : {"qdRpx5.def", "qdRpx5.lng", "demo.pcf"})
+    writeFile(name, readFile(demo + name));
   writeFile("demo.pcf", readFile("demo.pcf") + "geoOut := demo.qdx\n");
   ASSERT_EQ(runHost("-Sdemo -PCF"), 0) << readFile("err.txt");
   EXPECT_EQ(readFile("out.txt"), "");
@@ -306,12 +312,18 @@ TEST_F(TempDirTest, ExampleJobWithPcfWritesAnExchangeFile) {
       "POF L2=rough the pocket \\040first try\\041",
       "POF L2=tool: ball mill D6",
       "POF L0=cfgSource(demo)",
-      "M x=/0 y=/0",  "POF L32=G0 X0 Y0",
-      "L z=/0",       "POF L32=G1 Z0",
-      "L x=/25 y=/0", "POF L32=G1 X25 Y0",
-      "L x=/25 y=/25", "POF L32=G1 X25 Y25",
-      "L x=/0 y=/25", "POF L32=G1 X0 Y25",
-      "L x=/0 y=/0",  "POF L32=G1 X0 Y0",
+      "M x=/0 y=/0",
+      "POF L32=G0 X0 Y0",
+      "L z=/0",
+      "POF L32=G1 Z0",
+      "L x=/25 y=/0",
+      "POF L32=G1 X25 Y0",
+      "L x=/25 y=/25",
+      "POF L32=G1 X25 Y25",
+      "L x=/0 y=/25",
+      "POF L32=G1 X0 Y25",
+      "L x=/0 y=/0",
+      "POF L32=G1 X0 Y0",
       "POF L0=cycleEnd(3D 5-Axis Z-Level Roughing Cycle)",
   };
   EXPECT_EQ(rb.items, want);

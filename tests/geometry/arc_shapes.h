@@ -30,7 +30,8 @@ inline double segDist(P p, P a, P b) {
 inline double polyDist(P p, const std::vector<P>& poly) {
   if (poly.size() == 1) return dist(p, poly[0]);
   double best = 1e300;
-  for (std::size_t i = 0; i + 1 < poly.size(); ++i) best = std::min(best, segDist(p, poly[i], poly[i + 1]));
+  for (std::size_t i = 0; i + 1 < poly.size(); ++i)
+    best = std::min(best, segDist(p, poly[i], poly[i + 1]));
   return best;
 }
 
@@ -41,7 +42,8 @@ inline double hausdorff(const std::vector<P>& a, const std::vector<P>& b) {
     for (std::size_t i = 0; i < u.size(); ++i) {
       worst = std::max(worst, polyDist(u[i], v));
       if (i + 1 < u.size()) {
-        worst = std::max(worst, polyDist(P{(u[i].x + u[i + 1].x) / 2, (u[i].y + u[i + 1].y) / 2}, v));
+        worst =
+            std::max(worst, polyDist(P{(u[i].x + u[i + 1].x) / 2, (u[i].y + u[i + 1].y) / 2}, v));
       }
     }
     return worst;
@@ -113,8 +115,9 @@ inline std::vector<Elem> walk(const std::vector<ArcPoint>& list) {
 inline double pathDist(P p, const std::vector<Elem>& path) {
   double best = 1e300;
   for (const Elem& e : path) {
-    const double d = e.kind == kArcElemLine ? segDist(p, e.start, e.end)
-                                            : arcDist(p, e.start, e.end, e.centre, e.kind == kArcElemCw);
+    const double d = e.kind == kArcElemLine
+                         ? segDist(p, e.start, e.end)
+                         : arcDist(p, e.start, e.end, e.centre, e.kind == kArcElemCw);
     best = std::min(best, d);
   }
   return best;

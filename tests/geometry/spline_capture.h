@@ -47,6 +47,6 @@ struct SplineDeleter {
 };
 using SplinePtr = std::unique_ptr<CubicSpline, SplineDeleter>;
 
-const std::vector<Point3D> kWavy = {{0, 0, 0}, {3, 1, 0.5}, {5, 4, 1}, {9, 4, 1.5},
-                                    {10, 8, 1}, {14, 9, 0}, {15, 15, -1}};
+const std::vector<Point3D> kWavy = {{0, 0, 0},  {3, 1, 0.5}, {5, 4, 1},   {9, 4, 1.5},
+                                    {10, 8, 1}, {14, 9, 0},  {15, 15, -1}};
 }  // namespace qdtest

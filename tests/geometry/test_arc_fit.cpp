@@ -56,7 +56,8 @@ TEST_P(ArcFitSampled, NoisyArcIsOneArc) {
   std::uniform_real_distribution<double> noise(-0.1 * c.tol, 0.1 * c.tol);
   const P centre{3.0, -2.0};
   for (const double sense : {1.0, -1.0}) {
-    std::vector<P> pts = arctest::arcSamples(centre, c.radius, 0.4, sense * c.sweepDeg * M_PI / 180, c.points);
+    std::vector<P> pts =
+        arctest::arcSamples(centre, c.radius, 0.4, sense * c.sweepDeg * M_PI / 180, c.points);
     for (P& p : pts) {
       const double a = std::atan2(p.y - centre.y, p.x - centre.x);
       const double r = c.radius + noise(rng);
@@ -136,7 +137,8 @@ TEST_F(ArcFitTest, ABendOverThirtyDegreesIsNeverAnArc) {
 
 TEST_F(ArcFitTest, FewerThanFourPointsChangeNothing) {
   for (int n = 0; n < 4; ++n) {
-    std::vector<ArcPoint> list = arctest::toArcPoints(arctest::arcSamples(P{0, 0}, 5.0, 0.0, 0.3, 4));
+    std::vector<ArcPoint> list =
+        arctest::toArcPoints(arctest::arcSamples(P{0, 0}, 5.0, 0.0, 0.3, 4));
     const std::vector<ArcPoint> before = list;
     EXPECT_EQ(arcFindArcs(0.01, 0.1, 9999.9, n, list.data()), 0);
     EXPECT_EQ(std::memcmp(list.data(), before.data(), list.size() * sizeof(ArcPoint)), 0);
@@ -149,14 +151,18 @@ TEST_F(ArcFitTest, RadiusWindowIsRestoredAfterAFit) {
   arcGetTolerances(&lo, &hi);
   EXPECT_DOUBLE_EQ(lo, 0.01);
   EXPECT_DOUBLE_EQ(hi, 999999.99);
-  std::vector<ArcPoint> list = arctest::toArcPoints(arctest::arcSamples(P{0, 0}, 5.0, 0.0, 1.0, 20));
+  std::vector<ArcPoint> list =
+      arctest::toArcPoints(arctest::arcSamples(P{0, 0}, 5.0, 0.0, 1.0, 20));
   EXPECT_EQ(fitLikePocket(list, 0.01), 1);
   arcGetTolerances(&lo, &hi);
   EXPECT_DOUBLE_EQ(lo, 0.01);
   EXPECT_DOUBLE_EQ(hi, 999999.99);
   struct {
     double minR, maxR, lo, hi;
-  } cases[] = {{0.1, 9999.9, 0.1, 9999.9}, {0.0, 5.0, 1e-6, 5.0}, {3.0, 2.0, 3.0, 6.0}, {-1, -1, 1e-6, 2e-6}};
+  } cases[] = {{0.1, 9999.9, 0.1, 9999.9},
+               {0.0, 5.0, 1e-6, 5.0},
+               {3.0, 2.0, 3.0, 6.0},
+               {-1, -1, 1e-6, 2e-6}};
   for (const auto& c : cases) {
     arcSetTolerances(c.minR, c.maxR);
     arcGetTolerances(&lo, &hi);
@@ -167,7 +173,8 @@ TEST_F(ArcFitTest, RadiusWindowIsRestoredAfterAFit) {
 
 // An arc whose radius lies outside the window is refused with its own value.
 TEST_F(ArcFitTest, CentreSearchesReportTheRadiusWindow) {
-  const std::vector<ArcPoint> list = arctest::toArcPoints(arctest::arcSamples(P{1, 1}, 5.0, 0.0, 1.2, 30));
+  const std::vector<ArcPoint> list =
+      arctest::toArcPoints(arctest::arcSamples(P{1, 1}, 5.0, 0.0, 1.2, 30));
   double cx, cy, r;
   EXPECT_LE(arcFitCentreChord(list.data(), 0, 29, 0.01, &cx, &cy, &r), 0.01);
   EXPECT_NEAR(r, 5.0, 1e-5);
@@ -182,7 +189,8 @@ TEST_F(ArcFitTest, CentreSearchesReportTheRadiusWindow) {
   EXPECT_EQ(arcFitCentreChord(list.data(), 0, 29, 0.01, &cx, &cy, &r), kArcRadiusRefused);
   EXPECT_EQ(arcFitCentre(1e-6, circle.data(), 0, 40, 0.01, &cx, &cy, &r), kArcRadiusRefused);
   // A closed run has no chord to search along.
-  std::vector<ArcPoint> closed = arctest::toArcPoints(arctest::arcSamples(P{0, 0}, 5.0, 0.0, 2 * M_PI, 30));
+  std::vector<ArcPoint> closed =
+      arctest::toArcPoints(arctest::arcSamples(P{0, 0}, 5.0, 0.0, 2 * M_PI, 30));
   closed.back() = closed.front();
   EXPECT_EQ(arcFitCentreChord(closed.data(), 0, 29, 0.01, &cx, &cy, &r), kArcSpreadTooLarge);
 }
@@ -261,7 +269,8 @@ TEST_P(LineThinCases, Marks) {
   const ThinCase& c = GetParam();
   std::vector<ArcPoint> list = arctest::toArcPoints(c.pts);
   double dev = -1;
-  EXPECT_EQ(arcMarkLineRun(c.tol, c.maxLen, list.data(), static_cast<int>(list.size()), &dev), c.result);
+  EXPECT_EQ(arcMarkLineRun(c.tol, c.maxLen, list.data(), static_cast<int>(list.size()), &dev),
+            c.result);
   EXPECT_EQ(marksOf(list), c.marks);
   EXPECT_GE(dev, 0.0);
   EXPECT_LE(dev, c.tol);
@@ -273,12 +282,20 @@ INSTANTIATE_TEST_SUITE_P(
         ThinCase{"ThreeCollinear", {{0, 0}, {1, 0}, {2, 0}}, 0.01, 5.0, 0, "gug"},
         // The chord may span only three points: points 1 and 3 go, point 2 ends one chord and
         // starts the next.
-        ThinCase{"FiveWithShortChords", {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}}, 0.01, 2.5, 0, "gugug"},
-        ThinCase{"ZigZagStepTurnsAway", {{0, 0}, {1, 0}, {1.01, 0.004}, {2, 0}}, 0.01, 5.0, 1, "gggg"},
+        ThinCase{
+            "FiveWithShortChords", {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}}, 0.01, 2.5, 0, "gugug"},
+        ThinCase{
+            "ZigZagStepTurnsAway", {{0, 0}, {1, 0}, {1.01, 0.004}, {2, 0}}, 0.01, 5.0, 1, "gggg"},
         ThinCase{"BendOutsideTolerance", {{0, 0}, {1, 0}, {2, 0.5}}, 0.01, 5.0, 1, "ggg"},
         ThinCase{"TwoPoints", {{0, 0}, {1, 0}}, 0.01, 5.0, 1, "gg"},
-        ThinCase{"LongStraightRun", {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}}, 0.01, 100, 0, "guuuug"},
-        ThinCase{"CornerInTheMiddle", {{0, 0}, {1, 0}, {2, 0}, {2, 1}, {2, 2}}, 0.01, 100, 0, "gugug"}),
+        ThinCase{"LongStraightRun",
+                 {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}},
+                 0.01,
+                 100,
+                 0,
+                 "guuuug"},
+        ThinCase{
+            "CornerInTheMiddle", {{0, 0}, {1, 0}, {2, 0}, {2, 1}, {2, 2}}, 0.01, 100, 0, "gugug"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ArcFitTest, ChordEndsCloserThanTheirFloorAreRefused) {
@@ -303,14 +320,14 @@ TEST_F(ArcFitTest, FindLineRunSkipsArcsAndShortStretches) {
     std::string marks, starts, ends;
     int from, first, length;
   } cases[] = {
-      {"gguggugg", "nnnnnnnn", "nnnnnnnn", 0, -1, 0},   // only stretches of two
-      {"ggggg", "nnnnn", "nnnnn", -1, 0, 5},            // a start of -1 counts as 0
-      {"ggggg", "nnnnn", "nnnnn", 5, 0, 5},             // and so does n
+      {"gguggugg", "nnnnnnnn", "nnnnnnnn", 0, -1, 0},  // only stretches of two
+      {"ggggg", "nnnnn", "nnnnn", -1, 0, 5},           // a start of -1 counts as 0
+      {"ggggg", "nnnnn", "nnnnn", 5, 0, 5},            // and so does n
       {"ggggg", "nnnnn", "nnnnn", 2, 2, 3},
-      {"+gggggg", "jnnnnnn", "nnnjnnn", 0, 3, 4},       // the arc's last point begins the run
-      {"gg+gggg", "nnjnnnn", "nnnnnnj", 0, -1, 0},      // the arc ends at the last point
-      {"+gg+ggggg", "jnnjnnnnn", "nnnjnnjnn", 0, 6, 3}, // an end that starts the next arc
-      {"gggugggg", "nnnnnnnn", "nnnnnnnn", 1, 4, 4},    // from 1 the stretch 1..2 is too short
+      {"+gggggg", "jnnnnnn", "nnnjnnn", 0, 3, 4},        // the arc's last point begins the run
+      {"gg+gggg", "nnjnnnn", "nnnnnnj", 0, -1, 0},       // the arc ends at the last point
+      {"+gg+ggggg", "jnnjnnnnn", "nnnjnnjnn", 0, 6, 3},  // an end that starts the next arc
+      {"gggugggg", "nnnnnnnn", "nnnnnnnn", 1, 4, 4},     // from 1 the stretch 1..2 is too short
   };
   for (const auto& c : cases) {
     const std::vector<ArcPoint> list = chain(c.marks, c.starts, c.ends);
@@ -384,7 +401,8 @@ TEST_F(ArcFitTest, ThinningMatchesBruteForceGreedyCover) {
     for (int i = 1; i < n; ++i) {
       heading += 0.3 * wobble(rng);
       const double len = stepLen(rng);
-      pts.push_back(P{pts.back().x + len * std::cos(heading), pts.back().y + len * std::sin(heading) + wobble(rng)});
+      pts.push_back(P{pts.back().x + len * std::cos(heading),
+                      pts.back().y + len * std::sin(heading) + wobble(rng)});
     }
     std::vector<ArcPoint> list = arctest::toArcPoints(pts);
     double dev = 0;
@@ -449,7 +467,8 @@ TEST_F(ArcFitTest, EarlyStopGivesTheSameMarksAsThePlainEvaluation) {
     const int b = fitLikePocket(plain, tol);
     arcSetEarlyStop(1);
     EXPECT_EQ(a, b);
-    EXPECT_EQ(std::memcmp(fast.data(), plain.data(), fast.size() * sizeof(ArcPoint)), 0) << "trial " << trial;
+    EXPECT_EQ(std::memcmp(fast.data(), plain.data(), fast.size() * sizeof(ArcPoint)), 0)
+        << "trial " << trial;
     arcsSeen += static_cast<int>(indicesWith(fast, &ArcPoint::startMark, kArcYes).size());
     // The star search too, bit for bit, on the closed-circle test of the rewrite.
     const int last = static_cast<int>(pts.size()) - 1;

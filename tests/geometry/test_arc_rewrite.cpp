@@ -54,7 +54,8 @@ std::string lineContour(const std::string& id, const std::vector<P>& pts) {
   std::string s = "oContour[" + id + "]( )\n{\n";
   for (std::size_t i = 1; i < pts.size(); ++i) {
     if (i == 1) {
-      s += "  oL( x[" + num(pts[0].x) + "/" + num(pts[1].x) + "] y[" + num(pts[0].y) + "/" + num(pts[1].y) + "] )\n";
+      s += "  oL( x[" + num(pts[0].x) + "/" + num(pts[1].x) + "] y[" + num(pts[0].y) + "/" +
+           num(pts[1].y) + "] )\n";
     } else {
       s += "  oL( x[/" + num(pts[i].x) + "] y[/" + num(pts[i].y) + "] )\n";
     }
@@ -91,7 +92,10 @@ std::vector<Item> readItems(const std::string& path, int* lexCode) {
   }
   XchgElement e{0, nullptr, nullptr, nullptr, nullptr, -1, -1};
   while (xchgNextElement(f, &e) == 1) {
-    Item it{static_cast<char>(e.kind), e.name != nullptr ? e.name : "", e.id != nullptr ? e.id : "", {}};
+    Item it{static_cast<char>(e.kind),
+            e.name != nullptr ? e.name : "",
+            e.id != nullptr ? e.id : "",
+            {}};
     xchgCoordPreset(&it.c, nullptr, nullptr, nullptr);
     xchgCoordParse(&it.c, &e);
     out.push_back(it);
@@ -145,7 +149,8 @@ TEST_P(ArcRewriteCircle, BecomesTwoHalfArcs) {
   const CircleCase& k = GetParam();
   const P centre{12.5, -3.25};
   const double tol = 1.05 * sideSagitta(k.radius, k.sides);
-  writeFile("in.qdx", xchgtest::header() + lineContour("c", circlePolygon(centre, k.radius, 0.7, k.sides, k.clockwise)));
+  writeFile("in.qdx", xchgtest::header() + lineContour("c", circlePolygon(centre, k.radius, 0.7,
+                                                                          k.sides, k.clockwise)));
   ASSERT_EQ(arcRecognizeFile("out.qdx", "in.qdx", tol), 1);
   int lex = 0;
   const std::vector<Item> items = readItems("out.qdx", &lex);
@@ -168,7 +173,8 @@ TEST_P(ArcRewriteCircle, BecomesTwoHalfArcs) {
   EXPECT_NEAR(start.y + mid.y, 2 * centre.y, 1e-5);
   EXPECT_EQ(end.x, start.x);
   EXPECT_EQ(end.y, start.y);
-  EXPECT_NEAR(start.x, centre.x + k.radius * std::cos(0.7), 1e-5);  // the first point, on the circle
+  EXPECT_NEAR(start.x, centre.x + k.radius * std::cos(0.7),
+              1e-5);  // the first point, on the circle
   const std::vector<std::vector<P>> before = curvesOf("in.qdx"), after = curvesOf("out.qdx");
   ASSERT_EQ(after.size(), 1u);
   EXPECT_LE(arctest::hausdorff(before[0], after[0]), tol + 1e-5);
@@ -214,7 +220,8 @@ TEST_F(ArcRewriteTest, OutputStaysWithinTheChordalToleranceOfTheInput) {
         const double r = 10 + 30 * u(rng);
         int sides = 12;
         while (sideSagitta(r, sides) > 0.9 * tol) sides += 4;
-        body += lineContour(std::to_string(k), circlePolygon(c, r, 6 * u(rng), sides, u(rng) < 0.5));
+        body +=
+            lineContour(std::to_string(k), circlePolygon(c, r, 6 * u(rng), sides, u(rng) < 0.5));
       } else if (pick == 1) {  // an irregular star: never a circle
         std::vector<P> pts;
         for (int i = 0; i < 9; ++i) {
@@ -224,10 +231,10 @@ TEST_F(ArcRewriteTest, OutputStaysWithinTheChordalToleranceOfTheInput) {
         pts.push_back(pts.front());
         body += lineContour(std::to_string(k), pts);
       } else {  // a line, a half arc and a closing line
-        body += "oContour[" + std::to_string(k) + "]( )\n{\n  oL( x[" + num(c.x) + "/" + num(c.x + 4) + "] y[" +
-                num(c.y) + "/" + num(c.y) + "] )\n  oA( o[+] x[/" + num(c.x + 4) + "/" + num(c.x + 4) + "] y[/" +
-                num(c.y + 6) + "/" + num(c.y + 3) + "] )\n  oL( x[/" + num(c.x) + "] y[/" + num(c.y) +
-                "] )\n}\n";
+        body += "oContour[" + std::to_string(k) + "]( )\n{\n  oL( x[" + num(c.x) + "/" +
+                num(c.x + 4) + "] y[" + num(c.y) + "/" + num(c.y) + "] )\n  oA( o[+] x[/" +
+                num(c.x + 4) + "/" + num(c.x + 4) + "] y[/" + num(c.y + 6) + "/" + num(c.y + 3) +
+                "] )\n  oL( x[/" + num(c.x) + "] y[/" + num(c.y) + "] )\n}\n";
       }
       ++contours;
     }
@@ -240,7 +247,8 @@ TEST_F(ArcRewriteTest, OutputStaysWithinTheChordalToleranceOfTheInput) {
     ASSERT_EQ(before.size(), static_cast<std::size_t>(contours));
     ASSERT_EQ(after.size(), before.size());
     for (std::size_t i = 0; i < before.size(); ++i) {
-      EXPECT_LE(arctest::hausdorff(before[i], after[i]), tol + 1e-5) << "trial " << trial << " contour " << i;
+      EXPECT_LE(arctest::hausdorff(before[i], after[i]), tol + 1e-5)
+          << "trial " << trial << " contour " << i;
     }
   }
   EXPECT_GT(circlesFound, 0);
@@ -249,36 +257,40 @@ TEST_F(ArcRewriteTest, OutputStaysWithinTheChordalToleranceOfTheInput) {
 // An arc of the input keeps the texts it was written with, after the lines buffered before it;
 // the first element of a contour carries its start, also an arc after an 'M'.
 TEST_F(ArcRewriteTest, InputArcsKeepTheirTexts) {
-  writeFile("in.qdx", xchgtest::header() +
-                          "oContour[a]( )\n{\n"
-                          "  oL( x[0/1] y[0/0] )\n"
-                          "  oL( x[/2] y[/0.5] )\n"
-                          "  oA( o[-] x[/3.14159265358979/2.5000000001] y[/1.4142135623731/0.12345678901] )\n"
-                          "  oL( x[/0] y[/0] )\n}\n"
-                          "oContour[b]( )\n{\n"
-                          "  oM( x[/7] y[/8] )\n"
-                          "  oA( o[+] x[/9/8] y[/10/10] )\n"
-                          "  oA( x[/7/8] y[/8/10] )\n}\n");
+  writeFile("in.qdx",
+            xchgtest::header() +
+                "oContour[a]( )\n{\n"
+                "  oL( x[0/1] y[0/0] )\n"
+                "  oL( x[/2] y[/0.5] )\n"
+                "  oA( o[-] x[/3.14159265358979/2.5000000001] y[/1.4142135623731/0.12345678901] )\n"
+                "  oL( x[/0] y[/0] )\n}\n"
+                "oContour[b]( )\n{\n"
+                "  oM( x[/7] y[/8] )\n"
+                "  oA( o[+] x[/9/8] y[/10/10] )\n"
+                "  oA( x[/7/8] y[/8/10] )\n}\n");
   EXPECT_EQ(arcRecognizeFile("out.qdx", "in.qdx", 0.01), 0);
   const std::string out = readFile("out.qdx");
   const std::size_t lines = out.find("  oL( x[/2] y[/0.5] )\n");
-  const std::size_t arc = out.find("  oA( o[-] x[/3.14159265358979/2.5000000001] y[/1.4142135623731/0.12345678901] )\n");
+  const std::size_t arc = out.find(
+      "  oA( o[-] x[/3.14159265358979/2.5000000001] y[/1.4142135623731/0.12345678901] )\n");
   ASSERT_NE(lines, std::string::npos) << out;
   ASSERT_NE(arc, std::string::npos) << out;
   EXPECT_LT(lines, arc);
   EXPECT_NE(out.find("  oL( x[0/1] y[0/0] )\n"), std::string::npos);
   EXPECT_NE(out.find("  oA( o[+] x[7/9/8] y[8/10/10] )\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("  oA( o[+] x[/7/8] y[/8/10] )\n"), std::string::npos) << out;  // no direction: '+'
+  EXPECT_NE(out.find("  oA( o[+] x[/7/8] y[/8/10] )\n"), std::string::npos)
+      << out;  // no direction: '+'
 }
 
 TEST_F(ArcRewriteTest, HeaderAndEndOfFile) {
   writeFile("in.qdx", xchgtest::header("Anything") + lineContour("x", {{0, 0}, {1, 0}}));
   EXPECT_EQ(arcRecognizeFile("out.qdx", "in.qdx", 0.25), 0);
-  EXPECT_EQ(readFile("out.qdx"), std::string(xchgBanner) +
-                                     "\nqDX-Version: 1.0\nGeometry\nArc and line recognition 1.0\n\n"
-                                     "; chordal tolerance 0.25\n\n"
-                                     "\noContour[1]( )\n{\n\n  oL( x[0/1] y[0/0] )\n}\n"
-                                     "\n; --- end of file ---\n");
+  EXPECT_EQ(readFile("out.qdx"),
+            std::string(xchgBanner) +
+                "\nqDX-Version: 1.0\nGeometry\nArc and line recognition 1.0\n\n"
+                "; chordal tolerance 0.25\n\n"
+                "\noContour[1]( )\n{\n\n  oL( x[0/1] y[0/0] )\n}\n"
+                "\n; --- end of file ---\n");
   EXPECT_DOUBLE_EQ(arcChordalTolerance(), 0.25);
 }
 
@@ -315,11 +327,14 @@ TEST_F(ArcRewriteTest, VariableValuesReadBackUnchanged) {
 
 // A contour without elements, and one the file leaves open, are closed.
 TEST_F(ArcRewriteTest, EveryOpenedContourIsClosed) {
-  writeFile("in.qdx", xchgtest::header() + "oContour[e]( )\n{\n  vsurface(1)\n}\noContour[f]( )\n{\n  oL( x[0/1] y[0/0] )\n");
+  writeFile("in.qdx",
+            xchgtest::header() +
+                "oContour[e]( )\n{\n  vsurface(1)\n}\noContour[f]( )\n{\n  oL( x[0/1] y[0/0] )\n");
   EXPECT_EQ(arcRecognizeFile("out.qdx", "in.qdx", 0.01), 0);
   const std::string out = readFile("out.qdx");
   EXPECT_NE(out.find("\noContour[1]( )\n{\n  vsurface(1)\n}\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("\noContour[2]( )\n{\n\n  oL( x[0/1] y[0/0] )\n}\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\noContour[2]( )\n{\n\n  oL( x[0/1] y[0/0] )\n}\n"), std::string::npos)
+      << out;
   int lex = 0;
   const std::vector<Item> items = readItems("out.qdx", &lex);
   EXPECT_EQ(lex, 0);
@@ -339,7 +354,8 @@ TEST_F(ArcRewriteTest, LinesAndLevels) {
                           "  oL( x[/3] y[/3] )\n}\n");
   arcRecognizeFile("out.qdx", "in.qdx", 0.01);
   const std::string out = readFile("out.qdx");
-  EXPECT_NE(out.find("\noContour[1]( )\n{\n\n  oL( x[0/1] y[0/0] )\n  oL( x[/2] y[/1] )\n  oL( x[/3] y[/3] )\n}\n"),
+  EXPECT_NE(out.find("\noContour[1]( )\n{\n\n  oL( x[0/1] y[0/0] )\n  oL( x[/2] y[/1] )\n  oL( "
+                     "x[/3] y[/3] )\n}\n"),
             std::string::npos)
       << out;
   EXPECT_EQ(out.find("oContour[2]"), std::string::npos);
@@ -349,9 +365,11 @@ TEST_F(ArcRewriteTest, LinesAndLevels) {
 // The pocket fit leaves the radius window of the circle test as it found it, and so does the
 // rewrite; a window set on purpose still decides which circles count.
 TEST_F(ArcRewriteTest, RadiusWindowIsLeftAsFound) {
-  std::vector<ArcPoint> list = arctest::toArcPoints(arctest::arcSamples(P{0, 0}, 5.0, 0.0, 1.0, 20));
+  std::vector<ArcPoint> list =
+      arctest::toArcPoints(arctest::arcSamples(P{0, 0}, 5.0, 0.0, 1.0, 20));
   arcFitPoints(list.data(), static_cast<int>(list.size()), 0.01, 0.1, 9999.9, 9999.9);
-  writeFile("in.qdx", xchgtest::header() + lineContour("s", circlePolygon(P{1, 1}, 20.0, 0.0, 48, false)));
+  writeFile("in.qdx",
+            xchgtest::header() + lineContour("s", circlePolygon(P{1, 1}, 20.0, 0.0, 48, false)));
   EXPECT_EQ(arcRecognizeFile("out.qdx", "in.qdx", 0.06), 1);
   double lo, hi;
   arcGetTolerances(&lo, &hi);
@@ -366,7 +384,8 @@ TEST_F(ArcRewriteTest, RadiusWindowIsLeftAsFound) {
 // When the run buffer cannot grow the rewrite is abandoned and reports 0, so that the caller
 // keeps its input; the message goes to the geometry log, never into an output stream.
 TEST_F(ArcRewriteTest, RefusedGrowthReturnsZero) {
-  writeFile("in.qdx", xchgtest::header() + lineContour("c", circlePolygon(P{0, 0}, 20.0, 0.0, 3000, false)));
+  writeFile("in.qdx",
+            xchgtest::header() + lineContour("c", circlePolygon(P{0, 0}, 20.0, 0.0, 3000, false)));
   ASSERT_EQ(arcRecognizeFile("out.qdx", "in.qdx", 0.01), 1);
   for (const int nth : {1, 2}) {
     geoResetState();
@@ -381,7 +400,8 @@ TEST_F(ArcRewriteTest, RefusedGrowthReturnsZero) {
 
 // Whatever allocation fails, the rewrite either reports 0 or wrote exactly the full output.
 TEST_F(ArcRewriteTest, AllocationFailuresNeverPassAsSuccess) {
-  writeFile("in.qdx", xchgtest::header() + "vsurface(2)\n" + lineContour("c", circlePolygon(P{0, 0}, 15.0, 0.0, 48, false)));
+  writeFile("in.qdx", xchgtest::header() + "vsurface(2)\n" +
+                          lineContour("c", circlePolygon(P{0, 0}, 15.0, 0.0, 48, false)));
   ASSERT_EQ(arcRecognizeFile("out.qdx", "in.qdx", 0.05), 1);
   const std::string expected = readFile("out.qdx");
   int failures = 0;
@@ -400,7 +420,8 @@ TEST_F(ArcRewriteTest, AllocationFailuresNeverPassAsSuccess) {
 
 TEST_F(ArcRewriteTest, MissingInputOrOutput) {
   EXPECT_EQ(arcRecognizeFile("out.qdx", "missing.qdx", 0.01), 0);
-  writeFile("in.qdx", xchgtest::header() + lineContour("c", circlePolygon(P{0, 0}, 2.0, 0.0, 24, false)));
+  writeFile("in.qdx",
+            xchgtest::header() + lineContour("c", circlePolygon(P{0, 0}, 2.0, 0.0, 24, false)));
   EXPECT_EQ(arcRecognizeFile("no/such/folder/out.qdx", "in.qdx", 0.01), 0);
   EXPECT_EQ(arcRecognizeRun(nullptr, "in.qdx"), 0);
 }

@@ -99,9 +99,11 @@ TEST_F(ContFileTest, ArcPointsLieOnTheirCircle) {
       if (i == 0) continue;
       const double chord = arctest::dist(pts[i - 1], pts[i]);
       // The sag of a step is the tolerance (more when the step is raised to 0.001 radians); the
-      // last step ends short of the sweep by less than 0.0001 radians, so it may be that much longer.
+      // last step ends short of the sweep by less than 0.0001 radians, so it may be that much
+      // longer.
       const double angle = step + (i + 1 == pts.size() ? 0.0001 : 0.0);
-      EXPECT_LE(r - std::sqrt(std::max(0.0, r * r - chord * chord / 4)), r * (1 - std::cos(angle / 2)) + 1e-9)
+      EXPECT_LE(r - std::sqrt(std::max(0.0, r * r - chord * chord / 4)),
+                r * (1 - std::cos(angle / 2)) + 1e-9)
           << "trial " << trial << " step " << i;
       const P u0{pts[i - 1].x - q.x, pts[i - 1].y - q.y}, u1{pts[i].x - q.x, pts[i].y - q.y};
       const double a = std::atan2(u0.x * u1.y - u0.y * u1.x, u0.x * u1.x + u0.y * u1.y);
@@ -157,9 +159,11 @@ TEST_F(ContFileTest, FullAndTinyArcs) {
 // at the previous end; surface and depth given once apply to every contour; names are the ids.
 TEST_F(ContFileTest, LinesHeightsAndNames) {
   const std::string longId(300, 'h');
-  writeFile("in.qdx", xchgtest::header() + "vsurface(4)\nvdepth(1.5)\n" +
-                          contour("Holder", "  oL( x[0/1] y[0/0] z[2/3] )\n") +
-                          contour(longId, "  oL( x[0/1] y[0/0] )\n  oL( x[7/5] y[7/0] )\n  oL( x[/5] y[/2] )\n"));
+  writeFile(
+      "in.qdx",
+      xchgtest::header() + "vsurface(4)\nvdepth(1.5)\n" +
+          contour("Holder", "  oL( x[0/1] y[0/0] z[2/3] )\n") +
+          contour(longId, "  oL( x[0/1] y[0/0] )\n  oL( x[7/5] y[7/0] )\n  oL( x[/5] y[/2] )\n"));
   CurveList curves(contFileRead("in.qdx", 0.01));
   ASSERT_EQ(curveCount(curves.head), 2);
   const GuideCurve* a = curves.head;
@@ -187,7 +191,8 @@ TEST_F(ContFileTest, LinesHeightsAndNames) {
 // files, until the reset; "Cs_o" moves it.
 TEST_F(ContFileTest, FrameOutlivesTheFileUntilReset) {
   const std::string line = contour("c", "  oL( x[1/2] y[0/0] z[0/1] )\n");
-  writeFile("turn.qdx", xchgtest::header() + "vCs_x(0,1,0)\nvCs_y(-1,0,0)\nvCs_o(10, 20, 30)\n" + line);
+  writeFile("turn.qdx",
+            xchgtest::header() + "vCs_x(0,1,0)\nvCs_y(-1,0,0)\nvCs_o(10, 20, 30)\n" + line);
   writeFile("plain.qdx", xchgtest::header() + line);
   for (const char* file : {"turn.qdx", "plain.qdx"}) {
     CurveList c(contFileRead(file, 0.01));
@@ -210,8 +215,9 @@ TEST_F(ContFileTest, ParseXyz) {
     int result;
     double x, y, z;
   } cases[] = {
-      {"1,2,3", 1, 1, 2, 3},   {" -1.5 , 2e1,0.25", 1, -1.5, 20, 0.25}, {"4,5", -1, 4, 9, 9},
-      {"4", -1, 9, 9, 9},      {"a,2,b", 1, 9, 2, 9},                  {",,", 1, 9, 9, 9},
+      {"1,2,3", 1, 1, 2, 3},     {" -1.5 , 2e1,0.25", 1, -1.5, 20, 0.25},
+      {"4,5", -1, 4, 9, 9},      {"4", -1, 9, 9, 9},
+      {"a,2,b", 1, 9, 2, 9},     {",,", 1, 9, 9, 9},
       {"nan,inf,1", 1, 9, 9, 1},
   };
   for (const auto& c : cases) {
@@ -235,7 +241,9 @@ TEST_F(ContFileTest, BracesFollowTheContoursLevel) {
   } cases[] = {
       {"StrayCloseFirst", "}\n}\n" + contour("a", l1), {2}},
       {"LevelsWithoutContour", "{\n{\n" + l1 + "}\n}\n", {}},
-      {"NestedLevelInside", contour("a", l1 + "  {\n  oL( x[/2] y[/0] )\n  }\n  oL( x[/3] y[/0] )\n"), {4}},
+      {"NestedLevelInside",
+       contour("a", l1 + "  {\n  oL( x[/2] y[/0] )\n  }\n  oL( x[/3] y[/0] )\n"),
+       {4}},
       {"NeverClosed", "oContour[a]( )\n{\n" + l1, {}},
       {"CloseWithoutOpen", "oContour[a]( )\n" + l1 + "}\n", {}},
       {"EmptyThenStray", contour("a", "") + l1 + "}\n", {}},
@@ -260,9 +268,10 @@ TEST_F(ContFileTest, UnreadableFiles) {
 
 // Whatever allocation fails, the read gives no list or the whole list, and leaks nothing.
 TEST_F(ContFileTest, AllocationFailuresGiveNoPartialList) {
-  writeFile("in.qdx", xchgtest::header() + "vsurface(1)\n" +
-                          contour("Holder", "  oL( x[0/1] y[0/0] )\n  oA( o[+] x[/-1/0] y[/0/0] )\n") +
-                          contour("Head", "  oA( o[-] x[5/5/4] y[0/0/0] )\n"));
+  writeFile("in.qdx",
+            xchgtest::header() + "vsurface(1)\n" +
+                contour("Holder", "  oL( x[0/1] y[0/0] )\n  oA( o[+] x[/-1/0] y[/0/0] )\n") +
+                contour("Head", "  oA( o[-] x[5/5/4] y[0/0/0] )\n"));
   CurveList full(contFileRead("in.qdx", 0.001));
   ASSERT_EQ(curveCount(full.head), 2);
   int failures = 0;

@@ -101,7 +101,8 @@ TEST_F(Csys, RandomSystemsRoundTrip) {
   std::uniform_real_distribution<double> u(-1, 1), big(-100, 100), sc(0.1, 10);
   for (int k = 0; k < 200; ++k) {
     const Point3D to{big(rng), big(rng), big(rng)}, fo{big(rng), big(rng), big(rng)};
-    const Point3D tx{u(rng), u(rng), u(rng)}, ty{u(rng), u(rng), u(rng)}, tz{u(rng), u(rng), u(rng)};
+    const Point3D tx{u(rng), u(rng), u(rng)}, ty{u(rng), u(rng), u(rng)},
+        tz{u(rng), u(rng), u(rng)};
     csysSetTool(to, tx, ty, tz);
     csysSetFrame(fo, kY, kZ, kX);
     if (csysPrepare() != 1) continue;

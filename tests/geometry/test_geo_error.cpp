@@ -1,6 +1,5 @@
 // Error record, debug switch and log, the work directory and the array functions.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,8 +65,11 @@ TEST_F(GeoError, SwitchFileRules) {
   struct Case {
     std::string text;
     int on;
-  } cases[] = {{"DEBUG=1\n", 1},         {"DEBUG\n1\n", 0},      {"debug 1\n", 0},
-               {"xx DEBUG 1 yy", 1},     {"DEBUG=0\n", 0},
+  } cases[] = {{"DEBUG=1\n", 1},
+               {"DEBUG\n1\n", 0},
+               {"debug 1\n", 0},
+               {"xx DEBUG 1 yy", 1},
+               {"DEBUG=0\n", 0},
                // "DEBUG" and "1" more than 49 characters apart fall into different pieces.
                {"DEBUG" + std::string(60, ' ') + "1\n", 0}};
   for (const Case& c : cases) {

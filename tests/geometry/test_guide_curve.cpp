@@ -177,7 +177,8 @@ TEST_F(GuideCurveTest, CapPathZ) {
   PathList* l = pathListNew(10, 0);
   for (int i = 0; i <= 10; i += 2) pathListInsert(l, i, Point3D{double(i), 0, 5}, 1, nullptr, 0);
   EXPECT_EQ(guideCapPathZ(l, c), 6);
-  for (int i = 0; i < l->count; ++i) EXPECT_DOUBLE_EQ(l->positions[i].z, std::min(5.0, l->params[i]));
+  for (int i = 0; i < l->count; ++i)
+    EXPECT_DOUBLE_EQ(l->positions[i].z, std::min(5.0, l->params[i]));
   pathListFree(l);
   guideFree(c);
 }
@@ -199,7 +200,8 @@ TEST_F(GuideCurveTest, ReadProfiles) {
   csysSetTool({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1});
   ASSERT_EQ(csysPrepare(), 1);
   ASSERT_EQ(csysMulScale(2.0), 1);
-  writeFile("two.prf", "**PRF 1\nX0 Y0 Z0\nX10 Y0 Z0\n**END\n**PRF 2\nX0 Y5 Z0\nX0 Y15 Z3\n**END\n");
+  writeFile("two.prf",
+            "**PRF 1\nX0 Y0 Z0\nX10 Y0 Z0\n**END\n**PRF 2\nX0 Y5 Z0\nX0 Y15 Z3\n**END\n");
   const int before = filesIn(".");
   c = guideReadProfiles("two.prf", nullptr, 0.01, 1, 1);
   ASSERT_NE(c, nullptr);
@@ -263,7 +265,8 @@ TEST_F(GuideCurveTest, FitIntoBoundary) {
 // A profile file read into a boundary that it cannot meet: message 601, the profile is dropped.
 TEST_F(GuideCurveTest, ProfileThatCannotBeFittedIsDropped) {
   Boundary* b = bndNewRect(0, 1, 0, 1);
-  writeFile("far.prf", "**PRF\nX100 Y100 Z0\nX300 Y100 Z0\n**END\n**PRF\nX0.2 Y0.5 Z0\nX0.8 Y0.5 Z0\n**END\n");
+  writeFile("far.prf",
+            "**PRF\nX100 Y100 Z0\nX300 Y100 Z0\n**END\n**PRF\nX0.2 Y0.5 Z0\nX0.8 Y0.5 Z0\n**END\n");
   GuideCurve* c = guideReadProfiles("far.prf", b, 0.001, 0, 0);
   EXPECT_TRUE(MessageCapture::sent(601));
   ASSERT_NE(c, nullptr);
@@ -276,7 +279,8 @@ TEST_F(GuideCurveTest, ProfileThatCannotBeFittedIsDropped) {
 }
 
 TEST_F(GuideCurveTest, AllocationFailuresLeakNothing) {
-  writeFile("two.prf", "**PRF 1\nX0 Y0 Z0\nX10 Y0 Z0\n**END\n**PRF 2\nX0 Y5 Z0\nX0 Y15 Z3\n**END\n");
+  writeFile("two.prf",
+            "**PRF 1\nX0 Y0 Z0\nX10 Y0 Z0\n**END\n**PRF 2\nX0 Y5 Z0\nX0 Y15 Z3\n**END\n");
   Boundary* b = bndNewRect(-1, 11, -1, 20);
   for (long n = 1; n < 40; ++n) {
     memTestFailAt(n);

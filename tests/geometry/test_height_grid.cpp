@@ -52,12 +52,12 @@ TEST(HeightGrid, CellRangeCases) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const Case cases[] = {
       {{2.5, 1.5}, {4.2, 3.0}, 1, {2, 1, 5, 4}},
-      {{-5, -5}, {20, 20}, 1, {0, 0, 10, 5}},           // the whole grid
-      {{-8, 1}, {-3, 2}, 1, {0, 1, 0, 3}},              // left of the grid: column 0 only
+      {{-5, -5}, {20, 20}, 1, {0, 0, 10, 5}},                // the whole grid
+      {{-8, 1}, {-3, 2}, 1, {0, 1, 0, 3}},                   // left of the grid: column 0 only
       {{-1e300, -1e300}, {-1e299, 1e300}, 1, {0, 0, 0, 5}},  // far off: clamped, no overflow
-      {{14, 1}, {16, 2}, 1, {10, 1, 10, 3}},            // right of the grid: the last column
-      {{0, 0}, {3, 3}, 1, {0, 0, 4, 4}},                // upper point on a cell line
-      {{6, 1}, {2, 3}, -1, {0, 0, -1, -1}},             // upper left of lower: empty
+      {{14, 1}, {16, 2}, 1, {10, 1, 10, 3}},                 // right of the grid: the last column
+      {{0, 0}, {3, 3}, 1, {0, 0, 4, 4}},                     // upper point on a cell line
+      {{6, 1}, {2, 3}, -1, {0, 0, -1, -1}},                  // upper left of lower: empty
       {{nan, 1}, {2, 3}, -1, {0, 0, -1, -1}},
       {{1, 1}, {2, nan}, -1, {0, 0, -1, -1}},
   };

@@ -64,7 +64,7 @@ TEST(KontAppendSeg, CallersArrayIsNeverReallocated) {
   EXPECT_EQ(k->capacity, 6);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(k->segments[i].x1, 1.0 * i);
   EXPECT_EQ(mine[2].x1, 2.0);  // the caller's array keeps what was written while it was used
-  kontFree(k);                  // frees the new array, never the caller's
+  kontFree(k);                 // frees the new array, never the caller's
 }
 
 TEST(KontAppendSeg, FailedGrowthKeepsTheContour) {
@@ -185,10 +185,10 @@ TEST(GeoPointInKontBand, UnitSquareTable) {
     double band;
     int expected;
   } cases[] = {
-      {{0.5, -0.3}, 0.5, 1},  {{0.5, -0.3}, 0.0, 0},  {{0.5, 0.3}, -0.2, 1},
-      {{0.5, 0.3}, -0.5, 0},  {{0.5, 0.3}, -0.3, 0},  // exactly on the band edge
-      {{1.2, 1.2}, 0.5, 1},   // near a corner: in the band of the segment ends
-      {{1.5, 1.5}, 0.5, 0},   {{0.5, 0.5}, 0.0, 1},  {{0.5, 0.5}, -0.4, 1},
+      {{0.5, -0.3}, 0.5, 1}, {{0.5, -0.3}, 0.0, 0}, {{0.5, 0.3}, -0.2, 1},
+      {{0.5, 0.3}, -0.5, 0}, {{0.5, 0.3}, -0.3, 0},  // exactly on the band edge
+      {{1.2, 1.2}, 0.5, 1},  // near a corner: in the band of the segment ends
+      {{1.5, 1.5}, 0.5, 0},  {{0.5, 0.5}, 0.0, 1},  {{0.5, 0.5}, -0.4, 1},
   };
   for (const Case& c : cases)
     EXPECT_EQ(geoPointInKontBand(c.p, k, c.band), c.expected)

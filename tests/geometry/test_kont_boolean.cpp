@@ -92,9 +92,9 @@ struct TableCase {
   int mode;
   int result;
   double area;
-  int contours;     // all contours of the result
-  int islands;      // contours at depth 1
-  int firstSegs;    // segments of the first contour, 0 for any
+  int contours;   // all contours of the result
+  int islands;    // contours at depth 1
+  int firstSegs;  // segments of the first contour, 0 for any
 };
 
 const Shape kUnit{square(0, 0, 1), {}};

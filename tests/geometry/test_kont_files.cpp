@@ -44,8 +44,7 @@ Kont2D* starRegion(std::uint32_t seed, int islands, double z) {
   Kont2D* outer = kontFromPoints(qdtest::star(rng, {0, 0}, 25, 70, 100, false), z);
   std::vector<Kont2D*> isl;
   for (int i = 0; i < islands; ++i)
-    isl.push_back(
-        kontFromPoints(qdtest::star(rng, {-30.0 + 20.0 * i, 10.0}, 7, 3, 6, true), z));
+    isl.push_back(kontFromPoints(qdtest::star(rng, {-30.0 + 20.0 * i, 10.0}, 7, 3, 6, true), z));
   qdtest::kontHangIslands(outer, isl);
   return outer;
 }
@@ -115,10 +114,12 @@ TEST_F(KontFilesTest, BlocksGiveTheirContours) {
     std::vector<Point2D> expect;
   };
   const std::vector<Case> cases = {
-      {"closed triangle", "**BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5\nX10 Y10 Z5\nX0 Y0 Z5\n**END\n",
+      {"closed triangle",
+       "**BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5\nX10 Y10 Z5\nX0 Y0 Z5\n**END\n",
        {{0, 0}, {10, 0}, {10, 10}}},
       // A square without the closing repeat lost its last point and became a triangle.
-      {"no closing repeat", "**BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5\nX10 Y10 Z5\nX0 Y10 Z5\n**END\n",
+      {"no closing repeat",
+       "**BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5\nX10 Y10 Z5\nX0 Y10 Z5\n**END\n",
        {{0, 0}, {10, 0}, {10, 10}, {0, 10}}},
       {"repeated point counts once",
        "**BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5\nX10 Y0 Z5\nX10 Y10 Z5\nX0 Y10 Z5\nX0 Y0 Z5\n**END\n",
@@ -126,7 +127,9 @@ TEST_F(KontFilesTest, BlocksGiveTheirContours) {
       {"line without Z ignored",
        "**BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5\nX1.5 Y2\nX10 Y10 Z5\nX0 Y0 Z5\n**END\n",
        {{0, 0}, {10, 0}, {10, 10}}},
-      {"no end line", "junk **BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5\nX10 Y10 Z5", {{0, 0}, {10, 0}, {10, 10}}},
+      {"no end line",
+       "junk **BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5\nX10 Y10 Z5",
+       {{0, 0}, {10, 0}, {10, 10}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -152,7 +155,8 @@ TEST_F(KontFilesTest, BlocksGiveTheirContours) {
 }
 
 // A block whose heights vary within the constant-z tolerance: with constZ its points lie at the
-// reference height, so zmin and zmax stayed off it at 4.996 and 5.004; without, they follow the file.
+// reference height, so zmin and zmax stayed off it at 4.996 and 5.004; without, they follow the
+// file.
 TEST_F(KontFilesTest, ZRangeFollowsTheReferenceInConstantZMode) {
   writeFile("z.bnd",
             "**BND 1 **WZ\nX0 Y0 Z5\nX10 Y0 Z5.004\nX10 Y10 Z4.996\nX0 Y10 Z5\nX0 Y0 Z5\n**END\n");

@@ -137,9 +137,13 @@ TEST(KontValidate, Table) {
       {"same-orientation island", {square(0, 0, 9), square(0, 0, 2)}, -1, kKontBadIslands},
       {"unclosed island", {square(0, 0, 9), square(0, 0, 2, true)}, 1, kKontBadIslands},
       {"islands disagree",
-       {square(0, 0, 9), square(-4, 0, 2, true), square(4, 0, 2)}, -1, kKontBadIslands},
+       {square(0, 0, 9), square(-4, 0, 2, true), square(4, 0, 2)},
+       -1,
+       kKontBadIslands},
       {"figure eight", {{{0, 0}, {4, 4}, {4, 0}, {0, 4}}}, -1, kKontSelfCrossing},
-      {"island crosses outer", {square(0, 0, 9), {{7, 0}, {7, 2}, {12, 2}, {12, 0}}}, -1,
+      {"island crosses outer",
+       {square(0, 0, 9), {{7, 0}, {7, 2}, {12, 2}, {12, 0}}},
+       -1,
        kKontSelfCrossing},
   };
   for (const Case& c : cases) {

@@ -261,10 +261,10 @@ TEST(KontProjectPoint, OnSegmentsVerticesAndBeyond) {
     double param;
     Point2D projected;
   } cases[] = {
-      {{0, -1.5}, 0.5, {0, -1}},   // below the first segment
-      {{1, -1}, 1.0, {1, -1}},     // on the vertex where segment 1 starts: fraction 0
+      {{0, -1.5}, 0.5, {0, -1}},  // below the first segment
+      {{1, -1}, 1.0, {1, -1}},    // on the vertex where segment 1 starts: fraction 0
       {{1.2, 0.5}, 1.75, {1, 0.5}},
-      {{3, 3}, 2.0, {1, 1}},       // no segment takes it: nearest start point
+      {{3, 3}, 2.0, {1, 1}},  // no segment takes it: nearest start point
   };
   for (const Case& c : cases) {
     Point2D p = c.p;
@@ -302,8 +302,12 @@ TEST(KontBoundaryLookup, OuterIslandOrNone) {
   struct Case {
     Point2D p;
     int expected;
-  } cases[] = {{{10, 3}, -1}, {{6, 5}, 0}, {{-4, -5}, 1}, {{-4.0005, -5}, 1},
-               {{0, 0}, kKontNoBoundary}, {{30, 30}, kKontNoBoundary}};
+  } cases[] = {{{10, 3}, -1},
+               {{6, 5}, 0},
+               {{-4, -5}, 1},
+               {{-4.0005, -5}, 1},
+               {{0, 0}, kKontNoBoundary},
+               {{30, 30}, kKontNoBoundary}};
   for (const Case& c : cases) {
     EXPECT_EQ(kontBoundaryThrough(region, c.p), c.expected) << c.p.x << " " << c.p.y;
     EXPECT_EQ(kontBoundaryAt(region, c.p), c.expected) << c.p.x << " " << c.p.y;

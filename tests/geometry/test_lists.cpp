@@ -16,8 +16,12 @@ namespace {
 LineArcElem arcElem(Point2D s, Point2D e, Point2D c, int dir) {
   LineArcElem el{};
   el.kind = 2;
-  el.arc.sx = s.x; el.arc.sy = s.y; el.arc.ex = e.x; el.arc.ey = e.y;
-  el.arc.cx = c.x; el.arc.cy = c.y;
+  el.arc.sx = s.x;
+  el.arc.sy = s.y;
+  el.arc.ex = e.x;
+  el.arc.ey = e.y;
+  el.arc.cx = c.x;
+  el.arc.cy = c.y;
   el.arc.radius = std::hypot(s.x - c.x, s.y - c.y);
   el.arc.dir = dir;
   return el;
@@ -134,7 +138,7 @@ TEST(Lists, IncrementalBoxesEqualRecomputedBoxes) {
     for (int a = 0; a < 3; ++a) plo[a] = std::min(plo[a], c[a]), phi[a] = std::max(phi[a], c[a]);
     for (int v = 0; v < 9; ++v)
       flo[v % 3] = std::min(flo[v % 3], tf->items[k].v[v]),
-      fhi[v % 3] = std::max(fhi[v % 3], tf->items[k].v[v]);
+              fhi[v % 3] = std::max(fhi[v % 3], tf->items[k].v[v]);
     zmin = std::min(zmin, dl->items[k]);
     zmax = std::max(zmax, dl->items[k]);
   }

@@ -39,7 +39,8 @@ TEST(LstSort, MatchesStdSortOnDistinctKeys) {
   for (int n : {0, 1, 2, 17, 18, 44, 45, 125, 126, 1000, 9999, 10000, 10001, 25000}) {
     std::vector<Rec> v = shuffledDistinct(n, static_cast<unsigned>(n));
     std::vector<Rec> expected = v;
-    std::sort(expected.begin(), expected.end(), [](const Rec& a, const Rec& b) { return a.key < b.key; });
+    std::sort(expected.begin(), expected.end(),
+              [](const Rec& a, const Rec& b) { return a.key < b.key; });
     ASSERT_EQ(lstSort(v.data(), n, sizeof(Rec), byKey), 1);
     for (int i = 0; i < n; ++i) {
       ASSERT_EQ(v[i].key, expected[i].key) << n << " " << i;

@@ -85,8 +85,7 @@ TEST(Matrix4, ZeroPivotAndSingularCases) {
   ASSERT_EQ(matInvert(a, &inv), 0);
   matMultiply(a, inv, &prod);
   EXPECT_EQ(matEqual(prod, id), 1);
-  const Matrix4 twoEqualRows =
-      fromRows({{1, 2, 3, 0}, {1, 2, 3, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}});
+  const Matrix4 twoEqualRows = fromRows({{1, 2, 3, 0}, {1, 2, 3, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}});
   Matrix4 junk;
   EXPECT_EQ(matInvert(twoEqualRows, &junk), -1);
   const Matrix4 zeroColumn = fromRows({{0, 1, 0, 0}, {0, 1, 1, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}});

@@ -16,7 +16,8 @@ Point3D lerp(const Point3D& a, const Point3D& b, double t) {
   return {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y), a.z + t * (b.z - a.z)};
 }
 double dist3(const Point3D& a, const Point3D& b) {
-  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
+  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
+                   (a.z - b.z) * (a.z - b.z));
 }
 double distXY(const Point3D& a, const Point3D& b) {
   return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y));
@@ -195,10 +196,10 @@ TEST(SegSegCross, ResultsAndBadInput) {
     int want;
   };
   const Case cases[] = {
-      {{0, 0, 0}, {10, 0, 0}, {5, -5, 2}, {5, 5, 2}, 1},     // passing
-      {{0, 0, 0}, {10, 0, 0}, {12, -5, 2}, {12, 5, 2}, 0},   // passing beyond the end
-      {{0, 0, 0}, {10, 0, 0}, {0, 1, 0}, {10, 1, 0}, 0},     // parallel
-      {{0, 0, 0}, {5e-6, 0, 0}, {5, -5, 2}, {5, 5, 2}, 0},   // too short
+      {{0, 0, 0}, {10, 0, 0}, {5, -5, 2}, {5, 5, 2}, 1},    // passing
+      {{0, 0, 0}, {10, 0, 0}, {12, -5, 2}, {12, 5, 2}, 0},  // passing beyond the end
+      {{0, 0, 0}, {10, 0, 0}, {0, 1, 0}, {10, 1, 0}, 0},    // parallel
+      {{0, 0, 0}, {5e-6, 0, 0}, {5, -5, 2}, {5, 5, 2}, 0},  // too short
   };
   for (const Case& c : cases) {
     EXPECT_EQ(plineSegSegCross3(c.a, c.b, c.e, c.f, &p, &q), c.want);

@@ -191,8 +191,8 @@ TEST_F(PathListTest, InterpolatedLookups) {
     Point3D pos;  // expected from the backward search when it answers
   };
   const Case cases[] = {
-      {0.5, 0, 0, 0, {5, 0, 0}},   {1.0, 0, 0, 1, {10, 0, 0}},  {1.5, 1, 1, 1, {10, 5, 0}},
-      {2.0, 1, 1, 1, {10, 10, 0}}, {-0.5, -1, 0, -1, {}},        {2.5, -1, -1, 1, {10, 15, 0}},
+      {0.5, 0, 0, 0, {5, 0, 0}},   {1.0, 0, 0, 1, {10, 0, 0}}, {1.5, 1, 1, 1, {10, 5, 0}},
+      {2.0, 1, 1, 1, {10, 10, 0}}, {-0.5, -1, 0, -1, {}},      {2.5, -1, -1, 1, {10, 15, 0}},
   };
   for (const Case& c : cases) {
     Point3D p{};
@@ -387,7 +387,8 @@ TEST_F(PathListTest, ThinKeepsOnlyTheEndsOfAStraightLine) {
   pathListThin(c, 3.0, 0.01);
   pathListDeleteMarked(c);
   EXPECT_GT(c->count, 2);
-  for (int i = 1; i < c->count; ++i) EXPECT_LE(vecDistance(c->positions[i - 1], c->positions[i]), 3.0);
+  for (int i = 1; i < c->count; ++i)
+    EXPECT_LE(vecDistance(c->positions[i - 1], c->positions[i]), 3.0);
 }
 
 // Every removed point of a noisy polyline lies within maxDev of the chord of the kept points
@@ -412,7 +413,8 @@ TEST_F(PathListTest, CollinearMarkingStaysWithinTheDeviation) {
       continue;
     }
     for (int k = prev + 1; k < i; ++k) {
-      EXPECT_LE(distToSegment(l->positions[k], l->positions[prev], l->positions[i]), maxDev + 1e-12);
+      EXPECT_LE(distToSegment(l->positions[k], l->positions[prev], l->positions[i]),
+                maxDev + 1e-12);
     }
     prev = i;
   }

@@ -18,7 +18,12 @@ Arc2D circle(double cx, double cy, double r) {
 
 Arc2D arc(Point2D s, Point2D e, Point2D c, int dir) {
   Arc2D a{};
-  a.sx = s.x; a.sy = s.y; a.ex = e.x; a.ey = e.y; a.cx = c.x; a.cy = c.y;
+  a.sx = s.x;
+  a.sy = s.y;
+  a.ex = e.x;
+  a.ey = e.y;
+  a.cx = c.x;
+  a.cy = c.y;
   a.radius = geoDist2D(s, c);
   a.dir = dir;
   return a;
@@ -147,7 +152,8 @@ TEST(PlaneGeo, CircleCutsLieOnBothCurves) {
         std::fabs(d - std::fabs(c1.radius - c2.radius)) < 1e-6)
       continue;  // too close to tangent for the comparison below
     const int n = geoCircleCircleCut(c1, c2, &p1, &p2);
-    const bool meet = d < c1.radius + c2.radius - 1e-6 && d > std::fabs(c1.radius - c2.radius) + 1e-6;
+    const bool meet =
+        d < c1.radius + c2.radius - 1e-6 && d > std::fabs(c1.radius - c2.radius) + 1e-6;
     ASSERT_EQ(n, meet ? 2 : 0) << k;
     if (n == 2) {
       ++found;
@@ -218,9 +224,8 @@ TEST(PlaneGeo, OnSegmentTolerances) {
     Point2D p;
     int fine, coarse, near01;
   } cases[] = {
-      {{5, 0.0009}, 1, 1, 1},  {{5, 0.002}, 0, 1, 1},   {{5, 0.02}, 0, 0, 1},
-      {{10.0005, 0}, 1, 0, 1}, {{10.005, 0}, 0, 0, 1},  {{-0.5, 0}, 0, 0, 0},
-      {{10, 0}, 1, 1, 1},      {{5, 0.2}, 0, 0, 0},
+      {{5, 0.0009}, 1, 1, 1}, {{5, 0.002}, 0, 1, 1}, {{5, 0.02}, 0, 0, 1}, {{10.0005, 0}, 1, 0, 1},
+      {{10.005, 0}, 0, 0, 1}, {{-0.5, 0}, 0, 0, 0},  {{10, 0}, 1, 1, 1},   {{5, 0.2}, 0, 0, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(geoOnSegFine(c.p, s), c.fine) << c.p.x << "," << c.p.y;

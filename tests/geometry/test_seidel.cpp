@@ -125,13 +125,15 @@ void expectTriangulates(const Poly& p, const Result& r, std::mt19937_64& rng, in
     for (std::size_t j = 0; j < c.size(); ++j) {
       const int a = c[j], b = c[(j + 1) % c.size()];
       EXPECT_EQ(edges[std::make_pair(a, b)], 1) << "edge " << a << "-" << b;
-      EXPECT_EQ(edges.count(std::make_pair(b, a)), 0u) << "edge " << a << "-" << b << " used from outside";
+      EXPECT_EQ(edges.count(std::make_pair(b, a)), 0u)
+          << "edge " << a << "-" << b << " used from outside";
       edges.erase(std::make_pair(a, b));
     }
   }
   for (const auto& [e, count] : edges) {
     EXPECT_EQ(count, 1);
-    EXPECT_EQ(edges.count(std::make_pair(e.second, e.first)), 1u) << "diagonal " << e.first << "-" << e.second;
+    EXPECT_EQ(edges.count(std::make_pair(e.second, e.first)), 1u)
+        << "diagonal " << e.first << "-" << e.second;
   }
   // random points of the box: inside the region in exactly one triangle, elsewhere in none
   double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
@@ -220,13 +222,12 @@ TEST(Seidel, SmallPolygonsGiveTheirTriangles) {
       {"square with square hole", fromContours({kSquare, kHole})},
       {"square with points on its edges",
        fromContours({{{0, 0}, {5, 0}, {10, 0}, {10, 5}, {10, 10}, {5, 10}, {0, 10}, {0, 5}}})},
-      {"two holes side by side",
-       fromContours({{{0, 0}, {20, 0}, {20, 10}, {0, 10}},
-                     {{2, 2}, {2, 8}, {8, 8}, {8, 2}},
-                     {{12, 2}, {12, 8}, {18, 8}, {18, 2}}})},
+      {"two holes side by side", fromContours({{{0, 0}, {20, 0}, {20, 10}, {0, 10}},
+                                               {{2, 2}, {2, 8}, {8, 8}, {8, 2}},
+                                               {{12, 2}, {12, 8}, {18, 8}, {18, 2}}})},
       {"comb", fromContours({comb})},
-      {"spiral-free zigzag", fromContours({{{0, 0}, {6, 0}, {6, 1}, {1, 1}, {1, 2}, {6, 2},
-                                            {6, 3}, {0, 3}}})},
+      {"spiral-free zigzag",
+       fromContours({{{0, 0}, {6, 0}, {6, 1}, {1, 1}, {1, 2}, {6, 2}, {6, 3}, {0, 3}}})},
   };
   std::mt19937_64 rng(7);
   for (const Case& c : cases) {
@@ -301,7 +302,8 @@ TEST(Seidel, SuccessiveCallsOnOneSetOfTables) {
               1);
     Result r;
     r.code = 1;
-    for (int k = 0; k < p.n() + 2 * p.holes() - 2; ++k) r.tris.push_back({out[k][0], out[k][1], out[k][2]});
+    for (int k = 0; k < p.n() + 2 * p.holes() - 2; ++k)
+      r.tris.push_back({out[k][0], out[k][1], out[k][2]});
     expectTriangulates(p, r, rng, 50);
   }
   triSeidelRelease();
@@ -337,16 +339,13 @@ TEST(Seidel, BadPolygonsFail) {
       {"hole touching the outer contour at a vertex",
        fromContours({kSquare, {{0, 0}, {3, 7}, {7, 3}}}), -41},
       {"bowtie", fromContours({{{0, 0}, {10, 10}, {10, 0}, {0, 10}}}), 0},
-      {"vertex on another edge",
-       fromContours({{{0, 0}, {10, 0}, {10, 10}, {5, 0}, {0, 10}}}), 0},
+      {"vertex on another edge", fromContours({{{0, 0}, {10, 0}, {10, 10}, {5, 0}, {0, 10}}}), 0},
       {"hole outside the outer contour",
        fromContours({kSquare, {{20, 3}, {20, 7}, {24, 7}, {24, 3}}}), 0},
       {"hole crossing the outer contour",
        fromContours({kSquare, {{8, 3}, {8, 7}, {12, 7}, {12, 3}}}), 0},
-      {"overlapping holes",
-       fromContours({kSquare, kHole, {{4, 4}, {4, 8}, {8, 8}, {8, 4}}}), 0},
-      {"hole inside a hole",
-       fromContours({kSquare, {{1, 1}, {1, 9}, {9, 9}, {9, 1}}, kHole}), 0},
+      {"overlapping holes", fromContours({kSquare, kHole, {{4, 4}, {4, 8}, {8, 8}, {8, 4}}}), 0},
+      {"hole inside a hole", fromContours({kSquare, {{1, 1}, {1, 9}, {9, 9}, {9, 1}}, kHole}), 0},
       {"hole around the outer contour",
        fromContours({kSquare, {{-1, -1}, {-1, 11}, {11, 11}, {11, -1}}}), 0},
   };
@@ -458,8 +457,8 @@ TEST(Seidel, AllocationFailureAtEveryStep) {
       EXPECT_EQ(geoErrCode(), -1);
       continue;
     }
-    const int code = triangulate_polygonm_seidel(static_cast<int>(p.counts.size()),
-                                                 p.counts.data(), p.pts.data(), out.get());
+    const int code = triangulate_polygonm_seidel(static_cast<int>(p.counts.size()), p.counts.data(),
+                                                 p.pts.data(), out.get());
     if (code == 1) {
       reachedEnd = true;
     } else {
@@ -488,9 +487,11 @@ TEST(Seidel, FaultsAndFullTablesAreLogged) {
   EXPECT_EQ(triangulate_polygonm_seidel(2, p.counts.data(), p.pts.data(), out), -1);
   const std::string log = qdtest::readFile("wogerrno.txt");
   EXPECT_NE(log.find("code = -1, line = 0, file = \n ********** Problem 0 = UNKNOWN at "),
-            std::string::npos) << log;
+            std::string::npos)
+      << log;
   EXPECT_NE(log.find("code = -1, line = 0, file = Problem in triangulate_polygonm_seidel\n"),
-            std::string::npos) << log;
+            std::string::npos)
+      << log;
   EXPECT_NE(log.rfind("file = tripoly2\n"), std::string::npos);
   triSeidelFailAllocationAt(0);
   EXPECT_EQ(triangulate_polygonm_seidel(2, p.counts.data(), p.pts.data(), out), 1);

@@ -57,7 +57,8 @@ Point2D ellipsePoint(const Ellipse2D& e, double phi) {
 }
 Point2D toLocal(const Ellipse2D& e, const Point2D& p) {
   const double x = p.x - e.cx, y = p.y - e.cy;
-  return {x * std::cos(e.theta) + y * std::sin(e.theta), -x * std::sin(e.theta) + y * std::cos(e.theta)};
+  return {x * std::cos(e.theta) + y * std::sin(e.theta),
+          -x * std::sin(e.theta) + y * std::cos(e.theta)};
 }
 // Smallest distance from p to n samples of the ellipse.
 double sampledEllipseDist(const Ellipse2D& e, const Point2D& p, int n) {
@@ -94,13 +95,14 @@ TEST(RegulaFalsi, ReportsWhatItCannotSolve) {
   EXPECT_EQ(geoRegulaFalsi([](double x, const void*) { return x * x + 1; }, nullptr, -1, 1, &t), 0);
   EXPECT_EQ(t, -99);  // no bracket: out unchanged
   // A value that is not a number inside the bracket.
-  EXPECT_EQ(geoRegulaFalsi([](double x, const void*) { return std::fabs(x - 0.5) < 0.2 ? NAN : x - 0.5; },
-                           nullptr, 0, 1, &t),
-            -1);
+  EXPECT_EQ(
+      geoRegulaFalsi([](double x, const void*) { return std::fabs(x - 0.5) < 0.2 ? NAN : x - 0.5; },
+                     nullptr, 0, 1, &t),
+      -1);
   // A root of multiplicity 15 needs more steps than the limit: the search ends as failed
   // instead of running on.
-  EXPECT_EQ(geoRegulaFalsi([](double x, const void*) { return std::pow(x - 0.3, 15); }, nullptr, 0, 1,
-                           &t),
+  EXPECT_EQ(geoRegulaFalsi([](double x, const void*) { return std::pow(x - 0.3, 15); }, nullptr, 0,
+                           1, &t),
             -1);
   EXPECT_EQ(t, -99);
   EXPECT_EQ(geoRegulaFalsi(nullptr, nullptr, 0, 1, &t), -20);
@@ -379,7 +381,8 @@ TEST(EllipseNearest, InsidePointsOnTheLongAxis) {
 // on the ellipse.
 TEST(EllipseNearest, MatchesDenseSampling) {
   std::mt19937 rng(21);
-  std::uniform_real_distribution<double> axis(0.5, 8), ang(-kPi, kPi), pos(-10, 10), frac(-1.6, 1.6);
+  std::uniform_real_distribution<double> axis(0.5, 8), ang(-kPi, kPi), pos(-10, 10),
+      frac(-1.6, 1.6);
   for (int k = 0; k < 300; ++k) {
     const Ellipse2D e{pos(rng), pos(rng), axis(rng), axis(rng), ang(rng)};
     double u = frac(rng) * e.a, v = frac(rng) * e.b;
@@ -500,8 +503,9 @@ TEST(SegEllipseCut, TangentsAndBadInput) {
   EXPECT_EQ(geoSegEllipseCut(Seg2D{-5, 3, 5, 3}, e, 1, &o1, &o2), 1);
   EXPECT_NEAR(o1.x, 0, 1e-9);
   EXPECT_NEAR(o1.y, 3, 1e-9);
-  EXPECT_EQ(geoSegEllipseCut(Seg2D{2, 3, 5, 3}, e, 1, &o1, &o2), 0);    // the touch is off the segment
-  EXPECT_EQ(geoSegEllipseCut(Seg2D{-5, 9, 5, 9}, e, 1, &o1, &o2), 0);   // far away
+  EXPECT_EQ(geoSegEllipseCut(Seg2D{2, 3, 5, 3}, e, 1, &o1, &o2),
+            0);  // the touch is off the segment
+  EXPECT_EQ(geoSegEllipseCut(Seg2D{-5, 9, 5, 9}, e, 1, &o1, &o2), 0);  // far away
   EXPECT_EQ(geoSegEllipseCut(Seg2D{-5, 0, 5, 0}, {0, 0, 0, 2, 0}, 1, &o1, &o2), 0);
   EXPECT_EQ(geoSegEllipseCut(Seg2D{1, 1, 1, 1}, e, 1, &o1, &o2), -10);
   EXPECT_EQ(geoSegEllipseCut(Seg2D{-9, 0, 9, 0}, e, 1, &o1, &o2), 2);
@@ -626,8 +630,8 @@ TEST(TriClipZSlab, KnownCases) {
   int atOne = 0;
   for (const auto& v : o1.v) atOne += v.z == 1 && v.x == 0 && v.y == 10;
   EXPECT_EQ(atOne, 1);
-  EXPECT_EQ(geoTriClipZSlab(t, -1, 5, &o1, &o2), 0);   // all above
-  EXPECT_EQ(geoTriClipZSlab(t, 10, 5, &o1, &o2), 0);   // all below the slab
+  EXPECT_EQ(geoTriClipZSlab(t, -1, 5, &o1, &o2), 0);  // all above
+  EXPECT_EQ(geoTriClipZSlab(t, 10, 5, &o1, &o2), 0);  // all below the slab
   const Tri3D low{{{0, 0, 0}, {10, 0, 1}, {0, 10, 0.5}}};
   ASSERT_EQ(geoTriClipZSlab(low, 1.00005, 5, &o1, &o2), 1);  // the top within 0.0001: all of it
   EXPECT_DOUBLE_EQ(triArea(o1), triArea(low));

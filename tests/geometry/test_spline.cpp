@@ -84,7 +84,8 @@ TEST(Spline, OpenSplineInterpolatesWithContinuousSecondDerivative) {
 }
 
 TEST(Spline, ClosedPolygonHasEqualEndTangentsAndIsSmoothAtTheClosure) {
-  const std::vector<Point3D> loop = {{0, 0, 0}, {10, 0, 1}, {12, 7, 2}, {4, 9, 1}, {-2, 5, 0}, {0, 0, 0}};
+  const std::vector<Point3D> loop = {{0, 0, 0}, {10, 0, 1}, {12, 7, 2},
+                                     {4, 9, 1}, {-2, 5, 0}, {0, 0, 0}};
   SplinePtr s(splFitPoints(loop.data(), static_cast<int>(loop.size()), kSplChordLength));
   ASSERT_TRUE(s);
   const int last = s->count - 1;
@@ -119,7 +120,8 @@ TEST(Spline, EvaluationAtAKnotUsesTheSegmentThatEndsThere) {
   Point3D q, dq;
   ASSERT_EQ(splEvalAt(s.get(), s->knots[2], &q, &dq), 1);
   const SplineSegment& g = seg(s.get(), 1);
-  const Point3D endDerivative{g.cx[1] + 2 * g.cx[2] + 3 * g.cx[3], g.cy[1] + 2 * g.cy[2] + 3 * g.cy[3],
+  const Point3D endDerivative{g.cx[1] + 2 * g.cx[2] + 3 * g.cx[3],
+                              g.cy[1] + 2 * g.cy[2] + 3 * g.cy[3],
                               g.cz[1] + 2 * g.cz[2] + 3 * g.cz[3]};
   EXPECT_NEAR(dist(q, kWavy[2]), 0, 1e-12);
   EXPECT_NEAR(dist(dq, endDerivative), 0, 1e-12);
@@ -143,7 +145,8 @@ TEST(Spline, AtMost32767Segments) {
 TEST(Spline, MemoryFailureAtEachStepGivesNoSplineAndNoMap) {
   for (long n = 1; n <= 3; ++n) {
     memTestFailAt(n);
-    EXPECT_EQ(splFitPoints(kWavy.data(), static_cast<int>(kWavy.size()), kSplChordLength), nullptr) << n;
+    EXPECT_EQ(splFitPoints(kWavy.data(), static_cast<int>(kWavy.size()), kSplChordLength), nullptr)
+        << n;
     memTestFailAt(0);
   }
   SplinePtr s(splFitPoints(kWavy.data(), static_cast<int>(kWavy.size()), kSplChordLength));
@@ -198,17 +201,15 @@ TEST(SplineArcMap, CurvedSegmentsEndAtOneAndFollowTheSamples) {
       last = q;
       if (walked >= L / 5) {
         const double sw = walked;
-        EXPECT_NEAR(p.coef[1] * sw + p.coef[2] * sw * sw + p.coef[3] * sw * sw * sw, k / 1000.0, 0.02) << i;
+        EXPECT_NEAR(p.coef[1] * sw + p.coef[2] * sw * sw + p.coef[3] * sw * sw * sw, k / 1000.0,
+                    0.02)
+            << i;
         break;
       }
     }
   }
   splArcMapFree(map);
 }
-
-
-
-
 
 // The building blocks of the window fit solve the normal equations of a cubic in t: points taken
 // from a cubic come back from the fit unchanged.
@@ -220,7 +221,8 @@ TEST_F(SplineOut, WindowFitSumsRecoverACubic) {
   const double len = distances[start + n - 1] - distances[start];
   for (int i = 0; i < static_cast<int>(pts.size()); ++i) {
     const double t = (distances[i] - distances[start]) / len;
-    pts[i] = {a[0].x + t * (a[1].x + t * (a[2].x + t * a[3].x)), a[0].y + t * (a[1].y + t * (a[2].y + t * a[3].y)),
+    pts[i] = {a[0].x + t * (a[1].x + t * (a[2].x + t * a[3].x)),
+              a[0].y + t * (a[1].y + t * (a[2].y + t * a[3].y)),
               a[0].z + t * (a[1].z + t * (a[2].z + t * a[3].z))};
   }
   const int count = static_cast<int>(pts.size());
@@ -265,7 +267,8 @@ TEST_F(SplineOut, WindowFitSumsRecoverACubic) {
   }
   ASSERT_EQ(nc().size(), static_cast<std::size_t>(n));
   char first[80];
-  std::snprintf(first, sizeof first, "9999,Q %5d: %7.3f %7.3f %7.3f", start, pts[start].x, pts[start].y, pts[start].z);
+  std::snprintf(first, sizeof first, "9999,Q %5d: %7.3f %7.3f %7.3f", start, pts[start].x,
+                pts[start].y, pts[start].z);
   EXPECT_EQ(nc()[0], first);
   std::vector<Point3D> copy(pts.size(), Point3D{0, 0, 0});
   ASSERT_EQ(splCopyWindow(pts.data(), count, start, n, copy.data()), 0);

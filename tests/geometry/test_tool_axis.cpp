@@ -5,9 +5,9 @@
 #include <cmath>
 #include <random>
 
+#include "geometry/axis_interp.h"
 #include "geometry/csys.h"
 #include "geometry/path_list.h"
-#include "geometry/axis_interp.h"
 #include "geometry/tool_axis.h"
 
 namespace {
@@ -177,7 +177,8 @@ TEST(ToolAxis, InterpolateAzTiltAlongAnArcOfEqualTilt) {
   const double t = 0.3;
   const Point3D a = holderAxisFromTilt({1, 0, 0}, t);
   const Point3D b = holderAxisFromTilt({0, 1, 0}, t);
-  for (int i = 0; i < 5; ++i) ASSERT_GE(pathListInsert(l, i, {double(i), 0, 0}, 0, i == 4 ? &b : &a, 1), 0);
+  for (int i = 0; i < 5; ++i)
+    ASSERT_GE(pathListInsert(l, i, {double(i), 0, 0}, 0, i == 4 ? &b : &a, 1), 0);
   ASSERT_EQ(axisInterpolateAzTilt(l, 0, 4, 4.0), 1);
   for (int i = 1; i < 4; ++i) {
     EXPECT_NEAR(std::acos(l->axes[i].z), t, 1e-12);

@@ -113,12 +113,12 @@ TEST_F(TriMeshTest, RandomRegionsWithIslandsAgreeWithIndependentOracles) {
     ASSERT_NE(m, nullptr) << geoErrCode();
     r.k->mesh = m;
     EXPECT_EQ(m->count, expectedTriangles(r));
-    EXPECT_EQ(m->boundaryEdges->count,
-              static_cast<int>(r.outer.size()) + [&] {
-                int s = 0;
-                for (const auto& i : r.islands) s += static_cast<int>(i.size());
-                return s;
-              }());
+    EXPECT_EQ(
+        m->boundaryEdges->count, static_cast<int>(r.outer.size()) + [&] {
+          int s = 0;
+          for (const auto& i : r.islands) s += static_cast<int>(i.size());
+          return s;
+        }());
 
     const double outerArea = polyArea(r.outer);
     double islandArea = 0;
@@ -285,15 +285,14 @@ TEST_F(TriMeshTest, IslandEdgesClassifyAndWalk) {
     Point2D p;
     int bits;
   } points[] = {
-      {{-2.0, 0.7}, kTriBitInside | kTriBitIsland},   // island side
-      {{1.3, 2.0}, kTriBitInside | kTriBitIsland},    // island top
-      {{10.0, -3.1}, kTriBitInside | kTriBitOutside}, // outer side
+      {{-2.0, 0.7}, kTriBitInside | kTriBitIsland},    // island side
+      {{1.3, 2.0}, kTriBitInside | kTriBitIsland},     // island top
+      {{10.0, -3.1}, kTriBitInside | kTriBitOutside},  // outer side
       {{0.5, -0.3}, kTriBitIsland},
       {{6.0, 6.0}, kTriBitInside},
       {{11.5, 0.0}, kTriBitOutside},
   };
-  for (const auto& c : points)
-    EXPECT_EQ(triClassifyPoint(m, c.p), c.bits) << c.p.x << " " << c.p.y;
+  for (const auto& c : points) EXPECT_EQ(triClassifyPoint(m, c.p), c.bits) << c.p.x << " " << c.p.y;
 
   int from = -2, to = -2, edge[2] = {-1, -1};
   ASSERT_EQ(triWalkSegment(m, {-7.0, 0.3, 0.1, 0.6}, &from, &to, edge), 1);

@@ -122,12 +122,9 @@ TEST(TriGrid, NonFiniteCoordinatesStayInsideTheGrid) {
 
 TEST(TriGrid, FillRejectsMissingArrays) {
   GridPtr g(triGridNew(2, 2, 1));
-  EXPECT_EQ(triGridFill(g.get(), 1, Point3D{0, 0, 0}, Point3D{1, 1, 0}, nullptr, nullptr, 0),
-            -20);
-  EXPECT_EQ(triGridFill(g.get(), -1, Point3D{0, 0, 0}, Point3D{1, 1, 0}, nullptr, nullptr, 0),
-            -20);
-  EXPECT_EQ(triGridFill(nullptr, 0, Point3D{0, 0, 0}, Point3D{1, 1, 0}, nullptr, nullptr, 0),
-            -20);
+  EXPECT_EQ(triGridFill(g.get(), 1, Point3D{0, 0, 0}, Point3D{1, 1, 0}, nullptr, nullptr, 0), -20);
+  EXPECT_EQ(triGridFill(g.get(), -1, Point3D{0, 0, 0}, Point3D{1, 1, 0}, nullptr, nullptr, 0), -20);
+  EXPECT_EQ(triGridFill(nullptr, 0, Point3D{0, 0, 0}, Point3D{1, 1, 0}, nullptr, nullptr, 0), -20);
 }
 
 // Every allocation of creation and fill may fail: the call reports it and leaks nothing.

@@ -318,9 +318,9 @@ TEST(G2dTextValue, LetterValues) {
     const char* line;
     int result;
     double value;
-  } cases[] = {{"X+5", 0, -1}, {"X 5", 1, 5},          {"G1 X-2.5 Y3", 1, -2.5},
-               {"Y3", 0, -1},  {"AX12e1", 1, 120},     {"X.5", 0, -1},
-               {"Xabc", 0, -1}, {"X  -0.25mm", 1, -0.25}, {"X --3", 1, 0}};
+  } cases[] = {
+      {"X+5", 0, -1}, {"X 5", 1, 5},   {"G1 X-2.5 Y3", 1, -2.5}, {"Y3", 0, -1},  {"AX12e1", 1, 120},
+      {"X.5", 0, -1}, {"Xabc", 0, -1}, {"X  -0.25mm", 1, -0.25}, {"X --3", 1, 0}};
   for (const Case& c : cases) {
     double v = -1;
     EXPECT_EQ(g2dReadLetterValue('X', c.line, &v), c.result) << c.line;

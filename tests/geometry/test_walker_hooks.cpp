@@ -31,7 +31,8 @@ TEST(WalkerHooks, InstalledEntryPointsAreCalled) {
   hooks.prepare = countingPrepare;
   walkSetHooks(&hooks);
   EXPECT_EQ(walkPrepare(nullptr, nullptr, nullptr), 1);
-  EXPECT_EQ(walkTrace(nullptr, nullptr, nullptr, nullptr), kWalkNotInstalled) << "its slot is empty";
+  EXPECT_EQ(walkTrace(nullptr, nullptr, nullptr, nullptr), kWalkNotInstalled)
+      << "its slot is empty";
   // The library's own entry points: the slicing's stand-ins, which fail under their own name.
   zlevelInstallHooks();
   EXPECT_EQ(walkHooks().trace, offs3dTrace);

@@ -147,8 +147,7 @@ inline std::vector<Tri3D> terrainMesh(int cells, double size) {
 }
 
 // A UV sphere of the given radius centred at (cx, cy, 0): stacks x slices x 2 triangles.
-inline std::vector<Tri3D> sphereMesh(int stacks, int slices, double radius, double cx,
-                                     double cy) {
+inline std::vector<Tri3D> sphereMesh(int stacks, int slices, double radius, double cx, double cy) {
   auto at = [&](int i, int j) {
     const double th = std::numbers::pi * i / stacks;
     const double ph = 2.0 * std::numbers::pi * j / slices;
@@ -184,8 +183,7 @@ inline std::vector<Tri3D> randomSoup(int count, double size, std::uint64_t seed)
         c.x = a.x + 0.5 * (b.x - a.x);
         c.y = a.y + 0.5 * (b.y - a.y);
         break;
-      default:
-        break;
+      default: break;
     }
     tris.push_back(Tri3D{{a, b, c}});
   }

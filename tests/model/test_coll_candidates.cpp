@@ -190,9 +190,7 @@ TEST_F(CollCtxTest, SubModelQuestions) {
   addSubModel(&tm.m, 0.0, 0, {tri(3, 1, 1, 1), tri(4, 1, 1, 1)});
   addSubModel(&tm.m, 0.0, 1, {tri(5, 1, 1, 1)});
   WalkParams p = listMode(&tm.m);
-  const struct {
-    int n, flag;
-  } flags[] = {{0, 0}, {-1, 0}, {1, 0}, {2, 1}, {3, 0}, {50, 0}};
+  const struct { int n, flag; } flags[] = {{0, 0}, {-1, 0}, {1, 0}, {2, 1}, {3, 0}, {50, 0}};
   for (const auto& c : flags) EXPECT_EQ(collLevelFlagAt(&p, c.n), c.flag) << c.n;
   EXPECT_EQ(collLevelFlagAt(nullptr, 1), 0);
   const struct {
@@ -247,8 +245,8 @@ TEST_F(CollCtxTest, AllocationFailureWalk) {
 // ---- candidate set ----------------------------------------------------------------------------
 
 TEST_F(CollCtxTest, CandidateSetInIndexMode) {
-  TriModel tm({tri(0, 9, 1, 2), tri(3, 8, 1, 2), tri(6, 7, 1, 2), tri(9, 6, 1, 2),
-               tri(12, 5, 1, 2), tri(15, 4, 1, 2), tri(18, 3, 1, 2)},
+  TriModel tm({tri(0, 9, 1, 2), tri(3, 8, 1, 2), tri(6, 7, 1, 2), tri(9, 6, 1, 2), tri(12, 5, 1, 2),
+               tri(15, 4, 1, 2), tri(18, 3, 1, 2)},
               makeCutter(kCutterBall, 5, 5));
   WalkParams p{};
   p.model = &tm.m;
@@ -282,8 +280,8 @@ TEST_F(CollCtxTest, CandidateSetInIndexMode) {
 }
 
 TEST_F(CollCtxTest, CandidateSetInAddressMode) {
-  TriModel tm({tri(0, 9, 1, 2), tri(3, 8, 1, 2), tri(6, 7, 1, 2), tri(9, 6, 1, 2),
-               tri(12, 5, 1, 2), tri(15, 4, 1, 2), tri(18, 3, 1, 2)},
+  TriModel tm({tri(0, 9, 1, 2), tri(3, 8, 1, 2), tri(6, 7, 1, 2), tri(9, 6, 1, 2), tri(12, 5, 1, 2),
+               tri(15, 4, 1, 2), tri(18, 3, 1, 2)},
               makeCutter(kCutterBall, 5, 5));
   WalkParams p = listMode(&tm.m);
   ASSERT_EQ(collCtxAlloc(&ctx, &p), 1);

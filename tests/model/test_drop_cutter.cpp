@@ -50,8 +50,8 @@ class DropTest : public ::testing::Test {
 TEST_F(DropTest, EveryCutterOnPlanes) {
   const struct {
     double a, b, c;
-  } planes[] = {{0, 0, 2},   {0.3, -0.2, 1}, {std::tan(std::numbers::pi / 6), 0, 0},
-                {-1.2, 0.7, 5}, {3e-4, 0, 1}, {-2e-4, 1e-4, -3}};
+  } planes[] = {{0, 0, 2},      {0.3, -0.2, 1}, {std::tan(std::numbers::pi / 6), 0, 0},
+                {-1.2, 0.7, 5}, {3e-4, 0, 1},   {-2e-4, 1e-4, -3}};
   // The last two lie within the horizontal tolerance of the facet classes without being level:
   // taking the plane's height on the axis (or the mean corner height) there left the flat end
   // mill and the torus up to R |grad| too low.
@@ -117,7 +117,8 @@ TEST_F(DropTest, EveryCutterOnAVertex) {
       {r - 1e-8, kCutterTorus, 0, 0, 0},
   };
   for (const auto& k : cases) {
-    const CutterShape cut = makeCutter(k.type, r, k.type == kCutterBall ? r : (k.type == kCutterTorus ? c : 0));
+    const CutterShape cut =
+        makeCutter(k.type, r, k.type == kCutterBall ? r : (k.type == kCutterTorus ? c : 0));
     const Drop d = dropOn(spike(p, k.rho, top), p, cut);
     SCOPED_TRACE(testing::Message() << "type " << k.type << " rho " << k.rho);
     EXPECT_EQ(d.code, k.code);
@@ -156,9 +157,10 @@ TEST_F(DropTest, EveryCutterOnAnEdge) {
   };
   for (const auto& k : cases) {
     const Point3D a{-30, k.delta, z0 - 30 * k.slope}, b{30, k.delta, z0 + 30 * k.slope};
-    const CutterShape cut = makeCutter(k.type, r, k.type == kCutterBall ? r : (k.type == kCutterTorus ? c : 0));
-    SCOPED_TRACE(testing::Message() << "type " << k.type << " delta " << k.delta << " slope "
-                                    << k.slope);
+    const CutterShape cut =
+        makeCutter(k.type, r, k.type == kCutterBall ? r : (k.type == kCutterTorus ? c : 0));
+    SCOPED_TRACE(testing::Message()
+                 << "type " << k.type << " delta " << k.delta << " slope " << k.slope);
     for (const Tri3D& tri : {hangingEdge(a, b), hangingEdge(b, a)}) {
       const Drop d = dropOn(tri, p, cut);
       EXPECT_EQ(d.code, 1);
@@ -228,10 +230,9 @@ bool segmentOracle(const Point3D& a, const Point3D& b, const Point3D& p, const C
 // edge (last case) found no bracket and gave no contact, so the flat bottom sank through it.
 TEST_F(DropTest, EdgesAgainstMaximisationAlongTheSegment) {
   const Point3D p{0.4, -0.3, 0};
-  const std::vector<CutterShape> cutters = {makeCutter(kCutterBall, 10, 10),
-                                            makeCutter(kCutterFlat, 10, 0),
-                                            makeCutter(kCutterTorus, 10, 2),
-                                            makeCutter(kCutterTorus, 10, 0.5)};
+  const std::vector<CutterShape> cutters = {
+      makeCutter(kCutterBall, 10, 10), makeCutter(kCutterFlat, 10, 0),
+      makeCutter(kCutterTorus, 10, 2), makeCutter(kCutterTorus, 10, 0.5)};
   std::mt19937_64 rng(11);
   std::uniform_real_distribution<double> delta(-9.5, 9.5), slope(-4, 4), along(-20, 20);
   std::vector<std::pair<Point3D, Point3D>> edges;
@@ -302,10 +303,9 @@ double steepSegmentOracle(const Point3D& a, const Point3D& b, const Point3D& p,
 // to the edge's whole height below it, resting on the lower corner.
 TEST_F(DropTest, NearlyVerticalEdgesCrossingTheRim) {
   const Point3D p{0.4, -0.3, 0};
-  const std::vector<CutterShape> cutters = {makeCutter(kCutterBall, 10, 10),
-                                            makeCutter(kCutterFlat, 10, 0),
-                                            makeCutter(kCutterTorus, 10, 2),
-                                            makeCutter(kCutterTorus, 10, 0.5)};
+  const std::vector<CutterShape> cutters = {
+      makeCutter(kCutterBall, 10, 10), makeCutter(kCutterFlat, 10, 0),
+      makeCutter(kCutterTorus, 10, 2), makeCutter(kCutterTorus, 10, 0.5)};
   std::mt19937_64 rng(12);
   std::uniform_real_distribution<double> unit(0, 1), delta(-9.9, 9.9);
   int compared = 0;
@@ -323,8 +323,8 @@ TEST_F(DropTest, NearlyVerticalEdgesCrossingTheRim) {
       const Drop d0 = dropOn(hangingEdge(a, b), p, cut);
       ++compared;
       ASSERT_NE(d0.code, 0) << i << " type " << cut.type;
-      EXPECT_NEAR(d0.height, expect, 1e-6) << i << " type " << cut.type << " rise " << rise
-                                           << " plan " << planLength;
+      EXPECT_NEAR(d0.height, expect, 1e-6)
+          << i << " type " << cut.type << " rise " << rise << " plan " << planLength;
     }
   }
   EXPECT_EQ(compared, 1600);
@@ -337,7 +337,8 @@ std::vector<Tri3D> randomTriangles(int n, std::uint64_t seed, bool withVertical)
   std::uniform_real_distribution<double> pos(-15, 15), zs(-5, 5), small(-1.5, 1.5);
   std::vector<Tri3D> tris;
   for (int i = 0; i < n; ++i) {
-    Tri3D t{{{pos(rng), pos(rng), zs(rng)}, {pos(rng), pos(rng), zs(rng)},
+    Tri3D t{{{pos(rng), pos(rng), zs(rng)},
+             {pos(rng), pos(rng), zs(rng)},
              {pos(rng), pos(rng), zs(rng)}}};
     switch (i % 6) {
       case 0:  // exactly level
@@ -356,8 +357,7 @@ std::vector<Tri3D> randomTriangles(int n, std::uint64_t seed, bool withVertical)
           t.v[2] = Point3D{(t.v[0].x + t.v[1].x) / 2, (t.v[0].y + t.v[1].y) / 2, zs(rng)};
         }
         break;
-      default:
-        break;
+      default: break;
     }
     tris.push_back(t);
   }
@@ -392,7 +392,8 @@ Point3D closestOnTriangle(const Point3D& q, const Tri3D& t) {
     }
   }
   Point3D best = closestOnSegment(q, t.v[0], t.v[1]);
-  for (const Point3D& c : {closestOnSegment(q, t.v[1], t.v[2]), closestOnSegment(q, t.v[2], t.v[0])}) {
+  for (const Point3D& c :
+       {closestOnSegment(q, t.v[1], t.v[2]), closestOnSegment(q, t.v[2], t.v[0])}) {
     if (dot3(sub3(c, q), sub3(c, q)) < dot3(sub3(best, q), sub3(best, q))) best = c;
   }
   return best;
@@ -413,14 +414,20 @@ bool ballOracle(const Tri3D& t, const Point3D& p, double r, double* height, doub
   const double g = (std::sqrt(5.0) - 1) / 2;
   for (int i = 0; i < 120; ++i) {
     const double x1 = b - g * (b - a), x2 = a + g * (b - a);
-    if (dist(x1) < dist(x2)) b = x2; else a = x1;
+    if (dist(x1) < dist(x2))
+      b = x2;
+    else
+      a = x1;
   }
   const double inside = (a + b) / 2;
   if (dist(inside) >= r) return false;
   lo = inside;
   for (int i = 0; i < 200; ++i) {
     const double mid = (lo + hi) / 2;
-    if (dist(mid) <= r) lo = mid; else hi = mid;
+    if (dist(mid) <= r)
+      lo = mid;
+    else
+      hi = mid;
   }
   *height = lo;
   *contactRho = planDist(closestOnTriangle(Point3D{p.x, p.y, lo}, t), p);
@@ -483,7 +490,8 @@ bool flatOracle(const Tri3D& t, const Point3D& p, double r, double* height, doub
     const Point3D& a = t.v[k];
     const Point3D& b = t.v[(k + 1) % 3];
     const double ex = b.x - a.x, ey = b.y - a.y, fx = a.x - p.x, fy = a.y - p.y;
-    const double qa = ex * ex + ey * ey, qb = 2 * (ex * fx + ey * fy), qc = fx * fx + fy * fy - r * r;
+    const double qa = ex * ex + ey * ey, qb = 2 * (ex * fx + ey * fy),
+                 qc = fx * fx + fy * fy - r * r;
     const double disc = qb * qb - 4 * qa * qc;
     if (qa == 0 || disc < 0) continue;
     for (double s : {(-qb - std::sqrt(disc)) / (2 * qa), (-qb + std::sqrt(disc)) / (2 * qa)}) {
@@ -562,7 +570,8 @@ double sampledHeight(const Tri3D& t, const Point3D& p, double rhoLo, double rhoH
   };
   const int nr = 120, nt = 360;
   for (int i = 0; i <= nr; ++i) {
-    for (int j = 0; j < nt; ++j) sample(rhoLo + (rhoHi - rhoLo) * i / nr, 2 * std::numbers::pi * j / nt);
+    for (int j = 0; j < nt; ++j)
+      sample(rhoLo + (rhoHi - rhoLo) * i / nr, 2 * std::numbers::pi * j / nt);
   }
   double dr = (rhoHi - rhoLo) / nr, dt = 2 * std::numbers::pi / nt;
   for (int round = 0; round < 6 && *any; ++round) {
@@ -615,8 +624,8 @@ TEST_F(DropTest, RandomTrianglesTorusBoundedBySampling) {
     const Point3D p{pos(rng), pos(rng), 0};
     bool any = false;
     // Samples stay clear of the rim, where the drop's tolerance leaves contacts out.
-    const double lower = sampledHeight(tris[i], p, 0, r - 1e-6,
-                                       [&](double rho) { return cutterLift(cut, rho); }, &any);
+    const double lower = sampledHeight(
+        tris[i], p, 0, r - 1e-6, [&](double rho) { return cutterLift(cut, rho); }, &any);
     const Drop d = dropOn(tris[i], p, cut);
     if (!any) continue;
     ++compared;
@@ -650,7 +659,8 @@ TEST_F(DropTest, RandomTrianglesConeBandBoundedBySampling) {
     const Drop f = dropOn(t, p, flat);
     bool anyCone = false, anyFlat = false, anyDisc = false;
     const double coneLow = sampledHeight(t, p, r1 + 1e-5, r2, cone, &anyCone);
-    const double flatLow = sampledHeight(t, p, 0, r1 - 1e-6, [](double) { return 0.0; }, &anyFlat);
+    const double flatLow = sampledHeight(
+        t, p, 0, r1 - 1e-6, [](double) { return 0.0; }, &anyFlat);
     const double discLow = sampledHeight(t, p, 0, r2, disc, &anyDisc);
     const double combined = std::max(b.code ? b.height : -1e300, f.code ? f.height : -1e300);
     if (anyCone || anyFlat) {
@@ -721,11 +731,13 @@ TEST_F(DropTest, TiesKeepTheFirstBallContactAndTheLastFlatOne) {
   const Tri3D first{{{-20, -20, 3}, {20, -20, 3}, {0, 20, 3}}};
   const Tri3D second{{{-21, -21, 3}, {21, -21, 3}, {0, 21, 3}}};
   for (std::int16_t type : {kCutterBall, kCutterFlat, kCutterTorus}) {
-    const CutterShape cut = makeCutter(type, 10, type == kCutterBall ? 10 : (type == kCutterTorus ? 2 : 0));
+    const CutterShape cut =
+        makeCutter(type, 10, type == kCutterBall ? 10 : (type == kCutterTorus ? 2 : 0));
     Drop d = dropOn(first, p, cut);
     ASSERT_EQ(d.code, 2);
     const double h = d.height;
-    const int again = dropToolOnTri(second, Point3D{p.x, p.y, 1000}, cut, &d.height, &d.contact, &d.kind);
+    const int again =
+        dropToolOnTri(second, Point3D{p.x, p.y, 1000}, cut, &d.height, &d.contact, &d.kind);
     EXPECT_EQ(d.height, h);
     EXPECT_EQ(again, type == kCutterBall ? 0 : 2) << type;
   }
@@ -756,18 +768,24 @@ TEST_F(DropTest, QuadResultsAndFlatTorusContactUnderTheAxis) {
   const Point3D axis{1, 2, 100};
   const QuadFacet level = qdtest::quadOf({-20, -20, 3}, {20, -20, 3}, {20, 20, 3}, {-20, 20, 3});
   Drop d;
-  EXPECT_EQ(dropToolOnQuad(level, axis, makeCutter(kCutterTorus, 10, 2), &d.height, &d.contact, &d.kind), 2);
+  EXPECT_EQ(
+      dropToolOnQuad(level, axis, makeCutter(kCutterTorus, 10, 2), &d.height, &d.contact, &d.kind),
+      2);
   EXPECT_NEAR(d.height, 5, 1e-12);
   EXPECT_EQ(d.contact.x, 1);
   EXPECT_EQ(d.contact.y, 2);
   // A ball over a ridge of two quads' worth: the second triangle raises by an edge only.
   const QuadFacet roof = qdtest::quadOf({-20, 0, 5}, {20, 0, 5}, {20, 0, -50}, {-20, 0, -50});
   Drop e;
-  EXPECT_EQ(dropToolOnQuad(roof, Point3D{0, 3, 100}, makeCutter(kCutterBall, 5, 5), &e.height, &e.contact, &e.kind), 1);
+  EXPECT_EQ(dropToolOnQuad(roof, Point3D{0, 3, 100}, makeCutter(kCutterBall, 5, 5), &e.height,
+                           &e.contact, &e.kind),
+            1);
   EXPECT_NEAR(e.height, 9, 1e-12);
   // A quad out of reach touches nothing.
   Drop f;
-  EXPECT_EQ(dropToolOnQuad(level, Point3D{100, 100, 100}, makeCutter(kCutterBall, 5, 5), &f.height, &f.contact, &f.kind), 0);
+  EXPECT_EQ(dropToolOnQuad(level, Point3D{100, 100, 100}, makeCutter(kCutterBall, 5, 5), &f.height,
+                           &f.contact, &f.kind),
+            0);
 }
 
 TEST_F(DropTest, TaperRingOfEachCutterType) {

@@ -11,7 +11,8 @@
 
 namespace {
 double dist3(const Point3D& a, const Point3D& b) {
-  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
+  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
+                   (a.z - b.z) * (a.z - b.z));
 }
 // Smallest distance from p to the triangle, over a dense barycentric sampling.
 double sampledTriDist(const Tri3D& t, const Point3D& p, int n) {
@@ -19,7 +20,8 @@ double sampledTriDist(const Tri3D& t, const Point3D& p, int n) {
   for (int i = 0; i <= n; ++i) {
     for (int j = 0; i + j <= n; ++j) {
       const double u = double(i) / n, v = double(j) / n, w = 1.0 - u - v;
-      const Point3D q{w * t.v[0].x + u * t.v[1].x + v * t.v[2].x, w * t.v[0].y + u * t.v[1].y + v * t.v[2].y,
+      const Point3D q{w * t.v[0].x + u * t.v[1].x + v * t.v[2].x,
+                      w * t.v[0].y + u * t.v[1].y + v * t.v[2].y,
                       w * t.v[0].z + u * t.v[1].z + v * t.v[2].z};
       best = std::fmin(best, dist3(q, p));
     }
@@ -182,7 +184,8 @@ TEST(FindFacetNear, MainCellWithoutListScansEveryFacet) {
   sub->boxMax = {100, 100, 0};
   sub->grid = triGridNew(10, 10, 0);
   ASSERT_NE(sub->grid, nullptr);
-  ASSERT_EQ(triGridFill(sub->grid, 2, sub->boxMin, sub->boxMax, sub->facetMin, sub->facetMax, 1.0), 1);
+  ASSERT_EQ(triGridFill(sub->grid, 2, sub->boxMin, sub->boxMax, sub->facetMin, sub->facetMax, 1.0),
+            1);
   host.m.subModels = sub;
   ASSERT_EQ(triGridCell(sub->grid, p.x, p.y)->indices, nullptr);
   EXPECT_EQ(modelFindFacetNear(&host.m, p, 12.0, &q), 1);

@@ -16,7 +16,9 @@
 
 namespace {
 
-double terrain(double x, double y) { return 3.0 * std::sin(x / 7.0) * std::cos(y / 9.0) + 0.05 * x; }
+double terrain(double x, double y) {
+  return 3.0 * std::sin(x / 7.0) * std::cos(y / 9.0) + 0.05 * x;
+}
 
 // The terrain over [0, 40]^2 as cells x cells squares of two triangles each.
 std::vector<Tri3D> terrainTris(int cells) { return qdtest::heightFieldMesh(cells, 40.0, terrain); }

@@ -8,10 +8,10 @@
 
 #include "../model/test_stl_writers.h"
 #include "../support/temp_dir.h"
-#include "model/mesh_load.h"
 #include "framework/memory.h"
 #include "framework/xchg_lexer.h"
 #include "geometry/matrix4.h"
+#include "model/mesh_load.h"
 #include "model/polyhedron.h"
 
 namespace {
@@ -26,8 +26,8 @@ class MeshLoad : public qdtest::TempDirTest {
     xchgLexSetTrace(0);
     const std::vector<Tri3D> mesh = qdtest::roofMesh();
     const std::string second = qdtest::exchangePolyhedron({mesh[0]}, "b");
-    writeFile("m.qdx", qdtest::exchangePolyhedron(mesh, "a") +
-                           second.substr(second.find("oPolyhedron")));
+    writeFile("m.qdx",
+              qdtest::exchangePolyhedron(mesh, "a") + second.substr(second.find("oPolyhedron")));
   }
   void TearDown() override {
     memTestFailAt(0);
@@ -63,7 +63,8 @@ TEST_F(MeshLoad, TrianglesOfAllPolyhedronsSortedWithBoxes) {
 
 // The frame and scale map each corner; z snap within 0.01 makes a nearly level triangle level.
 TEST_F(MeshLoad, FrameScaleAndSnap) {
-  writeFile("s.qdx", qdtest::exchangePolyhedron({Tri3D{{{0, 0, 1}, {1, 0, 1.002}, {0, 1, 0.999}}}}));
+  writeFile("s.qdx",
+            qdtest::exchangePolyhedron({Tri3D{{{0, 0, 1}, {1, 0, 1.002}, {0, 1, 0.999}}}}));
   Cyc3dMeshMapping mapping = cyc3dGetMeshMapping();
   matTranslation(Point3D{10, 0, 0}, &mapping.frame);
   mapping.scale = 2.0;
@@ -100,8 +101,9 @@ TEST_F(MeshLoad, QuadMeshesAndTheirOrder) {
 
 TEST_F(MeshLoad, FailuresGiveNone) {
   writeFile("none.qdx", "qdmill exchange file\nqDX-Version: 1.0\nGeometry\nt\n\n");
-  writeFile("bad.qdx", "qdmill exchange file\nqDX-Version: 1.0\nGeometry\nt\n\noFace()\n"
-                       "oPolyhedron()\n{\noFace( vx[1/1] vx[1/2] vx[1/3] )\n}\n");
+  writeFile("bad.qdx",
+            "qdmill exchange file\nqDX-Version: 1.0\nGeometry\nt\n\noFace()\n"
+            "oPolyhedron()\n{\noFace( vx[1/1] vx[1/2] vx[1/3] )\n}\n");
   for (const char* name : {"none.qdx", "bad.qdx", "missing.qdx"}) {
     EXPECT_EQ(cyc3dLoadTriMeshes(name, "x", 0), nullptr) << name;
     EXPECT_EQ(cyc3dLoadQuadMeshes(name, "x", 0, 0), nullptr) << name;

@@ -5,18 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "../support/temp_dir.h"
-#include "model/mesh_load.h"
 #include "framework/memory.h"
 #include "geometry/csys.h"
-#include "model/facet_file.h"
 #include "geometry/cycle_state.h"
+#include "model/facet_file.h"
+#include "model/mesh_load.h"
 #include "model/model_load.h"
 #include "model/polyhedron.h"
 #include "model_fixture.h"
@@ -489,7 +489,8 @@ TEST_F(ModelLoadTest, AllocationFailuresLeaveNothing) {
   writeFile("m.stl", qdtest::binaryStl(mesh, false));
   writeFile("t.stl", qdtest::asciiStl(mesh));
   writeFile("m.3df", qdtest::facetFile(1.0f, qdtest::recordsOf(mesh)));
-  writeFile("g.3df", qdtest::facetFile(2.0f, grouped, qdtest::kCountOfRecords, {{1, "a", 0}, {1, "%b", 0}}));
+  writeFile("g.3df",
+            qdtest::facetFile(2.0f, grouped, qdtest::kCountOfRecords, {{1, "a", 0}, {1, "%b", 0}}));
   writeFile("m.qdx", qdtest::exchangePolyhedron(mesh));
   for (const char* name : {"m.stl", "t.stl", "m.3df", "g.3df", "m.qdx"}) {
     for (int type : {3, 4}) {

@@ -25,7 +25,7 @@ namespace {
 
 // The box [x0, x1] x [y0, y1] x [0, top] as twelve triangles.
 std::vector<Tri3D> boxMesh(double x0, double y0, double x1, double y1, double top) {
-  const Point3D c[8] = {{x0, y0, 0}, {x1, y0, 0}, {x1, y1, 0}, {x0, y1, 0},
+  const Point3D c[8] = {{x0, y0, 0},   {x1, y0, 0},   {x1, y1, 0},   {x0, y1, 0},
                         {x0, y0, top}, {x1, y0, top}, {x1, y1, top}, {x0, y1, top}};
   const int f[12][3] = {{0, 1, 2}, {0, 2, 3}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
                         {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
@@ -141,7 +141,8 @@ TEST_F(PathCollisionTest, PositionsThatAreNotNumbersAreNeverFree) {
   dropSetTriModel(tm.m.triangles, tm.m.facetMin, tm.m.facetMax, tm.m.boxMin.z, tm.m.boxMax.z, 0);
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
-  const Point3D bad[] = {{nan, 10, 50}, {10, nan, 50}, {10, 10, nan}, {inf, 10, 50}, {10, 10, -inf}};
+  const Point3D bad[] = {
+      {nan, 10, 50}, {10, nan, 50}, {10, 10, nan}, {inf, 10, 50}, {10, 10, -inf}};
   for (const Point3D& p : bad) {
     Point3D q = p;
     EXPECT_EQ(collCheckPoint(&q, &tm.m, 0.0), 0) << p.x << " " << p.y << " " << p.z;
@@ -192,7 +193,8 @@ TEST_F(PathCollisionTest, PathThroughTheBoxIsReportedAndLogged) {
 // A four-corner model is checked through its own facets, not passed as free.
 TEST_F(PathCollisionTest, FourCornerModelIsChecked) {
   std::vector<QuadFacet> quads;
-  for (const Tri3D& t : boxMesh(0, 0, 20, 20, 10)) quads.push_back(qdtest::quadOf(t.v[0], t.v[1], t.v[2], t.v[2]));
+  for (const Tri3D& t : boxMesh(0, 0, 20, 20, 10))
+    quads.push_back(qdtest::quadOf(t.v[0], t.v[1], t.v[2], t.v[2]));
   qdtest::QuadModel qm(quads, qdtest::makeCutter(kCutterBall, 10, 10));
   ASSERT_EQ(modelBuildIndex(&qm.m), 1);
   PathList* in = pathOf({{-30, 10, 19.5}, {10, 10, 19.5}, {50, 10, 19.5}});
@@ -207,8 +209,8 @@ TEST_F(PathCollisionTest, FourCornerModelIsChecked) {
 // sample within 7 of it in plan collides. Which samples exist decides the result.
 TEST_F(PathCollisionTest, SegmentSampling) {
   struct Case {
-    double length;    // along x from 0
-    double spikeAt;   // x of the spike, 6.5 beside the move
+    double length;   // along x from 0
+    double spikeAt;  // x of the spike, 6.5 beside the move
     int subdivide;
     int result;
   };
@@ -302,7 +304,8 @@ TEST_F(PathCollisionTest, StraightMoves) {
 
 TEST_F(PathCollisionTest, StraightMoveOnFourCornerModel) {
   std::vector<QuadFacet> quads;
-  for (const Tri3D& t : boxMesh(0, 0, 20, 20, 10)) quads.push_back(qdtest::quadOf(t.v[0], t.v[1], t.v[2], t.v[2]));
+  for (const Tri3D& t : boxMesh(0, 0, 20, 20, 10))
+    quads.push_back(qdtest::quadOf(t.v[0], t.v[1], t.v[2], t.v[2]));
   qdtest::QuadModel qm(quads, qdtest::makeCutter(kCutterBall, 10, 10));
   ASSERT_EQ(modelBuildIndex(&qm.m), 1);
   moveSettings(&qm.m);

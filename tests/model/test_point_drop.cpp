@@ -37,10 +37,10 @@ class PointDropTest : public ::testing::Test {
 };
 
 using PointDropFn = int (*)(Point3D*, double, const CutterShape*, const std::int32_t*, int,
-                           Point3D*, int*);
+                            Point3D*, int*);
 
-Query dropWith(PointDropFn fn, double x, double y, double start, double ref,
-               const CutterShape& cut, const std::int32_t* list, int count) {
+Query dropWith(PointDropFn fn, double x, double y, double start, double ref, const CutterShape& cut,
+               const std::int32_t* list, int count) {
   Query q;
   q.position = Point3D{x, y, start};
   q.result = fn(&q.position, ref, &cut, list, count, &q.contact, &q.kind);

@@ -106,8 +106,9 @@ TEST_F(PolyhedronRead, FacesOfThreeFourAndFiveVertices) {
 
 // Files that stop the read, and damaged or cut files.
 TEST_F(PolyhedronRead, StoppedAndDamagedFiles) {
-  const std::string poly = "oPolyhedron[q]()\n{\noPset[1]()\n{\noP[1]()\noP[2]( x[1] )\n"
-                           "oP[3]( y[1] )\n}\n";
+  const std::string poly =
+      "oPolyhedron[q]()\n{\noPset[1]()\n{\noP[1]()\noP[2]( x[1] )\n"
+      "oP[3]( y[1] )\n}\n";
   struct Case {
     const char* what;
     std::string body;
@@ -115,12 +116,12 @@ TEST_F(PolyhedronRead, StoppedAndDamagedFiles) {
   };
   const Case cases[] = {
       {"point not in the table", poly + "oFace( vx[1/1] vx[/2] vx[/9] )\n}\n", 2},
-      {"face outside any polyhedron",
-       poly + "}\noFace( vx[1/1] vx[/2] vx[/3] )\n", 2},
+      {"face outside any polyhedron", poly + "}\noFace( vx[1/1] vx[/2] vx[/3] )\n", 2},
       {"reference without a slash", poly + "oFace( vx[1] vx[2] vx[3] )\n}\n", 2},
       {"file cut inside an element", poly + "oFace( vx[1/1] vx[/2", 2},
-      {"huge point numbers are not stored", poly + "oPset[1]()\noP[2000000000]()\n"
-                                                   "oFace( vx[1/1] vx[/2] vx[/2000000000] )\n}\n",
+      {"huge point numbers are not stored",
+       poly + "oPset[1]()\noP[2000000000]()\n"
+              "oFace( vx[1/1] vx[/2] vx[/2000000000] )\n}\n",
        2},
       {"no polyhedron", "oPset[1]()\n", 0},
   };

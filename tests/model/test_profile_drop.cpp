@@ -148,8 +148,10 @@ TEST_F(ProfileDropTest, RefinementClosesTheGapAtAWall) {
           EXPECT_NEAR(out_->positions[i].x, 5.0 - cutter.radius, tol + 1e-5);
         }
       }
-      EXPECT_EQ(jumps, 1);  // the ball too: its centre jumps from R to 10 when its rim meets the edge
-      EXPECT_DOUBLE_EQ(out_->positions[out_->count - 1].z, cutter.type == kCutterFlat ? 10.0 : 12.0);
+      EXPECT_EQ(jumps,
+                1);  // the ball too: its centre jumps from R to 10 when its rim meets the edge
+      EXPECT_DOUBLE_EQ(out_->positions[out_->count - 1].z,
+                       cutter.type == kCutterFlat ? 10.0 : 12.0);
     }
   }
 }
@@ -248,7 +250,8 @@ TEST_F(ProfileDropTest, RefinementAngleByTolerance) {
 // A quad drop with tolerance 0.005 and R = 10 lowers the model's step to sqrt(0.8) for its rules
 // and for later drops; the walk of the call keeps the step it started with.
 TEST_F(ProfileDropTest, QuadDropLowersTheStep) {
-  std::vector<QuadFacet> q = {qdtest::quadOf({-50, -50, 0}, {50, -50, 0}, {50, 50, 0}, {-50, 50, 0})};
+  std::vector<QuadFacet> q = {
+      qdtest::quadOf({-50, -50, 0}, {50, -50, 0}, {50, 50, 0}, {-50, 50, 0})};
   QuadModel qm(q, makeCutter(kCutterBall, 10, 3));
   prepare(&qm.m, {0, 0, 0}, {10, 0, 0}, false, 1.0, 0.005);
   ASSERT_EQ(dropAlongProfileQuads(&qm.m, out_), 1);
@@ -338,8 +341,8 @@ TEST_F(ProfileDropTest, CandidatesCoverEverySampleOutsideTheIntervals) {
 // the slope value is the cosine of the plane's tilt. Slope mode 2 stops the drop at the first
 // sample below the limit; mode 1 runs to the end and stores 0.9 times the smallest value.
 TEST_F(ProfileDropTest, SlopeStopAndRecord) {
-  const double c = 0.3;                        // cosine of the tilt
-  const double k = std::sqrt(1 - c * c) / c;   // dz / dy of the plane
+  const double c = 0.3;                       // cosine of the tilt
+  const double k = std::sqrt(1 - c * c) / c;  // dz / dy of the plane
   std::vector<Tri3D> t;
   t.push_back(Tri3D{{{-20, -5, -5 * k}, {20, -5, -5 * k}, {20, 5, 5 * k}}});
   t.push_back(Tri3D{{{-20, -5, -5 * k}, {20, 5, 5 * k}, {-20, 5, 5 * k}}});
@@ -512,5 +515,6 @@ TEST_F(ProfileDropTest, ReducedAllowanceCheck) {
   EXPECT_EQ(dropReducedAllowanceCheck(&beside, &tm.m, 100, -1000, 100, nullptr, 0), 1);
   EXPECT_EQ(beside.z, -1000.0);
   dropSetReducedAllowance(0.0);
-  EXPECT_EQ(dropReducedAllowanceCheck(&beside, &tm.m, 100, -2000, 100, nullptr, 0), 0) << "off again";
+  EXPECT_EQ(dropReducedAllowanceCheck(&beside, &tm.m, 100, -2000, 100, nullptr, 0), 0)
+      << "off again";
 }

@@ -79,8 +79,8 @@ TEST_F(StlRead, TextFacetsCutBlankOrBroken) {
   const Case cases[] = {
       {"whole", whole, 8},
       {"cut inside the third facet", whole.substr(0, third + 60), 2},
-      {"blank lines between facets", "\n\n" + qdtest::asciiStl({mesh[0]}) + "\n\n" +
-                                         qdtest::asciiStl({mesh[1]}), 2},
+      {"blank lines between facets",
+       "\n\n" + qdtest::asciiStl({mesh[0]}) + "\n\n" + qdtest::asciiStl({mesh[1]}), 2},
       {"end alone stops", qdtest::asciiStl({mesh[0]}) + "end\n" + qdtest::asciiStl({mesh[1]}), 1},
       {"end with a word goes on",
        qdtest::asciiStl({mesh[0]}) + "end part\n" + qdtest::asciiStl({mesh[1]}), 2},
@@ -146,8 +146,8 @@ TEST_F(StlRead, SwapDecision) {
     int swap;
   };
   const Case cases[] = {
-      {0.6f, 0.8f, 0, false, 0}, {0.6f, 0.8f, 0, true, 1},  {0, 0, 1, false, 0},
-      {0, 0, 1, true, 0},  // an axis-aligned big-endian normal is not recognised
+      {0.6f, 0.8f, 0, false, 0}, {0.6f, 0.8f, 0, true, 1}, {0, 0, 1, false, 0},
+      {0, 0, 1, true, 0},   // an axis-aligned big-endian normal is not recognised
       {3, 0, 0, false, 1},  // an unnormalised little-endian normal is taken as big-endian
       {1.2f, 1.2f, 0, false, 1},
   };

@@ -4,10 +4,10 @@
 // can be compared.
 #pragma once
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,7 +22,8 @@ inline constexpr std::int64_t kCountOfRecords = INT64_MIN;
 
 inline void putBytes(std::string* out, const void* p, std::size_t n, bool bigEndian = false) {
   const auto* b = static_cast<const unsigned char*>(p);
-  for (std::size_t i = 0; i < n; ++i) out->push_back(static_cast<char>(b[bigEndian ? n - 1 - i : i]));
+  for (std::size_t i = 0; i < n; ++i)
+    out->push_back(static_cast<char>(b[bigEndian ? n - 1 - i : i]));
 }
 inline void putF32(std::string* out, float v, bool be = false) { putBytes(out, &v, 4, be); }
 inline void putF64(std::string* out, double v) { putBytes(out, &v, 8); }
@@ -107,11 +108,13 @@ struct GroupBlock {
 // A facet file: version word, header (count given or the number of records), the seven group
 // blocks for version 2, then the records.
 inline std::string facetFile(float version, const std::vector<QuadFacet>& records,
-                             std::int64_t count = kCountOfRecords, const std::vector<GroupBlock>& groups = {}) {
+                             std::int64_t count = kCountOfRecords,
+                             const std::vector<GroupBlock>& groups = {}) {
   std::string s;
   putF32(&s, version);
   s.resize(252, '\0');
-  putI32(&s, static_cast<std::int32_t>(count == kCountOfRecords ? static_cast<std::int64_t>(records.size()) : count));
+  putI32(&s, static_cast<std::int32_t>(
+                 count == kCountOfRecords ? static_cast<std::int64_t>(records.size()) : count));
   if (static_cast<int>(version) == 2) {
     s.resize(264, '\0');
     for (int k = 0; k < 7; ++k) {
@@ -163,8 +166,8 @@ inline std::string exchangePolyhedron(const std::vector<Tri3D>& tris, const char
 inline std::vector<Tri3D> roofMesh() {
   const Point3D a{0, 0, 0.25}, b{8, 0, 0.5}, c{8, 6, 0.75}, d{0, 6, 1.0};
   const Point3D top{3.5, 2.75, 5.125}, ridge{5.5, 3.5, 4.0};
-  return {Tri3D{{a, b, top}}, Tri3D{{b, ridge, top}}, Tri3D{{b, c, ridge}}, Tri3D{{c, d, top}},
-          Tri3D{{c, top, ridge}}, Tri3D{{d, a, top}}, Tri3D{{a, d, c}}, Tri3D{{a, c, b}}};
+  return {Tri3D{{a, b, top}},     Tri3D{{b, ridge, top}}, Tri3D{{b, c, ridge}}, Tri3D{{c, d, top}},
+          Tri3D{{c, top, ridge}}, Tri3D{{d, a, top}},     Tri3D{{a, d, c}},     Tri3D{{a, c, b}}};
 }
 
 }  // namespace qdtest

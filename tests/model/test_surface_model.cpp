@@ -43,18 +43,18 @@ TEST_F(ModelTest, AllowanceTable) {
     bool warned;
   };
   const Case cases[] = {
-      {1, 5, 5, 0.5, 1, 1, 5.5, 5.5, 5, false},       // ball, mode 1: zOffset R on entry
-      {1, 5, 5, -0.5, 0, 1, 4.5, 4.5, 0, false},      // ball, other mode
-      {1, 5, 5, -6, 0, 1, 0, -1, 0, true},            // radius -1: message 330, clamped to 0
-      {2, 5, 0, 0.5, 1, 3, 5.5, 0.5, 0, false},       // flat becomes a torus
-      {2, 5, 0, -0.2, 1, 2, 4.8, 0, 0.2, false},      // flat stays flat, zOffset -a
+      {1, 5, 5, 0.5, 1, 1, 5.5, 5.5, 5, false},   // ball, mode 1: zOffset R on entry
+      {1, 5, 5, -0.5, 0, 1, 4.5, 4.5, 0, false},  // ball, other mode
+      {1, 5, 5, -6, 0, 1, 0, -1, 0, true},        // radius -1: message 330, clamped to 0
+      {2, 5, 0, 0.5, 1, 3, 5.5, 0.5, 0, false},   // flat becomes a torus
+      {2, 5, 0, -0.2, 1, 2, 4.8, 0, 0.2, false},  // flat stays flat, zOffset -a
       {2, 5, 0, 0.00001, 0, 2, 5.00001, 0, -0.00001, false},
-      {3, 5, 1, 0.5, 1, 3, 5.5, 1.5, 1, false},       // torus, mode 1: zOffset c on entry
+      {3, 5, 1, 0.5, 1, 3, 5.5, 1.5, 1, false},  // torus, mode 1: zOffset c on entry
       {3, 5, 1, 0.5, 0, 3, 5.5, 1.5, 0, false},
-      {3, 5, 1, -1, 0, 2, 4, 0, 0, false},            // c + a = 0: flat, zOffset -(c + a)
+      {3, 5, 1, -1, 0, 2, 4, 0, 0, false},  // c + a = 0: flat, zOffset -(c + a)
       {3, 5, 1, -1.5, 0, 2, 3.5, 0, 0.5, false},
-      {3, 1, 3, 0.5, 0, 3, 3.5, 3.5, 0, false},       // radius below corner radius: raised
-      {10, 5, 0, 1, 1, 10, 5, 0, 7, false},           // other types keep their shape
+      {3, 1, 3, 0.5, 0, 3, 3.5, 3.5, 0, false},  // radius below corner radius: raised
+      {10, 5, 0, 1, 1, 10, 5, 0, 7, false},      // other types keep their shape
   };
   for (const Case& c : cases) {
     messages.clear();
@@ -169,11 +169,12 @@ TEST_F(ModelTest, FreeContentsReleasesSubModelsWithoutLeaks) {
 TEST_F(ModelTest, CopyAndSubModelReportMemoryFailureWithoutLeaks) {
   TriModel tm(qdtest::terrainMesh(2, 10), makeCutter(kCutterBall, 5, 5));
   SurfaceModel& m = tm.m;
-  for (int i = 0; i < 3; ++i) m.subModels = [&] {
-    SubModel* s = modelNewSubModel(&m, 0.0, 0, 3, 0, 1);
-    s->next = m.subModels;
-    return s;
-  }();
+  for (int i = 0; i < 3; ++i)
+    m.subModels = [&] {
+      SubModel* s = modelNewSubModel(&m, 0.0, 0, 3, 0, 1);
+      s->next = m.subModels;
+      return s;
+    }();
   int copyFailures = 0, subFailures = 0;
   for (long n = 1; n <= 8; ++n) {
     memTestFailAt(n);

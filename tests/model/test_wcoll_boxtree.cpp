@@ -66,9 +66,7 @@ std::set<std::pair<int, int>> pairsOf(const RecList* list) {
 }
 
 TEST(BoxTree, NodeCountsAndShape) {
-  const struct {
-    int n, nodes;
-  } cases[] = {{1, 1}, {2, 3}, {3, 6}, {5, 11}, {8, 15}, {9, 20}};
+  const struct { int n, nodes; } cases[] = {{1, 1}, {2, 3}, {3, 6}, {5, 11}, {8, 15}, {9, 20}};
   std::vector<Seg2D> segs(9, Seg2D{0, 0, 1, 1});
   for (int i = 0; i < 9; ++i) segs[i] = Seg2D{i * 2.0, 0, i * 2.0 + 1, 1};
   for (const auto& c : cases) {

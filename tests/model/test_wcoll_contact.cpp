@@ -227,8 +227,7 @@ Tri3D randomTriangle(std::mt19937_64& rng, int variant) {
       b = Point3D{a.x + 6 * u(rng), a.y + 25, a.z + 25 * u(rng)};
       c = Point3D{a.x + 6 * u(rng), a.y - 25, a.z + 25 * u(rng)};
       break;
-    default:
-      break;
+    default: break;
   }
   return Tri3D{{a, b, c}};
 }
@@ -324,8 +323,8 @@ TEST_F(WcollTest, BallFirstContactMatchesBruteForce) {
       for (int k = 0; k <= kSteps && k < tHit * kSteps; ++k) {
         const Point3D c = centreAt(sc.move, static_cast<double>(k) / kSteps, z);
         for (const Tri3D& tri : sc.tris) {
-          ASSERT_GT(distToTriangle(c, tri), R - 1e-7) << "scene " << n << " step " << k << " hit "
-                                                     << tHit << " result " << r;
+          ASSERT_GT(distToTriangle(c, tri), R - 1e-7)
+              << "scene " << n << " step " << k << " hit " << tHit << " result " << r;
         }
       }
     }
@@ -469,24 +468,96 @@ TEST_F(WcollTest, ClosedCases) {
   };
   const double sideReach = 20 - std::sqrt(100 - 9.99 * 9.99);
   const Case cases[] = {
-      {"vertex ahead at centre height", ctxOf(ahead.get()), toolOf(kCutterBall, 10, 10), 5,
-       {0, 0, 40, 0}, 1, kWcollKindVertex, 0, 10, 0},
-      {"move ends short of a face", ctxOf(face.get()), toolOf(kCutterBall, 10, 10), 0,
-       {0, 0, 10 - 1e-3, 0}, 0, -1, -1, 10 - 1e-3, 0},
-      {"move reaches the face", ctxOf(face.get()), toolOf(kCutterBall, 10, 10), 0,
-       {0, 0, 10 + 1e-3, 0}, 1, kWcollKindFace, 0, 10, 0},
-      {"start on the region contour", ctxOf(none.get(), nullptr, square.get()),
-       toolOf(kCutterBall, 10, 10), 0, {0, 50, 150, 50}, 2, kWcollKindCrossing, 1, 100, 50},
-      {"island contour ahead", ctxOf(none.get(), nullptr, withIsland.get()),
-       toolOf(kCutterTorus, 10, 2), 0, {20, 50, 80, 50}, 2, kWcollKindCrossing, 0, 40, 50},
-      {"flat end mill parallel to a wall", ctxOf(nullptr, parallelWall.get()),
-       toolOf(kCutterFlat, 10, 0), 3, {0, 0, 50, 0}, 1, kWcollKindFace, 0, sideReach, 0},
-      {"ball meets a wall", ctxOf(none.get(), parallelWall.get()), toolOf(kCutterBall, 10, 10), 0,
-       {30, -30, 30, 30}, 1, kWcollKindWall, 0, 30, 9.99 - 10},
-      {"torus reaches the face", ctxOf(face.get()), toolOf(kCutterTorus, 10, 2), 0,
-       {0, 0, 15, 0}, 1, kWcollKindFace, 0, 10, 0},
-      {"contact outside the region", ctxOf(face.get(), nullptr, farSquare.get()),
-       toolOf(kCutterBall, 10, 10), 0, {-30, 0, 15, 0}, 2, kWcollKindFace, 0, 10, 0},
+      {"vertex ahead at centre height",
+       ctxOf(ahead.get()),
+       toolOf(kCutterBall, 10, 10),
+       5,
+       {0, 0, 40, 0},
+       1,
+       kWcollKindVertex,
+       0,
+       10,
+       0},
+      {"move ends short of a face",
+       ctxOf(face.get()),
+       toolOf(kCutterBall, 10, 10),
+       0,
+       {0, 0, 10 - 1e-3, 0},
+       0,
+       -1,
+       -1,
+       10 - 1e-3,
+       0},
+      {"move reaches the face",
+       ctxOf(face.get()),
+       toolOf(kCutterBall, 10, 10),
+       0,
+       {0, 0, 10 + 1e-3, 0},
+       1,
+       kWcollKindFace,
+       0,
+       10,
+       0},
+      {"start on the region contour",
+       ctxOf(none.get(), nullptr, square.get()),
+       toolOf(kCutterBall, 10, 10),
+       0,
+       {0, 50, 150, 50},
+       2,
+       kWcollKindCrossing,
+       1,
+       100,
+       50},
+      {"island contour ahead",
+       ctxOf(none.get(), nullptr, withIsland.get()),
+       toolOf(kCutterTorus, 10, 2),
+       0,
+       {20, 50, 80, 50},
+       2,
+       kWcollKindCrossing,
+       0,
+       40,
+       50},
+      {"flat end mill parallel to a wall",
+       ctxOf(nullptr, parallelWall.get()),
+       toolOf(kCutterFlat, 10, 0),
+       3,
+       {0, 0, 50, 0},
+       1,
+       kWcollKindFace,
+       0,
+       sideReach,
+       0},
+      {"ball meets a wall",
+       ctxOf(none.get(), parallelWall.get()),
+       toolOf(kCutterBall, 10, 10),
+       0,
+       {30, -30, 30, 30},
+       1,
+       kWcollKindWall,
+       0,
+       30,
+       9.99 - 10},
+      {"torus reaches the face",
+       ctxOf(face.get()),
+       toolOf(kCutterTorus, 10, 2),
+       0,
+       {0, 0, 15, 0},
+       1,
+       kWcollKindFace,
+       0,
+       10,
+       0},
+      {"contact outside the region",
+       ctxOf(face.get(), nullptr, farSquare.get()),
+       toolOf(kCutterBall, 10, 10),
+       0,
+       {-30, 0, 15, 0},
+       2,
+       kWcollKindFace,
+       0,
+       10,
+       0},
       {"tool kind 0", ctxOf(face.get()), toolOf(0, 10, 10), 0, {0, 0, 40, 0}, -20, -1, -1, 0, 0},
   };
   for (const Case& c : cases) {
@@ -521,14 +592,14 @@ TEST_F(WcollTest, VertexExactlyRadiusBelow) {
   EXPECT_EQ(p.x, 20);
   EXPECT_EQ(p.y, 0);
   EXPECT_EQ(wcollBallVertex(t.v[0], 10, Seg2D{0, 3, 40, 3}, 5, &p), 1);  // off the move: the
-  EXPECT_EQ(p.y, 0);                                                      // search rejects it
+  EXPECT_EQ(p.y, 0);                                                     // search rejects it
   TriListPtr list = triList({t});
   Seg3D seg{};
   Point3D touch{};
   int element = -1, kind = -1;
-  ASSERT_EQ(wcollContactBall(list.get(), nullptr, nullptr, 10, move, 5, &seg, &touch, &element,
-                             &kind),
-            1);
+  ASSERT_EQ(
+      wcollContactBall(list.get(), nullptr, nullptr, 10, move, 5, &seg, &touch, &element, &kind),
+      1);
   EXPECT_EQ(kind, kWcollKindVertex);
   EXPECT_EQ(seg.end.x, 20);
   EXPECT_EQ(touch.z, -5);

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "output/geo_source.h"
 #include "framework/xchg_lexer.h"
 #include "geometry/boundary.h"
 #include "geometry/csys.h"
 #include "geometry/guide_curve.h"
+#include "output/geo_source.h"
 #include "support/temp_dir.h"
 
 using qdtest::readFile;
@@ -43,7 +43,8 @@ class GeoSourceTest : public qdtest::TempDirTest {
   }
   // Writes the body after a header of that kind and runs the conversion.
   int convert(const std::string& body, const std::string& kind = "Geometry") {
-    writeFile("geo.qdx", std::string(xchgBanner) + "\nqDX-Version: 1.0\n" + kind + "\ntester\n\n" + body);
+    writeFile("geo.qdx",
+              std::string(xchgBanner) + "\nqDX-Version: 1.0\n" + kind + "\ntester\n\n" + body);
     return bndGeometryDumps(&rec_);
   }
   static std::string file(const char* ext) { return readFile("tmp/" + kPid + "." + ext); }
@@ -80,7 +81,8 @@ TEST_F(GeoSourceTest, BoundaryWithAnArcReadsBack) {
                     "oA( o[+] x[/0/10] y[/20/20] )\noL( x[/0] y[/0] )\n}\n"),
             1);
   const std::vector<Point3D> pts = points(file("bnd"));
-  ASSERT_EQ(pts.size(), 3u + 17u + 1u + 1u) << "start, two lines, 17 arc points, the arc's end, back";
+  ASSERT_EQ(pts.size(), 3u + 17u + 1u + 1u)
+      << "start, two lines, 17 arc points, the arc's end, back";
   for (std::size_t i = 3; i < 3 + 17; ++i) {
     EXPECT_NEAR(std::hypot(pts[i].x - 10, pts[i].y - 20), 10.0, 1e-5) << i;
     EXPECT_GT(pts[i].y, 20.0) << "counter-clockwise from (20, 20) to (0, 20) passes above";
@@ -97,13 +99,16 @@ TEST_F(GeoSourceTest, BoundaryWithAnArcReadsBack) {
 }
 
 TEST_F(GeoSourceTest, ProfilesGoToTwoFilesAndTheRecord) {
-  EXPECT_EQ(convert("{\nv3Dtype(profile)\nvsideOfCompensation(rightOfContour)\noL( x[0/10] y[0/0] z[1/1] )\n}\n"
+  EXPECT_EQ(convert("{\nv3Dtype(profile)\nvsideOfCompensation(rightOfContour)\noL( x[0/10] y[0/0] "
+                    "z[1/1] )\n}\n"
                     "{\nv3Dtype(profile)\noL( x[0/0] y[0/10] z[2/2] )\n}\n"
                     "{\nv3Dtype(profile)\noL( x[5/6] y[5/6] z[0/0] )\n}\n"
                     "vsurface(2.5)\nvdepth(-4)\noP( x[1] y[2] z[3] )\n"),
             3);
-  EXPECT_EQ(file("prf"), "**PRF 1\nX0.000000 Y0.000000 Z1.000000\nX10.000000 Y0.000000 Z1.000000\n**END\n");
-  EXPECT_EQ(file("pr2"), "**PRF 2\nX0.000000 Y0.000000 Z2.000000\nX0.000000 Y10.000000 Z2.000000\n**END\n");
+  EXPECT_EQ(file("prf"),
+            "**PRF 1\nX0.000000 Y0.000000 Z1.000000\nX10.000000 Y0.000000 Z1.000000\n**END\n");
+  EXPECT_EQ(file("pr2"),
+            "**PRF 2\nX0.000000 Y0.000000 Z2.000000\nX0.000000 Y10.000000 Z2.000000\n**END\n");
   EXPECT_EQ(rec_.sideOfCompensation, 1);
   EXPECT_DOUBLE_EQ(rec_.surface, 2.5);
   EXPECT_DOUBLE_EQ(rec_.depth, -4);
@@ -131,7 +136,8 @@ TEST_F(GeoSourceTest, SyncAndSegmentBlocksShareTheirFile) {
             "**SYN 1\nx0.000000 y0.000000 z0.000000 X1.000000 Y1.000000 Z1.000000\n"
             "x1.000000 y1.000000 z1.000000 X2.000000 Y2.000000 Z2.000000\n**END\n"
             "**SYN 1\nx5.000000 y5.000000 z5.000000 X6.000000 Y6.000000 Z6.000000\n**END\n");
-  EXPECT_EQ(file("trc"), "**PRF 1\nX0.000000 Y0.000000 Z0.000000\nX1.000000 Y0.000000 Z0.000000\n**END\n");
+  EXPECT_EQ(file("trc"),
+            "**PRF 1\nX0.000000 Y0.000000 Z0.000000\nX1.000000 Y0.000000 Z0.000000\n**END\n");
   EXPECT_EQ(rec_.syncWritten, 1);
   EXPECT_STREQ(rec_.syncFile, rec_.sync2File);
 }
@@ -145,10 +151,10 @@ TEST_F(GeoSourceTest, ArcDivision) {
   };
   const double pi = std::numbers::pi;
   const Case cases[] = {
-      {"oA( o[+] x[10/0/0] y[0/10/0] z[0/0] )", 10, 8, pi / 2},     // quarter: 8 points
+      {"oA( o[+] x[10/0/0] y[0/10/0] z[0/0] )", 10, 8, pi / 2},  // quarter: 8 points
       {"oA( o[-] x[10/0/0] y[0/-10/0] z[0/0] )", 10, 8, -pi / 2},
-      {"oA( o[+] x[10/-10/0] y[0/0/0] z[0/0] )", 10, 17, pi},       // half
-      {"oA( o[+] x[10/10/0] y[0/0/0] z[0/0] )", 10, 35, 2 * pi},    // a full circle, not a half
+      {"oA( o[+] x[10/-10/0] y[0/0/0] z[0/0] )", 10, 17, pi},     // half
+      {"oA( o[+] x[10/10/0] y[0/0/0] z[0/0] )", 10, 35, 2 * pi},  // a full circle, not a half
       {"oA( o[-] x[10/10/0] y[0/0/0] z[0/0] )", 90, 3, -2 * pi},
       {"oA( o[+] x[10/0/0] y[0/10/0] z[0/0] )", 0, 1570, pi / 2},  // step at least 0.001 rad
   };
@@ -249,12 +255,14 @@ TEST_F(GeoSourceTest, NumbersIgnoreTheHostLocale) {
   {
     CommaLocale comma;
     if (!comma.found) GTEST_SKIP() << "no de_DE locale installed";
-    dumps = convert("{\nvplungePoint(1.5,2.25)\nv3Dtype(boundary)\noL( x[0.5/1.5] y[0/0.25] )\n}\n"
-                    "{\nv3Dtype(synch)\noL( x[0/1.5] y[0/1] z[0/1] )\n}\n");
+    dumps = convert(
+        "{\nvplungePoint(1.5,2.25)\nv3Dtype(boundary)\noL( x[0.5/1.5] y[0/0.25] )\n}\n"
+        "{\nv3Dtype(synch)\noL( x[0/1.5] y[0/1] z[0/1] )\n}\n");
   }
   EXPECT_EQ(dumps, 2);
   EXPECT_EQ(file("bnd"),
             "**BND 1\n**PLUNGE X1.500000 Y2.250000\nX0.500000 Y0.000000 Z0.000000\n"
             "X1.500000 Y0.250000 Z0.000000\n**END\n");
-  EXPECT_EQ(file("snc"), "**SYN 1\nx0.000000 y0.000000 z0.000000 X1.500000 Y1.000000 Z1.000000\n**END\n");
+  EXPECT_EQ(file("snc"),
+            "**SYN 1\nx0.000000 y0.000000 z0.000000 X1.500000 Y1.000000 Z1.000000\n**END\n");
 }

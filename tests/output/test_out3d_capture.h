@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "geometry/cycle_state.h"
 #include "framework/messages.h"
 #include "framework/numtext.h"
-#include "output/out3d_moves.h"
-#include "output/out3d_state.h"
 #include "framework/output.h"
 #include "framework/test_record.h"
+#include "geometry/cycle_state.h"
+#include "output/out3d_moves.h"
+#include "output/out3d_state.h"
 
 namespace qdtest {
 
@@ -42,7 +42,14 @@ inline std::string out3dAxisNum(double x) {
 inline std::string out3dDescribe(int layer, const OutputRecord& r) {
   std::string s = std::to_string(layer) + ": ";
   switch (r.type) {
-    case 3107: case 3114: case 3109: case 3118: case 4007: case 4016: case 4019: case 4020: {
+    case 3107:
+    case 3114:
+    case 3109:
+    case 3118:
+    case 4007:
+    case 4016:
+    case 4019:
+    case 4020: {
       s += std::to_string(r.type);
       if (r.modal.setX) s += " x" + out3dNum(r.modal.x);
       if (r.modal.setY) s += " y" + out3dNum(r.modal.y);
@@ -54,16 +61,19 @@ inline std::string out3dDescribe(int layer, const OutputRecord& r) {
     }
     case 3102: return s + "3102 z" + out3dNum(r.move.z);
     case 4002: return s + "4002 z" + out3dNum(r.nc.z);
-    case 3103: case 3113:
-      return s + std::to_string(r.type) + " " + out3dNum(r.move.x) + " " + out3dNum(r.move.y) + " " +
-             out3dNum(r.move.z);
+    case 3103:
+    case 3113:
+      return s + std::to_string(r.type) + " " + out3dNum(r.move.x) + " " + out3dNum(r.move.y) +
+             " " + out3dNum(r.move.z);
     case 7001:
       return s + "7001 " + out3dNum(r.mark.p[0][0]) + " " + out3dNum(r.mark.p[0][1]) + " " +
              out3dNum(r.mark.p[0][2]);
-    case 4101: case 1001: return s + r.single;
+    case 4101:
+    case 1001: return s + r.single;
     case 3002: return s + "3002";
     case 5004: return s + "clr all";
-    case 5001: case 5002: {
+    case 5001:
+    case 5002: {
       s += r.type == 5001 ? "beg " : "end ";
       if (r.part.kind == 4) s += std::string("ctx ") + r.part.name;
       if (r.part.kind == 1) s += "part " + std::to_string(r.part.number);

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "geometry/cycle_state.h"
 #include "geometry/csys.h"
+#include "geometry/cycle_state.h"
 #include "test_out3d_capture.h"
 
 using namespace qdtest;
@@ -31,30 +31,29 @@ TEST_F(Out3dTest, TechnologyHeaderInUserUnitsWithOnlyTheFeedsGiven) {
   t.approachFeed = 0.000001;  // below 1e-5: no alias
   t.finalPathSpindleSpeed = 9000;
   ASSERT_EQ(out3dWriteTechnology(&t), 1);
-  const std::vector<std::string> expected = {
-      "10: cycleFct(zlevelFinishing)",
-      "10: arg(F:clearancePlane:=55.0000)",
-      "10: CPLANE(55.0000)",
-      "10: arg(F:retractPlane:=50.0000)",
-      "10: RPLANE(50.0000)",
-      "10: arg(F:clearanceDistance:=10.0000)",
-      "10: CDIST(10.0000)",
-      "10: T(7)",
-      "10: aliasDef(FX,FX,1000,1)",
-      "10: aliasDef(FZ,FZ,200,1)",
-      "10: aliasDef(reducedFeedrate,FX,500,1)",
-      "10: aliasDef(fastretractFeedrate,FX,3000,1)",
-      "10: aliasDef(S,S,12000,1)",
-      "10: aliasDef(finalPathSpindleSpeed,S,9000,1)",
-      "10: aliasUse(S)",
-      "10: S(12000)",
-      "10: SR(counterClockwise)",
-      "10: tr(S)",
-      "10: tr(SR)",
-      "10: FX(1000)",
-      "10: FZ(200)",
-      "10: aliasUse(FX)",
-      "10: tr(FX)"};
+  const std::vector<std::string> expected = {"10: cycleFct(zlevelFinishing)",
+                                             "10: arg(F:clearancePlane:=55.0000)",
+                                             "10: CPLANE(55.0000)",
+                                             "10: arg(F:retractPlane:=50.0000)",
+                                             "10: RPLANE(50.0000)",
+                                             "10: arg(F:clearanceDistance:=10.0000)",
+                                             "10: CDIST(10.0000)",
+                                             "10: T(7)",
+                                             "10: aliasDef(FX,FX,1000,1)",
+                                             "10: aliasDef(FZ,FZ,200,1)",
+                                             "10: aliasDef(reducedFeedrate,FX,500,1)",
+                                             "10: aliasDef(fastretractFeedrate,FX,3000,1)",
+                                             "10: aliasDef(S,S,12000,1)",
+                                             "10: aliasDef(finalPathSpindleSpeed,S,9000,1)",
+                                             "10: aliasUse(S)",
+                                             "10: S(12000)",
+                                             "10: SR(counterClockwise)",
+                                             "10: tr(S)",
+                                             "10: tr(SR)",
+                                             "10: FX(1000)",
+                                             "10: FZ(200)",
+                                             "10: aliasUse(FX)",
+                                             "10: tr(FX)"};
   EXPECT_EQ(take(), expected);
   EXPECT_EQ(out3dState().aliasIndex, kOut3dAliasFX);
   EXPECT_EQ(out3dWriteTechnology(nullptr), -20);
@@ -79,12 +78,12 @@ TEST(Out3dNames, TechnologyNameOfTheCycleId) {
   const struct {
     const char* id;
     const char* name;
-  } cases[] = {{"qdProf", "profileFinishing"}, {"qdScal", "profileFinishing"},
-               {"qdRupp", "zlevelRoughing"},   {"qdCast", "zlevelRoughing"},
-               {"qdZres", "zlevelRoughing"},   {"qdZfin", "zlevelFinishing"},
+  } cases[] = {{"qdProf", "profileFinishing"},  {"qdScal", "profileFinishing"},
+               {"qdRupp", "zlevelRoughing"},    {"qdCast", "zlevelRoughing"},
+               {"qdZres", "zlevelRoughing"},    {"qdZfin", "zlevelFinishing"},
                {"qdRmat", "autoRestMachining"}, {"qdPecl", "pencilMilling"},
-               {"qdCurve", "curveMilling"},    {"qdRpx5", "qdCycle"},
-               {"qdProfX", "qdCycle"},         {nullptr, "qdCycle"}};
+               {"qdCurve", "curveMilling"},     {"qdRpx5", "qdCycle"},
+               {"qdProfX", "qdCycle"},          {nullptr, "qdCycle"}};
   EXPECT_STREQ(out3dTechnologyName(), "qdCycle") << "no cycle";
   for (const auto& c : cases) {
     CycleRecord r;
@@ -126,7 +125,8 @@ TEST_F(Out3dTest, ApproachFeedHoldsUntilSwitchedOffThenFXIsWrittenAgain) {
   take();
   out3dApproachFeed(1);
   EXPECT_EQ(out3dSpecialFeedActive(), 1);
-  EXPECT_EQ(take(), (std::vector<std::string>{"10: aliasUse(approachFeedrate)", "10: tr(FX*0.25)"}));
+  EXPECT_EQ(take(),
+            (std::vector<std::string>{"10: aliasUse(approachFeedrate)", "10: tr(FX*0.25)"}));
   out3dMove3Axis({5, 0, 10}, kOut3dFeed);
   EXPECT_EQ(take(), (std::vector<std::string>{"31: 3114 x5", "32: 4007 x5"}))
       << "the approach feed stays: no FX lines";
@@ -259,10 +259,10 @@ TEST_F(Out3dTest, BlocksContextsAndOnlyTheFirstLinkUntilTheNextReset) {
   out3dMoveKindInfeed();
   out3dMoveKindPath();
   out3dBeginBlock(5);
-  EXPECT_EQ(take(), (std::vector<std::string>{"12: beg ctx 3dPath usg(poly)", "12: end ctx 3dPath usg(poly)",
-                                              "12: beg ctx link", "12: end ctx link",
-                                              "12: beg ctx rmat usg(path)", "12: kind 113",
-                                              "12: kind 114", "12: kind 115"}));
+  EXPECT_EQ(take(), (std::vector<std::string>{"12: beg ctx 3dPath usg(poly)",
+                                              "12: end ctx 3dPath usg(poly)", "12: beg ctx link",
+                                              "12: end ctx link", "12: beg ctx rmat usg(path)",
+                                              "12: kind 113", "12: kind 114", "12: kind 115"}));
   out3dResetState();
   out3dBeginBlock(64);
   EXPECT_EQ(take(), (std::vector<std::string>{"12: beg ctx link"}));
@@ -278,8 +278,8 @@ TEST_F(Out3dTest, AuxContourCollisionMarkAndLiteralLineInTheFrame) {
   csysSetFrame({10, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1});
   ASSERT_EQ(csysPrepare(), 1);
   out3dCollisionMark({1, 2, 3});
-  EXPECT_EQ(take(), (std::vector<std::string>{"41: aux(cmnt[c] u[u])", "41: 3103 1 2 3",
-                                              "41: 3113 1 2 3", "41: 3113 4 5 6", "41: 3002",
-                                              "32: M8", "42: 7001 -9 2 3"}));
+  EXPECT_EQ(take(),
+            (std::vector<std::string>{"41: aux(cmnt[c] u[u])", "41: 3103 1 2 3", "41: 3113 1 2 3",
+                                      "41: 3113 4 5 6", "41: 3002", "32: M8", "42: 7001 -9 2 3"}));
   csysResetState();
 }

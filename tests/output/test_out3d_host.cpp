@@ -10,15 +10,15 @@
 #include "cycles/cycle_result.h"
 #include "framework/kernel.h"
 #include "framework/messages.h"
-#include "output/out3d_moves.h"
-#include "output/out3d_state.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
 #include "framework/param_list.h"
 #include "framework/pof_writer.h"
+#include "framework/test_record.h"
+#include "output/out3d_moves.h"
+#include "output/out3d_state.h"
 #include "qdmill/qdmill.h"
 #include "support/temp_dir.h"
-#include "framework/test_record.h"
 
 using namespace qdtest;
 
@@ -50,7 +50,9 @@ int hostFn(CycleRecord* cycle, int layer, OutputRecord* r, void*) {
   return 0;
 }
 
-int squareBreakCheck() { return squareCycle != nullptr && squareCycle->signal == kSignalStopNow ? 1 : 0; }
+int squareBreakCheck() {
+  return squareCycle != nullptr && squareCycle->signal == kSignalStopNow ? 1 : 0;
+}
 
 int squareInit(CycleRecord* c) {
   c->params = parListSet(c->params, "pofFilename", "square.pof", 31);
@@ -77,8 +79,8 @@ int squareCompute(CycleRecord* c) {
     Point3D p;
     int kind;
   } path[] = {{{0, 0, 50}, kOut3dRapid}, {{0, 0, 50}, kOut3dRapid}, {{0, 0, 2}, kOut3dRapid},
-              {{0, 0, -1}, kOut3dFeed},  {{20, 0, -1}, kOut3dFeed},  {{20, 20, -1}, kOut3dFeed},
-              {{0, 20, -1}, kOut3dFeed}, {{0, 0, -1}, kOut3dFeed},   {{0, 0, 50}, kOut3dRapid}};
+              {{0, 0, -1}, kOut3dFeed},  {{20, 0, -1}, kOut3dFeed}, {{20, 20, -1}, kOut3dFeed},
+              {{0, 20, -1}, kOut3dFeed}, {{0, 0, -1}, kOut3dFeed},  {{0, 0, 50}, kOut3dRapid}};
   int result = 0;
   for (const auto& step : path) {
     result = out3dMove3Axis(step.p, step.kind);
@@ -141,9 +143,10 @@ TEST_F(Out3dHost, HostReceivesTheHeaderAndTheMovesInsideTheFirstPosition) {
 
   // Technology header first, then the first position between its literal-block brackets.
   const std::vector<std::string> names = layer10Names();
-  const std::vector<std::string> tech = {
-      "cycleFct", "arg", "CPLANE", "arg", "RPLANE", "arg", "CDIST", "T", "aliasDef", "aliasDef",
-      "aliasDef", "aliasUse", "S", "SR", "tr", "tr", "FX", "FZ", "aliasUse", "tr"};
+  const std::vector<std::string> tech = {"cycleFct", "arg",      "CPLANE", "arg",      "RPLANE",
+                                         "arg",      "CDIST",    "T",      "aliasDef", "aliasDef",
+                                         "aliasDef", "aliasUse", "S",      "SR",       "tr",
+                                         "tr",       "FX",       "FZ",     "aliasUse", "tr"};
   const auto at = std::find(names.begin(), names.end(), "cycleFct");
   ASSERT_LE(tech.size(), static_cast<std::size_t>(names.end() - at));
   EXPECT_EQ(std::vector<std::string>(at, at + tech.size()), tech);
@@ -153,7 +156,7 @@ TEST_F(Out3dHost, HostReceivesTheHeaderAndTheMovesInsideTheFirstPosition) {
       order.push_back(s.layer == 31 ? "move " + s.what : s.what);
     }
   }
-  const std::vector<std::string> firstPart = {"FX(800)", "nctx(BFP)", "nctx(0)", "move 3107",
+  const std::vector<std::string> firstPart = {"FX(800)",   "nctx(BFP)", "nctx(0)", "move 3107",
                                               "move 3107", "nctx(AFP)", "nctx(0)", "move 3107"};
   ASSERT_GE(order.size(), firstPart.size());
   EXPECT_EQ(std::vector<std::string>(order.begin(), order.begin() + firstPart.size()), firstPart);

@@ -57,10 +57,10 @@ TEST_F(Out3dTest, PlungeTakesThePlungeFeedAndTheNextCutFXAgain) {
   out3dSetPlungeAngle(5);
   take();
   emit3({{{0, 0, -2}, 1}, {{10, 0, -2}, 1}, {{10, 0, -4}, 1}});
-  EXPECT_EQ(take(), (std::vector<std::string>{
-                        "10: aliasUse(FZ)", "10: tr(FZ)", "31: 3114 z-2", "32: 4007 z-2",
-                        "10: aliasUse(FX)", "10: tr(FX)", "31: 3114 x10", "32: 4007 x10",
-                        "10: aliasUse(FZ)", "10: tr(FZ)", "31: 3114 z-4", "32: 4007 z-4"}));
+  EXPECT_EQ(take(), (std::vector<std::string>{"10: aliasUse(FZ)", "10: tr(FZ)", "31: 3114 z-2",
+                                              "32: 4007 z-2", "10: aliasUse(FX)", "10: tr(FX)",
+                                              "31: 3114 x10", "32: 4007 x10", "10: aliasUse(FZ)",
+                                              "10: tr(FZ)", "31: 3114 z-4", "32: 4007 z-4"}));
 }
 
 TEST_F(Out3dTest, SteepMoveWithAHorizontalPartTakesTheReducedFeedWhenThereIsOne) {
@@ -87,10 +87,10 @@ TEST_F(Out3dTest, ReducedFeedMoveOfKind100AndBackToFX) {
   take();
   emit3({{{20, 0, 0}, 100}, {{30, 0, 0}, 1}, {{40, 0, 0}, 100}, {{50, 0, 0}, 100}});
   EXPECT_EQ(take(), (std::vector<std::string>{
-                        "10: aliasUse(reducedFeedrate)", "10: tr(FX*0.5)", "31: 3114 x20", "32: 4007 x20",
-                        "10: aliasUse(FX)", "10: tr(FX)", "31: 3114 x30", "32: 4007 x30",
-                        "10: aliasUse(reducedFeedrate)", "10: tr(FX*0.5)", "31: 3114 x40", "32: 4007 x40",
-                        "31: 3114 x50", "32: 4007 x50"}));
+                        "10: aliasUse(reducedFeedrate)", "10: tr(FX*0.5)", "31: 3114 x20",
+                        "32: 4007 x20", "10: aliasUse(FX)", "10: tr(FX)", "31: 3114 x30",
+                        "32: 4007 x30", "10: aliasUse(reducedFeedrate)", "10: tr(FX*0.5)",
+                        "31: 3114 x40", "32: 4007 x40", "31: 3114 x50", "32: 4007 x50"}));
   EXPECT_EQ(out3dReducedFeedRequested(), 0) << "each request served one move";
 }
 
@@ -128,10 +128,10 @@ TEST_F(Out3dTest, HeldLinkBracket) {
   out3dEndBlock(64);
   emit3({{{30, 0, 0}, 0}, {{40, 0, 0}, 1}});
   // Each rapid inside the bracket is written when the next move comes: the last one after it.
-  EXPECT_EQ(take(), (std::vector<std::string>{
-                        "12: beg ctx link", "31: 3107 z20", "32: 4016 z20", "12: end ctx link",
-                        "31: 3107 x30", "32: 4016 x30", "31: 3107 z0", "32: 4016 z0",
-                        "31: 3114 x40", "32: 4007 x40"}));
+  EXPECT_EQ(take(), (std::vector<std::string>{"12: beg ctx link", "31: 3107 z20", "32: 4016 z20",
+                                              "12: end ctx link", "31: 3107 x30", "32: 4016 x30",
+                                              "31: 3107 z0", "32: 4016 z0", "31: 3114 x40",
+                                              "32: 4007 x40"}));
   // A rapid still held at the end of output goes out inside a "link" context.
   out3dBeginBlock(128);
   emit3({{{40, 0, 20}, 0}});
@@ -164,8 +164,9 @@ TEST_F(Out3dTest, FiveAxisFirstPositionWritesAllSixCoordinatesEvenAnAxisOf001) {
   out3dSetToolAxis({0.01, 0, w});
   out3dMove5Axis({1, 2, 30}, kOut3dRapid);
   const std::string axis = " u0.01000000 v0.00000000 w" + out3dAxisNum(w);
-  EXPECT_EQ(take(), (std::vector<std::string>{"10: tr(5X)", "31: 3102 z30", "32: 4002 z30",
-                                              "31: 3109 x1 y2 z30" + axis, "32: 4019 x1 y2 z30" + axis}));
+  EXPECT_EQ(take(),
+            (std::vector<std::string>{"10: tr(5X)", "31: 3102 z30", "32: 4002 z30",
+                                      "31: 3109 x1 y2 z30" + axis, "32: 4019 x1 y2 z30" + axis}));
   out3dMove5Axis({5, 2, 30}, kOut3dRapid);
   EXPECT_EQ(take(), (std::vector<std::string>{"31: 3107 x5", "32: 4016 x5"}))
       << "then only what changed; 5X is written once";
@@ -196,15 +197,16 @@ TEST_F(Out3dTest, FiveAxisFeedChoiceAlongTheAxisAndOnAxisChanges) {
   out3dMove5Axis({20, 0, 40}, kOut3dFeed);  // same axis: FX
   auto lines = take();
   // Header, 5X and the first position left out.
-  const auto firstPosition = std::find_if(lines.begin(), lines.end(),
-                                          [](const std::string& l) { return l.rfind("32: 4019", 0) == 0; });
+  const auto firstPosition = std::find_if(
+      lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("32: 4019", 0) == 0; });
   ASSERT_NE(firstPosition, lines.end());
   lines.erase(lines.begin(), firstPosition + 1);
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "10: aliasUse(FZ)", "10: tr(FZ)", "31: 3114 z40", "32: 4007 z40",
-                       "10: aliasUse(reducedFeedrate)", "10: tr(FX*0.5)",
-                       "31: 3118 x10 v0.60000000 w0.80000000", "32: 4020 x10 v0.60000000 w0.80000000",
-                       "10: aliasUse(FX)", "10: tr(FX)", "31: 3114 x20", "32: 4007 x20"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"10: aliasUse(FZ)", "10: tr(FZ)", "31: 3114 z40",
+                                      "32: 4007 z40", "10: aliasUse(reducedFeedrate)",
+                                      "10: tr(FX*0.5)", "31: 3118 x10 v0.60000000 w0.80000000",
+                                      "32: 4020 x10 v0.60000000 w0.80000000", "10: aliasUse(FX)",
+                                      "10: tr(FX)", "31: 3114 x20", "32: 4007 x20"}));
 }
 
 TEST_F(Out3dTest, MoveOutputOffWritesNoMoveRecords) {
@@ -331,10 +333,10 @@ TEST_F(Out3dTest, ShortRunsGoOutAsG1AndPolynomialModeWritesPoly) {
   out3dStartLiteral();
   take();
   emit3({{{0, 0, 0}, 0}, {{10, 0, 0}, 1}, {{10, 0, 50}, 0}});
-  EXPECT_EQ(take(), (std::vector<std::string>{
-                        "31: 3107 z0", "32: 4016 z0", "10: aliasUse(FX)", "10: tr(FX)", "31: 3114 x10",
-                        "31: 3107 z50",
-                        "32: 4007 x0 y0 z0", "32: 4007 x10 y0 z0", "32: 4016 z50"}));
+  EXPECT_EQ(take(),
+            (std::vector<std::string>{"31: 3107 z0", "32: 4016 z0", "10: aliasUse(FX)",
+                                      "10: tr(FX)", "31: 3114 x10", "31: 3107 z50",
+                                      "32: 4007 x0 y0 z0", "32: 4007 x10 y0 z0", "32: 4016 z50"}));
   out3dFlushLiteral();
 
   out3dResetState();
@@ -489,9 +491,10 @@ TEST_F(Out3dTest, NcModesVisitEveryPositionOfTheStandardOutputWhenBlocksFail) {
     out3dFlushLiteral();
     const auto lines = take();
     if (c.message != nullptr) {
-      EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
-        return l.find(c.message) != std::string::npos;
-      })) << c.name << ": the fault did not strike";
+      EXPECT_TRUE(
+          std::any_of(lines.begin(), lines.end(),
+                      [&](const std::string& l) { return l.find(c.message) != std::string::npos; }))
+          << c.name << ": the fault did not strike";
     }
     const std::vector<Point3D> got = visited32(lines);
     EXPECT_EQ(got.size(), expected.size()) << c.name;

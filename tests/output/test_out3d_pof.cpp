@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "geometry/cycle_state.h"
 #include "framework/messages.h"
+#include "framework/test_pof_support.h"
+#include "geometry/cycle_state.h"
 #include "output/out3d_moves.h"
 #include "output/out3d_state.h"
 #include "test_out3d_capture.h"
-#include "framework/test_pof_support.h"
 
 using namespace qdtest;
 
@@ -184,7 +184,8 @@ TEST_F(Out3dPof, HeldLinkBracket) {
 }
 
 TEST_F(Out3dPof, SplineBlockAgainstTheSamePointsAsG1Moves) {
-  const Point3D run[] = {{0, 0, 0}, {10, 0, 0}, {12, 5, -0.5}, {15, 8, -1}, {20, 8, -1}, {26, 3, -1}};
+  const Point3D run[] = {{0, 0, 0},   {10, 0, 0},  {12, 5, -0.5},
+                         {15, 8, -1}, {20, 8, -1}, {26, 3, -1}};
   auto emitRun = [&] {
     move(0, 0, 50, 0);
     move(0, 0, 50, 0);
@@ -274,5 +275,6 @@ TEST_F(Out3dPof, FeedRunLongerThan32767Points) {
   EXPECT_NEAR(vecDistance(starts[0], {100, 0, 0}), 0, 1e-3);
   for (int i = 1; i < kFeeds; ++i) ASSERT_NEAR(vecDistance(ends[i - 1], starts[i]), 0, 1e-3) << i;
   const double a = kFeeds * 1e-4;
-  EXPECT_NEAR(vecDistance(ends.back(), {100 * std::cos(a), 100 * std::sin(a), -1e-4 * kFeeds}), 0, 1e-3);
+  EXPECT_NEAR(vecDistance(ends.back(), {100 * std::cos(a), 100 * std::sin(a), -1e-4 * kFeeds}), 0,
+              1e-3);
 }

@@ -14,8 +14,8 @@
 #include "cycles/cycle_hooks.h"
 #include "cycles/level_pocket_hooks.h"
 #include "framework/messages.h"
-#include "output/pof_reader.h"
 #include "framework/test_pof_support.h"
+#include "output/pof_reader.h"
 
 using namespace qdtest;
 
@@ -85,12 +85,16 @@ std::string num(double v) {
 std::string render(const HookEvent& e) {
   std::string s = std::to_string(e.slot);
   switch (e.slot) {
-    case 1: case 4: case 5:
-      s += " k" + std::to_string(e.kind) + " (" + num(e.p.x) + "," + num(e.p.y) + "," + num(e.p.z) + ")";
+    case 1:
+    case 4:
+    case 5:
+      s += " k" + std::to_string(e.kind) + " (" + num(e.p.x) + "," + num(e.p.y) + "," + num(e.p.z) +
+           ")";
       if (e.slot == 4) s += " b" + num(e.bulge);
       break;
     case 2: s += " k" + std::to_string(e.kind); break;
-    case 6: case 7: s += " " + e.word; break;
+    case 6:
+    case 7: s += " " + e.word; break;
     case 8: s += " " + std::to_string(e.kind); break;
     default: break;
   }
@@ -153,15 +157,16 @@ TEST_F(TempDirTest, StreamLineForms) {
             ":no layer\n"
             "\n"
             " 3 1 :spaced digits\n"
-            "7:\n"            // empty text: no line
-            "7: \n"           // a blank is a text
+            "7:\n"   // empty text: no line
+            "7: \n"  // a blank is a text
             "12345:five\n"
-            "0:x\r\n"         // CR LF is one line end
-            "2:y\n\r"         // so is LF CR
+            "0:x\r\n"  // CR LF is one line end
+            "2:y\n\r"  // so is LF CR
             "2:z\r"
             "5:unserved\n");
   EXPECT_EQ(readLines("a.pof", {0, 2, 7, 31, 12345}),
-            (Seq{"31:  oL( x[/5] y[/6] )", "31:spaced digits", "7: ", "12345:five", "0:x", "2:y", "2:z"}));
+            (Seq{"31:  oL( x[/5] y[/6] )", "31:spaced digits", "7: ", "12345:five", "0:x", "2:y",
+                 "2:z"}));
 }
 
 // Closing the top source leaves the stream with nothing to read from it; starting it again
@@ -200,7 +205,8 @@ TEST_F(TempDirTest, StreamHandlerRingKeepsOneHandlerPerLayer) {
   lines().clear();
   PofLineStream* st = pofStreamNew("h.pof", 64);
   ASSERT_NE(st, nullptr);
-  for (int l : {2, 3, 1}) pofStreamAddHandler(st, pofHandlerNew(static_cast<std::uint16_t>(l), recordLine, l));
+  for (int l : {2, 3, 1})
+    pofStreamAddHandler(st, pofHandlerNew(static_cast<std::uint16_t>(l), recordLine, l));
   pofStreamAddHandler(st, pofHandlerNew(2, recordLine, 20));  // replaces the first of layer 2
   ASSERT_EQ(pofStreamRun(st), 1);
   EXPECT_EQ(lines(), (Seq{"3:c", "1:a", "20:b"}));
@@ -228,8 +234,8 @@ TEST_F(TempDirTest, IncludesNestAndResumeAfterTheIncludeLine) {
   writeFile("part.pof", "1:p1\n0:include(sub.pof)\n1:p2\n");
   writeFile("sub.pof", "1:s1\n");
   EXPECT_EQ(readLines("main.pof", {0, 1}),
-            (Seq{"1:m1", "0: include(part.pof)", "1:p1", "0:include(sub.pof)", "1:s1", "1:p2", "1:m2",
-                 "0: include(missing.pof)", "1:m3"}));
+            (Seq{"1:m1", "0: include(part.pof)", "1:p1", "0:include(sub.pof)", "1:s1", "1:p2",
+                 "1:m2", "0: include(missing.pof)", "1:m3"}));
 }
 
 // A file that includes itself, directly or through another, was followed for ever.
@@ -267,7 +273,7 @@ TEST_F(PofReadTest, RapidBetweenCutsSwitchesToALinePathAndBack) {
       "31: oM( x[/10] y[/10] )\n"
       "31: oL( x[/0] y[/10] )\n");
   EXPECT_EQ(got, (Seq{"1 k2 (10,0,1)", "4 k2 (0,0,1) b0", "4 k2 (10,0,1) b0",  // arc path
-                      "3", "2 k1", "5 k1 (10,0,1)", "5 k1 (10,10,1)",         // the rapid
+                      "3", "2 k1", "5 k1 (10,0,1)", "5 k1 (10,10,1)",          // the rapid
                       "3", "1 k2 (0,10,1)", "4 k2 (10,10,1) b0", "4 k2 (0,10,1) b0"}));
 }
 
@@ -308,7 +314,7 @@ TEST_F(PofReadTest, ArcBulges) {
       {"oA( o[-] x[/10/5] y[/0/0] )", -1.0},  // clockwise half circle
       {"oA( o[-] x[/10/10] y[/10/0] )", -q},  // quarter from west to north, clockwise
       {"oA( o[+] x[/10/10] y[/10/0] )", std::tan(3 * std::numbers::pi / 8)},  // the long way round
-      {"oA( o[+] x[/10/0] y[/10/10] )", q},   // quarter from south to east, counter-clockwise
+      {"oA( o[+] x[/10/0] y[/10/10] )", q},    // quarter from south to east, counter-clockwise
       {"oA( o[+] x[/10/0/0] y[/0/0] )", 0.0},  // starts at its centre: a straight move
   };
   for (const Case& c : cases) {
@@ -322,7 +328,8 @@ TEST_F(PofReadTest, ArcBulges) {
 
 // A full circle (back at its start) was a zero-length move; it comes as two half circles.
 TEST_F(PofReadTest, FullCircleComesAsTwoHalves) {
-  const Seq arcs = readBack("31: oL( x[/0] y[/0] )\n31: oL( x[/10] y[/0] )\n31: oA( o[+] x[/10/5] y[/0/0] )\n");
+  const Seq arcs =
+      readBack("31: oL( x[/0] y[/0] )\n31: oL( x[/10] y[/0] )\n31: oA( o[+] x[/10/5] y[/0/0] )\n");
   ASSERT_GE(arcs.size(), 2u);
   EXPECT_EQ(Seq(arcs.end() - 2, arcs.end()), (Seq{"4 k2 (0,0,1) b1", "4 k2 (10,0,1) b1"}));
   // On a line path each half is handed over as 24 chords.
@@ -355,10 +362,10 @@ TEST_F(PofReadTest, Layer34PathsAndScopeEnd) {
 TEST_F(PofReadTest, MalformedMovesAreReportedAndSkipped) {
   const Seq got = readBack(
       "31: oL( x[/1] y[/1] )\n"
-      "31: oL( x[5] y[/6] )\n"        // no '/'
-      "31: oL( x[/abc] y[/6] )\n"     // not a number
-      "31: oL( q[/1] )\n"             // no such key
-      "31: oL( x[/2] y[/2\n"          // cut element
+      "31: oL( x[5] y[/6] )\n"     // no '/'
+      "31: oL( x[/abc] y[/6] )\n"  // not a number
+      "31: oL( q[/1] )\n"          // no such key
+      "31: oL( x[/2] y[/2\n"       // cut element
       "31: oL( x[/3] y[/3] )\n");
   EXPECT_EQ(got, (Seq{"1 k2 (3,3,1)", "4 k2 (1,1,1) b0", "4 k2 (3,3,1) b0"}));
   EXPECT_EQ(messages(), (Seq(4, "1702,0")));
@@ -414,8 +421,8 @@ std::vector<Point3D> handedPositions() {
   std::vector<Point3D> out;
   for (const HookEvent& e : events()) {
     if (e.slot != 4 && e.slot != 5) continue;
-    if (!out.empty() && std::fabs(out.back().x - e.p.x) < 1e-9 && std::fabs(out.back().y - e.p.y) < 1e-9 &&
-        std::fabs(out.back().z - e.p.z) < 1e-9) {
+    if (!out.empty() && std::fabs(out.back().x - e.p.x) < 1e-9 &&
+        std::fabs(out.back().y - e.p.y) < 1e-9 && std::fabs(out.back().z - e.p.z) < 1e-9) {
       continue;
     }
     out.push_back(e.p);
@@ -435,7 +442,8 @@ void expectSamePoints(const std::vector<Point3D>& got, const std::vector<Point3D
 
 TEST_F(PofReadTest, ExampleJobsReadBackIntoTheirPoints) {
   for (const char* name : {"demo.pof", "demo_out.pof"}) {
-    const std::string pof = readFile(std::string(QDMILL_SOURCE_DIR) + "/examples/demo/expected/" + name);
+    const std::string pof =
+        readFile(std::string(QDMILL_SOURCE_DIR) + "/examples/demo/expected/" + name);
     ASSERT_FALSE(pof.empty()) << name;
     writeFile("job.pof", pof);
     events().clear();
@@ -479,8 +487,9 @@ TEST_F(PofWriteReadTest, WrittenMovesReadBackIntoTheirPoints) {
   end();
   const std::string pof = text();
   ASSERT_EQ(pofReadBack("out.pof"), 0);
-  const std::vector<Point3D> want = {{10, 0, 1},       {10, 0, 2},     {10, 0, -1}, {20, 0.125, -1},
-                                     {20, 5.5, -1.5}, {10, 5.5, -1.5}, {10, 0, -1.5}};
+  const std::vector<Point3D> want = {{10, 0, 1},      {10, 0, 2},      {10, 0, -1},
+                                     {20, 0.125, -1}, {20, 5.5, -1.5}, {10, 5.5, -1.5},
+                                     {10, 0, -1.5}};
   EXPECT_EQ(writtenPositions(pof, {0, 0, 1}).size(), 7u);
   // The arc is a 2D cut after a move in z: it starts an arc path and keeps its bulge.
   bool sawArc = false;
@@ -507,7 +516,8 @@ TEST_F(PofReadTest, DefaultHooksFillTheLevelPath) {
   EXPECT_EQ(pathListClass(path, 0), kPathClassGap);
   for (int i = 3; i < path->count; ++i) {
     EXPECT_NEAR(std::hypot(path->positions[i].x - 5, path->positions[i].y), 5.0, 1e-9) << i;
-    EXPECT_GE(path->positions[i].y, -1e-9) << "counter-clockwise from (10, 0) to (0, 0) stays above";
+    EXPECT_GE(path->positions[i].y, -1e-9)
+        << "counter-clockwise from (10, 0) to (0, 0) stays above";
   }
   levelPocketSetPath(nullptr);
   pathListFree(path);

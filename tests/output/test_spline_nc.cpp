@@ -24,12 +24,14 @@ TEST_F(SplineOut, DSplineBlockOfAStraightRun) {
   ASSERT_EQ(nc().size(), 15u);
   const std::vector<std::string> head(nc().begin(), nc().begin() + 9);
   EXPECT_EQ(head, (std::vector<std::string>{"#D_SPLINE[0,1]", "(------ DATA -----)", "0", "t0.0000",
-                                            "0.0000 0.0000 15.0000 -5.0000", "0.0000 0.0000 0.0000 0.0000",
+                                            "0.0000 0.0000 15.0000 -5.0000",
+                                            "0.0000 0.0000 0.0000 0.0000",
                                             "0.0000 0.0000 0.0000 0.0000", "t1.0000", "10.0000"}));
   EXPECT_EQ(nc()[9].substr(0, 7), "0.0000 ") << "t(s) has no constant term";
   const std::vector<std::string> tail(nc().begin() + 10, nc().end());
   EXPECT_EQ(tail, (std::vector<std::string>{"F1200.0000", "1", "0.0000 0.0000 0.0000 0.0000",
-                                            "0.0000 0.0000 0.0000 0.0000", "1.0000 0.0000 0.0000 0.0000"}));
+                                            "0.0000 0.0000 0.0000 0.0000",
+                                            "1.0000 0.0000 0.0000 0.0000"}));
   splArcMapFree(map);
 }
 
@@ -52,8 +54,10 @@ TEST_F(SplineOut, PolyBlockOfAStraightRun) {
   EXPECT_EQ(nc()[0], "G1 X0.000 Y0.000 Z0.000");
   const SplineSegment& g = seg(s.get(), 0);
   char x[100];
-  std::snprintf(x, sizeof x, "POLY PO[X]=(%7.4f,%7.4f,%7.4f)PO[Y]=(%7.4f,%7.4f,%7.4f)PO[Z]=( 0.0000, 0.0000, 0.0000)",
-                10.0, g.cx[2], g.cx[3], 0.0, g.cy[2], g.cy[3]);
+  std::snprintf(
+      x, sizeof x,
+      "POLY PO[X]=(%7.4f,%7.4f,%7.4f)PO[Y]=(%7.4f,%7.4f,%7.4f)PO[Z]=( 0.0000, 0.0000, 0.0000)",
+      10.0, g.cx[2], g.cx[3], 0.0, g.cy[2], g.cy[3]);
   EXPECT_EQ(nc()[1], x);
   EXPECT_EQ(nc()[2].substr(0, 15), "PO[X]=(10.0000,") << "the end of the second segment";
 }

@@ -234,10 +234,14 @@ TEST_F(ContourElementTest, PointOrderAlongElements) {
       // A counter-clockwise arc across the +x axis: from 315 to 45 degrees.
       {contMakeArc(0, 0, 7.071067811865476, -7.071067811865476, 7.071067811865476,
                    7.071067811865476, 10, 1, 0),
-       {10, 0}, {7.0710678, -7.0710678}, 1},
+       {10, 0},
+       {7.0710678, -7.0710678},
+       1},
       {contMakeArc(0, 0, 7.071067811865476, -7.071067811865476, 7.071067811865476,
                    7.071067811865476, 10, 1, 0),
-       {10, 0}, {7.0710678, 7.0710678}, 2},
+       {10, 0},
+       {7.0710678, 7.0710678},
+       2},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(contElemPointOrder(c.e, c.p, c.q), c.order) << c.p.x << "," << c.p.y;

@@ -86,7 +86,8 @@ TEST_F(ContourGeomTest, ElementMeasuresMatchDenseSamples) {
       EXPECT_LE(bmin.x, smin.x + 1e-9);
       EXPECT_GE(bmax.y, smax.y - 1e-9);
 
-      std::uniform_real_distribution<double> px(smin.x - 30, smax.x + 30), py(smin.y - 30, smax.y + 30);
+      std::uniform_real_distribution<double> px(smin.x - 30, smax.x + 30),
+          py(smin.y - 30, smax.y + 30);
       for (int t = 0; t < 30; ++t) {
         const Point2D p{px(rng), py(rng)};
         Point2D foot{};
@@ -144,11 +145,13 @@ TEST_F(ContourGeomTest, NearestElementOfAContour) {
 TEST_F(ContourGeomTest, NearestPointSpecialCases) {
   Point2D foot{};
   // At an arc's centre: the distance to its start.
-  EXPECT_DOUBLE_EQ(contNearestOnElem(Point2D{0, 0}, contMakeArc(0, 0, 10, 0, 0, 10, 10, 1, 0), &foot), 10);
+  EXPECT_DOUBLE_EQ(
+      contNearestOnElem(Point2D{0, 0}, contMakeArc(0, 0, 10, 0, 0, 10, 10, 1, 0), &foot), 10);
   EXPECT_EQ(foot.x, 10);
   // A point whose circle points lie outside the window: the nearer end.
-  EXPECT_DOUBLE_EQ(contNearestOnElem(Point2D{0, -20}, contMakeArc(0, 0, 10, 0, 0, 10, 10, 1, 0), &foot),
-                   std::hypot(10, 20));
+  EXPECT_DOUBLE_EQ(
+      contNearestOnElem(Point2D{0, -20}, contMakeArc(0, 0, 10, 0, 0, 10, 10, 1, 0), &foot),
+      std::hypot(10, 20));
   EXPECT_EQ(foot.y, 0);
   // Beyond a line's end: the end; a null line: its start.
   EXPECT_DOUBLE_EQ(contNearestOnElem(Point2D{13, 4}, contMakeLine(0, 0, 10, 0, 0), &foot), 5);
@@ -275,7 +278,8 @@ TEST_F(ContourGeomTest, OrientationEdgeCases) {
   const ContourElement halves[2] = {contMakeArc(0, 0, 5, 0, -5, 0, 5, -1, 0),
                                     contMakeArc(0, 0, -5, 0, 5, 0, 5, -1, 0)};
   EXPECT_EQ(contOrientation(halves, 2), -1);
-  const ContourElement thereAndBack[2] = {contMakeLine(0, 0, 0.09, 0, 0), contMakeLine(0.09, 0, 0, 0, 0)};
+  const ContourElement thereAndBack[2] = {contMakeLine(0, 0, 0.09, 0, 0),
+                                          contMakeLine(0.09, 0, 0, 0, 0)};
   EXPECT_EQ(contOrientation(thereAndBack, 2), 0);
   // A thin triangle is undecided; a fat one is not.
   const ContourElement thin[3] = {contMakeLine(0, 0, 10, 0, 0), contMakeLine(10, 0, 5, 0.00005, 0),

@@ -22,7 +22,8 @@ std::set<std::pair<long, long>> bruteCorners(const std::vector<Point2D>& pts) {
   std::set<std::pair<long, long>> corners;
   std::vector<Point2D> u;
   for (const Point2D& p : pts) {
-    if (std::none_of(u.begin(), u.end(), [&](const Point2D& q) { return q.x == p.x && q.y == p.y; })) {
+    if (std::none_of(u.begin(), u.end(),
+                     [&](const Point2D& q) { return q.x == p.x && q.y == p.y; })) {
       u.push_back(p);
     }
   }
@@ -32,11 +33,17 @@ std::set<std::pair<long, long>> bruteCorners(const std::vector<Point2D>& pts) {
       bool edge = true;
       for (const Point2D& r : u) {
         const long c = cross(p, q, r);
-        if (c < 0) { edge = false; break; }
+        if (c < 0) {
+          edge = false;
+          break;
+        }
         if (c == 0) {  // r must lie within pq for p and q to be the edge's ends
           const double t = (r.x - p.x) * (q.x - p.x) + (r.y - p.y) * (q.y - p.y);
           const double l2 = (q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y);
-          if (t < 0 || t > l2) { edge = false; break; }
+          if (t < 0 || t > l2) {
+            edge = false;
+            break;
+          }
         }
       }
       if (edge) {
@@ -74,7 +81,7 @@ TEST(ContourHull, MatchesABruteForceHull) {
     const int n = 1 + k % 40;
     for (int i = 0; i < n; ++i) pts.push_back({double(u(rng)), double(u(rng))});
     if (k % 3 == 0 && n > 2) pts.push_back(pts[1]);  // a duplicate
-    if (k % 5 == 0) {  // a collinear run along the bottom
+    if (k % 5 == 0) {                                // a collinear run along the bottom
       for (int i = -range; i <= range; ++i) pts.push_back({double(i), double(-range)});
     }
     std::vector<Point2D> work(pts.size() + 1);
@@ -82,11 +89,14 @@ TEST(ContourHull, MatchesABruteForceHull) {
     ASSERT_GE(h, 1);
     // The result is a permutation of the input plus the sentinel.
     std::vector<Point2D> sorted(work.begin(), work.begin() + pts.size());
-    auto less = [](const Point2D& a, const Point2D& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); };
+    auto less = [](const Point2D& a, const Point2D& b) {
+      return a.x < b.x || (a.x == b.x && a.y < b.y);
+    };
     std::vector<Point2D> in = pts;
     std::sort(sorted.begin(), sorted.end(), less);
     std::sort(in.begin(), in.end(), less);
-    for (size_t i = 0; i < in.size(); ++i) ASSERT_TRUE(sorted[i].x == in[i].x && sorted[i].y == in[i].y);
+    for (size_t i = 0; i < in.size(); ++i)
+      ASSERT_TRUE(sorted[i].x == in[i].x && sorted[i].y == in[i].y);
     // Starts at the lowest point, the larger x on ties.
     for (const Point2D& p : pts) {
       ASSERT_TRUE(p.y > work[0].y || (p.y == work[0].y && p.x <= work[0].x));

@@ -27,12 +27,13 @@ ContourElement circle(double cx, double cy, double r) {
 }
 ContourElement arcDeg(double r, double fromDeg, double toDeg, int dir) {
   const double a = fromDeg * kPi / 180, b = toDeg * kPi / 180;
-  return contMakeArc(0, 0, r * std::cos(a), r * std::sin(a), r * std::cos(b), r * std::sin(b), r, dir,
-                     0);
+  return contMakeArc(0, 0, r * std::cos(a), r * std::sin(a), r * std::cos(b), r * std::sin(b), r,
+                     dir, 0);
 }
 
 long double lineDistance(const Seg2D& s, long double px, long double py) {
-  const long double dx = static_cast<long double>(s.x2) - s.x1, dy = static_cast<long double>(s.y2) - s.y1;
+  const long double dx = static_cast<long double>(s.x2) - s.x1,
+                    dy = static_cast<long double>(s.y2) - s.y1;
   return std::fabs((px - s.x1) * dy - (py - s.y1) * dx) / std::sqrt(dx * dx + dy * dy);
 }
 
@@ -97,7 +98,8 @@ TEST_F(IsectTest, CircleCircleMatchesTheDiscriminant) {
     ContourElement a = circle(u(rng), u(rng), ur(rng));
     ContourElement b = circle(u(rng), u(rng), ur(rng));
     if (k % 10 == 0) b.p1 = a.p1;  // a vertical radical line
-    const long double dx = static_cast<long double>(b.p0) - a.p0, dy = static_cast<long double>(b.p1) - a.p1;
+    const long double dx = static_cast<long double>(b.p0) - a.p0,
+                      dy = static_cast<long double>(b.p1) - a.p1;
     const long double d = std::sqrt(dx * dx + dy * dy);
     const long double sum = static_cast<long double>(a.radius) + b.radius;
     const long double diff = std::fabs(static_cast<long double>(a.radius) - b.radius);
@@ -169,7 +171,13 @@ TEST_F(IsectTest, SegmentsMatchExactPredicates) {
       expected = overlap > 0 ? -1 : (overlap == 0 ? 1 : 0);
       if (overlap == 0) {  // the shared end
         const long at = std::max(aLo, bLo);
-        if (t(ax, ay) == at) { ex = ax; ey = ay; } else if (t(bx, by) == at) { ex = bx; ey = by; }
+        if (t(ax, ay) == at) {
+          ex = ax;
+          ey = ay;
+        } else if (t(bx, by) == at) {
+          ex = bx;
+          ey = by;
+        }
       }
       seen[expected == 1 ? 3 : expected + 1]++;
     } else if (o1 * o2 <= 0 && o3 * o4 <= 0) {
@@ -183,8 +191,9 @@ TEST_F(IsectTest, SegmentsMatchExactPredicates) {
       seen[1]++;
     }
     Point2D p{-99, -99};
-    ASSERT_EQ(isectSegments(a, b, &p), expected) << ax << " " << ay << " " << bx << " " << by << " / "
-                                                 << cx << " " << cy << " " << dx << " " << dy;
+    ASSERT_EQ(isectSegments(a, b, &p), expected)
+        << ax << " " << ay << " " << bx << " " << by << " / " << cx << " " << cy << " " << dx << " "
+        << dy;
     if (expected == 1) {
       EXPECT_NEAR(p.x, ex, 1e-9);
       EXPECT_NEAR(p.y, ey, 1e-9);
@@ -347,9 +356,12 @@ TEST_F(IsectTest, SameCircleArcTable) {
   }
   // Different circles: both points on both arcs, one, the tangent, none.
   Point2D p[2] = {};
-  const ContourElement big = contMakeArc(10, 0, 0, 0, 20, 0, 10, -1, 0);  // upper half about (10, 0)
+  const ContourElement big =
+      contMakeArc(10, 0, 0, 0, 20, 0, 10, -1, 0);  // upper half about (10, 0)
   EXPECT_EQ(isectArcArc(arcDeg(10, 0, 180, 1), big, p), 1);
-  EXPECT_EQ(isectArcArc(arcDeg(10, 0, 360 - 1e-3, 1), contMakeArc(10, 0, 10, 10, 10, -10, 10, 1, 0), p), 2);
+  EXPECT_EQ(
+      isectArcArc(arcDeg(10, 0, 360 - 1e-3, 1), contMakeArc(10, 0, 10, 10, 10, -10, 10, 1, 0), p),
+      2);
   EXPECT_EQ(isectArcArc(arcDeg(10, 0, 90, 1), contMakeArc(15, 0, 5, 0, 25, 0, 10, 1, 0), p), 0);
   EXPECT_EQ(isectArcArc(arcDeg(10, -90, 90, 1), contMakeArc(15, 0, 10, 0, 15, 5, 5, -1, 0), p), -1);
 }
@@ -364,7 +376,8 @@ TEST_F(IsectTest, ArcArcPointsTestsOnlyTheFirstWindow) {
   EXPECT_EQ(isectArcArcPoints(a, arcDeg(10, 200, 300, 1), p), -2);
   // A tangent point outside a's window but within 0.05 of its end counts.
   const double e = 0.03;
-  const ContourElement touching = circle(std::cos(kPi / 2 + e / 10) * 15, std::sin(kPi / 2 + e / 10) * 15, 5);
+  const ContourElement touching =
+      circle(std::cos(kPi / 2 + e / 10) * 15, std::sin(kPi / 2 + e / 10) * 15, 5);
   EXPECT_EQ(isectArcArcPoints(a, touching, p), -1);
   const ContourElement touchingFar = circle(-15, 0, 5);
   EXPECT_EQ(isectArcArcPoints(a, touchingFar, p), 0);
@@ -381,12 +394,15 @@ TEST_F(IsectTest, ArcArcPointsTestsOnlyTheFirstWindow) {
 
 // The record sorts with the crossing order of the segment contours: by element, then position.
 TEST_F(IsectTest, RecordsSortByElementAndParameter) {
-  std::vector<IntersectionRecord> r = {
-      {1, 1, 0.5, 2, 1, 0, 0}, {2, 2, 0.25, 2, 3, 0, 0}, {3, 3, 0.9, 1, 2, 2, 0}, {4, 4, 0.1, 3, 1, 0, 0}};
+  std::vector<IntersectionRecord> r = {{1, 1, 0.5, 2, 1, 0, 0},
+                                       {2, 2, 0.25, 2, 3, 0, 0},
+                                       {3, 3, 0.9, 1, 2, 2, 0},
+                                       {4, 4, 0.1, 3, 1, 0, 0}};
   ASSERT_EQ(lstSort(r.data(), static_cast<int>(r.size()), sizeof(IntersectionRecord),
                     [](const void* a, const void* b) {
-                      return segCmpCrossing(isectAsCrossing(*static_cast<const IntersectionRecord*>(a)),
-                                            isectAsCrossing(*static_cast<const IntersectionRecord*>(b)));
+                      return segCmpCrossing(
+                          isectAsCrossing(*static_cast<const IntersectionRecord*>(a)),
+                          isectAsCrossing(*static_cast<const IntersectionRecord*>(b)));
                     }),
             1);
   EXPECT_EQ(r[0].x, 3);

@@ -83,8 +83,8 @@ class LayerStoreTest : public ::testing::Test {
 };
 
 TEST_F(LayerStoreTest, NamesAreExactAndCaseSensitive) {
-  const char* names[] = {"MAIN",   "GKT",    "SPAN",    "INSEL",    "REST",     "INPUT",   "ORIG",
-                         "TEMP",   "CLAMPS", "CUT_GKT", "CUT_SPAN", "CUT_BACK", "POCKET"};
+  const char* names[] = {"MAIN", "GKT",    "SPAN",    "INSEL",    "REST",     "INPUT", "ORIG",
+                         "TEMP", "CLAMPS", "CUT_GKT", "CUT_SPAN", "CUT_BACK", "POCKET"};
   for (int k = 0; k < kLayerCount; ++k) EXPECT_EQ(layerIndexOfName(names[k]), k);
   for (const char* bad : {"main", "MAIN ", "MAI", "", "CUT", "POCKETS"}) {
     EXPECT_EQ(layerIndexOfName(bad), -1) << bad;
@@ -247,7 +247,8 @@ TEST_F(LayerStoreTest, ReadRefusesAContourLargerThanTheBuffer) {
   out.zTop = -1;
   EXPECT_EQ(layerGetContour("MAIN", buffer, 4, &out, 0), -1);
   EXPECT_EQ(out.zTop, -1);
-  for (const ContourElement& b : buffer) EXPECT_EQ(reinterpret_cast<const unsigned char*>(&b)[0], 0x5a);
+  for (const ContourElement& b : buffer)
+    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&b)[0], 0x5a);
   EXPECT_EQ(layerGetContour("MAIN", buffer, 5, &out, 0), 0);
   EXPECT_EQ(std::memcmp(buffer, e.data(), sizeof buffer), 0);
   EXPECT_EQ(layerGetContour("MAIN", nullptr, 5, &out, 0), -1);

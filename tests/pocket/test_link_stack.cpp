@@ -72,7 +72,8 @@ TEST_F(LinkStackTest, ClearEmptiesAndFailedGrowthRefuses) {
 }
 
 TEST_F(LinkStackTest, ResolvesTheSymbolicEnds) {
-  const ContourElement ring[3] = {contMakeLine(0, 0, 10, 0, 0), contMakeArc(10, 5, 10, 0, 10, 10, 5, 1, 0),
+  const ContourElement ring[3] = {contMakeLine(0, 0, 10, 0, 0),
+                                  contMakeArc(10, 5, 10, 0, 10, 10, 5, 1, 0),
                                   contMakeLine(10, 10, 0, 0, 0)};
   LinkRef out{};
   EXPECT_EQ(linkResolveEndpoint(LinkRef{0, {7, 7}}, ring, 3, &out), 1);

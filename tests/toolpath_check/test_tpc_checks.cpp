@@ -18,12 +18,17 @@ namespace {
 class PofText {
  public:
   explicit PofText(const char* name = "test") : name_(name) { text_ = "0: cycle(" + name_ + ")\n"; }
-  void rapid(double x, double y, double z) { move("oM", "x[/" + f(x) + "] y[/" + f(y) + "] z[/" + f(z) + "]"); }
+  void rapid(double x, double y, double z) {
+    move("oM", "x[/" + f(x) + "] y[/" + f(y) + "] z[/" + f(z) + "]");
+  }
   void rapidZ(double z) { move("oM", "z[/" + f(z) + "]"); }
-  void feed(double x, double y, double z) { move("oL", "x[/" + f(x) + "] y[/" + f(y) + "] z[/" + f(z) + "]"); }
+  void feed(double x, double y, double z) {
+    move("oL", "x[/" + f(x) + "] y[/" + f(y) + "] z[/" + f(z) + "]");
+  }
   void feedZ(double z) { move("oL", "z[/" + f(z) + "]"); }
   void arc(double x, double y, double cx, double cy, int turn) {
-    move("oA", std::string("o[") + (turn < 0 ? '-' : '+') + "] x[/" + f(x) + "/" + f(cx) + "] y[/" + f(y) + "/" + f(cy) + "]");
+    move("oA", std::string("o[") + (turn < 0 ? '-' : '+') + "] x[/" + f(x) + "/" + f(cx) + "] y[/" +
+                   f(y) + "/" + f(cy) + "]");
   }
   void raw(const std::string& line) { text_ += line + "\n"; }
   std::string done() const { return text_ + "0: cycleEnd(" + name_ + ")\n"; }
@@ -80,7 +85,8 @@ TEST(TpcChecks, FacingPassOverPlate) {
         EXPECT_NEAR(r.where.z, z, 1e-9);
         EXPECT_GE(r.line, 4);  // a feed line of the pass
       }
-      EXPECT_EQ(r.worst, tpc::checkNoGouge3D(path, part, {.allowance = a, .plainScan = true}).worst);
+      EXPECT_EQ(r.worst,
+                tpc::checkNoGouge3D(path, part, {.allowance = a, .plainScan = true}).worst);
     }
   }
 }
@@ -90,8 +96,10 @@ TEST(TpcChecks, FacingPassOverPlate) {
 TEST(TpcChecks, PassesKeepTheirTools) {
   const double th = 30 * tpc::kPi / 180;
   const double t = std::tan(th);
-  const tpc::Mesh slope = tpc::makeMesh({tpc::Triangle{{{-50, -50, -50 * t}, {50, -50, 50 * t}, {0, 60, 0}}}});
-  // Over x = 1 the ball of radius R rests R (1 / cos - 1) above the plane: 0.155 for R 1, 0.464 for R 3.
+  const tpc::Mesh slope =
+      tpc::makeMesh({tpc::Triangle{{{-50, -50, -50 * t}, {50, -50, 50 * t}, {0, 60, 0}}}});
+  // Over x = 1 the ball of radius R rests R (1 / cos - 1) above the plane: 0.155 for R 1, 0.464 for
+  // R 3.
   const double z = t + 0.3;
   PofText pof;
   pof.rapid(1, 0, 10);
@@ -109,10 +117,10 @@ TEST(TpcChecks, PassesKeepTheirTools) {
 
 // ---- 2D pocket: a 100 x 60 rectangle with a round island ---------------------------------------
 
-constexpr double kR = 5;        // tool radius
-constexpr double kStep = 4;     // stepover, <= R
-constexpr double kFloor = -5;   // pocket floor
-constexpr double kSafe = 5;     // rapid height, above every top (0)
+constexpr double kR = 5;       // tool radius
+constexpr double kStep = 4;    // stepover, <= R
+constexpr double kFloor = -5;  // pocket floor
+constexpr double kSafe = 5;    // rapid height, above every top (0)
 constexpr double kIslandR = 10;
 constexpr double kCx = 50, kCy = 30;
 
@@ -123,12 +131,17 @@ using Loop = std::vector<tpc::Elem2>;
 // t = 5 the disk cuts the rectangle into a left and a right piece bounded by lines and an arc.
 std::vector<Loop> ringsAt(double t) {
   const double x0 = 5 + t, x1 = 95 - t, y0 = 5 + t, y1 = 55 - t, q = 15 + t;
-  if (q < y1 - kCy) return {tpc::rectangle(x0, y0, x1, y1, 0, 0).elems, tpc::circle(kCx, kCy, q, 0, 0).elems};
+  if (q < y1 - kCy)
+    return {tpc::rectangle(x0, y0, x1, y1, 0, 0).elems, tpc::circle(kCx, kCy, q, 0, 0).elems};
   const double dx = std::sqrt(q * q - (y1 - kCy) * (y1 - kCy));
   return {
-      {{kCx - dx, y1, x0, y1, 0, 0, 0}, {x0, y1, x0, y0, 0, 0, 0}, {x0, y0, kCx - dx, y0, 0, 0, 0},
+      {{kCx - dx, y1, x0, y1, 0, 0, 0},
+       {x0, y1, x0, y0, 0, 0, 0},
+       {x0, y0, kCx - dx, y0, 0, 0, 0},
        {kCx - dx, y0, kCx - dx, y1, -1, kCx, kCy}},
-      {{kCx + dx, y0, x1, y0, 0, 0, 0}, {x1, y0, x1, y1, 0, 0, 0}, {x1, y1, kCx + dx, y1, 0, 0, 0},
+      {{kCx + dx, y0, x1, y0, 0, 0, 0},
+       {x1, y0, x1, y1, 0, 0, 0},
+       {x1, y1, kCx + dx, y1, 0, 0, 0},
        {kCx + dx, y1, kCx + dx, y0, -1, kCx, kCy}},
   };
 }
@@ -148,7 +161,13 @@ void addRing(PofText& pof, const Loop& loop) {
   pof.rapidZ(kSafe);
 }
 
-enum class Variant { Exact, ShiftedIntoIsland, OuterRingDeleted, FeedLinkAcrossIsland, RapidOverIsland };
+enum class Variant {
+  Exact,
+  ShiftedIntoIsland,
+  OuterRingDeleted,
+  FeedLinkAcrossIsland,
+  RapidOverIsland
+};
 
 std::string ringPath(Variant v) {
   PofText pof;
@@ -243,7 +262,8 @@ TEST_P(TpcRingPath, Checks) {
     // per cell on the band's two boundaries.
     const double expected = (90 * 50 + 2 * kR * 140) - (82 * 42 + 2 * kR * 124);
     const double cell = 0.05 * kR;
-    const double boundaryCells = std::sqrt(2.0) * (2 * (90 + 50) + 2 * (82 + 42) + 4 * tpc::kPi * kR) / cell;
+    const double boundaryCells =
+        std::sqrt(2.0) * (2 * (90 + 50) + 2 * (82 + 42) + 4 * tpc::kPi * kR) / cell;
     EXPECT_NEAR(c2.uncutArea, expected, boundaryCells * cell * cell);
     EXPECT_EQ(c1.uncutArea, c2.uncutArea);
     // The corner of the centre region lies 4 sqrt 2 from the next ring's corner.
@@ -251,7 +271,8 @@ TEST_P(TpcRingPath, Checks) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, TpcRingPath, ::testing::Combine(::testing::ValuesIn(kRingCases), ::testing::Bool()),
+INSTANTIATE_TEST_SUITE_P(Variants, TpcRingPath,
+                         ::testing::Combine(::testing::ValuesIn(kRingCases), ::testing::Bool()),
                          [](const ::testing::TestParamInfo<TpcRingPath::ParamType>& i) {
                            return std::string(std::get<0>(i.param).name) +
                                   (std::get<1>(i.param) ? "_ToolCentreContours" : "_WallContours");
@@ -359,7 +380,8 @@ TEST(TpcChecks, Links3DThroughStock) {
 // ---- sanity -----------------------------------------------------------------------------------
 
 TEST(TpcChecks, Sanity) {
-  const std::string good = "0: cycle(t)\n31: oM( x[/0] y[/0] z[/1] )\n0: error(12,noted)\n0: cycleEnd(t)\n";
+  const std::string good =
+      "0: cycle(t)\n31: oM( x[/0] y[/0] z[/1] )\n0: error(12,noted)\n0: cycleEnd(t)\n";
   struct Case {
     const char* name;
     std::string text;
@@ -369,8 +391,16 @@ TEST(TpcChecks, Sanity) {
   } cases[] = {
       {"clean", good, {4711}, true, 0},
       {"forbidden message", good, {4711, 12}, false, 3},
-      {"not a number", "31: oM( x[/0] y[/0] z[/1] )\n31: oL( x[/nan] )\n0: cycleEnd(t)\n", {}, false, 2},
-      {"arc off its circle", "31: oM( x[/0] y[/0] z[/1] )\n31: oA( o[+] x[/2/1] y[/1/0] )\n0: cycleEnd(t)\n", {}, false, 2},
+      {"not a number",
+       "31: oM( x[/0] y[/0] z[/1] )\n31: oL( x[/nan] )\n0: cycleEnd(t)\n",
+       {},
+       false,
+       2},
+      {"arc off its circle",
+       "31: oM( x[/0] y[/0] z[/1] )\n31: oA( o[+] x[/2/1] y[/1/0] )\n0: cycleEnd(t)\n",
+       {},
+       false,
+       2},
       {"no cycle end", "0: cycle(t)\n31: oM( x[/0] y[/0] z[/1] )\n", {}, false, 0},
       {"moves after the cycle end", good + "31: oM( x[/1] )\n", {}, false, 0},
   };

@@ -45,26 +45,35 @@ TEST(TpcDrop, ClosedForms) {
   // Plane height on the axis at x = 1.
   const double h = std::tan(th), h2 = std::tan(th2);
   const DropCase cases[] = {
-      {"ball on a plane tilted 30 deg", tiltedPlane(th), tpc::Tool::ball(R), 0, 1, 2, h + R * (1 / std::cos(th) - 1)},
-      {"ball on a plane tilted 55 deg", tiltedPlane(th2), tpc::Tool::ball(R), 0, 1, 2, h2 + R * (1 / std::cos(th2) - 1)},
-      {"flat end on a plane tilted 30 deg", tiltedPlane(th), tpc::Tool::flat(R), 0, 1, 2, h + R * std::tan(th)},
-      {"flat end on a plane tilted 55 deg", tiltedPlane(th2), tpc::Tool::flat(R), 0, 1, 2, h2 + R * std::tan(th2)},
+      {"ball on a plane tilted 30 deg", tiltedPlane(th), tpc::Tool::ball(R), 0, 1, 2,
+       h + R * (1 / std::cos(th) - 1)},
+      {"ball on a plane tilted 55 deg", tiltedPlane(th2), tpc::Tool::ball(R), 0, 1, 2,
+       h2 + R * (1 / std::cos(th2) - 1)},
+      {"flat end on a plane tilted 30 deg", tiltedPlane(th), tpc::Tool::flat(R), 0, 1, 2,
+       h + R * std::tan(th)},
+      {"flat end on a plane tilted 55 deg", tiltedPlane(th2), tpc::Tool::flat(R), 0, 1, 2,
+       h2 + R * std::tan(th2)},
       {"torus on a plane tilted 30 deg", tiltedPlane(th), tpc::Tool::torus(R, r), 0, 1, 2,
        h + (R - r) * std::tan(th) + r * (1 / std::cos(th) - 1)},
       // The ball's centre lies R + a from the plane.
-      {"ball with allowance on a tilted plane", tiltedPlane(th), tpc::Tool::ball(R), a, 1, 2, h + (R + a) / std::cos(th) - R},
-      {"ball over a single vertex", spike({0, 0, 5}), tpc::Tool::ball(R), 0, 1.5, 0, 5 + std::sqrt(R * R - 2.25) - R},
+      {"ball with allowance on a tilted plane", tiltedPlane(th), tpc::Tool::ball(R), a, 1, 2,
+       h + (R + a) / std::cos(th) - R},
+      {"ball over a single vertex", spike({0, 0, 5}), tpc::Tool::ball(R), 0, 1.5, 0,
+       5 + std::sqrt(R * R - 2.25) - R},
       {"flat end over a single vertex", spike({0, 0, 5}), tpc::Tool::flat(R), 0, 2.5, 0, 5},
       {"torus over a vertex under its corner", spike({0, 0, 5}), tpc::Tool::torus(R, r), 0, 2.5, 0,
        5 + std::sqrt(r * r - 0.25) - r},
       // A horizontal edge at z 2 along y = 0; the face falls away steeply towards -y.
-      {"torus on a horizontal edge under its corner", tpc::Triangle{{{-10, 0, 2}, {10, 0, 2}, {0, -5, -100}}},
-       tpc::Tool::torus(R, r), 0, 0, 2.5, 2 + std::sqrt(r * r - 0.25) - r},
-      {"torus on a horizontal edge under its flat", tpc::Triangle{{{-10, 0, 2}, {10, 0, 2}, {0, -5, -100}}},
-       tpc::Tool::torus(R, r), 0, 0, 1.5, 2},
+      {"torus on a horizontal edge under its corner",
+       tpc::Triangle{{{-10, 0, 2}, {10, 0, 2}, {0, -5, -100}}}, tpc::Tool::torus(R, r), 0, 0, 2.5,
+       2 + std::sqrt(r * r - 0.25) - r},
+      {"torus on a horizontal edge under its flat",
+       tpc::Triangle{{{-10, 0, 2}, {10, 0, 2}, {0, -5, -100}}}, tpc::Tool::torus(R, r), 0, 0, 1.5,
+       2},
       // The grown ball touches the vertex with its rim: the ball's centre lies R + a from it.
       {"ball exactly R + a from a vertex", spike({0, 0, 0}), tpc::Tool::ball(R), a, R + a, 0, -R},
-      {"ball just beyond R + a from a vertex", spike({0, 0, 0}), tpc::Tool::ball(R), a, R + a + 1e-9, 0, -kInf},
+      {"ball just beyond R + a from a vertex", spike({0, 0, 0}), tpc::Tool::ball(R), a,
+       R + a + 1e-9, 0, -kInf},
   };
   for (const DropCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -85,7 +94,8 @@ TEST(TpcDrop, EdgeSearchMatchesClosedForms) {
     const double ball = tpc::dropOnEdgeBall(R, x, y, p, q);
     const double flat = tpc::dropOnEdgeFlat(R, x, y, p, q);
     // The closed ball form finds interior contacts only; the search includes the edge's ends.
-    const double ballWithEnds = std::max({ball, tpc::dropOnPoint(R, R, x, y, p), tpc::dropOnPoint(R, R, x, y, q)});
+    const double ballWithEnds =
+        std::max({ball, tpc::dropOnPoint(R, R, x, y, p), tpc::dropOnPoint(R, R, x, y, q)});
     EXPECT_TRUE(near(tpc::dropOnEdgeSearch(R, R, x, y, p, q), ballWithEnds, 1e-9)) << i;
     EXPECT_TRUE(near(tpc::dropOnEdgeSearch(R, 0, x, y, p, q), flat, 1e-9)) << i;
     if (ball > -kInf) ++contacts;
@@ -103,14 +113,17 @@ TEST(TpcDrop, TriangleDropMatchesDensePoints) {
   constexpr int kN = 60;
   int compared = 0;
   for (int i = 0; i < 24; ++i) {
-    const tpc::Triangle t{{{u(rng), u(rng), u(rng) * 0.7}, {u(rng), u(rng), u(rng) * 0.7}, {u(rng), u(rng), u(rng) * 0.7}}};
+    const tpc::Triangle t{{{u(rng), u(rng), u(rng) * 0.7},
+                           {u(rng), u(rng), u(rng) * 0.7},
+                           {u(rng), u(rng), u(rng) * 0.7}}};
     const double x = u(rng) * 0.6, y = u(rng) * 0.6;
     for (const tpc::Tool& tool : tools) {
       const double allowance = i % 2 ? 0.3 : 0;
       const double R = tool.radius + allowance, r = tool.corner + allowance;
       auto at = [&](double wa, double wb) {
         const double wc = 1 - wa - wb;
-        const tpc::Vec3 p{wa * t.v[0].x + wb * t.v[1].x + wc * t.v[2].x, wa * t.v[0].y + wb * t.v[1].y + wc * t.v[2].y,
+        const tpc::Vec3 p{wa * t.v[0].x + wb * t.v[1].x + wc * t.v[2].x,
+                          wa * t.v[0].y + wb * t.v[1].y + wc * t.v[2].y,
                           wa * t.v[0].z + wb * t.v[1].z + wc * t.v[2].z};
         return tpc::dropOnPoint(R, r, x, y, p) + allowance;
       };
@@ -142,7 +155,8 @@ TEST(TpcDrop, TriangleDropMatchesDensePoints) {
         }
       }
       const double exact = tpc::dropTriangle(t, tool, allowance, x, y);
-      SCOPED_TRACE(::testing::Message() << "case " << i << " R " << tool.radius << " r " << tool.corner);
+      SCOPED_TRACE(::testing::Message()
+                   << "case " << i << " R " << tool.radius << " r " << tool.corner);
       EXPECT_GE(exact, brute - 1e-9);
       EXPECT_LE(exact, brute + 1e-6);
       ++compared;

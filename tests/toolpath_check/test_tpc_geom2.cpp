@@ -18,7 +18,8 @@ tpc::Curve randomCurve(std::mt19937& rng) {
   const double cx = u(rng), cy = u(rng);
   const double r = std::hypot(ax - cx, ay - cy);
   const double ang = std::uniform_real_distribution<double>(-3.1, 3.1)(rng);
-  return tpc::arcCurve(ax, ay, cx + r * std::cos(ang), cy + r * std::sin(ang), cx, cy, rng() % 2 ? 1 : -1);
+  return tpc::arcCurve(ax, ay, cx + r * std::cos(ang), cy + r * std::sin(ang), cx, cy,
+                       rng() % 2 ? 1 : -1);
 }
 
 // Brute force: the least exact point-to-curve distance over dense points of the other curve.
@@ -111,9 +112,15 @@ TEST(TpcGeom2, WindingMatchesFinePolygon) {
   // start below their top, either way round.
   const double sx = 2 + 3 * std::cos(0.6), sy = 2 + 3 * std::sin(0.6);
   const std::vector<std::vector<tpc::Elem2>> shapes = {
-      {{0, 0, 0, 4, 0, 0, 0}, {0, 4, 6, 4, -1, 3, 4}, {6, 4, 6, 0, 0, 0, 0}, {6, 0, 0, 0, -1, 3, 0}},
+      {{0, 0, 0, 4, 0, 0, 0},
+       {0, 4, 6, 4, -1, 3, 4},
+       {6, 4, 6, 0, 0, 0, 0},
+       {6, 0, 0, 0, -1, 3, 0}},
       tpc::circle(2, 2, 3, 0, 0).elems,
-      {{0, 0, 8, 0, 0, 0, 0}, {8, 0, 8, 6, 0, 0, 0}, {8, 6, 0, 6, 0, 0, 0}, {0, 6, 0, 0, -1, -2, 3}},
+      {{0, 0, 8, 0, 0, 0, 0},
+       {8, 0, 8, 6, 0, 0, 0},
+       {8, 6, 0, 6, 0, 0, 0},
+       {0, 6, 0, 0, -1, -2, 3}},
       {{sx, sy, sx, sy, 1, 2, 2}},
       {{sx, sy, sx, sy, -1, 2, 2}},
   };

@@ -15,9 +15,9 @@
 
 namespace {
 
-constexpr double kRowStep = 2;      // rows 2 mm apart
-constexpr double kPointStep = 0.25; // points along a row, the sample step of a radius-3 ball
-constexpr double kLift = 0.01;      // the path runs this far above the drop
+constexpr double kRowStep = 2;       // rows 2 mm apart
+constexpr double kPointStep = 0.25;  // points along a row, the sample step of a radius-3 ball
+constexpr double kLift = 0.01;       // the path runs this far above the drop
 // Lowering a point by 2 tol turns the lift into a gouge of 2 tol - 0.01, beyond tol only when
 // tol exceeds the lift.
 constexpr double kTol = 0.02;
@@ -45,11 +45,13 @@ TEST(TpcMutation, SphereOnPlateDropPath) {
   long n = 0;
   std::vector<char> gridLine(2, 0);  // by POF line: a grid point reached by a feed move
   auto line = [&](const char* kw, double x, double y, double z, bool grid) {
-    pof += std::string("31: ") + kw + "[" + std::to_string(++n) + "]( x[/" + f8(x) + "] y[/" + f8(y) + "] z[/" + f8(z) +
-           "] )\n";
+    pof += std::string("31: ") + kw + "[" + std::to_string(++n) + "]( x[/" + f8(x) + "] y[/" +
+           f8(y) + "] z[/" + f8(z) + "] )\n";
     gridLine.push_back(grid ? 1 : 0);
   };
-  auto dropAt = [&](double x, double y) { return std::stod(f8(index.drop(ball, 0, x, y) + kLift)); };
+  auto dropAt = [&](double x, double y) {
+    return std::stod(f8(index.drop(ball, 0, x, y) + kLift));
+  };
   const int points = static_cast<int>((part.hi.x - part.lo.x) / kPointStep) + 1;
   int climbs = 0;
   for (double y = part.lo.y; y <= part.hi.y; y += kRowStep) {
@@ -63,7 +65,8 @@ TEST(TpcMutation, SphereOnPlateDropPath) {
       double highest = -1e300;
       bool dips = false;
       for (int k = 1; k < samples; ++k) {
-        const double u = static_cast<double>(k) / samples, d = index.drop(ball, 0, xa + u * (xb - xa), y);
+        const double u = static_cast<double>(k) / samples,
+                     d = index.drop(ball, 0, xa + u * (xb - xa), y);
         highest = std::max(highest, d);
         dips = dips || za + u * (zb - za) < d + kLift / 2;
       }
@@ -87,8 +90,10 @@ TEST(TpcMutation, SphereOnPlateDropPath) {
 
   const auto t0 = std::chrono::steady_clock::now();
   const tpc::Result whole = tpc::checkNoGouge3D(path, part, {.tol = kTol});
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  std::printf("G3 of %zu moves over %zu triangles: %.2f s\n", path.moves.size(), part.triangles.size(), seconds);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  std::printf("G3 of %zu moves over %zu triangles: %.2f s\n", path.moves.size(),
+              part.triangles.size(), seconds);
   EXPECT_TRUE(tpc::passes(whole));
   EXPECT_LE(whole.worst, -kLift / 2);
 
@@ -106,7 +111,8 @@ TEST(TpcMutation, SphereOnPlateDropPath) {
     const tpc::Result r = tpc::checkNoGouge3D(two, index, {.tol = kTol});
     // The worst place is the lowered point, or a sample of the move out of it.
     const tpc::Vec3& p = path.moves[k].to;
-    if (!r.ok && r.worst >= 2 * kTol - kLift - 1e-6 && std::hypot(r.where.x - p.x, r.where.y - p.y) <= kPointStep + 1e-9) {
+    if (!r.ok && r.worst >= 2 * kTol - kLift - 1e-6 &&
+        std::hypot(r.where.x - p.x, r.where.y - p.y) <= kPointStep + 1e-9) {
       ++caught;
     }
   }

@@ -23,7 +23,8 @@ class TpcReaderFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("tpc_") + info->name() + "_" + std::to_string(std::random_device{}()));
+    dir_ = fs::temp_directory_path() /
+           (std::string("tpc_") + info->name() + "_" + std::to_string(std::random_device{}()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -104,7 +105,8 @@ TEST(TpcPofReader, ModalMovesArcsAndRecords) {
 // The same text with CR LF line ends reads the same.
 TEST(TpcPofReader, CrLfLineEnds) {
   std::string crlf;
-  for (const char* c = kModalPof; *c; ++c) crlf += *c == '\n' ? std::string("\r\n") : std::string(1, *c);
+  for (const char* c = kModalPof; *c; ++c)
+    crlf += *c == '\n' ? std::string("\r\n") : std::string(1, *c);
   tpc::Path a, b;
   ASSERT_TRUE(tpc::passes(tpc::readPofText(a, kModalPof, tpc::Tool::ball(3))));
   ASSERT_TRUE(tpc::passes(tpc::readPofText(b, crlf, tpc::Tool::ball(3))));
@@ -173,7 +175,8 @@ TEST(TpcPofReader, MalformedLinesAreRefused) {
   for (const auto& c : cases) {
     tpc::Path path;
     ASSERT_TRUE(tpc::readPofText(path, "31: oM( x[/0] y[/0] z[/0] )\n", tpc::Tool::ball(1)).ok);
-    const tpc::Status s = tpc::readPofText(path, std::string("0: cycle(t)\n") + c.line + "\n", tpc::Tool::ball(1), "bad");
+    const tpc::Status s = tpc::readPofText(path, std::string("0: cycle(t)\n") + c.line + "\n",
+                                           tpc::Tool::ball(1), "bad");
     EXPECT_FALSE(s.ok) << c.line;
     EXPECT_NE(s.message.find("bad:2: "), std::string::npos) << s.message;
     EXPECT_NE(s.message.find(c.why), std::string::npos) << s.message;
@@ -188,8 +191,10 @@ TEST(TpcPofReader, MalformedLinesAreRefused) {
 // Two files read one after the other are one path: each pass keeps its tool, and the second
 // starts at an unknown position.
 TEST_F(TpcReaderFiles, SeveralFilesAreOnePath) {
-  const std::string a = write("rough.pof", "31: oM( x[/0] y[/0] z[/5] )\n31: oL( z[/0] )\n0: cycleEnd(r)\n");
-  const std::string b = write("finish.pof", "31: oL( x[/1] )\n31: oL( y[/1] z[/0] )\n0: cycleEnd(f)\n");
+  const std::string a =
+      write("rough.pof", "31: oM( x[/0] y[/0] z[/5] )\n31: oL( z[/0] )\n0: cycleEnd(r)\n");
+  const std::string b =
+      write("finish.pof", "31: oL( x[/1] )\n31: oL( y[/1] z[/0] )\n0: cycleEnd(f)\n");
   tpc::Path path;
   ASSERT_TRUE(tpc::passes(tpc::readPof(path, a, tpc::Tool::flat(5))));
   ASSERT_TRUE(tpc::passes(tpc::readPof(path, b, tpc::Tool::ball(1))));
@@ -200,7 +205,8 @@ TEST_F(TpcReaderFiles, SeveralFilesAreOnePath) {
                      {K::Feed, {0, 0, 5}, {0, 0, 0}, 0, 2},
                      {K::Feed, {1, 1, 0}, {1, 1, 0}, 0, 2}});
   EXPECT_EQ(path.moves[2].pass, 1);
-  const tpc::Status missing = tpc::readPof(path, (fs::path(a).parent_path() / "none.pof").string(), tpc::Tool::flat(5));
+  const tpc::Status missing =
+      tpc::readPof(path, (fs::path(a).parent_path() / "none.pof").string(), tpc::Tool::flat(5));
   EXPECT_FALSE(missing.ok);
   EXPECT_NE(missing.message.find("cannot read"), std::string::npos);
 }
@@ -226,9 +232,11 @@ std::string binaryStl(const std::string& header, const std::vector<std::array<fl
 
 // A binary STL whose header begins with "solid" is told apart by its size.
 TEST_F(TpcReaderFiles, StlBinaryAndText) {
-  const std::vector<std::array<float, 9>> facets = {{0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 1, 2, -3, 0.5f, 0, 0, 4, -1}};
+  const std::vector<std::array<float, 9>> facets = {{0, 0, 0, 1, 0, 0, 0, 1, 0},
+                                                    {1, 1, 2, -3, 0.5f, 0, 0, 4, -1}};
   tpc::Mesh mesh;
-  ASSERT_TRUE(tpc::passes(tpc::readStl(write("b.stl", binaryStl("solid but binary", facets, 2)), mesh)));
+  ASSERT_TRUE(
+      tpc::passes(tpc::readStl(write("b.stl", binaryStl("solid but binary", facets, 2)), mesh)));
   ASSERT_EQ(mesh.triangles.size(), 2u);
   EXPECT_EQ(mesh.triangles[1].v[1].x, -3);
   EXPECT_EQ(mesh.triangles[1].v[1].y, 0.5);
@@ -238,9 +246,11 @@ TEST_F(TpcReaderFiles, StlBinaryAndText) {
   EXPECT_EQ(mesh.hi.z, 2);
   const std::string text =
       "solid part made by hand\n"
-      "  facet normal 0 0 1\n    outer loop\n      vertex 0 0 0\n      vertex 1 0 0\n      vertex 0 1 0\n"
+      "  facet normal 0 0 1\n    outer loop\n      vertex 0 0 0\n      vertex 1 0 0\n      vertex "
+      "0 1 0\n"
       "    endloop\n  endfacet\n"
-      "  facet normal 0 0 1\n    outer loop\n      vertex 1 1 2\n      vertex -3 0.5 0\n      vertex 0 4 -1e0\n"
+      "  facet normal 0 0 1\n    outer loop\n      vertex 1 1 2\n      vertex -3 0.5 0\n      "
+      "vertex 0 4 -1e0\n"
       "    endloop\n  endfacet\n"
       "endsolid part made by hand\n";
   tpc::Mesh mt;
@@ -261,9 +271,13 @@ TEST_F(TpcReaderFiles, StlFaultsAreRefused) {
   } cases[] = {
       {"empty", "", "no facets"},
       {"no solid", "facet normal 0 0 1\n", "neither"},
-      {"short vertex", "solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0\nvertex 0 1 0\n", "bad vertex"},
+      {"short vertex",
+       "solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0\nvertex 0 1 0\n",
+       "bad vertex"},
       {"no facets", "solid a\nendsolid a\n", "no facets"},
-      {"stray word", "solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\nbanana\n",
+      {"stray word",
+       "solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 "
+       "0\nendloop\nendfacet\nbanana\n",
        "unexpected 'banana'"},
       // A count of 4e9 facets in a file of 90 bytes: not binary, and not text either.
       {"huge count", binaryStl("huge", {}, 4000000000u) + "xxxxxx", "neither"},

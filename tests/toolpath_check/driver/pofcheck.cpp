@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
       if (!parseNumbers(argv[++i], nums) || nums.size() != 1) return usage("bad --tol");
       tol = nums[0];
     } else if (arg == "--stock") {
-      if (!parseNumbers(argv[++i], nums) || (nums.size() != 1 && nums.size() != 5)) return usage("bad --stock");
+      if (!parseNumbers(argv[++i], nums) || (nums.size() != 1 && nums.size() != 5))
+        return usage("bad --stock");
       stock.surface = nums[0];
       if (nums.size() == 5) {
         stock.x0 = nums[1];
@@ -147,6 +148,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", r.message.c_str());
     ok = ok && r.ok;
   }
-  std::printf("%zu moves in %zu file(s): %s\n", path.moves.size(), path.passes.size(), ok ? "ok" : "FAILED");
+  std::printf("%zu moves in %zu file(s): %s\n", path.moves.size(), path.passes.size(),
+              ok ? "ok" : "FAILED");
   return ok ? 0 : 1;
 }

@@ -67,10 +67,10 @@ struct Layer0Record {
 struct Pass {
   std::string source;  // file name, or the label given to readPofText
   Tool tool;
-  std::vector<Layer0Record> errors;   // the layer-0 "error" records
-  bool endsWithCycleEnd = false;      // the last non-blank line is a layer-0 "cycleEnd" record
-  std::vector<long> nonFiniteLines;   // move lines with a coordinate that is NaN or infinite
-  std::vector<long> badArcLines;      // arcs whose end lies off the circle through the start
+  std::vector<Layer0Record> errors;  // the layer-0 "error" records
+  bool endsWithCycleEnd = false;     // the last non-blank line is a layer-0 "cycleEnd" record
+  std::vector<long> nonFiniteLines;  // move lines with a coordinate that is NaN or infinite
+  std::vector<long> badArcLines;     // arcs whose end lies off the circle through the start
 };
 
 // One or more POF files read one after the other form one path (for instance a roughing and a
@@ -90,14 +90,14 @@ struct Status {
 // Outcome of a check.
 struct Result {
   bool ok = true;
-  double worst = 0;    // the check's measure at its worst place (each check says which)
-  Vec3 where;          // the place of the worst value
-  long line = 0;       // POF line of the move at the worst place (0: none)
-  int pass = -1;       // pass of that move (-1: none)
-  std::string message; // one line: verdict, worst value, where
-  double uncutArea = 0;              // coverage checks: area the path leaves uncut
-  std::vector<double> missing;       // level check: levels asked for and not found
-  std::vector<double> extra;         // level check: levels found and not asked for
+  double worst = 0;             // the check's measure at its worst place (each check says which)
+  Vec3 where;                   // the place of the worst value
+  long line = 0;                // POF line of the move at the worst place (0: none)
+  int pass = -1;                // pass of that move (-1: none)
+  std::string message;          // one line: verdict, worst value, where
+  double uncutArea = 0;         // coverage checks: area the path leaves uncut
+  std::vector<double> missing;  // level check: levels asked for and not found
+  std::vector<double> extra;    // level check: levels found and not asked for
   explicit operator bool() const { return ok; }
 };
 
@@ -159,8 +159,8 @@ class MeshIndex {
 
  private:
   const Mesh& mesh_;
-  BoxBuckets grid_;          // triangle indices, highest triangles first in every bucket
-  std::vector<double> zmax_; // highest vertex of each triangle
+  BoxBuckets grid_;           // triangle indices, highest triangles first in every bucket
+  std::vector<double> zmax_;  // highest vertex of each triangle
   std::vector<std::array<double, 4>> box_;  // plan box of each triangle: x0, y0, x1, y1
   mutable std::vector<unsigned> seen_;
   mutable unsigned stamp_ = 0;
@@ -230,7 +230,7 @@ struct CoverOptions {
   double step = 0;   // C1: the stepover or width s
   double inset = 0;  // C2: h, how far inside the clearable region's boundary a cell must lie
   double tol = 1e-3;
-  double cell = 0;   // raster cell; 0 or more than 0.05 R: 0.05 R
+  double cell = 0;  // raster cell; 0 or more than 0.05 R: 0.05 R
 };
 // C1: every cell of the tool-centre region lies within s + tol of a cutting move at the floor.
 // worst = the largest distance of such a cell from the path (capped at max(s, R) + R + tol).

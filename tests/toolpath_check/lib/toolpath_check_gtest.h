@@ -10,7 +10,8 @@
 namespace tpc {
 
 inline ::testing::AssertionResult passes(const Result& r) {
-  return r.ok ? ::testing::AssertionSuccess() << r.message : ::testing::AssertionFailure() << r.message;
+  return r.ok ? ::testing::AssertionSuccess() << r.message
+              : ::testing::AssertionFailure() << r.message;
 }
 
 inline ::testing::AssertionResult passes(const Status& s) {

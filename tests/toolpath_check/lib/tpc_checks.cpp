@@ -30,13 +30,14 @@ void finishMessage(Result& r, const std::string& check, const std::string& measu
 bool isPlanar(const Move& m) { return std::fabs(m.from.z - m.to.z) <= kPlanarTol; }
 
 // Winding of contour ci about (px, py), from the elements the buckets put on the ray towards +x.
-int windingIndexed(const PocketCurves& pc, const CurveIndex* index, std::size_t ci, double px, double py,
-                   std::vector<std::pair<int, int>>& scratch) {
+int windingIndexed(const PocketCurves& pc, const CurveIndex* index, std::size_t ci, double px,
+                   double py, std::vector<std::pair<int, int>>& scratch) {
   if (index == nullptr) return windingNumber(pc.contours[ci], px, py);
   index->query(px, py, kInf, py, scratch);
   std::vector<Curve> ray;
   for (const auto& [c, e] : scratch) {
-    if (static_cast<std::size_t>(c) == ci) ray.push_back(pc.contours[ci][static_cast<std::size_t>(e)]);
+    if (static_cast<std::size_t>(c) == ci)
+      ray.push_back(pc.contours[ci][static_cast<std::size_t>(e)]);
   }
   return windingNumber(ray, px, py);
 }
@@ -49,7 +50,8 @@ double distPointChain(const std::vector<Curve>& chain, double px, double py) {
 
 // The wall rule of a 2D pocket over every feed move: each keeps the needed clearance from every
 // contour whose top lies above the move's lower end, on the material-free side.
-void wallRule(const Path& path, const PocketCurves& pc, const CurveIndex* index, double tol, Result& res) {
+void wallRule(const Path& path, const PocketCurves& pc, const CurveIndex* index, double tol,
+              Result& res) {
   std::vector<std::pair<int, int>> near, scratch;
   for (const Move& m : path.moves) {
     if (m.kind != MoveKind::Feed) continue;
@@ -106,8 +108,8 @@ void wallRule(const Path& path, const PocketCurves& pc, const CurveIndex* index,
         // The move touches or crosses the contour, or lies on the wrong side: its worst point by
         // signed distances along it.
         clearance = dmin;
-        const int n = std::clamp(static_cast<int>(std::ceil(curveLength(c) / (0.01 * R))), kMinSideSamples,
-                                 kMaxSideSamples);
+        const int n = std::clamp(static_cast<int>(std::ceil(curveLength(c) / (0.01 * R))),
+                                 kMinSideSamples, kMaxSideSamples);
         for (int k = 0; k <= n; ++k) {
           const Vec3 p = movePoint(m, static_cast<double>(k) / n);
           const bool inside = windingNumber(pc.contours[ci], p.x, p.y) != 0;
@@ -155,7 +157,8 @@ std::string num(double v) {
 std::string placeText(const Path& path, const Result& r) {
   std::string s = " at (" + num(r.where.x) + ", " + num(r.where.y) + ", " + num(r.where.z) + ")";
   if (r.line > 0 && r.pass >= 0 && static_cast<std::size_t>(r.pass) < path.passes.size()) {
-    s += ", line " + std::to_string(r.line) + " of " + path.passes[static_cast<std::size_t>(r.pass)].source;
+    s += ", line " + std::to_string(r.line) + " of " +
+         path.passes[static_cast<std::size_t>(r.pass)].source;
   }
   return s;
 }
@@ -194,7 +197,8 @@ void moveSamples(const Move& m, double step, bool withStart, std::vector<Vec3>& 
   for (int i = 1; i <= n; ++i) out.push_back(movePoint(m, static_cast<double>(i) / n));
 }
 
-Contour polygon(const std::vector<std::pair<double, double>>& points, double allowance, double top) {
+Contour polygon(const std::vector<std::pair<double, double>>& points, double allowance,
+                double top) {
   Contour c;
   c.allowance = allowance;
   c.top = top;
@@ -225,7 +229,8 @@ Result checkNoGouge3D(const Path& path, const Mesh& part, const Gouge3DOptions& 
 Result checkNoGouge3D(const Path& path, const MeshIndex& index, const Gouge3DOptions& options) {
   const Mesh& part = index.mesh();
   if (part.triangles.empty()) return notRun("G3", "the part has no triangles");
-  if (!(options.allowance >= 0) || !(options.tol >= 0)) return notRun("G3", "allowance and tol must be >= 0");
+  if (!(options.allowance >= 0) || !(options.tol >= 0))
+    return notRun("G3", "allowance and tol must be >= 0");
   Result res;
   res.worst = -kInf;
   std::vector<Vec3> pts;
@@ -297,11 +302,13 @@ Result checkLevels(const Path& path, const std::vector<double>& levels, double t
   }
   Result res;
   for (double l : levels) {
-    const bool hit = std::any_of(found.begin(), found.end(), [&](double z) { return std::fabs(z - l) <= tol; });
+    const bool hit =
+        std::any_of(found.begin(), found.end(), [&](double z) { return std::fabs(z - l) <= tol; });
     if (!hit) res.missing.push_back(l);
   }
   for (double z : found) {
-    const bool asked = std::any_of(levels.begin(), levels.end(), [&](double l) { return std::fabs(z - l) <= tol; });
+    const bool asked = std::any_of(levels.begin(), levels.end(),
+                                   [&](double l) { return std::fabs(z - l) <= tol; });
     if (!asked) res.extra.push_back(z);
   }
   res.worst = static_cast<double>(res.missing.size() + res.extra.size());
@@ -311,7 +318,8 @@ Result checkLevels(const Path& path, const std::vector<double>& levels, double t
   } else if (!res.extra.empty()) {
     res.where.z = res.extra.front();
   }
-  std::string s = "levels " + std::string(res.ok ? "ok: " : "FAIL: ") + std::to_string(found.size()) + " found";
+  std::string s =
+      "levels " + std::string(res.ok ? "ok: " : "FAIL: ") + std::to_string(found.size()) + " found";
   auto list = [](const std::vector<double>& v) {
     std::string t;
     for (double z : v) {
@@ -340,13 +348,16 @@ Result checkSanity(const Path& path, const std::vector<long>& forbiddenMessages)
   for (std::size_t p = 0; p < path.passes.size(); ++p) {
     const Pass& ps = path.passes[p];
     const int pi = static_cast<int>(p);
-    for (long l : ps.nonFiniteLines) note(pi, l, ps.source + ":" + std::to_string(l) + ": coordinate not finite");
-    for (long l : ps.badArcLines) note(pi, l, ps.source + ":" + std::to_string(l) + ": arc end off its circle");
+    for (long l : ps.nonFiniteLines)
+      note(pi, l, ps.source + ":" + std::to_string(l) + ": coordinate not finite");
+    for (long l : ps.badArcLines)
+      note(pi, l, ps.source + ":" + std::to_string(l) + ": arc end off its circle");
     for (const Layer0Record& e : ps.errors) {
       char* end = nullptr;
       const long code = std::strtol(e.text.c_str(), &end, 10);
       if (end == e.text.c_str()) continue;
-      if (std::find(forbiddenMessages.begin(), forbiddenMessages.end(), code) != forbiddenMessages.end()) {
+      if (std::find(forbiddenMessages.begin(), forbiddenMessages.end(), code) !=
+          forbiddenMessages.end()) {
         note(pi, e.line, ps.source + ":" + std::to_string(e.line) + ": error(" + e.text + ")");
       }
     }

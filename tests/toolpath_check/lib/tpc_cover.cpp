@@ -39,14 +39,16 @@ struct Cover {
 
 // Squared distance transform of one line (Felzenszwalb and Huttenlocher): d[q] = min over p of
 // (q - p)^2 + f[p].
-void distance1(const std::vector<double>& f, std::vector<double>& d, std::vector<int>& v, std::vector<double>& z) {
+void distance1(const std::vector<double>& f, std::vector<double>& d, std::vector<int>& v,
+               std::vector<double>& z) {
   const int n = static_cast<int>(f.size());
   int k = 0;
   v[0] = 0;
   z[0] = -1e300;
   z[1] = 1e300;
   auto cut = [&](int q, int p) {
-    return ((f[q] + static_cast<double>(q) * q) - (f[p] + static_cast<double>(p) * p)) / (2.0 * q - 2.0 * p);
+    return ((f[q] + static_cast<double>(q) * q) - (f[p] + static_cast<double>(p) * p)) /
+           (2.0 * q - 2.0 * p);
   };
   for (int q = 1; q < n; ++q) {
     double s = cut(q, v[k]);
@@ -77,16 +79,20 @@ void distance2(std::vector<double>& g, int nx, int ny) {
   f.resize(static_cast<std::size_t>(ny));
   d.resize(static_cast<std::size_t>(ny));
   for (int i = 0; i < nx; ++i) {
-    for (int j = 0; j < ny; ++j) f[static_cast<std::size_t>(j)] = g[static_cast<std::size_t>(j) * nx + i];
+    for (int j = 0; j < ny; ++j)
+      f[static_cast<std::size_t>(j)] = g[static_cast<std::size_t>(j) * nx + i];
     distance1(f, d, v, z);
-    for (int j = 0; j < ny; ++j) g[static_cast<std::size_t>(j) * nx + i] = d[static_cast<std::size_t>(j)];
+    for (int j = 0; j < ny; ++j)
+      g[static_cast<std::size_t>(j) * nx + i] = d[static_cast<std::size_t>(j)];
   }
   f.resize(static_cast<std::size_t>(nx));
   d.resize(static_cast<std::size_t>(nx));
   for (int j = 0; j < ny; ++j) {
-    for (int i = 0; i < nx; ++i) f[static_cast<std::size_t>(i)] = g[static_cast<std::size_t>(j) * nx + i];
+    for (int i = 0; i < nx; ++i)
+      f[static_cast<std::size_t>(i)] = g[static_cast<std::size_t>(j) * nx + i];
     distance1(f, d, v, z);
-    for (int i = 0; i < nx; ++i) g[static_cast<std::size_t>(j) * nx + i] = d[static_cast<std::size_t>(i)];
+    for (int i = 0; i < nx; ++i)
+      g[static_cast<std::size_t>(j) * nx + i] = d[static_cast<std::size_t>(i)];
   }
 }
 
@@ -177,7 +183,8 @@ bool buildCover(const Path& path, const Pocket& pocket, const CoverOptions& opt,
   const double nxd = std::ceil((bx1 - bx0 + 2 * margin) / cv.cell);
   const double nyd = std::ceil((by1 - by0 + 2 * margin) / cv.cell);
   if (nxd * nyd > kMaxCells) {
-    cv.problem = "raster of " + num(nxd * nyd) + " cells is too large; give a coarser cell or a smaller pocket";
+    cv.problem = "raster of " + num(nxd * nyd) +
+                 " cells is too large; give a coarser cell or a smaller pocket";
     return false;
   }
   cv.nx = static_cast<int>(nxd);
@@ -189,8 +196,10 @@ bool buildCover(const Path& path, const Pocket& pocket, const CoverOptions& opt,
   cv.centre.assign(cells, 0);
   const CurveIndex index(pc);
   double maxNeed = 0;
-  for (std::size_t ci = 0; ci < pc.contours.size(); ++ci) maxNeed = std::max(maxNeed, needed(pc, ci, rmin));
-  std::vector<int> outerDiff(static_cast<std::size_t>(cv.nx) + 1), islandDiff(static_cast<std::size_t>(cv.nx) + 1);
+  for (std::size_t ci = 0; ci < pc.contours.size(); ++ci)
+    maxNeed = std::max(maxNeed, needed(pc, ci, rmin));
+  std::vector<int> outerDiff(static_cast<std::size_t>(cv.nx) + 1),
+      islandDiff(static_cast<std::size_t>(cv.nx) + 1);
   std::vector<std::pair<double, int>> xs;
   std::vector<std::pair<int, int>> near;
   for (int j = 0; j < cv.ny; ++j) {
@@ -198,7 +207,8 @@ bool buildCover(const Path& path, const Pocket& pocket, const CoverOptions& opt,
     std::fill(outerDiff.begin(), outerDiff.end(), 0);
     std::fill(islandDiff.begin(), islandDiff.end(), 0);
     markWinding(cv, pc.contours[0], y, outerDiff, xs);
-    for (std::size_t ci = 1; ci < pc.contours.size(); ++ci) markWinding(cv, pc.contours[ci], y, islandDiff, xs);
+    for (std::size_t ci = 1; ci < pc.contours.size(); ++ci)
+      markWinding(cv, pc.contours[ci], y, islandDiff, xs);
     int inOuter = 0, inIsland = 0;
     for (int i = 0; i < cv.nx; ++i) {
       inOuter += outerDiff[static_cast<std::size_t>(i)];
@@ -209,7 +219,8 @@ bool buildCover(const Path& path, const Pocket& pocket, const CoverOptions& opt,
       index.query(x - maxNeed, y - maxNeed, x + maxNeed, y + maxNeed, near);
       for (const auto& [c, e] : near) {
         const std::size_t ci = static_cast<std::size_t>(c);
-        if (distPointCurve(x, y, pc.contours[ci][static_cast<std::size_t>(e)]) < needed(pc, ci, rmin)) {
+        if (distPointCurve(x, y, pc.contours[ci][static_cast<std::size_t>(e)]) <
+            needed(pc, ci, rmin)) {
           ok = false;
           break;
         }
@@ -261,8 +272,9 @@ double uncutArea(const Cover& cv, double tol) {
 
 std::string coverMessage(const Result& r, const std::string& check, const std::string& measure,
                          double limit, double cap, const Cover& cv) {
-  std::string s = check + (r.ok ? " ok: " : " FAIL: ") + measure + (r.worst >= cap ? " at least " : " ") +
-                  num(r.worst) + (r.ok ? " <= " : " > ") + num(limit);
+  std::string s = check + (r.ok ? " ok: " : " FAIL: ") + measure +
+                  (r.worst >= cap ? " at least " : " ") + num(r.worst) + (r.ok ? " <= " : " > ") +
+                  num(limit);
   if (!r.ok) s += " at (" + num(r.where.x) + ", " + num(r.where.y) + ")";
   s += "; uncut area " + num(r.uncutArea) + " (cell " + num(cv.cell) + ")";
   return s;
@@ -286,7 +298,8 @@ Result checkCoverStep(const Path& path, const Pocket& pocket, const CoverOptions
     }
   }
   res.ok = res.worst <= limit;
-  res.message = coverMessage(res, "C1", "farthest tool-centre cell from the path", limit, cv.cap, cv);
+  res.message =
+      coverMessage(res, "C1", "farthest tool-centre cell from the path", limit, cv.cap, cv);
   return res;
 }
 
@@ -313,7 +326,8 @@ Result checkCoverClear(const Path& path, const Pocket& pocket, const CoverOption
   }
   if (res.worst == -kInf) res.worst = 0;  // no cell deep enough to judge
   res.ok = res.worst <= options.tol;
-  res.message = coverMessage(res, "C2", "largest distance beyond the cutter's reach", options.tol, cap, cv);
+  res.message =
+      coverMessage(res, "C2", "largest distance beyond the cutter's reach", options.tol, cap, cv);
   return res;
 }
 

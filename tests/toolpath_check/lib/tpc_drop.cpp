@@ -14,7 +14,8 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
-bool edgeWithin(double R, double x, double y, const Vec3& p, const Vec3& q, double& t0, double& t1) {
+bool edgeWithin(double R, double x, double y, const Vec3& p, const Vec3& q, double& t0,
+                double& t1) {
   const double dx = q.x - p.x, dy = q.y - p.y;
   const double a = dx * dx + dy * dy;
   if (!(a > 1e-24)) return false;
@@ -75,7 +76,8 @@ double dropOnEdgeSearch(double R, double r, double x, double y, const Vec3& p, c
   // and non-decreasing in d, and d is convex in t. A golden-section search finds its maximum.
   auto f = [&](double t) {
     const double px = p.x + t * (q.x - p.x), py = p.y + t * (q.y - p.y);
-    return p.z + t * (q.z - p.z) - cutterProfile(R, r, std::sqrt((px - x) * (px - x) + (py - y) * (py - y)));
+    return p.z + t * (q.z - p.z) -
+           cutterProfile(R, r, std::sqrt((px - x) * (px - x) + (py - y) * (py - y)));
   };
   return goldenMax(f, t0, t1);
 }
@@ -112,7 +114,8 @@ double dropOnFace(double R, double r, double x, double y, const Triangle& t) {
   const double s1 = (c.x - b.x) * (py - b.y) - (c.y - b.y) * (px - b.x);
   const double s2 = (a.x - c.x) * (py - c.y) - (a.y - c.y) * (px - c.x);
   const double eps = 1e-12 * len;
-  const bool inside = (s0 >= -eps && s1 >= -eps && s2 >= -eps) || (s0 <= eps && s1 <= eps && s2 <= eps);
+  const bool inside =
+      (s0 >= -eps && s1 >= -eps && s2 >= -eps) || (s0 <= eps && s1 <= eps && s2 <= eps);
   if (!inside) return -kInf;
   const double dd = nx * a.x + ny * a.y + nz * a.z;
   return (dd - nx * px - ny * py) / nz - r + r * nz;
@@ -163,7 +166,10 @@ MeshIndex::MeshIndex(const Mesh& mesh) : mesh_(mesh) {
   // Highest triangles first: a drop stops reading a bucket at the first one below its best.
   for (std::size_t b = 0; b + 1 < grid_.start.size(); ++b) {
     std::stable_sort(grid_.items.begin() + grid_.start[b], grid_.items.begin() + grid_.start[b + 1],
-                     [&](int a, int c) { return zmax_[static_cast<std::size_t>(a)] > zmax_[static_cast<std::size_t>(c)]; });
+                     [&](int a, int c) {
+                       return zmax_[static_cast<std::size_t>(a)] >
+                              zmax_[static_cast<std::size_t>(c)];
+                     });
   }
 }
 

@@ -78,7 +78,8 @@ double distLineArc(const Curve& l, const Curve& a) {
     uy /= ul;
     for (double sgn : {1.0, -1.0}) {
       const double px = a.cx + sgn * a.r * ux, py = a.cy + sgn * a.r * uy;
-      if (arcHas(a, std::atan2(sgn * uy, sgn * ux))) best = std::min(best, std::hypot(px - footx, py - footy));
+      if (arcHas(a, std::atan2(sgn * uy, sgn * ux)))
+        best = std::min(best, std::hypot(px - footx, py - footy));
     }
   }
   return best;
@@ -93,7 +94,9 @@ double distArcArc(const Curve& a, const Curve& b) {
     const double mx = a.cx + along * dx / d, my = a.cy + along * dy / d;
     for (double sgn : {1.0, -1.0}) {
       const double px = mx - sgn * h * dy / d, py = my + sgn * h * dx / d;
-      if (arcHas(a, std::atan2(py - a.cy, px - a.cx)) && arcHas(b, std::atan2(py - b.cy, px - b.cx))) return 0;
+      if (arcHas(a, std::atan2(py - a.cy, px - a.cx)) &&
+          arcHas(b, std::atan2(py - b.cy, px - b.cx)))
+        return 0;
     }
   }
   double best = std::min({distPointCurve(a.ax, a.ay, b), distPointCurve(a.bx, a.by, b),
@@ -257,7 +260,8 @@ double distCurveCurve(const Curve& a, const Curve& b) {
   return distArcArc(a, b);
 }
 
-void rowCrossings(const std::vector<Curve>& chain, double py, std::vector<std::pair<double, int>>& out) {
+void rowCrossings(const std::vector<Curve>& chain, double py,
+                  std::vector<std::pair<double, int>>& out) {
   for (const Curve& c : chain) curveRowCrossings(c, py, out);
 }
 
@@ -318,10 +322,11 @@ bool inPocket(const PocketCurves& p, double x, double y) {
   return true;
 }
 
-bool bucketRange(const BoxBuckets& g, double x0, double y0, double x1, double y1, int& i0, int& j0, int& i1,
-                 int& j1) {
+bool bucketRange(const BoxBuckets& g, double x0, double y0, double x1, double y1, int& i0, int& j0,
+                 int& i1, int& j1) {
   if (g.nx == 0) return false;
-  if (x1 < g.x0 || y1 < g.y0 || x0 > g.x0 + g.nx * g.cell || y0 > g.y0 + g.ny * g.cell) return false;
+  if (x1 < g.x0 || y1 < g.y0 || x0 > g.x0 + g.nx * g.cell || y0 > g.y0 + g.ny * g.cell)
+    return false;
   i0 = std::clamp(static_cast<int>(std::floor((x0 - g.x0) / g.cell)), 0, g.nx - 1);
   j0 = std::clamp(static_cast<int>(std::floor((y0 - g.y0) / g.cell)), 0, g.ny - 1);
   i1 = std::clamp(static_cast<int>(std::floor((x1 - g.x0) / g.cell)), 0, g.nx - 1);
@@ -329,7 +334,8 @@ bool bucketRange(const BoxBuckets& g, double x0, double y0, double x1, double y1
   return true;
 }
 
-void bucketBoxes(const std::vector<std::array<double, 4>>& boxes, double scale, double maxCells, BoxBuckets& out) {
+void bucketBoxes(const std::vector<std::array<double, 4>>& boxes, double scale, double maxCells,
+                 BoxBuckets& out) {
   out = BoxBuckets{};
   if (boxes.empty()) return;
   double bx0 = kInf, by0 = kInf, bx1 = -kInf, by1 = -kInf;
@@ -342,8 +348,9 @@ void bucketBoxes(const std::vector<std::array<double, 4>>& boxes, double scale, 
   const double w = bx1 - bx0, h = by1 - by0;
   out.x0 = bx0;
   out.y0 = by0;
-  out.cell = std::max({std::sqrt(std::max(w * h, 1e-12) / static_cast<double>(boxes.size())) * scale,
-                       std::max(w, h) / maxCells, 1e-9});
+  out.cell =
+      std::max({std::sqrt(std::max(w * h, 1e-12) / static_cast<double>(boxes.size())) * scale,
+                std::max(w, h) / maxCells, 1e-9});
   out.nx = static_cast<int>(w / out.cell) + 1;
   out.ny = static_cast<int>(h / out.cell) + 1;
   std::vector<int> count(static_cast<std::size_t>(out.nx) * out.ny + 1, 0);
@@ -362,7 +369,8 @@ void bucketBoxes(const std::vector<std::array<double, 4>>& boxes, double scale, 
     bucketRange(out, b[0], b[1], b[2], b[3], i0, j0, i1, j1);
     for (int j = j0; j <= j1; ++j)
       for (int i = i0; i <= i1; ++i)
-        out.items[static_cast<std::size_t>(fill[static_cast<std::size_t>(j) * out.nx + i]++)] = static_cast<int>(k);
+        out.items[static_cast<std::size_t>(fill[static_cast<std::size_t>(j) * out.nx + i]++)] =
+            static_cast<int>(k);
   }
 }
 

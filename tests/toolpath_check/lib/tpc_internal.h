@@ -47,7 +47,8 @@ double distCurveCurve(const Curve& a, const Curve& b);
 // Winding number of a closed chain of curves about (px, py) (ray towards +x, half-open rule).
 int windingNumber(const std::vector<Curve>& chain, double px, double py);
 // Crossings of the row y = py with the chain: x and +1 (upwards) or -1 (downwards).
-void rowCrossings(const std::vector<Curve>& chain, double py, std::vector<std::pair<double, int>>& out);
+void rowCrossings(const std::vector<Curve>& chain, double py,
+                  std::vector<std::pair<double, int>>& out);
 
 // The pocket as curves, with each contour's needed clearance for a tool of radius R.
 struct PocketCurves {
@@ -66,21 +67,23 @@ bool inPocket(const PocketCurves& p, double x, double y);
 
 // Sorts items into buckets by their boxes (x0, y0, x1, y1). The cell is the boxes' extent area
 // per item, times scale, and at least the extent / maxCells.
-void bucketBoxes(const std::vector<std::array<double, 4>>& boxes, double scale, double maxCells, BoxBuckets& out);
+void bucketBoxes(const std::vector<std::array<double, 4>>& boxes, double scale, double maxCells,
+                 BoxBuckets& out);
 // The cells a box meets, clamped to the grid; false when the box misses the grid.
-bool bucketRange(const BoxBuckets& g, double x0, double y0, double x1, double y1, int& i0, int& j0, int& i1,
-                 int& j1);
+bool bucketRange(const BoxBuckets& g, double x0, double y0, double x1, double y1, int& i0, int& j0,
+                 int& i1, int& j1);
 
 // Plan-box buckets of the pocket's curves: for a box, the (contour, element) pairs whose boxes
 // meet it.
 class CurveIndex {
  public:
   explicit CurveIndex(const PocketCurves& pocket);
-  void query(double x0, double y0, double x1, double y1, std::vector<std::pair<int, int>>& out) const;
+  void query(double x0, double y0, double x1, double y1,
+             std::vector<std::pair<int, int>>& out) const;
 
  private:
-  BoxBuckets grid_;                     // flattened element indices
-  std::vector<std::pair<int, int>> of_; // (contour, element) of each flattened index
+  BoxBuckets grid_;                      // flattened element indices
+  std::vector<std::pair<int, int>> of_;  // (contour, element) of each flattened index
   mutable std::vector<unsigned> seen_;
   mutable unsigned stamp_ = 0;
 };

@@ -71,7 +71,8 @@ struct MoveFields {
 
 std::string_view trimmed(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -88,7 +89,8 @@ std::string parseMoveBody(std::string_view body, MoveFields& mf) {
       continue;
     }
     const char letter = body[i];
-    if (i + 1 >= body.size() || body[i + 1] != '[') return std::string("field '") + letter + "' without [ ]";
+    if (i + 1 >= body.size() || body[i + 1] != '[')
+      return std::string("field '") + letter + "' without [ ]";
     const std::size_t close = body.find(']', i + 2);
     if (close == std::string_view::npos) return std::string("field '") + letter + "' without ]";
     const std::string_view inside = body.substr(i + 2, close - i - 2);
@@ -114,7 +116,8 @@ std::string parseMoveBody(std::string_view body, MoveFields& mf) {
     while (true) {
       const std::size_t slash = inside.find('/', from);
       if (n == 3) return std::string("field '") + letter + "' has more than three parts";
-      parts[n++] = inside.substr(from, slash == std::string_view::npos ? std::string_view::npos : slash - from);
+      parts[n++] = inside.substr(
+          from, slash == std::string_view::npos ? std::string_view::npos : slash - from);
       if (slash == std::string_view::npos) break;
       from = slash + 1;
     }
@@ -142,11 +145,14 @@ std::string parseMoveBody(std::string_view body, MoveFields& mf) {
   return std::string();
 }
 
-bool finite3(const double p[3]) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
+bool finite3(const double p[3]) {
+  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+}
 
 }  // namespace
 
-Status readPofText(Path& path, const std::string& text, const Tool& tool, const std::string& label) {
+Status readPofText(Path& path, const std::string& text, const Tool& tool,
+                   const std::string& label) {
   if (!(tool.radius > 0) || !std::isfinite(tool.radius) || !(tool.corner >= 0) ||
       !(tool.corner <= tool.radius) || !std::isfinite(tool.refAboveTip)) {
     return fail(label, 0, "tool needs 0 < R, 0 <= corner <= R and a finite reference");
@@ -172,15 +178,18 @@ Status readPofText(Path& path, const std::string& text, const Tool& tool, const 
     lastLine = line;
     std::size_t k = 0;
     long layer = 0;
-    while (k < line.size() && k < 6 && line[k] >= '0' && line[k] <= '9') layer = layer * 10 + (line[k++] - '0');
+    while (k < line.size() && k < 6 && line[k] >= '0' && line[k] <= '9')
+      layer = layer * 10 + (line[k++] - '0');
     if (k == 0 || k >= line.size() || line[k] != ':') return fail(label, lineNo, "no layer number");
     const std::string_view body = trimmed(line.substr(k + 1));
     if (layer == 0) {
       const std::size_t open = body.find('(');
-      if (open == std::string_view::npos || body.back() != ')') return fail(label, lineNo, "layer-0 record without ( )");
+      if (open == std::string_view::npos || body.back() != ')')
+        return fail(label, lineNo, "layer-0 record without ( )");
       const std::string name(body.substr(0, open));
       if (name == "error") {
-        pass.errors.push_back({name, std::string(body.substr(open + 1, body.size() - open - 2)), lineNo});
+        pass.errors.push_back(
+            {name, std::string(body.substr(open + 1, body.size() - open - 2)), lineNo});
       }
       continue;
     }
@@ -250,8 +259,8 @@ Status readPofText(Path& path, const std::string& text, const Tool& tool, const 
     }
     for (int a = 0; a < 3; ++a) pos[a] = std::isfinite(to[a]) ? to[a] : kNaN;
   }
-  pass.endsWithCycleEnd = lastLine.substr(0, 2) == "0:" &&
-                          trimmed(lastLine.substr(2)).substr(0, 9) == "cycleEnd(";
+  pass.endsWithCycleEnd =
+      lastLine.substr(0, 2) == "0:" && trimmed(lastLine.substr(2)).substr(0, 9) == "cycleEnd(";
   path.passes.push_back(std::move(pass));
   path.moves.insert(path.moves.end(), moves.begin(), moves.end());
   return Status{};
@@ -323,7 +332,9 @@ Status readStlText(const std::string& file, std::string_view text, std::vector<T
   StlTokens tk(text);
   std::string_view tok;
   auto expect = [&](std::string_view word) -> bool { return tk.next(tok) && tok == word; };
-  auto number = [&](double& v) -> bool { return tk.next(tok) && parseNumber(tok, v) && std::isfinite(v); };
+  auto number = [&](double& v) -> bool {
+    return tk.next(tok) && parseNumber(tok, v) && std::isfinite(v);
+  };
   bool sawSolid = false;
   while (tk.next(tok)) {
     if (tok == "solid" || tok == "endsolid") {
@@ -331,21 +342,24 @@ Status readStlText(const std::string& file, std::string_view text, std::vector<T
       tk.skipLine();  // the solid's name
       continue;
     }
-    if (!sawSolid) return fail(file, tk.line(), "neither a binary STL nor a text STL beginning with \"solid\"");
+    if (!sawSolid)
+      return fail(file, tk.line(), "neither a binary STL nor a text STL beginning with \"solid\"");
     if (tok != "facet") return fail(file, tk.line(), "unexpected '" + std::string(tok) + "'");
     double v;
     if (!expect("normal")) return fail(file, tk.line(), "facet without normal");
     for (int i = 0; i < 3; ++i) {
       if (!number(v)) return fail(file, tk.line(), "bad normal");
     }
-    if (!expect("outer") || !expect("loop")) return fail(file, tk.line(), "facet without outer loop");
+    if (!expect("outer") || !expect("loop"))
+      return fail(file, tk.line(), "facet without outer loop");
     Triangle t;
     for (Vec3& p : t.v) {
       if (!expect("vertex") || !number(p.x) || !number(p.y) || !number(p.z)) {
         return fail(file, tk.line(), "bad vertex");
       }
     }
-    if (!expect("endloop") || !expect("endfacet")) return fail(file, tk.line(), "facet without endloop endfacet");
+    if (!expect("endloop") || !expect("endfacet"))
+      return fail(file, tk.line(), "facet without endloop endfacet");
     out.push_back(t);
   }
   return Status{};

@@ -56,7 +56,8 @@ double lowestOnMove(const Move& m, double R, double r, double px, double py) {
 
 }  // namespace
 
-Result checkLinks3D(const Path& path, const Mesh& part, const Stock& stock, const Links3DOptions& options) {
+Result checkLinks3D(const Path& path, const Mesh& part, const Stock& stock,
+                    const Links3DOptions& options) {
   if (!(options.allowance >= 0) || !(options.tol >= 0) || !std::isfinite(stock.surface)) {
     return notRun("L3D", "allowance and tol must be >= 0 and the stock surface finite");
   }
@@ -75,10 +76,13 @@ Result checkLinks3D(const Path& path, const Mesh& part, const Stock& stock, cons
     return res;
   }
   double rmin = kInf;
-  for (const Move& m : path.moves) rmin = std::min(rmin, path.passes[static_cast<std::size_t>(m.pass)].tool.radius);
-  const double cell = options.cell > 0 ? options.cell : std::max(rmin / 8, std::max(bx1 - bx0, by1 - by0) / 2048);
+  for (const Move& m : path.moves)
+    rmin = std::min(rmin, path.passes[static_cast<std::size_t>(m.pass)].tool.radius);
+  const double cell =
+      options.cell > 0 ? options.cell : std::max(rmin / 8, std::max(bx1 - bx0, by1 - by0) / 2048);
   const double nxd = std::ceil((bx1 - bx0) / cell), nyd = std::ceil((by1 - by0) / cell);
-  if (nxd * nyd > kMaxCells) return notRun("L3D", "heightmap of " + num(nxd * nyd) + " cells is too large");
+  if (nxd * nyd > kMaxCells)
+    return notRun("L3D", "heightmap of " + num(nxd * nyd) + " cells is too large");
   const int nx = static_cast<int>(nxd), ny = static_cast<int>(nyd);
   std::vector<double> top(static_cast<std::size_t>(nx) * ny, stock.surface);
   const MeshIndex index(part);
@@ -115,7 +119,8 @@ Result checkLinks3D(const Path& path, const Mesh& part, const Stock& stock, cons
     }
   }
   res.ok = res.worst <= options.tol;
-  std::string s = std::string("L3D ") + (res.ok ? "ok: " : "FAIL: ") + "rapid violation " + num(res.worst);
+  std::string s =
+      std::string("L3D ") + (res.ok ? "ok: " : "FAIL: ") + "rapid violation " + num(res.worst);
   if (!res.ok) s += " > tol " + num(options.tol) + placeText(path, res);
   res.message = s;
   return res;
