@@ -2,8 +2,9 @@
 // The grid bounds the pairs the crossing search examines to those that share a cell.
 #include "geometry/bucket_grid.h"
 
+#include <algorithm>
 #include <cmath>
-#include <source_location>
+#include <new>
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
@@ -16,10 +17,7 @@ constexpr double kSharedEnd = 1e-6;   // segments whose ends lie this close shar
 constexpr double kParallel = 1e-12;   // determinant below which two lines count as parallel
 constexpr double kClosingPair = 0.001;  // all-pairs search: start of i this near end of j
 
-int gridFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "bucket_grid", static_cast<int>(at.line()));
-  return code;
-}
+constexpr int kCellsMaxSide = 2048;   // side limit of the compact cell grid
 
 // Smallest side n from 2 to 30 with n * n > sqrt(count); 1 for no items.
 int gridSide(int count) {
@@ -92,7 +90,7 @@ int gridAllPairsCross(const Seg2List* list, Pt2List* crossings, int collectAll) 
       found = 1;
       if (crossings != nullptr) lstPt2Append(crossings, p);  // a failed append is ignored
       if (collectAll == 0) {
-        gridFail(1);
+        geoFail(1, "bucket_grid");
         return 1;
       }
     }
@@ -113,12 +111,12 @@ double* lstSegBoxCb(double* out, const void* segment) {
 BucketGrid* gridBucketBuild(const void* base, std::size_t stride, int count, double margin,
                             BucketBoxFn boxFunction) {
   if (boxFunction == nullptr || count < 0 || (count > 0 && (base == nullptr || stride == 0))) {
-    gridFail(-20);
+    geoFail(-20, "bucket_grid");
     return nullptr;
   }
   auto* grid = static_cast<BucketGrid*>(memAllocZero(sizeof(BucketGrid)));
   if (grid == nullptr) {
-    gridFail(-1);
+    geoFail(-1, "bucket_grid");
     return nullptr;
   }
   const int n = gridSide(count);
@@ -143,7 +141,7 @@ BucketGrid* gridBucketBuild(const void* base, std::size_t stride, int count, dou
   grid->colWidth = (grid->xmax - grid->xmin) / n;
   if (!gridAllocCells(grid)) {
     gridBucketFree(grid);
-    gridFail(-1);
+    geoFail(-1, "bucket_grid");
     return nullptr;
   }
   for (int i = 0; i < count; ++i) {
@@ -156,7 +154,7 @@ BucketGrid* gridBucketBuild(const void* base, std::size_t stride, int count, dou
       for (int c = c0; c <= c1; ++c) {
         if (lstIntAppend(grid->cells[r][c], i) < 0) {
           gridBucketFree(grid);
-          gridFail(-1);
+          geoFail(-1, "bucket_grid");
           return nullptr;
         }
       }
@@ -185,31 +183,115 @@ void gridBucketFree(BucketGrid* grid) {
   memFree(grid);
 }
 
+int gridCellsCol(const CellGrid& grid, double x) {
+  return gridIndex(x, grid.xmin, grid.colWidth, grid.cols);
+}
+
+int gridCellsRow(const CellGrid& grid, double y) {
+  return gridIndex(y, grid.ymin, grid.rowHeight, grid.rows);
+}
+
+int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin) {
+  if (grid == nullptr || count < 0 || (count > 0 && boxes == nullptr)) return geoFail(-20, "bucket_grid");
+  auto clear = [grid] {
+    grid->cols = grid->rows = 0;
+    grid->xmin = grid->ymin = grid->colWidth = grid->rowHeight = 0.0;
+    grid->start.clear();
+    grid->items.clear();
+  };
+  try {
+    clear();
+    double xmin = 0.0, ymin = 0.0, xmax = 0.0, ymax = 0.0;
+    for (int i = 0; i < count; ++i) {
+      const double* b = boxes + 4 * static_cast<std::size_t>(i);
+      if (!std::isfinite(b[0]) || !std::isfinite(b[1]) || !std::isfinite(b[2]) ||
+          !std::isfinite(b[3]))
+        return geoFail(-20, "bucket_grid");
+      xmin = i == 0 ? b[0] - margin : std::fmin(xmin, b[0] - margin);
+      ymin = i == 0 ? b[1] - margin : std::fmin(ymin, b[1] - margin);
+      xmax = i == 0 ? b[2] + margin : std::fmax(xmax, b[2] + margin);
+      ymax = i == 0 ? b[3] + margin : std::fmax(ymax, b[3] + margin);
+    }
+    // About one cell per item, shaped like the box.
+    const double w = xmax - xmin, h = ymax - ymin;
+    const double n = std::max(1, count);
+    double cols = 1.0, rows = 1.0;
+    if (w > 0.0 && h > 0.0) {
+      cols = std::round(std::sqrt(n * w / h));
+      cols = std::clamp(cols, 1.0, static_cast<double>(kCellsMaxSide));
+      rows = std::clamp(std::round(n / cols), 1.0, static_cast<double>(kCellsMaxSide));
+    } else if (w > 0.0) {
+      cols = std::min(n, static_cast<double>(kCellsMaxSide));
+    } else if (h > 0.0) {
+      rows = std::min(n, static_cast<double>(kCellsMaxSide));
+    }
+    grid->cols = static_cast<int>(cols);
+    grid->rows = static_cast<int>(rows);
+    grid->xmin = xmin;
+    grid->ymin = ymin;
+    grid->colWidth = w > 0.0 ? w / grid->cols : 0.0;
+    grid->rowHeight = h > 0.0 ? h / grid->rows : 0.0;
+    const std::size_t cells = static_cast<std::size_t>(grid->cols) * grid->rows;
+    grid->start.assign(cells + 1, 0);
+    // Two passes: count the entries of each cell, then place them.
+    auto forCells = [&](int i, auto&& f) {
+      const double* b = boxes + 4 * static_cast<std::size_t>(i);
+      const int c0 = gridCellsCol(*grid, b[0] - margin), c1 = gridCellsCol(*grid, b[2] + margin);
+      const int r0 = gridCellsRow(*grid, b[1] - margin), r1 = gridCellsRow(*grid, b[3] + margin);
+      for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c) f(static_cast<std::size_t>(r) * grid->cols + c);
+    };
+    for (int i = 0; i < count; ++i) forCells(i, [&](std::size_t cell) { ++grid->start[cell + 1]; });
+    for (std::size_t cell = 0; cell < cells; ++cell) grid->start[cell + 1] += grid->start[cell];
+    grid->items.resize(static_cast<std::size_t>(grid->start[cells]));
+    std::pmr::vector<int> fill(grid->start.begin(), grid->start.end() - 1,
+                               grid->start.get_allocator());
+    for (int i = 0; i < count; ++i) forCells(i, [&](std::size_t cell) { grid->items[fill[cell]++] = i; });
+    return 1;
+  } catch (const std::bad_alloc&) {
+    clear();
+    return geoFail(-1, "bucket_grid");
+  }
+}
+
 int lstSegSelfCross(const Seg2List* segments, Pt2List* crossings, int collectAll, double tol) {
   if (segments == nullptr || segments->items == nullptr || segments->count < 2) return 0;
-  BucketGrid* grid =
-      gridBucketBuild(segments->items, sizeof(Seg2D), segments->count, 0.0, lstSegBoxCb);
-  if (grid == nullptr) return gridAllPairsCross(segments, crossings, collectAll);
-  int found = 0;
   const Seg2D* seg = segments->items;
-  for (int r = 0; r < grid->rows; ++r) {
-    for (int c = 0; c < grid->cols; ++c) {
-      const IntList* cell = grid->cells[r][c];
-      for (int k = 0; k < cell->count; ++k) {
-        for (int l = k + 1; l < cell->count; ++l) {
+  const int n = segments->count;
+  CellGrid grid;
+  std::vector<double> boxes;
+  try {
+    boxes.resize(4 * static_cast<std::size_t>(n));
+  } catch (const std::bad_alloc&) {
+    return gridAllPairsCross(segments, crossings, collectAll);
+  }
+  for (int i = 0; i < n; ++i) lstSegBoxCb(&boxes[4 * static_cast<std::size_t>(i)], &seg[i]);
+  if (gridCellsBuild(&grid, boxes.data(), n, 0.0) != 1)
+    return gridAllPairsCross(segments, crossings, collectAll);
+  int found = 0;
+  for (int r = 0; r < grid.rows; ++r) {
+    for (int c = 0; c < grid.cols; ++c) {
+      const std::size_t cell = static_cast<std::size_t>(r) * grid.cols + c;
+      for (int k = grid.start[cell]; k < grid.start[cell + 1]; ++k) {
+        const double* bk = &boxes[4 * static_cast<std::size_t>(grid.items[k])];
+        for (int l = k + 1; l < grid.start[cell + 1]; ++l) {
+          const double* bl = &boxes[4 * static_cast<std::size_t>(grid.items[l])];
+          // A pair is examined in one cell only: the one holding the lower corner of the overlap
+          // of their boxes (pairs whose boxes do not overlap cannot cross).
+          const double ox = std::fmax(bk[0], bl[0]), oy = std::fmax(bk[1], bl[1]);
+          if (ox > std::fmin(bk[2], bl[2]) || oy > std::fmin(bk[3], bl[3])) continue;
+          if (gridCellsCol(grid, ox) != c || gridCellsRow(grid, oy) != r) continue;
           Point2D p{};
-          if (gridPairCrosses(seg[cell->items[k]], seg[cell->items[l]], tol, &p) == 0) continue;
+          if (gridPairCrosses(seg[grid.items[k]], seg[grid.items[l]], tol, &p) == 0) continue;
           found = 1;
           if (crossings != nullptr) lstPt2Append(crossings, p);  // a failed append is ignored
           if (collectAll == 0) {
-            gridFail(1);
-            gridBucketFree(grid);
+            geoFail(1, "bucket_grid");
             return 1;
           }
         }
       }
     }
   }
-  gridBucketFree(grid);
   return found;
 }

@@ -3,6 +3,8 @@
 // and neighbours through the grid instead of comparing every item with every other.
 #pragma once
 
+#include <memory_resource>
+
 #include "geometry/lists.h"
 
 // Writes the box (min x, min y, max x, max y) of the item at item to out[0..3] and returns out.
@@ -34,11 +36,37 @@ void gridBucketFree(BucketGrid* grid);
 // Box function of Seg2D items: (min(x1, x2), min(y1, y2), max(x1, x2), max(y1, y2)).
 double* lstSegBoxCb(double* out, const void* segment);
 
+// A compact grid of item indices sized to the item count (about one item per cell, at most 2048
+// cells a side), for searches over many items where the square bucket grid's 30-cell side would
+// put thousands of items into one cell. Cell (col, row) lists, in ascending order, the items whose
+// (margin-widened) box touches it: items[start[row * cols + col] .. start[row * cols + col + 1]).
+struct CellGrid {
+  explicit CellGrid(std::pmr::memory_resource* memory = std::pmr::get_default_resource())
+      : start(memory), items(memory) {}
+  int cols = 0;
+  int rows = 0;
+  double xmin = 0.0, ymin = 0.0;   // lower corner of the union of the boxes
+  double colWidth = 0.0;           // 0 when every box has the same x (one column)
+  double rowHeight = 0.0;
+  std::pmr::vector<int> start;  // lists come from the memory given at construction
+  std::pmr::vector<int> items;
+};
+
+// Builds the grid over count boxes of 4 doubles each (min x, min y, max x, max y) widened by
+// margin. Returns 1; -20 for a negative count, null boxes with items or a box that is not finite;
+// -1 when memory runs out (error record set, source "bucket_grid").
+int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin);
+// Column (row) of a coordinate: truncated toward zero and clamped into the grid, as the bucket
+// grid does (not-a-number gives 0).
+int gridCellsCol(const CellGrid& grid, double x);
+int gridCellsRow(const CellGrid& grid, double y);
+
 // Searches the segments for crossings. Segments sharing an end (within 1e-6) never count; lines
 // closer to parallel than a determinant of 1e-12 are skipped; a crossing counts only when it lies
 // farther than tol from both ends of at least one of the two segments. collectAll 0 stops at the
 // first crossing and sets the error record to code 1; otherwise every crossing point is appended
-// to crossings (when given) once per grid cell the two segments share. Returns 1 when a crossing
-// was found, else 0 (also for a null list). When the grid cannot be built the search falls back
-// to all pairs of non-neighbouring segments.
+// to crossings (when given) once per crossing pair. The pairs are found through a cell grid sized
+// to the segment count, so the search grows with the segments and their crossings, not with the
+// square of the count. Returns 1 when a crossing was found, else 0 (also for a null list). When
+// the grid cannot be built the search falls back to all pairs of non-neighbouring segments.
 int lstSegSelfCross(const Seg2List* segments, Pt2List* crossings, int collectAll, double tol);
