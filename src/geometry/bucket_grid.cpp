@@ -254,6 +254,42 @@ int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin
   }
 }
 
+int gridClusterPoints(const Point2D* points, int n, double tol, int* node,
+                      std::pmr::memory_resource* memory) {
+  if (n < 0 || (n > 0 && (points == nullptr || node == nullptr))) return geoFail(-20, "bucket_grid");
+  try {
+    std::pmr::vector<double> boxes(4 * static_cast<std::size_t>(n), memory);
+    for (int i = 0; i < n; ++i) {
+      boxes[4 * i] = boxes[4 * i + 2] = points[i].x;
+      boxes[4 * i + 1] = boxes[4 * i + 3] = points[i].y;
+    }
+    CellGrid grid(memory);
+    const int built = gridCellsBuild(&grid, boxes.data(), n, tol);
+    if (built < 0) return built;
+    for (int i = 0; i < n; ++i) node[i] = i;
+    auto find = [node](int i) {
+      while (node[i] != i) i = node[i] = node[node[i]];
+      return i;
+    };
+    const std::size_t cells = static_cast<std::size_t>(grid.cols) * grid.rows;
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+      for (int k = grid.start[cell]; k < grid.start[cell + 1]; ++k) {
+        const Point2D& p = points[grid.items[k]];
+        for (int l = k + 1; l < grid.start[cell + 1]; ++l) {
+          const Point2D& q = points[grid.items[l]];
+          if (!(std::fabs(p.x - q.x) < tol && std::fabs(p.y - q.y) < tol)) continue;
+          const int r1 = find(grid.items[k]), r2 = find(grid.items[l]);
+          if (r1 != r2) node[std::max(r1, r2)] = std::min(r1, r2);
+        }
+      }
+    }
+    for (int i = 0; i < n; ++i) node[i] = find(i);
+    return 1;
+  } catch (const std::bad_alloc&) {
+    return geoFail(-1, "bucket_grid");
+  }
+}
+
 int lstSegSelfCross(const Seg2List* segments, Pt2List* crossings, int collectAll, double tol) {
   if (segments == nullptr || segments->items == nullptr || segments->count < 2) return 0;
   const Seg2D* seg = segments->items;

@@ -61,6 +61,14 @@ int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin
 int gridCellsCol(const CellGrid& grid, double x);
 int gridCellsRow(const CellGrid& grid, double y);
 
+// Joins the points that lie closer than tol in x and in y, and every point joined to them through
+// a chain of such neighbours, into groups: node[i] is the smallest index of point i's group. The
+// pairs compared are those sharing a cell of a cell grid over the points widened by tol. Scratch
+// lists come from memory. Returns 1; -20 for a negative count, null arrays with points or a point
+// that is not finite; -1 when memory runs out (error record set, source "bucket_grid").
+int gridClusterPoints(const Point2D* points, int n, double tol, int* node,
+                      std::pmr::memory_resource* memory = std::pmr::get_default_resource());
+
 // Searches the segments for crossings. Segments sharing an end (within 1e-6) never count; lines
 // closer to parallel than a determinant of 1e-12 are skipped; a crossing counts only when it lies
 // farther than tol from both ends of at least one of the two segments. collectAll 0 stops at the

@@ -338,13 +338,11 @@ int boolSnapVertices(BoolContext& c) {
 }
 
 // Joins the points of the operation that lie closer than 1e-8 in x and in y into nodes (and so
-// every point joined through a chain of such neighbours), comparing the points that share a cell
-// of a grid over their boxes widened by 1e-8.
+// every point joined through a chain of such neighbours).
 int boolCluster(BoolContext& c) {
   const int na = static_cast<int>(c.a.segs.size()), nb = static_cast<int>(c.b.segs.size());
   const int n = na + nb + static_cast<int>(c.points.size());
   BoolVec<Point2D> pt(static_cast<std::size_t>(n), boolMem);
-  BoolVec<double> boxes(4 * static_cast<std::size_t>(n), boolMem);
   for (int i = 0; i < n; ++i) {
     if (i < na)
       pt[i] = Point2D{c.a.segs[i].x1, c.a.segs[i].y1};
@@ -352,31 +350,11 @@ int boolCluster(BoolContext& c) {
       pt[i] = Point2D{c.b.segs[i - na].x1, c.b.segs[i - na].y1};
     else
       pt[i] = c.points[i - na - nb];
-    boxes[4 * i] = boxes[4 * i + 2] = pt[i].x;
-    boxes[4 * i + 1] = boxes[4 * i + 3] = pt[i].y;
   }
-  CellGrid grid(boolMem);
-  const int built = gridCellsBuild(&grid, boxes.data(), n, kCloseTol);
-  if (built < 0) return built;
   BoolVec<int>& parent = c.node;
   parent.resize(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) parent[i] = i;
-  auto find = [&](int i) {
-    while (parent[i] != i) i = parent[i] = parent[parent[i]];
-    return i;
-  };
-  const std::size_t cells = static_cast<std::size_t>(grid.cols) * grid.rows;
-  for (std::size_t cell = 0; cell < cells; ++cell) {
-    for (int k = grid.start[cell]; k < grid.start[cell + 1]; ++k) {
-      for (int l = k + 1; l < grid.start[cell + 1]; ++l) {
-        const int u = grid.items[k], v = grid.items[l];
-        if (!boolNear(pt[u], pt[v])) continue;
-        const int r1 = find(u), r2 = find(v);
-        if (r1 != r2) parent[std::max(r1, r2)] = std::min(r1, r2);
-      }
-    }
-  }
-  for (int i = 0; i < n; ++i) parent[i] = find(i);
+  const int built = gridClusterPoints(pt.data(), n, kCloseTol, parent.data(), boolMem);
+  if (built < 0) return built;
   c.meets.assign(static_cast<std::size_t>(n), 0);
   BoolVec<int> members(static_cast<std::size_t>(n), 0, boolMem);
   for (int i = 0; i < n; ++i) {

@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <source_location>
+#include <stdexcept>
 
+#include "geometry/bucket_grid.h"
 #include "geometry/geo_error.h"
 #include "geometry/seg_cross.h"
 
@@ -27,11 +28,6 @@ struct SegOffsetState {
 };
 SegOffsetState offState;
 
-int offFail(int code, std::source_location at = std::source_location::current()) {
-  geoErrSet(code, "seg_offset", static_cast<int>(at.line()));
-  return code;
-}
-
 bool offSame(double ax, double ay, double bx, double by, double tol) {
   return std::fabs(ax - bx) < tol && std::fabs(ay - by) < tol;
 }
@@ -39,6 +35,15 @@ bool offJoined(const Seg2D& prev, const Seg2D& next) {
   return offSame(prev.x2, prev.y2, next.x1, next.y1, kEps);
 }
 double offLength(const Seg2D& s) { return std::hypot(s.x2 - s.x1, s.y2 - s.y1); }
+
+// 1 when the chain is a closed contour of at least three segments, each starting where the one
+// before ends (within 1e-5).
+bool offClosedContour(const Seg2D* segs, int count) {
+  if (segs == nullptr || count < 3) return false;
+  for (int i = 0; i < count; ++i)
+    if (!offJoined(segs[i], segs[(i + 1) % count])) return false;
+  return true;
+}
 
 Seg2D offShift(const Seg2D& s, double d, const Point2D& n) {
   return Seg2D{s.x1 + d * n.x, s.y1 + d * n.y, s.x2 + d * n.x, s.y2 + d * n.y};
@@ -113,6 +118,410 @@ class OffNearGrid {
   long long nx_ = 1, ny_ = 1;
   std::vector<int> start_, items_;
 };
+
+// ---- offset through winding numbers ------------------------------------------------------------
+// The stand-in for a closed contour whose attempt fails: the raw offset curve (every segment moved
+// to the side, outside corners joined by tangents of the circle of radius d about the corner,
+// inside corners passing through the corner itself) winds around the points of the offset region
+// once more than around the points outside it, whatever loops a large distance makes. The curve is
+// cut at its crossings and the pieces between the two kinds of point are chained.
+
+constexpr double kWindTol = 1e-9;  // raw points this close are one; an end this close cuts a piece
+
+double offCross(const Point2D& a, const Point2D& b, const Point2D& c) {
+  return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+}
+
+// The raw curve through its points (closed: the last point joins the first). With fine, an
+// outside corner is joined by tangents turning by at most 22.5 degrees each (within 2 percent of
+// the distance from the circle); otherwise by two tangents, one chamfer as the corner join has.
+std::vector<Point2D> offWindingCurve(const std::vector<Seg2D>& segs, double d, int side,
+                                     double parallelTol, bool fine) {
+  const std::size_t n = segs.size();
+  std::vector<Point2D> u(n), nr(n), pts;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double dx = segs[i].x2 - segs[i].x1, dy = segs[i].y2 - segs[i].y1;
+    const double len = std::hypot(dx, dy);
+    u[i] = Point2D{dx / len, dy / len};
+    nr[i] = side == 1 ? Point2D{-u[i].y, u[i].x} : Point2D{u[i].y, -u[i].x};
+  }
+  constexpr double kJoinStep = 0.39269908169872415481;  // 22.5 degrees: the turn of one tangent
+  for (std::size_t j = 0; j < n; ++j) {
+    const std::size_t p = (j + n - 1) % n;
+    const Point2D v = g2dSegStart(segs[j]);
+    const Point2D& n0 = nr[p];
+    const Point2D& n1 = nr[j];
+    const double cross = u[p].x * u[j].y - u[p].y * u[j].x;
+    const double dot = g2dDot(u[p], u[j]);
+    if (dot > 1.0 - parallelTol) {
+      // Nearly straight: the offset lines meet on the bisector of the normals.
+      const double f = d / (1.0 + g2dDot(n0, n1));
+      pts.push_back(Point2D{v.x + f * (n0.x + n1.x), v.y + f * (n0.y + n1.y)});
+    } else if (cross * side > 0.0) {
+      // Inside corner: through the corner, so the loop the crossing offsets make winds wrongly.
+      pts.push_back(Point2D{v.x + d * n0.x, v.y + d * n0.y});
+      pts.push_back(v);
+      pts.push_back(Point2D{v.x + d * n1.x, v.y + d * n1.y});
+    } else {
+      // Outside corner: tangents of the circle about the corner.
+      const double turn = std::atan2(std::fabs(cross), dot);
+      const int k = fine ? std::max(2, static_cast<int>(std::ceil(turn / kJoinStep - 1e-12))) : 2;
+      const double step = -side * turn / k;
+      Point2D m0 = n0;
+      for (int i = 0; i < k; ++i) {
+        const double a = step * (i + 1);
+        const Point2D m1{n0.x * std::cos(a) - n0.y * std::sin(a),
+                         n0.x * std::sin(a) + n0.y * std::cos(a)};
+        const double f = d / (1.0 + g2dDot(m0, m1));
+        pts.push_back(Point2D{v.x + f * (m0.x + m1.x), v.y + f * (m0.y + m1.y)});
+        m0 = m1;
+      }
+    }
+  }
+  // Repeated points give segments without direction.
+  std::vector<Point2D> out;
+  for (const Point2D& q : pts)
+    if (out.empty() || q.x != out.back().x || q.y != out.back().y) out.push_back(q);
+  while (out.size() > 1 && out.front().x == out.back().x && out.front().y == out.back().y)
+    out.pop_back();
+  return out;
+}
+
+struct OffCut {
+  int seg;     // raw segment cut
+  double t;    // position along it
+  int point;   // index of the cut point
+  int other;   // the raw segment crossing it there, or -1 where an end touches it
+};
+
+// Whether coordinate v lies beyond the ray at h that runs just short of h (shortOf: an end at h
+// counts as beyond it) or just beyond it.
+bool offBeyond(double v, double h, bool shortOf) { return shortOf ? v >= h : v > h; }
+
+// The winding number of the raw curve around a point, not counting the raw segments in skip, by
+// the crossings of a ray read through the cell grid: along +x through the point's row of cells
+// when the grid has more rows than columns, else along +y through its column (the fewer cells).
+// A segment over several cells of the ray is judged in the first of them.
+class OffWinding {
+ public:
+  OffWinding(const std::vector<Point2D>& pts, const std::vector<double>& boxes, const CellGrid& grid)
+      : pts_(pts), boxes_(boxes), grid_(grid), vertical_(grid.cols > grid.rows) {
+    const int m = static_cast<int>(pts.size());
+    first_.resize(static_cast<std::size_t>(m));
+    for (int i = 0; i < m; ++i) {
+      const double* b = &boxes[4 * static_cast<std::size_t>(i)];
+      first_[i] = vertical_ ? gridCellsRow(grid, b[1] - kWindTol) : gridCellsCol(grid, b[0] - kWindTol);
+    }
+  }
+  bool vertical() const { return vertical_; }
+  // shortOf: the ray runs just short of p across its direction (just below p for a ray along +x,
+  // just left of it for one along +y), else just beyond.
+  int around(const Point2D& p, const std::vector<int>& skip, bool shortOf) const {
+    const int m = static_cast<int>(pts_.size());
+    // u along the ray, v across it.
+    const double pu = vertical_ ? p.y : p.x, pv = vertical_ ? p.x : p.y;
+    const int across = vertical_ ? gridCellsCol(grid_, p.x) : gridCellsRow(grid_, p.y);
+    const int c0 = vertical_ ? gridCellsRow(grid_, p.y) : gridCellsCol(grid_, p.x);
+    const int cells = vertical_ ? grid_.rows : grid_.cols;
+    int w = 0;
+    for (int c = c0; c < cells; ++c) {
+      const std::size_t cell = vertical_ ? static_cast<std::size_t>(c) * grid_.cols + across
+                                         : static_cast<std::size_t>(across) * grid_.cols + c;
+      for (int e = grid_.start[cell]; e < grid_.start[cell + 1]; ++e) {
+        const int i = grid_.items[e];
+        const Point2D& a = pts_[i];
+        const Point2D& b = pts_[(i + 1) % m];
+        const double av = vertical_ ? a.x : a.y, bv = vertical_ ? b.x : b.y;
+        if (offBeyond(av, pv, shortOf) == offBeyond(bv, pv, shortOf)) continue;
+        if (std::max(c0, first_[i]) != c) continue;
+        if (std::find(skip.begin(), skip.end(), i) != skip.end()) continue;
+        const double au = vertical_ ? a.y : a.x, bu = vertical_ ? b.y : b.x;
+        const double u = au + (pv - av) * (bu - au) / (bv - av);
+        // Along +x a segment going up counts +1; along +y one going to -x does.
+        if (u > pu) w += (bv > av) != vertical_ ? 1 : -1;
+      }
+    }
+    return w;
+  }
+
+ private:
+  const std::vector<Point2D>& pts_;
+  const std::vector<double>& boxes_;
+  const CellGrid& grid_;
+  bool vertical_;
+  std::vector<int> first_;
+};
+
+// The winding number just left of the piece a-b of raw segment s-e, over which lie pieces of the
+// raw segments in skip whose directions sum to net (counted along s-e). The ray from a point just
+// left of the piece's midpoint runs, for a ray along +x, just above the midpoint's height when the
+// piece goes to +x (its left is above) and just below when it goes to -x; for a ray along +y just
+// left of the midpoint when the piece goes up. The pieces on the midpoint count when the ray from
+// the left point meets them: when the piece goes up (ray along +x) or to -x (ray along +y).
+int offLeftWinding(const OffWinding& winding, const Point2D& a, const Point2D& b, const Point2D& s,
+                   const Point2D& e, const std::vector<int>& skip, int net) {
+  const Point2D mid{0.5 * (a.x + b.x), 0.5 * (a.y + b.y)};
+  if (winding.vertical()) {
+    const bool shortOf = e.y > s.y;
+    const bool straddles = offBeyond(s.x, mid.x, shortOf) != offBeyond(e.x, mid.x, shortOf);
+    return winding.around(mid, skip, shortOf) + (straddles && e.x < s.x ? net : 0);
+  }
+  const bool shortOf = e.x < s.x;
+  const bool straddles = offBeyond(s.y, mid.y, shortOf) != offBeyond(e.y, mid.y, shortOf);
+  return winding.around(mid, skip, shortOf) + (straddles && e.y > s.y ? net : 0);
+}
+
+// The offset of the closed contour in (its segments without direction left out) through winding
+// numbers: the contour of the offset region with the input's orientation and the largest area.
+// Empty when there is none. fine as for offWindingCurve.
+std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, double parallelTol,
+                                    bool fine) {
+  std::vector<Seg2D> segs;
+  double area = 0.0;
+  for (int i = 0; i < n; ++i) {
+    if (std::hypot(in[i].x2 - in[i].x1, in[i].y2 - in[i].y1) <= kWindTol) continue;
+    segs.push_back(in[i]);
+    area += in[i].x1 * in[i].y2 - in[i].x2 * in[i].y1;
+  }
+  if (segs.size() < 3 || area == 0.0) return {};
+  // The segments form a chain: each starts where the one before ended.
+  for (std::size_t i = 1; i < segs.size(); ++i) {
+    segs[i].x1 = segs[i - 1].x2;
+    segs[i].y1 = segs[i - 1].y2;
+  }
+  segs.back().x2 = segs.front().x1;
+  segs.back().y2 = segs.front().y1;
+  const int orient = area > 0.0 ? 1 : -1;
+  const std::vector<Point2D> pts = offWindingCurve(segs, d, side, parallelTol, fine);
+  const int m = static_cast<int>(pts.size());
+  if (m < 3) return {};
+  std::vector<double> boxes(4 * static_cast<std::size_t>(m));
+  for (int i = 0; i < m; ++i) {
+    const Point2D& a = pts[i];
+    const Point2D& b = pts[(i + 1) % m];
+    boxes[4 * i] = std::fmin(a.x, b.x);
+    boxes[4 * i + 1] = std::fmin(a.y, b.y);
+    boxes[4 * i + 2] = std::fmax(a.x, b.x);
+    boxes[4 * i + 3] = std::fmax(a.y, b.y);
+  }
+  CellGrid grid;
+  if (gridCellsBuild(&grid, boxes.data(), m, kWindTol) != 1) return {};
+  // Cut points: crossings of two raw segments, and ends of one lying on the other.
+  std::vector<Point2D> cutPts;
+  std::vector<OffCut> cuts;
+  auto cut = [&](int seg, const Point2D& q, int other) {
+    const Point2D& a = pts[seg];
+    const Point2D& b = pts[(seg + 1) % m];
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    cuts.push_back({seg, ((q.x - a.x) * dx + (q.y - a.y) * dy) / (dx * dx + dy * dy),
+                    static_cast<int>(cutPts.size()), other});
+  };
+  auto endOn = [&](const Point2D& q, int seg) {
+    const Point2D& a = pts[seg];
+    const Point2D& b = pts[(seg + 1) % m];
+    const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
+    const double along = (q.x - a.x) * dx + (q.y - a.y) * dy;
+    if (!(along > 0.0 && along < len2)) return false;
+    const double c = offCross(a, b, q);
+    return c * c <= kWindTol * kWindTol * len2;
+  };
+  const std::size_t cells = static_cast<std::size_t>(grid.cols) * grid.rows;
+  for (std::size_t cell = 0; cell < cells; ++cell) {
+    const int r = static_cast<int>(cell / grid.cols), col = static_cast<int>(cell % grid.cols);
+    for (int k = grid.start[cell]; k < grid.start[cell + 1]; ++k) {
+      for (int l = k + 1; l < grid.start[cell + 1]; ++l) {
+        const int i = std::min(grid.items[k], grid.items[l]);
+        const int j = std::max(grid.items[k], grid.items[l]);
+        if (j == i + 1 || (i == 0 && j == m - 1)) continue;  // neighbours meet at their joint
+        const double* bi = &boxes[4 * i];
+        const double* bj = &boxes[4 * j];
+        const double ox = std::fmax(bi[0], bj[0]) - kWindTol, oy = std::fmax(bi[1], bj[1]) - kWindTol;
+        if (ox > std::fmin(bi[2], bj[2]) + kWindTol || oy > std::fmin(bi[3], bj[3]) + kWindTol)
+          continue;
+        if (gridCellsCol(grid, ox) != col || gridCellsRow(grid, oy) != r) continue;
+        const Point2D& a1 = pts[i];
+        const Point2D& a2 = pts[(i + 1) % m];
+        const Point2D& b1 = pts[j];
+        const Point2D& b2 = pts[(j + 1) % m];
+        bool touch = false;
+        for (const Point2D* q : {&b1, &b2})
+          if (endOn(*q, i)) {
+            cut(i, *q, -1);
+            cutPts.push_back(*q);
+            touch = true;
+          }
+        for (const Point2D* q : {&a1, &a2})
+          if (endOn(*q, j)) {
+            cut(j, *q, -1);
+            cutPts.push_back(*q);
+            touch = true;
+          }
+        if (touch) continue;
+        const double o1 = offCross(a1, a2, b1), o2 = offCross(a1, a2, b2);
+        const double o3 = offCross(b1, b2, a1), o4 = offCross(b1, b2, a2);
+        if (!((o1 > 0.0 && o2 < 0.0) || (o1 < 0.0 && o2 > 0.0))) continue;
+        if (!((o3 > 0.0 && o4 < 0.0) || (o3 < 0.0 && o4 > 0.0))) continue;
+        const double t = o3 / (o3 - o4);
+        const Point2D x{a1.x + t * (a2.x - a1.x), a1.y + t * (a2.y - a1.y)};
+        cut(i, x, j);
+        cut(j, x, i);
+        cutPts.push_back(x);
+      }
+    }
+  }
+  // Nodes: raw points 0 .. m-1, cut points m ..; points closer than kWindTol are one node.
+  std::vector<Point2D> all(pts);
+  all.insert(all.end(), cutPts.begin(), cutPts.end());
+  std::vector<int> node(all.size());
+  if (gridClusterPoints(all.data(), static_cast<int>(all.size()), kWindTol, node.data()) != 1)
+    return {};
+  std::sort(cuts.begin(), cuts.end(), [](const OffCut& l, const OffCut& r) {
+    return l.seg != r.seg ? l.seg < r.seg : l.t < r.t;
+  });
+  // Pieces between the cuts, in the curve's order. Each knows how the winding number on its left
+  // follows from the one before: unchanged across a node that nothing else passes, one less or
+  // one more across a lone crossing (by the side the crossing segment passes to), else unknown.
+  constexpr int kAfresh = 2;
+  struct Piece {
+    Point2D a, b;
+    int from, to, seg;
+    int step;  // 0, -1, +1 against the piece before, or kAfresh
+  };
+  std::vector<int> members(all.size(), 0);
+  for (int k : node) ++members[k];
+  std::vector<Piece> pieces;
+  std::size_t next = 0;
+  int carry = kAfresh;
+  for (int i = 0; i < m; ++i) {
+    Point2D a = pts[i];
+    int from = node[i];
+    const Point2D& s = pts[i];
+    const Point2D& e = pts[(i + 1) % m];
+    auto piece = [&](const Point2D& b, int to) {
+      if (to != from) {
+        pieces.push_back({a, b, from, to, i, pieces.empty() ? kAfresh : carry});
+        carry = 0;
+      }
+      a = b;
+      from = to;
+    };
+    for (; next < cuts.size() && cuts[next].seg == i; ++next) {
+      const OffCut& k = cuts[next];
+      piece(all[m + k.point], node[m + k.point]);
+      if (carry != kAfresh && k.other >= 0 && members[node[m + k.point]] == 1) {
+        // Crossing a segment that passes from right to left lowers the number on the left.
+        const Point2D& f1 = pts[k.other];
+        const Point2D& f2 = pts[(k.other + 1) % m];
+        carry += offCross(Point2D{0, 0}, Point2D{e.x - s.x, e.y - s.y},
+                          Point2D{f2.x - f1.x, f2.y - f1.y}) > 0.0 ? -1 : 1;
+      } else {
+        carry = kAfresh;
+      }
+    }
+    piece(pts[(i + 1) % m], node[(i + 1) % m]);
+    if (members[node[(i + 1) % m]] != 1) carry = kAfresh;
+  }
+  // Pieces between the same two nodes (overlapping parts of the curve) count together: the number
+  // on either side of them differs by the sum of their directions.
+  const int np = static_cast<int>(pieces.size());
+  std::vector<int> startAt(all.size() + 1, 0), byStart(static_cast<std::size_t>(np));
+  for (const Piece& p : pieces) ++startAt[p.from + 1];
+  for (std::size_t k = 0; k < all.size(); ++k) startAt[k + 1] += startAt[k];
+  {
+    std::vector<int> fill(startAt.begin(), startAt.end() - 1);
+    for (int k = 0; k < np; ++k) byStart[fill[pieces[k].from]++] = k;
+  }
+  std::vector<int> group;
+  auto twins = [&](int k) {
+    group.clear();
+    const Piece& p = pieces[k];
+    for (int e = startAt[p.from]; e < startAt[p.from + 1]; ++e)
+      if (pieces[byStart[e]].to == p.to) group.push_back(byStart[e]);
+    for (int e = startAt[p.to]; e < startAt[p.to + 1]; ++e)
+      if (pieces[byStart[e]].to == p.from) group.push_back(byStart[e]);
+  };
+  auto inside = [orient](int w) { return orient > 0 ? w >= 1 : w <= -1; };
+  std::vector<Piece> kept;
+  std::vector<char> done(static_cast<std::size_t>(np), 0);
+  const OffWinding winding(pts, boxes, grid);
+  std::vector<int> skip;
+  int w = 0;
+  bool known = false;
+  for (int k = 0; k < np; ++k) {
+    const Piece& p = pieces[k];
+    twins(k);
+    if (group.size() > 1) {
+      // Counted once for the group, from its first piece.
+      known = false;
+      if (done[k] != 0) continue;
+      const int r = *std::min_element(group.begin(), group.end());
+      const Piece& rp = pieces[r];
+      int net = 0;
+      skip.clear();
+      for (int g : group) {
+        done[g] = 1;
+        net += pieces[g].from == rp.from ? 1 : -1;
+        skip.push_back(pieces[g].seg);
+      }
+      const int left = offLeftWinding(winding, rp.a, rp.b, pts[rp.seg], pts[(rp.seg + 1) % m],
+                                      skip, net);
+      const int right = left - net;
+      const bool forward = orient > 0 ? inside(left) && !inside(right) : inside(right) && !inside(left);
+      const bool backward = orient > 0 ? inside(right) && !inside(left) : inside(left) && !inside(right);
+      if (forward) kept.push_back(rp);
+      if (backward) kept.push_back({rp.b, rp.a, rp.to, rp.from, rp.seg, 0});
+      continue;
+    }
+    if (known && p.step != kAfresh) {
+      w += p.step;
+    } else {
+      skip.assign(1, p.seg);
+      w = offLeftWinding(winding, p.a, p.b, pts[p.seg], pts[(p.seg + 1) % m], skip, 1);
+    }
+    known = true;
+    const bool keep = orient > 0 ? inside(w) && !inside(w - 1) : inside(w - 1) && !inside(w);
+    if (keep) kept.push_back(p);
+  }
+  // Chain the kept pieces into closed loops and keep the largest one running like the input.
+  std::vector<std::vector<int>> startsAt(all.size());
+  for (std::size_t i = 0; i < kept.size(); ++i) startsAt[kept[i].from].push_back(static_cast<int>(i));
+  std::vector<std::size_t> cursor(all.size(), 0);
+  std::vector<char> used(kept.size(), 0);
+  std::vector<Seg2D> best, loop;
+  double bestArea = 0.0;
+  for (std::size_t first = 0; first < kept.size(); ++first) {
+    if (used[first] != 0) continue;
+    loop.clear();
+    int at = static_cast<int>(first);
+    bool closedLoop = false;
+    while (at >= 0) {
+      used[at] = 1;
+      const Piece& p = kept[at];
+      loop.push_back(Seg2D{p.a.x, p.a.y, p.b.x, p.b.y});
+      if (p.to == kept[first].from) {
+        closedLoop = true;
+        break;
+      }
+      std::size_t& e = cursor[p.to];
+      const std::vector<int>& out = startsAt[p.to];
+      while (e < out.size() && used[out[e]] != 0) ++e;
+      at = e < out.size() ? out[e] : -1;
+    }
+    if (!closedLoop || loop.size() < 3) continue;
+    double a2 = 0.0;
+    for (const Seg2D& g : loop) a2 += g.x1 * g.y2 - g.x2 * g.y1;
+    if (a2 * orient > bestArea) {
+      bestArea = a2 * orient;
+      best = loop;
+    }
+  }
+  for (std::size_t i = 0; i < best.size(); ++i) {
+    const Seg2D& prev = best[(i + best.size() - 1) % best.size()];
+    best[i].x1 = prev.x2;
+    best[i].y1 = prev.y2;
+  }
+  return best;
+}
 }  // namespace
 
 void segOffsetResetState() { offState = SegOffsetState{}; }
@@ -353,13 +762,13 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
       offState.retry = 1;
       return 0;
     }
-    std::vector<SegCrossing> table(kSegCrossMax + 1);
+    std::vector<SegCrossing> table;  // grows with the crossings found
     bool trimmed = false;
     int c = static_cast<int>(out->size());
     int records = 0, g = 0;
     for (;;) {
-      records = segSelfCrossings(out->data(), c, table.data(), kSegCrossMax, m);
-      if (records < 0) return offFail(-1);
+      records = segSelfCrossingsGrow(out->data(), c, &table, m);
+      if (records < 0) return geoFail(-1, "seg_offset");
       g = 0;
       for (int j = 1; j < c && g == 0; ++j) {
         if (!offJoined((*out)[j - 1], (*out)[j])) g = j;
@@ -438,17 +847,24 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
     if (offState.retry == 0 && segOffsetKeepsDistance(in, n, d, out->data(), c) == 0) {
       offState.retry = 1;
     }
+    // The offset of a closed contour is a closed contour: anything less is no offset.
+    if (closed && !offClosedContour(out->data(), c)) offState.retry = 1;
     return c;
   } catch (const std::bad_alloc&) {
     out->clear();
-    return offFail(-1);
+    return geoFail(-1, "seg_offset");
   }
 }
 
 int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, int side) {
   if (n < 0 || outCap < 0 || (n > 0 && (in == nullptr || out == nullptr)) ||
       (side != 1 && side != -1) || !(d >= 0.0) || !std::isfinite(d)) {
-    return offFail(-20);
+    return geoFail(-20, "seg_offset");
+  }
+  for (int i = 0; i < n; ++i) {
+    if (!std::isfinite(in[i].x1) || !std::isfinite(in[i].y1) || !std::isfinite(in[i].x2) ||
+        !std::isfinite(in[i].y2))
+      return geoFail(-20, "seg_offset");
   }
   if (n == 0) return 0;
   try {
@@ -456,6 +872,26 @@ int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, i
     offState.retry = 0;
     int r = segOffsetOnce(in, n, d, &result, side);
     if (r < 0) return r;
+    const bool closed = g2dChainClosed(in, n) == 1;
+    // An accepted result keeps its distance from the caller's contour (not from a cleaned copy)
+    // and, for a closed contour, is a closed contour of at least three segments.
+    auto acceptable = [&](int count) {
+      return count > 0 && segOffsetKeepsDistance(in, n, d, result.data(), count) == 1 &&
+             (!closed || offClosedContour(result.data(), count));
+    };
+    if (r == 0 || offState.retry != 0) {
+      // A closed contour is offset through the winding numbers of its raw offset curve, which
+      // keeps the distance and the shape; where that gives nothing usable, the retries follow.
+      // Its joins follow the circle closely unless that gives more than twice the input's
+      // segments, the room every caller provides; then each join is one chamfer.
+      if (closed) {
+        result = offWindingOffset(in, n, d, side, offState.parallelTol, true);
+        if (result.size() > 2 * static_cast<std::size_t>(n))
+          result = offWindingOffset(in, n, d, side, offState.parallelTol, false);
+        r = static_cast<int>(result.size());
+        offState.retry = acceptable(r) ? 0 : 1;
+      }
+    }
     if (r == 0 || offState.retry != 0) {
       // Retries on a cleaned working copy with a slightly larger distance.
       std::vector<Seg2D> copy(in, in + n);
@@ -476,16 +912,19 @@ int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, i
         offState.retry = 0;
         r = segOffsetOnce(copy.data(), wc, dd, &result, side);
         if (r < 0) return r;
+        if (offState.retry == 0 && !acceptable(r)) offState.retry = 1;
         if (offState.retry == 0) break;
       }
       // Every caller takes a positive count as a good offset: a last attempt that still failed
       // the checks is no result.
       if (offState.retry != 0) return 0;
     }
-    if (r > outCap) return offFail(-1);
+    if (r > outCap) return geoFail(-1, "seg_offset");
     std::copy(result.begin(), result.begin() + r, out);
     return r;
   } catch (const std::bad_alloc&) {
-    return offFail(-1);
+    return geoFail(-1, "seg_offset");
+  } catch (const std::length_error&) {
+    return geoFail(-1, "seg_offset");
   }
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <random>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -536,6 +537,15 @@ Kont2D* cellRegion(const qdtest::CellSet& cells, const qdtest::Motion& m, bool m
   return makeRegion(shape, 0.0);
 }
 
+// A fault text: the words, then the values.
+template <typename... V>
+std::string describe(const char* what, V... values) {
+  std::ostringstream text;
+  text << what;
+  ((text << ' ' << values), ...);
+  return text.str();
+}
+
 // What every result must be: closed contours of at least three distinct points whose segments
 // join end to start exactly. Returns an empty text or the first fault found.
 std::string resultFault(const Kont2D* list) {
@@ -545,7 +555,7 @@ std::string resultFault(const Kont2D* list) {
     for (int i = 0; i < k->count; ++i) {
       const Seg2D& s = k->segments[i];
       const Seg2D& t = k->segments[(i + 1) % k->count];
-      if (s.x2 != t.x1 || s.y2 != t.y1) return "gap after segment " + std::to_string(i);
+      if (s.x2 != t.x1 || s.y2 != t.y1) return describe("gap after segment", i);
       bool seen = false;
       for (const Point2D& p : distinct) seen = seen || (p.x == s.x1 && p.y == s.y1);
       if (!seen && distinct.size() < 3) distinct.push_back({s.x1, s.y1});
@@ -560,13 +570,13 @@ std::string resultFault(const Kont2D* list) {
 // the failure or "".
 std::string cellFault(int r, const Kont2D* res, const qdtest::CellSet& want,
                       const qdtest::Motion& m, double areaTol, std::mt19937& rng) {
-  if (r < 0) return "code " + std::to_string(r);
+  if (r < 0) return describe("code", r);
   const int cells = want.count();
-  if (r == 0) return cells == 0 ? "" : "empty result for " + std::to_string(cells) + " cells";
+  if (r == 0) return cells == 0 ? "" : describe("empty result for cells:", cells);
   const std::string form = resultFault(res);
   if (!form.empty()) return form;
   const double area = listArea(res);
-  if (std::fabs(area - cells) > areaTol) return "area " + std::to_string(area);
+  if (std::fabs(area - cells) > areaTol) return describe("area", area);
   std::uniform_real_distribution<double> u(0.01, 0.99);
   std::uniform_int_distribution<int> cell(-1, want.side);
   for (int i = 0; i < 32; ++i) {
@@ -574,7 +584,7 @@ std::string cellFault(int r, const Kont2D* res, const qdtest::CellSet& want,
     const double fx = i < 16 ? 0.5 : u(rng), fy = i < 16 ? 0.5 : u(rng);
     const Point2D q = m.apply({cx + fx, cy + fy});
     if (inByRegions(res, q) != want.at(cx, cy) || inByContours(res, q) != want.at(cx, cy))
-      return "membership at cell " + std::to_string(cx) + " " + std::to_string(cy);
+      return describe("membership at cell", cx, cy);
   }
   return "";
 }
