@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "geometry/geo_error.h"
@@ -257,25 +258,42 @@ std::vector<Seg2D> spikyStar(int n, double cx, double cy, double big, bool cw) {
   return polygon(p);
 }
 
+// The box of the contour's points.
+struct Box {
+  double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+};
+Box boxOf(const std::vector<Seg2D>& c) {
+  Box b;
+  for (const Seg2D& s : c) {
+    b.x0 = std::fmin(b.x0, s.x1);
+    b.x1 = std::fmax(b.x1, s.x1);
+    b.y0 = std::fmin(b.y0, s.y1);
+    b.y1 = std::fmax(b.y1, s.y1);
+  }
+  return b;
+}
+
+// Whether q lies inside the closed contour (crossing parity), with its distance from the contour.
+std::pair<bool, double> sample(const std::vector<Seg2D>& c, const Point2D& q) {
+  bool inside = false;
+  double near = 1e300;
+  for (const Seg2D& s : c) {
+    if ((s.y1 > q.y) != (s.y2 > q.y) && q.x < (s.x2 - s.x1) * (q.y - s.y1) / (s.y2 - s.y1) + s.x1)
+      inside = !inside;
+    near = std::fmin(near, g2dPointSegDist(q, s));
+  }
+  return {inside, near};
+}
+
 // Area of the points inside the closed contour or within d of it, counted on a raster of step h:
 // the contour grown by a disk of radius d.
 double rasterGrownArea(const std::vector<Seg2D>& c, double d, double h) {
-  double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
-  for (const Seg2D& s : c) {
-    x0 = std::fmin(x0, s.x1);
-    x1 = std::fmax(x1, s.x1);
-    y0 = std::fmin(y0, s.y1);
-    y1 = std::fmax(y1, s.y1);
-  }
+  const Box b = boxOf(c);
   long cells = 0;
-  for (double y = y0 - d + h / 2; y < y1 + d; y += h) {
-    for (double x = x0 - d + h / 2; x < x1 + d; x += h) {
-      bool in = false, near = false;
-      for (const Seg2D& s : c) {
-        if ((s.y1 > y) != (s.y2 > y) && x < (s.x2 - s.x1) * (y - s.y1) / (s.y2 - s.y1) + s.x1) in = !in;
-        near = near || g2dPointSegDist({x, y}, s) <= d;
-      }
-      cells += (in || near) ? 1 : 0;
+  for (double y = b.y0 - d + h / 2; y < b.y1 + d; y += h) {
+    for (double x = b.x0 - d + h / 2; x < b.x1 + d; x += h) {
+      const auto [inside, near] = sample(c, {x, y});
+      cells += (inside || near <= d) ? 1 : 0;
     }
   }
   return cells * h * h;
@@ -343,22 +361,10 @@ TEST_F(SegOffsetTest, GridPolygonsInwardAreClosedOrNothing) {
       continue;
     }
     double widest = 0;  // the largest distance from the boundary of a sampled inside point
-    double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
-    for (const Point2D& q : p) {
-      x0 = std::fmin(x0, q.x);
-      x1 = std::fmax(x1, q.x);
-      y0 = std::fmin(y0, q.y);
-      y1 = std::fmax(y1, q.y);
-    }
-    for (double y = y0; y <= y1; y += 0.5) {
-      for (double x = x0; x <= x1; x += 0.5) {
-        bool inside = false;
-        double near = 1e300;
-        for (const Seg2D& s : in) {
-          if ((s.y1 > y) != (s.y2 > y) && x < (s.x2 - s.x1) * (y - s.y1) / (s.y2 - s.y1) + s.x1)
-            inside = !inside;
-          near = std::fmin(near, g2dPointSegDist({x, y}, s));
-        }
+    const Box b = boxOf(in);
+    for (double y = b.y0; y <= b.y1; y += 0.5) {
+      for (double x = b.x0; x <= b.x1; x += 0.5) {
+        const auto [inside, near] = sample(in, {x, y});
         if (inside) widest = std::fmax(widest, near);
       }
     }
