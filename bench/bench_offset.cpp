@@ -16,7 +16,8 @@ constexpr double kPi = 3.14159265358979323846;
 std::vector<Seg2D> closedChain(const std::vector<Point2D>& p) {
   const std::size_t n = p.size();
   std::vector<Seg2D> s(n);
-  for (std::size_t i = 0; i < n; ++i) s[i] = Seg2D{p[i].x, p[i].y, p[(i + 1) % n].x, p[(i + 1) % n].y};
+  for (std::size_t i = 0; i < n; ++i)
+    s[i] = Seg2D{p[i].x, p[i].y, p[(i + 1) % n].x, p[(i + 1) % n].y};
   return s;
 }
 
@@ -89,8 +90,16 @@ void BM_OffsetStarRegion(benchmark::State& state) {
 }
 }  // namespace
 
-BENCHMARK(BM_OffsetOutward)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond)->Complexity();
-BENCHMARK(BM_OffsetInward)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(BM_OffsetOutward)
+    ->RangeMultiplier(10)
+    ->Range(100, 100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+BENCHMARK(BM_OffsetInward)
+    ->RangeMultiplier(10)
+    ->Range(100, 100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 BENCHMARK(BM_OffsetStarRegion)
     ->Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Arg(100000)
     ->Unit(benchmark::kMillisecond)

@@ -192,7 +192,8 @@ int gridCellsRow(const CellGrid& grid, double y) {
 }
 
 int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin) {
-  if (grid == nullptr || count < 0 || (count > 0 && boxes == nullptr)) return geoFail(-20, "bucket_grid");
+  if (grid == nullptr || count < 0 || (count > 0 && boxes == nullptr))
+    return geoFail(-20, "bucket_grid");
   auto clear = [grid] {
     grid->cols = grid->rows = 0;
     grid->xmin = grid->ymin = grid->colWidth = grid->rowHeight = 0.0;
@@ -246,7 +247,8 @@ int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin
     grid->items.resize(static_cast<std::size_t>(grid->start[cells]));
     std::pmr::vector<int> fill(grid->start.begin(), grid->start.end() - 1,
                                grid->start.get_allocator());
-    for (int i = 0; i < count; ++i) forCells(i, [&](std::size_t cell) { grid->items[fill[cell]++] = i; });
+    for (int i = 0; i < count; ++i)
+      forCells(i, [&](std::size_t cell) { grid->items[fill[cell]++] = i; });
     return 1;
   } catch (const std::bad_alloc&) {
     clear();
@@ -256,7 +258,8 @@ int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin
 
 int gridClusterPoints(const Point2D* points, int n, double tol, int* node,
                       std::pmr::memory_resource* memory) {
-  if (n < 0 || (n > 0 && (points == nullptr || node == nullptr))) return geoFail(-20, "bucket_grid");
+  if (n < 0 || (n > 0 && (points == nullptr || node == nullptr)))
+    return geoFail(-20, "bucket_grid");
   try {
     std::pmr::vector<double> boxes(4 * static_cast<std::size_t>(n), memory);
     for (int i = 0; i < n; ++i) {

@@ -149,7 +149,7 @@ struct BoolContour {
 struct BoolOperand {
   Kont2D* list = nullptr;
   BoolVec<Seg2D> segs{boolMem};
-  BoolVec<int> endOf{boolMem};      // per segment: the segment of its contour that starts at its end
+  BoolVec<int> endOf{boolMem};  // per segment: the segment of its contour starting at its end
   BoolVec<int> contourOf{boolMem};  // per segment
   BoolVec<BoolContour> contours{boolMem};
   int regions = 0;
@@ -249,7 +249,8 @@ int boolCollect(BoolOperand& op) {
         xmax = std::fmax(xmax, s[i].x1);
         ymin = std::fmin(ymin, s[i].y1);
         ymax = std::fmax(ymax, s[i].y1);
-        area2 += (s[i].x1 - s[0].x1) * (s[i].y2 - s[0].y1) - (s[i].x2 - s[0].x1) * (s[i].y1 - s[0].y1);
+        area2 += (s[i].x1 - s[0].x1) * (s[i].y2 - s[0].y1) -
+                 (s[i].x2 - s[0].x1) * (s[i].y1 - s[0].y1);
         perimeter += std::hypot(s[i].x2 - s[i].x1, s[i].y2 - s[i].y1);
       }
       const double extent = std::fmax(xmax - xmin, ymax - ymin);
@@ -605,8 +606,9 @@ constexpr int kOtherThanBefore = -3;
 // any other point of the contour, or a cut would be there), and on the other side when the node
 // is a lone crossing of two segments and the piece before does not run along the other boundary.
 // Only the first piece of each contour and the pieces after other nodes (touching points, shared
-// vertices, several cuts in one place) are marked for a point test. The point tests would give the same classes to the others: their midpoints lie on the
-// same or the other side, and farther from the other boundary than any rounding reaches.
+// vertices, several cuts in one place) are marked for a point test. The point tests would give
+// the same classes to the others: their midpoints lie on the same or the other side, and farther
+// from the other boundary than any rounding reaches.
 void boolSplit(BoolContext& c, int side) {
   const BoolVec<Seg2D>& segs = side == 0 ? c.a.segs : c.b.segs;
   auto segOf = [side](const BoolCut& cut) { return side == 0 ? cut.a : cut.b; };
@@ -1048,7 +1050,8 @@ Kont2D* boolNest(BoolVec<Kont2D*>& res) {
   }
   BoolVec<Kont2D*> chain(boolMem);
   chain.reserve(static_cast<std::size_t>(n));
-  BoolVec<Kont2D*> tail(static_cast<std::size_t>(n), nullptr, boolMem);  // last island per container
+  // The last island hung under each container so far.
+  BoolVec<Kont2D*> tail(static_cast<std::size_t>(n), nullptr, boolMem);
   for (Kont2D* k : res) k->prev = k->next = k->child = nullptr;
   for (const BoolNestItem& it : items) it.k->depth = it.depth;
   auto hang = [&](int holder, Kont2D* island) {

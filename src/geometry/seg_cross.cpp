@@ -244,7 +244,8 @@ int crossSelf(const Seg2D* segs, int n, SegCrossing* table, int cap, int m) {
 }  // namespace
 
 int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int m) {
-  if (n < 0 || (n > 0 && (segs == nullptr || table == nullptr)) || cap < 0) return geoFail(-20, "seg_cross");
+  if (n < 0 || (n > 0 && (segs == nullptr || table == nullptr)) || cap < 0)
+    return geoFail(-20, "seg_cross");
   if (n == 0) return 0;
   const int r = crossSelf(segs, n, table, cap, m);
   return r < 0 ? geoFail(-1, "seg_cross") : r;
@@ -261,7 +262,8 @@ int segSelfCrossingsGrow(const Seg2D* segs, int n, std::vector<SegCrossing>* tab
       table->resize(cap + 1);  // one spare record for a start record put in front
       const int r = crossSelf(segs, n, table->data(), static_cast<int>(cap), m);
       if (r >= 0) return r;
-      if (r != kTableFull || cap > static_cast<std::size_t>(INT_MAX / 4)) return geoFail(-1, "seg_cross");
+      if (r != kTableFull || cap > static_cast<std::size_t>(INT_MAX / 4))
+        return geoFail(-1, "seg_cross");
       cap *= 2;
     }
   } catch (const std::bad_alloc&) {

@@ -204,13 +204,15 @@ bool offBeyond(double v, double h, bool shortOf) { return shortOf ? v >= h : v >
 // A segment over several cells of the ray is judged in the first of them.
 class OffWinding {
  public:
-  OffWinding(const std::vector<Point2D>& pts, const std::vector<double>& boxes, const CellGrid& grid)
+  OffWinding(const std::vector<Point2D>& pts, const std::vector<double>& boxes,
+             const CellGrid& grid)
       : pts_(pts), boxes_(boxes), grid_(grid), vertical_(grid.cols > grid.rows) {
     const int m = static_cast<int>(pts.size());
     first_.resize(static_cast<std::size_t>(m));
     for (int i = 0; i < m; ++i) {
       const double* b = &boxes[4 * static_cast<std::size_t>(i)];
-      first_[i] = vertical_ ? gridCellsRow(grid, b[1] - kWindTol) : gridCellsCol(grid, b[0] - kWindTol);
+      first_[i] =
+          vertical_ ? gridCellsRow(grid, b[1] - kWindTol) : gridCellsCol(grid, b[0] - kWindTol);
     }
   }
   bool vertical() const { return vertical_; }
@@ -335,7 +337,8 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
         if (j == i + 1 || (i == 0 && j == m - 1)) continue;  // neighbours meet at their joint
         const double* bi = &boxes[4 * i];
         const double* bj = &boxes[4 * j];
-        const double ox = std::fmax(bi[0], bj[0]) - kWindTol, oy = std::fmax(bi[1], bj[1]) - kWindTol;
+        const double ox = std::fmax(bi[0], bj[0]) - kWindTol;
+        const double oy = std::fmax(bi[1], bj[1]) - kWindTol;
         if (ox > std::fmin(bi[2], bj[2]) + kWindTol || oy > std::fmin(bi[3], bj[3]) + kWindTol)
           continue;
         if (gridCellsCol(grid, ox) != col || gridCellsRow(grid, oy) != r) continue;
@@ -466,8 +469,9 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
       const int left = offLeftWinding(winding, rp.a, rp.b, pts[rp.seg], pts[(rp.seg + 1) % m],
                                       skip, net);
       const int right = left - net;
-      const bool forward = orient > 0 ? inside(left) && !inside(right) : inside(right) && !inside(left);
-      const bool backward = orient > 0 ? inside(right) && !inside(left) : inside(left) && !inside(right);
+      const bool inLeft = inside(left), inRight = inside(right);
+      const bool forward = orient > 0 ? inLeft && !inRight : inRight && !inLeft;
+      const bool backward = orient > 0 ? inRight && !inLeft : inLeft && !inRight;
       if (forward) kept.push_back(rp);
       if (backward) kept.push_back({rp.b, rp.a, rp.to, rp.from, rp.seg, 0});
       continue;
@@ -484,7 +488,8 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
   }
   // Chain the kept pieces into closed loops and keep the largest one running like the input.
   std::vector<std::vector<int>> startsAt(all.size());
-  for (std::size_t i = 0; i < kept.size(); ++i) startsAt[kept[i].from].push_back(static_cast<int>(i));
+  for (std::size_t i = 0; i < kept.size(); ++i)
+    startsAt[kept[i].from].push_back(static_cast<int>(i));
   std::vector<std::size_t> cursor(all.size(), 0);
   std::vector<char> used(kept.size(), 0);
   std::vector<Seg2D> best, loop;
