@@ -183,20 +183,14 @@ void gridBucketFree(BucketGrid* grid) {
   memFree(grid);
 }
 
-int gridCellsCol(const CellGrid& grid, double x) {
-  return gridIndex(x, grid.xmin, grid.colWidth, grid.cols);
-}
-
-int gridCellsRow(const CellGrid& grid, double y) {
-  return gridIndex(y, grid.ymin, grid.rowHeight, grid.rows);
-}
-
-int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin) {
+int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin,
+                   double minCell) {
   if (grid == nullptr || count < 0 || (count > 0 && boxes == nullptr))
     return geoFail(-20, "bucket_grid");
   auto clear = [grid] {
     grid->cols = grid->rows = 0;
     grid->xmin = grid->ymin = grid->colWidth = grid->rowHeight = 0.0;
+    grid->colScale = grid->rowScale = 0.0;
     grid->start.clear();
     grid->items.clear();
   };
@@ -208,10 +202,10 @@ int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin
       if (!std::isfinite(b[0]) || !std::isfinite(b[1]) || !std::isfinite(b[2]) ||
           !std::isfinite(b[3]))
         return geoFail(-20, "bucket_grid");
-      xmin = i == 0 ? b[0] - margin : std::fmin(xmin, b[0] - margin);
-      ymin = i == 0 ? b[1] - margin : std::fmin(ymin, b[1] - margin);
-      xmax = i == 0 ? b[2] + margin : std::fmax(xmax, b[2] + margin);
-      ymax = i == 0 ? b[3] + margin : std::fmax(ymax, b[3] + margin);
+      xmin = i == 0 ? b[0] - margin : std::min(xmin, b[0] - margin);
+      ymin = i == 0 ? b[1] - margin : std::min(ymin, b[1] - margin);
+      xmax = i == 0 ? b[2] + margin : std::max(xmax, b[2] + margin);
+      ymax = i == 0 ? b[3] + margin : std::max(ymax, b[3] + margin);
     }
     // About one cell per item, shaped like the box.
     const double w = xmax - xmin, h = ymax - ymin;
@@ -226,12 +220,18 @@ int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin
     } else if (h > 0.0) {
       rows = std::min(n, static_cast<double>(kCellsMaxSide));
     }
+    if (minCell > 0.0) {
+      cols = std::clamp(std::min(cols, std::floor(w / minCell)), 1.0, cols);
+      rows = std::clamp(std::min(rows, std::floor(h / minCell)), 1.0, rows);
+    }
     grid->cols = static_cast<int>(cols);
     grid->rows = static_cast<int>(rows);
     grid->xmin = xmin;
     grid->ymin = ymin;
     grid->colWidth = w > 0.0 ? w / grid->cols : 0.0;
     grid->rowHeight = h > 0.0 ? h / grid->rows : 0.0;
+    grid->colScale = w > 0.0 ? grid->cols / w : 0.0;
+    grid->rowScale = h > 0.0 ? grid->rows / h : 0.0;
     const std::size_t cells = static_cast<std::size_t>(grid->cols) * grid->rows;
     grid->start.assign(cells + 1, 0);
     // Two passes: count the entries of each cell, then place them.
@@ -297,31 +297,51 @@ int lstSegSelfCross(const Seg2List* segments, Pt2List* crossings, int collectAll
   if (segments == nullptr || segments->items == nullptr || segments->count < 2) return 0;
   const Seg2D* seg = segments->items;
   const int n = segments->count;
+  // Boxes of the segments, and per cell a copy of its items' boxes read in one sweep.
+  struct Item {
+    double box[4];
+    int index;
+  };
   CellGrid grid;
   std::vector<double> boxes;
+  std::vector<double> extent;
+  std::vector<Item> local;
   try {
     boxes.resize(4 * static_cast<std::size_t>(n));
+    extent.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      double* b = &boxes[4 * static_cast<std::size_t>(i)];
+      lstSegBoxCb(b, &seg[i]);
+      extent[i] = std::max(b[2] - b[0], b[3] - b[1]);
+    }
+    // Cells about as large as a typical segment: a long segment in many small cells would be met
+    // once in each of them.
+    std::nth_element(extent.begin(), extent.begin() + n / 2, extent.end());
+    if (gridCellsBuild(&grid, boxes.data(), n, 0.0, extent[n / 2]) != 1)
+      return gridAllPairsCross(segments, crossings, collectAll);
   } catch (const std::bad_alloc&) {
     return gridAllPairsCross(segments, crossings, collectAll);
   }
-  for (int i = 0; i < n; ++i) lstSegBoxCb(&boxes[4 * static_cast<std::size_t>(i)], &seg[i]);
-  if (gridCellsBuild(&grid, boxes.data(), n, 0.0) != 1)
-    return gridAllPairsCross(segments, crossings, collectAll);
   int found = 0;
   for (int r = 0; r < grid.rows; ++r) {
     for (int c = 0; c < grid.cols; ++c) {
       const std::size_t cell = static_cast<std::size_t>(r) * grid.cols + c;
+      local.clear();
       for (int k = grid.start[cell]; k < grid.start[cell + 1]; ++k) {
-        const double* bk = &boxes[4 * static_cast<std::size_t>(grid.items[k])];
-        for (int l = k + 1; l < grid.start[cell + 1]; ++l) {
-          const double* bl = &boxes[4 * static_cast<std::size_t>(grid.items[l])];
+        const double* b = &boxes[4 * static_cast<std::size_t>(grid.items[k])];
+        local.push_back(Item{{b[0], b[1], b[2], b[3]}, grid.items[k]});
+      }
+      for (std::size_t k = 0; k < local.size(); ++k) {
+        const double* bk = local[k].box;
+        for (std::size_t l = k + 1; l < local.size(); ++l) {
+          const double* bl = local[l].box;
           // A pair is examined in one cell only: the one holding the lower corner of the overlap
           // of their boxes (pairs whose boxes do not overlap cannot cross).
-          const double ox = std::fmax(bk[0], bl[0]), oy = std::fmax(bk[1], bl[1]);
-          if (ox > std::fmin(bk[2], bl[2]) || oy > std::fmin(bk[3], bl[3])) continue;
+          const double ox = std::max(bk[0], bl[0]), oy = std::max(bk[1], bl[1]);
+          if (ox > std::min(bk[2], bl[2]) || oy > std::min(bk[3], bl[3])) continue;
           if (gridCellsCol(grid, ox) != c || gridCellsRow(grid, oy) != r) continue;
           Point2D p{};
-          if (gridPairCrosses(seg[grid.items[k]], seg[grid.items[l]], tol, &p) == 0) continue;
+          if (gridPairCrosses(seg[local[k].index], seg[local[l].index], tol, &p) == 0) continue;
           found = 1;
           if (crossings != nullptr) lstPt2Append(crossings, p);  // a failed append is ignored
           if (collectAll == 0) {

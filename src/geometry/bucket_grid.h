@@ -48,18 +48,32 @@ struct CellGrid {
   double xmin = 0.0, ymin = 0.0;   // lower corner of the union of the boxes
   double colWidth = 0.0;           // 0 when every box has the same x (one column)
   double rowHeight = 0.0;
+  double colScale = 0.0;           // cols / width, 0 for one column
+  double rowScale = 0.0;
   std::pmr::vector<int> start;  // lists come from the memory given at construction
   std::pmr::vector<int> items;
 };
 
 // Builds the grid over count boxes of 4 doubles each (min x, min y, max x, max y) widened by
-// margin. Returns 1; -20 for a negative count, null boxes with items or a box that is not finite;
-// -1 when memory runs out (error record set, source "bucket_grid").
-int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin);
-// Column (row) of a coordinate: truncated toward zero and clamped into the grid, as the bucket
-// grid does (not-a-number gives 0).
-int gridCellsCol(const CellGrid& grid, double x);
-int gridCellsRow(const CellGrid& grid, double y);
+// margin, with cells no smaller than minCell a side (so that long items do not fill many cells).
+// Returns 1; -20 for a negative count, null boxes with items or a box that is not finite; -1 when
+// memory runs out (error record set, source "bucket_grid").
+int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin,
+                   double minCell = 0.0);
+// Column (row) of a coordinate: the offset from the grid's corner times the scale, truncated
+// toward zero and clamped into the grid (not-a-number gives 0).
+inline int gridCellsIndex(double v, double lo, double scale, int n) {
+  const double t = (v - lo) * scale;
+  if (!(t > 0.0)) return 0;
+  if (t >= static_cast<double>(n - 1)) return n - 1;
+  return static_cast<int>(t);
+}
+inline int gridCellsCol(const CellGrid& grid, double x) {
+  return gridCellsIndex(x, grid.xmin, grid.colScale, grid.cols);
+}
+inline int gridCellsRow(const CellGrid& grid, double y) {
+  return gridCellsIndex(y, grid.ymin, grid.rowScale, grid.rows);
+}
 
 // Joins the points that lie closer than tol in x and in y, and every point joined to them through
 // a chain of such neighbours, into groups: node[i] is the smallest index of point i's group. The

@@ -157,10 +157,10 @@ struct BoolOperand {
 };
 
 void boolSegBox(const Seg2D& s, double* box) {
-  box[0] = std::fmin(s.x1, s.x2);
-  box[1] = std::fmin(s.y1, s.y2);
-  box[2] = std::fmax(s.x1, s.x2);
-  box[3] = std::fmax(s.y1, s.y2);
+  box[0] = std::min(s.x1, s.x2);
+  box[1] = std::min(s.y1, s.y2);
+  box[2] = std::max(s.x1, s.x2);
+  box[3] = std::max(s.y1, s.y2);
 }
 
 // The boxes of an operand's segments and a cell grid over them, widened by margin.
@@ -245,10 +245,10 @@ int boolCollect(BoolOperand& op) {
       double xmin = s[0].x1, xmax = s[0].x1, ymin = s[0].y1, ymax = s[0].y1;
       double area2 = 0.0, perimeter = 0.0;
       for (int i = 0; i < k->count; ++i) {
-        xmin = std::fmin(xmin, s[i].x1);
-        xmax = std::fmax(xmax, s[i].x1);
-        ymin = std::fmin(ymin, s[i].y1);
-        ymax = std::fmax(ymax, s[i].y1);
+        xmin = std::min(xmin, s[i].x1);
+        xmax = std::max(xmax, s[i].x1);
+        ymin = std::min(ymin, s[i].y1);
+        ymax = std::max(ymax, s[i].y1);
         area2 += (s[i].x1 - s[0].x1) * (s[i].y2 - s[0].y1) -
                  (s[i].x2 - s[0].x1) * (s[i].y1 - s[0].y1);
         perimeter += std::hypot(s[i].x2 - s[i].x1, s[i].y2 - s[i].y1);
@@ -268,33 +268,6 @@ int boolCollect(BoolOperand& op) {
   op.regions = regionIndex;
   return 1;
 }
-
-// Points sorted by x, for the lookups of points within a box tolerance of a query point.
-class BoolPointIndex {
- public:
-  void clear() { byX_.clear(); }
-  void add(double x, double y, int item) { byX_.push_back({x, y, item}); }
-  void sort() {
-    std::sort(byX_.begin(), byX_.end(), [](const Entry& l, const Entry& r) {
-      return l.x != r.x ? l.x < r.x : l.item < r.item;
-    });
-  }
-  // Calls f(item, x, y) for every point whose x lies within twice tol of q.x (the caller applies
-  // its exact test), in ascending x.
-  template <typename F>
-  void around(double qx, double tol, F f) const {
-    auto it = std::lower_bound(byX_.begin(), byX_.end(), qx - 2.0 * tol,
-                               [](const Entry& e, double v) { return e.x < v; });
-    for (; it != byX_.end() && it->x <= qx + 2.0 * tol; ++it) f(it->item, it->x, it->y);
-  }
-
- private:
-  struct Entry {
-    double x, y;
-    int item;
-  };
-  BoolVec<Entry> byX_{boolMem};
-};
 
 // Moves every vertex of B that lies within 2e-6 (in x and in y) of a vertex of A onto the nearest
 // such vertex (the first of A's order on a tie), in B's contours and in its collected segments, so
@@ -941,11 +914,15 @@ class BoolNestProbe {
       return false;
     }
     index();
-    bool shared = false;
-    corners_.around(p.x, kCloseTol, [&](int, double x, double y) {
-      shared = shared || boolNear(p.x, p.y, x, y);
-    });
-    return shared;
+    // Every corner starts a segment, which the grid (widened by 1e-8) lists in the corner's cell.
+    const CellGrid& g = grid_.grid;
+    const std::size_t cell =
+        static_cast<std::size_t>(gridCellsRow(g, p.y)) * g.cols + gridCellsCol(g, p.x);
+    for (int e = g.start[cell]; e < g.start[cell + 1]; ++e) {
+      const Seg2D& s = single_.segs[g.items[e]];
+      if (boolNear(p.x, p.y, s.x1, s.y1)) return true;
+    }
+    return false;
   }
 
  private:
@@ -957,25 +934,26 @@ class BoolNestProbe {
     single_.contourOf.assign(static_cast<std::size_t>(e_->count), 0);
     single_.contours = {BoolContour{e_, 0, true}};
     single_.regions = 1;
-    if (grid_.build(single_.segs, 0.0) < 0) throw std::bad_alloc();
+    if (grid_.build(single_.segs, kCloseTol) < 0) throw std::bad_alloc();
     band_ = std::make_unique<BoolRayIndex>(single_, grid_);
-    for (int m = 0; m < e_->count; ++m)
-      corners_.add(e_->segments[m].x1, e_->segments[m].y1, m);
-    corners_.sort();
   }
   Kont2D* e_;
   BoolOperand single_;
   BoolSegGrid grid_;
   std::unique_ptr<BoolRayIndex> band_;
-  BoolPointIndex corners_;
 };
 
-// The share of k's segment start points inside e exceeds half of k's segments.
+// The share of k's segment start points inside e exceeds half of k's segments (the count stops
+// once the answer is settled).
 bool boolMostlyInside(const Kont2D* k, BoolNestProbe& e) {
+  const int half = k->count / 2;
   int in = 0;
-  for (int i = 0; i < k->count; ++i)
+  for (int i = 0; i < k->count; ++i) {
     in += e.contains(Point2D{k->segments[i].x1, k->segments[i].y1}) ? 1 : 0;
-  return in > k->count / 2;
+    if (in > half) return true;
+    if (in + (k->count - 1 - i) <= half) return false;
+  }
+  return false;
 }
 
 // The point of k that decides whether k lies inside e: its first point, unless that is also a

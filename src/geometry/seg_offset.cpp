@@ -487,10 +487,15 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
     if (keep) kept.push_back(p);
   }
   // Chain the kept pieces into closed loops and keep the largest one running like the input.
-  std::vector<std::vector<int>> startsAt(all.size());
-  for (std::size_t i = 0; i < kept.size(); ++i)
-    startsAt[kept[i].from].push_back(static_cast<int>(i));
-  std::vector<std::size_t> cursor(all.size(), 0);
+  std::vector<int> keptAt(all.size() + 1, 0), keptByStart(kept.size());
+  for (const Piece& p : kept) ++keptAt[p.from + 1];
+  for (std::size_t k = 0; k < all.size(); ++k) keptAt[k + 1] += keptAt[k];
+  {
+    std::vector<int> fill(keptAt.begin(), keptAt.end() - 1);
+    for (std::size_t i = 0; i < kept.size(); ++i)
+      keptByStart[fill[kept[i].from]++] = static_cast<int>(i);
+  }
+  std::vector<int> cursor(keptAt.begin(), keptAt.end() - 1);
   std::vector<char> used(kept.size(), 0);
   std::vector<Seg2D> best, loop;
   double bestArea = 0.0;
@@ -507,10 +512,9 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
         closedLoop = true;
         break;
       }
-      std::size_t& e = cursor[p.to];
-      const std::vector<int>& out = startsAt[p.to];
-      while (e < out.size() && used[out[e]] != 0) ++e;
-      at = e < out.size() ? out[e] : -1;
+      int& e = cursor[p.to];
+      while (e < keptAt[p.to + 1] && used[keptByStart[e]] != 0) ++e;
+      at = e < keptAt[p.to + 1] ? keptByStart[e] : -1;
     }
     if (!closedLoop || loop.size() < 3) continue;
     double a2 = 0.0;
