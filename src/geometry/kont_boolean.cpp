@@ -8,10 +8,10 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
-#include <memory_resource>
-#include <optional>
 #include <memory>
+#include <memory_resource>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "geometry/bucket_grid.h"
@@ -67,8 +67,15 @@ struct BoolArena {
   std::size_t size = 0;
 };
 
-// The resource of the running operation (the heap outside one).
-std::pmr::memory_resource* boolMem = std::pmr::new_delete_resource();
+// The module's state: the kept block, the resource of the running operation (the heap outside
+// one) and the test seam that selects the slow paths (all-pairs cut search, classification by the
+// region point test) that the fast ones must match.
+struct KontBooleanState {
+  int oracle = 0;
+  BoolArena arena;
+  std::pmr::memory_resource* mem = std::pmr::new_delete_resource();
+};
+KontBooleanState boolState;
 
 template <typename T>
 using BoolVec = std::pmr::vector<T>;
@@ -78,16 +85,16 @@ using BoolVec = std::pmr::vector<T>;
 class BoolArenaScope {
  public:
   explicit BoolArenaScope(BoolArena& arena) : arena_(arena) {
-    if (boolMem != std::pmr::new_delete_resource()) return;
+    if (boolState.mem != std::pmr::new_delete_resource()) return;
     if (arena.size > 0)
       res_.emplace(arena.block.get(), arena.size, &upstream_);
     else
       res_.emplace(&upstream_);
-    boolMem = &*res_;
+    boolState.mem = &*res_;
   }
   ~BoolArenaScope() {
     if (!res_) return;
-    boolMem = std::pmr::new_delete_resource();
+    boolState.mem = std::pmr::new_delete_resource();
     res_.reset();
     if (upstream_.taken == 0 || arena_.size >= kArenaKeep) return;
     const std::size_t want = std::min(kArenaKeep, arena_.size + upstream_.taken);
@@ -102,14 +109,6 @@ class BoolArenaScope {
   BoolUpstream upstream_;
   std::optional<std::pmr::monotonic_buffer_resource> res_;
 };
-
-// Test seam: the slow paths (all-pairs cut search, classification by the region point test) that
-// the fast ones must match.
-struct KontBooleanState {
-  int oracle = 0;
-  BoolArena arena;
-};
-KontBooleanState boolState;
 
 // Piece classes.
 enum : int {
@@ -148,10 +147,10 @@ struct BoolContour {
 // The segments of one operand (all contours of all regions, in walk order) and their contours.
 struct BoolOperand {
   Kont2D* list = nullptr;
-  BoolVec<Seg2D> segs{boolMem};
-  BoolVec<int> endOf{boolMem};  // per segment: the segment of its contour starting at its end
-  BoolVec<int> contourOf{boolMem};  // per segment
-  BoolVec<BoolContour> contours{boolMem};
+  BoolVec<Seg2D> segs{boolState.mem};
+  BoolVec<int> endOf{boolState.mem};  // per segment: the segment of its contour starting at its end
+  BoolVec<int> contourOf{boolState.mem};  // per segment
+  BoolVec<BoolContour> contours{boolState.mem};
   int regions = 0;
   bool meshed = false;  // a region carries a mesh, whose own classification decides
 };
@@ -165,8 +164,8 @@ void boolSegBox(const Seg2D& s, double* box) {
 
 // The boxes of an operand's segments and a cell grid over them, widened by margin.
 struct BoolSegGrid {
-  BoolVec<double> boxes{boolMem};
-  CellGrid grid{boolMem};
+  BoolVec<double> boxes{boolState.mem};
+  CellGrid grid{boolState.mem};
   double margin = 0.0;
   int build(const BoolVec<Seg2D>& segs, double m) {
     margin = m;
@@ -181,19 +180,20 @@ struct BoolContext {
   BoolOperand a, b;
   BoolSegGrid gridA, gridB;  // A's for the vertex snap, B's for the cut search; both for tests
   int mode = 0;
-  BoolVec<BoolPiece> pieces{boolMem};
-  BoolVec<BoolCut> cuts{boolMem};
-  BoolVec<Point2D> points{boolMem};
-  BoolVec<char> crossing{boolMem};  // per cut point: 1 where two segments cross, away from ends
+  BoolVec<BoolPiece> pieces{boolState.mem};
+  BoolVec<BoolCut> cuts{boolState.mem};
+  BoolVec<Point2D> points{boolState.mem};
+  // Per cut point: 1 where two segments cross away from their ends.
+  BoolVec<char> crossing{boolState.mem};
   // Node of every point of the operation: ids 0 .. nA-1 the segment starts of A, then those of B,
   // then the cut points.
-  BoolVec<int> node{boolMem};
+  BoolVec<int> node{boolState.mem};
   // Per node: bit 1 when a point of B or a cut point lies in it, bit 2 when a point of A or a cut
   // point does: the places where the other operand's boundary may pass from one piece to the next;
   // bit 4 when the node is a single crossing of two segments and nothing else, where the other
   // boundary passes from one side to the other.
-  BoolVec<unsigned char> meets{boolMem};
-  BoolVec<Kont2D*> results{boolMem};  // in creation order, which also orders the nesting
+  BoolVec<unsigned char> meets{boolState.mem};
+  BoolVec<Kont2D*> results{boolState.mem};  // in creation order, which also orders the nesting
 };
 
 bool boolNear(double x1, double y1, double x2, double y2) {
@@ -316,7 +316,7 @@ int boolSnapVertices(BoolContext& c) {
 int boolCluster(BoolContext& c) {
   const int na = static_cast<int>(c.a.segs.size()), nb = static_cast<int>(c.b.segs.size());
   const int n = na + nb + static_cast<int>(c.points.size());
-  BoolVec<Point2D> pt(static_cast<std::size_t>(n), boolMem);
+  BoolVec<Point2D> pt(static_cast<std::size_t>(n), boolState.mem);
   for (int i = 0; i < n; ++i) {
     if (i < na)
       pt[i] = Point2D{c.a.segs[i].x1, c.a.segs[i].y1};
@@ -327,10 +327,10 @@ int boolCluster(BoolContext& c) {
   }
   BoolVec<int>& parent = c.node;
   parent.resize(static_cast<std::size_t>(n));
-  const int built = gridClusterPoints(pt.data(), n, kCloseTol, parent.data(), boolMem);
+  const int built = gridClusterPoints(pt.data(), n, kCloseTol, parent.data(), boolState.mem);
   if (built < 0) return built;
   c.meets.assign(static_cast<std::size_t>(n), 0);
-  BoolVec<int> members(static_cast<std::size_t>(n), 0, boolMem);
+  BoolVec<int> members(static_cast<std::size_t>(n), 0, boolState.mem);
   for (int i = 0; i < n; ++i) {
     c.meets[parent[i]] |= i < na ? 2 : i < na + nb ? 1 : 3;
     ++members[parent[i]];
@@ -424,7 +424,7 @@ bool boolBoxesMeet(const double* p, const double* q) {
 // The slow cut search: every A segment against every B segment, in index order.
 void boolFindCutsAllPairs(BoolContext& c) {
   const int na = static_cast<int>(c.a.segs.size()), nb = static_cast<int>(c.b.segs.size());
-  BoolVec<double> boxesB(4 * static_cast<std::size_t>(nb), boolMem);
+  BoolVec<double> boxesB(4 * static_cast<std::size_t>(nb), boolState.mem);
   for (int ib = 0; ib < nb; ++ib) boolSegBox(c.b.segs[ib], &boxesB[4 * ib]);
   for (int ia = 0; ia < na; ++ia) {
     double ba[4];
@@ -446,8 +446,8 @@ int boolFindCuts(BoolContext& c) {
   if (built < 0) return built;
   const BoolVec<double>& boxesB = c.gridB.boxes;
   const CellGrid& grid = c.gridB.grid;
-  BoolVec<int> stamp(static_cast<std::size_t>(nb), -1, boolMem);
-  BoolVec<int> found(boolMem);
+  BoolVec<int> stamp(static_cast<std::size_t>(nb), -1, boolState.mem);
+  BoolVec<int> found(boolState.mem);
   for (int ia = 0; ia < na; ++ia) {
     double ba[4];
     boolSegBox(c.a.segs[ia], ba);
@@ -561,8 +561,8 @@ class BoolRayIndex {
   const BoolOperand& op_;
   const BoolSegGrid& g_;
   double scale_ = 1.0;
-  BoolVec<unsigned char> parity_{boolMem}, outerIn_{boolMem}, islandIn_{boolMem};
-  BoolVec<int> touched_{boolMem};
+  BoolVec<unsigned char> parity_{boolState.mem}, outerIn_{boolState.mem}, islandIn_{boolState.mem};
+  BoolVec<int> touched_{boolState.mem};
 };
 
 // Class of a piece whose class is its predecessor's along the contour.
@@ -586,8 +586,8 @@ void boolSplit(BoolContext& c, int side) {
   const BoolVec<Seg2D>& segs = side == 0 ? c.a.segs : c.b.segs;
   auto segOf = [side](const BoolCut& cut) { return side == 0 ? cut.a : cut.b; };
   // Cut order: segment, then distance from the segment's start, then creation.
-  BoolVec<double> dist(c.cuts.size(), boolMem);
-  BoolVec<int> order(c.cuts.size(), boolMem);
+  BoolVec<double> dist(c.cuts.size(), boolState.mem);
+  BoolVec<int> order(c.cuts.size(), boolState.mem);
   for (std::size_t i = 0; i < c.cuts.size(); ++i) {
     const Seg2D& s = segs[segOf(c.cuts[i])];
     const Point2D& p = c.points[c.cuts[i].point];
@@ -676,13 +676,13 @@ bool boolClassIsEqual(int cls) { return cls >= kASame && cls <= kBOpposite; }
 
 // The pieces starting at each node, in ascending piece order (a counting sort by node).
 struct BoolStarts {
-  BoolVec<int> start{boolMem}, items{boolMem};
+  BoolVec<int> start{boolState.mem}, items{boolState.mem};
   void build(const BoolVec<BoolPiece>& pieces, std::size_t nodes) {
     start.assign(nodes + 1, 0);
     for (const BoolPiece& p : pieces) ++start[p.from + 1];
     for (std::size_t k = 0; k < nodes; ++k) start[k + 1] += start[k];
     items.resize(pieces.size());
-    BoolVec<int> fill(start.begin(), start.end() - 1, boolMem);
+    BoolVec<int> fill(start.begin(), start.end() - 1, boolState.mem);
     for (std::size_t i = 0; i < pieces.size(); ++i)
       items[fill[pieces[i].from]++] = static_cast<int>(i);
   }
@@ -707,7 +707,7 @@ void boolMarkDoubled(BoolContext& c) {
   const int n = static_cast<int>(c.pieces.size());
   BoolStarts starts;
   starts.build(c.pieces, c.node.size());
-  BoolVec<int> cand(boolMem);
+  BoolVec<int> cand(boolState.mem);
   for (int i = 0; i < n; ++i) {
     BoolPiece& pi = c.pieces[i];
     if (boolClassIsEqual(pi.cls)) continue;
@@ -756,7 +756,7 @@ void boolSelect(BoolContext& c) {
   const int n = static_cast<int>(c.pieces.size());
   BoolStarts starts;
   starts.build(c.pieces, c.node.size());
-  BoolVec<int> cand(boolMem);
+  BoolVec<int> cand(boolState.mem);
   for (int i = 0; i < n; ++i) {
     BoolPiece& pi = c.pieces[i];
     if (pi.cls == kDropped) continue;
@@ -833,9 +833,10 @@ int boolChain(BoolContext& c) {
   if (n == 0) return 1;
   BoolStarts starts;
   starts.build(c.pieces, c.node.size());
-  BoolVec<int> cursor(starts.start.begin(), starts.start.end() - 1, boolMem);  // first maybe free
-  BoolVec<char> used(static_cast<std::size_t>(n), 0, boolMem);
-  BoolVec<Seg2D> chain(boolMem);
+  // Per node: the first of its pieces that may still be free.
+  BoolVec<int> cursor(starts.start.begin(), starts.start.end() - 1, boolState.mem);
+  BoolVec<char> used(static_cast<std::size_t>(n), 0, boolState.mem);
+  BoolVec<Seg2D> chain(boolState.mem);
   int freeLeft = n;
   int lowest = 0;
   while (freeLeft > 0) {
@@ -972,17 +973,17 @@ Point2D boolProbePoint(const Kont2D* k, BoolNestProbe& e) {
 // only those can contain one of its points.
 BoolVec<BoolVec<int>> boolBoxNeighbours(const BoolVec<Kont2D*>& res) {
   const int n = static_cast<int>(res.size());
-  BoolVec<double> boxes(4 * static_cast<std::size_t>(n), boolMem);
+  BoolVec<double> boxes(4 * static_cast<std::size_t>(n), boolState.mem);
   for (int i = 0; i < n; ++i) {
     boxes[4 * i] = res[i]->xmin;
     boxes[4 * i + 1] = res[i]->ymin;
     boxes[4 * i + 2] = res[i]->xmax;
     boxes[4 * i + 3] = res[i]->ymax;
   }
-  BoolVec<BoolVec<int>> out(static_cast<std::size_t>(n), boolMem);
-  CellGrid grid(boolMem);
+  BoolVec<BoolVec<int>> out(static_cast<std::size_t>(n), boolState.mem);
+  CellGrid grid(boolState.mem);
   if (gridCellsBuild(&grid, boxes.data(), n, 0.0) != 1) throw std::bad_alloc();
-  BoolVec<int> stamp(static_cast<std::size_t>(n), -1, boolMem);
+  BoolVec<int> stamp(static_cast<std::size_t>(n), -1, boolState.mem);
   for (int i = 0; i < n; ++i) {
     const double* b = &boxes[4 * i];
     for (int r = gridCellsRow(grid, b[1]); r <= gridCellsRow(grid, b[3]); ++r) {
@@ -1006,9 +1007,9 @@ BoolVec<BoolVec<int>> boolBoxNeighbours(const BoolVec<Kont2D*>& res) {
 // exactly once: a contour that finds no usable container becomes a region of its own.
 Kont2D* boolNest(BoolVec<Kont2D*>& res) {
   const int n = static_cast<int>(res.size());
-  BoolVec<BoolNestItem> items(static_cast<std::size_t>(n), boolMem);
+  BoolVec<BoolNestItem> items(static_cast<std::size_t>(n), boolState.mem);
   const BoolVec<BoolVec<int>> near = boolBoxNeighbours(res);
-  BoolVec<BoolNestProbe> probes(boolMem);
+  BoolVec<BoolNestProbe> probes(boolState.mem);
   probes.reserve(static_cast<std::size_t>(n));
   for (Kont2D* k : res) probes.emplace_back(k);
   int maxDepth = 0;
@@ -1026,10 +1027,10 @@ Kont2D* boolNest(BoolVec<Kont2D*>& res) {
     }
     maxDepth = std::max(maxDepth, items[i].depth);
   }
-  BoolVec<Kont2D*> chain(boolMem);
+  BoolVec<Kont2D*> chain(boolState.mem);
   chain.reserve(static_cast<std::size_t>(n));
   // The last island hung under each container so far.
-  BoolVec<Kont2D*> tail(static_cast<std::size_t>(n), nullptr, boolMem);
+  BoolVec<Kont2D*> tail(static_cast<std::size_t>(n), nullptr, boolState.mem);
   for (Kont2D* k : res) k->prev = k->next = k->child = nullptr;
   for (const BoolNestItem& it : items) it.k->depth = it.depth;
   auto hang = [&](int holder, Kont2D* island) {
@@ -1063,7 +1064,7 @@ Kont2D* boolNest(BoolVec<Kont2D*>& res) {
       if (l.k->xmin != r.k->xmin) return l.k->xmin < r.k->xmin;
       return l.index < r.index;
     });
-    BoolVec<int> evens(boolMem);
+    BoolVec<int> evens(boolState.mem);
     for (const BoolNestItem& it : items)
       if ((it.depth & 1) == 0) evens.push_back(it.index);
     for (int e : evens) chain.push_back(res[e]);
