@@ -40,9 +40,10 @@ constexpr double kTinyContour = 1e-5;
 // ---- scratch memory ---------------------------------------------------------------------------
 // The working lists of an operation come from a block kept from one operation to the next: a
 // fresh page costs far more to touch the first time than the work done on it, and an operation
-// on 10^4 segments fills a few megabytes of lists. The block grows to what the largest operation
-// needed, up to kArenaKeep; beyond that the lists come from the heap and go back to it.
-constexpr std::size_t kArenaKeep = std::size_t{32} << 20;
+// on 10^4 segments fills about 10 megabytes of lists, one on 10^5 segments about 70. The block
+// grows to what the largest operation needed, up to kArenaKeep; beyond that the lists come from the
+// heap and go back to it. kontBooleanResetState releases it.
+constexpr std::size_t kArenaKeep = std::size_t{128} << 20;
 
 // Forwards to the heap and counts what an operation took beyond the kept block.
 class BoolUpstream : public std::pmr::memory_resource {
@@ -226,6 +227,13 @@ bool boolListFinite(const Kont2D* list) {
 int boolCollect(BoolOperand& op) {
   Kont2D* list = op.list;
   if (list->segments == nullptr || list->count < 3) return geoFail(-20, kSource);
+  std::size_t total = 0;  // room for all segments at once: the lists come from a kept block
+  for (const Kont2D* region = list; region != nullptr; region = region->next)
+    for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k))
+      total += k->count > 0 && k->segments != nullptr ? static_cast<std::size_t>(k->count) : 0;
+  op.segs.reserve(total);
+  op.endOf.reserve(total);
+  op.contourOf.reserve(total);
   int regionIndex = 0;
   for (Kont2D* region = list; region != nullptr; region = region->next, ++regionIndex) {
     op.meshed = op.meshed || region->mesh != nullptr;
@@ -497,7 +505,7 @@ bool boolInsideSlow(const BoolOperand& op, const Point2D& p) {
 // The region point test of a whole operand through the cell grid over its segments: the crossing
 // parity of each contour counts only the segments that straddle the point's height, which all
 // lie in the point's row of cells, and of those only the ones reaching to the right of the point,
-// which lie in the cells from the point's column on. Each segment is judged exactly as the
+// which lie in the cells from the point's column on (or, equally, the ones to its left). Each segment is judged exactly as the
 // contour's own parity judges it, so the answer is the region point test's, bit for bit.
 class BoolRayIndex {
  public:
@@ -513,23 +521,31 @@ class BoolRayIndex {
   bool inside(const Point2D& p) {
     if (op_.segs.empty()) return false;
     const CellGrid& grid = g_.grid;
-    // Segments whose largest x lies this far left of the point cannot pass the parity test: the
-    // rounding of its products is smaller by many orders of magnitude.
-    const double reach = p.x - 1e-9 * (scale_ + std::fabs(p.x));
+    // Segments whose largest x lies this far left of the point cannot pass the parity test, and
+    // those whose smallest x lies this far right of it cannot fail it: the rounding of its products
+    // is smaller by many orders of magnitude.
+    const double margin = 1e-9 * (scale_ + std::fabs(p.x));
+    const double reachLeft = p.x - margin, reachRight = p.x + margin;
     const int row = gridCellsRow(grid, p.y);
-    const int c0 = gridCellsCol(grid, reach);
-    for (int col = c0; col < grid.cols; ++col) {
+    const int c0 = gridCellsCol(grid, reachLeft), c1 = gridCellsCol(grid, reachRight);
+    // Each contour has an even number of segments straddling the point's height (each vertex is on
+    // one side of it), so the parity of those passing the test equals the parity of those failing
+    // it: the scan reads the shorter side of the row.
+    const bool rightward = grid.cols - c0 <= c1 + 1;
+    const int from = rightward ? c0 : 0, to = rightward ? grid.cols - 1 : c1;
+    for (int col = from; col <= to; ++col) {
       const std::size_t cell = static_cast<std::size_t>(row) * grid.cols + col;
       for (int e = grid.start[cell]; e < grid.start[cell + 1]; ++e) {
         const int i = grid.items[e];
         const double* b = &g_.boxes[4 * static_cast<std::size_t>(i)];
-        if (b[2] < reach) continue;
+        if (rightward ? b[2] < reachLeft : b[0] > reachRight) continue;
         // A segment over several cells is judged in the first of them that the scan reads.
-        if (std::max(c0, gridCellsCol(grid, b[0] - g_.margin)) != col) continue;
+        if (std::max(from, gridCellsCol(grid, b[0] - g_.margin)) != col) continue;
         const Seg2D& s = op_.segs[i];
         const bool fi = s.y1 >= p.y, fj = s.y2 >= p.y;
         if (fi == fj) continue;
-        if (((s.x2 - p.x) * (s.y1 - s.y2) <= (s.x1 - s.x2) * (s.y2 - p.y)) != fj) continue;
+        const bool passes = ((s.x2 - p.x) * (s.y1 - s.y2) <= (s.x1 - s.x2) * (s.y2 - p.y)) == fj;
+        if (passes != rightward) continue;
         const int k = op_.contourOf[i];
         if (parity_[k] == 0) touched_.push_back(k);
         parity_[k] ^= 2;  // bit 1 marks a contour on the touched list
