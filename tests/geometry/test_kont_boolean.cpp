@@ -681,6 +681,19 @@ TEST(KontBoolean, ReducedRotatedCases) {
   }
 }
 
+// An operand that doubles back on itself leaves pieces that do not chain into closed contours: the
+// union closed its last chain by moving the last end onto the first start, an invented edge along
+// the square's diagonal, and reported success. Now the attempt fails with -42.
+TEST(KontBoolean, ChainThatDoesNotCloseIsAFailure) {
+  KontPtr res;
+  const Shape doubledBack{{{0, 0}, {2, 1}, {2, 1}, {2, 3}, {2, 0}}, {}};
+  geoErrReset();
+  EXPECT_EQ(runBoolean({Shape{square(1, 1, 1), {}}}, {doubledBack}, kKontUnion, &res),
+            kKontChainBroken);
+  EXPECT_EQ(res, nullptr);
+  EXPECT_EQ(geoErrCode(), kKontChainBroken);
+}
+
 // A coordinate that is not finite gave a one-segment contour, or was dropped by the copy of the
 // safe form: both forms now refuse it with -20 and the error record set.
 TEST(KontBoolean, CoordinatesThatAreNotFiniteAreRefused) {
