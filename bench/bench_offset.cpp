@@ -1,8 +1,8 @@
 // bench_offset.cpp - offset time of closed contours of 10^2 to 10^5 segments: regular polygons
-// outward and inward (a smooth contour whose offset has no loops), and the region of a spiky star
-// r(t) = R (1 + 0.25 sin 7t + 0.08 sin 53t) with 4 star islands of n/8 vertices, every contour
-// offset into the region (the outer contour shrinks, the islands grow), where the raw offsets
-// cross themselves many times.
+// outward and inward (a smooth contour whose offset has no loops), a wobbly circle both ways, and
+// the region of a spiky star r(t) = R (1 + 0.25 sin 7t + 0.08 sin 53t) with 4 star islands of n/8
+// vertices, every contour offset into the region (the outer contour shrinks, the islands grow),
+// where the raw offsets cross themselves many times.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -66,6 +66,31 @@ void offsetPolygon(benchmark::State& state, int side) {
 void BM_OffsetOutward(benchmark::State& state) { offsetPolygon(state, -1); }
 void BM_OffsetInward(benchmark::State& state) { offsetPolygon(state, 1); }
 
+// The wobbly circle of the Boolean benchmark (R = 10) offset by 0.5, outward and inward.
+void BM_OffsetWobblyCircle(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  std::vector<Point2D> p(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const double t = 2 * kPi * i / n;
+    const double r = 10.0 * (1.0 + 0.03 * std::sin(5.0 * t) + 0.01 * std::sin(23.0 * t));
+    p[i] = {r * std::cos(t), r * std::sin(t)};
+  }
+  const std::vector<Seg2D> in = closedChain(p);
+  std::vector<Seg2D> out(2 * in.size() + 2);
+  int failed = 0;
+  for (auto _ : state) {
+    failed = 0;
+    for (const int side : {-1, 1}) {
+      segOffsetResetState();
+      failed += segOffsetContour(in.data(), n, 0.5, out.data(), static_cast<int>(out.size()),
+                                 side) <= 0;
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  if (failed > 0) state.SkipWithError("no offset");
+  state.SetComplexityN(n);
+}
+
 // Every contour of the star region offset into the region by d = 0.5 (5 percent of the radius).
 void BM_OffsetStarRegion(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
@@ -98,6 +123,10 @@ BENCHMARK(BM_OffsetOutward)
 BENCHMARK(BM_OffsetInward)
     ->RangeMultiplier(10)
     ->Range(100, 100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+BENCHMARK(BM_OffsetWobblyCircle)
+    ->Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Arg(100000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();
 BENCHMARK(BM_OffsetStarRegion)

@@ -369,8 +369,8 @@ int segCircleHits(const Circle2D& circle, const Seg2D* segs, int n) {
   const double cx = circle.centre.x, cy = circle.centre.y;
   for (int j = 0; j < n; ++j) {
     const Seg2D& s = segs[j];
-    if (std::fmin(s.x1, s.x2) > cx + r || std::fmax(s.x1, s.x2) < cx - r ||
-        std::fmin(s.y1, s.y2) > cy + r || std::fmax(s.y1, s.y2) < cy - r)
+    if (std::min(s.x1, s.x2) > cx + r || std::max(s.x1, s.x2) < cx - r ||
+        std::min(s.y1, s.y2) > cy + r || std::max(s.y1, s.y2) < cy - r)
       continue;
     Point2D p[2];
     const int k = g2dSegCircleIsect(segs[j], circle, p);

@@ -65,9 +65,15 @@ class OffNearGrid {
       maxY_ = std::fmax(maxY_, std::fmax(segs[i].y1, segs[i].y2));
       total += offLength(segs[i]);
     }
-    cell_ = std::fmax(std::fmax(reach, total / n), 1e-6);
-    nx_ = std::min<long long>(static_cast<long long>((maxX_ - minX_) / cell_) + 1, 4096);
-    ny_ = std::min<long long>(static_cast<long long>((maxY_ - minY_) / cell_) + 1, 4096);
+    // Cells of a quarter of the reach (no smaller than a mean segment, and no more than about four
+    // per segment): the cells of a query that lie beyond the reach as a whole are passed over.
+    cell_ = std::fmax(std::fmax(0.25 * reach, total / n), 1e-6);
+    for (;;) {
+      nx_ = std::min<long long>(static_cast<long long>((maxX_ - minX_) / cell_) + 1, 4096);
+      ny_ = std::min<long long>(static_cast<long long>((maxY_ - minY_) / cell_) + 1, 4096);
+      if (nx_ * ny_ <= 4LL * n + 1024) break;
+      cell_ *= 2.0;
+    }
     cellX_ = (maxX_ - minX_) / nx_ + 1e-9;
     cellY_ = (maxY_ - minY_) / ny_ + 1e-9;
     start_.assign(nx_ * ny_ + 1, 0);
@@ -82,11 +88,23 @@ class OffNearGrid {
     if (n_ <= 0) return false;
     const long long x0 = clampX(p.x - reach_), x1 = clampX(p.x + reach_);
     const long long y0 = clampY(p.y - reach_), y1 = clampY(p.y + reach_);
+    const double far2 = (reach_ + 0.01) * (reach_ + 0.01);
     for (long long cy = y0; cy <= y1; ++cy) {
+      const double ly = minY_ + cy * cellY_;
+      const double dy = std::max({ly - p.y, p.y - (ly + cellY_), 0.0});
       for (long long cx = x0; cx <= x1; ++cx) {
+        const double lx = minX_ + cx * cellX_;
+        const double dx = std::max({lx - p.x, p.x - (lx + cellX_), 0.0});
+        if (dx * dx + dy * dy > far2) continue;
         const long long c = cy * nx_ + cx;
         for (int e = start_[c]; e < start_[c + 1]; ++e) {
-          if (g2dPointSegDist(p, segs_[items_[e]]) < reach_) return true;
+          // The distance is never less than the distance to the segment's box less the 0.0032
+          // by which the segment functions' tolerance lets the nearest point leave the box.
+          const Seg2D& s = segs_[items_[e]];
+          const double bx = std::max({std::min(s.x1, s.x2) - p.x, p.x - std::max(s.x1, s.x2), 0.0});
+          const double by = std::max({std::min(s.y1, s.y2) - p.y, p.y - std::max(s.y1, s.y2), 0.0});
+          if (bx * bx + by * by > far2) continue;
+          if (g2dPointSegDist(p, s) < reach_) return true;
         }
       }
     }
