@@ -256,6 +256,38 @@ int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin
   }
 }
 
+void* GridScratchScope::Upstream::do_allocate(std::size_t bytes, std::size_t align) {
+  taken += bytes;
+  return std::pmr::new_delete_resource()->allocate(bytes, align);
+}
+
+void GridScratchScope::Upstream::do_deallocate(void* p, std::size_t bytes, std::size_t align) {
+  std::pmr::new_delete_resource()->deallocate(p, bytes, align);
+}
+
+bool GridScratchScope::Upstream::do_is_equal(const std::pmr::memory_resource& o) const noexcept {
+  return this == &o;
+}
+
+GridScratchScope::GridScratchScope(GridScratch& scratch) : scratch_(scratch) {
+  if (scratch.lent_) return;
+  scratch.lent_ = true;
+  if (scratch.size_ > 0)
+    res_.emplace(scratch.block_.get(), scratch.size_, &upstream_);
+  else
+    res_.emplace(&upstream_);
+}
+
+GridScratchScope::~GridScratchScope() {
+  if (!res_) return;
+  res_.reset();
+  scratch_.lent_ = false;
+  if (upstream_.taken == 0 || scratch_.size_ >= scratch_.keep_) return;
+  const std::size_t want = std::min(scratch_.keep_, scratch_.size_ + upstream_.taken);
+  scratch_.block_.reset(new (std::nothrow) std::byte[want]);
+  scratch_.size_ = scratch_.block_ != nullptr ? want : 0;
+}
+
 int gridClusterPoints(const Point2D* points, int n, double tol, int* node,
                       std::pmr::memory_resource* memory) {
   if (n < 0 || (n > 0 && (points == nullptr || node == nullptr)))

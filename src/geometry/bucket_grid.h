@@ -3,7 +3,10 @@
 // and neighbours through the grid instead of comparing every item with every other.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <memory_resource>
+#include <optional>
 
 #include "geometry/lists.h"
 
@@ -74,6 +77,57 @@ inline int gridCellsCol(const CellGrid& grid, double x) {
 inline int gridCellsRow(const CellGrid& grid, double y) {
   return gridCellsIndex(y, grid.ymin, grid.rowScale, grid.rows);
 }
+
+// A block of scratch memory kept from one computation to the next, for the working lists of the
+// searches built on the cell grid: a fresh page costs far more to touch the first time than the
+// work done on it, and a search over 10^4 segments fills megabytes of lists. A computation takes
+// its lists from the block through a GridScratchScope; afterwards the block grows to what the
+// computation needed, up to the limit given at construction.
+class GridScratch {
+ public:
+  explicit GridScratch(std::size_t keep) : keep_(keep) {}
+  // Frees the block (it is made again when a computation needs it).
+  void release() {
+    block_.reset();
+    size_ = 0;
+  }
+
+ private:
+  friend class GridScratchScope;
+  std::unique_ptr<std::byte[]> block_;
+  std::size_t size_ = 0;
+  std::size_t keep_;
+  bool lent_ = false;
+};
+
+// Lends a scratch block to one computation: memory() serves the lists, which live no longer than
+// the scope. A computation inside another (the block already lent) takes the heap.
+class GridScratchScope {
+ public:
+  explicit GridScratchScope(GridScratch& scratch);
+  ~GridScratchScope();
+  GridScratchScope(const GridScratchScope&) = delete;
+  GridScratchScope& operator=(const GridScratchScope&) = delete;
+  std::pmr::memory_resource* memory() {
+    return res_ ? static_cast<std::pmr::memory_resource*>(&*res_)
+                : std::pmr::new_delete_resource();
+  }
+
+ private:
+  // Forwards to the heap and counts what the computation took beyond the block.
+  class Upstream : public std::pmr::memory_resource {
+   public:
+    std::size_t taken = 0;
+
+   private:
+    void* do_allocate(std::size_t bytes, std::size_t align) override;
+    void do_deallocate(void* p, std::size_t bytes, std::size_t align) override;
+    bool do_is_equal(const std::pmr::memory_resource& o) const noexcept override;
+  };
+  GridScratch& scratch_;
+  Upstream upstream_;
+  std::optional<std::pmr::monotonic_buffer_resource> res_;
+};
 
 // Joins the points that lie closer than tol in x and in y, and every point joined to them through
 // a chain of such neighbours, into groups: node[i] is the smallest index of point i's group. The

@@ -11,7 +11,6 @@
 #include <memory>
 #include <memory_resource>
 #include <new>
-#include <optional>
 #include <vector>
 
 #include "geometry/bucket_grid.h"
@@ -37,43 +36,17 @@ constexpr double kPieceTol = 1e-12;  // shorter pieces are dropped
 // and are left out: their two sides would be snapped onto each other.
 constexpr double kTinyContour = 1e-5;
 
-// ---- scratch memory ---------------------------------------------------------------------------
-// The working lists of an operation come from a block kept from one operation to the next: a
-// fresh page costs far more to touch the first time than the work done on it, and an operation
-// on 10^4 segments fills about 10 megabytes of lists, one on 10^5 segments about 70. The block
-// grows to what the largest operation needed, up to kArenaKeep; beyond that the lists come from the
-// heap and go back to it. kontBooleanResetState releases it.
+// The working lists of an operation come from a block kept from one operation to the next (an
+// operation on 10^4 segments fills about 10 megabytes of lists, one on 10^5 about 70), up to
+// kArenaKeep; kontBooleanResetState releases it.
 constexpr std::size_t kArenaKeep = std::size_t{128} << 20;
-
-// Forwards to the heap and counts what an operation took beyond the kept block.
-class BoolUpstream : public std::pmr::memory_resource {
- public:
-  std::size_t taken = 0;
-
- private:
-  void* do_allocate(std::size_t bytes, std::size_t align) override {
-    taken += bytes;
-    return std::pmr::new_delete_resource()->allocate(bytes, align);
-  }
-  void do_deallocate(void* p, std::size_t bytes, std::size_t align) override {
-    std::pmr::new_delete_resource()->deallocate(p, bytes, align);
-  }
-  bool do_is_equal(const std::pmr::memory_resource& o) const noexcept override {
-    return this == &o;
-  }
-};
-
-struct BoolArena {
-  std::unique_ptr<std::byte[]> block;
-  std::size_t size = 0;
-};
 
 // The module's state: the kept block, the resource of the running operation (the heap outside
 // one) and the test seam that selects the slow paths (all-pairs cut search, classification by the
 // region point test) that the fast ones must match.
 struct KontBooleanState {
   int oracle = 0;
-  BoolArena arena;
+  GridScratch arena{kArenaKeep};
   std::pmr::memory_resource* mem = std::pmr::new_delete_resource();
 };
 KontBooleanState boolState;
@@ -81,34 +54,19 @@ KontBooleanState boolState;
 template <typename T>
 using BoolVec = std::pmr::vector<T>;
 
-// Lends the kept block to one operation (an operation inside another takes the heap) and grows
-// it afterwards to what the operation needed.
+// Lends the kept block to one operation: its lists come from boolState.mem while it runs.
 class BoolArenaScope {
  public:
-  explicit BoolArenaScope(BoolArena& arena) : arena_(arena) {
-    if (boolState.mem != std::pmr::new_delete_resource()) return;
-    if (arena.size > 0)
-      res_.emplace(arena.block.get(), arena.size, &upstream_);
-    else
-      res_.emplace(&upstream_);
-    boolState.mem = &*res_;
+  BoolArenaScope() : scope_(boolState.arena), previous_(boolState.mem) {
+    boolState.mem = scope_.memory();
   }
-  ~BoolArenaScope() {
-    if (!res_) return;
-    boolState.mem = std::pmr::new_delete_resource();
-    res_.reset();
-    if (upstream_.taken == 0 || arena_.size >= kArenaKeep) return;
-    const std::size_t want = std::min(kArenaKeep, arena_.size + upstream_.taken);
-    arena_.block.reset(new (std::nothrow) std::byte[want]);
-    arena_.size = arena_.block != nullptr ? want : 0;
-  }
+  ~BoolArenaScope() { boolState.mem = previous_; }
   BoolArenaScope(const BoolArenaScope&) = delete;
   BoolArenaScope& operator=(const BoolArenaScope&) = delete;
 
  private:
-  BoolArena& arena_;
-  BoolUpstream upstream_;
-  std::optional<std::pmr::monotonic_buffer_resource> res_;
+  GridScratchScope scope_;
+  std::pmr::memory_resource* previous_;
 };
 
 // Piece classes.
@@ -505,8 +463,9 @@ bool boolInsideSlow(const BoolOperand& op, const Point2D& p) {
 // The region point test of a whole operand through the cell grid over its segments: the crossing
 // parity of each contour counts only the segments that straddle the point's height, which all
 // lie in the point's row of cells, and of those only the ones reaching to the right of the point,
-// which lie in the cells from the point's column on (or, equally, the ones to its left). Each segment is judged exactly as the
-// contour's own parity judges it, so the answer is the region point test's, bit for bit.
+// which lie in the cells from the point's column on (or, equally, the ones to its left). Each
+// segment is judged exactly as the contour's own parity judges it, so the answer is the region
+// point test's, bit for bit.
 class BoolRayIndex {
  public:
   BoolRayIndex(const BoolOperand& op, const BoolSegGrid& grid) : op_(op), g_(grid) {
@@ -1265,7 +1224,7 @@ int kontBoolean(Kont2D* a, Kont2D* b, int mode, Kont2D** out) {
   *out = nullptr;
   if (mode < kKontUnion || mode > kKontDifference) return geoFail(-20, kSource);
   if (!boolListFinite(a) || !boolListFinite(b)) return geoFail(-20, kSource);
-  const BoolArenaScope scratch(boolState.arena);
+  const BoolArenaScope scratch;
   BoolContext c;
   c.a.list = a;
   c.b.list = b;

@@ -22,9 +22,17 @@ constexpr int kRetries = 20;
 constexpr double kRetryGrow = 0.0006;
 constexpr double kDistanceShare = 0.9;
 
+// The kept scratch of the offsets: the lists of the winding-number offset come from a block, and
+// the attempt's work lists keep their room, from one offset to the next (a fresh page costs far
+// more to touch the first time than the work on it). segOffsetResetState releases them.
+constexpr std::size_t kScratchKeep = std::size_t{64} << 20;
+
 struct SegOffsetState {
   int retry = 0;
   double parallelTol = 0.02;
+  GridScratch scratch{kScratchKeep};
+  std::vector<Seg2D> result, copy, work;
+  std::vector<SegCrossing> table;
 };
 SegOffsetState offState;
 
@@ -146,6 +154,9 @@ class OffNearGrid {
 
 constexpr double kWindTol = 1e-9;  // raw points this close are one; an end this close cuts a piece
 
+template <typename T>
+using OffVec = std::pmr::vector<T>;
+
 double offCross(const Point2D& a, const Point2D& b, const Point2D& c) {
   return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
 }
@@ -153,10 +164,10 @@ double offCross(const Point2D& a, const Point2D& b, const Point2D& c) {
 // The raw curve through its points (closed: the last point joins the first). With fine, an
 // outside corner is joined by tangents turning by at most 22.5 degrees each (within 2 percent of
 // the distance from the circle); otherwise by two tangents, one chamfer as the corner join has.
-std::vector<Point2D> offWindingCurve(const std::vector<Seg2D>& segs, double d, int side,
-                                     double parallelTol, bool fine) {
+OffVec<Point2D> offWindingCurve(const OffVec<Seg2D>& segs, double d, int side,
+                                double parallelTol, bool fine, std::pmr::memory_resource* mem) {
   const std::size_t n = segs.size();
-  std::vector<Point2D> u(n), nr(n), pts;
+  OffVec<Point2D> u(n, mem), nr(n, mem), pts(mem);
   for (std::size_t i = 0; i < n; ++i) {
     const double dx = segs[i].x2 - segs[i].x1, dy = segs[i].y2 - segs[i].y1;
     const double len = std::hypot(dx, dy);
@@ -197,7 +208,7 @@ std::vector<Point2D> offWindingCurve(const std::vector<Seg2D>& segs, double d, i
     }
   }
   // Repeated points give segments without direction.
-  std::vector<Point2D> out;
+  OffVec<Point2D> out(mem);
   for (const Point2D& q : pts)
     if (out.empty() || q.x != out.back().x || q.y != out.back().y) out.push_back(q);
   while (out.size() > 1 && out.front().x == out.back().x && out.front().y == out.back().y)
@@ -222,9 +233,9 @@ bool offBeyond(double v, double h, bool shortOf) { return shortOf ? v >= h : v >
 // A segment over several cells of the ray is judged in the first of them.
 class OffWinding {
  public:
-  OffWinding(const std::vector<Point2D>& pts, const std::vector<double>& boxes,
-             const CellGrid& grid)
-      : pts_(pts), boxes_(boxes), grid_(grid), vertical_(grid.cols > grid.rows) {
+  OffWinding(const OffVec<Point2D>& pts, const OffVec<double>& boxes, const CellGrid& grid,
+             std::pmr::memory_resource* mem)
+      : pts_(pts), boxes_(boxes), grid_(grid), vertical_(grid.cols > grid.rows), first_(mem) {
     const int m = static_cast<int>(pts.size());
     first_.resize(static_cast<std::size_t>(m));
     for (int i = 0; i < m; ++i) {
@@ -236,7 +247,7 @@ class OffWinding {
   bool vertical() const { return vertical_; }
   // shortOf: the ray runs just short of p across its direction (just below p for a ray along +x,
   // just left of it for one along +y), else just beyond.
-  int around(const Point2D& p, const std::vector<int>& skip, bool shortOf) const {
+  int around(const Point2D& p, const OffVec<int>& skip, bool shortOf) const {
     const int m = static_cast<int>(pts_.size());
     // u along the ray, v across it.
     const double pu = vertical_ ? p.y : p.x, pv = vertical_ ? p.x : p.y;
@@ -265,11 +276,11 @@ class OffWinding {
   }
 
  private:
-  const std::vector<Point2D>& pts_;
-  const std::vector<double>& boxes_;
+  const OffVec<Point2D>& pts_;
+  const OffVec<double>& boxes_;
   const CellGrid& grid_;
   bool vertical_;
-  std::vector<int> first_;
+  OffVec<int> first_;
 };
 
 // The winding number just left of the piece a-b of raw segment s-e, over which lie pieces of the
@@ -279,7 +290,7 @@ class OffWinding {
 // left of the midpoint when the piece goes up. The pieces on the midpoint count when the ray from
 // the left point meets them: when the piece goes up (ray along +x) or to -x (ray along +y).
 int offLeftWinding(const OffWinding& winding, const Point2D& a, const Point2D& b, const Point2D& s,
-                   const Point2D& e, const std::vector<int>& skip, int net) {
+                   const Point2D& e, const OffVec<int>& skip, int net) {
   const Point2D mid{0.5 * (a.x + b.x), 0.5 * (a.y + b.y)};
   if (winding.vertical()) {
     const bool shortOf = e.y > s.y;
@@ -294,16 +305,18 @@ int offLeftWinding(const OffWinding& winding, const Point2D& a, const Point2D& b
 // The offset of the closed contour in (its segments without direction left out) through winding
 // numbers: the contour of the offset region with the input's orientation and the largest area.
 // Empty when there is none. fine as for offWindingCurve.
-std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, double parallelTol,
-                                    bool fine) {
-  std::vector<Seg2D> segs;
+// The result is in out (empty when there is none); the working lists come from mem.
+void offWindingOffset(const Seg2D* in, int n, double d, int side, double parallelTol, bool fine,
+                      std::vector<Seg2D>* out, std::pmr::memory_resource* mem) {
+  out->clear();
+  OffVec<Seg2D> segs(mem);
   double area = 0.0;
   for (int i = 0; i < n; ++i) {
     if (std::hypot(in[i].x2 - in[i].x1, in[i].y2 - in[i].y1) <= kWindTol) continue;
     segs.push_back(in[i]);
     area += in[i].x1 * in[i].y2 - in[i].x2 * in[i].y1;
   }
-  if (segs.size() < 3 || area == 0.0) return {};
+  if (segs.size() < 3 || area == 0.0) return;
   // The segments form a chain: each starts where the one before ended.
   for (std::size_t i = 1; i < segs.size(); ++i) {
     segs[i].x1 = segs[i - 1].x2;
@@ -312,10 +325,10 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
   segs.back().x2 = segs.front().x1;
   segs.back().y2 = segs.front().y1;
   const int orient = area > 0.0 ? 1 : -1;
-  const std::vector<Point2D> pts = offWindingCurve(segs, d, side, parallelTol, fine);
+  const OffVec<Point2D> pts = offWindingCurve(segs, d, side, parallelTol, fine, mem);
   const int m = static_cast<int>(pts.size());
-  if (m < 3) return {};
-  std::vector<double> boxes(4 * static_cast<std::size_t>(m));
+  if (m < 3) return;
+  OffVec<double> boxes(4 * static_cast<std::size_t>(m), mem);
   for (int i = 0; i < m; ++i) {
     const Point2D& a = pts[i];
     const Point2D& b = pts[(i + 1) % m];
@@ -324,11 +337,11 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
     boxes[4 * i + 2] = std::fmax(a.x, b.x);
     boxes[4 * i + 3] = std::fmax(a.y, b.y);
   }
-  CellGrid grid;
-  if (gridCellsBuild(&grid, boxes.data(), m, kWindTol) != 1) return {};
+  CellGrid grid(mem);
+  if (gridCellsBuild(&grid, boxes.data(), m, kWindTol) != 1) return;
   // Cut points: crossings of two raw segments, and ends of one lying on the other.
-  std::vector<Point2D> cutPts;
-  std::vector<OffCut> cuts;
+  OffVec<Point2D> cutPts(mem);
+  OffVec<OffCut> cuts(mem);
   auto cut = [&](int seg, const Point2D& q, int other) {
     const Point2D& a = pts[seg];
     const Point2D& b = pts[(seg + 1) % m];
@@ -391,11 +404,11 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
     }
   }
   // Nodes: raw points 0 .. m-1, cut points m ..; points closer than kWindTol are one node.
-  std::vector<Point2D> all(pts);
+  OffVec<Point2D> all(pts, mem);
   all.insert(all.end(), cutPts.begin(), cutPts.end());
-  std::vector<int> node(all.size());
-  if (gridClusterPoints(all.data(), static_cast<int>(all.size()), kWindTol, node.data()) != 1)
-    return {};
+  OffVec<int> node(all.size(), mem);
+  if (gridClusterPoints(all.data(), static_cast<int>(all.size()), kWindTol, node.data(), mem) != 1)
+    return;
   std::sort(cuts.begin(), cuts.end(), [](const OffCut& l, const OffCut& r) {
     return l.seg != r.seg ? l.seg < r.seg : l.t < r.t;
   });
@@ -408,9 +421,9 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
     int from, to, seg;
     int step;  // 0, -1, +1 against the piece before, or kAfresh
   };
-  std::vector<int> members(all.size(), 0);
+  OffVec<int> members(all.size(), 0, mem);
   for (int k : node) ++members[k];
-  std::vector<Piece> pieces;
+  OffVec<Piece> pieces(mem);
   std::size_t next = 0;
   int carry = kAfresh;
   for (int i = 0; i < m; ++i) {
@@ -445,14 +458,14 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
   // Pieces between the same two nodes (overlapping parts of the curve) count together: the number
   // on either side of them differs by the sum of their directions.
   const int np = static_cast<int>(pieces.size());
-  std::vector<int> startAt(all.size() + 1, 0), byStart(static_cast<std::size_t>(np));
+  OffVec<int> startAt(all.size() + 1, 0, mem), byStart(static_cast<std::size_t>(np), mem);
   for (const Piece& p : pieces) ++startAt[p.from + 1];
   for (std::size_t k = 0; k < all.size(); ++k) startAt[k + 1] += startAt[k];
   {
-    std::vector<int> fill(startAt.begin(), startAt.end() - 1);
+    OffVec<int> fill(startAt.begin(), startAt.end() - 1, mem);
     for (int k = 0; k < np; ++k) byStart[fill[pieces[k].from]++] = k;
   }
-  std::vector<int> group;
+  OffVec<int> group(mem);
   auto twins = [&](int k) {
     group.clear();
     const Piece& p = pieces[k];
@@ -462,10 +475,10 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
       if (pieces[byStart[e]].to == p.from) group.push_back(byStart[e]);
   };
   auto inside = [orient](int w) { return orient > 0 ? w >= 1 : w <= -1; };
-  std::vector<Piece> kept;
-  std::vector<char> done(static_cast<std::size_t>(np), 0);
-  const OffWinding winding(pts, boxes, grid);
-  std::vector<int> skip;
+  OffVec<Piece> kept(mem);
+  OffVec<char> done(static_cast<std::size_t>(np), 0, mem);
+  const OffWinding winding(pts, boxes, grid, mem);
+  OffVec<int> skip(mem);
   int w = 0;
   bool known = false;
   for (int k = 0; k < np; ++k) {
@@ -505,17 +518,17 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
     if (keep) kept.push_back(p);
   }
   // Chain the kept pieces into closed loops and keep the largest one running like the input.
-  std::vector<int> keptAt(all.size() + 1, 0), keptByStart(kept.size());
+  OffVec<int> keptAt(all.size() + 1, 0, mem), keptByStart(kept.size(), mem);
   for (const Piece& p : kept) ++keptAt[p.from + 1];
   for (std::size_t k = 0; k < all.size(); ++k) keptAt[k + 1] += keptAt[k];
   {
-    std::vector<int> fill(keptAt.begin(), keptAt.end() - 1);
+    OffVec<int> fill(keptAt.begin(), keptAt.end() - 1, mem);
     for (std::size_t i = 0; i < kept.size(); ++i)
       keptByStart[fill[kept[i].from]++] = static_cast<int>(i);
   }
-  std::vector<int> cursor(keptAt.begin(), keptAt.end() - 1);
-  std::vector<char> used(kept.size(), 0);
-  std::vector<Seg2D> best, loop;
+  OffVec<int> cursor(keptAt.begin(), keptAt.end() - 1, mem);
+  OffVec<char> used(kept.size(), 0, mem);
+  OffVec<Seg2D> best(mem), loop(mem);
   double bestArea = 0.0;
   for (std::size_t first = 0; first < kept.size(); ++first) {
     if (used[first] != 0) continue;
@@ -547,7 +560,7 @@ std::vector<Seg2D> offWindingOffset(const Seg2D* in, int n, double d, int side, 
     best[i].x1 = prev.x2;
     best[i].y1 = prev.y2;
   }
-  return best;
+  out->assign(best.begin(), best.end());
 }
 }  // namespace
 
@@ -782,14 +795,15 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
       out->assign(in, in + n);
       return n;
     }
-    std::vector<Seg2D> work;
+    std::vector<Seg2D>& work = offState.work;
+    work.clear();
     work.reserve(static_cast<std::size_t>(std::max(3 * n, 1000)));
     const int m = segOffsetRaw(d, in, n, out, side);
     if (m == 0) {
       offState.retry = 1;
       return 0;
     }
-    std::vector<SegCrossing> table;  // grows with the crossings found
+    std::vector<SegCrossing>& table = offState.table;  // grows with the crossings found
     bool trimmed = false;
     int c = static_cast<int>(out->size());
     int records = 0, g = 0;
@@ -895,7 +909,8 @@ int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, i
   }
   if (n == 0) return 0;
   try {
-    std::vector<Seg2D> result;
+    std::vector<Seg2D>& result = offState.result;
+    result.clear();
     offState.retry = 0;
     int r = segOffsetOnce(in, n, d, &result, side);
     if (r < 0) return r;
@@ -912,16 +927,18 @@ int segOffsetContour(const Seg2D* in, int n, double d, Seg2D* out, int outCap, i
       // Its joins follow the circle closely unless that gives more than twice the input's
       // segments, the room every caller provides; then each join is one chamfer.
       if (closed) {
-        result = offWindingOffset(in, n, d, side, offState.parallelTol, true);
+        GridScratchScope scope(offState.scratch);
+        offWindingOffset(in, n, d, side, offState.parallelTol, true, &result, scope.memory());
         if (result.size() > 2 * static_cast<std::size_t>(n))
-          result = offWindingOffset(in, n, d, side, offState.parallelTol, false);
+          offWindingOffset(in, n, d, side, offState.parallelTol, false, &result, scope.memory());
         r = static_cast<int>(result.size());
         offState.retry = acceptable(r) ? 0 : 1;
       }
     }
     if (r == 0 || offState.retry != 0) {
       // Retries on a cleaned working copy with a slightly larger distance.
-      std::vector<Seg2D> copy(in, in + n);
+      std::vector<Seg2D>& copy = offState.copy;
+      copy.assign(in, in + n);
       double dd = d;
       for (int k = 1; k <= kRetries; ++k) {
         dd += kRetryGrow;
