@@ -61,17 +61,15 @@ Kont2D* wobblyCircle(int n, double cx, double cy, double phase) {
 // vertices (small stars of the same kind, R = 1) at half the radius.
 Kont2D* starWithIslands(int n, double cx, double cy, double phase) {
   auto star = [](double big) {
-    return [big](double t) {
-      return big * (1.0 + 0.25 * std::sin(7 * t) + 0.08 * std::sin(53 * t));
-    };
+    return
+        [big](double t) { return big * (1.0 + 0.25 * std::sin(7 * t) + 0.08 * std::sin(53 * t)); };
   };
   Kont2D* outer = benchContour(benchCurve(n, cx, cy, phase, false, star(10.0)));
   Kont2D* last = outer;
   for (int i = 0; i < 4; ++i) {
     const double a = phase + kPi / 4 + i * kPi / 2;
-    Kont2D* island = benchContour(
-        benchCurve(std::max(3, n / 8), cx + 4.5 * std::cos(a), cy + 4.5 * std::sin(a), phase, true,
-                   star(1.0)));
+    Kont2D* island = benchContour(benchCurve(std::max(3, n / 8), cx + 4.5 * std::cos(a),
+                                             cy + 4.5 * std::sin(a), phase, true, star(1.0)));
     island->prev = last;
     if (last == outer)
       outer->child = island;

@@ -82,8 +82,8 @@ void BM_OffsetWobblyCircle(benchmark::State& state) {
     failed = 0;
     for (const int side : {-1, 1}) {
       segOffsetResetState();
-      failed += segOffsetContour(in.data(), n, 0.5, out.data(), static_cast<int>(out.size()),
-                                 side) <= 0;
+      failed +=
+          segOffsetContour(in.data(), n, 0.5, out.data(), static_cast<int>(out.size()), side) <= 0;
     }
     benchmark::DoNotOptimize(out.data());
   }
@@ -126,10 +126,18 @@ BENCHMARK(BM_OffsetInward)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();
 BENCHMARK(BM_OffsetWobblyCircle)
-    ->Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Arg(100000)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(3000)
+    ->Arg(10000)
+    ->Arg(100000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();
 BENCHMARK(BM_OffsetStarRegion)
-    ->Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Arg(100000)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(3000)
+    ->Arg(10000)
+    ->Arg(100000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();

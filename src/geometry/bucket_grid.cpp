@@ -11,13 +11,13 @@
 #include "geometry/plane_geo.h"
 
 namespace {
-constexpr int kMaxSide = 30;          // caps the grid at 900 cells
-constexpr int kCellRoom = 100;        // initial room of every cell list
-constexpr double kSharedEnd = 1e-6;   // segments whose ends lie this close share an end
-constexpr double kParallel = 1e-12;   // determinant below which two lines count as parallel
+constexpr int kMaxSide = 30;            // caps the grid at 900 cells
+constexpr int kCellRoom = 100;          // initial room of every cell list
+constexpr double kSharedEnd = 1e-6;     // segments whose ends lie this close share an end
+constexpr double kParallel = 1e-12;     // determinant below which two lines count as parallel
 constexpr double kClosingPair = 0.001;  // all-pairs search: start of i this near end of j
 
-constexpr int kCellsMaxSide = 2048;   // side limit of the compact cell grid
+constexpr int kCellsMaxSide = 2048;  // side limit of the compact cell grid
 
 // Smallest side n from 2 to 30 with n * n > sqrt(count); 1 for no items.
 int gridSide(int count) {
@@ -183,8 +183,7 @@ void gridBucketFree(BucketGrid* grid) {
   memFree(grid);
 }
 
-int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin,
-                   double minCell) {
+int gridCellsBuild(CellGrid* grid, const double* boxes, int count, double margin, double minCell) {
   if (grid == nullptr || count < 0 || (count > 0 && boxes == nullptr))
     return geoFail(-20, "bucket_grid");
   auto clear = [grid] {

@@ -48,10 +48,10 @@ struct CellGrid {
       : start(memory), items(memory) {}
   int cols = 0;
   int rows = 0;
-  double xmin = 0.0, ymin = 0.0;   // lower corner of the union of the boxes
-  double colWidth = 0.0;           // 0 when every box has the same x (one column)
+  double xmin = 0.0, ymin = 0.0;  // lower corner of the union of the boxes
+  double colWidth = 0.0;          // 0 when every box has the same x (one column)
   double rowHeight = 0.0;
-  double colScale = 0.0;           // cols / width, 0 for one column
+  double colScale = 0.0;  // cols / width, 0 for one column
   double rowScale = 0.0;
   std::pmr::vector<int> start;  // lists come from the memory given at construction
   std::pmr::vector<int> items;
@@ -109,8 +109,7 @@ class GridScratchScope {
   GridScratchScope(const GridScratchScope&) = delete;
   GridScratchScope& operator=(const GridScratchScope&) = delete;
   std::pmr::memory_resource* memory() {
-    return res_ ? static_cast<std::pmr::memory_resource*>(&*res_)
-                : std::pmr::new_delete_resource();
+    return res_ ? static_cast<std::pmr::memory_resource*>(&*res_) : std::pmr::new_delete_resource();
   }
 
  private:

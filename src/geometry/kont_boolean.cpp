@@ -75,7 +75,7 @@ enum : int {
   kBInA = 2,
   kAOutB = 3,
   kBOutA = 4,
-  kASame = 5,      // A piece with an equal piece running the same way
+  kASame = 5,  // A piece with an equal piece running the same way
   kBSame = 6,
   kAOpposite = 7,  // A piece with an equal piece running the other way
   kBOpposite = 8,
@@ -215,8 +215,8 @@ int boolCollect(BoolOperand& op) {
         xmax = std::max(xmax, s[i].x1);
         ymin = std::min(ymin, s[i].y1);
         ymax = std::max(ymax, s[i].y1);
-        area2 += (s[i].x1 - s[0].x1) * (s[i].y2 - s[0].y1) -
-                 (s[i].x2 - s[0].x1) * (s[i].y1 - s[0].y1);
+        area2 +=
+            (s[i].x1 - s[0].x1) * (s[i].y2 - s[0].y1) - (s[i].x2 - s[0].x1) * (s[i].y1 - s[0].y1);
         perimeter += std::hypot(s[i].x2 - s[i].x1, s[i].y2 - s[i].y1);
       }
       const double extent = std::fmax(xmax - xmin, ymax - ymin);
@@ -473,8 +473,8 @@ class BoolRayIndex {
     outerIn_.assign(static_cast<std::size_t>(op.regions), 0);
     islandIn_.assign(static_cast<std::size_t>(op.regions), 0);
     for (std::size_t i = 0; i < op.segs.size(); ++i)
-      scale_ = std::fmax(scale_, 1.0 + std::fmax(std::fabs(grid.boxes[4 * i]),
-                                                 std::fabs(grid.boxes[4 * i + 2])));
+      scale_ = std::fmax(
+          scale_, 1.0 + std::fmax(std::fabs(grid.boxes[4 * i]), std::fabs(grid.boxes[4 * i + 2])));
   }
 
   bool inside(const Point2D& p) {
@@ -1081,8 +1081,8 @@ void boolFreeLoose(BoolVec<Kont2D*>& res) {
 int boolRun(BoolContext& c, Kont2D** out) {
   if (c.a.list == nullptr || c.b.list == nullptr) {
     const Kont2D* present = c.a.list != nullptr ? c.a.list : c.b.list;
-    const bool copy = present != nullptr && (c.a.list == nullptr ? c.mode == kKontUnion
-                                                                  : c.mode != kKontIntersection);
+    const bool copy = present != nullptr &&
+                      (c.a.list == nullptr ? c.mode == kKontUnion : c.mode != kKontIntersection);
     if (!copy) return 0;
     const int r = boolCopyAll(c, present);
     if (r < 0) return r;

@@ -37,9 +37,9 @@ int kontBooleanSafe(const Kont2D* a, const Kont2D* b, int mode, Kont2D** out);
 // Returns 1 with a new region list in out; 0 for an empty result (out null); -20 for a bad mode,
 // a null out, a coordinate that is not finite, an operand whose first contour has fewer than 3
 // segments, a contour that does not close within 1e-8, or a contour smaller than 1e-5 in both
-// directions (below what one attempt resolves; the scaled attempts take it); -42 when the pieces do not chain into
-// closed contours (with the debug switch on, A and B are written to "problem1.bnd" and
-// "problem2.bnd"); -1 when memory runs out. Failures leave out null and set the error record
+// directions (below what one attempt resolves; the scaled attempts take it); -42 when the pieces do
+// not chain into closed contours (with the debug switch on, A and B are written to "problem1.bnd"
+// and "problem2.bnd"); -1 when memory runs out. Failures leave out null and set the error record
 // (source "kont2d").
 int kontBoolean(Kont2D* a, Kont2D* b, int mode, Kont2D** out);
 

@@ -9,9 +9,9 @@
 #include <new>
 #include <unordered_set>
 
+#include "geometry/cont_points.h"
 #include "geometry/geo_error.h"
 #include "geometry/seg_offset.h"
-#include "geometry/cont_points.h"
 
 namespace {
 constexpr double kEps = 1e-5;
@@ -25,7 +25,9 @@ constexpr int kMaxTraced = 5000;
 bool crossSame(double ax, double ay, double bx, double by, double tol) {
   return std::fabs(ax - bx) < tol && std::fabs(ay - by) < tol;
 }
-bool crossAtStart(const Point2D& p, const Seg2D& s) { return crossSame(p.x, p.y, s.x1, s.y1, kNear); }
+bool crossAtStart(const Point2D& p, const Seg2D& s) {
+  return crossSame(p.x, p.y, s.x1, s.y1, kNear);
+}
 bool crossAtEnd(const Point2D& p, const Seg2D& s) { return crossSame(p.x, p.y, s.x2, s.y2, kNear); }
 
 double crossParam(const Seg2D& s, const Point2D& p) {
@@ -190,7 +192,8 @@ int crossSelf(const Seg2D* segs, int n, SegCrossing* table, int cap, int m) {
   if (m == -1) {
     for (int j = 0; j < n; ++j) {
       const Seg2D& nx = segs[(j + 1) % n];
-      broken[j] = (std::fabs(segs[j].x2 - nx.x1) >= kNear || std::fabs(segs[j].y2 - nx.y1) >= kNear);
+      broken[j] =
+          (std::fabs(segs[j].x2 - nx.x1) >= kNear || std::fabs(segs[j].y2 - nx.y1) >= kNear);
     }
   }
   int count = 0;
@@ -310,10 +313,12 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
         const bool fresh = count == 0;
         const bool differsFromLast =
             !fresh && !crossSame(p.x, p.y, out[count - 1].x, out[count - 1].y, kNear);
-        if (i > 0 && crossAtStart(p, a[i]) && (overlaps.count(key(i - 1, j)) != 0 || differsFromLast)) {
+        if (i > 0 && crossAtStart(p, a[i]) &&
+            (overlaps.count(key(i - 1, j)) != 0 || differsFromLast)) {
           sa = i;
         }
-        if (j > 0 && crossAtStart(p, b[j]) && (overlaps.count(key(i, j - 1)) != 0 || differsFromLast)) {
+        if (j > 0 && crossAtStart(p, b[j]) &&
+            (overlaps.count(key(i, j - 1)) != 0 || differsFromLast)) {
           sb = j;
         }
         if (crossAtEnd(p, b[j])) {
@@ -518,8 +523,8 @@ int segTraceRun(SegCrossing* table, int count, int r, int k, const Seg2D* raw, i
 namespace {
 // A failed trace: record 0 is given up; with the retry flag already set the walk gives an empty
 // result, otherwise it sets the flag and fails.
-int crossTraceFailed(SegCrossing* table, std::vector<Seg2D>* work, std::size_t start,
-                     bool keepLong, int rawCount) {
+int crossTraceFailed(SegCrossing* table, std::vector<Seg2D>* work, std::size_t start, bool keepLong,
+                     int rawCount) {
   table[0].state = 2;
   if (segOffsetRetryFlag() != 0) {
     work->resize(start);
@@ -555,7 +560,8 @@ int segRemoveLoops(SegCrossing* table, int count, const Seg2D* raw, int rawCount
   std::swap(table[0], table[f]);
   const bool closed = crossClosed(raw, rawCount);
   const std::size_t start = work->size();
-  const std::size_t maxTraced = std::max<std::size_t>(kMaxTraced, 2 * static_cast<std::size_t>(rawCount));
+  const std::size_t maxTraced =
+      std::max<std::size_t>(kMaxTraced, 2 * static_cast<std::size_t>(rawCount));
   int result = -2;
   try {
     int n = 0;
@@ -579,9 +585,7 @@ int segRemoveLoops(SegCrossing* table, int count, const Seg2D* raw, int rawCount
       }
       if (result == -2) {
         table[0].state = 2;
-        result = work->size() - start > maxTraced
-                     ? -1
-                     : static_cast<int>(work->size() - start);
+        result = work->size() - start > maxTraced ? -1 : static_cast<int>(work->size() - start);
       }
     }
   } catch (const std::bad_alloc&) {

@@ -15,8 +15,8 @@
 namespace {
 constexpr double kEps = 1e-5;
 constexpr double kNear = 0.0001;
-constexpr double kTouch = 0.06;      // inside-corner offsets this close are joined as they are
-constexpr double kShortGap = 0.4;    // gaps shorter than this are closed by moving an end
+constexpr double kTouch = 0.06;    // inside-corner offsets this close are joined as they are
+constexpr double kShortGap = 0.4;  // gaps shorter than this are closed by moving an end
 constexpr double kStartMatch = 0.005;
 constexpr int kRetries = 20;
 constexpr double kRetryGrow = 0.0006;
@@ -121,10 +121,12 @@ class OffNearGrid {
 
  private:
   long long clampX(double x) const {
-    return std::clamp<long long>(static_cast<long long>(std::floor((x - minX_) / cellX_)), 0, nx_ - 1);
+    return std::clamp<long long>(static_cast<long long>(std::floor((x - minX_) / cellX_)), 0,
+                                 nx_ - 1);
   }
   long long clampY(double y) const {
-    return std::clamp<long long>(static_cast<long long>(std::floor((y - minY_) / cellY_)), 0, ny_ - 1);
+    return std::clamp<long long>(static_cast<long long>(std::floor((y - minY_) / cellY_)), 0,
+                                 ny_ - 1);
   }
   template <typename F>
   void forEachCell(int, F f) const {
@@ -164,8 +166,8 @@ double offCross(const Point2D& a, const Point2D& b, const Point2D& c) {
 // The raw curve through its points (closed: the last point joins the first). With fine, an
 // outside corner is joined by tangents turning by at most 22.5 degrees each (within 2 percent of
 // the distance from the circle); otherwise by two tangents, one chamfer as the corner join has.
-OffVec<Point2D> offWindingCurve(const OffVec<Seg2D>& segs, double d, int side,
-                                double parallelTol, bool fine, std::pmr::memory_resource* mem) {
+OffVec<Point2D> offWindingCurve(const OffVec<Seg2D>& segs, double d, int side, double parallelTol,
+                                bool fine, std::pmr::memory_resource* mem) {
   const std::size_t n = segs.size();
   OffVec<Point2D> u(n, mem), nr(n, mem), pts(mem);
   for (std::size_t i = 0; i < n; ++i) {
@@ -217,10 +219,10 @@ OffVec<Point2D> offWindingCurve(const OffVec<Seg2D>& segs, double d, int side,
 }
 
 struct OffCut {
-  int seg;     // raw segment cut
-  double t;    // position along it
-  int point;   // index of the cut point
-  int other;   // the raw segment crossing it there, or -1 where an end touches it
+  int seg;    // raw segment cut
+  double t;   // position along it
+  int point;  // index of the cut point
+  int other;  // the raw segment crossing it there, or -1 where an end touches it
 };
 
 // Whether coordinate v lies beyond the ray at h that runs just short of h (shortOf: an end at h
@@ -447,7 +449,9 @@ void offWindingOffset(const Seg2D* in, int n, double d, int side, double paralle
         const Point2D& f1 = pts[k.other];
         const Point2D& f2 = pts[(k.other + 1) % m];
         carry += offCross(Point2D{0, 0}, Point2D{e.x - s.x, e.y - s.y},
-                          Point2D{f2.x - f1.x, f2.y - f1.y}) > 0.0 ? -1 : 1;
+                          Point2D{f2.x - f1.x, f2.y - f1.y}) > 0.0
+                     ? -1
+                     : 1;
       } else {
         carry = kAfresh;
       }
@@ -497,8 +501,8 @@ void offWindingOffset(const Seg2D* in, int n, double d, int side, double paralle
         net += pieces[g].from == rp.from ? 1 : -1;
         skip.push_back(pieces[g].seg);
       }
-      const int left = offLeftWinding(winding, rp.a, rp.b, pts[rp.seg], pts[(rp.seg + 1) % m],
-                                      skip, net);
+      const int left =
+          offLeftWinding(winding, rp.a, rp.b, pts[rp.seg], pts[(rp.seg + 1) % m], skip, net);
       const int right = left - net;
       const bool inLeft = inside(left), inRight = inside(right);
       const bool forward = orient > 0 ? inLeft && !inRight : inRight && !inLeft;
@@ -691,7 +695,8 @@ int segOffsetRaw(double d, const Seg2D* in, int n, std::vector<Seg2D>* out, int 
       out->push_back(cur);
     }
   }
-  out->resize(static_cast<std::size_t>(segDropNullSegments(out->data(), static_cast<int>(out->size()))));
+  out->resize(
+      static_cast<std::size_t>(segDropNullSegments(out->data(), static_cast<int>(out->size()))));
   if (code == 1 && reversal) code = -3;
   return code;
 }
@@ -753,15 +758,15 @@ int segThinContour(Seg2D* segs, int count, double limit) {
 
 int segDropShort(Seg2D* segs, int count, double len) {
   if (segs == nullptr) return 0;
-  const Seg2D* end = std::remove_if(segs, segs + count, [len](const Seg2D& s) { return offLength(s) < len; });
+  const Seg2D* end =
+      std::remove_if(segs, segs + count, [len](const Seg2D& s) { return offLength(s) < len; });
   return static_cast<int>(end - segs);
 }
 
 int segDropNullSegments(Seg2D* segs, int count) {
   if (segs == nullptr) return 0;
-  const Seg2D* end = std::remove_if(segs, segs + count, [](const Seg2D& s) {
-    return offSame(s.x1, s.y1, s.x2, s.y2, kNear);
-  });
+  const Seg2D* end = std::remove_if(
+      segs, segs + count, [](const Seg2D& s) { return offSame(s.x1, s.y1, s.x2, s.y2, kNear); });
   return static_cast<int>(end - segs);
 }
 

@@ -112,9 +112,7 @@ struct Motion {
   static Motion make(double angle, double tx, double ty) {
     return Motion{std::cos(angle), std::sin(angle), tx, ty};
   }
-  Point2D apply(const Point2D& p) const {
-    return {c * p.x - s * p.y + tx, s * p.x + c * p.y + ty};
-  }
+  Point2D apply(const Point2D& p) const { return {c * p.x - s * p.y + tx, s * p.x + c * p.y + ty}; }
   Point2D invert(const Point2D& q) const {
     const double x = q.x - tx, y = q.y - ty;
     return {c * x + s * y, -s * x + c * y};

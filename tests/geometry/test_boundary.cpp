@@ -23,7 +23,8 @@ namespace {
 
 double area(const Boundary* b) {
   double a = 0;
-  for (int i = 0; i < b->segCount; ++i) a += b->segs[i].x1 * b->segs[i].y2 - b->segs[i].x2 * b->segs[i].y1;
+  for (int i = 0; i < b->segCount; ++i)
+    a += b->segs[i].x1 * b->segs[i].y2 - b->segs[i].x2 * b->segs[i].y1;
   return a / 2;
 }
 
@@ -54,8 +55,8 @@ std::string item(const std::vector<Point3D>& pts, const char* header = "**BND 1"
 }
 
 std::vector<Point3D> square(double x0, double y0, double side, bool ccw = true) {
-  std::vector<Point3D> p = {{x0, y0, 0}, {x0 + side, y0, 0}, {x0 + side, y0 + side, 0},
-                            {x0, y0 + side, 0}};
+  std::vector<Point3D> p = {
+      {x0, y0, 0}, {x0 + side, y0, 0}, {x0 + side, y0 + side, 0}, {x0, y0 + side, 0}};
   if (!ccw) std::swap(p[1], p[3]);
   return p;
 }
@@ -87,7 +88,8 @@ TEST_F(BoundaryTest, FourPointsGiveFourSegments) {
       {"**BND 1\nX0 Y0 Z0\nX10 Y0 Z0\nX10 Y10 Z0\nX0 Y10 Z0\n**END\n", 4},
       {"**BND 1\nX0 Y0 Z0\nX10 Y0 Z0\nX10 Y10 Z0\nX0 Y10 Z0\nX0 Y0 Z0\n**END\n", 4},
       {"**BND 1\nX0 Y0 Z0\nX10 Y0 Z0\nX10 Y0 Z0\n**NEXT\nX10 Y10 Z0\nnote\nX0 Y10 Z0\n**END\n", 4},
-      {"**BND 1 **WZ\r\nX0 Y0 Z0\r\nX10 Y0 Z0\r\nX10 Y10 Z0\r\nX0 Y10 Z0\r\nX0 Y0 Z0\r\n**END\r\n", 4},
+      {"**BND 1 **WZ\r\nX0 Y0 Z0\r\nX10 Y0 Z0\r\nX10 Y10 Z0\r\nX0 Y10 Z0\r\nX0 Y0 Z0\r\n**END\r\n",
+       4},
   };
   for (const Case& c : cases) {
     writeFile("b.bnd", c.text);
@@ -148,7 +150,8 @@ TEST_F(BoundaryTest, PointsAreMappedIntoTheToolSystem) {
 // Contours of fewer than two distinct points are dropped, the rest kept; a file without any
 // contour, or one that does not exist, gives null.
 TEST_F(BoundaryTest, UnusableContoursAreDropped) {
-  writeFile("b.bnd", item({{5, 5, 0}, {5, 5, 0}}) + "**CLN\nX1 Y1 Z1\n**END\n" + item(square(0, 0, 4)));
+  writeFile("b.bnd",
+            item({{5, 5, 0}, {5, 5, 0}}) + "**CLN\nX1 Y1 Z1\n**END\n" + item(square(0, 0, 4)));
   Boundary* b = bndRead("b.bnd", 0, 0);
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(listLength(b), 1);
@@ -267,8 +270,8 @@ TEST_F(BoundaryTest, CurvePointLimit) {
 TEST_F(BoundaryTest, CurveAsRead) {
   csysSetTool({100, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1});
   ASSERT_EQ(csysPrepare(), 1);
-  writeFile("c.bnd", "**CLN\nX9 Y9 Z9\n**END\n" + item(square(0, 0, 10)) +
-                         "**CLN\nX1 Y2 Z3\nX4\n**END\n");
+  writeFile("c.bnd",
+            "**CLN\nX9 Y9 Z9\n**END\n" + item(square(0, 0, 10)) + "**CLN\nX1 Y2 Z3\nX4\n**END\n");
   Boundary* b = bndRead("c.bnd", 0, 0);
   ASSERT_NE(b, nullptr);
   ASSERT_EQ(b->curveCount, 2);
@@ -461,7 +464,9 @@ TEST_F(BoundaryTest, SliverOffsetStaysClosed) {
 
 // Lines whose coordinates are not finite or lie far beyond any machine's travel give no point.
 TEST_F(BoundaryTest, UnusableCoordinatesArePassedOver) {
-  writeFile("b.bnd", "**BND 1\nX0 Y0 Z0\nX inf Y0 Z0\nX10 Y0 Z0\nX10 Y1e30 Z0\nX10 Y10 Z0\nX nan\nX0 Y10 Z0\n**END\n");
+  writeFile("b.bnd",
+            "**BND 1\nX0 Y0 Z0\nX inf Y0 Z0\nX10 Y0 Z0\nX10 Y1e30 Z0\nX10 Y10 Z0\nX nan\nX0 Y10 "
+            "Z0\n**END\n");
   Boundary* b = bndRead("b.bnd", 0, 0);
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->segCount, 4);

@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "cell_shapes.h"
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
 #include "geometry/kont_boolean.h"
 #include "geometry/kont_region.h"
-#include "cell_shapes.h"
 #include "kont_shapes.h"
 
 namespace {
@@ -89,9 +89,9 @@ struct TableCase {
   int mode;
   int result;
   double area;
-  int contours;     // all contours of the result
-  int islands;      // contours at depth 1
-  int firstSegs;    // segments of the first contour, 0 for any
+  int contours;   // all contours of the result
+  int islands;    // contours at depth 1
+  int firstSegs;  // segments of the first contour, 0 for any
 };
 
 const Shape kUnit{square(0, 0, 1), {}};
@@ -513,7 +513,6 @@ TEST(KontBoolean, AllocationFailuresLeakNothing) {
   EXPECT_GT(failures, 0);
 }
 
-
 // ---- cell regions under rotation ---------------------------------------------------------------
 
 // The region of a cell set drawn under a motion: its one outer loop with the holes as islands.
@@ -647,22 +646,40 @@ struct ReducedCase {
 // Reduced cases of the rotated family, each a fault of the former cut search.
 const ReducedCase kReducedCases[] = {
     {"two dominoes sharing half an edge: the union failed with -42",
-     {{0, 1}, {2, 1}, {2, 2}, {0, 2}}, {{1, 0}, {3, 0}, {3, 1}, {1, 1}}, 1.3814606945138175,
-     kKontUnion, 1, 4.0},
+     {{0, 1}, {2, 1}, {2, 2}, {0, 2}},
+     {{1, 0}, {3, 0}, {3, 1}, {1, 1}},
+     1.3814606945138175,
+     kKontUnion,
+     1,
+     4.0},
     {"two dominoes overlapping in one cell: the union was 2 where 3 is right",
-     {{0, 1}, {1, 1}, {1, 3}, {0, 3}}, {{0, 0}, {1, 0}, {1, 2}, {0, 2}}, 1.7134175184824594,
-     kKontUnion, 1, 3.0},
+     {{0, 1}, {1, 1}, {1, 3}, {0, 3}},
+     {{0, 0}, {1, 0}, {1, 2}, {0, 2}},
+     1.7134175184824594,
+     kKontUnion,
+     1,
+     3.0},
     {"two L-trominoes sharing one cell: the difference was 1.5 where 2 is right",
      {{1, 1}, {3, 1}, {3, 3}, {2, 3}, {2, 2}, {1, 2}},
-     {{0, 1}, {2, 1}, {2, 2}, {1, 2}, {1, 3}, {0, 3}}, 0.075893418794024517, kKontDifference, 1,
+     {{0, 1}, {2, 1}, {2, 2}, {1, 2}, {1, 3}, {0, 3}},
+     0.075893418794024517,
+     kKontDifference,
+     1,
      2.0},
     {"the same L-trominoes: the intersection failed with -42",
      {{1, 1}, {3, 1}, {3, 3}, {2, 3}, {2, 2}, {1, 2}},
-     {{0, 1}, {2, 1}, {2, 2}, {1, 2}, {1, 3}, {0, 3}}, 0.075893418794024517, kKontIntersection, 1,
+     {{0, 1}, {2, 1}, {2, 2}, {1, 2}, {1, 3}, {0, 3}},
+     0.075893418794024517,
+     kKontIntersection,
+     1,
      1.0},
     {"dominoes sharing half an edge: the intersection was a zero-area contour, not empty",
-     {{1, 0}, {3, 0}, {3, 1}, {1, 1}}, {{0, 1}, {2, 1}, {2, 2}, {0, 2}}, 5.551330493313567,
-     kKontIntersection, 0, 0.0},
+     {{1, 0}, {3, 0}, {3, 1}, {1, 1}},
+     {{0, 1}, {2, 1}, {2, 2}, {0, 2}},
+     5.551330493313567,
+     kKontIntersection,
+     0,
+     0.0},
 };
 
 TEST(KontBoolean, ReducedRotatedCases) {
@@ -742,10 +759,10 @@ TEST(KontBooleanSafe, RegionsBelowTheToleranceAreScaledUp) {
 TEST(KontBoolean, SliversThinnerThanTheToleranceEncloseNothing) {
   const double h = 1e-12;
   const std::vector<std::vector<Point2D>> slivers = {
-      {{2, 10}, {8, 10}, {8, 10 + h}, {2, 10 + h}},        // on the top edge, outside
-      {{2, 10 - h}, {8, 10 - h}, {8, 10}, {2, 10}},        // on the top edge, inside
+      {{2, 10}, {8, 10}, {8, 10 + h}, {2, 10 + h}},              // on the top edge, outside
+      {{2, 10 - h}, {8, 10 - h}, {8, 10}, {2, 10}},              // on the top edge, inside
       {{-2, 10 - h}, {12, 10 - h}, {12, 10 + h}, {-2, 10 + h}},  // along the top edge
-      {{-2, 5}, {12, 5}, {12, 5 + h}, {-2, 5 + h}},        // across the square
+      {{-2, 5}, {12, 5}, {12, 5 + h}, {-2, 5 + h}},              // across the square
   };
   for (std::size_t i = 0; i < slivers.size(); ++i) {
     for (int mode = 0; mode < 3; ++mode) {
@@ -767,8 +784,8 @@ std::vector<double> flatten(const Kont2D* list) {
   for (const Kont2D* k : allContours(list)) {
     flat.push_back(k->depth);
     for (int i = 0; i < k->count; ++i)
-      flat.insert(flat.end(), {k->segments[i].x1, k->segments[i].y1, k->segments[i].x2,
-                               k->segments[i].y2});
+      flat.insert(flat.end(),
+                  {k->segments[i].x1, k->segments[i].y1, k->segments[i].x2, k->segments[i].y2});
   }
   return flat;
 }

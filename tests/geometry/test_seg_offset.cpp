@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "geometry/geo_error.h"
-#include "seg_shapes.h"
 #include "geometry/seg_cross.h"
 #include "geometry/seg_offset.h"
+#include "seg_shapes.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -22,7 +22,8 @@ std::vector<Seg2D> square(double side) {
 }
 std::vector<Seg2D> ngon(int n, double r) {
   std::vector<Point2D> p;
-  for (int i = 0; i < n; ++i) p.push_back({r * std::cos(2 * kPi * i / n), r * std::sin(2 * kPi * i / n)});
+  for (int i = 0; i < n; ++i)
+    p.push_back({r * std::cos(2 * kPi * i / n), r * std::sin(2 * kPi * i / n)});
   return polygon(p);
 }
 double area(const std::vector<Seg2D>& s) {
@@ -84,7 +85,8 @@ TEST_F(SegOffsetTest, SquareAreasByCornerJoin) {
   const std::vector<Seg2D> sq = square(s);
   const std::vector<Seg2D> chamfered = offset(sq, d, -1);
   EXPECT_EQ(chamfered.size(), 8u);
-  EXPECT_NEAR(area(chamfered), (s + 2 * d) * (s + 2 * d) - 4 * d * d * std::pow(std::sqrt(2.0) - 1, 2), 1e-9);
+  EXPECT_NEAR(area(chamfered),
+              (s + 2 * d) * (s + 2 * d) - 4 * d * d * std::pow(std::sqrt(2.0) - 1, 2), 1e-9);
   EXPECT_TRUE(closedChain(chamfered));
   pathSetParallelTol(1);
   const std::vector<Seg2D> mitered = offset(sq, d, -1);
@@ -108,7 +110,8 @@ TEST_F(SegOffsetTest, ZeroDistanceCopiesAndInputStaysUnchanged) {
   int r = 0;
   offset(in, 3.0, 1, &r);
   EXPECT_GT(r, 0);
-  for (std::size_t i = 0; i < in.size(); ++i) EXPECT_EQ(std::memcmp(&in[i], &before[i], sizeof(Seg2D)), 0);
+  for (std::size_t i = 0; i < in.size(); ++i)
+    EXPECT_EQ(std::memcmp(&in[i], &before[i], sizeof(Seg2D)), 0);
 }
 
 // A regular 200-gon of circumradius R offset by d outward and inward: the area of a circle of
@@ -132,8 +135,18 @@ TEST_F(SegOffsetTest, RegularPolygonByAreaAndDistance) {
 // result is one closed simple contour, the loops cut out.
 TEST_F(SegOffsetTest, NarrowNeckGivesOneClosedSimpleContour) {
   // Two 20 x 8 and 20 x 10 lobes joined by a neck 2 wide: an inward offset of 1.5 pinches it.
-  const std::vector<Seg2D> in = polygon({{0, 0}, {20, 0}, {20, 8}, {11, 8}, {11, 10}, {20, 10},
-                                         {20, 20}, {0, 20}, {0, 10}, {9, 10}, {9, 8}, {0, 8}});
+  const std::vector<Seg2D> in = polygon({{0, 0},
+                                         {20, 0},
+                                         {20, 8},
+                                         {11, 8},
+                                         {11, 10},
+                                         {20, 10},
+                                         {20, 20},
+                                         {0, 20},
+                                         {0, 10},
+                                         {9, 10},
+                                         {9, 8},
+                                         {0, 8}});
   const double d = 1.5;
   const std::vector<Seg2D> out = offset(in, d, 1);
   ASSERT_GE(out.size(), 3u);
@@ -146,8 +159,8 @@ TEST_F(SegOffsetTest, NarrowNeckGivesOneClosedSimpleContour) {
 
 // An outward offset of a contour with a narrow notch: the raw offset forms a loop at the notch.
 TEST_F(SegOffsetTest, NarrowNotchLoopIsRemoved) {
-  const std::vector<Seg2D> in = polygon({{0, 0}, {20, 0}, {20, 20}, {11, 20}, {11, 5}, {9, 5},
-                                         {9, 20}, {0, 20}});
+  const std::vector<Seg2D> in =
+      polygon({{0, 0}, {20, 0}, {20, 20}, {11, 20}, {11, 5}, {9, 5}, {9, 20}, {0, 20}});
   const double d = 2;
   const std::vector<Seg2D> out = offset(in, d, -1);
   ASSERT_GE(out.size(), 3u);
@@ -175,7 +188,8 @@ TEST_F(SegOffsetTest, BadArgumentsAndTooLittleRoom) {
 // A closed contour whose attempts fail is offset through the winding numbers of its raw offset.
 TEST_F(SegOffsetTest, FailedLastRetryIsNoResult) {
   // A spike far thinner than the distance: the raw offset cannot keep away from it.
-  const std::vector<Point2D> points{{0, 0}, {10, 0}, {10, 10}, {5.001, 10}, {5, 30}, {4.999, 10}, {0, 10}};
+  const std::vector<Point2D> points{{0, 0},  {10, 0},     {10, 10}, {5.001, 10},
+                                    {5, 30}, {4.999, 10}, {0, 10}};
   const std::vector<Seg2D> in = polygon(points);
   // The last retry still yields segments, but they come too close to the input.
   std::vector<Seg2D> last;
@@ -228,9 +242,10 @@ TEST_F(SegOffsetTest, CornerFilletChamferAndMiter) {
   EXPECT_EQ(pathCornerFillet(&a, &b, 1, &join, -1), 1);
   // The chamfer is tangent to the circle of radius 1 about the corner.
   const Point2D k{10, 0};
-  EXPECT_NEAR(std::fabs((join.x2 - join.x1) * (k.y - join.y1) - (join.y2 - join.y1) * (k.x - join.x1)) /
-                  std::hypot(join.x2 - join.x1, join.y2 - join.y1),
-              1.0, 1e-12);
+  EXPECT_NEAR(
+      std::fabs((join.x2 - join.x1) * (k.y - join.y1) - (join.y2 - join.y1) * (k.x - join.x1)) /
+          std::hypot(join.x2 - join.x1, join.y2 - join.y1),
+      1.0, 1e-12);
   EXPECT_EQ(a.x2, join.x1);
   EXPECT_EQ(b.y1, join.y2);
   pathSetParallelTol(1);
