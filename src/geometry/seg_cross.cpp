@@ -4,6 +4,7 @@
 #include "geometry/seg_cross.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <new>
 #include <unordered_set>
@@ -22,7 +23,9 @@ constexpr double kEps = 1e-5;
 constexpr double kNear = 0.0001;
 constexpr double kTwoPi = 6.28318530717958647692;
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kMaxTraced = 5000;  // the loop walk gives up beyond this many segments
+// The loop walk gives up beyond this many segments, or twice the raw contour's count when that is
+// more: a walk that traces a contour more than twice over is lost, a long contour is not.
+constexpr int kMaxTraced = 5000;
 
 bool crossSame(double ax, double ay, double bx, double by, double tol) {
   return std::fabs(ax - bx) < tol && std::fabs(ay - by) < tol;
@@ -84,7 +87,7 @@ Point2D crossPoint(const SegCrossing& r) { return Point2D{r.x, r.y}; }
 ChainIndex* chainIndexNew(const Seg2D* segs, int count, int method, int axis) {
   if ((method != 1 && method != 2) || (axis != 0 && axis != 1) || count < 0 ||
       (segs == nullptr && count > 0)) {
-    geoFail(kGeoBadArgument, "seg_cross");
+    geoFail(-20, "seg_cross");
     return nullptr;
   }
   try {
@@ -129,7 +132,7 @@ ChainIndex* chainIndexNew(const Seg2D* segs, int count, int method, int axis) {
     }
     return idx;
   } catch (const std::bad_alloc&) {
-    geoFail(kGeoFailed, "seg_cross");
+    geoFail(-1, "seg_cross");
     return nullptr;
   }
 }
@@ -176,19 +179,20 @@ int chainIndexNext(const Seg2D& /*query*/, ChainIndex* idx, int current) {
 
 // ---- self-crossings ----------------------------------------------------------------------------
 
-int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int m) {
-  if (n < 0 || (n > 0 && (segs == nullptr || table == nullptr)) || cap < 0)
-    return geoFail(kGeoBadArgument, "seg_cross");
-  if (n == 0) return 0;
+namespace {
+constexpr int kTableFull = -2;  // the search found more crossings than the table holds
+
+// The self-crossing search; kTableFull when the table is too small, -1 when memory runs out.
+int crossSelf(const Seg2D* segs, int n, SegCrossing* table, int cap, int m) {
   const bool closed = crossClosed(segs, n);
   ChainIndex* idx = chainIndexNew(segs, n, 1, 0);
-  if (idx == nullptr) return geoFail(kGeoFailed, "seg_cross");
+  if (idx == nullptr) return -1;
   std::vector<char> broken;
   try {
     broken.assign(n, 0);
   } catch (const std::bad_alloc&) {
     chainIndexFree(idx);
-    return geoFail(kGeoFailed, "seg_cross");
+    return -1;
   }
   if (m == -1) {
     for (int j = 0; j < n; ++j) {
@@ -212,7 +216,7 @@ int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int 
       if (ja.bothBeyond || ja.bothBetween) return 0;
       if (!brokenBetween && ja.coincide) return 0;
     }
-    if (count >= cap) return -1;
+    if (count >= cap) return kTableFull;
     table[count++] = SegCrossing{p.x, p.y, crossParam(segs[ia], p), ia + 1, ib + 1, 0};
     return 0;
   };
@@ -243,8 +247,36 @@ int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int 
     crossSortFrom(table, first, count);
   }
   chainIndexFree(idx);
-  if (result < 0) return geoFail(kGeoFailed, "seg_cross");
-  return count;
+  return result < 0 ? result : count;
+}
+}  // namespace
+
+int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int m) {
+  if (n < 0 || (n > 0 && (segs == nullptr || table == nullptr)) || cap < 0)
+    return geoFail(-20, "seg_cross");
+  if (n == 0) return 0;
+  const int r = crossSelf(segs, n, table, cap, m);
+  return r < 0 ? geoFail(-1, "seg_cross") : r;
+}
+
+int segSelfCrossingsGrow(const Seg2D* segs, int n, std::vector<SegCrossing>* table, int m) {
+  if (n < 0 || (n > 0 && segs == nullptr) || table == nullptr) return geoFail(-20, "seg_cross");
+  if (n == 0) return 0;
+  try {
+    // kSegCrossMax records at first, fewer for a short contour (the table is filled with zeros).
+    std::size_t cap = std::max<std::size_t>(
+        table->size(), std::min<std::size_t>(kSegCrossMax, 2 * static_cast<std::size_t>(n) + 16));
+    for (;;) {
+      table->resize(cap + 1);  // one spare record for a start record put in front
+      const int r = crossSelf(segs, n, table->data(), static_cast<int>(cap), m);
+      if (r >= 0) return r;
+      if (r != kTableFull || cap > static_cast<std::size_t>(INT_MAX / 4))
+        return geoFail(-1, "seg_cross");
+      cap *= 2;
+    }
+  } catch (const std::bad_alloc&) {
+    return geoFail(-1, "seg_cross");
+  }
 }
 
 // ---- crossings of two contours -----------------------------------------------------------------
@@ -253,7 +285,7 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
                          int cap) {
   if (na < 0 || nb < 0 || cap < 0 || (na > 0 && a == nullptr) || (nb > 0 && b == nullptr) ||
       (na > 0 && nb > 0 && out == nullptr)) {
-    return geoFail(kGeoBadArgument, "seg_cross");
+    return geoFail(-20, "seg_cross");
   }
   if (nb == 0 || na == 0) return 0;
   if (na == nb) {
@@ -265,7 +297,7 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
     if (same) return 0;
   }
   ChainIndex* idx = chainIndexNew(b, nb, 1, 0);
-  if (idx == nullptr) return geoFail(kGeoFailed, "seg_cross");
+  if (idx == nullptr) return geoFail(-1, "seg_cross");
   int count = 0;
   int result = 0;
   try {
@@ -314,7 +346,7 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
     result = -1;
   }
   chainIndexFree(idx);
-  if (result < 0) return geoFail(kGeoFailed, "seg_cross");
+  if (result < 0) return geoFail(-1, "seg_cross");
   return count;
 }
 
@@ -331,7 +363,7 @@ int segCircleCrossings(int n, const Seg2D* segs, const Circle2D& circle, SegCros
     if (k == 2) take = 2;
     if (k == 1 && !crossAtStart(p[0], segs[j]) && !crossAtEnd(p[0], segs[j])) take = 1;
     for (int e = 0; e < take; ++e) {
-      if (count >= cap) return geoFail(kGeoFailed, "seg_cross");
+      if (count >= cap) return geoFail(-1, "seg_cross");
       out[count++] = SegCrossing{p[e].x, p[e].y, crossParam(segs[j], p[e]), j + 1, 0, 0};
     }
   }
@@ -340,7 +372,16 @@ int segCircleCrossings(int n, const Seg2D* segs, const Circle2D& circle, SegCros
 
 int segCircleHits(const Circle2D& circle, const Seg2D* segs, int n) {
   if (segs == nullptr) return 0;
+  // A crossing lies on the circle and, by the segment intersection's tolerance, within 0.0032 of
+  // the segment's box: segments whose box stays 0.01 away from the circle's box are passed over.
+  constexpr double kReach = 0.01;
+  const double r = std::fabs(circle.radius) + kReach;
+  const double cx = circle.centre.x, cy = circle.centre.y;
   for (int j = 0; j < n; ++j) {
+    const Seg2D& s = segs[j];
+    if (std::min(s.x1, s.x2) > cx + r || std::max(s.x1, s.x2) < cx - r ||
+        std::min(s.y1, s.y2) > cy + r || std::max(s.y1, s.y2) < cy - r)
+      continue;
     Point2D p[2];
     const int k = g2dSegCircleIsect(segs[j], circle, p);
     if (k == 2) return 1;
@@ -524,6 +565,8 @@ int segRemoveLoops(SegCrossing* table, int count, const Seg2D* raw, int rawCount
   std::swap(table[0], table[f]);
   const bool closed = crossClosed(raw, rawCount);
   const std::size_t start = work->size();
+  const std::size_t maxTraced =
+      std::max<std::size_t>(kMaxTraced, 2 * static_cast<std::size_t>(rawCount));
   int result = -2;
   try {
     int n = 0;
@@ -532,7 +575,7 @@ int segRemoveLoops(SegCrossing* table, int count, const Seg2D* raw, int rawCount
       result = kept;
     } else {
       while (n != 0) {
-        if (work->size() - start > static_cast<std::size_t>(kMaxTraced)) {
+        if (work->size() - start > maxTraced) {
           result = -1;
           break;
         }
@@ -547,9 +590,7 @@ int segRemoveLoops(SegCrossing* table, int count, const Seg2D* raw, int rawCount
       }
       if (result == -2) {
         table[0].state = 2;
-        result = work->size() - start > static_cast<std::size_t>(kMaxTraced)
-                     ? -1
-                     : static_cast<int>(work->size() - start);
+        result = work->size() - start > maxTraced ? -1 : static_cast<int>(work->size() - start);
       }
     }
   } catch (const std::bad_alloc&) {

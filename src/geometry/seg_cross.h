@@ -17,7 +17,8 @@ struct SegCrossing {
   int state;    // 0 no place to turn, 1 usable, 2 passed or unusable, 3 a mark of the loop walk
 };
 
-// Room of the crossing tables of the offset and of the callers of segContoursIntersect.
+// Room of the crossing tables of the callers of segContoursIntersect, and the first room of the
+// offset's table, which grows.
 constexpr int kSegCrossMax = 4000;
 
 // Search index over a segment array along one axis. It yields, for a query segment, in rising
@@ -54,6 +55,11 @@ int chainIndexNext(const Seg2D& query, ChainIndex* index, int current);
 // number; -1 when there are more than cap or memory runs out; -20 for a null array or table or a
 // negative count.
 int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int m);
+// As segSelfCrossings into a table that grows with the crossings found: the first room is the
+// table's size on entry, at least kSegCrossMax records (2n + 16 for a shorter contour), and it
+// keeps one record of room beyond the crossings.
+// Returns their number; -1 when memory runs out; -20 for a null array or table or a negative count.
+int segSelfCrossingsGrow(const Seg2D* segs, int n, std::vector<SegCrossing>* table, int m);
 // The crossings of contour a with contour b, sorted along a (state 1), into out (room for cap).
 // Two identical contours give 0. Returns their number; -1 when there are more than cap or memory
 // runs out; -20 for a null array or a negative count.
@@ -76,7 +82,8 @@ void segClassifyCrossing(SegCrossing* table, int count, int i, const Seg2D* raw,
                          const Seg2D* in, int inCount, double d, int side);
 // 1 when the raw contour turns at the crossing to the side that keeps the record usable, else 2.
 int segCrossingSide(const SegCrossing& rec, const Seg2D* raw, int rawCount, int side);
-// The raw contour without its loops, appended to work (at most 5000 segments). Returns the
+// The raw contour without its loops, appended to work (at most 5000 segments, or twice the raw
+// count when that is more). Returns the
 // number of segments written; -1 when the walk fails (no usable record, a broken trace, too many
 // segments); may set the retry flag of the offset.
 int segRemoveLoops(SegCrossing* table, int count, const Seg2D* raw, int rawCount,

@@ -470,14 +470,20 @@ TEST_F(BoundaryTest, ApproachCheckAndResetState) {
 }
 
 // A sliver triangle offset inward came back from the segment offset as an open piece of two
-// segments and was kept as the boundary; now the contour stays closed and message 700 is sent.
+// segments and was kept as the boundary. The triangle holds a disk of radius 1.26, so its inward
+// offset by 0.5 exists: the boundary is the triangle shrunk about its incentre, closed, and no
+// message 700 (boundary cannot be shrunk) is sent.
 TEST_F(BoundaryTest, SliverOffsetStaysClosed) {
   writeFile("b.bnd", "**BND 2\nX100 Z1\nX600 Z1\nX6 Y3 Z1\n**END\n");
   Boundary* b = bndRead("b.bnd", 0, 0.5);
   ASSERT_NE(b, nullptr);
   EXPECT_TRUE(closedChain(b));
   EXPECT_EQ(b->segCount, 3);
-  EXPECT_TRUE(MessageCapture::sent(700));
+  EXPECT_FALSE(MessageCapture::sent(700));
+  const double a = 750.0;  // of the triangle (100, 0), (600, 0), (6, 3)
+  const double perimeter = 500.0 + std::hypot(594.0, 3.0) + std::hypot(94.0, 3.0);
+  const double r = 2.0 * a / perimeter;  // the inradius
+  EXPECT_NEAR(std::fabs(area(b)), a * (r - 0.5) * (r - 0.5) / (r * r), 1e-6);
   bndFree(b);
 }
 

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
+#include <utility>
 #include <vector>
 
 #include "geometry/geo_error.h"
@@ -183,19 +185,29 @@ TEST_F(SegOffsetTest, BadArgumentsAndTooLittleRoom) {
 }
 
 // An offset that no retry can make keep its distance is reported as no result, never as a count.
+// A closed contour whose attempts fail is offset through the winding numbers of its raw offset.
 TEST_F(SegOffsetTest, FailedLastRetryIsNoResult) {
   // A spike far thinner than the distance: the raw offset cannot keep away from it.
-  const std::vector<Seg2D> in =
-      polygon({{0, 0}, {10, 0}, {10, 10}, {5.001, 10}, {5, 30}, {4.999, 10}, {0, 10}});
+  const std::vector<Point2D> points{{0, 0},  {10, 0},     {10, 10}, {5.001, 10},
+                                    {5, 30}, {4.999, 10}, {0, 10}};
+  const std::vector<Seg2D> in = polygon(points);
   // The last retry still yields segments, but they come too close to the input.
   std::vector<Seg2D> last;
   segOffsetSetRetryFlag(0);
   EXPECT_GT(segOffsetOnce(in.data(), static_cast<int>(in.size()), 3 + 20 * 0.0006, &last, 1), 0);
   EXPECT_EQ(segOffsetRetryFlag(), 1);
   EXPECT_LT(minDistance(last, in), 0.9 * 3);
+  // As an open chain: no result.
+  const std::vector<Seg2D> open(in.begin(), in.end() - 1);
   int r = -5;
-  offset(in, 3, 1, &r);
+  offset(open, 3, 1, &r);
   EXPECT_EQ(r, 0);
+  // Closed: the square shrunk by 3, which no disk of radius 3 in the spike changes.
+  const std::vector<Seg2D> shrunk = offset(in, 3, 1, &r);
+  ASSERT_GE(r, 4);
+  EXPECT_TRUE(closedChain(shrunk));
+  EXPECT_NEAR(area(shrunk), 16.0, 1e-9);
+  EXPECT_GE(minDistance(shrunk, in), 3.0 - 1e-9);
 }
 
 TEST_F(SegOffsetTest, CleanUpSteps) {
@@ -244,4 +256,180 @@ TEST_F(SegOffsetTest, CornerFilletChamferAndMiter) {
   EXPECT_NEAR(e.x1, 11, 1e-12);
   Seg2D f{0, 0, 10, 0}, g{10, 0, 0, 0};
   EXPECT_EQ(pathCornerFillet(&f, &g, 1, &join, -1), -1);  // a reversal has no bisector
+}
+
+// ---- faults of the retries, closure, crossing table and coordinates ----------------------------
+
+namespace {
+// The spiky star r(t) = R (1 + 0.25 sin 7t + 0.08 sin 53t) of n points about (cx, cy), with R =
+// big; clockwise when cw.
+std::vector<Seg2D> spikyStar(int n, double cx, double cy, double big, bool cw) {
+  std::vector<Point2D> p;
+  for (int i = 0; i < n; ++i) {
+    const double t = 2 * kPi * i / n * (cw ? -1.0 : 1.0);
+    const double r = big * (1 + 0.25 * std::sin(7 * t) + 0.08 * std::sin(53 * t));
+    p.push_back({cx + r * std::cos(t), cy + r * std::sin(t)});
+  }
+  return polygon(p);
+}
+
+// The box of the contour's points.
+struct Box {
+  double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+};
+Box boxOf(const std::vector<Seg2D>& c) {
+  Box b;
+  for (const Seg2D& s : c) {
+    b.x0 = std::fmin(b.x0, s.x1);
+    b.x1 = std::fmax(b.x1, s.x1);
+    b.y0 = std::fmin(b.y0, s.y1);
+    b.y1 = std::fmax(b.y1, s.y1);
+  }
+  return b;
+}
+
+// Whether q lies inside the closed contour (crossing parity), with its distance from the contour.
+std::pair<bool, double> sample(const std::vector<Seg2D>& c, const Point2D& q) {
+  bool inside = false;
+  double near = 1e300;
+  for (const Seg2D& s : c) {
+    if ((s.y1 > q.y) != (s.y2 > q.y) && q.x < (s.x2 - s.x1) * (q.y - s.y1) / (s.y2 - s.y1) + s.x1)
+      inside = !inside;
+    near = std::fmin(near, g2dPointSegDist(q, s));
+  }
+  return {inside, near};
+}
+
+// Area of the points inside the closed contour or within d of it, counted on a raster of step h:
+// the contour grown by a disk of radius d.
+double rasterGrownArea(const std::vector<Seg2D>& c, double d, double h) {
+  const Box b = boxOf(c);
+  long cells = 0;
+  for (double y = b.y0 - d + h / 2; y < b.y1 + d; y += h) {
+    for (double x = b.x0 - d + h / 2; x < b.x1 + d; x += h) {
+      const auto [inside, near] = sample(c, {x, y});
+      cells += (inside || near <= d) ? 1 : 0;
+    }
+  }
+  return cells * h * h;
+}
+}  // namespace
+
+// The islands of a spiky region offset into the region: the retries thinned a copy of the island
+// and checked the distance against the copy, so islands came back far too big or too small with
+// points almost on the island, reported as success. Now the area is that of the island grown by
+// the distance (the joins follow the circle within 2 percent of the distance) and every point
+// keeps 0.9 d from the island. The outer contour, whose first attempt came within 0.04 d of it,
+// keeps its distance too.
+TEST_F(SegOffsetTest, SpikyRegionIslandsGrowByTheDistance) {
+  const double c = 4.5 / std::sqrt(2.0);  // the first island of the star region
+  const std::vector<Seg2D> island = spikyStar(125, c, c, 1, true);
+  for (const double d : {0.5, 1.0}) {
+    int r = 0;
+    const std::vector<Seg2D> grown = offset(island, d, 1, &r);
+    ASSERT_GT(r, 0) << d;
+    EXPECT_TRUE(closedChain(grown)) << d;
+    EXPECT_GE(minDistance(grown, island), 0.9 * d) << d;
+    const double want = rasterGrownArea(island, d, 0.03);
+    EXPECT_NEAR(-area(grown), want, 0.01 * want) << d;
+  }
+  const std::vector<Seg2D> outer = spikyStar(1000, 0, 0, 10, false);
+  int r = 0;
+  const std::vector<Seg2D> shrunk = offset(outer, 0.1, 1, &r);
+  ASSERT_GT(r, 0);
+  EXPECT_TRUE(closedChain(shrunk));
+  EXPECT_GE(minDistance(shrunk, outer), 0.9 * 0.1);
+  EXPECT_LT(area(shrunk), area(outer));
+}
+
+// Random polygons with vertices on an integer grid (collinear and repeated points, spikes), offset
+// inward: a result is a closed contour of at least three segments (an open segment was returned as
+// success) keeping 0.9 d from the polygon, and no result comes only where the polygon holds no
+// disk of radius d (its largest inside distance, sampled, stays near d).
+TEST_F(SegOffsetTest, GridPolygonsInwardAreClosedOrNothing) {
+  std::mt19937 rng(17);
+  std::uniform_int_distribution<int> count(3, 24);
+  std::uniform_real_distribution<double> radius(2, 20), dist(0.2, 4), wobble(-0.3, 0.3);
+  int offsets = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int n = count(rng);
+    std::vector<Point2D> p;
+    for (int i = 0; i < n; ++i) {
+      const double a = 2 * kPi * (i + wobble(rng)) / n, r = radius(rng);
+      const Point2D q{std::round(r * std::cos(a)), std::round(r * std::sin(a))};
+      if (p.empty() || q.x != p.back().x || q.y != p.back().y) p.push_back(q);
+    }
+    while (p.size() > 1 && p.front().x == p.back().x && p.front().y == p.back().y) p.pop_back();
+    const double d = dist(rng);
+    if (p.size() < 3) continue;
+    const std::vector<Seg2D> in = polygon(p);
+    const double a = area(in);
+    if (std::fabs(a) < 1) continue;
+    int r = 0;
+    const std::vector<Seg2D> out = offset(in, d, a > 0 ? 1 : -1, &r);
+    ASSERT_GE(r, 0) << trial;
+    if (r > 0) {
+      ++offsets;
+      ASSERT_GE(r, 3) << trial;
+      EXPECT_TRUE(closedChain(out)) << trial;
+      EXPECT_GE(minDistance(out, in), 0.9 * d) << trial;
+      continue;
+    }
+    double widest = 0;  // the largest distance from the boundary of a sampled inside point
+    const Box b = boxOf(in);
+    for (double y = b.y0; y <= b.y1; y += 0.5) {
+      for (double x = b.x0; x <= b.x1; x += 0.5) {
+        const auto [inside, near] = sample(in, {x, y});
+        if (inside) widest = std::fmax(widest, near);
+      }
+    }
+    EXPECT_LT(widest, d + 0.36) << trial;  // the raster misses the widest point by at most 0.36
+  }
+  EXPECT_GT(offsets, 2000);
+}
+
+// A comb of 2100 teeth offset outward: its raw offset crosses itself more than 4000 times, which
+// overflowed the crossing table (-1). The table grows now; the teeth merge into one contour.
+TEST_F(SegOffsetTest, MoreThan4000SelfCrossings) {
+  const int teeth = 2100;
+  std::vector<Point2D> p{{0, -1}, {0.2 * teeth, -1}};
+  for (int i = teeth - 1; i >= 0; --i) {
+    const double x = 0.2 * i;
+    for (const Point2D& q : {Point2D{x + 0.2, 0}, {x + 0.2, 1}, {x + 0.1, 1}, {x + 0.1, 0}})
+      p.push_back(q);
+  }
+  p.push_back({0, 0});
+  const std::vector<Seg2D> comb = polygon(p);
+  std::vector<Seg2D> raw;
+  const int code = segOffsetRaw(0.3, comb.data(), static_cast<int>(comb.size()), &raw, -1);
+  std::vector<SegCrossing> table;
+  const int crossings =
+      segSelfCrossingsGrow(raw.data(), static_cast<int>(raw.size()), &table, code);
+  EXPECT_GT(crossings, kSegCrossMax);
+  int r = 0;
+  const std::vector<Seg2D> out = offset(comb, 0.3, -1, &r);
+  ASSERT_GT(r, 0);
+  EXPECT_TRUE(closedChain(out));
+  // The box grown by 0.3 less its four rounded corners and the step at the first gap.
+  const double w = 0.2 * teeth + 0.6, h = 2.6;
+  EXPECT_NEAR(area(out), w * h - 0.1 * 1.0, 0.2);
+}
+
+// A coordinate that is not finite gave a count with coordinates that are not numbers, or (an
+// infinite one) an exception out of the module: now -20 with the error record set, and the output
+// untouched.
+TEST_F(SegOffsetTest, CoordinatesThatAreNotFiniteAreRefused) {
+  for (const double bad : {NAN, INFINITY, -INFINITY}) {
+    for (int field = 0; field < 4; ++field) {
+      std::vector<Seg2D> sq = square(10);
+      double* v[4] = {&sq[2].x1, &sq[2].y1, &sq[2].x2, &sq[2].y2};
+      *v[field] = bad;
+      const Seg2D guard{7, 7, 7, 7};
+      std::vector<Seg2D> out(12, guard);
+      geoResetState();
+      EXPECT_EQ(segOffsetContour(sq.data(), 4, 1, out.data(), 12, -1), -20) << bad << " " << field;
+      EXPECT_EQ(geoErrCode(), -20);
+      EXPECT_EQ(out[0].x1, 7.0);
+    }
+  }
 }
