@@ -309,8 +309,11 @@ int parReadPair(std::FILE* stream, ParamPair* entry) {
 ParamNode* parLoadFile(ParamNode* list, const char* path, int kind) {
   std::FILE* f = parFileOpen(path);
   if (f == nullptr) return list;
+  // The index keeps a long file linear: each entry finds an existing name without a list walk.
+  ParamIndex* index = parIndexNew(list);
   ParamPair pair{};
-  while (parReadPair(f, &pair) == 1) list = parListTake(list, &pair, kind);
+  while (parReadPair(f, &pair) == 1) list = parListTakeIndexed(list, &pair, kind, index);
+  parIndexFree(index);
   parFileClose(f);
   return list;
 }
