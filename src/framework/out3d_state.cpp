@@ -30,7 +30,13 @@ constexpr const char* kOut3dSpindleAliases[kOut3dSpindleAliasCount] = {
 
 bool out3dDiffers(double a, double b) { return std::fabs(a - b) >= kOut3dFeedEps; }
 
+// A value that is not finite (a feed of "inf" in the configuration) fails the run and is written
+// as 0: no technology line carries "inf" or "nan".
 std::string out3dNum(double x) {
+  if (!std::isfinite(x)) {
+    cycFailWithMessage(out3dCycle(), kCycMsgBadValue, "a feed, speed or technology value is not a finite number");
+    return "0";
+  }
   char t[kNumTextSize];
   numFormat(t, x);
   return t;

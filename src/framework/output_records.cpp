@@ -169,6 +169,15 @@ int cycSendError(CycleRecord* cycle, const char* text) {
   return cycSendTextRecord(cycle, 0, 101, "error", text);
 }
 
+int cycFailWithMessage(CycleRecord* cycle, int code, const char* argument) {
+  if (cycle == nullptr) return 0;
+  cycFailRun(cycle);  // first: a writer the message reaches sees the run as failed already
+  OutputRecord r = outRecord(101);
+  outCopyText(r.text.name, sizeof r.text.name, "error");
+  outFormatText(r.text.text, sizeof r.text.text, "%d,%s", code, argument != nullptr ? argument : "");
+  return cycEmit(cycle, 0, &r);
+}
+
 int cycSendComment(CycleRecord* cycle, const char* text) { return outSingleText(cycle, 2, 1001, text); }
 
 int cycSendComments(CycleRecord* cycle) {
@@ -258,6 +267,11 @@ int cycSendNameValue(CycleRecord* cycle, const char* name, const char* value) {
 }
 
 int cycSendCallArg(CycleRecord* cycle, const char* name, double number) {
+  if (!std::isfinite(number)) {
+    const std::string what = std::string(name != nullptr ? name : "") + ": not a finite number";
+    cycFailWithMessage(cycle, kCycMsgBadValue, what.c_str());
+    return 0;
+  }
   char num[kNumTextSize];
   numFormat(num, number);
   OutputRecord r = outRecord(301);
@@ -297,6 +311,10 @@ int cycSendFrameToolAxis(CycleRecord* cycle, double x, double y, double z) {
   affTransformPoint(out, &frameInverse, inTool);
   const double len = std::sqrt(out[0] * out[0] + out[1] * out[1] + out[2] * out[2]);
   if (!(len > 1e-8)) return 0;
+  if (!std::isfinite(len)) {
+    cycFailWithMessage(cycle, kCycMsgBadValue, "toolAxis: not a finite direction");
+    return 0;
+  }
   char tx[kNumTextSize];
   char ty[kNumTextSize];
   char tz[kNumTextSize];

@@ -20,6 +20,14 @@ int cycSendError(CycleRecord* cycle, const char* text);                         
 int cycSendTextRecord(CycleRecord* cycle, std::uint16_t layer, int type, const char* name,
                       const char* text);                                            // any text form
 int cycSendComment(CycleRecord* cycle, const char* text);                           // 1001 on 2
+
+// Messages of a run that fails as a whole: an output that cannot be opened, written or closed
+// ("<path>: <reason>"), and a value that must be a finite number but is not ("<key>: ...").
+inline constexpr int kCycMsgWriteFailed = 1108;  // "* Fehler beim Schreiben der Zyklenausgaben"
+inline constexpr int kCycMsgBadValue = 1001;     // "* Pflichtparameter fehlt"
+// Fails the run (cycFailRun), then sends "<code>,<argument>" as record 101 "error" on layer 0.
+// Returns the dispatch result (0 for a null cycle: nothing happens).
+int cycFailWithMessage(CycleRecord* cycle, int code, const char* argument);
 // For i = 1 to the parameter "lastComment": the parameter "comment_<i>" as 1001 on 2 (missing ones
 // skipped). Returns the number of comments written.
 int cycSendComments(CycleRecord* cycle);

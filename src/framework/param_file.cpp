@@ -12,6 +12,8 @@
 #include <string>
 
 #include "framework/memory.h"
+#include "framework/messages.h"
+#include "framework/platform.h"
 
 namespace {
 constexpr int kEndOfInput = -1;
@@ -273,6 +275,10 @@ std::FILE* parFileOpen(const char* path) {
     full = path;
   }
   if (full.empty() || full.size() > kParPathMax) return nullptr;
+  if (platPathKind(full.c_str()) == kPlatOtherFile) {
+    msgWarnSkippedSource(full.c_str());
+    return nullptr;
+  }
   return std::fopen(full.c_str(), "rb");
 }
 

@@ -1,12 +1,14 @@
 // platform.h - the few things the library asks of the operating system: its own file name, the
-// build's version constants, a "C" locale for number parsing, random job ids and the clock.
-// Nothing else touches the OS here.
+// build's version constants, a "C" locale for number parsing, random job ids, the clock, and the
+// few file-system calls of the readers and writers (what a path names, a new file beside another,
+// renaming). Nothing else touches the OS here.
 #pragma once
 
 #include <locale.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Address that identifies the library (the base of the loaded object holding this code); null
 // when the system cannot say.
@@ -38,3 +40,22 @@ std::int64_t platNowMillis();
 // Returns 1 written; 0 when the time cannot be converted or the text does not fit (out is then
 // empty).
 int platLocalTimeText(char* out, std::size_t size, const char* format, std::int64_t epochSeconds);
+
+// What a path names (links followed): a regular file, something else that exists (a folder, a
+// FIFO, a device, a socket), or nothing that can be examined. Readers open only regular files: a
+// FIFO would block the open for ever; writers replace only regular files.
+inline constexpr int kPlatRegularFile = 1;
+inline constexpr int kPlatOtherFile = 0;
+inline constexpr int kPlatNoFile = -1;
+int platPathKind(const char* path);
+
+// Creates a new, empty file for writing in the folder of path, named after path with the process
+// id, a counter and ".tmp" appended, never replacing anything that exists. Returns the stream
+// (text mode "w"; the permissions a new file of fopen gets) with its name in tempOut (size
+// bytes); null with errno set when it cannot be created (tempOut is then empty).
+std::FILE* platCreateBeside(const char* path, char* tempOut, std::size_t size);
+
+// Renames from to to, replacing a file to in one step. Returns 1, or 0 with errno set.
+int platRename(const char* from, const char* to);
+// Removes a file. Returns 1, or 0 with errno set.
+int platRemoveFile(const char* path);

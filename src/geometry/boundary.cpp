@@ -14,6 +14,7 @@
 #include "fiveaxis/tilt_offset_stub.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
+#include "framework/platform.h"
 #include "geometry/bnd_text.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
@@ -249,6 +250,11 @@ void bndClearState() { bndState = BndState{}; }
 int bndCountItems(const char* fileName, BndItemCounts* counts, int* remainder) {
   if (remainder != nullptr) *remainder = 0;
   if (fileName == nullptr || fileName[0] == '\0' || counts == nullptr) return bndFail(-1);
+  // A FIFO would block the open for ever: anything but a regular file is a missing file.
+  if (platPathKind(fileName) == kPlatOtherFile) {
+    msgWarnSkippedSource(fileName);
+    return bndFail(-1);
+  }
   std::FILE* f = std::fopen(fileName, "r");
   if (f == nullptr) return bndFail(-1);
   counts->bndCount = 0;
