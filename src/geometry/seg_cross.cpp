@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <source_location>
 #include <unordered_set>
@@ -554,4 +555,31 @@ int segRemoveLoops(SegCrossing* table, int count, const Seg2D* raw, int rawCount
     if (table[i].state == 3) table[i].state = 2;
   }
   return result;
+}
+
+namespace {
+struct CrossState {
+  std::unique_ptr<SegCrossing[]> kept;  // the table lent out by SegCrossTable
+  bool lent = false;
+};
+CrossState crossState;
+}  // namespace
+
+SegCrossTable::SegCrossTable() : table_(nullptr), own_(crossState.lent) {
+  // new[] of a plain record leaves it uninitialised: nothing is cleared.
+  if (own_) {
+    table_ = new SegCrossing[kSegCrossMax + 1];
+    return;
+  }
+  if (crossState.kept == nullptr) crossState.kept.reset(new SegCrossing[kSegCrossMax + 1]);
+  table_ = crossState.kept.get();
+  crossState.lent = true;
+}
+
+SegCrossTable::~SegCrossTable() {
+  if (own_) {
+    delete[] table_;
+  } else {
+    crossState.lent = false;
+  }
 }

@@ -48,6 +48,7 @@ TEST_F(StlRead, BinaryWhoseHeaderStartsWithSolid) {
   writeFile("words.stl", qdtest::binaryStl(mesh, false, "solid part facet normal"));
   EXPECT_EQ(stlIsBinary("words.stl"), 1);
   // The real mould halves.
+  if (!qdtest::fileExists(qdtest::dataPath("ktoolcav.stl"))) GTEST_SKIP() << "no real files beside the clone";
   EXPECT_EQ(stlIsBinary(qdtest::dataPath("ktoolcav.stl").c_str()), 1);
   List real{stlRead(qdtest::dataPath("ktoolcav.stl").c_str())};
   ASSERT_NE(real.l, nullptr);
