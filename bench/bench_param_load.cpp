@@ -2,7 +2,6 @@
 // run's parameter list (entries per second), and the same file loaded a second time into the
 // filled list, where every entry replaces the value of an existing name.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -49,7 +48,10 @@ void BM_ParamLoadFresh(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_ParamLoadFresh)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParamLoadFresh)
+    ->RangeMultiplier(10)
+    ->Range(1000, 1000000)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ParamLoadReplacing(benchmark::State& state) {
   const std::string& path = paramFile(state.range(0));
@@ -61,6 +63,9 @@ void BM_ParamLoadReplacing(benchmark::State& state) {
   parListFree(list);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_ParamLoadReplacing)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParamLoadReplacing)
+    ->RangeMultiplier(10)
+    ->Range(1000, 1000000)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

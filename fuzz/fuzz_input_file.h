@@ -31,9 +31,11 @@ inline const char* fuzzInputFile(const char* extension, const std::uint8_t* data
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) std::abort();
   std::size_t at = 0;
-  for (const auto& [bytes, count] : {std::pair<const void*, std::size_t>{prefix.data(), prefix.size()},
-                                     std::pair<const void*, std::size_t>{data, size}}) {
-    if (count > 0 && ::pwrite(fd, bytes, count, static_cast<off_t>(at)) != static_cast<ssize_t>(count)) {
+  for (const auto& [bytes, count] :
+       {std::pair<const void*, std::size_t>{prefix.data(), prefix.size()},
+        std::pair<const void*, std::size_t>{data, size}}) {
+    if (count > 0 &&
+        ::pwrite(fd, bytes, count, static_cast<off_t>(at)) != static_cast<ssize_t>(count)) {
       std::abort();
     }
     at += count;

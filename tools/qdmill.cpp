@@ -1,6 +1,8 @@
 // qdmill.cpp - the command-line host: loads libqdmill.so with dlopen, runs the library's cycle
 // with its own command line and turns the outcome into an exit code. Standard output belongs to
 // the cycle's POF text, so every line of the host itself goes to standard error.
+#include "qdmill/qdmill.h"
+
 #include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
@@ -11,8 +13,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "qdmill/qdmill.h"
 
 namespace {
 
@@ -148,7 +148,8 @@ bool hostLoad(const std::string& path, Library* lib) {
   lib->getCycle = reinterpret_cast<CycleRecord* (*)()>(dlsym(lib->handle, "qdCSgetCycle"));
   lib->execCycle = reinterpret_cast<int (*)(CycleRecord*, int, char**, HostCallbacks*)>(
       dlsym(lib->handle, "qdCSexecCycle"));
-  lib->setSignal = reinterpret_cast<int (*)(CycleRecord*, int)>(dlsym(lib->handle, "qdCSsetSignal"));
+  lib->setSignal =
+      reinterpret_cast<int (*)(CycleRecord*, int)>(dlsym(lib->handle, "qdCSsetSignal"));
   lib->getSignal = reinterpret_cast<int (*)(CycleRecord*)>(dlsym(lib->handle, "qdCSgetSignal"));
   if (lib->getCycle == nullptr || lib->execCycle == nullptr || lib->setSignal == nullptr ||
       lib->getSignal == nullptr) {
@@ -225,7 +226,8 @@ int main(int argc, char** argv) {
   }
   std::vector<char*> args = options.cycleArgs;
   args.push_back(nullptr);
-  const int ran = lib.execCycle(cycle, static_cast<int>(options.cycleArgs.size()), args.data(), &host);
+  const int ran =
+      lib.execCycle(cycle, static_cast<int>(options.cycleArgs.size()), args.data(), &host);
   // The POF text went to standard output: a full disk or a size limit shows at the latest here.
   errno = 0;
   const bool written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
@@ -235,7 +237,9 @@ int main(int argc, char** argv) {
   }
   if (ran == 0) {
     // A source that cannot be read does not stop a run (its defaults are used).
-    std::fprintf(stderr, "qdmill: the cycle did not run (no cycle record, the record already running, too many nested runs, or its load phase refused the sources)\n");
+    std::fprintf(stderr,
+                 "qdmill: the cycle did not run (no cycle record, the record already running, too "
+                 "many nested runs, or its load phase refused the sources)\n");
     return kExitNotRun;
   }
   if (!written) return kExitFailed;

@@ -14,7 +14,8 @@ inline constexpr int kSignalStopNow = kCycSignalStopNow;
 inline constexpr int kSignalStopAfterRegion = 104;
 
 // The status word of a computation result: 1 when the run failed as a whole (cycRunFailed), else
-// 100 for -2 (user break), 1 for any other negative result, 0 otherwise. Stores it in cycle's status word when cycle is not null. Returns it.
+// 100 for -2 (user break), 1 for any other negative result, 0 otherwise. Stores it in cycle's
+// status word when cycle is not null. Returns it.
 int cyc3dSetResult(CycleRecord* cycle, int result);
 
 // The interrupt check of the roughing: reads the signal word of the library's own record (not of

@@ -29,7 +29,8 @@ constexpr std::uint16_t kRpx5Layers[] = {0, 1, 2, 10, 11, 31, 32};
 int rpx5StandInInit(CycleRecord* cycle) {
   int ok = 1;
   for (std::uint16_t layer : kRpx5Layers) {
-    if (cycRegisterLayer(cycle, layer, pofTextWriterFor(layer), pofXchgWriterFor(layer), 1) == 0) ok = 0;
+    if (cycRegisterLayer(cycle, layer, pofTextWriterFor(layer), pofXchgWriterFor(layer), 1) == 0)
+      ok = 0;
   }
   // A ".CFG" job frames its tool description by the "BTC" and "ATC" literal blocks.
   cycle->toolChangeBlocks = cycle->sourceIsCfg == 1 ? 1 : 0;

@@ -15,8 +15,9 @@ constexpr int kCfgValueMax = 519;
 // '#' starts a comment up to the line end; lines without key are skipped; CR or LF end a line and
 // the end of the file (or byte 26) ends the last one. A key or value longer than kCfgKeyMax or
 // kCfgValueMax is cut there and the rest of its line is discarded (never read as an entry of its
-// own). A NUL byte ends the key or value being read; the rest of its line is discarded. Returns 1 with *key and *value pointing into buffers of this module that the next call
-// overwrites (the value may be empty); 0 at the end of the file or when an argument is null.
+// own). A NUL byte ends the key or value being read; the rest of its line is discarded. Returns 1
+// with *key and *value pointing into buffers of this module that the next call overwrites (the
+// value may be empty); 0 at the end of the file or when an argument is null.
 int cfgReadLine(std::FILE* stream, const char** key, const char** value);
 
 // Appends an entry at the end of the list with copies of key and value (an empty text when the

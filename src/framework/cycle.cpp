@@ -26,12 +26,12 @@ struct CycState {
 };
 CycState cycState;
 
-constexpr CyclePhaseFn CycleSlots::* kSlotMembers[kCycleSlotCount] = {
-    &CycleSlots::phaseArguments,  &CycleSlots::phaseInit,         &CycleSlots::phaseLoadParams,
-    &CycleSlots::phaseLoadCfg,    &CycleSlots::phaseVersion,      &CycleSlots::phaseHelp,
-    &CycleSlots::phaseParameters, &CycleSlots::phaseAlgorithm,    &CycleSlots::phaseLayers,
-    &CycleSlots::phaseOptionD,    &CycleSlots::phaseReadParams,   &CycleSlots::phaseReadCfgParams,
-    &CycleSlots::phasePrepare,    &CycleSlots::phaseCompute,      &CycleSlots::phaseFinish,
+constexpr CyclePhaseFn CycleSlots::*kSlotMembers[kCycleSlotCount] = {
+    &CycleSlots::phaseArguments,  &CycleSlots::phaseInit,       &CycleSlots::phaseLoadParams,
+    &CycleSlots::phaseLoadCfg,    &CycleSlots::phaseVersion,    &CycleSlots::phaseHelp,
+    &CycleSlots::phaseParameters, &CycleSlots::phaseAlgorithm,  &CycleSlots::phaseLayers,
+    &CycleSlots::phaseOptionD,    &CycleSlots::phaseReadParams, &CycleSlots::phaseReadCfgParams,
+    &CycleSlots::phasePrepare,    &CycleSlots::phaseCompute,    &CycleSlots::phaseFinish,
     &CycleSlots::phaseEnd};
 
 int cycInheritAt(CycleRecord* cycle, int depth) {
@@ -54,7 +54,8 @@ __attribute__((constructor)) void cycOnLoad() { cycDllAttach(platModuleHandle(),
 }  // namespace
 
 void cycSendMessage(CycleRecord* cycle, int code) {
-  if (cycle != nullptr && cycle->messageFn != nullptr) cycle->messageFn(cycle, code, cycle->messageUser);
+  if (cycle != nullptr && cycle->messageFn != nullptr)
+    cycle->messageFn(cycle, code, cycle->messageUser);
 }
 
 int cycInherit(CycleRecord* cycle) {

@@ -59,15 +59,15 @@ struct CycleRecord {
   CycleRecord* parent = nullptr;  // null only for the kernel
   std::int32_t inherited = 0;     // 1 once the empty slots were completed from the parents
   std::int16_t frameworkVersion = kCycFrameworkVersion;  // must equal the parent's
-  std::int32_t code = 0;              // cycle number, written into the output header
-  std::uint16_t version[5] = {};      // major, minor, year, month, day of the cycle's revision
-  const char* title = nullptr;        // display title ("cycle" and "cycleEnd" records)
-  const char* id = nullptr;           // cycle id; "<id>.def" is its definition file; kernel: null
-  char** args = nullptr;              // copies of the positional arguments
-  std::uint16_t argCount = 0;         // number of positional arguments
-  char* source = nullptr;             // copy of the parameter source name given with -S
-  std::uint16_t flags = 0;            // kCycFlag* bits
-  std::uint16_t mValue = 0;           // number given with -M
+  std::int32_t code = 0;          // cycle number, written into the output header
+  std::uint16_t version[5] = {};  // major, minor, year, month, day of the cycle's revision
+  const char* title = nullptr;    // display title ("cycle" and "cycleEnd" records)
+  const char* id = nullptr;       // cycle id; "<id>.def" is its definition file; kernel: null
+  char** args = nullptr;          // copies of the positional arguments
+  std::uint16_t argCount = 0;     // number of positional arguments
+  char* source = nullptr;         // copy of the parameter source name given with -S
+  std::uint16_t flags = 0;        // kCycFlag* bits
+  std::uint16_t mValue = 0;       // number given with -M
   std::int32_t outputMode = kCycOutputPof;  // or kCycOutputExchange
   std::int32_t firstOutputPending = 1;      // 1 from each parse until the first output record
   OutputLayer* layers = nullptr;            // the run's output layers, sorted by number
@@ -80,29 +80,46 @@ struct CycleRecord {
   CycleSlots slots = {};
   CycleMessageFn messageFn = nullptr;  // framework message callback; null outside a host run
   void* messageUser = nullptr;         // user word of messageFn
-  std::int32_t signal = 0;  // the host's signal word (100 stop now, 104 stop after the region)
-  std::int32_t status = 0;  // the status word the host reads (0 ok, 1 failure, 100 user break)
+  std::int32_t signal = 0;   // the host's signal word (100 stop now, 104 stop after the region)
+  std::int32_t status = 0;   // the status word the host reads (0 ok, 1 failure, 100 user break)
   void* toolWork = nullptr;  // work record of the tool description writer
 };
 
 // Framework message codes (sent through messageFn). Each pair brackets one step of a run.
 enum CycMessage : int {
-  kMsgArgumentsBegin = 111, kMsgArgumentsEnd = 119,
-  kMsgLoadBegin = 121, kMsgLoadEnd = 129,
-  kMsgLayerBegin = 131, kMsgLayerEnd = 139,
-  kMsgVersionBegin = 211, kMsgVersionEnd = 219,
-  kMsgHelpBegin = 221, kMsgHelpEnd = 229,
-  kMsgParametersBegin = 231, kMsgParametersEnd = 239,
-  kMsgAlgorithmBegin = 241, kMsgAlgorithmEnd = 249,
-  kMsgLayersBegin = 251, kMsgLayersEnd = 259,
-  kMsgOptionDBegin = 261, kMsgOptionDEnd = 269,
-  kMsgInitBegin = 311, kMsgFirstOutput = 312, kMsgInitEnd = 319,
-  kMsgReadBegin = 321, kMsgReadEnd = 329,
-  kMsgPrepareBegin = 331, kMsgPrepareEnd = 339,
-  kMsgComputeBegin = 341, kMsgComputeEnd = 349,
-  kMsgFinishBegin = 351, kMsgFinishEnd = 359,
-  kMsgEndBegin = 391, kMsgEndEnd = 399,
-  kMsgCleanupBegin = 411, kMsgCleanupEnd = 419,
+  kMsgArgumentsBegin = 111,
+  kMsgArgumentsEnd = 119,
+  kMsgLoadBegin = 121,
+  kMsgLoadEnd = 129,
+  kMsgLayerBegin = 131,
+  kMsgLayerEnd = 139,
+  kMsgVersionBegin = 211,
+  kMsgVersionEnd = 219,
+  kMsgHelpBegin = 221,
+  kMsgHelpEnd = 229,
+  kMsgParametersBegin = 231,
+  kMsgParametersEnd = 239,
+  kMsgAlgorithmBegin = 241,
+  kMsgAlgorithmEnd = 249,
+  kMsgLayersBegin = 251,
+  kMsgLayersEnd = 259,
+  kMsgOptionDBegin = 261,
+  kMsgOptionDEnd = 269,
+  kMsgInitBegin = 311,
+  kMsgFirstOutput = 312,
+  kMsgInitEnd = 319,
+  kMsgReadBegin = 321,
+  kMsgReadEnd = 329,
+  kMsgPrepareBegin = 331,
+  kMsgPrepareEnd = 339,
+  kMsgComputeBegin = 341,
+  kMsgComputeEnd = 349,
+  kMsgFinishBegin = 351,
+  kMsgFinishEnd = 359,
+  kMsgEndBegin = 391,
+  kMsgEndEnd = 399,
+  kMsgCleanupBegin = 411,
+  kMsgCleanupEnd = 419,
 };
 
 // Status words the framework sets itself, and the signal word that stops a run at once.

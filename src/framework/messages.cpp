@@ -112,8 +112,8 @@ int msgSendInt2(int level, int code, const char*, long a, long b) {
 }
 
 int msgSendReal(int level, int code, const char*, double x) {
-  return msgSendBuilt(level, code,
-                      [&] { return std::fabs(x) < kMsgRealZero ? std::string("0") : msgFixed6(x); });
+  return msgSendBuilt(
+      level, code, [&] { return std::fabs(x) < kMsgRealZero ? std::string("0") : msgFixed6(x); });
 }
 
 int msgSendReal2(int level, int code, const char*, double a, double b) {

@@ -21,11 +21,11 @@ inline constexpr int kMsgTraceTextMax = 259;
 // and is not sent. A message is sent when its level, trace bit cleared, is not greater than the
 // message level, trace bit cleared. Numbers are written as in the "C" locale.
 // Each returns 2 filtered out; 1 sent (also when there is no current output cycle: dropped).
-int msgSendInt(int level, int code, const char* text, long v);                // "%ld"
-int msgSendInt2(int level, int code, const char* text, long a, long b);       // "%ld,%ld"
+int msgSendInt(int level, int code, const char* text, long v);           // "%ld"
+int msgSendInt2(int level, int code, const char* text, long a, long b);  // "%ld,%ld"
 // "%.6lf" of x, or "0" when |x| is below 1e-5.
 int msgSendReal(int level, int code, const char* text, double x);
-int msgSendReal2(int level, int code, const char* text, double a, double b);  // "%.6lf,%.6lf"
+int msgSendReal2(int level, int code, const char* text, double a, double b);   // "%.6lf,%.6lf"
 int msgSendText(int level, int code, const char* text, const char* argument);  // unchanged
 
 // Sends "<code>,<argument>" ("<code>" alone for a null argument), unfiltered, as record 101

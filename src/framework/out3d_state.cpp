@@ -20,13 +20,25 @@ Out3dState out3dStateData;
 // Feeds or speeds closer than this count as equal; smaller ones as not given.
 constexpr double kOut3dFeedEps = 1e-5;
 
-constexpr const char* kOut3dFeedAliases[kOut3dFeedAliasCount] = {
-    "FZ", "FX", "reducedFeedrate", "approachFeedrate", "retractFeedrate", "infeedFeedrate",
-    "fullSectionFeedrate", "clearanceFeedrate", "leadingEdgeFeedrate", "trailingEdgeFeedrate",
-    "finalPathFeedrate", "springPathFeedrate", "fastRetractFeedrate"};
-constexpr const char* kOut3dSpindleAliases[kOut3dSpindleAliasCount] = {
-    "S", "finalPathSpindleSpeed", "springPathSpindleSpeed", "fullSectionSpindleSpeed",
-    "roughingSpeed", "approachSpeed"};
+constexpr const char* kOut3dFeedAliases[kOut3dFeedAliasCount] = {"FZ",
+                                                                 "FX",
+                                                                 "reducedFeedrate",
+                                                                 "approachFeedrate",
+                                                                 "retractFeedrate",
+                                                                 "infeedFeedrate",
+                                                                 "fullSectionFeedrate",
+                                                                 "clearanceFeedrate",
+                                                                 "leadingEdgeFeedrate",
+                                                                 "trailingEdgeFeedrate",
+                                                                 "finalPathFeedrate",
+                                                                 "springPathFeedrate",
+                                                                 "fastRetractFeedrate"};
+constexpr const char* kOut3dSpindleAliases[kOut3dSpindleAliasCount] = {"S",
+                                                                       "finalPathSpindleSpeed",
+                                                                       "springPathSpindleSpeed",
+                                                                       "fullSectionSpindleSpeed",
+                                                                       "roughingSpeed",
+                                                                       "approachSpeed"};
 
 bool out3dDiffers(double a, double b) { return std::fabs(a - b) >= kOut3dFeedEps; }
 
@@ -34,7 +46,8 @@ bool out3dDiffers(double a, double b) { return std::fabs(a - b) >= kOut3dFeedEps
 // as 0: no technology line carries "inf" or "nan".
 std::string out3dNum(double x) {
   if (!std::isfinite(x)) {
-    cycFailWithMessage(out3dCycle(), kCycMsgBadValue, "a feed, speed or technology value is not a finite number");
+    cycFailWithMessage(out3dCycle(), kCycMsgBadValue,
+                       "a feed, speed or technology value is not a finite number");
     return "0";
   }
   char t[kNumTextSize];
@@ -201,12 +214,11 @@ const char* out3dTechnologyName() {
     const char* id;
     const char* name;
   };
-  static constexpr Row kRows[] = {
-      {"qdProf", "profileFinishing"}, {"qdScal", "profileFinishing"},
-      {"qdRupp", "zlevelRoughing"},   {"qdCast", "zlevelRoughing"},
-      {"qdZres", "zlevelRoughing"},   {"qdZfin", "zlevelFinishing"},
-      {"qdRmat", "autoRestMachining"}, {"qdPecl", "pencilMilling"},
-      {"qdCurve", "curveMilling"}};
+  static constexpr Row kRows[] = {{"qdProf", "profileFinishing"},  {"qdScal", "profileFinishing"},
+                                  {"qdRupp", "zlevelRoughing"},    {"qdCast", "zlevelRoughing"},
+                                  {"qdZres", "zlevelRoughing"},    {"qdZfin", "zlevelFinishing"},
+                                  {"qdRmat", "autoRestMachining"}, {"qdPecl", "pencilMilling"},
+                                  {"qdCurve", "curveMilling"}};
   for (const Row& r : kRows) {
     if (std::strcmp(id, r.id) == 0) return r.name;
   }
@@ -336,8 +348,8 @@ int out3dPushFeed(double feed, int alias) {
   if (out3dFeedAliasName(alias) == nullptr) return -1;
   if (s.feedMode == 1 || s.feedMode == 2) {
     if (s.feedTop >= kOut3dStackMax) return -1;
-    s.feedStack[s.feedTop++] =
-        s.feedMode == 1 ? Out3dStackEntry{feed, alias} : Out3dStackEntry{s.currentFeed, s.aliasIndex};
+    s.feedStack[s.feedTop++] = s.feedMode == 1 ? Out3dStackEntry{feed, alias}
+                                               : Out3dStackEntry{s.currentFeed, s.aliasIndex};
   }
   out3dMakeFeedCurrent(feed, alias);
   return 1;

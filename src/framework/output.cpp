@@ -34,24 +34,47 @@ bool outRecordFinite(const OutputRecord& r) {
   const OutputNcForm& n = r.nc;
   const OutputArcForm& a = r.arc;
   switch (r.type) {
-    case 3101: case 3111: return outAllFinite({m.x, m.y});
-    case 3102: case 3112: case 3141: return outAllFinite({m.z});
-    case 3103: case 3113: return outAllFinite({m.x, m.y, m.z});
+    case 3101:
+    case 3111: return outAllFinite({m.x, m.y});
+    case 3102:
+    case 3112:
+    case 3141: return outAllFinite({m.z});
+    case 3103:
+    case 3113: return outAllFinite({m.x, m.y, m.z});
     case 3104: return outAllFinite({m.x, m.y, m.z, m.sSet == 1 ? m.s : 0.0});
-    case 3105: case 3115: return outAllFinite({m.x});
-    case 3106: case 3116: return outAllFinite({m.y});
-    case 3108: case 3117: return outAllFinite({m.x, m.y, m.u, m.v});
-    case 3107: case 3114: case 4007: case 4016: return outModalFinite(r.modal, false);
-    case 3109: case 3118: case 4019: case 4020: return outModalFinite(r.modal, true);
+    case 3105:
+    case 3115: return outAllFinite({m.x});
+    case 3106:
+    case 3116: return outAllFinite({m.y});
+    case 3108:
+    case 3117: return outAllFinite({m.x, m.y, m.u, m.v});
+    case 3107:
+    case 3114:
+    case 4007:
+    case 4016: return outModalFinite(r.modal, false);
+    case 3109:
+    case 3118:
+    case 4019:
+    case 4020: return outModalFinite(r.modal, true);
     case 3121: return outAllFinite({a.x, a.y, a.cx, a.cy});
     case 3122: return outAllFinite({a.x, a.y, a.z, a.cx, a.cy, a.cz});
-    case 4001: case 4004: return outAllFinite({n.x, n.y});
-    case 4002: case 4005: case 4041: return outAllFinite({n.z});
-    case 4003: case 4006: return outAllFinite({n.x, n.y, n.z});
-    case 4008: case 4009: case 4017: case 4018: return outAllFinite({n.x, n.y, n.i, n.j});
-    case 4010: case 4011: return outAllFinite({n.x, n.y, n.z, n.i, n.j, n.k});
-    case 4012: case 4014: return outAllFinite({n.x});
-    case 4013: case 4015: return outAllFinite({n.y});
+    case 4001:
+    case 4004: return outAllFinite({n.x, n.y});
+    case 4002:
+    case 4005:
+    case 4041: return outAllFinite({n.z});
+    case 4003:
+    case 4006: return outAllFinite({n.x, n.y, n.z});
+    case 4008:
+    case 4009:
+    case 4017:
+    case 4018: return outAllFinite({n.x, n.y, n.i, n.j});
+    case 4010:
+    case 4011: return outAllFinite({n.x, n.y, n.z, n.i, n.j, n.k});
+    case 4012:
+    case 4014: return outAllFinite({n.x});
+    case 4013:
+    case 4015: return outAllFinite({n.y});
     case 7001:
       for (const auto& p : r.mark.p) {
         if (!outAllFinite({p[0], p[1], p[2]})) return false;

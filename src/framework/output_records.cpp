@@ -174,11 +174,14 @@ int cycFailWithMessage(CycleRecord* cycle, int code, const char* argument) {
   cycFailRun(cycle);  // first: a writer the message reaches sees the run as failed already
   OutputRecord r = outRecord(101);
   outCopyText(r.text.name, sizeof r.text.name, "error");
-  outFormatText(r.text.text, sizeof r.text.text, "%d,%s", code, argument != nullptr ? argument : "");
+  outFormatText(r.text.text, sizeof r.text.text, "%d,%s", code,
+                argument != nullptr ? argument : "");
   return cycEmit(cycle, 0, &r);
 }
 
-int cycSendComment(CycleRecord* cycle, const char* text) { return outSingleText(cycle, 2, 1001, text); }
+int cycSendComment(CycleRecord* cycle, const char* text) {
+  return outSingleText(cycle, 2, 1001, text);
+}
 
 int cycSendComments(CycleRecord* cycle) {
   if (cycle == nullptr) return 0;
@@ -202,7 +205,8 @@ int cycBeginContour(CycleRecord* cycle, const char* name, const char* comment, c
   return outContour(cycle, 31, name, comment, usage);
 }
 int cycEndContour(CycleRecord* cycle) { return outEmitType(cycle, 31, 3002); }
-int cycAuxBeginContour(CycleRecord* cycle, const char* name, const char* comment, const char* usage) {
+int cycAuxBeginContour(CycleRecord* cycle, const char* name, const char* comment,
+                       const char* usage) {
   return outContour(cycle, 41, name, comment, usage);
 }
 int cycAuxEndContour(CycleRecord* cycle) { return outEmitType(cycle, 41, 3002); }
@@ -216,17 +220,22 @@ int cycAuxNextPoint(CycleRecord* cycle, double x, double y, double z) {
 int cycRapidXY(CycleRecord* cycle, double x, double y) {
   return outMovePair(cycle, 3101, 4001, true, false, x, y, 0);
 }
-int cycRapidZ(CycleRecord* cycle, double z) { return outMovePair(cycle, 3102, 4002, false, true, 0, 0, z); }
+int cycRapidZ(CycleRecord* cycle, double z) {
+  return outMovePair(cycle, 3102, 4002, false, true, 0, 0, z);
+}
 int cycFeedXY(CycleRecord* cycle, double x, double y) {
   return outMovePair(cycle, 3111, 4004, true, false, x, y, 0);
 }
-int cycFeedZ(CycleRecord* cycle, double z) { return outMovePair(cycle, 3112, 4005, false, true, 0, 0, z); }
+int cycFeedZ(CycleRecord* cycle, double z) {
+  return outMovePair(cycle, 3112, 4005, false, true, 0, 0, z);
+}
 int cycFeedXYZ(CycleRecord* cycle, double x, double y, double z) {
   return outMovePair(cycle, 3113, 4006, true, true, x, y, z);
 }
 
 int cycRapid3D(CycleRecord* cycle, double* lastX, double* lastY, double* lastZ, double x, double y,
-               double z, double* lastU, double* lastV, double* lastW, double u, double v, double w) {
+               double z, double* lastU, double* lastV, double* lastW, double u, double v,
+               double w) {
   return outModal(cycle, false, lastX, lastY, lastZ, x, y, z, lastU, lastV, lastW, u, v, w);
 }
 int cycFeed3D(CycleRecord* cycle, double* lastX, double* lastY, double* lastZ, double x, double y,
@@ -280,7 +289,8 @@ int cycSendCallArg(CycleRecord* cycle, const char* name, double number) {
   return cycEmit(cycle, 10, &r);
 }
 
-int cycSendAliasDef(CycleRecord* cycle, const char* a, const char* b, const char* c, const char* d) {
+int cycSendAliasDef(CycleRecord* cycle, const char* a, const char* b, const char* c,
+                    const char* d) {
   OutputRecord r = outRecord(301);
   outCopyText(r.text.name, sizeof r.text.name, "aliasDef");
   outFormatText(r.text.text, sizeof r.text.text, "%s,%s,%s,%s", a != nullptr ? a : "",
@@ -291,7 +301,9 @@ int cycSendAliasDef(CycleRecord* cycle, const char* a, const char* b, const char
 int cycBegin5Axis(CycleRecord* cycle) { return cycSendNameValue(cycle, "tr", "5X"); }
 int cycEnd5Axis(CycleRecord* cycle) { return cycSendNameValue(cycle, "tr", "5X0"); }
 
-int cycSendToolText(CycleRecord* cycle, const char* text) { return outSingleText(cycle, 11, 3199, text); }
+int cycSendToolText(CycleRecord* cycle, const char* text) {
+  return outSingleText(cycle, 11, 3199, text);
+}
 int cycSendToolValue(CycleRecord* cycle, const char* name, const char* value) {
   return cycSendTextRecord(cycle, 11, 3131, name, value);
 }
@@ -350,9 +362,15 @@ int cycEndContext(CycleRecord* cycle, const char* name, const char* data, const 
   return outPart(cycle, 5002, 4, 0, name, data, usage);
 }
 int cycClearAll(CycleRecord* cycle) { return outEmitType(cycle, 12, 5004); }
-int cycMoveKindSmooth(CycleRecord* cycle) { return outPart(cycle, 5005, 113, 0, nullptr, nullptr, nullptr); }
-int cycMoveKindInfeed(CycleRecord* cycle) { return outPart(cycle, 5005, 114, 0, nullptr, nullptr, nullptr); }
-int cycMoveKindPath(CycleRecord* cycle) { return outPart(cycle, 5005, 115, 0, nullptr, nullptr, nullptr); }
+int cycMoveKindSmooth(CycleRecord* cycle) {
+  return outPart(cycle, 5005, 113, 0, nullptr, nullptr, nullptr);
+}
+int cycMoveKindInfeed(CycleRecord* cycle) {
+  return outPart(cycle, 5005, 114, 0, nullptr, nullptr, nullptr);
+}
+int cycMoveKindPath(CycleRecord* cycle) {
+  return outPart(cycle, 5005, 115, 0, nullptr, nullptr, nullptr);
+}
 
 int cycCollisionPoint(CycleRecord* cycle, double x, double y, double z) {
   OutputRecord r = outRecord(7001);

@@ -16,10 +16,10 @@ void outFormatText(char* field, std::size_t size, const char* format, ...)
 void outCopyText(char* field, std::size_t size, const char* text);
 
 // Layer 0 and 1 records of the framework.
-int cycSendError(CycleRecord* cycle, const char* text);                             // 101 on 0
+int cycSendError(CycleRecord* cycle, const char* text);  // 101 on 0
 int cycSendTextRecord(CycleRecord* cycle, std::uint16_t layer, int type, const char* name,
-                      const char* text);                                            // any text form
-int cycSendComment(CycleRecord* cycle, const char* text);                           // 1001 on 2
+                      const char* text);                   // any text form
+int cycSendComment(CycleRecord* cycle, const char* text);  // 1001 on 2
 
 // Messages of a run that fails as a whole: an output that cannot be opened, written or closed
 // ("<path>: <reason>"), and a value that must be a finite number but is not ("<key>: ...").
@@ -36,16 +36,17 @@ int cycSendComments(CycleRecord* cycle);
 // "cmnt[<comment>]" and/or "u[<usage>]" joined by a blank (empty parts left out); 3002 end.
 int cycBeginContour(CycleRecord* cycle, const char* name, const char* comment, const char* usage);
 int cycEndContour(CycleRecord* cycle);
-int cycAuxBeginContour(CycleRecord* cycle, const char* name, const char* comment, const char* usage);
+int cycAuxBeginContour(CycleRecord* cycle, const char* name, const char* comment,
+                       const char* usage);
 int cycAuxEndContour(CycleRecord* cycle);
 int cycAuxFirstPoint(CycleRecord* cycle, double x, double y, double z);  // 3103 on 41
 int cycAuxNextPoint(CycleRecord* cycle, double x, double y, double z);   // 3113 on 41
 
 // Explicit moves: the layer-31 record, then its G-code twin on 32.
-int cycRapidXY(CycleRecord* cycle, double x, double y);           // 3101, 4001
-int cycRapidZ(CycleRecord* cycle, double z);                      // 3102, 4002
-int cycFeedXY(CycleRecord* cycle, double x, double y);            // 3111, 4004
-int cycFeedZ(CycleRecord* cycle, double z);                       // 3112, 4005
+int cycRapidXY(CycleRecord* cycle, double x, double y);            // 3101, 4001
+int cycRapidZ(CycleRecord* cycle, double z);                       // 3102, 4002
+int cycFeedXY(CycleRecord* cycle, double x, double y);             // 3111, 4004
+int cycFeedZ(CycleRecord* cycle, double z);                        // 3112, 4005
 int cycFeedXYZ(CycleRecord* cycle, double x, double y, double z);  // 3113, 4006
 
 // Modal moves. last* hold the caller's last written values and are updated for every coordinate
@@ -68,12 +69,12 @@ int cycSetLocal(CycleRecord* cycle, const char* name, const char* value);
 int cycSendNameValue(CycleRecord* cycle, const char* name, const char* value);
 int cycSendCallArg(CycleRecord* cycle, const char* name, double number);  // "arg" "F:\"%s\":=<n>"
 int cycSendAliasDef(CycleRecord* cycle, const char* a, const char* b, const char* c,
-                    const char* d);  // "aliasDef" "a,b,c,d" (d "1" when empty)
+                    const char* d);     // "aliasDef" "a,b,c,d" (d "1" when empty)
 int cycBegin5Axis(CycleRecord* cycle);  // "tr" "5X"
 int cycEnd5Axis(CycleRecord* cycle);    // "tr" "5X0"
 
 // Tool description on layer 11.
-int cycSendToolText(CycleRecord* cycle, const char* text);                     // 3199
+int cycSendToolText(CycleRecord* cycle, const char* text);                      // 3199
 int cycSendToolValue(CycleRecord* cycle, const char* name, const char* value);  // 3131
 // The direction through the tool frame's rotation and the inverse of the NC frame's rotation,
 // normalised, as 3131 "toolAxis" "x,y,z" on 11; nothing (result 0) when it is shorter than 1e-8.
@@ -83,9 +84,10 @@ int cycSendFrameToolAxis(CycleRecord* cycle, double x, double y, double z);
 int cycSendLiteralNc(CycleRecord* cycle, const char* text);
 
 // Parts, contexts and move kinds on layer 12.
-int cycBeginPart(CycleRecord* cycle, int number, const char* data, const char* usage);  // 5001 kind 1
-int cycEndPart(CycleRecord* cycle, int number, const char* data, const char* usage);    // 5002 kind 1
-int cycClearPart(CycleRecord* cycle, int number);                                       // 5003 kind 1
+int cycBeginPart(CycleRecord* cycle, int number, const char* data,
+                 const char* usage);                                                  // 5001 kind 1
+int cycEndPart(CycleRecord* cycle, int number, const char* data, const char* usage);  // 5002 kind 1
+int cycClearPart(CycleRecord* cycle, int number);                                     // 5003 kind 1
 // 5001 / 5002 kind 4; nothing (result 0) when the name is empty.
 int cycBeginContext(CycleRecord* cycle, const char* name, const char* data, const char* usage);
 int cycEndContext(CycleRecord* cycle, const char* name, const char* data, const char* usage);

@@ -100,10 +100,8 @@ int parStep(ParLexer& lx, int state) {
         if (parIsLineEnd(c) || c == kEndOfInput) return kParSkip;
         lx.name += static_cast<char>(c);
       }
-    case kParAfterName:
-      return lx.nextNonBlank() == ':' ? kParAfterColon : kParSkip;
-    case kParAfterColon:
-      return lx.next() == '=' ? kParBeforeValue : kParSkip;
+    case kParAfterName: return lx.nextNonBlank() == ':' ? kParAfterColon : kParSkip;
+    case kParAfterColon: return lx.next() == '=' ? kParBeforeValue : kParSkip;
     case kParBeforeValue:
       c = lx.nextNonBlank();
       if (parIsLineEnd(c) || c == kEndOfInput) return kParSkip;
@@ -146,9 +144,7 @@ int parStep(ParLexer& lx, int state) {
         if (c == kEndOfInput) return kParEndOfLine;
         return kParSkip;
       }
-    case kParComment:
-      do {
-        c = lx.next();
+    case kParComment: do { c = lx.next();
       } while (!parIsLineEnd(c) && c != kEndOfInput);
       return c == kEndOfInput ? kParEndOfLine : lx.lineEndState();
     case kParContinuation:

@@ -42,11 +42,16 @@ void runFreeArgs(CycleRecord* cycle) {
 std::uint16_t runSingleLetterFlag(char c) {
   switch (c) {
     case '?': return kCycFlagHelp;
-    case 'A': case 'a': return kCycFlagAlgorithm;
-    case 'D': case 'd': return kCycFlagOptionD;
-    case 'P': case 'p': return kCycFlagParameters;
-    case 'V': case 'v': return kCycFlagVersion;
-    case 'Y': case 'y': return kCycFlagLayers;
+    case 'A':
+    case 'a': return kCycFlagAlgorithm;
+    case 'D':
+    case 'd': return kCycFlagOptionD;
+    case 'P':
+    case 'p': return kCycFlagParameters;
+    case 'V':
+    case 'v': return kCycFlagVersion;
+    case 'Y':
+    case 'y': return kCycFlagLayers;
     default: return 0;
   }
 }
@@ -67,13 +72,13 @@ bool runOption(CycleRecord* cycle, const char* arg) {
   }
   if (len < 2) return false;
   switch (opt[0]) {
-    case 'I': case 'i':
+    case 'I':
+    case 'i':
       if (strncasecmp(opt, "IPC", 3) != 0) return false;
       runnerState.ipcValue = static_cast<int>(runNumber(opt + 3, 1000000000));
       return true;
-    case 'M': case 'm':
-      cycle->mValue = static_cast<std::uint16_t>(runNumber(opt + 1, 65535));
-      return true;
+    case 'M':
+    case 'm': cycle->mValue = static_cast<std::uint16_t>(runNumber(opt + 1, 65535)); return true;
     case 'P':
       if (strcasecmp(opt, "PCF") == 0) {
         cycle->outputMode = kCycOutputExchange;
@@ -84,7 +89,8 @@ bool runOption(CycleRecord* cycle, const char* arg) {
         return true;
       }
       return false;
-    case 'S': case 's': {
+    case 'S':
+    case 's': {
       char* source = memStrDup(opt + 1);
       if (source == nullptr) return true;  // no memory: the option is lost, not turned positional
       memFree(cycle->source);
@@ -92,8 +98,7 @@ bool runOption(CycleRecord* cycle, const char* arg) {
       cycle->flags |= kCycFlagSource;
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -195,25 +200,28 @@ int runComputing(CycleRecord* cycle) {
       }
     }
   }
-  if (runPhase(cycle, s.phaseEnd, kMsgEndBegin, kMsgEndEnd) == 0 && code == kRunOk) code = kRunEndFailed;
+  if (runPhase(cycle, s.phaseEnd, kMsgEndBegin, kMsgEndEnd) == 0 && code == kRunOk)
+    code = kRunEndFailed;
   return code;
 }
 
 int runInformation(CycleRecord* cycle) {
   struct InfoStep {
     std::uint16_t flag;
-    CyclePhaseFn CycleSlots::* slot;
+    CyclePhaseFn CycleSlots::*slot;
     int begin, end, failCode;
   };
   static constexpr InfoStep kSteps[] = {
-      {kCycFlagVersion, &CycleSlots::phaseVersion, kMsgVersionBegin, kMsgVersionEnd, kRunVersionFailed},
+      {kCycFlagVersion, &CycleSlots::phaseVersion, kMsgVersionBegin, kMsgVersionEnd,
+       kRunVersionFailed},
       {kCycFlagHelp, &CycleSlots::phaseHelp, kMsgHelpBegin, kMsgHelpEnd, kRunHelpFailed},
       {kCycFlagParameters, &CycleSlots::phaseParameters, kMsgParametersBegin, kMsgParametersEnd,
        kRunParametersFailed},
       {kCycFlagAlgorithm, &CycleSlots::phaseAlgorithm, kMsgAlgorithmBegin, kMsgAlgorithmEnd,
        kRunAlgorithmFailed},
       {kCycFlagLayers, &CycleSlots::phaseLayers, kMsgLayersBegin, kMsgLayersEnd, kRunLayersFailed},
-      {kCycFlagOptionD, &CycleSlots::phaseOptionD, kMsgOptionDBegin, kMsgOptionDEnd, kRunOptionDFailed},
+      {kCycFlagOptionD, &CycleSlots::phaseOptionD, kMsgOptionDBegin, kMsgOptionDEnd,
+       kRunOptionDFailed},
   };
   for (const InfoStep& step : kSteps) {
     if ((cycle->flags & step.flag) == 0) continue;
@@ -260,7 +268,8 @@ int cycParseOptions(CycleRecord* cycle, char** argv, int argc, int inheritOnly) 
 
   const std::size_t len = cycle->source != nullptr ? std::strlen(cycle->source) : 0;
   cycle->sourceIsCfg = len >= 5 && strcasecmp(cycle->source + len - 4, ".CFG") == 0 ? 1 : 0;
-  CyclePhaseFn load = cycle->sourceIsCfg == 1 ? cycle->slots.phaseLoadCfg : cycle->slots.phaseLoadParams;
+  CyclePhaseFn load =
+      cycle->sourceIsCfg == 1 ? cycle->slots.phaseLoadCfg : cycle->slots.phaseLoadParams;
   const int loaded = runPhase(cycle, load, kMsgLoadBegin, kMsgLoadEnd);
 
   if (cycle->outputMode == kCycOutputPof) runCopyBypass(cycle);
@@ -273,7 +282,8 @@ int cycParseOptions(CycleRecord* cycle, char** argv, int argc, int inheritOnly) 
 
 int cycRun(CycleRecord* cycle) {
   if (cycle == nullptr) return kRunOk;
-  const int code = (cycle->flags & kCycFlagInfoMask) == 0 ? runComputing(cycle) : runInformation(cycle);
+  const int code =
+      (cycle->flags & kCycFlagInfoMask) == 0 ? runComputing(cycle) : runInformation(cycle);
   cycCleanup(cycle);
   cycReleaseModuleFileName();
   return code;

@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-
 #include <cstring>
 #include <string>
 
@@ -97,10 +96,9 @@ int platRandomUuid(char* out, std::size_t size) {
   }
   b[6] = static_cast<unsigned char>((b[6] & 0x0f) | 0x40);  // version 4: random
   b[8] = static_cast<unsigned char>((b[8] & 0x3f) | 0x80);  // the standard variant
-  std::snprintf(out, size,
-                "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[0], b[1],
-                b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
-                b[15]);
+  std::snprintf(out, size, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+                b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12],
+                b[13], b[14], b[15]);
   return 1;
 }
 
@@ -127,7 +125,7 @@ int platLocalTimeText(char* out, std::size_t size, const char* format, std::int6
 }
 
 int platPathKind(const char* path) {
-  struct stat st{};
+  struct stat st {};
   if (path == nullptr || path[0] == '\0' || stat(path, &st) != 0) return kPlatNoFile;
   return S_ISREG(st.st_mode) ? kPlatRegularFile : kPlatOtherFile;
 }

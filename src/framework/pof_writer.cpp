@@ -3,6 +3,7 @@
 // switch, start time, the output to go back to), and the move counter.
 #include "framework/pof_writer.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -12,7 +13,6 @@
 #include <map>
 #include <string>
 #include <utility>
-#include <strings.h>
 
 #include "framework/memory.h"
 #include "framework/numtext.h"
@@ -25,8 +25,13 @@
 namespace {
 // Record types the writers know.
 enum PofType : int {
-  kTypeHeader = 100, kTypeFatal = 102, kTypeCycle = 103, kTypeCycleEnd = 104, kTypeLayers = 110,
-  kTypeNameValue = 301, kTypeComment = 1001,
+  kTypeHeader = 100,
+  kTypeFatal = 102,
+  kTypeCycle = 103,
+  kTypeCycleEnd = 104,
+  kTypeLayers = 110,
+  kTypeNameValue = 301,
+  kTypeComment = 1001,
 };
 
 // Axis bits of the first-position masks.
@@ -38,14 +43,14 @@ constexpr int kRequired5X = kRequired3D | kAxisU | kAxisV | kAxisW;
 constexpr int kFirstNotYet = -1, kFirstClosed = 0, kFirstOpen = 1, kFirstNcJoined = 2;
 
 struct PofLevel {
-  int moveMask = 0;      // axes written by the move writers since the position opened
-  int ncMask = 0;        // the same for the G-code writer
+  int moveMask = 0;  // axes written by the move writers since the position opened
+  int ncMask = 0;    // the same for the G-code writer
   int requiredMask = kRequired3D;
   int firstPositionState = kFirstNotYet;
   int ncOwnsFirstPosition = 0;  // the cycle serves layer 32: the G-code side closes the bracket
   int writeAlias = 0;
   CycleRecord* cycle = nullptr;  // the cycle whose "cycle" record opened the slot
-  bool open = false;                   // false once its end (or fatal-error) record was written
+  bool open = false;             // false once its end (or fatal-error) record was written
   std::int64_t startMillis = 0;
   std::FILE* outerOutput = nullptr;  // the output before this cycle opened its own file
   std::FILE* ownFile = nullptr;      // the cycle's own file, closed at its end
@@ -104,9 +109,7 @@ void pofPrint(const char* format, ...) {
   if (n < 0 || std::ferror(out) != 0) pofOutputFailed(nullptr, std::strerror(errno));
 }
 
-std::int64_t pofNow() {
-  return pofState.fixedMillis >= 0 ? pofState.fixedMillis : platNowMillis();
-}
+std::int64_t pofNow() { return pofState.fixedMillis >= 0 ? pofState.fixedMillis : platNowMillis(); }
 
 // The exchange-format escape of text as a string; empty when memory fails.
 std::string pofEscaped(const char* text) {
@@ -224,7 +227,8 @@ void pofWriteHeader(CycleRecord* cycle, PofLevel& slot) {
   pofTimeText(now, sizeof now);
   pofPrint("0: time(%s)\n", now);
   const char* frameComment = pofLastValue(cycle->params, "frameComment");
-  if (frameComment != nullptr) cycSendTextRecord(cycle, 0, kTypeHeader, "frameComment", frameComment);
+  if (frameComment != nullptr)
+    cycSendTextRecord(cycle, 0, kTypeHeader, "frameComment", frameComment);
   const char* zero = pofLastValue(cycle->params, "zeroPointID");
   cycSendTextRecord(cycle, 0, kTypeHeader, "frameCs_id", zero != nullptr ? zero : "0");
   static const char* const kFrameNames[4] = {"frameCs_x", "frameCs_y", "frameCs_z", "frameCs_o"};
@@ -268,7 +272,8 @@ void pofBeginCycle(CycleRecord* cycle) {
 // no "cycle" record. A cycle's level is lowered once, however many end records it sends.
 PofLevel* pofEndSlot(const CycleRecord* cycle) {
   const int top = pofState.level;
-  if (top >= 0 && top < kPofLevels && pofState.levels[top].open && pofState.levels[top].cycle == cycle) {
+  if (top >= 0 && top < kPofLevels && pofState.levels[top].open &&
+      pofState.levels[top].cycle == cycle) {
     pofState.levels[top].open = false;
     --pofState.level;
     return &pofState.levels[top];
@@ -290,7 +295,8 @@ void pofWriteEndLines(CycleRecord* cycle, const PofLevel* slot) {
   const long hours = static_cast<long>(ms / 3600000);
   const long minutes = static_cast<long>(ms / 60000 % 60);
   const long seconds = static_cast<long>(ms / 1000 % 60);
-  pofPrint("0: elapsed(%ld:%02ld:%02ld,%03d)\n", hours, minutes, seconds, static_cast<int>(ms % 1000));
+  pofPrint("0: elapsed(%ld:%02ld:%02ld,%03d)\n", hours, minutes, seconds,
+           static_cast<int>(ms % 1000));
   pofPrint("0: sigstat(%d,%d)\n", static_cast<int>(cycle->signal), static_cast<int>(cycle->status));
   cycWriteLiteralBlock(cycle, "EOC");
 }
@@ -322,7 +328,8 @@ void pofCloseFirstPosition(CycleRecord* cycle, PofLevel& slot, bool withProc) {
   pofPrint("10: arg(I:firstPosition:=0)\n");
   slot.firstPositionState = kFirstClosed;
   if (!withProc) return;
-  pofPrint("10: proc(%s)\n", slot.requiredMask == kRequired3D ? "firstPosition3D" : "firstPosition5X");
+  pofPrint("10: proc(%s)\n",
+           slot.requiredMask == kRequired3D ? "firstPosition3D" : "firstPosition5X");
   cycWriteLiteralBlock(cycle, "AFP");
 }
 
@@ -342,7 +349,6 @@ int pofModalMask(const OutputModalForm& m, bool with5) {
   if (with5) mask |= (m.setU ? kAxisU : 0) | (m.setV ? kAxisV : 0) | (m.setW ? kAxisW : 0);
   return mask;
 }
-
 
 // The coordinate part of a modal move: " x[/..]" etc. for the flagged axes; u, v, w with eight
 // decimals when with5. prefixed by the axis letters and slashes as the move lines write them.
@@ -383,51 +389,60 @@ int pofWriteMove(const OutputRecord* r, unsigned layer) {
   int mask = 0;
   try {
     switch (type) {
-      case 3101: case 3111: {
+      case 3101:
+      case 3111: {
         NumTexts n = numFormatMany({mv.x, mv.y});
         coords = std::string(" x[/") + n.t[0] + "] y[/" + n.t[1] + "]";
         mask = kAxisX | kAxisY;
         break;
       }
-      case 3102: case 3112: {
+      case 3102:
+      case 3112: {
         NumTexts n = numFormatMany({mv.z});
         coords = std::string(" z[/") + n.t[0] + "]";
         mask = kAxisZ;
         break;
       }
-      case 3103: case 3113: {
+      case 3103:
+      case 3113: {
         NumTexts n = numFormatMany({mv.x, mv.y, mv.z});
         coords = std::string(" x[/") + n.t[0] + "] y[/" + n.t[1] + "] z[/" + n.t[2] + "]";
         mask = kRequired3D;
         break;
       }
-      case 3105: case 3115: {
+      case 3105:
+      case 3115: {
         NumTexts n = numFormatMany({mv.x});
         coords = std::string(" x[/") + n.t[0] + "]";
         mask = kAxisX;
         break;
       }
-      case 3106: case 3116: {
+      case 3106:
+      case 3116: {
         NumTexts n = numFormatMany({mv.y});
         coords = std::string(" y[/") + n.t[0] + "]";
         mask = kAxisY;
         break;
       }
-      case 3107: case 3114:
+      case 3107:
+      case 3114:
         coords = pofModalText(r->modal, false, false);
         mask = pofModalMask(r->modal, false);
         break;
-      case 3109: case 3118:
+      case 3109:
+      case 3118:
         coords = pofModalText(r->modal, true, false);
         mask = pofModalMask(r->modal, true);
         break;
-      case 3108: case 3117: {
+      case 3108:
+      case 3117: {
         NumTexts n = numFormatMany({mv.x, mv.y, mv.u, mv.v});
         coords = std::string(" x[/") + n.t[0] + "] y[/" + n.t[1] + "] u[/" + n.t[2] + "] v[/" +
                  n.t[3] + "]";
         break;
       }
-      case 3121: case 3122: {
+      case 3121:
+      case 3122: {
         const OutputArcForm& a = r->arc;
         NumTexts n = numFormatMany({a.x, a.cx, a.y, a.cy, a.z, a.cz});
         coords = std::string(" o[") + (a.direction == 1 ? '-' : '+') + "] x[/" + n.t[0] + "/" +
@@ -437,8 +452,7 @@ int pofWriteMove(const OutputRecord* r, unsigned layer) {
         mask = type == 3122 ? kRequired3D : kAxisX | kAxisY;
         break;
       }
-      default:
-        return -1;
+      default: return -1;
     }
   } catch (...) {
     return -1;
@@ -461,29 +475,33 @@ int pofWriteNcLine(const OutputRecord* r) {
   const char* const y = n.t[1];
   const char* const z = n.t[2];
   switch (type) {
-    case 4001: case 4004:
+    case 4001:
+    case 4004:
       pofPrint("32: G%c X%s Y%s\n", type == 4001 ? '0' : '1', x, y);
       return kAxisX | kAxisY;
-    case 4002: case 4005:
-      pofPrint("32: G%c Z%s\n", type == 4002 ? '0' : '1', z);
-      return kAxisZ;
-    case 4003: case 4006:
+    case 4002:
+    case 4005: pofPrint("32: G%c Z%s\n", type == 4002 ? '0' : '1', z); return kAxisZ;
+    case 4003:
+    case 4006:
       pofPrint("32: G%c X%s Y%s Z%s\n", type == 4003 ? '0' : '1', x, y, z);
       return kRequired3D;
-    case 4008: case 4009:
+    case 4008:
+    case 4009:
       pofPrint("32: G%c X%s Y%s I%s J%s\n", type == 4008 ? '2' : '3', x, y, n.t[3], n.t[4]);
       return kAxisX | kAxisY;
-    case 4010: case 4011:
+    case 4010:
+    case 4011:
       pofPrint("32: G%c X%s Y%s Z%s I%s J%s K%s\n", type == 4010 ? '2' : '3', x, y, z, n.t[3],
                n.t[4], n.t[5]);
       return kRequired3D;
-    case 4012: case 4014:
-      pofPrint("32: G%c X%s\n", type == 4012 ? '0' : '1', x);
-      return kAxisX;
-    case 4013: case 4015:
-      pofPrint("32: G%c Y%s\n", type == 4013 ? '0' : '1', y);
-      return kAxisY;
-    case 4016: case 4007: case 4019: case 4020: {
+    case 4012:
+    case 4014: pofPrint("32: G%c X%s\n", type == 4012 ? '0' : '1', x); return kAxisX;
+    case 4013:
+    case 4015: pofPrint("32: G%c Y%s\n", type == 4013 ? '0' : '1', y); return kAxisY;
+    case 4016:
+    case 4007:
+    case 4019:
+    case 4020: {
       const bool with5 = type == 4019 || type == 4020;
       std::string s;
       try {
@@ -494,17 +512,13 @@ int pofWriteNcLine(const OutputRecord* r) {
       pofPrint("32: G%c%s\n", type == 4016 || type == 4019 ? '0' : '1', s.c_str());
       return pofModalMask(r->modal, with5);
     }
-    case 4017: case 4018:
+    case 4017:
+    case 4018:
       pofPrint("32: G%c X%s Y%s U%s V%s\n", type == 4017 ? '0' : '1', x, y, n.t[3], n.t[4]);
       return 0;
-    case 4041:
-      pofPrint("32: G100 Z%s\n", z);
-      return kAxisZ;
-    case 4101:
-      pofPrint("32: %.775s\n", r->single);
-      return 0;
-    default:
-      return -1;
+    case 4041: pofPrint("32: G100 Z%s\n", z); return kAxisZ;
+    case 4101: pofPrint("32: %.775s\n", r->single); return 0;
+    default: return -1;
   }
 }
 
@@ -527,7 +541,7 @@ void pofPartLine(const char* verb, const OutputPartForm& p) {
 }  // namespace
 
 int pofSetOutput(std::FILE* stream) {
-  struct stat st{};
+  struct stat st {};
   pofState.broken = false;
   pofState.outName.clear();
   if (stream != nullptr && fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode)) {
@@ -591,7 +605,8 @@ int pofTextLayer10(CycleRecord* cycle, OutputRecord* record) {
   const char* name = record->text.name;
   const char* value = record->text.text;
   PofLevel& slot = pofSlot();
-  if ((std::strcmp(name, "aliasDef") == 0 || std::strcmp(name, "aliasUse") == 0) && slot.writeAlias != 1) {
+  if ((std::strcmp(name, "aliasDef") == 0 || std::strcmp(name, "aliasUse") == 0) &&
+      slot.writeAlias != 1) {
     return 1;
   }
   pofPrint("10: %.255s(%.519s)\n", name, value);
@@ -636,20 +651,17 @@ int pofTextLayer12(CycleRecord*, OutputRecord* record) {
     case 5003:
       if (p.kind == 1) pofPrint("12: clr part %ld\n", static_cast<long>(p.number));
       break;
-    case 5004:
-      pofPrint("12: clr all\n");
-      break;
+    case 5004: pofPrint("12: clr all\n"); break;
     case 5005: {
       static const std::map<int, const char*> kKinds = {
-          {101, "G 0 z+"}, {102, "G 0 z-"}, {103, "G 0 xy"}, {104, "G 0 area"},
-          {111, "G 1 apprch"}, {112, "G 1 rtrct"}, {113, "G 1 smth"}, {114, "G 1 infd"},
-          {115, "G 1 pth"}, {121, "G x connection"}};
+          {101, "G 0 z+"},     {102, "G 0 z-"},        {103, "G 0 xy"},   {104, "G 0 area"},
+          {111, "G 1 apprch"}, {112, "G 1 rtrct"},     {113, "G 1 smth"}, {114, "G 1 infd"},
+          {115, "G 1 pth"},    {121, "G x connection"}};
       const auto it = kKinds.find(p.kind);
       if (it != kKinds.end()) pofPrint("12: %s\n", it->second);
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return 1;
 }
@@ -679,17 +691,12 @@ int pofTextMoves(CycleRecord* cycle, OutputRecord* record, unsigned layer) {
         pofPrint("( )   {\n");
       }
       return 1;
-    case 3002:
-      pofPrint("%u: }\n", layer);
-      return 1;
+    case 3002: pofPrint("%u: }\n", layer); return 1;
     case 3131:
       pofPrint("%u: v%.255s(%.519s)\n", layer, record->text.name, record->text.text);
       return 1;
-    case 3199:
-      pofPrint("%u: ; %.775s\n", layer, record->single);
-      return 1;
-    default:
-      break;
+    case 3199: pofPrint("%u: ; %.775s\n", layer, record->single); return 1;
+    default: break;
   }
   PofLevel& slot = pofSlot();
   if (pofOpensPosition31(type) && slot.moveMask == 0) pofOpenFirstPosition(cycle, slot);
@@ -715,10 +722,18 @@ int pofTextMoves(CycleRecord* cycle, OutputRecord* record, unsigned layer) {
   return 1;
 }
 
-int pofTextLayer31(CycleRecord* cycle, OutputRecord* record) { return pofTextMoves(cycle, record, 31); }
-int pofTextLayer33(CycleRecord* cycle, OutputRecord* record) { return pofTextMoves(cycle, record, 33); }
-int pofTextLayer35(CycleRecord* cycle, OutputRecord* record) { return pofTextMoves(cycle, record, 35); }
-int pofTextLayer36(CycleRecord* cycle, OutputRecord* record) { return pofTextMoves(cycle, record, 36); }
+int pofTextLayer31(CycleRecord* cycle, OutputRecord* record) {
+  return pofTextMoves(cycle, record, 31);
+}
+int pofTextLayer33(CycleRecord* cycle, OutputRecord* record) {
+  return pofTextMoves(cycle, record, 33);
+}
+int pofTextLayer35(CycleRecord* cycle, OutputRecord* record) {
+  return pofTextMoves(cycle, record, 35);
+}
+int pofTextLayer36(CycleRecord* cycle, OutputRecord* record) {
+  return pofTextMoves(cycle, record, 36);
+}
 
 int pofTextLayer32(CycleRecord* cycle, OutputRecord* record) {
   if (record == nullptr) return 1;
@@ -735,7 +750,8 @@ int pofTextLayer32(CycleRecord* cycle, OutputRecord* record) {
   if (mask <= 0) return 1;
   const int before = slot.ncMask;
   slot.ncMask |= mask;
-  if (slot.ncMask != before && slot.ncMask == slot.requiredMask) pofCloseFirstPosition(cycle, slot, true);
+  if (slot.ncMask != before && slot.ncMask == slot.requiredMask)
+    pofCloseFirstPosition(cycle, slot, true);
   return 1;
 }
 
@@ -759,7 +775,8 @@ OutputWriterFn pofTextWriterFor(std::uint16_t layer) {
     case 33: return pofTextLayer33;
     case 35: return pofTextLayer35;
     case 36: return pofTextLayer36;
-    case 41: case 42: return pofTextNone;
+    case 41:
+    case 42: return pofTextNone;
     default: return nullptr;
   }
 }
@@ -836,7 +853,9 @@ void pofResetState() {
   pofState.uuidFixed = false;
 }
 
-void pofTestFixClock(std::int64_t epochMillis) { pofState.fixedMillis = epochMillis < 0 ? -1 : epochMillis; }
+void pofTestFixClock(std::int64_t epochMillis) {
+  pofState.fixedMillis = epochMillis < 0 ? -1 : epochMillis;
+}
 
 void pofTestFixUuid(const char* text) {
   pofState.uuidFixed = text != nullptr;

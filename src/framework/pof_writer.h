@@ -24,10 +24,10 @@ inline constexpr std::size_t kPofUuidSize = 135;
 // device or an unwritable path), written or flushed and closed is a failure of the run: message
 // kCycMsgWriteFailed "<path>: <reason>" ("standard output" when no file was named), status word
 // 1, and nothing more is written to it (never standard output in place of a named file).
-int pofTextLayer0(CycleRecord* cycle, OutputRecord* record);   // header, cycle and end lines
-int pofTextLayer1(CycleRecord* cycle, OutputRecord* record);   // parameter echo (201 to 204)
-int pofTextLayer2(CycleRecord* cycle, OutputRecord* record);   // comments (1001), escaped
-int pofTextLayer3(CycleRecord* cycle, OutputRecord* record);   // "3: ---" for every record
+int pofTextLayer0(CycleRecord* cycle, OutputRecord* record);  // header, cycle and end lines
+int pofTextLayer1(CycleRecord* cycle, OutputRecord* record);  // parameter echo (201 to 204)
+int pofTextLayer2(CycleRecord* cycle, OutputRecord* record);  // comments (1001), escaped
+int pofTextLayer3(CycleRecord* cycle, OutputRecord* record);  // "3: ---" for every record
 int pofTextLayer4(CycleRecord* cycle, OutputRecord* record);
 int pofTextLayer5(CycleRecord* cycle, OutputRecord* record);
 int pofTextLayer6(CycleRecord* cycle, OutputRecord* record);

@@ -75,31 +75,65 @@ constexpr std::pair<const char*, const char*> kTdCfgKeys[] = {
 
 // Holder and head values: the parameter and the value name it is written under.
 constexpr std::pair<const char*, const char*> kTdHolderValues[] = {
-    {"toolHolderLength1", "length1"}, {"toolHolderDiameter1", "diameter1"},
-    {"toolHolderLength2", "length2"}, {"toolHolderDiameter2", "diameter2"}};
+    {"toolHolderLength1", "length1"},
+    {"toolHolderDiameter1", "diameter1"},
+    {"toolHolderLength2", "length2"},
+    {"toolHolderDiameter2", "diameter2"}};
 constexpr std::pair<const char*, const char*> kTdHeadValues[] = {
-    {"toolHeadLength1", "length1"}, {"toolHeadDiameter1", "diameter1"},
-    {"toolHeadLength2", "length2"}, {"toolHeadDiameter2", "diameter2"}};
+    {"toolHeadLength1", "length1"},
+    {"toolHeadDiameter1", "diameter1"},
+    {"toolHeadLength2", "length2"},
+    {"toolHeadDiameter2", "diameter2"}};
 
 // Values written in this order after the type values, each when set: the written name and the
 // parameter it comes from.
 constexpr std::pair<const char*, const char*> kTdCommonValues[] = {
-    {"toolRadiusAllowance", "toolRadiusAllowance"}, {"toolLengthAllowance", "toolLengthAllowance"},
-    {"taperAngle", "taperAngle"}, {"taperHeight", "taperHeight"}, {"coneAngle", "coneAngle"},
-    {"toolLength", "toolLength"}, {"toolTotalLength", "totalToolLength"},
-    {"cuttingLength", "cuttingLength"}, {"toolRTCPlength", "toolRTCPlength"},
-    {"planeFeedrate", "planeFeedrate"}, {"zFeedrate", "zFeedrate"}, {"spindleSpeed", "spindleSpeed"},
+    {"toolRadiusAllowance", "toolRadiusAllowance"},
+    {"toolLengthAllowance", "toolLengthAllowance"},
+    {"taperAngle", "taperAngle"},
+    {"taperHeight", "taperHeight"},
+    {"coneAngle", "coneAngle"},
+    {"toolLength", "toolLength"},
+    {"toolTotalLength", "totalToolLength"},
+    {"cuttingLength", "cuttingLength"},
+    {"toolRTCPlength", "toolRTCPlength"},
+    {"planeFeedrate", "planeFeedrate"},
+    {"zFeedrate", "zFeedrate"},
+    {"spindleSpeed", "spindleSpeed"},
     {"spindleRotation", "spindleRotation"}};
 
 // Parameters and ".CFG" keys whose values are texts or codes; every other value the description
 // reads is a number and is written as one.
-constexpr const char* kTdTextNames[] = {
-    "toolName", "toolComment", "toolComment2", "toolType", "toolContour", "coolant", "coolant2",
-    "toolReference", "toolHolderType", "toolHolderComment", "toolHolderComment2", "NCstop",
-    "spindleRotation", "*WKZKOMMENTAR", "*WKZKOMMENTAR2", "*TOOL_CONTOUR", "*HOLDERTYP",
-    "*HOLDERKOMMENTAR", "*HOLDERKOMMENTAR2", "*TOOL_REFERENCE", "*FRTYP", "*DREHRICHT",
-    "*TOOL_TIP", "*KUEHLMITTEL", "*KUEHLMITTEL2", "*NC_STOP", "*SIDE_OF_INSERT",
-    "*MOUNTING_DIRECTION", "*TOOL_ORIENTATION", "*CUTTING_SIDE"};
+constexpr const char* kTdTextNames[] = {"toolName",
+                                        "toolComment",
+                                        "toolComment2",
+                                        "toolType",
+                                        "toolContour",
+                                        "coolant",
+                                        "coolant2",
+                                        "toolReference",
+                                        "toolHolderType",
+                                        "toolHolderComment",
+                                        "toolHolderComment2",
+                                        "NCstop",
+                                        "spindleRotation",
+                                        "*WKZKOMMENTAR",
+                                        "*WKZKOMMENTAR2",
+                                        "*TOOL_CONTOUR",
+                                        "*HOLDERTYP",
+                                        "*HOLDERKOMMENTAR",
+                                        "*HOLDERKOMMENTAR2",
+                                        "*TOOL_REFERENCE",
+                                        "*FRTYP",
+                                        "*DREHRICHT",
+                                        "*TOOL_TIP",
+                                        "*KUEHLMITTEL",
+                                        "*KUEHLMITTEL2",
+                                        "*NC_STOP",
+                                        "*SIDE_OF_INSERT",
+                                        "*MOUNTING_DIRECTION",
+                                        "*TOOL_ORIENTATION",
+                                        "*CUTTING_SIDE"};
 
 bool tdIsTextName(const char* name) {
   for (const char* t : kTdTextNames) {
@@ -241,10 +275,11 @@ void tdAdd(TdValues& values, const char* name, const char* value) {
 // Type name of a ".CFG" type code.
 const char* tdCfgTypeName(const char* code) {
   static constexpr std::pair<const char*, const char*> kCodes[] = {
-      {"1", "ballMill"}, {"2", "endMill"}, {"3", "radiusMill"}, {"5", "drilTool"},
-      {"6", "ballMill"}, {"12", "lollipop"}, {"13", "woodruff"}, {"14", "barrelcutter"},
-      {"15", "lenscutter"}, {"16", "chamferedcutter"}, {"17", "Tslotcutter"},
-      {"101", "insertTtool"}, {"102", "threadTtool"}, {"103", "recessingTtool"}};
+      {"1", "ballMill"},         {"2", "endMill"},         {"3", "radiusMill"},
+      {"5", "drilTool"},         {"6", "ballMill"},        {"12", "lollipop"},
+      {"13", "woodruff"},        {"14", "barrelcutter"},   {"15", "lenscutter"},
+      {"16", "chamferedcutter"}, {"17", "Tslotcutter"},    {"101", "insertTtool"},
+      {"102", "threadTtool"},    {"103", "recessingTtool"}};
   if (code == nullptr) return "";
   for (const auto& [c, name] : kCodes) {
     if (std::strcmp(code, c) == 0) return name;
@@ -281,12 +316,17 @@ void tdShapeValues(const TdSource& src, const std::string& type, double diameter
   // The values that describe each special shape.
   static constexpr std::pair<const char*, const char*> kTypeValues[] = {
       {"lollipop", "tipDiameter"},
-      {"woodruff", "tipDiameter"}, {"woodruff", "discHeight"},
-      {"Tslotcutter", "tipDiameter"}, {"Tslotcutter", "discHeight"},
-      {"barrelcutter", "tipDiameter"}, {"barrelcutter", "barrelHeight"},
-      {"barrelcutter", "centerHeight"}, {"barrelcutter", "barrelRadius"},
+      {"woodruff", "tipDiameter"},
+      {"woodruff", "discHeight"},
+      {"Tslotcutter", "tipDiameter"},
+      {"Tslotcutter", "discHeight"},
+      {"barrelcutter", "tipDiameter"},
+      {"barrelcutter", "barrelHeight"},
+      {"barrelcutter", "centerHeight"},
+      {"barrelcutter", "barrelRadius"},
       {"lenscutter", "lensRadius"},
-      {"chamferedcutter", "tipDiameter"}, {"chamferedcutter", "chamferAngle"},
+      {"chamferedcutter", "tipDiameter"},
+      {"chamferedcutter", "chamferAngle"},
       {"chamferedcutter", "nominalDiameter"}};
   for (const auto& [shape, name] : kTypeValues) {
     if (type == shape) tdAdd(out, name, src.get(name));
@@ -345,7 +385,8 @@ void tdHolderAndHead(const TdSource& src, const ToolDescWork* work, TdDescriptio
   if (work->outlines[kToolOutlineHolder].count > 1) d.holder = true;
   if (work->outlines[kToolOutlineHead].count > 1) d.head = true;
   const char* holderType = src.get("toolHolderType");
-  if (holderType != nullptr) d.holderTypeText = " type[" + tdEscape(holderType, std::string::npos) + "]";
+  if (holderType != nullptr)
+    d.holderTypeText = " type[" + tdEscape(holderType, std::string::npos) + "]";
   d.holderComment = src.get("toolHolderComment");
   d.holderComment2 = src.get("toolHolderComment2");
   d.holderClose = src.cfg ? "  }" : " }";
@@ -418,20 +459,23 @@ void tdEmit(CycleRecord* cycle, const TdDescription& d, const ToolDescWork* work
   static const char* const kFrameNames[4] = {"toolCs_x", "toolCs_y", "toolCs_z", "toolCs_o"};
   for (int column = 0; column < 4; ++column) {
     char c[3][64];
-    for (int row = 0; row < 3; ++row) numFormatFixed8(c[row], sizeof c[row], cycle->tool.m[row * 4 + column]);
+    for (int row = 0; row < 3; ++row)
+      numFormatFixed8(c[row], sizeof c[row], cycle->tool.m[row * 4 + column]);
     const std::string text = std::string(c[0]) + "," + c[1] + "," + c[2];
     cycSendTextRecord(cycle, 0, 100, kFrameNames[column], text.c_str());
   }
   if (d.comment != nullptr) cycSendComment(cycle, d.comment);
   if (d.name != nullptr) {
-    const std::string opening = "oTool[" + std::string(d.name) + "](" + d.typeText +
-                                tdCommentText(d.comment) + " ) {";
+    const std::string opening =
+        "oTool[" + std::string(d.name) + "](" + d.typeText + tdCommentText(d.comment) + " ) {";
     cycSendToolText(cycle, opening.c_str());
-    if (d.comment2 != nullptr) cycSendToolValue(cycle, "comment", tdEscape(d.comment2, kTdCommentMax).c_str());
+    if (d.comment2 != nullptr)
+      cycSendToolValue(cycle, "comment", tdEscape(d.comment2, kTdCommentMax).c_str());
     tdSendValues(cycle, d.values);
     toolDescWriteContour(cycle, " ", &work->outlines[d.outline]);
     if (d.holder) {
-      const std::string holder = "oToolHolder(" + d.holderTypeText + tdCommentText(d.holderComment) + " ) {";
+      const std::string holder =
+          "oToolHolder(" + d.holderTypeText + tdCommentText(d.holderComment) + " ) {";
       cycSendToolText(cycle, holder.c_str());
       if (d.holderComment2 != nullptr) {
         cycSendToolValue(cycle, "comment", tdEscape(d.holderComment2, kTdCommentMax).c_str());
@@ -487,7 +531,8 @@ int tdFromParams(CycleRecord* cycle) {
   const char* typeParam = src.get("toolType");
   const std::string type = typeParam != nullptr ? typeParam : "";
   if (typeParam != nullptr) {
-    d.typeText = std::string(" type[") + (strcasecmp(typeParam, "drillTool") == 0 ? "drilTool" : typeParam) + "]";
+    d.typeText = std::string(" type[") +
+                 (strcasecmp(typeParam, "drillTool") == 0 ? "drilTool" : typeParam) + "]";
   }
   const double diameter = tdNumber(src.get("toolDiameter"));
   const char* reference = src.get("toolReference");
@@ -497,8 +542,10 @@ int tdFromParams(CycleRecord* cycle) {
   const char* stop = src.get("NCstop");
   if (stop != nullptr && std::strcmp(stop, "true") == 0) d.controls.emplace_back("tr", "M0");
   std::string length = "0";
-  if (reference != nullptr && std::strcmp(reference, "center") == 0) length = tdCenterLength(src, type, diameter);
-  if (reference != nullptr && std::strcmp(reference, "tip") != 0 && std::strcmp(reference, "center") != 0) {
+  if (reference != nullptr && std::strcmp(reference, "center") == 0)
+    length = tdCenterLength(src, type, diameter);
+  if (reference != nullptr && std::strcmp(reference, "tip") != 0 &&
+      std::strcmp(reference, "center") != 0) {
     length = named;
   }
   tdReferenceControls(reference != nullptr ? reference : "tip", length, d.name, d.controls);
@@ -541,8 +588,10 @@ int tdFromCfg(CycleRecord* cycle) {
   // The reference named by "*TOOL_TIP": 1 tip, 3 left, 4 right, any other the centre.
   const char* tipReference = nullptr;
   if (tip != nullptr) {
-    tipReference = std::strcmp(tip, "1") == 0 ? "tip" : std::strcmp(tip, "3") == 0 ? "left"
-                   : std::strcmp(tip, "4") == 0 ? "right" : "center";
+    tipReference = std::strcmp(tip, "1") == 0   ? "tip"
+                   : std::strcmp(tip, "3") == 0 ? "left"
+                   : std::strcmp(tip, "4") == 0 ? "right"
+                                                : "center";
   }
   std::string named = "0";
   if (insert) {
@@ -564,7 +613,9 @@ int tdFromCfg(CycleRecord* cycle) {
     }
     const char* sideReference = nullptr;
     if (tip != nullptr) {
-      sideReference = std::strcmp(tip, "3") == 0 ? "left" : std::strcmp(tip, "4") == 0 ? "right" : "tip";
+      sideReference = std::strcmp(tip, "3") == 0   ? "left"
+                      : std::strcmp(tip, "4") == 0 ? "right"
+                                                   : "tip";
       d.controls.emplace_back("toolReference", sideReference);
     }
     const char* orientation = src.raw("*TOOL_ORIENTATION");
@@ -576,7 +627,9 @@ int tdFromCfg(CycleRecord* cycle) {
     if (tip != nullptr) d.controls.emplace_back("tr", "toolReference");
     if (orientation != nullptr) d.controls.emplace_back("tr", "toolOrientation");
   } else {
-    const char* ref = reference != nullptr ? reference : (tip != nullptr && std::strcmp(tip, "1") != 0 ? "center" : "tip");
+    const char* ref = reference != nullptr
+                          ? reference
+                          : (tip != nullptr && std::strcmp(tip, "1") != 0 ? "center" : "tip");
     std::string length = "0";
     if (std::strcmp(ref, "center") == 0) length = tdCenterLength(src, type, diameter);
     if (std::strcmp(ref, "tip") != 0 && std::strcmp(ref, "center") != 0) length = named;
@@ -684,9 +737,10 @@ int toolDescBuildOutlines(const char* path, ToolDescWork* work) {
   std::FILE* f = xchgOpen(path, &header);
   xchgHeaderFree(&header);
   if (f == nullptr) return 0;
-  static constexpr std::pair<const char*, int> kNames[] = {
-      {"Tool", kToolOutlineTool}, {"Extrusion", kToolOutlineExtrusion},
-      {"Holder", kToolOutlineHolder}, {"Head", kToolOutlineHead}};
+  static constexpr std::pair<const char*, int> kNames[] = {{"Tool", kToolOutlineTool},
+                                                           {"Extrusion", kToolOutlineExtrusion},
+                                                           {"Holder", kToolOutlineHolder},
+                                                           {"Head", kToolOutlineHead}};
   std::string current;
   ToolOutline* selected = nullptr;
   int depth = 0;
@@ -719,7 +773,8 @@ int toolDescBuildOutlines(const char* path, ToolDescWork* work) {
         if (std::strcmp(e.name, "M") == 0) {
           toolOutlineStart(selected, x, y);
         } else if (std::strcmp(e.name, "L") == 0 || std::strcmp(e.name, "A") == 0) {
-          if (selected->count == 0) toolOutlineStart(selected, tdCoordNumber(c.first[0]), tdCoordNumber(c.first[1]));
+          if (selected->count == 0)
+            toolOutlineStart(selected, tdCoordNumber(c.first[0]), tdCoordNumber(c.first[1]));
           if (e.name[0] == 'L') {
             toolOutlineLine(selected, x, y);
           } else {
@@ -750,12 +805,8 @@ int toolDescWriteContour(CycleRecord* cycle, const char* prefix, const ToolOutli
     numFormat(cy, el.cy);
     const char* end = i + 1 == outline->count ? "  }" : "";
     switch (el.kind) {
-      case kToolElemStart:
-        line = p + " oM( x[/" + x + "] y[/" + y + "] )";
-        break;
-      case kToolElemLine:
-        line = p + " oL( x[/" + x + "] y[/" + y + "] )" + end;
-        break;
+      case kToolElemStart: line = p + " oM( x[/" + x + "] y[/" + y + "] )"; break;
+      case kToolElemLine: line = p + " oL( x[/" + x + "] y[/" + y + "] )" + end; break;
       default:
         line = p + " oA( o[" + (el.kind == kToolElemArcCw ? "-" : "+") + "] x[/" + x + "/" + cx +
                "] y[/" + y + "/" + cy + "] )" + end;

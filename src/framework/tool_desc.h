@@ -29,7 +29,12 @@ struct ToolOutline {
 };
 
 // Outlines of the work record, in this order.
-enum ToolOutlineIndex : int { kToolOutlineTool, kToolOutlineExtrusion, kToolOutlineHolder, kToolOutlineHead };
+enum ToolOutlineIndex : int {
+  kToolOutlineTool,
+  kToolOutlineExtrusion,
+  kToolOutlineHolder,
+  kToolOutlineHead
+};
 
 // The cycle's work record (CycleRecord::toolWork), from its "cycle" record to its end record.
 struct ToolDescWork {

@@ -151,33 +151,40 @@ std::string xwMoveText(const OutputRecord* r) {
   const bool rapid = type < 3110;
   const std::string head = rapid ? "   oM(" : "   oL(";
   switch (type) {
-    case 3101: case 3111: {
+    case 3101:
+    case 3111: {
       NumTexts n = numFormatMany({mv.x, mv.y});
       return head + " x[/" + n.t[0] + "] y[/" + n.t[1] + "]";
     }
-    case 3102: case 3112: {
+    case 3102:
+    case 3112: {
       NumTexts n = numFormatMany({mv.z});
       return head + " z[/" + n.t[0] + "]";
     }
-    case 3103: case 3113: {
+    case 3103:
+    case 3113: {
       NumTexts n = numFormatMany({mv.x, mv.y, mv.z});
       return head + " x[/" + n.t[0] + "] y[/" + n.t[1] + "] z[/" + n.t[2] + "]";
     }
-    case 3105: case 3115: {
+    case 3105:
+    case 3115: {
       NumTexts n = numFormatMany({mv.x});
       return head + " x[/" + n.t[0] + "]";
     }
-    case 3106: case 3116: {
+    case 3106:
+    case 3116: {
       NumTexts n = numFormatMany({mv.y});
       return head + " y[/" + n.t[0] + "]";
     }
-    case 3107: case 3114:
-      return head + xwModalAxes(r->modal, false);
-    case 3108: case 3117: {
+    case 3107:
+    case 3114: return head + xwModalAxes(r->modal, false);
+    case 3108:
+    case 3117: {
       NumTexts n = numFormatMany({mv.x, mv.y, mv.u, mv.v});
       return head + " x[/" + n.t[0] + "] y[/" + n.t[1] + "] u[/" + n.t[2] + "] v[/" + n.t[3] + "]";
     }
-    case 3121: case 3122: {
+    case 3121:
+    case 3122: {
       const OutputArcForm& a = r->arc;
       NumTexts n = numFormatMany({a.x, a.cx, a.y, a.cy, a.z, a.cz});
       std::string s = std::string("   oA( o[") + (a.direction == 1 ? '-' : '+') + "] x[/" + n.t[0] +
@@ -189,8 +196,7 @@ std::string xwMoveText(const OutputRecord* r) {
       NumTexts n = numFormatMany({mv.x, mv.y, mv.z});
       return std::string("   oP( x[") + n.t[0] + "] y[" + n.t[1] + "] z[" + n.t[2] + "]";
     }
-    default:
-      return std::string();  // 3109, 3118 and others: no 5-axis moves in the exchange file
+    default: return std::string();  // 3109, 3118 and others: no 5-axis moves in the exchange file
   }
 }
 }  // namespace
@@ -279,17 +285,10 @@ int pofXchgLayer31(CycleRecord*, OutputRecord* record) {
         xwPrint("( )\n{\n");
       }
       return 1;
-    case 3002:
-      xwPrint("}\n");
-      return 1;
-    case 3131:
-      xwPrint("   v%.255s( %.519s )\n", record->text.name, record->text.text);
-      return 1;
-    case 3199:
-      xwPrint("%.775s\n", record->single);
-      return 1;
-    default:
-      break;
+    case 3002: xwPrint("}\n"); return 1;
+    case 3131: xwPrint("   v%.255s( %.519s )\n", record->text.name, record->text.text); return 1;
+    case 3199: xwPrint("%.775s\n", record->single); return 1;
+    default: break;
   }
   std::string s;
   try {
@@ -308,24 +307,24 @@ int pofXchgLayer32(CycleRecord*, OutputRecord* record) {
   NumTexts n = numFormatMany({nc.x, nc.y, nc.z, nc.i, nc.j, nc.k});
   const char g = (type >= 4001 && type <= 4003) || type == 4016 || type == 4017 ? '0' : '1';
   switch (type) {
-    case 4001: case 4004:
-      xwPrint(" oPOF( L32[ G%c X%s Y%s ] )\n", g, n.t[0], n.t[1]);
-      break;
-    case 4002: case 4005:
-      xwPrint(" oPOF( L32[ G%c Z%s ] )\n", g, n.t[2]);
-      break;
-    case 4003: case 4006:
-      xwPrint(" oPOF( L32[ G%c X%s Y%s Z%s ] )\n", g, n.t[0], n.t[1], n.t[2]);
-      break;
-    case 4008: case 4009:
+    case 4001:
+    case 4004: xwPrint(" oPOF( L32[ G%c X%s Y%s ] )\n", g, n.t[0], n.t[1]); break;
+    case 4002:
+    case 4005: xwPrint(" oPOF( L32[ G%c Z%s ] )\n", g, n.t[2]); break;
+    case 4003:
+    case 4006: xwPrint(" oPOF( L32[ G%c X%s Y%s Z%s ] )\n", g, n.t[0], n.t[1], n.t[2]); break;
+    case 4008:
+    case 4009:
       xwPrint(" oPOF( L32[ G%c X%s Y%s I%s J%s ] )\n", type == 4008 ? '2' : '3', n.t[0], n.t[1],
               n.t[3], n.t[4]);
       break;
-    case 4010: case 4011:
+    case 4010:
+    case 4011:
       xwPrint(" oPOF( L32[ G%c X%s Y%s Z%s I%s J%s K%s ] )\n", type == 4010 ? '2' : '3', n.t[0],
               n.t[1], n.t[2], n.t[3], n.t[4], n.t[5]);
       break;
-    case 4016: case 4007: {
+    case 4016:
+    case 4007: {
       std::string axes;
       try {
         axes = xwModalAxes(record->modal, true);
@@ -335,14 +334,12 @@ int pofXchgLayer32(CycleRecord*, OutputRecord* record) {
       xwPrint(" oPOF( L32[ G%c%s ] )\n", g, axes.c_str());
       break;
     }
-    case 4017: case 4018:
+    case 4017:
+    case 4018:
       xwPrint(" oPOF( L32[ G%c X%s Y%s U%s V%s ] )\n", g, n.t[0], n.t[1], n.t[3], n.t[4]);
       break;
-    case 4101:
-      xwPrint(" oPOF( L32[%.775s] )\n", record->single);
-      break;
-    default:
-      break;  // 4012 to 4015, 4019, 4020, 4041: not carried
+    case 4101: xwPrint(" oPOF( L32[%.775s] )\n", record->single); break;
+    default: break;  // 4012 to 4015, 4019, 4020, 4041: not carried
   }
   return 1;
 }
@@ -358,8 +355,17 @@ OutputWriterFn pofXchgWriterFor(std::uint16_t layer) {
     case 30: return pofXchgLayer30;
     case 31: return pofXchgLayer31;
     case 32: return pofXchgLayer32;
-    case 1: case 3: case 4: case 5: case 6: case 12: case 33: case 35: case 36: case 41: case 42:
-      return pofXchgNone;
+    case 1:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 12:
+    case 33:
+    case 35:
+    case 36:
+    case 41:
+    case 42: return pofXchgNone;
     default: return nullptr;
   }
 }

@@ -542,8 +542,8 @@ int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** 
     }
     int side = b->outer == 1 ? -o : o;
     if (b->contactOffset < 0) side = -side;  // a negative offset goes to the other side
-    const int n = bndClosedOffset(b->segs, b->segCount, std::fabs(b->contactOffset), work, room,
-                                  side);
+    const int n =
+        bndClosedOffset(b->segs, b->segCount, std::fabs(b->contactOffset), work, room, side);
     if (n > 0) {
       contour = work;
       cn = n;
@@ -555,9 +555,8 @@ int bndGuideIntervals(const Boundary* b, const GuideCurve* guide, BndInterval** 
   int result = -1;
   try {
     std::vector<SegCrossing> table(kSegCrossMax);
-    const int hits = gn > 0 ? segContoursIntersect(gsegs, gn, contour, cn, table.data(),
-                                                    kSegCrossMax)
-                            : 0;
+    const int hits =
+        gn > 0 ? segContoursIntersect(gsegs, gn, contour, cn, table.data(), kSegCrossMax) : 0;
     if (hits >= 0) {
       std::vector<double> t;
       t.reserve(static_cast<std::size_t>(hits) + 2);
@@ -608,7 +607,8 @@ int bndSubtractIntervals(const BndInterval* a, int na, const BndInterval* b, int
   *out = nullptr;
   if (na <= 0 || a == nullptr) return 0;
   if (nb < 0 || (nb > 0 && b == nullptr)) nb = 0;
-  BndInterval* res = bndAlloc<BndInterval>(static_cast<std::size_t>(na) + static_cast<std::size_t>(nb));
+  BndInterval* res =
+      bndAlloc<BndInterval>(static_cast<std::size_t>(na) + static_cast<std::size_t>(nb));
   if (res == nullptr) {
     msgSendText(9, 704, "* Kein Memory fuer Schnitt zwischen Boundary und Leitkurve", nullptr);
     return bndFail(-1);

@@ -31,9 +31,9 @@ struct BndIslandNode {
 struct Boundary {
   double xmin, ymin, xmax, ymax;  // box of the contour
   int segCount;
-  int origin;         // 1 rectangle, 2 read from a file
+  int origin;  // 1 rectangle, 2 read from a file
   int intervalCount;
-  int outer;          // 1 outer boundary, 0 island
+  int outer;             // 1 outer boundary, 0 island
   double contactOffset;  // offset of the tool's contact point, used for the guide intervals
   double offset;         // offset applied by the reader
   int curveCount;        // points of the curve read with the boundary (0: none)

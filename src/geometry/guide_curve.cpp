@@ -502,12 +502,12 @@ int guideOffsetHits(const Seg2D* segs, int n, const Boundary* b, double offset) 
     const int m = guideShift(segs, n, offset, &shifted);
     if (m <= 0) return 0;
     SegCrossTable table;
-    const int hits = segContoursIntersect(shifted.data(), m, b->segs, b->segCount, table.data(),
-                                          kSegCrossMax);
+    const int hits =
+        segContoursIntersect(shifted.data(), m, b->segs, b->segCount, table.data(), kSegCrossMax);
     if (hits > 0) return 1;
     if (hits < 0) return 0;
-    return g2dWinding(b->segs, b->segCount, g2dSegStart(shifted[static_cast<std::size_t>(m / 2)])) !=
-                   0
+    return g2dWinding(b->segs, b->segCount,
+                      g2dSegStart(shifted[static_cast<std::size_t>(m / 2)])) != 0
                ? 1
                : 0;
   } catch (...) {

@@ -10,9 +10,9 @@
 #include <source_location>
 #include <unordered_set>
 
+#include "geometry/cont_points.h"
 #include "geometry/geo_error.h"
 #include "geometry/seg_offset.h"
-#include "geometry/cont_points.h"
 
 namespace {
 constexpr double kEps = 1e-5;
@@ -29,7 +29,9 @@ int crossFail(int code, std::source_location at = std::source_location::current(
 bool crossSame(double ax, double ay, double bx, double by, double tol) {
   return std::fabs(ax - bx) < tol && std::fabs(ay - by) < tol;
 }
-bool crossAtStart(const Point2D& p, const Seg2D& s) { return crossSame(p.x, p.y, s.x1, s.y1, kNear); }
+bool crossAtStart(const Point2D& p, const Seg2D& s) {
+  return crossSame(p.x, p.y, s.x1, s.y1, kNear);
+}
 bool crossAtEnd(const Point2D& p, const Seg2D& s) { return crossSame(p.x, p.y, s.x2, s.y2, kNear); }
 
 double crossParam(const Seg2D& s, const Point2D& p) {
@@ -192,7 +194,8 @@ int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int 
   if (m == -1) {
     for (int j = 0; j < n; ++j) {
       const Seg2D& nx = segs[(j + 1) % n];
-      broken[j] = (std::fabs(segs[j].x2 - nx.x1) >= kNear || std::fabs(segs[j].y2 - nx.y1) >= kNear);
+      broken[j] =
+          (std::fabs(segs[j].x2 - nx.x1) >= kNear || std::fabs(segs[j].y2 - nx.y1) >= kNear);
     }
   }
   int count = 0;
@@ -284,10 +287,12 @@ int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCros
         const bool fresh = count == 0;
         const bool differsFromLast =
             !fresh && !crossSame(p.x, p.y, out[count - 1].x, out[count - 1].y, kNear);
-        if (i > 0 && crossAtStart(p, a[i]) && (overlaps.count(key(i - 1, j)) != 0 || differsFromLast)) {
+        if (i > 0 && crossAtStart(p, a[i]) &&
+            (overlaps.count(key(i - 1, j)) != 0 || differsFromLast)) {
           sa = i;
         }
-        if (j > 0 && crossAtStart(p, b[j]) && (overlaps.count(key(i, j - 1)) != 0 || differsFromLast)) {
+        if (j > 0 && crossAtStart(p, b[j]) &&
+            (overlaps.count(key(i, j - 1)) != 0 || differsFromLast)) {
           sb = j;
         }
         if (crossAtEnd(p, b[j])) {
@@ -483,8 +488,8 @@ int segTraceRun(SegCrossing* table, int count, int r, int k, const Seg2D* raw, i
 namespace {
 // A failed trace: record 0 is given up; with the retry flag already set the walk gives an empty
 // result, otherwise it sets the flag and fails.
-int crossTraceFailed(SegCrossing* table, std::vector<Seg2D>* work, std::size_t start,
-                     bool keepLong, int rawCount) {
+int crossTraceFailed(SegCrossing* table, std::vector<Seg2D>* work, std::size_t start, bool keepLong,
+                     int rawCount) {
   table[0].state = 2;
   if (segOffsetRetryFlag() != 0) {
     work->resize(start);

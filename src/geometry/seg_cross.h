@@ -51,10 +51,10 @@ struct ChainIndex {
   std::vector<double> lo, hi;    // extent of each segment along the axis
   std::vector<int> bucketStart;  // bucket k holds items[bucketStart[k] .. bucketStart[k+1])
   std::vector<int> items;
-  std::vector<int> stamp;        // per segment: the query that last collected it
-  std::vector<int> found;        // candidates of the current query, rising
+  std::vector<int> stamp;  // per segment: the query that last collected it
+  std::vector<int> found;  // candidates of the current query, rising
   int query;
-  int cursor;                    // next position in found
+  int cursor;  // next position in found
 };
 
 // Builds the index over count segments (method 1 running extents or 2 monotone chains: both give
@@ -77,13 +77,11 @@ int segSelfCrossings(const Seg2D* segs, int n, SegCrossing* table, int cap, int 
 // The crossings of contour a with contour b, sorted along a (state 1), into out (room for cap).
 // Two identical contours give 0. Returns their number; -1 when there are more than cap or memory
 // runs out; -20 for a null array or a negative count.
-int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCrossing* out,
-                         int cap);
+int segContoursIntersect(const Seg2D* a, int na, const Seg2D* b, int nb, SegCrossing* out, int cap);
 // The crossings of the segments with a circle (segA = segment number; a crossing at a segment's
 // end is left out, a touching point gives none) into out (room for cap). Returns their number;
 // -1 when there are more than cap.
-int segCircleCrossings(int n, const Seg2D* segs, const Circle2D& circle, SegCrossing* out,
-                       int cap);
+int segCircleCrossings(int n, const Seg2D* segs, const Circle2D& circle, SegCrossing* out, int cap);
 // 1 when the circle crosses any segment (two crossings, or one that is not a segment end within
 // 0.0001), else 0; touching points do not count.
 int segCircleHits(const Circle2D& circle, const Seg2D* segs, int n);

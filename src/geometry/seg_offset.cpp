@@ -14,8 +14,8 @@
 namespace {
 constexpr double kEps = 1e-5;
 constexpr double kNear = 0.0001;
-constexpr double kTouch = 0.06;      // inside-corner offsets this close are joined as they are
-constexpr double kShortGap = 0.4;    // gaps shorter than this are closed by moving an end
+constexpr double kTouch = 0.06;    // inside-corner offsets this close are joined as they are
+constexpr double kShortGap = 0.4;  // gaps shorter than this are closed by moving an end
 constexpr double kStartMatch = 0.005;
 constexpr int kRetries = 20;
 constexpr double kRetryGrow = 0.0006;
@@ -90,10 +90,12 @@ class OffNearGrid {
 
  private:
   long long clampX(double x) const {
-    return std::clamp<long long>(static_cast<long long>(std::floor((x - minX_) / cellX_)), 0, nx_ - 1);
+    return std::clamp<long long>(static_cast<long long>(std::floor((x - minX_) / cellX_)), 0,
+                                 nx_ - 1);
   }
   long long clampY(double y) const {
-    return std::clamp<long long>(static_cast<long long>(std::floor((y - minY_) / cellY_)), 0, ny_ - 1);
+    return std::clamp<long long>(static_cast<long long>(std::floor((y - minY_) / cellY_)), 0,
+                                 ny_ - 1);
   }
   template <typename F>
   void forEachCell(int, F f) const {
@@ -242,7 +244,8 @@ int segOffsetRaw(double d, const Seg2D* in, int n, std::vector<Seg2D>* out, int 
       out->push_back(cur);
     }
   }
-  out->resize(static_cast<std::size_t>(segDropNullSegments(out->data(), static_cast<int>(out->size()))));
+  out->resize(
+      static_cast<std::size_t>(segDropNullSegments(out->data(), static_cast<int>(out->size()))));
   if (code == 1 && reversal) code = -3;
   return code;
 }
@@ -304,15 +307,15 @@ int segThinContour(Seg2D* segs, int count, double limit) {
 
 int segDropShort(Seg2D* segs, int count, double len) {
   if (segs == nullptr) return 0;
-  const Seg2D* end = std::remove_if(segs, segs + count, [len](const Seg2D& s) { return offLength(s) < len; });
+  const Seg2D* end =
+      std::remove_if(segs, segs + count, [len](const Seg2D& s) { return offLength(s) < len; });
   return static_cast<int>(end - segs);
 }
 
 int segDropNullSegments(Seg2D* segs, int count) {
   if (segs == nullptr) return 0;
-  const Seg2D* end = std::remove_if(segs, segs + count, [](const Seg2D& s) {
-    return offSame(s.x1, s.y1, s.x2, s.y2, kNear);
-  });
+  const Seg2D* end = std::remove_if(
+      segs, segs + count, [](const Seg2D& s) { return offSame(s.x1, s.y1, s.x2, s.y2, kNear); });
   return static_cast<int>(end - segs);
 }
 

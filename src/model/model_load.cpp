@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cycles/mesh_load.h"
 #include "cycles/cycle_state.h"
+#include "cycles/mesh_load.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "geometry/csys.h"
@@ -306,8 +306,8 @@ int loadFacetPlain(SurfaceModel* model, const char* path, FacetFileInfo* info) {
   if (tris) {
     model->triangles = lstTri3New(loadBoundedCapacity(2LL * count, 2LL * count));
   } else {
-    model->quads = static_cast<QuadFacet*>(
-        memAllocZero(static_cast<std::size_t>(count) * sizeof(QuadFacet)));
+    model->quads =
+        static_cast<QuadFacet*>(memAllocZero(static_cast<std::size_t>(count) * sizeof(QuadFacet)));
   }
   if (model->triangles == nullptr && model->quads == nullptr) {
     facetFileEnd(info);
@@ -443,12 +443,15 @@ int loadFacetFile(SurfaceModel* model, const char* path, bool structured, int mo
 }
 
 int loadExchange(SurfaceModel* model, const char* path) {
-  const int r = model->facetType == 3 ? modelReadQdxTris(path, model)
-                                      : modelReadQdxQuads(model, path);
-  if (r != 0) return loadFail(model, path, r, "no polyhedron read from the exchange file, or a coordinate is not a finite number");
+  const int r =
+      model->facetType == 3 ? modelReadQdxTris(path, model) : modelReadQdxQuads(model, path);
+  if (r != 0)
+    return loadFail(
+        model, path, r,
+        "no polyhedron read from the exchange file, or a coordinate is not a finite number");
   loadState.stats.stored = modelIsEmpty(model) == 1 ? 0
-                           : model->facetType == 3 ? model->triangles->count
-                                                   : model->quadCount;
+                           : model->facetType == 3  ? model->triangles->count
+                                                    : model->quadCount;
   loadState.stats.read = loadState.stats.stored;
   return 0;
 }
@@ -495,8 +498,7 @@ void loadDropScratch(SurfaceModel* scratch) {
   scratch->cutter = nullptr;
 }
 
-int loadWithExtra(SurfaceModel* model, const char* path, const char* extraPath, bool ex,
-                  int mode) {
+int loadWithExtra(SurfaceModel* model, const char* path, const char* extraPath, bool ex, int mode) {
   modelClearProgressHook();
   const int first = ex ? modelLoadFileEx(model, path, mode) : modelLoadFile(model, path);
   if (first != 0) return first;
@@ -584,8 +586,8 @@ int modelLoadWithSubModels(SurfaceModel* model, const char* path, const char* ne
   return 0;
 }
 
-int modelAddSubModelFile(SurfaceModel* model, const char* path, double allowance,
-                         int allowanceMode, int facetType, int additional) {
+int modelAddSubModelFile(SurfaceModel* model, const char* path, double allowance, int allowanceMode,
+                         int facetType, int additional) {
   if (model == nullptr) return -2;
   if (facetType != 3 && facetType != 4) {
     loadReport(path, "facet type other than 3 or 4");
@@ -602,8 +604,8 @@ int modelAddSubModelFile(SurfaceModel* model, const char* path, double allowance
   loadState.stats.read = count;
   const bool tris = facetType == 3;
   int capacity = tris ? loadBoundedCapacity(2LL * count, 2LL * count) : count;
-  SubModel* sub = modelNewSubModel(model, allowance, allowanceMode, facetType, additional,
-                                   capacity);
+  SubModel* sub =
+      modelNewSubModel(model, allowance, allowanceMode, facetType, additional, capacity);
   auto fail = [&](int code, const char* why) {
     facetFileEnd(&info);
     if (sub != nullptr) loadFreeSubs(sub);
@@ -742,7 +744,6 @@ void modelSetIgnoreGroupAllowance(int flag) { loadState.ignoreGroupAllowance = f
 void modelSetProgressHook(ModelProgressHook hook) { loadState.hook = hook; }
 void modelClearProgressHook() { loadState.hook = nullptr; }
 ModelProgressHook modelGetProgressHook() { return loadState.hook; }
-
 
 int isStlFileName(const char* name) { return loadEndsIn(name, "stl"); }
 int isQdxFileName(const char* name) { return loadEndsIn(name, "qdx"); }

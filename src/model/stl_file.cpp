@@ -131,7 +131,8 @@ bool stlLooksBinary(const unsigned char* head, std::size_t n, long long size) {
   const long long whole = body / kStlRecordBytes;
   const long long started = whole + (body % kStlRecordBytes != 0 ? 1 : 0);
   const std::uint32_t le = leU32(head + 80);
-  for (const long long count : {static_cast<long long>(le), static_cast<long long>(stlSwap32(le))}) {
+  for (const long long count :
+       {static_cast<long long>(le), static_cast<long long>(stlSwap32(le))}) {
     if (count == whole || count == started) return true;
   }
   return false;
@@ -176,9 +177,7 @@ int stlNeedsSwap(const unsigned char* record) {
 
 void stlDecodeRecord(const unsigned char* record, Tri3D* tri) { stlDecode(record, false, tri); }
 
-void stlReadSwappedRecord(const unsigned char* record, Tri3D* tri) {
-  stlDecode(record, true, tri);
-}
+void stlReadSwappedRecord(const unsigned char* record, Tri3D* tri) { stlDecode(record, true, tri); }
 
 int stlReadBinary(std::FILE* f, long long size, Tri3List** out, const char** why) {
   *out = nullptr;
@@ -190,7 +189,8 @@ int stlReadBinary(std::FILE* f, long long size, Tri3List** out, const char** why
   if (list == nullptr) return stlFail(nullptr, out, why, -1, "no memory for the facets");
   // Room for the records the file holds, up to one chunk; not cleared: fread fills what is used.
   const std::size_t chunkBytes =
-      static_cast<std::size_t>(std::clamp<long long>(records, 1, kStlChunkRecords)) * kStlRecordBytes;
+      static_cast<std::size_t>(std::clamp<long long>(records, 1, kStlChunkRecords)) *
+      kStlRecordBytes;
   StlChunk chunk(static_cast<unsigned char*>(memRealloc(nullptr, chunkBytes)));
   if (chunk.p == nullptr) return stlFail(list, out, why, -1, "no memory for the facets");
   int swap = -1;  // decided from the first record
@@ -263,7 +263,7 @@ int stlReadFacet(StlLineReader* reader, std::string* line, Tri3D* tri) {
     }
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return -1;
   }
-  if (stlReadLine(reader, line) == 0) return 0;  // end of loop
+  if (stlReadLine(reader, line) == 0) return 0;   // end of loop
   return stlReadLine(reader, line) != 0 ? 1 : 0;  // end of facet
 }
 

@@ -12,11 +12,12 @@
 constexpr int kStlHeaderBytes = 84;  // 80-byte header and the u32 facet count
 constexpr int kStlRecordBytes = 50;  // normal, three vertices (12 f32) and a u16 attribute
 
-// Reads the STL file (out must not be null). Returns 1 with *out a new list of the triangles (empty, not null, when the
-// file holds no complete facet); -1 memory exhausted; -2 the file cannot be read: empty or null
-// name, missing file, a file that is neither binary nor text STL (see stlIsBinary), a bad text
-// facet (a vertex line without a keyword and three numbers), or a coordinate that is not a finite
-// number. On failure *out is null and *why (when given) says why in a few words.
+// Reads the STL file (out must not be null). Returns 1 with *out a new list of the triangles
+// (empty, not null, when the file holds no complete facet); -1 memory exhausted; -2 the file cannot
+// be read: empty or null name, missing file, a file that is neither binary nor text STL (see
+// stlIsBinary), a bad text facet (a vertex line without a keyword and three numbers), or a
+// coordinate that is not a finite number. On failure *out is null and *why (when given) says why in
+// a few words.
 int stlReadFile(const char* path, Tri3List** out, const char** why);
 
 // stlReadFile without the reason: the list, or null on failure.

@@ -99,8 +99,8 @@ bool modelGridDims(const Point3D& boxMin, const Point3D& boxMax, int cells, int*
 
 // A new grid over count facets with their box arrays; null when it cannot be built.
 TriangleGrid* modelMakeGrid(int rows, int columns, int count, const Point3D& boxMin,
-                            const Point3D& boxMax, const Point3D* facetMin,
-                            const Point3D* facetMax, double margin) {
+                            const Point3D& boxMax, const Point3D* facetMin, const Point3D* facetMax,
+                            double margin) {
   TriangleGrid* grid = triGridNew(rows, columns, 100);
   if (grid == nullptr) return nullptr;
   if (triGridFill(grid, count, boxMin, boxMax, facetMin, facetMax, margin) != 1) {
@@ -111,9 +111,8 @@ TriangleGrid* modelMakeGrid(int rows, int columns, int count, const Point3D& box
 }
 
 // Replaces *slot by a grid over the facets; false when the grid could not be built (slot null).
-bool modelIndexFacets(TriangleGrid** slot, int count, const Point3D& boxMin,
-                      const Point3D& boxMax, const Point3D* facetMin, const Point3D* facetMax,
-                      const CutterShape& cutter) {
+bool modelIndexFacets(TriangleGrid** slot, int count, const Point3D& boxMin, const Point3D& boxMax,
+                      const Point3D* facetMin, const Point3D* facetMax, const CutterShape& cutter) {
   triGridFree(*slot);
   *slot = nullptr;
   if (facetMin == nullptr || facetMax == nullptr) return modelFail(-20), false;
@@ -224,8 +223,7 @@ void modelFreeContents(SurfaceModel* model) {
   modelFreeFacets(&model->triangles, &model->quads, &model->quadCount, &model->facetMin,
                   &model->facetMax, &model->grid);
   for (SubModel* s = model->subModels; s != nullptr; s = s->next) {
-    modelFreeFacets(&s->triangles, &s->quads, &s->quadCount, &s->facetMin, &s->facetMax,
-                    &s->grid);
+    modelFreeFacets(&s->triangles, &s->quads, &s->quadCount, &s->facetMin, &s->facetMax, &s->grid);
   }
   // The records go too: once the chain is emptied nothing else could reach them.
   modelFreeSubModels(model);
@@ -285,8 +283,7 @@ void cutterApplyAllowance(CutterShape* cutter, double allowance, int mode) {
         cutter->zOffset = -(c + a);
       }
       break;
-    default:
-      break;
+    default: break;
   }
   cutter->shankDiameter += 2.0 * a;
   if (cutter->taperLength < 0.0) cutter->taperLength = 0.0;
@@ -357,8 +354,8 @@ SubModel* modelNewSubModel(const SurfaceModel* model, double allowance, int mode
     sub->triangles = lstTri3New(room);
     ok = sub->triangles != nullptr;
   } else {
-    sub->quads = static_cast<QuadFacet*>(
-        memAllocZero(static_cast<std::size_t>(room) * sizeof(QuadFacet)));
+    sub->quads =
+        static_cast<QuadFacet*>(memAllocZero(static_cast<std::size_t>(room) * sizeof(QuadFacet)));
     ok = sub->quads != nullptr;
   }
   if (ok) {
@@ -367,8 +364,8 @@ SubModel* modelNewSubModel(const SurfaceModel* model, double allowance, int mode
     ok = sub->facetMin != nullptr && sub->facetMax != nullptr;
   }
   if (!ok) {
-    modelFreeFacets(&sub->triangles, &sub->quads, &sub->quadCount, &sub->facetMin,
-                    &sub->facetMax, &sub->grid);
+    modelFreeFacets(&sub->triangles, &sub->quads, &sub->quadCount, &sub->facetMin, &sub->facetMax,
+                    &sub->grid);
     memFree(sub);
     modelFail(-1);
     return nullptr;
@@ -405,8 +402,8 @@ int modelBuildIndex(SurfaceModel* model) {
       model->grid = nullptr;
       modelFail(-20);
       allBuilt = false;
-    } else if (!modelIndexFacets(&model->grid, count, model->boxMin, model->boxMax,
-                                 model->facetMin, model->facetMax, *model->cutter)) {
+    } else if (!modelIndexFacets(&model->grid, count, model->boxMin, model->boxMax, model->facetMin,
+                                 model->facetMax, *model->cutter)) {
       allBuilt = false;
     }
   }

@@ -89,7 +89,7 @@ struct SurfaceModel {
   Point3D boxMax;
   CutterShape* cutter;  // owned; duplicated by a copy
   // Drop parameters, set by the callers before a query.
-  Boundary* boundary;  // borrowed machining boundary that restricts drops
+  Boundary* boundary;   // borrowed machining boundary that restricts drops
   GuideCurve* profile;  // borrowed profile along which profile drops run
   std::int32_t boundaryCheck;
   std::int32_t slopeMode;
@@ -101,7 +101,7 @@ struct SurfaceModel {
   double minSlope;
   double floorZ;
   double ceilingZ;
-  void* boundTable;  // reserved for per-facet height bounds; always null
+  void* boundTable;    // reserved for per-facet height bounds; always null
   TriangleGrid* grid;  // null until modelBuildIndex
   SubModel* subModels;
 };

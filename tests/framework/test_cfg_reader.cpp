@@ -39,25 +39,30 @@ TEST_F(TempDirTest, CfgLinesGiveKeyAndValue) {
       {"key\nkey2   \n", "key=;key2=;"},
       {"a#b c\n", "a=;"},
       {"a 1\r\n\r\nb 2\rc 3", "a=1;b=2;c=3;"},
-      {"a 1\n\x1a" "b 2\n", "a=1;"},
+      {"a 1\n\x1a"
+       "b 2\n",
+       "a=1;"},
       {"a 1\x1a", "a=1;"},
   };
   for (const Case& c : cases) EXPECT_EQ(entries(c.text), c.entries) << c.text;
   // A NUL byte was dropped and the text around it joined ("3<NUL>4" read as 34): it ends the
   // text, as in a parameter file.
   EXPECT_EQ(entries(std::string("a x\0y\n", 6)), "a=x;");
-  EXPECT_EQ(entries(std::string("*FRRADIUS 3\0" "4\nb 2\n", 17)), "*FRRADIUS=3;b=2;");
+  EXPECT_EQ(entries(std::string("*FRRADIUS 3\0"
+                                "4\nb 2\n",
+                                17)),
+            "*FRRADIUS=3;b=2;");
   EXPECT_EQ(entries(std::string("ke\0y 5\n", 8)), "ke=;");
 }
 
 TEST_F(TempDirTest, CfgOverLongKeyOrValueIsCutAndItsRestDiscarded) {
   const std::string longKey(kCfgKeyMax + 40, 'K');
   const std::string longValue(kCfgValueMax + 700, 'v');
-  const std::string text = "*A " + longValue + " tail\n" + longKey + " value\n" +
-                           "*B " + std::string(kCfgValueMax, 'w') + "\n*C 3\n";
+  const std::string text = "*A " + longValue + " tail\n" + longKey + " value\n" + "*B " +
+                           std::string(kCfgValueMax, 'w') + "\n*C 3\n";
   EXPECT_EQ(entries(text), "*A=" + std::string(kCfgValueMax, 'v') + ";" +
-                               std::string(kCfgKeyMax, 'K') + "=;" + "*B=" +
-                               std::string(kCfgValueMax, 'w') + ";*C=3;");
+                               std::string(kCfgKeyMax, 'K') + "=;" +
+                               "*B=" + std::string(kCfgValueMax, 'w') + ";*C=3;");
 }
 
 TEST_F(TempDirTest, CfgLoadFileAppendsEntriesInFileOrder) {

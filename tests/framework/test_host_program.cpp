@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 
 #include <cctype>
-
 #include <cstdio>
 #include <set>
 #include <sstream>
@@ -54,11 +53,11 @@ TEST_F(TempDirTest, HostExitCodes) {
     int exitCode;
   };
   const Case cases[] = {
-      {"", 0},                             // version and help only
+      {"", 0},  // version and help only
       {"-Sdemo", 0},
       {"-P", 0},
-      {"-A", 0},  // a failed information phase is a run code only, not a status word
-      {"-Sbad", 1},                        // the computation failed: status word 1
+      {"-A", 0},     // a failed information phase is a run code only, not a status word
+      {"-Sbad", 1},  // the computation failed: status word 1
       {"--break-after 2 -Sdemo", 3},
       {"--break-after 0 -Sdemo", 3},
       {"--lib ./no-such-lib.so", 2},
@@ -85,7 +84,8 @@ TEST_F(TempDirTest, HostRecordsShowTheEchoOnTheCallbacks) {
   EXPECT_EQ(countOf(o.err, "layer 31 type 31"), 6);
   EXPECT_NE(o.out.find("0: cycle(3D 5-Axis Z-Level Roughing Cycle)\n"), std::string::npos)
       << "standard output holds the POF text";
-  EXPECT_EQ(o.out.find("qdmill:"), std::string::npos) << "the host's own lines go to standard error";
+  EXPECT_EQ(o.out.find("qdmill:"), std::string::npos)
+      << "the host's own lines go to standard error";
 
   const Outcome stopped = runHost("--records --break-after 2 -Sdemo");
   EXPECT_EQ(stopped.exitCode, 3);
@@ -106,7 +106,8 @@ std::vector<std::string> nonFiniteLines(const std::string& text) {
     if (line.rfind("1: ", 0) == 0) continue;
     std::string lower = line;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower.find("inf") != std::string::npos || lower.find("nan") != std::string::npos) bad.push_back(line);
+    if (lower.find("inf") != std::string::npos || lower.find("nan") != std::string::npos)
+      bad.push_back(line);
   }
   return bad;
 }
@@ -134,7 +135,8 @@ TEST_F(TempDirTest, HostNonFiniteValuesFailTheRun) {
       {"cfg feed inf", "b.CFG", cfgHead + "*XVORSCHUB inf\n", "-Sb.CFG", "1001,*XVORSCHUB:"},
       {"cfg radius 1e400", "c.CFG", cfgHead + "*FRRADIUS 1e400\n", "-Sc.CFG", "1001,*FRRADIUS:"},
       {"cfg speed -nan", "d.CFG", cfgHead + "*DREHZAHL -nan\n", "-Sd.CFG", "1001,*DREHZAHL:"},
-      {"cfg tool origin 1e999", "e.CFG", cfgHead + "*TREF_tip 0 1e999\n", "-Se.CFG", "1001,*TREF_tip:"},
+      {"cfg tool origin 1e999", "e.CFG", cfgHead + "*TREF_tip 0 1e999\n", "-Se.CFG",
+       "1001,*TREF_tip:"},
   };
   for (const Case& c : cases) {
     qdtest::writeFile(c.file, c.text);
@@ -145,7 +147,8 @@ TEST_F(TempDirTest, HostNonFiniteValuesFailTheRun) {
     if (c.message != nullptr) {
       EXPECT_NE(o.err.find(c.message), std::string::npos) << c.what << "\n" << o.err;
     }
-    for (const std::string& text : {o.out, qdtest::readFile("out.pof"), qdtest::readFile("out.qdx")}) {
+    for (const std::string& text :
+         {o.out, qdtest::readFile("out.pof"), qdtest::readFile("out.qdx")}) {
       EXPECT_EQ(nonFiniteLines(text), std::vector<std::string>{}) << c.what;
     }
   }
@@ -180,7 +183,8 @@ TEST_F(TempDirTest, HostOutputFailuresExitOne) {
       {"a folder as the exchange file", "-Sxfolder -PCF", 0, nullptr},
   };
   for (const Case& c : cases) {
-    const std::string cmd = std::string("'") + QDMILL_HOST_PATH + "' " + c.args + " >out.txt 2>err.txt";
+    const std::string cmd =
+        std::string("'") + QDMILL_HOST_PATH + "' " + c.args + " >out.txt 2>err.txt";
     int exitCode = -1;
     if (c.limit > 0) {
       exitCode = qdtest::inChildWithFileLimit(c.limit, [&cmd] {
@@ -199,7 +203,7 @@ TEST_F(TempDirTest, HostOutputFailuresExitOne) {
       EXPECT_EQ(qdtest::readFile("out.txt"), "") << c.what << ": no fall-back to standard output";
     }
   }
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat("fifo", &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
   ASSERT_EQ(stat("folder", &st), 0);
@@ -225,7 +229,8 @@ TEST_F(TempDirTest, HostSkipsSourcesThatAreNoRegularFiles) {
 }
 
 TEST(LibrarySymbols, ExactlyTheFourExportsAmongTheLibrarysOwn) {
-  const std::string cmd = std::string("nm -D --defined-only '") + QDMILL_LIBRARY_PATH + "' 2>/dev/null";
+  const std::string cmd =
+      std::string("nm -D --defined-only '") + QDMILL_LIBRARY_PATH + "' 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
   std::set<std::string> own;
@@ -242,6 +247,7 @@ TEST(LibrarySymbols, ExactlyTheFourExportsAmongTheLibrarysOwn) {
   }
   const int status = pclose(p);
   if (lines == 0 && status != 0) GTEST_SKIP() << "nm not available";
-  const std::set<std::string> expected = {"qdCSexecCycle", "qdCSgetCycle", "qdCSgetSignal", "qdCSsetSignal"};
+  const std::set<std::string> expected = {"qdCSexecCycle", "qdCSgetCycle", "qdCSgetSignal",
+                                          "qdCSsetSignal"};
   EXPECT_EQ(own, expected);
 }

@@ -115,9 +115,9 @@ namespace {
 CycleRecord moveRecord() {
   CycleRecord r;
   r.firstOutputPending = 0;
-  for (std::uint16_t l : {std::uint16_t{1}, std::uint16_t{2}, std::uint16_t{10}, std::uint16_t{11},
-                          std::uint16_t{12}, std::uint16_t{31}, std::uint16_t{32}, std::uint16_t{41},
-                          std::uint16_t{42}}) {
+  for (std::uint16_t l :
+       {std::uint16_t{1}, std::uint16_t{2}, std::uint16_t{10}, std::uint16_t{11}, std::uint16_t{12},
+        std::uint16_t{31}, std::uint16_t{32}, std::uint16_t{41}, std::uint16_t{42}}) {
     cycRegisterLayer(&r, l, keep, keep, 1);
   }
   got().clear();
@@ -186,9 +186,11 @@ TEST(Records, NonFiniteCoordinatesNeverReachAWriter) {
       {"rapid x inf", [](CycleRecord* r) { return cycRapidXY(r, inf, 0); }, 0},
       {"feed z nan", [](CycleRecord* r) { return cycFeedZ(r, nan); }, 0},
       {"arc centre -inf", [](CycleRecord* r) { return cycArcXY(r, 1, 1, 1, -inf, 0); }, 0},
-      {"modal nan", [&](CycleRecord* r) {
+      {"modal nan",
+       [&](CycleRecord* r) {
          return cycFeed3D(r, &lx, &ly, &lz, 1, nan, 1, &lu, &lv, &lw, 0, 0, 0);
-       }, 0},
+       },
+       0},
       {"collision mark", [](CycleRecord* r) { return cycCollisionPoint(r, 0, nan, 0); }, 0},
       {"finite", [](CycleRecord* r) { return cycFeedXY(r, 1e300, -1e300); }, 2},
   };
@@ -290,11 +292,21 @@ TEST(Records, SmallBuildersTable) {
     std::string a;  // name, single text or part name
     std::string b;  // text
   };
-  const std::vector<Expect> expected = {
-      {1001, "first", ""}, {1001, "third", ""}, {3001, "c1", "cmnt[note] u[u1]"}, {3001, "c2", "u[u2]"},
-      {3002, "", ""}, {3103, "", ""}, {301, "arg", "F:\"depth\":=2.5"}, {301, "aliasDef", "a,b,c,1"},
-      {301, "tr", "5X"}, {301, "tr", "5X0"}, {3199, "T1", ""}, {5001, "ctx", ""}, {5004, "", ""},
-      {5005, "", ""}, {7001, "", ""}};
+  const std::vector<Expect> expected = {{1001, "first", ""},
+                                        {1001, "third", ""},
+                                        {3001, "c1", "cmnt[note] u[u1]"},
+                                        {3001, "c2", "u[u2]"},
+                                        {3002, "", ""},
+                                        {3103, "", ""},
+                                        {301, "arg", "F:\"depth\":=2.5"},
+                                        {301, "aliasDef", "a,b,c,1"},
+                                        {301, "tr", "5X"},
+                                        {301, "tr", "5X0"},
+                                        {3199, "T1", ""},
+                                        {5001, "ctx", ""},
+                                        {5004, "", ""},
+                                        {5005, "", ""},
+                                        {7001, "", ""}};
   ASSERT_EQ(got().size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     const OutputRecord& g = got()[i];

@@ -38,7 +38,7 @@ TEST(Options, GrammarTable) {
   const std::vector<OptionCase> cases = {
       {{}, 0x03, 0, 0, nullptr, 0, {}},
       {{"?"}, 0x02, 0, 0, nullptr, 0, {}},
-      {{"-Sjob", "?"}, 0x02, 0, 0, "job", 0, {}},  // "?" clears the source flag
+      {{"-Sjob", "?"}, 0x02, 0, 0, "job", 0, {}},    // "?" clears the source flag
       {{"-pcf"}, 0x03, 0, 0, nullptr, 0, {"-pcf"}},  // multi-letter P options are upper case only
       {{"-Pcf"}, 0x03, 0, 1, nullptr, 0, {}},
       {{"-p"}, 0x04, 0, 0, nullptr, 0, {}},
@@ -116,11 +116,33 @@ TEST(PhaseRunner, ComputingRunOrderAndMessages) {
   TestArgs args({"-Sjob", "pos"});
   ASSERT_EQ(cycParseOptions(&r, args.argv(), args.argc(), 0), 1);
   EXPECT_EQ(cycRun(&r), kRunOk);
-  const std::vector<int> expected = {
-      111, kSlotMark + kArguments, 119, 121, kSlotMark + kLoadParams, 129,
-      311, kSlotMark + kInit, 312, 319, 321, kSlotMark + kReadParams, 329,  // 312: the echo's first record
-      331, kSlotMark + kPrepare, 339, 341, kSlotMark + kCompute, 349,
-      351, kSlotMark + kFinish, 359, 391, kSlotMark + kEnd, 399, 411, 419};
+  const std::vector<int> expected = {111,
+                                     kSlotMark + kArguments,
+                                     119,
+                                     121,
+                                     kSlotMark + kLoadParams,
+                                     129,
+                                     311,
+                                     kSlotMark + kInit,
+                                     312,
+                                     319,
+                                     321,
+                                     kSlotMark + kReadParams,
+                                     329,  // 312: the echo's first record
+                                     331,
+                                     kSlotMark + kPrepare,
+                                     339,
+                                     341,
+                                     kSlotMark + kCompute,
+                                     349,
+                                     351,
+                                     kSlotMark + kFinish,
+                                     359,
+                                     391,
+                                     kSlotMark + kEnd,
+                                     399,
+                                     411,
+                                     419};
   EXPECT_EQ(testLog().events, expected);
   EXPECT_EQ(r.source, nullptr) << "the clean-up frees the source";
 }
@@ -172,8 +194,10 @@ TEST(PhaseRunner, RunCodesOfFailingPhases) {
     testLog().failing = c.failing;
     EXPECT_EQ(cycRun(&r), c.code) << label;
     const auto& e = testLog().events;
-    for (int s : c.mustRun) EXPECT_NE(std::find(e.begin(), e.end(), kSlotMark + s), e.end()) << label << " slot " << s;
-    for (int s : c.mustNotRun) EXPECT_EQ(std::find(e.begin(), e.end(), kSlotMark + s), e.end()) << label << " slot " << s;
+    for (int s : c.mustRun)
+      EXPECT_NE(std::find(e.begin(), e.end(), kSlotMark + s), e.end()) << label << " slot " << s;
+    for (int s : c.mustNotRun)
+      EXPECT_EQ(std::find(e.begin(), e.end(), kSlotMark + s), e.end()) << label << " slot " << s;
   }
 }
 
@@ -224,8 +248,10 @@ TEST(PhaseRunner, AStopOrAFailedRunEndsThePhasesAtTheNextStep) {
     EXPECT_EQ(cycRun(&r), c.code) << c.at;
     EXPECT_EQ(r.status, c.failure ? kCycStatusFailed : kCycStatusUserBreak) << c.at;
     const auto& e = testLog().events;
-    for (int s : c.mustRun) EXPECT_NE(std::find(e.begin(), e.end(), kSlotMark + s), e.end()) << c.at << " slot " << s;
-    for (int s : c.mustNotRun) EXPECT_EQ(std::find(e.begin(), e.end(), kSlotMark + s), e.end()) << c.at << " slot " << s;
+    for (int s : c.mustRun)
+      EXPECT_NE(std::find(e.begin(), e.end(), kSlotMark + s), e.end()) << c.at << " slot " << s;
+    for (int s : c.mustNotRun)
+      EXPECT_EQ(std::find(e.begin(), e.end(), kSlotMark + s), e.end()) << c.at << " slot " << s;
     // The next parse starts a new run: the failure mark is gone.
     ASSERT_EQ(cycParseOptions(&r, args.argv(), args.argc(), 0), 1);
     EXPECT_EQ(cycRunFailed(&r), 0);
@@ -241,10 +267,26 @@ TEST(PhaseRunner, InformationPhasesAreBracketedByTheirMessages) {
   ASSERT_EQ(cycParseOptions(&r, args.argv(), args.argc(), 0), 1);
   testLog().events.clear();
   EXPECT_EQ(cycRun(&r), 0);
-  const std::vector<int> expected = {
-      211, kSlotMark + kVersion, 219, 221, kSlotMark + kHelp, 229,
-      231, kSlotMark + kParameters, 239, 241, kSlotMark + kAlgorithm, 249,
-      251, kSlotMark + kLayers, 259, 261, kSlotMark + kOptionD, 269, 411, 419};
+  const std::vector<int> expected = {211,
+                                     kSlotMark + kVersion,
+                                     219,
+                                     221,
+                                     kSlotMark + kHelp,
+                                     229,
+                                     231,
+                                     kSlotMark + kParameters,
+                                     239,
+                                     241,
+                                     kSlotMark + kAlgorithm,
+                                     249,
+                                     251,
+                                     kSlotMark + kLayers,
+                                     259,
+                                     261,
+                                     kSlotMark + kOptionD,
+                                     269,
+                                     411,
+                                     419};
   EXPECT_EQ(testLog().events, expected);
 }
 
@@ -371,10 +413,10 @@ TEST(VersionText, RecordWordsUntilTheBuildVersionIsReadThenFixed) {
   ASSERT_NE(cycModuleFileName(), nullptr);
   EXPECT_EQ(cycModuleFileName()[0], '/') << "the module name is absolute";
   ASSERT_EQ(cycParseOptions(&r, nullptr, 0, 1), 1);
-  const std::string expected = std::string(QDMILL_VERSION_TEXT) + "-" +
-                               std::to_string(QDMILL_VERSION_MAJOR) + "." + std::to_string(QDMILL_VERSION_MINOR) +
-                               "." + std::to_string(QDMILL_VERSION_PATCH) + "." +
-                               std::to_string(QDMILL_VERSION_TWEAK);
+  const std::string expected =
+      std::string(QDMILL_VERSION_TEXT) + "-" + std::to_string(QDMILL_VERSION_MAJOR) + "." +
+      std::to_string(QDMILL_VERSION_MINOR) + "." + std::to_string(QDMILL_VERSION_PATCH) + "." +
+      std::to_string(QDMILL_VERSION_TWEAK);
   EXPECT_EQ(cycVersionText(), expected);
   // set once per process: another record's words no longer change it
   CycleRecord other = testRecord();

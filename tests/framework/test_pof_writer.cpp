@@ -63,24 +63,27 @@ TEST_F(PofTest, HeaderAndEndLinesOfACycle) {
   EXPECT_EQ(begin(), 1);
   EXPECT_EQ(pofLevelIndex(), 0);
   const std::string header = std::string(
-      "10: tech(milling)\n"
-      "10: tr(tech)\n"
-      "0: cycle(test cycle)\n"
-      "0: release(77-") + cycVersionText() + ")\n"
-      "0: technology(milling)\n"
-      "0: ucid(0f1e2d3c-4b5a-4978-8695-a4b3c2d1e0f9)\n"
-      "0: jobname(job 1)\n"
-      "0: cycleCode(rough)\n"
-      "0: time(03/05/24 14:07:09 Tue Mar)\n"
-      "0: frameComment(fixture A)\n"
-      "0: frameCs_id(G54)\n" + kFrameLines +
-      "0: frameCs_o(1.50000000,-2.00000000,0.12500000)\n"
-      "10: tr(frameCs)\n"
-      "10: workplane(XY)\n"
-      "10: tr(workplane)\n"
-      "10: del(S:P%d[1;20;1])\n"
-      "10: arg(S:P1:=\"a b\")\n"
-      "10: arg(S:P3:=\"c\")\n";
+                                 "10: tech(milling)\n"
+                                 "10: tr(tech)\n"
+                                 "0: cycle(test cycle)\n"
+                                 "0: release(77-") +
+                             cycVersionText() +
+                             ")\n"
+                             "0: technology(milling)\n"
+                             "0: ucid(0f1e2d3c-4b5a-4978-8695-a4b3c2d1e0f9)\n"
+                             "0: jobname(job 1)\n"
+                             "0: cycleCode(rough)\n"
+                             "0: time(03/05/24 14:07:09 Tue Mar)\n"
+                             "0: frameComment(fixture A)\n"
+                             "0: frameCs_id(G54)\n" +
+                             kFrameLines +
+                             "0: frameCs_o(1.50000000,-2.00000000,0.12500000)\n"
+                             "10: tr(frameCs)\n"
+                             "10: workplane(XY)\n"
+                             "10: tr(workplane)\n"
+                             "10: del(S:P%d[1;20;1])\n"
+                             "10: arg(S:P1:=\"a b\")\n"
+                             "10: arg(S:P3:=\"c\")\n";
   EXPECT_EQ(fresh(), header);
 
   // One hour, two minutes, five and a half seconds later.
@@ -114,13 +117,15 @@ TEST_F(PofTest, CfgSourceHeaderTakesItsKeysAndFramesTheToolDescription) {
   begin();
   cycSendAliasDef(&rec_, "FX", "FX", "100", "1");
   const std::string t = text();
-  const char* inOrder[] = {"10: tech(milling)\n10: tr(tech)\n10: nctx(BTC)\n10: Gcode(M5)\n"
-                           "10: Gcode(G0 Z\\040100\\041)\n10: nctx(0)\n0: toolCs_x(",
-                           "11: oTool[4]( type[endMill] ) {\n", "10: T(4)\n",
-                           "10: nctx(ATC)\n10: Gcode(M3)\n10: nctx(0)\n0: cycle(test cycle)\n",
-                           "0: jobname(cfg job)\n0: cycleCode(5)\n",
-                           "10: del(S:P%d[1;20;1])\n10: arg(S:P2:=\"two\")\n",
-                           "10: aliasDef(FX,FX,100,1)\n"};
+  const char* inOrder[] = {
+      "10: tech(milling)\n10: tr(tech)\n10: nctx(BTC)\n10: Gcode(M5)\n"
+      "10: Gcode(G0 Z\\040100\\041)\n10: nctx(0)\n0: toolCs_x(",
+      "11: oTool[4]( type[endMill] ) {\n",
+      "10: T(4)\n",
+      "10: nctx(ATC)\n10: Gcode(M3)\n10: nctx(0)\n0: cycle(test cycle)\n",
+      "0: jobname(cfg job)\n0: cycleCode(5)\n",
+      "10: del(S:P%d[1;20;1])\n10: arg(S:P2:=\"two\")\n",
+      "10: aliasDef(FX,FX,100,1)\n"};
   std::size_t at = 0;
   for (const char* piece : inOrder) {
     const std::size_t found = t.find(piece, at);
@@ -184,7 +189,9 @@ TEST_F(PofTest, MoveAndLineFormats) {
     const char* expected;
   };
   std::vector<Case> cases;
-  auto add = [&](std::uint16_t layer, OutputRecord r, const char* expected) { cases.push_back({layer, r, expected}); };
+  auto add = [&](std::uint16_t layer, OutputRecord r, const char* expected) {
+    cases.push_back({layer, r, expected});
+  };
   OutputRecord r = rec(3101);
   r.move.x = 1.5;
   r.move.y = -2;
@@ -308,14 +315,16 @@ TEST_F(PofTest, CommentsAreEscaped) {
 // The first complete position is bracketed once per cycle level (and again after "5X").
 TEST_F(PofTest, FirstPositionBracket) {
   const std::string bfp = "10: nctx(BFP)\n10: nctx(0)\n10: arg(I:firstPosition:=1)\n";
-  const std::string close3d = "10: arg(I:firstPosition:=0)\n10: proc(firstPosition3D)\n10: nctx(AFP)\n10: nctx(0)\n";
+  const std::string close3d =
+      "10: arg(I:firstPosition:=0)\n10: proc(firstPosition3D)\n10: nctx(AFP)\n10: nctx(0)\n";
   struct Case {
     bool layer32;
     bool layersRecord;  // the cycle announces that it serves layer 32
     std::string expected;
   };
   const Case cases[] = {
-      {false, true, bfp + "31: oM[1]( x[/1] y[/2] )\n31: oM[2]( z[/3] )\n10: arg(I:firstPosition:=0)\n"},
+      {false, true,
+       bfp + "31: oM[1]( x[/1] y[/2] )\n31: oM[2]( z[/3] )\n10: arg(I:firstPosition:=0)\n"},
       {true, false,
        bfp + "31: oM[1]( x[/1] y[/2] )\n32: G0 X1 Y2\n31: oM[2]( z[/3] )\n32: G0 Z3\n" + close3d},
       {false, false, bfp + "31: oM[1]( x[/1] y[/2] )\n31: oM[2]( z[/3] )\n" + close3d},
@@ -326,14 +335,16 @@ TEST_F(PofTest, FirstPositionBracket) {
     cycFreeLayers(&rec_);
     serve({10, 31});
     if (c.layer32) serve({32});
-    if (c.layersRecord) pofTextLayer0(&rec_, &*std::make_unique<OutputRecord>(textRec(110, "layers", "0,10,31,32")));
+    if (c.layersRecord)
+      pofTextLayer0(&rec_, &*std::make_unique<OutputRecord>(textRec(110, "layers", "0,10,31,32")));
     fresh();
     cycRapidXY(&rec_, 1, 2);
     cycRapidZ(&rec_, 3);
     cycRapidXY(&rec_, 4, 5);  // later moves are not bracketed
     const std::string t = fresh();
     EXPECT_EQ(t.substr(0, c.expected.size()), c.expected);
-    EXPECT_EQ(linesStartingWith(t, "10: ").size(), linesStartingWith(c.expected, "10: ").size()) << t;
+    EXPECT_EQ(linesStartingWith(t, "10: ").size(), linesStartingWith(c.expected, "10: ").size())
+        << t;
   }
 
   // "5X" re-opens it; it closes only when all six axes were written.
@@ -344,8 +355,9 @@ TEST_F(PofTest, FirstPositionBracket) {
   const std::string opened = fresh();
   EXPECT_EQ(opened, "10: tr(5X)\n" + bfp + "31: oM[4]( x[/1] y[/1] z[/1] u[/0.50000000] )\n");
   cycRapid3D(&rec_, &x, &y, &z, 1, 1, 1, &u, &v, &w, 0.5, 0.5, 0.5);  // v, w
-  EXPECT_EQ(fresh(), "31: oM[5]( v[/0.50000000] w[/0.50000000] )\n10: arg(I:firstPosition:=0)\n"
-                     "10: proc(firstPosition5X)\n10: nctx(AFP)\n10: nctx(0)\n");
+  EXPECT_EQ(fresh(),
+            "31: oM[5]( v[/0.50000000] w[/0.50000000] )\n10: arg(I:firstPosition:=0)\n"
+            "10: proc(firstPosition5X)\n10: nctx(AFP)\n10: nctx(0)\n");
 }
 
 // Only the cycle the host runs advances the move number; a nested cycle's lines carry the next
@@ -399,7 +411,8 @@ TEST_F(PofTest, NestedCycleFileReturnsTheOutputToTheOuterFile) {
   const std::string nested = readFile("sub/nested.pof");
   EXPECT_EQ(linesStartingWith(outer, "31: ").size(), 2u) << outer;
   EXPECT_NE(outer.find("31: oL[2]( x[/2] y[/0] )"), std::string::npos);
-  EXPECT_EQ(linesStartingWith(nested, "31: "), std::vector<std::string>{"31: oL[2]( x[/10] y[/0] )"});
+  EXPECT_EQ(linesStartingWith(nested, "31: "),
+            std::vector<std::string>{"31: oL[2]( x[/10] y[/0] )"});
   EXPECT_NE(nested.find("0: cycleEnd(pocket)"), std::string::npos);
   EXPECT_EQ(outer.find("pocket"), std::string::npos);
 }
@@ -455,7 +468,9 @@ TEST_F(PofTest, LiteralBlocks) {
   param("literal_3", "EOCX:not this block either");
   param("literal_x", "EOC:not numbered");
   EXPECT_EQ(cycWriteLiteralBlock(&rec_, "EOC"), 3);
-  EXPECT_EQ(fresh(), "10: nctx(EOC)\n10: Gcode(G0 Z\\04050\\041)\n10: Gcode(last)\n10: Gcode(far)\n10: nctx(0)\n");
+  EXPECT_EQ(
+      fresh(),
+      "10: nctx(EOC)\n10: Gcode(G0 Z\\04050\\041)\n10: Gcode(last)\n10: Gcode(far)\n10: nctx(0)\n");
   EXPECT_EQ(cycWriteLiteralBlock(&rec_, "AFP"), 0);
   EXPECT_EQ(fresh(), "10: nctx(AFP)\n10: nctx(0)\n");
 
@@ -544,7 +559,7 @@ TEST_F(PofTest, ANamedFileThatCannotBeOpenedFailsTheRun) {
     EXPECT_EQ(std::count(layer0Texts.begin(), layer0Texts.end(), expected), 1) << c.path;
     EXPECT_EQ(pofGetOutput(), out_) << "the output is given back at the cycle's end";
   }
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat("fifo", &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
   ASSERT_EQ(stat("folder", &st), 0);

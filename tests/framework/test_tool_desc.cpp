@@ -45,18 +45,32 @@ class ToolDescTest : public PofTest {
 }  // namespace
 
 TEST_F(ToolDescTest, FromParametersWithHolderHeadReferenceAndOutlines) {
-  writeFile("tool.qdx", xchgFile("oContour[tool]( )\n{\noM( x[/0] y[/0] )\noL( x[/5] y[/0] )\n"
-                                 "oA( o[-] x[/0/0] y[/5/0] )\n}\n"
-                                 "oContour[Holder]( )\n{\noL( x[0/10] y[30/30] )\n}\n"
-                                 "oContour[Other]( )\n{\noL( x[/1] y[/1] )\noL( x[/2] y[/1] )\n}\n"));
-  const std::pair<const char*, const char*> params[] = {
-      {"toolName", "BM10"}, {"toolType", "ballMill"}, {"toolDiameter", "10"},
-      {"toolComment", "finish (fine)"}, {"toolComment2", "second"}, {"toolLength", "50"},
-      {"totalToolLength", "80"}, {"planeFeedrate", "1000"}, {"spindleSpeed", "9000"},
-      {"initialSpindleSpeed", "7000"}, {"spindleRotation", "clockwise"}, {"TRef.gauge", "42"},
-      {"toolReference", "gauge"}, {"toolHolderType", "HSK63"}, {"toolHolderLength1", "30"},
-      {"toolHeadDiameter1", "120"}, {"coolant", "1,1"}, {"coolant2", "5"}, {"NCstop", "true"},
-      {"toolContour", "tool.qdx"}, {"compRegister", "3"}};
+  writeFile("tool.qdx",
+            xchgFile("oContour[tool]( )\n{\noM( x[/0] y[/0] )\noL( x[/5] y[/0] )\n"
+                     "oA( o[-] x[/0/0] y[/5/0] )\n}\n"
+                     "oContour[Holder]( )\n{\noL( x[0/10] y[30/30] )\n}\n"
+                     "oContour[Other]( )\n{\noL( x[/1] y[/1] )\noL( x[/2] y[/1] )\n}\n"));
+  const std::pair<const char*, const char*> params[] = {{"toolName", "BM10"},
+                                                        {"toolType", "ballMill"},
+                                                        {"toolDiameter", "10"},
+                                                        {"toolComment", "finish (fine)"},
+                                                        {"toolComment2", "second"},
+                                                        {"toolLength", "50"},
+                                                        {"totalToolLength", "80"},
+                                                        {"planeFeedrate", "1000"},
+                                                        {"spindleSpeed", "9000"},
+                                                        {"initialSpindleSpeed", "7000"},
+                                                        {"spindleRotation", "clockwise"},
+                                                        {"TRef.gauge", "42"},
+                                                        {"toolReference", "gauge"},
+                                                        {"toolHolderType", "HSK63"},
+                                                        {"toolHolderLength1", "30"},
+                                                        {"toolHeadDiameter1", "120"},
+                                                        {"coolant", "1,1"},
+                                                        {"coolant2", "5"},
+                                                        {"NCstop", "true"},
+                                                        {"toolContour", "tool.qdx"},
+                                                        {"compRegister", "3"}};
   for (const auto& [n, v] : params) param(n, v);
   EXPECT_EQ(toolDescFromParams(&rec_), 1);
   EXPECT_EQ(text(), std::string(kIdentityToolFrame) +
@@ -120,20 +134,31 @@ TEST_F(ToolDescTest, TypeValuesAndCentreReference) {
   const Case cases[] = {
       {{{"toolType", "ballMill"}, {"toolDiameter", "10"}},
        {"11: vtoolDiameter(10.000000)", "11: vcornerRadius(5.000000)"},
-       "11: oTool[T]( type[ballMill] ) {", "5.000000"},
+       "11: oTool[T]( type[ballMill] ) {",
+       "5.000000"},
       {{{"toolType", "lollipop"}, {"toolDiameter", "8"}, {"tipDiameter", "3"}, {"discHeight", "9"}},
        {"11: vtoolDiameter(8.000000)", "11: vcornerRadius(4.000000)", "11: vtipDiameter(3)"},
-       "11: oTool[T]( type[lollipop] ) {", "4.000000"},
+       "11: oTool[T]( type[lollipop] ) {",
+       "4.000000"},
       {{{"toolType", "radiusMill"}, {"toolDiameter", "12"}, {"cornerRadius", "2"}},
        {"11: vtoolDiameter(12.000000)", "11: vcornerRadius(2)"},
-       "11: oTool[T]( type[radiusMill] ) {", "2"},
+       "11: oTool[T]( type[radiusMill] ) {",
+       "2"},
       {{{"toolType", "endMill"}, {"toolDiameter", "6"}, {"cornerRadius", "1"}},
-       {"11: vtoolDiameter(6.000000)"}, "11: oTool[T]( type[endMill] ) {", "0"},
-      {{{"toolType", "barrelcutter"}, {"toolDiameter", "20"}, {"centerHeight", "7"}, {"barrelRadius", "50"}},
+       {"11: vtoolDiameter(6.000000)"},
+       "11: oTool[T]( type[endMill] ) {",
+       "0"},
+      {{{"toolType", "barrelcutter"},
+        {"toolDiameter", "20"},
+        {"centerHeight", "7"},
+        {"barrelRadius", "50"}},
        {"11: vtoolDiameter(20.000000)", "11: vcenterHeight(7)", "11: vbarrelRadius(50)"},
-       "11: oTool[T]( type[barrelcutter] ) {", "7"},
+       "11: oTool[T]( type[barrelcutter] ) {",
+       "7"},
       {{{"toolType", "DRILLTOOL"}, {"toolDiameter", "4.5"}},
-       {"11: vtoolDiameter(4.500000)"}, "11: oTool[T]( type[drilTool] ) {", "0"},
+       {"11: vtoolDiameter(4.500000)"},
+       "11: oTool[T]( type[drilTool] ) {",
+       "0"},
       {{{"toolDiameter", "3"}}, {"11: vtoolDiameter(3.000000)"}, "11: oTool[T]( ) {", "0"},
   };
   for (const Case& c : cases) {
@@ -160,7 +185,8 @@ TEST_F(ToolDescTest, LongCommentsAreCut) {
   param("toolComment2", std::string(300, 'b').c_str());
   toolDescFromParams(&rec_);
   std::string t = fresh();
-  EXPECT_EQ(linesWith(t, "11: oTool").at(0), "11: oTool[T]( cmnt[" + std::string(230, 'a') + "] ) {");
+  EXPECT_EQ(linesWith(t, "11: oTool").at(0),
+            "11: oTool[T]( cmnt[" + std::string(230, 'a') + "] ) {");
   EXPECT_EQ(linesWith(t, "11: vcomment(").at(0), "11: vcomment(" + std::string(230, 'b') + ")");
 
   param("toolComment", std::string(100, '(').c_str());
@@ -168,7 +194,8 @@ TEST_F(ToolDescTest, LongCommentsAreCut) {
   t = fresh();
   std::string escaped;
   for (int i = 0; i < 100; ++i) escaped += "\\040";
-  EXPECT_EQ(linesWith(t, "11: oTool").at(0), "11: oTool[T]( cmnt[" + escaped.substr(0, 246) + "] ) {");
+  EXPECT_EQ(linesWith(t, "11: oTool").at(0),
+            "11: oTool[T]( cmnt[" + escaped.substr(0, 246) + "] ) {");
 }
 
 TEST_F(ToolDescTest, FromCfgEntries) {
@@ -192,36 +219,37 @@ TEST_F(ToolDescTest, FromCfgEntries) {
   cfg("*WZKO_O", "1 2 3");
   cfg("*WZKO_Z", "0 3 4");
   EXPECT_EQ(toolDescFromCfg(&rec_), 1);
-  EXPECT_EQ(text(), "0: toolCs_x(1.00000000,0.00000000,0.00000000)\n"
-                    "0: toolCs_y(0.00000000,1.00000000,0.00000000)\n"
-                    "0: toolCs_z(0.00000000,0.60000000,0.80000000)\n"
-                    "0: toolCs_o(1.00000000,2.00000000,3.00000000)\n"
-                    "11: oTool[12]( type[lollipop] ) {\n"
-                    "11: vcomment(second)\n"
-                    "11: vtoolDiameter(8.000000)\n"
-                    "11: vcornerRadius(4.000000)\n"
-                    "11: vtipDiameter(2.5)\n"
-                    "11: vtaperHeight(11)\n"
-                    "11: vtoolTotalLength(90)\n"
-                    "11: vtoolRTCPlength(90)\n"
-                    "11: vspindleSpeed(6000)\n"
-                    "11: vspindleRotation(counterClockwise)\n"
-                    "11: vTref.gauge(33)\n"
-                    "11: vtoolReference(left)\n"
-                    "11: oToolHead( ) {\n"
-                    "11: vlength2(70)\n"
-                    "11:   }\n"
-                    "11: }\n"
-                    "10: tr(M0)\n"
-                    "10: toolReference(center)\n"
-                    "10: toolReferenceLength(4.000000)\n"
-                    "10: T(12)\n"
-                    "10: arg(I:\"compRegisterChanged\":=0)\n"
-                    "10: tr(TC)\n"
-                    "10: tr(toolReference)\n"
-                    "10: M8(0,1)\n"
-                    "10: M8add(7)\n"
-                    "10: tr(M8)\n");
+  EXPECT_EQ(text(),
+            "0: toolCs_x(1.00000000,0.00000000,0.00000000)\n"
+            "0: toolCs_y(0.00000000,1.00000000,0.00000000)\n"
+            "0: toolCs_z(0.00000000,0.60000000,0.80000000)\n"
+            "0: toolCs_o(1.00000000,2.00000000,3.00000000)\n"
+            "11: oTool[12]( type[lollipop] ) {\n"
+            "11: vcomment(second)\n"
+            "11: vtoolDiameter(8.000000)\n"
+            "11: vcornerRadius(4.000000)\n"
+            "11: vtipDiameter(2.5)\n"
+            "11: vtaperHeight(11)\n"
+            "11: vtoolTotalLength(90)\n"
+            "11: vtoolRTCPlength(90)\n"
+            "11: vspindleSpeed(6000)\n"
+            "11: vspindleRotation(counterClockwise)\n"
+            "11: vTref.gauge(33)\n"
+            "11: vtoolReference(left)\n"
+            "11: oToolHead( ) {\n"
+            "11: vlength2(70)\n"
+            "11:   }\n"
+            "11: }\n"
+            "10: tr(M0)\n"
+            "10: toolReference(center)\n"
+            "10: toolReferenceLength(4.000000)\n"
+            "10: T(12)\n"
+            "10: arg(I:\"compRegisterChanged\":=0)\n"
+            "10: tr(TC)\n"
+            "10: tr(toolReference)\n"
+            "10: M8(0,1)\n"
+            "10: M8add(7)\n"
+            "10: tr(M8)\n");
 }
 
 TEST_F(ToolDescTest, CfgTypeCodesAndCoolantCodes) {
@@ -229,9 +257,10 @@ TEST_F(ToolDescTest, CfgTypeCodesAndCoolantCodes) {
     const char* code;
     const char* type;
   };
-  const Case types[] = {{"1", "ballMill"},   {"2", "endMill"},       {"3", "radiusMill"}, {"5", "drilTool"},
-                        {"6", "ballMill"},   {"11", "ballMill"},     {"18", "ballMill"},  {"13", "woodruff"},
-                        {"17", "Tslotcutter"}, {"10", "endMill"},    {"104", "endMill"},  {"9", "endMill"}};
+  const Case types[] = {{"1", "ballMill"},  {"2", "endMill"},   {"3", "radiusMill"},
+                        {"5", "drilTool"},  {"6", "ballMill"},  {"11", "ballMill"},
+                        {"18", "ballMill"}, {"13", "woodruff"}, {"17", "Tslotcutter"},
+                        {"10", "endMill"},  {"104", "endMill"}, {"9", "endMill"}};
   cfg("*WKZNUMMER", "1");
   for (const Case& c : types) {
     parListFree(rec_.cfgEntries);
@@ -239,9 +268,12 @@ TEST_F(ToolDescTest, CfgTypeCodesAndCoolantCodes) {
     cfg("*WKZNUMMER", "1");
     cfg("*FRTYP", c.code);
     toolDescFromCfg(&rec_);
-    EXPECT_EQ(linesWith(fresh(), "11: oTool").at(0), std::string("11: oTool[1]( type[") + c.type + "] ) {") << c.code;
+    EXPECT_EQ(linesWith(fresh(), "11: oTool").at(0),
+              std::string("11: oTool[1]( type[") + c.type + "] ) {")
+        << c.code;
   }
-  const std::pair<const char*, const char*> coolants[] = {{"1", "1,0"}, {"3", "0,1"}, {"4", "1,1"}, {"2", "0,0"}, {"13", "0,0"}};
+  const std::pair<const char*, const char*> coolants[] = {
+      {"1", "1,0"}, {"3", "0,1"}, {"4", "1,1"}, {"2", "0,0"}, {"13", "0,0"}};
   for (const auto& [code, m8] : coolants) {
     cfg("*KUEHLMITTEL", code);
     toolDescFromCfg(&rec_);
@@ -250,13 +282,16 @@ TEST_F(ToolDescTest, CfgTypeCodesAndCoolantCodes) {
 }
 
 TEST_F(ToolDescTest, CfgInsertTool) {
-  writeFile("insert.qdx", xchgFile("oContour[EXTRUSION]( )\n{\noM( x[/0] y[/0] )\noL( x[/3] y[/1] )\n}\n"));
+  writeFile("insert.qdx",
+            xchgFile("oContour[EXTRUSION]( )\n{\noM( x[/0] y[/0] )\noL( x[/3] y[/1] )\n}\n"));
   const std::pair<const char*, const char*> entries[] = {
-      {"*WKZNUMMER", "5"}, {"*FRTYP", "101"}, {"*INSERT_TYPE", "1"}, {"*SIDE_OF_INSERT", "-1"},
-      {"*FRBOGEN", "0.4"}, {"*INSERT_ANGLE", "80"}, {"*INSERT_THICKNESS", "4"},
-      {"*SHAFT_DIAMETER2", "20"}, {"*FRRADIUS", "9"}, {"*TOOL_TIP", "4"},
-      {"*TOOL_ORIENTATION", "2"}, {"*REFERENCE_OFFSET_Z", "1"}, {"*REFERENCE_OFFSET_X", "2"},
-      {"*TOOL_CONTOUR", "insert.qdx"}};
+      {"*WKZNUMMER", "5"},          {"*FRTYP", "101"},
+      {"*INSERT_TYPE", "1"},        {"*SIDE_OF_INSERT", "-1"},
+      {"*FRBOGEN", "0.4"},          {"*INSERT_ANGLE", "80"},
+      {"*INSERT_THICKNESS", "4"},   {"*SHAFT_DIAMETER2", "20"},
+      {"*FRRADIUS", "9"},           {"*TOOL_TIP", "4"},
+      {"*TOOL_ORIENTATION", "2"},   {"*REFERENCE_OFFSET_Z", "1"},
+      {"*REFERENCE_OFFSET_X", "2"}, {"*TOOL_CONTOUR", "insert.qdx"}};
   for (const auto& [k, v] : entries) cfg(k, v);
   toolDescFromCfg(&rec_);
   const std::string t = text();
@@ -295,7 +330,8 @@ TEST_F(ToolDescTest, OutlineBuildersAndShortOutlines) {
   EXPECT_EQ(fresh(), "");
   EXPECT_EQ(toolOutlineLine(&o, 2.5, 0), 1);
   EXPECT_EQ(toolDescWriteContour(&rec_, " ", &o), 3);
-  EXPECT_EQ(fresh(), "11:  oContour( )  {\n11:   oM( x[/0] y[/0] )\n11:   oL( x[/2.5] y[/0] )  }\n");
+  EXPECT_EQ(fresh(),
+            "11:  oContour( )  {\n11:   oM( x[/0] y[/0] )\n11:   oL( x[/2.5] y[/0] )  }\n");
   for (int i = 0; i < 100; ++i) ASSERT_EQ(toolOutlineArc(&o, i % 2, i, i, 0, 0), 1);
   EXPECT_EQ(o.count, 102);
   EXPECT_GE(o.capacity, 102);
@@ -371,8 +407,10 @@ TEST_F(ToolDescTest, NonFiniteNumbersFailTheRunAndWriteNothing) {
     EXPECT_EQ(cycRunFailed(&rec_), 1 - c.result) << c.name;
     if (c.result == 0) {
       EXPECT_EQ(linesWith(t, "11: "), std::vector<std::string>{}) << c.name;
-      EXPECT_NE(t.find(std::string("0: error(1001,") + c.name + ": not a finite number)"), std::string::npos)
-          << c.name << "\n" << t;
+      EXPECT_NE(t.find(std::string("0: error(1001,") + c.name + ": not a finite number)"),
+                std::string::npos)
+          << c.name << "\n"
+          << t;
     } else {
       EXPECT_NE(t.find("11: oTool["), std::string::npos) << c.name;
     }

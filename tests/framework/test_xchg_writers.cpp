@@ -1,14 +1,13 @@
 // The exchange-mode writers: the file a cycle opens with "geoOut", its header and closing, every
 // record form of the move and G-code layers, the bypass file after a fatal error, and the example
 // job run with -PCF whose exchange file the interpreter reads back.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -26,8 +25,8 @@
 #include "support/file_limit.h"
 #include "support/temp_dir.h"
 
-using qdtest::TempDirTest;
 using qdtest::readFile;
+using qdtest::TempDirTest;
 using qdtest::writeFile;
 
 namespace {
@@ -131,7 +130,8 @@ std::vector<std::string> folderNames(const char* path = ".") {
   std::vector<std::string> names;
   if (DIR* d = opendir(path)) {
     while (dirent* e = readdir(d)) {
-      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        names.push_back(e->d_name);
     }
     closedir(d);
   }
@@ -159,10 +159,11 @@ TEST_F(XchgWriterTest, AGeoOutThatIsNoRegularFileIsLeftAlone) {
     cycFeedXY(&rec_, 1, 2);
     end();
     EXPECT_EQ(rec_.status, kCycStatusFailed) << path;
-    const std::string expected = std::string("1108,") + path + ": not a regular file, left as it is";
+    const std::string expected =
+        std::string("1108,") + path + ": not a regular file, left as it is";
     EXPECT_EQ(std::count(layer0Texts.begin(), layer0Texts.end(), expected), 1) << path;
   }
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat("folder", &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   ASSERT_EQ(stat("fifo", &st), 0);
@@ -182,9 +183,9 @@ TEST_F(XchgWriterTest, AFailedOutputKeepsThePreviousFile) {
   struct Case {
     const char* what;
     const char* path;
-    long limit;           // a file-size limit for the run (0: none)
-    bool failBeforeEnd;   // the run fails for another reason before its end
-    const char* reason;   // of message 1108; null: no message (only the run's own failure)
+    long limit;          // a file-size limit for the run (0: none)
+    bool failBeforeEnd;  // the run fails for another reason before its end
+    const char* reason;  // of message 1108; null: no message (only the run's own failure)
   };
   const Case cases[] = {
       {"size limit", "out.qdx", 2048, false, "File too large"},
@@ -312,7 +313,10 @@ TEST_F(XchgWriterTest, NcValuesToolLinesCommentsPointsAndGCode) {
       {4011, " oPOF( L32[ G3 X1 Y2 Z3 I4 J5 K6 ] )\n"},
       {4017, " oPOF( L32[ G0 X1 Y2 U4 V5 ] )\n"},
       {4018, " oPOF( L32[ G1 X1 Y2 U4 V5 ] )\n"},
-      {4012, ""}, {4015, ""}, {4019, ""}, {4041, ""},
+      {4012, ""},
+      {4015, ""},
+      {4019, ""},
+      {4041, ""},
   };
   std::string want;
   for (const Nc& n : ncs) {
@@ -374,8 +378,9 @@ TEST_F(XchgWriterTest, NestedCycleTakesOverTheFile) {
   cycSendTextRecord(&inner, 0, 104, "cycleEnd", "inner");
   cycFreeLayers(&inner);
   parListFree(inner.params);
-  EXPECT_EQ(readFile("outer.qdx"),
-            kHead + " oPOF( L0[ cycle(test cycle) ] )\n   oM( x[/1] y[/1] )\n oPOF( L32[ G0 X1 Y1 ] )\n");
+  EXPECT_EQ(
+      readFile("outer.qdx"),
+      kHead + " oPOF( L0[ cycle(test cycle) ] )\n   oM( x[/1] y[/1] )\n oPOF( L32[ G0 X1 Y1 ] )\n");
   EXPECT_NE(readFile("inner.qdx").find("cycleEnd(inner)"), std::string::npos);
 }
 
@@ -387,7 +392,8 @@ int collectPof(XchgElement* e, XchgScope*, void* user) {
   auto* rb = static_cast<ReadBack*>(user);
   std::string s = e->name;
   for (const XchgAttr* a = e->attrs; a != nullptr; a = a->next) {
-    s += std::string(" ") + (a->key != nullptr ? a->key : "") + "=" + (a->value != nullptr ? a->value : "");
+    s += std::string(" ") + (a->key != nullptr ? a->key : "") + "=" +
+         (a->value != nullptr ? a->value : "");
   }
   rb->items.push_back(s);
   return 1;
@@ -405,7 +411,8 @@ int runHost(const std::string& args) {
 TEST_F(TempDirTest, ExampleJobWithPcfWritesAnExchangeFile) {
   if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
   const std::string demo = std::string(QDMILL_SOURCE_DIR) + "/examples/demo/";
-  for (const char* name : {"qdRpx5.def", "qdRpx5.lng", "demo.pcf"}) writeFile(name, readFile(demo + name));
+  for (const char* name : {"qdRpx5.def", "qdRpx5.lng", "demo.pcf"})
+    writeFile(name, readFile(demo + name));
   writeFile("demo.pcf", readFile("demo.pcf") + "geoOut := demo.qdx\n");
   ASSERT_EQ(runHost("-Sdemo -PCF"), 0) << readFile("err.txt");
   EXPECT_EQ(readFile("out.txt"), "");
@@ -425,12 +432,18 @@ TEST_F(TempDirTest, ExampleJobWithPcfWritesAnExchangeFile) {
       "POF L2=rough the pocket \\040first try\\041",
       "POF L2=tool: ball mill D6",
       "POF L0=cfgSource(demo)",
-      "M x=/0 y=/0",  "POF L32=G0 X0 Y0",
-      "L z=/0",       "POF L32=G1 Z0",
-      "L x=/25 y=/0", "POF L32=G1 X25 Y0",
-      "L x=/25 y=/25", "POF L32=G1 X25 Y25",
-      "L x=/0 y=/25", "POF L32=G1 X0 Y25",
-      "L x=/0 y=/0",  "POF L32=G1 X0 Y0",
+      "M x=/0 y=/0",
+      "POF L32=G0 X0 Y0",
+      "L z=/0",
+      "POF L32=G1 Z0",
+      "L x=/25 y=/0",
+      "POF L32=G1 X25 Y0",
+      "L x=/25 y=/25",
+      "POF L32=G1 X25 Y25",
+      "L x=/0 y=/25",
+      "POF L32=G1 X0 Y25",
+      "L x=/0 y=/0",
+      "POF L32=G1 X0 Y0",
       "POF L0=cycleEnd(3D 5-Axis Z-Level Roughing Cycle)",
   };
   EXPECT_EQ(rb.items, want);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "geometry/geo_error.h"
-#include "seg_shapes.h"
 #include "geometry/seg_cross.h"
+#include "seg_shapes.h"
 
 namespace {
 using qdtest::polygon;
@@ -49,8 +49,8 @@ TEST(SegCross, ContoursIntersectMatchesBruteForce) {
   for (int round = 0; round < 200; ++round) {
     const std::vector<Seg2D> a = randomPolygon(rng, 3 + round % 30, 0.0);
     const std::vector<Seg2D> b = randomPolygon(rng, 3 + (round * 7) % 40, (round % 5) * 4.0);
-    const int n = segContoursIntersect(a.data(), int(a.size()), b.data(), int(b.size()), table.data(),
-                                       kSegCrossMax);
+    const int n = segContoursIntersect(a.data(), int(a.size()), b.data(), int(b.size()),
+                                       table.data(), kSegCrossMax);
     const std::vector<Hit> expected = bruteForce(a, b);
     ASSERT_EQ(n, int(expected.size())) << "round " << round;
     for (int i = 0; i < n; ++i) {
@@ -83,7 +83,8 @@ TEST(SegCross, SelfCrossingsMatchBruteForce) {
       const Seg2D& sb = c[h.b - 1];
       const bool atJoint = std::fabs(h.x - sb.x1) < 1e-4 && std::fabs(h.y - sb.y1) < 1e-4;
       const bool seenBefore = std::any_of(all.begin(), all.end(), [&h](const Hit& k) {
-        return k.a == h.a && k.b == h.b - 1 && std::fabs(k.x - h.x) < 1e-4 && std::fabs(k.y - h.y) < 1e-4;
+        return k.a == h.a && k.b == h.b - 1 && std::fabs(k.x - h.x) < 1e-4 &&
+               std::fabs(k.y - h.y) < 1e-4;
       });
       if (atJoint && seenBefore) continue;
       expected.push_back(h);
@@ -106,12 +107,12 @@ TEST(SegCross, FigureEightTouchingVertexAndIdenticalContours) {
   EXPECT_NEAR(table[0].x, 5, 1e-12);
   EXPECT_NEAR(table[0].y, 5, 1e-12);
   // Two squares that touch at one vertex of the contour, drawn as one contour: no crossing.
-  const std::vector<Seg2D> bow = polygon({{0, 0}, {5, 0}, {5, 5}, {10, 5}, {10, 10}, {5, 10},
-                                          {5, 5}, {0, 5}});
+  const std::vector<Seg2D> bow =
+      polygon({{0, 0}, {5, 0}, {5, 5}, {10, 5}, {10, 10}, {5, 10}, {5, 5}, {0, 5}});
   EXPECT_EQ(segSelfCrossings(bow.data(), 8, table.data(), 16, 1), 0);
   // The same vertex passed through (two lobes crossing at it) is one crossing.
-  const std::vector<Seg2D> cross = polygon({{0, 0}, {5, 0}, {5, 5}, {5, 10}, {10, 10}, {10, 5},
-                                            {5, 5}, {0, 5}});
+  const std::vector<Seg2D> cross =
+      polygon({{0, 0}, {5, 0}, {5, 5}, {5, 10}, {10, 10}, {10, 5}, {5, 5}, {0, 5}});
   EXPECT_EQ(segSelfCrossings(cross.data(), 8, table.data(), 16, 1), 1);
   EXPECT_EQ(segContoursIntersect(eight.data(), 4, eight.data(), 4, table.data(), 16), 0);
   // Two squares overlapping at a corner region: two crossings in order along the first.
@@ -164,10 +165,12 @@ TEST(SegCross, IndexYieldsEveryOverlappingSegmentInOrder) {
     std::vector<int> expected;
     const double lo = std::fmin(c[q].x1, c[q].x2) - 1e-5, hi = std::fmax(c[q].x1, c[q].x2) + 1e-5;
     for (int i = 10; i < 300; ++i) {
-      if (std::fmin(c[i].x1, c[i].x2) <= hi && std::fmax(c[i].x1, c[i].x2) >= lo) expected.push_back(i);
+      if (std::fmin(c[i].x1, c[i].x2) <= hi && std::fmax(c[i].x1, c[i].x2) >= lo)
+        expected.push_back(i);
     }
     std::vector<int> got;
-    for (int i = chainIndexFirst(idx, c[q], 10); i >= 0; i = chainIndexNext(c[q], idx, i + 1)) got.push_back(i);
+    for (int i = chainIndexFirst(idx, c[q], 10); i >= 0; i = chainIndexNext(c[q], idx, i + 1))
+      got.push_back(i);
     EXPECT_EQ(got, expected);
   }
   chainIndexFree(idx);

@@ -5,18 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "../support/temp_dir.h"
+#include "cycles/cycle_state.h"
 #include "cycles/mesh_load.h"
 #include "framework/memory.h"
 #include "geometry/csys.h"
 #include "model/facet_file.h"
-#include "cycles/cycle_state.h"
 #include "model/model_load.h"
 #include "model/polyhedron.h"
 #include "model_fixture.h"
@@ -188,7 +188,8 @@ TEST_F(ModelLoadTest, BoxOfAPartBeyondTenToTheTen) {
     for (const char* name : {"far.stl", "far.3df", "far.qdx"}) {
       Loaded model(type);
       ASSERT_EQ(modelLoadFile(&model.m, name), 0) << name;
-      expectBox(model.m.boxMin, model.m.boxMax, std::string(name) + " type " + std::to_string(type));
+      expectBox(model.m.boxMin, model.m.boxMax,
+                std::string(name) + " type " + std::to_string(type));
     }
     Loaded grouped(type);
     ASSERT_EQ(modelLoadFileEx(&grouped.m, "far2.3df", 0), 0);
@@ -196,7 +197,8 @@ TEST_F(ModelLoadTest, BoxOfAPartBeyondTenToTheTen) {
     Loaded subs(type);
     ASSERT_EQ(modelAddSubModels(&subs.m, "far.3df", "", "", 0, 0.0), 0);
     ASSERT_NE(subs.m.subModels, nullptr);
-    expectBox(subs.m.subModels->boxMin, subs.m.subModels->boxMax, "sub-model type " + std::to_string(type));
+    expectBox(subs.m.subModels->boxMin, subs.m.subModels->boxMax,
+              "sub-model type " + std::to_string(type));
     expectBox(subs.m.boxMin, subs.m.boxMax, "sub-models type " + std::to_string(type));
   }
 }
@@ -270,9 +272,13 @@ TEST_F(ModelLoadTest, HostileStlFiles) {
       {"count larger than the records", qdtest::binaryStl(mesh, false, "x", 1000), -2, 0},
       {"count 2^31-1", qdtest::binaryStl(mesh, false, "x", INT_MAX), -2, 0},
       {"trailing partial record", bin.substr(0, bin.size() - 20), 0, 7},
-      {"text without solid", "facet normal 0 0 1\nouter loop\nvertex 1 2 3\n" + std::string(200, ' '), -2, 0},
-      {"upper-case text", "SOLID X\n FACET NORMAL 0 0 1\n  OUTER LOOP\n   VERTEX 0 0 0\n   VERTEX 1 0 0\n"
-                          "   VERTEX 0 1 0\n  ENDLOOP\n ENDFACET\nENDSOLID X\n" + std::string(200, ' '), 0, 1},
+      {"text without solid",
+       "facet normal 0 0 1\nouter loop\nvertex 1 2 3\n" + std::string(200, ' '), -2, 0},
+      {"upper-case text",
+       "SOLID X\n FACET NORMAL 0 0 1\n  OUTER LOOP\n   VERTEX 0 0 0\n   VERTEX 1 0 0\n"
+       "   VERTEX 0 1 0\n  ENDLOOP\n ENDFACET\nENDSOLID X\n" +
+           std::string(200, ' '),
+       0, 1},
       {"bad text vertex", "solid x\nfacet normal 0 0 1\nouter loop\nvertex 1 2\n", -2, 0},
       {"text coordinate inf", "solid x\nfacet normal 0 0 1\nouter loop\nvertex 1 2 inf\n", -2, 0},
   };
@@ -316,7 +322,8 @@ TEST_F(ModelLoadTest, ExchangeFileWithANonFiniteCoordinateFails) {
 // The real files: every triangle of the file is loaded or counted as filtered, and the box
 // matches the folder's table (tool system = identity).
 TEST_F(ModelLoadTest, RealFilesLoadWithEveryTriangleAccountedFor) {
-  if (!qdtest::fileExists(qdtest::dataPath("ktoolcav.stl"))) GTEST_SKIP() << "no real files beside the clone";
+  if (!qdtest::fileExists(qdtest::dataPath("ktoolcav.stl")))
+    GTEST_SKIP() << "no real files beside the clone";
   struct Real {
     const char* name;
     int triangles;
@@ -540,7 +547,8 @@ TEST_F(ModelLoadTest, AllocationFailuresLeaveNothing) {
   writeFile("m.stl", qdtest::binaryStl(mesh, false));
   writeFile("t.stl", qdtest::asciiStl(mesh));
   writeFile("m.3df", qdtest::facetFile(1.0f, qdtest::recordsOf(mesh)));
-  writeFile("g.3df", qdtest::facetFile(2.0f, grouped, qdtest::kCountOfRecords, {{1, "a", 0}, {1, "%b", 0}}));
+  writeFile("g.3df",
+            qdtest::facetFile(2.0f, grouped, qdtest::kCountOfRecords, {{1, "a", 0}, {1, "%b", 0}}));
   writeFile("m.qdx", qdtest::exchangePolyhedron(mesh));
   for (const char* name : {"m.stl", "t.stl", "m.3df", "g.3df", "m.qdx"}) {
     for (int type : {3, 4}) {

@@ -48,7 +48,8 @@ TEST_F(StlRead, BinaryWhoseHeaderStartsWithSolid) {
   writeFile("words.stl", qdtest::binaryStl(mesh, false, "solid part facet normal"));
   EXPECT_EQ(stlIsBinary("words.stl"), 1);
   // The real mould halves.
-  if (!qdtest::fileExists(qdtest::dataPath("ktoolcav.stl"))) GTEST_SKIP() << "no real files beside the clone";
+  if (!qdtest::fileExists(qdtest::dataPath("ktoolcav.stl")))
+    GTEST_SKIP() << "no real files beside the clone";
   EXPECT_EQ(stlIsBinary(qdtest::dataPath("ktoolcav.stl").c_str()), 1);
   List real{stlRead(qdtest::dataPath("ktoolcav.stl").c_str())};
   ASSERT_NE(real.l, nullptr);
@@ -106,7 +107,8 @@ TEST_F(StlRead, TextOrBinaryOrNeither) {
       {"facet-less solid of 184 bytes", facetless(184), 0, 0},
       {"binary", le, 1, 8},
       {"binary, big-endian count", qdtest::binaryStl(mesh, true), 1, 8},
-      {"binary whose header starts with SOLID", qdtest::binaryStl(mesh, false, "SOLID x facet normal"), 1, 8},
+      {"binary whose header starts with SOLID",
+       qdtest::binaryStl(mesh, false, "SOLID x facet normal"), 1, 8},
       {"binary with bytes after the last record", le + "xyz", 1, 8},
       {"binary whose last record is cut", le.substr(0, le.size() - 7), 1, 7},
       {"binary count 0 with records", qdtest::binaryStl(mesh, false, "x", 0), -1, -1},
@@ -150,8 +152,8 @@ TEST_F(StlRead, TextFacetsCutBlankOrBroken) {
   const Case cases[] = {
       {"whole", whole, 8},
       {"cut inside the third facet", whole.substr(0, third + 60), 2},
-      {"blank lines between facets", "\n\n" + qdtest::asciiStl({mesh[0]}) + "\n\n" +
-                                         qdtest::asciiStl({mesh[1]}), 2},
+      {"blank lines between facets",
+       "\n\n" + qdtest::asciiStl({mesh[0]}) + "\n\n" + qdtest::asciiStl({mesh[1]}), 2},
       {"end alone stops", qdtest::asciiStl({mesh[0]}) + "end\n" + qdtest::asciiStl({mesh[1]}), 1},
       {"end with a word goes on",
        qdtest::asciiStl({mesh[0]}) + "end part\n" + qdtest::asciiStl({mesh[1]}), 2},
@@ -217,8 +219,8 @@ TEST_F(StlRead, SwapDecision) {
     int swap;
   };
   const Case cases[] = {
-      {0.6f, 0.8f, 0, false, 0}, {0.6f, 0.8f, 0, true, 1},  {0, 0, 1, false, 0},
-      {0, 0, 1, true, 0},  // an axis-aligned big-endian normal is not recognised
+      {0.6f, 0.8f, 0, false, 0}, {0.6f, 0.8f, 0, true, 1}, {0, 0, 1, false, 0},
+      {0, 0, 1, true, 0},   // an axis-aligned big-endian normal is not recognised
       {3, 0, 0, false, 1},  // an unnormalised little-endian normal is taken as big-endian
       {1.2f, 1.2f, 0, false, 1},
   };
