@@ -27,6 +27,7 @@ enum HostExit : int {
 constexpr int kStatusUserBreak = 100;
 constexpr int kSignalStopNow = 100;
 constexpr int kMoveLayer = 31;
+constexpr int kMessageRecord = 101;
 
 const char kHelp[] =
     "usage: qdmill [--lib PATH] [--records] [--break-after N] [--] ARGS...\n"
@@ -39,13 +40,15 @@ const char kHelp[] =
     "options (before ARGS):\n"
     "  --lib PATH        the library to load (default: libqdmill.so beside this program)\n"
     "  --records         print one line per record received (pair, layer, type, name, text)\n"
-    "  --break-after N   set the stop signal (100) after N move records on layer 31\n"
+    "  --break-after N   set the stop signal (100) after N move records on layer 31; with -PCF no\n"
+    "                    record reaches the host, so it never fires (0 still stops at once)\n"
     "  --help            this text\n"
     "  --                ends the host options\n"
     "\n"
     "exit codes:\n"
     "  0  the run happened and the cycle's status word is 0\n"
-    "  1  the cycle's status word reports a failure\n"
+    "  1  the cycle's status word reports a failure (an output that could not be written\n"
+    "     included), or the POF text could not be written to standard output\n"
     "  2  the run did not happen (the library refused it, could not be loaded, or bad options)\n"
     "  3  the run was stopped by a user break\n";
 
@@ -168,6 +171,11 @@ int hostReceive(CycleRecord* cycle, int layer, OutputRecord* record, void* user)
   auto* pu = static_cast<PairUser*>(user);
   HostRun* run = pu->run;
   if (record == nullptr) return 1;
+  // The run's messages ("error" records) always reach standard error, once (layer 0 comes to
+  // pairs 0 and 1): a failed output names its path and reason there.
+  if (!run->records && pu->pair == 0 && layer == 0 && record->type == kMessageRecord) {
+    std::fprintf(stderr, "qdmill: message %.519s\n", record->text.text);
+  }
   if (run->records) {
     if (hostHasName(record->type)) {
       std::fprintf(stderr, "qdmill: record pair %d layer %d type %d name %.255s text %.519s\n",
@@ -220,13 +228,21 @@ int main(int argc, char** argv) {
   args.push_back(nullptr);
   const int ran =
       lib.execCycle(cycle, static_cast<int>(options.cycleArgs.size()), args.data(), &host);
-  std::fflush(stdout);
+  // The POF text went to standard output: a full disk or a size limit shows at the latest here.
+  errno = 0;
+  const bool written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  if (!written) {
+    std::fprintf(stderr, "qdmill: cannot write the POF text to standard output: %s\n",
+                 std::strerror(errno != 0 ? errno : EIO));
+  }
   if (ran == 0) {
-    std::fprintf(
-        stderr,
-        "qdmill: the cycle did not run (bad options, unreadable source or too many nested runs)\n");
+    // A source that cannot be read does not stop a run (its defaults are used).
+    std::fprintf(stderr,
+                 "qdmill: the cycle did not run (no cycle record, the record already running, too "
+                 "many nested runs, or its load phase refused the sources)\n");
     return kExitNotRun;
   }
+  if (!written) return kExitFailed;
   const int status = lib.getSignal(cycle);
   if (status == kStatusUserBreak) {
     std::fprintf(stderr, "qdmill: stopped by user break\n");

@@ -116,7 +116,9 @@ QDMILL_API CycleRecord* qdCSgetCycle(void);
  * a command line, without a program name) and the host's callbacks (may be null).
  * Returns 1 when the options were parsed and the phases ran, whatever their outcome (read the
  * status word with qdCSgetSignal); 0 when no record is available, 8 runs are already active,
- * the same record is already running, or option parsing and source loading failed. */
+ * the same record is already running, or the record's own load phase refuses its sources. The
+ * library's loaders never refuse: a parameter source that is missing, unreadable or no regular
+ * file does not stop the run, which goes on with what could be read (defaults for the rest). */
 QDMILL_API int qdCSexecCycle(CycleRecord* cycle, int argc, char** argv, HostCallbacks* host);
 
 /* Sets the signal word that the computation polls (100 stop now; 104 stop after the levels of the

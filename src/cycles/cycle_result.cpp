@@ -3,7 +3,9 @@
 
 int cyc3dSetResult(CycleRecord* cycle, int result) {
   int status = kStatusOk;
-  if (result == -2) {
+  if (cycRunFailed(cycle) == 1) {
+    status = kStatusFailed;  // the run failed as a whole (its output, a value): no result clears it
+  } else if (result == -2) {
     status = kStatusUserBreak;
   } else if (result < 0) {
     status = kStatusFailed;

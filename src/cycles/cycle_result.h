@@ -6,13 +6,14 @@
 
 // Status words.
 inline constexpr int kStatusOk = 0;
-inline constexpr int kStatusFailed = 1;
-inline constexpr int kStatusUserBreak = 100;
+inline constexpr int kStatusFailed = kCycStatusFailed;
+inline constexpr int kStatusUserBreak = kCycStatusUserBreak;
 
 // Signal words the computation understands.
-inline constexpr int kSignalStopNow = 100;
+inline constexpr int kSignalStopNow = kCycSignalStopNow;
 inline constexpr int kSignalStopAfterRegion = 104;
 
-// The status word of a computation result: 100 for -2 (user break), 1 for any other negative
-// result, 0 otherwise. Stores it in cycle's status word when cycle is not null. Returns it.
+// The status word of a computation result: 1 when the run failed as a whole (cycRunFailed), else
+// 100 for -2 (user break), 1 for any other negative result, 0 otherwise. Stores it in cycle's
+// status word when cycle is not null. Returns it.
 int cyc3dSetResult(CycleRecord* cycle, int result);

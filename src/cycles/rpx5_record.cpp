@@ -7,6 +7,7 @@
 // signal word and the status word working end to end.
 #include "cycles/rpx5_record.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "cycles/cycle_result.h"
@@ -39,7 +40,8 @@ int rpx5StandInInit(CycleRecord* cycle) {
 }
 
 // Side of the stand-in's square, from its own parameter "demoSquareSide" (default 10). A value
-// that is not a positive number fails the computation (status word 1).
+// that is not a positive finite number ("1e400" reads as infinity) fails the computation with
+// a message naming the parameter (status word 1).
 int rpx5StandInSide(CycleRecord* cycle, double* side) {
   *side = 10.0;
   char* text = parListGet(cycle->params, "demoSquareSide", nullptr);
@@ -47,7 +49,10 @@ int rpx5StandInSide(CycleRecord* cycle, double* side) {
   double v = 0;
   const int n = numParse3(text, &v, nullptr, nullptr);
   memFree(text);
-  if (n < 1 || !(v > 0)) return -20;
+  if (n < 1 || !(v > 0) || !std::isfinite(v)) {
+    cycFailWithMessage(cycle, kCycMsgBadValue, "demoSquareSide: not a positive finite number");
+    return -20;
+  }
   *side = v;
   return 1;
 }

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "framework/memory.h"
+#include "framework/messages.h"
+#include "framework/platform.h"
 
 namespace {
 struct CfgState {
@@ -47,7 +49,12 @@ int cfgReadLine(std::FILE* stream, const char** key, const char** value) {
       part = CfgPart::kBeforeKey;
       continue;
     }
-    if (part == CfgPart::kDiscard || c == 0) continue;
+    if (part == CfgPart::kDiscard) continue;
+    if (c == 0) {
+      // NUL ends the text, as in a parameter file: "3<NUL>4" is 3, never 34.
+      part = CfgPart::kDiscard;
+      continue;
+    }
     if (c == '#') {
       part = CfgPart::kDiscard;
       continue;
@@ -99,6 +106,10 @@ ParamNode* cfgListAppend(ParamNode* list, const char* key, const char* value, in
 
 ParamNode* cfgLoadFile(ParamNode* list, const char* path, int kind) {
   if (path == nullptr) return list;
+  if (platPathKind(path) == kPlatOtherFile) {
+    msgWarnSkippedSource(path);
+    return list;
+  }
   std::FILE* f = std::fopen(path, "rb");
   if (f == nullptr) return list;
   ParamNode* tail = list;

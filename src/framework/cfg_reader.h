@@ -15,8 +15,9 @@ constexpr int kCfgValueMax = 519;
 // '#' starts a comment up to the line end; lines without key are skipped; CR or LF end a line and
 // the end of the file (or byte 26) ends the last one. A key or value longer than kCfgKeyMax or
 // kCfgValueMax is cut there and the rest of its line is discarded (never read as an entry of its
-// own). Returns 1 with *key and *value pointing into buffers of this module that the next call
-// overwrites (the value may be empty); 0 at the end of the file or when an argument is null.
+// own). A NUL byte ends the key or value being read; the rest of its line is discarded. Returns 1
+// with *key and *value pointing into buffers of this module that the next call overwrites (the
+// value may be empty); 0 at the end of the file or when an argument is null.
 int cfgReadLine(std::FILE* stream, const char** key, const char** value);
 
 // Appends an entry at the end of the list with copies of key and value (an empty text when the
@@ -25,8 +26,8 @@ int cfgReadLine(std::FILE* stream, const char** key, const char** value);
 ParamNode* cfgListAppend(ParamNode* list, const char* key, const char* value, int kind);
 
 // Appends every entry of the ".CFG" file at path, in file order, with the kind. Returns the list's
-// head; the list as it was when the path is null or the file cannot be opened. An entry whose
-// memory fails is left out.
+// head; the list as it was when the path is null, the file cannot be opened, or it is no regular
+// file (skipped with msgWarnSkippedSource). An entry whose memory fails is left out.
 ParamNode* cfgLoadFile(ParamNode* list, const char* path, int kind);
 
 // Tests: clears the line buffers.

@@ -14,11 +14,15 @@ constexpr int kModuleNameMax = 1020;
 // A parent chain deeper than this is taken as a loop.
 constexpr int kInheritDepthMax = 64;
 
+constexpr int kCycFailedRunsMax = 16;
+
 struct CycState {
   void* module = nullptr;
   char* moduleFileName = nullptr;  // owned copy, null when unknown or released
   char versionText[96] = "";
   bool versionFromBuild = false;  // set once the build's version made the text
+  // Records whose current run has failed as a whole (cycFailRun); runs nest at most 8 deep.
+  const CycleRecord* failedRuns[kCycFailedRunsMax] = {};
 };
 CycState cycState;
 
@@ -102,7 +106,34 @@ void cycUpdateVersionText(const CycleRecord* cycle) {
 
 const char* cycVersionText() { return cycState.versionText; }
 
+void cycFailRun(CycleRecord* cycle) {
+  if (cycle == nullptr) return;
+  cycle->status = kCycStatusFailed;
+  if (cycRunFailed(cycle) == 1) return;
+  for (const CycleRecord*& slot : cycState.failedRuns) {
+    if (slot == nullptr) {
+      slot = cycle;
+      return;
+    }
+  }
+}
+
+int cycRunFailed(const CycleRecord* cycle) {
+  if (cycle == nullptr) return 0;
+  for (const CycleRecord* slot : cycState.failedRuns) {
+    if (slot == cycle) return 1;
+  }
+  return 0;
+}
+
+void cycRunFailClear(const CycleRecord* cycle) {
+  for (const CycleRecord*& slot : cycState.failedRuns) {
+    if (slot == cycle) slot = nullptr;
+  }
+}
+
 void cycResetState() {
+  for (const CycleRecord*& slot : cycState.failedRuns) slot = nullptr;
   cycState.versionText[0] = '\0';
   cycState.versionFromBuild = false;
   cycDllAttach(platModuleHandle(), 1);

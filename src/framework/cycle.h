@@ -122,6 +122,20 @@ enum CycMessage : int {
   kMsgCleanupEnd = 419,
 };
 
+// Status words the framework sets itself, and the signal word that stops a run at once.
+inline constexpr std::int32_t kCycStatusFailed = 1;
+inline constexpr std::int32_t kCycStatusUserBreak = 100;
+inline constexpr std::int32_t kCycSignalStopNow = 100;
+
+// A run fails as a whole when its output cannot be written or a value it must write is not a
+// finite number: the status word becomes kCycStatusFailed at once and stays so for the rest of
+// the run (the computation's result does not clear it), and the phase runner starts no further
+// computing phase. cycRunFailed: 1 when that happened in the record's current run, else 0.
+// cycRunFailClear: forgets it (each option parse starts a new run).
+void cycFailRun(CycleRecord* cycle);
+int cycRunFailed(const CycleRecord* cycle);
+void cycRunFailClear(const CycleRecord* cycle);
+
 // Calls the record's message callback with code when one is set.
 void cycSendMessage(CycleRecord* cycle, int code);
 

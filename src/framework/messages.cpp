@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "framework/output_records.h"
 #include "framework/platform.h"
@@ -19,12 +20,15 @@ constexpr std::size_t kMsgKeepLength = 128;
 constexpr std::size_t kMsgCutLength = 127;
 // Values of smaller magnitude are sent as "0" by msgSendReal.
 constexpr double kMsgRealZero = 1e-5;
+// Warnings kept while no output exists; further ones are dropped.
+constexpr std::size_t kMsgPendingMax = 16;
 
 struct MsgState {
   int level = kMsgLevelAtLoad;
   CycleRecord* cycle = nullptr;
   MsgBreakCheckFn breakCheck = nullptr;
   int msgFileNamed = 0;
+  std::vector<std::string> pending;  // warnings waiting for an output (msgWarnSkippedSource)
 };
 MsgState msgState;
 
@@ -139,5 +143,26 @@ int out3dCheckBreak() { return msgState.breakCheck != nullptr ? msgState.breakCh
 
 void out3dSetCycle(CycleRecord* cycle) { msgState.cycle = cycle; }
 CycleRecord* out3dCycle() { return msgState.cycle; }
+
+void msgWarnSkippedSource(const char* path) {
+  try {
+    const std::string text = std::to_string(kMsgSourceSkipped) + "," +
+                             (path != nullptr ? path : "") + ": not a regular file, skipped";
+    if (msgState.cycle != nullptr) {
+      cycSendError(msgState.cycle, text.c_str());
+    } else if (msgState.pending.size() < kMsgPendingMax) {
+      msgState.pending.push_back(text);
+    }
+  } catch (...) {
+    // no memory for the text: the warning is lost, the source is skipped all the same
+  }
+}
+
+void msgSendPendingWarnings(CycleRecord* cycle) {
+  std::vector<std::string> pending;
+  pending.swap(msgState.pending);
+  if (cycle == nullptr) return;
+  for (const std::string& text : pending) cycSendError(cycle, text.c_str());
+}
 
 void msgResetState() { msgState = MsgState{}; }

@@ -61,5 +61,16 @@ void out3dSetCycle(CycleRecord* cycle);
 // The current output cycle, or null.
 CycleRecord* out3dCycle();
 
-// Test seam: level 3, no cycle, no interrupt check, no message file named.
+// A source that is no regular file (a FIFO would block the open for ever; a folder or a device is
+// no source) is skipped as a missing one is, with this warning: "1100,<path>: not a regular
+// file, skipped" ("* Syntaxfehler, Voreinstellungen wurden gewählt": the run goes on without it).
+inline constexpr int kMsgSourceSkipped = 1100;
+// Sends the warning to the current output cycle at once, unfiltered; without one (sources are
+// read before any output exists) it is kept for msgSendPendingWarnings (at most 16 are kept).
+void msgWarnSkippedSource(const char* path);
+// Sends the kept warnings as records 101 "error" on layer 0 of cycle and forgets them; a null
+// cycle only forgets them.
+void msgSendPendingWarnings(CycleRecord* cycle);
+
+// Test seam: level 3, no cycle, no interrupt check, no message file named, no kept warning.
 void msgResetState();

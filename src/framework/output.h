@@ -50,3 +50,11 @@ void cycFreeLayers(CycleRecord* cycle);
 // Returns the writer's result; 0 when the layer is not registered or not enabled, when the record
 // or cycle is null, or when the layer has no writer for the mode.
 int cycEmit(CycleRecord* cycle, std::uint16_t layer, OutputRecord* record);
+
+// Messages of a run that fails as a whole: an output that cannot be opened, written or closed
+// ("<path>: <reason>"), and a value that must be a finite number but is not ("<key>: ...").
+inline constexpr int kCycMsgWriteFailed = 1108;  // "* Fehler beim Schreiben der Zyklenausgaben"
+inline constexpr int kCycMsgBadValue = 1001;     // "* Pflichtparameter fehlt"
+// Fails the run (cycFailRun), then sends "<code>,<argument>" as record 101 "error" on layer 0.
+// Returns the dispatch result (0 for a null cycle: nothing happens).
+int cycFailWithMessage(CycleRecord* cycle, int code, const char* argument);

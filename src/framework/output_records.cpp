@@ -266,6 +266,12 @@ int cycSendNameValue(CycleRecord* cycle, const char* name, const char* value) {
 }
 
 int cycSendCallArg(CycleRecord* cycle, const char* name, double number) {
+  if (!std::isfinite(number)) {
+    char what[300];
+    std::snprintf(what, sizeof what, "%s: not a finite number", name != nullptr ? name : "");
+    cycFailWithMessage(cycle, kCycMsgBadValue, what);
+    return 0;
+  }
   char num[kNumTextSize];
   numFormat(num, number);
   OutputRecord r = outRecord(301);
@@ -308,6 +314,10 @@ int cycSendFrameToolAxis(CycleRecord* cycle, double x, double y, double z) {
   affTransformPoint(out, &frameInverse, inTool);
   const double len = std::sqrt(out[0] * out[0] + out[1] * out[1] + out[2] * out[2]);
   if (!(len > 1e-8)) return 0;
+  if (!std::isfinite(len)) {
+    cycFailWithMessage(cycle, kCycMsgBadValue, "toolAxis: not a finite direction");
+    return 0;
+  }
   char tx[kNumTextSize];
   char ty[kNumTextSize];
   char tz[kNumTextSize];

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "framework/memory.h"
+#include "framework/messages.h"
 #include "framework/platform.h"
 
 namespace {
@@ -270,6 +271,10 @@ std::FILE* parFileOpen(const char* path) {
     full = path;
   }
   if (full.empty() || full.size() > kParPathMax) return nullptr;
+  if (platPathKind(full.c_str()) == kPlatOtherFile) {
+    msgWarnSkippedSource(full.c_str());
+    return nullptr;
+  }
   return std::fopen(full.c_str(), "rb");
 }
 
@@ -306,8 +311,11 @@ int parReadPair(std::FILE* stream, ParamPair* entry) {
 ParamNode* parLoadFile(ParamNode* list, const char* path, int kind) {
   std::FILE* f = parFileOpen(path);
   if (f == nullptr) return list;
+  // The index keeps a long file linear: each entry finds an existing name without a list walk.
+  ParamIndex* index = parIndexNew(list);
   ParamPair pair{};
-  while (parReadPair(f, &pair) == 1) list = parListTake(list, &pair, kind);
+  while (parReadPair(f, &pair) == 1) list = parListTakeIndexed(list, &pair, kind, index);
+  parIndexFree(index);
   parFileClose(f);
   return list;
 }

@@ -17,7 +17,8 @@ inline constexpr std::size_t kParPathMax = 4095;
 
 // Opens a parameter or language file for reading ("rb"). "| stdin" (exactly) is the standard
 // input; a leading '~' stands for the value of HOME. Returns the stream, or null when the file
-// cannot be opened, HOME is not set for a '~' path, or the path is longer than kParPathMax.
+// cannot be opened, HOME is not set for a '~' path, the path is longer than kParPathMax, or it
+// names no regular file (a FIFO, a folder, a device: skipped with msgWarnSkippedSource).
 // Close it with parFileClose, which leaves the standard input open.
 std::FILE* parFileOpen(const char* path);
 // Closes a stream of parFileOpen; the standard input is never closed. Accepts null.

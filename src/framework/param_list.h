@@ -41,3 +41,18 @@ const char* parListLastValue(const ParamNode* list, const char* name);
 
 // Frees every entry with its texts; accepts null.
 void parListFree(ParamNode* list);
+
+// An index of the names of a list, kept beside it while many entries are added (a file load), so
+// that finding an existing name costs constant time instead of a walk of the list. The list
+// stays what it is: the index only points at its entries and never changes their order.
+struct ParamIndex;
+
+// A new index of the names of list (newest entry of a name wins). Null when memory runs out;
+// parListTakeIndexed then searches the list as parListTake does.
+ParamIndex* parIndexNew(ParamNode* list);
+// Frees the index (never the list); accepts null.
+void parIndexFree(ParamIndex* index);
+
+// parListTake with the index of list: the same result, entry for entry, and the index follows
+// the new entries. Returns the new head.
+ParamNode* parListTakeIndexed(ParamNode* list, ParamPair* entry, int kind, ParamIndex* index);

@@ -9,9 +9,11 @@
 #include <cstring>
 
 #include "framework/memory.h"
+#include "framework/messages.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
 #include "framework/param_list.h"
+#include "framework/platform.h"
 
 namespace {
 struct RunnerState {
@@ -104,7 +106,13 @@ bool runOption(CycleRecord* cycle, const char* arg) {
 void runCopyBypass(CycleRecord* cycle) {
   char* name = parListGet(cycle->params, "POFbypass", nullptr);
   if (name == nullptr) return;
-  std::FILE* f = std::fopen(name, "r");
+  // A FIFO would block the open for ever: only a regular file is copied.
+  std::FILE* f = nullptr;
+  if (platPathKind(name) == kPlatOtherFile) {
+    msgWarnSkippedSource(name);
+  } else {
+    f = std::fopen(name, "r");
+  }
   memFree(name);
   if (f == nullptr) return;
   char piece[kBypassPiece];
@@ -150,22 +158,47 @@ int runPhase(CycleRecord* cycle, CyclePhaseFn slot, int begin, int end) {
   return ok;
 }
 
+// Whether the computing phases must stop before the next one: the run failed as a whole (its
+// output cannot be written, a value is not a number), or the host asked to stop at once. The
+// signal is polled between phases too, so a stop sent while the sources loaded or the echo went
+// out ends the run before its next phase rather than at the first poll of the computation.
+bool runMustStop(CycleRecord* cycle) {
+  if (cycRunFailed(cycle) == 1) return true;
+  if (cycle->signal != kCycSignalStopNow) return false;
+  cycle->status = kCycStatusUserBreak;
+  return true;
+}
+
 int runComputing(CycleRecord* cycle) {
   CycleSlots& s = cycle->slots;
-  cycSendMessage(cycle, kMsgInitBegin);
-  if (s.phaseInit != nullptr) s.phaseInit(cycle);
-  runEcho(cycle);
-  cycSendMessage(cycle, kMsgInitEnd);
   int code = kRunOk;
-  CyclePhaseFn read = cycle->sourceIsCfg == 1 ? s.phaseReadCfgParams : s.phaseReadParams;
-  if (runPhase(cycle, read, kMsgReadBegin, kMsgReadEnd) == 0) {
-    code = kRunReadParamsFailed;
-  } else if (runPhase(cycle, s.phasePrepare, kMsgPrepareBegin, kMsgPrepareEnd) == 0) {
-    code = kRunPrepareFailed;
-  } else if (runPhase(cycle, s.phaseCompute, kMsgComputeBegin, kMsgComputeEnd) == 0) {
-    code = kRunComputeFailed;
-  } else if (runPhase(cycle, s.phaseFinish, kMsgFinishBegin, kMsgFinishEnd) == 0) {
-    code = kRunFinishFailed;
+  if (runMustStop(cycle)) {
+    code = kRunReadParamsFailed;  // stopped before anything ran: nothing was read
+  } else {
+    cycSendMessage(cycle, kMsgInitBegin);
+    if (s.phaseInit != nullptr) s.phaseInit(cycle);
+    runEcho(cycle);
+    cycSendMessage(cycle, kMsgInitEnd);
+    msgSendPendingWarnings(cycle);
+    // Each step: the phase with its framework messages and the code its failure (or a stop
+    // before it) gives.
+    struct Step {
+      CyclePhaseFn slot;
+      int begin, end, failCode;
+    };
+    const Step steps[] = {
+        {cycle->sourceIsCfg == 1 ? s.phaseReadCfgParams : s.phaseReadParams, kMsgReadBegin,
+         kMsgReadEnd, kRunReadParamsFailed},
+        {s.phasePrepare, kMsgPrepareBegin, kMsgPrepareEnd, kRunPrepareFailed},
+        {s.phaseCompute, kMsgComputeBegin, kMsgComputeEnd, kRunComputeFailed},
+        {s.phaseFinish, kMsgFinishBegin, kMsgFinishEnd, kRunFinishFailed},
+    };
+    for (const Step& step : steps) {
+      if (runMustStop(cycle) || runPhase(cycle, step.slot, step.begin, step.end) == 0) {
+        code = step.failCode;
+        break;
+      }
+    }
   }
   if (runPhase(cycle, s.phaseEnd, kMsgEndBegin, kMsgEndEnd) == 0 && code == kRunOk)
     code = kRunEndFailed;
@@ -211,6 +244,8 @@ int cycParseOptions(CycleRecord* cycle, char** argv, int argc, int inheritOnly) 
   cycle->mValue = 0;
   cycle->firstOutputPending = 1;
   cycle->outputMode = kCycOutputPof;
+  cycRunFailClear(cycle);
+  msgSendPendingWarnings(nullptr);  // warnings of an earlier run that had no output
 
   if (argv == nullptr || argc < 0) argc = 0;
   if (argc > 65535) argc = 65535;  // the count of positional arguments is 16-bit

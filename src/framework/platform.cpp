@@ -22,6 +22,7 @@
 namespace {
 struct PlatState {
   locale_t cLocale = nullptr;
+  unsigned tempCounter = 0;  // makes the names of platCreateBeside differ within the process
 };
 PlatState platState;
 
@@ -123,6 +124,64 @@ int platLocalTimeText(char* out, std::size_t size, const char* format, std::int6
     return 0;
   }
   return 1;
+}
+
+int platPathKind(const char* path) {
+  struct stat st {};
+  if (path == nullptr || path[0] == '\0' || stat(path, &st) != 0) return kPlatNoFile;
+  return S_ISREG(st.st_mode) ? kPlatRegularFile : kPlatOtherFile;
+}
+
+std::FILE* platCreateBeside(const char* path, char* tempOut, std::size_t size) {
+  if (tempOut != nullptr && size > 0) tempOut[0] = '\0';
+  if (path == nullptr || path[0] == '\0' || tempOut == nullptr) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int n = std::snprintf(tempOut, size, "%s.%ld.%u.tmp", path, static_cast<long>(getpid()),
+                                platState.tempCounter++);
+    if (n < 0 || static_cast<std::size_t>(n) >= size) {
+      tempOut[0] = '\0';
+      errno = ENAMETOOLONG;
+      return nullptr;
+    }
+    // O_EXCL: a name that exists (a file, a link, anything) is never opened, let alone replaced.
+    const int fd = open(tempOut, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      tempOut[0] = '\0';
+      return nullptr;
+    }
+    std::FILE* f = fdopen(fd, "w");
+    if (f == nullptr) {
+      const int err = errno;
+      close(fd);
+      unlink(tempOut);
+      tempOut[0] = '\0';
+      errno = err;
+    }
+    return f;
+  }
+  tempOut[0] = '\0';
+  errno = EEXIST;
+  return nullptr;
+}
+
+int platRename(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) {
+    errno = EINVAL;
+    return 0;
+  }
+  return rename(from, to) == 0 ? 1 : 0;
+}
+
+int platRemoveFile(const char* path) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return 0;
+  }
+  return unlink(path) == 0 ? 1 : 0;
 }
 
 std::int64_t platNowSeconds() { return static_cast<std::int64_t>(time(nullptr)); }

@@ -73,3 +73,21 @@ int platSeek(std::FILE* stream, std::int64_t offset);
 
 // Test seam: releases the cached "C" locale object (a new one is made on next use).
 void platResetState();
+// What a path names (links followed): a regular file, something else that exists (a folder, a
+// FIFO, a device, a socket), or nothing that can be examined. Readers open only regular files: a
+// FIFO would block the open for ever; writers replace only regular files.
+inline constexpr int kPlatRegularFile = 1;
+inline constexpr int kPlatOtherFile = 0;
+inline constexpr int kPlatNoFile = -1;
+int platPathKind(const char* path);
+
+// Creates a new, empty file for writing in the folder of path, named after path with the process
+// id, a counter and ".tmp" appended, never replacing anything that exists. Returns the stream
+// (text mode "w"; the permissions a new file of fopen gets) with its name in tempOut (size
+// bytes); null with errno set when it cannot be created (tempOut is then empty).
+std::FILE* platCreateBeside(const char* path, char* tempOut, std::size_t size);
+
+// Renames from to to, replacing a file to in one step. Returns 1, or 0 with errno set.
+int platRename(const char* from, const char* to);
+// Removes a file. Returns 1, or 0 with errno set.
+int platRemoveFile(const char* path);

@@ -6,10 +6,12 @@
 #include <strings.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "framework/memory.h"
 #include "framework/numtext.h"
@@ -46,15 +48,22 @@ struct PofLevel {
   int firstPositionState = kFirstNotYet;
   int ncOwnsFirstPosition = 0;  // the cycle serves layer 32: the G-code side closes the bracket
   int writeAlias = 0;
-  const CycleRecord* cycle = nullptr;  // the cycle whose "cycle" record opened the slot
-  bool open = false;                   // false once its end (or fatal-error) record was written
+  CycleRecord* cycle = nullptr;  // the cycle whose "cycle" record opened the slot
+  bool open = false;             // false once its end (or fatal-error) record was written
   std::int64_t startMillis = 0;
   std::FILE* outerOutput = nullptr;  // the output before this cycle opened its own file
   std::FILE* ownFile = nullptr;      // the cycle's own file, closed at its end
+  bool ownOutput = false;            // the cycle named a file: its output is set back at its end
+  bool outerBroken = false;          // the broken flag and the name of the output before it
+  std::string outerName;
 };
 
 struct PofState {
   std::FILE* out = nullptr;  // null: standard output
+  // The current output failed (it could not be opened, written or flushed) and was reported:
+  // nothing more is written to it. Never a fall-back to standard output for a named file.
+  bool broken = false;
+  std::string outName;  // the file's name for messages; empty: standard output
   int level = -1;
   PofLevel levels[kPofLevels];
   long moveNumber = 0;
@@ -75,15 +84,30 @@ PofLevel& pofSlot() {
   return pofState.levels[i];
 }
 
-void pofPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void pofPrint(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(pofOut(), format, args);
-  va_end(args);
+// A failed output: reported once, with its name and the reason, as a failure of the run; nothing
+// more is written to it.
+void pofOutputFailed(CycleRecord* cycle, const char* reason) {
+  if (pofState.broken) return;
+  pofState.broken = true;
+  CycleRecord* failed = cycle != nullptr ? cycle : pofSlot().cycle;
+  char what[sizeof(OutputRecord{}.text.text)];
+  std::snprintf(what, sizeof what, "%s: %s",
+                pofState.outName.empty() ? "standard output" : pofState.outName.c_str(), reason);
+  cycFailWithMessage(failed, kCycMsgWriteFailed, what);
 }
 
 std::int64_t pofNow() { return pofState.fixedMillis >= 0 ? pofState.fixedMillis : platNowMillis(); }
+void pofPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void pofPrint(const char* format, ...) {
+  if (pofState.broken) return;
+  std::FILE* out = pofOut();
+  va_list args;
+  va_start(args, format);
+  const int n = std::vfprintf(out, format, args);
+  va_end(args);
+  // A full disk or a size limit shows here (or at the flush of the end record), never later.
+  if (n < 0 || std::ferror(out) != 0) pofOutputFailed(nullptr, std::strerror(errno));
+}
 
 // The exchange-format escape of text as a string; empty when memory fails.
 std::string pofEscaped(const char* text) {
@@ -120,22 +144,64 @@ void pofColumnText(char* out, std::size_t size, const AffineMatrix& m, int colum
   std::snprintf(out, size, "%s,%s,%s", c[0], c[1], c[2]);
 }
 
-// Opens the cycle's own file named by "pofFilename" (for appending: earlier runs are kept).
+// Opens the cycle's own file named by "pofFilename" (for appending: earlier runs are kept). A file
+// that cannot be opened, or a path that names no regular file (a FIFO would block the open, a
+// folder or device is no toolpath file), fails the run; the cycle's lines are then written
+// nowhere, never to standard output in its place.
 void pofOpenCycleFile(CycleRecord* cycle, PofLevel& slot) {
   char* name = parListGet(cycle->params, "pofFilename", nullptr);
-  if (name == nullptr) return;
+  if (name == nullptr) return;  // no file named: the output stays where it is
   numReplaceChar(name, name, '\\', '/');
-  std::FILE* f = std::fopen(name, "a");
+  std::string path;
+  try {
+    path = name;
+  } catch (...) {
+    path.clear();
+  }
   memFree(name);
-  if (f == nullptr) return;  // the output stays where it was
-  std::FILE* outer = pofState.out;
-  if (pofSetOutput(f) == 0) {
-    std::fclose(f);  // not a regular file: refused
-    pofState.out = outer;
+  slot.ownOutput = true;
+  slot.outerOutput = pofState.out;
+  slot.outerBroken = pofState.broken;
+  slot.outerName.swap(pofState.outName);
+  const char* reason = nullptr;
+  std::FILE* f = nullptr;
+  if (platPathKind(path.c_str()) == kPlatOtherFile) {
+    reason = "not a regular file";
+  } else {
+    f = std::fopen(path.c_str(), "a");
+    if (f == nullptr) reason = std::strerror(errno);
+  }
+  if (f != nullptr && pofSetOutput(f) == 0) {
+    std::fclose(f);
+    f = nullptr;
+    reason = "not a regular file";
+  }
+  if (f == nullptr) {
+    pofState.out = slot.outerOutput;
+    pofState.broken = false;
+    pofState.outName = std::move(path);
+    pofOutputFailed(cycle, reason);
     return;
   }
-  slot.outerOutput = outer;
+  pofState.outName = std::move(path);  // pofSetOutput cleared it
   slot.ownFile = f;
+}
+
+// The end of a cycle's output: flushed, its own file closed (each failure reported), and the
+// output the cycle found made current again, so an outer cycle keeps writing to its own file.
+void pofEndOutput(CycleRecord* cycle, PofLevel* ended) {
+  if (!pofState.broken && std::fflush(pofOut()) != 0) pofOutputFailed(cycle, std::strerror(errno));
+  if (ended->ownFile != nullptr) {
+    if (std::fclose(ended->ownFile) != 0) pofOutputFailed(cycle, std::strerror(errno));
+    ended->ownFile = nullptr;
+  }
+  if (ended->ownOutput) {
+    pofState.out = ended->outerOutput;
+    pofState.broken = ended->outerBroken;
+    pofState.outName.swap(ended->outerName);
+    ended->outerOutput = nullptr;
+    ended->ownOutput = false;
+  }
 }
 
 // The header entries that follow the "cycle" line.
@@ -473,6 +539,8 @@ void pofPartLine(const char* verb, const OutputPartForm& p) {
 }  // namespace
 
 int pofSetOutput(std::FILE* stream) {
+  pofState.broken = false;
+  pofState.outName.clear();
   if (platIsRegularStream(stream) == 1) {
     pofState.out = stream;
     return 1;
@@ -496,16 +564,7 @@ int pofTextLayer0(CycleRecord* cycle, OutputRecord* record) {
   if (type == kTypeLayers && pofListsLayer32(record->text.text)) pofSlot().ncOwnsFirstPosition = 1;
   pofPrint("0: %.255s(%.519s)\n", record->text.name, record->text.text);
   if (type == kTypeCycle) pofWriteHeader(cycle, pofSlot());
-  if (ended != nullptr) {
-    std::fflush(pofOut());
-    if (ended->ownFile != nullptr) {
-      // Back to the output the cycle found, so an outer cycle keeps writing to its own file.
-      std::fclose(ended->ownFile);
-      pofState.out = ended->outerOutput;
-      ended->ownFile = nullptr;
-      ended->outerOutput = nullptr;
-    }
-  }
+  if (ended != nullptr) pofEndOutput(cycle, ended);
   return type == kTypeFatal ? 0 : 1;
 }
 
@@ -772,6 +831,8 @@ void pofJobUuid(char* out, std::size_t size) {
 
 void pofResetState() {
   pofState.out = nullptr;
+  pofState.broken = false;
+  pofState.outName.clear();
   pofState.level = -1;
   for (PofLevel& l : pofState.levels) l = PofLevel{};
   pofState.moveNumber = 0;

@@ -20,7 +20,10 @@ inline constexpr std::size_t kPofUuidSize = 135;
 
 // The text writers, one per layer (writer signature of the output layers). Each returns 1; the
 // layer-0 writer returns 0 for a fatal-error record (type 102). Records of a type a writer does
-// not know are ignored.
+// not know are ignored. An output that cannot be opened ("pofFilename" naming a folder, FIFO,
+// device or an unwritable path), written or flushed and closed is a failure of the run: message
+// kCycMsgWriteFailed "<path>: <reason>" ("standard output" when no file was named), status word
+// 1, and nothing more is written to it (never standard output in place of a named file).
 int pofTextLayer0(CycleRecord* cycle, OutputRecord* record);  // header, cycle and end lines
 int pofTextLayer1(CycleRecord* cycle, OutputRecord* record);  // parameter echo (201 to 204)
 int pofTextLayer2(CycleRecord* cycle, OutputRecord* record);  // comments (1001), escaped

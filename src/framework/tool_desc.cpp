@@ -9,6 +9,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -16,8 +17,10 @@
 
 #include "framework/memory.h"
 #include "framework/numtext.h"
+#include "framework/output.h"
 #include "framework/output_records.h"
 #include "framework/param_list.h"
+#include "framework/platform.h"
 #include "framework/xchg_coord.h"
 #include "framework/xchg_file.h"
 #include "framework/xchg_number.h"
@@ -100,15 +103,82 @@ constexpr std::pair<const char*, const char*> kTdCommonValues[] = {
     {"spindleSpeed", "spindleSpeed"},
     {"spindleRotation", "spindleRotation"}};
 
+// Parameters and ".CFG" keys whose values are texts or codes; every other value the description
+// reads is a number and is written as one.
+constexpr const char* kTdTextNames[] = {"toolName",
+                                        "toolComment",
+                                        "toolComment2",
+                                        "toolType",
+                                        "toolContour",
+                                        "coolant",
+                                        "coolant2",
+                                        "toolReference",
+                                        "toolHolderType",
+                                        "toolHolderComment",
+                                        "toolHolderComment2",
+                                        "NCstop",
+                                        "spindleRotation",
+                                        "*WKZKOMMENTAR",
+                                        "*WKZKOMMENTAR2",
+                                        "*TOOL_CONTOUR",
+                                        "*HOLDERTYP",
+                                        "*HOLDERKOMMENTAR",
+                                        "*HOLDERKOMMENTAR2",
+                                        "*TOOL_REFERENCE",
+                                        "*FRTYP",
+                                        "*DREHRICHT",
+                                        "*TOOL_TIP",
+                                        "*KUEHLMITTEL",
+                                        "*KUEHLMITTEL2",
+                                        "*NC_STOP",
+                                        "*SIDE_OF_INSERT",
+                                        "*MOUNTING_DIRECTION",
+                                        "*TOOL_ORIENTATION",
+                                        "*CUTTING_SIDE"};
+
+bool tdIsTextName(const char* name) {
+  for (const char* t : kTdTextNames) {
+    if (std::strcmp(t, name) == 0) return true;
+  }
+  return false;
+}
+
+// Whether text holds a number that is not finite: "inf", "-nan", "1e400" (read as in the "C"
+// locale), alone or among other numbers ("0 1e999 0").
+bool tdNotFinite(const char* text) {
+  locale_t c = platCLocale();
+  for (const char* p = text; *p != '\0';) {
+    char* end = nullptr;
+    const double v = c != nullptr ? strtod_l(p, &end, c) : std::strtod(p, &end);
+    if (end != p) {
+      if (!std::isfinite(v)) return true;
+      p = end;
+    } else {
+      ++p;
+    }
+  }
+  return false;
+}
+
 // Where the values come from. get() answers by parameter name; for a ".CFG" source the name is
-// looked up under its key. Empty values count as not set.
+// looked up under its key. Empty values count as not set; so do numbers that are not finite,
+// and the first name that held one is kept in badName: the description is then not written and
+// the run fails, since a tool of diameter "inf" or a feed of "nan" is no tool.
 struct TdSource {
   const CycleRecord* cycle;
   bool cfg;
+  mutable const char* badName = nullptr;
+
+  // A number value's text, or null when it is not a finite number (noted in badName).
+  const char* checked(const char* name, const char* v) const {
+    if (v == nullptr || tdIsTextName(name) || !tdNotFinite(v)) return v;
+    if (badName == nullptr) badName = name;
+    return nullptr;
+  }
 
   const char* raw(const char* name) const {
     const char* v = parListLastValue(cfg ? cycle->cfgEntries : cycle->params, name);
-    return v != nullptr && v[0] != '\0' ? v : nullptr;
+    return checked(name, v != nullptr && v[0] != '\0' ? v : nullptr);
   }
 
   const char* get(const char* name) const {
@@ -284,6 +354,7 @@ std::string tdToolValues(const TdSource& src, const char* reference, const char*
     } else {
       continue;
     }
+    if (src.checked(n->name, n->value) == nullptr) continue;
     out.emplace_back(name, n->value);
     if (reference != nullptr && std::strcmp(reference, rest) == 0) length = n->value;
   }
@@ -425,6 +496,19 @@ void tdEmit(CycleRecord* cycle, const TdDescription& d, const ToolDescWork* work
   for (const auto& [name, value] : d.controls) cycSendNameValue(cycle, name.c_str(), value.c_str());
 }
 
+// Writes the description, or, when a number value was not finite, fails the run with a message
+// naming its parameter or key and writes nothing. Returns 1 written, 0 failed.
+int tdEmitChecked(CycleRecord* cycle, const TdSource& src, const TdDescription& d,
+                  const ToolDescWork* work) {
+  if (src.badName != nullptr) {
+    const std::string what = std::string(src.badName) + ": not a finite number";
+    cycFailWithMessage(cycle, kCycMsgBadValue, what.c_str());
+    return 0;
+  }
+  tdEmit(cycle, d, work);
+  return 1;
+}
+
 // The reference control values and the tool change that every source ends with.
 void tdReferenceControls(const char* reference, const std::string& length, const char* name,
                          TdValues& controls) {
@@ -470,8 +554,7 @@ int tdFromParams(CycleRecord* cycle) {
     const char* coolant = src.get("coolant");
     tdCoolant(coolant != nullptr ? coolant : "0,0", src.get("coolant2"), d.controls);
   }
-  tdEmit(cycle, d, work);
-  return 1;
+  return tdEmitChecked(cycle, src, d, work);
 }
 
 int tdFromCfg(CycleRecord* cycle) {
@@ -563,8 +646,7 @@ int tdFromCfg(CycleRecord* cycle) {
     }
     tdCoolant(m8, src.get("coolant2"), d.controls);
   }
-  tdEmit(cycle, d, work);
-  return 1;
+  return tdEmitChecked(cycle, src, d, work);
 }
 
 int tdGrow(ToolOutline* o) {

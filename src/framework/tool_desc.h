@@ -48,7 +48,9 @@ struct ToolDescWork {
 int toolDescWrite(std::FILE* stream, CycleRecord* cycle);
 
 // Write the description from the parameters or from the ".CFG" entries; allocate the work record
-// when the cycle has none. Return 1; -1 when the cycle is null or memory fails.
+// when the cycle has none. A value that must be a number but is not finite ("inf", "nan",
+// "1e400") writes nothing: the run fails (cycFailWithMessage, message kCycMsgBadValue naming the
+// parameter or key). Return 1 written; 0 failed so; -1 when the cycle is null or memory fails.
 int toolDescFromParams(CycleRecord* cycle);
 int toolDescFromCfg(CycleRecord* cycle);
 

@@ -1,14 +1,20 @@
 // xchg_writers.cpp - the exchange-mode writers with their process-wide state: the one open
-// exchange file and the bypass list of the current cycle's layer-0 lines (newest first).
+// exchange file and the bypass list of the current cycle's layer-0 lines (newest first). The file
+// is written under a temporary name beside the one "geoOut" names and renamed over it only when
+// every write succeeded, so a failed run never destroys the previous output.
 #include "framework/xchg_writers.h"
 
+#include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "framework/memory.h"
 #include "framework/numtext.h"
+#include "framework/output_records.h"
 #include "framework/param_list.h"
+#include "framework/platform.h"
 #include "framework/xchg_lexer.h"
 #include "framework/xchg_number.h"
 
@@ -18,36 +24,97 @@ struct BypassLine {
   BypassLine* next;
 };
 
+// Longest name of the file beside "geoOut" that the file is written under.
+constexpr std::size_t kXwTempNameMax = 4200;
+
 struct XchgWriterState {
   std::FILE* file = nullptr;
   BypassLine* bypass = nullptr;  // newest first
+  CycleRecord* cycle = nullptr;  // the run the file belongs to: a failure fails it
+  std::string path;              // the name "geoOut" gives
+  std::string tempPath;          // the name the file is written under until it is complete
+  bool failed = false;           // a write failed (reported): the new file is dropped at its close
 };
 XchgWriterState xwState;
 
+// A failure of the exchange output: reported once, with the path and the reason, as a failure of
+// the run; nothing more is written.
+void xwFail(const char* reason) {
+  if (xwState.failed) return;
+  xwState.failed = true;
+  char what[sizeof(OutputRecord{}.text.text)];
+  std::snprintf(what, sizeof what, "%s: %s", xwState.path.c_str(), reason);
+  cycFailWithMessage(xwState.cycle, kCycMsgWriteFailed, what);
+}
+
 void xwPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void xwPrint(const char* format, ...) {
-  if (xwState.file == nullptr) return;
+  if (xwState.file == nullptr || xwState.failed) return;
   va_list args;
   va_start(args, format);
-  std::vfprintf(xwState.file, format, args);
+  const int n = std::vfprintf(xwState.file, format, args);
   va_end(args);
+  if (n < 0 || std::ferror(xwState.file) != 0) xwFail(std::strerror(errno));
 }
 
-void xwClose() {
-  if (xwState.file != nullptr) std::fclose(xwState.file);
-  xwState.file = nullptr;
+// Closes the file. Complete (every write, the flush and the close succeeded) and with the run not
+// failed, it replaces the file "geoOut" names; otherwise it is removed and that file stays as it
+// was. keep false: a fatal end, the new file is dropped in any case.
+void xwClose(bool keep = true) {
+  if (xwState.file == nullptr) return;
+  std::FILE* f = xwState.file;
+  xwState.file = nullptr;  // a failure message below must not reach the file
+  if (!xwState.failed && (std::fflush(f) != 0 || std::ferror(f) != 0)) xwFail(std::strerror(errno));
+  if (std::fclose(f) != 0) xwFail(std::strerror(errno));
+  bool replaced = false;
+  if (keep && !xwState.failed && cycRunFailed(xwState.cycle) == 0) {
+    replaced = platRename(xwState.tempPath.c_str(), xwState.path.c_str()) == 1;
+    if (!replaced) xwFail(std::strerror(errno));
+  }
+  if (!replaced) platRemoveFile(xwState.tempPath.c_str());
+  xwState.cycle = nullptr;
+  xwState.path.clear();
+  xwState.tempPath.clear();
+  xwState.failed = false;
 }
 
-// The "cycle" record: a new exchange file named by "geoOut", with its header.
+// The "cycle" record: a new exchange file named by "geoOut", with its header. Only a regular
+// file is replaced; a folder, FIFO or device of that name is refused and left alone.
 void xwOpen(CycleRecord* cycle, const char* title) {
   pofBypassFree();
   xwClose();
   char* name = parListGet(cycle->params, "geoOut", nullptr);
   if (name == nullptr) return;  // no exchange file for this cycle
-  std::remove(name);
-  xwState.file = std::fopen(name, "w");
+  try {
+    xwState.path = name;
+  } catch (...) {
+    xwState.path.clear();
+  }
   memFree(name);
-  if (xwState.file == nullptr) return;
+  xwState.cycle = cycle;
+  xwState.failed = false;
+  if (platPathKind(xwState.path.c_str()) == kPlatOtherFile) {
+    xwFail("not a regular file, left as it is");
+    xwState.cycle = nullptr;
+    return;
+  }
+  char temp[kXwTempNameMax];
+  std::FILE* f = platCreateBeside(xwState.path.c_str(), temp, sizeof temp);
+  if (f == nullptr) {
+    xwFail(std::strerror(errno));
+    xwState.cycle = nullptr;
+    return;
+  }
+  try {
+    xwState.tempPath = temp;
+  } catch (...) {
+    std::fclose(f);
+    platRemoveFile(temp);
+    xwFail("no memory");
+    xwState.cycle = nullptr;
+    return;
+  }
+  xwState.file = f;
   // The creator line must not be empty: the header reader skips empty lines and would take the
   // first line of the body for the creator, losing that element.
   const bool blank = title == nullptr || title[std::strspn(title, " \t")] == '\0';
@@ -319,7 +386,7 @@ void pofBypassAddLine(const char* text) {
 }
 
 void pofBypassFlush() {
-  std::remove(kPofBypassFile);
+  platRemoveFile(kPofBypassFile);
   if (xwState.bypass != nullptr) {
     std::FILE* f = std::fopen(kPofBypassFile, "a");
     if (f != nullptr) {
@@ -336,7 +403,7 @@ void pofBypassFlush() {
       std::fclose(f);
     }
   }
-  xwClose();
+  xwClose(false);  // a fatal end keeps the previous output rather than a partial one
 }
 
 void pofBypassFree() {

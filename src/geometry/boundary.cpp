@@ -11,6 +11,7 @@
 
 #include "framework/memory.h"
 #include "framework/messages.h"
+#include "framework/platform.h"
 #include "geometry/bnd_text.h"
 #include "geometry/csys.h"
 #include "geometry/cycle_state.h"
@@ -253,6 +254,11 @@ int bndCountItems(const char* fileName, BndItemCounts* counts, int* remainder) {
   if (remainder != nullptr) *remainder = 0;
   if (fileName == nullptr || fileName[0] == '\0' || counts == nullptr)
     return geoFail(kGeoFailed, "boundary");
+  // A FIFO would block the open for ever: anything but a regular file is a missing file.
+  if (platPathKind(fileName) == kPlatOtherFile) {
+    msgWarnSkippedSource(fileName);
+    return geoFail(kGeoFailed, "boundary");
+  }
   std::FILE* f = std::fopen(fileName, "r");
   if (f == nullptr) return geoFail(kGeoFailed, "boundary");
   counts->bndCount = 0;

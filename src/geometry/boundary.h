@@ -84,7 +84,7 @@ struct BndItemCounts {
 };
 // Counts the lines of every item; when a table filled up, the lines left after it go into
 // *remainder (0 otherwise). Returns the number of "**BND" items counted; -1 for a null or empty
-// name or a file that does not open.
+// name, a file that does not open, or one that is no regular file (warned of, skipped).
 int bndCountItems(const char* fileName, BndItemCounts* counts, int* remainder);
 // Reads one "**BND" item from f (positioned after its header) into a closed contour of at most
 // room segments. Returns the segment count; -1 for fewer than two distinct points or too many.

@@ -499,7 +499,7 @@ int guideOffsetHits(const Seg2D* segs, int n, const Boundary* b, double offset) 
     std::vector<Seg2D> shifted;
     const int m = guideShift(segs, n, offset, &shifted);
     if (m <= 0) return 0;
-    std::vector<SegCrossing> table(kSegCrossMax);
+    SegCrossTable table;
     const int hits =
         segContoursIntersect(shifted.data(), m, b->segs, b->segCount, table.data(), kSegCrossMax);
     if (hits > 0) return 1;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <unordered_set>
 
@@ -604,3 +605,30 @@ int segRemoveLoops(SegCrossing* table, int count, const Seg2D* raw, int rawCount
 
 int segOffsetRetryFlag() { return crossState.retry; }
 void segOffsetSetRetryFlag(int on) { crossState.retry = on; }
+namespace {
+struct CrossTableState {
+  std::unique_ptr<SegCrossing[]> kept;  // the table lent out by SegCrossTable
+  bool lent = false;
+};
+CrossTableState crossTableState;
+}  // namespace
+
+SegCrossTable::SegCrossTable() : table_(nullptr), own_(crossTableState.lent) {
+  // new[] of a plain record leaves it uninitialised: nothing is cleared.
+  if (own_) {
+    table_ = new SegCrossing[kSegCrossMax + 1];
+    return;
+  }
+  if (crossTableState.kept == nullptr)
+    crossTableState.kept.reset(new SegCrossing[kSegCrossMax + 1]);
+  table_ = crossTableState.kept.get();
+  crossTableState.lent = true;
+}
+
+SegCrossTable::~SegCrossTable() {
+  if (own_) {
+    delete[] table_;
+  } else {
+    crossTableState.lent = false;
+  }
+}

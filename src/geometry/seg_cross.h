@@ -21,6 +21,26 @@ struct SegCrossing {
 // offset's table, which grows.
 constexpr int kSegCrossMax = 4000;
 
+// A crossing table of kSegCrossMax + 1 records lent for one computation. The module keeps one
+// table, made on first use, and lends it out: an offset or a fit that asks for a table hundreds
+// of times takes no allocation after the first and clears nothing (the crossing searches write
+// every record they report before it is read). A borrower while it is lent out (a nested
+// computation) gets a table of its own. Throws std::bad_alloc when memory runs out, as the
+// vector it replaces did.
+class SegCrossTable {
+ public:
+  SegCrossTable();
+  ~SegCrossTable();
+  SegCrossTable(const SegCrossTable&) = delete;
+  SegCrossTable& operator=(const SegCrossTable&) = delete;
+  SegCrossing* data() const { return table_; }
+  SegCrossing& operator[](int i) const { return table_[i]; }
+
+ private:
+  SegCrossing* table_;
+  bool own_;  // a table of its own (the kept one was lent out), freed with this
+};
+
 // Search index over a segment array along one axis. It yields, for a query segment, in rising
 // index order, every segment whose extent along the axis overlaps the query's widened by 1e-5.
 // Built over equal-width buckets of the axis, so a query costs the segments near it rather than

@@ -822,7 +822,7 @@ int segOffsetOnce(const Seg2D* in, int n, double d, std::vector<Seg2D>* out, int
       }
       const Seg2D& s0 = (*out)[0];
       if (!(records > 0 && offSame(table[0].x, table[0].y, s0.x1, s0.y1, kStartMatch))) {
-        std::copy_backward(table.begin(), table.begin() + records, table.begin() + records + 1);
+        std::copy_backward(table.data(), table.data() + records, table.data() + records + 1);
         table[0] = SegCrossing{s0.x1, s0.y1, 0.0, 1, c, 1};
         ++records;
       }

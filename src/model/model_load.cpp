@@ -121,18 +121,19 @@ bool loadAppendRecordTris(Tri3List* list, const QuadFacet& q, bool filter, bool 
   return true;
 }
 
-// Recomputes the list's box from its (mapped) corners.
-void loadListBox(Tri3List* list) {
+// Recomputes the list's box from its (mapped) corners, starting from the first corner (an empty
+// list keeps the empty box): appending widens the list's box from its empty +-1e10 box, which
+// cut a model lying beyond 1e10 at 1e10. Hands the box out as boxMin..boxMax.
+void loadListBox(Tri3List* list, Point3D* boxMin, Point3D* boxMax) {
   Point3D lo{1e10, 1e10, 1e10}, hi{-1e10, -1e10, -1e10};
   for (int i = 0; i < list->count; ++i) {
     for (const Point3D& p : list->items[i].v) modelGrowBox(p, &lo, &hi);
   }
   list->xmin = lo.x, list->ymin = lo.y, list->zmin = lo.z;
   list->xmax = hi.x, list->ymax = hi.y, list->zmax = hi.z;
+  *boxMin = lo;
+  *boxMax = hi;
 }
-
-Point3D loadListMin(const Tri3List* l) { return Point3D{l->xmin, l->ymin, l->zmin}; }
-Point3D loadListMax(const Tri3List* l) { return Point3D{l->xmax, l->ymax, l->zmax}; }
 
 // (Re)allocates box arrays for count facets; false when memory runs out (arrays as they were).
 bool loadBoxArrays(int count, Point3D** facetMin, Point3D** facetMax) {
@@ -269,13 +270,11 @@ int loadStl(SurfaceModel* model, const char* path) {
   raw->count = kept;
   loadState.stats.stored = kept;
   if (model->facetType == 3) {
-    loadListBox(raw);
+    loadListBox(raw, &model->boxMin, &model->boxMax);
     model->triangles = raw;
     if (!loadFinishTris(raw, &model->facetMin, &model->facetMax)) {
       return loadFail(model, path, -1, "no memory for the facets");
     }
-    model->boxMin = loadListMin(raw);
-    model->boxMax = loadListMax(raw);
     return 0;
   }
   model->quads = static_cast<QuadFacet*>(
@@ -336,8 +335,7 @@ int loadFacetPlain(SurfaceModel* model, const char* path, FacetFileInfo* info) {
   bool ok;
   if (tris) {
     ok = loadFinishTris(model->triangles, &model->facetMin, &model->facetMax);
-    model->boxMin = loadListMin(model->triangles);
-    model->boxMax = loadListMax(model->triangles);
+    loadListBox(model->triangles, &model->boxMin, &model->boxMax);
   } else {
     loadEmptyBox(&model->boxMin, &model->boxMax);
     ok = loadFinishQuads(model->quadCount, model->quads, &model->facetMin, &model->facetMax,
@@ -409,8 +407,7 @@ int loadFacetGroups(SurfaceModel* model, const char* path, FacetFileInfo* info, 
       if (!loadFinishTris(sub->triangles, &sub->facetMin, &sub->facetMax)) {
         return fail(-1, "no memory for the facets");
       }
-      sub->boxMin = loadListMin(sub->triangles);
-      sub->boxMax = loadListMax(sub->triangles);
+      loadListBox(sub->triangles, &sub->boxMin, &sub->boxMax);
     } else if (!loadFinishQuads(sub->quadCount, sub->quads, &sub->facetMin, &sub->facetMax,
                                 &sub->boxMin, &sub->boxMax)) {
       return fail(-1, "no memory for the facets");
@@ -662,8 +659,7 @@ int modelAppendFacets(SurfaceModel* model, SurfaceModel* other) {
     model->triangles = merged;
     model->facetMin = lo;
     model->facetMax = hi;
-    model->boxMin = loadListMin(merged);
-    model->boxMax = loadListMax(merged);
+    loadListBox(merged, &model->boxMin, &model->boxMax);
   } else {
     const int a = model->quads != nullptr ? model->quadCount : 0;
     const int b = other->quads != nullptr ? other->quadCount : 0;
@@ -766,8 +762,7 @@ int modelReadQdxTris(const char* path, SurfaceModel* model) {
   model->triangles = mesh->triangles;
   model->facetMin = mesh->facetMin;
   model->facetMax = mesh->facetMax;
-  model->boxMin = loadListMin(mesh->triangles);
-  model->boxMax = loadListMax(mesh->triangles);
+  loadListBox(mesh->triangles, &model->boxMin, &model->boxMax);
   memFree(mesh);
   return 0;
 }

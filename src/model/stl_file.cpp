@@ -3,13 +3,16 @@
 // length, and numbers are parsed as in the "C" locale.
 #include "model/stl_file.h"
 
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
-#include <vector>
 
 #include "framework/memory.h"
 #include "framework/platform.h"
@@ -29,6 +32,15 @@ struct StlFile {
   }
   StlFile(const StlFile&) = delete;
   StlFile& operator=(const StlFile&) = delete;
+};
+
+// Frees a scratch buffer on every path out of the binary reader.
+struct StlChunk {
+  unsigned char* p;
+  explicit StlChunk(unsigned char* block) : p(block) {}
+  ~StlChunk() { memFree(p); }
+  StlChunk(const StlChunk&) = delete;
+  StlChunk& operator=(const StlChunk&) = delete;
 };
 
 int stlFail(Tri3List* list, Tri3List** out, const char** why, int code, const char* text) {
@@ -102,6 +114,47 @@ bool stlNumber(std::string_view line, std::size_t* pos, double* value) {
   return true;
 }
 
+bool stlEqualsNoCase(std::string_view word, std::string_view keyword) {
+  if (word.size() != keyword.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(word[i])) != keyword[i]) return false;
+  }
+  return true;
+}
+
+// Binary: the facet count at offset 80 (little- or big-endian) is the number of whole records
+// the file holds, or one more when the last record is cut short. A text file has letters there,
+// a count of hundreds of millions, which no file of its size can meet.
+bool stlLooksBinary(const unsigned char* head, std::size_t n, long long size) {
+  if (n < static_cast<std::size_t>(kStlHeaderBytes) || size < kStlHeaderBytes) return false;
+  const long long body = size - kStlHeaderBytes;
+  const long long whole = body / kStlRecordBytes;
+  const long long started = whole + (body % kStlRecordBytes != 0 ? 1 : 0);
+  const std::uint32_t le = leU32(head + 80);
+  for (const long long count :
+       {static_cast<long long>(le), static_cast<long long>(stlSwap32(le))}) {
+    if (count == whole || count == started) return true;
+  }
+  return false;
+}
+
+// Text: after an optional UTF-8 byte-order mark and blanks or line ends the file begins with the
+// keyword "solid" in any case, and no NUL byte occurs in what was read (binary data has them).
+bool stlLooksText(const unsigned char* head, std::size_t n) {
+  if (std::memchr(head, '\0', n) != nullptr) return false;
+  std::size_t i = 0;
+  if (n >= 3 && head[0] == 0xef && head[1] == 0xbb && head[2] == 0xbf) i = 3;
+  while (i < n && (stlBlank(static_cast<char>(head[i])) || head[i] == '\r' || head[i] == '\n')) ++i;
+  if (n - i < 5) return false;
+  return stlEqualsNoCase(std::string_view(reinterpret_cast<const char*>(head + i), 5), "solid");
+}
+
+// 1 binary, 0 text, -1 neither, from the first n bytes and the size of the file.
+int stlKindOf(const unsigned char* head, std::size_t n, long long size) {
+  if (stlLooksBinary(head, n, size)) return 1;
+  return stlLooksText(head, n) ? 0 : -1;
+}
+
 }  // namespace
 
 int stlIsBinary(const char* path) {
@@ -109,17 +162,7 @@ int stlIsBinary(const char* path) {
   if (file.f == nullptr) return 0;
   unsigned char head[kStlSniffBytes];
   const std::size_t n = std::fread(head, 1, sizeof head, file.f);
-  const long long size = stlFileSize(file.f);
-  if (n >= kStlHeaderBytes && size >= kStlHeaderBytes &&
-      (size - kStlHeaderBytes) % kStlRecordBytes == 0 &&
-      (size - kStlHeaderBytes) / kStlRecordBytes == static_cast<long long>(leU32(head + 80))) {
-    return 1;
-  }
-  const std::string_view text(reinterpret_cast<const char*>(head), n);
-  const bool looksText = text.starts_with("solid") &&
-                         text.find("facet") != std::string_view::npos &&
-                         text.find("normal") != std::string_view::npos;
-  return looksText ? 0 : 1;
+  return stlKindOf(head, n, stlFileSize(file.f));
 }
 
 int stlNeedsSwap(const unsigned char* record) {
@@ -139,20 +182,21 @@ int stlReadBinary(std::FILE* f, long long size, Tri3List** out, const char** why
   if (size < kStlHeaderBytes || std::fseek(f, kStlHeaderBytes, SEEK_SET) != 0) {
     return stlFail(nullptr, out, why, -2, "binary STL shorter than its 84-byte header");
   }
-  Tri3List* list = stlNewList((size - kStlHeaderBytes) / kStlRecordBytes);
+  const long long records = (size - kStlHeaderBytes) / kStlRecordBytes;
+  Tri3List* list = stlNewList(records);
   if (list == nullptr) return stlFail(nullptr, out, why, -1, "no memory for the facets");
-  std::vector<unsigned char> chunk;
-  try {
-    chunk.resize(static_cast<std::size_t>(kStlChunkRecords) * kStlRecordBytes);
-  } catch (...) {
-    return stlFail(list, out, why, -1, "no memory for the facets");
-  }
+  // Room for the records the file holds, up to one chunk; not cleared: fread fills what is used.
+  const std::size_t chunkBytes =
+      static_cast<std::size_t>(std::clamp<long long>(records, 1, kStlChunkRecords)) *
+      kStlRecordBytes;
+  StlChunk chunk(static_cast<unsigned char*>(memRealloc(nullptr, chunkBytes)));
+  if (chunk.p == nullptr) return stlFail(list, out, why, -1, "no memory for the facets");
   int swap = -1;  // decided from the first record
   for (;;) {
-    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), f);
-    const std::size_t records = got / kStlRecordBytes;  // a trailing partial record is ignored
-    for (std::size_t r = 0; r < records; ++r) {
-      const unsigned char* rec = chunk.data() + r * kStlRecordBytes;
+    const std::size_t got = std::fread(chunk.p, 1, chunkBytes, f);
+    const std::size_t whole = got / kStlRecordBytes;  // a trailing partial record is ignored
+    for (std::size_t r = 0; r < whole; ++r) {
+      const unsigned char* rec = chunk.p + r * kStlRecordBytes;
       if (swap < 0) swap = stlNeedsSwap(rec);
       Tri3D tri;
       stlDecode(rec, swap == 1, &tri);
@@ -163,7 +207,7 @@ int stlReadBinary(std::FILE* f, long long size, Tri3List** out, const char** why
         return stlFail(list, out, why, -1, "no memory for the facets");
       }
     }
-    if (got < chunk.size()) break;
+    if (got < chunkBytes) break;
   }
   *out = list;
   return 1;
@@ -225,9 +269,12 @@ int stlReadAscii(std::FILE* f, Tri3List** out, const char** why) {
   *out = nullptr;
   Tri3List* list = stlNewList(stlCountLines(f) / 7);
   if (list == nullptr) return stlFail(nullptr, out, why, -1, "no memory for the facets");
-  auto* reader = static_cast<StlLineReader*>(memAllocZero(sizeof(StlLineReader)));
+  // The 64 KB buffer is filled before it is read: not cleared.
+  auto* reader = static_cast<StlLineReader*>(memRealloc(nullptr, sizeof(StlLineReader)));
   if (reader == nullptr) return stlFail(list, out, why, -1, "no memory for the facets");
   reader->file = f;
+  reader->pos = 0;
+  reader->len = 0;
   int result = 1;
   const char* text = nullptr;
   try {
@@ -236,12 +283,13 @@ int stlReadAscii(std::FILE* f, Tri3List** out, const char** why) {
       std::size_t pos = 0;
       const std::string_view word = stlWord(line, &pos);
       // A blank line is passed over: stopping there would drop every facet after it.
-      if (word.empty() || word == "solid") continue;
-      if (word == "end") {
+      // Keywords in any case: several exporters write "SOLID", "FACET", "VERTEX".
+      if (word.empty() || stlEqualsNoCase(word, "solid")) continue;
+      if (stlEqualsNoCase(word, "end")) {
         if (stlWord(line, &pos).empty()) break;
         continue;
       }
-      if (word != "facet") continue;
+      if (!stlEqualsNoCase(word, "facet")) continue;
       Tri3D tri;
       const int r = stlReadFacet(reader, &line, &tri);
       if (r == 0) break;  // the file ended inside a facet: the facets before it stand
@@ -270,15 +318,18 @@ int stlReadFile(const char* path, Tri3List** out, const char** why) {
   if (out == nullptr) return -2;
   *out = nullptr;
   if (path == nullptr || path[0] == '\0') return stlFail(nullptr, out, why, -2, "no file name");
-  const int binary = stlIsBinary(path);
   StlFile file(path);
   if (file.f == nullptr) return stlFail(nullptr, out, why, -2, "cannot open the file");
-  if (binary == 1) {
-    const long long size = stlFileSize(file.f);
-    if (size < 0) return stlFail(nullptr, out, why, -2, "cannot tell the file size");
-    return stlReadBinary(file.f, size, out, why);
-  }
-  return stlReadAscii(file.f, out, why);
+  unsigned char head[kStlSniffBytes];
+  const std::size_t n = std::fread(head, 1, sizeof head, file.f);
+  const long long size = stlFileSize(file.f);
+  if (size < 0) return stlFail(nullptr, out, why, -2, "cannot tell the file size");
+  const int kind = stlKindOf(head, n, size);
+  if (kind == 1) return stlReadBinary(file.f, size, out, why);
+  if (kind == 0) return stlReadAscii(file.f, out, why);
+  return stlFail(nullptr, out, why, -2,
+                 "neither binary STL (the size does not fit the facet count at byte 80) nor text "
+                 "STL (no \"solid\" at the start)");
 }
 
 Tri3List* stlRead(const char* path) {

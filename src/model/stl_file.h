@@ -14,18 +14,21 @@ constexpr int kStlRecordBytes = 50;  // normal, three vertices (12 f32) and a u1
 
 // Reads the STL file (out must not be null). Returns 1 with *out a new list of the triangles
 // (empty, not null, when the file holds no complete facet); -1 memory exhausted; -2 the file cannot
-// be read: empty or null name, missing file, a binary file shorter than its header, a bad text
-// facet (a vertex line without a keyword and three numbers), or a coordinate that is not a finite
-// number. On failure *out is null and *why (when given) says why in a few words.
+// be read: empty or null name, missing file, a file that is neither binary nor text STL (see
+// stlIsBinary), a bad text facet (a vertex line without a keyword and three numbers), or a
+// coordinate that is not a finite number. On failure *out is null and *why (when given) says why in
+// a few words.
 int stlReadFile(const char* path, Tri3List** out, const char** why);
 
 // stlReadFile without the reason: the list, or null on failure.
 Tri3List* stlRead(const char* path);
 
-// 1 when the file is binary STL, 0 when it is text. Text: its first 1024 bytes begin with
-// "solid" and contain both "facet" and "normal" - unless the file size is exactly
-// 84 + 50 x the count at offset 80, which only a binary file has (a text file puts letters
-// there, giving a count of hundreds of millions). A file that cannot be opened counts as text.
+// 1 when the file is binary STL, 0 when it is text, -1 when it is neither. Binary: the facet
+// count at offset 80 (either byte order) equals the number of 50-byte records after the 84-byte
+// header, or is one more when the last record is cut short (a text file puts letters there, a
+// count of hundreds of millions). Otherwise text: after an optional UTF-8 byte-order mark and
+// blanks or line ends the file begins with "solid" in any case, and its first 1024 bytes hold no
+// NUL byte. A file that cannot be opened counts as text (the text reader then fails).
 int stlIsBinary(const char* path);
 
 // Decides from the first binary record whether the file was written big-endian: 1 when a

@@ -438,6 +438,13 @@ TriangleGrid* modelBuildHolderGrid(const SurfaceModel* model, double length, dou
 
 void modelGrowBox(const Point3D& p, Point3D* boxMin, Point3D* boxMax) {
   if (boxMin == nullptr || boxMax == nullptr) return;
+  // An empty box (minimum above maximum, such as the +-1e10 box of a new model) becomes the
+  // point: widening the sentinel would clamp a part that lies beyond it.
+  if (boxMin->x > boxMax->x || boxMin->y > boxMax->y || boxMin->z > boxMax->z) {
+    *boxMin = p;
+    *boxMax = p;
+    return;
+  }
   boxMin->x = std::min(boxMin->x, p.x);
   boxMin->y = std::min(boxMin->y, p.y);
   boxMin->z = std::min(boxMin->z, p.z);

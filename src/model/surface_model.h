@@ -174,7 +174,8 @@ TriangleGrid* modelGridOverFacets(int cells, int count, const Point3D& boxMin,
 
 // ---- small operations -------------------------------------------------------------------------
 
-// Widens the box boxMin..boxMax by p. Null boxes are ignored.
+// Widens the box boxMin..boxMax by p; an empty box (a minimum above its maximum) becomes p
+// alone. Null boxes are ignored.
 void modelGrowBox(const Point3D& p, Point3D* boxMin, Point3D* boxMax);
 // Widens the model box by the box of every sub-model that holds facets. Null is ignored.
 void modelGrowBoxBySubModels(SurfaceModel* model);

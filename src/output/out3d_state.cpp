@@ -9,6 +9,7 @@
 
 #include "framework/messages.h"
 #include "framework/numtext.h"
+#include "framework/output.h"
 #include "framework/output_records.h"
 #include "geometry/csys.h"
 
@@ -44,8 +45,16 @@ bool out3dDiffers(double a, double b) { return std::fabs(a - b) >= kOut3dFeedEps
 struct Out3dNum {
   char t[kNumTextSize];
 };
+// A value that is not finite (a feed of "inf" in the configuration) fails the run and is written
+// as 0: no technology line carries "inf" or "nan".
 Out3dNum out3dNum(double x) {
   Out3dNum n;
+  if (!std::isfinite(x)) {
+    cycFailWithMessage(out3dCycle(), kCycMsgBadValue,
+                       "a feed, speed or technology value is not a finite number");
+    std::snprintf(n.t, sizeof n.t, "0");
+    return n;
+  }
   numFormat(n.t, x);
   return n;
 }

@@ -48,7 +48,14 @@ TEST_F(TempDirTest, CfgLinesGiveKeyAndValue) {
     cfgResetState();  // the line buffers start empty, as at load
     EXPECT_EQ(entries(c.text), c.entries) << c.text;
   }
-  EXPECT_EQ(entries(std::string("a x\0y\n", 6)), "a=xy;");
+  // A NUL byte was dropped and the text around it joined ("3<NUL>4" read as 34): it ends the
+  // text, as in a parameter file.
+  EXPECT_EQ(entries(std::string("a x\0y\n", 6)), "a=x;");
+  EXPECT_EQ(entries(std::string("*FRRADIUS 3\0"
+                                "4\nb 2\n",
+                                17)),
+            "*FRRADIUS=3;b=2;");
+  EXPECT_EQ(entries(std::string("ke\0y 5\n", 8)), "ke=;");
 }
 
 TEST_F(TempDirTest, CfgOverLongKeyOrValueIsCutAndItsRestDiscarded) {

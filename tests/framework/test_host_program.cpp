@@ -1,13 +1,17 @@
 // The command-line host qdmill run as a program in a temporary folder: exit codes, records on
 // standard error, the user break; and the library's exported symbols.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdio>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "support/file_limit.h"
 #include "support/temp_dir.h"
 
 using qdtest::TempDirTest;
@@ -90,6 +94,138 @@ TEST_F(TempDirTest, HostRecordsShowTheEchoOnTheCallbacks) {
   const Outcome pcf = runHost("--records -Sdemo -PCF");
   EXPECT_EQ(pcf.exitCode, 0);
   EXPECT_EQ(countOf(pcf.err, "record"), 0) << "exchange mode hands the host no record";
+}
+
+namespace {
+// The lines of text that carry a number the run wrote as "inf" or "nan": everything but the echo
+// of the sources (layer 1), which repeats the source's own text.
+std::vector<std::string> nonFiniteLines(const std::string& text) {
+  std::vector<std::string> bad;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("1: ", 0) == 0) continue;
+    std::string lower = line;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.find("inf") != std::string::npos || lower.find("nan") != std::string::npos)
+      bad.push_back(line);
+  }
+  return bad;
+}
+}  // namespace
+
+// Non-finite numbers reached the output with exit 0 ("G1 Xinf Y0", "T(nan)",
+// "vplaneFeedrate(inf)"). A value that must be a number but is not finite fails the run with a
+// message naming it, and no line of the POF text or the exchange file carries it.
+TEST_F(TempDirTest, HostNonFiniteValuesFailTheRun) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  writeDemo();
+  const std::string cfgHead = "*APT out.pof\n*WKZNUMMER 7\n";
+  struct Case {
+    const char* what;
+    const char* file;
+    std::string text;
+    const char* args;
+    const char* message;  // expected on standard error
+  };
+  const Case cases[] = {
+      {"pcf side 1e400", "side.pcf", "demoSquareSide := 1e400\n", "-Sside", "1001,demoSquareSide:"},
+      {"pcf side 1e400, exchange", "sidex.pcf", "demoSquareSide := 1e400\ngeoOut := out.qdx\n",
+       "-Ssidex -PCF", nullptr},
+      {"cfg tool number nan", "a.CFG", cfgHead + "*WKZNUMMER nan\n", "-Sa.CFG", "1001,*WKZNUMMER:"},
+      {"cfg feed inf", "b.CFG", cfgHead + "*XVORSCHUB inf\n", "-Sb.CFG", "1001,*XVORSCHUB:"},
+      {"cfg radius 1e400", "c.CFG", cfgHead + "*FRRADIUS 1e400\n", "-Sc.CFG", "1001,*FRRADIUS:"},
+      {"cfg speed -nan", "d.CFG", cfgHead + "*DREHZAHL -nan\n", "-Sd.CFG", "1001,*DREHZAHL:"},
+      {"cfg tool origin 1e999", "e.CFG", cfgHead + "*TREF_tip 0 1e999\n", "-Se.CFG",
+       "1001,*TREF_tip:"},
+  };
+  for (const Case& c : cases) {
+    qdtest::writeFile(c.file, c.text);
+    std::remove("out.pof");
+    std::remove("out.qdx");
+    const Outcome o = runHost(c.args);
+    EXPECT_EQ(o.exitCode, 1) << c.what << "\n" << o.err;
+    if (c.message != nullptr) {
+      EXPECT_NE(o.err.find(c.message), std::string::npos) << c.what << "\n" << o.err;
+    }
+    for (const std::string& text :
+         {o.out, qdtest::readFile("out.pof"), qdtest::readFile("out.qdx")}) {
+      EXPECT_EQ(nonFiniteLines(text), std::vector<std::string>{}) << c.what;
+    }
+  }
+}
+
+// A size limit cut the POF text mid-line and the host still exited 0; a "*APT" file that could
+// not be opened sent the text to standard output instead. Every output failure is exit code 1
+// with the path and the reason on standard error, and a named file never falls back.
+TEST_F(TempDirTest, HostOutputFailuresExitOne) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  writeDemo();
+  ASSERT_EQ(mkdir("folder", 0755), 0);
+  ASSERT_EQ(mkfifo("fifo", 0644), 0);
+  struct Case {
+    const char* what;
+    const char* args;
+    long limit;           // file-size limit of the run; 0 none
+    const char* message;  // on standard error
+  };
+  qdtest::writeFile("big.pcf", "demoSquareSide := 25\nlastComment := 400\n");
+  qdtest::writeFile("tofolder.CFG", "*APT folder\n");
+  qdtest::writeFile("tofifo.CFG", "*APT fifo\n");
+  qdtest::writeFile("tomissing.CFG", "*APT none/out.pof\n");
+  qdtest::writeFile("tofile.CFG", "*APT limited.pof\n");
+  qdtest::writeFile("xfolder.pcf", "geoOut := folder\n");
+  const Case cases[] = {
+      {"standard output over the limit", "-Sdemo", 600, "standard output: File too large"},
+      {"named file over the limit", "-Stofile.CFG", 600, "1108,limited.pof: File too large"},
+      {"a folder as the POF file", "-Stofolder.CFG", 0, "1108,folder: not a regular file"},
+      {"a FIFO as the POF file", "-Stofifo.CFG", 0, "1108,fifo: not a regular file"},
+      {"a missing folder", "-Stomissing.CFG", 0, "1108,none/out.pof: No such file or directory"},
+      {"a folder as the exchange file", "-Sxfolder -PCF", 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::string cmd =
+        std::string("'") + QDMILL_HOST_PATH + "' " + c.args + " >out.txt 2>err.txt";
+    int exitCode = -1;
+    if (c.limit > 0) {
+      exitCode = qdtest::inChildWithFileLimit(c.limit, [&cmd] {
+        const int status = std::system(cmd.c_str());
+        return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+      });
+    } else {
+      exitCode = runHost(c.args).exitCode;
+    }
+    const std::string err = qdtest::readFile("err.txt");
+    EXPECT_EQ(exitCode, 1) << c.what << "\n" << err;
+    if (c.message != nullptr) {
+      EXPECT_NE(err.find(c.message), std::string::npos) << c.what << "\n" << err;
+    }
+    if (c.limit == 0 && c.message != nullptr) {
+      EXPECT_EQ(qdtest::readFile("out.txt"), "") << c.what << ": no fall-back to standard output";
+    }
+  }
+  struct stat st {};
+  ASSERT_EQ(stat("fifo", &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  ASSERT_EQ(stat("folder", &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+// A FIFO named as the parameter source, the definition file or the bypass file made the run
+// hang in its open. It is skipped as a missing file is, with a warning, and the run goes on.
+TEST_F(TempDirTest, HostSkipsSourcesThatAreNoRegularFiles) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  ASSERT_EQ(mkfifo("job.pcf", 0644), 0);
+  ASSERT_EQ(mkfifo("qdRpx5.def", 0644), 0);
+  ASSERT_EQ(mkfifo("job.CFG", 0644), 0);
+  ASSERT_EQ(mkdir("dir.pcf", 0755), 0);
+  qdtest::writeFile("bypass.pcf", "POFbypass := job.pcf\n");
+  for (const char* args : {"-Sjob", "-Sjob.CFG", "-Sdir", "-Sbypass"}) {
+    const Outcome o = runHost(args);  // a hang here is the fault
+    EXPECT_EQ(o.exitCode, 0) << args << "\n" << o.err;
+    EXPECT_NE(o.out.find("0: error(1100,"), std::string::npos) << args << "\n" << o.out;
+    EXPECT_NE(o.out.find(": not a regular file, skipped)"), std::string::npos) << args;
+    EXPECT_NE(o.out.find("0: cycleEnd("), std::string::npos) << args;
+  }
 }
 
 TEST(LibrarySymbols, ExactlyTheFourExportsAmongTheLibrarysOwn) {

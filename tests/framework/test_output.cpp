@@ -2,6 +2,8 @@
 // mode, message 312 once per run, modal moves, the tool axis, and fields cut to their size.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -165,6 +167,56 @@ TEST(Records, ExplicitMovesGoToLayer31ThenTheirGCodeTwin) {
   EXPECT_EQ(got()[2].move.z, -3);
   EXPECT_EQ(got()[6].arc.cy, 10);
   EXPECT_EQ(got()[7].nc.j, 10);
+  cycFreeLayers(&r);
+}
+
+// "demoSquareSide := 1e400" wrote "G1 Xinf Y0": a record whose numbers are not all finite reaches
+// no writer and no host; the run fails with message 1108 instead. Fields the record's type does
+// not use may hold anything.
+TEST(Records, NonFiniteCoordinatesNeverReachAWriter) {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* what;
+    std::function<int(CycleRecord*)> send;
+    std::size_t kept;  // records that reached the writer of layer 31, 32 or 42
+  };
+  double lx = 0, ly = 0, lz = 0, lu = 0, lv = 0, lw = 0;
+  const Case cases[] = {
+      {"rapid x inf", [](CycleRecord* r) { return cycRapidXY(r, inf, 0); }, 0},
+      {"feed z nan", [](CycleRecord* r) { return cycFeedZ(r, nan); }, 0},
+      {"arc centre -inf", [](CycleRecord* r) { return cycArcXY(r, 1, 1, 1, -inf, 0); }, 0},
+      {"modal nan",
+       [&](CycleRecord* r) {
+         return cycFeed3D(r, &lx, &ly, &lz, 1, nan, 1, &lu, &lv, &lw, 0, 0, 0);
+       },
+       0},
+      {"collision mark", [](CycleRecord* r) { return cycCollisionPoint(r, 0, nan, 0); }, 0},
+      {"finite", [](CycleRecord* r) { return cycFeedXY(r, 1e300, -1e300); }, 2},
+  };
+  for (const Case& c : cases) {
+    CycleRecord r = moveRecord();
+    got().clear();
+    c.send(&r);
+    EXPECT_EQ(got().size(), c.kept) << c.what;
+    for (const OutputRecord& g : got()) EXPECT_NE(g.type, 101) << c.what;
+    EXPECT_EQ(cycRunFailed(&r), c.kept == 0 ? 1 : 0) << c.what;
+    EXPECT_EQ(r.status, c.kept == 0 ? kCycStatusFailed : 0) << c.what;
+    cycRunFailClear(&r);
+    cycFreeLayers(&r);
+  }
+  // An unused field of the form may be anything: a z move does not look at x.
+  CycleRecord r = moveRecord();
+  OutputRecord z{};
+  z.type = 3112;
+  z.move.x = nan;
+  z.move.z = 1;
+  EXPECT_EQ(cycEmit(&r, 31, &z), 1);
+  EXPECT_EQ(cycRunFailed(&r), 0);
+  // The number of a call argument is a text: "inf" is refused there too, naming the argument.
+  EXPECT_EQ(cycSendCallArg(&r, "depth", inf), 0);
+  EXPECT_EQ(cycRunFailed(&r), 1);
+  cycRunFailClear(&r);
   cycFreeLayers(&r);
 }
 

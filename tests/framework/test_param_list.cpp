@@ -67,6 +67,40 @@ TEST(ParamList, AMemoryFailureAtAnyStepLeavesTheListAsItWas) {
   }
 }
 
+// Every ".pcf" entry searched the whole list for its name, so a long file loaded in quadratic time;
+// the index beside the list must give the list the plain search gives, entry for entry.
+TEST(ParamList, IndexedTakingEqualsThePlainList) {
+  auto dump = [](const ParamNode* l) {
+    std::string s;
+    for (const ParamNode* n = l; n != nullptr; n = n->next) {
+      s += std::string(n->name) + "=" + n->value + "/" + std::to_string(n->kind) + ";";
+    }
+    return s;
+  };
+  // Names repeat within the stream and with the entries already there; some values are empty.
+  ParamNode* plain = parListSet(parListSet(nullptr, "n3", "def", 13), "n7", "def", 13);
+  ParamNode* indexed = parListSet(parListSet(nullptr, "n3", "def", 13), "n7", "def", 13);
+  ParamIndex* index = parIndexNew(indexed);
+  ASSERT_NE(index, nullptr);
+  for (int i = 0; i < 3000; ++i) {
+    const std::string name = "n" + std::to_string((i * 7919) % 1000);
+    const std::string value = i % 97 == 0 ? "" : std::to_string(i);
+    ParamPair a{memStrDup(name.c_str()), memStrDup(value.c_str())};
+    ParamPair b{memStrDup(name.c_str()), memStrDup(value.c_str())};
+    plain = parListTake(plain, &a, 21 + i % 2);
+    indexed = parListTakeIndexed(indexed, &b, 21 + i % 2, index);
+  }
+  EXPECT_EQ(dump(indexed), dump(plain));
+  parIndexFree(index);
+  parIndexFree(nullptr);
+  // Without an index (no memory for it) taking falls back to the list search.
+  ParamPair c{memStrDup("n3"), memStrDup("last")};
+  indexed = parListTakeIndexed(indexed, &c, 31, nullptr);
+  EXPECT_EQ(take(parListGet(indexed, "n3", nullptr)), "last");
+  parListFree(plain);
+  parListFree(indexed);
+}
+
 TEST(Memory, StrDupLeavesTwoSpareBytesAndFailsCleanly) {
   char* c = memStrDup("abc");
   ASSERT_NE(c, nullptr);

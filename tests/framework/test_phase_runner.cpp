@@ -203,6 +203,65 @@ TEST(PhaseRunner, RunCodesOfFailingPhases) {
   }
 }
 
+namespace {
+// The framework message at which the test stops the run, and how: the host's stop signal or a
+// failure of the run as a whole (an output that cannot be written).
+int stopAt = 0;
+bool stopByFailure = false;
+void stoppingMessage(CycleRecord* cycle, int code, void* user) {
+  testMessage(cycle, code, user);
+  if (code != stopAt) return;
+  if (stopByFailure) {
+    cycFailRun(cycle);
+  } else {
+    cycle->signal = kCycSignalStopNow;
+  }
+}
+}  // namespace
+
+// The signal was polled first inside the compute phase: a stop sent while the sources loaded let
+// the init, the echo and every phase before the computation through. It is polled between the
+// phases too, as is a failure of the run; the end phase always runs.
+TEST(PhaseRunner, AStopOrAFailedRunEndsThePhasesAtTheNextStep) {
+  struct Case {
+    int at;        // framework message after which the run is stopped
+    bool failure;  // cycFailRun instead of the stop signal
+    int code;
+    std::vector<int> mustRun;
+    std::vector<int> mustNotRun;
+  };
+  const Case cases[] = {
+      {kMsgLoadEnd, false, kRunReadParamsFailed, {kEnd}, {kInit, kReadParams}},
+      {kMsgInitEnd, false, kRunReadParamsFailed, {kInit, kEnd}, {kReadParams}},
+      {kMsgReadEnd, false, kRunPrepareFailed, {kReadParams, kEnd}, {kPrepare}},
+      {kMsgPrepareEnd, false, kRunComputeFailed, {kPrepare, kEnd}, {kCompute}},
+      {kMsgComputeEnd, false, kRunFinishFailed, {kCompute, kEnd}, {kFinish}},
+      {kMsgInitEnd, true, kRunReadParamsFailed, {kInit, kEnd}, {kReadParams}},
+      {kMsgPrepareEnd, true, kRunComputeFailed, {kEnd}, {kCompute}},
+  };
+  for (const Case& c : cases) {
+    testLog() = {};
+    stopAt = c.at;
+    stopByFailure = c.failure;
+    CycleRecord r = testRecord();
+    r.messageFn = stoppingMessage;
+    TestArgs args({"-Sx"});
+    ASSERT_EQ(cycParseOptions(&r, args.argv(), args.argc(), 0), 1);
+    EXPECT_EQ(cycRun(&r), c.code) << c.at;
+    EXPECT_EQ(r.status, c.failure ? kCycStatusFailed : kCycStatusUserBreak) << c.at;
+    const auto& e = testLog().events;
+    for (int s : c.mustRun)
+      EXPECT_NE(std::find(e.begin(), e.end(), kSlotMark + s), e.end()) << c.at << " slot " << s;
+    for (int s : c.mustNotRun)
+      EXPECT_EQ(std::find(e.begin(), e.end(), kSlotMark + s), e.end()) << c.at << " slot " << s;
+    // The next parse starts a new run: the failure mark is gone.
+    ASSERT_EQ(cycParseOptions(&r, args.argv(), args.argc(), 0), 1);
+    EXPECT_EQ(cycRunFailed(&r), 0);
+    cycCleanup(&r);
+  }
+  stopAt = 0;
+}
+
 TEST(PhaseRunner, InformationPhasesAreBracketedByTheirMessages) {
   testLog() = {};
   CycleRecord r = testRecord();

@@ -2,8 +2,10 @@
 // formats, the first-position bracket, nested cycles and their move numbers, a fatal error
 // followed by the end record, literal blocks, comment escaping and the output files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 #include <regex>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/file_limit.h"
 #include "test_pof_support.h"
 
 using namespace qdtest;
@@ -507,14 +510,94 @@ TEST_F(PofTest, OutputMustBeARegularFile) {
   EXPECT_EQ(pofSetOutput(nullptr), 0);
   std::fclose(p);
   close(fds[0]);
-  // A "pofFilename" that cannot be opened leaves the output where it was.
+}
+
+namespace {
+std::vector<std::string> layer0Texts;
+int keepLayer0(CycleRecord*, OutputRecord* r, void*) {
+  layer0Texts.emplace_back(r->text.text);
+  return 1;
+}
+}  // namespace
+
+// A "pofFilename" that could not be opened sent the cycle's lines to the output it found
+// (standard output for a host) and the run ended with status 0. Now the run fails with message
+// 1108 naming the path and the reason, and the lines go nowhere; a FIFO is refused, not opened
+// (its open would block for ever), and is still a FIFO afterwards.
+TEST_F(PofTest, ANamedFileThatCannotBeOpenedFailsTheRun) {
+  ASSERT_EQ(mkdir("folder", 0755), 0);
+  ASSERT_EQ(mkfifo("fifo", 0644), 0);
+  struct Case {
+    const char* path;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"no-such-folder/x.pof", "No such file or directory"},
+      {"folder", "not a regular file"},
+      {"fifo", "not a regular file"},
+  };
+  for (const Case& c : cases) {
+    pofResetState();
+    pofSetOutput(out_);
+    cycFreeLayers(&rec_);
+    parListFree(rec_.params);
+    rec_.params = nullptr;
+    rec_.status = 0;
+    cycRunFailClear(&rec_);
+    serve({0, 31});
+    layer0Texts.clear();
+    cycAddListener(&rec_, 0, keepLayer0, nullptr, nullptr, nullptr);
+    param("pofFilename", c.path);
+    fresh();
+    begin();
+    cycFeedXY(&rec_, 1, 2);
+    end();
+    EXPECT_EQ(fresh(), "") << c.path << ": nothing goes to the output the cycle found";
+    EXPECT_EQ(rec_.status, kCycStatusFailed) << c.path;
+    EXPECT_EQ(cycRunFailed(&rec_), 1) << c.path;
+    const std::string expected = std::string("1108,") + c.path + ": " + c.reason;
+    EXPECT_EQ(std::count(layer0Texts.begin(), layer0Texts.end(), expected), 1) << c.path;
+    EXPECT_EQ(pofGetOutput(), out_) << "the output is given back at the cycle's end";
+  }
+  struct stat st {};
+  ASSERT_EQ(stat("fifo", &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  ASSERT_EQ(stat("folder", &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  // Nothing failed: nothing reported, the status word untouched by the writer.
+  pofResetState();
   pofSetOutput(out_);
-  serve({0});
-  param("pofFilename", "no-such-folder/x.pof");
+  cycRunFailClear(&rec_);
+  rec_.status = 0;
+  parListFree(rec_.params);
+  rec_.params = nullptr;
+  param("pofFilename", "good.pof");
+  layer0Texts.clear();
   begin();
-  EXPECT_EQ(pofGetOutput(), out_);
   end();
-  EXPECT_NE(text().find("0: cycleEnd(test cycle)"), std::string::npos);
+  EXPECT_EQ(rec_.status, 0);
+  EXPECT_EQ(cycRunFailed(&rec_), 0);
+  EXPECT_NE(readFile("good.pof").find("0: cycleEnd(test cycle)"), std::string::npos);
+}
+
+// A full disk or a size limit cut the POF file mid-line and the run ended with status 0: every
+// write is checked, the first failure fails the run once with the path and the reason.
+TEST_F(PofTest, AWriteCutShortFailsTheRun) {
+  serve({0, 31});
+  layer0Texts.clear();
+  cycAddListener(&rec_, 0, keepLayer0, nullptr, nullptr, nullptr);
+  param("pofFilename", "big.pof");
+  const int status = qdtest::inChildWithFileLimit(4096, [this] {
+    begin();
+    for (int i = 0; i < 2000; ++i) cycFeedXY(&rec_, i, i);
+    end();
+    const std::string expected = "1108,big.pof: File too large";
+    const long reports = std::count(layer0Texts.begin(), layer0Texts.end(), expected);
+    if (reports != 1) return 10 + static_cast<int>(std::min(reports, 9L));
+    return rec_.status == kCycStatusFailed && cycRunFailed(&rec_) == 1 ? 0 : 20;
+  });
+  EXPECT_EQ(status, 0) << "10 + n: the failure was reported n times; 20: the run did not fail";
+  EXPECT_LE(readFile("big.pof").size(), 4096u);
 }
 
 TEST_F(PofTest, JobIdsAreRandomVersion4Uuids) {

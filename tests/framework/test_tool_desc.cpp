@@ -363,3 +363,56 @@ TEST_F(ToolDescTest, WriteOnlyWithToolChangeBlocks) {
   EXPECT_EQ(toolDescWrite(stdout, &rec_), 1);
   EXPECT_NE(fresh().find("11: oTool[9]( type[] ) {\n"), std::string::npos);
 }
+
+// A value that must be a number but is not finite was written as it stood ("vtoolDiameter(inf)",
+// "T(nan)"). The description is not written; the run fails with a message naming the parameter
+// or key. Texts (comments, names of the parameter source) may say anything.
+TEST_F(ToolDescTest, NonFiniteNumbersFailTheRunAndWriteNothing) {
+  struct Case {
+    bool cfg;
+    const char* name;
+    const char* value;
+    int result;  // 0: failed, 1: written
+  };
+  const Case cases[] = {
+      {false, "toolDiameter", "1e400", 0},    {false, "planeFeedrate", "inf", 0},
+      {false, "spindleSpeed", "-nan", 0},     {false, "TRef.gauge", "0 1e999", 0},
+      {true, "*WKZNUMMER", "nan", 0},         {true, "*XVORSCHUB", "inf", 0},
+      {true, "*FRRADIUS", "1e400", 0},        {true, "*DREHZAHL", "-nan", 0},
+      {true, "*WZKO_O", "0 0 1e999", 0},      {true, "*INSERT_TYPE", "1e400", 0},
+      {false, "toolComment", "nan", 1},       {false, "toolName", "inf", 1},
+      {true, "*WKZKOMMENTAR", "infinite", 1}, {false, "planeFeedrate", "1e300", 1},
+  };
+  std::vector<std::string> messages;
+  for (const Case& c : cases) {
+    parListFree(rec_.params);
+    rec_.params = nullptr;
+    parListFree(rec_.cfgEntries);
+    rec_.cfgEntries = nullptr;
+    rec_.sourceIsCfg = 0;
+    cycRunFailClear(&rec_);
+    rec_.status = 0;
+    if (c.cfg) {
+      cfg("*WKZNUMMER", "7");
+      if (std::string(c.name) == "*INSERT_TYPE") cfg("*FRTYP", "101");
+      cfg(c.name, c.value);
+    } else {
+      param("toolName", "T1");
+      param(c.name, c.value);
+    }
+    fresh();
+    const int r = c.cfg ? toolDescFromCfg(&rec_) : toolDescFromParams(&rec_);
+    const std::string t = fresh();
+    EXPECT_EQ(r, c.result) << c.name << " " << c.value;
+    EXPECT_EQ(cycRunFailed(&rec_), 1 - c.result) << c.name;
+    if (c.result == 0) {
+      EXPECT_EQ(linesWith(t, "11: "), std::vector<std::string>{}) << c.name;
+      EXPECT_NE(t.find(std::string("0: error(1001,") + c.name + ": not a finite number)"),
+                std::string::npos)
+          << c.name << "\n"
+          << t;
+    } else {
+      EXPECT_NE(t.find("11: oTool["), std::string::npos) << c.name;
+    }
+  }
+}

@@ -1,9 +1,13 @@
 // The exchange-mode writers: the file a cycle opens with "geoOut", its header and closing, every
 // record form of the move and G-code layers, the bypass file after a fatal error, and the example
 // job run with -PCF whose exchange file the interpreter reads back.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -18,6 +22,7 @@
 #include "framework/xchg_lexer.h"
 #include "framework/xchg_writers.h"
 #include "qdmill/qdmill.h"
+#include "support/file_limit.h"
 #include "support/temp_dir.h"
 
 using qdtest::readFile;
@@ -111,6 +116,121 @@ TEST_F(XchgWriterTest, WithoutOrWithAnUnwritableGeoOutNothingIsWritten) {
   cycFeedXY(&rec_, 1, 2);
   cycSendComment(&rec_, "x");
   end();
+}
+
+namespace {
+std::vector<std::string> layer0Texts;
+int keepLayer0(CycleRecord*, OutputRecord* r, void*) {
+  layer0Texts.emplace_back(r->text.text);
+  return 1;
+}
+
+// The names in the working folder, sorted ("." and ".." left out).
+std::vector<std::string> folderNames(const char* path = ".") {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(path)) {
+    while (dirent* e = readdir(d)) {
+      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        names.push_back(e->d_name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+}  // namespace
+
+// The exchange output removed whatever "geoOut" named before opening it: an empty folder was
+// deleted, a device node replaced by a regular file. Now only a regular file is replaced; anything
+// else is refused with message 1108 and left as it is (a FIFO is never opened: that would block).
+TEST_F(XchgWriterTest, AGeoOutThatIsNoRegularFileIsLeftAlone) {
+  ASSERT_EQ(mkdir("folder", 0755), 0);
+  ASSERT_EQ(mkfifo("fifo", 0644), 0);
+  cycAddListener(&rec_, 0, nullptr, nullptr, keepLayer0, nullptr);
+  for (const char* path : {"folder", "fifo"}) {
+    parListFree(rec_.params);
+    rec_.params = nullptr;
+    rec_.status = 0;
+    cycRunFailClear(&rec_);
+    layer0Texts.clear();
+    param("geoOut", path);
+    begin();
+    EXPECT_EQ(pofXchgFile(), nullptr) << path;
+    cycFeedXY(&rec_, 1, 2);
+    end();
+    EXPECT_EQ(rec_.status, kCycStatusFailed) << path;
+    const std::string expected =
+        std::string("1108,") + path + ": not a regular file, left as it is";
+    EXPECT_EQ(std::count(layer0Texts.begin(), layer0Texts.end(), expected), 1) << path;
+  }
+  struct stat st {};
+  ASSERT_EQ(stat("folder", &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  ASSERT_EQ(stat("fifo", &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(folderNames(), (std::vector<std::string>{"fifo", "folder"}));
+}
+
+// A write failure was never reported, and the old file was deleted before the new one was
+// written. Now the file is written beside the old one and renamed over it only when it is
+// complete: a failed run reports the path and the reason, and the previous output stays.
+TEST_F(XchgWriterTest, AFailedOutputKeepsThePreviousFile) {
+  cycAddListener(&rec_, 0, nullptr, nullptr, keepLayer0, nullptr);
+  const bool root = geteuid() == 0;  // permissions do not stop root: the read-only case is void
+  ASSERT_EQ(mkdir("ro", 0755), 0);
+  writeFile("ro/out.qdx", "an older file");
+  ASSERT_EQ(chmod("ro", 0555), 0);
+  struct Case {
+    const char* what;
+    const char* path;
+    long limit;          // a file-size limit for the run (0: none)
+    bool failBeforeEnd;  // the run fails for another reason before its end
+    const char* reason;  // of message 1108; null: no message (only the run's own failure)
+  };
+  const Case cases[] = {
+      {"size limit", "out.qdx", 2048, false, "File too large"},
+      {"read-only folder", "ro/out.qdx", 0, false, "Permission denied"},
+      {"missing folder", "none/out.qdx", 0, false, "No such file or directory"},
+      {"the run failed", "out.qdx", 0, true, nullptr},
+  };
+  for (const Case& c : cases) {
+    if (root && std::strcmp(c.path, "ro/out.qdx") == 0) continue;
+    if (std::strcmp(c.path, "out.qdx") == 0) writeFile("out.qdx", "an older file");
+    parListFree(rec_.params);
+    rec_.params = nullptr;
+    param("geoOut", c.path);
+    auto run = [&] {
+      rec_.status = 0;
+      cycRunFailClear(&rec_);
+      layer0Texts.clear();
+      begin();
+      for (int i = 0; i < 500; ++i) cycFeedXY(&rec_, i, i);
+      if (c.failBeforeEnd) cycFailRun(&rec_);
+      end();
+      int bad = rec_.status == kCycStatusFailed ? 0 : 1;
+      if (c.reason != nullptr) {
+        const std::string expected = std::string("1108,") + c.path + ": " + c.reason;
+        if (std::count(layer0Texts.begin(), layer0Texts.end(), expected) != 1) bad |= 2;
+      }
+      return bad;
+    };
+    const int outcome = c.limit > 0 ? qdtest::inChildWithFileLimit(c.limit, run) : run();
+    EXPECT_EQ(outcome, 0) << c.what << ": 1 the status word is not 1, 2 no single message";
+    if (std::strcmp(c.path, "none/out.qdx") != 0) {
+      EXPECT_EQ(readFile(c.path), "an older file") << c.what;
+    }
+  }
+  chmod("ro", 0755);
+  EXPECT_EQ(folderNames("ro"), std::vector<std::string>{"out.qdx"}) << "no temporary file left";
+  std::vector<std::string> names = folderNames();
+  EXPECT_EQ(names, (std::vector<std::string>{"out.qdx", "ro"})) << "no temporary file left";
+  // A run whose writes all succeed replaces the file.
+  rec_.status = 0;
+  cycRunFailClear(&rec_);
+  begin();
+  end();
+  EXPECT_EQ(rec_.status, 0);
+  EXPECT_EQ(readFile("out.qdx").rfind(kHead, 0), 0u);
 }
 
 TEST_F(XchgWriterTest, ContoursAndMoves) {

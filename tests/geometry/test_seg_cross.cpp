@@ -228,3 +228,19 @@ TEST(SegCross, ClassifyingTheTableClassifiesEachRecord) {
     }
   }
 }
+
+// Every offset and every fit step allocated and cleared a table of 4001 crossings: the kept table
+// is lent out instead, once at a time; a nested borrower gets a table of its own.
+TEST(SegCrossTable, LentOnceAtATimeAndKept) {
+  SegCrossing* first = nullptr;
+  {
+    SegCrossTable a;
+    first = a.data();
+    SegCrossTable nested;
+    EXPECT_NE(nested.data(), a.data());
+    nested[kSegCrossMax] = SegCrossing{1, 2, 0.5, 3, 4, 1};  // the last record is there
+    EXPECT_EQ(nested[kSegCrossMax].segB, 4);
+  }
+  SegCrossTable again;
+  EXPECT_EQ(again.data(), first) << "the kept table is lent again, not made anew";
+}

@@ -2,6 +2,7 @@
 // decision for big-endian files, partial records and files cut inside a facet.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ TEST_F(StlRead, BinaryWhoseHeaderStartsWithSolid) {
   writeFile("words.stl", qdtest::binaryStl(mesh, false, "solid part facet normal"));
   EXPECT_EQ(stlIsBinary("words.stl"), 1);
   // The real mould halves.
+  if (!qdtest::fileExists(qdtest::dataPath("ktoolcav.stl")))
+    GTEST_SKIP() << "no real files beside the clone";
   EXPECT_EQ(stlIsBinary(qdtest::dataPath("ktoolcav.stl").c_str()), 1);
   List real{stlRead(qdtest::dataPath("ktoolcav.stl").c_str())};
   ASSERT_NE(real.l, nullptr);
@@ -64,6 +67,76 @@ TEST_F(StlRead, TextLinesOfAnyLength) {
   EXPECT_EQ(stlIsBinary("long.stl"), 0);
   List got{stlRead("long.stl")};
   expectTris(got.l, {Tri3D{{{1.5, 2.5, -3.25}, {4, 5, 6}, {7, 8, 0.5}}}}, "long lines");
+}
+
+// Text STL whose first bytes were not exactly lower-case "solid" with "facet" and "normal" in the
+// first 1024 bytes was decoded as binary: success with garbage triangles and no message. A file
+// is binary only when its size fits the count at byte 80; otherwise it must read as text, or it
+// fails with a reason.
+TEST_F(StlRead, TextOrBinaryOrNeither) {
+  const std::vector<Tri3D> mesh = qdtest::roofMesh();
+  const std::string text = qdtest::asciiStl(mesh);
+  auto upper = [](std::string t) {
+    for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return t;
+  };
+  auto renamed = [&](const std::string& name) {
+    return "solid " + name + text.substr(text.find('\n'));
+  };
+  const std::string le = qdtest::binaryStl(mesh, false);
+  // A facet-less text solid padded to sizes a binary file of 1 and 2 records would have.
+  auto facetless = [](std::size_t size) {
+    std::string t = "solid empty\nendsolid empty\n";
+    return "solid " + std::string(size - t.size(), 'n') + t.substr(5);
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int kind;       // stlIsBinary: 1 binary, 0 text, -1 neither
+    int triangles;  // -1: the read fails; 8: the mesh itself
+  };
+  const Case cases[] = {
+      {"upper-case keywords", upper(text), 0, 8},
+      {"upper-case with CR LF", upper(qdtest::asciiStl(mesh, "\r\n")), 0, 8},
+      {"Solid", "S" + text.substr(1), 0, 8},
+      {"leading blank", " " + text, 0, 8},
+      {"leading line ends", "\r\n\n" + text, 0, 8},
+      {"UTF-8 byte-order mark", "\xef\xbb\xbf" + text, 0, 8},
+      {"first facet after byte 1024", renamed(std::string(2000, 'n')), 0, 8},
+      {"facet-less solid of 134 bytes", facetless(134), 0, 0},
+      {"facet-less solid of 184 bytes", facetless(184), 0, 0},
+      {"binary", le, 1, 8},
+      {"binary, big-endian count", qdtest::binaryStl(mesh, true), 1, 8},
+      {"binary whose header starts with SOLID",
+       qdtest::binaryStl(mesh, false, "SOLID x facet normal"), 1, 8},
+      {"binary with bytes after the last record", le + "xyz", 1, 8},
+      {"binary whose last record is cut", le.substr(0, le.size() - 7), 1, 7},
+      {"binary count 0 with records", qdtest::binaryStl(mesh, false, "x", 0), -1, -1},
+      {"binary count above the records", qdtest::binaryStl(mesh, false, "x", 1000), -1, -1},
+      {"header only, count 8", le.substr(0, 84), -1, -1},
+      {"text without solid", text.substr(text.find('\n') + 1), -1, -1},
+      {"solid with a NUL byte", "solid x\n" + std::string(1, '\0') + text, -1, -1},
+      {"empty", "", -1, -1},
+  };
+  for (const Case& c : cases) {
+    writeFile("t.stl", c.bytes);
+    EXPECT_EQ(stlIsBinary("t.stl"), c.kind) << c.what;
+    Tri3List* list = nullptr;
+    const char* why = nullptr;
+    const int r = stlReadFile("t.stl", &list, &why);
+    if (c.triangles < 0) {
+      EXPECT_EQ(r, -2) << c.what;
+      EXPECT_EQ(list, nullptr) << c.what;
+      EXPECT_NE(why, nullptr) << c.what;
+    } else if (c.triangles == 0) {
+      ASSERT_EQ(r, 1) << c.what;
+      EXPECT_EQ(list->count, 0) << c.what;
+    } else {
+      ASSERT_EQ(r, 1) << c.what;
+      expectTris(list, std::vector<Tri3D>(mesh.begin(), mesh.begin() + c.triangles), c.what);
+    }
+    lstBox3Free(list);
+  }
 }
 
 // Text cases: what reading keeps, where it stops and what fails the file.
@@ -107,14 +180,14 @@ TEST_F(StlRead, TextFacetsCutBlankOrBroken) {
 }
 
 // Binary: big-endian files equal little-endian ones; a trailing partial record is ignored; a
-// header alone is an empty list; less than a header is unreadable.
+// header alone (count 0) is an empty list; less than a header is unreadable.
 TEST_F(StlRead, BinaryByteOrderAndLength) {
   const std::vector<Tri3D> mesh = qdtest::roofMesh();
   const std::string le = qdtest::binaryStl(mesh, false), be = qdtest::binaryStl(mesh, true);
   writeFile("le.stl", le);
   writeFile("be.stl", be);
   writeFile("part.stl", le.substr(0, le.size() - 49));
-  writeFile("head.stl", le.substr(0, 84));
+  writeFile("head.stl", qdtest::binaryStl({}, false));
   writeFile("short.stl", le.substr(0, 83));
   writeFile("empty.stl", "");
   List a{stlRead("le.stl")}, b{stlRead("be.stl")}, c{stlRead("part.stl")}, d{stlRead("head.stl")};
