@@ -16,3 +16,7 @@ inline constexpr int kSignalStopAfterRegion = 104;
 // The status word of a computation result: 100 for -2 (user break), 1 for any other negative
 // result, 0 otherwise. Stores it in cycle's status word when cycle is not null. Returns it.
 int cyc3dSetResult(CycleRecord* cycle, int result);
+
+// Message of a computation step that the library does not hold yet (documenting text "* Funktion
+// noch nicht realisiert"); its argument names the step.
+inline constexpr int kCycMsgNotRealised = 1104;
