@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cycles/cycle_stubs.h"
 #include "framework/cfg_reader.h"
 #include "framework/global_params.h"
 #include "framework/kernel.h"
@@ -25,7 +26,6 @@
 #include "output/out3d_state.h"
 #include "output/pof_reader.h"
 #include "pocket/pock_runtime.h"
-#include "cycles/cycle_stubs.h"
 
 namespace {
 
@@ -272,7 +272,8 @@ int cyc3dReadParams(CycleRecord* cycle) {
   if (const Cyc3dParam p(cycle, "clearanceDistance"); p.given()) r->clearanceDistance = p.abs();
   if (const Cyc3dParam p(cycle, "clearancePlane"); p.given()) r->clearancePlane = p.number();
   if (const Cyc3dParam p(cycle, "jumpStepDistance"); p.given()) r->jumpStepDistance = p.number();
-  if (const Cyc3dParam p(cycle, "rapidMode"); p.given()) r->rapidMode = p.decode({W{"plane", 0}}, 1);
+  if (const Cyc3dParam p(cycle, "rapidMode"); p.given())
+    r->rapidMode = p.decode({W{"plane", 0}}, 1);
   if (const Cyc3dParam p(cycle, "surface"); p.given()) r->surface = p.number();
   if (const Cyc3dParam p(cycle, "depth"); p.given()) r->depth = p.number();
   if (const Cyc3dParam p(cycle, "boundaryMode"); p.given()) {
@@ -284,7 +285,8 @@ int cyc3dReadParams(CycleRecord* cycle) {
   if (const Cyc3dParam p(cycle, "leavingType"); p.given()) {
     r->leavingType = p.decode({W{"axis", 1}, W{"circle", 2}}, 3);
   }
-  if (const Cyc3dParam p(cycle, "returnMacro"); p.given()) r->returnMacro = p.decode({W{"true", 2}}, 1);
+  if (const Cyc3dParam p(cycle, "returnMacro"); p.given())
+    r->returnMacro = p.decode({W{"true", 2}}, 1);
   if (const Cyc3dParam p(cycle, "approachLength"); p.given()) r->approachLength = p.number();
   if (const Cyc3dParam p(cycle, "leavingLength"); p.given()) r->leavingLength = p.number();
   if (const Cyc3dParam p(cycle, "maxOutputLine"); p.given()) r->maxOutputLine = p.number();
@@ -371,9 +373,9 @@ int cyc3dReadParams(CycleRecord* cycle) {
     retractGiven = true;
   }
   if (const Cyc3dParam p(cycle, "tiltStrategy"); p.given()) {
-    r->tiltStrategy = p.decode({W{"tilt", 3}, W{"radial", 5}, W{"lead", 1}, W{"climb", 2},
-                                W{"lag", 2}, W{"offset", 1}},
-                               0);
+    r->tiltStrategy = p.decode(
+        {W{"tilt", 3}, W{"radial", 5}, W{"lead", 1}, W{"climb", 2}, W{"lag", 2}, W{"offset", 1}},
+        0);
   }
   if (const Cyc3dParam p(cycle, "tiltAngle"); p.given()) r->tiltAngle = p.number();
   if (const Cyc3dParam p(cycle, "maxTiltAngle"); p.given()) r->maxTiltAngle = p.number();
@@ -461,6 +463,7 @@ int cyc3dRun(CycleRecord* cycle) {
   if (!trisLoaded || !quadsLoaded) {
     msgSendText(kCyc3dMsgLevel, kCyc3dMsgFileRead, "* Fehler beim lesen der Datei %s",
                 r->polySource != nullptr ? r->polySource : "");
+    cyc3dRemoveTempFiles(cycle);  // the dumps written above are the run's, failed or not
     return 0;
   }
   cyc3dEndRun(cycle);
@@ -479,20 +482,6 @@ int cyc3dLayersText(CycleRecord* cycle) { return cycShowMsgSection(cycle, "layer
 const char* cyc3dRunTempFolder(CycleRecord* cycle) {
   if (cycle != nullptr && cycle->sourceIsCfg == 1) return parGlobalBlock()->tmpDir;
   return cyc3dTempDirectory(cycle != nullptr ? cyc3dRecordOf(cycle) : nullptr);
-}
-
-int cyc3dJoinPath(char* out, std::size_t size, const char* folder, const char* name) {
-  if (out == nullptr || size == 0) return 0;
-  out[0] = '\0';
-  if (folder == nullptr || name == nullptr) return 0;
-  const std::size_t len = std::strlen(folder);
-  const bool separated = len == 0 || folder[len - 1] == '/' || folder[len - 1] == '\\';
-  const int n = std::snprintf(out, size, "%s%s%s", folder, separated ? "" : "/", name);
-  if (n < 0 || static_cast<std::size_t>(n) >= size) {
-    out[0] = '\0';
-    return 0;
-  }
-  return 1;
 }
 
 void cyc3dRemoveTempFiles(CycleRecord* cycle) {

@@ -109,9 +109,6 @@ void cyc3dRemoveTempFiles(CycleRecord* cycle);
 // The folder of the run's temporary files: "*TMP_DIR" of the global parameter block for a
 // ".CFG" source, else the record's tempDirectory.
 const char* cyc3dRunTempFolder(CycleRecord* cycle);
-// Writes folder and name joined by '/' into out (size bytes): no '/' is added when the folder is
-// empty or ends in '/' or '\'. Returns 1; 0 when it does not fit (out is then empty).
-int cyc3dJoinPath(char* out, std::size_t size, const char* folder, const char* name);
 
 // Reads three numbers separated by commas into *out: x from the start, y behind the first comma,
 // z behind the second; a missing number reads as 0. Returns 1; -1 when the first comma is missing

@@ -94,9 +94,4 @@ CycleRecord rpx5Record = {
 
 CycleRecord* rpx5CycleRecord() { return &rpx5Record; }
 
-int rpx5BreakCheck() {
-  const CycleRecord* own = rpx5CycleRecord();
-  if (own->signal == kSignalStopNow) return 1;
-  if (own->signal == kSignalStopAfterRegion) return 2;
-  return 0;
-}
+int rpx5BreakCheck() { return cycBreakAnswer(rpx5CycleRecord()); }

@@ -127,12 +127,7 @@ int ruppCheckRetractPlane(CycleRecord* cycle) {
   return 1;
 }
 
-int ruppBreakCheck() {
-  const CycleRecord* own = ruppCycleRecord();
-  if (own->signal == kSignalStopNow) return 1;
-  if (own->signal == kSignalStopAfterRegion) return 2;
-  return 0;
-}
+int ruppBreakCheck() { return cycBreakAnswer(ruppCycleRecord()); }
 
 int ruppRun(CycleRecord* cycle) {
   if (cycle == nullptr) return 1;
@@ -169,17 +164,8 @@ int ruppCopyParams(CycleRecord* cycle) {
   const ZfinRecord* z = &u->base;
   GlobalParams& g = *parGlobalBlock();
   int ok = cyc3dCopyBlockParams(cycle, 1);
-  g.seite = ruppShort(z->cuttingSide);
-  g.gougeFree = g.gaugeFree = 0;
-  g.xshaftControl = ruppShort(z->gougeDetection);
+  zfinCopyLevelKeys(z);
   g.stepStrategy = ruppShort(z->stepStrategy);
-  g.xcollCheck = ruppShort(z->collisionCheck);
-  g.xcollStop = ruppShort(z->collisionStop);
-  g.collTolerance = z->collisionTolerance;
-  g.generateArcs = ruppShort(z->outputArcs);
-  g.filletRadius = z->filletRadius;
-  g.filletCorners = ruppShort(z->filletCorners);
-  g.acceptUndercut = ruppShort(z->acceptUndercut);
   g.bearbeitricht = ruppShort(u->strategy);
   g.finishPass = ruppShort(u->finishPath);
   g.stepMode = ruppShort(u->autoStepDown);
@@ -188,8 +174,6 @@ int ruppCopyParams(CycleRecord* cycle) {
   g.macroTswin = u->rampAngle;
   g.planesOnly = ruppShort(u->planesOnly);
   if (u->rampAngleResolution < g.macroIwin) g.macroIwin = u->rampAngleResolution;
-  g.gridFactor = z->gridFactor;
-  g.aufmassHori = g.horiAufmass = z->planeAllowance;
   g.minStepdown = u->minimalStepdown;
   g.stockMode = 0;
   g.stockMovement = 0;
@@ -206,7 +190,6 @@ int ruppCopyParams(CycleRecord* cycle) {
   g.infeedRadius = u->infeedRadius;
   g.considerTooltype = ruppShort(u->considerToolType);
   g.completePocket = ruppShort(u->completePocket);
-  g.limitHeight = z->collisionHeight;
   if (g.bearbeitricht == 1 || g.bearbeitricht == 2) g.axisPocket = 1;
   if (g.skipSmallPockets != 0 && g.axisPocket != 0 && g.finishPass != 0 && g.stepStrategy == 0) {
     g.skipSmallPockets = 0;

@@ -153,12 +153,7 @@ int zfinCheckRetractPlane(CycleRecord* cycle) {
   return 1;
 }
 
-int zfinBreakCheck() {
-  const CycleRecord* own = zfinCycleRecord();
-  if (own->signal == kSignalStopNow) return 1;
-  if (own->signal == kSignalStopAfterRegion) return 2;
-  return 0;
-}
+int zfinBreakCheck() { return cycBreakAnswer(zfinCycleRecord()); }
 
 int zfinRun(CycleRecord* cycle) {
   if (cycle == nullptr) return 1;
@@ -188,6 +183,24 @@ int zfinShowMsgSection(CycleRecord* cycle, const char* item) {
 int zfinAlgorithmText(CycleRecord* cycle) { return zfinShowMsgSection(cycle, "algorithm"); }
 int zfinLayersText(CycleRecord* cycle) { return zfinShowMsgSection(cycle, "layers"); }
 
+void zfinCopyLevelKeys(const ZfinRecord* z) {
+  if (z == nullptr) return;
+  GlobalParams& g = *parGlobalBlock();
+  g.seite = static_cast<std::int16_t>(z->cuttingSide);
+  g.gougeFree = g.gaugeFree = 0;
+  g.xshaftControl = static_cast<std::int16_t>(z->gougeDetection);
+  g.xcollCheck = static_cast<std::int16_t>(z->collisionCheck);
+  g.xcollStop = static_cast<std::int16_t>(z->collisionStop);
+  g.collTolerance = z->collisionTolerance;
+  g.generateArcs = static_cast<std::int16_t>(z->outputArcs);
+  g.filletRadius = z->filletRadius;
+  g.filletCorners = static_cast<std::int16_t>(z->filletCorners);
+  g.acceptUndercut = static_cast<std::int16_t>(z->acceptUndercut);
+  g.gridFactor = z->gridFactor;
+  g.aufmassHori = g.horiAufmass = z->planeAllowance;
+  g.limitHeight = z->collisionHeight;
+}
+
 int zfinCopyParams(CycleRecord* cycle) {
   if (cycle == nullptr) return 0;
   const ZfinRecord* z = zfinRecordOf(cycle);
@@ -196,9 +209,7 @@ int zfinCopyParams(CycleRecord* cycle) {
   const int ok = cyc3dCopyBlockParams(cycle, 0);
   g.slopeMode = r->slopeCondition > 0 ? 1 : 0;
   g.slopeAngle = r->slopeAngle;
-  g.seite = static_cast<std::int16_t>(z->cuttingSide);
-  g.gougeFree = g.gaugeFree = 0;
-  g.xshaftControl = static_cast<std::int16_t>(z->gougeDetection);
+  zfinCopyLevelKeys(z);
   if (z->stepStrategy == 2) {
     g.stepStrategy = 1;
     g.spiral = 1;
@@ -206,22 +217,13 @@ int zfinCopyParams(CycleRecord* cycle) {
     g.stepStrategy = static_cast<std::int16_t>(z->stepStrategy);
     g.spiral = 0;
   }
-  g.xcollCheck = static_cast<std::int16_t>(z->collisionCheck);
-  g.xcollStop = static_cast<std::int16_t>(z->collisionStop);
-  g.collTolerance = z->collisionTolerance;
   g.finishPass = 2;
-  g.generateArcs = static_cast<std::int16_t>(z->outputArcs);
   g.lauf = z->cuttingLine == 1 ? 2 : 1;
   g.connectSmooth = static_cast<std::int16_t>(r->smoothStepover);
   char apt[kParTextSize];
   if (cyc3dJoinPath(apt, sizeof apt, g.tmpDir, "tmp.pof") == 1) {
     std::memcpy(g.apt, apt, sizeof apt);
   }
-  g.filletRadius = z->filletRadius;
-  g.filletCorners = static_cast<std::int16_t>(z->filletCorners);
-  g.acceptUndercut = static_cast<std::int16_t>(z->acceptUndercut);
-  g.gridFactor = z->gridFactor;
-  g.aufmassHori = g.horiAufmass = z->planeAllowance;
   g.zustellArt = static_cast<std::int16_t>(z->infeedStrategy);
   g.zustMin = z->minInfeed;
   g.scalHeight = z->minScallopHeight;
@@ -236,7 +238,6 @@ int zfinCopyParams(CycleRecord* cycle) {
   g.connectRapid = static_cast<std::int16_t>(z->connectRapid);
   g.connectFactor = g.steepConnectFactor = z->connectFactor;
   if (z->acceptUndercut != 0) g.backdraft = 1;
-  g.limitHeight = z->collisionHeight;
   // The run's configuration file is its sixth temporary name, removed with the others.
   if (r->tempNames[kCyc3dTempConfig][0] != '\0') parCfgWriteAll(r->tempNames[kCyc3dTempConfig]);
   return ok;

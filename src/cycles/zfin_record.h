@@ -76,6 +76,10 @@ int zfinShowMsgSection(CycleRecord* cycle, const char* item);
 // configuration file (the record's sixth temporary name). Returns 1; 0 when a file name does not
 // fit its key (message 332).
 int zfinCopyParams(CycleRecord* cycle);
+// The keys of the Z-level block that both copies write alike: cutting side, gouge-free 0 (both
+// names), gouge detection, collision check, stop and tolerance, arcs, fillets, undercut, grid
+// factor, plane allowance (both names) and collision height.
+void zfinCopyLevelKeys(const ZfinRecord* z);
 // The interrupt check of qdZfin's own run: its signal word 100 gives 1, 104 gives 2, else 0.
 int zfinBreakCheck();
 

@@ -146,8 +146,8 @@ TEST_F(Cyc3dTest, FrameTextAndItsSwitches) {
     const char* frame;
     const char* kept;
     int on;
-  } cases[] = {{"a,b,c,d,e,f", "a/b/c/d/e/f", 1}, {"a,b,c,d,e", nullptr, 0},
-               {"a,b,c,d,e,f,g", nullptr, 0}};
+  } cases[] = {
+      {"a,b,c,d,e,f", "a/b/c/d/e/f", 1}, {"a,b,c,d,e", nullptr, 0}, {"a,b,c,d,e,f,g", nullptr, 0}};
   for (const auto& c : cases) {
     cyc3dResetRunState(rec());
     parListFree(rec()->params);
@@ -240,7 +240,8 @@ TEST_F(Cyc3dTest, LayersPerFlagAndMValue) {
         << c.listed << "\n"
         << text;
     std::set<int> registered;
-    for (const OutputLayer* l = rec()->layers; l != nullptr; l = l->next) registered.insert(l->layer);
+    for (const OutputLayer* l = rec()->layers; l != nullptr; l = l->next)
+      registered.insert(l->layer);
     EXPECT_EQ(registered, c.registered) << c.listed;
     cycSendTextRecord(rec(), 0, 104, "cycleEnd", "t");  // closes the output slot
     pof();
@@ -371,10 +372,9 @@ TEST(Cyc3dTexts, ParseVectorAndStarKeys) {
     int result;
     Point3D out;
   } cases[] = {
-      {"1,2,3", 1, {1, 2, 3}},      {"-1.5, 2e1 ,x", 1, {-1.5, 20, 0}},
-      {"4,5", -1, {4, 9, 9}},       {"7", -1, {9, 9, 9}},
-      {"1 2 3", -1, {9, 9, 9}},     {",,", 1, {0, 0, 0}},
-      {"nan,inf,3", 1, {0, 0, 3}},  {"1,2,3,4", 1, {1, 2, 3}},
+      {"1,2,3", 1, {1, 2, 3}},     {"-1.5, 2e1 ,x", 1, {-1.5, 20, 0}}, {"4,5", -1, {4, 9, 9}},
+      {"7", -1, {9, 9, 9}},        {"1 2 3", -1, {9, 9, 9}},           {",,", 1, {0, 0, 0}},
+      {"nan,inf,3", 1, {0, 0, 3}}, {"1,2,3,4", 1, {1, 2, 3}},
   };
   for (const auto& c : cases) {
     Point3D p{9, 9, 9};

@@ -7,9 +7,9 @@
 
 #include "../geometry/msg_capture.h"
 #include "cycles/cyc3d_record.h"
+#include "cycles/run_reset.h"
 #include "cycles/rupp_calls.h"
 #include "cycles/rupp_record.h"
-#include "cycles/run_reset.h"
 #include "cycles/zfin_record.h"
 #include "framework/global_params.h"
 #include "framework/messages.h"

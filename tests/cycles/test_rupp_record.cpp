@@ -3,8 +3,8 @@
 // parCfgWriteAll and read back against a table of expected keys; its ".CFG" twin gives the same
 // values; two runs in one process leave what the second run alone leaves; the run ends with
 // status 1 from the roughing stand-in.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <map>

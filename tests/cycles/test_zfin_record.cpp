@@ -98,9 +98,9 @@ TEST_F(ZfinJob, ConfigurationFileIsATemporaryFile) {
 
 // Keys set only to 1 and the cycle codes 1013 and 1006 hold within their run, not for the next.
 TEST_F(ZfinJob, OneJobsCodesAndFlagsDoNotReachTheNext) {
-  EXPECT_EQ(runJob("cutterCompensation := true\nautoStepDown := planesOnly\n", "one")
-                .at("*CUTCOMP"),
-            "1");
+  EXPECT_EQ(
+      runJob("cutterCompensation := true\nautoStepDown := planesOnly\n", "one").at("*CUTCOMP"),
+      "1");
   const auto next = runJob("cutterCompensation := false\n", "two");
   EXPECT_EQ(next.at("*CUTCOMP"), "0");
   EXPECT_EQ(next.at("*PLANES_ONLY"), "0");
