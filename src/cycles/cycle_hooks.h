@@ -4,6 +4,7 @@
 #pragma once
 
 // Installs the "qdRpx5" record as the host entry's default record (hostSetDefaultCycle), the level
-// pocketing's table as the read-back's default hooks (pofReadInstallDefaultHooks) and the
-// roughing's error table as its error reporter (pofReadInstallErrorReport).
+// pocketing's table as the read-back's default hooks (pofReadInstallDefaultHooks), the
+// roughing's error table as its error reporter (pofReadInstallErrorReport) and the run-start
+// reset of the 3D cycles (cyc3dSetRunReset with cyc3dResetRunState).
 void cyclesInstallHooks();

@@ -13,3 +13,10 @@ int cyc3dSetResult(CycleRecord* cycle, int result) {
   if (cycle != nullptr) cycle->status = status;
   return status;
 }
+
+int cycBreakAnswer(const CycleRecord* own) {
+  if (own == nullptr) return 0;
+  if (own->signal == kSignalStopNow) return 1;
+  if (own->signal == kSignalStopAfterRegion) return 2;
+  return 0;
+}

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "cycles/cycle_result.h"
+#include "cycles/run_reset.h"
 #include "framework/global_params.h"
 #include "framework/kernel.h"
 #include "framework/memory.h"
@@ -27,6 +28,7 @@ namespace {
 constexpr std::uint16_t kRpx5Layers[] = {0, 1, 2, 10, 11, 31, 32};
 
 int rpx5StandInInit(CycleRecord* cycle) {
+  cyc3dResetRunState(cycle);  // every run starts from the state at load
   int ok = 1;
   for (std::uint16_t layer : kRpx5Layers) {
     if (cycRegisterLayer(cycle, layer, pofTextWriterFor(layer), pofXchgWriterFor(layer), 1) == 0)
@@ -97,9 +99,4 @@ CycleRecord rpx5Record = {
 
 CycleRecord* rpx5CycleRecord() { return &rpx5Record; }
 
-int rpx5BreakCheck() {
-  const CycleRecord* own = rpx5CycleRecord();
-  if (own->signal == kSignalStopNow) return 1;
-  if (own->signal == kSignalStopAfterRegion) return 2;
-  return 0;
-}
+int rpx5BreakCheck() { return cycBreakAnswer(rpx5CycleRecord()); }

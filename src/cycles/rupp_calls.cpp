@@ -1,5 +1,5 @@
-// rupp_calls.cpp - the error table of the roughing. The table's texts
-// only document each message: the host shows its own text for the number.
+// rupp_calls.cpp - the pocket-cycle error table of the roughing. The table's texts only document
+// each message: the host shows its own text for the number.
 #include "cycles/rupp_calls.h"
 
 #include <cstdlib>
@@ -58,6 +58,9 @@ constexpr RuppErrorRow kRuppErrors[] = {
     {1520, 0, 1520, "* Additional movements to remachine required"},
     {1521, 0, 1521, "* Tool corner radius too big for complete stepover"},
     {1191, -1, 1191, "* AX Taschenfehler"},
+    // Failures that the pocket cycles report by codes of their own.
+    {103, -1, 1103, "* Nicht ausreichend Hauptspeicher verfügbar"},
+    {207, -1, 1115, "* Außentasche muß zuerst angewählt werden!"},
 };
 
 constexpr int kRuppUnknownMessage = 1301;
@@ -80,12 +83,11 @@ int ruppReportError(const char* text) {
     if (!silent) msgSendReal(kRuppMessageLevel, row.message, row.text, 0.0);
     return row.result;
   }
-  if (ruppState.muted == 0) {
-    msgSendText(kRuppMessageLevel, kRuppUnknownMessage, "* Unknown Error : %s", text);
-  }
+  // A code the table does not know is always reported: muting must not hide it.
+  msgSendText(kRuppMessageLevel, kRuppUnknownMessage, "* Unknown Error : %s", text);
   return 0;
 }
 
 void ruppSetErrorsOnly(int on) { ruppState.errorsOnly = on != 0 ? 1 : 0; }
-void ruppMuteReports(int mute) { ruppState.muted = mute != 0 ? 1 : 0; }
+void ruppMuteErrors(int mute) { ruppState.muted = mute != 0 ? 1 : 0; }
 void ruppResetState() { ruppState = RuppState{}; }

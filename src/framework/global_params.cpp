@@ -419,11 +419,15 @@ void parTestSetTime(const std::time_t* t) {
   gPar.time = t != nullptr ? *t : 0;
 }
 
-void parResetState() {
+void parRunReset() {
   gPar.block = GlobalParams{};
   for (int i = 0; i < kParRows; ++i) gPar.table[i].writeFlag = kParTraits[i].writeFlag;
   gPar.unscaledPrecision = kParPrecisionCap;
   gPar.precisionBound = kParPrecisionCap;
+}
+
+void parResetState() {
+  parRunReset();
   gPar.fixedTime = false;
   gPar.time = 0;
 }

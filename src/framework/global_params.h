@@ -102,5 +102,9 @@ const ParamKeyword* parKeywordTable();
 // the clock.
 void parTestSetTime(const std::time_t* t);
 
+// Restores the block, the write flags and the kept precision values to their values at load, as
+// every cycle run starts (the cycles' run-start reset calls it). The test clock stays.
+void parRunReset();
+
 // Restores every default: the block, the write flags, the kept precision values and the clock.
 void parResetState();

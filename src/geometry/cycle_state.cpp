@@ -4,7 +4,7 @@
 double unitFactor = 1.0;
 double planeOffset = 0.0;
 
-void cyc3dResetRunState() {
+void cycleStateResetState() {
   unitFactor = 1.0;
   planeOffset = 0.0;
 }

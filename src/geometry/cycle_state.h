@@ -11,5 +11,5 @@ extern double unitFactor;
 // 3D parameters, never negative; 0 at load).
 extern double planeOffset;
 
-// Test seam: both values back to their values at load.
-void cyc3dResetRunState();
+// Both values back to their values at load (the cycles' run-start reset calls it).
+void cycleStateResetState();

@@ -7,32 +7,34 @@
 #include <cstring>
 
 #include "framework/memory.h"
+#include "framework/messages.h"
 #include "geometry/csys.h"
+#include "geometry/geo_error.h"
 #include "geometry/lst_sort.h"
 #include "model/polyhedron.h"
 
 namespace {
 
 constexpr double kMeshHeightEps = 0.00001;
-constexpr double kMeshSnap = 0.01;
 
 struct MeshState {
-  Cyc3dMeshMapping mapping;
+  Matrix4 forward;  // the mesh frame
+  Matrix4 inverse;  // what the corners are mapped by
+  Point3D scale{1.0, 1.0, 1.0};
+  double zSnap = kMeshSnapOff;
+  int toToolSystem = 0;
   MeshState() {
-    matIdentity(&mapping.frame);
-    mapping.scale = 1.0;
-    mapping.toToolSystem = 0;
-    mapping.zSnap = 0;
+    matIdentity(&forward);
+    matIdentity(&inverse);
   }
 };
 MeshState meshState;
 
 Point3D meshMap(const Point3D& p) {
-  const Cyc3dMeshMapping& m = meshState.mapping;
-  Point3D q;
-  matTransformPoint(p, m.frame, &q);
-  q = Point3D{q.x * m.scale, q.y * m.scale, q.z * m.scale};
-  if (m.toToolSystem != 0) csysWorldToTool(&q);
+  Point3D q = p;
+  cyc3dTransformPoint(&q);
+  cyc3dScalePoint(&q);
+  if (meshState.toToolSystem != 0) csysWorldToTool(&q);
   return q;
 }
 
@@ -43,6 +45,15 @@ bool meshFinite(const Point3D& p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }
 
+// Nearly level corners become level, and heights next to 0 become 0, so that the flat areas of
+// a model that went through a lossy export are found flat.
+void meshSnapHeights(Tri3D* t) {
+  modelSnapTriHeights(t, kMeshSnapTolerance);
+  for (Point3D& v : t->v) {
+    if (std::fabs(v.z) < kMeshSnapTolerance) v.z = 0.0;
+  }
+}
+
 double meshTriTop(const Tri3D& t) { return std::max({t.v[0].z, t.v[1].z, t.v[2].z}); }
 
 double meshQuadTop(const QuadFacet& q) {
@@ -51,9 +62,7 @@ double meshQuadTop(const QuadFacet& q) {
   return top;
 }
 
-int meshCompareTris(const void* a, const void* b) {
-  const double za = meshTriTop(*static_cast<const Tri3D*>(a));
-  const double zb = meshTriTop(*static_cast<const Tri3D*>(b));
+int meshCompareTops(double za, double zb) {
   if (std::fabs(za - zb) < kMeshHeightEps) return 0;
   return za < zb ? 1 : -1;
 }
@@ -68,11 +77,31 @@ long long meshRoom(const PolyhedronBlock* blocks) {
   return room;
 }
 
-bool meshBoxArrays(int count, Point3D** facetMin, Point3D** facetMax) {
-  const std::size_t n = static_cast<std::size_t>(std::max(count, 1));
-  *facetMin = static_cast<Point3D*>(memAllocZero(n * sizeof(Point3D)));
-  *facetMax = static_cast<Point3D*>(memAllocZero(n * sizeof(Point3D)));
-  return *facetMin != nullptr && *facetMax != nullptr;
+template <typename T>
+bool meshArrays(int count, int perFacet, T** a, T** b) {
+  const std::size_t n = static_cast<std::size_t>(std::max(count, 1)) * perFacet;
+  *a = static_cast<T*>(memAllocZero(n * sizeof(T)));
+  *b = static_cast<T*>(memAllocZero(n * sizeof(T)));
+  return *a != nullptr && *b != nullptr;
+}
+
+// The rotated bounds of every facet: minimum and maximum of u and v over its corners.
+void meshRotatedBounds(const QuadMeshListNode* node) {
+  for (int i = 0; i < node->quadCount; ++i) {
+    double lo[2] = {0, 0}, hi[2] = {0, 0};
+    for (int k = 0; k < 4; ++k) {
+      const Point3D c = modelQuadCorner(node->quads[i], k);
+      const double uv[2] = {(c.x - c.y) * kMeshRotatedAxis, (c.x + c.y) * kMeshRotatedAxis};
+      for (int j = 0; j < 2; ++j) {
+        lo[j] = k == 0 ? uv[j] : std::min(lo[j], uv[j]);
+        hi[j] = k == 0 ? uv[j] : std::max(hi[j], uv[j]);
+      }
+    }
+    for (int j = 0; j < 2; ++j) {
+      node->rotatedMin[2 * i + j] = lo[j];
+      node->rotatedMax[2 * i + j] = hi[j];
+    }
+  }
 }
 
 void meshName(char (&out)[128], const char* name) {
@@ -82,15 +111,73 @@ void meshName(char (&out)[128], const char* name) {
 
 }  // namespace
 
-void cyc3dSetMeshMapping(const Cyc3dMeshMapping& mapping) { meshState.mapping = mapping; }
+int cyc3dSetMeshFrame(const Point3D& origin, const Point3D& x, const Point3D& y, const Point3D& z) {
+  Matrix4 axes, shift, forward, inverse;
+  matFromAxes(x, y, z, &axes);
+  matTranslation(origin, &shift);
+  matMultiply(axes, shift, &forward);
+  bool usable = matInvert(forward, &inverse) == 0;
+  for (const auto& row : inverse.m) {
+    for (double v : row) usable = usable && std::isfinite(v);
+  }
+  if (!usable) {
+    msgSendText(9, kCyc3dMsgSingularFrame, "* Error: coordinate system %s cannot be inverted",
+                "polyCs");
+    return geoFail(kGeoFailed, "mesh_load");
+  }
+  meshState.forward = forward;
+  meshState.inverse = inverse;
+  return 0;
+}
 
-Cyc3dMeshMapping cyc3dGetMeshMapping() { return meshState.mapping; }
+void cyc3dMeshFrame(Matrix4* forward, Matrix4* inverse) {
+  if (forward != nullptr) *forward = meshState.forward;
+  if (inverse != nullptr) *inverse = meshState.inverse;
+}
+
+void cyc3dTransformPoint(Point3D* p) {
+  if (p != nullptr) matTransformPoint(*p, meshState.inverse, p);
+}
+
+void cyc3dSetMeshScale(const Point3D* factors) {
+  if (factors != nullptr) meshState.scale = *factors;
+}
+
+Point3D* cyc3dScalePoint(Point3D* p) {
+  if (p != nullptr) {
+    p->x *= meshState.scale.x;
+    p->y *= meshState.scale.y;
+    p->z *= meshState.scale.z;
+  }
+  return p;
+}
+
+void cyc3dSetZSnap(double threshold) { meshState.zSnap = threshold; }
+
+int cyc3dSetMeshToolSystem(int on) {
+  const int previous = meshState.toToolSystem;
+  meshState.toToolSystem = on != 0 ? 1 : 0;
+  return previous;
+}
+
+void cyc3dMeshBox(Point3D* boxMin, Point3D* boxMax, const Point3D& p) {
+  modelGrowBox(p, boxMin, boxMax);
+}
+
+int cyc3dCompareTriangles(const void* a, const void* b) {
+  return meshCompareTops(meshTriTop(*static_cast<const Tri3D*>(a)),
+                         meshTriTop(*static_cast<const Tri3D*>(b)));
+}
 
 int cyc3dCompareQuadFacets(const void* a, const void* b) {
-  const double za = meshQuadTop(*static_cast<const QuadFacet*>(a));
-  const double zb = meshQuadTop(*static_cast<const QuadFacet*>(b));
-  if (std::fabs(za - zb) < kMeshHeightEps) return 0;
-  return za < zb ? 1 : -1;
+  return meshCompareTops(meshQuadTop(*static_cast<const QuadFacet*>(a)),
+                         meshQuadTop(*static_cast<const QuadFacet*>(b)));
+}
+
+int cyc3dSortQuadFacets(int count, QuadFacet* facets) {
+  if (count < 2) return 1;
+  if (facets == nullptr) return kGeoBadArgument;
+  return lstSort(facets, count, sizeof(QuadFacet), cyc3dCompareQuadFacets);
 }
 
 MeshListNode* cyc3dLoadTriMeshes(const char* path, const char* name, int tag) {
@@ -112,7 +199,7 @@ MeshListNode* cyc3dLoadTriMeshes(const char* path, const char* name, int tag) {
         ok = ok && meshFinite(t.v[k]);
       }
       if (!ok) break;
-      if (meshState.mapping.zSnap != 0) modelSnapTriHeights(&t, kMeshSnap);
+      if (meshState.zSnap > kMeshSnapTolerance) meshSnapHeights(&t);
       modelTriHighestFirst(&t);
       ok = lstTri3Append(node->triangles, t) >= 0;
     }
@@ -120,12 +207,12 @@ MeshListNode* cyc3dLoadTriMeshes(const char* path, const char* name, int tag) {
   polyhedronFreeBlocks(blocks);
   if (ok) {
     Tri3List* list = node->triangles;
-    ok = lstSort(list->items, list->count, sizeof(Tri3D), meshCompareTris) == 1 &&
-         meshBoxArrays(list->count, &node->facetMin, &node->facetMax);
+    ok = lstSort(list->items, list->count, sizeof(Tri3D), cyc3dCompareTriangles) == 1 &&
+         meshArrays(list->count, 1, &node->facetMin, &node->facetMax);
     for (int i = 0; ok && i < list->count; ++i) {
       const Tri3D& t = list->items[i];
       node->facetMin[i] = node->facetMax[i] = t.v[0];
-      for (int k = 1; k < 3; ++k) modelGrowBox(t.v[k], &node->facetMin[i], &node->facetMax[i]);
+      for (int k = 1; k < 3; ++k) cyc3dMeshBox(&node->facetMin[i], &node->facetMax[i], t.v[k]);
     }
   }
   if (!ok) {
@@ -137,7 +224,7 @@ MeshListNode* cyc3dLoadTriMeshes(const char* path, const char* name, int tag) {
   return node;
 }
 
-QuadMeshListNode* cyc3dLoadQuadMeshes(const char* path, const char* name, int tag, int /*flag*/) {
+QuadMeshListNode* cyc3dLoadQuadMeshes(const char* path, const char* name, int tag, int rotated) {
   PolyhedronBlock* blocks = nullptr;
   const int read = polyhedronReadQuads(path, &blocks);
   const long long room = meshRoom(blocks);
@@ -163,9 +250,9 @@ QuadMeshListNode* cyc3dLoadQuadMeshes(const char* path, const char* name, int ta
   polyhedronFreeBlocks(blocks);
   auto* node =
       ok ? static_cast<QuadMeshListNode*>(memAllocZero(sizeof(QuadMeshListNode))) : nullptr;
-  ok = node != nullptr &&
-       lstSort(list->items, list->count, sizeof(QuadFacet), cyc3dCompareQuadFacets) == 1 &&
-       meshBoxArrays(list->count, &node->facetMin, &node->facetMax);
+  ok = node != nullptr && cyc3dSortQuadFacets(list->count, list->items) == 1 &&
+       meshArrays(list->count, 1, &node->facetMin, &node->facetMax) &&
+       (rotated == 0 || meshArrays(list->count, 2, &node->rotatedMin, &node->rotatedMax));
   if (node != nullptr && list != nullptr) {
     // The node takes the facets over; the list record goes.
     node->quads = list->items;
@@ -178,9 +265,10 @@ QuadMeshListNode* cyc3dLoadQuadMeshes(const char* path, const char* name, int ta
   for (int i = 0; ok && i < node->quadCount; ++i) {
     node->facetMin[i] = node->facetMax[i] = modelQuadCorner(node->quads[i], 0);
     for (int k = 1; k < 4; ++k) {
-      modelGrowBox(modelQuadCorner(node->quads[i], k), &node->facetMin[i], &node->facetMax[i]);
+      cyc3dMeshBox(&node->facetMin[i], &node->facetMax[i], modelQuadCorner(node->quads[i], k));
     }
   }
+  if (ok && rotated != 0) meshRotatedBounds(node);
   if (!ok) {
     cyc3dFreeQuadMeshes(node);
     return nullptr;
@@ -207,6 +295,8 @@ void cyc3dFreeQuadMeshes(QuadMeshListNode* meshes) {
     memFree(meshes->quads);
     memFree(meshes->facetMin);
     memFree(meshes->facetMax);
+    memFree(meshes->rotatedMin);
+    memFree(meshes->rotatedMax);
     memFree(meshes);
     meshes = next;
   }

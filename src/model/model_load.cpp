@@ -459,13 +459,9 @@ int loadExchange(SurfaceModel* model, const char* path) {
 // The model's exchange loaders map into the tool system like every other loader: the mesh
 // mapping asks for it while they run and is put back afterwards.
 struct LoadIntoToolSystem {
-  Cyc3dMeshMapping saved = cyc3dGetMeshMapping();
-  LoadIntoToolSystem() {
-    Cyc3dMeshMapping mapping = saved;
-    mapping.toToolSystem = 1;
-    cyc3dSetMeshMapping(mapping);
-  }
-  ~LoadIntoToolSystem() { cyc3dSetMeshMapping(saved); }
+  int saved = cyc3dSetMeshToolSystem(1);
+  LoadIntoToolSystem() = default;
+  ~LoadIntoToolSystem() { cyc3dSetMeshToolSystem(saved); }
   LoadIntoToolSystem(const LoadIntoToolSystem&) = delete;
   LoadIntoToolSystem& operator=(const LoadIntoToolSystem&) = delete;
 };

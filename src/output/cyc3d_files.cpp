@@ -10,15 +10,23 @@ int cyc3dTempFileName(char* out, std::size_t outSize, const char* folder, const 
   if (out == nullptr || outSize == 0) return 0;
   out[0] = '\0';
   if (folder == nullptr || extension == nullptr) return 0;
+  char leaf[kCyc3dTempNameSize];
+  const int n = std::snprintf(leaf, sizeof leaf, "%ld.%s", platProcessId(), extension);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof leaf) return 0;
+  return cyc3dJoinPath(out, outSize < kCyc3dTempNameSize ? outSize : kCyc3dTempNameSize, folder,
+                       leaf);
+}
+
+int cyc3dJoinPath(char* out, std::size_t size, const char* folder, const char* name) {
+  if (out == nullptr || size == 0) return 0;
+  out[0] = '\0';
+  if (folder == nullptr || name == nullptr) return 0;
   const std::size_t len = std::strlen(folder);
-  const bool hasSeparator = len == 0 || folder[len - 1] == '/' || folder[len - 1] == '\\';
-  char name[kCyc3dTempNameSize];
-  const int n = std::snprintf(name, sizeof name, "%s%s%ld.%s", folder, hasSeparator ? "" : "/",
-                              platProcessId(), extension);
-  if (n < 0 || static_cast<std::size_t>(n) >= sizeof name ||
-      static_cast<std::size_t>(n) >= outSize) {
+  const bool separated = len == 0 || folder[len - 1] == '/' || folder[len - 1] == '\\';
+  const int n = std::snprintf(out, size, "%s%s%s", folder, separated ? "" : "/", name);
+  if (n < 0 || static_cast<std::size_t>(n) >= size) {
+    out[0] = '\0';
     return 0;
   }
-  std::memcpy(out, name, static_cast<std::size_t>(n) + 1);
   return 1;
 }

@@ -84,11 +84,12 @@ bool bndKindInfo(int kind, BndKindInfo* info) {
 // The record's name field of a kind.
 char* bndNameField(Cycle3dRecord* r, int kind) {
   switch (kind) {
-    case kBndDumpBoundary: return r->boundaryFile;
-    case kBndDumpProfile: return dumpState.profiles == 0 ? r->profileFile : r->profile2File;
-    case kBndDumpSync: return r->syncFile;
-    case kBndDumpTrace: return r->traceFile;
-    case kBndDumpSync2: return r->sync2File;
+    case kBndDumpBoundary: return r->tempNames[kCyc3dTempBoundary];
+    case kBndDumpProfile:
+      return r->tempNames[dumpState.profiles == 0 ? kCyc3dTempProfile : kCyc3dTempProfile2];
+    case kBndDumpSync: return r->tempNames[kCyc3dTempSync];
+    case kBndDumpTrace: return r->traceDumpName;
+    case kBndDumpSync2: return r->sync2DumpName;
     default: return nullptr;
   }
 }
@@ -150,8 +151,7 @@ int bndOpenDump(Cycle3dRecord* record, int kind) {
   if (kind == kBndDumpProfile && dumpState.profiles >= 2) return 1;  // later profiles are not kept
   bndCloseDump();
   char name[kCyc3dTempNameSize];
-  if (cyc3dTempFileName(name, sizeof name, record->tempFolder != nullptr ? record->tempFolder : "",
-                        info.extension) != 1) {
+  if (cyc3dTempFileName(name, sizeof name, cyc3dTempDirectory(record), info.extension) != 1) {
     return 0;
   }
   // Sync and segment blocks share one file: the kind that comes second appends to it.
@@ -198,7 +198,7 @@ void bndDumpArc(const Cycle3dRecord* record, char direction, double sx, double s
   if (dumpState.file == nullptr || record == nullptr) return;
   const double r = std::hypot(sx - cx, sy - cy);
   if (r < 0.0001) return;
-  double stepDeg = record->arcStep;
+  double stepDeg = record->circularMacroSegmentAngle;
   if (r > 1000) stepDeg /= 10;
   double step = stepDeg * std::numbers::pi / 180.0;
   if (!(step >= 0.001)) step = 0.001;
@@ -310,7 +310,7 @@ int bndGeometryDumps(Cycle3dRecord* record) {
       }
       if (point) {
         record->startPoint = {v.first[0], v.first[1], v.first[2]};
-        record->startPointSet = 1;
+        record->startPointGiven = 1;
         continue;
       }
       for (int a = 0; a < 3; ++a) cur[a] = c.second[a];

@@ -167,6 +167,11 @@ void out3dResetState() {
   numSetPrecision(6);
 }
 
+void out3dRunReset() {
+  out3dPointBufFree(out3dStateData.buffer);
+  out3dStateData = Out3dState{};
+}
+
 void out3dSetNcMode(int mode) { out3dStateData.ncMode = mode; }
 void out3dEnableMoveOutput(int flag) { out3dStateData.moveOutput = flag != 0 ? 1 : 0; }
 void out3dSetFeedMode(int mode) { out3dStateData.feedMode = mode; }

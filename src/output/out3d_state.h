@@ -110,6 +110,11 @@ Out3dState& out3dState();
 // Keeps the NC mode, the move-output switch, the offsets, the tool axis and the point state.
 void out3dResetState();
 
+// Everything back to the state at load, the NC mode, offsets, tool axis and point state included,
+// as every 3D cycle run starts (the cycles' run-start reset calls it); a left-over point buffer
+// is freed.
+void out3dRunReset();
+
 void out3dSetNcMode(int mode);
 // 0 suppresses the move records of layers 31 and 32; any other value lets them through.
 void out3dEnableMoveOutput(int flag);

@@ -38,6 +38,7 @@ struct PofReadState {
   PofReadHooks hooks{};      // the table in force once chosen
   bool hooksChosen = false;  // false: the installed defaults are taken on first use
   bool usesDefaults = true;  // the table in force is the installed defaults
+  bool dxfWritten = false;   // a read-back created "tmp.dxf" since the last reset
 };
 constinit PofReadState readState;
 
@@ -767,7 +768,8 @@ int pofReadBack(const char* path) {
     }
     pofStreamAddHandler(st, node);
   }
-  std::FILE* dxf = std::fopen("tmp.dxf", "w");
+  std::FILE* dxf = std::fopen(kPofReadDxfFile, "w");
+  if (dxf != nullptr) readState.dxfWritten = true;
   static const char* const kDxfHead[] = {"0", "SECTION", "2", "ENTITIES", "0"};
   static const char* const kDxfTail[] = {"ENDSEC", "0", "EOF"};
   pofDxfLines(dxf, kDxfHead, 5);
@@ -777,5 +779,7 @@ int pofReadBack(const char* path) {
   pofStreamFree(st);
   return readState.error != 0 ? -1 : 0;
 }
+
+int pofReadDxfWritten() { return readState.dxfWritten ? 1 : 0; }
 
 void pofReadResetState() { readState = PofReadState{}; }

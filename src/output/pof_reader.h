@@ -155,6 +155,12 @@ void pofReadClearEndHook();
 void* pofReadMoveTarget();
 void* pofReadLayer34Target();
 
+// The drawing every read-back writes in the working folder.
+inline constexpr char kPofReadDxfFile[] = "tmp.dxf";
+// 1 once a read-back created kPofReadDxfFile since the last pofReadResetState, else 0: a run
+// removes the file only when it made it.
+int pofReadDxfWritten();
+
 // Reads a POF file through the layer handlers of 0, 1, 10, 31, 32 and 34 and the hooks, and
 // writes the empty drawing "tmp.dxf" in the working folder. A move that comes back to its start
 // on an arc (a full circle) is handed over as two half circles.

@@ -7,6 +7,7 @@
 #include "cycles/rupp_calls.h"
 #include "framework/messages.h"
 #include "framework/output.h"
+#include "pocket/engine_state.h"
 
 namespace {
 std::vector<std::string>& sent() {
@@ -69,14 +70,44 @@ TEST_F(RuppTest, ErrorsOnlyDropsWarningsAndMuteDropsEverything) {
   EXPECT_EQ(sent(), (std::vector<std::string>{"1102,0", "1301,77"}));
 
   sent().clear();
-  ruppMuteReports(1);
+  ruppMuteErrors(1);
   EXPECT_EQ(ruppReportError("1102"), -1) << "muted reports still give the result";
   EXPECT_EQ(ruppReportError("1505"), 0);
-  EXPECT_EQ(ruppReportError("77"), 0);
-  EXPECT_TRUE(sent().empty());
+  EXPECT_EQ(ruppReportError("9999"), 0);
+  // An unknown code is reported even while muted: muting hides the table's rows only.
+  EXPECT_EQ(sent(), (std::vector<std::string>{"1301,9999"}));
 
-  ruppMuteReports(0);
+  sent().clear();
+  ruppMuteErrors(0);
   ruppSetErrorsOnly(0);
   EXPECT_EQ(ruppReportError("1505"), 0);
   EXPECT_EQ(sent(), (std::vector<std::string>{"1505,0"}));
+}
+
+// Every code a pocket cycle sends resolves to a row: the engine's message ids (a failure code of
+// the engine, 3000 to 3199, must read back as an error) and the cycles' own "103" and "207",
+// which were missing, so a failed level read back as a warning and was left uncut.
+TEST_F(RuppTest, EveryPocketCodeHasARowOfTheRightSeverity) {
+  int ids = 0;
+  for (int code = 3000; code < 3300; ++code) {
+    const char* id = pockMessageId(code);
+    if (id == nullptr) continue;
+    ++ids;
+    sent().clear();
+    const int result = ruppReportError(id);
+    ASSERT_EQ(sent().size(), 1u) << code;
+    EXPECT_NE(sent()[0].rfind("1301,", 0), 0u) << code << " -> " << id << " has no row";
+    if (code < 3200) {
+      EXPECT_EQ(result, -1) << code << " -> " << id;
+    }
+  }
+  EXPECT_GT(ids, 20);
+  for (const char* code : {"103", "207"}) {
+    sent().clear();
+    EXPECT_EQ(ruppReportError(code), -1) << code;
+    EXPECT_EQ(sent(), (std::vector<std::string>{code[0] == '1' ? "1103,0" : "1115,0"}));
+  }
+  sent().clear();
+  EXPECT_EQ(ruppReportError("1514"), 0) << "the rest-information write failure is a warning";
+  EXPECT_EQ(sent(), (std::vector<std::string>{"1514,0"}));
 }

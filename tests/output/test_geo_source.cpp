@@ -32,9 +32,9 @@ class GeoSourceTest : public qdtest::TempDirTest {
     bndDumpResetState();
     bndSetPlungeOutput(0);
     csysResetState();
-    rec_.geoSource = "geo.qdx";
-    rec_.tempFolder = "tmp";
-    rec_.arcStep = 10;
+    rec_.geoSource = geoName_;
+    rec_.tempDirectory = tmpName_;
+    rec_.circularMacroSegmentAngle = 10;
     ASSERT_EQ(::mkdir("tmp", 0755), 0);
   }
   void TearDown() override {
@@ -48,6 +48,8 @@ class GeoSourceTest : public qdtest::TempDirTest {
     return bndGeometryDumps(&rec_);
   }
   static std::string file(const char* ext) { return readFile("tmp/" + kPid + "." + ext); }
+  char geoName_[8] = "geo.qdx";
+  char tmpName_[4] = "tmp";
   Cycle3dRecord rec_;
 };
 
@@ -71,7 +73,7 @@ TEST_F(GeoSourceTest, BoundaryBlock) {
   EXPECT_EQ(file("bnd"),
             "**BND 1\nX0.000000 Y0.000000 Z0.000000\nX10.000000 Y0.000000 Z0.000000\n"
             "X10.000000 Y10.000000 Z0.000000\n**END\n");
-  EXPECT_EQ(std::string(rec_.boundaryFile), "tmp/" + kPid + ".bnd");
+  EXPECT_EQ(std::string(rec_.tempNames[kCyc3dTempBoundary]), "tmp/" + kPid + ".bnd");
 }
 
 // A boundary of a square with a half circle on top, read back by the boundary reader: the arc's
@@ -87,7 +89,7 @@ TEST_F(GeoSourceTest, BoundaryWithAnArcReadsBack) {
     EXPECT_NEAR(std::hypot(pts[i].x - 10, pts[i].y - 20), 10.0, 1e-5) << i;
     EXPECT_GT(pts[i].y, 20.0) << "counter-clockwise from (20, 20) to (0, 20) passes above";
   }
-  Boundary* b = bndRead(rec_.boundaryFile, 0, 0);
+  Boundary* b = bndRead(rec_.tempNames[kCyc3dTempBoundary], 0, 0);
   ASSERT_NE(b, nullptr);
   EXPECT_NEAR(b->xmin, 0, 1e-6);
   EXPECT_NEAR(b->xmax, 20, 1e-6);
@@ -112,15 +114,15 @@ TEST_F(GeoSourceTest, ProfilesGoToTwoFilesAndTheRecord) {
   EXPECT_EQ(rec_.sideOfCompensation, 1);
   EXPECT_DOUBLE_EQ(rec_.surface, 2.5);
   EXPECT_DOUBLE_EQ(rec_.depth, -4);
-  EXPECT_EQ(rec_.startPointSet, 1);
+  EXPECT_EQ(rec_.startPointGiven, 1);
   EXPECT_DOUBLE_EQ(rec_.startPoint.z, 3);
   // The profile reader takes the first profile back.
   Point2D pts[8];
   double z[8];
-  ASSERT_EQ(guideReadPoints(pts, z, rec_.profileFile, 8), 2);
+  ASSERT_EQ(guideReadPoints(pts, z, rec_.tempNames[kCyc3dTempProfile], 8), 2);
   EXPECT_DOUBLE_EQ(pts[1].x, 10);
   EXPECT_DOUBLE_EQ(z[1], 1);
-  GuideCurve* profiles = guideReadProfiles(rec_.profile2File, nullptr, 0.01, 0, 0);
+  GuideCurve* profiles = guideReadProfiles(rec_.tempNames[kCyc3dTempProfile2], nullptr, 0.01, 0, 0);
   EXPECT_NE(profiles, nullptr);
   guideFree(profiles);
 }
@@ -139,7 +141,7 @@ TEST_F(GeoSourceTest, SyncAndSegmentBlocksShareTheirFile) {
   EXPECT_EQ(file("trc"),
             "**PRF 1\nX0.000000 Y0.000000 Z0.000000\nX1.000000 Y0.000000 Z0.000000\n**END\n");
   EXPECT_EQ(rec_.syncWritten, 1);
-  EXPECT_STREQ(rec_.syncFile, rec_.sync2File);
+  EXPECT_STREQ(rec_.tempNames[kCyc3dTempSync], rec_.sync2DumpName);
 }
 
 TEST_F(GeoSourceTest, ArcDivision) {
@@ -159,7 +161,7 @@ TEST_F(GeoSourceTest, ArcDivision) {
       {"oA( o[+] x[10/0/0] y[0/10/0] z[0/0] )", 0, 1570, pi / 2},  // step at least 0.001 rad
   };
   for (const Case& c : cases) {
-    rec_.arcStep = c.step;
+    rec_.circularMacroSegmentAngle = c.step;
     ASSERT_EQ(convert(std::string("{\nv3Dtype(boundary)\n") + c.arc + "\n}\n"), 1) << c.arc;
     const std::vector<Point3D> pts = points(file("bnd"));
     ASSERT_EQ(static_cast<int>(pts.size()), c.inner + 2) << c.arc;
@@ -180,7 +182,8 @@ TEST_F(GeoSourceTest, ArcDivision) {
 TEST_F(GeoSourceTest, RefusedSources) {
   EXPECT_EQ(convert("{\nv3Dtype(boundary)\noL( x[0/1] y[0/1] )\n}\n", "temporary"), -1);
   EXPECT_EQ(file("bnd"), "");
-  rec_.geoSource = "missing.qdx";
+  char missing[] = "missing.qdx";
+  rec_.geoSource = missing;
   EXPECT_EQ(bndGeometryDumps(&rec_), -1);
   rec_.geoSource = nullptr;
   EXPECT_EQ(bndGeometryDumps(&rec_), -1);

@@ -127,7 +127,7 @@ class Out3dTest : public ::testing::Test {
     // The whole layer state as at load, as in a fresh process.
     out3dPointBufFree(out3dState().buffer);
     out3dState() = Out3dState{};
-    cyc3dResetRunState();
+    cycleStateResetState();
     msgResetState();
     out3dSetCycle(&rec_);
     out3dResetState();

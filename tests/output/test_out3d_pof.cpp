@@ -24,7 +24,7 @@ class Out3dPof : public PofTest {
     PofTest::SetUp();
     out3dPointBufFree(out3dState().buffer);
     out3dState() = Out3dState{};
-    cyc3dResetRunState();
+    cycleStateResetState();
     msgResetState();
     serve({0, 10, 12, 31, 32});
     param("writeAlias", "true");

@@ -1,0 +1,122 @@
+// run_reset.cpp - the list of run-start resets. A module that keeps run state for the process
+// adds its reset to kModuleResets; a static record of the 3D chain adds its row to kRecordResets.
+#include "cycles/run_reset.h"
+
+#include "cycles/cyc3d_record.h"
+#include "cycles/level_pocket_hooks.h"
+#include "cycles/rupp_calls.h"
+#include "cycles/rupp_record.h"
+#include "cycles/zfin_record.h"
+#include "framework/global_params.h"
+#include "framework/messages.h"
+#include "framework/numtext.h"
+#include "geometry/arc_fit.h"
+#include "geometry/arc_rewrite.h"
+#include "geometry/boundary.h"
+#include "geometry/cont_file.h"
+#include "geometry/csys.h"
+#include "geometry/cycle_state.h"
+#include "geometry/geo_error.h"
+#include "geometry/geo_random.h"
+#include "geometry/kont2d.h"
+#include "geometry/kont_files.h"
+#include "geometry/lists.h"
+#include "geometry/path_list.h"
+#include "geometry/seg_offset.h"
+#include "geometry/seidel.h"
+#include "geometry/tool_axis.h"
+#include "model/coll_candidates.h"
+#include "model/drop_cutter.h"
+#include "model/facet_file.h"
+#include "model/mesh_load.h"
+#include "model/model_load.h"
+#include "model/path_collision.h"
+#include "model/point_drop.h"
+#include "model/polyhedron.h"
+#include "model/profile_drop.h"
+#include "model/profile_sample.h"
+#include "model/wcoll_contact.h"
+#include "output/geo_source.h"
+#include "output/out3d_state.h"
+#include "output/pof_reader.h"
+#include "pocket/engine_state.h"
+#include "pocket/layer_store.h"
+#include "pocket/link_stack.h"
+
+namespace {
+
+using RunResetFn = void (*)();
+
+// The static records of the 3D chain and their resets to the values at load.
+struct RecordReset {
+  CycleRecord* (*record)();
+  RunResetFn reset;
+};
+constexpr RecordReset kRecordResets[] = {
+    {cyc3dCycleRecord, cyc3dRecordReset},
+    {zfinCycleRecord, zfinRecordReset},
+    {ruppCycleRecord, ruppRecordReset},
+};
+
+// Every module whose state lives for the process and would carry one job's settings into the
+// next. Left out on purpose: the framework's host, runner, POF writer and exchange writer state
+// (the run itself stands on them), the memory and platform layers, the geometry's temporary-name
+// counter (names stay unique in the process) and test seams without run state.
+constexpr RunResetFn kModuleResets[] = {
+    // framework
+    parRunReset,
+    numResetState,
+    msgResetState,
+    // geometry
+    cycleStateResetState,
+    csysResetState,
+    geoResetState,
+    geoRandResetState,
+    kontResetState,
+    kontFilesResetState,
+    lstResetState,
+    pathListResetState,
+    segOffsetResetState,
+    triSeidelResetState,
+    axisResetState,
+    bndClearState,
+    arcFitResetState,
+    arcRewriteResetState,
+    contFileResetState,
+    // output
+    out3dRunReset,
+    bndDumpResetState,
+    pofReadResetState,
+    // surface model, tool and collision
+    cyc3dMeshResetState,
+    polyhedronResetState,
+    facetFileResetState,
+    modelLoadResetState,
+    dropResetState,
+    dropPointResetState,
+    dropProfileResetState,
+    dropProfileSampleResetState,
+    collResetState,
+    collCtxResetState,
+    wcollResetState,
+    // pocketing engine
+    pockRunReset,
+    layerResetState,
+    pockStackResetState,
+    // machining cycles
+    cyc3dResetState,
+    ruppRecordResetState,
+    ruppResetState,
+    levelPocketResetState,
+};
+
+}  // namespace
+
+void cyc3dResetRunState(CycleRecord* running) {
+  if (running != nullptr) {
+    for (const RecordReset& row : kRecordResets) {
+      if (row.record() == running) row.reset();
+    }
+  }
+  for (RunResetFn reset : kModuleResets) reset();
+}
