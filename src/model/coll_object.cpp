@@ -310,8 +310,8 @@ void collObjectPlacedTriangle(const CollisionObject* object, int i, Tri3D* out) 
   const TriF& t = object->triangles->items[i];
   for (int k = 0; k < 3; ++k) {
     const Point3D p = collPlaceCorner(object, t, k, identity);
-    out->v[k] = Point3D{p.x + object->position[0], p.y + object->position[1],
-                        p.z + object->position[2]};
+    out->v[k] =
+        Point3D{p.x + object->position[0], p.y + object->position[1], p.z + object->position[2]};
   }
 }
 

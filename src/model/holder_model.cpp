@@ -269,7 +269,8 @@ TriFList* holderRevolveProfile(const ToolProfile* profile, double tol) {
   const int n = profile->count;
   double rmax = -std::numeric_limits<double>::infinity();
   for (int i = 0; i < n; ++i) rmax = std::max(rmax, profile->segments[i].r2);
-  const std::int64_t room = n > 0 ? 2 * static_cast<std::int64_t>(holderSectorCount(rmax, tol)) * n : 0;
+  const std::int64_t room =
+      n > 0 ? 2 * static_cast<std::int64_t>(holderSectorCount(rmax, tol)) * n : 0;
   if (room > std::numeric_limits<std::int32_t>::max()) {
     geoFail(kGeoFailed, kHolderSource);
     return nullptr;
@@ -486,9 +487,8 @@ int holderBuildModel(const SurfaceModel* model, const ToolAssembly* assembly, do
     }
     prof = tapers;
   }
-  const double holderTop = prof != nullptr && prof->count > 0
-                               ? prof->segments[prof->count - 1].z2
-                               : assembly->freeLength;
+  const double holderTop = prof != nullptr && prof->count > 0 ? prof->segments[prof->count - 1].z2
+                                                              : assembly->freeLength;
   if (profileOffset(prof, holderClearance + 1.2 * e) == -1) {
     msgSendReal(9, kHolderMsgOffset, "* Error computing offset", 0.0);
     result = -1;

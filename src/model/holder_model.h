@@ -38,8 +38,8 @@ struct HolderCollisionModel {
   CollisionObject* extensionObstacleObject;
   RecList* pairs;  // 8-byte pair records (first object's triangle, second object's triangle)
   // Tool check data (full build without the extension).
-  SurfaceModel* modelCopy;    // cutter radius reduced by the model's tolerance
-  TriangleGrid* holderGrid;   // over the model for the reach length
+  SurfaceModel* modelCopy;   // cutter radius reduced by the model's tolerance
+  TriangleGrid* holderGrid;  // over the model for the reach length
   double reach;
   // Taper cone of a tapered cutter.
   double taperH0, taperR0, taperH1, taperR1;

@@ -69,8 +69,7 @@ void toolAssemblyInit(ToolAssembly* assembly, const CutterShape* cutter, double 
   assembly->clearanceAngle = 0.0;
   // The neck angle stands even when it is negative; the shank band only raises it.
   if (std::fabs(assembly->freeLength) >= kToolLengthEps) {
-    assembly->clearanceAngle =
-        std::atan2(assembly->neckDiameter / 2.0 - r, assembly->freeLength);
+    assembly->clearanceAngle = std::atan2(assembly->neckDiameter / 2.0 - r, assembly->freeLength);
   }
   toolRaiseAngle(assembly, assembly->shankBandDiameter, assembly->coneTop);
 
@@ -87,8 +86,8 @@ void toolAssemblySetTaper(ToolAssembly* assembly, double taperLength, double sha
   assembly->bandLength = std::min(bandLength, assembly->freeLength - assembly->taperLength);
   assembly->taperAngle = taperAngle;
   if (std::fabs(assembly->shankDiameter - 2.0 * r) >= kToolLengthEps) {
-    const double angle = std::atan2(assembly->shankDiameter / 2.0 - r,
-                                    assembly->bandLength + assembly->taperLength);
+    const double angle =
+        std::atan2(assembly->shankDiameter / 2.0 - r, assembly->bandLength + assembly->taperLength);
     if (angle > assembly->clearanceAngle) assembly->clearanceAngle = angle;
   }
 }

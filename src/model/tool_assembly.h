@@ -14,24 +14,24 @@
 
 // Lengths in the model's units; heights measured from the tool tip along the axis.
 struct ToolAssembly {
-  std::int16_t type;          // cutter type, copied from the cutter
-  double radius;              // cutter radius R
-  double cornerRadius;        // cutter corner radius
-  double zOffset;             // copied from the cutter
-  double freeLength;          // length of the cutter part below the shoulder
-  double taperLength;         // length of the tapered part, at most freeLength
-  double shankDiameter;       // diameter reached above the taper band (2R when none is given)
-  double bandLength;          // cone band above the taper, at most freeLength - taperLength
-  double taperAngle;          // degrees
-  double coneTop;             // height where the cone above the shoulder ends
-  double holderStart;         // height where the shank ends and the holder begins
-  double neckDiameter;        // diameter at the shoulder (at freeLength)
-  double shankBandDiameter;   // diameter from coneTop to holderStart
-  double holderConeTop;       // height where the holder's cone ends
-  double holderDiameter1;     // holder diameter at holderStart
-  double holderTop;           // top of the holder
-  double holderDiameter2;     // holder diameter from holderConeTop to holderTop
-  double clearanceAngle;      // radians
+  std::int16_t type;         // cutter type, copied from the cutter
+  double radius;             // cutter radius R
+  double cornerRadius;       // cutter corner radius
+  double zOffset;            // copied from the cutter
+  double freeLength;         // length of the cutter part below the shoulder
+  double taperLength;        // length of the tapered part, at most freeLength
+  double shankDiameter;      // diameter reached above the taper band (2R when none is given)
+  double bandLength;         // cone band above the taper, at most freeLength - taperLength
+  double taperAngle;         // degrees
+  double coneTop;            // height where the cone above the shoulder ends
+  double holderStart;        // height where the shank ends and the holder begins
+  double neckDiameter;       // diameter at the shoulder (at freeLength)
+  double shankBandDiameter;  // diameter from coneTop to holderStart
+  double holderConeTop;      // height where the holder's cone ends
+  double holderDiameter1;    // holder diameter at holderStart
+  double holderTop;          // top of the holder
+  double holderDiameter2;    // holder diameter from holderConeTop to holderTop
+  double clearanceAngle;     // radians
 };
 static_assert(sizeof(ToolAssembly) == 144);
 static_assert(offsetof(ToolAssembly, radius) == 8 && offsetof(ToolAssembly, freeLength) == 32);

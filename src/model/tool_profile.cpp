@@ -83,9 +83,8 @@ bool profileLineTo(ToolProfile* p, double* r, double* z, double r2, double z2, i
 bool profilePrepend(ToolProfile* p, const ToolProfile* front) {
   if (front->count == 0) return true;
   const std::int64_t total = static_cast<std::int64_t>(p->count) + front->count;
-  if (total > p->capacity &&
-      !profileReserve(p, static_cast<std::int64_t>(p->capacity) + front->count +
-                             kPrependExtraRoom)) {
+  if (total > p->capacity && !profileReserve(p, static_cast<std::int64_t>(p->capacity) +
+                                                    front->count + kPrependExtraRoom)) {
     return false;
   }
   const auto n = static_cast<std::size_t>(front->count);
@@ -206,8 +205,7 @@ ToolProfile* profileExtension(const ToolAssembly* assembly, double t) {
     ok = profileAppendSegment(p, ProfileSegment{r0, t, r0, t + a.taperLength}, kProfileExtension) ==
          1;
   }
-  ok = ok && profileLineTo(p, &r, &z, s / 2.0, t + a.taperLength + a.bandLength,
-                           kProfileExtension);
+  ok = ok && profileLineTo(p, &r, &z, s / 2.0, t + a.taperLength + a.bandLength, kProfileExtension);
   ok = ok && profileLineTo(p, &r, &z, s / 2.0, a.freeLength, kProfileExtension);
   if (!ok) {
     profileFree(p);
@@ -282,7 +280,8 @@ ToolProfile* profileAddTaper(ToolProfile* profile, const ToolAssembly* assembly,
     ok = profileAppendSegment(front, s1, kProfileShank) == 1;
   }
   if (ok && std::fabs(s1.z2 - cap) >= kToolLengthEps) {
-    ok = profileAppendSegment(front, ProfileSegment{shank, s1.z2, shank, std::min(a.freeLength, cap)},
+    ok = profileAppendSegment(front,
+                              ProfileSegment{shank, s1.z2, shank, std::min(a.freeLength, cap)},
                               kProfileShank) == 1;
   }
   if (!ok) {
@@ -300,9 +299,11 @@ ToolProfile* profileAddTaper(ToolProfile* profile, const ToolAssembly* assembly,
   ToolProfile* joined = profileJoin(profile, front);
   if (joined == nullptr) return nullptr;
   if (hadSegments) {
-    // The profile's own first segment now starts where the taper ends.
+    // The profile's own first segment now starts where the taper ends; the box follows.
     joined->segments[added].r1 = last.r2;
     joined->segments[added].z1 = last.z2;
+    profileEmptyBox(joined);
+    for (int i = 0; i < joined->count; ++i) profileGrowBoxBySegment(joined, joined->segments[i]);
   }
   return joined;
 }
@@ -377,8 +378,8 @@ int profileOffset(ToolProfile* profile, double distance) {
   int made = 0;
   auto* segs = static_cast<ProfileSegment*>(
       memAllocZero(static_cast<std::size_t>(room) * sizeof(ProfileSegment)));
-  auto* types =
-      static_cast<std::int16_t*>(memAllocZero(static_cast<std::size_t>(room) * sizeof(std::int16_t)));
+  auto* types = static_cast<std::int16_t*>(
+      memAllocZero(static_cast<std::size_t>(room) * sizeof(std::int16_t)));
   try {
     if (segs == nullptr || types == nullptr) throw std::bad_alloc();
     std::vector<Seg2D> in(static_cast<std::size_t>(n));
@@ -389,8 +390,8 @@ int profileOffset(ToolProfile* profile, double distance) {
     }
     // Corners of a profile turn by up to a right angle: the join must miter them, not chamfer.
     pathSetParallelTol(1);
-    made = segOffsetContour(in.data(), n, std::fabs(distance), out.data(),
-                            static_cast<int>(room), distance < 0.0 ? 1 : -1);
+    made = segOffsetContour(in.data(), n, std::fabs(distance), out.data(), static_cast<int>(room),
+                            distance < 0.0 ? 1 : -1);
     pathSetParallelTol(0);
     for (int i = 0; i < made; ++i) {
       const Seg2D& o = out[static_cast<std::size_t>(i)];

@@ -35,8 +35,8 @@ static_assert(offsetof(ToolProfile, segments) == 40 && offsetof(ToolProfile, typ
 
 // Results of profileReadNamedStatus.
 constexpr int kProfileFound = 1;
-constexpr int kProfileNotInFile = 0;     // readable, but no contour of that name (or no point)
-constexpr int kProfileNoMemory = -1;     // memory ran out
+constexpr int kProfileNotInFile = 0;      // readable, but no contour of that name (or no point)
+constexpr int kProfileNoMemory = -1;      // memory ran out
 constexpr int kProfileBadArgument = -20;  // null file or name, or a null out pointer
 constexpr int kProfileUnreadable = -29;   // the file cannot be opened or is no exchange file
 
@@ -79,8 +79,8 @@ ToolProfile* profileAddExtension(ToolProfile* profile, const ToolAssembly* assem
 // below 0.00001 in size), widened by the tilted wall with the widen flag; from (a/2, taper length)
 // along the band, then up to (shank / 2, min(free length, c)). With a given profile they are put
 // in front only when they reach at least 0.00001 below its lowest point, and the profile's first
-// segment then starts at their end; otherwise the profile is returned unchanged. The box takes
-// the new segments. Returns as profileAddExtension.
+// segment then starts at their end (the box recomputed); otherwise the profile is returned
+// unchanged. Returns as profileAddExtension.
 ToolProfile* profileAddTaper(ToolProfile* profile, const ToolAssembly* assembly, double width,
                              int widen);
 

@@ -18,8 +18,8 @@
 #include "geometry/lists.h"
 #include "geometry/matrix4.h"
 #include "model/coll_object.h"
-#include "model_fixture.h"
 #include "model/stl_file.h"
+#include "model_fixture.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -50,14 +50,15 @@ LD pointSeg(const V& p, const V& a, const V& b) {
 // Distance of two segments: the clamped closest-point solution, checked against the four
 // endpoint-to-segment distances (which cover the parallel case).
 LD segSeg(const V& p0, const V& p1, const V& q0, const V& q1) {
-  LD best = std::min({pointSeg(p0, q0, q1), pointSeg(p1, q0, q1), pointSeg(q0, p0, p1),
-                      pointSeg(q1, p0, p1)});
+  LD best = std::min(
+      {pointSeg(p0, q0, q1), pointSeg(p1, q0, q1), pointSeg(q0, p0, p1), pointSeg(q1, p0, p1)});
   const V d1 = p1 - p0, d2 = q1 - q0, r = p0 - q0;
   const LD a = dot(d1, d1), e = dot(d2, d2), b = dot(d1, d2), c = dot(d1, r), f = dot(d2, r);
   const LD den = a * e - b * b;
   if (den > 1e-30L * a * e) {
     const LD s = (b * f - c * e) / den, t = (a * f - b * c) / den;
-    if (s > 0 && s < 1 && t > 0 && t < 1) best = std::min(best, norm((p0 + s * d1) - (q0 + t * d2)));
+    if (s > 0 && s < 1 && t > 0 && t < 1)
+      best = std::min(best, norm((p0 + s * d1) - (q0 + t * d2)));
   }
   return best;
 }
@@ -257,7 +258,8 @@ TEST_F(CollObjectTest, TriangleTestSeparatesSmallGaps) {
       // p in the plane z = 0, q above it touching down at one vertex over p's interior, lifted.
       const Tri3D p{{{-10, -10, 0}, {10, -10, 0}, {0, 10, 0}}};
       const Point3D tip{u(rng) * 0.5, u(rng) * 0.5 - 2, gap};
-      const Tri3D q{{tip, {u(rng), u(rng), gap + 1 + std::fabs(u(rng))},
+      const Tri3D q{{tip,
+                     {u(rng), u(rng), gap + 1 + std::fabs(u(rng))},
                      {u(rng), u(rng), gap + 1 + std::fabs(u(rng))}}};
       EXPECT_EQ(collTriTriIntersect(p, q), 0) << gap;
       EXPECT_EQ(collTriTriIntersect(q, p), 0) << gap;
@@ -279,7 +281,9 @@ TEST_F(CollObjectTest, DegenerateAndTouchingCases) {
       {"shared vertex only", {{o, x, y}}, {{o, {-1, 0, 1}, {0, -1, 1}}}, 1},
       {"coplanar overlap", {{o, x, y}}, {{{0.2, 0.2, 0}, {2, 0.2, 0}, {0.2, 2, 0}}}, 1},
       {"coplanar apart", {{o, x, y}}, {{{0.6, 0.6, 0}, {2, 0.6, 0}, {0.6, 2, 0}}}, 0},
-      {"crossing", {{{-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}}, {{{0, 0, -1}, {0, 0.2, 1}, {0.3, 0, 1}}},
+      {"crossing",
+       {{{-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}},
+       {{{0, 0, -1}, {0, 0.2, 1}, {0.3, 0, 1}}},
        1},
       {"parallel planes", {{o, x, y}}, {{{0, 0, 1e-3}, {1, 0, 1e-3}, {0, 1, 1e-3}}}, 0},
       {"p all coincident", {{o, {t, 0, 0}, {0, t, 0}}}, {{{-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}}, 0},
@@ -288,8 +292,10 @@ TEST_F(CollObjectTest, DegenerateAndTouchingCases) {
        {{{0, 0, -1}, {0, 0, 1}, {0, 0, 1 + t}}},
        {{{-1, 0, 0}, {1, 0, 0}, {1 + t, 0, 0}}},
        0},
-      {"one coinciding pair crossing", {{{0, 0, -1}, {0, 0, 1}, {0, t, 1}}},
-       {{{-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}}, 1},
+      {"one coinciding pair crossing",
+       {{{0, 0, -1}, {0, 0, 1}, {0, t, 1}}},
+       {{{-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}},
+       1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(collTriTriIntersect(c.p, c.q), c.meet) << c.name;
