@@ -378,7 +378,7 @@ TEST_F(CollObjectTest, TreeAgreesWithAllPairs) {
   struct Sizes {
     int a, b;
   };
-  const Sizes sizes[] = {{10, 10}, {40, 100}, {300, 200}, {2000, 60}, {1, 500}};
+  const Sizes sizes[] = {{10, 10}, {40, 100}, {300, 100}, {2000, 25}, {1, 500}};
   int withPairs = 0;
   for (const Sizes& s : sizes) {
     for (int trial = 0; trial < 6; ++trial) {
@@ -498,7 +498,7 @@ TEST_F(CollObjectTest, RealMeshAgreesWithAllPairs) {
   std::mt19937_64 rng(21);
   std::uniform_real_distribution<double> ux(-2, 2), uy(0, 1.6), uz(-0.5, 1.5);
   int hits = 0;
-  for (int trial = 0; trial < 12; ++trial) {
+  for (int trial = 0; trial < 6; ++trial) {
     collObjectSetPlacement(b.o, randomRotation(rng));
     if (trial % 2 == 0) collObjectUpdate(b.o);
     collObjectSetPosition(b.o, static_cast<float>(ux(rng)), static_cast<float>(uy(rng)),
@@ -509,5 +509,5 @@ TEST_F(CollObjectTest, RealMeshAgreesWithAllPairs) {
     EXPECT_EQ(all.set(), expected) << trial;
     if (!expected.empty()) ++hits;
   }
-  EXPECT_GT(hits, 2);
+  EXPECT_GT(hits, 1);
 }

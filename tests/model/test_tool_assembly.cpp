@@ -118,7 +118,8 @@ TEST_F(ToolAssemblyTest, ClearanceAngleIsTheLargestCornerAngle) {
     ToolAssembly t;
     toolAssemblyInit(&t, &c, u(rng), l1, l2, total, d1, d2);
     const bool holder = trial % 7 != 0;
-    if (holder) toolAssemblySetHolder(&t, u(rng), 60 * u(rng), 20 * u(rng), 80 * u(rng), 30 * u(rng));
+    if (holder)
+      toolAssemblySetHolder(&t, u(rng), 60 * u(rng), 20 * u(rng), 80 * u(rng), 30 * u(rng));
 
     struct Corner {
       double diameter, height;
@@ -128,15 +129,16 @@ TEST_F(ToolAssemblyTest, ClearanceAngleIsTheLargestCornerAngle) {
     if (std::fabs(t.shankDiameter - 2 * r) >= 1e-5) {
       corners.push_back({t.shankDiameter, t.bandLength + t.taperLength});
     }
-    const bool wider = t.holderDiameter2 > t.holderDiameter1 || t.holderDiameter1 > t.shankBandDiameter;
+    const bool wider =
+        t.holderDiameter2 > t.holderDiameter1 || t.holderDiameter1 > t.shankBandDiameter;
     if (holder && wider) {
       if (std::fabs(t.holderStart) >= 1e-5) corners.push_back({t.holderDiameter1, t.holderStart});
       if (std::fabs(t.holderConeTop) >= 1e-5) {
         corners.push_back({t.holderDiameter2, t.holderConeTop});
       }
     }
-    double best = std::fabs(t.freeLength) >= 1e-5 ? std::atan2(t.neckDiameter / 2 - r, t.freeLength)
-                                                  : 0.0;
+    double best =
+        std::fabs(t.freeLength) >= 1e-5 ? std::atan2(t.neckDiameter / 2 - r, t.freeLength) : 0.0;
     for (const Corner& k : corners) best = std::max(best, std::atan2(k.diameter / 2 - r, k.height));
     ASSERT_EQ(t.clearanceAngle, best) << "trial " << trial;
   }

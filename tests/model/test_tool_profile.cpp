@@ -134,7 +134,8 @@ TEST_F(ToolProfileTest, SegmentsAndBox) {
   EXPECT_EQ(p.p->zmax, 20);
   // Growth keeps every segment in order.
   for (int i = 0; i < 20; ++i) {
-    ASSERT_EQ(profileAppendSegment(p.p, ProfileSegment{7.0 + i, 20.0 + i, 8.0 + i, 21.0 + i}, 1), 1);
+    ASSERT_EQ(profileAppendSegment(p.p, ProfileSegment{7.0 + i, 20.0 + i, 8.0 + i, 21.0 + i}, 1),
+              1);
   }
   EXPECT_EQ(p.p->count, 22);
   EXPECT_GE(p.p->capacity, 22);
@@ -152,7 +153,8 @@ TEST_F(ToolProfileTest, ProfilesOfTheAssembly) {
   expectSegs(holder.p, {{0, 80, 15, 80, 2}, {15, 80, 20, 90, 2}, {20, 90, 20, 120, 2}}, "holder");
   Prof ext(profileExtension(&a, 0.01));
   expectSegs(ext.p,
-             {{4.995, 0.01, 4.995, 10.01, 3}, {4.995, 10.01, 7.995, 15.01, 3},
+             {{4.995, 0.01, 4.995, 10.01, 3},
+              {4.995, 10.01, 7.995, 15.01, 3},
               {7.995, 15.01, 7.995, 40, 3}},
              "extension");
   ToolAssembly tilted = a;
@@ -187,7 +189,10 @@ TEST_F(ToolProfileTest, ExtensionAndTaperGoInFront) {
   Prof withShank(profileFromShank(&a));
   ASSERT_EQ(profileAddTaper(withShank.p, &a, 12, 0), withShank.p);
   expectSegs(withShank.p,
-             {{6, 10, 8, 15, 1}, {8, 15, 8, 40, 1}, {8, 40, 6, 40, 1}, {6, 40, 10, 50, 1},
+             {{6, 10, 8, 15, 1},
+              {8, 15, 8, 40, 1},
+              {8, 40, 6, 40, 1},
+              {6, 40, 10, 50, 1},
               {10, 50, 10, 80, 1}},
              "taper before shank");
   expectBoxOfSegments(withShank.p);
