@@ -125,9 +125,9 @@ TriFList* holderMeshBody(const char* file, double tolerance, double radius);
 
 // The simple build from the tool data: part body from the model, holder body the shank (with
 // the extension when on), head body the holder, revolved with chordTolerance (the run's radial
-// clearance: the facets lie inside the bands by up to it). Replaces an earlier model.
-// Returns 1; -1 for null arguments, a model without facets, or when memory runs out (nothing
-// kept).
+// clearance: the facets lie inside the bands by up to it). Replaces an earlier model. A model
+// without facets gives an empty part body, which gets no collision object.
+// Returns 1; -1 for null arguments or when memory runs out (nothing kept).
 int holderBuildFromTool(const SurfaceModel* model, const ToolAssembly* assembly,
                         double chordTolerance, double maxTilt);
 // The full build: holder and head check meshes from the named surface files, holder and head

@@ -17,9 +17,9 @@
 #include "framework/test_xchg_support.h"
 #include "geometry/cont_file.h"
 #include "geometry/geo_error.h"
+#include "geometry/msg_capture.h"
 #include "model/holder_model.h"
 #include "model_fixture.h"
-#include "geometry/msg_capture.h"
 #include "support/temp_dir.h"
 #include "test_stl_writers.h"
 
@@ -100,12 +100,12 @@ struct Part {
 bool modelIsEmptied() {
   const HolderCollisionModel* m = holderModel();
   return m->partBody == nullptr && m->holderBody == nullptr && m->headBody == nullptr &&
-         m->extensionBody == nullptr && m->holderMeshBody == nullptr && m->headMeshBody == nullptr &&
-         m->extensionObstacleBody == nullptr && m->partObject == nullptr &&
-         m->holderObject == nullptr && m->headObject == nullptr && m->extensionObject == nullptr &&
-         m->holderMeshObject == nullptr && m->headMeshObject == nullptr &&
-         m->extensionObstacleObject == nullptr && m->pairs == nullptr && m->modelCopy == nullptr &&
-         m->holderGrid == nullptr;
+         m->extensionBody == nullptr && m->holderMeshBody == nullptr &&
+         m->headMeshBody == nullptr && m->extensionObstacleBody == nullptr &&
+         m->partObject == nullptr && m->holderObject == nullptr && m->headObject == nullptr &&
+         m->extensionObject == nullptr && m->holderMeshObject == nullptr &&
+         m->headMeshObject == nullptr && m->extensionObstacleObject == nullptr &&
+         m->pairs == nullptr && m->modelCopy == nullptr && m->holderGrid == nullptr;
 }
 
 std::string profileFile(const std::string& holderBody, const std::string& headBody) {
@@ -137,20 +137,21 @@ TEST_F(HolderModelTest, SectorCounts) {
     int sectors;
   };
   const Case cases[] = {
-      {1, 1, 3},        // (r - tol) / r = 0: a quarter turn per half sector
-      {1, 2, 2},        // clamped to -1
-      {1, 5, 2},        // far beyond the radius
-      {1, 0.4, 4},      // pi / acos(0.6) = 3.39
-      {10, 0.01, 71},   // pi / acos(0.999) = 70.24
-      {0, 0.01, 2},     // on the axis
-      {1e-13, 0, 2},    // on the axis, tolerance 0
-      {-3, 0.01, 2},    // behind the axis
-      {5, 0, 720},      // tolerance 0: the finest division, not a division by zero
-      {5, 1e-300, 720}, // as fine as 0
-      {5, -1, 720},     // a negative tolerance too
+      {1, 1, 3},         // (r - tol) / r = 0: a quarter turn per half sector
+      {1, 2, 2},         // clamped to -1
+      {1, 5, 2},         // far beyond the radius
+      {1, 0.4, 4},       // pi / acos(0.6) = 3.39
+      {10, 0.01, 71},    // pi / acos(0.999) = 70.24
+      {0, 0.01, 2},      // on the axis
+      {1e-13, 0, 2},     // on the axis, tolerance 0
+      {-3, 0.01, 2},     // behind the axis
+      {5, 0, 720},       // tolerance 0: the finest division, not a division by zero
+      {5, 1e-300, 720},  // as fine as 0
+      {5, -1, 720},      // a negative tolerance too
       {1e300, 1e-300, 720},
   };
-  for (const Case& c : cases) EXPECT_EQ(holderSectorCount(c.r, c.tol), c.sectors) << c.r << " " << c.tol;
+  for (const Case& c : cases)
+    EXPECT_EQ(holderSectorCount(c.r, c.tol), c.sectors) << c.r << " " << c.tol;
   // Below the cap the count is the least whose chord sag r (1 - cos(pi / m)) stays within tol.
   std::mt19937_64 rng(8);
   std::uniform_real_distribution<double> u(0, 1);
@@ -183,8 +184,9 @@ TEST_F(HolderModelTest, RevolvedBodyLiesOnItsSurface) {
     const double t = p.p->types[i] == kProfileExtension ? 0.004 : tol;
     const int m = holderSectorCount(std::max(s.r1, s.r2), t);
     ASSERT_LE(at + 2 * m, body.l->count);
-    const double slack = 4 * FLT_EPSILON * (std::max(std::fabs(s.r1), std::fabs(s.r2)) +
-                                            std::max(std::fabs(s.z1), std::fabs(s.z2)));
+    const double slack =
+        4 * FLT_EPSILON *
+        (std::max(std::fabs(s.r1), std::fabs(s.r2)) + std::max(std::fabs(s.z1), std::fabs(s.z2)));
     for (int k = 0; k < 2 * m; ++k) {
       const TriF& f = body.l->items[at + k];
       double v[3][3];
@@ -338,7 +340,8 @@ TEST_F(HolderModelTest, FullBuildFromFiles) {
   // A wide holder and a narrow head above it.
   qdtest::writeFile("tool.qdx", profileFile("  oL( x[6/30] y[0/0] )\n  oL( x[/30] y[/20] )\n",
                                             "  oL( x[4/10] y[0/0] )\n  oL( x[/10] y[/50] )\n"));
-  qdtest::writeFile("headonly.qdx", profileFile("", "  oL( x[4/10] y[0/0] )\n  oL( x[/10] y[/50] )\n"));
+  qdtest::writeFile("headonly.qdx",
+                    profileFile("", "  oL( x[4/10] y[0/0] )\n  oL( x[/10] y[/50] )\n"));
   const std::vector<Tri3D> meshTris = qdtest::terrainMesh(4, 12);
   qdtest::writeFile("mesh.stl", qdtest::asciiStl(meshTris));
 
@@ -367,9 +370,9 @@ TEST_F(HolderModelTest, FullBuildFromFiles) {
   // A readable file without "Holder": no holder body, no message, the rest is built.
   {
     qdtest::MessageCapture capture;
-    ASSERT_EQ(holderBuildModel(&part.model.m, &a, 0.0, "", "", "headonly.qdx", "headonly.qdx", 1.0,
-                               1.0),
-              1);
+    ASSERT_EQ(
+        holderBuildModel(&part.model.m, &a, 0.0, "", "", "headonly.qdx", "headonly.qdx", 1.0, 1.0),
+        1);
     EXPECT_EQ(m->holderBody, nullptr);
     EXPECT_EQ(m->holderObject, nullptr);
     ASSERT_NE(m->headObject, nullptr);
