@@ -65,20 +65,6 @@ std::vector<Tri3D> partTriangles(int kind) {
   return tris;
 }
 
-TriFList* floatList(const std::vector<Tri3D>& tris) {
-  TriFList* l = lstTriFNew(static_cast<int>(tris.size()));
-  for (const Tri3D& t : tris) {
-    TriF f;
-    for (int k = 0; k < 3; ++k) {
-      f.v[3 * k] = static_cast<float>(t.v[k].x);
-      f.v[3 * k + 1] = static_cast<float>(t.v[k].y);
-      f.v[3 * k + 2] = static_cast<float>(t.v[k].z);
-    }
-    lstTriFAppend(l, f);
-  }
-  return l;
-}
-
 // A holder of scale s: a shank of radius 0.02 s from 0.05 s, a cone out to 0.06 s and a body up
 // to 0.5 s, revolved into about 2,000 triangles.
 TriFList* holderBody(double s) {
@@ -119,10 +105,10 @@ const Scene* sceneOf(int kind) {
   modelBuildIndex(&m);
   scene->bodies[kGridOrder] = holderModelBody(&m);
   std::vector<Tri3D> height(m.triangles->items, m.triangles->items + m.triangles->count);
-  scene->bodies[kHeightOrder] = floatList(height);
+  scene->bodies[kHeightOrder] = qdtest::floatTriList(height);
   std::mt19937_64 shuffle(5);
   std::shuffle(height.begin(), height.end(), shuffle);
-  scene->bodies[kShuffled] = floatList(height);
+  scene->bodies[kShuffled] = qdtest::floatTriList(height);
   for (int i = 0; i < 3; ++i) scene->objects[i] = collObjectNew(scene->bodies[i]);
 
   // The holder's scale: the part's width, or 40 for the terrains (hills 16 high over 500).

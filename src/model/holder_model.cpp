@@ -93,6 +93,16 @@ std::int64_t holderBodySize(int facetType, const Tri3List* tris, int quadCount) 
   return facetType == 4 ? 2 * static_cast<std::int64_t>(quadCount) : holderTriCount(tris);
 }
 
+// An empty body with room for size triangles. Null when the size does not fit in 32 bits or
+// memory runs out (error record -1).
+TriFList* holderNewBody(std::int64_t size) {
+  TriFList* body = size <= std::numeric_limits<std::int32_t>::max()
+                       ? lstTriFNew(static_cast<int>(size))
+                       : nullptr;
+  if (body == nullptr) geoFail(kGeoFailed, kHolderSource);
+  return body;
+}
+
 void holderFreeBody(TriFList** body, CollisionObject** object) {
   collObjectFree(*object);
   *object = nullptr;
@@ -271,15 +281,8 @@ TriFList* holderRevolveProfile(const ToolProfile* profile, double tol) {
   for (int i = 0; i < n; ++i) rmax = std::max(rmax, profile->segments[i].r2);
   const std::int64_t room =
       n > 0 ? 2 * static_cast<std::int64_t>(holderSectorCount(rmax, tol)) * n : 0;
-  if (room > std::numeric_limits<std::int32_t>::max()) {
-    geoFail(kGeoFailed, kHolderSource);
-    return nullptr;
-  }
-  TriFList* body = lstTriFNew(static_cast<int>(room));
-  if (body == nullptr) {
-    geoFail(kGeoFailed, kHolderSource);
-    return nullptr;
-  }
+  TriFList* body = holderNewBody(room);
+  if (body == nullptr) return nullptr;
   if (!(profile->zmin + kHolderEps <= profile->zmax)) return body;
   for (int i = 0; i < n; ++i) {
     const ProfileSegment& s = profile->segments[i];
@@ -330,15 +333,8 @@ TriFList* holderModelBody(const SurfaceModel* model) {
   for (const SubModel* s = model->subModels; s != nullptr; s = s->next) {
     size += holderBodySize(s->facetType, s->triangles, s->quadCount);
   }
-  if (size > std::numeric_limits<std::int32_t>::max()) {
-    geoFail(kGeoFailed, kHolderSource);
-    return nullptr;
-  }
-  TriFList* body = lstTriFNew(static_cast<int>(size));
-  if (body == nullptr) {
-    geoFail(kGeoFailed, kHolderSource);
-    return nullptr;
-  }
+  TriFList* body = holderNewBody(size);
+  if (body == nullptr) return nullptr;
   auto add = [body](int type, const Tri3List* tris, const QuadFacet* quads, int quadCount,
                     const TriangleGrid* grid) {
     return type == 4 ? holderQuadsToBody(body, quads, quadCount, grid)
@@ -377,12 +373,11 @@ TriFList* holderMeshBody(const char* file, double tolerance, double radius) {
     if (modelIsEmpty(&mesh) == 0) modelBuildIndex(&mesh);
     std::int64_t size = holderTriCount(mesh.triangles);
     if (std::fabs(tolerance) >= kHolderEps) size *= 2;
-    if (size <= std::numeric_limits<std::int32_t>::max()) body = lstTriFNew(static_cast<int>(size));
+    body = holderNewBody(size);
     if (body != nullptr && holderTrisToBody(body, mesh.triangles, mesh.grid) != 1) {
       lstTriFFree(body);
       body = nullptr;
     }
-    if (body == nullptr) geoFail(kGeoFailed, kHolderSource);
   }
   modelFreeContents(&mesh);
   memFree(mesh.cutter);

@@ -113,6 +113,20 @@ ToolProfile* profileJoin(ToolProfile* given, ToolProfile* front) {
   return given;
 }
 
+// A band of the assembly: from the axis out to r0 at height z0, a cone out to r1 at z1, then up
+// to z2. Null when memory runs out.
+ToolProfile* profileFromBand(double z0, double r0, double r1, double z1, double z2, int type) {
+  ToolProfile* p = profileNew(3);
+  if (p == nullptr) return nullptr;
+  double r = 0.0, z = z0;
+  if (!profileLineTo(p, &r, &z, r0, z0, type) || !profileLineTo(p, &r, &z, r1, z1, type) ||
+      !profileLineTo(p, &r, &z, r1, z2, type)) {
+    profileFree(p);
+    return nullptr;
+  }
+  return p;
+}
+
 // The first contour of the list named name, or null.
 const GuideCurve* profileFindCurve(const GuideCurve* list, const char* name) {
   for (const GuideCurve* c = list; c != nullptr; c = c->next) {
@@ -164,32 +178,16 @@ int profileAppendSegment(ToolProfile* profile, const ProfileSegment& segment, in
 
 ToolProfile* profileFromShank(const ToolAssembly* assembly) {
   if (assembly == nullptr) return nullptr;
-  ToolProfile* p = profileNew(3);
-  if (p == nullptr) return nullptr;
   const ToolAssembly& a = *assembly;
-  double r = 0.0, z = a.freeLength;
-  if (!profileLineTo(p, &r, &z, a.neckDiameter / 2.0, a.freeLength, kProfileShank) ||
-      !profileLineTo(p, &r, &z, a.shankBandDiameter / 2.0, a.coneTop, kProfileShank) ||
-      !profileLineTo(p, &r, &z, a.shankBandDiameter / 2.0, a.holderStart, kProfileShank)) {
-    profileFree(p);
-    return nullptr;
-  }
-  return p;
+  return profileFromBand(a.freeLength, a.neckDiameter / 2.0, a.shankBandDiameter / 2.0, a.coneTop,
+                         a.holderStart, kProfileShank);
 }
 
 ToolProfile* profileFromHolder(const ToolAssembly* assembly) {
   if (assembly == nullptr) return nullptr;
-  ToolProfile* p = profileNew(3);
-  if (p == nullptr) return nullptr;
   const ToolAssembly& a = *assembly;
-  double r = 0.0, z = a.holderStart;
-  if (!profileLineTo(p, &r, &z, a.holderDiameter1 / 2.0, a.holderStart, kProfileHolder) ||
-      !profileLineTo(p, &r, &z, a.holderDiameter2 / 2.0, a.holderConeTop, kProfileHolder) ||
-      !profileLineTo(p, &r, &z, a.holderDiameter2 / 2.0, a.holderTop, kProfileHolder)) {
-    profileFree(p);
-    return nullptr;
-  }
-  return p;
+  return profileFromBand(a.holderStart, a.holderDiameter1 / 2.0, a.holderDiameter2 / 2.0,
+                         a.holderConeTop, a.holderTop, kProfileHolder);
 }
 
 ToolProfile* profileExtension(const ToolAssembly* assembly, double t) {

@@ -138,17 +138,7 @@ Tri3D shifted(const Tri3D& t, const Point3D& d) {
 // A float triangle list over the triangles (as they become float).
 struct FList {
   TriFList* list;
-  explicit FList(const std::vector<Tri3D>& tris) : list(lstTriFNew(static_cast<int>(tris.size()))) {
-    for (const Tri3D& t : tris) {
-      TriF f;
-      for (int k = 0; k < 3; ++k) {
-        f.v[3 * k] = static_cast<float>(t.v[k].x);
-        f.v[3 * k + 1] = static_cast<float>(t.v[k].y);
-        f.v[3 * k + 2] = static_cast<float>(t.v[k].z);
-      }
-      lstTriFAppend(list, f);
-    }
-  }
+  explicit FList(const std::vector<Tri3D>& tris) : list(qdtest::floatTriList(tris)) {}
   ~FList() { lstTriFFree(list); }
   FList(const FList&) = delete;
   FList& operator=(const FList&) = delete;

@@ -60,21 +60,8 @@ double distToSeg(double r, double z, const ProfileSegment& s) {
   return std::hypot(r - (s.r1 + t * dr), z - (s.z1 + t * dz));
 }
 
-struct Prof {
-  ToolProfile* p;
-  explicit Prof(ToolProfile* q) : p(q) {}
-  ~Prof() { profileFree(p); }
-  Prof(const Prof&) = delete;
-  Prof& operator=(const Prof&) = delete;
-};
-
-struct Body {
-  TriFList* l;
-  explicit Body(TriFList* q) : l(q) {}
-  ~Body() { lstTriFFree(l); }
-  Body(const Body&) = delete;
-  Body& operator=(const Body&) = delete;
-};
+using Prof = qdtest::Owned<ToolProfile, profileFree>;
+using Body = qdtest::Owned<TriFList, lstTriFFree>;
 
 // A ball of R 5 on a shank: free length 40, neck 12, shank band 20 from 50 to 80, holder 30 to
 // 90 and 40 wide up to 120.
@@ -177,18 +164,18 @@ TEST_F(HolderModelTest, RevolvedBodyLiesOnItsSurface) {
   ASSERT_EQ(profileAppendSegment(p.p, ProfileSegment{3, 95, 0, 95}, kProfileShank), 1);
   const double tol = 0.05;
   Body body(holderRevolveProfile(p.p, tol));
-  ASSERT_NE(body.l, nullptr);
+  ASSERT_NE(body.p, nullptr);
   int at = 0;
   for (int i = 0; i < p.p->count; ++i) {
     const ProfileSegment& s = p.p->segments[i];
     const double t = p.p->types[i] == kProfileExtension ? 0.004 : tol;
     const int m = holderSectorCount(std::max(s.r1, s.r2), t);
-    ASSERT_LE(at + 2 * m, body.l->count);
+    ASSERT_LE(at + 2 * m, body.p->count);
     const double slack =
         4 * FLT_EPSILON *
         (std::max(std::fabs(s.r1), std::fabs(s.r2)) + std::max(std::fabs(s.z1), std::fabs(s.z2)));
     for (int k = 0; k < 2 * m; ++k) {
-      const TriF& f = body.l->items[at + k];
+      const TriF& f = body.p->items[at + k];
       double v[3][3];
       for (int c = 0; c < 9; ++c) v[c / 3][c % 3] = f.v[c];
       for (int c = 0; c < 3; ++c) {
@@ -199,20 +186,20 @@ TEST_F(HolderModelTest, RevolvedBodyLiesOnItsSurface) {
       }
     }
     // (P, Q, P') of the first sector and (P', Q, Q') of the last: P' of the last is P.
-    const TriF& first = body.l->items[at];
-    const TriF& last = body.l->items[at + 2 * m - 1];
+    const TriF& first = body.p->items[at];
+    const TriF& last = body.p->items[at + 2 * m - 1];
     EXPECT_TRUE(std::equal(first.v, first.v + 3, last.v)) << i;
     EXPECT_EQ(first.v[1], 0.0f) << i;
     at += 2 * m;
   }
-  EXPECT_EQ(at, body.l->count);
+  EXPECT_EQ(at, body.p->count);
 
   // A profile whose heights span less than 0.00001 gives an empty body.
   Prof flat(profileNew(3));
   profileAppendSegment(flat.p, ProfileSegment{0, 10, 5, 10.000001}, 1);
   Body none(holderRevolveProfile(flat.p, 0.1));
-  ASSERT_NE(none.l, nullptr);
-  EXPECT_EQ(none.l->count, 0);
+  ASSERT_NE(none.p, nullptr);
+  EXPECT_EQ(none.p->count, 0);
   EXPECT_EQ(holderRevolveProfile(nullptr, 0.1), nullptr);
 }
 
@@ -223,24 +210,24 @@ TEST_F(HolderModelTest, FacetBodiesInGridOrder) {
   const SurfaceModel& m = part.model.m;
   ASSERT_NE(m.grid, nullptr);
   Body body(holderModelBody(&m));
-  ASSERT_NE(body.l, nullptr);
+  ASSERT_NE(body.p, nullptr);
   std::vector<FTri> want;
   for (int i = 0; i < m.triangles->count; ++i) want.push_back(ftri(m.triangles->items[i]));
-  EXPECT_EQ(sorted(trisOf(body.l)), sorted(want));
+  EXPECT_EQ(sorted(trisOf(body.p)), sorted(want));
   // The first cell that lists a facet gives the first triangle.
   int first = -1;
   for (int c = 0; c < m.grid->rows * m.grid->columns && first < 0; ++c) {
     if (m.grid->cells[c].count > 0) first = m.grid->cells[c].indices[0];
   }
   ASSERT_GE(first, 0);
-  EXPECT_EQ(trisOf(body.l)[0], ftri(m.triangles->items[first]));
+  EXPECT_EQ(trisOf(body.p)[0], ftri(m.triangles->items[first]));
 
   // Four-corner facets without a grid, in list order.
   const Point3D a{0, 0, 0}, b{1, 0, 0}, c{1, 1, 1}, d{0, 1, 0};
   std::vector<QuadFacet> quads = {qdtest::quadOf(a, b, c, d), qdtest::quadOf(d, c, b, a)};
   Body qb(lstTriFNew(4));
-  ASSERT_EQ(holderQuadsToBody(qb.l, quads.data(), 2, nullptr), 1);
-  const std::vector<FTri> got = trisOf(qb.l);
+  ASSERT_EQ(holderQuadsToBody(qb.p, quads.data(), 2, nullptr), 1);
+  const std::vector<FTri> got = trisOf(qb.p);
   ASSERT_EQ(got.size(), 4u);
   EXPECT_EQ(got[0], ftri(Tri3D{{a, b, c}}));
   EXPECT_EQ(got[1], ftri(Tri3D{{a, c, d}}));
@@ -275,7 +262,7 @@ TEST_F(HolderModelTest, SimpleBuild) {
   ASSERT_EQ(holderBuildFromTool(&part.model.m, &a, 0.1, 0.5), 1);
   Prof folded(profileAddExtension(profileFromShank(&a), &a, 8));
   Body expected(holderRevolveProfile(folded.p, 0.1));
-  EXPECT_EQ(sorted(trisOf(holderModel()->holderBody)), sorted(trisOf(expected.l)));
+  EXPECT_EQ(sorted(trisOf(holderModel()->holderBody)), sorted(trisOf(expected.p)));
   EXPECT_EQ(holderModel()->extensionBody, nullptr);
 
   holderFreeCollisionModel();

@@ -10,16 +10,11 @@
 
 #include "model/cutter_shape.h"
 #include "model/tool_assembly.h"
+#include "model_fixture.h"
 
 namespace {
 
-CutterShape cutter(std::int16_t type, double r, double corner) {
-  CutterShape c{};
-  c.type = type;
-  c.radius = r;
-  c.cornerRadius = corner;
-  return c;
-}
+using qdtest::makeCutter;
 
 class ToolAssemblyTest : public ::testing::Test {
  protected:
@@ -31,7 +26,7 @@ class ToolAssemblyTest : public ::testing::Test {
 
 TEST_F(ToolAssemblyTest, KnownTools) {
   // R = 5, DIAMETER1 = 100, allowance 0: clearance max(1, 2.5) = 2.5 = a.
-  const CutterShape ball = cutter(kCutterBall, 5, 5);
+  const CutterShape ball = makeCutter(kCutterBall, 5, 5);
   ToolAssembly t;
   toolAssemblyInit(&t, &ball, 0.0, 30, 10, 60, 100, 12);
   EXPECT_DOUBLE_EQ(toolAssemblyClearance(), 2.5);
@@ -54,7 +49,7 @@ TEST_F(ToolAssemblyTest, KnownTools) {
   toolAssemblyResetState();
 
   // A tool shorter than the tip height plus a: free length 0, the angle from the cone top alone.
-  const CutterShape torus = cutter(kCutterTorus, 5, 1);
+  const CutterShape torus = makeCutter(kCutterTorus, 5, 1);
   toolAssemblyInit(&t, &torus, 0.0, 20, 8, 2, 40, 12);
   EXPECT_EQ(t.freeLength, 0.0);
   EXPECT_DOUBLE_EQ(t.clearanceAngle, std::atan2((40 + 2 * 1.0) / 2 - 5, 8));
@@ -72,7 +67,7 @@ TEST_F(ToolAssemblyTest, KnownTools) {
 }
 
 TEST_F(ToolAssemblyTest, HolderBandsAndMaxDiameter) {
-  const CutterShape flat = cutter(kCutterFlat, 4, 0);
+  const CutterShape flat = makeCutter(kCutterFlat, 4, 0);
   ToolAssembly t;
   toolAssemblyInit(&t, &flat, 0.0, 20, 5, 40, 10, 8);  // clearance max(0.8, 0.25) = 0.8
   const double before = t.clearanceAngle;
@@ -105,7 +100,7 @@ TEST_F(ToolAssemblyTest, ClearanceAngleIsTheLargestCornerAngle) {
     if (trial % 5 == 2) toolAssemblySetClearance(u(rng));
     if (trial % 3 == 0) toolAssemblySetNoMinDiameter(1);
     const double r = 1 + 9 * u(rng);
-    CutterShape c = cutter(types[trial % 3], r, r * u(rng));
+    CutterShape c = makeCutter(types[trial % 3], r, r * u(rng));
     if (c.type == kCutterBall) c.cornerRadius = r;
     if (trial % 2 == 0) {
       c.taperLength = 30 * u(rng);
@@ -146,7 +141,7 @@ TEST_F(ToolAssemblyTest, ClearanceAngleIsTheLargestCornerAngle) {
 
 // A holder-mesh job switches the clearance off and fixes it; the next job starts clean.
 TEST_F(ToolAssemblyTest, RunResetRestoresTheSwitches) {
-  const CutterShape ball = cutter(kCutterBall, 5, 5);
+  const CutterShape ball = makeCutter(kCutterBall, 5, 5);
   ToolAssembly fresh, after;
   toolAssemblyInit(&fresh, &ball, 0.0, 30, 10, 60, 100, 12);
   toolAssemblySetNoClearance(1);

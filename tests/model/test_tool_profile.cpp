@@ -15,6 +15,7 @@
 #include "geometry/cycle_state.h"
 #include "geometry/geo_error.h"
 #include "model/tool_profile.h"
+#include "model_fixture.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -61,13 +62,7 @@ void expectBoxOfSegments(const ToolProfile* p) {
   EXPECT_DOUBLE_EQ(p->zmax, zmax);
 }
 
-struct Prof {
-  ToolProfile* p;
-  explicit Prof(ToolProfile* q) : p(q) {}
-  ~Prof() { profileFree(p); }
-  Prof(const Prof&) = delete;
-  Prof& operator=(const Prof&) = delete;
-};
+using Prof = qdtest::Owned<ToolProfile, profileFree>;
 
 // R 5, free length 40, taper 10, band 5, shank 16, neck 12, shank band 20 from cone top 50 to
 // holder start 80, holder 30 to 90 wide 40 above, top 120.
