@@ -1,6 +1,7 @@
 // model_fixture.h - builds surface models for the model tests and the point-drop benchmark:
 // owned triangle and four-corner models (sorted, with box arrays and model box, as a loader
-// leaves them), cutters of every type, and generated meshes (random soup, terrain, sphere).
+// leaves them), cutters of every type, generated meshes (random soup, terrain, sphere), float
+// triangle lists and a scope guard for records of the library.
 #pragma once
 
 #include <algorithm>
@@ -15,6 +16,32 @@
 #include "model/surface_model.h"
 
 namespace qdtest {
+
+// Frees a record of the library with its free function when the test leaves the scope.
+template <typename T, void (*Free)(T*)>
+class Owned {
+ public:
+  explicit Owned(T* q) : p(q) {}
+  ~Owned() { Free(p); }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  T* p;
+};
+
+// The triangles as a new float triangle list (the corners rounded to f32).
+inline TriFList* floatTriList(const std::vector<Tri3D>& tris) {
+  TriFList* l = lstTriFNew(static_cast<int>(tris.size()));
+  for (const Tri3D& t : tris) {
+    TriF f;
+    for (int k = 0; k < 3; ++k) {
+      f.v[3 * k] = static_cast<float>(t.v[k].x);
+      f.v[3 * k + 1] = static_cast<float>(t.v[k].y);
+      f.v[3 * k + 2] = static_cast<float>(t.v[k].z);
+    }
+    lstTriFAppend(l, f);
+  }
+  return l;
+}
 
 inline CutterShape makeCutter(std::int16_t type, double radius, double corner) {
   CutterShape c{};
