@@ -175,7 +175,7 @@ void gridBucketFree(BucketGrid* grid) {
   if (grid->cells != nullptr) {
     for (int r = 0; r < grid->rows; ++r) {
       if (grid->cells[r] == nullptr) continue;
-      for (int c = 0; c < grid->cols; ++c) stelListFree(grid->cells[r][c]);
+      for (int c = 0; c < grid->cols; ++c) lstIntFree(grid->cells[r][c]);
       memFree(grid->cells[r]);
     }
     memFree(grid->cells);

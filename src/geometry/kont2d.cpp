@@ -38,7 +38,7 @@ void kontWiden(Kont2D* k, double x, double y) {
 // Frees what one record owns and the record; the links are the caller's business.
 void kontFreeOne(Kont2D* k) {
   if (k->ownsSegments) memFree(k->segments);
-  if ((k->flags & kKontOwnsExtra) != 0) stelListFree(k->extra);
+  if ((k->flags & kKontOwnsExtra) != 0) lstIntFree(k->extra);
   memFree(k);
 }
 

@@ -152,7 +152,7 @@ int lstIntAppend(IntList* list, int value) {
   return index;
 }
 
-int stelListFree(IntList* list) {
+int lstIntFree(IntList* list) {
   if (list == nullptr) return 0;
   lstFreeList(list);
   return 1;

@@ -147,7 +147,7 @@ IntList* lstIntNew(int capacity);
 int lstIntReset(IntList* list);
 int lstIntAppend(IntList* list, int value);
 // Frees an IntList and its items. Returns 1; 0 for null.
-int stelListFree(IntList* list);
+int lstIntFree(IntList* list);
 
 // RecList members; growth x1.5+1. Capacity of 1 or less becomes 3 for 8-, 12- and 32-byte
 // records, below 3 becomes 3 for the others. Rec8/12/16/32 appends return the index; Rec40 and

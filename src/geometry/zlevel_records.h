@@ -14,8 +14,17 @@
 
 struct Kont2D;
 
-// Flag word bit of a path made from a region contour.
-constexpr std::uint32_t ZP_FROM_CONTOUR = 0x80;
+// Bits of a path's flag word. A bit once set is never cleared; only a reset and the contour
+// constructors write the word afresh.
+constexpr std::uint32_t ZP_PLANE_LEVEL = 0x10;          // a path of a plane level
+constexpr std::uint32_t ZP_HAS_BOUNDARY_COPY = 0x20;    // boundary copies were written for it
+constexpr std::uint32_t ZP_BOUNDARY_COPY = 0x40;        // a copy of a boundary contour
+constexpr std::uint32_t ZP_FROM_CONTOUR = 0x80;         // made from a region contour
+constexpr std::uint32_t ZP_FRAME_BOX = 0x100;           // the frame rectangle of the region order
+constexpr std::uint32_t ZP_TOO_SMALL = 0x200;           // a pocket too small to machine
+constexpr std::uint32_t ZP_ORDER_FRAME = 0x400;         // marked by the region order
+constexpr std::uint32_t ZP_FILLET_AT_BOUNDARY = 0x800;  // rounded also where it meets the boundary
+constexpr std::uint32_t ZP_OUTIN_PASS = 0x1000;         // belongs to the out-in boundary pass
 
 // One path at one level. The field order and widths up to flags are also those of the Z-path
 // file's records. Point i is (points[2i], points[2i+1]), contacts[3i..3i+2], elementIds[i],
@@ -54,8 +63,8 @@ struct ZPathList {
 
 struct SurfaceModel;
 struct Raster;
-struct PkoList;
-using StelList = IntList;  // start-candidate list of the walker
+struct PkoList;   // traced segments (geometry/pko_list.h)
+struct StelList;  // start candidates (geometry/stel_list.h)
 
 // What the walker walks along: the model's triangles, the walls and the frame it must not leave.
 struct WalkModel {

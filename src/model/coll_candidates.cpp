@@ -10,6 +10,8 @@
 
 #include "geometry/geo_error.h"
 #include "geometry/lst_sort.h"
+#include "geometry/pko_list.h"
+#include "model/pko_map.h"
 
 namespace {
 
@@ -61,7 +63,7 @@ int collCtxAlloc(CollCtx* ctx, const WalkParams* params) {
     }
     return 1;
   }
-  stelListFree(ctx->candidates);
+  lstIntFree(ctx->candidates);
   const int count = params->model != nullptr ? triCount(params->model->triangles) : 0;
   ctx->candidates = lstIntNew(count);
   return ctx->candidates != nullptr ? 1 : geoFail(-1, kModule);
@@ -69,7 +71,7 @@ int collCtxAlloc(CollCtx* ctx, const WalkParams* params) {
 
 void collCtxFree(CollCtx* ctx) {
   if (ctx == nullptr) return;
-  stelListFree(ctx->candidates);
+  lstIntFree(ctx->candidates);
   lstRecFree(ctx->pairs);
   lstRecFree(ctx->wallAllowances);
   lstRecFree(ctx->triAllowances);
@@ -163,6 +165,25 @@ int collSubModelOfTriangle(const SurfaceModel* model, int index) {
     if (index < end) return k;
   }
   return -1;
+}
+
+int collContactChangesSubModel(const CollCtx* ctx, const WalkTool* tool, const WalkParams* walk,
+                               const SliceContext* slice, int id, int kind) {
+  if (walk == nullptr || walk->mode == 0 || collCtxFlagged() == 0 || id < 0) return 0;
+  if (slice == nullptr || slice->traced == nullptr || slice->traced->count <= 0 ||
+      slice->traced->ids == nullptr || slice->traced->kinds == nullptr) {
+    return 0;
+  }
+  const PkoList* traced = slice->traced;
+  const int lastId = traced->ids[traced->count - 1];
+  if (lastId < 0) return 0;
+  const int last =
+      pkoMapTriangleIndex(ctx, tool, walk, slice, lastId, traced->kinds[traced->count - 1]);
+  const int next = pkoMapTriangleIndex(ctx, tool, walk, slice, id, kind);
+  if (last < 0 || next < 0) return 0;
+  const int lastPart = collSubModelOfTriangle(walk->model, last);
+  const int nextPart = collSubModelOfTriangle(walk->model, next);
+  return lastPart >= 0 && nextPart >= 0 && lastPart != nextPart ? 1 : 0;
 }
 
 // ---- candidate set ----------------------------------------------------------------------------

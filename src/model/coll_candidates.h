@@ -11,6 +11,7 @@
 #include "geometry/lists.h"
 #include "geometry/slice_records.h"
 #include "geometry/vec.h"
+#include "geometry/zlevel_records.h"
 #include "model/surface_model.h"
 
 // Capacity of each pair list that collCtxAlloc creates in list mode.
@@ -69,6 +70,15 @@ int collCtxCompareZDesc(const void* a, const void* b);
 // model's count, chain order), -1 beyond the last sub-model or for a null model. A negative index
 // is returned unchanged.
 int collSubModelOfTriangle(const SurfaceModel* model, int index);
+
+// Whether the walker's next contact (id, kind) lies on another part of the model than its last
+// contact (the last traced segment of the slice): 1 when collSubModelOfTriangle of their running
+// indices (pkoMapTriangleIndex) differ. 0 when the walk's sub-model mode is off, when the last
+// fill met no additional sub-model (collCtxFlagged), when the walker has no last contact (no
+// traced segment, or its id is negative), for a negative new id, or when either index cannot be
+// mapped.
+int collContactChangesSubModel(const CollCtx* ctx, const WalkTool* tool, const WalkParams* walk,
+                               const SliceContext* slice, int id, int kind);
 
 // ---- the candidates as one set ----------------------------------------------------------------
 // The set is in index mode when the context has a candidate index list (indices into its

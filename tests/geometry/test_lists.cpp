@@ -66,8 +66,8 @@ TEST(Lists, CapacityRulesAndGrowthSequences) {
   EXPECT_EQ(lstIntReset(il), 1);
   EXPECT_EQ(il->min, INT_MAX);
   EXPECT_EQ(il->max, INT_MIN);
-  EXPECT_EQ(stelListFree(il), 1);
-  EXPECT_EQ(stelListFree(nullptr), 0);
+  EXPECT_EQ(lstIntFree(il), 1);
+  EXPECT_EQ(lstIntFree(nullptr), 0);
   LineArcList* la = lstElemNew(3);
   caps = {la->capacity};
   for (int k = 0; k < 7; ++k) {
