@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <memory>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -242,8 +242,7 @@ int extractLoops(IntersectionRecord* rec, int h, ContourElement* raw, int m,
 
 // The raw chain as the one result (step 9 of an attempt).
 int singleResult(ContourElement* raw, int m, const ContourElement* src, int n, ContourElement* out,
-                 int outCapacity, ContourElement** outEnd, ContourElement** contours,
-                 int* counts) {
+                 int outCapacity, ContourElement** outEnd, ContourElement** contours, int* counts) {
   PockEngine& eng = pockEngine();
   if (contIsClosed(raw, m) == 0) m = contCloseGap(raw, m);
   ContourElement* res = raw;
@@ -412,7 +411,8 @@ int offsetStartCornerClose(const IntersectionRecord* records, int h) {
   return contDistance(at(records[0]), at(records[1])) < kStartCornerNear ? 1 : 0;
 }
 
-int offsetFarFlatArc(const ContourElement* loop, int m, const ContourElement* src, int n, double d) {
+int offsetFarFlatArc(const ContourElement* loop, int m, const ContourElement* src, int n,
+                     double d) {
   for (int i = 0; loop != nullptr && i < m; ++i) {
     const ContourElement& e = loop[i];
     if (e.type != kContArc || e.radius < kFlatArcRadius) continue;
@@ -468,8 +468,8 @@ int offsetCrossingTurn(const ContourElement* raw, int m, const IntersectionRecor
   return side == 1 ? 2 : 1;
 }
 
-int offsetStartRecordHit(const IntersectionRecord* records, int h, const ContourElement* raw,
-                         int m, const ContourElement* src, int n, double dp, double tau) {
+int offsetStartRecordHit(const IntersectionRecord* records, int h, const ContourElement* raw, int m,
+                         const ContourElement* src, int n, double dp, double tau) {
   if (records == nullptr || raw == nullptr || h <= 0) return 0;
   return startRecordHit(records, h, raw, m, src, n, dp, tau, nullptr);
 }
@@ -557,8 +557,8 @@ void offsetClassifyIsects(IntersectionRecord* rec, int h, const ContourElement* 
   }
 }
 
-ContourElement* offsetNextLoop(IntersectionRecord* records, int h, const ContourElement* raw,
-                               int m, ContourElement* out, const ContourElement* limit,
+ContourElement* offsetNextLoop(IntersectionRecord* records, int h, const ContourElement* raw, int m,
+                               ContourElement* out, const ContourElement* limit,
                                const ContourElement* src, int n, double d, int* overflow) {
   if (overflow != nullptr) *overflow = 0;
   int first = -1;
@@ -739,8 +739,7 @@ int contOffset(const ContourElement* elements, int n, int side, double d, Contou
   if (narrow == 1 && result == 1 && out != nullptr) {
     const Point2D srcStart = contElemStart(src[0]);
     const Point2D resStart = contElemStart(contours[0][0]);
-    if (contWinding(contours[0], counts[0], srcStart) != 0 ||
-        contWinding(src, n, resStart) == 0) {
+    if (contWinding(contours[0], counts[0], srcStart) != 0 || contWinding(src, n, resStart) == 0) {
       result = 0;
     }
   }

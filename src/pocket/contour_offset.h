@@ -103,8 +103,8 @@ int offsetCrossingTurn(const ContourElement* raw, int m, const IntersectionRecor
 // The probe of record 0 when the tool circle at its point is free: 1 when another record lies
 // closer than 3 tau; 0 when another record names record 0's element; otherwise the tool circle of
 // radius dp at the middle of record 0's element cut at its point (isectCircleHitsContour).
-int offsetStartRecordHit(const IntersectionRecord* records, int h, const ContourElement* raw,
-                         int m, const ContourElement* src, int n, double dp, double tau);
+int offsetStartRecordHit(const IntersectionRecord* records, int h, const ContourElement* raw, int m,
+                         const ContourElement* src, int n, double dp, double tau);
 // Gives each of the h records of the raw chain (m elements) its state: 1 a crossing of valid
 // offset parts, 2 a crossing in the invalid zone, 0 a crossing whose following piece lies in the
 // invalid zone, by a tool circle of radius d minus the classification tolerance against the
@@ -116,8 +116,8 @@ void offsetClassifyIsects(IntersectionRecord* records, int h, const ContourEleme
 // cleaned (contCleanup) and offsetFarFlatArc sets offsetRetry. Returns the end of the loop (out
 // itself for a loop that cleaned away); null when there is no further loop, with *overflow (may be
 // null) 1 when the loop did not fit (code 3029 sent), else 0.
-ContourElement* offsetNextLoop(IntersectionRecord* records, int h, const ContourElement* raw,
-                               int m, ContourElement* out, const ContourElement* limit,
+ContourElement* offsetNextLoop(IntersectionRecord* records, int h, const ContourElement* raw, int m,
+                               ContourElement* out, const ContourElement* limit,
                                const ContourElement* src, int n, double d, int* overflow);
 
 // ---- open offsets -------------------------------------------------------------------------------

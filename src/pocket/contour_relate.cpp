@@ -344,11 +344,11 @@ struct CircleIndex {
   int n = 0;
   double x0 = 0.0, y0 = 0.0, cell = 1.0;
   int cols = 1, rows = 1;
-  double reach = 0.0;                // largest absolute coordinate of the boxes
-  std::vector<int> cellStart;        // cell k holds items[cellStart[k] .. cellStart[k + 1])
+  double reach = 0.0;          // largest absolute coordinate of the boxes
+  std::vector<int> cellStart;  // cell k holds items[cellStart[k] .. cellStart[k + 1])
   std::vector<int> items;
-  std::vector<int> always;           // elements without a finite box: visited by every test
-  mutable std::vector<int> stamp;    // per element: the query that last collected it
+  std::vector<int> always;         // elements without a finite box: visited by every test
+  mutable std::vector<int> stamp;  // per element: the query that last collected it
   mutable std::vector<int> found;
   mutable int query = 0;
 };

@@ -106,7 +106,8 @@ int isectContourPiece(const ContourElement* elements, int n, int dir,
 // undefined (nothing changed).
 int isectCloseGap(ContourElement* a, ContourElement* b);
 
-// ---- loop tracing ---------------------------------------------------------------------------------
+// ---- loop tracing
+// ---------------------------------------------------------------------------------
 
 // The steps of isectTraceLoop, for its tests.
 // The next record for the trace from records[current] in walking direction dir: records not used

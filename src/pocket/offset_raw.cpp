@@ -108,7 +108,8 @@ int trimCut(const ContourElement& o, const ContourElement& p, Point2D* cut) {
 
 // Removes out[i], the later elements moving down.
 void removeSlot(RawOffset& r, int i) {
-  pockMemMove(&r.out[i], &r.out[i + 1], sizeof(ContourElement) * static_cast<size_t>(r.count - i - 1));
+  pockMemMove(&r.out[i], &r.out[i + 1],
+              sizeof(ContourElement) * static_cast<size_t>(r.count - i - 1));
   --r.count;
 }
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <numbers>
 #include <new>
+#include <numbers>
 #include <vector>
 
 #include "geometry/lst_sort.h"
@@ -119,8 +119,7 @@ PairResult pairStep(SelfSearch& s, int i, int j, int overlapped) {
   if ((lines && v == -1) || (arcs && v < -1)) return PairResult::kOverlap;
   if (v <= 0) return PairResult::kNone;
   const bool neighbour = j == i + 1 || (i == 0 && j == s.n - 1);
-  if (neighbour && v != 2 && !gapAt(s, i) &&
-      contSamePoint(contElemEnd(a), contElemStart(b)) == 1) {
+  if (neighbour && v != 2 && !gapAt(s, i) && contSamePoint(contElemEnd(a), contElemStart(b)) == 1) {
     return PairResult::kNone;
   }
   const Point2D aStart = contElemStart(a), bStart = contElemStart(b), bEnd = contElemEnd(b);
@@ -199,7 +198,8 @@ void arcSearchExtent(const ContourElement& a, Point2D* lo, Point2D* hi) {
   const Point2D dirs[4] = {{r, 0.0}, {-r, 0.0}, {0.0, r}, {0.0, -r}};
   for (const Point2D& d : dirs) {
     const double csd = s.x * d.y - s.y * d.x, cde = d.x * e.y - d.y * e.x;
-    const bool in = cse >= 0.0 ? (csd >= -slack && cde >= -slack) : (csd >= -slack || cde >= -slack);
+    const bool in =
+        cse >= 0.0 ? (csd >= -slack && cde >= -slack) : (csd >= -slack || cde >= -slack);
     if (whole || in) {
       const Point2D q{a.p0 + d.x, a.p1 + d.y};
       lo->x = q.x < lo->x ? q.x : lo->x;
@@ -241,8 +241,8 @@ int isectSearchBox(const ContourElement& e, IsectBox* out) {
   return 1;
 }
 
-int isectBoxPairs(const ContourElement* a, int na, const ContourElement* b, int nb,
-                  std::size_t cap, std::vector<std::uint64_t>* pairs) {
+int isectBoxPairs(const ContourElement* a, int na, const ContourElement* b, int nb, std::size_t cap,
+                  std::vector<std::uint64_t>* pairs) {
   pairs->clear();
   const bool self = b == nullptr;
   if (a == nullptr || na <= 0 || (!self && nb <= 0)) return 1;
@@ -333,10 +333,12 @@ int isectBoxPairs(const ContourElement* a, int na, const ContourElement* b, int 
     const int na0 = na;
     std::vector<int> first(static_cast<std::size_t>(na0) + 1, 0);
     for (std::uint64_t p : *pairs) ++first[static_cast<std::size_t>(p >> 32) + 1];
-    for (int i = 0; i < na0; ++i) first[static_cast<std::size_t>(i) + 1] += first[static_cast<std::size_t>(i)];
+    for (int i = 0; i < na0; ++i)
+      first[static_cast<std::size_t>(i) + 1] += first[static_cast<std::size_t>(i)];
     std::vector<std::uint64_t> sorted(pairs->size());
     std::vector<int> fill(first.begin(), first.end() - 1);
-    for (std::uint64_t p : *pairs) sorted[static_cast<std::size_t>(fill[static_cast<std::size_t>(p >> 32)]++)] = p;
+    for (std::uint64_t p : *pairs)
+      sorted[static_cast<std::size_t>(fill[static_cast<std::size_t>(p >> 32)]++)] = p;
     for (int i = 0; i < na0; ++i) {
       std::sort(sorted.begin() + first[static_cast<std::size_t>(i)],
                 sorted.begin() + first[static_cast<std::size_t>(i) + 1]);

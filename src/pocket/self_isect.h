@@ -53,8 +53,8 @@ inline int isectBoxesMeet(const IsectBox& a, const IsectBox& b) {
 // pairs i < j of contour a, else every pair (i of a, j of b). Each pair is stored as
 // (i << 32) | j, the list sorted ascending (by i, then j). Returns 1; 0 when there would be more
 // than cap pairs (the list emptied); -1 when memory runs out.
-int isectBoxPairs(const ContourElement* a, int na, const ContourElement* b, int nb,
-                  std::size_t cap, std::vector<std::uint64_t>* pairs);
+int isectBoxPairs(const ContourElement* a, int na, const ContourElement* b, int nb, std::size_t cap,
+                  std::vector<std::uint64_t>* pairs);
 
 // Sort order of the records of one clockwise arc, for lstSort: -1 when a's elemA is greater than
 // b's, 1 when smaller; for equal elemA 1 when a's param is smaller, else -1 (descending, never 0).

@@ -39,7 +39,8 @@ inline bool overlapping(const IPt& a, const IPt& b, const IPt& c, const IPt& d) 
 
 // The crossing of ab and cd when they cross properly (each separates the other's ends).
 inline bool properCrossing(const IPt& a, const IPt& b, const IPt& c, const IPt& d, Point2D* out) {
-  if (orient(a, b, c) * orient(a, b, d) >= 0 || orient(c, d, a) * orient(c, d, b) >= 0) return false;
+  if (orient(a, b, c) * orient(a, b, d) >= 0 || orient(c, d, a) * orient(c, d, b) >= 0)
+    return false;
   const long long den = (b.x - a.x) * (d.y - c.y) - (b.y - a.y) * (d.x - c.x);
   const long long num = (c.x - a.x) * (d.y - c.y) - (c.y - a.y) * (d.x - c.x);
   const double t = static_cast<double>(num) / static_cast<double>(den);

@@ -122,8 +122,8 @@ TEST_F(ContourOffsetTest, SpikeGetsAHalfCircleAboutItsTip) {
       }
     }
     EXPECT_EQ(halves, 1);
-    EXPECT_TRUE(pocktest::loopIsOffset(out.loop(0), out.count(0), src.data(), int(src.size()), d,
-                                       1e-9));
+    EXPECT_TRUE(
+        pocktest::loopIsOffset(out.loop(0), out.count(0), src.data(), int(src.size()), d, 1e-9));
   }
 }
 
@@ -200,9 +200,18 @@ TEST_F(ContourOffsetTest, RandomContoursGiveValidLoops) {
 
 TEST_F(ContourOffsetTest, DumbbellSplitsAboveItsNeck) {
   // Two 20 x 20 squares joined by a neck of half-width 2.
-  const std::vector<ContourElement> src = polygon({{0, 0}, {20, 0}, {20, 8}, {40, 8}, {40, 0},
-                                                  {60, 0}, {60, 20}, {40, 20}, {40, 12}, {20, 12},
-                                                  {20, 20}, {0, 20}});
+  const std::vector<ContourElement> src = polygon({{0, 0},
+                                                   {20, 0},
+                                                   {20, 8},
+                                                   {40, 8},
+                                                   {40, 0},
+                                                   {60, 0},
+                                                   {60, 20},
+                                                   {40, 20},
+                                                   {40, 12},
+                                                   {20, 12},
+                                                   {20, 20},
+                                                   {0, 20}});
   for (double d : {2.05, 1.95}) {
     Result out;
     const int r = out.run(src, 1, d);
@@ -230,8 +239,8 @@ std::vector<Attempt> gAttempts;
 bool gForceRetry = false;
 void observe(const ContourElement* src, int, double d, int) {
   const PockEngine& e = pockEngine();
-  gAttempts.push_back({d, e.offsetStrict, e.contCornerFactor, e.offsetLoopTol,
-                       {src[0].p0, src[0].p1}});
+  gAttempts.push_back(
+      {d, e.offsetStrict, e.contCornerFactor, e.offsetLoopTol, {src[0].p0, src[0].p1}});
   if (gForceRetry) {
     pockEngine().offsetRetry = 1;
     pockEngine().offsetRotate = 0;
@@ -300,7 +309,7 @@ TEST_F(OffsetRetryTest, PocketContourRetriesFromThreeCornersFirst) {
     EXPECT_EQ(gAttempts[i].start.x, sq[i].p0) << i;  // each from the next corner
     EXPECT_EQ(gAttempts[i].start.y, sq[i].p1) << i;
   }
-  EXPECT_NE(gAttempts[4].d, 2.0);  // then the distance changes
+  EXPECT_NE(gAttempts[4].d, 2.0);             // then the distance changes
   EXPECT_EQ(pockEngine().offsetKeepOpen, 1);  // set by every attempt, never cleared
   pockRunReset();
   EXPECT_EQ(pockEngine().offsetKeepOpen, 0);
@@ -351,7 +360,8 @@ TEST_F(ContourOffsetTest, TinyDistanceReturnsTheSource) {
   Result out;
   ASSERT_EQ(out.run(sq, 1, 0.0003), 1);
   ASSERT_EQ(out.count(0), 4);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(std::memcmp(&out.loop(0)[i], &sq[size_t(i)], sizeof sq[0]), 0);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(std::memcmp(&out.loop(0)[i], &sq[size_t(i)], sizeof sq[0]), 0);
   EXPECT_EQ(out.end, out.loop(0) + 4);
 }
 
@@ -403,7 +413,8 @@ TEST_F(ContourOffsetTest, IncrementalMarkingEqualsThePlainOne) {
   std::vector<std::vector<ContourElement>> sources = {comb(30)};
   std::vector<Point2D> star;
   for (int i = 0; i < 1000; ++i) {
-    const double t = 2 * kPi * i / 1000, r = 100 * (1 + 0.25 * std::sin(7 * t) + 0.08 * std::sin(53 * t));
+    const double t = 2 * kPi * i / 1000,
+                 r = 100 * (1 + 0.25 * std::sin(7 * t) + 0.08 * std::sin(53 * t));
     star.push_back({r * std::cos(t), r * std::sin(t)});
   }
   sources.push_back(polygon(star));
@@ -417,7 +428,9 @@ TEST_F(ContourOffsetTest, IncrementalMarkingEqualsThePlainOne) {
       ASSERT_EQ(plain.run(sources[k], 1, d), r) << k;
       for (int q = 0; q < r; ++q) {
         ASSERT_EQ(fast.count(q), plain.count(q)) << k;
-        ASSERT_EQ(std::memcmp(fast.loop(q), plain.loop(q), sizeof(ContourElement) * size_t(fast.count(q))), 0)
+        ASSERT_EQ(std::memcmp(fast.loop(q), plain.loop(q),
+                              sizeof(ContourElement) * size_t(fast.count(q))),
+                  0)
             << k;
       }
     }
@@ -442,8 +455,10 @@ TEST_F(ContourOffsetTest, OpenOffsetTrimsBackToTheSourceEnds) {
 
 TEST_F(ContourOffsetTest, SmallOperationsOfAnAttempt) {
   // Gap closing: a line appended, or in ring mode the last line's end moved.
-  std::vector<ContourElement> open = {contMakeLine(0, 0, 10, 0, 3), contMakeLine(10, 0, 10, 10, 4),
-                                      contMakeLine(10, 10, 0.02, 0.01, 5), {}};
+  std::vector<ContourElement> open = {contMakeLine(0, 0, 10, 0, 3),
+                                      contMakeLine(10, 0, 10, 10, 4),
+                                      contMakeLine(10, 10, 0.02, 0.01, 5),
+                                      {}};
   std::vector<ContourElement> a = open;
   EXPECT_EQ(contCloseGap(a.data(), 3), 4);
   EXPECT_EQ(a[3].tag, 5);
@@ -475,7 +490,8 @@ TEST_F(ContourOffsetTest, SmallOperationsOfAnAttempt) {
   std::swap(arcs[0], arcs[3]);
   EXPECT_EQ(contHasNearFullArc(5, arcs.data(), 1), 0);
   EXPECT_EQ(contHasNearFullArc(5, arcs.data(), 0), 1);
-  const std::vector<ContourElement> eight = polygon({{0, 0}, {5, 5}, {10, 0}, {10, 10}, {5, 5}, {0, 10}});
+  const std::vector<ContourElement> eight =
+      polygon({{0, 0}, {5, 5}, {10, 0}, {10, 10}, {5, 5}, {0, 10}});
   EXPECT_EQ(contEndRepeats(eight.data(), 6), 1);
   EXPECT_EQ(contEndRepeats(square(10, true).data(), 4), 0);
   const ContourElement l1 = contMakeLine(0, 0, 1, 1, 0), l2 = contMakeLine(0.00005, 0, 1, 1, 9);
@@ -509,8 +525,10 @@ TEST_F(ContourOffsetTest, SmallOperationsOfAnAttempt) {
   EXPECT_EQ(offsetOrientationKept(sq.data(), 4, sq.data(), 4), 1);
   EXPECT_EQ(offsetOrientationKept(sq.data(), 4, square(10, false).data(), 4), 0);
   // Records: a second one near a start record in state 1; records near used ones become used.
-  std::vector<IntersectionRecord> rec = {{0, 0, 0, 1, 9, 1, 0}, {0.1, 0, 0, 2, 5, 1, 0},
-                                         {0.00005, 0, 0, 3, 6, 2, 0}, {5, 5, 0, 4, 7, 1, 0}};
+  std::vector<IntersectionRecord> rec = {{0, 0, 0, 1, 9, 1, 0},
+                                         {0.1, 0, 0, 2, 5, 1, 0},
+                                         {0.00005, 0, 0, 3, 6, 2, 0},
+                                         {5, 5, 0, 4, 7, 1, 0}};
   EXPECT_EQ(offsetStartCornerClose(rec.data(), 4), 1);
   rec[1].x = 0.2;
   EXPECT_EQ(offsetStartCornerClose(rec.data(), 4), 0);

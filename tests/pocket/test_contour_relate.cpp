@@ -113,11 +113,14 @@ TEST_F(ContourRelateTest, IntegerPolygonsGiveTheExactCrossings) {
       EXPECT_LT(pocktest::segDist({rec.x, rec.y}, {eb.p0, eb.p1}, {eb.p2, eb.p3}), 1e-9);
     }
     const std::vector<Point2D> want = exactCrossings(wa, wb);
-    for (const Point2D& q : want) vertexCrossings += q.x == std::floor(q.x) && q.y == std::floor(q.y);
-    ASSERT_TRUE(pocktest::samePoints(got, want)) << tested << ": " << h << " records, " << want.size();
+    for (const Point2D& q : want)
+      vertexCrossings += q.x == std::floor(q.x) && q.y == std::floor(q.y);
+    ASSERT_TRUE(pocktest::samePoints(got, want))
+        << tested << ": " << h << " records, " << want.size();
     // The box filter leaves out only pairs that give nothing.
     ASSERT_EQ(h, isectContoursAllPairs(a.data(), na, b.data(), nb, oracle.data(), kIsectRecordMax));
-    ASSERT_EQ(std::memcmp(records.data(), oracle.data(), sizeof(IntersectionRecord) * size_t(h)), 0);
+    ASSERT_EQ(std::memcmp(records.data(), oracle.data(), sizeof(IntersectionRecord) * size_t(h)),
+              0);
   }
   EXPECT_GT(vertexCrossings, 50);
 }
@@ -129,11 +132,12 @@ TEST_F(ContourRelateTest, BoxFilterEqualsAllPairsOnLinesAndArcs) {
     const pocktest::SampledContour a = pocktest::randomContour(rng, k % 2 == 0);
     const pocktest::SampledContour b = pocktest::randomContour(rng, k % 3 == 0);
     const int na = static_cast<int>(a.elements.size()), nb = static_cast<int>(b.elements.size());
-    const int h =
-        isectContours(a.elements.data(), na, b.elements.data(), nb, records.data(), kIsectRecordMax);
-    ASSERT_EQ(h, isectContoursAllPairs(a.elements.data(), na, b.elements.data(), nb,
-                                       oracle.data(), kIsectRecordMax));
-    ASSERT_EQ(std::memcmp(records.data(), oracle.data(), sizeof(IntersectionRecord) * size_t(h)), 0);
+    const int h = isectContours(a.elements.data(), na, b.elements.data(), nb, records.data(),
+                                kIsectRecordMax);
+    ASSERT_EQ(h, isectContoursAllPairs(a.elements.data(), na, b.elements.data(), nb, oracle.data(),
+                                       kIsectRecordMax));
+    ASSERT_EQ(std::memcmp(records.data(), oracle.data(), sizeof(IntersectionRecord) * size_t(h)),
+              0);
   }
 }
 
@@ -151,7 +155,10 @@ TEST_F(ContourRelateTest, TouchesAndOverlapsTable) {
       {"b's vertex passes a's edge", unit, {{-2, 6}, {2, 4}, {2, -2}, {-2, -2}}, 2},
       {"b crosses a twice", unit, {{2, 2}, {6, 2}, {6, 6}, {2, 6}}, 2},
       // The joint of a's vertex is judged from b's element only: a touch is recorded.
-      {"a's vertex touches b's edge", {{0, 0}, {4, 0}, {2, 4}}, {{-2, 4}, {6, 4}, {6, 8}, {-2, 8}}, 1},
+      {"a's vertex touches b's edge",
+       {{0, 0}, {4, 0}, {2, 4}},
+       {{-2, 4}, {6, 4}, {6, 8}, {-2, 8}},
+       1},
       {"b covers part of an edge of a", unit, {{1, 0}, {3, 0}, {3, -2}, {1, -2}}, 0},
   };
   for (const Case& c : cases) {
@@ -165,7 +172,7 @@ TEST_F(ContourRelateTest, TouchesAndOverlapsTable) {
   const std::vector<ContourElement> b = polygon({{2, 4}, {6, 6}, {6, 1}, {2, 2}});
   const int h = isectContours(a.data(), 4, b.data(), 4, records.data(), kIsectRecordMax);
   ASSERT_EQ(h, 2);
-  EXPECT_EQ(records[0].elemA, 2);  // a's right edge x = 4, crossed on the way to (6, -2) ...
+  EXPECT_EQ(records[0].elemA, 2);       // a's right edge x = 4, crossed on the way to (6, -2) ...
   EXPECT_NEAR(records[1].x, 2, 1e-12);  // ... and b's vertex (2, 4) on a's top edge
   EXPECT_NEAR(records[1].y, 4, 1e-12);
   EXPECT_EQ(records[1].elemB, 4);
@@ -255,13 +262,16 @@ TEST_F(ContourRelateTest, InsideOfAgreesWithTheWindingOracle) {
       }
       e.radius *= s;
     }
-    const std::vector<Point2D> polyB = pocktest::contourPolygon(b.elements.data(), int(b.elements.size()));
-    const std::vector<Point2D> samplesA = pocktest::contourSamples(a.elements.data(), int(a.elements.size()), 0.5);
+    const std::vector<Point2D> polyB =
+        pocktest::contourPolygon(b.elements.data(), int(b.elements.size()));
+    const std::vector<Point2D> samplesA =
+        pocktest::contourSamples(a.elements.data(), int(a.elements.size()), 0.5);
     int in = 0;
     double nearest = 1e300;
     for (const Point2D& p : samplesA) {
       in += insidePolygon(p, polyB);
-      nearest = std::min(nearest, pocktest::contourDist(p, b.elements.data(), int(b.elements.size())));
+      nearest =
+          std::min(nearest, pocktest::contourDist(p, b.elements.data(), int(b.elements.size())));
     }
     if (nearest < 0.5 || (in != 0 && in != int(samplesA.size()))) continue;  // touching or crossing
     const int got = isectContourInsideOf(a.elements.data(), int(a.elements.size()),
@@ -301,7 +311,8 @@ TEST_F(ContourRelateTest, CircleHitsWhenTheContourComesNearerThanTheRadius) {
       const double dmin = pocktest::contourDist(centre, c.elements.data(), n);
       double dmax = 0;
       for (const auto& s : c.samples) {
-        for (const Point2D& p : s) dmax = std::max(dmax, std::hypot(p.x - centre.x, p.y - centre.y));
+        for (const Point2D& p : s)
+          dmax = std::max(dmax, std::hypot(p.x - centre.x, p.y - centre.y));
       }
       const ContourElement circle = circleAt(centre, r);
       const int got = isectCircleHitsContour(circle, c.elements.data(), n);
@@ -410,8 +421,8 @@ TEST_F(ContourRelateTest, FigureEightLoopsAreTracedOneByOne) {
   // From the start record (state 1) with the crossing to be turned at (state 0): the left lobe.
   std::vector<IntersectionRecord> rec = {{0, 0, 0, 1, 4, 1, 0}, {5, 5, 0.5, 1, 3, 0, 0}};
   int closed = 0;
-  ContourElement* end = isectTraceLoop(rec.data(), 2, raw.data(), 4, out.data(),
-                                       out.data() + out.size(), &closed);
+  ContourElement* end =
+      isectTraceLoop(rec.data(), 2, raw.data(), 4, out.data(), out.data() + out.size(), &closed);
   ASSERT_EQ(closed, 1);
   ASSERT_EQ(end - out.data(), 3);
   EXPECT_NEAR(pocktest::contourArea(out.data(), 3), 25, 1e-9);

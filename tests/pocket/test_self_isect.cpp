@@ -63,7 +63,8 @@ std::vector<Point2D> exactCrossings(const std::vector<IPt>& p) {
   for (size_t i = 0; i < m; ++i) {
     for (size_t j = i + 1; j < m; ++j) {
       Point2D q{};
-      if (pocktest::properCrossing(p[i], p[(i + 1) % m], p[j], p[(j + 1) % m], &q)) out.push_back(q);
+      if (pocktest::properCrossing(p[i], p[(i + 1) % m], p[j], p[(j + 1) % m], &q))
+        out.push_back(q);
     }
   }
   std::map<IPt, std::vector<size_t>> passes;
@@ -103,9 +104,10 @@ TEST_F(SelfIsectTest, IntegerWalksGiveTheExactCrossings) {
       }
     }
     const std::vector<Point2D> want = exactCrossings(walk);
-    for (const Point2D& q : want) withVertexCrossings += q.x == std::floor(q.x) && q.y == std::floor(q.y);
-    ASSERT_TRUE(pocktest::samePoints(got, want)) << "walk " << k << ": " << h << " records, " << want.size()
-                                       << " crossings";
+    for (const Point2D& q : want)
+      withVertexCrossings += q.x == std::floor(q.x) && q.y == std::floor(q.y);
+    ASSERT_TRUE(pocktest::samePoints(got, want))
+        << "walk " << k << ": " << h << " records, " << want.size() << " crossings";
   }
   EXPECT_GT(withVertexCrossings, 50);  // the walks do cross at shared vertices
 }
@@ -162,9 +164,9 @@ TEST_F(SelfIsectTest, SweepEqualsAllPairsOnRawOffsets) {
   for (int k = 0; k < 200; ++k) {
     const pocktest::SampledContour c = pocktest::randomContour(rng, k % 2 == 0);
     int m = 0;
-    const int status = contOffsetRaw(1.0 + k % 17, c.elements.data(),
-                                     static_cast<int>(c.elements.size()), raw.data(),
-                                     kContMaxElements, &m, k % 4 < 2 ? 1 : -1);
+    const int status =
+        contOffsetRaw(1.0 + k % 17, c.elements.data(), static_cast<int>(c.elements.size()),
+                      raw.data(), kContMaxElements, &m, k % 4 < 2 ? 1 : -1);
     ASSERT_NE(status, kRawOffsetFailed) << k;
     const int h = contFindSelfIsects(raw.data(), m, records.data(), status);
     ASSERT_EQ(h, contFindSelfIsectsAllPairs(raw.data(), m, oracle.data(), status)) << k;
@@ -201,7 +203,8 @@ TEST_F(SelfIsectTest, DegenerateJointsTable) {
   };
   for (const Case& c : cases) {
     const std::vector<ContourElement> chain = polygon(c.points);
-    const int h = contFindSelfIsects(chain.data(), static_cast<int>(chain.size()), records.data(), 1);
+    const int h =
+        contFindSelfIsects(chain.data(), static_cast<int>(chain.size()), records.data(), 1);
     ASSERT_EQ(h, static_cast<int>(c.want.size())) << c.name;
     for (int r = 0; r < h; ++r) {
       EXPECT_NEAR(records[size_t(r)].x, c.want[size_t(r)].x, 1e-9) << c.name;
@@ -232,15 +235,16 @@ TEST_F(SelfIsectTest, RecordsFollowTheDirectionOfAnArc) {
     // Up from the arc's end, down and up through the arc three times, back to its start; the
     // clockwise case mirrored in x.
     const double f = dir > 0 ? 1.0 : -1.0;
-    const std::vector<Point2D> tail = {{end.x, 20},      {-6 * f, 20}, {-6 * f, 0},
-                                       {-2 * f, 0},      {-2 * f, 20}, {3 * f, 20},
-                                       {3 * f, 0},       {r * std::cos(a0), 0}};
+    const std::vector<Point2D> tail = {{end.x, 20}, {-6 * f, 20},         {-6 * f, 0},
+                                       {-2 * f, 0}, {-2 * f, 20},         {3 * f, 20},
+                                       {3 * f, 0},  {r * std::cos(a0), 0}};
     Point2D prev = end;
     for (const Point2D& q : tail) {
       chain.push_back(contMakeLine(prev.x, prev.y, q.x, q.y, 0));
       prev = q;
     }
-    const int h = contFindSelfIsects(chain.data(), static_cast<int>(chain.size()), records.data(), 1);
+    const int h =
+        contFindSelfIsects(chain.data(), static_cast<int>(chain.size()), records.data(), 1);
     ASSERT_EQ(h, 3) << dir;
     for (int k = 0; k < h; ++k) EXPECT_EQ(records[size_t(k)].elemA, 1);
     // In the order of travel along the arc.
@@ -277,7 +281,7 @@ TEST_F(SelfIsectTest, MoreThanTheRecordLimitFailsCleanly) {
 
 TEST_F(SelfIsectTest, CompareByParamIsDescendingAndNeverEqual) {
   IntersectionRecord a{0, 0, 1.0, 3, 5, 0, 0}, b{0, 0, 2.0, 3, 6, 0, 0};
-  EXPECT_EQ(isectCompareByParam(&a, &b), 1);   // smaller param after
+  EXPECT_EQ(isectCompareByParam(&a, &b), 1);  // smaller param after
   EXPECT_EQ(isectCompareByParam(&b, &a), -1);
   EXPECT_EQ(isectCompareByParam(&a, &a), -1);  // never 0
   IntersectionRecord c{0, 0, 0.0, 4, 5, 0, 0};
