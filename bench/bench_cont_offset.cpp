@@ -79,8 +79,7 @@ void BM_RegionOffset(benchmark::State& state) {
     const auto t0 = std::chrono::steady_clock::now();
     for (const auto& c : contours) {
       const int r = contOffset(c.data(), static_cast<int>(c.size()), 1, kDistance, out.data(),
-                               static_cast<int>(out.size()), nullptr, starts.data(),
-                               counts.data());
+                               static_cast<int>(out.size()), nullptr, starts.data(), counts.data());
       ++calls;
       failed = failed || r <= 0;
       for (int k = 0; k < r; ++k) elements += counts[static_cast<std::size_t>(k)];
@@ -106,8 +105,8 @@ void selfIsects(benchmark::State& state, int allPairs) {
   pockRunReset();
   std::vector<ContourElement> raw(kOffsetRawCapacity);
   int m = 0;
-  const int status = contOffsetRaw(kDistance, contours[0].data(), n, raw.data(),
-                                   kContMaxElements, &m, 1);
+  const int status =
+      contOffsetRaw(kDistance, contours[0].data(), n, raw.data(), kContMaxElements, &m, 1);
   std::vector<IntersectionRecord> records(kIsectRecordMax);
   int h = 0;
   for (auto _ : state) {
