@@ -31,6 +31,9 @@ constexpr double kUndoubledScale = 5.0;
 // Circles and arcs above these radii have their coincidence tests scaled down.
 constexpr double kBigCircle = 100.0;
 constexpr double kBigArc = 30.0;
+// Pair lists of the box filter: at most this many pairs per element plus a fixed allowance.
+constexpr std::size_t kPairsPerElement = 16;
+constexpr std::size_t kPairAllowance = std::size_t{1} << 22;
 // Margins of the circle test's comparisons.
 constexpr double kCurvatureMargin = 0.001;
 constexpr double kInsideMargin = 0.001;
@@ -116,8 +119,11 @@ int contoursSearch(const ContourElement* a, int na, const ContourElement* b, int
     return -1;
   }
   if (boxFilter) {
-    const std::size_t all = static_cast<std::size_t>(na) * static_cast<std::size_t>(nb);
-    if (isectBoxPairs(a, na, b, nb, all, &pairs) < 0) return -1;
+    // A pair list beyond this size would cost more than it saves: all pairs are visited instead.
+    const std::size_t cap = kPairsPerElement * (static_cast<std::size_t>(na) + nb) + kPairAllowance;
+    const int built = isectBoxPairs(a, na, b, nb, cap, &pairs);
+    if (built < 0) return -1;
+    if (built == 0) boxFilter = false;
   }
   std::size_t at = 0;
   int count = 0;
@@ -356,6 +362,8 @@ struct CircleIndex {
 int isectCircleHitsContour(const ContourElement& circle, const ContourElement* elements, int n) {
   return circleHits(circle, elements, n, nullptr, n, circleFilter.on);
 }
+
+void isectRelateResetState() { circleFilter = CircleFilterState{}; }
 
 int isectCircleSetFilter(int on) {
   const int previous = circleFilter.on ? 1 : 0;

@@ -68,6 +68,8 @@ int isectCircleHitsIndexed(const ContourElement& circle, const CircleIndex* inde
 // in the circle tests and returns the previous setting; off gives the plain test over every element
 // that the tests compare with.
 int isectCircleSetFilter(int on);
+// Test seam: the circle filter back on, as at load.
+void isectRelateResetState();
 
 // ---- walking along records -------------------------------------------------------------------
 

@@ -29,7 +29,7 @@ class ContourRelateTest : public ::testing::Test {
     pockEngine().pockToolRadius = 5;
   }
   void TearDown() override {
-    isectCircleSetFilter(1);
+    isectRelateResetState();
     pockRunReset();
   }
   std::vector<IntersectionRecord> records = std::vector<IntersectionRecord>(kIsectRecordMax);

@@ -4,6 +4,7 @@
 // exact crossing test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -307,6 +308,22 @@ TEST_F(ContourRepairTest, ThousandLineCircleReducesToFewArcs) {
   pockEngine().paramSuppressReduction = 0;
   EXPECT_EQ(contReduceShort(w.data(), 64, tol, 0), 64);
   EXPECT_EQ(w[0].p2, source[0].p2);
+}
+
+// Splitting the large arcs of the reduced copy made it longer than the contour, and the longer
+// copy was written over the end of the caller's array; such a copy now leaves the contour alone.
+TEST_F(ContourRepairTest, ReductionNeverGrowsTheContour) {
+  std::vector<ContourElement> v;
+  for (int i = 0; i < 70; ++i) {
+    v.push_back(contMakeArc(2 * i + 1, 0, 2 * i + 2, 0, 2 * i, 0, 1, 1, 0));  // bumps of radius 1
+  }
+  std::reverse(v.begin(), v.end());  // from x = 140 back to 0 over the top
+  const std::vector<ContourElement> tail = polygon({{0, 0}, {0, -5}, {140, -5}, {140, 0}});
+  v.insert(v.end(), tail.begin(), tail.end() - 1);
+  ASSERT_EQ(v.size(), 73u);
+  const std::vector<ContourElement> before = v;
+  EXPECT_EQ(contReduceShort(v.data(), 73, 0.01, 1), 73);
+  EXPECT_EQ(std::memcmp(v.data(), before.data(), sizeof(ContourElement) * 73), 0);
 }
 
 TEST_F(ContourRepairTest, ReduceChainsFitsRunsOfTenLines) {
