@@ -58,6 +58,17 @@ void contPutElem(ContourElement* elements, int i, const ContourElement& element)
 // ends; an arc's is the point at the mean of its start and end angles after the window wrap.
 // Returns 1; 0 for another which or a type other than line or arc (out untouched).
 int contElemPoint(const ContourElement& e, Point2D* out, int which);
+// The start and the end of a line or arc (contElemPoint 1 and 2); (0, 0) for another type.
+inline Point2D contElemStart(const ContourElement& e) {
+  Point2D p{0.0, 0.0};
+  contElemPoint(e, &p, 1);
+  return p;
+}
+inline Point2D contElemEnd(const ContourElement& e) {
+  Point2D p{0.0, 0.0};
+  contElemPoint(e, &p, 2);
+  return p;
+}
 // Sets the start of e to p (which 1) or its end (any other which); an arc's radius becomes the
 // distance from its centre to p. Returns 1; 0 for a type other than line or arc.
 int contElemSetEndpoint(ContourElement* e, const Point2D& p, int which);

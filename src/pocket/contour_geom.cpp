@@ -22,19 +22,8 @@ constexpr double kCornerTol = 0.005;
 // Cross product below which an "openPocket" reversal stays a reversal.
 constexpr double kOpenReversalCross = 1e-7;
 
-Point2D startOf(const ContourElement& e) {
-  Point2D p{};
-  contElemPoint(e, &p, 1);
-  return p;
-}
-Point2D endOf(const ContourElement& e) {
-  Point2D p{};
-  contElemPoint(e, &p, 2);
-  return p;
-}
-
 double lineNearest(const Point2D& p, const ContourElement& e, Point2D* foot) {
-  const Point2D s = startOf(e), en = endOf(e);
+  const Point2D s = contElemStart(e), en = contElemEnd(e);
   const double ds = contDistance(p, s), de = contDistance(p, en);
   const Seg2D seg = contElemSeg(e);
   Point2D f = s;
@@ -52,7 +41,7 @@ double lineNearest(const Point2D& p, const ContourElement& e, Point2D* foot) {
 }
 
 double arcNearest(const Point2D& p, const ContourElement& e, Point2D* foot) {
-  const Point2D s = startOf(e), en = endOf(e);
+  const Point2D s = contElemStart(e), en = contElemEnd(e);
   const double ds = contDistance(p, s), de = contDistance(p, en);
   if (contSamePoint(p, contArcCentre(e)) == 1) {
     *foot = s;
@@ -95,7 +84,7 @@ double arcOwnTurn(const ContourElement& arc, const Point2D& ts, const Point2D& q
 
 int contElemBox(const ContourElement& e, Point2D* min, Point2D* max) {
   if (e.type != kContLine && e.type != kContArc) return 0;
-  const Point2D s = startOf(e), en = endOf(e);
+  const Point2D s = contElemStart(e), en = contElemEnd(e);
   *min = Point2D{std::fmin(s.x, en.x), std::fmin(s.y, en.y)};
   *max = Point2D{std::fmax(s.x, en.x), std::fmax(s.y, en.y)};
   if (e.type == kContArc) {
@@ -119,7 +108,7 @@ int contPointOnElem(const Point2D& p, const ContourElement& e) {
 double contNearestOnElem(const Point2D& p, const ContourElement& e, Point2D* foot) {
   if (e.type != kContLine && e.type != kContArc) return 0.0;
   if (contElemClosed(e) == 1) {
-    *foot = startOf(e);
+    *foot = contElemStart(e);
     return contDistance(p, *foot);
   }
   return e.type == kContLine ? lineNearest(p, e, foot) : arcNearest(p, e, foot);
@@ -182,7 +171,7 @@ int contCornerType(const ContourElement& prev, const ContourElement& next, int* 
   double k = eng.contCornerFactor;
   if (prev.type == kContLine && next.type == kContArc && eng.offsetStrict == 0) k = 9.0;
   if (prev.type == kContArc && next.type == kContLine &&
-      contDistance(startOf(next), endOf(next)) > 100.0) {
+      contDistance(contElemStart(next), contElemEnd(next)) > 100.0) {
     k = 10.0;
   }
   const double tol = kCornerTol * k;
@@ -200,7 +189,7 @@ int contCornerType(const ContourElement& prev, const ContourElement& next, int* 
   if (next.type == kContArc) {
     // The path reverses into an arc: judge by the tangent one tenth into it.
     Point2D inner{};
-    contArcInnerPoint(next, startOf(next), endOf(next), &inner);
+    contArcInnerPoint(next, contElemStart(next), contElemEnd(next), &inner);
     ContourElement part = next;
     contElemSetEndpoint(&part, inner, 2);
     Point2D tInner{};
@@ -215,7 +204,8 @@ int contCornerType(const ContourElement& prev, const ContourElement& next, int* 
 int contCornerAgrees(const ContourElement& a, const ContourElement& b, int cls) {
   int found = 0;
   if (contCornerType(a, b, &found) == 0 || found != cls) return 1;
-  const Point2D as = startOf(a), ae = endOf(a), bs = startOf(b), be = endOf(b);
+  const Point2D as = contElemStart(a), ae = contElemEnd(a), bs = contElemStart(b),
+                be = contElemEnd(b);
   const double dot = (ae.x - as.x) * (be.x - bs.x) + (ae.y - as.y) * (be.y - bs.y);
   return dot < 0.0 ? 1 : 0;
 }
@@ -269,9 +259,9 @@ int contShoelaceSign(const ContourElement* elements, int n) {
   if (elements == nullptr || n <= 1) return 0;
   double sum = 0.0;
   for (int i = 0; i < n; ++i) {
-    const Point2D p = startOf(elements[i]);
-    const Point2D next = startOf(elements[(i + 1) % n]);
-    const Point2D prev = startOf(elements[(i + n - 1) % n]);
+    const Point2D p = contElemStart(elements[i]);
+    const Point2D next = contElemStart(elements[(i + 1) % n]);
+    const Point2D prev = contElemStart(elements[(i + n - 1) % n]);
     sum += p.x * (next.y - prev.y);
   }
   if (std::fabs(sum) < kTurnTol) return 0;
@@ -286,9 +276,9 @@ int contTriangleThin(int n, const ContourElement* elements) {
   }
   const double tol = pockEngine().contTol;
   for (int i = 0; i < 3; ++i) {
-    const Point2D p = startOf(elements[i]);
-    const Point2D q = startOf(elements[(i + 1) % 3]);
-    const Point2D r = startOf(elements[(i + 2) % 3]);
+    const Point2D p = contElemStart(elements[i]);
+    const Point2D q = contElemStart(elements[(i + 1) % 3]);
+    const Point2D r = contElemStart(elements[(i + 2) % 3]);
     Point2D foot{};
     if (contNearestOnElem(p, contMakeLine(q.x, q.y, r.x, r.y, 0), &foot) < tol) return 1;
   }

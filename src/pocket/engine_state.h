@@ -80,6 +80,22 @@ struct PockEngine {
   int ccpOuterOrientation = 0;
 
   CtreeStartMatch ctreeStartMatch = {100000.0, -1, 0, {0.0, 0.0}, 0};
+
+  // Parameters of the pocket cycle that the engine's operations read; the cycle copies them here.
+  int paramPocketContour = 0;      // "pocketContour": the pocket contours themselves are offset
+  int paramSuppressReduction = 0;  // "suppressReduction": contours are never reduced
+
+  // Run state of the contour offset (contour_offset.h). The callers' switches:
+  int offsetKeepOpen = 0;      // 1 accepts open results and results of the wrong orientation
+  int offsetNarrowCheck = 0;   // 1 checks the source for a narrow strip before offsetting
+  int offsetRingMode = 0;      // 1 while the ring sequence is built: small gaps closed in place
+  int offsetFollowFailed = 0;  // 1 while a loop of two crossing contours could not be followed
+  // Flags that an offset attempt (and the loop tracing) sets for the retries of contOffset:
+  int offsetRetry = 0;              // the result is doubtful: retry with a changed distance
+  int offsetLost = 0;               // the raw offset could not be closed into a contour
+  int offsetRotate = 0;             // the start lies badly: retry from the next corner
+  double offsetLoopTol = 0.005;     // base tolerance of the crossing classification
+  double offsetLastDistance = 0.0;  // the distance of the last attempt
 };
 
 // The engine's settings and switches, for reading and setting.
