@@ -78,7 +78,8 @@ ZPathList* levelOf(int n, bool stacked) {
     ZPath* path = zpathNew(24);
     for (int k = 0; k < 24; ++k) {
       const double a = 2.0 * std::numbers::pi * k / 24;
-      const float pt[2] = {static_cast<float>(x + 5 * std::cos(a)), static_cast<float>(y + 4 * std::sin(a))};
+      const float pt[2] = {static_cast<float>(x + 5 * std::cos(a)),
+                           static_cast<float>(y + 4 * std::sin(a))};
       zpathAppendPoint(path, pt, nullptr, 3, 1);
     }
     path->z = -2.0;
@@ -123,7 +124,11 @@ void levelArgs(benchmark::internal::Benchmark* b) {
     for (int n : {100, 1000}) b->Args({n, stacked});
 }
 
-BENCHMARK(BM_RemoveIdentical<zpathListRemoveIdentical>)->Apply(levelArgs)->ArgNames({"paths", "stacked"});
-BENCHMARK(BM_RemoveIdentical<zpathListRemoveIdenticalPlain>)->Apply(levelArgs)->ArgNames({"paths", "stacked"});
+BENCHMARK(BM_RemoveIdentical<zpathListRemoveIdentical>)
+    ->Apply(levelArgs)
+    ->ArgNames({"paths", "stacked"});
+BENCHMARK(BM_RemoveIdentical<zpathListRemoveIdenticalPlain>)
+    ->Apply(levelArgs)
+    ->ArgNames({"paths", "stacked"});
 
 }  // namespace

@@ -19,15 +19,19 @@
 #include "geometry/geo_error.h"
 #include "geometry/geo_random.h"
 #include "geometry/kont2d.h"
+#include "geometry/kont_boolean.h"
 #include "geometry/kont_files.h"
 #include "geometry/lists.h"
 #include "geometry/path_list.h"
+#include "geometry/pko_list.h"
 #include "geometry/seg_offset.h"
 #include "geometry/seidel.h"
+#include "geometry/stel_list.h"
 #include "geometry/tool_axis.h"
 #include "model/coll_candidates.h"
 #include "model/drop_cutter.h"
 #include "model/facet_file.h"
+#include "model/holder_model.h"
 #include "model/mesh_load.h"
 #include "model/model_load.h"
 #include "model/path_collision.h"
@@ -35,6 +39,7 @@
 #include "model/polyhedron.h"
 #include "model/profile_drop.h"
 #include "model/profile_sample.h"
+#include "model/tool_assembly.h"
 #include "model/wcoll_contact.h"
 #include "output/geo_source.h"
 #include "output/out3d_state.h"
@@ -42,6 +47,8 @@
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/link_stack.h"
+#include "zlevel/zpath.h"
+#include "zlevel/zpath_file.h"
 
 namespace {
 
@@ -66,7 +73,7 @@ constexpr RunResetFn kModuleResets[] = {
     // framework
     parRunReset,
     numResetState,
-    msgResetState,
+    msgRunReset,
     // geometry
     cycleStateResetState,
     csysResetState,
@@ -83,6 +90,9 @@ constexpr RunResetFn kModuleResets[] = {
     arcFitResetState,
     arcRewriteResetState,
     contFileResetState,
+    kontBooleanResetState,  // also gives back the kept scratch blocks
+    pkoListResetState,
+    stelListResetState,
     // output
     out3dRunReset,
     bndDumpResetState,
@@ -99,6 +109,11 @@ constexpr RunResetFn kModuleResets[] = {
     collResetState,
     collCtxResetState,
     wcollResetState,
+    toolAssemblyResetState,
+    holderResetState,
+    // Z-level slicing
+    zpathResetState,
+    zpathFileResetState,
     // pocketing engine
     pockRunReset,
     layerResetState,

@@ -166,3 +166,10 @@ void msgSendPendingWarnings(CycleRecord* cycle) {
 }
 
 void msgResetState() { msgState = MsgState{}; }
+
+void msgRunReset() {
+  std::vector<std::string> pending;
+  pending.swap(msgState.pending);
+  msgState = MsgState{};
+  msgState.pending.swap(pending);
+}

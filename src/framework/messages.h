@@ -74,3 +74,6 @@ void msgSendPendingWarnings(CycleRecord* cycle);
 
 // Test seam: level 3, no cycle, no interrupt check, no message file named, no kept warning.
 void msgResetState();
+// Run-start reset: as msgResetState, but the warnings held for this run's first output stay
+// (sources skipped while the run loaded them, sent right after its init phase).
+void msgRunReset();

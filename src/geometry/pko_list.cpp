@@ -17,9 +17,9 @@
 namespace {
 
 constexpr int kMinRoom = 2;
-constexpr double kMergeCross = 1e-5;   // |cross| below which a segment continues the kept one
-constexpr double kFacingDot = 1e-5;    // |dot| above which a step is not perpendicular
-constexpr int kMergeMinSegments = 6;   // shorter ranges are left alone
+constexpr double kMergeCross = 1e-5;  // |cross| below which a segment continues the kept one
+constexpr double kFacingDot = 1e-5;   // |dot| above which a step is not perpendicular
+constexpr int kMergeMinSegments = 6;  // shorter ranges are left alone
 
 struct PkoState {
   int dumpCounter = 0;  // names the next ".pko" dump

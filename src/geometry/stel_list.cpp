@@ -4,11 +4,11 @@
 // traced segment looks only at the candidates in a window a few raster steps around its box.
 #include "geometry/stel_list.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 #include "framework/memory.h"
@@ -25,13 +25,13 @@ namespace {
 constexpr const char* kModule = "stel_list";
 constexpr int kMinRoom = 3;
 constexpr int kBuilderRoom = 100;
-constexpr double kAxisTol = 1e-5;       // a candidate is vertical (horizontal) below this |dx| (|dy|)
-constexpr double kBoxMargin = 0.5;      // a candidate is tried when its box grown by this overlaps
-constexpr double kRunMove = 0.2;        // how far a run candidate moves towards the traced segment
-constexpr double kRunFootSq = 0.2;      // squared distance to the traced segment that covers
-constexpr double kRunEndSq = 0.1;       // squared distance to a traced end that covers
-constexpr double kEdgeRadius = 0.2;     // circle about an edge candidate's ends
-constexpr double kWindowStepMin = 1e-6; // window steps below this make the window everything
+constexpr double kAxisTol = 1e-5;    // a candidate is vertical (horizontal) below this |dx| (|dy|)
+constexpr double kBoxMargin = 0.5;   // a candidate is tried when its box grown by this overlaps
+constexpr double kRunMove = 0.2;     // how far a run candidate moves towards the traced segment
+constexpr double kRunFootSq = 0.2;   // squared distance to the traced segment that covers
+constexpr double kRunEndSq = 0.1;    // squared distance to a traced end that covers
+constexpr double kEdgeRadius = 0.2;  // circle about an edge candidate's ends
+constexpr double kWindowStepMin = 1e-6;  // window steps below this make the window everything
 
 struct StelState {
   int dumpCounter = 0;  // names the next ".sel" dump
@@ -62,9 +62,7 @@ struct StelLine {
   bool row;   // a row (varying column) or a column (varying row)
   int fixed;  // the row or column index
   int length;
-  std::int16_t cell(int i) const {
-    return row ? raster->cells[fixed][i] : raster->cells[i][fixed];
-  }
+  std::int16_t cell(int i) const { return row ? raster->cells[fixed][i] : raster->cells[i][fixed]; }
   Point2D node(int i) const {
     if (row) return Point2D{raster->x0 + i * raster->colStep, raster->y0 + fixed * raster->rowStep};
     return Point2D{raster->x0 + fixed * raster->colStep, raster->y0 + i * raster->rowStep};
@@ -127,8 +125,10 @@ StelList* stelFromRaster(const Raster* raster, const Kont2D* region, std::int32_
   if (list == nullptr) return nullptr;
   list->mode = mode;
   bool ok = true;
-  for (int r = 0; r < raster->rows && ok; ++r) ok = each(list, {raster, true, r, raster->cols}, region);
-  for (int c = 0; c < raster->cols && ok; ++c) ok = each(list, {raster, false, c, raster->rows}, region);
+  for (int r = 0; r < raster->rows && ok; ++r)
+    ok = each(list, {raster, true, r, raster->cols}, region);
+  for (int c = 0; c < raster->cols && ok; ++c)
+    ok = each(list, {raster, false, c, raster->rows}, region);
   if (ok) return list;
   stelListFree(list);
   return nullptr;
@@ -150,7 +150,8 @@ struct StelBox {
 
 // Moves lo over a group sorted by key ascending so that every candidate whose key is at least
 // low - step (and more) lies at lo or after it.
-int stelWindowLow(const Seg2D* g, int n, int lo, double low, double step, double (*key)(const Seg2D&)) {
+int stelWindowLow(const Seg2D* g, int n, int lo, double low, double step,
+                  double (*key)(const Seg2D&)) {
   if (low - key(g[lo]) > 2.0 * step) {
     while (lo < n && low - key(g[lo]) >= step) ++lo;
     if (lo > 0) --lo;
@@ -200,7 +201,8 @@ void stelWindowAdvance(StelList* list, const StelBox& b, StelWindow* w) {
   const int nv = list->vertCount, nh = list->otherCount;
   // Without both groups or without both steps there is nothing to bound the window by; this is
   // decided first, so an empty group is never read.
-  if (nv == 0 || nh == 0 || std::fabs(w->dx) < kWindowStepMin || std::fabs(w->dy) < kWindowStepMin) {
+  if (nv == 0 || nh == 0 || std::fabs(w->dx) < kWindowStepMin ||
+      std::fabs(w->dy) < kWindowStepMin) {
     w->lo1 = 0;
     w->hi1 = nv;
     w->lo2 = 0;
@@ -248,8 +250,10 @@ int stelSide(const PkoList* traced, int from, int to) {
 
 // Whether candidate k is tried against the traced box: its box grown by the margin overlaps it.
 bool stelNear(const Seg2D& c, const StelBox& b) {
-  return b.minx <= std::fmax(c.x1, c.x2) + kBoxMargin && std::fmin(c.x1, c.x2) <= b.maxx + kBoxMargin &&
-         b.miny <= std::fmax(c.y1, c.y2) + kBoxMargin && std::fmin(c.y1, c.y2) <= b.maxy + kBoxMargin;
+  return b.minx <= std::fmax(c.x1, c.x2) + kBoxMargin &&
+         std::fmin(c.x1, c.x2) <= b.maxx + kBoxMargin &&
+         b.miny <= std::fmax(c.y1, c.y2) + kBoxMargin &&
+         std::fmin(c.y1, c.y2) <= b.maxy + kBoxMargin;
 }
 
 double stelStartSide(const Seg2D& t, const Seg2D& cand) {
@@ -263,7 +267,8 @@ StelList* stelListNew(int capacity) {
   if (room > INT_MAX / 2) return nullptr;
   auto* list = static_cast<StelList*>(memAllocZero(sizeof(StelList)));
   if (list == nullptr) return nullptr;
-  list->segments = static_cast<Seg2D*>(memAllocZero(static_cast<std::size_t>(room) * sizeof(Seg2D)));
+  list->segments =
+      static_cast<Seg2D*>(memAllocZero(static_cast<std::size_t>(room) * sizeof(Seg2D)));
   if (list->segments == nullptr) {
     memFree(list);
     return nullptr;
@@ -349,9 +354,10 @@ int stelCompareAxis(const void* a, const void* b) {
 int stelCompareByBox(const void* a, const void* b) {
   const Seg2D& s = *static_cast<const Seg2D*>(a);
   const Seg2D& t = *static_cast<const Seg2D*>(b);
-  const double keys[2][4] = {
-      {std::fmin(s.y1, s.y2), -std::fmax(s.y1, s.y2), std::fmin(s.x1, s.x2), -std::fmax(s.x1, s.x2)},
-      {std::fmin(t.y1, t.y2), -std::fmax(t.y1, t.y2), std::fmin(t.x1, t.x2), -std::fmax(t.x1, t.x2)}};
+  const double keys[2][4] = {{std::fmin(s.y1, s.y2), -std::fmax(s.y1, s.y2), std::fmin(s.x1, s.x2),
+                              -std::fmax(s.x1, s.x2)},
+                             {std::fmin(t.y1, t.y2), -std::fmax(t.y1, t.y2), std::fmin(t.x1, t.x2),
+                              -std::fmax(t.x1, t.x2)}};
   for (int k = 0; k < 4; ++k) {
     if (keys[0][k] < keys[1][k]) return -1;
     if (keys[0][k] > keys[1][k]) return 1;
@@ -387,9 +393,8 @@ int stelRunCovered(const Seg2D& t, const Seg2D& cand, int side) {
   }
   Point2D foot{};
   if (geoFootOnSeg(p, t, &foot) == 1) return geoDist2DSq(p, foot) < kRunFootSq ? 1 : 0;
-  return geoDist2DSq(p, g2dSegStart(t)) < kRunEndSq || geoDist2DSq(p, g2dSegEnd(t)) < kRunEndSq
-             ? 1
-             : 0;
+  return geoDist2DSq(p, g2dSegStart(t)) < kRunEndSq || geoDist2DSq(p, g2dSegEnd(t)) < kRunEndSq ? 1
+                                                                                                : 0;
 }
 
 int stelEdgeCovered(const Seg2D& t, const Seg2D& cand, int side) {

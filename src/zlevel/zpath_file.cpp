@@ -27,18 +27,18 @@
 namespace {
 
 constexpr const char* kModule = "zpath";
-constexpr int kListStep = 500;            // paths added to a full list while reading
+constexpr int kListStep = 500;              // paths added to a full list while reading
 constexpr std::size_t kChunkPoints = 1024;  // points encoded per write
-constexpr double kLevelTol = 1e-5;        // paths of one level differ less in z
+constexpr double kLevelTol = 1e-5;          // paths of one level differ less in z
 constexpr double kAreaRatio = 1.1;
 constexpr double kDiagonalRatio = 1.01;
 constexpr double kMinDiagonalSq = 1e-5;
-constexpr double kCornerTol = 1e-5;       // squared corner distance over G
-constexpr double kPointTol = 0.0001;      // point distance over G
+constexpr double kCornerTol = 1e-5;   // squared corner distance over G
+constexpr double kPointTol = 0.0001;  // point distance over G
 // Bound of the lower-left corner's x distance, as a factor of the squared diagonal of the earlier
 // path: the corner test with the diagonal test allows at most 1e-5 x 1.01; the rest is margin.
 constexpr double kCornerReachSq = 1.1e-5;
-constexpr double kZBucketMax = 1e12;      // |z| / 1e-5 beyond this is not bucketed
+constexpr double kZBucketMax = 1e12;  // |z| / 1e-5 beyond this is not bucketed
 constexpr int kBndDecimals = 12;
 
 struct ZpathFileState {
@@ -53,13 +53,12 @@ void zpathEncodeHead(const ZPath* path, unsigned char* b) {
   std::memset(b, 0, kZpathEntryHead);
   lePutI32(b + 0, path->count);
   lePutI32(b + 4, path->capacity);
-  const double f64[10] = {path->xmin,           path->ymin,           path->xmax,
-                          path->ymax,           path->groupStartX,    path->groupStartY,
-                          path->subGroupStartX, path->subGroupStartY, path->z,
-                          path->area};
+  const double f64[10] = {
+      path->xmin,        path->ymin,           path->xmax,           path->ymax, path->groupStartX,
+      path->groupStartY, path->subGroupStartX, path->subGroupStartY, path->z,    path->area};
   for (int k = 0; k < 10; ++k) lePutF64(b + 8 + 8 * k, f64[k]);
-  const std::int32_t i32[7] = {path->closed,  path->orientation, path->materialInside,
-                               path->nestingDepth, path->groupId, path->subGroupId,
+  const std::int32_t i32[7] = {path->closed,       path->orientation, path->materialInside,
+                               path->nestingDepth, path->groupId,     path->subGroupId,
                                path->reserved};
   for (int k = 0; k < 7; ++k) lePutI32(b + 88 + 4 * k, i32[k]);
   lePutU32(b + 116, path->flags);
@@ -69,10 +68,10 @@ void zpathEncodeHead(const ZPath* path, unsigned char* b) {
 void zpathDecodeHead(const unsigned char* b, ZPath* path) {
   path->count = leI32(b + 0);
   path->capacity = leI32(b + 4);
-  double* f64[10] = {&path->xmin,           &path->ymin,           &path->xmax,
-                     &path->ymax,           &path->groupStartX,    &path->groupStartY,
-                     &path->subGroupStartX, &path->subGroupStartY, &path->z,
-                     &path->area};
+  double* f64[10] = {
+      &path->xmin,        &path->ymin,        &path->xmax,           &path->ymax,
+      &path->groupStartX, &path->groupStartY, &path->subGroupStartX, &path->subGroupStartY,
+      &path->z,           &path->area};
   for (int k = 0; k < 10; ++k) *f64[k] = leF64(b + 8 + 8 * k);
   std::int32_t* i32[7] = {&path->closed,       &path->orientation, &path->materialInside,
                           &path->nestingDepth, &path->groupId,     &path->subGroupId,
@@ -121,11 +120,11 @@ bool zpathReadArrays(std::FILE* f, int n, ZPath* path) {
   path->contacts = static_cast<float*>(memAllocZero(room * 3 * sizeof(float)));
   path->elementIds = static_cast<std::int32_t*>(memAllocZero(room * sizeof(std::int32_t)));
   path->contactKinds = static_cast<std::int32_t*>(memAllocZero(room * sizeof(std::int32_t)));
-  const bool ok = path->points != nullptr && path->contacts != nullptr &&
-                  path->elementIds != nullptr && path->contactKinds != nullptr &&
-                  zpathReadWords(f, path->points, 2 * m) &&
-                  zpathReadWords(f, path->contacts, 3 * m) &&
-                  zpathReadWords(f, path->elementIds, m) && zpathReadWords(f, path->contactKinds, m);
+  const bool ok =
+      path->points != nullptr && path->contacts != nullptr && path->elementIds != nullptr &&
+      path->contactKinds != nullptr && zpathReadWords(f, path->points, 2 * m) &&
+      zpathReadWords(f, path->contacts, 3 * m) && zpathReadWords(f, path->elementIds, m) &&
+      zpathReadWords(f, path->contactKinds, m);
   if (!ok) zpathFreeArrays(path);
   return ok;
 }
@@ -267,8 +266,10 @@ bool zpathRemoveIdenticalPruned(ZPathList* list) {
     // Paths of one level lie in neighbouring buckets; two on each side absorb the rounding of the
     // bucket numbers.
     for (long long bucket = std::get<3>(kj) - 2; bucket <= std::get<3>(kj) + 2; ++bucket) {
-      const ZpathKey low{std::get<0>(kj), std::get<1>(kj), std::get<2>(kj), bucket, pj.xmin - reach};
-      const ZpathKey high{std::get<0>(kj), std::get<1>(kj), std::get<2>(kj), bucket, pj.xmin + reach};
+      const ZpathKey low{std::get<0>(kj), std::get<1>(kj), std::get<2>(kj), bucket,
+                         pj.xmin - reach};
+      const ZpathKey high{std::get<0>(kj), std::get<1>(kj), std::get<2>(kj), bucket,
+                          pj.xmin + reach};
       auto it = std::lower_bound(sortedKeys.begin(), sortedKeys.end(), low);
       const auto end = std::upper_bound(it, sortedKeys.end(), high);
       for (; it != end; ++it) {
@@ -315,8 +316,8 @@ int zpathAppendBlock(const ZPath* path, const char* fileName, bool wz) {
   bool ok = std::fprintf(f, wz ? "**BND%d **WZ\n" : "**BND %d\n", counter) > 0;
   for (int i = 0; ok && i <= path->count; ++i) {
     const int at = i < path->count ? i : 0;  // the first point again closes the block
-    Point3D p{static_cast<double>(path->points[2 * at]), static_cast<double>(path->points[2 * at + 1]),
-              path->z};
+    Point3D p{static_cast<double>(path->points[2 * at]),
+              static_cast<double>(path->points[2 * at + 1]), path->z};
     if (!wz) csysToolToWorld(&p);
     ok = zpathWriteBndPoint(f, p);
   }
@@ -388,8 +389,8 @@ ZPathList* zpathListRead(const char* fileName) {
     zpathDecodeHead(head, &path);
     // The count is trusted only as far as the rest of the file can hold its arrays.
     const std::int64_t room = (size - at) / static_cast<std::int64_t>(kZpathEntryPerPoint);
-    ok = path.count >= 0 && path.count <= room && (list->count < list->capacity ||
-          zpathListGrowTo(list, list->capacity + kListStep) == 1) &&
+    ok = path.count >= 0 && path.count <= room &&
+         (list->count < list->capacity || zpathListGrowTo(list, list->capacity + kListStep) == 1) &&
          zpathReadArrays(f, path.count, &path);
     if (!ok) break;
     at += static_cast<std::int64_t>(kZpathEntryPerPoint) * path.count;

@@ -113,8 +113,7 @@ int zpathToPko(PkoList* list, const ZPath* path, int mode) {
   const double box[6] = {list->xmin, list->ymin, list->zmin, list->xmax, list->ymax, list->zmax};
   for (int e = 0; e < n; ++e) {
     const int j = (c + 1) % n;
-    const bool keep =
-        path->elementIds[j] != -2 || ((mode & 1) != 0 && path->contactKinds[j] >= 0);
+    const bool keep = path->elementIds[j] != -2 || ((mode & 1) != 0 && path->contactKinds[j] >= 0);
     if (keep) {
       const Seg3D seg{{path->points[2 * c], path->points[2 * c + 1], path->z},
                       {path->points[2 * j], path->points[2 * j + 1], path->z}};

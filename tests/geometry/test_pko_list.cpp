@@ -144,15 +144,21 @@ INSTANTIATE_TEST_SUITE_P(
     Table, PkoMerge,
     ::testing::Values(
         MergeCase{"FiveSegmentsStay", collinear(5), {}, 0, 5, collinear(5)},
-        MergeCase{"SixCollinearLeaveTwo", collinear(6), {}, 0, 6, {seg(0, 0, 5, 2.5), seg(5, 2.5, 6, 3)}},
+        MergeCase{
+            "SixCollinearLeaveTwo", collinear(6), {}, 0, 6, {seg(0, 0, 5, 2.5), seg(5, 2.5, 6, 3)}},
         MergeCase{"OtherIdsNeverMerge", collinear(6), {4, 5, 4, 5, 4, 5}, 0, 6, collinear(6)},
         MergeCase{"BendSplitsTheRun",
-                  concat(collinear(3), {seg(3, 1.5, 3, 5), seg(3, 5, 3, 6), seg(3, 6, 3, 7), seg(3, 7, 3, 8)}),
+                  concat(collinear(3),
+                         {seg(3, 1.5, 3, 5), seg(3, 5, 3, 6), seg(3, 6, 3, 7), seg(3, 7, 3, 8)}),
                   {},
                   0,
                   7,
                   {seg(0, 0, 3, 1.5), seg(3, 1.5, 3, 7), seg(3, 7, 3, 8)}},
-        MergeCase{"RangeInsideTheList", concat(collinear(8), {seg(20, 0, 21, 0)}), {}, 1, 8,
+        MergeCase{"RangeInsideTheList",
+                  concat(collinear(8), {seg(20, 0, 21, 0)}),
+                  {},
+                  1,
+                  8,
                   {seg(0, 0, 1, 0.5), seg(1, 0.5, 7, 3.5), seg(7, 3.5, 8, 4), seg(20, 0, 21, 0)}}),
     [](const ::testing::TestParamInfo<MergeCase>& info) { return std::string(info.param.name); });
 

@@ -147,7 +147,7 @@ TEST_F(StelListTest, Comparators) {
 struct RowCase {
   const char* name;
   std::vector<int> row;
-  std::vector<Seg2D> runs;   // in node indices along the row (y not used)
+  std::vector<Seg2D> runs;  // in node indices along the row (y not used)
   std::vector<Seg2D> edges;
 };
 
@@ -175,15 +175,23 @@ TEST_P(StelRasterRow, CandidatesOfOneRow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, StelRasterRow,
-    ::testing::Values(
-        RowCase{"FreeBlockedBlockedFree", {0, -1, -1, 0}, {{0, 0, 3, 0}, {3, 0, 0, 0}}, {{0, 0, 1, 0}, {3, 0, 2, 0}}},
-        RowCase{"StartsBlocked", {-1, -1, 0, 0}, {{2, 0, 0, 0}}, {{2, 0, 1, 0}}},
-        RowCase{"OutsideInsideARun", {0, -1, -2, -1, 0}, {{0, 0, 4, 0}, {4, 0, 0, 0}}, {{0, 0, 1, 0}, {4, 0, 3, 0}}},
-        RowCase{"OpenAtTheEnd", {0, 0, -1, -1}, {{1, 0, 3, 0}}, {{1, 0, 2, 0}}},
-        RowCase{"AllBlocked", {-1, -1, -1}, {}, {}},
-        RowCase{"OpenFromTheFirstNode", {-1, -2, -1}, {{-1, 0, 2, 0}}, {}},
-        RowCase{"SeedNumbersAreFree", {3, -1, 3}, {{0, 0, 2, 0}, {2, 0, 0, 0}}, {{0, 0, 1, 0}, {2, 0, 1, 0}}},
-        RowCase{"AllFree", {0, 0, 0}, {}, {}}),
+    ::testing::Values(RowCase{"FreeBlockedBlockedFree",
+                              {0, -1, -1, 0},
+                              {{0, 0, 3, 0}, {3, 0, 0, 0}},
+                              {{0, 0, 1, 0}, {3, 0, 2, 0}}},
+                      RowCase{"StartsBlocked", {-1, -1, 0, 0}, {{2, 0, 0, 0}}, {{2, 0, 1, 0}}},
+                      RowCase{"OutsideInsideARun",
+                              {0, -1, -2, -1, 0},
+                              {{0, 0, 4, 0}, {4, 0, 0, 0}},
+                              {{0, 0, 1, 0}, {4, 0, 3, 0}}},
+                      RowCase{"OpenAtTheEnd", {0, 0, -1, -1}, {{1, 0, 3, 0}}, {{1, 0, 2, 0}}},
+                      RowCase{"AllBlocked", {-1, -1, -1}, {}, {}},
+                      RowCase{"OpenFromTheFirstNode", {-1, -2, -1}, {{-1, 0, 2, 0}}, {}},
+                      RowCase{"SeedNumbersAreFree",
+                              {3, -1, 3},
+                              {{0, 0, 2, 0}, {2, 0, 0, 0}},
+                              {{0, 0, 1, 0}, {2, 0, 1, 0}}},
+                      RowCase{"AllFree", {0, 0, 0}, {}, {}}),
     [](const ::testing::TestParamInfo<RowCase>& info) { return std::string(info.param.name); });
 
 TEST_F(StelListTest, ColumnsAndTheRegionFilter) {
@@ -202,7 +210,8 @@ TEST_F(StelListTest, ColumnsAndTheRegionFilter) {
   kontFree(region);
   EXPECT_EQ(stelFromRasterRuns(nullptr, nullptr), nullptr);
   // Memory running out at any step gives null and leaks nothing.
-  RasterPtr big = rasterOf(std::vector<std::vector<int>>(12, {0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0}));
+  RasterPtr big =
+      rasterOf(std::vector<std::vector<int>>(12, {0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0}));
   for (long n = 1;; ++n) {
     memTestFailAt(n);
     StelList* l = stelFromRasterEdges(big.get(), nullptr);
@@ -246,7 +255,8 @@ std::vector<Seg2D> removeByScan(std::vector<Seg2D> cands, int mode, const PkoLis
                                 int to) {
   lstSort(cands.data(), static_cast<int>(cands.size()), sizeof(Seg2D), stelCompareAxis);
   int side = 0;
-  for (int i = from; i < to && side == 0; ++i) side = traced->kinds[i] > 0 ? 1 : (traced->kinds[i] < 0 ? -1 : 0);
+  for (int i = from; i < to && side == 0; ++i)
+    side = traced->kinds[i] > 0 ? 1 : (traced->kinds[i] < 0 ? -1 : 0);
   std::vector<char> dead(cands.size(), 0);
   for (int i = from; i < to; ++i) {
     const Seg3D& s = traced->segments[i];
@@ -258,7 +268,8 @@ std::vector<Seg2D> removeByScan(std::vector<Seg2D> cands, int mode, const PkoLis
       const bool near = bx0 <= std::fmax(c.x1, c.x2) + 0.5 && std::fmin(c.x1, c.x2) <= bx1 + 0.5 &&
                         by0 <= std::fmax(c.y1, c.y2) + 0.5 && std::fmin(c.y1, c.y2) <= by1 + 0.5;
       if (!near) continue;
-      const int hit = mode == kStelModeRuns ? stelRunCovered(t, c, side) : stelEdgeCovered(t, c, side);
+      const int hit =
+          mode == kStelModeRuns ? stelRunCovered(t, c, side) : stelEdgeCovered(t, c, side);
       if (hit == 1) dead[k] = 1;
     }
   }
@@ -295,7 +306,8 @@ TEST_F(StelListTest, WindowedRemovalEqualsTheScanOfEveryCandidate) {
   for (int t = 0; t < 80; ++t) {
     const int rows = size(rng), cols = t % 10 == 0 ? 1 : size(rng);  // single columns too
     const double colStep = 0.6 + 1.4 * unit(rng), rowStep = 0.6 + 1.4 * unit(rng);
-    std::vector<std::vector<int>> cells(static_cast<std::size_t>(rows), std::vector<int>(static_cast<std::size_t>(cols)));
+    std::vector<std::vector<int>> cells(static_cast<std::size_t>(rows),
+                                        std::vector<int>(static_cast<std::size_t>(cols)));
     const double bx = cols * unit(rng), by = rows * unit(rng), br = 1 + 4 * unit(rng);
     for (int r = 0; r < rows; ++r)
       for (int c = 0; c < cols; ++c) {
@@ -318,8 +330,8 @@ TEST_F(StelListTest, WindowedRemovalEqualsTheScanOfEveryCandidate) {
       if (list->count > 0) {
         EXPECT_EQ(list->sortState, kStelSortedAxis);
       }
-      EXPECT_TRUE(sameSegs(segsOf(list.get()), expected)) << t << " mode " << mode << ": "
-                                                          << list->count << " " << expected.size();
+      EXPECT_TRUE(sameSegs(segsOf(list.get()), expected))
+          << t << " mode " << mode << ": " << list->count << " " << expected.size();
       removedSomewhere += list->capacity > list->count ? 1 : 0;
       // A second pass over the thinned, sorted list agrees as well.
       const auto again = removeByScan(segsOf(list.get()), mode, traced, 0, traced->count);
@@ -344,7 +356,8 @@ TEST_F(StelListTest, WindowWithoutOneGroup) {
     ASSERT_EQ(list->count, list->capacity);
     std::mt19937 rng(1);
     PkoList* traced = tracedLoop(rng, 2.5, 2.5, 2.5, 12, 1, false);
-    const auto expected = removeByScan(segsOf(list.get()), kStelModeEdges, traced, 0, traced->count);
+    const auto expected =
+        removeByScan(segsOf(list.get()), kStelModeEdges, traced, 0, traced->count);
     ASSERT_EQ(stelListRemoveCovered(list.get(), traced, 0, traced->count), 1);
     EXPECT_TRUE(sameSegs(segsOf(list.get()), expected));
     pkoListFree(traced);

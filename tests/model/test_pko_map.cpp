@@ -93,7 +93,8 @@ TEST_F(PkoMapTest, IdsBecomeRunningIndices) {
   Tri3D stray = tri(50);
   lstPairAppend(ctx.triAllowances, PtrValPair{&stray, 0.0f});
   EXPECT_EQ(pkoMapTriangleIndex(&ctx, &ball, &walk, &slice, 6, 1), -1);
-  lstPairAppend(ctx.triAllowances, PtrValPair{reinterpret_cast<char*>(model.m.triangles->items) + 8, 0.0f});
+  lstPairAppend(ctx.triAllowances,
+                PtrValPair{reinterpret_cast<char*>(model.m.triangles->items) + 8, 0.0f});
   EXPECT_EQ(pkoMapTriangleIndex(&ctx, &ball, &walk, &slice, 7, 1), -1);  // inside, misaligned
   // Other modes leave ids alone.
   walk.mode = 2;

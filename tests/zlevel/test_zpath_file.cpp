@@ -27,8 +27,8 @@ namespace {
 
 using qdtest::readFile;
 using qdtest::writeFile;
-using qdtest::ZPoint;
 using qdtest::zpathOf;
+using qdtest::ZPoint;
 
 class ZPathFile : public qdtest::TempDirTest {
  protected:
@@ -42,9 +42,9 @@ class ZPathFile : public qdtest::TempDirTest {
 
 // A path with distinct values in every field.
 ZPath* richPath() {
-  ZPath* path = zpathOf({{1.25, 2.5, 7, 1, 0.5, 0.25, 9}, {3, 2.5, 8, -2, 1, 1, 1},
-                         {3, 4, -2, -1}, {1.25, 4, -1, 0}},
-                        -3.5);
+  ZPath* path = zpathOf(
+      {{1.25, 2.5, 7, 1, 0.5, 0.25, 9}, {3, 2.5, 8, -2, 1, 1, 1}, {3, 4, -2, -1}, {1.25, 4, -1, 0}},
+      -3.5);
   path->groupStartX = 11;
   path->groupStartY = 12;
   path->subGroupStartX = 13;
@@ -60,15 +60,15 @@ ZPath* richPath() {
 
 void expectSamePath(const ZPath& a, const ZPath& b) {
   EXPECT_EQ(a.count, b.count);
-  const double fa[] = {a.xmin, a.ymin, a.xmax, a.ymax, a.groupStartX, a.groupStartY,
-                       a.subGroupStartX, a.subGroupStartY, a.z, a.area};
-  const double fb[] = {b.xmin, b.ymin, b.xmax, b.ymax, b.groupStartX, b.groupStartY,
-                       b.subGroupStartX, b.subGroupStartY, b.z, b.area};
+  const double fa[] = {a.xmin,        a.ymin,           a.xmax,           a.ymax, a.groupStartX,
+                       a.groupStartY, a.subGroupStartX, a.subGroupStartY, a.z,    a.area};
+  const double fb[] = {b.xmin,        b.ymin,           b.xmax,           b.ymax, b.groupStartX,
+                       b.groupStartY, b.subGroupStartX, b.subGroupStartY, b.z,    b.area};
   for (int k = 0; k < 10; ++k) EXPECT_EQ(fa[k], fb[k]) << k;
-  const int ia[] = {a.closed, a.orientation, a.materialInside, a.nestingDepth, a.groupId,
-                    a.subGroupId, a.reserved};
-  const int ib[] = {b.closed, b.orientation, b.materialInside, b.nestingDepth, b.groupId,
-                    b.subGroupId, b.reserved};
+  const int ia[] = {a.closed,  a.orientation, a.materialInside, a.nestingDepth,
+                    a.groupId, a.subGroupId,  a.reserved};
+  const int ib[] = {b.closed,  b.orientation, b.materialInside, b.nestingDepth,
+                    b.groupId, b.subGroupId,  b.reserved};
   for (int k = 0; k < 7; ++k) EXPECT_EQ(ia[k], ib[k]) << k;
   EXPECT_EQ(a.flags, b.flags);
   const auto n = static_cast<std::size_t>(a.count);
@@ -261,9 +261,9 @@ TEST_F(ZPathFile, AppendContoursWritesFlaggedBoundaryCopies) {
 
 struct IdenticalCase {
   const char* name;
-  double dz;         // z of the second path
-  double scale;      // its size relative to the first
-  double dx;         // its shift
+  double dz;     // z of the second path
+  double scale;  // its size relative to the first
+  double dx;     // its shift
   std::uint32_t flags;
   int expectedCount;
 };
@@ -301,7 +301,9 @@ INSTANTIATE_TEST_SUITE_P(
                       IdenticalCase{"AreaLarger11Percent", 0, std::sqrt(1.11), 0, 0, 2},
                       IdenticalCase{"Shifted", 0, 1, 0.5, 0, 2},
                       IdenticalCase{"ShiftedALittle", 0, 1, 1e-4, 0, 1}),
-    [](const ::testing::TestParamInfo<IdenticalCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<IdenticalCase>& info) {
+      return std::string(info.param.name);
+    });
 
 // The area ratio alone, with everything else equal: within 10 % both ways the path goes.
 TEST_F(ZPathFile, AreaRatioDecides) {
@@ -329,7 +331,8 @@ TEST_F(ZPathFile, PrunedRemovalEqualsThePlainLoop) {
   std::normal_distribution<double> jitter(0.0, 1e-4);
   for (int t = 0; t < 40; ++t) {
     std::vector<std::vector<ZPoint>> shapes;
-    for (int s = 0; s < 6; ++s) shapes.push_back(qdtest::randomStar(rng, 8, s % 3 * 4.0, s / 3 * 4.0, 2.0));
+    for (int s = 0; s < 6; ++s)
+      shapes.push_back(qdtest::randomStar(rng, 8, s % 3 * 4.0, s / 3 * 4.0, 2.0));
     ZPathList* plain = zpathListNew(0);
     ZPathList* pruned = zpathListNew(0);
     const int n = 20 + t * 5;

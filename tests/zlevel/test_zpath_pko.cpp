@@ -14,8 +14,8 @@
 
 namespace {
 
-using qdtest::ZPoint;
 using qdtest::zpathOf;
+using qdtest::ZPoint;
 
 class ZPathPko : public ::testing::Test {
  protected:
@@ -78,7 +78,8 @@ TEST_F(ZPathPko, EightSegmentsKeepEveryPoint) {
   tracePolygon({{0, 0}, {4, 0}, {4, 4}, {0, 4}}, 2);
   ASSERT_EQ(zpathFromPko(path, list, 0, list->count), 1);
   EXPECT_EQ(path->count, 8);
-  EXPECT_TRUE(samePoints(pointsOf(path), {{0, 0}, {2, 0}, {4, 0}, {4, 2}, {4, 4}, {2, 4}, {0, 4}, {0, 2}}));
+  EXPECT_TRUE(
+      samePoints(pointsOf(path), {{0, 0}, {2, 0}, {4, 0}, {4, 2}, {4, 4}, {2, 4}, {0, 4}, {0, 2}}));
   EXPECT_EQ(zpathGetMergeLength(), 123.0);  // restored
 }
 
@@ -156,7 +157,7 @@ TEST_F(ZPathPko, ToPkoWithoutBoundaryPoints) {
   EXPECT_EQ(list->segments[0].start.x, 0.0);
   EXPECT_EQ(list->segments[0].end.x, 2.0);  // the first ends at point 1
   EXPECT_EQ(list->segments[0].end.z, 3.0);
-  EXPECT_EQ(list->vectors[0].x, 0.5);      // point 1's contact
+  EXPECT_EQ(list->vectors[0].x, 0.5);  // point 1's contact
   EXPECT_EQ(list->ids[0], 2);
   EXPECT_EQ(list->segments[3].end.x, 0.0);  // the last closes back to point 0
   zpathFree(p);
@@ -200,9 +201,8 @@ TEST_F(ZPathPko, BrokenRunIsRotatedAfterEarlierSegments) {
   ASSERT_EQ(zpathToPko(list, first, 0), 1);
   ASSERT_EQ(list->count, 4);
   const Seg3D kept = list->segments[2];
-  ZPath* p = zpathOf({{0, 0, 1}, {2, 0, -2, -1}, {4, 0, 2}, {6, 0, 3}, {6, 2, -2, -1}, {4, 2, 5},
-                      {2, 2, 6}},
-                     5.0);
+  ZPath* p = zpathOf(
+      {{0, 0, 1}, {2, 0, -2, -1}, {4, 0, 2}, {6, 0, 3}, {6, 2, -2, -1}, {4, 2, 5}, {2, 2, 6}}, 5.0);
   ASSERT_EQ(zpathToPko(list, p, 0), 1);
   ASSERT_EQ(list->count, 4 + 5);
   EXPECT_EQ(list->segments[2].start.x, kept.start.x);

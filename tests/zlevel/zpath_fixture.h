@@ -27,7 +27,8 @@ inline ZPath* zpathOf(const std::vector<ZPoint>& pts, double z = 0.0) {
   zpathSetMergeLength(0.0);
   for (const ZPoint& p : pts) {
     const float pt[2] = {static_cast<float>(p.x), static_cast<float>(p.y)};
-    const float c[3] = {static_cast<float>(p.cx), static_cast<float>(p.cy), static_cast<float>(p.cz)};
+    const float c[3] = {static_cast<float>(p.cx), static_cast<float>(p.cy),
+                        static_cast<float>(p.cz)};
     zpathAppendPoint(path, pt, c, p.id, p.kind);
   }
   zpathSetMergeLength(saved);
