@@ -1,12 +1,17 @@
 // The command-line host qdmill run as a program in a temporary folder: exit codes, records on
 // standard error, the user break; and the library's exported symbols.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -67,6 +72,91 @@ TEST_F(TempDirTest, HostExitCodes) {
   }
   const Outcome help = runHost("--help");
   EXPECT_NE(help.out.find("exit codes"), std::string::npos);
+}
+
+namespace {
+// A row of the host tables: the exit code and the beginning of the first line on standard output
+// (onOutput) or standard error.
+struct FirstLineCase {
+  std::string args;
+  int exitCode;
+  bool onOutput;
+  std::string first;
+};
+
+void expectFirstLines(const std::vector<FirstLineCase>& cases) {
+  for (const FirstLineCase& c : cases) {
+    const Outcome o = runHost(c.args);
+    EXPECT_EQ(o.exitCode, c.exitCode) << c.args << "\n" << o.err;
+    const std::string text = c.onOutput ? o.out : o.err;
+    const std::string line = text.substr(0, text.find('\n'));
+    EXPECT_EQ(line.rfind(c.first, 0), 0u) << c.args << ": " << line;
+    if (c.exitCode == 2) {
+      EXPECT_TRUE(o.out.empty()) << c.args << ": nothing ran";
+    }
+  }
+}
+}  // namespace
+
+// The information options print their texts; options after the job arguments are the host's.
+TEST_F(TempDirTest, HostTalksAndTakesItsOptionsAnywhere) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  writeDemo();
+  const std::string version = "3D 5-Axis Z-Level Roughing Cycle (qdRpx5) release 1135-";
+  expectFirstLines({
+      {"", 0, true, version},
+      {"-V", 0, true, version},
+      {"-P", 0, true, " text"},  // the parameters section of q.lng
+      {"-A", 0, false, "qdmill: no algorithm text: the cycle's definition file"},
+      {"-Sdemo --records", 0, false, "qdmill: record pair"},
+      {"-Sdemo --bogus", 2, false, "qdmill: unknown option --bogus (see qdmill --help)"},
+      {"-Sdemo -- --records", 0, true, ""},  // after "--" it is the cycle's, which ignores it
+  });
+}
+
+// A job source that cannot be read is refused before the run, never replaced by defaults.
+TEST_F(TempDirTest, HostRefusesAJobSourceItCannotRead) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  writeDemo();
+  ASSERT_EQ(mkdir("folder.pcf", 0755), 0);
+  ASSERT_EQ(mkfifo("fifo.pcf", 0644), 0);
+  ASSERT_EQ(symlink("loop.pcf", "loop.pcf"), 0);
+  qdtest::writeFile("locked.pcf", "jobName := locked\n");
+  ASSERT_EQ(chmod("locked.pcf", 0), 0);
+  const bool root = geteuid() == 0;  // reads any file whatever its mode
+  auto cannot = [](const std::string& file, const std::string& why) {
+    return "qdmill: cannot read job source " + file + ": " + why;
+  };
+  expectFirstLines({
+      {"-Smissing", 2, false, cannot("missing.pcf", std::strerror(ENOENT))},
+      {"-Sdemo.CFG", 2, false, cannot("demo.CFG", std::strerror(ENOENT))},
+      {"-Sfolder", 2, false, cannot("folder.pcf", "is a folder")},
+      {"-Sfifo", 2, false, cannot("fifo.pcf", "not a regular file")},  // never opened: no hang
+      {"-Sloop", 2, false, cannot("loop.pcf", std::strerror(ELOOP))},
+      {"-Slocked", root ? 0 : 2, !root, root ? "" : cannot("locked.pcf", std::strerror(EACCES))},
+      {"'-S| stdin' <demo.pcf", 0, true, ""},
+  });
+  chmod("locked.pcf", 0644);
+}
+
+// A failed run names the "error" messages the host received, in order, before its summary; a
+// run that succeeds keeps its messages to --records.
+TEST_F(TempDirTest, HostReportsTheErrorsOfAFailedRun) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  const std::string lib = std::string("--lib '") + QDMILL_FAKE_CYCLE_PATH + "' ";
+  const Outcome failed = runHost(lib + "'error:1107,part.stl,bad facet' error:77 status:1");
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_EQ(failed.err,
+            "qdmill: error 1107: part.stl,bad facet\n"
+            "qdmill: error 77\n"
+            "qdmill: the cycle reported a failure (status 1)\n");
+  const Outcome silent = runHost(lib + "status:1");
+  EXPECT_EQ(silent.exitCode, 1);
+  EXPECT_EQ(silent.err,
+            "qdmill: the cycle reported a failure (status 1) and sent no error message\n");
+  const Outcome fine = runHost(lib + "error:5,note");
+  EXPECT_EQ(fine.exitCode, 0);
+  EXPECT_EQ(fine.err, "");
 }
 
 TEST_F(TempDirTest, HostRecordsShowTheEchoOnTheCallbacks) {
