@@ -23,6 +23,7 @@
 #include "model/holder_model.h"
 #include "model/stl_file.h"
 #include "model/tool_profile.h"
+#include "support/real_meshes.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ std::vector<Tri3D> partTriangles(int kind) {
   if (kind == kTerrain1e5) return qdtest::terrainMesh(224, 500);
   if (kind == kTerrain1e6) return qdtest::terrainMesh(707, 500);
   const char* name = kind == kKtoolcav ? "ktoolcav.stl" : "sphere_on_plate.stl";
-  const std::string path = std::string(QDMILL_DATA_DIR) + "/" + name;
+  const std::string path = qdtest::dataPath(name);
   Tri3List* list = stlRead(path.c_str());
   if (list == nullptr) return {};
   std::vector<Tri3D> tris(list->items, list->items + list->count);
@@ -151,7 +152,7 @@ void BM_TreeQuery(benchmark::State& state) {
   const int order = static_cast<int>(state.range(1));
   const Scene* s = sceneOf(kind);
   if (s == nullptr) {
-    state.SkipWithError("real mesh not found beside the project");
+    state.SkipWithError(qdtest::realMeshFolderMissing().c_str());
     return;
   }
   collObjectResetState();
@@ -178,7 +179,7 @@ void BM_BruteQuery(benchmark::State& state) {
   const int kind = static_cast<int>(state.range(0));
   const Scene* s = sceneOf(kind);
   if (s == nullptr) {
-    state.SkipWithError("real mesh not found beside the project");
+    state.SkipWithError(qdtest::realMeshFolderMissing().c_str());
     return;
   }
   const CollisionObject* part = s->objects[kHeightOrder];

@@ -18,6 +18,7 @@
 #include "geometry/plane_geo.h"
 #include "model/stl_file.h"
 #include "model/wcoll_contact.h"
+#include "support/real_meshes.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ const Level* levelOf(int kind) {
   if (slot) return slot.get();
   auto level = std::make_unique<Level>();
   if (kind == kRealPart) {
-    const std::string path = std::string(QDMILL_DATA_DIR) + "/sphere_on_plate.stl";
+    if (!qdtest::realMeshFolderPresent()) return nullptr;
+    const std::string path = qdtest::dataPath("sphere_on_plate.stl");
     Tri3List* list = stlRead(path.c_str());
     if (list == nullptr) return nullptr;
     level->tris.assign(list->items, list->items + list->count);
@@ -130,7 +132,7 @@ void BM_ToolContact(benchmark::State& state) {
   const auto type = static_cast<std::int32_t>(state.range(2));
   const Level* level = levelOf(kind);
   if (level == nullptr) {
-    state.SkipWithError("sphere_on_plate.stl not found beside the project");
+    state.SkipWithError(qdtest::realMeshFolderMissing().c_str());
     return;
   }
   if (static_cast<std::size_t>(k) > level->tris.size()) {

@@ -6,6 +6,7 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
 command -v python3 >/dev/null 2>&1 || need+=(python3)
+command -v pkg-config >/dev/null 2>&1 || need+=(pkg-config)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev googletest)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 if [ "${QDMILL_NEED_FUZZ:-0}" = 1 ]; then

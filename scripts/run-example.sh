@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# Builds the library and the host program and runs the example job in examples/demo.
-# Without arguments it runs "qdmill --records -Sdemo": a computing run with demo.pcf that prints
-# every record the host receives. Any arguments are passed to qdmill instead.
+# Builds the library and the host program (build folder build/, the host is build/bin/qdmill) and
+# runs the example job in examples/demo. Without arguments it runs "qdmill -Sdemo": a computing run
+# with demo.pcf that prints the job's POF text on standard output. Any arguments are passed to
+# qdmill instead.
+if [ -z "${BASH_VERSION:-}" ]; then
+  # Started with sh: go on under bash.
+  if command -v bash >/dev/null 2>&1; then exec bash "$0" "$@"; fi
+  echo "run-example.sh: needs bash" >&2
+  exit 2
+fi
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh >&2
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQDMILL_TESTS=OFF >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQDMILL_TESTS=OFF -DQDMILL_BENCH=OFF >/dev/null
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target qdmill qdmill_host >&2
 cd examples/demo
 if [ $# -eq 0 ]; then

@@ -1,12 +1,17 @@
 // qdmill.cpp - the command-line host: loads libqdmill.so with dlopen, runs the library's cycle
 // with its own command line and turns the outcome into an exit code. Standard output belongs to
-// the cycle's POF text, so every line of the host itself goes to standard error.
+// the cycle's POF text and to the texts of an information run (-V, -P, ...); every other line of
+// the host itself goes to standard error.
 #include "qdmill/qdmill.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -27,18 +32,23 @@ enum HostExit : int {
 constexpr int kStatusUserBreak = 100;
 constexpr int kSignalStopNow = 100;
 constexpr int kMoveLayer = 31;
-constexpr int kMessageRecord = 101;
+constexpr int kErrorType = 101;           // layer-0 "error": "<number>,<arguments>"
+constexpr std::size_t kErrorsKept = 100;  // error texts kept for the failure report
 
 const char kHelp[] =
     "usage: qdmill [--lib PATH] [--records] [--break-after N] [--] ARGS...\n"
     "\n"
     "Loads the qdmill library and runs its cycle with ARGS as the argument vector, e.g.\n"
     "  qdmill -Sjob        compute with the parameter source job.pcf\n"
-    "  qdmill              show the cycle's version and help only\n"
-    "The cycle's POF text goes to standard output; the host's own lines go to standard error.\n"
+    "  qdmill -P           show the cycle's parameters text\n"
+    "  qdmill              show the cycle's version and options\n"
+    "File names in ARGS and in the job resolve against the current folder. The cycle's POF text\n"
+    "and the texts of an information run go to standard output; the host's own lines go to\n"
+    "standard error.\n"
     "\n"
-    "options (before ARGS):\n"
-    "  --lib PATH        the library to load (default: libqdmill.so beside this program)\n"
+    "host options (anywhere before \"--\"; any other argument beginning with \"--\" is refused):\n"
+    "  --lib PATH        the library to load (default: libqdmill.so beside this program, or in\n"
+    "                    the library folder of the prefix it is installed in)\n"
     "  --records         print one line per record received (pair, layer, type, name, text)\n"
     "  --break-after N   set the stop signal (100) after N move records on layer 31; with -PCF no\n"
     "                    record reaches the host, so it never fires (0 still stops at once)\n"
@@ -47,9 +57,11 @@ const char kHelp[] =
     "\n"
     "exit codes:\n"
     "  0  the run happened and the cycle's status word is 0\n"
-    "  1  the cycle's status word reports a failure (an output that could not be written\n"
-    "     included), or the POF text could not be written to standard output\n"
-    "  2  the run did not happen (the library refused it, could not be loaded, or bad options)\n"
+    "  1  the cycle's status word reports a failure (its error messages go to standard error;\n"
+    "     an output that could not be written included), or the POF text could not be written\n"
+    "     to standard output\n"
+    "  2  the run did not happen (the library refused it or could not be loaded, bad options,\n"
+    "     or the job source given with -S cannot be read)\n"
     "  3  the run was stopped by a user break\n";
 
 struct Library {
@@ -75,6 +87,9 @@ struct HostRun {
   long breakAfter = -1;
   long moves = 0;
   bool signalled = false;
+  std::vector<std::string> infoNames;  // names of the information texts shown
+  std::vector<std::string> errors;     // texts of the "error" records, for a failure report
+  long errorsDropped = 0;
 };
 
 struct PairUser {
@@ -82,6 +97,8 @@ struct PairUser {
   int pair;
 };
 
+// libqdmill.so beside the program (the build tree), else in the library folder of the prefix the
+// program is installed in.
 std::string hostDefaultLibrary() {
   char exe[PATH_MAX + 1];
   const ssize_t n = readlink("/proc/self/exe", exe, PATH_MAX);
@@ -90,7 +107,9 @@ std::string hostDefaultLibrary() {
   std::string dir(exe);
   const std::size_t slash = dir.rfind('/');
   dir = slash == std::string::npos ? "." : dir.substr(0, slash);
-  return dir + "/libqdmill.so";
+  const std::string beside = dir + "/libqdmill.so";
+  if (access(beside.c_str(), F_OK) == 0) return beside;
+  return dir + "/" + QDMILL_HOST_TO_LIB + "/libqdmill.so";
 }
 
 bool hostParseCount(const char* text, long* out) {
@@ -103,7 +122,8 @@ bool hostParseCount(const char* text, long* out) {
   return true;
 }
 
-// Host options come first; the first other argument (or "--") starts the cycle's arguments.
+// Arguments that begin with "--" are host options wherever they stand, up to a "--" alone; every
+// other argument goes to the cycle in its order (the cycle has no option of that form).
 bool hostParseOptions(int argc, char** argv, HostOptions* o) {
   int i = 1;
   for (; i < argc; ++i) {
@@ -132,11 +152,108 @@ bool hostParseOptions(int argc, char** argv, HostOptions* o) {
       std::fprintf(stderr, "qdmill: unknown option %s (see qdmill --help)\n", a);
       return false;
     } else {
-      break;
+      o->cycleArgs.push_back(argv[i]);
     }
   }
   for (; i < argc; ++i) o->cycleArgs.push_back(argv[i]);
   return true;
+}
+
+bool hostEndsWith(const std::string& s, const char* end) {
+  const std::size_t n = std::strlen(end);
+  return s.size() >= n && strcasecmp(s.c_str() + s.size() - n, end) == 0;
+}
+
+// The file the cycle will read as its job source, resolved as the library resolves it: the last
+// -S (or /S, -s) option names it; "<name>.CFG" is read as it is, any other name gets ".pcf" unless
+// it ends in it; a leading '~' stands for HOME. Empty when the run names no source or reads the
+// standard input. Sets *reason when the name cannot be resolved.
+std::string hostSourcePath(const std::vector<char*>& args, std::string* reason) {
+  const char* source = nullptr;
+  for (const char* a : args) {
+    if ((a[0] == '-' || a[0] == '/') && (a[1] == 'S' || a[1] == 's') && a[2] != '\0')
+      source = a + 2;
+  }
+  if (source == nullptr || std::strcmp(source, "| stdin") == 0) return "";
+  std::string path = source;
+  const bool cfg = path.size() >= 5 && hostEndsWith(path, ".CFG");
+  if (!cfg && !hostEndsWith(path, ".pcf")) path += ".pcf";
+  if (path[0] == '~') {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr) {
+      *reason = "HOME is not set";
+      return path;
+    }
+    path = std::string(home) + path.substr(1);
+  }
+  return path;
+}
+
+// The library runs with defaults when its job source is missing; the host refuses such a run, so
+// that a mistyped job name never yields a toolpath. True when the source is a readable regular
+// file (or none is named); otherwise prints why.
+bool hostCheckSource(const std::vector<char*>& args) {
+  std::string reason;
+  const std::string path = hostSourcePath(args, &reason);
+  if (path.empty()) return true;
+  if (reason.empty()) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+      reason = std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+      reason = S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file";
+    } else {
+      const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0) {
+        reason = std::strerror(errno);
+      } else {
+        close(fd);
+      }
+    }
+  }
+  if (reason.empty()) return true;
+  std::fprintf(stderr, "qdmill: cannot read job source %s: %s\n", path.c_str(), reason.c_str());
+  return false;
+}
+
+// The information texts the run asked for (-P, -A, -Y) that did not come: their language file is
+// missing or lacks the section. Said on standard error, so an empty answer is never silent.
+void hostReportMissingTexts(const std::vector<char*>& args, const HostRun& run) {
+  static const struct {
+    char letter;
+    const char* name;
+  } kItems[] = {{'P', "parameters"}, {'A', "algorithm"}, {'Y', "layers"}};
+  for (const auto& item : kItems) {
+    bool asked = false;
+    for (const char* a : args) {
+      if ((a[0] == '-' || a[0] == '/') &&
+          std::toupper(static_cast<unsigned char>(a[1])) == item.letter && a[2] == '\0')
+        asked = true;
+    }
+    bool shown = false;
+    for (const std::string& n : run.infoNames) shown = shown || n == item.name;
+    if (asked && !shown) {
+      std::fprintf(stderr,
+                   "qdmill: no %s text: the cycle's definition file in the current folder names "
+                   "no language file for it, or that file lacks the section\n",
+                   item.name);
+    }
+  }
+}
+
+// The layer-0 "error" records received, as "qdmill: error <number>: <arguments>".
+void hostReportErrors(const HostRun& run) {
+  for (const std::string& e : run.errors) {
+    const std::size_t comma = e.find(',');
+    if (comma == std::string::npos) {
+      std::fprintf(stderr, "qdmill: error %s\n", e.c_str());
+    } else {
+      std::fprintf(stderr, "qdmill: error %s: %s\n", e.substr(0, comma).c_str(),
+                   e.c_str() + comma + 1);
+    }
+  }
+  if (run.errorsDropped > 0)
+    std::fprintf(stderr, "qdmill: ... and %ld more error messages\n", run.errorsDropped);
 }
 
 bool hostLoad(const std::string& path, Library* lib) {
@@ -161,8 +278,8 @@ bool hostLoad(const std::string& path, Library* lib) {
 
 // Types whose record carries a name (text form).
 bool hostHasName(int type) {
-  return (type >= 100 && type <= 112) || (type >= 201 && type <= 204) || type == 301 ||
-         type == 3001 || type == 3131;
+  return (type >= 100 && type <= 112) || type == QDMILL_INFO_TEXT || (type >= 201 && type <= 204) ||
+         type == 301 || type == 3001 || type == 3131;
 }
 
 bool hostIsMove(int type) { return type >= 3101 && type <= 3122; }
@@ -171,11 +288,6 @@ int hostReceive(CycleRecord* cycle, int layer, OutputRecord* record, void* user)
   auto* pu = static_cast<PairUser*>(user);
   HostRun* run = pu->run;
   if (record == nullptr) return 1;
-  // The run's messages ("error" records) always reach standard error, once (layer 0 comes to
-  // pairs 0 and 1): a failed output names its path and reason there.
-  if (!run->records && pu->pair == 0 && layer == 0 && record->type == kMessageRecord) {
-    std::fprintf(stderr, "qdmill: message %.519s\n", record->text.text);
-  }
   if (run->records) {
     if (hostHasName(record->type)) {
       std::fprintf(stderr, "qdmill: record pair %d layer %d type %d name %.255s text %.519s\n",
@@ -184,6 +296,19 @@ int hostReceive(CycleRecord* cycle, int layer, OutputRecord* record, void* user)
     } else {
       std::fprintf(stderr, "qdmill: record pair %d layer %d type %d name -\n", pu->pair, layer,
                    static_cast<int>(record->type));
+    }
+  }
+  // Layer 0 reaches pair 0 and then pair 1: take its texts once.
+  if (layer == 0 && pu->pair == 0 && record->type == QDMILL_INFO_TEXT) {
+    std::printf("%.519s\n", record->text.text);
+    run->infoNames.emplace_back(record->text.name);
+  }
+  if (layer == 0 && pu->pair == 0 && record->type == kErrorType &&
+      std::strcmp(record->text.name, "error") == 0) {
+    if (run->errors.size() < kErrorsKept) {
+      run->errors.emplace_back(record->text.text);
+    } else {
+      ++run->errorsDropped;
     }
   }
   if (layer == kMoveLayer && hostIsMove(record->type) && run->breakAfter >= 0) {
@@ -207,6 +332,7 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (options.library.empty()) options.library = hostDefaultLibrary();
+  if (!hostCheckSource(options.cycleArgs)) return kExitNotRun;
 
   Library lib;
   if (!hostLoad(options.library, &lib)) return kExitNotRun;
@@ -242,15 +368,23 @@ int main(int argc, char** argv) {
                  "many nested runs, or its load phase refused the sources)\n");
     return kExitNotRun;
   }
-  if (!written) return kExitFailed;
   const int status = lib.getSignal(cycle);
+  if (!written) {
+    hostReportErrors(run);
+    return kExitFailed;
+  }
   if (status == kStatusUserBreak) {
     std::fprintf(stderr, "qdmill: stopped by user break\n");
     return kExitUserBreak;
   }
   if (status != 0) {
-    std::fprintf(stderr, "qdmill: the cycle reported a failure (status %d)\n", status);
+    // A failed output names its path and reason in its message.
+    hostReportErrors(run);
+    std::fprintf(stderr, "qdmill: the cycle reported a failure (status %d)%s\n", status,
+                 run.errors.empty() ? " and sent no error message" : "");
     return kExitFailed;
   }
+  hostReportMissingTexts(options.cycleArgs, run);
+  if (options.cycleArgs.empty()) std::printf("(qdmill --help lists the host's own options)\n");
   return kExitOk;
 }

@@ -95,6 +95,11 @@ typedef struct OutputRecord {
   };
 } OutputRecord;
 
+/* Record type of the texts of an information run (options -V, -?, -P, -A, -Y, or no option at
+ * all): layer 0, text form, one line per record; the name says which text it belongs to
+ * ("version", "help", "parameters", "algorithm", "layers"). A host shows them to its user. */
+#define QDMILL_INFO_TEXT 113
+
 /* A host function receives (cycle, layer, record, user word). Its result is ignored by the run. */
 typedef int (*HostRecordFn)(CycleRecord* cycle, int layer, OutputRecord* record, void* user);
 

@@ -20,6 +20,17 @@
 
 namespace {
 constexpr char kStdinSource[] = "| stdin";
+constexpr std::size_t kInfoTextMax = 520;  // the text field of a record
+
+// The options of a cycle run, as the phase runner reads them.
+constexpr const char* kHelpLines[] = {
+    "  -S<job>        compute with the parameter source <job>.pcf (lines of name := value)",
+    "  -S<job>.CFG    compute with the configuration source <job>.CFG (lines of *KEY value)",
+    "  -PCF, -POF     write the output into the exchange file that geoOut names, or as POF text",
+    "  -M<n>          extra output layers",
+    "  -V, -?         show the version, this help (both when no option is given)",
+    "  -D             run the option-D phase",
+};
 
 // name with ext appended unless it already ends in ext (any case); names shorter than ext always
 // get it.
@@ -82,8 +93,8 @@ CycleRecord cycKernel = {
             .phaseInit = cycPhaseNoop,
             .phaseLoadParams = cycLoadParamSources,
             .phaseLoadCfg = cycLoadCfgSource,
-            .phaseVersion = cycPhaseNoop,
-            .phaseHelp = cycPhaseNoop,
+            .phaseVersion = cycInfoVersion,
+            .phaseHelp = cycInfoHelp,
             .phaseParameters = cycInfoParameters,
             .phaseAlgorithm = cycInfoAlgorithm,
             .phaseLayers = cycInfoLayers,
@@ -171,10 +182,48 @@ int cycShowMsgSection(CycleRecord* cycle, const char* item) {
   char* file = parListGet(cycle->params, item, nullptr);
   if (file == nullptr) return 0;
   char* language = parListGet(cycle->params, "SystemLanguage", nullptr);
-  const int result = langFileReadSection(file, language != nullptr ? language : "???");
+  struct Sink {
+    CycleRecord* cycle;
+    const char* item;
+  } sink{cycle, item};
+  auto send = [](const char* text, void* user) {
+    const auto* s = static_cast<const Sink*>(user);
+    cycSendInfoText(s->cycle, s->item, text);
+  };
+  const int result = langFileReadSection(file, language != nullptr ? language : "???", send, &sink);
   memFree(language);
   memFree(file);
   return result;
+}
+
+int cycInfoVersion(CycleRecord* cycle) {
+  if (cycle == nullptr) return 1;
+  char text[kInfoTextMax];
+  const char* version = cycVersionText() != nullptr ? cycVersionText() : "";
+  if (cycle->id != nullptr) {
+    outFormatText(text, sizeof text, "%s (%s) release %ld-%s", cycle->title, cycle->id,
+                  static_cast<long>(cycle->code), version);
+  } else {
+    outFormatText(text, sizeof text, "%s release %ld-%s", cycle->title,
+                  static_cast<long>(cycle->code), version);
+  }
+  cycSendInfoText(cycle, "version", text);
+  return 1;
+}
+
+int cycInfoHelp(CycleRecord* cycle) {
+  if (cycle == nullptr) return 1;
+  const char* id = cycle->id != nullptr ? cycle->id : "cycle";
+  char text[kInfoTextMax];
+  outFormatText(text, sizeof text, "options of %s:", id);
+  cycSendInfoText(cycle, "help", text);
+  for (const char* line : kHelpLines) cycSendInfoText(cycle, "help", line);
+  outFormatText(text, sizeof text,
+                "  -P, -A, -Y     show the parameters, algorithm or layers text (language files "
+                "named in %s.def)",
+                id);
+  cycSendInfoText(cycle, "help", text);
+  return 1;
 }
 
 int cycInfoParameters(CycleRecord* cycle) { return cycShowMsgSection(cycle, "parameters"); }

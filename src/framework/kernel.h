@@ -40,9 +40,16 @@ int cycReadPointParam(const ParamNode* list, const char* name, int firstOnly, do
                       double* z);
 
 // Information phases: the language file named by the parameter item ("parameters", "algorithm",
-// "layers") is read for the parameter "SystemLanguage" (or "???" when it is not set).
+// "layers") is read for the parameter "SystemLanguage" (or "???" when it is not set), and each
+// entry of its section goes to the host as an information text named item.
 // Returns langFileReadSection's result; 0 when the item parameter is not set.
 int cycShowMsgSection(CycleRecord* cycle, const char* item);
+// Kernel phaseVersion: the information text "version": the title, the id in parentheses (when
+// the record has one) and "release <code>-<version text>". Returns 1.
+int cycInfoVersion(CycleRecord* cycle);
+// Kernel phaseHelp: the information text "help": the options a cycle run understands, one per
+// line. Returns 1.
+int cycInfoHelp(CycleRecord* cycle);
 int cycInfoParameters(CycleRecord* cycle);
 int cycInfoAlgorithm(CycleRecord* cycle);
 int cycInfoLayers(CycleRecord* cycle);

@@ -169,6 +169,10 @@ int cycSendError(CycleRecord* cycle, const char* text) {
   return cycSendTextRecord(cycle, 0, 101, "error", text);
 }
 
+int cycSendInfoText(CycleRecord* cycle, const char* item, const char* text) {
+  return cycSendTextRecord(cycle, 0, QDMILL_INFO_TEXT, item, text);
+}
+
 int cycSendComment(CycleRecord* cycle, const char* text) {
   return outSingleText(cycle, 2, 1001, text);
 }

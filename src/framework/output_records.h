@@ -20,6 +20,9 @@ int cycSendError(CycleRecord* cycle, const char* text);  // 101 on 0
 int cycSendTextRecord(CycleRecord* cycle, std::uint16_t layer, int type, const char* name,
                       const char* text);                   // any text form
 int cycSendComment(CycleRecord* cycle, const char* text);  // 1001 on 2
+// One line of an information text: QDMILL_INFO_TEXT on 0, named after its phase ("version",
+// "help", "parameters", "algorithm", "layers").
+int cycSendInfoText(CycleRecord* cycle, const char* item, const char* text);
 // For i = 1 to the parameter "lastComment": the parameter "comment_<i>" as 1001 on 2 (missing ones
 // skipped). Returns the number of comments written.
 int cycSendComments(CycleRecord* cycle);

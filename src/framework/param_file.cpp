@@ -222,12 +222,13 @@ std::string langWord(const std::string& line, std::size_t& pos) {
 // Reads the entries of the section found; returns their number. Only a line whose very first
 // character is ':' is an entry and only a line that begins with "end" closes the section; an
 // indented line is neither and is skipped.
-int langReadEntries(std::FILE* f) {
+int langReadEntries(std::FILE* f, LangEntryFn each, void* user) {
   int entries = 0;
   std::string line;
   while (langReadLine(f, line)) {
     if (!line.empty() && line[0] == ':') {
-      const std::string text = line.substr(1, kLangEntryMax);  // read, not used further
+      const std::string text = line.substr(1, kLangEntryMax);
+      if (each != nullptr) each(text.c_str(), user);
       ++entries;
     } else if (line.compare(0, 3, "end") == 0) {
       break;
@@ -320,14 +321,14 @@ ParamNode* parLoadFile(ParamNode* list, const char* path, int kind) {
   return list;
 }
 
-int langFileReadSection(const char* fileName, const char* language) {
+int langFileReadSection(const char* fileName, const char* language, LangEntryFn each, void* user) {
   if (fileName == nullptr || language == nullptr) return 0;
   const int handle = langFileOpen(fileName);
   if (handle < 0) return 0;
   std::FILE* f = langState.open[handle - kLangHandleBase];
   int result = 0;
   try {
-    if (langFindSection(f, language) && langReadEntries(f) > 0) result = 1;
+    if (langFindSection(f, language) && langReadEntries(f, each, user) > 0) result = 1;
   } catch (...) {
     result = 0;
   }

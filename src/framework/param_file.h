@@ -34,10 +34,16 @@ int parReadPair(std::FILE* stream, ParamPair* entry);
 // entry. Returns the new head; the list unchanged when the file cannot be opened.
 ParamNode* parLoadFile(ParamNode* list, const char* path, int kind);
 
+// Receives the text of one entry of a language file section (after the ':', at most 259
+// characters).
+using LangEntryFn = void (*)(const char* text, void* user);
+
 // Looks in a language file for the section of language (see the file format in param_file.cpp)
-// and reads its entries. Returns 1 when the section exists and holds at least one entry; 0 when
-// it does not, when the file cannot be opened, or when 4 language files are already open.
-int langFileReadSection(const char* fileName, const char* language);
+// and reads its entries, handing each entry's text to each (when set) in file order. Returns 1
+// when the section exists and holds at least one entry; 0 when it does not, when the file cannot
+// be opened, or when 4 language files are already open.
+int langFileReadSection(const char* fileName, const char* language, LangEntryFn each = nullptr,
+                        void* user = nullptr);
 
 // Test seam: closes any language file left open and empties the table, as at load.
 void parFileResetState();

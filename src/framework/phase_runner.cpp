@@ -223,11 +223,20 @@ int runInformation(CycleRecord* cycle) {
       {kCycFlagOptionD, &CycleSlots::phaseOptionD, kMsgOptionDBegin, kMsgOptionDEnd,
        kRunOptionDFailed},
   };
+  // The information texts travel on layer 0 to the host's listeners only (no writer): an
+  // information run registers no layer of its own and writes no output.
+  const bool ownLayer = cycle->layers == nullptr;
+  if (ownLayer) cycRegisterLayer(cycle, 0, nullptr, nullptr, 1);
+  int code = kRunOk;
   for (const InfoStep& step : kSteps) {
     if ((cycle->flags & step.flag) == 0) continue;
-    if (runPhase(cycle, cycle->slots.*step.slot, step.begin, step.end) == 0) return step.failCode;
+    if (runPhase(cycle, cycle->slots.*step.slot, step.begin, step.end) == 0) {
+      code = step.failCode;
+      break;
+    }
   }
-  return kRunOk;
+  if (ownLayer) cycFreeLayers(cycle);
+  return code;
 }
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "framework/param_list.h"
 #include "framework/phase_runner.h"
 #include "qdmill/qdmill.h"
+#include "support/temp_dir.h"
 #include "test_record.h"
 
 using namespace qdtest;
@@ -156,6 +158,70 @@ TEST(HostEntry, ALayerRegisteredAfterTheFirstRecordGetsNoForwarder) {
   ASSERT_EQ(qdCSexecCycle(&r, 1, argv, &host), 1);
   const std::vector<std::tuple<int, int, int>> expected = {{0, 0, 9000}, {1, 0, 9000}};
   EXPECT_EQ(computeCalls(), expected);
+}
+
+namespace {
+// (name, text) of every information text pair 0 received
+std::vector<std::pair<std::string, std::string>>& infoTexts() {
+  static std::vector<std::pair<std::string, std::string>> t;
+  return t;
+}
+int infoFn(CycleRecord*, int layer, OutputRecord* r, void* user) {
+  if (user == nullptr && layer == 0 && r->type == QDMILL_INFO_TEXT)
+    infoTexts().emplace_back(r->text.name, r->text.text);
+  return 1;
+}
+}  // namespace
+
+// The information phases hand their texts to the host as layer-0 records (pair 0 and pair 1),
+// on a layer that exists for the run only; the exchange mode hands them nothing.
+TEST_F(TempDirTest, InformationRunsHandTheirTextsToTheHost) {
+  writeFile("cyc.def", "parameters := cyc.lng\nSystemLanguage := english\n");
+  writeFile("cyc.lng", "start english\n: first line\n:second line\nend\n");
+  CycleRecord r;
+  r.parent = &cycKernel;
+  r.id = "cyc";
+  r.title = "Test Cycle";
+  r.code = 42;
+  HostCallbacks host{};
+  host.pair[0] = {infoFn, nullptr};
+  host.pair[1] = {infoFn, &host};  // counted apart: layer 0 reaches pair 1 too
+  cycUpdateVersionText(&r);
+  const std::string version = std::string("Test Cycle (cyc) release 42-") + cycVersionText();
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::pair<std::string, std::string>> texts;  // help lines: only the first
+  };
+  const Case cases[] = {
+      {{"-V"}, {{"version", version}}},
+      {{"-P"}, {{"parameters", " first line"}, {"parameters", "second line"}}},
+      {{"-A"}, {}},  // no "algorithm" file: the phase fails, nothing is sent
+      {{}, {{"version", version}, {"help", "options of cyc:"}}},
+      {{"-V", "-PCF"}, {}},
+  };
+  for (const Case& c : cases) {
+    infoTexts().clear();
+    std::vector<std::string> args = c.args;
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    ASSERT_EQ(qdCSexecCycle(&r, static_cast<int>(argv.size()), argv.data(), &host), 1);
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const auto& t : infoTexts()) {
+      if (t.first != "help" || got.empty() || got.back().first != "help") got.push_back(t);
+    }
+    EXPECT_EQ(got, c.texts) << (c.args.empty() ? "(none)" : c.args[0]);
+    EXPECT_EQ(r.layers, nullptr) << "an information run keeps no layer";
+  }
+  // The help names every option letter of the grammar.
+  infoTexts().clear();
+  char help[] = "-?";
+  char* argv[] = {help};
+  ASSERT_EQ(qdCSexecCycle(&r, 1, argv, &host), 1);
+  std::string all;
+  for (const auto& t : infoTexts()) all += t.second + "\n";
+  for (const char* option :
+       {"-S<job>", "-PCF", "-POF", "-M<n>", "-V", "-?", "-D", "-P", "-A", "-Y"})
+    EXPECT_NE(all.find(option), std::string::npos) << option;
 }
 
 TEST(HostEntry, NullVectorWithACountRunsVersionAndHelp) {

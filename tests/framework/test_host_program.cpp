@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <string>
@@ -73,6 +76,91 @@ TEST_F(TempDirTest, HostExitCodes) {
   EXPECT_NE(help.out.find("exit codes"), std::string::npos);
 }
 
+namespace {
+// A row of the host tables: the exit code and the beginning of the first line on standard output
+// (onOutput) or standard error.
+struct FirstLineCase {
+  std::string args;
+  int exitCode;
+  bool onOutput;
+  std::string first;
+};
+
+void expectFirstLines(const std::vector<FirstLineCase>& cases) {
+  for (const FirstLineCase& c : cases) {
+    const Outcome o = runHost(c.args);
+    EXPECT_EQ(o.exitCode, c.exitCode) << c.args << "\n" << o.err;
+    const std::string text = c.onOutput ? o.out : o.err;
+    const std::string line = text.substr(0, text.find('\n'));
+    EXPECT_EQ(line.rfind(c.first, 0), 0u) << c.args << ": " << line;
+    if (c.exitCode == 2) {
+      EXPECT_TRUE(o.out.empty()) << c.args << ": nothing ran";
+    }
+  }
+}
+}  // namespace
+
+// The information options print their texts; options after the job arguments are the host's.
+TEST_F(TempDirTest, HostTalksAndTakesItsOptionsAnywhere) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  writeDemo();
+  const std::string version = "3D 5-Axis Z-Level Roughing Cycle (qdRpx5) release 1135-";
+  expectFirstLines({
+      {"", 0, true, version},
+      {"-V", 0, true, version},
+      {"-P", 0, true, " text"},  // the parameters section of q.lng
+      {"-A", 0, false, "qdmill: no algorithm text: the cycle's definition file"},
+      {"-Sdemo --records", 0, false, "qdmill: record pair"},
+      {"-Sdemo --bogus", 2, false, "qdmill: unknown option --bogus (see qdmill --help)"},
+      {"-Sdemo -- --records", 0, true, ""},  // after "--" it is the cycle's, which ignores it
+  });
+}
+
+// A job source that cannot be read is refused before the run, never replaced by defaults.
+TEST_F(TempDirTest, HostRefusesAJobSourceItCannotRead) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  writeDemo();
+  ASSERT_EQ(mkdir("folder.pcf", 0755), 0);
+  ASSERT_EQ(mkfifo("fifo.pcf", 0644), 0);
+  ASSERT_EQ(symlink("loop.pcf", "loop.pcf"), 0);
+  qdtest::writeFile("locked.pcf", "jobName := locked\n");
+  ASSERT_EQ(chmod("locked.pcf", 0), 0);
+  const bool root = geteuid() == 0;  // reads any file whatever its mode
+  auto cannot = [](const std::string& file, const std::string& why) {
+    return "qdmill: cannot read job source " + file + ": " + why;
+  };
+  expectFirstLines({
+      {"-Smissing", 2, false, cannot("missing.pcf", std::strerror(ENOENT))},
+      {"-Sdemo.CFG", 2, false, cannot("demo.CFG", std::strerror(ENOENT))},
+      {"-Sfolder", 2, false, cannot("folder.pcf", "is a folder")},
+      {"-Sfifo", 2, false, cannot("fifo.pcf", "not a regular file")},  // never opened: no hang
+      {"-Sloop", 2, false, cannot("loop.pcf", std::strerror(ELOOP))},
+      {"-Slocked", root ? 0 : 2, !root, root ? "" : cannot("locked.pcf", std::strerror(EACCES))},
+      {"'-S| stdin' <demo.pcf", 0, true, ""},
+  });
+  chmod("locked.pcf", 0644);
+}
+
+// A failed run names the "error" messages the host received, in order, before its summary; a
+// run that succeeds keeps its messages to --records.
+TEST_F(TempDirTest, HostReportsTheErrorsOfAFailedRun) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  const std::string lib = std::string("--lib '") + QDMILL_FAKE_CYCLE_PATH + "' ";
+  const Outcome failed = runHost(lib + "'error:1107,part.stl,bad facet' error:77 status:1");
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_EQ(failed.err,
+            "qdmill: error 1107: part.stl,bad facet\n"
+            "qdmill: error 77\n"
+            "qdmill: the cycle reported a failure (status 1)\n");
+  const Outcome silent = runHost(lib + "status:1");
+  EXPECT_EQ(silent.exitCode, 1);
+  EXPECT_EQ(silent.err,
+            "qdmill: the cycle reported a failure (status 1) and sent no error message\n");
+  const Outcome fine = runHost(lib + "error:5,note");
+  EXPECT_EQ(fine.exitCode, 0);
+  EXPECT_EQ(fine.err, "");
+}
+
 TEST_F(TempDirTest, HostRecordsShowTheEchoOnTheCallbacks) {
   if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
   writeDemo();
@@ -128,15 +216,17 @@ TEST_F(TempDirTest, HostNonFiniteValuesFailTheRun) {
     const char* message;  // expected on standard error
   };
   const Case cases[] = {
-      {"pcf side 1e400", "side.pcf", "demoSquareSide := 1e400\n", "-Sside", "1001,demoSquareSide:"},
+      {"pcf side 1e400", "side.pcf", "demoSquareSide := 1e400\n", "-Sside",
+       "1001: demoSquareSide:"},
       {"pcf side 1e400, exchange", "sidex.pcf", "demoSquareSide := 1e400\ngeoOut := out.qdx\n",
        "-Ssidex -PCF", nullptr},
-      {"cfg tool number nan", "a.CFG", cfgHead + "*WKZNUMMER nan\n", "-Sa.CFG", "1001,*WKZNUMMER:"},
-      {"cfg feed inf", "b.CFG", cfgHead + "*XVORSCHUB inf\n", "-Sb.CFG", "1001,*XVORSCHUB:"},
-      {"cfg radius 1e400", "c.CFG", cfgHead + "*FRRADIUS 1e400\n", "-Sc.CFG", "1001,*FRRADIUS:"},
-      {"cfg speed -nan", "d.CFG", cfgHead + "*DREHZAHL -nan\n", "-Sd.CFG", "1001,*DREHZAHL:"},
+      {"cfg tool number nan", "a.CFG", cfgHead + "*WKZNUMMER nan\n", "-Sa.CFG",
+       "1001: *WKZNUMMER:"},
+      {"cfg feed inf", "b.CFG", cfgHead + "*XVORSCHUB inf\n", "-Sb.CFG", "1001: *XVORSCHUB:"},
+      {"cfg radius 1e400", "c.CFG", cfgHead + "*FRRADIUS 1e400\n", "-Sc.CFG", "1001: *FRRADIUS:"},
+      {"cfg speed -nan", "d.CFG", cfgHead + "*DREHZAHL -nan\n", "-Sd.CFG", "1001: *DREHZAHL:"},
       {"cfg tool origin 1e999", "e.CFG", cfgHead + "*TREF_tip 0 1e999\n", "-Se.CFG",
-       "1001,*TREF_tip:"},
+       "1001: *TREF_tip:"},
   };
   for (const Case& c : cases) {
     qdtest::writeFile(c.file, c.text);
@@ -176,10 +266,10 @@ TEST_F(TempDirTest, HostOutputFailuresExitOne) {
   qdtest::writeFile("xfolder.pcf", "geoOut := folder\n");
   const Case cases[] = {
       {"standard output over the limit", "-Sdemo", 600, "standard output: File too large"},
-      {"named file over the limit", "-Stofile.CFG", 600, "1108,limited.pof: File too large"},
-      {"a folder as the POF file", "-Stofolder.CFG", 0, "1108,folder: not a regular file"},
-      {"a FIFO as the POF file", "-Stofifo.CFG", 0, "1108,fifo: not a regular file"},
-      {"a missing folder", "-Stomissing.CFG", 0, "1108,none/out.pof: No such file or directory"},
+      {"named file over the limit", "-Stofile.CFG", 600, "1108: limited.pof: File too large"},
+      {"a folder as the POF file", "-Stofolder.CFG", 0, "1108: folder: not a regular file"},
+      {"a FIFO as the POF file", "-Stofifo.CFG", 0, "1108: fifo: not a regular file"},
+      {"a missing folder", "-Stomissing.CFG", 0, "1108: none/out.pof: No such file or directory"},
       {"a folder as the exchange file", "-Sxfolder -PCF", 0, nullptr},
   };
   for (const Case& c : cases) {
@@ -219,13 +309,19 @@ TEST_F(TempDirTest, HostSkipsSourcesThatAreNoRegularFiles) {
   ASSERT_EQ(mkfifo("job.CFG", 0644), 0);
   ASSERT_EQ(mkdir("dir.pcf", 0755), 0);
   qdtest::writeFile("bypass.pcf", "POFbypass := job.pcf\n");
-  for (const char* args : {"-Sjob", "-Sjob.CFG", "-Sdir", "-Sbypass"}) {
+  // The host refuses a job source that is no regular file before the run (exit code 2).
+  for (const char* args : {"-Sjob", "-Sjob.CFG", "-Sdir"}) {
     const Outcome o = runHost(args);  // a hang here is the fault
-    EXPECT_EQ(o.exitCode, 0) << args << "\n" << o.err;
-    EXPECT_NE(o.out.find("0: error(1100,"), std::string::npos) << args << "\n" << o.out;
-    EXPECT_NE(o.out.find(": not a regular file, skipped)"), std::string::npos) << args;
-    EXPECT_NE(o.out.find("0: cycleEnd("), std::string::npos) << args;
+    EXPECT_EQ(o.exitCode, 2) << args << "\n" << o.err;
+    EXPECT_NE(o.err.find("qdmill: cannot read job source"), std::string::npos) << args << o.err;
   }
+  // The library itself skips the FIFO named as definition file and as bypass file.
+  const Outcome o = runHost("-Sbypass");  // a hang here is the fault
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_NE(o.out.find("0: error(1100,"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("qdRpx5.def: not a regular file, skipped)"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("job.pcf: not a regular file, skipped)"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("0: cycleEnd("), std::string::npos) << o.out;
 }
 
 TEST(LibrarySymbols, ExactlyTheFourExportsAmongTheLibrarysOwn) {

@@ -214,11 +214,18 @@ TEST_F(TempDirTest, DemoInformationOptionsRunTheirPhases) {
   struct Case {
     const char* option;
     int begin;
+    bool texts;  // the phase sends texts: its first record brings message 312
   };
-  const Case cases[] = {{"-V", 211}, {"-P", 231}, {"-A", 241}, {"-Y", 251}, {"-D", 261}};
+  const Case cases[] = {{"-V", 211, true},
+                        {"-P", 231, true},
+                        {"-A", 241, true},
+                        {"-Y", 251, true},
+                        {"-D", 261, false}};
   for (const Case& c : cases) {
     EXPECT_EQ(runDemoOption(c.option), 0) << c.option;
-    const std::vector<int> expected = {121, 129, c.begin, c.begin + 8, 411, 419};
+    // Layer 0 is registered (131, 139) for the texts before the phase runs.
+    std::vector<int> expected = {121, 129, 131, 139, c.begin, c.begin + 8, 411, 419};
+    if (c.texts) expected.insert(expected.begin() + 5, 312);
     EXPECT_EQ(infoCodes(), expected) << c.option;
   }
   // Without the language file the three text phases fail with their own run codes.
@@ -350,10 +357,12 @@ TEST(KernelRecord, DataAndSlots) {
     EXPECT_EQ(cycKernel.tool.m[i], i % 5 == 0 ? 1.0 : 0.0) << i;
   }
   const CycleSlots& s = cycKernel.slots;
-  const CyclePhaseFn noops[] = {
-      s.phaseArguments,  s.phaseInit,          s.phaseVersion, s.phaseHelp,    s.phaseOptionD,
-      s.phaseReadParams, s.phaseReadCfgParams, s.phasePrepare, s.phaseCompute, s.phaseFinish};
+  const CyclePhaseFn noops[] = {s.phaseArguments,  s.phaseInit,          s.phaseOptionD,
+                                s.phaseReadParams, s.phaseReadCfgParams, s.phasePrepare,
+                                s.phaseCompute,    s.phaseFinish};
   for (CyclePhaseFn f : noops) EXPECT_EQ(f, &cycPhaseNoop);
+  EXPECT_EQ(s.phaseVersion, &cycInfoVersion);
+  EXPECT_EQ(s.phaseHelp, &cycInfoHelp);
   EXPECT_EQ(s.phaseLoadParams, &cycLoadParamSources);
   EXPECT_EQ(s.phaseLoadCfg, &cycLoadCfgSource);
   EXPECT_EQ(s.phaseParameters, &cycInfoParameters);

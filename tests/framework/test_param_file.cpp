@@ -172,6 +172,15 @@ TEST_F(TempDirTest, LanguageFileSections) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(langFileReadSection(c.file, c.language), c.result) << c.file << " " << c.language;
+  // The entries' texts go to the caller in file order, cut at 259 characters.
+  writeFile("long.lng", "start english\n: one\n:two\nnot an entry\n:" + std::string(300, 'x') +
+                            "\nend\n: after the end\n");
+  std::vector<std::string> texts;
+  auto collect = [](const char* text, void* user) {
+    static_cast<std::vector<std::string>*>(user)->push_back(text);
+  };
+  EXPECT_EQ(langFileReadSection("long.lng", "english", collect, &texts), 1);
+  EXPECT_EQ(texts, (std::vector<std::string>{" one", "two", std::string(259, 'x')}));
   writeFile("g.lng", "language german\nstart german\n: eine Zeile\nend\nstart english\n: x\nend\n");
   EXPECT_EQ(langFileReadSection("g.lng", "german"), 1);
   EXPECT_EQ(langFileReadSection("g.lng", "english"), 1) << "no current language: the first section";

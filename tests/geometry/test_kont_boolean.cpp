@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -93,6 +94,8 @@ struct TableCase {
   int islands;    // contours at depth 1
   int firstSegs;  // segments of the first contour, 0 for any
 };
+// Test listings name a case by its name, not by its bytes.
+void PrintTo(const TableCase& c, std::ostream* os) { *os << c.name; }
 
 const Shape kUnit{square(0, 0, 1), {}};
 

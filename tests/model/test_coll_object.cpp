@@ -20,6 +20,7 @@
 #include "model/coll_object.h"
 #include "model/stl_file.h"
 #include "model_fixture.h"
+#include "support/real_meshes.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -467,8 +468,8 @@ TEST_F(CollObjectTest, AllocationFailuresLeaveNothing) {
 
 // A real mesh against a revolved-like tube of triangles placed through it at random tilts.
 TEST_F(CollObjectTest, RealMeshAgreesWithAllPairs) {
+  QDTEST_SKIP_WITHOUT_REAL_MESHES();
   const std::string path = qdtest::dataPath("ktoolcav.stl");
-  if (!qdtest::fileExists(path)) GTEST_SKIP() << "no real meshes at " << path;
   Tri3List* mesh = stlRead(path.c_str());
   ASSERT_NE(mesh, nullptr);
   std::vector<Tri3D> tris(mesh->items, mesh->items + mesh->count);

@@ -20,6 +20,8 @@
 #include "model/model_load.h"
 #include "model/polyhedron.h"
 #include "model_fixture.h"
+#include "support/mesh_gen.h"
+#include "support/real_meshes.h"
 #include "test_stl_writers.h"
 
 namespace {
@@ -319,11 +321,38 @@ TEST_F(ModelLoadTest, ExchangeFileWithANonFiniteCoordinateFails) {
   }
 }
 
+// The generated shapes in every STL encoding: every triangle is read and stored, and the box is
+// the shape's own (tool system = identity).
+TEST_F(ModelLoadTest, GeneratedShapesLoadInEveryEncoding) {
+  using qdtest::gen::Encoding;
+  for (const qdtest::gen::Mesh& shape : qdtest::gen::allShapes()) {
+    for (Encoding e : {Encoding::kBinary, Encoding::kText, Encoding::kBinarySolidHeader}) {
+      const std::string what = shape.name + " " + qdtest::gen::encodingName(e);
+      ASSERT_TRUE(qdtest::gen::writeStl("shape.stl", shape, e)) << what;
+      for (int type : {3, 4}) {
+        Loaded model(type);
+        ASSERT_EQ(modelLoadFile(&model.m, "shape.stl"), 0) << what;
+        const ModelLoadStats s = modelLastLoadStats();
+        EXPECT_EQ(s.read, static_cast<int>(shape.triangles)) << what;
+        EXPECT_EQ(s.stored, s.read) << what;
+        EXPECT_EQ(facetCount(model.m), s.stored) << what;
+        const double lo[3] = {shape.lo.x, shape.lo.y, shape.lo.z};
+        const double hi[3] = {shape.hi.x, shape.hi.y, shape.hi.z};
+        const double mlo[3] = {model.m.boxMin.x, model.m.boxMin.y, model.m.boxMin.z};
+        const double mhi[3] = {model.m.boxMax.x, model.m.boxMax.y, model.m.boxMax.z};
+        for (int k = 0; k < 3; ++k) {
+          EXPECT_NEAR(mlo[k], lo[k], 1e-4) << what << " " << k;
+          EXPECT_NEAR(mhi[k], hi[k], 1e-4) << what << " " << k;
+        }
+      }
+    }
+  }
+}
+
 // The real files: every triangle of the file is loaded or counted as filtered, and the box
 // matches the folder's table (tool system = identity).
 TEST_F(ModelLoadTest, RealFilesLoadWithEveryTriangleAccountedFor) {
-  if (!qdtest::fileExists(qdtest::dataPath("ktoolcav.stl")))
-    GTEST_SKIP() << "no real files beside the clone";
+  QDTEST_SKIP_WITHOUT_REAL_MESHES();
   struct Real {
     const char* name;
     int triangles;

@@ -9,6 +9,8 @@
 #include "../support/temp_dir.h"
 #include "framework/memory.h"
 #include "model/stl_file.h"
+#include "support/mesh_gen.h"
+#include "support/real_meshes.h"
 #include "test_stl_writers.h"
 
 namespace {
@@ -47,9 +49,18 @@ TEST_F(StlRead, BinaryWhoseHeaderStartsWithSolid) {
   // Even a header that names both keywords: the size fits the count, only binary does that.
   writeFile("words.stl", qdtest::binaryStl(mesh, false, "solid part facet normal"));
   EXPECT_EQ(stlIsBinary("words.stl"), 1);
-  // The real mould halves.
-  if (!qdtest::fileExists(qdtest::dataPath("ktoolcav.stl")))
-    GTEST_SKIP() << "no real files beside the clone";
+  // A generated part of many triangles, as a mould written by a CAD exporter would be.
+  const qdtest::gen::Mesh wheel = qdtest::gen::wheelInBox();
+  ASSERT_TRUE(qdtest::gen::writeStl("wheel.stl", wheel, qdtest::gen::Encoding::kBinarySolidHeader));
+  EXPECT_EQ(stlIsBinary("wheel.stl"), 1);
+  List generated{stlRead("wheel.stl")};
+  ASSERT_NE(generated.l, nullptr);
+  EXPECT_EQ(generated.l->count, static_cast<int>(wheel.triangles));
+}
+
+// The real mould halves: binary files whose header begins with "solid".
+TEST_F(StlRead, RealMouldHalfWhoseHeaderStartsWithSolid) {
+  QDTEST_SKIP_WITHOUT_REAL_MESHES();
   EXPECT_EQ(stlIsBinary(qdtest::dataPath("ktoolcav.stl").c_str()), 1);
   List real{stlRead(qdtest::dataPath("ktoolcav.stl").c_str())};
   ASSERT_NE(real.l, nullptr);

@@ -50,6 +50,4 @@ bool fileExists(const std::string& path) {
   return std::filesystem::exists(path, ec);
 }
 
-std::string dataPath(const std::string& name) { return std::string(QDMILL_DATA_DIR) + "/" + name; }
-
 }  // namespace qdtest

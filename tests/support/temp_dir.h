@@ -39,7 +39,4 @@ std::string readFile(const std::string& path);
 // True when the file exists.
 bool fileExists(const std::string& path);
 
-// Path of a file in the shared folder of real surface files.
-std::string dataPath(const std::string& name);
-
 }  // namespace qdtest

@@ -1,6 +1,7 @@
-// test_tpc_mutation.cpp - the gouge check on a real mesh by mutation: a path built from the
-// checker's own drop plus 0.01 over sphere_on_plate.stl passes, and lowering any one of its feed
-// points by 2 tol makes it fail at that point.
+// test_tpc_mutation.cpp - the gouge check by mutation: a path built from the
+// checker's own drop plus 0.01 over a sphere on a plate (the real sphere_on_plate.stl when the
+// data folder is there, and a generated one) passes, and lowering any one of its feed points by
+// 2 tol makes it fail at that point.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/mesh_gen.h"
+#include "support/real_meshes.h"
 #include "toolpath_check_gtest.h"
 
 namespace {
@@ -29,11 +32,8 @@ std::string f8(double v) {
   return b;
 }
 
-TEST(TpcMutation, SphereOnPlateDropPath) {
-  const std::filesystem::path file = std::filesystem::path(QDMILL_DATA_DIR) / "sphere_on_plate.stl";
-  if (!std::filesystem::exists(file)) GTEST_SKIP() << "no " << file;
-  tpc::Mesh part;
-  ASSERT_TRUE(tpc::passes(tpc::readStl(file.string(), part)));
+// Builds the drop path over part, checks it passes, and lowers its points one by one.
+void checkLoweredPointsAreCaught(const tpc::Mesh& part) {
   const tpc::Tool ball = tpc::Tool::ball(3);
   const tpc::MeshIndex index(part);
 
@@ -136,6 +136,24 @@ TEST(TpcMutation, SphereOnPlateDropPath) {
   EXPECT_NEAR(r.worst, 2 * kTol - kLift, 1e-6);
   EXPECT_NEAR(r.where.x, path.moves[top].to.x, kPointStep);
   EXPECT_NEAR(r.where.y, path.moves[top].to.y, 1e-9);
+}
+
+TEST(TpcMutation, SphereOnPlateDropPath) {
+  QDTEST_SKIP_WITHOUT_REAL_MESHES();
+  tpc::Mesh part;
+  ASSERT_TRUE(tpc::passes(tpc::readStl(qdtest::dataPath("sphere_on_plate.stl"), part)));
+  checkLoweredPointsAreCaught(part);
+}
+
+// The same on the generated sphere on a plate, which every clone has.
+TEST(TpcMutation, GeneratedSphereOnPlateDropPath) {
+  std::vector<tpc::Triangle> tris;
+  for (const qdtest::gen::Tri& t : qdtest::gen::sphereOnPlate().tris) {
+    tpc::Triangle c;
+    for (int k = 0; k < 3; ++k) c.v[k] = tpc::Vec3{t.v[k].x, t.v[k].y, t.v[k].z};
+    tris.push_back(c);
+  }
+  checkLoweredPointsAreCaught(tpc::makeMesh(std::move(tris)));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "support/real_meshes.h"
 #include "toolpath_check_gtest.h"
 
 namespace {
@@ -295,8 +296,8 @@ TEST_F(TpcReaderFiles, StlFaultsAreRefused) {
 
 // The real meshes: triangle counts and boxes as the data folder's README gives them.
 TEST(TpcStlData, CountsAndBoxesMatchReadme) {
-  const fs::path dir = QDMILL_DATA_DIR;
-  if (!fs::is_directory(dir)) GTEST_SKIP() << "no data folder " << dir;
+  QDTEST_SKIP_WITHOUT_REAL_MESHES();
+  const fs::path dir = qdtest::realMeshFolder();
   const struct {
     const char* file;
     std::size_t count;
