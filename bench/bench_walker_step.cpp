@@ -105,8 +105,9 @@ struct Walk {
   int search(const StepCircle& sc, Point3D* found) {
     Point3D contact{};
     int id = 0, kind = 0;
-    return offs3dNextPoint(&ctx, &tool, &params, triGridCell(params.triGrid, sc.centreX, sc.centreY),
-                           nullptr, &sc, found, &contact, &id, &kind);
+    return offs3dNextPoint(&ctx, &tool, &params,
+                           triGridCell(params.triGrid, sc.centreX, sc.centreY), nullptr, &sc, found,
+                           &contact, &id, &kind);
   }
 
   void trace(const Mesh& mesh) {

@@ -82,7 +82,8 @@ bool edgeDirection(const Seg3D& edge, double minLength, Point3D* e) {
 
 // Horizontal ball edge: the edge moved sideways by w in both directions, each moved line cut with
 // the step circle.
-int ballEdgeHorizontal(const Seg3D& edge, double R, const Arc2D& circle, double z, Point3D* out[4]) {
+int ballEdgeHorizontal(const Seg3D& edge, double R, const Arc2D& circle, double z,
+                       Point3D* out[4]) {
   const double dz = z - edge.start.z;
   if (std::fabs(dz - R) < kTriconTangentTol) return 0;  // the edge touches the ball's bottom
   if (!(std::fabs(dz) <= R)) return 0;
@@ -140,8 +141,8 @@ int triconBallFace(const Tri3D& tri, double R, const Arc2D& circle, double z, Po
   // The other coordinate (relative to the centre) is p u + w for the solved one u.
   const double na = solveY ? nx : ny, nb = solveY ? ny : nx;
   const double p = -nb / na;
-  const double w = solveY ? -(nb * circle.cy + k) / na - circle.cx
-                          : -(nb * circle.cx + k) / na - circle.cy;
+  const double w =
+      solveY ? -(nb * circle.cy + k) / na - circle.cx : -(nb * circle.cx + k) / na - circle.cy;
   double u1 = 0, u2 = 0;
   if (geoSolveQuadratic(p * p + 1.0, 2.0 * p * w, w * w - r * r, &u1, &u2) != 2) return 0;
   auto position = [&](double u) {
@@ -314,7 +315,7 @@ int triconTorusEdge(const Seg3D& edge, double rc, double c, const Arc2D& circle,
     Arc2D osc{};
     if (geoEllipseOscCircle(ell, rc, local, &osc) != 1) return 0;
     return triconCircleCut(ell.cx + osc.cx * ct - osc.cy * st, ell.cy + osc.cx * st + osc.cy * ct,
-                     osc.radius, circle, z, out1, out2);
+                           osc.radius, circle, z, out1, out2);
   }
   if (cut != 1 && cut != 2) return 0;
   // Two lines (a horizontal edge): the one nearer the centre; a grazing cut gives one line. The
@@ -355,8 +356,7 @@ int torusFaceSlot(const Tri3D& tri, const TriconTool& tool, const Arc2D& circle,
                   Point3D out[4]) {
   return triconTorusFace(tri, tool.radius, tool.corner, circle, z, &out[0], &out[1]);
 }
-int torusFaceCheck(const Point3D& pos, const TriconTool& tool, const Tri3D& tri,
-                   Point3D* contact) {
+int torusFaceCheck(const Point3D& pos, const TriconTool& tool, const Tri3D& tri, Point3D* contact) {
   return geoOffsetFaceCut(pos, tool.radius, tool.corner, tri, contact) == 1 ? 1 : 0;
 }
 int torusEdgeSlot(const Seg3D& edge, const TriconTool& tool, const Arc2D& circle, double z,

@@ -19,8 +19,8 @@
 #include "geometry/plane_geo.h"
 #include "geometry/vec.h"
 
-inline constexpr int kTriconGouge = -60;      // the ball already gouges the element
-inline constexpr int kTriconNoPlane = -11;    // the torus face solver's triangle has no plane
+inline constexpr int kTriconGouge = -60;    // the ball already gouges the element
+inline constexpr int kTriconNoPlane = -11;  // the torus face solver's triangle has no plane
 inline constexpr double kTriconTangentTol = 0.00001;  // tangent cases (h = R, |D| = R, ...)
 
 // The 33 unit vectors (cos, sin) of k x 360/32 degrees, k = 0 .. 32 (the last equals the first);
@@ -138,8 +138,7 @@ struct TriconSet {
   int (*faceCheck)(const Point3D& pos, const TriconTool& tool, const Tri3D& tri, Point3D* contact);
   int (*edgeSolver)(const Seg3D& edge, const TriconTool& tool, const Arc2D& circle, double z,
                     Point3D out[4]);
-  int (*edgeCheck)(const Point3D& pos, const TriconTool& tool, const Seg3D& edge,
-                   Point3D* contact);
+  int (*edgeCheck)(const Point3D& pos, const TriconTool& tool, const Seg3D& edge, Point3D* contact);
   int (*vertexSolver)(const Point3D& v, const TriconTool& tool, const Arc2D& circle, double z,
                       Point3D out[4]);
 };

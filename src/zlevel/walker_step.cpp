@@ -116,10 +116,10 @@ int offs3dPrepare(CollCtx* ctx, WalkTool* tool, WalkParams* params) {
   }
   Kont2D* walls = ctx->walls;
   const bool hasWalls = walls != nullptr && walls->segments != nullptr && walls->count > 0;
-  RecList* wallPairs = params->mode != 0 && ctx->wallAllowances != nullptr &&
-                               ctx->wallAllowances->items != nullptr
-                           ? ctx->wallAllowances
-                           : nullptr;
+  RecList* wallPairs =
+      params->mode != 0 && ctx->wallAllowances != nullptr && ctx->wallAllowances->items != nullptr
+          ? ctx->wallAllowances
+          : nullptr;
   // The pairs move with the segments, so the list must hold one for every segment.
   if (hasWalls && wallPairs != nullptr && wallPairs->count < walls->count) {
     return offs3dFail(kGeoBadArgument);
@@ -350,8 +350,8 @@ int offs3dNextPoint(const CollCtx* ctx, const WalkTool* tool, const WalkParams* 
       const int j = triCell->indices[k];
       if (j < 0 || j >= params->triBoxCount) continue;
       const TriBox& b = params->triBoxes[j];
-      if (!(b.xmin <= s.cx && s.cx <= b.xmax && b.ymin <= s.cy && s.cy <= b.ymax &&
-            b.zmin <= s.z && s.z <= b.zmax)) {
+      if (!(b.xmin <= s.cx && s.cx <= b.xmax && b.ymin <= s.cy && s.cy <= b.ymax && b.zmin <= s.z &&
+            s.z <= b.zmax)) {
         continue;
       }
       if (b.index < 0 || b.index >= tris->count) continue;

@@ -28,7 +28,9 @@ V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 V3 operator*(double f, V3 a) { return {f * a.x, f * a.y, f * a.z}; }
 double dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+V3 cross(V3 a, V3 b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 double norm(V3 a) { return std::sqrt(dot(a, a)); }
 V3 unit(V3 a) { return (1.0 / norm(a)) * a; }
 V3 v3(const Point3D& p) { return {p.x, p.y, p.z}; }
@@ -94,7 +96,8 @@ Arc2D stepCircle(double cx, double cy, double r) {
 // A large triangle of the plane through q with normal n, corners in either turning sense.
 Tri3D bigTriangle(V3 q, V3 n, double size, bool flip) {
   const V3 t1 = perpendicular(n), t2 = cross(n, t1);
-  V3 a = q + size * t1, b = q + size * (-0.5 * t1 + 0.866 * t2), c = q + size * (-0.5 * t1 - 0.866 * t2);
+  V3 a = q + size * t1, b = q + size * (-0.5 * t1 + 0.866 * t2),
+     c = q + size * (-0.5 * t1 - 0.866 * t2);
   if (flip) std::swap(b, c);
   return Tri3D{{p3(a), p3(b), p3(c)}};
 }
@@ -353,8 +356,8 @@ TEST_P(SolverProperty, DenseSamplingFindsNoMissedCrossing) {
         d = std::remainder(d, 2 * kPi);
         if (std::fabs(d) <= slack) found = true;
       }
-      ASSERT_TRUE(found) << kind.name << " case " << i << ": crossing at " << a << " missed, "
-                         << n << " positions";
+      ASSERT_TRUE(found) << kind.name << " case " << i << ": crossing at " << a << " missed, " << n
+                         << " positions";
     }
   }
   EXPECT_GT(checked, cases / 4) << kind.name;
@@ -377,9 +380,7 @@ TEST(TriconTable, TangentGougeAndEqualCircleCases) {
   const Arc2D circle = stepCircle(0, 0, 1);
   Point3D a{}, b{}, c{}, d{};
   // A horizontal triangle about the origin at height h, large enough to hold every foot.
-  auto flat = [](double h) {
-    return Tri3D{{{-50, -50, h}, {50, -50, h}, {0, 60, h}}};
-  };
+  auto flat = [](double h) { return Tri3D{{{-50, -50, h}, {50, -50, h}, {0, 60, h}}}; };
   const std::vector<TableRow> rows = {
       {"ball centre exactly R above a horizontal face",
        [&] { return triconBallFace(flat(-5), 5, circle, 0, &a, &b); }, 1},
@@ -391,15 +392,38 @@ TEST(TriconTable, TangentGougeAndEqualCircleCases) {
          return triconBallFace(far, 5, circle, 0, &a, &b);
        },
        0},
-      {"ball vertex exactly R below", [&] { return triconBallVertex({0.5, 0, -5}, 5, circle, 0, &a, &b); }, 1},
-      {"ball vertex exactly R above", [&] { return triconBallVertex({0.5, 0, 5}, 5, circle, 0, &a, &b); }, 1},
+      {"ball vertex exactly R below",
+       [&] {
+         return triconBallVertex({0.5, 0, -5}, 5, circle, 0, &a, &b);
+       },
+       1},
+      {"ball vertex exactly R above",
+       [&] {
+         return triconBallVertex({0.5, 0, 5}, 5, circle, 0, &a, &b);
+       },
+       1},
       {"ball vertex circle equal to the step circle",
-       [&] { return triconBallVertex({0, 0, -4}, std::sqrt(17.0), circle, 0, &a, &b); }, 0},
-      {"ball vertex within R - r", [&] { return triconBallVertex({1, 1, 1}, 5, circle, 0, &a, &b); }, kTriconGouge},
-      {"torus vertex exactly c below", [&] { return triconTorusVertex({3, 0, -2}, 4, 2, circle, 0, &a, &b); }, 1},
+       [&] {
+         return triconBallVertex({0, 0, -4}, std::sqrt(17.0), circle, 0, &a, &b);
+       },
+       0},
+      {"ball vertex within R - r",
+       [&] {
+         return triconBallVertex({1, 1, 1}, 5, circle, 0, &a, &b);
+       },
+       kTriconGouge},
+      {"torus vertex exactly c below",
+       [&] {
+         return triconTorusVertex({3, 0, -2}, 4, 2, circle, 0, &a, &b);
+       },
+       1},
       {"torus vertex circle equal to the step circle",
-       [&] { return triconTorusVertex({0, 0, 0}, 0.25, 0.75, circle, 0, &a, &b); }, 0},
-      {"torus face horizontal at c", [&] { return triconTorusFace(flat(-2), 4, 2, circle, 0, &a, &b); }, 1},
+       [&] {
+         return triconTorusVertex({0, 0, 0}, 0.25, 0.75, circle, 0, &a, &b);
+       },
+       0},
+      {"torus face horizontal at c",
+       [&] { return triconTorusFace(flat(-2), 4, 2, circle, 0, &a, &b); }, 1},
       {"torus face of a triangle without a plane",
        [&] {
          const Tri3D line{{{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}};
@@ -407,16 +431,30 @@ TEST(TriconTable, TangentGougeAndEqualCircleCases) {
        },
        kTriconNoPlane},
       {"ball edge cylinder holds the circle, nearest sample inside the edge",
-       [&] { return triconBallEdge({{3, 0, -10}, {3, 0, 10}}, 5, circle, 0, &a, &b, &c, &d); },
+       [&] {
+         return triconBallEdge({{3, 0, -10}, {3, 0, 10}}, 5, circle, 0, &a, &b, &c, &d);
+       },
        kTriconGouge},
       {"ball edge cylinder holds the circle, nearest sample beyond the edge",
-       [&] { return triconBallEdge({{3, 0, 2}, {3, 0.1, 10}}, 5, circle, 0, &a, &b, &c, &d); }, 0},
+       [&] {
+         return triconBallEdge({{3, 0, 2}, {3, 0.1, 10}}, 5, circle, 0, &a, &b, &c, &d);
+       },
+       0},
       {"ball edge wholly more than R below",
-       [&] { return triconBallEdge({{0, 0, -9}, {1, 0, -8}}, 5, circle, 0, &a, &b, &c, &d); }, 0},
+       [&] {
+         return triconBallEdge({{0, 0, -9}, {1, 0, -8}}, 5, circle, 0, &a, &b, &c, &d);
+       },
+       0},
       {"ball horizontal edge exactly R below",
-       [&] { return triconBallEdge({{-5, 0.5, -5}, {5, 0.5, -5}}, 5, circle, 0, &a, &b, &c, &d); }, 0},
+       [&] {
+         return triconBallEdge({{-5, 0.5, -5}, {5, 0.5, -5}}, 5, circle, 0, &a, &b, &c, &d);
+       },
+       0},
       {"ball horizontal edge crossing the circle on both sides",
-       [&] { return triconBallEdge({{-5, 0, -3}, {5, 0, -3}}, 3.1, circle, 0, &a, &b, &c, &d); }, 4},
+       [&] {
+         return triconBallEdge({{-5, 0, -3}, {5, 0, -3}}, 3.1, circle, 0, &a, &b, &c, &d);
+       },
+       4},
   };
   for (const TableRow& row : rows) {
     geoErrReset();

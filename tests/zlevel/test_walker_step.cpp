@@ -97,8 +97,7 @@ struct Level {
     const TriangleGridCell* triCell =
         params.triGrid != nullptr ? triGridCell(params.triGrid, sc.centreX, sc.centreY) : nullptr;
     const TriangleGridCell* wallCell =
-        params.wallGrid != nullptr ? triGridCell(params.wallGrid, sc.centreX, sc.centreY)
-                                   : nullptr;
+        params.wallGrid != nullptr ? triGridCell(params.wallGrid, sc.centreX, sc.centreY) : nullptr;
     a.result = offs3dNextPoint(&ctx, &tool, &params, triCell, wallCell, &sc, &a.point, &a.contact,
                                &a.id, &a.kind);
     return a;
@@ -171,7 +170,8 @@ Level::Answer Level::brute(const StepCircle& sc, double z) {
       const double at[3] = {cx, cy, z};
       double gap2 = 0;
       for (int k = 0; k < 3; ++k) {
-        const double g = at[k] < box[k] ? box[k] - at[k] : (at[k] > box[k + 3] ? at[k] - box[k + 3] : 0.0);
+        const double g =
+            at[k] < box[k] ? box[k] - at[k] : (at[k] > box[k + 3] ? at[k] - box[k + 3] : 0.0);
         gap2 += g * g;
       }
       if (gap2 > (R + r + 0.1) * (R + r + 0.1)) continue;
@@ -207,7 +207,8 @@ Level::Answer Level::brute(const StepCircle& sc, double z) {
         const int n = set->vertexSolver(v, tt, circle, z, out);
         if (n == kTriconGouge) return Answer{};
         if (n < 0) return Answer{n};
-        for (int k = 0; n >= 2 && k < 2; ++k) take(triBest, tri, out[k], v, i, 3, triSide(out[k], v));
+        for (int k = 0; n >= 2 && k < 2; ++k)
+          take(triBest, tri, out[k], v, i, 3, triSide(out[k], v));
       }
     }
   }
@@ -241,7 +242,8 @@ Level::Answer Level::brute(const StepCircle& sc, double z) {
         if (d2 < r * r) continue;
         Point3D p[2];
         if (triconCircleCut(e.x, e.y, Rw, circle, z, &p[0], &p[1]) != 2) continue;
-        for (const Point3D& q : p) take(wallBest, wall, q, {e.x, e.y, z}, j, 4, wallSide({q.x, q.y}, e));
+        for (const Point3D& q : p)
+          take(wallBest, wall, q, {e.x, e.y, z}, j, 4, wallSide({q.x, q.y}, e));
       }
     }
   }
@@ -332,25 +334,26 @@ TEST_P(StepSearchRealSlab, EqualsPlainScan) {
     if (!maker.nearSurface(*level.tris, rc.z0, rc.R - c, c, &sc)) continue;
     ++steps;
     const Level::Answer got = level.search(sc, rc.z0);
-    expectSame(got, level.brute(sc, rc.z0), std::string(rc.file) + " step " + std::to_string(steps));
+    expectSame(got, level.brute(sc, rc.z0),
+               std::string(rc.file) + " step " + std::to_string(steps));
     if (::testing::Test::HasFatalFailure()) return;
     found += got.result == 1;
   }
   EXPECT_GT(found, steps / 20) << "too few steps reach a contact";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Offs3d, StepSearchRealSlab,
-    ::testing::Values(RealCase{"sphere_on_plate.stl", 20.0, 3.0, 1},
-                      RealCase{"sphere_on_plate.stl", 2.5, 3.0, 3},
-                      RealCase{"wheel_in_box.stl", 20.0, 10.0, 1},
-                      RealCase{"wheel_in_box.stl", 30.0, 10.0, 3}),
-    [](const ::testing::TestParamInfo<RealCase>& info) {
-      std::string name = info.param.file;
-      name = name.substr(0, name.find('.')) + (info.param.type == 1 ? "_ball_" : "_torus_") +
-             std::to_string(static_cast<int>(info.param.z0 * 10));
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Offs3d, StepSearchRealSlab,
+                         ::testing::Values(RealCase{"sphere_on_plate.stl", 20.0, 3.0, 1},
+                                           RealCase{"sphere_on_plate.stl", 2.5, 3.0, 3},
+                                           RealCase{"wheel_in_box.stl", 20.0, 10.0, 1},
+                                           RealCase{"wheel_in_box.stl", 30.0, 10.0, 3}),
+                         [](const ::testing::TestParamInfo<RealCase>& info) {
+                           std::string name = info.param.file;
+                           name = name.substr(0, name.find('.')) +
+                                  (info.param.type == 1 ? "_ball_" : "_torus_") +
+                                  std::to_string(static_cast<int>(info.param.z0 * 10));
+                           return name;
+                         });
 
 // A random soup of triangles and walls, with allowances on both, for the ball and the torus; and
 // random walls alone for the flat end mill.
@@ -359,12 +362,15 @@ class StepSearchSoup : public ::testing::TestWithParam<int> {};
 TEST_P(StepSearchSoup, EqualsPlainScan) {
   const int type = GetParam();
   std::mt19937_64 rng(4242 + type);
-  auto u = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+  auto u = [&](double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng);
+  };
   Level level;
   if (type != 2) {
     for (int i = 0; i < 150; ++i) {
       const Point3D a{u(0, 60), u(0, 60), u(-10, 10)};
-      Tri3D t{{a, {a.x + u(-6, 6), a.y + u(-6, 6), a.z + u(-6, 6)},
+      Tri3D t{{a,
+               {a.x + u(-6, 6), a.y + u(-6, 6), a.z + u(-6, 6)},
                {a.x + u(-6, 6), a.y + u(-6, 6), a.z + u(-6, 6)}}};
       if (i % 30 == 0) t.v[2] = t.v[1];  // a triangle without a plane
       level.addTriangle(t);
@@ -539,6 +545,21 @@ TEST(StepSearchRules, GougedElementsEndTheSearchWithNothing) {
   EXPECT_STREQ(geoErrRecord()->file, "earlier");
 }
 
+// A triangle without a plane (its corners on one line) has no face to search: the torus face
+// solver's refusal never reaches the walker, and the line still counts as an edge.
+TEST(StepSearchRules, TriangleWithoutPlaneSkipsItsFace) {
+  Level level;
+  level.addTriangle(Tri3D{{{2.5, -3, -1}, {2.5, 0, 0}, {2.5, 3, 1}}});
+  level.prepare(3, 1.5, 0.5, 1);
+  geoErrReset();
+  const StepCircle sc = circleFrom(1, 0, 0.5, 80, -1);
+  const Level::Answer a = level.search(sc, 0);
+  EXPECT_EQ(a.result, 1);
+  EXPECT_EQ(a.kind, 2);
+  EXPECT_NE(geoErrCode(), kTriconNoPlane);
+  expectSame(a, level.brute(sc, 0), "line triangle");
+}
+
 // The flat end mill meets only the walls: a triangle in its way is not seen.
 TEST(StepSearchRules, FlatEndMillSearchesWallsOnly) {
   Level level;
@@ -563,13 +584,13 @@ TEST(StepSearchRules, BadArgumentsAreRefused) {
   StepCircle sc = circleFrom(1, 0, 0.5, 80, -1);
   Point3D p{}, c{};
   int id = 0, kind = 0;
-  EXPECT_EQ(offs3dNextPoint(nullptr, &level.tool, &level.params, nullptr, nullptr, &sc, &p, &c,
-                            &id, &kind),
-            -20);
-  WalkTool bad{1, 0, 7};
-  EXPECT_EQ(offs3dNextPoint(&level.ctx, &bad, &level.params, nullptr, nullptr, &sc, &p, &c, &id,
+  EXPECT_EQ(offs3dNextPoint(nullptr, &level.tool, &level.params, nullptr, nullptr, &sc, &p, &c, &id,
                             &kind),
             -20);
+  WalkTool bad{1, 0, 7};
+  EXPECT_EQ(
+      offs3dNextPoint(&level.ctx, &bad, &level.params, nullptr, nullptr, &sc, &p, &c, &id, &kind),
+      -20);
   sc.radius = 0;
   EXPECT_EQ(level.search(sc, 0).result, -20);
   EXPECT_STREQ(geoErrRecord()->file, "Offs3d");
@@ -581,8 +602,8 @@ TEST(Offs3dPrepare, GridSizeFollowsTheExtentInToolDiameters) {
   struct Row {
     double extent, R;
     int cells;
-  } rows[] = {{0, 10, 1},     {19.99, 10, 1}, {20, 10, 2},   {-45, 10, 3},    {579, 10, 29},
-              {580, 10, 30},  {1e9, 10, 30},  {1e300, 1e-300, 30}, {NAN, 10, 1}};
+  } rows[] = {{0, 10, 1},    {19.99, 10, 1}, {20, 10, 2},         {-45, 10, 3}, {579, 10, 29},
+              {580, 10, 30}, {1e9, 10, 30},  {1e300, 1e-300, 30}, {NAN, 10, 1}};
   for (const Row& row : rows) {
     EXPECT_EQ(offs3dGridSize(row.extent, row.R), row.cells) << row.extent << " / " << row.R;
   }
