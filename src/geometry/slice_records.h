@@ -1,6 +1,7 @@
 // slice_records.h - the records that the slicing of one Z level passes between its caller and its
 // modules: the tool as the slicing sees it, the collision candidate context (which facets, walls
-// and region the contact searches test) and the walk parameters of the level.
+// and region the contact searches test), the walk parameters of the level with the boxes and the
+// step circle of the walker's search, and the slice context that receives the traced result.
 // They live with the geometry code because its walker hooks pass them, the candidate lists and
 // the one-Z contact searches of the model fill and read them, and the Z-level code builds on them.
 //
@@ -8,6 +9,7 @@
 // marked as theirs; pointers are borrowed unless a field says who owns the object.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "geometry/vec.h"
@@ -18,7 +20,9 @@ struct RecList;
 struct Kont2D;        // closed 2D contour with its island chain (geometry/kont2d.h)
 struct TriangleGrid;  // plan-position bucket grid (geometry/triangle_grid.h)
 struct SurfaceModel;  // the part's facets, cutter and sub-models (model/surface_model.h)
-struct TriBox;        // per-triangle box of the walker's step search, defined with that search
+struct Raster;        // classified cell raster of a level (geometry/raster.h)
+struct StelList;      // start segments (geometry/stel_list.h)
+struct PkoList;       // traced segments (geometry/pko_list.h)
 
 // The tool as the slicing sees it.
 struct WalkTool {
@@ -54,6 +58,31 @@ struct WallBox {
 };
 static_assert(sizeof(WallBox) == 32);
 
+// The box of one triangle of the context's list, widened by the step search's margin, with the
+// triangle's index in that list. The step search keeps them sorted by xmin, ascending.
+struct TriBox {
+  double xmin;
+  double ymin;
+  double zmin;
+  double xmax;
+  double ymax;
+  double zmax;
+  std::int32_t index;
+};
+static_assert(sizeof(TriBox) == 56 && offsetof(TriBox, index) == 48);
+
+// One step of the walker's search: the circle of radius r about the centre, swept from the
+// direction of the previous point in the walking sense (+1 counter-clockwise, -1 clockwise).
+struct StepCircle {
+  double prevX;
+  double prevY;
+  double centreX;
+  double centreY;
+  double radius;
+  std::int32_t direction;
+};
+static_assert(sizeof(StepCircle) == 48 && offsetof(StepCircle, direction) == 40);
+
 // How many first contacts of a walk are kept for joining its two halves.
 constexpr int kWalkStartContacts = 4;
 
@@ -69,14 +98,25 @@ struct WalkParams {
   TriangleGrid* wallGrid;
   TriBox* triBoxes;
   WallBox* wallBoxes;
-  SurfaceModel* model;       // for sub-model queries (callers)
-  std::int32_t shuffleSeed;  // > 0: start segments are shuffled, seeded with it on every pass
-  std::int32_t mode;         // 0 index mode; non-zero list mode (1: ids become model indices)
-  std::int32_t noAllowance;  // non-zero keeps the searches' allowance tables cleared
-  std::int32_t noClosing;    // 1: the traced pieces are returned as traced
+  std::int32_t triBoxCount;   // entries of triBoxes (the triangles of the context's list)
+  std::int32_t wallBoxCount;  // entries of wallBoxes (the segments of the wall contour)
+  SurfaceModel* model;        // for sub-model queries (callers)
+  std::int32_t shuffleSeed;   // > 0: start segments are shuffled, seeded with it on every pass
+  std::int32_t mode;          // 0 index mode; non-zero list mode (1: ids become model indices)
+  std::int32_t noAllowance;   // non-zero keeps the searches' allowance tables cleared
+  std::int32_t noClosing;     // 1: the traced pieces are returned as traced
   Point3D startContactPoints[kWalkStartContacts];  // first contacts of the current walk
   Point3D startContactVectors[kWalkStartContacts];
   std::int32_t startContactKinds[kWalkStartContacts];  // contact kind times direction
   std::int32_t startContactIds[kWalkStartContacts];
   std::int32_t startContactCount;  // 0 .. kWalkStartContacts
+};
+
+// The level's slicing result and its working lists.
+struct SliceContext {
+  Raster* raster;       // the level's raster: -2 outside the region, -1 blocked, 0 free (required)
+  StelList* starts;     // start segments; null: the tracing builds its own and frees it again
+  PkoList* traced;      // the output: traced segments with contact vector, element id and kind
+  PkoList* work;        // working list of the closing of traced pieces
+  IntList* pathStarts;  // index of the first segment of each piece in traced
 };

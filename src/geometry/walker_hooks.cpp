@@ -16,19 +16,19 @@ void walkSetHooks(const WalkerHooks* hooks) {
 
 WalkerHooks walkHooks() { return walkInstalled; }
 
-int walkPrepare(WalkModel* model, WalkTool* tool, WalkParams* params) {
+int walkPrepare(CollCtx* ctx, WalkTool* tool, WalkParams* params) {
   if (walkInstalled.prepare == nullptr) return walkNotInstalled();
-  return walkInstalled.prepare(model, tool, params);
+  return walkInstalled.prepare(ctx, tool, params);
 }
 
-int walkTrace(WalkModel* model, WalkTool* tool, WalkParams* params, SliceContext* context) {
+int walkTrace(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* context) {
   if (walkInstalled.trace == nullptr) return walkNotInstalled();
-  return walkInstalled.trace(model, tool, params, context);
+  return walkInstalled.trace(ctx, tool, params, context);
 }
 
-int walkRelease(WalkModel* model, WalkTool* tool, WalkParams* params) {
+int walkRelease(CollCtx* ctx, WalkTool* tool, WalkParams* params) {
   if (walkInstalled.release == nullptr) return 0;
-  return walkInstalled.release(model, tool, params);
+  return walkInstalled.release(ctx, tool, params);
 }
 
 int walkFillet(ZPathList* list, Kont2D* boundary, double radius) {

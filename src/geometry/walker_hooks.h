@@ -13,9 +13,9 @@ inline constexpr int kWalkNotInstalled = -1;
 // The entry points, with the contracts of offs3dPrepare, offs3dTrace, offs3dRelease and
 // zpathListFillet. A null slot is not installed.
 struct WalkerHooks {
-  int (*prepare)(WalkModel* model, WalkTool* tool, WalkParams* params);
-  int (*trace)(WalkModel* model, WalkTool* tool, WalkParams* params, SliceContext* context);
-  int (*release)(WalkModel* model, WalkTool* tool, WalkParams* params);
+  int (*prepare)(CollCtx* ctx, WalkTool* tool, WalkParams* params);
+  int (*trace)(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* context);
+  int (*release)(CollCtx* ctx, WalkTool* tool, WalkParams* params);
   int (*fillet)(ZPathList* list, Kont2D* boundary, double radius);
 };
 
@@ -26,7 +26,7 @@ WalkerHooks walkHooks();
 
 // Calls of the installed entry points. Not installed: prepare, trace and fillet return
 // kWalkNotInstalled; release returns 0 (nothing can have been prepared).
-int walkPrepare(WalkModel* model, WalkTool* tool, WalkParams* params);
-int walkTrace(WalkModel* model, WalkTool* tool, WalkParams* params, SliceContext* context);
-int walkRelease(WalkModel* model, WalkTool* tool, WalkParams* params);
+int walkPrepare(CollCtx* ctx, WalkTool* tool, WalkParams* params);
+int walkTrace(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* context);
+int walkRelease(CollCtx* ctx, WalkTool* tool, WalkParams* params);
 int walkFillet(ZPathList* list, Kont2D* boundary, double radius);

@@ -1,8 +1,8 @@
 // zlevel_records.h - the records of the Z-level slicing that geometry code fills and reads: the
 // tool-centre path of one level (ZPath) and the paths of a region, the height grid of a roughing
-// region (FloatDropNet, whose header the rasters copy), and the walker's model and per-level record
-// (its tool, candidate context and walk parameters are in slice_records.h). The slicing's functions
-// on them live with the slicing.
+// region (FloatDropNet, whose header the rasters copy). The records of one level's slicing (tool,
+// candidate context, walk parameters, slice context) are in slice_records.h. The slicing's
+// functions on them live with the slicing.
 #pragma once
 
 #include <cstddef>
@@ -59,29 +59,6 @@ struct ZPathList {
   std::int32_t count;
   std::int32_t capacity;
   ZPath* items;
-};
-
-struct SurfaceModel;
-struct Raster;
-struct PkoList;   // traced segments (geometry/pko_list.h)
-struct StelList;  // start candidates (geometry/stel_list.h)
-
-// What the walker walks along: the model's triangles, the walls and the frame it must not leave.
-struct WalkModel {
-  SurfaceModel* model;  // null: no triangles
-  Kont2D* walls;        // its segments are the walls
-  Kont2D* frame;        // rectangle the walker must not leave
-  Point3D* wallBoxLow;  // low corner of the walls' box
-  Point3D* wallBoxHigh;
-};
-
-// Per-level record of the walker.
-struct SliceContext {
-  Raster* raster;       // the level's raster
-  StelList* starts;     // start candidates
-  PkoList* traced;      // the walker appends its segments here
-  PkoList* work;        // for the walker's own use
-  IntList* pathStarts;  // start index of each path in traced
 };
 
 // Height grid of a roughing region.

@@ -1,5 +1,5 @@
-// walker.cpp - entry points of the constant-Z walker and of the Z-path rounding that the geometry
-// code calls. The walker is not part of this library yet: each entry point reports failure and
+// walker.cpp - entry points of the constant-Z walker's contour tracing and of the Z-path rounding
+// that the geometry code calls. Neither is part of this library yet: each reports failure and
 // leaves its arguments unchanged, so callers take their failure path instead of using empty
 // results.
 #include "zlevel/walker.h"
@@ -7,15 +7,9 @@
 #include "geometry/geo_error.h"
 #include "geometry/kont2d.h"
 
-namespace {}  // namespace
-
-int offs3dPrepare(WalkModel*, WalkTool*, WalkParams*) { return geoFail(kGeoFailed, "walker"); }
-
-int offs3dTrace(WalkModel*, WalkTool*, WalkParams*, SliceContext*) {
+int offs3dTrace(CollCtx*, WalkTool*, WalkParams*, SliceContext*) {
   return geoFail(kGeoFailed, "walker");
 }
-
-int offs3dRelease(WalkModel*, WalkTool*, WalkParams*) { return 1; }
 
 int zpathListFillet(ZPathList* list, Kont2D*, double radius) {
   if (list == nullptr || list->count <= 0 || !(radius > 0.0)) return 0;
