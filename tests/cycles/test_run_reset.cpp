@@ -14,10 +14,13 @@
 #include "framework/global_params.h"
 #include "framework/messages.h"
 #include "framework/numtext.h"
+#include "framework/test_xchg_support.h"
 #include "geometry/arc_fit.h"
+#include "geometry/cont_file.h"
 #include "geometry/csys.h"
 #include "geometry/cycle_state.h"
 #include "geometry/geo_random.h"
+#include "geometry/guide_curve.h"
 #include "geometry/path_list.h"
 #include "model/mesh_load.h"
 #include "output/out3d_state.h"
@@ -54,6 +57,15 @@ TEST(RunReset, ModuleStatesAreBackAtLoad) {
   pockEngine().scaleFactor = 25;
   ruppSetErrorsOnly(1);
   ruppMuteErrors(1);
+  // A contour file's frame stays for later files: here a quarter turn.
+  const std::string line = "oContour[c]( )\n{\n  oL( x[1/2] y[0/0] )\n}\n";
+  qdtest::writeFile("turn.qdx", xchgtest::header() + "vCs_x(0,1,0)\nvCs_y(-1,0,0)\n" + line);
+  qdtest::writeFile("plain.qdx", xchgtest::header() + line);
+  guideFree(contFileRead("turn.qdx", 0.01));
+  GuideCurve* turned = contFileRead("plain.qdx", 0.01);
+  ASSERT_NE(turned, nullptr);
+  EXPECT_NEAR(turned->points[1].y, 2.0, 1e-12) << "the frame outlives its file";
+  guideFree(turned);
 
   cyc3dResetRunState(nullptr);
 
@@ -83,6 +95,11 @@ TEST(RunReset, ModuleStatesAreBackAtLoad) {
   EXPECT_EQ(q.x, 1.0);
   EXPECT_EQ(q.z, 1.0);
   EXPECT_EQ(pockEngine().scaleFactor, 1.0);
+  GuideCurve* plain = contFileRead("plain.qdx", 0.01);
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->points[1].x, 2.0) << "contour files read in the identity frame";
+  EXPECT_EQ(plain->points[1].y, 0.0);
+  guideFree(plain);
   qdtest::MessageCapture capture;
   EXPECT_EQ(ruppReportError("1505"), 0);
   EXPECT_EQ(qdtest::capturedMessages(), (std::vector<std::string>{"1505,0"}))
