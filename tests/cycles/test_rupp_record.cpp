@@ -148,6 +148,16 @@ TEST_F(RuppJob, StandInAndSkipMessage) {
   EXPECT_EQ(pof().find("0: error(1192)"), std::string::npos);
 }
 
+// The end phase frees the run's output layers, so the layers of one job (here those of "NCOutp")
+// are not registered for the next: after each run the record holds none.
+TEST_F(RuppJob, EndPhaseFreesTheLayers) {
+  for (const char* extra : {"NCOutp := true\ndrillPointsOutp := true\n", ""}) {
+    runJob(extra, "layers");
+    EXPECT_EQ(ruppCycleRecord()->layers, nullptr) << extra;
+    EXPECT_NE(pof().find("0: cycleEnd(Brevonix 3D Z-Level Roughing Cycle)"), std::string::npos);
+  }
+}
+
 // A ".CFG" job that sets the keys the ".pcf" copy writes gives the same values for them.
 TEST_F(RuppJob, CfgTwinGivesTheSameValues) {
   const auto pcf = runJob(
