@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <set>
@@ -17,7 +19,10 @@
 #include "cycle_job.h"
 #include "cycles/cyc3d_record.h"
 #include "cycles/run_reset.h"
+#include "cycles/rupp_record.h"
+#include "cycles/zfin_record.h"
 #include "framework/cfg_reader.h"
+#include "framework/kernel.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
 #include "framework/param_file.h"
@@ -364,6 +369,40 @@ TEST_F(Cyc3dTest, ToolReference) {
   EXPECT_DOUBLE_EQ(cyc3dToolReferenceOffset(), 12.5);
   EXPECT_DOUBLE_EQ(out3dState().zOffset, 12.5);
   EXPECT_EQ(qdtest::capturedMessages(), (std::vector<std::string>{"770,T9", "771,T7"}));
+}
+
+// The chain of the 3D records: each record's own values and parent, the slots it sets, and the
+// slots it takes from the records above it once its slots are completed (init, end and the
+// positional-arguments slot of the common cycle, which returns 0).
+TEST(Cyc3dChain, RecordsTheirParentsAndSlots) {
+  auto expectRecord = [](CycleRecord* r, CycleRecord* parent, const char* id, const char* title,
+                         int code, std::array<std::uint16_t, 5> version, CyclePhaseFn readParams,
+                         CyclePhaseFn compute, const char* messageFile, int toolType) {
+    SCOPED_TRACE(id);
+    ASSERT_EQ(cycParseOptions(r, nullptr, 0, 1), 1);
+    EXPECT_EQ(r->parent, parent);
+    EXPECT_STREQ(r->id, id);
+    EXPECT_STREQ(r->title, title);
+    EXPECT_EQ(r->code, code);
+    EXPECT_TRUE(std::equal(version.begin(), version.end(), r->version));
+    EXPECT_EQ(r->slots.phaseReadParams, readParams);
+    EXPECT_EQ(r->slots.phaseCompute, compute);
+    EXPECT_EQ(r->slots.phaseInit, cyc3dInit);
+    EXPECT_EQ(r->slots.phaseEnd, cyc3dCycleEnd);
+    ASSERT_NE(r->slots.phaseArguments, nullptr);
+    EXPECT_EQ(r->slots.phaseArguments(r), 0);
+    EXPECT_STREQ(cyc3dRecordOf(r)->defaultMessageFile, messageFile);
+    EXPECT_EQ(cyc3dRecordOf(r)->toolType, toolType);
+  };
+  expectRecord(cyc3dCycleRecord(), &cycKernel, "qdCyc3d", "Brevonix 3D Common Cycle", 0,
+               {5, 0, 2001, 3, 28}, cyc3dReadParams, cyc3dRun, "rscyc.loc", 1);
+  expectRecord(zfinCycleRecord(), cyc3dCycleRecord(), "qdZfin",
+               "Brevonix 3D Z-Level Finishing Cycle", 1005, {6, 0, 2001, 6, 8}, zfinReadParams,
+               zfinRun, "rszfinhc.loc", 1);
+  expectRecord(ruppCycleRecord(), zfinCycleRecord(), "qdRupp", "Brevonix 3D Z-Level Roughing Cycle",
+               1002, {6, 0, 2001, 6, 8}, ruppReadParams, ruppRun, "rsrupphc.loc", 2);
+  EXPECT_EQ(zfinRecordOf(zfinCycleRecord())->gougeDetection, 1);
+  EXPECT_EQ(ruppRecordOf(ruppCycleRecord())->base.gougeDetection, 0);
 }
 
 TEST(Cyc3dTexts, ParseVectorAndStarKeys) {

@@ -148,6 +148,30 @@ TEST_F(RuppJob, StandInAndSkipMessage) {
   EXPECT_EQ(pof().find("0: error(1192)"), std::string::npos);
 }
 
+// The end phase frees the run's output layers, so the layers of one job (here those of "NCOutp")
+// are not registered for the next: after each run the record holds none.
+TEST_F(RuppJob, EndPhaseFreesTheLayers) {
+  for (const char* extra : {"NCOutp := true\ndrillPointsOutp := true\n", ""}) {
+    runJob(extra, "layers");
+    EXPECT_EQ(ruppCycleRecord()->layers, nullptr) << extra;
+    EXPECT_NE(pof().find("0: cycleEnd(Brevonix 3D Z-Level Roughing Cycle)"), std::string::npos);
+  }
+}
+
+// A model file name too long for its key fails the run with message 332 naming it: cut short, it
+// would name another file. The roughing does not run and the key keeps no part of the name.
+TEST_F(RuppJob, FileNameTooLongForItsKeyFailsTheRun) {
+  const std::string name = std::string(300, 'p') + ".qdx";
+  writeFile("long.pcf", "polySource := " + name + "\ntoolDiameter := 8\ntempDirectory := tmpd\n");
+  ASSERT_EQ(run(ruppCycleRecord(), "long"), kRunOk);
+  EXPECT_EQ(ruppCycleRecord()->status, 1);
+  const std::string text = pof();
+  // The message carries the name (long message texts are cut, so its start).
+  EXPECT_NE(text.find("0: error(332," + name.substr(0, 100)), std::string::npos) << text;
+  EXPECT_EQ(text.find("roughMain"), std::string::npos) << text;
+  EXPECT_EQ(dump("long.cfg").at("*APPROX").find("ppp"), std::string::npos);
+}
+
 // A ".CFG" job that sets the keys the ".pcf" copy writes gives the same values for them.
 TEST_F(RuppJob, CfgTwinGivesTheSameValues) {
   const auto pcf = runJob(
