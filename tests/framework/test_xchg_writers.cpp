@@ -179,7 +179,9 @@ TEST_F(XchgWriterTest, AFailedOutputKeepsThePreviousFile) {
   // Permissions do not stop root: the read-only case then runs in a child without root's
   // privilege, which must be let through the current folder.
   const bool root = geteuid() == 0;
-  if (root) ASSERT_EQ(chmod(".", 0711), 0);
+  if (root) {
+    ASSERT_EQ(chmod(".", 0711), 0);
+  }
   ASSERT_EQ(mkdir("ro", 0755), 0);
   writeFile("ro/out.qdx", "an older file");
   ASSERT_EQ(chmod("ro", 0555), 0);
