@@ -943,17 +943,12 @@ void seiLogFault(unsigned int code, const char* name, const void* at) {
   geoErrLog("Problem in triangulate_polygonm_seidel");
 }
 
-int seiEntryFail(std::source_location at = std::source_location::current()) {
-  geoErrSet(kGeoFailed, kSource, static_cast<int>(at.line()));
-  return -1;
-}
 }  // namespace
 
 int triSeidelPrepare(int capacity) {
   triSeidelRelease();
   if (capacity < 3 || capacity > std::numeric_limits<int>::max() / 8 - 2) {
-    geoErrSet(kGeoBadArgument, kSource, static_cast<int>(std::source_location::current().line()));
-    return -20;
+    return geoFail(kGeoBadArgument, kSource);
   }
   SeidelState& S = seiState;
   const std::size_t c = static_cast<std::size_t>(capacity);
@@ -984,8 +979,7 @@ int triSeidelPrepare(int capacity) {
     S.visited.allocate(6 * c);
   } catch (...) {
     triSeidelRelease();
-    geoErrSet(kGeoFailed, kSource, static_cast<int>(std::source_location::current().line()));
-    return -1;
+    return geoFail(kGeoFailed, kSource);
   }
   S.capacity = capacity;
   return 1;
@@ -1055,7 +1049,7 @@ int triangulate_polygonm_seidel(int contourCount, const int* pointCounts, const 
     seiLogFault(0, "UNKNOWN", nullptr);
     seiState.failCode = -1;
   }
-  return seiEntryFail();
+  return geoFail(kGeoFailed, kSource);
 }
 
 void triSeidelFailAllocationAt(int n) {

@@ -3,8 +3,6 @@
 // length, and numbers are parsed as in the "C" locale.
 #include "model/stl_file.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>

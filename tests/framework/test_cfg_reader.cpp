@@ -1,12 +1,17 @@
 // ".CFG" reader: keys and values of lines with blanks, tabs and '#' comments, over-long lines, and
 // the entry list in file order.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "framework/cfg_reader.h"
+#include "framework/cycle.h"
 #include "framework/memory.h"
+#include "framework/messages.h"
+#include "framework/output.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -86,6 +91,43 @@ TEST_F(TempDirTest, CfgLoadFileAppendsEntriesInFileOrder) {
   ASSERT_NE(list, nullptr);
   EXPECT_STREQ(list->name, "*APT");
   parListFree(list);
+}
+
+namespace {
+std::vector<std::string>& heldWarnings() {
+  static std::vector<std::string> texts;
+  return texts;
+}
+int keepWarning(CycleRecord*, OutputRecord* r) {
+  heldWarnings().push_back(r->text.text);
+  return 1;
+}
+}  // namespace
+
+// A FIFO as ".CFG" source blocked the open for ever. A source that is no regular file is skipped
+// as a missing one is (the list unchanged), with warning 1100 naming it, and a FIFO stays a FIFO.
+TEST_F(TempDirTest, CfgLoadFileSkipsSourcesThatAreNoRegularFiles) {
+  ASSERT_EQ(mkfifo("fifo.CFG", 0644), 0);
+  ASSERT_EQ(mkdir("folder.CFG", 0755), 0);
+  msgResetState();
+  ParamNode* list = cfgListAppend(nullptr, "first", "1", 31);
+  for (const char* path : {"fifo.CFG", "folder.CFG"}) {
+    EXPECT_EQ(cfgLoadFile(list, path, 21), list) << path;  // a hang here is the fault
+    EXPECT_EQ(list->next, nullptr) << path;
+  }
+  CycleRecord cycle{};
+  ASSERT_EQ(cycRegisterLayer(&cycle, 0, keepWarning, keepWarning, 1), 1);
+  heldWarnings().clear();
+  msgSendPendingWarnings(&cycle);
+  EXPECT_EQ(heldWarnings(),
+            (std::vector<std::string>{"1100,fifo.CFG: not a regular file, skipped",
+                                      "1100,folder.CFG: not a regular file, skipped"}));
+  cycFreeLayers(&cycle);
+  msgResetState();
+  parListFree(list);
+  struct stat st {};
+  ASSERT_EQ(stat("fifo.CFG", &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(TempDirTest, CfgMemoryFailureLeavesTheListAsItWas) {

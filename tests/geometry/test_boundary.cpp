@@ -2,7 +2,9 @@
 // round trips; nesting and the contact offset by area; guide intervals against the analytic
 // entry and exit parameters of straight guides; allocation failures walked step by step.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -319,6 +321,25 @@ TEST_F(BoundaryTest, MoreItemsThanTheCountTable) {
   while (last->next != nullptr) last = last->next;
   EXPECT_NEAR(area(last), 1.0, 1e-9);
   bndFree(b);
+}
+
+// A FIFO named as boundary source blocked the open for ever. A source that is no regular file
+// reads as a missing one (no boundary), with warning 1100 naming it.
+TEST_F(BoundaryTest, SourceThatIsNoRegularFileIsSkipped) {
+  ASSERT_EQ(mkfifo("fifo.bnd", 0644), 0);
+  ASSERT_EQ(mkdir("folder.bnd", 0755), 0);
+  for (const char* path : {"fifo.bnd", "folder.bnd", "missing.bnd"}) {
+    qdtest::capturedMessages().clear();
+    EXPECT_EQ(bndRead(path, 0, 0), nullptr) << path;  // a hang here is the fault
+    const bool warned =
+        std::find(qdtest::capturedMessages().begin(), qdtest::capturedMessages().end(),
+                  std::string("1100,") + path + ": not a regular file, skipped") !=
+        qdtest::capturedMessages().end();
+    EXPECT_EQ(warned, std::string(path) != "missing.bnd") << path;
+  }
+  struct stat st {};
+  ASSERT_EQ(stat("fifo.bnd", &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(BoundaryTest, ParamInsideAndListParamInside) {

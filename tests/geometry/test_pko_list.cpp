@@ -107,6 +107,8 @@ struct MergeCase {
   int from, to;
   std::vector<Seg3D> expected;
 };
+// Test names and failure lines show the case by its name.
+void PrintTo(const MergeCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<Seg3D> collinear(int n) {
   std::vector<Seg3D> out;

@@ -150,6 +150,8 @@ struct RowCase {
   std::vector<Seg2D> runs;  // in node indices along the row (y not used)
   std::vector<Seg2D> edges;
 };
+// Test names and failure lines show the case by its name.
+void PrintTo(const RowCase& c, std::ostream* os) { *os << c.name; }
 
 class StelRasterRow : public StelListTest, public ::testing::WithParamInterface<RowCase> {};
 

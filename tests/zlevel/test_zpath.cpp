@@ -230,6 +230,8 @@ struct MergeCase {
   bool marked;  // the level's candidate fill met an additional sub-model
   int expected;
 };
+// Test names and failure lines show the case by its name.
+void PrintTo(const MergeCase& c, std::ostream* os) { *os << c.name; }
 
 class ZPathMergeRule : public ZPathTest, public ::testing::WithParamInterface<MergeCase> {};
 

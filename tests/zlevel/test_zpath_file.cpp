@@ -267,6 +267,8 @@ struct IdenticalCase {
   std::uint32_t flags;
   int expectedCount;
 };
+// Test names and failure lines show the case by its name.
+void PrintTo(const IdenticalCase& c, std::ostream* os) { *os << c.name; }
 
 class ZPathIdentical : public ZPathFile, public ::testing::WithParamInterface<IdenticalCase> {};
 
