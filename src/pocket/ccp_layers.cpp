@@ -99,8 +99,8 @@ int layerCopyTouching(const char* name, const char* dest) {
   for (int i = 0; i < n; ++i) {
     ContourHeader h{};
     if (!layRead(name, i, &e, &h)) return -1;
-    const int hits = isectContours(e.data(), h.count, first.data(), fh.count, records.data(),
-                                   kIsectRecordMax);
+    const int hits =
+        isectContours(e.data(), h.count, first.data(), fh.count, records.data(), kIsectRecordMax);
     if (hits < 0) return -1;
     if (hits == 0 && isectContourInsideOf(e.data(), h.count, first.data(), fh.count) == 0) {
       continue;

@@ -353,8 +353,8 @@ void ccpReadOptional(CycleRecord* cycle, CcpRecord* r) {
   {
     const CcpParam p(cycle, "toolType");
     if (p.given()) {
-      r->toolType = p.is("ballMill") ? kCcpToolBall : (p.is("radiusMill") ? kCcpToolRadius
-                                                                          : kCcpToolFlat);
+      r->toolType =
+          p.is("ballMill") ? kCcpToolBall : (p.is("radiusMill") ? kCcpToolRadius : kCcpToolFlat);
     }
   }
   {
@@ -424,7 +424,8 @@ void ccpReadOptional(CycleRecord* cycle, CcpRecord* r) {
 
 }  // namespace
 
-#define POCK_ROW(key, type, conv, field) {key, type, conv, offsetof(PocketCfgRecord, field)}
+#define POCK_ROW(key, type, conv, field) \
+  { key, type, conv, offsetof(PocketCfgRecord, field) }
 const LegacyKeyRow LegacyKeyTable[kPockLegacyKeyCount + 1] = {
     POCK_ROW("*RIF_NAME", kPockTypeText, kPockConvTrimmed, rifName),
     POCK_ROW("*GEN_RIF", kPockTypeI16, kPockConvNumber, genRif),
@@ -582,6 +583,10 @@ int pockKeyConvert(int conversion, const char* text, PockKeyValue* out) {
 }
 
 int pockLegacyFromOptions(const ParamNode* entries) {
+  // The plunge angles are stored as read (degrees) and turned into radians by the read that
+  // follows; an entry that is not given again keeps the degrees last read.
+  paramsState.cfg.macroTswin = paramsState.tswinDeg;
+  paramsState.cfg.macroIwin = paramsState.iwinDeg;
   auto* base = reinterpret_cast<unsigned char*>(&paramsState.cfg);
   for (const ParamNode* n = entries; n != nullptr; n = n->next) {
     if (n->name == nullptr || n->name[0] == '\0') continue;
@@ -611,7 +616,6 @@ int pockLegacyFromOptions(const ParamNode* entries) {
       default: break;
     }
   }
-  // The plunge angles as read are in degrees; the read derives the radians from these.
   paramsState.tswinDeg = paramsState.cfg.macroTswin;
   paramsState.iwinDeg = paramsState.cfg.macroIwin;
   return 1;

@@ -2,11 +2,12 @@
 // levels and the scaling of a run's lengths.
 #include "pocket/ccp_record.h"
 
+#include <strings.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 #include "framework/kernel.h"
@@ -186,10 +187,9 @@ int ccpFeaturesAvailable(const CcpRecord* r) {
 void ccpKeepAsRead(const CcpRecord* r) {
   const PockEngine& e = pockEngine();
   ccpState.asRead = *r;
-  ccpState.engineAsRead = EngineLengths{e.pockStockTolerance, e.pockFilletRadius,
-                                        e.pockInfeedRadius,   e.contTol,
-                                        e.pockToolRadius,     e.pockSettingAM,
-                                        e.pockStartPoint,     e.pockStartReach};
+  ccpState.engineAsRead =
+      EngineLengths{e.pockStockTolerance, e.pockFilletRadius, e.pockInfeedRadius, e.contTol,
+                    e.pockToolRadius,     e.pockSettingAM,    e.pockStartPoint,   e.pockStartReach};
   ccpState.asReadKept = 1;
 }
 
@@ -491,7 +491,7 @@ int ccpLegacyParameters(CycleRecord* cycle) {
   if (cycle == nullptr) return 0;
   pockLegacyFromOptions(cycle->cfgEntries);
   const PocketCfgRecord& cfg = pockCfg();
-  auto point = [](const double (&v)[3]) { return Point3D{v[0], v[1], v[2]}; };
+  auto point = [](const double(&v)[3]) { return Point3D{v[0], v[1], v[2]}; };
   csysSetFrame(point(cfg.nckoO), point(cfg.nckoX), point(cfg.nckoY), point(cfg.nckoZ));
   csysSetTool(point(cfg.nckoO), point(cfg.nckoX), point(cfg.nckoY), point(cfg.nckoZ));
   csysPrepare();
@@ -517,7 +517,9 @@ namespace {
 int ccpPrepareSteps(CycleRecord* cycle);
 }  // namespace
 
-int ccpPrepare(CycleRecord* cycle) { return cycle != nullptr ? ccpNote(ccpPrepareSteps(cycle)) : 0; }
+int ccpPrepare(CycleRecord* cycle) {
+  return cycle != nullptr ? ccpNote(ccpPrepareSteps(cycle)) : 0;
+}
 
 namespace {
 int ccpPrepareSteps(CycleRecord* cycle) {
@@ -602,9 +604,8 @@ void ccpScaleAll(CycleRecord* cycle) {
   if (ccpState.clampsRead != 0) scaleLayer("CLAMPS");
   for (double* v : {&r->toolDiameter, &e.pockToolRadius, &r->planeAllowance, &r->infeedLength,
                     &e.pockSettingAM, &r->startX, &r->startY, &e.pockStartPoint.x,
-                    &e.pockStartPoint.y, &e.pockStartReach, &r->rifMinLength,
-                    &r->referenceRadius, &r->cornerRadius, &r->approachLength,
-                    &r->leavingLength}) {
+                    &e.pockStartPoint.y, &e.pockStartReach, &r->rifMinLength, &r->referenceRadius,
+                    &r->cornerRadius, &r->approachLength, &r->leavingLength}) {
     scaleValue(v);
   }
   const int n = layerCount("INPUT");

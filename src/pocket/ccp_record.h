@@ -60,9 +60,9 @@ struct CcpRunState {
   int levelsLeft = 0;
   int pocketSequence = 0;
   int openGroups = 0;
-  PocketLevelList* levels = nullptr;         // the level list of the current group
-  PocketLevelHeights* heights = nullptr;     // its level heights
-  PocketLevelList* lastSequence = nullptr;   // the list a rest pass of an earlier run left
+  PocketLevelList* levels = nullptr;        // the level list of the current group
+  PocketLevelHeights* heights = nullptr;    // its level heights
+  PocketLevelList* lastSequence = nullptr;  // the list a rest pass of an earlier run left
 };
 const CcpRunState& ccpRunState();
 

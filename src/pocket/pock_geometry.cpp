@@ -142,8 +142,8 @@ bool geoFinishContour(ReadState* s) {
   if (s->reverse != 0) contReverse(e.data(), n);
   const bool twoLines = n == 2 && e[0].type == kContLine && e[1].type == kContLine;
   if (!twoLines && layerInsertContour(s->layer, e.data(), &h, -1) != 1) {
-    s->failure = layerCount(s->layer) >= kLayerMaxContours ? kPockCodeTooManyContours
-                                                            : kPockCodeNoMemory;
+    s->failure =
+        layerCount(s->layer) >= kLayerMaxContours ? kPockCodeTooManyContours : kPockCodeNoMemory;
     return false;
   }
   e.clear();

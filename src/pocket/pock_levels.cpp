@@ -22,8 +22,7 @@ PocketLevelList* pockLevelListNew(int n) {
   return list;
 }
 
-int pockLevelListSet(PocketLevelList* list, int i, double top, double bottom, int flag,
-                     int index) {
+int pockLevelListSet(PocketLevelList* list, int i, double top, double bottom, int flag, int index) {
   if (list == nullptr || i < 0 || i >= list->capacity) return -1;
   list->entries[i] = PocketLevelEntry{top, bottom, flag, index};
   if (list->count < i + 1) list->count = i + 1;

@@ -28,8 +28,7 @@ inline std::string lineContour(const std::vector<Point2D>& pts, const std::strin
   for (std::size_t i = 0; i < pts.size(); ++i) {
     const Point2D& a = pts[i];
     const Point2D& b = pts[(i + 1) % pts.size()];
-    std::snprintf(line, sizeof line, "  oL( x[%.10g/%.10g] y[%.10g/%.10g] )\n", a.x, b.x, a.y,
-                  b.y);
+    std::snprintf(line, sizeof line, "  oL( x[%.10g/%.10g] y[%.10g/%.10g] )\n", a.x, b.x, a.y, b.y);
     s += line;
   }
   return s + "}\n";
