@@ -663,7 +663,8 @@ int ccpEnd(CycleRecord* cycle) {
   ccpRestoreAsRead(r);
   scaleReset();
   ccpFreeLists();
-  layerFree("CLAMPS");
+  // A run that failed before its finish phase leaves no contour behind either.
+  for (const char* layer : {"INPUT", "SPAN", "MAIN", "CLAMPS"}) layerFree(layer);
   ccpState.clampsRead = 0;
   numSetPrecision(ccpState.precisionAtInit);
   ccpSetCurrent(nullptr);

@@ -153,11 +153,16 @@ TEST_F(ParamsTest, AllKeysThenNone) {
       {"approachFactor", "0.25", [&] { return r->approachLength == 2; }},
       {"leavingFactor", "0.5", [&] { return r->leavingLength == 4; }},
       {"infeedRadius", "0.3",
-       [&] { return r->infeedRadius == 0.3 && c.infeedRadius == 0.3 && e.pockInfeedRadius == 0.3; }},
+       [&] {
+         return r->infeedRadius == 0.3 && c.infeedRadius == 0.3 && e.pockInfeedRadius == 0.3;
+       }},
       {"filletRadius", "0.4",
-       [&] { return r->filletRadius == 0.4 && c.filletRadius == 0.4 && e.pockFilletRadius == 0.4; }},
+       [&] {
+         return r->filletRadius == 0.4 && c.filletRadius == 0.4 && e.pockFilletRadius == 0.4;
+       }},
       {"completePocket", "no", [&] { return r->completePocket == 0 && c.completePocket == 0; }},
-      {"stockTolerance", "0.1", [&] { return r->stockTolerance == 0.1 && e.pockStockTolerance == 0.1; }},
+      {"stockTolerance", "0.1",
+       [&] { return r->stockTolerance == 0.1 && e.pockStockTolerance == 0.1; }},
       {"retractPlane", "7", [&] { return r->retractPlane == 7; }},
       {"filletCorners", "true", [&] { return r->filletCorners == 1 && c.filletCorners == 1; }},
       {"considerToolType", "true",
@@ -268,9 +273,15 @@ TEST_F(ParamsTest, FrameNeedsFiveCommas) {
 // later in the order win.
 TEST_F(ParamsTest, DerivedValuesAndKeyOrder) {
   CcpRecord* r = rec();
-  setAll({{"geoSource", "g.qdx"}, {"toolDiameter", "10"}, {"infeedFactor", "0.6"},
-          {"evaluateRif", "true"}, {"generateRif", "true"}, {"referenceDiameter", "4"},
-          {"useReferenceDiameter", "false"}, {"stock", "true"}, {"retractEachPlane", "false"}});
+  setAll({{"geoSource", "g.qdx"},
+          {"toolDiameter", "10"},
+          {"infeedFactor", "0.6"},
+          {"evaluateRif", "true"},
+          {"generateRif", "true"},
+          {"referenceDiameter", "4"},
+          {"useReferenceDiameter", "false"},
+          {"stock", "true"},
+          {"retractEachPlane", "false"}});
   EXPECT_EQ(ccpReadParameters(cycle()), 1);
   EXPECT_DOUBLE_EQ(r->infeedLength, 6.0);
   EXPECT_EQ(r->generateRif, 0);
@@ -281,7 +292,9 @@ TEST_F(ParamsTest, DerivedValuesAndKeyOrder) {
   EXPECT_EQ(pockEngine().pockRetractEachPlane, 1);
 
   clearKeys();
-  setAll({{"toolDiameter", "10"}, {"infeedLength", "12"}, {"useReferenceToolDiameter", "false"},
+  setAll({{"toolDiameter", "10"},
+          {"infeedLength", "12"},
+          {"useReferenceToolDiameter", "false"},
           {"referenceToolDiameter", "6"}});
   EXPECT_EQ(ccpReadParameters(cycle()), 1);
   EXPECT_DOUBLE_EQ(r->infeedLength, 9.9);
@@ -354,12 +367,24 @@ TEST_F(ParamsTest, DegreesConvertedOncePerValue) {
 // table, a key the table does not know, and the leading blanks of a trimmed text.
 TEST_F(ParamsTest, LegacyKeys) {
   const std::vector<std::pair<const char*, const char*>> entries = {
-      {"*RIF_NAME", "   rest.rif"}, {"*QDX", "a.qdx"},       {"*QDX_DATEI", "b.qdx"},
-      {"*TMP_DIR", " /tmp/w"},       {"*WKZNUMMER", "-7.9"},  {"*FRRADIUS", "2.5"},
-      {"*FRTYP", "3.7"},             {"*NCKO_X", "0 1 0"},    {"*NCKO_O", "1 2"},
-      {"*RGB_G0", "0 0 1"},          {"*G0_COLOR_RGB", "0 1 0"}, {"*ORI_AUTO", "DXF"},
-      {"*CAD_MODE", "MI"},           {"*INCH_MODE", "1"},     {"*INCH", "0"},
-      {"*UNKNOWN", "5"},             {"*JOBID", "99999"},      {"*ORI_AUTO", "mi"},
+      {"*RIF_NAME", "   rest.rif"},
+      {"*QDX", "a.qdx"},
+      {"*QDX_DATEI", "b.qdx"},
+      {"*TMP_DIR", " /tmp/w"},
+      {"*WKZNUMMER", "-7.9"},
+      {"*FRRADIUS", "2.5"},
+      {"*FRTYP", "3.7"},
+      {"*NCKO_X", "0 1 0"},
+      {"*NCKO_O", "1 2"},
+      {"*RGB_G0", "0 0 1"},
+      {"*G0_COLOR_RGB", "0 1 0"},
+      {"*ORI_AUTO", "DXF"},
+      {"*CAD_MODE", "MI"},
+      {"*INCH_MODE", "1"},
+      {"*INCH", "0"},
+      {"*UNKNOWN", "5"},
+      {"*JOBID", "99999"},
+      {"*ORI_AUTO", "mi"},
       {"*MACRO_TSWIN", "30"},
   };
   ParamNode* list = nullptr;

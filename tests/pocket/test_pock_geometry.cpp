@@ -164,10 +164,9 @@ TEST_F(GeometryTest, ObjectsStoredOrDropped) {
 
 TEST_F(GeometryTest, ReverseAndTags) {
   rec()->stockMode = kCcpStockOn;
-  writeFile("g.qdx",
-            xchgHeader() + "oContour(id[a]){\n  vclip(true)\n  vbnd(true)\n" + kTriangle +
-                "  vclip(false)\n  oL( x[/0] y[/-5] )\n  oL( x[/0] y[/0] )\n}\n" +
-                "oContour(id[b]){\n  vreverse(true)\n" + kTriangle + "}\n");
+  writeFile("g.qdx", xchgHeader() + "oContour(id[a]){\n  vclip(true)\n  vbnd(true)\n" + kTriangle +
+                         "  vclip(false)\n  oL( x[/0] y[/-5] )\n  oL( x[/0] y[/0] )\n}\n" +
+                         "oContour(id[b]){\n  vreverse(true)\n" + kTriangle + "}\n");
   ASSERT_EQ(pockReadGeometry(rec(), 0), 1);
   ContourHeader h{};
   std::vector<ContourElement> e = contour("INPUT", 0, &h);
@@ -192,8 +191,8 @@ TEST_F(GeometryTest, ReverseAndTags) {
 
 // A coordinate text that is not a number fails the read; an empty one reads as 0.
 TEST_F(GeometryTest, BadNumberFails) {
-  writeFile("g.qdx", xchgHeader() + "oContour(id[a]){\n  oL( x[0/1O] y[0/0] )\n" + kTriangle +
-                         "}\n");
+  writeFile("g.qdx",
+            xchgHeader() + "oContour(id[a]){\n  oL( x[0/1O] y[0/0] )\n" + kTriangle + "}\n");
   EXPECT_EQ(pockReadGeometry(rec(), 0), 0);
   EXPECT_EQ(errors(), (std::vector<std::string>{"1101"}));
   EXPECT_EQ(pockLastCode(), 3001);

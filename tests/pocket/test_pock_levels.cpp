@@ -27,7 +27,8 @@ PocketLevelList* makeList(const std::vector<Range>& ranges) {
 }
 
 std::vector<double> heightsOf(const PocketLevelHeights* h) {
-  return h == nullptr ? std::vector<double>{} : std::vector<double>(h->heights, h->heights + h->count);
+  return h == nullptr ? std::vector<double>{}
+                      : std::vector<double>(h->heights, h->heights + h->count);
 }
 
 // The reference: every distinct top and bottom of the unflagged entries (and entry 0's) between

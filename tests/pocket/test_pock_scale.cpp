@@ -40,8 +40,8 @@ bool withinUlps(double a, double b, int n) {
 TEST_F(ScaleTest, FactorForTheToolRadius) {
   const struct {
     double radius, factor;
-  } cases[] = {{0.5, 25}, {0.1, 25}, {0.0999, 50}, {0.05, 50}, {0.004, 50}, {0.003, 500},
-               {0.0001, 500}, {10, 25}};
+  } cases[] = {{0.5, 25},   {0.1, 25},    {0.0999, 50},  {0.05, 50},
+               {0.004, 50}, {0.003, 500}, {0.0001, 500}, {10, 25}};
   for (const auto& c : cases) {
     pockEngine().pockToolRadius = c.radius;
     EXPECT_EQ(scaleChooseFactor(), c.factor) << c.radius;
@@ -84,10 +84,9 @@ TEST_F(ScaleTest, ElementsScaleAndComeBack) {
       ContourElement b = a;
       scaleContour(&b, 1);
       unscaleContour(&b, 1);
-      for (double ContourElement::*m : {&ContourElement::p0, &ContourElement::p1,
-                                        &ContourElement::p2, &ContourElement::p3,
-                                        &ContourElement::p4, &ContourElement::p5,
-                                        &ContourElement::radius}) {
+      for (double ContourElement::*m :
+           {&ContourElement::p0, &ContourElement::p1, &ContourElement::p2, &ContourElement::p3,
+            &ContourElement::p4, &ContourElement::p5, &ContourElement::radius}) {
         ASSERT_TRUE(withinUlps(a.*m, b.*m, 4)) << f << " " << a.*m << " " << b.*m;
       }
       double x = a.p0;
