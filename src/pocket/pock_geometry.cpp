@@ -130,11 +130,15 @@ bool geoFinishContour(ReadState* s) {
   int n = static_cast<int>(e.size());
   if (s->record->scaleLengths != 0) {
     // The clean-up's tolerances are absolute: a small contour is cleaned at the engine's size.
-    scaleChooseFactor();
+    // A factor already in force (the clamps are read after the run's lengths were scaled) is
+    // used and kept; otherwise one is chosen for the clean-up only.
+    PockEngine& engine = pockEngine();
+    const double kept = engine.scaleFactor;
+    if (std::fabs(kept - 1.0) < kScaleIdentityTol) scaleChooseFactor();
     scaleContour(e.data(), n);
     n = contCleanup(e.data(), n);
     unscaleContour(e.data(), n);
-    scaleReset();
+    engine.scaleFactor = kept;
   } else {
     n = contCleanup(e.data(), n);
   }

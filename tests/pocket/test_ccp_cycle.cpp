@@ -3,16 +3,20 @@
 // without outer contour, two runs in one process, and a run nested inside another cycle's run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "ccp_support.h"
 #include "framework/kernel.h"
+#include "framework/memory.h"
 #include "framework/numtext.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
+#include "framework/param_list.h"
 #include "framework/pof_writer.h"
 #include "pocket/ccp_params.h"
 #include "pocket/contour_geom.h"
@@ -104,6 +108,7 @@ TEST_F(CcpRunTest, SwitchedOffFeatures) {
     auto keys = kRectangleJob;
     keys.push_back({key, value});
     writeFile("job.pcf", pcf(keys));
+    std::remove("out.pof");  // POF output is appended to
     EXPECT_EQ(runCycle(ccpCycleRecord(), "job"), kRunPrepareFailed) << key << " " << value;
     EXPECT_TRUE(has(readFile("out.pof"), "0: error(1104)")) << key << " " << value;
   }
@@ -386,4 +391,119 @@ TEST_F(CcpRunTest, NestedRunLeavesTheOuterRunIntact) {
   EXPECT_EQ(out.find("Pocket"), std::string::npos) << out;
   EXPECT_TRUE(has(nested, "0: error(1104)")) << nested;
   EXPECT_TRUE(has(nested, "0: cycleEnd(Brevonix 2D Contour Parallel Pocket Cycle)")) << nested;
+}
+
+namespace {
+// Loads the sources of the pocket record for the source name and returns the parameter list's
+// value of key (empty when absent).
+std::string loadedValue(const char* source, const char* key) {
+  CycleRecord* c = ccpCycleRecord();
+  parListFree(c->params);
+  c->params = nullptr;
+  memFree(c->source);
+  c->source = memStrDup(source);
+  ccpLoadSources(c);
+  std::int16_t kind = 0;
+  char* v = ccpOptionValue(c->params, key, &kind);
+  std::string out = v != nullptr ? v : "";
+  memFree(v);
+  return out;
+}
+}  // namespace
+
+// The source name gets ".pcf" unless it ends in it in any case; no definition file is read. The
+// frame takes unit vectors from the frame options (a null vector keeps the column) and the tool
+// frame follows it when no tool option is given.
+TEST_F(CcpRunTest, LoadSources) {
+  writeFile("job.pcf", pcf({{"a", "1"}}));
+  writeFile("JOB.PCF", pcf({{"a", "2"}}));
+  writeFile("qdCCP.def", pcf({{"fromDefinition", "1"}}));
+  EXPECT_EQ(loadedValue("job", "a"), "1");
+  EXPECT_EQ(loadedValue("JOB.PCF", "a"), "2");
+  EXPECT_EQ(loadedValue("job", "fromDefinition"), "");
+
+  writeFile("job.pcf",
+            pcf({{"frameCs_x", "0 0 0"}, {"frameCs_y", "0 2 0"}, {"frameCs_o", "1 2 3"}}));
+  loadedValue("job", "a");
+  const AffineMatrix& f = ccpCycleRecord()->frame;
+  const AffineMatrix& t = ccpCycleRecord()->tool;
+  for (int i = 0; i < 16; ++i) {
+    const double identity = kAffIdentity.m[i];
+    const double expected = i == 3 ? 1 : i == 7 ? 2 : i == 11 ? 3 : identity;
+    EXPECT_EQ(f.m[i], expected) << i;
+    EXPECT_EQ(t.m[i], expected) << i;
+  }
+  writeFile("job.pcf", pcf({{"frameCs_x", "0 -2 0"}, {"toolCs_x", "0 0 5"}}));
+  loadedValue("job", "a");
+  EXPECT_EQ(f.m[4], -1);  // column 0 holds (0, -1, 0)
+  EXPECT_EQ(t.m[8], 1);   // column 0 of the tool frame holds (0, 0, 1)
+  memFree(ccpCycleRecord()->source);
+  ccpCycleRecord()->source = nullptr;
+}
+
+namespace {
+struct Scaled {
+  std::vector<ContourElement> input, clamps;
+  double factor = 0;
+};
+Scaled& scaled() {
+  static Scaled s;
+  return s;
+}
+void observeScaled() {
+  scaled().factor = pockEngine().scaleFactor;
+  for (const char* layer : {"INPUT", "CLAMPS"}) {
+    std::vector<ContourElement>& out =
+        std::string(layer) == "INPUT" ? scaled().input : scaled().clamps;
+    ContourHeader h{};
+    if (layerGetHeader(layer, &h, 0) != 0) continue;
+    out.resize(static_cast<std::size_t>(h.count));
+    layerGetContour(layer, out.data(), h.count, &h, 0);
+  }
+}
+double maxCoordinate(const std::vector<ContourElement>& e) {
+  double m = 0;
+  for (const ContourElement& x : e)
+    m = std::max({m, std::fabs(x.p0), std::fabs(x.p1), std::fabs(x.p2), std::fabs(x.p3)});
+  return m;
+}
+}  // namespace
+
+// A small tool computes in scaled lengths: the clamps, read after the pocket was scaled, are
+// scaled alike, so they keep their place relative to the pocket, and reading them keeps the
+// run's factor (their clean-up used to set it back to 1).
+TEST_F(CcpRunTest, ClampsScaledWithThePocket) {
+  scaled() = Scaled{};
+  pockLevelSetObserver(observeScaled);
+  writeFile("rect.qdx", xchgHeader() + lineContour(rectangle(0, 0, 4, 3)));
+  writeFile("clamps.qdx", xchgHeader() + lineContour(rectangle(1, 1, 2, 2)));
+  writeFile("job.pcf", pcf({{"geoSource", "rect.qdx"},
+                            {"clamps", "clamps.qdx"},
+                            {"toolDiameter", "0.5"},
+                            {"oriAutomatic", "none"},
+                            {"pofFilename", "out.pof"}}));
+  EXPECT_EQ(runCycle(ccpCycleRecord(), "job"), kRunComputeFailed);
+  ASSERT_EQ(scaled().input.size(), 4u);
+  ASSERT_EQ(scaled().clamps.size(), 4u);
+  EXPECT_DOUBLE_EQ(maxCoordinate(scaled().input), 4 * 25);
+  EXPECT_DOUBLE_EQ(maxCoordinate(scaled().clamps), 2 * 25);
+  EXPECT_EQ(scaled().factor, 25.0);
+  EXPECT_EQ(layerCount("CLAMPS"), 0);
+}
+
+// A ".CFG" job: the tool reference found or not, the NC output switched off, and the read of the
+// parameter keys after the ".CFG" keys (which gives no tool diameter here).
+TEST_F(CcpRunTest, ConfigurationJob) {
+  for (const bool found : {true, false}) {
+    std::string cfg = "*TOOL_REFERENCE T1\n*TMP_DIR work\n*TOOL_TIP 0\n";
+    if (found) cfg += "*TREF_T1 3.5\n";
+    writeFile("job.CFG", cfg + "*APT out.pof\n");
+    std::remove("out.pof");  // POF output is appended to
+    EXPECT_EQ(runCycle(ccpCycleRecord(), "job.CFG"), kRunReadParamsFailed);
+    const std::string out = readFile("out.pof");
+    EXPECT_TRUE(has(out, found ? "0: error(771,T1)" : "0: error(770,T1)")) << out;
+    EXPECT_TRUE(has(out, "1: call(\"NCOutp\":=\"false\")")) << out;
+    EXPECT_EQ(pockCfg().toolTip, found ? 1 : 0);
+    EXPECT_STREQ(pockCfg().tmpDir, "work");
+  }
 }

@@ -330,3 +330,37 @@ TEST_F(GeometryTest, CheckRepair) {
   EXPECT_EQ(contCheckRepair(far, 2), 0);
   EXPECT_EQ(contCheckRepair(arc, 0), 0);
 }
+
+// Clamps become islands of the pocket: a clamp running like the outer contour is reversed, and
+// reversed again when its side as read makes it an outer contour (ccw equal to leftSide), as the
+// clamps are prepared. Every clamp ends marked as an island.
+TEST_F(GeometryTest, ClampsPreparedAsIslands) {
+  const struct {
+    bool ccw;
+    const char* side;
+    int expected;  // shoelace sign after the preparation, outer contour counter-clockwise
+  } cases[] = {
+      {true, "", -1}, {false, "", -1}, {true, "leftOfContour", 1}, {false, "leftOfContour", 1}};
+  for (const auto& c : cases) {
+    rec()->oriAutomatic = 0;
+    memFree(rec()->clampsSource);
+    rec()->clampsSource = memStrDup("c.qdx");
+    writeFile("g.qdx", xchgHeader() + lineContour(rectangle(0, 0, 100, 100),
+                                                  "  vsideOfCompensation( leftOfContour )\n"));
+    const std::string side =
+        c.side[0] != '\0' ? std::string("  vsideOfCompensation( ") + c.side + " )\n" : "";
+    writeFile("c.qdx", xchgHeader() + lineContour(rectangle(10, 10, 20, 20, c.ccw), side));
+    ASSERT_EQ(pockReadGeometry(rec(), 0), 1);
+    ASSERT_EQ(pockReadGeometry(rec(), 1), 1);
+    ASSERT_EQ(pockPrepareContours(rec(), 1), 1);
+    EXPECT_EQ(pockEngine().ccpOuterOrientation, 1);
+    ContourHeader h{};
+    const std::vector<ContourElement> e = contour("CLAMPS", 0, &h);
+    double s = 0;
+    for (const ContourElement& x : e) s += x.p0 * x.p3 - x.p2 * x.p1;
+    EXPECT_EQ(s > 0 ? 1 : -1, c.expected) << c.ccw << " " << c.side;
+    EXPECT_EQ(h.ccw, 0);
+    EXPECT_EQ(h.leftSide, 1);
+    EXPECT_EQ(h.group, 0);
+  }
+}
