@@ -507,3 +507,17 @@ TEST_F(CcpRunTest, ConfigurationJob) {
     EXPECT_STREQ(pockCfg().tmpDir, "work");
   }
 }
+
+// A pocket whose depth levels cannot be computed (no contour at all) fails with the stepover error
+// 1502 instead of ending without a toolpath and without a word.
+TEST_F(CcpRunTest, NoLevelsIsAnError) {
+  writeFile("empty.qdx", xchgHeader());
+  writeFile("job.pcf", pcf({{"geoSource", "empty.qdx"},
+                            {"toolDiameter", "10"},
+                            {"oriAutomatic", "none"},
+                            {"pofFilename", "out.pof"}}));
+  EXPECT_EQ(runCycle(ccpCycleRecord(), "job"), kRunComputeFailed);
+  const std::string out = readFile("out.pof");
+  EXPECT_TRUE(has(out, "0: error(1502)")) << out;
+  EXPECT_EQ(ccpCycleRecord()->status, 1);
+}

@@ -25,10 +25,9 @@ class LayersTest : public ::testing::Test {
   // Appends a square with its lower left corner at (x, y) and side a.
   static void square(const char* layer, double x, double y, double a, int group, bool outer,
                      double top = 0, double bottom = -5, int parent = -1, int sequence = 0) {
-    const ContourElement e[4] = {contMakeLine(x, y, x + a, y, 0),
-                                 contMakeLine(x + a, y, x + a, y + a, 0),
-                                 contMakeLine(x + a, y + a, x, y + a, 0),
-                                 contMakeLine(x, y + a, x, y, 0)};
+    const ContourElement e[4] = {
+        contMakeLine(x, y, x + a, y, 0), contMakeLine(x + a, y, x + a, y + a, 0),
+        contMakeLine(x + a, y + a, x, y + a, 0), contMakeLine(x, y + a, x, y, 0)};
     ContourHeader h{};
     h.ccw = 1;
     h.leftSide = static_cast<std::uint8_t>(outer ? 1 : 0);
@@ -76,11 +75,11 @@ TEST_F(LayersTest, LevelListByGroup) {
 TEST_F(LayersTest, NestedIslandsOfAGroup) {
   layerCreate("INPUT");
   layerCreate("MAIN");
-  square("INPUT", 0, 0, 50, 1, false, 0, -10);            // 0: group 1 begins with an island
-  square("INPUT", 5, 5, 10, 2, false, -1, -10, 0);        // 1: island under 0, top above -3
-  square("INPUT", 20, 5, 10, 3, false, -5, -10, 1);       // 2: island under 1, top below -3
-  square("INPUT", 35, 5, 10, 4, false, 0, -10, -1);       // 3: no parent
-  square("INPUT", 5, 30, 10, 5, true, 0, -10, 0);         // 4: an outer contour
+  square("INPUT", 0, 0, 50, 1, false, 0, -10);       // 0: group 1 begins with an island
+  square("INPUT", 5, 5, 10, 2, false, -1, -10, 0);   // 1: island under 0, top above -3
+  square("INPUT", 20, 5, 10, 3, false, -5, -10, 1);  // 2: island under 1, top below -3
+  square("INPUT", 35, 5, 10, 4, false, 0, -10, -1);  // 3: no parent
+  square("INPUT", 5, 30, 10, 5, true, 0, -10, 0);    // 4: an outer contour
   EXPECT_EQ(layerCopyNestedOfGroup("INPUT", "MAIN", 1, -3), 1);
   ContourHeader h{};
   ASSERT_EQ(layerGetHeader("MAIN", &h, 0), 0);
