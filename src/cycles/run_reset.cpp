@@ -44,9 +44,11 @@
 #include "output/geo_source.h"
 #include "output/out3d_state.h"
 #include "output/pof_reader.h"
+#include "pocket/ccp_record.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/link_stack.h"
+#include "pocket/pock_geometry.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
 
@@ -118,6 +120,9 @@ constexpr RunResetFn kModuleResets[] = {
     pockRunReset,
     layerResetState,
     pockStackResetState,
+    pockGeometryResetState,
+    ccpRecordReset,  // the nested pocket runs of this run start from the pocket record at load
+    ccpResetState,
     // machining cycles
     cyc3dResetState,
     ruppRecordResetState,

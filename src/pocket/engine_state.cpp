@@ -145,3 +145,5 @@ int pockMessage(int code) {
 }
 
 int pockLastCode() { return engState.lastCode; }
+
+void pockLastCodeReset() { engState.lastCode = 0; }

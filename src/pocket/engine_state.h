@@ -82,8 +82,37 @@ struct PockEngine {
   CtreeStartMatch ctreeStartMatch = {100000.0, -1, 0, {0.0, 0.0}, 0};
 
   // Parameters of the pocket cycle that the engine's operations read; the cycle copies them here.
-  int paramPocketContour = 0;      // "pocketContour": the pocket contours themselves are offset
-  int paramSuppressReduction = 0;  // "suppressReduction": contours are never reduced
+  int paramPocketContour = 0;       // "pocketContour": the pocket contours themselves are offset
+  int paramSuppressReduction = 0;   // "suppressReduction": contours are never reduced
+  int paramInvertSequence = 0;      // "invertSequence": groups pocketed from the last to the first
+  int paramReduceContours = 1;      // "reduceContours"
+  int paramStepStrategyPocket = 0;  // "stepStrategy" "pocket": pockets collected per group
+  double paramOverlap = 0.0;        // "overlap"
+  int paramOpenInsideOut = 0;       // "openInsideOut"
+  int paramNoPlunge = 0;            // "noPlunge"
+  double paramRampAddClearance = 0.0;  // "rampAddClearance"
+  int paramSpiral = 0;                 // "spiral"
+  double paramSpiralTolerance = 0.01;  // "spiralTolerance"
+  int paramForceInside = 0;            // "forceInside"
+  double paramStockOffset = 0.0;       // "stockOffset"
+  int paramOptimizeSingleCut = 1;      // "optimizeSingleCut"
+  int paramTriggerInfeed = 0;          // "triggerInfeed": infeed records on
+  int paramAllowSingleCut = 0;         // copied from the cycle before a "stockOutin" level
+  double paramSingleCutOverlap = 0.9;  // likewise
+
+  // Values of the pocket cycle's run that the engine reads.
+  double pockInfeedRadius = 0.0;    // infeed radius (at most a quarter of the infeed length)
+  double pockFilletRadius = 0.0;    // fillet radius (likewise)
+  double pockStockTolerance = 0.5;  // stock tolerance
+  int pockStockMovement = 0;        // 1: moves over the stock are rapid
+  int pockStockOnly = 0;            // 1 once a level ran with the stock mode "stockOnly"
+  int pockSameDepths = 0;           // 1 when every INPUT contour of the group shares top and bottom
+  int pockFilletCorners = 0;        // the cycle's "filletCorners"
+  int pockMovedToFront = 0;         // 1 when layerReverseMarked moved a contour to the front
+  double pockDiameterRatio = 1.0;   // effective / nominal tool diameter ("considerToolType")
+  int pockCollectOutput = 0;        // 1: the level's output is collected and written reversed
+  double pockToolRefOffset = 0.0;   // length of the ".CFG" tool reference ("*TREF_<name>")
+  int pockNewStartPending = 0;      // 1: the next output starts a new queue at the start point
 
   // Run state of the contour offset (contour_offset.h). The callers' switches:
   int offsetKeepOpen = 0;      // 1 accepts open results and results of the wrong orientation
@@ -146,3 +175,5 @@ int pockMessage(int code);
 
 // The last code from 3000 to 3199 that pockMessage received; 0 at load and after pockRunReset.
 int pockLastCode();
+// Forgets the last code (pockLastCode 0): each pocket run starts without an earlier run's failure.
+void pockLastCodeReset();
