@@ -59,9 +59,7 @@ int stockModelInit(int mode, int, double, double, const char*, const char*, doub
 void stockModelFree() {}
 void stockSetSkipNoCutFlags(int flag) { standIns.stored.skipNoCut = flag; }
 
-TiltParams* tiltParamsNew() {
-  return static_cast<TiltParams*>(memAllocZero(sizeof(TiltParams)));
-}
+TiltParams* tiltParamsNew() { return static_cast<TiltParams*>(memAllocZero(sizeof(TiltParams))); }
 void tiltParamsFree(TiltParams* tilt) {
   if (tilt == nullptr) return;
   if (standIns.current == tilt) standIns.current = nullptr;
