@@ -4,6 +4,10 @@
 
 #include "cycles/cyc3d_record.h"
 #include "cycles/level_pocket_hooks.h"
+#include "cycles/rough_main.h"
+#include "cycles/rough_setup.h"
+#include "cycles/rough_standins.h"
+#include "cycles/rpx5_record.h"
 #include "cycles/rupp_calls.h"
 #include "cycles/rupp_record.h"
 #include "cycles/zfin_record.h"
@@ -65,6 +69,7 @@ constexpr RecordReset kRecordResets[] = {
     {cyc3dCycleRecord, cyc3dRecordReset},
     {zfinCycleRecord, zfinRecordReset},
     {ruppCycleRecord, ruppRecordReset},
+    {rpx5CycleRecord, rpx5RecordReset},
 };
 
 // Every module whose state lives for the process and would carry one job's settings into the
@@ -128,6 +133,9 @@ constexpr RunResetFn kModuleResets[] = {
     ruppRecordResetState,
     ruppResetState,
     levelPocketResetState,
+    roughMainResetState,
+    roughSetupResetState,
+    roughStandInsResetState,
 };
 
 }  // namespace

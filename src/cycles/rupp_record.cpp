@@ -21,7 +21,8 @@ struct RuppModuleState {
 };
 constinit RuppModuleState ruppModule;
 
-// The record as at load (see zfinLoadImage).
+}  // namespace
+
 RuppRecord ruppLoadImage() {
   RuppRecord r{};
   cyc3dDescendantDefaults(&r.base.base, 2, "rsrupphc.loc");
@@ -45,6 +46,8 @@ RuppRecord ruppLoadImage() {
   c.slots.phaseFinish = ruppFinish;
   return r;
 }
+
+namespace {
 
 RuppRecord ruppRecord = ruppLoadImage();
 
@@ -129,22 +132,27 @@ int ruppCheckRetractPlane(CycleRecord* cycle) {
 
 int ruppBreakCheck() { return cycBreakAnswer(ruppCycleRecord()); }
 
-int ruppRun(CycleRecord* cycle) {
+int ruppComputeWith(CycleRecord* cycle, CycleRecord* output, MsgBreakCheckFn check,
+                    int (*copy)(CycleRecord*)) {
   if (cycle == nullptr) return 1;
-  out3dSetCycle(cycle);
-  out3dSetBreakCheck(ruppBreakCheck);
+  out3dSetCycle(output);
+  out3dSetBreakCheck(check);
   const bool pcf = cycle->sourceIsCfg != 1;
   int result = 0;
-  if (pcf && (cyc3dBeginRun(cycle) != 1 || ruppCopyParams(cycle) != 1)) result = -1;
+  if (pcf && (cyc3dBeginRun(cycle) != 1 || copy(cycle) != 1)) result = -1;
   if (result == 0) result = roughMain(nullptr);
   cyc3dSetResult(cycle, result);
   if (pcf) cyc3dEndRun(cycle);
   cyc3dRemoveTempFiles(cycle);
   char flat[kParPathMax + 1];
-  if (cyc3dJoinPath(flat, sizeof flat, cyc3dRunTempFolder(cycle), kRuppFlatPlaneFile) == 1) {
+  if (cyc3dJoinPath(flat, sizeof flat, cyc3dRunTempFolder(cycle), kRoughFlatPlaneFile) == 1) {
     std::remove(flat);
   }
   return 1;
+}
+
+int ruppRun(CycleRecord* cycle) {
+  return ruppComputeWith(cycle, cycle, ruppBreakCheck, ruppCopyParams);
 }
 
 int ruppFinish(CycleRecord* cycle) {
@@ -158,13 +166,17 @@ int ruppShowMsgSection(CycleRecord* cycle, const char* item) {
 int ruppAlgorithmText(CycleRecord* cycle) { return ruppShowMsgSection(cycle, "algorithm"); }
 int ruppLayersText(CycleRecord* cycle) { return ruppShowMsgSection(cycle, "layers"); }
 
-int ruppCopyParams(CycleRecord* cycle) {
+int ruppCopyParams(CycleRecord* cycle) { return ruppCopyWith(cycle, kRuppCopyThreeAxis); }
+
+int ruppCopyWith(CycleRecord* cycle, const RuppCopyRules& rules) {
   if (cycle == nullptr) return 0;
   const RuppRecord* u = ruppRecordOf(cycle);
   const ZfinRecord* z = &u->base;
   GlobalParams& g = *parGlobalBlock();
   int ok = cyc3dCopyBlockParams(cycle, 1);
+  const double limitHeight = g.limitHeight;
   zfinCopyLevelKeys(z);
+  if (!rules.limitHeight) g.limitHeight = limitHeight;
   g.stepStrategy = ruppShort(z->stepStrategy);
   g.bearbeitricht = ruppShort(u->strategy);
   g.finishPass = ruppShort(u->finishPath);
@@ -179,7 +191,7 @@ int ruppCopyParams(CycleRecord* cycle) {
   g.stockMovement = 0;
   if (u->stockStrategy != 0) g.stockMode = 1;
   if (u->stockStrategy == 2) g.stockMovement = 1;
-  if (u->stockStrategy == 4) g.stockMovement = 2;
+  if (u->stockStrategy == 4 && rules.outsideInMovement) g.stockMovement = 2;
   if (ruppModule.reverseStock != 0) g.outsideIn = 1;
   if (const Cyc3dParam p(cycle, "pofFilename"); p.given() && cyc3dKeyText(g.apt, p.text()) != 1) {
     ok = 0;

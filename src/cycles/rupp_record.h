@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "cycles/zfin_record.h"
+#include "framework/messages.h"
 
 // The 3D and Z-level blocks followed by the roughing block; each field is named after the key
 // that fills it. Initial values are qdRupp's.
@@ -36,6 +37,8 @@ inline constexpr double kRuppLengthMin = 0.0001;
 
 // The qdRupp record. Never null.
 CycleRecord* ruppCycleRecord();
+// qdRupp's blocks and framework part as at load (the five-axis record starts from them).
+RuppRecord ruppLoadImage();
 // The roughing record a cycle record of the chain below qdRupp starts; null for null.
 inline RuppRecord* ruppRecordOf(CycleRecord* cycle) { return reinterpret_cast<RuppRecord*>(cycle); }
 // qdRupp back to its load values.
@@ -66,13 +69,30 @@ int ruppAlgorithmText(CycleRecord* cycle);
 int ruppLayersText(CycleRecord* cycle);
 int ruppShowMsgSection(CycleRecord* cycle, const char* item);
 
-// Copies the record into the global parameter block; an axis-parallel strategy sets
-// "*AXIS_POCKET"; skipping small pockets with an axis-parallel finishing pass and no step
-// strategy is switched off with the error record "1192". Returns 1; 0 when a file name does not
-// fit its key (message 332).
+// Copies the record into the global parameter block (ruppCopyWith, three-axis rules).
 int ruppCopyParams(CycleRecord* cycle);
+
+// Where the roughing records' copies differ: the three-axis copy gives "outsideIn" the stock
+// movement 2 and writes the collision height into "*LIMIT_HEIGHT"; the five-axis copy does
+// neither.
+struct RuppCopyRules {
+  bool outsideInMovement;
+  bool limitHeight;
+};
+inline constexpr RuppCopyRules kRuppCopyThreeAxis{true, true};
+inline constexpr RuppCopyRules kRuppCopyFiveAxis{false, false};
+// Copies a record of the roughing chain into the global parameter block: the 3D block, the
+// Z-level keys, the roughing keys; the reverse stock strategy sets "*OUTSIDE_IN" 1; an
+// axis-parallel strategy sets "*AXIS_POCKET"; skipping small pockets with an axis-parallel
+// finishing pass and no step strategy is switched off with the error record "1192". Returns 1;
+// 0 when a file name does not fit its key (message 332).
+int ruppCopyWith(CycleRecord* cycle, const RuppCopyRules& rules);
+
+// The compute phase of the roughing records: output to the record output with the interrupt
+// check check; for a ".pcf" source the frames, dumps and the copy (copy); the roughing; the
+// status word from its result; the frame records; the temporary files and the flat-plane outline
+// file removed. Returns 1 (the outcome is the status word).
+int ruppComputeWith(CycleRecord* cycle, CycleRecord* output, MsgBreakCheckFn check,
+                    int (*copy)(CycleRecord*));
 // The interrupt check of qdRupp's own run: its signal word 100 gives 1, 104 gives 2, else 0.
 int ruppBreakCheck();
-
-// The flat-plane outline file of a roughing run, in its temporary folder.
-inline constexpr char kRuppFlatPlaneFile[] = "sopttmp.bnd";

@@ -48,9 +48,6 @@ int cycInheritAt(CycleRecord* cycle, int depth) {
   cycle->inherited = 1;
   return 1;
 }
-
-// Keeps the library's file name from the moment it is loaded.
-__attribute__((constructor)) void cycOnLoad() { cycDllAttach(platModuleHandle(), 1); }
 }  // namespace
 
 void cycSendMessage(CycleRecord* cycle, int code) {

@@ -21,6 +21,24 @@
 
 namespace qdtest {
 
+// The block as parCfgWriteAll writes it into path, read back: key -> value text.
+inline std::map<std::string, std::string> blockDump(const std::string& path) {
+  EXPECT_EQ(parCfgWriteAll(path.c_str()), 1);
+  std::map<std::string, std::string> keys;
+  std::istringstream in(readFile(path));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::size_t end = line.find(' ');
+    const std::string key = line.substr(0, end);
+    std::string value = end == std::string::npos ? "" : line.substr(end);
+    value.erase(0, value.find_first_not_of(' '));
+    value.erase(value.find_last_not_of(' ') + 1);
+    keys[key] = value;
+  }
+  return keys;
+}
+
 class CycleJobTest : public TempDirTest {
  protected:
   void SetUp() override {
@@ -63,21 +81,7 @@ class CycleJobTest : public TempDirTest {
 
   // The global parameter block as parCfgWriteAll writes it, read back: key -> value text.
   static std::map<std::string, std::string> dump(const std::string& name) {
-    const std::string path = "dumps/" + name;
-    EXPECT_EQ(parCfgWriteAll(path.c_str()), 1);
-    std::map<std::string, std::string> keys;
-    std::istringstream in(readFile(path));
-    std::string line;
-    while (std::getline(in, line)) {
-      if (line.empty() || line[0] == '#') continue;
-      const std::size_t end = line.find(' ');
-      const std::string key = line.substr(0, end);
-      std::string value = end == std::string::npos ? "" : line.substr(end);
-      value.erase(0, value.find_first_not_of(' '));
-      value.erase(value.find_last_not_of(' ') + 1);
-      keys[key] = value;
-    }
-    return keys;
+    return blockDump("dumps/" + name);
   }
 
   std::FILE* out_ = nullptr;

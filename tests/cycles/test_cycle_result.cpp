@@ -1,5 +1,7 @@
 // Status word from a computation result, the break check on the library's own record, and the
-// stand-in qdRpx5 record: its parent chain, its layers and its break and failure paths.
+// qdRpx5 record run as a host runs it (qdCSexecCycle with callbacks): its echo, its moves, the
+// user break after a number of moves and the failure of the controller's stand-in. A fake
+// controller sends the moves until the roughing controller exists.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -9,7 +11,10 @@
 #include "framework/kernel.h"
 #include "framework/phase_runner.h"
 #include "qdmill/qdmill.h"
+#include "rough_fake.h"
 #include "support/temp_dir.h"
+#include "toolpath_check.h"
+#include "toolpath_check_gtest.h"
 
 using qdtest::TempDirTest;
 
@@ -37,29 +42,28 @@ TEST(CycleResult, BreakCheckReadsTheLibraryRecordOnly) {
 
 TEST(Rpx5Record, ChainEndsAtTheKernel) {
   CycleRecord* r = rpx5CycleRecord();
-  EXPECT_STREQ(r->id, "qdRpx5");
-  EXPECT_EQ(r->code, 1135);
   ASSERT_EQ(cycParseOptions(r, nullptr, 0, 1), 1);
   CycleRecord* top = r;
   while (top->parent != nullptr) top = top->parent;
   EXPECT_EQ(top, &cycKernel);
-  EXPECT_EQ(r->slots.phaseEnd, cycEndDefault);
   EXPECT_EQ(r->slots.phaseLoadParams, cycLoadParamSources);
 }
 
 namespace {
 struct Seen {
   int pair, layer, type;
+  std::string text;
 };
 std::vector<Seen> seen;
 long breakAfter = -1;
 int moves = 0;
 int host(CycleRecord* cycle, int layer, OutputRecord* r, void* user) {
-  seen.push_back({static_cast<int>(reinterpret_cast<std::intptr_t>(user)), layer, r->type});
+  seen.push_back({static_cast<int>(reinterpret_cast<std::intptr_t>(user)), layer, r->type,
+                  layer == 0 ? std::string(r->text.name) + "(" + r->text.text + ")" : ""});
   if (layer == 31 && ++moves == breakAfter) qdCSsetSignal(cycle, 100);
   return 1;
 }
-int runDemo(std::vector<std::string> args) {
+int runJob(std::vector<std::string> args) {
   seen.clear();
   moves = 0;
   HostCallbacks h{};
@@ -69,12 +73,21 @@ int runDemo(std::vector<std::string> args) {
   for (auto& a : args) argv.push_back(a.data());
   return qdCSexecCycle(nullptr, static_cast<int>(argv.size()), argv.data(), &h);
 }
+void writeJob() {
+  qdtest::writeFile("qdRpx5.def", "d := 1\n");
+  qdtest::writeFile("job.pcf", "polySource := part.stl\ntoolDiameter := 6\ngeoOut := job.qdx\n");
+}
+// A square at z 0 whose moves the fake controller sends.
+void squareMoves() {
+  qdtest::fakeControl().moves = {{0, 0, 0}, {25, 0, 0}, {25, 25, 0}, {0, 25, 0}, {0, 0, 0}};
+}
 }  // namespace
 
-TEST_F(TempDirTest, StandInRunEchoesAndMovesThenEnds) {
-  qdtest::writeFile("qdRpx5.def", "d := 1\n");
-  qdtest::writeFile("job.pcf", "c := 2\n");
-  ASSERT_EQ(runDemo({"-Sjob"}), 1);
+TEST_F(TempDirTest, RunEchoesMovesAndEnds) {
+  qdtest::FakeControlScope fake;
+  squareMoves();
+  writeJob();
+  ASSERT_EQ(runJob({"-Sjob"}), 1);
   EXPECT_EQ(qdCSgetSignal(nullptr), 0);
   std::vector<int> layer1;
   int layer31 = 0;
@@ -82,24 +95,53 @@ TEST_F(TempDirTest, StandInRunEchoesAndMovesThenEnds) {
     if (s.layer == 1) layer1.push_back(s.type);
     if (s.layer == 31) ++layer31;
   }
-  EXPECT_EQ(layer1, (std::vector<int>{201, 202}));
-  EXPECT_EQ(layer31, 6);
+  EXPECT_EQ(layer1, (std::vector<int>{201, 201, 201, 202}));
+  EXPECT_EQ(layer31, 6) << "the first position as two records, then four feed moves";
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.back().type, 104);
   EXPECT_EQ(rpx5CycleRecord()->layers, nullptr);
 }
 
-TEST_F(TempDirTest, StandInStopsOnTheSignalAndReportsAUserBreak) {
+// The host sets the stop signal after two moves: no move follows, the status word is 100.
+TEST_F(TempDirTest, RunStopsOnTheSignalAndReportsAUserBreak) {
+  qdtest::FakeControlScope fake;
+  squareMoves();
+  writeJob();
   breakAfter = 2;
-  ASSERT_EQ(runDemo({"-Sjob"}), 1);
+  ASSERT_EQ(runJob({"-Sjob"}), 1);
   EXPECT_EQ(qdCSgetSignal(nullptr), 100);
   EXPECT_EQ(moves, 2) << "no move after the signal";
   breakAfter = -1;
+  qdCSsetSignal(nullptr, 0);
 }
 
-TEST_F(TempDirTest, StandInFailureBecomesStatusOne) {
-  qdtest::writeFile("bad.pcf", "demoSquareSide := -4\n");
-  ASSERT_EQ(runDemo({"-Sbad"}), 1);
+// Without a controller the run fails: status 1, message 3003 last, and no move.
+TEST_F(TempDirTest, ControllerStandInFailsTheRun) {
+  writeJob();
+  ASSERT_EQ(runJob({"-Sjob"}), 1);
   EXPECT_EQ(qdCSgetSignal(nullptr), 1);
   EXPECT_EQ(moves, 0);
+  std::vector<std::string> errors;
+  for (const Seen& s : seen) {
+    if (s.layer == 0 && s.type == 101 && s.pair == 0) errors.push_back(s.text);
+  }
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.back(), "error(3003,0)");
+}
+
+// The POF text of a run with moves passes the toolpath checker's sanity checks and cuts at the
+// one level the moves give: the job outputs the tool tip, one radius below the ball centres the
+// controller sent at z 0.
+TEST_F(TempDirTest, RunMovesPassTheToolpathChecker) {
+  qdtest::FakeControlScope fake;
+  squareMoves();
+  writeJob();
+  qdtest::writeFile("job.pcf", qdtest::readFile("job.pcf") + "pofFilename := job.pof\n");
+  std::string arg = "-Sjob";
+  char* argv[] = {arg.data()};
+  ASSERT_EQ(qdCSexecCycle(nullptr, 1, argv, nullptr), 1);
+  tpc::Path path;
+  ASSERT_TRUE(tpc::passes(tpc::readPof(path, "job.pof", tpc::Tool::ball(3))));
+  EXPECT_TRUE(tpc::passes(tpc::checkSanity(path)));
+  EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, {-3})));
 }

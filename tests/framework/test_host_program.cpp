@@ -1,5 +1,8 @@
 // The command-line host qdmill run as a program in a temporary folder: exit codes, records on
-// standard error, the user break; and the library's exported symbols.
+// standard error, the user break; and the library's exported symbols. Until the roughing
+// controller exists a computing run ends with status 1 (exit code 1) and sends no move; the user
+// break after a number of moves is tested in process with a fake controller
+// (tests/cycles/test_cycle_result.cpp).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -42,8 +45,9 @@ int countOf(const std::string& text, const std::string& what) {
 
 void writeDemo() {
   qdtest::writeFile("qdRpx5.def", "SystemLanguage := english\nparameters := q.lng\n");
-  qdtest::writeFile("demo.pcf", "jobName := \"demo job\"\ndemoSquareSide := 25\n");
-  qdtest::writeFile("bad.pcf", "demoSquareSide := none\n");
+  qdtest::writeFile("demo.pcf",
+                    "jobName := \"demo job\"\npolySource := part.stl\ntoolDiameter := 6\n");
+  qdtest::writeFile("bad.pcf", "polySource := part.stl\ntoolDiameter := none\n");
   qdtest::writeFile("q.lng", "default english\nstart english\n: text\nend\n");
 }
 }  // namespace
@@ -56,12 +60,12 @@ TEST_F(TempDirTest, HostExitCodes) {
     int exitCode;
   };
   const Case cases[] = {
-      {"", 0},  // version and help only
-      {"-Sdemo", 0},
+      {"", 0},        // version and help only
+      {"-Sdemo", 1},  // the roughing controller's stand-in fails the run
       {"-P", 0},
       {"-A", 0},     // a failed information phase is a run code only, not a status word
-      {"-Sbad", 1},  // the computation failed: status word 1
-      {"--break-after 2 -Sdemo", 3},
+      {"-Sbad", 1},  // a tool diameter that is no number: status word 1
+      {"--break-after 2 -Sdemo", 1},  // no move to count: the run ends as without the option
       {"--break-after 0 -Sdemo", 3},
       {"--lib ./no-such-lib.so", 2},
       {"--bogus", 2},
@@ -110,9 +114,9 @@ TEST_F(TempDirTest, HostTalksAndTakesItsOptionsAnywhere) {
       {"-V", 0, true, version},
       {"-P", 0, true, " text"},  // the parameters section of q.lng
       {"-A", 0, false, "qdmill: no algorithm text: the cycle's definition file"},
-      {"-Sdemo --records", 0, false, "qdmill: record pair"},
+      {"-Sdemo --records", 1, false, "qdmill: record pair"},
       {"-Sdemo --bogus", 2, false, "qdmill: unknown option --bogus (see qdmill --help)"},
-      {"-Sdemo -- --records", 0, true, ""},  // after "--" it is the cycle's, which ignores it
+      {"-Sdemo -- --records", 1, true, ""},  // after "--" it is the cycle's, which ignores it
   });
 }
 
@@ -136,7 +140,7 @@ TEST_F(TempDirTest, HostRefusesAJobSourceItCannotRead) {
       {"-Sfifo", 2, false, cannot("fifo.pcf", "not a regular file")},  // never opened: no hang
       {"-Sloop", 2, false, cannot("loop.pcf", std::strerror(ELOOP))},
       {"-Slocked", root ? 0 : 2, !root, root ? "" : cannot("locked.pcf", std::strerror(EACCES))},
-      {"'-S| stdin' <demo.pcf", 0, true, ""},
+      {"'-S| stdin' <demo.pcf", 1, true, ""},
   });
   chmod("locked.pcf", 0644);
 }
@@ -165,22 +169,19 @@ TEST_F(TempDirTest, HostRecordsShowTheEchoOnTheCallbacks) {
   if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
   writeDemo();
   const Outcome o = runHost("--records -Sdemo");
-  ASSERT_EQ(o.exitCode, 0) << o.err;
-  EXPECT_EQ(countOf(o.err, "pair 1 layer 1 type 201 name call"), 2) << o.err;
+  ASSERT_EQ(o.exitCode, 1) << o.err;
+  EXPECT_EQ(countOf(o.err, "pair 1 layer 1 type 201 name call"), 3) << o.err;
   EXPECT_EQ(countOf(o.err, "pair 1 layer 1 type 202 name def"), 2) << o.err;
   EXPECT_EQ(countOf(o.err, "layer 0 type 112 name cfgSource text demo"), 2) << "pairs 0 and 1";
-  EXPECT_EQ(countOf(o.err, "layer 31 type 31"), 6);
+  EXPECT_EQ(countOf(o.err, "layer 31 type 31"), 0) << "no move until the controller exists";
+  EXPECT_NE(o.err.find("qdmill: error 3003: 0\n"), std::string::npos) << o.err;
   EXPECT_NE(o.out.find("0: cycle(3D 5-Axis Z-Level Roughing Cycle)\n"), std::string::npos)
       << "standard output holds the POF text";
   EXPECT_EQ(o.out.find("qdmill:"), std::string::npos)
       << "the host's own lines go to standard error";
 
-  const Outcome stopped = runHost("--records --break-after 2 -Sdemo");
-  EXPECT_EQ(stopped.exitCode, 3);
-  EXPECT_EQ(countOf(stopped.err, "layer 31 type 31"), 2) << stopped.err;
-
   const Outcome pcf = runHost("--records -Sdemo -PCF");
-  EXPECT_EQ(pcf.exitCode, 0);
+  EXPECT_EQ(pcf.exitCode, 1);
   EXPECT_EQ(countOf(pcf.err, "record"), 0) << "exchange mode hands the host no record";
 }
 
@@ -216,10 +217,10 @@ TEST_F(TempDirTest, HostNonFiniteValuesFailTheRun) {
     const char* message;  // expected on standard error
   };
   const Case cases[] = {
-      {"pcf side 1e400", "side.pcf", "demoSquareSide := 1e400\n", "-Sside",
-       "1001: demoSquareSide:"},
-      {"pcf side 1e400, exchange", "sidex.pcf", "demoSquareSide := 1e400\ngeoOut := out.qdx\n",
-       "-Ssidex -PCF", nullptr},
+      {"pcf tool diameter 1e400", "side.pcf", "polySource := p.stl\ntoolDiameter := 1e400\n",
+       "-Sside", "1001: *FRRADIUS"},
+      {"pcf tool diameter 1e400, exchange", "sidex.pcf",
+       "polySource := p.stl\ntoolDiameter := 1e400\ngeoOut := out.qdx\n", "-Ssidex -PCF", nullptr},
       {"cfg tool number nan", "a.CFG", cfgHead + "*WKZNUMMER nan\n", "-Sa.CFG",
        "1001: *WKZNUMMER:"},
       {"cfg feed inf", "b.CFG", cfgHead + "*XVORSCHUB inf\n", "-Sb.CFG", "1001: *XVORSCHUB:"},
@@ -258,7 +259,7 @@ TEST_F(TempDirTest, HostOutputFailuresExitOne) {
     long limit;           // file-size limit of the run; 0 none
     const char* message;  // on standard error
   };
-  qdtest::writeFile("big.pcf", "demoSquareSide := 25\nlastComment := 400\n");
+  qdtest::writeFile("big.pcf", "polySource := p.stl\ntoolDiameter := 6\nlastComment := 400\n");
   qdtest::writeFile("tofolder.CFG", "*APT folder\n");
   qdtest::writeFile("tofifo.CFG", "*APT fifo\n");
   qdtest::writeFile("tomissing.CFG", "*APT none/out.pof\n");

@@ -1,6 +1,7 @@
 // Kernel record: loading the definition file and the ".pcf" source, point parameters, the
 // information phases and the end phase.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -290,7 +291,8 @@ TEST_F(TempDirTest, CfgFramesKeepColumnsWithoutUsableKeys) {
 }
 
 // The demo job's ".CFG" source: its entries in file order, the program parameters it names, the
-// NC and tool frames, and after the run its keys in the global parameter block.
+// NC and tool frames, and after the run its keys in the global parameter block, the lengths as
+// the roughing scaled them (tool radius 10).
 TEST_F(TempDirTest, DemoCfgSourceReachesTheBlockAndTheFrames) {
   copyDemo("demo.CFG");
   parResetState();
@@ -301,9 +303,10 @@ TEST_F(TempDirTest, DemoCfgSourceReachesTheBlockAndTheFrames) {
   ASSERT_EQ(cycParseOptions(r, argv, 1, 0), 1);
   EXPECT_EQ(r->sourceIsCfg, 1);
   const std::vector<std::string> values = entriesOf(r->cfgEntries);
-  ASSERT_EQ(values.size(), 23u);  // the frame keys, then the tool and its literal lines
-  EXPECT_EQ(values[0], "3");
-  EXPECT_EQ(values[10], "100 50 0");
+  ASSERT_EQ(values.size(), 24u);  // the part, the frame keys, then the tool and its literal lines
+  EXPECT_EQ(values[0], "part.stl");
+  EXPECT_EQ(values[1], "3");
+  EXPECT_EQ(values[11], "100 50 0");
   std::int16_t kind = 0;
   EXPECT_EQ(valueOf(*r, "pofFilename", &kind), "demo_out.pof");
   EXPECT_EQ(kind, 31);
@@ -319,8 +322,8 @@ TEST_F(TempDirTest, DemoCfgSourceReachesTheBlockAndTheFrames) {
   EXPECT_NEAR(column(r->tool, 2)[2], std::sqrt(0.5), 1e-15);
   EXPECT_EQ(out3dMsgLevel(), 3) << "the configuration is not read yet";
   EXPECT_EQ(cycRun(r), 0);
-  EXPECT_EQ(parGlobalBlock()->frradius, 3);
-  EXPECT_EQ(parGlobalBlock()->vertzustel, 1.5);
+  EXPECT_DOUBLE_EQ(parGlobalBlock()->frradius, 10);
+  EXPECT_DOUBLE_EQ(parGlobalBlock()->vertzustel, 5);
   EXPECT_STREQ(parGlobalBlock()->apt, "demo_out.pof");
   EXPECT_EQ(parGlobalBlock()->nckoO[0], 100);
   EXPECT_EQ(out3dMsgLevel(), 2) << "\"*REPORT_CLASS\" of the source";
@@ -333,7 +336,9 @@ TEST_F(TempDirTest, HostRunsTheDemoCfgSource) {
   copyDemo("demo.CFG");
   const std::string cmd =
       std::string("'") + QDMILL_HOST_PATH + "' --records -Sdemo.CFG >out.txt 2>err.txt";
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  const int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "the roughing controller is not there yet";
   const std::string err = readFile("err.txt");
   EXPECT_NE(err.find("type 204 name cfg text *NCKO_O 100 50 0"), std::string::npos) << err;
   EXPECT_NE(err.find("name call text \"pofFilename\":=\"demo_out.pof\""), std::string::npos);

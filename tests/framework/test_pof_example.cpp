@@ -1,7 +1,8 @@
 // The example job of examples/demo: its ".pcf" run writes the POF text to standard output, its
 // ".CFG" run to the file "*APT" names, with the tool description between the "BTC" and "ATC"
 // blocks. Both outputs equal the committed expected files byte for byte (with the job id and the
-// clock fixed), in process and through the qdmill host program.
+// clock fixed), in process and through the qdmill host program. Until the roughing controller
+// exists both runs end with status 1 (exit code 1) and the controller's message 3003.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -19,7 +20,7 @@ namespace {
 const std::string kDemoDir = std::string(QDMILL_SOURCE_DIR) + "/examples/demo/";
 
 void copyDemoJob() {
-  for (const char* name : {"qdRpx5.def", "qdRpx5.lng", "demo.pcf", "demo.CFG"}) {
+  for (const char* name : {"qdRpx5.def", "qdRpx5.lng", "demo.pcf", "demo.CFG", "part.stl"}) {
     writeFile(name, readFile(kDemoDir + name));
   }
 }
@@ -57,9 +58,10 @@ int runHost(const std::string& args) {
 TEST_F(PofTest, ExamplePcfJobInProcessMatchesTheExpectedFile) {
   copyDemoJob();
   ASSERT_EQ(runInProcess("demo"), 1);
-  EXPECT_EQ(qdCSgetSignal(nullptr), 0);
+  EXPECT_EQ(qdCSgetSignal(nullptr), 1);
   const std::string pcf = text();
   EXPECT_EQ(pcf, expected("demo.pof"));
+  EXPECT_NE(pcf.find("0: error(3003,0)\n"), std::string::npos);
 }
 
 // A run of its own: the move counter lives for the process, so a second run in the same process
@@ -67,6 +69,7 @@ TEST_F(PofTest, ExamplePcfJobInProcessMatchesTheExpectedFile) {
 TEST_F(PofTest, ExampleCfgJobInProcessMatchesTheExpectedFile) {
   copyDemoJob();
   ASSERT_EQ(runInProcess("demo.CFG"), 1);
+  EXPECT_EQ(qdCSgetSignal(nullptr), 1);
   EXPECT_EQ(text(), "") << "the .CFG run writes to its own file only";
   const std::string cfgRun = readFile("demo_out.pof");
   EXPECT_EQ(cfgRun, expected("demo_out.pof"));
@@ -83,15 +86,16 @@ TEST_F(PofTest, ExampleCfgJobInProcessMatchesTheExpectedFile) {
 TEST_F(TempDirTest, ExampleJobThroughTheHostProgram) {
   if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
   copyDemoJob();
-  ASSERT_EQ(runHost("-Sdemo"), 0) << readFile("err.txt");
+  ASSERT_EQ(runHost("-Sdemo"), 1) << readFile("err.txt");
+  EXPECT_NE(readFile("err.txt").find("qdmill: error 3003: 0\n"), std::string::npos);
   EXPECT_EQ(withFixedRunTexts(readFile("out.txt")), expected("demo.pof"));
 
-  ASSERT_EQ(runHost("-Sdemo.CFG"), 0) << readFile("err.txt");
+  ASSERT_EQ(runHost("-Sdemo.CFG"), 1) << readFile("err.txt");
   EXPECT_EQ(readFile("out.txt"), "");
   EXPECT_EQ(withFixedRunTexts(readFile("demo_out.pof")), expected("demo_out.pof"));
 
   // A second run appends to the file "*APT" names.
-  ASSERT_EQ(runHost("-Sdemo.CFG"), 0);
+  ASSERT_EQ(runHost("-Sdemo.CFG"), 1);
   EXPECT_EQ(withFixedRunTexts(readFile("demo_out.pof")),
             expected("demo_out.pof") + expected("demo_out.pof"));
 }

@@ -1,0 +1,117 @@
+// rough_standins.cpp - the stand-ins of the steps the roughing run calls before their modules
+// exist: a controller that fails the run, settings that are stored or dropped, and the
+// missing-feature message, once per run and feature.
+#include "cycles/rough_standins.h"
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "cycles/cycle_result.h"
+#include "framework/memory.h"
+#include "framework/messages.h"
+
+namespace {
+
+struct StandInState {
+  RoughStoredSettings stored;
+  TiltParams* current = nullptr;
+  int planesWritten = 0;
+  std::set<std::string> reported;  // features already named in this run
+};
+StandInState standIns;
+
+const char* standInKeep(char* buffer, std::size_t size, const char* name) {
+  if (name == nullptr) {
+    buffer[0] = '\0';
+    return nullptr;
+  }
+  const std::size_t n = std::strlen(name);
+  const std::size_t kept = n < size ? n : size - 1;
+  std::memcpy(buffer, name, kept);
+  buffer[kept] = '\0';
+  return name + n;
+}
+
+}  // namespace
+
+void roughMissingFeature(const char* feature) {
+  if (!standIns.reported.insert(feature).second) return;
+  msgSendText(9, kCycMsgNotRealised, "* Funktion noch nicht realisiert", feature);
+}
+
+int roughControl(MachiningParams* /*params*/, SurfaceModel* /*model*/) {
+  roughMissingFeature("roughControl");
+  msgSendInt(9, kRoughMsgComputeError, "* Error in computation", 0);
+  return kRoughStopGivenUp;
+}
+
+void emitSetCallbacks(EmitPointFn, EmitVoidFn, EmitVoidFn) {}
+void emitSetAxisCallback(EmitAxisFn) {}
+void emitReset() {}
+void emitFinish() {}
+void emitClearCallbacks() {}
+
+int stockModelInit(int mode, int, double, double, const char*, const char*, double, double, int) {
+  if (mode == 2) roughMissingFeature("stockModelInit");
+  return 0;
+}
+void stockModelFree() {}
+void stockSetSkipNoCutFlags(int flag) { standIns.stored.skipNoCut = flag; }
+
+TiltParams* tiltParamsNew() { return static_cast<TiltParams*>(memAllocZero(sizeof(TiltParams))); }
+void tiltParamsFree(TiltParams* tilt) {
+  if (tilt == nullptr) return;
+  if (standIns.current == tilt) standIns.current = nullptr;
+  memFree(tilt);
+}
+void tiltParamsSet(TiltParams* tilt) { standIns.current = tilt; }
+TiltParams* tiltParamsCurrent() { return standIns.current; }
+int tiltReadCurves(TiltParams*, const char*) {
+  roughMissingFeature("tiltReadCurves");
+  return -1;
+}
+void tiltSetAutoCRange(double) { roughMissingFeature("tiltSetAutoCRange"); }
+void tiltSetPivotSmoothing(int on, double, double) {
+  if (on != 0) roughMissingFeature("tiltSetPivotSmoothing");
+}
+void avoidSetBRange(double) { roughMissingFeature("avoidSetBRange"); }
+void avoidSetTryVertical(int) {}
+void avoidSetSearchStep(double) { roughMissingFeature("avoidSetSearchStep"); }
+void connectSetSegmentTilt(double) { roughMissingFeature("connectSetSegmentTilt"); }
+
+void holderSetAvoidFlag(int flag) { standIns.stored.avoidFlag = flag; }
+void holderSetAvoidTipDiameter(double diameter) { standIns.stored.avoidTipDiameter = diameter; }
+void holderSetAvoidModel(SurfaceModel* model, int) { standIns.stored.avoidModel = model; }
+void holderSetSide(int side) { standIns.stored.side = side; }
+void contactSetIpolAngle(int facetType, double angle, int check) {
+  standIns.stored.ipolFacetType = facetType;
+  standIns.stored.ipolAngle = angle;
+  standIns.stored.ipolCheck = check;
+}
+void lcurveSetMaxLength(double length) { standIns.stored.lcurveMaxLength = length; }
+void dropNetSetSlopeTol(double tolerance) { standIns.stored.slopeTolerance = tolerance; }
+const char* approachSetMacroFile(const char* name) {
+  return standInKeep(standIns.stored.approachFile, sizeof standIns.stored.approachFile, name);
+}
+const char* approachSetRetractFile(const char* name) {
+  return standInKeep(standIns.stored.retractFile, sizeof standIns.stored.retractFile, name);
+}
+
+int facetConvertFile(const char*, const char*, const char*, double) {
+  roughMissingFeature("facetConvertFile");
+  return -1;
+}
+
+int stepOptPlanesWritten() { return standIns.planesWritten; }
+void stepOptMarkPlanesWritten(int flag) { standIns.planesWritten = flag; }
+
+const RoughStoredSettings& roughStoredSettings() { return standIns.stored; }
+
+void roughStandInsResetState() {
+  // The run that made the current tilt record frees it; a reset only forgets it.
+  standIns.stored = RoughStoredSettings{};
+  standIns.current = nullptr;
+  standIns.planesWritten = 0;
+  standIns.reported.clear();
+}

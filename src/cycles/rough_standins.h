@@ -1,0 +1,114 @@
+// rough_standins.h - what the roughing run calls of steps that the library does not hold yet:
+// the roughing controller, the region emitter's output set-up, the stock model, the tilt and head
+// avoidance settings of the five-axis control, some holder and contact settings, the facet
+// conversion library and the level planning's flat-plane query. None of them claims success: the
+// controller fails the run, the settings are stored or dropped, and when a job asks for a feature
+// that is missing the run says so once (message 1104 naming it). Each is replaced, name for name,
+// when its module is built.
+#pragma once
+
+#include <cstdint>
+
+#include "cycles/machining_params.h"
+#include "geometry/vec.h"
+#include "model/surface_model.h"
+
+// ---- roughing controller --------------------------------------------------------------------
+
+// The controller: sends message 1104 "* Funktion noch nicht realisiert" with the argument
+// "roughControl" and message 3003 "* Error in computation" (both level 9) and returns -1000, so
+// the run's status word says failure. A test installs a controller of its own (roughSetControl).
+int roughControl(MachiningParams* params, SurfaceModel* model);
+inline constexpr int kRoughMsgComputeError = 3003;
+inline constexpr int kRoughStopGivenUp = -1000;
+
+// ---- region emitter output (does nothing until the emitter exists) --------------------------
+
+using EmitPointFn = int (*)(const Point3D& point, int kind);
+using EmitVoidFn = void (*)();
+using EmitAxisFn = void (*)(const Point3D& axis);
+void emitSetCallbacks(EmitPointFn point, EmitVoidFn start, EmitVoidFn flush);
+void emitSetAxisCallback(EmitAxisFn axis);
+void emitReset();
+void emitFinish();
+void emitClearCallbacks();
+
+// ---- stock model (stays inactive) -------------------------------------------------------------
+
+// Returns 0: no stock model is made. Mode 2 (skip the moves that cut nothing) sends the
+// missing-feature message; the roughing main sends it for "*STOCK_MODE" 1.
+int stockModelInit(int mode, int toolType, double radius, double corner, const char* boundary,
+                   const char* tmpDir, double top, double bottom, int considerToolType);
+void stockModelFree();
+void stockSetSkipNoCutFlags(int flag);
+
+// ---- five-axis control settings ---------------------------------------------------------------
+
+// The tilt state of one run. The tilt driver is not built: the record carries nothing yet.
+struct TiltParams {
+  std::int32_t mode;
+};
+// A new record (null when memory runs out); freed with tiltParamsFree (null is ignored).
+TiltParams* tiltParamsNew();
+void tiltParamsFree(TiltParams* tilt);
+// Makes tilt the current record (null clears it).
+void tiltParamsSet(TiltParams* tilt);
+TiltParams* tiltParamsCurrent();
+// Reads the tilt curves of file into tilt. Returns the number read; -1 when none can be read
+// (always, until the tilt-curve reader exists).
+int tiltReadCurves(TiltParams* tilt, const char* file);
+// The settings below are dropped; each sends the missing-feature message once per run, the
+// pivot smoothing only when switched on. avoidSetTryVertical is dropped silently: every run with
+// the default tilt angle calls it, whether or not it asks for head avoidance.
+void tiltSetAutoCRange(double range);
+void tiltSetPivotSmoothing(int on, double height, double value);
+void avoidSetBRange(double radians);
+void avoidSetTryVertical(int flag);
+void avoidSetSearchStep(double radians);
+void connectSetSegmentTilt(double radians);
+
+// ---- holder, contact, approach and level settings (stored only) -------------------------------
+
+void holderSetAvoidFlag(int flag);
+void holderSetAvoidTipDiameter(double diameter);
+void holderSetAvoidModel(SurfaceModel* model, int flag);
+void holderSetSide(int side);
+void contactSetIpolAngle(int facetType, double angle, int check);
+void lcurveSetMaxLength(double length);
+void dropNetSetSlopeTol(double tolerance);
+// Both keep the name (null: empty) and return the position after it in name (null for null).
+const char* approachSetMacroFile(const char* name);
+const char* approachSetRetractFile(const char* name);
+
+// Converts the model file into the facet file out through the optional external facet library of
+// dllDir. Returns 0 converted; -1 when it fails: the library is not available, always.
+int facetConvertFile(const char* dllDir, const char* file, const char* out, double tolerance);
+
+// Whether the level planning of the run wrote flat-plane outlines; the level planning (and a
+// test's controller) marks it. 0 at the start of every run.
+int stepOptPlanesWritten();
+void stepOptMarkPlanesWritten(int flag);
+
+// ---- what the stand-ins stored, for tests ----------------------------------------------------
+
+struct RoughStoredSettings {
+  int avoidFlag = 0;
+  double avoidTipDiameter = 0;
+  SurfaceModel* avoidModel = nullptr;
+  int side = 0;
+  int ipolFacetType = 0;
+  double ipolAngle = 0;
+  int ipolCheck = 0;
+  double lcurveMaxLength = 0;
+  double slopeTolerance = 0;
+  int skipNoCut = 0;
+  char approachFile[1024] = {};
+  char retractFile[1024] = {};
+};
+const RoughStoredSettings& roughStoredSettings();
+
+// Sends message 1104 naming feature, once per run for each feature.
+void roughMissingFeature(const char* feature);
+
+// Run-start reset: nothing stored, no feature reported, no current tilt record.
+void roughStandInsResetState();
