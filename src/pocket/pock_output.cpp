@@ -136,8 +136,8 @@ void fullNewStart(CycleRecord* c, CcpRecord* r, const ContourElement& e) {
   if (r->retractEachPlane != 0 || outState.pockRetracted != 0) {
     // A rapid across the pocket below the top of a wall or island would run through it: rise to
     // the retract plane first.
-    const bool movesXY = !outState.pockHasLast ||
-                         contDistance(toOut(outState.pockLastPoint), start) > outTol();
+    const bool movesXY =
+        !outState.pockHasLast || contDistance(toOut(outState.pockLastPoint), start) > outTol();
     if (movesXY && outState.pockZKnown != 0 && inputHighestTop() + ref > outState.pockZ + 1e-9) {
       rapidZ(c, ref + r->retractPlane);
     }
@@ -272,8 +272,7 @@ int pockEmitElement(const ContourElement& element) {
     }
     if (r->approachType != 0) {
       ContourElement approach{};
-      if (pockApproachElement(e, r->orientation, r->approachType, approachLength, &approach) ==
-          1) {
+      if (pockApproachElement(e, r->orientation, r->approachType, approachLength, &approach) == 1) {
         pockMoveTo(approach);
       }
     }
@@ -431,12 +430,13 @@ int pockLeadOut(const ContourElement& element, int side, ContourElement* out, in
       if (layerGetContour("INPUT", buffer.data(), largest, &h, i) != i) continue;
       ContourElement* k = buffer.data();
       bool usable = true;
-      for (int j = 0; j < h.count; ++j) usable = usable && (k[j].type == kContLine || k[j].type == kContArc);
+      for (int j = 0; j < h.count; ++j)
+        usable = usable && (k[j].type == kContLine || k[j].type == kContArc);
       if (!usable || h.count <= 0) continue;
       unscaleContour(k, h.count);
       const Point2D end = contElemEnd(lead);
-      const ContourElement circle =
-          contMakeArc(end.x, end.y, end.x + clearance, end.y, end.x + clearance, end.y, clearance, 1, 0);
+      const ContourElement circle = contMakeArc(end.x, end.y, end.x + clearance, end.y,
+                                                end.x + clearance, end.y, clearance, 1, 0);
       if (clearance > 0.0 && isectCircleHitsContour(circle, k, h.count) == 1) hit = true;
       if (!hit && contDistance(contElemStart(k[0]), end) < clearance) hit = true;
       for (int j = 0; j < h.count && !hit; ++j) {
@@ -469,9 +469,7 @@ int pockApproachElement(const ContourElement& element, int side, int type, doubl
     case kPockLeadPerpendicular:
       *out = contMakeLine(p.x + L * n.x, p.y + L * n.y, p.x, p.y, 1);
       break;
-    case kPockLeadParallel:
-      *out = contMakeLine(p.x - L * d.x, p.y - L * d.y, p.x, p.y, 1);
-      break;
+    case kPockLeadParallel: *out = contMakeLine(p.x - L * d.x, p.y - L * d.y, p.x, p.y, 1); break;
     case kPockLeadQuarter:
       *out = contMakeArc(p.x + L * n.x, p.y + L * n.y, p.x + L * (n.x - d.x), p.y + L * (n.y - d.y),
                          p.x, p.y, std::fabs(L), dir, 1);
@@ -603,7 +601,8 @@ int pockCollectStart() {
 int pockFlushCollected(PockElemList* list) {
   if (list == nullptr || list->first == nullptr) return 0;
   bool empty = true;
-  for (const PockElemNode* n = list->first; n != nullptr; n = n->next) empty = empty && n->count == 0;
+  for (const PockElemNode* n = list->first; n != nullptr; n = n->next)
+    empty = empty && n->count == 0;
   if (empty) return 0;
   pockWriteHeader();
   const PockEngine& eng = pockEngine();
@@ -637,8 +636,8 @@ PockElemNode* pockListNodeNew(int capacity) {
   if (capacity < 1) return nullptr;
   auto* node = static_cast<PockElemNode*>(memAllocZero(sizeof(PockElemNode)));
   if (node == nullptr) return nullptr;
-  node->elements =
-      static_cast<ContourElement*>(memAllocZero(sizeof(ContourElement) * static_cast<std::size_t>(capacity)));
+  node->elements = static_cast<ContourElement*>(
+      memAllocZero(sizeof(ContourElement) * static_cast<std::size_t>(capacity)));
   if (node->elements == nullptr) {
     memFree(node);
     return nullptr;
@@ -713,8 +712,8 @@ PockRunNode* pockRunNew(const ContourElement* buffer, int first, int last) {
   auto* node = static_cast<PockRunNode*>(memAllocZero(sizeof(PockRunNode)));
   if (node == nullptr) return nullptr;
   const int count = last - first + 1;
-  node->elements =
-      static_cast<ContourElement*>(memAllocZero(sizeof(ContourElement) * static_cast<std::size_t>(count)));
+  node->elements = static_cast<ContourElement*>(
+      memAllocZero(sizeof(ContourElement) * static_cast<std::size_t>(count)));
   if (node->elements == nullptr) {
     memFree(node);
     return nullptr;

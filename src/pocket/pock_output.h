@@ -52,8 +52,8 @@ struct PockOutputState {
   int pockDrillCounter = -1;  // part number; -1 switches the part records off
   int pockCollecting = 0;     // collection mode
   PockElemList* pockCollected = nullptr;
-  int pockRampPending = 0;     // a ramp is to be written before the next move
-  int linkSkip = 0;            // the ring linker's skip flag: collected elements are dropped
+  int pockRampPending = 0;  // a ramp is to be written before the next move
+  int linkSkip = 0;         // the ring linker's skip flag: collected elements are dropped
   PockRunList* pockPocketRuns = nullptr;  // runs of the pocket contour ("pocketContour")
   int pockOnPocket = 0;                   // the path is on the pocket contour
   // Levels of the group and groups still to come after the current level; the cycle sets them
