@@ -160,40 +160,25 @@ struct Trace {
         }
         std::snprintf(buf, sizeof buf, "%s(%s)", r->text.name, r->text.text);
         break;
-      case 3131:
-        std::snprintf(buf, sizeof buf, "loc %s=%s", r->text.name, r->text.text);
-        break;
-      case 3101:
-        std::snprintf(buf, sizeof buf, "G0 %.6g,%.6g", r->move.x, r->move.y);
-        break;
-      case 3102:
-        std::snprintf(buf, sizeof buf, "G0 z%.6g", r->move.z);
-        break;
-      case 3111:
-        std::snprintf(buf, sizeof buf, "G1 %.6g,%.6g", r->move.x, r->move.y);
-        break;
-      case 3112:
-        std::snprintf(buf, sizeof buf, "G1 z%.6g", r->move.z);
-        break;
+      case 3131: std::snprintf(buf, sizeof buf, "loc %s=%s", r->text.name, r->text.text); break;
+      case 3101: std::snprintf(buf, sizeof buf, "G0 %.6g,%.6g", r->move.x, r->move.y); break;
+      case 3102: std::snprintf(buf, sizeof buf, "G0 z%.6g", r->move.z); break;
+      case 3111: std::snprintf(buf, sizeof buf, "G1 %.6g,%.6g", r->move.x, r->move.y); break;
+      case 3112: std::snprintf(buf, sizeof buf, "G1 z%.6g", r->move.z); break;
       case 3121:
         std::snprintf(buf, sizeof buf, "arc %s %.6g,%.6g c %.6g,%.6g",
                       r->arc.direction == 1 ? "cw" : "ccw", r->arc.x, r->arc.y, r->arc.cx,
                       r->arc.cy);
         break;
-      case 3001:
-        std::snprintf(buf, sizeof buf, "begin");
-        break;
-      case 3002:
-        std::snprintf(buf, sizeof buf, "end");
-        break;
+      case 3001: std::snprintf(buf, sizeof buf, "begin"); break;
+      case 3002: std::snprintf(buf, sizeof buf, "end"); break;
       case 5001:
       case 5002:
       case 5003:
         std::snprintf(buf, sizeof buf, "%s part %d",
                       r->type == 5001 ? "beg" : (r->type == 5002 ? "end" : "clr"), r->part.number);
         break;
-      default:
-        return 1;
+      default: return 1;
     }
     t->lines.push_back(buf);
     return 1;

@@ -254,9 +254,9 @@ TEST(PockApproach, ClosedForms) {
     int dir;
   };
   const Case cases[] = {
-      {1, 1, kContLine, {0, 3}, {0, 0}, 0},    {1, -1, kContLine, {0, -3}, {0, 0}, 0},
-      {2, 1, kContLine, {-3, 0}, {0, 0}, 0},   {3, 1, kContArc, {-3, 3}, {0, 3}, 1},
-      {4, 1, kContArc, {0, 6}, {0, 3}, 1},     {4, -1, kContArc, {0, -6}, {0, -3}, -1},
+      {1, 1, kContLine, {0, 3}, {0, 0}, 0},  {1, -1, kContLine, {0, -3}, {0, 0}, 0},
+      {2, 1, kContLine, {-3, 0}, {0, 0}, 0}, {3, 1, kContArc, {-3, 3}, {0, 3}, 1},
+      {4, 1, kContArc, {0, 6}, {0, 3}, 1},   {4, -1, kContArc, {0, -6}, {0, -3}, -1},
   };
   for (const Case& c : cases) {
     ContourElement out{};
@@ -417,7 +417,8 @@ TEST_F(PockOutputTest, CollectedOutputIsTheForwardOutputReversed) {
 TEST(PockElemLists, GrowAndReverse) {
   PockElemList* list = pockListNew(3);
   ASSERT_NE(list, nullptr);
-  for (int i = 0; i < 8; ++i) ASSERT_EQ(pockListAppend(list, contMakeLine(i, 0, i + 1, 0, 0), i % 2), 1);
+  for (int i = 0; i < 8; ++i)
+    ASSERT_EQ(pockListAppend(list, contMakeLine(i, 0, i + 1, 0, 0), i % 2), 1);
   std::vector<double> starts;
   int nodes = 0;
   for (const PockElemNode* n = list->first; n != nullptr; n = n->next) {
