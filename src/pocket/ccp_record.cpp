@@ -27,6 +27,7 @@
 #include "pocket/layer_store.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_level.h"
+#include "pocket/pock_output.h"
 #include "pocket/pock_runtime.h"
 #include "pocket/pock_scale.h"
 
@@ -296,6 +297,7 @@ int ccpRunOnePocket(CycleRecord* cycle, CcpRecord* r) {
   run.heights = ccpLevelHeights(run.levels, r->infeedDepth);
   if (run.heights == nullptr) return 0;
   run.groupsLeft = 0;
+  const int partNumber = pockDrillNext();
   int result = 1;
   const int count = run.heights->count;
   for (int k = 0; k + 1 < count; ++k) {
@@ -313,6 +315,10 @@ int ccpRunOnePocket(CycleRecord* cycle, CcpRecord* r) {
     }
     // The ring offsets read the allowances by MAIN's positions.
     pockAllowancesFromLayer("MAIN");
+    // The cuts of every level are numbered from the run's part number again.
+    pockDrillSet(partNumber);
+    pockOutput().levelsLeft = run.levelsLeft;
+    pockOutput().groupsLeft = run.groupsLeft;
     if (pockLevel() < 0) result = 0;
     layerFree("MAIN");
   }
@@ -404,6 +410,9 @@ int ccpInit(CycleRecord* cycle) {
   e.pockCollectOutput = 0;
   scaleReset();
   pockLastCodeReset();
+  // The output starts every run afresh: header, first start, part records, collection.
+  pockOutputRunReset();
+  pockLevelRunReset();
   r->scaleLengths = 0;
   ccpSetCurrent(cycle);
   ccpState.precisionAtInit = numPrecision();
@@ -622,6 +631,7 @@ int ccpRun(CycleRecord* cycle) {
   run.levelTop = r->surface;
   run.levelDepth = r->depth;
   run.pocketSequence = 0;
+  pockDrillPointsInit();
   // Rest machining and pocket groups are refused by the prepare phase until they exist; a run
   // that reaches here pockets all INPUT contours as one pocket.
   int result = 1;
@@ -630,6 +640,7 @@ int ccpRun(CycleRecord* cycle) {
   } else {
     result = ccpRunOnePocket(cycle, r);
   }
+  pockDrillFlush();
   if (ccpState.clampsRead != 0) {
     layerFree("CLAMPS");
     ccpState.clampsRead = 0;
