@@ -194,8 +194,8 @@ TEST_F(ContourTreeTest, PicksFollowTheRules) {
     Case c{"random", static_cast<int>(rng() % 2), {}, 0, 0};
     const int n = 1 + static_cast<int>(rng() % 12);
     for (int i = 0; i < n; ++i) {
-      c.nodes.push_back({static_cast<int>(rng() % 4), rng() % 3 == 0 ? 1 : 0,
-                         static_cast<int>(rng() % 2)});
+      c.nodes.push_back(
+          {static_cast<int>(rng() % 4), rng() % 3 == 0 ? 1 : 0, static_cast<int>(rng() % 2)});
     }
     build(c);
     // Brute force: deepest open; in stock mode, the marked nodes win when the first open node
