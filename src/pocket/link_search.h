@@ -49,7 +49,8 @@ int linkTableCount();
 double linkElemDistance(const ContourElement& a, const ContourElement& b, Point2D* pointA,
                         Point2D* pointB);
 // Index of the smallest value: the first value is the choice, a later one replaces it only when it
-// is smaller by at least kLinkMargin, so the earliest of nearly equal values wins. 0 for count <= 0.
+// is smaller by at least kLinkMargin, so the earliest of nearly equal values wins. 0 for count <=
+// 0.
 int linkArgMin(const double* values, int count);
 // Order of p and q along e (a line by the distances from its start, an arc by the angles from its
 // start in its direction, 0 .. 2 pi): 0 when they coincide within 0.0001, -1 when q lies before p

@@ -97,9 +97,8 @@ TEST_F(LinkSearchTest, ElementDistanceAgainstDenseSampling) {
 TEST_F(LinkSearchTest, ElementDistanceListedCases) {
   Point2D pa{0, 0}, pb{0, 0};
   // The second candidate (b's start to a) wins; the equally near fourth does not replace it.
-  EXPECT_DOUBLE_EQ(linkElemDistance(contMakeLine(0, 0, 10, 0, 0), contMakeLine(5, 3, 15, 3, 0),
-                                    &pa, &pb),
-                   3.0);
+  EXPECT_DOUBLE_EQ(
+      linkElemDistance(contMakeLine(0, 0, 10, 0, 0), contMakeLine(5, 3, 15, 3, 0), &pa, &pb), 3.0);
   EXPECT_EQ(pa.x, 5.0);
   EXPECT_EQ(pa.y, 0.0);
   EXPECT_EQ(pb.x, 5.0);
@@ -218,9 +217,9 @@ TEST_F(LinkSearchTest, ForwardOnConcentricRings) {
   EXPECT_EQ(exit.element, 1);
   EXPECT_EQ(exit.point.x, -10.0);  // the foot of the inner square's corner
   // An entry position with another element is refused.
-  EXPECT_EQ(linkSearchForward(a.data(), 4, b.data(), 4, LinkRef{0, {}}, LinkRef{2, {}}, 4.0, &exit,
-                              &in),
-            0);
+  EXPECT_EQ(
+      linkSearchForward(a.data(), 4, b.data(), 4, LinkRef{0, {}}, LinkRef{2, {}}, 4.0, &exit, &in),
+      0);
   EXPECT_EQ(pockLastCode(), kPockCodeNotRealised);
 }
 
@@ -251,11 +250,10 @@ TEST_F(LinkSearchTest, ForwardKeepsTheFirstHitUnlessClearlyNearer) {
   std::vector<double> lastExamined = late;
   lastExamined[23] = 20.0;
   lastExamined[21] = 1.0;  // 20th after the hit: examined
-  for (const Case& c :
-       {Case{{10, 3.9, 20, 3.6, 20}, 1, 2}, Case{{10, 3.9, 20, 3.4, 20}, 1, 4},
-        Case{{10, 20, 20, 3.6, 20}, 3, 4}, Case{{3.0, 20, 20, 20, 20}, 3, 1},
-        Case{{20, 20, 20, 20, 20}, 2, 0}, Case{late, 1, 2}, Case{inWindow, 1, 2},
-        Case{lastExamined, 1, 22}}) {
+  for (const Case& c : {Case{{10, 3.9, 20, 3.6, 20}, 1, 2}, Case{{10, 3.9, 20, 3.4, 20}, 1, 4},
+                        Case{{10, 20, 20, 3.6, 20}, 3, 4}, Case{{3.0, 20, 20, 20, 20}, 3, 1},
+                        Case{{20, 20, 20, 20, 20}, 2, 0}, Case{late, 1, 2}, Case{inWindow, 1, 2},
+                        Case{lastExamined, 1, 22}}) {
     const auto a = ring(c.heights);
     Point2D start{0, 0};
     contElemPoint(a[c.from - 1], &start, 1);
@@ -277,20 +275,19 @@ TEST_F(LinkSearchTest, BoundedSearchMeasuresTheWalk) {
   const LinkRef entry{0, {}};
   LinkRef exit{}, in{};
   double best = 1000.0;
-  ASSERT_EQ(linkSearchBounded(a.data(), 4, b.data(), 1, LinkRef{0, {}}, entry, 3.0, &best, &exit,
-                              &in),
-            1);
+  ASSERT_EQ(
+      linkSearchBounded(a.data(), 4, b.data(), 1, LinkRef{0, {}}, entry, 3.0, &best, &exit, &in),
+      1);
   EXPECT_EQ(exit.element, 2);
   EXPECT_NEAR(best, 20.0 + 9.5, 1e-9);  // the first point within reach along the edge
   double shorter = 25.0;
-  EXPECT_EQ(linkSearchBounded(a.data(), 4, b.data(), 1, LinkRef{0, {}}, entry, 3.0, &shorter,
-                              &exit, &in),
-            -1);
+  EXPECT_EQ(
+      linkSearchBounded(a.data(), 4, b.data(), 1, LinkRef{0, {}}, entry, 3.0, &shorter, &exit, &in),
+      -1);
   EXPECT_EQ(shorter, 25.0);
   double any = 1000.0;
-  EXPECT_EQ(linkSearchBounded(a.data(), 4, b.data(), 1, LinkRef{0, {}}, entry, 1.0, &any, &exit,
-                              &in),
-            0);
+  EXPECT_EQ(
+      linkSearchBounded(a.data(), 4, b.data(), 1, LinkRef{0, {}}, entry, 1.0, &any, &exit, &in), 0);
 }
 
 // The branch search leaves at the end of the element tagged with the child's node, walking
