@@ -33,7 +33,8 @@ class RingLoopsTest : public ::testing::Test {
 };
 
 // An axis-parallel rectangle, counter-clockwise or clockwise, starting at its lower left corner.
-std::vector<ContourElement> rect(double x0, double y0, double x1, double y1, bool ccw, int tag = 0) {
+std::vector<ContourElement> rect(double x0, double y0, double x1, double y1, bool ccw,
+                                 int tag = 0) {
   if (ccw) return polygon({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}, tag);
   return polygon({{x0, y0}, {x0, y1}, {x1, y1}, {x1, y0}}, tag);
 }
@@ -56,8 +57,8 @@ struct Split {
 Split split(std::vector<ContourElement> a, ContourHeader ha, const std::vector<ContourElement>& b,
             const ContourHeader& hb) {
   std::vector<IntersectionRecord> rec(kIsectRecordMax);
-  const int h = isectContours(a.data(), ha.count, b.data(), hb.count, rec.data() + 1,
-                              kIsectRecordMax - 1);
+  const int h =
+      isectContours(a.data(), ha.count, b.data(), hb.count, rec.data() + 1, kIsectRecordMax - 1);
   EXPECT_GE(h, 2);
   const Point2D s = contElemStart(a[0]);
   rec[0] = IntersectionRecord{s.x, s.y, 0.0, 1, 0, 1, 0};
@@ -98,8 +99,7 @@ TEST_F(RingLoopsTest, CrossingContoursGiveTheLoopOfTheirKinds) {
        rect(0, 0, 20, 10, true), 1, 1, -(200.0 - 20.0)},
   };
   for (const Case& c : cases) {
-    const Split s =
-        split(c.a, header(c.a, c.ccwA, c.leftA), c.b, header(c.b, c.ccwB, c.leftB));
+    const Split s = split(c.a, header(c.a, c.ccwA, c.leftA), c.b, header(c.b, c.ccwB, c.leftB));
     ASSERT_EQ(s.result, 1) << c.name;
     EXPECT_NEAR(std::fabs(s.areas[0]), std::fabs(c.area), 1e-9) << c.name;
     EXPECT_EQ(pockEngine().offsetFollowFailed, 0) << c.name;
@@ -113,7 +113,8 @@ TEST_F(RingLoopsTest, LoopInsideTheIslandIsRejected) {
   const auto b = rect(15, 3, 25, 7, false);
   const auto outside = polygon({{20, 3}, {20, 7}, {25, 7}, {25, 3}});
   EXPECT_EQ(loopTestNearestPoint(outside.data(), 4, a.data(), 4, b.data(), 4), 0);
-  const auto kept = polygon({{0, 0}, {20, 0}, {20, 3}, {15, 3}, {15, 7}, {20, 7}, {20, 10}, {0, 10}});
+  const auto kept =
+      polygon({{0, 0}, {20, 0}, {20, 3}, {15, 3}, {15, 7}, {20, 7}, {20, 10}, {0, 10}});
   EXPECT_EQ(loopTestNearestPoint(kept.data(), 8, a.data(), 4, b.data(), 4), 1);
   // Without points nearer the island the test passes.
   EXPECT_EQ(loopTestNearestPoint(a.data(), 4, a.data(), 4, b.data(), 4), 1);
@@ -121,9 +122,9 @@ TEST_F(RingLoopsTest, LoopInsideTheIslandIsRejected) {
   EXPECT_EQ(loopTestFartherContour(a.data(), 4, a.data(), 4, b.data(), 4), 1);
   const auto inIsland = rect(21, 4, 24, 6, true);
   EXPECT_EQ(loopTestFartherContour(inIsland.data(), 4, b.data(), 4, a.data(), 4), 1);
-  EXPECT_EQ(loopTestFartherContour(inIsland.data(), 4, a.data(), 4, rect(0, 0, 30, 30, true).data(),
-                                   4),
-            0);
+  EXPECT_EQ(
+      loopTestFartherContour(inIsland.data(), 4, a.data(), 4, rect(0, 0, 30, 30, true).data(), 4),
+      0);
 }
 
 // Loops of a contour with a piece that cannot be followed: the flag for the offset retries.
@@ -244,9 +245,12 @@ TEST_F(RingLoopsTest, StartFreeTable) {
     int openPocket, expect;
   };
   const std::vector<Case> cases = {
-      {"free", {5, 5}, 0, 1},        {"near the wall", {1, 5}, 0, 0},
-      {"near the island", {11, 5}, 0, 0}, {"open, in the first input", {5, 5}, 1, 1},
-      {"open, in the second input", {35, 5}, 1, 1}, {"open, in the other orientation", {16, 8}, 1, 0},
+      {"free", {5, 5}, 0, 1},
+      {"near the wall", {1, 5}, 0, 0},
+      {"near the island", {11, 5}, 0, 0},
+      {"open, in the first input", {5, 5}, 1, 1},
+      {"open, in the second input", {35, 5}, 1, 1},
+      {"open, in the other orientation", {16, 8}, 1, 0},
   };
   for (const Case& c : cases) {
     pockEngine().pockStrategyOpenPocket = c.openPocket;
@@ -291,7 +295,8 @@ TEST_F(RingLoopsTest, RelationListsForEveryPosition) {
   EXPECT_EQ(ringRelationCount(2001), 0);
   EXPECT_EQ(ringRelationAdd(-1, 5), -1);
   ASSERT_EQ(layerCreate("GKT"), 1);
-  for (int i = 0; i < 5; ++i) addMain(rect(i * 10.0, 0, i * 10.0 + 5, 5, true), 1, 1, 0, 0, 0, "GKT");
+  for (int i = 0; i < 5; ++i)
+    addMain(rect(i * 10.0, 0, i * 10.0 + 5, 5, true), 1, 1, 0, 0, 0, "GKT");
   EXPECT_EQ(layerNumberContours("GKT"), 5);
   EXPECT_EQ(ringRelationCount(3), 0);
   EXPECT_EQ(ringRelationCount(4000), 1);
