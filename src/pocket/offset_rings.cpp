@@ -213,7 +213,8 @@ int ringBuildSpans(double r, double allowance0, double zm, int side) {
     ContourHeader h{};
     const int n = readContour("GKT", -1, &buf, &h);
     if (n < 0) return ringFail();
-    if (layerInsertContour("INSEL", buf.data(), &h, -1) == 0 || layerDeleteContour("GKT", -1) == 0) {
+    if (layerInsertContour("INSEL", buf.data(), &h, -1) == 0 ||
+        layerDeleteContour("GKT", -1) == 0) {
       return ringFail();
     }
     const int gktBefore = layerCount("GKT");
@@ -405,8 +406,7 @@ int ringMergeIslandContours(const char* name, double dist, int first, int parent
       const int k = offsetSplitAtIsects(aw.data(), &haw, b.data(), &hb, rec, h + 1, out.data(),
                                         pieces.data(), counts.data());
       if (k < 0) return -1;
-      if (eng.offsetFollowFailed != 0 && retries < kRingMaxRetries &&
-          eng.paramPocketContour == 0) {
+      if (eng.offsetFollowFailed != 0 && retries < kRingMaxRetries && eng.paramPocketContour == 0) {
         ++retries;
         const int rr = ringRetryGkt(q);
         eng.offsetFollowFailed = 0;
@@ -474,8 +474,8 @@ int spanRingsToNodes(int count, int parent, int depth, bool extraRelation) {
     if (extraRelation && settings.filletRadius != 0.0) {
       buf.resize(static_cast<std::size_t>(n) * 4 + 16);
       n = contSplitLargeArcs(buf.data(), n, static_cast<int>(buf.size()));
-      const int r = contRoundCorners(buf.data(), n, static_cast<int>(buf.size()),
-                                     settings.filletRadius);
+      const int r =
+          contRoundCorners(buf.data(), n, static_cast<int>(buf.size()), settings.filletRadius);
       if (r > 0) n = r;
     }
     ringCutBand(buf.data(), n, eng.pockToolRadius, 1);

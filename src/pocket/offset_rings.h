@@ -20,13 +20,13 @@ inline constexpr int kRingMaxRetries = 10;
 
 // The pocket cycle's parameters that the ring builders read.
 struct RingSettings {
-  int filletCorners = 0;            // "filletCorners": round ring corners
-  double filletRadius = 0.0;        // "filletRadius"
-  int reduceContours = 0;           // "reduceContours": reduce the first rings
-  int forceInside = 0;              // "forceInside": island rings enter the tree reversed
-  int collecting = 0;               // the output collects rings (strategy "outsideIn")
+  int filletCorners = 0;             // "filletCorners": round ring corners
+  double filletRadius = 0.0;         // "filletRadius"
+  int reduceContours = 0;            // "reduceContours": reduce the first rings
+  int forceInside = 0;               // "forceInside": island rings enter the tree reversed
+  int collecting = 0;                // the output collects rings (strategy "outsideIn")
   double firstStepCorrection = 0.0;  // set by the start-point strategy for the next pass
-  double diameterRatio = 1.0;       // effective-diameter ratio of the cutter
+  double diameterRatio = 1.0;        // effective-diameter ratio of the cutter
 };
 // The settings, for reading and setting.
 RingSettings& ringSettings();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "offset_oracles.h"
+#include "pocket/contour_relate.h"
 #include "pocket/contour_tree.h"
 #include "pocket/corner_rounding.h"
 #include "pocket/cut_regions.h"
@@ -124,5 +125,132 @@ TEST_F(OffsetRingsTest, NearlyVanishingInsetGivesOneThinRing) {
   }
   EXPECT_EQ(ctreeNodeAt(8)->depth, 8);
   EXPECT_EQ(ctreeChildAt(8, 1), 7);
+}
+// The walls of the pocket in MAIN.
+std::vector<std::vector<ContourElement>> walls() {
+  std::vector<std::vector<ContourElement>> out;
+  for (int i = 0; i < layerCount("MAIN"); ++i) {
+    ContourHeader h{};
+    layerGetHeader("MAIN", &h, i);
+    std::vector<ContourElement> e(static_cast<std::size_t>(h.count));
+    layerGetContour("MAIN", e.data(), h.count, &h, i);
+    out.push_back(e);
+  }
+  return out;
+}
+
+// On pockets with islands every ring point lies on an offset of a wall: at R + m step from some
+// wall for a whole m, and never closer than R to any wall (no gouge).
+TEST_F(OffsetRingsTest, RingsOfPocketsWithIslandsLieOnWallOffsets) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> pos(15.0, 85.0), posY(15.0, 45.0), size(4.0, 12.0);
+  int merged = 0;  // rings built from an outer ring and an island ring
+  for (int round = 0; round < 6; ++round) {
+    reset();
+    std::vector<std::vector<ContourElement>> islands;
+    for (int i = 0; i < 1 + round % 3; ++i) {
+      const double x = pos(rng), y = posY(rng), s = size(rng);
+      islands.push_back(rect(x, y, x + s, y + s * 0.7, false));
+    }
+    setPocket(rect(0, 0, 100, 60, true), islands);
+    const double r = 5.0, zm = 0.4, step = 4.0;
+    pockEngine().paramSuppressReduction = 1;
+    const auto w = walls();
+    ASSERT_EQ(buildRings(r, zm), 1) << round;
+    ASSERT_GT(ctreeNodeCount(), 3);
+    for (int k = 0; k < ctreeNodeCount(); ++k) {
+      if (ctreeNodeAt(k)->childCount >= 2) ++merged;
+      const auto ring = nodeRing(k);
+      for (const Point2D& p : contourSamples(ring.data(), static_cast<int>(ring.size()), 1.0)) {
+        bool onOffset = false;
+        for (const auto& wall : w) {
+          const double d = contourDist(p, wall.data(), static_cast<int>(wall.size()));
+          ASSERT_GT(d, r - 1e-4) << round << " ring " << k;
+          const double m = std::round((d - r) / step);
+          if (std::fabs(d - r - m * step) < 1e-4) onOffset = true;
+        }
+        ASSERT_TRUE(onOffset) << round << " ring " << k << " at " << p.x << ", " << p.y;
+      }
+    }
+  }
+  EXPECT_GT(merged, 3);
+}
+
+// An island whose tool-centre contour crosses the first ring is merged into it: the island leaves
+// the island side, and the merged ring's list names it. The area is the inset rectangle less the
+// island's rounded offset inside it.
+TEST_F(OffsetRingsTest, IslandCrossingTheFirstRingIsMerged) {
+  setPocket(rect(0, 0, 100, 60, true), {rect(3, 20, 13, 30, false)});
+  pockEngine().pockToolRadius = 5.0;
+  ASSERT_EQ(ctreeInit(1), 1);
+  const double none[2] = {0.0, 0.0};
+  ASSERT_EQ(ringOffsetIslands(5.0, none, 1), 1);
+  ASSERT_EQ(layerCount("GKT"), 1);
+  ASSERT_EQ(ringBuildSpans(5.0, 0.0, 0.4, 1), 1);
+  EXPECT_EQ(layerCount("INSEL"), 0);
+  EXPECT_EQ(layerCount("GKT"), 0);
+  ASSERT_EQ(layerCount("SPAN"), 1);
+  ASSERT_EQ(ctreeNodeCount(), 1);
+  const auto ring = nodeRing(0);
+  const double pi = std::acos(-1.0);
+  EXPECT_NEAR(contourArea(ring.data(), static_cast<int>(ring.size())),
+              90.0 * 50.0 - (13.0 * 20.0 - 2.0 * (25.0 - 25.0 * pi / 4.0)), 1e-6);
+  ContourHeader h{};
+  layerGetHeader("SPAN", &h, 0);
+  EXPECT_EQ(ringRelationHas(h.index, 1), 1);  // MAIN position of the island
+  EXPECT_EQ(h.group, 0);                      // the ring's node
+}
+
+// A ring with 5000 crossings of an island contour: one more record than the table holds would be
+// needed for the start point, so the merge stops with 3030 before anything moves.
+TEST_F(OffsetRingsTest, FiveThousandCrossingsStopTheMerge) {
+  std::vector<Point2D> comb = {{-1, -10}, {2501, -10}, {2501, -5}};
+  for (int i = 1249; i >= 0; --i) {
+    comb.push_back({2.0 * i + 1.5, -5});
+    comb.push_back({2.0 * i + 1.5, 5});
+    comb.push_back({2.0 * i + 0.5, 5});
+    comb.push_back({2.0 * i + 0.5, -5});
+  }
+  comb.push_back({-1, -5});
+  const auto a = polygon(comb);
+  const auto b = rect(0, -1, 2500, 1, false);
+  ASSERT_EQ(isectContours(a.data(), static_cast<int>(a.size()), b.data(), 4, isectRecords(),
+                          kIsectRecordMax),
+            kIsectRecordMax);
+  ASSERT_EQ(layerCreate("SPAN"), 1);
+  ASSERT_EQ(layerCreate("GKT"), 1);
+  ContourHeader ha{};
+  ha.ccw = 1;
+  ha.leftSide = 1;
+  ha.count = static_cast<int>(a.size());
+  ASSERT_EQ(layerInsertContour("SPAN", a.data(), &ha, -1), 1);
+  ContourHeader hb{};
+  hb.leftSide = 1;
+  hb.group = 3;
+  hb.count = 4;
+  ASSERT_EQ(layerInsertContour("GKT", b.data(), &hb, -1), 1);
+  EXPECT_EQ(ringMergeIslandContours("SPAN", 1.0, 1, -1, 1), -1);
+  EXPECT_EQ(pockLastCode(), kPockCodeTooManyIsects);
+  EXPECT_EQ(layerCount("SPAN"), 1);
+  EXPECT_EQ(layerCount("GKT"), 1);
+}
+
+// Forward calls that are not available yet answer as switched off and say so once.
+TEST_F(OffsetRingsTest, SwitchedOffCallsReportOnce) {
+  ContourElement e[4];
+  EXPECT_EQ(ringCutRegions(), 0);
+  EXPECT_EQ(ringCutSetMode(0), 0);
+  EXPECT_EQ(pockLastCode(), 0);
+  EXPECT_EQ(ringCutSetMode(1), -1);
+  EXPECT_EQ(ringCutMode(), 0);
+  EXPECT_EQ(pockLastCode(), kPockCodeNotRealised);
+  pockRunReset();
+  EXPECT_EQ(ringCutSetMode(1), -1);
+  EXPECT_EQ(pockLastCode(), 0);  // sent once
+  EXPECT_EQ(contRoundCorners(e, 0, 4, 1.0), -1);
+  EXPECT_EQ(pockLastCode(), kPockCodeNotRealised);
+  pockRunReset();
+  EXPECT_EQ(contRoundCornersByOffset(e, 0, 4, 1.0, 1), -1);
+  EXPECT_EQ(pockLastCode(), 0);
 }
 }  // namespace
