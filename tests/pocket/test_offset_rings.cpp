@@ -253,4 +253,38 @@ TEST_F(OffsetRingsTest, SwitchedOffCallsReportOnce) {
   EXPECT_EQ(contRoundCornersByOffset(e, 0, 4, 1.0, 1), -1);
   EXPECT_EQ(pockLastCode(), 0);
 }
+// A new ring lying wholly inside an island's next ring is dropped: the island ring, now consumed,
+// leaves the island side and its node gets the ring's parent as a child.
+TEST_F(OffsetRingsTest, RingInsideTheNextIslandRingIsDropped) {
+  ASSERT_EQ(ctreeInit(1), 1);
+  const auto any = rect(0, 0, 1, 1, true);
+  ContourHeader hn{};
+  hn.count = 4;
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(ctreeAdd(any.data(), &hn, 0, 0), i);
+  ASSERT_EQ(layerCreate("SPAN"), 1);
+  ASSERT_EQ(layerCreate("GKT"), 1);
+  const auto inner = rect(10, 10, 20, 20, true);
+  const auto island = rect(0, 0, 30, 30, false);
+  const auto apart = rect(50, 0, 60, 10, false);
+  ContourHeader ha{};
+  ha.ccw = 1;
+  ha.leftSide = 1;
+  ha.count = 4;
+  ASSERT_EQ(layerInsertContour("SPAN", inner.data(), &ha, -1), 1);
+  ContourHeader hb{};
+  hb.leftSide = 1;
+  hb.count = 4;
+  hb.group = 7;
+  ASSERT_EQ(layerInsertContour("GKT", island.data(), &hb, -1), 1);
+  hb.group = 6;
+  ASSERT_EQ(layerInsertContour("GKT", apart.data(), &hb, -1), 1);
+  EXPECT_EQ(ringMergeIslandContours("SPAN", 4.0, 1, 2, 1), 0);
+  EXPECT_EQ(layerCount("SPAN"), 0);
+  ASSERT_EQ(layerCount("GKT"), 1);
+  ContourHeader left{};
+  layerGetHeader("GKT", &left, 0);
+  EXPECT_EQ(left.group, 6);
+  EXPECT_EQ(ctreeHasChild(7, 2), 1);
+  EXPECT_EQ(ctreeHasChild(6, 2), 0);
+}
 }  // namespace
