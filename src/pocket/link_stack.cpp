@@ -7,6 +7,7 @@
 
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
+#include "pocket/contour_tree.h"
 
 namespace {
 struct StackState {
@@ -36,6 +37,9 @@ int pockStackPush(const LinkStackEntry* entry) {
   }
   ++s.top;
   std::memcpy(&s.entries[s.top], entry, sizeof(LinkStackEntry));
+  // The ring is now held by the linker: visited, unless it carries the linkers' other mark (a done
+  // ring keeps its state).
+  if (ctreeState(entry->node) != 3) ctreeSetState(entry->node, 2);
   return 1;
 }
 

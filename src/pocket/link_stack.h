@@ -33,7 +33,8 @@ inline constexpr int kLinkStackInitial = 400;
 void pockStackClear();
 // Index of the top entry, -1 when the stack is empty.
 int pockStackTop();
-// Pushes a copy of entry. The stack grows as needed, so no ring is ever left off it.
+// Pushes a copy of entry and marks its tree node visited (state 2) unless the node is in state 3
+// or done. The stack grows as needed, so no ring is ever left off it.
 // Returns 1; -1 (stack unchanged) when memory for growing runs out or entry is null.
 int pockStackPush(const LinkStackEntry* entry);
 // Copies the top entry to out and removes it. Returns 1; 0 when the stack is empty (out

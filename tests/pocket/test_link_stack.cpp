@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "framework/memory.h"
+#include "pocket/contour_tree.h"
+#include "pocket/layer_store.h"
 #include "pocket/link_stack.h"
 
 namespace {
@@ -91,5 +93,24 @@ TEST_F(LinkStackTest, ResolvesTheSymbolicEnds) {
   EXPECT_EQ(out.element, -1);
   EXPECT_EQ(linkResolveEndpoint(LinkRef{0, {7, 7}}, nullptr, 3, &out), 0);
   EXPECT_EQ(out.element, 0);
+}
+// A pushed ring is marked visited in the nesting tree; a ring in state 3 or done keeps its state.
+TEST_F(LinkStackTest, PushMarksTheTreeNode) {
+  ASSERT_EQ(ctreeInit(1), 1);
+  const ContourElement ring[3] = {contMakeLine(0, 0, 1, 0, 0), contMakeLine(1, 0, 0, 1, 0),
+                                  contMakeLine(0, 1, 0, 0, 0)};
+  ContourHeader h{};
+  h.count = 3;
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(ctreeAdd(ring, &h, 0, 0), i);
+  ctreeSetState(1, 3);
+  ctreeSetState(2, 1);
+  for (int i = 0; i < 4; ++i) {
+    const LinkStackEntry e = entry(i);  // node 3 does not exist: nothing to mark
+    ASSERT_EQ(pockStackPush(&e), 1);
+  }
+  EXPECT_EQ(ctreeState(0), 2);
+  EXPECT_EQ(ctreeState(1), 3);
+  EXPECT_EQ(ctreeState(2), 1);
+  ctreeFree();
 }
 }  // namespace

@@ -1,0 +1,290 @@
+// Rings of a pocket level: the closed-form chain of a rectangle, the distance of every ring from
+// the walls on pockets with islands, the merges with island rings and their tree relations.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "offset_oracles.h"
+#include "pocket/contour_relate.h"
+#include "pocket/contour_tree.h"
+#include "pocket/corner_rounding.h"
+#include "pocket/cut_regions.h"
+#include "pocket/engine_state.h"
+#include "pocket/layer_store.h"
+#include "pocket/offset_rings.h"
+#include "pocket/ring_loops.h"
+
+namespace {
+using pocktest::contourArea;
+using pocktest::contourDist;
+using pocktest::contourSamples;
+using pocktest::polygon;
+
+class OffsetRingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { reset(); }
+  void TearDown() override { reset(); }
+  static void reset() {
+    ctreeResetState();
+    ringLoopsResetState();
+    ringSettingsResetState();
+    ringCornerResetState();
+    ringCutResetState();
+    layerResetState();
+    pockRunReset();
+  }
+};
+
+std::vector<ContourElement> rect(double x0, double y0, double x1, double y1, bool ccw) {
+  if (ccw) return polygon({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}});
+  return polygon({{x0, y0}, {x0, y1}, {x1, y1}, {x1, y0}});
+}
+
+// A pocket in MAIN: the outer contour counter-clockwise, islands clockwise, the tool inside.
+void setPocket(const std::vector<ContourElement>& outer,
+               const std::vector<std::vector<ContourElement>>& islands) {
+  ASSERT_EQ(layerCreate("MAIN"), 1);
+  ContourHeader h{};
+  h.ccw = 1;
+  h.leftSide = 1;
+  h.count = static_cast<int>(outer.size());
+  ASSERT_EQ(layerInsertContour("MAIN", outer.data(), &h, -1), 1);
+  for (const auto& island : islands) {
+    ContourHeader hi{};
+    hi.ccw = 0;
+    hi.leftSide = 1;
+    hi.count = static_cast<int>(island.size());
+    ASSERT_EQ(layerInsertContour("MAIN", island.data(), &hi, -1), 1);
+  }
+  std::vector<double> allowances(islands.size() + 1, 0.0);
+  ringSetAllowances(allowances.data(), static_cast<int>(allowances.size()));
+}
+
+// The rings of the pocket in MAIN with tool radius r and stepover factor zm.
+int buildRings(double r, double zm) {
+  pockEngine().pockToolRadius = r;
+  EXPECT_EQ(ctreeInit(1), 1);
+  const std::vector<double> none(layerCount("MAIN"), 0.0);
+  if (ringOffsetIslands(r, none.data(), 1) != 1) return -10;
+  const int spans = ringBuildSpans(r, 0.0, zm, 1);
+  if (spans != 1) return spans;
+  return ringBuildSuccessive(2.0 * r * zm, 1, 0);
+}
+
+std::vector<ContourElement> nodeRing(int node) {
+  const ContourTreeNode* nd = ctreeNodeAt(node);
+  std::vector<ContourElement> e(static_cast<std::size_t>(nd->count));
+  ctreeGetElems(e.data(), nd->count, nd->block);
+  return e;
+}
+
+// A W x H rectangle without islands: ring k is the rectangle inset by R + k step, depth k, related
+// to ring k - 1; the chain ends when the next inset vanishes.
+TEST_F(OffsetRingsTest, RectangleGivesTheClosedFormChain) {
+  struct Case {
+    double w, h, r, zm;
+  };
+  for (const Case c : {Case{100, 60, 10, 0.4}, Case{80, 80, 5, 0.45}, Case{50, 25, 2, 0.3}}) {
+    reset();
+    setPocket(rect(0, 0, c.w, c.h, true), {});
+    ASSERT_EQ(buildRings(c.r, c.zm), 1);
+    const double step = 2.0 * c.r * c.zm;
+    int expected = 0;
+    while (std::min(c.w, c.h) - 2.0 * (c.r + expected * step) > 1e-6) ++expected;
+    ASSERT_EQ(ctreeNodeCount(), expected) << c.w << " x " << c.h;
+    for (int k = 0; k < expected; ++k) {
+      const double d = c.r + k * step;
+      const auto ring = nodeRing(k);
+      EXPECT_NEAR(contourArea(ring.data(), static_cast<int>(ring.size())),
+                  (c.w - 2 * d) * (c.h - 2 * d), 1e-6)
+          << k;
+      EXPECT_EQ(ctreeNodeAt(k)->depth, k);
+      EXPECT_EQ(ctreeNodeAt(k)->childCount, k == 0 ? 0 : 1);
+      if (k > 0) {
+        EXPECT_EQ(ctreeChildAt(k, 1), k - 1);
+      }
+    }
+    EXPECT_EQ(layerCount("SPAN"), 0);
+  }
+}
+
+// When the next inset only just vanishes, the offset's retry at a slightly smaller distance gives
+// one more thin ring: it lies inside the last ring of the chain and is related to it.
+TEST_F(OffsetRingsTest, NearlyVanishingInsetGivesOneThinRing) {
+  setPocket(rect(0, 0, 50, 23, true), {});
+  ASSERT_EQ(buildRings(2, 0.3), 1);
+  ASSERT_EQ(ctreeNodeCount(), 9);
+  const auto ring = nodeRing(8);
+  const auto walls = rect(0, 0, 50, 23, true);
+  for (const Point2D& p : contourSamples(ring.data(), static_cast<int>(ring.size()))) {
+    const double d = contourDist(p, walls.data(), 4);
+    EXPECT_GT(d, 2.0 + 7 * 1.2);
+    EXPECT_LT(d, 2.0 + 8 * 1.2);
+  }
+  EXPECT_EQ(ctreeNodeAt(8)->depth, 8);
+  EXPECT_EQ(ctreeChildAt(8, 1), 7);
+}
+// The walls of the pocket in MAIN.
+std::vector<std::vector<ContourElement>> walls() {
+  std::vector<std::vector<ContourElement>> out;
+  for (int i = 0; i < layerCount("MAIN"); ++i) {
+    ContourHeader h{};
+    layerGetHeader("MAIN", &h, i);
+    std::vector<ContourElement> e(static_cast<std::size_t>(h.count));
+    layerGetContour("MAIN", e.data(), h.count, &h, i);
+    out.push_back(e);
+  }
+  return out;
+}
+
+// On pockets with islands every ring point lies on an offset of a wall: at R + m step from some
+// wall for a whole m, and never closer than R to any wall (no gouge).
+TEST_F(OffsetRingsTest, RingsOfPocketsWithIslandsLieOnWallOffsets) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> pos(15.0, 85.0), posY(15.0, 45.0), size(4.0, 12.0);
+  int merged = 0;  // rings built from an outer ring and an island ring
+  for (int round = 0; round < 6; ++round) {
+    reset();
+    std::vector<std::vector<ContourElement>> islands;
+    for (int i = 0; i < 1 + round % 3; ++i) {
+      const double x = pos(rng), y = posY(rng), s = size(rng);
+      islands.push_back(rect(x, y, x + s, y + s * 0.7, false));
+    }
+    setPocket(rect(0, 0, 100, 60, true), islands);
+    const double r = 5.0, zm = 0.4, step = 4.0;
+    pockEngine().paramSuppressReduction = 1;
+    const auto w = walls();
+    ASSERT_EQ(buildRings(r, zm), 1) << round;
+    ASSERT_GT(ctreeNodeCount(), 3);
+    for (int k = 0; k < ctreeNodeCount(); ++k) {
+      if (ctreeNodeAt(k)->childCount >= 2) ++merged;
+      const auto ring = nodeRing(k);
+      for (const Point2D& p : contourSamples(ring.data(), static_cast<int>(ring.size()), 1.0)) {
+        bool onOffset = false;
+        for (const auto& wall : w) {
+          const double d = contourDist(p, wall.data(), static_cast<int>(wall.size()));
+          ASSERT_GT(d, r - 1e-4) << round << " ring " << k;
+          const double m = std::round((d - r) / step);
+          if (std::fabs(d - r - m * step) < 1e-4) onOffset = true;
+        }
+        ASSERT_TRUE(onOffset) << round << " ring " << k << " at " << p.x << ", " << p.y;
+      }
+    }
+  }
+  EXPECT_GT(merged, 3);
+}
+
+// An island whose tool-centre contour crosses the first ring is merged into it: the island leaves
+// the island side, and the merged ring's list names it. The area is the inset rectangle less the
+// island's rounded offset inside it.
+TEST_F(OffsetRingsTest, IslandCrossingTheFirstRingIsMerged) {
+  setPocket(rect(0, 0, 100, 60, true), {rect(3, 20, 13, 30, false)});
+  pockEngine().pockToolRadius = 5.0;
+  ASSERT_EQ(ctreeInit(1), 1);
+  const double none[2] = {0.0, 0.0};
+  ASSERT_EQ(ringOffsetIslands(5.0, none, 1), 1);
+  ASSERT_EQ(layerCount("GKT"), 1);
+  ASSERT_EQ(ringBuildSpans(5.0, 0.0, 0.4, 1), 1);
+  EXPECT_EQ(layerCount("INSEL"), 0);
+  EXPECT_EQ(layerCount("GKT"), 0);
+  ASSERT_EQ(layerCount("SPAN"), 1);
+  ASSERT_EQ(ctreeNodeCount(), 1);
+  const auto ring = nodeRing(0);
+  const double pi = std::acos(-1.0);
+  EXPECT_NEAR(contourArea(ring.data(), static_cast<int>(ring.size())),
+              90.0 * 50.0 - (13.0 * 20.0 - 2.0 * (25.0 - 25.0 * pi / 4.0)), 1e-6);
+  ContourHeader h{};
+  layerGetHeader("SPAN", &h, 0);
+  EXPECT_EQ(ringRelationHas(h.index, 1), 1);  // MAIN position of the island
+  EXPECT_EQ(h.group, 0);                      // the ring's node
+}
+
+// A ring with 5000 crossings of an island contour: one more record than the table holds would be
+// needed for the start point, so the merge stops with 3030 before anything moves.
+TEST_F(OffsetRingsTest, FiveThousandCrossingsStopTheMerge) {
+  std::vector<Point2D> comb = {{-1, -10}, {2501, -10}, {2501, -5}};
+  for (int i = 1249; i >= 0; --i) {
+    comb.push_back({2.0 * i + 1.5, -5});
+    comb.push_back({2.0 * i + 1.5, 5});
+    comb.push_back({2.0 * i + 0.5, 5});
+    comb.push_back({2.0 * i + 0.5, -5});
+  }
+  comb.push_back({-1, -5});
+  const auto a = polygon(comb);
+  const auto b = rect(0, -1, 2500, 1, false);
+  ASSERT_EQ(isectContours(a.data(), static_cast<int>(a.size()), b.data(), 4, isectRecords(),
+                          kIsectRecordMax),
+            kIsectRecordMax);
+  ASSERT_EQ(layerCreate("SPAN"), 1);
+  ASSERT_EQ(layerCreate("GKT"), 1);
+  ContourHeader ha{};
+  ha.ccw = 1;
+  ha.leftSide = 1;
+  ha.count = static_cast<int>(a.size());
+  ASSERT_EQ(layerInsertContour("SPAN", a.data(), &ha, -1), 1);
+  ContourHeader hb{};
+  hb.leftSide = 1;
+  hb.group = 3;
+  hb.count = 4;
+  ASSERT_EQ(layerInsertContour("GKT", b.data(), &hb, -1), 1);
+  EXPECT_EQ(ringMergeIslandContours("SPAN", 1.0, 1, -1, 1), -1);
+  EXPECT_EQ(pockLastCode(), kPockCodeTooManyIsects);
+  EXPECT_EQ(layerCount("SPAN"), 1);
+  EXPECT_EQ(layerCount("GKT"), 1);
+}
+
+// Forward calls that are not available yet answer as switched off and say so once.
+TEST_F(OffsetRingsTest, SwitchedOffCallsReportOnce) {
+  ContourElement e[4];
+  EXPECT_EQ(ringCutRegions(), 0);
+  EXPECT_EQ(ringCutSetMode(0), 0);
+  EXPECT_EQ(pockLastCode(), 0);
+  EXPECT_EQ(ringCutSetMode(1), -1);
+  EXPECT_EQ(ringCutMode(), 0);
+  EXPECT_EQ(pockLastCode(), kPockCodeNotRealised);
+  pockRunReset();
+  EXPECT_EQ(ringCutSetMode(1), -1);
+  EXPECT_EQ(pockLastCode(), 0);  // sent once
+  EXPECT_EQ(contRoundCorners(e, 0, 4, 1.0), -1);
+  EXPECT_EQ(pockLastCode(), kPockCodeNotRealised);
+  pockRunReset();
+  EXPECT_EQ(contRoundCornersByOffset(e, 0, 4, 1.0, 1), -1);
+  EXPECT_EQ(pockLastCode(), 0);
+}
+// A new ring lying wholly inside an island's next ring is dropped: the island ring, now consumed,
+// leaves the island side and its node gets the ring's parent as a child.
+TEST_F(OffsetRingsTest, RingInsideTheNextIslandRingIsDropped) {
+  ASSERT_EQ(ctreeInit(1), 1);
+  const auto any = rect(0, 0, 1, 1, true);
+  ContourHeader hn{};
+  hn.count = 4;
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(ctreeAdd(any.data(), &hn, 0, 0), i);
+  ASSERT_EQ(layerCreate("SPAN"), 1);
+  ASSERT_EQ(layerCreate("GKT"), 1);
+  const auto inner = rect(10, 10, 20, 20, true);
+  const auto island = rect(0, 0, 30, 30, false);
+  const auto apart = rect(50, 0, 60, 10, false);
+  ContourHeader ha{};
+  ha.ccw = 1;
+  ha.leftSide = 1;
+  ha.count = 4;
+  ASSERT_EQ(layerInsertContour("SPAN", inner.data(), &ha, -1), 1);
+  ContourHeader hb{};
+  hb.leftSide = 1;
+  hb.count = 4;
+  hb.group = 7;
+  ASSERT_EQ(layerInsertContour("GKT", island.data(), &hb, -1), 1);
+  hb.group = 6;
+  ASSERT_EQ(layerInsertContour("GKT", apart.data(), &hb, -1), 1);
+  EXPECT_EQ(ringMergeIslandContours("SPAN", 4.0, 1, 2, 1), 0);
+  EXPECT_EQ(layerCount("SPAN"), 0);
+  ASSERT_EQ(layerCount("GKT"), 1);
+  ContourHeader left{};
+  layerGetHeader("GKT", &left, 0);
+  EXPECT_EQ(left.group, 6);
+  EXPECT_EQ(ctreeHasChild(7, 2), 1);
+  EXPECT_EQ(ctreeHasChild(6, 2), 0);
+}
+}  // namespace
