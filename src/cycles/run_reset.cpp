@@ -33,6 +33,7 @@
 #include "geometry/stel_list.h"
 #include "geometry/tool_axis.h"
 #include "model/coll_candidates.h"
+#include "model/coll_object.h"
 #include "model/drop_cutter.h"
 #include "model/facet_file.h"
 #include "model/holder_model.h"
@@ -49,10 +50,16 @@
 #include "output/out3d_state.h"
 #include "output/pof_reader.h"
 #include "pocket/ccp_record.h"
+#include "pocket/contour_tree.h"
+#include "pocket/corner_rounding.h"
+#include "pocket/cut_regions.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
+#include "pocket/link_search.h"
 #include "pocket/link_stack.h"
+#include "pocket/offset_rings.h"
 #include "pocket/pock_geometry.h"
+#include "pocket/ring_loops.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
 
@@ -118,6 +125,7 @@ constexpr RunResetFn kModuleResets[] = {
     wcollResetState,
     toolAssemblyResetState,
     holderResetState,
+    collObjectResetState,
     // Z-level slicing
     zpathResetState,
     zpathFileResetState,
@@ -128,6 +136,12 @@ constexpr RunResetFn kModuleResets[] = {
     pockGeometryResetState,
     ccpRecordReset,  // the nested pocket runs of this run start from the pocket record at load
     ccpResetState,
+    ctreeResetState,  // the nesting tree and its element blocks are freed
+    linkSearchResetState,
+    ringLoopsResetState,
+    ringSettingsResetState,
+    ringCornerResetState,
+    ringCutResetState,
     // machining cycles
     cyc3dResetState,
     ruppRecordResetState,

@@ -23,6 +23,8 @@
 #include "pocket/ccp_layers.h"
 #include "pocket/ccp_params.h"
 #include "pocket/contour_geom.h"
+#include "pocket/corner_rounding.h"
+#include "pocket/cut_regions.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/pock_geometry.h"
@@ -413,6 +415,9 @@ int ccpInit(CycleRecord* cycle) {
   // The output starts every run afresh: header, first start, part records, collection.
   pockOutputRunReset();
   pockLevelRunReset();
+  // Switched-off ring features report once per run: cut mode starts off, corner rounding unsent.
+  ringCutResetState();
+  ringCornerResetState();
   r->scaleLengths = 0;
   ccpSetCurrent(cycle);
   ccpState.precisionAtInit = numPrecision();
