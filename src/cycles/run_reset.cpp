@@ -47,6 +47,7 @@
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/link_stack.h"
+#include "zlevel/closed_paths.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
 
@@ -114,6 +115,7 @@ constexpr RunResetFn kModuleResets[] = {
     // Z-level slicing
     zpathResetState,
     zpathFileResetState,
+    arczResetState,
     // pocketing engine
     pockRunReset,
     layerResetState,
