@@ -145,7 +145,8 @@ int chainRuns(PkoList* work, PkoList* traced, IntList* pieceStarts, RecList* run
   while (runs->count > 0) {
     int pick = -1;
     for (int i = 0; i < runs->count && pick < 0; ++i)
-      if (run[i].w[1] > run[i].w[0] && dist3(work->segments[run[i].w[0]].start, current) <= kChainGap)
+      if (run[i].w[1] > run[i].w[0] &&
+          dist3(work->segments[run[i].w[0]].start, current) <= kChainGap)
         pick = i;
     if (pick < 0) {
       pick = 0;
@@ -163,8 +164,8 @@ int chainRuns(PkoList* work, PkoList* traced, IntList* pieceStarts, RecList* run
   return 1;
 }
 
-int closePieces(CollCtx* ctx, SliceContext* context, RecList* runs,
-                std::vector<PieceEnd>& ends, std::vector<PieceEnd>& starts) {
+int closePieces(CollCtx* ctx, SliceContext* context, RecList* runs, std::vector<PieceEnd>& ends,
+                std::vector<PieceEnd>& starts) {
   PkoList* traced = context->traced;
   PkoList* work = context->work;
   IntList* pieceStarts = context->pathStarts;
@@ -236,8 +237,7 @@ int closePieces(CollCtx* ctx, SliceContext* context, RecList* runs,
 
 int gen_closedpaths(CollCtx* ctx, WalkTool*, WalkParams*, SliceContext* context) {
   if (ctx == nullptr || context == nullptr) return fail(kGeoBadArgument);
-  if (context->traced == nullptr || context->traced->count == 0 || ctx->region == nullptr)
-    return 0;
+  if (context->traced == nullptr || context->traced->count == 0 || ctx->region == nullptr) return 0;
   if (context->work == nullptr || context->pathStarts == nullptr) return fail(kGeoBadArgument);
   RecList* runs = lstRec8New(10);
   if (runs == nullptr) return fail(kGeoFailed);
@@ -256,7 +256,8 @@ int gen_closedpaths(CollCtx* ctx, WalkTool*, WalkParams*, SliceContext* context)
 
 int arczCheckPieceEnds(const PieceEnd* ends, const PieceEnd* starts, int n) {
   for (int i = 1; i < n; ++i) {
-    const double de = geoDist2DSq(Point2D{ends[i].x, ends[i].y}, Point2D{ends[i - 1].x, ends[i - 1].y});
+    const double de =
+        geoDist2DSq(Point2D{ends[i].x, ends[i].y}, Point2D{ends[i - 1].x, ends[i - 1].y});
     const double ds =
         geoDist2DSq(Point2D{starts[i].x, starts[i].y}, Point2D{starts[i - 1].x, starts[i - 1].y});
     if (de < kSameEndsSq || ds < kSameEndsSq) {
@@ -279,7 +280,8 @@ int arczCheckPieceEnds(const PieceEnd* ends, const PieceEnd* starts, int n) {
 
 int arczBoundaryBridge(PkoList* work, IntList* pieceStarts, const Kont2D* region,
                        const PieceEnd* ends, const PieceEnd* starts, int n) {
-  if (work == nullptr || pieceStarts == nullptr || region == nullptr || (n > 0 && (ends == nullptr || starts == nullptr)))
+  if (work == nullptr || pieceStarts == nullptr || region == nullptr ||
+      (n > 0 && (ends == nullptr || starts == nullptr)))
     return fail(kGeoBadArgument);
   const double z = work->count > 0 ? work->segments[0].start.z : 0.0;
   const Point3D none{0.0, 0.0, 0.0};
@@ -320,8 +322,7 @@ int arczBoundaryBridge(PkoList* work, IntList* pieceStarts, const Kont2D* region
 
 void arczRefineCorners(CollCtx* ctx, WalkTool* tool, WalkParams*, SliceContext* context, int from,
                        int to) {
-  if (ctx == nullptr || tool == nullptr || context == nullptr || context->traced == nullptr)
-    return;
+  if (ctx == nullptr || tool == nullptr || context == nullptr || context->traced == nullptr) return;
   PkoList* list = context->traced;
   from = std::max(from, 0);
   to = std::min(to, list->count);
@@ -351,10 +352,12 @@ void arczRefineCorners(CollCtx* ctx, WalkTool* tool, WalkParams*, SliceContext* 
     double angle = 0.0;
     geoAngleBetween(xy(A.start), T, xy(D.end), s, &angle);
     if (!(angle > kCornerAngle)) continue;
-    if (!(geoDist2DSq(T, xy(A.end)) < kCornerReachSq && geoDist2DSq(T, xy(D.start)) < kCornerReachSq))
+    if (!(geoDist2DSq(T, xy(A.end)) < kCornerReachSq &&
+          geoDist2DSq(T, xy(D.start)) < kCornerReachSq))
       continue;
     WcollContact hit{};
-    if (wcollToolContact(ctx, &probe, z, Seg2D{A.start.x, A.start.y, T.x, T.y}, &hit) != 0) continue;
+    if (wcollToolContact(ctx, &probe, z, Seg2D{A.start.x, A.start.y, T.x, T.y}, &hit) != 0)
+      continue;
     if (wcollToolContact(ctx, &probe, z, Seg2D{D.end.x, D.end.y, T.x, T.y}, &hit) != 0) continue;
     B.end = Point3D{T.x, T.y, z};
     D.start = Point3D{T.x, T.y, z};

@@ -191,8 +191,9 @@ struct Walk {
     bool found = false;
     const TriMesh* mesh = ctx->region != nullptr ? ctx->region->mesh : nullptr;
     int from = -1, to = -1, edge[2] = {-1, -1};
-    if (mesh != nullptr && mesh->vertices != nullptr && triWalkSegment(mesh, step, &from, &to, edge) == 1 && edge[0] >= 0 &&
-        edge[1] >= 0 && edge[0] < mesh->vertices->count && edge[1] < mesh->vertices->count) {
+    if (mesh != nullptr && mesh->vertices != nullptr &&
+        triWalkSegment(mesh, step, &from, &to, edge) == 1 && edge[0] >= 0 && edge[1] >= 0 &&
+        edge[0] < mesh->vertices->count && edge[1] < mesh->vertices->count) {
       const Point2D& e0 = mesh->vertices->items[edge[0]];
       const Point2D& e1 = mesh->vertices->items[edge[1]];
       if (geoLineLineCut(step, Seg2D{e0.x, e0.y, e1.x, e1.y}, &X) == 0) return 1;
@@ -238,7 +239,8 @@ int Walk::run() {
   {
     const double dx = centre.x - V.x, dy = centre.y - V.y;
     const double len = std::hypot(dx, dy);
-    if (len > 1e-12) prev = Point2D{centre.x + kMinRadius * dx / len, centre.y + kMinRadius * dy / len};
+    if (len > 1e-12)
+      prev = Point2D{centre.x + kMinRadius * dx / len, centre.y + kMinRadius * dy / len};
   }
   const Point2D start{params->start.x, params->start.y};
   if (!insideRegion(ctx, start)) return fail(kWalkStartOutside);
@@ -265,9 +267,9 @@ int Walk::run() {
     }
     res = search(Q, r, &F, &V, &id, &kind);
     if (res < 0) return fail(res);
-    const bool found = res == 1 && !(std::fabs(F.x - Q.x) <= 0.00001 &&
-                                     std::fabs(F.y - Q.y) <= 0.00001 &&
-                                     std::fabs(F.z - params->z) <= 0.00001);
+    const bool found =
+        res == 1 && !(std::fabs(F.x - Q.x) <= 0.00001 && std::fabs(F.y - Q.y) <= 0.00001 &&
+                      std::fabs(F.z - params->z) <= 0.00001);
     if (!found) {
       ++failures;
       if (failures >= kMaxFailures || offs3dTurnSum(list, i0, -dir) > kSpinTurnSum) {
@@ -292,8 +294,7 @@ int Walk::run() {
       }
       const bool subChange =
           pass > 0 && collContactChangesSubModel(ctx, tool, params, slice, id, kind * dir) == 1;
-      const bool realTurn =
-          t <= angle && angle <= kTwoPi - t && !(std::fabs(angle - kPi) < t);
+      const bool realTurn = t <= angle && angle <= kTwoPi - t && !(std::fabs(angle - kPi) < t);
       if (realTurn || outside || subChange) {
         if (r > kMinRadius) {
           r /= 2.0;
@@ -359,8 +360,7 @@ int Walk::run() {
     if (n > 5 && n % 1000 == 0 && found) {
       const Seg3D probe{list->segments[list->count - 5].start,
                         list->segments[list->count - 4].start};
-      if (geoNearSegFacing(list, i0, list->count - 5, probe, 0.01) == 1)
-        return fail(kWalkRunsBack);
+      if (geoNearSegFacing(list, i0, list->count - 5, probe, 0.01) == 1) return fail(kWalkRunsBack);
     }
   }
 }
@@ -424,8 +424,7 @@ int offs3dCheckSelfCross(int from, const SliceContext* context) {
     const int last = std::min(i + 6, list->count - 2);
     for (int j = i + 2; j <= last; ++j) {
       const PkoBox& bj = list->boxes[j];
-      if (bi.max.x < bj.min.x || bj.max.x < bi.min.x || bi.max.y < bj.min.y ||
-          bj.max.y < bi.min.y)
+      if (bi.max.x < bj.min.x || bj.max.x < bi.min.x || bi.max.y < bj.min.y || bj.max.y < bi.min.y)
         continue;
       const Seg2D sj = xySeg(list->segments[j]);
       if (geoSegsCross(si, sj) != 1) continue;
@@ -462,7 +461,12 @@ int offs3dWalk(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* c
   if (ctx == nullptr || tool == nullptr || params == nullptr || context == nullptr ||
       context->traced == nullptr)
     return fail(kGeoBadArgument);
-  Walk walk{ctx, tool, params, context, context->traced, context->traced->count,
+  Walk walk{ctx,
+            tool,
+            params,
+            context,
+            context->traced,
+            context->traced->count,
             params->direction < 0 ? -1 : 1};
   const int res = walk.run();
   if (res < 0) return res;
@@ -494,8 +498,7 @@ int appendReversed(PkoList* list, const WalkParams* params, int from, int to, in
   return 1;
 }
 
-int traceHalves(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* context,
-                int i0) {
+int traceHalves(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* context, int i0) {
   PkoList* list = context->traced;
   const int r1 = offs3dWalk(ctx, tool, params, context);
   if (r1 < 0) return r1;

@@ -23,7 +23,7 @@
 #include "geometry/vec.h"
 
 // Results of a walk and of offs3dTrace besides the codes of the step search.
-inline constexpr int kWalkClosed = 1;     // the contour closed
+inline constexpr int kWalkClosed = 1;      // the contour closed
 inline constexpr int kWalkOnBoundary = 2;  // the walk (trace: the piece) ends on the boundary
 inline constexpr int kWalkNoMemory = -1;
 inline constexpr int kWalkUserBreak = -2;
@@ -38,8 +38,8 @@ inline constexpr int kWalkRunsBack = -42;  // runs back along itself, or never c
 
 // The step search a walk calls: offs3dNextPoint unless a test installed another.
 using Offs3dSearchFn = int (*)(const CollCtx*, const WalkTool*, const WalkParams*,
-                               const TriangleGridCell*, const TriangleGridCell*,
-                               const StepCircle*, Point3D*, Point3D*, int*, int*);
+                               const TriangleGridCell*, const TriangleGridCell*, const StepCircle*,
+                               Point3D*, Point3D*, int*, int*);
 // Test seam: the search every walk uses (null puts offs3dNextPoint back).
 void offs3dSetSearch(Offs3dSearchFn search);
 

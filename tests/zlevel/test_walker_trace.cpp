@@ -31,7 +31,8 @@ double pointTriangle(const Point3D& p, const Tri3D& t) {
   const Point3D a = t.v[0], b = t.v[1], c = t.v[2];
   const Point3D ab = sub(b, a), ac = sub(c, a), ap = sub(p, a);
   auto at = [&](double v, double w) {
-    const Point3D q{a.x + ab.x * v + ac.x * w, a.y + ab.y * v + ac.y * w, a.z + ab.z * v + ac.z * w};
+    const Point3D q{a.x + ab.x * v + ac.x * w, a.y + ab.y * v + ac.y * w,
+                    a.z + ab.z * v + ac.z * w};
     return std::sqrt(dot(sub(p, q), sub(p, q)));
   };
   const double d1 = dot(ab, ap), d2 = dot(ac, ap);
@@ -71,7 +72,8 @@ double segDistance2D(double px, double py, const Seg2D& s) {
 
 double wallDistance(const Kont2D* walls, double x, double y) {
   double best = 1e300;
-  for (int i = 0; i < walls->count; ++i) best = std::min(best, segDistance2D(x, y, walls->segments[i]));
+  for (int i = 0; i < walls->count; ++i)
+    best = std::min(best, segDistance2D(x, y, walls->segments[i]));
   return best;
 }
 
@@ -142,7 +144,8 @@ struct Scene {
   void cylinder(double a, double z0, double z1, int n) {
     for (int i = 0; i < n; ++i) {
       const double t0 = 2 * kPi * i / n, t1 = 2 * kPi * (i + 1) / n;
-      const Point3D p0{a * std::cos(t0), a * std::sin(t0), z0}, p1{a * std::cos(t1), a * std::sin(t1), z0};
+      const Point3D p0{a * std::cos(t0), a * std::sin(t0), z0},
+          p1{a * std::cos(t1), a * std::sin(t1), z0};
       const Point3D q0{p0.x, p0.y, z1}, q1{p1.x, p1.y, z1};
       add(p0, p1, q1);
       add(p0, q1, q0);
@@ -304,9 +307,9 @@ struct Forced {
 };
 Forced gForced;
 
-int failAfter(const CollCtx* ctx, const WalkTool* tool, const WalkParams* w, const TriangleGridCell* tc,
-              const TriangleGridCell* wc, const StepCircle* sc, Point3D* p, Point3D* v, int* id,
-              int* kind) {
+int failAfter(const CollCtx* ctx, const WalkTool* tool, const WalkParams* w,
+              const TriangleGridCell* tc, const TriangleGridCell* wc, const StepCircle* sc,
+              Point3D* p, Point3D* v, int* id, int* kind) {
   if (gForced.reverseOutside && sc->direction < 0) {
     // The reverse walk finds its start outside the region.
     const_cast<WalkParams*>(w)->start = Point3D{-100, 0, w->z};
@@ -337,7 +340,9 @@ TEST(ForcedFailures, RollbacksAreBoundedAndKeepEarlierPieces) {
     EXPECT_EQ(s.trace(Point2D{35, 0}, Point2D{30, 0}), -3);
     EXPECT_EQ(geoErrCode(), -3);
     const int own = gForced.countAtFirstFailure - c.earlier;
-    if (c.realCalls > 100) EXPECT_GT(own, 42 + 1);
+    if (c.realCalls > 100) {
+      EXPECT_GT(own, 42 + 1);
+    }
     if (own > 42 + 1) {
       // Seven rollbacks of 3 to 9 segments, each after 20 failures; the eighth fails.
       EXPECT_EQ(gForced.failing, 8 * 20);
@@ -413,9 +418,9 @@ TEST(WalkAuxiliaries, AngleLimitFollowsEachWalksLargestRadius) {
   struct Row {
     double s, r, want;
   };
-  for (const Row& row : {Row{0.05, 0.05, 0.2}, Row{1.0, 0.05, 0.2}, Row{1.0, 1.0, 0.1},
-                         Row{1.0, 0.525, 0.15}, Row{0.5, 0.5, 0.1}, Row{0.5, 0.05, 0.2},
-                         Row{0.05, 0.05, 0.2}, Row{2.0, 4.0, 0.1}}) {
+  for (const Row& row :
+       {Row{0.05, 0.05, 0.2}, Row{1.0, 0.05, 0.2}, Row{1.0, 1.0, 0.1}, Row{1.0, 0.525, 0.15},
+        Row{0.5, 0.5, 0.1}, Row{0.5, 0.05, 0.2}, Row{0.05, 0.05, 0.2}, Row{2.0, 4.0, 0.1}}) {
     EXPECT_NEAR(offs3dAngleLimit(row.s, row.r), row.want, 1e-12) << row.s << " " << row.r;
   }
 }
@@ -444,7 +449,8 @@ TEST(WalkAuxiliaries, SelfCrossOfNearSegmentsIsFound) {
   // A zig-zag whose fourth segment folds back across the second.
   const double pts[][2] = {{0, 0}, {1, 0}, {2, 0}, {2, 1}, {1.5, -1}, {3, -1}, {4, -1}};
   for (int i = 0; i + 1 < 7; ++i)
-    pkoListAppend(l, Seg3D{{pts[i][0], pts[i][1], 0}, {pts[i + 1][0], pts[i + 1][1], 0}}, Point3D{}, 0, 1);
+    pkoListAppend(l, Seg3D{{pts[i][0], pts[i][1], 0}, {pts[i + 1][0], pts[i + 1][1], 0}}, Point3D{},
+                  0, 1);
   EXPECT_EQ(offs3dCheckSelfCross(0, &sc), -41);
   EXPECT_EQ(offs3dCheckSelfCross(2, &sc), 1);  // from the fold on nothing crosses
   pkoListFree(l);
