@@ -65,8 +65,9 @@ struct Closing {
   void piece(const Polyline& pts) {
     lstIntAppend(starts, traced->count);
     for (std::size_t i = 0; i + 1 < pts.size(); ++i)
-      pkoListAppend(traced, Seg3D{{pts[i].first, pts[i].second, 5}, {pts[i + 1].first, pts[i + 1].second, 5}},
-                    Point3D{1, 1, 1}, 3, 1);
+      pkoListAppend(
+          traced, Seg3D{{pts[i].first, pts[i].second, 5}, {pts[i + 1].first, pts[i + 1].second, 5}},
+          Point3D{1, 1, 1}, 3, 1);
   }
 
   int close() { return gen_closedpaths(&ctx, nullptr, nullptr, &slice); }
@@ -216,7 +217,8 @@ struct Corner {
     // A left turn from +x to +y whose corner at the origin is cut off by a chamfer.
     const double p[][2] = {{-2, 0}, {-1, 0}, {-0.1, 0}, {0, 0.1}, {0, 1}, {0, 2}};
     for (int i = 0; i < 5; ++i)
-      pkoListAppend(list, Seg3D{{p[i][0], p[i][1], 3}, {p[i + 1][0], p[i + 1][1], 3}}, Point3D{}, i, 1);
+      pkoListAppend(list, Seg3D{{p[i][0], p[i][1], 3}, {p[i + 1][0], p[i + 1][1], 3}}, Point3D{}, i,
+                    1);
     slice.traced = list;
   }
   Corner(const Corner&) = delete;
