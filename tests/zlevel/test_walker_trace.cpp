@@ -15,6 +15,7 @@
 #include "geometry/lists.h"
 #include "geometry/pko_list.h"
 #include "geometry/tri_mesh.h"
+#include "model/model_fixture.h"
 #include "zlevel/walker.h"
 
 namespace {
@@ -240,6 +241,50 @@ TEST_P(ClosedWalk, FlatEndMillAroundBoxWalls) {
   EXPECT_LT(area, exact + 1e-6);
   EXPECT_GT(area, exact - 2 * kPi * R * tol - 1e-6);
   for (int i = 0; i < s.traced->count; ++i) EXPECT_EQ(std::abs(s.traced->kinds[i]), 4) << i;
+}
+
+// Brute-force distance from the tube-centre circle of a torus at p (radius R - c, horizontal) to
+// the mesh: the circle sampled every 0.25 degrees over the 30 degrees facing the z axis, against
+// the triangles near p.
+double tubeDistance(const Tri3List* tris, const Point3D& p, double ring) {
+  const double facing = std::atan2(-p.y, -p.x);
+  std::vector<const Tri3D*> near;
+  for (int i = 0; i < tris->count; ++i) {
+    const Tri3D& t = tris->items[i];
+    bool close = false;
+    for (const Point3D& v : t.v) close = close || std::hypot(v.x - p.x, v.y - p.y) < ring + 8;
+    if (close && std::fabs(t.v[0].z - p.z) < 12) near.push_back(&t);
+  }
+  double best = 1e300;
+  for (int k = -60; k <= 60; ++k) {
+    const double a = facing + k * kPi / 720;
+    const Point3D q{p.x + ring * std::cos(a), p.y + ring * std::sin(a), p.z};
+    for (const Tri3D* t : near) best = std::min(best, pointTriangle(q, *t));
+  }
+  return best;
+}
+
+TEST_P(ClosedWalk, TorusAroundSphere) {
+  const double tol = GetParam(), S = 30, R = 10, c = 4, Z = 12;
+  Scene s;
+  for (const Tri3D& t : qdtest::sphereMesh(48, 96, S, 0, 0)) s.add(t.v[0], t.v[1], t.v[2]);
+  s.prepare(3, R, c, tol, Z);
+  const double rho = R - c + std::sqrt((S + c) * (S + c) - Z * Z);
+  ASSERT_EQ(s.trace(Point2D{rho + 5, 0.3}, Point2D{rho - 0.01, 0.3}), 1);
+  // Against the mesh: every tenth vertex (and every chord midpoint through the sag bound of the
+  // analytic sphere, which the inscribed mesh lies inside by at most its facet sag).
+  const double sag = S * (1 - std::cos(kPi / 48));
+  const PkoList* l = s.traced;
+  for (int i = 0; i < l->count; i += 10)
+    EXPECT_NEAR(tubeDistance(s.tris, l->segments[i].end, R - c), c, tol) << i;
+  expectClosedContour(s, 0, c, [&](const Point3D& p) {
+    // Analytic distance from the tube-centre circle to the sphere, moved to the mesh's side.
+    const double d = std::sqrt(std::pow(std::hypot(p.x, p.y) - (R - c), 2) + p.z * p.z) - S;
+    return std::clamp(c, d, d + sag + tol);
+  });
+  const double area = polygonArea(l, 0, l->count);
+  EXPECT_LT(area, kPi * rho * rho + 1e-6);
+  EXPECT_GT(area, kPi * (rho - sag - tol) * (rho - sag - tol));
 }
 
 INSTANTIATE_TEST_SUITE_P(Offs3d, ClosedWalk, ::testing::Values(0.1, 0.01));
