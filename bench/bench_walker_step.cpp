@@ -187,3 +187,77 @@ void stepArgs(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_WalkerStep)->Apply(stepArgs)->MinTime(0.3);
 
 }  // namespace
+
+// ---- closed walks
+// ---------------------------------------------------------------------------------
+
+#include "geometry/pko_list.h"
+#include "model/wcoll_contact.h"
+
+namespace {
+
+long long gSearches = 0;
+int countedSearch(const CollCtx* ctx, const WalkTool* tool, const WalkParams* params,
+                  const TriangleGridCell* triCell, const TriangleGridCell* wallCell,
+                  const StepCircle* circle, Point3D* point, Point3D* contact, int* id, int* kind) {
+  ++gSearches;
+  return offs3dNextPoint(ctx, tool, params, triCell, wallCell, circle, point, contact, id, kind);
+}
+
+// One closed walk of the ball around the sphere of the real slab at a tolerance: steps (traced
+// segments) per second of the whole trace, the search included.
+void BM_ClosedWalk(benchmark::State& state) {
+  const double tolerance = state.range(0) == 0 ? 0.1 : (state.range(0) == 1 ? 0.01 : 0.001);
+  const Mesh* mesh = meshOf(kRealSlab);
+  if (mesh == nullptr) {
+    state.SkipWithError(qdtest::realMeshFolderMissing().c_str());
+    return;
+  }
+  Tri3List* list = lstTri3New(static_cast<int>(mesh->tris.size()));
+  for (const Tri3D& t : mesh->tris) lstTri3Append(list, t);
+  CollCtx ctx{};
+  ctx.triangles = list;
+  WalkTool tool{mesh->radius, mesh->radius, kCutterBall};
+  WalkParams params{};
+  params.z = mesh->z;
+  params.direction = 1;
+  params.tolerance = tolerance;
+  // The step length of the level slicing for a ball: twice the chord of the tolerance.
+  const double d = tolerance / mesh->radius;
+  params.step = std::max(0.05, mesh->radius / (0.25 / std::sqrt(1 - (1 - d) * (1 - d))));
+  PkoList* traced = pkoListNew(1024);
+  SliceContext slice{};
+  slice.traced = traced;
+  const Seg2D ray{mesh->xStart, mesh->yStart, mesh->xStart - 200, mesh->yStart};
+  WcollContact hit{};
+  if (offs3dPrepare(&ctx, &tool, &params) != 1 ||
+      wcollToolContact(&ctx, &tool, mesh->z, ray, &hit) != kWcollHit) {
+    state.SkipWithError("no start contact");
+  } else {
+    params.start = hit.segment.end;
+    params.startSegment = Seg2D{ray.x1, ray.y1, hit.segment.end.x, hit.segment.end.y};
+    long long steps = 0;
+    int result = 0;
+    gSearches = 0;
+    offs3dSetSearch(countedSearch);
+    for (auto _ : state) {
+      pkoListReset(traced);
+      result = offs3dTrace(&ctx, &tool, &params, &slice);
+      steps += traced->count;
+    }
+    offs3dSetSearch(nullptr);
+    if (result != 1) state.SkipWithError("the walk did not close");
+    state.counters["searches_per_step"] =
+        static_cast<double>(gSearches) / static_cast<double>(steps);
+    state.SetItemsProcessed(steps);
+    state.counters["segments"] = static_cast<double>(traced->count);
+    state.counters["step_length"] = params.step;
+  }
+  offs3dRelease(&ctx, &tool, &params);
+  pkoListFree(traced);
+  lstBox3Free(list);
+}
+
+BENCHMARK(BM_ClosedWalk)->DenseRange(0, 2)->ArgName("tolerance_0.1_0.01_0.001")->MinTime(0.3);
+
+}  // namespace

@@ -60,6 +60,7 @@
 #include "pocket/offset_rings.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/ring_loops.h"
+#include "zlevel/closed_paths.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
 
@@ -129,6 +130,7 @@ constexpr RunResetFn kModuleResets[] = {
     // Z-level slicing
     zpathResetState,
     zpathFileResetState,
+    arczResetState,
     // pocketing engine
     pockRunReset,
     layerResetState,

@@ -1,15 +1,10 @@
-// walker.cpp - entry points of the constant-Z walker's contour tracing and of the Z-path rounding
-// that the geometry code calls. Neither is part of this library yet: each reports failure and
-// leaves its arguments unchanged, so callers take their failure path instead of using empty
-// results.
+// walker.cpp - the Z-path rounding entry point that the geometry code calls. It is not part of
+// this library yet: it reports failure and leaves its arguments unchanged, so callers take their
+// failure path instead of using empty results.
 #include "zlevel/walker.h"
 
 #include "geometry/geo_error.h"
 #include "geometry/kont2d.h"
-
-int offs3dTrace(CollCtx*, WalkTool*, WalkParams*, SliceContext*) {
-  return geoFail(kGeoFailed, "walker");
-}
 
 int zpathListFillet(ZPathList* list, Kont2D*, double radius) {
   if (list == nullptr || list->count <= 0 || !(radius > 0.0)) return 0;

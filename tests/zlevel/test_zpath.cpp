@@ -139,14 +139,7 @@ TEST(ZPathList, AllocationFailureRemovesWhatWasAdded) {
   kontFree(region);
 }
 
-TEST(Walker, TracingAndRoundingReportFailureUntilTheyExist) {
-  CollCtx ctx{};
-  WalkTool tool{10.0, 10.0, 1};
-  WalkParams params{};
-  SliceContext context{};
-  geoErrReset();
-  EXPECT_EQ(offs3dTrace(&ctx, &tool, &params, &context), -1);
-  EXPECT_EQ(geoErrCode(), -1);
+TEST(Walker, RoundingReportsFailureUntilItExists) {
   ZPathList* list = zpathListNew(3);
   EXPECT_EQ(zpathListFillet(list, nullptr, 2.0), 0);  // empty list
   Kont2D* region = regionWithTwoIslands();
