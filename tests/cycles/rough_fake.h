@@ -23,7 +23,6 @@
 
 namespace qdtest {
 
-
 struct FakeCall {
   MachiningParams params;
   CutterShape cutter;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cycle_job.h"
+#include "cycles/approach_macro.h"
 #include "cycles/rough_standins.h"
 #include "cycles/rupp_record.h"
 #include "framework/kernel.h"
@@ -165,8 +166,9 @@ TEST_F(Rpx5Job, RetractPlaneRule) {
     runPcf(c.extra);
     EXPECT_EQ(entryKeys().at("*SICHEBENE"), c.sichebene) << c.extra;
     const std::string text = pof();
-    EXPECT_EQ(text.find("31: oPos") != std::string::npos || text.find("z[/900]") != std::string::npos,
-              c.rise)
+    EXPECT_EQ(
+        text.find("31: oPos") != std::string::npos || text.find("z[/900]") != std::string::npos,
+        c.rise)
         << c.extra << text;
   }
   roughSetEntryProbe(nullptr);
@@ -321,12 +323,13 @@ TEST_F(Rpx5Job, SetupRecordsOverATableOfJobs) {
          EXPECT_EQ(c.params.approach.retractKind, 24);
          EXPECT_EQ(c.params.approach.returnFlag, 1);
        }},
-      {"macro files", "*MACRO_START 100\n*MACRO_SNAME in.mac\n*MACRO_END 100\n*MACRO_ENAME out.mac\n",
+      {"macro files",
+       "*MACRO_START 100\n*MACRO_SNAME in.mac\n*MACRO_END 100\n*MACRO_ENAME out.mac\n",
        [](const qdtest::FakeCall& c, const std::vector<std::string>&) {
          EXPECT_EQ(c.params.approach.approachKind, 100);
          EXPECT_EQ(c.params.approach.retractKind, 100);
-         EXPECT_STREQ(roughStoredSettings().approachFile, "in.mac");
-         EXPECT_STREQ(roughStoredSettings().retractFile, "out.mac");
+         EXPECT_STREQ(approachMacroFile(), "in.mac");
+         EXPECT_STREQ(approachRetractFile(), "out.mac");
        }},
       {"macro angles in radians, lengths scaled",
        "*MACRO_START 2\n*MACRO_SRAD 1.5\n*MACRO_SWIN 90\n*MACRO_TSWIN 45\n*MACRO_IWIN 10\n",
@@ -440,8 +443,8 @@ TEST_F(Rpx5Job, FlatPlanePassAndItsKeys) {
     EXPECT_EQ(calls[1].model.boundaryMode, 0);
     EXPECT_EQ(roughSecondPass(), 0);
     const auto after = qdtest::blockDump("after.cfg");
-    for (const char* key : {"*STEP_MODE", "*STEP_STRATEGY", "*USEBNDZVAL", "*TIEF",
-                            "*GRID_FACTOR", "*WCOLL", "*BOUNDARY"}) {
+    for (const char* key : {"*STEP_MODE", "*STEP_STRATEGY", "*USEBNDZVAL", "*TIEF", "*GRID_FACTOR",
+                            "*WCOLL", "*BOUNDARY"}) {
       EXPECT_EQ(after.at(key), calls[0].keys.at(key)) << key;
     }
   }
@@ -482,7 +485,8 @@ TEST_F(Rpx5Job, TipOutputLiesOneRadiusAlongTheAxis) {
   const Case cases[] = {
       {"clearance plane 50", "*SICHEBENE 50\n", {0, 0, 1}},
       {"clearance plane -50", "*SICHEBENE -50\n", {0, 0, 1}},
-      {"frame turned about x", "*SICHEBENE -50\n*NCKO_Y 0 0.6 0.8\n*NCKO_Z 0 -0.8 0.6\n",
+      {"frame turned about x",
+       "*SICHEBENE -50\n*NCKO_Y 0 0.6 0.8\n*NCKO_Z 0 -0.8 0.6\n",
        {0, 0.8, 0.6}},
   };
   for (const Case& c : cases) {
