@@ -23,8 +23,8 @@ struct MacroTextLine {
 };
 
 struct MoveMacro {
-  std::int32_t type;   // 1 approach, 2 retract
-  std::int32_t kind;   // the kind that built it
+  std::int32_t type;  // 1 approach, 2 retract
+  std::int32_t kind;  // the kind that built it
   std::int32_t capacity;
   std::int32_t count;  // point 0 is the run's start or end point
   double shiftFactor;  // distance along the shift vector by which the emitter shifts the points
@@ -80,6 +80,10 @@ void approachClearParams(FinishApproachBlock* block);
 
 void approachResetState();
 
+// The macro of a user macro file. No macro file is read yet: none, with one warning per run.
+MoveMacro* macroLoadFile(int type, const Point3D& p, const Point3D& d, const ApproachParams* a,
+                         const char* file);
+
 // ---- primitives (each appends after the points already in the macro) ---------------------------
 
 // r sqrt(2 (1 - cos w)), or 0 when 2 (1 - cos w) <= 1e-5.
@@ -104,8 +108,8 @@ int approachAddSideLineBent(MoveMacro* m, const Point3D& d, const Point3D& p, co
                             double l, double a, int s);
 int approachAddTangentArcBent(MoveMacro* m, const Point3D& d, const Point3D* x, double l, double w,
                               double e, int s, const Point3D& p);
-int approachAddAxisArc(MoveMacro* m, const Point3D* x, const Point3D& p, const Point3D& d,
-                       double l, double w, double e, int s);
+int approachAddAxisArc(MoveMacro* m, const Point3D* x, const Point3D& p, const Point3D& d, double l,
+                       double w, double e, int s);
 int approachAddArcInAxisPlane(MoveMacro* m, const Point3D* x, double l, double w, double e,
                               const Point3D& p, const Point3D& d);
 int approachAddArcOnPath(MoveMacro* m, const PathList* path, double l, double w, double e,

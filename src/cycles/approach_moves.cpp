@@ -62,7 +62,8 @@ void planeArc(MoveMacro* m, const Point3D& p, const Point3D& f, const Point3D& g
               double w, double t) {
   Point3D cur = p;
   for (int k = 1; !full(m); ++k) {
-    const Point3D chord = vecAdd(vecScale(c * std::cos(k * w), f), vecScale(c * std::sin(k * w), g));
+    const Point3D chord =
+        vecAdd(vecScale(c * std::cos(k * w), f), vecScale(c * std::sin(k * w), g));
     if (k > 1) {
       cur = vecAdd(cur, chord);
       append(m, cur);
@@ -233,8 +234,8 @@ int approachAddTangentArcBent(MoveMacro* m, const Point3D& d, const Point3D* x, 
   return r;
 }
 
-int approachAddAxisArc(MoveMacro* m, const Point3D* x, const Point3D& p, const Point3D& d,
-                       double l, double w, double e, int s) {
+int approachAddAxisArc(MoveMacro* m, const Point3D* x, const Point3D& p, const Point3D& d, double l,
+                       double w, double e, int s) {
   if (x == nullptr) return approachAddTangentArc(m, l, w, e, s, d, p);
   m->shiftVector = *x;
   const Point3D v = vecSub(p, d);

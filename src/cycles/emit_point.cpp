@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "cycles/approach_macro.h"
-#include "cycles/emit_region.h"
 #include "geometry/csys.h"
 #include "output/out3d_moves.h"
 #include "output/out3d_state.h"
@@ -18,8 +17,7 @@ EmitterState emitter;
 EmitPathPointState linkPath;
 
 bool within(const Point3D& a, const Point3D& b, double tol) {
-  return std::fabs(a.x - b.x) <= tol && std::fabs(a.y - b.y) <= tol &&
-         std::fabs(a.z - b.z) <= tol;
+  return std::fabs(a.x - b.x) <= tol && std::fabs(a.y - b.y) <= tol && std::fabs(a.z - b.z) <= tol;
 }
 
 int emitPathPointOn(EmitPathPointState& s, const Point3D& p, int code) {
@@ -64,19 +62,6 @@ void emitClearCallbacks() {
 void emitSetAxisCallback(EmitAxisFn axis) {
   emitter.axis = axis;
   emitter.fiveAxisOutput = 1;
-}
-
-void emitReset() {
-  const EmitterState atLoad;
-  emitter.path.pathPointValid = 0;
-  linkPath.pathPointValid = 0;
-  // A later run starts as a fresh process would: its first move must not be taken for a repeat
-  // of the previous run's last one.
-  emitter.lastEmitted = atLoad.lastEmitted;
-  emitter.lastEmittedAxis = atLoad.lastEmittedAxis;
-  emitter.lastEmittedCode = -1;
-  emitter.currentAxis = atLoad.currentAxis;
-  emitClearPendingRetract();
 }
 
 int emitToolAxis(const Point3D& axis) {

@@ -48,9 +48,6 @@ EmitPointFn emitSetCallbacks(EmitPointFn point, EmitVoidFn literalStart, EmitVoi
 // Clears the three callbacks (not the axis callback, not the five-axis flag).
 void emitClearCallbacks();
 void emitSetAxisCallback(EmitAxisFn axis);
-// Once per run: no path point valid (both halves), nothing emitted yet (last code -1, both axes
-// at their load values) and no pending retract.
-void emitReset();
 
 // 0; -3 when the axis callback failed.
 int emitToolAxis(const Point3D& axis);

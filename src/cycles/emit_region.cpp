@@ -60,9 +60,20 @@ bool chordCovers(const PathList* path, int a, int b, double e) {
 
 const PendingRetract& emitPendingRetract() { return region.retract; }
 void emitClearPendingRetract() { region.retract.pending = 0; }
-void emitRegionResetState() {
-  region = RegionEmitState{};
+void emitReset() {
+  const EmitterState atLoad;
+  emitState().path.pathPointValid = 0;
+  retractPathState().pathPointValid = 0;
+  // A later run starts as a fresh process would: its first move must not be taken for a repeat
+  // of the previous run's last one.
+  emitState().lastEmitted = atLoad.lastEmitted;
+  emitState().lastEmittedAxis = atLoad.lastEmittedAxis;
+  emitState().lastEmittedCode = -1;
+  emitState().currentAxis = atLoad.currentAxis;
+  emitClearPendingRetract();
 }
+
+void emitRegionResetState() { region = RegionEmitState{}; }
 void emitSetIpolLimits(double angleStep, int check) {
   region.ipolAngleStep = angleStep;
   region.ipolCheck = check;
@@ -100,8 +111,8 @@ int emitInterpolatedMove(const Point3D& target, const Point3D& targetAxis, doubl
     const double f = static_cast<double>(j) / n;
     const Point3D p = vecAdd(vecScale(1.0 - f, from), vecScale(f, target));
     Point3D axis = a;
-    const bool byAzimuth = connectGetSegmentTilt() != 0 ||
-                           (f * w < 0.2 && std::fabs(a.z - targetAxis.z) <= kEps);
+    const bool byAzimuth =
+        connectGetSegmentTilt() != 0 || (f * w < 0.2 && std::fabs(a.z - targetAxis.z) <= kEps);
     if (w > kEps) {
       if (!byAzimuth || axisTurnAzimuthTilt(&axis, a, targetAxis, f * w) < 0) {
         holderRotateToward(a, targetAxis, f * w, &axis);
@@ -244,8 +255,8 @@ int emitRegionPath(PathList* path, const MachiningParams* params, const SurfaceM
       }
       if (axisAtI != nullptr) st.macroAxis = *axisAtI;
       emitFindBreakNeighbour(i + 1, path, &dir, s, 1);
-      macro = retractBuildMacro(model, kMacroApproach, s, dir, &copy, path->sense, path, i,
-                                axisAtI);
+      macro =
+          retractBuildMacro(model, kMacroApproach, s, dir, &copy, path->sense, path, i, axisAtI);
     }
     if (axisAtI != nullptr) st.macroAxis = *axisAtI;
     if (macro != nullptr) {
@@ -300,8 +311,8 @@ int emitFinalRetract(const MachiningParams* params, const SurfaceModel* model) {
     if (r < 0) {
       copy = pr.approach;
       copy.retractKind = 20;
-      MoveMacro* straight = approachBuildMove(kMacroRetract, pr.lastPoint, pr.directionPoint,
-                                              &copy, pr.sense, nullptr, 0, &pr.axis);
+      MoveMacro* straight = approachBuildMove(kMacroRetract, pr.lastPoint, pr.directionPoint, &copy,
+                                              pr.sense, nullptr, 0, &pr.axis);
       if (straight != nullptr) emitMacroPoints(straight, 1);
       approachFreeMove(straight);
     }

@@ -20,6 +20,9 @@ struct PendingRetract {
   Point3D axis = {0, 0, 1};
 };
 const PendingRetract& emitPendingRetract();
+// Once per run: no path point valid (both halves of the point emitter), nothing emitted yet (last
+// code -1, both axes at their load values) and no pending retract.
+void emitReset();
 void emitClearPendingRetract();
 
 // 1 when a cut run was started, 0 when the path held none, or the first negative result (-1 no

@@ -140,8 +140,3 @@ int holderQueryCollision(const Point3D&, const Point3D&) {
 }
 
 int connectGetSegmentTilt() { return 0; }
-
-MoveMacro* macroLoadFile(int, const Point3D&, const Point3D&, const ApproachParams*, const char*) {
-  roughMissingFeature("macroLoadFile");
-  return nullptr;
-}

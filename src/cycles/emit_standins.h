@@ -33,6 +33,3 @@ int retractLinkMove(const SurfaceModel* model, const MachiningParams* params, co
 int holderQueryCollision(const Point3D& point, const Point3D& axis);
 // 0: the connect module's segment-tilt mode is off.
 int connectGetSegmentTilt();
-// No user macro file is read yet: none.
-MoveMacro* macroLoadFile(int type, const Point3D& p, const Point3D& d, const ApproachParams* a,
-                         const char* file);

@@ -10,9 +10,9 @@
 
 #include "cycles/emit_point.h"
 #include "cycles/emit_region.h"
+#include "framework/messages.h"
 #include "geometry/csys.h"
 #include "geometry/cycle_state.h"
-#include "framework/messages.h"
 #include "output/out3d_state.h"
 
 namespace emitrec {

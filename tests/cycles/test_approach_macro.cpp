@@ -195,8 +195,8 @@ TEST(ApproachMacro, VerticalArcAndItsOddVerticalCase) {
   ASSERT_EQ(up.appended(), 1);
   EXPECT_NEAR(up.last().z - kP.z, 3 * approachChordLength(3, 7 * kDeg), 1e-12);
   // An open path leaves kind 10 the plain vertical arc.
-  ApproachParams c = params(10);
-  Macro onPath{approachBuildMove(kMacroRetract, kP, kAlongX, &c, 1, nullptr, 0, nullptr)};
+  ApproachParams d = params(10);
+  Macro onPath{approachBuildMove(kMacroRetract, kP, kAlongX, &d, 1, nullptr, 0, nullptr)};
   EXPECT_EQ(onPath.appended(), 13);
   EXPECT_NEAR(dist(onPath.last(), mac.last()), 0, 1e-12);
 }

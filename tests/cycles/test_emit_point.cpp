@@ -27,10 +27,10 @@ TEST_F(EmitPoint, RepeatFilterTable) {
       {{1234567, 1234567, -1234567}, {-100, -100, -100}, 1, true},  // first point, at sentinel
       {{1234567, 1234567, -1234567}, {-100, -100, -100}, 1, false},
       {{1, 2, 3}, z, 1, true},
-      {{1, 2, 3}, z, 1, false},             // same position and axis
-      {{1, 2, 3 + 5e-6}, z, 0, false},      // within 1e-5, other code
-      {{1, 2, 3}, tilted, 1, true},         // changed axis
-      {{1, 2, 3}, tilted, -1, true},        // negative codes always pass
+      {{1, 2, 3}, z, 1, false},         // same position and axis
+      {{1, 2, 3 + 5e-6}, z, 0, false},  // within 1e-5, other code
+      {{1, 2, 3}, tilted, 1, true},     // changed axis
+      {{1, 2, 3}, tilted, -1, true},    // negative codes always pass
       {{1, 2, 3}, tilted, -1, true},
       {{1, 2, 3}, tilted, 1, true},         // the last code was negative
       {{1, 2, 3 + 2e-5}, tilted, 1, true},  // moved beyond 1e-5

@@ -72,9 +72,9 @@ int occurrences(const std::vector<Call>& pts, const Point3D& p) {
 // Three runs at z -2 separated by gap points; the second starts 2 from where the first ended.
 std::vector<PathPoint> threeRuns() {
   return {
-      {{0, 0, -2}},  {{10, 0, -2}}, {{20, 0, -2}},  {{20, 2, -2}, 2}, {{20, 2, -2}},
-      {{10, 2, -2}}, {{0, 2, -2}},  {{0, 40, -2}, 2}, {{0, 40, -2}},  {{10, 40, -2}},
-      {{20, 40, -2}},
+      {{0, 0, -2}},  {{10, 0, -2}},  {{20, 0, -2}},  {{20, 2, -2}, 2},
+      {{20, 2, -2}}, {{10, 2, -2}},  {{0, 2, -2}},   {{0, 40, -2}, 2},
+      {{0, 40, -2}}, {{10, 40, -2}}, {{20, 40, -2}},
   };
 }
 
@@ -310,7 +310,8 @@ TEST_F(EmitRegion, ThinningAgainstBruteForce) {
     std::vector<int> keptBefore(withAxes->count, -1);
     for (int i = 0; i < withAxes->count; ++i) {
       keptBefore[i] = last;
-      if (pathListClass(withAxes, i) != kPathClassMarked && pathListClass(withAxes, i) != 2) last = i;
+      if (pathListClass(withAxes, i) != kPathClassMarked && pathListClass(withAxes, i) != 2)
+        last = i;
     }
     int next = -1;
     for (int i = withAxes->count - 1; i >= 0; --i) {
