@@ -62,7 +62,8 @@ std::vector<std::string> layer31(const std::string& text) {
 
 TEST_F(EmitPof, TwoRunsWithApproachCutsDeferredAndFinalRetract) {
   PathList* path = pathListNew(6, 0);
-  const Point3D pts[] = {{0, 0, -2}, {10, 0, -2}, {10, 10, -2}, {30, 0, -2}, {30, 0, -2}, {40, 0, -2}};
+  const Point3D pts[] = {{0, 0, -2},  {10, 0, -2}, {10, 10, -2},
+                         {30, 0, -2}, {30, 0, -2}, {40, 0, -2}};
   const int cls[] = {0, 0, 0, 2, 0, 0};
   for (int i = 0; i < 6; ++i) {
     path->positions[i] = pts[i];
@@ -117,9 +118,9 @@ TEST_F(EmitPof, TwoRunsWithApproachCutsDeferredAndFinalRetract) {
   tpc::Path checked;
   ASSERT_TRUE(tpc::passes(tpc::readPofText(checked, pof, tpc::Tool::flat(1), "emit")));
   EXPECT_TRUE(tpc::passes(tpc::checkSanity(checked)));
-  const tpc::Mesh floor = tpc::makeMesh(
-      {tpc::Triangle{{{-20, -20, -2}, {60, -20, -2}, {60, 30, -2}}},
-       tpc::Triangle{{{-20, -20, -2}, {60, 30, -2}, {-20, 30, -2}}}});
+  const tpc::Mesh floor =
+      tpc::makeMesh({tpc::Triangle{{{-20, -20, -2}, {60, -20, -2}, {60, 30, -2}}},
+                     tpc::Triangle{{{-20, -20, -2}, {60, 30, -2}, {-20, 30, -2}}}});
   EXPECT_TRUE(tpc::passes(tpc::checkNoGouge3D(checked, floor)));
   EXPECT_TRUE(tpc::passes(tpc::checkLinks3D(checked, floor, tpc::Stock{0, -20, -20, 60, 30})));
 }
