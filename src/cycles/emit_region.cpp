@@ -162,20 +162,101 @@ int emitLinkPath(PathList* path, const MachiningParams* params, const SurfaceMod
   return r < 0 ? -3 : 1;
 }
 
-void emitFilterPoints(PathList* path, double chordLimit, double deviation) {
+namespace {
+
+// Whether b may be removed between its neighbours prev and next (everything but the chord scan).
+bool filterCandidate(const PathList* path, int b, int prev, int next, double chordLimit) {
+  if (pathListClass(path, prev) == kPathClassGap || pathListClass(path, next) == kPathClassGap) {
+    return false;
+  }
+  const bool r = reducedKind(path, b);
+  if (reducedKind(path, prev) != r || reducedKind(path, next) != r) return false;
+  return vecDistance(path->positions[prev], path->positions[next]) <= chordLimit;
+}
+
+// Bounds of the points after an anchor, measured against a reference direction through it: the
+// largest distance from that line, the smallest |cos| to it and the largest distance from the
+// anchor. A chord from the same anchor in a direction u differs from the reference by |u - ref|,
+// which moves a distance by at most |d| |u - ref| and a cosine by at most |u - ref|; while those
+// bounds keep clear of the limits the window need not be scanned again.
+struct ChordWindow {
+  int anchor = -1;
+  int end = -1;  // points anchor + 1 .. end - 1 are in the bounds
+  Point3D ref = {0, 0, 0};
+  double maxDist = 0;
+  double minCos = 1;
+  double maxLen = 0;
+};
+
+void windowAdd(ChordWindow& w, const PathList* path, int k) {
+  const Point3D d = vecSub(path->positions[k], path->positions[w.anchor]);
+  const double len = vecLength(d);
+  w.maxDist = std::max(w.maxDist, vecLength(vecCross(d, w.ref)));
+  w.maxLen = std::max(w.maxLen, len);
+  if (!(std::fabs(d.x) <= kEps && std::fabs(d.y) <= kEps && std::fabs(d.z) <= kEps)) {
+    w.minCos = std::min(w.minCos, std::fabs(vecDot(d, w.ref)) / len);
+  }
+}
+
+bool windowCovers(ChordWindow& w, const PathList* path, int prev, int next, double e) {
+  const Point3D chord = vecSub(path->positions[next], path->positions[prev]);
+  const double len = vecLength(chord);
+  if (len < kEps) return true;
+  const Point3D u = vecScale(1.0 / len, chord);
+  if (w.anchor != prev || next < w.end) {
+    w = ChordWindow{};
+    w.anchor = prev;
+    w.end = prev + 1;
+    w.ref = u;
+  }
+  for (; w.end < next; ++w.end) windowAdd(w, path, w.end);
+  const double du = vecLength(vecSub(u, w.ref));
+  constexpr double kMargin = 1e-9;
+  if (w.maxDist + w.maxLen * du <= e - kMargin && w.minCos - du >= 0.5 + kMargin) return true;
+  // In doubt: the exact scan, and new bounds against this chord.
+  const bool covered = chordCovers(path, prev, next, e);
+  w = ChordWindow{};
+  w.anchor = prev;
+  w.end = prev + 1;
+  w.ref = u;
+  for (; w.end < next; ++w.end) windowAdd(w, path, w.end);
+  return covered;
+}
+
+}  // namespace
+
+void emitFilterPointsPlain(PathList* path, double chordLimit, double deviation) {
   if (path == nullptr) return;
   for (int b = 1; b <= path->count - 2; ++b) {
     if (pathListClass(path, b) == kPathClassGap) continue;
     int prev = -1;
     int next = -1;
     if (pathListNeighbours(path, b, &prev, &next) != 0) return;
-    if (pathListClass(path, prev) == kPathClassGap || pathListClass(path, next) == kPathClassGap) {
-      continue;
-    }
-    const bool r = reducedKind(path, b);
-    if (reducedKind(path, prev) != r || reducedKind(path, next) != r) continue;
-    if (vecDistance(path->positions[prev], path->positions[next]) > chordLimit) continue;
+    if (!filterCandidate(path, b, prev, next, chordLimit)) continue;
     if (!chordCovers(path, prev, next, deviation)) continue;
+    pathListSetClass(path, b, kPathClassMarked);
+  }
+}
+
+void emitFilterPoints(PathList* path, double chordLimit, double deviation) {
+  if (path == nullptr) return;
+  auto hidden = [path](int i) {
+    const int c = pathListClass(path, i);
+    return c == kPathClassMarked || c == kPathClassThinMark;
+  };
+  ChordWindow window;
+  // The nearest point before b that is neither marked nor a thinning mark, kept as the pass
+  // goes, so that long marked stretches are not walked back over for every point.
+  int before = path->count > 0 && !hidden(0) ? 0 : -1;
+  for (int b = 1; b <= path->count - 2; ++b) {
+    if (b > 1 && !hidden(b - 1)) before = b - 1;
+    if (pathListClass(path, b) == kPathClassGap) continue;
+    int next = b + 1;
+    while (next < path->count && hidden(next)) ++next;
+    if (before < 0 || next >= path->count) return;
+    const int prev = before;
+    if (!filterCandidate(path, b, prev, next, chordLimit)) continue;
+    if (!windowCovers(window, path, prev, next, deviation)) continue;
     pathListSetClass(path, b, kPathClassMarked);
   }
 }

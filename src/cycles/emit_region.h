@@ -47,6 +47,8 @@ int emitPathWithAxes(const MachiningParams* params, PathList* path);
 int emitLinkPath(PathList* path, const MachiningParams* params, const SurfaceModel* model);
 // Marks removable points with class 3: chords at most chordLimit, deviation at most deviation.
 void emitFilterPoints(PathList* path, double chordLimit, double deviation);
+// The same marks, every chord scanned in full (quadratic on long straight runs): the oracle.
+void emitFilterPointsPlain(PathList* path, double chordLimit, double deviation);
 // emitFilterPoints, then undoes marks where the tool axis turns by more than cosLimit allows.
 void emitThinPath(PathList* path, double chordLimit, double deviation, double cosLimit);
 

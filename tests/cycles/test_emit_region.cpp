@@ -342,3 +342,44 @@ TEST_F(EmitRegion, ThinningAgainstBruteForce) {
 }
 
 }  // namespace
+
+namespace {
+
+// The windowed filter gives the marks of the plain one, which scans every chord in full: noisy
+// polylines with gaps, kind changes, earlier marks and straight stretches, at several limits.
+TEST(EmitFilter, WindowedMarksEqualThePlainOnes) {
+  std::mt19937 rng(4343);
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int trial = 0; trial < 60; ++trial) {
+    const double noise = trial % 3 == 0 ? 0 : 0.002 * (trial % 4);
+    std::vector<PathPoint> pts;
+    double x = 0, y = 0, heading = 0;
+    for (int i = 0; i < 400; ++i) {
+      if (unit(rng) < 0.02) heading += unit(rng) - 0.5;
+      x += 0.05 * std::cos(heading);
+      y += 0.05 * std::sin(heading);
+      PathPoint p{{x + noise * (unit(rng) - 0.5), y + noise * (unit(rng) - 0.5),
+                   noise * (unit(rng) - 0.5)}};
+      if (unit(rng) < 0.01) p.cls = 2;
+      if (unit(rng) < 0.03) p.cls = unit(rng) < 0.5 ? 3 : 6;
+      if ((i / 90) % 2 == 1) p.kind = 100;
+      pts.push_back(p);
+    }
+    for (double c : {0.3, 2.0, 1000.0}) {
+      for (double e : {0.0005, 0.002, 0.01}) {
+        PathList* a = makePath(pts);
+        PathList* b = makePath(pts);
+        emitFilterPoints(a, c, e);
+        emitFilterPointsPlain(b, c, e);
+        for (int i = 0; i < a->count; ++i) {
+          ASSERT_EQ(a->codes[i], b->codes[i])
+              << "trial " << trial << " c " << c << " e " << e << " point " << i;
+        }
+        pathListFree(a);
+        pathListFree(b);
+      }
+    }
+  }
+}
+
+}  // namespace
