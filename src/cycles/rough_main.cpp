@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "cycles/emit_point.h"
+#include "cycles/emit_region.h"
 #include "cycles/rough_config.h"
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
@@ -124,7 +126,7 @@ int roughFlatPlanePass(GlobalParams& g, int first) {
 
 // Steps 21 to 25: close the output and release what the run set up.
 void roughCloseRun(GlobalParams& g, TiltParams* tilt) {
-  emitFinish();
+  emitFinish(roughMachiningParams(), &roughRunModel()->model);
   out3dEndOutput();
   emitClearCallbacks();
   char when[64];
@@ -168,8 +170,8 @@ int roughMain(const char* cfgPath) {
   roughSetupParams();
   ruppSetErrorsOnly(1);
 
-  emitSetCallbacks(out3dMove5Axis, out3dStartLiteral, out3dFlushLiteral);
-  emitSetAxisCallback(out3dSetToolAxis);
+  emitSetCallbacks(emitOut3dMove5Axis, out3dStartLiteral, out3dFlushLiteral);
+  emitSetAxisCallback(emitOut3dSetToolAxis);
   csysMulScale(unitFactor);
   out3dResetState();
   out3dWriteTechnology(roughTechnology());

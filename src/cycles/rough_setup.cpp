@@ -7,6 +7,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "cycles/approach_macro.h"
 #include "cycles/cycle_stubs.h"
 #include "cycles/rough_config.h"
 #include "cycles/rough_standins.h"

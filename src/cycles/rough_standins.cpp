@@ -21,18 +21,6 @@ struct StandInState {
 };
 StandInState standIns;
 
-const char* standInKeep(char* buffer, std::size_t size, const char* name) {
-  if (name == nullptr) {
-    buffer[0] = '\0';
-    return nullptr;
-  }
-  const std::size_t n = std::strlen(name);
-  const std::size_t kept = n < size ? n : size - 1;
-  std::memcpy(buffer, name, kept);
-  buffer[kept] = '\0';
-  return name + n;
-}
-
 }  // namespace
 
 void roughMissingFeature(const char* feature) {
@@ -45,12 +33,6 @@ int roughControl(MachiningParams* /*params*/, SurfaceModel* /*model*/) {
   msgSendInt(9, kRoughMsgComputeError, "* Error in computation", 0);
   return kRoughStopGivenUp;
 }
-
-void emitSetCallbacks(EmitPointFn, EmitVoidFn, EmitVoidFn) {}
-void emitSetAxisCallback(EmitAxisFn) {}
-void emitReset() {}
-void emitFinish() {}
-void emitClearCallbacks() {}
 
 int stockModelInit(int mode, int, double, double, const char*, const char*, double, double, int) {
   if (mode == 2) roughMissingFeature("stockModelInit");
@@ -91,13 +73,6 @@ void contactSetIpolAngle(int facetType, double angle, int check) {
 }
 void lcurveSetMaxLength(double length) { standIns.stored.lcurveMaxLength = length; }
 void dropNetSetSlopeTol(double tolerance) { standIns.stored.slopeTolerance = tolerance; }
-const char* approachSetMacroFile(const char* name) {
-  return standInKeep(standIns.stored.approachFile, sizeof standIns.stored.approachFile, name);
-}
-const char* approachSetRetractFile(const char* name) {
-  return standInKeep(standIns.stored.retractFile, sizeof standIns.stored.retractFile, name);
-}
-
 int facetConvertFile(const char*, const char*, const char*, double) {
   roughMissingFeature("facetConvertFile");
   return -1;

@@ -1,5 +1,5 @@
 // rough_standins.h - what the roughing run calls of steps that the library does not hold yet:
-// the roughing controller, the region emitter's output set-up, the stock model, the tilt and head
+// the roughing controller, the stock model, the tilt and head
 // avoidance settings of the five-axis control, some holder and contact settings, the facet
 // conversion library and the level planning's flat-plane query. None of them claims success: the
 // controller fails the run, the settings are stored or dropped, and when a job asks for a feature
@@ -21,17 +21,6 @@
 int roughControl(MachiningParams* params, SurfaceModel* model);
 inline constexpr int kRoughMsgComputeError = 3003;
 inline constexpr int kRoughStopGivenUp = -1000;
-
-// ---- region emitter output (does nothing until the emitter exists) --------------------------
-
-using EmitPointFn = int (*)(const Point3D& point, int kind);
-using EmitVoidFn = void (*)();
-using EmitAxisFn = void (*)(const Point3D& axis);
-void emitSetCallbacks(EmitPointFn point, EmitVoidFn start, EmitVoidFn flush);
-void emitSetAxisCallback(EmitAxisFn axis);
-void emitReset();
-void emitFinish();
-void emitClearCallbacks();
 
 // ---- stock model (stays inactive) -------------------------------------------------------------
 
@@ -76,9 +65,6 @@ void holderSetSide(int side);
 void contactSetIpolAngle(int facetType, double angle, int check);
 void lcurveSetMaxLength(double length);
 void dropNetSetSlopeTol(double tolerance);
-// Both keep the name (null: empty) and return the position after it in name (null for null).
-const char* approachSetMacroFile(const char* name);
-const char* approachSetRetractFile(const char* name);
 
 // Converts the model file into the facet file out through the optional external facet library of
 // dllDir. Returns 0 converted; -1 when it fails: the library is not available, always.
@@ -102,8 +88,6 @@ struct RoughStoredSettings {
   double lcurveMaxLength = 0;
   double slopeTolerance = 0;
   int skipNoCut = 0;
-  char approachFile[1024] = {};
-  char retractFile[1024] = {};
 };
 const RoughStoredSettings& roughStoredSettings();
 

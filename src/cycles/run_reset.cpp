@@ -2,7 +2,9 @@
 // adds its reset to kModuleResets; a static record of the 3D chain adds its row to kRecordResets.
 #include "cycles/run_reset.h"
 
+#include "cycles/approach_macro.h"
 #include "cycles/cyc3d_record.h"
+#include "cycles/emit_region.h"
 #include "cycles/level_pocket_hooks.h"
 #include "cycles/rough_main.h"
 #include "cycles/rough_setup.h"
@@ -152,6 +154,8 @@ constexpr RunResetFn kModuleResets[] = {
     roughMainResetState,
     roughSetupResetState,
     roughStandInsResetState,
+    approachResetState,
+    emitRegionResetState,
 };
 
 }  // namespace

@@ -156,6 +156,7 @@ void out3dResetState() {
   Out3dState fresh;
   fresh.ncMode = s.ncMode;
   fresh.moveOutput = s.moveOutput;
+  fresh.stepBlockOutput = s.stepBlockOutput;
   fresh.zOffset = s.zOffset;
   fresh.tipMode = s.tipMode;
   fresh.tipLength = s.tipLength;
@@ -387,6 +388,15 @@ int out3dPopSpindle() {
 
 void out3dBeginBlock(int kind) { out3dBlock(kind, true); }
 void out3dEndBlock(int kind) { out3dBlock(kind, false); }
+
+void out3dSetStepBlockOutput(int on) { out3dStateData.stepBlockOutput = on != 0 ? 1 : 0; }
+
+void out3dStepBlockMark(int what) {
+  CycleRecord* c = out3dCycle();
+  if (out3dStateData.stepBlockOutput == 0 || c == nullptr) return;
+  if (what != 1) cycSendNameValue(c, "proc", "SBS_end");
+  if (what != 0) cycSendNameValue(c, "proc", "SBS_start");
+}
 
 void out3dBeginRmatContext(const char* data) { out3dContext(true, "rmat", data, "path"); }
 

@@ -96,6 +96,7 @@ struct Out3dState {
   int spindleTop = 0;
   Out3dStackEntry spindleBase{0, 0};
   NcPointBuffer* buffer = nullptr;
+  int stepBlockOutput = 0;  // step-by-step block markers are written; off at load
 };
 
 // The layer's state (internal to the layer's two source files and its tests).
@@ -183,6 +184,11 @@ int out3dPopSpindle();
 // a held rapid is written before the next move). Other kinds do nothing.
 void out3dBeginBlock(int kind);
 void out3dEndBlock(int kind);
+// Step-by-step block markers: the procedure calls "SBS_start" and "SBS_end" on layer 10 while
+// their output is switched on (off at load; kept by out3dResetState). what 1 start, 0 end, any
+// other value an end followed by a start.
+void out3dSetStepBlockOutput(int on);
+void out3dStepBlockMark(int what);
 // Context "rmat" with the data text and the usage "path".
 void out3dBeginRmatContext(const char* data);
 void out3dMoveKindSmooth();  // 5005 with 113

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cycle_job.h"
+#include "cycles/approach_macro.h"
 #include "cycles/rough_standins.h"
 #include "cycles/rupp_record.h"
 #include "framework/kernel.h"
@@ -327,8 +328,8 @@ TEST_F(Rpx5Job, SetupRecordsOverATableOfJobs) {
        [](const qdtest::FakeCall& c, const std::vector<std::string>&) {
          EXPECT_EQ(c.params.approach.approachKind, 100);
          EXPECT_EQ(c.params.approach.retractKind, 100);
-         EXPECT_STREQ(roughStoredSettings().approachFile, "in.mac");
-         EXPECT_STREQ(roughStoredSettings().retractFile, "out.mac");
+         EXPECT_STREQ(approachMacroFile(), "in.mac");
+         EXPECT_STREQ(approachRetractFile(), "out.mac");
        }},
       {"macro angles in radians, lengths scaled",
        "*MACRO_START 2\n*MACRO_SRAD 1.5\n*MACRO_SWIN 90\n*MACRO_TSWIN 45\n*MACRO_IWIN 10\n",

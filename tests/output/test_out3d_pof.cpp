@@ -278,3 +278,15 @@ TEST_F(Out3dPof, FeedRunLongerThan32767Points) {
   EXPECT_NEAR(vecDistance(ends.back(), {100 * std::cos(a), 100 * std::sin(a), -1e-4 * kFeeds}), 0,
               1e-3);
 }
+
+TEST_F(Out3dPof, StepBlockMarksOnlyWhenSwitchedOn) {
+  out3dStepBlockMark(2);
+  EXPECT_EQ(fresh().find("SBS"), std::string::npos);
+  out3dSetStepBlockOutput(1);
+  out3dStepBlockMark(1);
+  out3dStepBlockMark(0);
+  out3dStepBlockMark(2);
+  out3dSetStepBlockOutput(0);
+  EXPECT_EQ(fresh(),
+            "10: proc(SBS_start)\n10: proc(SBS_end)\n10: proc(SBS_end)\n10: proc(SBS_start)\n");
+}
