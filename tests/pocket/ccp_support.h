@@ -7,13 +7,36 @@
 #include <string>
 #include <vector>
 
+#include "framework/numtext.h"
 #include "framework/phase_runner.h"
+#include "framework/pof_writer.h"
 #include "framework/xchg_lexer.h"
 #include "geometry/vec.h"
 #include "pocket/ccp_record.h"
+#include "pocket/engine_state.h"
+#include "pocket/layer_store.h"
+#include "pocket/pock_geometry.h"
+#include "pocket/pock_level.h"
 #include "support/temp_dir.h"
 
 namespace ccptest {
+
+// The pocket cycle's modules back at their load state: record, engine, layers, level, geometry.
+inline void resetPocketModules() {
+  ccpResetState();
+  ccpRecordReset();
+  pockRunReset();
+  layerResetState();
+  pockLevelResetState();
+  pockGeometryResetState();
+}
+
+// As above, with the POF writer and the number text too, for tests that read the POF back.
+inline void resetPocketRun() {
+  pofResetState();
+  numResetState();
+  resetPocketModules();
+}
 
 // The header of an exchange file.
 inline std::string xchgHeader() {

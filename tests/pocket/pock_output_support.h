@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ccp_support.h"
 #include "framework/numtext.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
@@ -53,14 +54,7 @@ inline void putContour(const char* layer, std::vector<ContourElement> e, double 
 class OutputTest : public qdtest::TempDirTest {
  protected:
   void SetUp() override {
-    pofResetState();
-    numResetState();
-    ccpResetState();
-    ccpRecordReset();
-    pockRunReset();
-    layerResetState();
-    pockLevelResetState();
-    pockGeometryResetState();
+    ccptest::resetPocketRun();
     pockOutputRunReset();
     cycle = ccpCycleRecord();
     cycle->status = 0;

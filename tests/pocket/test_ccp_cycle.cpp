@@ -33,14 +33,7 @@ namespace {
 class CcpRunTest : public qdtest::TempDirTest {
  protected:
   void SetUp() override {
-    pofResetState();
-    numResetState();
-    ccpResetState();
-    ccpRecordReset();
-    pockRunReset();
-    layerResetState();
-    pockLevelResetState();
-    pockGeometryResetState();
+    ccptest::resetPocketRun();
     pockSetSourceLoader(ccpCycleRecord());
     ccpCycleRecord()->status = 0;
   }

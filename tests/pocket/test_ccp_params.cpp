@@ -43,11 +43,7 @@ int capture(CycleRecord*, OutputRecord* r) {
 class ParamsTest : public qdtest::TempDirTest {
  protected:
   void SetUp() override {
-    ccpResetState();
-    ccpRecordReset();
-    pockRunReset();
-    layerResetState();
-    pockGeometryResetState();
+    ccptest::resetPocketModules();
     sent().clear();
     cycle()->firstOutputPending = 0;
     cycRegisterLayer(cycle(), 0, capture<0>, capture<0>, 1);

@@ -36,11 +36,7 @@ int captureErrors(CycleRecord*, OutputRecord* r) {
 class GeometryTest : public qdtest::TempDirTest {
  protected:
   void SetUp() override {
-    ccpResetState();
-    ccpRecordReset();
-    pockRunReset();
-    layerResetState();
-    pockGeometryResetState();
+    ccptest::resetPocketModules();
     errors().clear();
     cycle()->firstOutputPending = 0;
     cycRegisterLayer(cycle(), 0, captureErrors, captureErrors, 1);

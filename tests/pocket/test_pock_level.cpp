@@ -211,14 +211,7 @@ namespace {
 class NestedRunTest : public qdtest::TempDirTest {
  protected:
   void SetUp() override {
-    pofResetState();
-    numResetState();
-    ccpResetState();
-    ccpRecordReset();
-    pockRunReset();
-    layerResetState();
-    pockLevelResetState();
-    pockGeometryResetState();
+    ccptest::resetPocketRun();
     pofReadResetState();
     pockSetSourceLoader(ccpCycleRecord());
     ccpCycleRecord()->status = 0;
