@@ -14,6 +14,7 @@
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/offset_rings.h"
+#include "pocket/pock_geometry.h"
 #include "pocket/ring_loops.h"
 
 namespace {
@@ -34,6 +35,7 @@ class OffsetRingsTest : public ::testing::Test {
     ringCutResetState();
     layerResetState();
     pockRunReset();
+    pockGeometryResetState();
   }
 };
 
@@ -58,8 +60,7 @@ void setPocket(const std::vector<ContourElement>& outer,
     hi.count = static_cast<int>(island.size());
     ASSERT_EQ(layerInsertContour("MAIN", island.data(), &hi, -1), 1);
   }
-  std::vector<double> allowances(islands.size() + 1, 0.0);
-  ringSetAllowances(allowances.data(), static_cast<int>(allowances.size()));
+  pockAllowancesFromLayer("MAIN");
 }
 
 // The rings of the pocket in MAIN with tool radius r and stepover factor zm.
@@ -174,6 +175,46 @@ TEST_F(OffsetRingsTest, RingsOfPocketsWithIslandsLieOnWallOffsets) {
     }
   }
   EXPECT_GT(merged, 3);
+}
+
+// Allowances come from the pocket's table, filled from MAIN's headers by position: the outer
+// contour's rings lie at R + a0 + m step from the wall, the island's at R + a1 + m step from the
+// island, and no ring comes closer to a contour than R + its allowance.
+TEST_F(OffsetRingsTest, RingsKeepEachContoursAllowanceFromTheTable) {
+  const double r = 5.0, zm = 0.4, step = 4.0;
+  const double a[2] = {0.7, 1.3};
+  setPocket(rect(0, 0, 100, 60, true), {rect(40, 22, 52, 34, false)});
+  for (int i = 0; i < 2; ++i) {
+    ContourHeader h{};
+    layerGetHeader("MAIN", &h, i);
+    h.allowance = a[i];
+    layerSetHeader("MAIN", &h, i);
+  }
+  ASSERT_EQ(pockAllowancesFromLayer("MAIN"), 2);
+  const auto w = walls();  // MAIN is freed once the rings are built
+  pockEngine().pockToolRadius = r;
+  pockEngine().paramSuppressReduction = 1;
+  ASSERT_EQ(ctreeInit(1), 1);
+  ASSERT_EQ(ringOffsetIslands(r, pockAllowances(), 1), 1);
+  ASSERT_EQ(ringBuildSpans(r, pockAllowances()[0], zm, 1), 1);
+  ASSERT_EQ(ringBuildSuccessive(step, 1, 0), 1);
+  ASSERT_GT(ctreeNodeCount(), 4);
+  bool nearIsland = false;
+  for (int k = 0; k < ctreeNodeCount(); ++k) {
+    const auto ring = nodeRing(k);
+    for (const Point2D& p : contourSamples(ring.data(), static_cast<int>(ring.size()), 1.0)) {
+      bool onOffset = false;
+      for (std::size_t i = 0; i < w.size(); ++i) {
+        const double d = contourDist(p, w[i].data(), static_cast<int>(w[i].size()));
+        ASSERT_GT(d, r + a[i] - 1e-4) << "ring " << k << " contour " << i;
+        const double m = std::round((d - r - a[i]) / step);
+        if (std::fabs(d - r - a[i] - m * step) < 1e-4) onOffset = true;
+        if (i == 1 && std::fabs(d - r - a[i]) < 1e-4) nearIsland = true;
+      }
+      ASSERT_TRUE(onOffset) << "ring " << k << " at " << p.x << ", " << p.y;
+    }
+  }
+  EXPECT_TRUE(nearIsland);  // the island's first ring is among them
 }
 
 // An island whose tool-centre contour crosses the first ring is merged into it: the island leaves

@@ -10,6 +10,7 @@
 #include "pocket/contour_tree.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
+#include "pocket/pock_geometry.h"
 #include "pocket/ring_loops.h"
 
 namespace {
@@ -23,12 +24,14 @@ class RingLoopsTest : public ::testing::Test {
     layerResetState();
     ringLoopsResetState();
     ctreeResetState();
+    pockGeometryResetState();
   }
   void TearDown() override {
     ctreeResetState();
     ringLoopsResetState();
     layerResetState();
     pockRunReset();
+    pockGeometryResetState();
   }
 };
 
@@ -219,11 +222,15 @@ TEST_F(RingLoopsTest, NeedsOffsetTable) {
       {"stock mode", 0.0, {0.0, 0.0}, 0, 1, 1},
   };
   for (const Case& c : cases) {
-    ringSetAllowances(c.allowances.data(), static_cast<int>(c.allowances.size()));
-    ContourHeader h{};
-    layerGetHeader("MAIN", &h, 1);
-    h.stockMark = static_cast<std::int16_t>(c.stockMark);
-    layerSetHeader("MAIN", &h, 1);
+    // The allowance table is filled from MAIN's headers, as before each level.
+    for (int i = 0; i < 2; ++i) {
+      ContourHeader h{};
+      layerGetHeader("MAIN", &h, i);
+      h.allowance = c.allowances[static_cast<std::size_t>(i)];
+      if (i == 1) h.stockMark = static_cast<std::int16_t>(c.stockMark);
+      layerSetHeader("MAIN", &h, i);
+    }
+    ASSERT_EQ(pockAllowancesFromLayer("MAIN"), 2);
     pockEngine().pockStockMode = c.stockMode;
     EXPECT_EQ(ringNeedsOffset("MAIN", c.d), c.expect) << c.name;
   }
@@ -269,10 +276,9 @@ TEST_F(RingLoopsTest, ReachAndClearOfMain) {
   EXPECT_EQ(ringInitReach(), -1);
   ASSERT_EQ(layerCreate("MAIN"), 1);
   EXPECT_EQ(ringClearOfMain(4, rect(1, 1, 2, 2, true).data()), 1);  // MAIN empty
-  addMain(rect(0, 0, 20, 10, true), 1, 1);
+  addMain(rect(0, 0, 20, 10, true), 1, 1, 0, 0.5);
   pockEngine().pockToolRadius = 10.0;
-  const double a0 = 0.5;
-  ringSetAllowances(&a0, 1);
+  ASSERT_EQ(pockAllowancesFromLayer("MAIN"), 1);
   ASSERT_EQ(ringInitReach(), 1);
   EXPECT_DOUBLE_EQ(ringReach().centre.x, 10.0);
   EXPECT_DOUBLE_EQ(ringReach().centre.y, 5.0);
