@@ -18,6 +18,7 @@
 #include "pocket/contour_tree.h"
 #include "pocket/corner_rounding.h"
 #include "pocket/cut_regions.h"
+#include "pocket/edge_corners.h"
 #include "pocket/engine_state.h"
 #include "pocket/link_search.h"
 #include "pocket/rest_switches.h"
@@ -461,7 +462,8 @@ int ringMergeIslandContours(const char* name, double dist, int first, int parent
 
 namespace {
 // Makes the last count SPAN contours tree nodes of the given depth below parent (element tags and
-// the strategies' extra relation), each with its node as group.
+// the strategies' extra relation), each with its node as group. Rings offset from parent
+// (extraRelation) get their fillets and edge-movement corner spurs first.
 int spanRingsToNodes(int count, int parent, int depth, bool extraRelation) {
   const PockEngine& eng = pockEngine();
   std::vector<ContourElement> buf;
@@ -477,6 +479,11 @@ int spanRingsToNodes(int count, int parent, int depth, bool extraRelation) {
       const int r =
           contRoundCorners(buf.data(), n, static_cast<int>(buf.size()), settings.filletRadius);
       if (r > 0) n = r;
+    }
+    if (extraRelation) {
+      // Room for the two lines of a spur at every corner.
+      buf.resize(static_cast<std::size_t>(n) * 3 + 16);
+      n = pockEdgeCorners(parent, buf.data(), n, static_cast<int>(buf.size()));
     }
     ringCutBand(buf.data(), n, eng.pockToolRadius, 1);
     h.count = n;
