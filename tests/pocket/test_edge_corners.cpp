@@ -73,9 +73,9 @@ TEST_F(EdgeCornersTest, RightAngleSpurLengthAgainstWidth) {
     double spur;  // 0: no spur
   };
   const double r2 = std::sqrt(2.0);
-  for (const Case& c : {Case{8.0, 8.0 * r2 - 10.0 + kTol}, Case{7.0, 0.0},
-                        Case{7.1, 7.1 * r2 - 10.0 + kTol}, Case{7.0710, 0.0},
-                        Case{30.0, 30.0}}) {  // 30 sqrt 2 - 10 beyond the width: the width
+  for (const Case& c :
+       {Case{8.0, 8.0 * r2 - 10.0 + kTol}, Case{7.0, 0.0}, Case{7.1, 7.1 * r2 - 10.0 + kTol},
+        Case{7.0710, 0.0}, Case{30.0, 30.0}}) {  // 30 sqrt 2 - 10 beyond the width: the width
     // The reference: the ring the width further out.
     ctreeResetState();
     reference(rectRing(13 - c.width, 13 - c.width, 67 + c.width, 47 + c.width));
