@@ -38,8 +38,7 @@ int hgridCellRange(const StockGrid* grid, const Point2D& lower, const Point2D& u
   for (double v : q) {
     if (std::isnan(v)) return 0;
   }
-  HeightGridRange r{hgridTrunc(q[0]), hgridTrunc(q[1]), hgridTrunc(q[2]) + 1,
-                    hgridTrunc(q[3]) + 1};
+  HeightGridRange r{hgridTrunc(q[0]), hgridTrunc(q[1]), hgridTrunc(q[2]) + 1, hgridTrunc(q[3]) + 1};
   if (r.col0 < 0) r.col0 = 0;
   if (r.row0 < 0) r.row0 = 0;
   if (r.col1 > grid->columns - 1) r.col1 = grid->columns - 1;

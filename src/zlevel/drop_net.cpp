@@ -186,7 +186,13 @@ int netFill(Net* net, const SurfaceModel* model, Boundary* clip, double radius,
     s.curve = guideFromTwoPoints(Point3D{x, net->y0, h}, Point3D{x, yEnd, h});
     if (s.curve == nullptr) return geoFail(kGeoFailed, kModule);
     s.copy->profile = s.curve;
-    if (clip != nullptr) bndUpdateIntervals(clip, s.curve);
+    if (clip != nullptr) {
+      // The clip's intervals are its own less its islands': the islands' come first.
+      for (const BndIslandNode* i = clip->islands; i != nullptr; i = i->next) {
+        if (i->island != nullptr) bndUpdateIntervals(i->island, s.curve);
+      }
+      bndUpdateIntervals(clip, s.curve);
+    }
     const int dropped =
         quads ? dropAlongProfileQuads(s.copy, s.list) : dropAlongProfile(s.copy, s.list);
     s.copy->profile = nullptr;
@@ -318,8 +324,8 @@ Net* netLoadFrom(std::FILE* f) {
   // rows x cols is trusted only as far as the file holds the nodes.
   const std::int64_t room = (size - kDropNetFileHead) / kPerNode<Net>;
   if (rows < 1 || cols < 1 || rows > room / cols) return nullptr;
-  Net* net = netNew<Net>(leF64(head), leF64(head + 8), rows, cols, leF64(head + 24),
-                         leF64(head + 32));
+  Net* net =
+      netNew<Net>(leF64(head), leF64(head + 8), rows, cols, leF64(head + 24), leF64(head + 32));
   if (net == nullptr) return nullptr;
   try {
     std::vector<unsigned char> row(static_cast<std::size_t>(cols) * kPerNode<Net>);
@@ -485,15 +491,11 @@ int fDropNetToRaster(const FloatDropNet* net, double z, Raster* raster) {
 }
 
 int dropNetSave(const DropNet* net, const char* fileName) { return netSave(net, fileName); }
-int fDropNetSave(const FloatDropNet* net, const char* fileName) {
-  return netSave(net, fileName);
-}
+int fDropNetSave(const FloatDropNet* net, const char* fileName) { return netSave(net, fileName); }
 DropNet* dropNetLoad(const char* fileName) { return netLoad<DropNet>(fileName); }
 FloatDropNet* fDropNetLoad(const char* fileName) { return netLoad<FloatDropNet>(fileName); }
 int dropNetDump(const DropNet* net, const char* fileName) { return netDump(net, fileName); }
-int fDropNetDump(const FloatDropNet* net, const char* fileName) {
-  return netDump(net, fileName);
-}
+int fDropNetDump(const FloatDropNet* net, const char* fileName) { return netDump(net, fileName); }
 
 int fDropNetProfileLift(const ToolProfile* profile, const Point3D& node, const Point3D& point,
                         double* height) {
@@ -513,7 +515,7 @@ int fDropNetProfileLift(const ToolProfile* profile, const Point3D& node, const P
     }
     if (d > s.r1 - kProfileRTol) {
       z = std::fabs(s.r2 - s.r1) < kFlatSegment ? s.z1
-                                                 : s.z1 + (s.z2 - s.z1) * (d - s.r1) / (s.r2 - s.r1);
+                                                : s.z1 + (s.z2 - s.z1) * (d - s.r1) / (s.r2 - s.r1);
       break;
     }
   }
@@ -527,8 +529,8 @@ int fDropNetProfileLift(const ToolProfile* profile, const Point3D& node, const P
 
 int fDropNetDropProfile(FloatDropNet* net, const StockGrid* grid, const ToolProfile* profile,
                         double floor) {
-  if (!netHasTables(net) || grid == nullptr || profile == nullptr ||
-      profile->segments == nullptr || profile->count < 1) {
+  if (!netHasTables(net) || grid == nullptr || profile == nullptr || profile->segments == nullptr ||
+      profile->count < 1) {
     return geoFail(kGeoFailed, kModule);
   }
   for (int r = 0; r < net->rows; ++r) {
@@ -550,7 +552,8 @@ int fDropNetDropProfile(FloatDropNet* net, const StockGrid* grid, const ToolProf
       for (int gr = range.row0; gr <= range.row1; ++gr) {
         for (int gc = range.col0; gc <= range.col1; ++gc) {
           Point3D point{};
-          if (hgridCellPoint(grid, gc, gr, &point) == 1) fDropNetProfileLift(profile, node, point, &h);
+          if (hgridCellPoint(grid, gc, gr, &point) == 1)
+            fDropNetProfileLift(profile, node, point, &h);
         }
       }
       net->height[r][c] = static_cast<float>(h);

@@ -25,11 +25,11 @@ struct DropNet {
   double x0, y0;  // origin
   std::int32_t rows;
   std::int32_t cols;
-  double rowStep;         // along y
-  double colStep;         // along x
-  double** height;        // rows row pointers, each to cols heights
-  std::int16_t** valid;   // 1 when the node holds a dropped height
-  std::uint8_t** slope;   // 0 when the tool rests on the part right under its axis, else 1
+  double rowStep;        // along y
+  double colStep;        // along x
+  double** height;       // rows row pointers, each to cols heights
+  std::int16_t** valid;  // 1 when the node holds a dropped height
+  std::uint8_t** slope;  // 0 when the tool rests on the part right under its axis, else 1
 };
 
 // Slope tolerance of both kinds at load and after a reset.
@@ -44,8 +44,7 @@ inline constexpr const char* kDropNetIpolLog = "fDropNetipol gescheitert";
 // A new net with every height 0 and every flag 0. Null for rows or cols below 1, a size beyond
 // memory, or when any allocation fails (nothing left allocated).
 DropNet* dropNetNew(double x0, double y0, int rows, int cols, double rowStep, double colStep);
-FloatDropNet* fDropNetNew(double x0, double y0, int rows, int cols, double rowStep,
-                          double colStep);
+FloatDropNet* fDropNetNew(double x0, double y0, int rows, int cols, double rowStep, double colStep);
 // Frees every row, the three row tables and the record. Returns 0 (also for null). Never for a
 // header-only net.
 int dropNetFree(DropNet* net);
@@ -59,7 +58,8 @@ void fDropNetCopyHeader(const FloatDropNet* net, FloatDropNet* out);
 // Lowers the tool of radius R and corner radius Rc onto a working copy of the model at every node,
 // column by column (one profile drop along each column with the net's row step as step and
 // tolerance; slope stop and step jitter off, boundary-neighbourhood check off, the clip boundary
-// or none; the miss report only with a clip boundary). Every node whose row parameter the drop
+// or none; the miss report only with a clip boundary). The intervals of the clip and its islands
+// along each column are computed afresh. Every node whose row parameter the drop
 // sampled gets height = dropped height - Rc, valid 1 and its slope flag; nodes not reached keep
 // their values. A DropNet skips samples in a gap of the clip boundary and uses the four-corner
 // drop for a model that is not a triangle model; a FloatDropNet always uses the triangle drop.

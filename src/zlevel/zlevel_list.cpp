@@ -185,18 +185,18 @@ int zlevSave(const ZLevelList* list, const char* fileName) {
   try {
     if (list != nullptr) {
       const auto n = static_cast<std::size_t>(list->count > 0 ? list->count : 0);
-    std::vector<unsigned char> bytes(kZlevFileHead + kZlevFilePerLevel * n);
-    lePutI32(bytes.data(), static_cast<std::int32_t>(n));
-    lePutF64(bytes.data() + 4, list->zmax);
-    lePutF64(bytes.data() + 12, list->zmin);
-    unsigned char* p = bytes.data() + kZlevFileHead;
-    for (std::size_t i = 0; i < n; ++i, p += 8) lePutF64(p, list->z[i]);
-    for (std::size_t i = 0; i < n; ++i, p += 2) {
-      const auto v = static_cast<std::uint16_t>(list->flag[i]);
-      p[0] = static_cast<unsigned char>(v & 0xFF);
-      p[1] = static_cast<unsigned char>(v >> 8);
-    }
-    ok = zlevWrite(f, bytes.data(), bytes.size());
+      std::vector<unsigned char> bytes(kZlevFileHead + kZlevFilePerLevel * n);
+      lePutI32(bytes.data(), static_cast<std::int32_t>(n));
+      lePutF64(bytes.data() + 4, list->zmax);
+      lePutF64(bytes.data() + 12, list->zmin);
+      unsigned char* p = bytes.data() + kZlevFileHead;
+      for (std::size_t i = 0; i < n; ++i, p += 8) lePutF64(p, list->z[i]);
+      for (std::size_t i = 0; i < n; ++i, p += 2) {
+        const auto v = static_cast<std::uint16_t>(list->flag[i]);
+        p[0] = static_cast<unsigned char>(v & 0xFF);
+        p[1] = static_cast<unsigned char>(v >> 8);
+      }
+      ok = zlevWrite(f, bytes.data(), bytes.size());
     }
   } catch (const std::bad_alloc&) {
     ok = false;
@@ -224,8 +224,8 @@ ZLevelList* zlevLoad(const char* fileName) {
       } catch (const std::bad_alloc&) {
         list = nullptr;
       }
-      if (list != nullptr && (body.empty() || std::fread(body.data(), 1, body.size(), f) ==
-                                                  body.size())) {
+      if (list != nullptr &&
+          (body.empty() || std::fread(body.data(), 1, body.size(), f) == body.size())) {
         const unsigned char* p = body.data();
         for (std::int32_t i = 0; i < n; ++i, p += 8) list->z[i] = leF64(p);
         for (std::int32_t i = 0; i < n; ++i, p += 2) list->flag[i] = leI16(p);

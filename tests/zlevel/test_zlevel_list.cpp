@@ -303,10 +303,18 @@ TEST_F(ZLevel, LaddersThatNeverEndAreRefused) {
     double zmax, zmin, step;
   };
   const Case cases[] = {
-      {"step 0", 10, 0, 0.0},         {"step 0.0005", 10, 0, 0.0005}, {"negative step", 10, 0, -1},
-      {"NaN step", 10, 0, nan},       {"infinite step", 10, 0, inf},  {"NaN top", nan, 0, 1},
-      {"infinite top", inf, 0, 1},    {"NaN bottom", 10, nan, 1},     {"infinite bottom", 10, -inf, 1},
-      {"10^7 rungs", 1e4, 0, 0.001}, {"just over 10^6 rungs", 1000.002, 0, 0.001},  {"huge span", 1e300, -1e300, 1},
+      {"step 0", 10, 0, 0.0},
+      {"step 0.0005", 10, 0, 0.0005},
+      {"negative step", 10, 0, -1},
+      {"NaN step", 10, 0, nan},
+      {"infinite step", 10, 0, inf},
+      {"NaN top", nan, 0, 1},
+      {"infinite top", inf, 0, 1},
+      {"NaN bottom", 10, nan, 1},
+      {"infinite bottom", 10, -inf, 1},
+      {"10^7 rungs", 1e4, 0, 0.001},
+      {"just over 10^6 rungs", 1000.002, 0, 0.001},
+      {"huge span", 1e300, -1e300, 1},
   };
   for (const Case& c : cases) {
     Owned o(zlevNew(5, c.zmax, c.zmin));
