@@ -40,7 +40,6 @@ static_assert(offsetof(DropNet, height) == offsetof(FloatDropNet, height));
 namespace {
 
 constexpr const char* kModule = "drop_net";
-constexpr double kParamTol = 1e-5;     // a sample stands on a row within this parameter distance
 constexpr double kRasterLift = 1e-5;   // a node this little above the level still counts as free
 constexpr double kProfileRTol = 1e-5;  // a distance this little inside a segment's start is on it
 constexpr double kFlatSegment = 1e-8;  // a segment this short in r is level
