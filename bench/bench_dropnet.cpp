@@ -51,8 +51,8 @@ void fillBench(benchmark::State& state, const std::vector<Tri3D>& tris) {
   m.ceilingZ = m.boxMax.z + 100.0;
   m.restrictToBoundary = 1;
   modelBuildIndex(&m);
-  FloatDropNet* net = fDropNetNew(m.boxMin.x, m.boxMin.y, kNodes, kNodes, dy / (kNodes - 1),
-                                  dx / (kNodes - 1));
+  FloatDropNet* net =
+      fDropNetNew(m.boxMin.x, m.boxMin.y, kNodes, kNodes, dy / (kNodes - 1), dx / (kNodes - 1));
   std::int64_t nodes = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(fDropNetFill(net, &m, nullptr, radius, radius));
@@ -64,9 +64,7 @@ void fillBench(benchmark::State& state, const std::vector<Tri3D>& tris) {
   fDropNetFree(net);
 }
 
-void BM_DropNetSphereOnPlate(benchmark::State& s) {
-  fillBench(s, realMesh("sphere_on_plate.stl"));
-}
+void BM_DropNetSphereOnPlate(benchmark::State& s) { fillBench(s, realMesh("sphere_on_plate.stl")); }
 void BM_DropNetKtoolcav(benchmark::State& s) { fillBench(s, realMesh("ktoolcav.stl")); }
 void BM_DropNetTextbox(benchmark::State& s) { fillBench(s, realMesh("pycam-textbox.stl")); }
 void BM_DropNetGeneratedSphereOnPlate(benchmark::State& s) { fillBench(s, generatedMesh()); }
