@@ -155,6 +155,19 @@ void checkNetsAgainstBruteForce(const SurfaceModel& m, int type, double R, int r
   }
 }
 
+// Both kinds of net over one grid, filled with the same tool and no clip.
+struct BothNets {
+  FNetPtr f;
+  NetPtr d;
+};
+BothNets fillBoth(const SurfaceModel& m, double x0, double y0, int rows, int cols, double rs,
+                  double cs, double radius, double corner) {
+  BothNets b{makeFNet(x0, y0, rows, cols, rs, cs), makeNet(x0, y0, rows, cols, rs, cs)};
+  EXPECT_EQ(fDropNetFill(b.f.get(), &m, nullptr, radius, corner), 0);
+  EXPECT_EQ(dropNetBuild(b.d.get(), &m, nullptr, radius, corner), 0);
+  return b;
+}
+
 std::vector<Tri3D> loadStl(const std::string& name) {
   Tri3List* l = stlRead(qdtest::dataPath(name).c_str());
   std::vector<Tri3D> tris;
@@ -283,10 +296,9 @@ TEST_F(DropNetTest, TiltedPlaneAndLevelPlate) {
     addPlane(&t, -30, -30, 60, 60, 2.0, tilt, tilt / 2);
     qdtest::TriModel tm(t, qdtest::makeCutter(kCutterBall, 3, 3));
     prepare(&tm.m);
-    FNetPtr net = makeFNet(0, 0, 8, 9, 3.5, 3.0);
-    NetPtr dnet = makeNet(0, 0, 8, 9, 3.5, 3.0);
-    ASSERT_EQ(fDropNetFill(net.get(), &tm.m, nullptr, 3, 3), 0);
-    ASSERT_EQ(dropNetBuild(dnet.get(), &tm.m, nullptr, 3, 3), 0);
+    BothNets both = fillBoth(tm.m, 0, 0, 8, 9, 3.5, 3.0, 3, 3);
+    const FloatDropNet* net = both.f.get();
+    const DropNet* dnet = both.d.get();
     for (int r = 0; r < net->rows; ++r) {
       for (int c = 0; c < net->cols; ++c) {
         EXPECT_EQ(net->slope[r][c], tilt == 0.0 ? 0 : 1) << tilt;
@@ -314,10 +326,9 @@ TEST_F(DropNetTest, SlopeToleranceAndNodesThatTouchNothing) {
     addPlane(&t, 100, 100, 101, 101, 0, 0, 0);  // far away
     qdtest::TriModel tm(t, qdtest::makeCutter(kCutterBall, 3, 3));
     prepare(&tm.m);
-    FNetPtr net = makeFNet(0, 0, 2, 2, 50, 50);
-    NetPtr dnet = makeNet(0, 0, 2, 2, 50, 50);
-    ASSERT_EQ(fDropNetFill(net.get(), &tm.m, nullptr, 3, 3), 0);
-    ASSERT_EQ(dropNetBuild(dnet.get(), &tm.m, nullptr, 3, 3), 0);
+    BothNets both = fillBoth(tm.m, 0, 0, 2, 2, 50, 50, 3, 3);
+    const FloatDropNet* net = both.f.get();
+    const DropNet* dnet = both.d.get();
     const Drop d = bruteDrop(tm.m, cutterOf(kCutterBall, 3), 0, 0);
     ASSERT_TRUE(d.touched);
     ASSERT_EQ(d.contact.x, k.ax) << "the fixture rests the ball on the apex";
@@ -346,10 +357,9 @@ TEST_F(DropNetTest, SlopeToleranceAndNodesThatTouchNothing) {
   addPlane(&t, 100, 100, 101, 101, 0, 0, 0);
   qdtest::TriModel tm(t, qdtest::makeCutter(kCutterBall, 3, 3));
   prepare(&tm.m);
-  FNetPtr net = makeFNet(0.001, 0, 2, 2, 5.0, 4.999);
-  NetPtr dnet = makeNet(0.001, 0, 2, 2, 5.0, 4.999);
-  ASSERT_EQ(fDropNetFill(net.get(), &tm.m, nullptr, 3, 3), 0);
-  ASSERT_EQ(dropNetBuild(dnet.get(), &tm.m, nullptr, 3, 3), 0);
+  BothNets both = fillBoth(tm.m, 0.001, 0, 2, 2, 5.0, 4.999, 3, 3);
+  const FloatDropNet* net = both.f.get();
+  const DropNet* dnet = both.d.get();
   for (int r = 0; r < 2; ++r) {
     for (int c = 0; c < 2; ++c) {
       EXPECT_EQ(net->valid[r][c], 1);
