@@ -230,6 +230,33 @@ TEST_F(DropNetTest, TerrainNodesEqualBruteForceDrops) {
   EXPECT_EQ(tm.m.step, 1.0);
 }
 
+// A DropNet over a four-corner facet model uses the four-corner drop and gives the heights of the
+// triangle model; a FloatDropNet always uses the triangle drop, which finds no triangles there.
+TEST_F(DropNetTest, FourCornerModels) {
+  const std::vector<Tri3D> tris = qdtest::terrainMesh(16, 40);
+  std::vector<QuadFacet> quads;
+  for (const Tri3D& t : tris) quads.push_back(qdtest::quadOf(t.v[0], t.v[1], t.v[2], t.v[2]));
+  qdtest::TriModel tm(tris, qdtest::makeCutter(kCutterBall, 2, 2));
+  qdtest::QuadModel qm(quads, qdtest::makeCutter(kCutterBall, 2, 2));
+  prepare(&tm.m);
+  prepare(&qm.m);
+  NetPtr a = makeNet(1, 1.5, 9, 8, 4.5, 5.0);
+  NetPtr b = makeNet(1, 1.5, 9, 8, 4.5, 5.0);
+  ASSERT_EQ(dropNetBuild(a.get(), &tm.m, nullptr, 2, 2), 0);
+  ASSERT_EQ(dropNetBuild(b.get(), &qm.m, nullptr, 2, 2), 0);
+  FNetPtr f = makeFNet(1, 1.5, 9, 8, 4.5, 5.0);
+  ASSERT_EQ(fDropNetFill(f.get(), &qm.m, nullptr, 2, 2), 0);
+  for (int r = 0; r < 9; ++r) {
+    for (int c = 0; c < 8; ++c) {
+      EXPECT_NEAR(a->height[r][c], b->height[r][c], 1e-9) << r << ", " << c;
+      EXPECT_EQ(b->valid[r][c], 1);
+      EXPECT_EQ(f->height[r][c], -102.0f) << "the floor less the corner radius";
+      EXPECT_EQ(f->slope[r][c], 1);
+    }
+  }
+  EXPECT_EQ(qm.m.step, 1.0) << "the four-corner drop rewrote the copy's step";
+}
+
 // The caller's model has the slope stop and step jitter on; the fill's copy has both off, so
 // every column reaches its last row. The columns are longer than the most points a new point list
 // makes room for (40000): the samples fill the list, which grows.
