@@ -65,6 +65,7 @@
 #include "zlevel/closed_paths.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
+#include "zlevel/zpath_fillet.h"
 
 namespace {
 
@@ -132,6 +133,7 @@ constexpr RunResetFn kModuleResets[] = {
     // Z-level slicing
     zpathResetState,
     zpathFileResetState,
+    zpathFilletResetState,  // the fillet's search cursors
     arczResetState,
     // pocketing engine
     pockRunReset,
