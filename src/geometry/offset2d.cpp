@@ -359,11 +359,9 @@ int dropPassed(Offset& w, int from) {
     const Seg2D s{s3.start.x, s3.start.y, s3.end.x, s3.end.y};
     const PkoBox& sb = t->boxes[i];
     const double from_y = sb.min.y - kPassBox - w.maxCandDy;
-    int j = static_cast<int>(std::lower_bound(c, c + n, from_y,
-                                              [&](const Seg2D& a, double y) {
-                                                return lowY(a) < y;
-                                              }) -
-                             c);
+    int j = static_cast<int>(
+        std::lower_bound(c, c + n, from_y, [&](const Seg2D& a, double y) { return lowY(a) < y; }) -
+        c);
     double la = 0.0, lb = 0.0, lc = 0.0;
     const bool hasLine = geoLineEq(s, &la, &lb, &lc) == 1;
     const Point3D& touch = t->vectors[i];
@@ -602,7 +600,7 @@ int offsetCore(const Kont2D* region, double d, Kont2D** out) {
     }
     result = traceAll(w, delta, k);
     if (result >= 0) break;
-    if (result == -1 || result == -2) return result;  // no memory or interrupted: no retry helps
+    if (result == -2) return result;  // interrupted: no further try
   }
   if (result < 0) {
     const std::string file = std::string(geoWorkDir()) + "/" + kOff2dProblemFile;
@@ -777,9 +775,8 @@ int kontFillet(Kont2D* region, double r) {
   for (Kont2D* c = region; c != nullptr; c = kontWalkNext(region, c)) {
     const bool outer = c == region;
     ZPathList* list = pathListOfContour(c, outer ? 0 : 1, outer);
-    if (list == nullptr || list->items[0].points == nullptr ||
-        list->items[0].contacts == nullptr || list->items[0].elementIds == nullptr ||
-        list->items[0].contactKinds == nullptr) {
+    if (list == nullptr || list->items[0].points == nullptr || list->items[0].contacts == nullptr ||
+        list->items[0].elementIds == nullptr || list->items[0].contactKinds == nullptr) {
       freePathList(list);
       return off2dFail(-1);
     }

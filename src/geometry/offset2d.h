@@ -9,11 +9,12 @@
 #include "geometry/kont2d.h"
 
 // Codes of the offset (besides the walker's, the wall contact's and the validation's).
-constexpr int kOff2dOpenWithIslands = -51;  // an open contour in a region with islands or successors
-constexpr int kOff2dInvalid = -34;          // the region fails validation before the offset
-constexpr int kOff2dNoCandidate = -23;      // open contour: no start candidate in a try
-constexpr int kOff2dSweepStuck = -30;       // a tracing sweep removed no candidate
-constexpr int kOff2dNothingTraced = -5;     // a contact was found but nothing was traced
+constexpr int kOff2dOpenWithIslands =
+    -51;                                 // an open contour in a region with islands or successors
+constexpr int kOff2dInvalid = -34;       // the region fails validation before the offset
+constexpr int kOff2dNoCandidate = -23;   // open contour: no start candidate in a try
+constexpr int kOff2dSweepStuck = -30;    // a tracing sweep removed no candidate
+constexpr int kOff2dNothingTraced = -5;  // a contact was found but nothing was traced
 
 // Distances below this do not offset.
 constexpr double kOff2dMinDistance = 0.00001;

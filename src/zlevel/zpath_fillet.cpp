@@ -408,16 +408,14 @@ int zpathFilletOrderPieces(const ZPath* path, IntList* starts, Kont2D* pieces) {
       p.startPos = zpathPathPosition(path, Point2D{s0.x1, s0.y1});
       p.endPos = zpathPathPosition(path, Point2D{s1.x2, s1.y2});
     }
-    if (lstSort(order.data(), np, sizeof(ZpFilletPiece), comparePieceStart) != 1)
-      return zpFail(-1);
+    if (lstSort(order.data(), np, sizeof(ZpFilletPiece), comparePieceStart) != 1) return zpFail(-1);
     int kept = np;
     if (zpathFilletDropOverlaps(order.data(), &kept) != 1) return 1;
     std::vector<Seg2D> segs;
     std::vector<int> newStarts;
     for (int i = 0; i < kept; ++i) {
       newStarts.push_back(static_cast<int>(segs.size()));
-      segs.insert(segs.end(), pieces->segments + order[i].first,
-                  pieces->segments + order[i].end);
+      segs.insert(segs.end(), pieces->segments + order[i].first, pieces->segments + order[i].end);
     }
     kontReset(pieces);
     lstIntReset(starts);

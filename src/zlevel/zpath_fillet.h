@@ -1,7 +1,8 @@
 // zpath_fillet.h - corner rounding of the Z paths of a level: every path is offset twice with the
-// region offset (towards its free side by 0.99 of the radius, then back by the full radius), and the
-// rounding arcs of the result that lie on the path's free side are spliced into the path, which keeps
-// its own points everywhere else. The pocketing then never follows a corner sharper than the radius.
+// region offset (towards its free side by 0.99 of the radius, then back by the full radius), and
+// the rounding arcs of the result that lie on the path's free side are spliced into the path, which
+// keeps its own points everywhere else. The pocketing then never follows a corner sharper than the
+// radius.
 //
 // Run state: three search cursors (the crossing search and the two point-on-edge searches), each
 // the path index where its last search ended. Every zpathListFillet call starts them at 0.
