@@ -16,6 +16,7 @@
 
 #include "framework/memory.h"
 #include "framework/messages.h"
+#include "geometry/bucket_grid.h"
 #include "geometry/geo_error.h"
 #include "geometry/kont_nest.h"
 #include "geometry/kont_region.h"
@@ -184,8 +185,8 @@ struct Offset {
   PkoList* traced = nullptr;
   IntList* starts = nullptr;
   ParityIndex outerParity;
+  CellGrid wallGrid;  // the walls by position, for the candidate filter
   double scale = 1.0;
-  double maxWallDx = 0.0;  // largest x extent of a wall
   double maxCandDy = 0.0;  // largest y extent of a candidate
   int side = 1;            // 1 right of a counter-clockwise outer contour, 2 left
   bool open = false;
@@ -211,7 +212,6 @@ int buildWalls(Offset& w) {
       Seg2D s = k->segments[i];
       if (s.x2 <= s.x1) s = Seg2D{s.x2, s.y2, s.x1, s.y1};
       if (kontAppendSeg(w.walls, &s) != 1) return off2dFail(-1);
-      w.maxWallDx = std::max(w.maxWallDx, s.x2 - s.x1);
     }
   }
   if (lstSort(w.walls->segments, w.walls->count, sizeof(Seg2D), compareWallX1) != 1)
@@ -221,19 +221,43 @@ int buildWalls(Offset& w) {
   return 1;
 }
 
-// 1 when a wall comes within tol of p (the walls sorted by x1).
-bool wallNear(const Offset& w, const Point2D& p, double tol) {
-  const Seg2D* s = w.walls->segments;
+// Grid of the walls' boxes with cells of at least the candidate length, so that the filter of a
+// candidate visits the walls of a few cells only.
+int buildWallGrid(Offset& w) {
   const int n = w.walls->count;
-  const double lo = p.x - tol - w.maxWallDx;
-  int i = static_cast<int>(
-      std::lower_bound(s, s + n, lo, [](const Seg2D& a, double x) { return a.x1 < x; }) - s);
-  for (; i < n && s[i].x1 <= p.x + tol; ++i) {
-    const Seg2D& a = s[i];
-    if (geoDistToLine(p, a) > tol) continue;
-    if (geoProjInSeg(a, p) == 1) return true;
-    if (std::hypot(p.x - a.x1, p.y - a.y1) <= tol || std::hypot(p.x - a.x2, p.y - a.y2) <= tol)
-      return true;
+  std::vector<double> boxes(4 * static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const Seg2D& s = w.walls->segments[i];
+    boxes[4 * i] = std::min(s.x1, s.x2);
+    boxes[4 * i + 1] = std::min(s.y1, s.y2);
+    boxes[4 * i + 2] = std::max(s.x1, s.x2);
+    boxes[4 * i + 3] = std::max(s.y1, s.y2);
+  }
+  const int r = gridCellsBuild(&w.wallGrid, boxes.data(), n, 0.0, kWorkDistance * kCandFactor);
+  return r == 1 ? 1 : off2dFail(r);
+}
+
+// 1 when a wall comes within tol of p: near its line and projecting inside it, or an end within
+// tol.
+bool wallNear(const Offset& w, const Point2D& p, double tol) {
+  const CellGrid& g = w.wallGrid;
+  if (w.walls->count == 0) return false;
+  const int c0 = gridCellsCol(g, p.x - tol), c1 = gridCellsCol(g, p.x + tol);
+  const int r0 = gridCellsRow(g, p.y - tol), r1 = gridCellsRow(g, p.y + tol);
+  for (int row = r0; row <= r1; ++row) {
+    for (int col = c0; col <= c1; ++col) {
+      const int cell = row * g.cols + col;
+      for (int e = g.start[cell]; e < g.start[cell + 1]; ++e) {
+        const Seg2D& a = w.walls->segments[g.items[e]];
+        if (std::min(a.x1, a.x2) > p.x + tol || std::max(a.x1, a.x2) < p.x - tol ||
+            std::min(a.y1, a.y2) > p.y + tol || std::max(a.y1, a.y2) < p.y - tol)
+          continue;
+        if (geoDistToLine(p, a) > tol) continue;
+        if (geoProjInSeg(a, p) == 1) return true;
+        if (std::hypot(p.x - a.x1, p.y - a.y1) <= tol || std::hypot(p.x - a.x2, p.y - a.y2) <= tol)
+          return true;
+      }
+    }
   }
   return false;
 }
@@ -400,12 +424,6 @@ int dropPassed(Offset& w, int from) {
   return 1;
 }
 
-void removeCandidate(StelList* cl, int i) {
-  std::memmove(&cl->segments[i], &cl->segments[i + 1],
-               sizeof(Seg2D) * static_cast<std::size_t>(cl->count - i - 1));
-  --cl->count;
-}
-
 // One try: traces a path from the first candidate that meets a wall, drops the candidates it
 // passes, and sweeps again until no candidate is left.
 int traceAll(Offset& w, double delta, int tryNo) {
@@ -436,12 +454,17 @@ int traceAll(Offset& w, double delta, int tryNo) {
       result = off2dFail(-2);
       break;
     }
+    // Candidates without a wall contact are dropped as the sweep passes them (kept ones move down
+    // to `kept`); the sweep ends at the first traced path.
     bool removed = false;
-    for (int i = 0; i < cl->count;) {
+    bool tracedOne = false;
+    int kept = 0;
+    int i = 0;
+    for (; i < cl->count && !tracedOne && result > 0; ++i) {
       const Seg2D k = cl->segments[i];
       const double len = segLength(k);
       if (len <= kMinCandLength) {
-        ++i;
+        cl->segments[kept++] = k;
         continue;
       }
       const double ux = (k.x2 - k.x1) / len, uy = (k.y2 - k.y1) / len;
@@ -452,48 +475,39 @@ int traceAll(Offset& w, double delta, int tryNo) {
       const int rc = walkWallContact(w.walls, w.frame, delta, move, &hit, &touch, &element, &kind);
       if (rc < 0) {
         result = rc;
-        break;
+        break;  // the compaction below keeps the candidate
       }
       if (rc != 1) {
-        removeCandidate(cl, i);
         removed = true;
         continue;
       }
+      // The traced candidate leaves the list: the path passes it.
+      removed = true;
+      tracedOne = true;
       params.start = Point3D{hit.x2, hit.y2, params.z};
       params.startSegment = hit;
       const int before = w.traced->count;
       const int tr = walkTrace(&ctx, &tool, &params, &slice);
       if (tr < 0) {
         result = tr;
-        break;
-      }
-      if (w.traced->count == before) {
+      } else if (w.traced->count == before) {
         result = off2dFail(kOff2dNothingTraced);
-        break;
+      } else {
+        result = tr;
+        pkoListMergeRange(w.traced, before, w.traced->count);
+        if (lstIntAppend(w.starts, before) < 0) result = off2dFail(-1);
       }
-      result = tr;
-      pkoListMergeRange(w.traced, before, w.traced->count);
-      if (lstIntAppend(w.starts, before) < 0) {
-        result = off2dFail(-1);
-        break;
+      if (result > 0) {
+        std::memmove(&cl->segments[kept], &cl->segments[i + 1],
+                     sizeof(Seg2D) * static_cast<std::size_t>(cl->count - i - 1));
+        cl->count = kept + (cl->count - i - 1);
+        if (dropPassed(w, before) != 1) result = -1;
       }
-      const int kept = cl->count;
-      if (dropPassed(w, before) != 1) {
-        result = -1;
-        break;
-      }
-      // The traced path passes its own candidate; should it not, the candidate goes anyway, so
-      // that no contour is traced twice.
-      if (cl->count == kept) {
-        for (int j = 0; j < cl->count; ++j) {
-          if (std::memcmp(&cl->segments[j], &k, sizeof k) == 0) {
-            removeCandidate(cl, j);
-            break;
-          }
-        }
-      }
-      removed = true;
-      break;
+    }
+    if (!tracedOne) {
+      std::memmove(&cl->segments[kept], &cl->segments[i],
+                   sizeof(Seg2D) * static_cast<std::size_t>(cl->count - i));
+      cl->count = kept + (cl->count - i);
     }
     if (result < 0) break;
     if (!removed) result = off2dFail(kOff2dSweepStuck);
@@ -583,6 +597,7 @@ int offsetCore(const Kont2D* region, double d, Kont2D** out) {
   w.side = d > 0.0 ? 1 : 2;
   w.open = region->closed == 0;
   if (w.outerParity.build(w.copy) != 1) return off2dFail(-1);
+  if (buildWallGrid(w) != 1) return -1;
 
   double delta = kWorkDistance;
   int result = -1;
