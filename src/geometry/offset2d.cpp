@@ -746,8 +746,7 @@ int kontOffsetInPlace(Kont2D* region, double d) {
   const int r = off2dOffset(region, d, &result);
   if (r < 0) {
     kontFree(result);
-    geoErrSet(r, "kont2d", __LINE__);
-    return r;
+    return geoFail(r, "kont2d");
   }
   if (r == 0 || result == nullptr) return 0;
   // The record takes over the first result region; its old segments and islands go.

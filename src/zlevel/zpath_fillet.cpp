@@ -537,8 +537,7 @@ int zpathListFilletLevels(ZPathList* list, Kont2D* boundary, double radius) {
   }
   if (result < 0) {
     while (list->count > n) zpathListRemove(list, list->count - 1);
-    geoErrSet(result, kModule, __LINE__);
-    return result;
+    return zpFail(result);
   }
   for (int i = 0; i < n; ++i) zpathFreeArrays(&list->items[i]);
   std::memmove(list->items, list->items + n, sizeof(ZPath) * (list->count - n));
