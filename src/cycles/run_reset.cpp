@@ -63,6 +63,7 @@
 #include "pocket/pock_geometry.h"
 #include "pocket/ring_loops.h"
 #include "zlevel/closed_paths.h"
+#include "zlevel/gouge_check.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
 
@@ -133,6 +134,7 @@ constexpr RunResetFn kModuleResets[] = {
     zpathResetState,
     zpathFileResetState,
     arczResetState,
+    roughGougeResetState,
     // pocketing engine
     pockRunReset,
     layerResetState,

@@ -54,8 +54,8 @@ ZPathList* listOf(const std::vector<Square>& sq) {
 TEST(ZpathNestingDepths, NestedSquaresOnThreeLevels) {
   // Level 10: three concentric squares plus a lone one; level 10 + 0.5e-5 counts as the same
   // level; level 9 repeats the nest shifted, so nothing crosses levels.
-  const std::vector<Square> sq = {{0, 0, 9.5, 10.0},   {0, 0, 5.5, 10.0},  {30, 0, 2.25, 10.0},
-                                  {0, 0, 3.25, 10.0},  {0, 0, 1.5, 9.0},   {0, 0, 7.75, 9.0},
+  const std::vector<Square> sq = {{0, 0, 9.5, 10.0},      {0, 0, 5.5, 10.0},   {30, 0, 2.25, 10.0},
+                                  {0, 0, 3.25, 10.0},     {0, 0, 1.5, 9.0},    {0, 0, 7.75, 9.0},
                                   {0, 0, 1.0, 10.000005}, {0.2, 0.1, 4.5, 9.0}};
   ZPathList* list = listOf(sq);
   ASSERT_EQ(zpathListNestingDepths(list), 1);
