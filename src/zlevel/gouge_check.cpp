@@ -42,8 +42,9 @@ bool gougeDropSet(int facetType, const Tri3List* tris, const QuadFacet* quads, i
     }
     Point3D contact{};
     int kind = 0;
-    const int r = facetType == 4 ? dropToolOnQuad(quads[i], axis, cutter, best, &contact, &kind)
-                                 : dropToolOnTri(tris->items[i], axis, cutter, best, &contact, &kind);
+    const int r = facetType == 4
+                      ? dropToolOnQuad(quads[i], axis, cutter, best, &contact, &kind)
+                      : dropToolOnTri(tris->items[i], axis, cutter, best, &contact, &kind);
     if (r > 0) raised = true;
   }
   return raised;

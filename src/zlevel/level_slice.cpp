@@ -197,7 +197,8 @@ int arczDefaultBoundary(const CollCtx* ctx, const WalkTool* tool, Kont2D** regio
   };
   const Tri3List* tris = ctx != nullptr ? ctx->triangles : nullptr;
   const Kont2D* walls = ctx != nullptr ? ctx->walls : nullptr;
-  if (walls != nullptr && walls->count > 0) grow(walls->xmin, walls->ymin, walls->xmax, walls->ymax);
+  if (walls != nullptr && walls->count > 0)
+    grow(walls->xmin, walls->ymin, walls->xmax, walls->ymax);
   if (tris != nullptr && tris->count > 0) grow(tris->xmin, tris->ymin, tris->xmax, tris->ymax);
   if (xmin > xmax) {
     // No triangle list (list mode keeps its triangles in the pairs): the candidates' box.

@@ -144,14 +144,13 @@ int arczCheckContourCollisions(const SliceContext* slice, int) {
     trees.assign(static_cast<std::size_t>(n), nullptr);
     for (int k = 0; k < n; ++k) {
       const int from = std::clamp(starts->items[k], 0, traced->count);
-      const int to = k + 1 < n ? std::clamp(starts->items[k + 1], from, traced->count)
-                               : traced->count;
+      const int to =
+          k + 1 < n ? std::clamp(starts->items[k + 1], from, traced->count) : traced->count;
       segs[static_cast<std::size_t>(k)] = pieceSegments(traced, from, to);
       if (segs[static_cast<std::size_t>(k)].empty()) continue;
-      trees[static_cast<std::size_t>(k)] =
-          wcoll2dTreeNew(segs[static_cast<std::size_t>(k)].data(),
-                         static_cast<int>(segs[static_cast<std::size_t>(k)].size()), 0.0,
-                         arczWallBox);
+      trees[static_cast<std::size_t>(k)] = wcoll2dTreeNew(
+          segs[static_cast<std::size_t>(k)].data(),
+          static_cast<int>(segs[static_cast<std::size_t>(k)].size()), 0.0, arczWallBox);
       if (trees[static_cast<std::size_t>(k)] == nullptr) {
         result = -1;
         break;
@@ -201,8 +200,8 @@ int arczTraceLevel(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContex
   }
   StelList* starts = slice->starts;
   const int startsAtBeginning = starts != nullptr ? starts->count : 0;
-  const bool checkGouge = parGlobalBlock()->acceptUndercut == 0 &&
-                          parGlobalBlock()->stockUndercut == 0;
+  const bool checkGouge =
+      parGlobalBlock()->acceptUndercut == 0 && parGlobalBlock()->stockUndercut == 0;
   int result = 1;
   bool tracedAny = false;
   while (starts != nullptr && starts->count > 0) {

@@ -8,11 +8,11 @@
 #include "model/wcoll_boxtree.h"
 
 // Failure codes of the tracing besides -1 (no memory) and the walker's codes.
-inline constexpr int kTraceNoProgress = -30;    // a pass removed no start segment
-inline constexpr int kTraceNothingAdded = -5;   // contacts were traced but no segment was added
-inline constexpr int kTraceBadStart = -60;      // a start contact outside the region or gouging
-inline constexpr int kTracePiecesMeet = -45;    // segments of two pieces cross or touch
-inline constexpr int kTraceInterrupted = -2;    // the host's interrupt check fired
+inline constexpr int kTraceNoProgress = -30;   // a pass removed no start segment
+inline constexpr int kTraceNothingAdded = -5;  // contacts were traced but no segment was added
+inline constexpr int kTraceBadStart = -60;     // a start contact outside the region or gouging
+inline constexpr int kTracePiecesMeet = -45;   // segments of two pieces cross or touch
+inline constexpr int kTraceInterrupted = -2;   // the host's interrupt check fired
 // Start segments this short or shorter are never searched.
 inline constexpr double kTraceShortStart = 0.001;
 // Start segments are searched this much beyond their end (not when undercuts are accepted).

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "model/model_fixture.h"
 #include "geometry/kont2d.h"
 #include "geometry/kont_region.h"
 #include "geometry/lists.h"
@@ -23,6 +22,7 @@
 #include "geometry/zlevel_records.h"
 #include "mesh_distance.h"
 #include "model/coll_candidates.h"
+#include "model/model_fixture.h"
 #include "model/point_drop.h"
 #include "model/stl_file.h"
 #include "toolpath_check.h"
@@ -103,6 +103,7 @@ class LevelPart {
     SurfaceModel& m = model_.m;
     modelBuildIndex(&m);
     tool_ = WalkTool{10.0, corner, type};
+    buildBuckets();
     std::vector<tpc::Triangle> tt;
     tt.reserve(tris.size());
     for (const Tri3D& t : tris) {
@@ -186,6 +187,27 @@ class LevelPart {
       }
   }
 
+  // Buckets of kBucket x kBucket over the part's box, each listing the triangles whose box grown
+  // by R + 1 meets it.
+  void buildBuckets() {
+    const SurfaceModel& m = model_.m;
+    const double grow = tool_.radius + 1.0;
+    bucketX0_ = m.boxMin.x - grow;
+    bucketY0_ = m.boxMin.y - grow;
+    bucketCols_ = static_cast<int>((m.boxMax.x + grow - bucketX0_) / kBucket) + 1;
+    bucketRows_ = static_cast<int>((m.boxMax.y + grow - bucketY0_) / kBucket) + 1;
+    buckets_.assign(static_cast<std::size_t>(bucketRows_) * bucketCols_, {});
+    for (int i = 0; i < m.triangles->count; ++i) {
+      const int c0 = static_cast<int>((m.facetMin[i].x - grow - bucketX0_) / kBucket);
+      const int c1 = static_cast<int>((m.facetMax[i].x + grow - bucketX0_) / kBucket);
+      const int r0 = static_cast<int>((m.facetMin[i].y - grow - bucketY0_) / kBucket);
+      const int r1 = static_cast<int>((m.facetMax[i].y + grow - bucketY0_) / kBucket);
+      for (int r = std::max(r0, 0); r <= std::min(r1, bucketRows_ - 1); ++r)
+        for (int c = std::max(c0, 0); c <= std::min(c1, bucketCols_ - 1); ++c)
+          buckets_[static_cast<std::size_t>(r) * bucketCols_ + c].push_back(i);
+    }
+  }
+
   Point3D node(int r, int c) const {
     return Point3D{net_.x0 + c * net_.colStep, net_.y0 + r * net_.rowStep, 0.0};
   }
@@ -193,11 +215,13 @@ class LevelPart {
   // Brute-force tip height of the independent checker at (x, y).
   double tipHeight(double x, double y) const { return index_->drop(checkerTool_, 0.0, x, y); }
 
-  // Distance from p to the part less the ball radius (boxes farther than the best skipped).
+  // Distance from p to the part less the ball radius, capped at 1: the triangles of p's bucket.
   double clearance(const Point3D& p) const {
-    double best = 1e300;
+    double best = tool_.radius + 1.0;
+    const int bx = std::clamp(static_cast<int>((p.x - bucketX0_) / kBucket), 0, bucketCols_ - 1);
+    const int by = std::clamp(static_cast<int>((p.y - bucketY0_) / kBucket), 0, bucketRows_ - 1);
     const Tri3List* l = model_.m.triangles;
-    for (int i = 0; i < l->count; ++i) {
+    for (int i : buckets_[static_cast<std::size_t>(by) * bucketCols_ + bx]) {
       const Point3D& lo = model_.m.facetMin[i];
       const Point3D& hi = model_.m.facetMax[i];
       const double dx = std::max({lo.x - p.x, 0.0, p.x - hi.x});
@@ -209,19 +233,52 @@ class LevelPart {
     return best - tool_.radius;
   }
 
-  // The oracle's counts at level Z on the net nodes.
-  LevelCounts oracle(double Z) const {
-    std::vector<std::uint8_t> mask(static_cast<std::size_t>(rows_) * cols_);
+  // The oracle's counts at level Z: on the net nodes (step 0), or on a grid of the given step
+  // over the region.
+  LevelCounts oracle(double Z, double step = 0.0) const {
+    const double x0 = step > 0 ? region_->xmin + 0.5 * step : net_.x0;
+    const double y0 = step > 0 ? region_->ymin + 0.5 * step : net_.y0;
+    const int cols = step > 0 ? static_cast<int>((region_->xmax - region_->xmin) / step) : cols_;
+    const int rows = step > 0 ? static_cast<int>((region_->ymax - region_->ymin) / step) : rows_;
+    const double dx = step > 0 ? step : net_.colStep, dy = step > 0 ? step : net_.rowStep;
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(rows) * cols);
+    for (int r = 0; r < rows; ++r)
+      for (int c = 0; c < cols; ++c)
+        mask[static_cast<std::size_t>(r) * cols + c] =
+            tipHeight(x0 + c * dx, y0 + r * dy) > Z - tool_.cornerRadius + 1e-5 ? 1 : 0;
+    LevelCounts k;
+    k.blocked8 = countComponents(mask, rows, cols, 1, true);
+    k.free4 = countComponents(mask, rows, cols, 0, false);
+    return k;
+  }
+
+  // Nodes of the net whose side by the paths (material when the innermost path that contains
+  // the node has material inside) differs from the side by their brute-force tip height; nodes
+  // within `band` of a path are not judged.
+  int nodesOnTheWrongSide(const ZPathList* paths, double Z, double band) const {
+    int wrong = 0;
     for (int r = 0; r < rows_; ++r)
       for (int c = 0; c < cols_; ++c) {
         const Point3D p = node(r, c);
-        mask[static_cast<std::size_t>(r) * cols_ + c] =
-            tipHeight(p.x, p.y) > Z - tool_.cornerRadius + 1e-5 ? 1 : 0;
+        const Point2D q{p.x, p.y};
+        const ZPath* inner = nullptr;
+        bool nearPath = false;
+        for (int i = 0; i < paths->count && !nearPath; ++i) {
+          const ZPath* z = &paths->items[i];
+          const bool nearBox = q.x > z->xmin - band && q.x < z->xmax + band &&
+                               q.y > z->ymin - band && q.y < z->ymax + band;
+          nearPath = nearBox && zpathPointDistance(q, z) < band;
+          if (zpathContainsPoint(q, z) == 1 &&
+              (inner == nullptr || std::fabs(z->area) < std::fabs(inner->area))) {
+            inner = z;
+          }
+        }
+        if (nearPath) continue;
+        const bool material = inner != nullptr && inner->materialInside == 1;
+        const bool blocked = tipHeight(p.x, p.y) > Z - tool_.cornerRadius + 1e-5;
+        wrong += material != blocked;
       }
-    LevelCounts k;
-    k.blocked8 = countComponents(mask, rows_, cols_, 1, true);
-    k.free4 = countComponents(mask, rows_, cols_, 0, false);
-    return k;
+    return wrong;
   }
 
   // Classifies the raster at level Z and slices it. Returns arczLevelPaths' result.
@@ -278,8 +335,12 @@ class LevelPart {
   const tpc::MeshIndex& meshIndex() const { return *index_; }
 
  private:
+  static constexpr double kBucket = 10.0;
   TriModel model_;
   WalkTool tool_{};
+  double bucketX0_ = 0, bucketY0_ = 0;
+  int bucketCols_ = 1, bucketRows_ = 1;
+  std::vector<std::vector<int>> buckets_;
   tpc::Mesh mesh_;
   std::unique_ptr<tpc::MeshIndex> index_;
   tpc::Tool checkerTool_;

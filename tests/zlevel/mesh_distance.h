@@ -13,9 +13,6 @@ namespace qdtest {
 inline Point3D sub(const Point3D& a, const Point3D& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 inline double dot(const Point3D& a, const Point3D& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
-Point3D sub(const Point3D& a, const Point3D& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-double dot(const Point3D& a, const Point3D& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
 // Distance from p to the closed triangle (closest point by regions).
 inline double pointTriangle(const Point3D& p, const Tri3D& t) {
   const Point3D a = t.v[0], b = t.v[1], c = t.v[2];
