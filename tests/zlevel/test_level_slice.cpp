@@ -128,4 +128,60 @@ INSTANTIATE_TEST_SUITE_P(
       return n;
     });
 
+// The z of the horizontal triangle nearest z (within 0.01), else NaN.
+double flatFaceNear(const std::vector<Tri3D>& tris, double z) {
+  double best = std::nan(""), gap = 0.01;
+  for (const Tri3D& t : tris) {
+    if (t.v[0].z != t.v[1].z || t.v[0].z != t.v[2].z) continue;
+    if (std::fabs(t.v[0].z - z) < gap) {
+      gap = std::fabs(t.v[0].z - z);
+      best = t.v[0].z;
+    }
+  }
+  return best;
+}
+
+struct FlatFaces {
+  const char* file;
+  std::vector<double> z;  // flat faces in the file's units
+};
+
+class LevelPathsFlatFace : public ::testing::TestWithParam<FlatFaces> {};
+
+// A level exactly on a flat face gives the loops of the level just above it: the face is free
+// for the tool, no debris loop appears on it.
+TEST_P(LevelPathsFlatFace, CountEqualsTheCountJustAbove) {
+  QDTEST_SKIP_WITHOUT_REAL_MESHES();
+  std::vector<Tri3D> tris = qdtest::readTriangles(qdtest::dataPath(GetParam().file));
+  ASSERT_FALSE(tris.empty());
+  const double factor = qdtest::scaleToTool(tris);
+  qdtest::LevelPart part(tris, 1, 10.0, 5.0);
+  for (double zf : GetParam().z) {
+    const double face = flatFaceNear(tris, zf * factor);
+    ASSERT_FALSE(std::isnan(face)) << "no flat face near " << zf;
+    SCOPED_TRACE("face " + std::to_string(zf));
+    ASSERT_GE(part.slice(face + 10.0), 0);
+    const Counted on = countPaths(part, face + 10.0);
+    ASSERT_GE(part.slice(face + 10.0 + 0.01), 0);
+    const Counted above = countPaths(part, face + 10.01);
+    EXPECT_EQ(on.paths, above.paths);
+    EXPECT_EQ(on.islands, above.islands);
+    if (std::string(GetParam().file) == "sphere_on_plate.stl" && zf > 10) {
+      EXPECT_EQ(on.paths, 1);  // the plate top: one loop around the sphere
+    }
+    expectLevel(part, face + 10.0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Parts, LevelPathsFlatFace,
+                         ::testing::Values(FlatFaces{"sphere_on_plate.stl", {14.9359, 2.1872}},
+                                           FlatFaces{"wheel_in_box.stl", {4, 18, 22, 35}},
+                                           FlatFaces{"ktoolcav.stl", {1.125, 0.5}}),
+                         [](const ::testing::TestParamInfo<FlatFaces>& info) {
+                           std::string n = info.param.file;
+                           for (char& c : n)
+                             if (c == '.' || c == '-') c = '_';
+                           return n;
+                         });
+
 }  // namespace
