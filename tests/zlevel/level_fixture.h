@@ -154,7 +154,7 @@ class LevelPart {
     gridRasterFree(raster_);
     triMeshFree(region_->mesh);
     kontFree(region_);
-    lstIntFree(ctx_.candidates);
+    collCtxFree(&ctx_);
     pkoListFree(traced_);
     pkoListFree(work_);
     lstIntFree(starts_);
@@ -281,6 +281,29 @@ class LevelPart {
     return wrong;
   }
 
+  // Replaces the region by the given one (taken over; its mesh is made here).
+  void useRegion(Kont2D* region) {
+    triMeshFree(region_->mesh);
+    kontFree(region_);
+    region_ = region;
+    region_->closed = 1;
+    region_->mesh = triPolyTriangulate(region_);
+    ctx_.region = region_;
+  }
+
+  // Switches the context to list mode (mode 1: the traced ids become model triangle indices):
+  // candidate pairs of every triangle, highest first, with allowance lists.
+  void useListMode() {
+    collCtxFree(&ctx_);
+    WalkParams p{};
+    p.mode = 1;
+    p.model = &model_.m;
+    CutterShape cutter = *model_.m.cutter;
+    collCtxAlloc(&ctx_, &p);
+    collCtxFill(&ctx_, &p, &cutter);
+    mode_ = 1;
+  }
+
   // Classifies the raster at level Z and slices it. Returns arczLevelPaths' result.
   int slice(double Z, double tolerance = 0.01) {
     pkoListReset(traced_);
@@ -292,6 +315,7 @@ class LevelPart {
     params_.z = Z;
     params_.direction = 1;
     params_.model = &model_.m;
+    params_.mode = mode_;
     slice_ = SliceContext{raster_, nullptr, traced_, work_, starts_};
     return arczLevelPaths(&ctx_, &tool_, &params_, &slice_);
   }
@@ -358,6 +382,7 @@ class LevelPart {
   PkoList* traced_ = nullptr;
   PkoList* work_ = nullptr;
   IntList* starts_ = nullptr;
+  int mode_ = 0;
 };
 
 }  // namespace qdtest

@@ -254,14 +254,14 @@ TEST(ArczLevelPaths, ChannelJustWiderThanTheToolKeepsBothContours) {
       pieces[k].push_back(Seg2D{l->segments[i].start.x, l->segments[i].start.y,
                                 l->segments[i].end.x, l->segments[i].end.y});
   }
-  BoxTree2D* a = wcoll2dTreeNew(pieces[0].data(), static_cast<int>(pieces[0].size()), 0,
-                                arczWallBox);
-  BoxTree2D* b = wcoll2dTreeNew(pieces[1].data(), static_cast<int>(pieces[1].size()), 0,
-                                arczWallBox);
-  EXPECT_EQ(wcoll2dTreesOverlap(a, b, 0, [](const BoxTree2D*, int, const BoxTree2D*, int,
-                                            void*) { return 1; },
-                                nullptr),
-            1);
+  BoxTree2D* a =
+      wcoll2dTreeNew(pieces[0].data(), static_cast<int>(pieces[0].size()), 0, arczWallBox);
+  BoxTree2D* b =
+      wcoll2dTreeNew(pieces[1].data(), static_cast<int>(pieces[1].size()), 0, arczWallBox);
+  EXPECT_EQ(
+      wcoll2dTreesOverlap(
+          a, b, 0, [](const BoxTree2D*, int, const BoxTree2D*, int, void*) { return 1; }, nullptr),
+      1);
   wcoll2dTreeFree(a);
   wcoll2dTreeFree(b);
 
