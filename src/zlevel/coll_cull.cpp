@@ -177,10 +177,10 @@ int cullLevel(ZPathList* list, CollCtx* ctx, const WalkTool* tool) {
     CullScope scope;
     CullPass pass{ctx, &records, tris.data(), edges.data(), r};
     cullPass = &pass;
-    scope.triTree = wcoll2dTreeNew(tris.data(), static_cast<int>(tris.size()), 0.0,
-                                   cullEntryBox<CullTri>);
-    scope.edgeTree = wcoll2dTreeNew(edges.data(), static_cast<int>(edges.size()), 0.0,
-                                    cullEntryBox<CullEdge>);
+    scope.triTree =
+        wcoll2dTreeNew(tris.data(), static_cast<int>(tris.size()), 0.0, cullEntryBox<CullTri>);
+    scope.edgeTree =
+        wcoll2dTreeNew(edges.data(), static_cast<int>(edges.size()), 0.0, cullEntryBox<CullEdge>);
     scope.pairs = lstRec8New(kCullPairRoom);
     if (scope.triTree == nullptr || scope.edgeTree == nullptr || scope.pairs == nullptr)
       return cullFail(-1);

@@ -13,8 +13,8 @@
 #include "framework/memory.h"
 #include "geometry/geo_error.h"
 #include "geometry/kont_region.h"
-#include "mesh_distance.h"
 #include "level_fixture.h"
+#include "mesh_distance.h"
 #include "support/mesh_gen.h"
 #include "support/real_meshes.h"
 #include "zlevel/coll_cull.h"
@@ -126,10 +126,10 @@ TEST(ZpathCull, PocketAndIslandLevels) {
 // stays. Nothing above 0.1 of the level gives 0; an empty list or context gives 0.
 TEST(ZpathCull, IslandInAPocketAndEmptyCases) {
   const WalkTool tool{10, 10, 1};
-  SmallCtx sc({flatTri(50, 50, 20), flatTri(15, 50, 20), flatTri(-300, -300, 12),
-               flatTri(400, 400, 12)});
-  ZPathList* list = listOf(
-      {square(0, 0, 100, 100, 10, 0, true), square(30, 30, 70, 70, 10, 1, false)});
+  SmallCtx sc(
+      {flatTri(50, 50, 20), flatTri(15, 50, 20), flatTri(-300, -300, 12), flatTri(400, 400, 12)});
+  ZPathList* list =
+      listOf({square(0, 0, 100, 100, 10, 0, true), square(30, 30, 70, 70, 10, 1, false)});
   ASSERT_EQ(zpathListCullCollisionSet(list, &sc.ctx, &tool), 1);
   EXPECT_EQ(sc.left(), std::vector<double>{15});
   EXPECT_EQ(list->items[1].nestingDepth, 1);
@@ -229,8 +229,8 @@ std::string sameLevel(const LevelResult& a, const LevelResult& b, const Tri3List
       return "segment " + std::to_string(k) + " of " + std::to_string(a.ids.size()) + " ends " +
              std::to_string(a.coords[4 * k + 2]) + " " + std::to_string(a.coords[4 * k + 3]) +
              " against " + std::to_string(b.coords[4 * k + 2]) + " " +
-             std::to_string(b.coords[4 * k + 3]) + ", id/kind " + std::to_string(a.ids[k]) +
-             "/" + std::to_string(a.kinds[k]) + " against " + std::to_string(b.ids[k]) + "/" +
+             std::to_string(b.coords[4 * k + 3]) + ", id/kind " + std::to_string(a.ids[k]) + "/" +
+             std::to_string(a.kinds[k]) + " against " + std::to_string(b.ids[k]) + "/" +
              std::to_string(b.kinds[k]);
     }
   }
@@ -351,6 +351,179 @@ TEST(ZpathCullParts, AcceptedUndercutsSameLevels) {
   parGlobalBlock()->acceptUndercut = 1;
   expectCullingKeepsTheLevels(fromGen(qdtest::gen::sphereOnPlate()), 12);
   *parGlobalBlock() = saved;
+}
+
+}  // namespace
+
+namespace {
+
+Kont2D* rectContour(double x0, double y0, double x1, double y1, bool cw) {
+  Kont2D* k = kontNewRect(Point2D{x0, y0}, Point2D{x1, y1});
+  k->closed = 1;
+  if (cw) {
+    for (int i = 0; i < k->count; ++i) {
+      std::swap(k->segments[i].x1, k->segments[i].x2);
+      std::swap(k->segments[i].y1, k->segments[i].y2);
+    }
+    std::reverse(k->segments, k->segments + k->count);
+  }
+  return k;
+}
+
+// The region 0..100 with the island 40..60.
+Kont2D* regionWithIsland() {
+  Kont2D* outer = rectContour(0, 0, 100, 100, false);
+  Kont2D* island = rectContour(40, 40, 60, 60, true);
+  island->depth = 1;
+  island->prev = outer;
+  outer->child = island;
+  return outer;
+}
+
+// Triangles of side 1 at the given x (y 50 unless given), in index mode and list mode.
+struct ReduceCase {
+  const char* name;
+  Tri3D tri;
+  bool kept;
+};
+
+TEST(ArczReduce, TheTestOfOneTriangle) {
+  const double R = 10;
+  const std::vector<ReduceCase> cases = {
+      {"far outside", flatTri(200, 50, 1), false},
+      {"outside, grown box touches a segment's box", flatTri(110.1, 50, 1), true},
+      {"outside, grown box just clear", flatTri(110.11, 50, 1), false},
+      {"inside the region", flatTri(25, 25, 1), true},
+      {"inside the island, far from its edges", Tri3D{{{49, 49, 1}, {51, 49, 1}, {50, 51, 1}}},
+       true},  // the island is not wider than 2R + the grown box: it meets the island's edges
+      {"partly over the island", flatTri(59.5, 50, 1, 3), true},
+  };
+  Kont2D* region = regionWithIsland();
+  for (const ReduceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Tri3D> tris(10, flatTri(20, 20, 2));  // ten kept pairs: above the 9 limit
+    tris.push_back(c.tri);
+    // Index mode: the triangle box's area exceeds the region's.
+    std::vector<Tri3D> withFar = tris;
+    withFar.push_back(flatTri(-500, -500, 3));
+    SmallCtx sc(withFar);
+    sc.ctx.region = region;
+    ASSERT_EQ(arczReduceByIndex(&sc.ctx, &R), 0);
+    const std::vector<double> left = sc.left();
+    EXPECT_EQ(std::count(left.begin(), left.end(), c.tri.v[0].x), c.kept ? 1 : 0);
+    // List mode.
+    CollCtx ctx{};
+    ctx.region = region;
+    ctx.pairs = lstPairNew(16);
+    for (Tri3D& t : tris) lstPairAppend(ctx.pairs, PtrValPair{&t, 0});
+    WalkParams w{};
+    w.mode = 1;
+    ASSERT_EQ(arczReduceElements(&ctx, &R, &w), 0);
+    EXPECT_EQ(ctx.pairs->count, c.kept ? 11 : 10);
+    lstRecFree(ctx.pairs);
+  }
+  kontFree(region);
+}
+
+TEST(ArczReduce, IslandsWiderThan2RAndNothingToDo) {
+  const double R = 10;
+  Kont2D* outer = rectContour(0, 0, 100, 100, false);
+  Kont2D* island = rectContour(20, 20, 80, 80, true);
+  island->depth = 1;
+  island->prev = outer;
+  outer->child = island;
+  std::vector<Tri3D> tris(10, flatTri(10, 10, 2));
+  tris.push_back(flatTri(50, 50, 1));   // deep in the island: goes
+  tris.push_back(flatTri(120, 20, 1));  // outside: goes only when the outer is processed
+  SmallCtx sc(tris);
+  sc.ctx.region = outer;
+  ASSERT_EQ(arczReduceByIndex(&sc.ctx, &R), 0);
+  // The triangles' box (10..121 x 10..51) is smaller than the region's area: the outer contour
+  // is not processed.
+  const std::vector<double> left = sc.left();
+  EXPECT_EQ(left.size(), 11u);
+  EXPECT_EQ(std::count(left.begin(), left.end(), 120.0), 1);
+  // The box variant: islands of every region, nothing for a positive mode.
+  SmallCtx again(tris);
+  again.ctx.region = outer;
+  WalkParams w{};
+  w.mode = 1;
+  EXPECT_EQ(arczReduceByBox(&again.ctx, &R, &w), 1);
+  EXPECT_EQ(again.left().size(), 12u);
+  w.mode = 0;
+  EXPECT_EQ(arczReduceByBox(&again.ctx, &R, &w), 0);
+  EXPECT_EQ(again.left().size(), 11u);
+
+  // A pair list of exactly 9 pairs is left alone (code 1 recorded); no region likewise.
+  CollCtx ctx{};
+  ctx.region = outer;
+  ctx.pairs = lstPairNew(16);
+  for (int i = 0; i < 9; ++i) lstPairAppend(ctx.pairs, PtrValPair{&tris[11], 0});
+  geoErrReset();
+  EXPECT_EQ(arczReduceElements(&ctx, &R, &w), 1);
+  w.mode = 1;
+  EXPECT_EQ(arczReduceElements(&ctx, &R, &w), 1);
+  EXPECT_EQ(geoErrCode(), 1);
+  EXPECT_EQ(ctx.pairs->count, 9);
+  ctx.region = nullptr;
+  lstPairAppend(ctx.pairs, PtrValPair{&tris[11], 0});
+  EXPECT_EQ(arczReduceElements(&ctx, &R, &w), 1);
+  lstRecFree(ctx.pairs);
+  kontFree(outer);
+}
+
+// A part reduced to a region that covers part of it, with an island: no removed triangle's box
+// grown by R + 0.1 meets the region (the rectangles decide exactly), and every level sliced on
+// the reduced candidates is the level sliced on all of them.
+TEST(ArczReduce, RemovedTrianglesStayClearAndLevelsStay) {
+  std::vector<Tri3D> tris = fromGen(qdtest::gen::wheelInBox());
+  qdtest::scaleToTool(tris);
+  qdtest::LevelPart plain(tris, 1, 10.0, 5.0);
+  qdtest::LevelPart reduced(tris, 1, 10.0, 5.0);
+  const double x0 = -150, y0 = -250, x1 = 300, y1 = 250, i0 = 0, i1 = 120;
+  for (qdtest::LevelPart* p : {&plain, &reduced}) {
+    Kont2D* outer = rectContour(x0, y0, x1, y1, false);
+    Kont2D* island = rectContour(i0, -60, i1, 60, true);
+    island->depth = 1;
+    island->prev = outer;
+    outer->child = island;
+    p->useRegion(outer);
+    p->useListMode();
+  }
+  const double R = 10;
+  std::vector<const Tri3D*> before;
+  const PtrValPair* pairs = static_cast<const PtrValPair*>(reduced.ctx().pairs->items);
+  for (int i = 0; i < reduced.ctx().pairs->count; ++i)
+    before.push_back(static_cast<const Tri3D*>(pairs[i].ptr));
+  WalkParams w{};
+  w.mode = 1;
+  ASSERT_EQ(arczReduceElements(&reduced.ctx(), &R, &w), 0);
+  pairs = static_cast<const PtrValPair*>(reduced.ctx().pairs->items);
+  std::vector<const Tri3D*> after;
+  for (int i = 0; i < reduced.ctx().pairs->count; ++i)
+    after.push_back(static_cast<const Tri3D*>(pairs[i].ptr));
+  ASSERT_LT(after.size(), before.size());
+  int removed = 0;
+  for (const Tri3D* t : before) {
+    if (std::find(after.begin(), after.end(), t) != after.end()) continue;
+    ++removed;
+    double bx0 = 1e300, by0 = 1e300, bx1 = -1e300, by1 = -1e300;
+    for (const Point3D& v : t->v) {
+      bx0 = std::min(bx0, v.x - R - 0.1), by0 = std::min(by0, v.y - R - 0.1);
+      bx1 = std::max(bx1, v.x + R + 0.1), by1 = std::max(by1, v.y + R + 0.1);
+    }
+    const bool outside = bx1 < x0 || bx0 > x1 || by1 < y0 || by0 > y1;
+    const bool inIsland = bx0 > i0 && bx1 < i1 && by0 > -60 && by1 < 60;
+    EXPECT_TRUE(outside || inIsland) << bx0 << " " << by0 << " " << bx1 << " " << by1;
+  }
+  EXPECT_GT(removed, 0);
+  const std::vector<double> z = levelsOf(plain, 8, plain.model().boxMin.z);
+  const std::vector<LevelResult> a = sliceDown(plain, z, false, nullptr);
+  const std::vector<LevelResult> b = sliceDown(reduced, z, false, nullptr);
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    EXPECT_GE(a[k].code, 0) << "level " << z[k];
+    EXPECT_EQ(sameLevel(a[k], b[k], plain.model().triangles), "") << "level " << z[k];
+  }
 }
 
 }  // namespace
