@@ -1,15 +1,14 @@
 // level_fixture.h - one part sliced level by level for the slicing tests and the benchmark: the
 // part's triangles scaled so that the tool radius is 10, its model with box arrays and grid, a
 // level net filled by per-node point drops of the model, the level raster classified from it,
-// a rectangular region around the part, the candidate context in index mode, and the oracle of
-// the level: brute-force tip heights of the independent checker's drop at the net's nodes and
-// the numbers of 8-connected blocked and 4-connected free components.
+// a rectangular region around the part, the candidate context in index mode (or list mode), and
+// the component counts of a classified grid (8-connected blocked, 4-connected free nodes). The
+// independent oracle of the tests is level_oracle.h.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,7 +24,6 @@
 #include "model/model_fixture.h"
 #include "model/point_drop.h"
 #include "model/stl_file.h"
-#include "toolpath_check.h"
 #include "zlevel/level_slice.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_pko.h"
@@ -56,7 +54,7 @@ inline double scaleToTool(std::vector<Tri3D>& tris) {
   return s;
 }
 
-// Counts of the level's oracle on the net nodes.
+// Component counts of a classified grid and the loops they imply.
 struct LevelCounts {
   int blocked8 = 0;  // 8-connected components of blocked nodes
   int free4 = 0;     // 4-connected components of free nodes
@@ -104,16 +102,7 @@ class LevelPart {
     modelBuildIndex(&m);
     tool_ = WalkTool{10.0, corner, type};
     buildBuckets();
-    std::vector<tpc::Triangle> tt;
-    tt.reserve(tris.size());
-    for (const Tri3D& t : tris) {
-      tpc::Triangle q;
-      for (int k = 0; k < 3; ++k) q.v[k] = tpc::Vec3{t.v[k].x, t.v[k].y, t.v[k].z};
-      tt.push_back(q);
-    }
-    mesh_ = tpc::makeMesh(std::move(tt));
-    index_ = std::make_unique<tpc::MeshIndex>(mesh_);
-    checkerTool_ = tpc::Tool{10.0, corner, 0.0};
+    tris_ = tris;
 
     // Region: the part's box grown by the margin; nodes half a step inside it.
     const double x0 = m.boxMin.x - margin, y0 = m.boxMin.y - margin;
@@ -212,9 +201,6 @@ class LevelPart {
     return Point3D{net_.x0 + c * net_.colStep, net_.y0 + r * net_.rowStep, 0.0};
   }
 
-  // Brute-force tip height of the independent checker at (x, y).
-  double tipHeight(double x, double y) const { return index_->drop(checkerTool_, 0.0, x, y); }
-
   // Distance from p to the part less the ball radius, capped at 1: the triangles of p's bucket.
   double clearance(const Point3D& p) const {
     double best = tool_.radius + 1.0;
@@ -233,52 +219,16 @@ class LevelPart {
     return best - tool_.radius;
   }
 
-  // The oracle's counts at level Z: on the net nodes (step 0), or on a grid of the given step
-  // over the region.
-  LevelCounts oracle(double Z, double step = 0.0) const {
-    const double x0 = step > 0 ? region_->xmin + 0.5 * step : net_.x0;
-    const double y0 = step > 0 ? region_->ymin + 0.5 * step : net_.y0;
-    const int cols = step > 0 ? static_cast<int>((region_->xmax - region_->xmin) / step) : cols_;
-    const int rows = step > 0 ? static_cast<int>((region_->ymax - region_->ymin) / step) : rows_;
-    const double dx = step > 0 ? step : net_.colStep, dy = step > 0 ? step : net_.rowStep;
-    std::vector<std::uint8_t> mask(static_cast<std::size_t>(rows) * cols);
-    for (int r = 0; r < rows; ++r)
-      for (int c = 0; c < cols; ++c)
-        mask[static_cast<std::size_t>(r) * cols + c] =
-            tipHeight(x0 + c * dx, y0 + r * dy) > Z - tool_.cornerRadius + 1e-5 ? 1 : 0;
-    LevelCounts k;
-    k.blocked8 = countComponents(mask, rows, cols, 1, true);
-    k.free4 = countComponents(mask, rows, cols, 0, false);
-    return k;
-  }
-
-  // Nodes of the net whose side by the paths (material when the innermost path that contains
-  // the node has material inside) differs from the side by their brute-force tip height; nodes
-  // within `band` of a path are not judged.
-  int nodesOnTheWrongSide(const ZPathList* paths, double Z, double band) const {
-    int wrong = 0;
+  // Counts of the level's raster as last classified (blocked: -1).
+  LevelCounts rasterCounts() const {
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(rows_) * cols_);
     for (int r = 0; r < rows_; ++r)
-      for (int c = 0; c < cols_; ++c) {
-        const Point3D p = node(r, c);
-        const Point2D q{p.x, p.y};
-        const ZPath* inner = nullptr;
-        bool nearPath = false;
-        for (int i = 0; i < paths->count && !nearPath; ++i) {
-          const ZPath* z = &paths->items[i];
-          const bool nearBox = q.x > z->xmin - band && q.x < z->xmax + band &&
-                               q.y > z->ymin - band && q.y < z->ymax + band;
-          nearPath = nearBox && zpathPointDistance(q, z) < band;
-          if (zpathContainsPoint(q, z) == 1 &&
-              (inner == nullptr || std::fabs(z->area) < std::fabs(inner->area))) {
-            inner = z;
-          }
-        }
-        if (nearPath) continue;
-        const bool material = inner != nullptr && inner->materialInside == 1;
-        const bool blocked = tipHeight(p.x, p.y) > Z - tool_.cornerRadius + 1e-5;
-        wrong += material != blocked;
-      }
-    return wrong;
+      for (int c = 0; c < cols_; ++c)
+        mask[static_cast<std::size_t>(r) * cols_ + c] = raster_->cells[r][c] == kRasterBlocked;
+    LevelCounts k;
+    k.blocked8 = countComponents(mask, rows_, cols_, 1, true);
+    k.free4 = countComponents(mask, rows_, cols_, 0, false);
+    return k;
   }
 
   // Replaces the region by the given one (taken over; its mesh is made here).
@@ -332,31 +282,18 @@ class LevelPart {
     }
   }
 
-  // The level's pieces as feed moves of the checker at tip height Z - c.
-  tpc::Path checkerPath(double Z) const {
-    tpc::Path path;
-    path.passes.push_back(tpc::Pass{"level", checkerTool_, {}, false, {}, {}});
-    for (int i = 0; i < traced_->count; ++i) {
-      const Seg3D& s = traced_->segments[i];
-      tpc::Move mv;
-      mv.from = tpc::Vec3{s.start.x, s.start.y, Z - tool_.cornerRadius};
-      mv.to = tpc::Vec3{s.end.x, s.end.y, Z - tool_.cornerRadius};
-      path.moves.push_back(mv);
-    }
-    return path;
-  }
-
   SurfaceModel& model() { return model_.m; }
   CollCtx& ctx() { return ctx_; }
   WalkTool& tool() { return tool_; }
+  const WalkTool& tool() const { return tool_; }
   WalkParams& params() { return params_; }
   SliceContext& sliceContext() { return slice_; }
   PkoList* traced() const { return traced_; }
   IntList* pieceStarts() const { return starts_; }
   Raster* raster() const { return raster_; }
   Kont2D* region() const { return region_; }
-  const tpc::Mesh& mesh() const { return mesh_; }
-  const tpc::MeshIndex& meshIndex() const { return *index_; }
+  const std::vector<Tri3D>& triangles() const { return tris_; }
+  const FloatDropNet& net() const { return net_; }
 
  private:
   static constexpr double kBucket = 10.0;
@@ -365,9 +302,7 @@ class LevelPart {
   double bucketX0_ = 0, bucketY0_ = 0;
   int bucketCols_ = 1, bucketRows_ = 1;
   std::vector<std::vector<int>> buckets_;
-  tpc::Mesh mesh_;
-  std::unique_ptr<tpc::MeshIndex> index_;
-  tpc::Tool checkerTool_;
+  std::vector<Tri3D> tris_;
   Kont2D* region_ = nullptr;
   int rows_ = 0, cols_ = 0;
   FloatDropNet net_{};

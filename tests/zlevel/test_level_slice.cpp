@@ -11,6 +11,7 @@
 #include "framework/global_params.h"
 #include "geometry/geo_error.h"
 #include "level_fixture.h"
+#include "level_oracle.h"
 #include "support/mesh_gen.h"
 #include "support/real_meshes.h"
 #include "zlevel/level_slice.h"
@@ -74,12 +75,13 @@ void expectLevel(qdtest::LevelPart& part, double Z, bool shape = true) {
   ASSERT_GE(r, 0) << geoErrRecord()->file << " " << geoErrRecord()->line;
   ZPathList* list = zpathListNew(4);
   part.pathsInto(list, Z);
-  EXPECT_EQ(part.nodesOnTheWrongSide(list, Z, 0.05), 0);
+  const qdtest::LevelOracle oracle(part);
+  EXPECT_EQ(oracle.nodesOnTheWrongSide(list, Z, 0.05), 0);
   zpathListFree(list);
   const Counted got = countPaths(part, Z);
-  qdtest::LevelCounts want = part.oracle(Z);
+  qdtest::LevelCounts want = oracle.counts(Z);
   if (got.paths != want.paths() || got.islands != want.blocked8) {
-    const qdtest::LevelCounts dense = part.oracle(Z, part.tool().radius / 20);
+    const qdtest::LevelCounts dense = oracle.counts(Z, part.tool().radius / 20);
     std::printf(
         "level %.4f: net nodes give %d loops (%d islands), a grid of R/20 %d (%d), the "
         "slice %d (%d)\n",
