@@ -15,7 +15,9 @@ namespace qdtest {
 class LevelOracle {
  public:
   explicit LevelOracle(const LevelPart& part)
-      : part_(part), mesh_(meshOf(part.triangles())), index_(mesh_),
+      : part_(part),
+        mesh_(meshOf(part.triangles())),
+        index_(mesh_),
         tool_{part.tool().radius, part.tool().cornerRadius, 0.0} {}
   LevelOracle(const LevelOracle&) = delete;
   LevelOracle& operator=(const LevelOracle&) = delete;
