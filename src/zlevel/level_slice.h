@@ -25,10 +25,11 @@ inline constexpr double kSliceWallSame = 0.001;
 // or an undercut height: the triangles' parts between z and z + u); the interrupt check again;
 // arczTraceLevel, then gen_closedpaths unless the no-closing flag is 1; segments touching a
 // marked sub-model become boundary segments (id -2, kind -1).
-// Returns 1 closed paths made; 0 nothing to do or nothing traced; -20 (at once, nothing read or
-// recorded) for null records, a radius that is not positive and finite, a tolerance that is not
-// finite or outside (0, 2 R), or no candidate list for the mode; -1 no memory; -2 interrupted;
-// the tracing's, walker's and closing's negative codes.
+// Returns 1 closed paths made (with the no-closing flag: the tracing's 1 or 2); 0 nothing to do
+// or nothing traced; -20 (at once, nothing read or recorded) for null records, a radius that is
+// not positive and finite, a tolerance that is not finite or outside (0, 2 R), a corner radius
+// that is negative or not finite, a level height that is not finite, or no candidate list for
+// the mode; -1 no memory; -2 interrupted; the tracing's, walker's and closing's negative codes.
 int arczLevelPaths(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* slice);
 
 // The step length of a level: with d = tolerance / R, t = 0.5 / sqrt(1 - (1 - d)^2), halved for
