@@ -65,8 +65,8 @@ StelList* stelFromZpathContacts(const ZPath* path, double offset, const Kont2D* 
     const double dx = px - path->contacts[3 * i], dy = py - path->contacts[3 * i + 1];
     const double len = std::hypot(dx, dy);
     if (len < kShortEdge) continue;
-    if (!stelAddStart(list, region, px + 2.0 * offset * dx / len, py + 2.0 * offset * dy / len,
-                      px, py)) {
+    if (!stelAddStart(list, region, px + 2.0 * offset * dx / len, py + 2.0 * offset * dy / len, px,
+                      py)) {
       stelListFree(list);
       return nullptr;
     }

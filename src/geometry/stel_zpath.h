@@ -16,6 +16,6 @@ StelList* stelFromZpaths(const ZPath* paths, int n, double offset, const Kont2D*
 
 // One start per point of the path with a model contact (id 0 or more, |kind| 1 to 4) whose
 // position differs from the contact in XY: from the position moved 2 x offset away from the
-// contact (the free side), back to the position. Kept as above. Null for a null path, an offset that is not
-// positive and finite, or when memory runs out.
+// contact (the free side), back to the position. Kept as above. Null for a null path, an offset
+// that is not positive and finite, or when memory runs out.
 StelList* stelFromZpathContacts(const ZPath* path, double offset, const Kont2D* region);

@@ -129,8 +129,7 @@ int retraceTrace(const ZPath* group, int n, double offset, RetraceWork* w, StelL
 
 // Sets up the work records around the (scaled) list and runs each level or path through `level`.
 template <typename Level>
-int retraceAll(ZPathList* list, double offset, const Kont2D* region, ZPathList* out,
-               Level level) {
+int retraceAll(ZPathList* list, double offset, const Kont2D* region, ZPathList* out, Level level) {
   if (out == nullptr) return -1;
   if (list == nullptr || list->count <= 0 || list->items == nullptr) return 0;
   if (!std::isfinite(offset) || offset < 0.0) return kGeoBadArgument;
@@ -208,8 +207,7 @@ int arczRetracePathsLevel(const ZPath* group, int n, double offset, RetraceWork*
   return r;
 }
 
-int arczRetraceContactsLevel(const ZPath* path, double offset, RetraceWork* work,
-                             ZPathList* out) {
+int arczRetraceContactsLevel(const ZPath* path, double offset, RetraceWork* work, ZPathList* out) {
   if (path == nullptr || work == nullptr || out == nullptr) return kGeoBadArgument;
   StelList* starts = stelFromZpathContacts(path, offset, work->ctx.region);
   if (starts == nullptr) return retraceFail(kRetraceNoStarts);

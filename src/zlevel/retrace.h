@@ -44,5 +44,4 @@ int arczRetracePathsLevel(const ZPath* group, int n, double offset, RetraceWork*
 // below 0.1 does nothing (0).
 int arczRetraceContacts(ZPathList* list, double offset, const Kont2D* region, ZPathList* out);
 // One path of arczRetraceContacts (as arczRetracePathsLevel).
-int arczRetraceContactsLevel(const ZPath* path, double offset, RetraceWork* work,
-                             ZPathList* out);
+int arczRetraceContactsLevel(const ZPath* path, double offset, RetraceWork* work, ZPathList* out);
