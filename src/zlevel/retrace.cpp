@@ -9,7 +9,6 @@
 #include "geometry/geo_error.h"
 #include "geometry/kont_region.h"
 #include "geometry/lists.h"
-#include "geometry/lst_sort.h"
 #include "geometry/pko_list.h"
 #include "geometry/pko_pieces.h"
 #include "geometry/stel_zpath.h"
@@ -18,7 +17,7 @@
 #include "zlevel/closed_paths.h"
 #include "zlevel/level_trace.h"
 #include "zlevel/zpath.h"
-#include "zlevel/zpath_order.h"
+#include "zlevel/zpath_grouping.h"
 #include "zlevel/zpath_pko.h"
 
 namespace {
@@ -71,11 +70,6 @@ class GlobalsSaved {
 
 void scaleAll(ZPathList* list, double factor, int from = 0) {
   for (int i = from; i < list->count; ++i) zpathScale(&list->items[i], factor);
-}
-
-int compareZDesc(const void* a, const void* b) {
-  const double za = static_cast<const ZPath*>(a)->z, zb = static_cast<const ZPath*>(b)->z;
-  return za > zb ? -1 : (za < zb ? 1 : 0);
 }
 
 // The edges of the paths as the level's walls.
@@ -190,8 +184,8 @@ int retraceAll(ZPathList* list, double offset, const Kont2D* region, ZPathList* 
   scaleAll(list, 1.0 / factor);
   scaleAll(out, 1.0 / factor, outAtEntry);
   if (result < 0) return result;
-  zpathListNestingDepths(out);
-  lstSort(out->items, out->count, sizeof(ZPath), compareZDesc);
+  // The order sets the nesting depths and sorts by falling z.
+  zpathListOrder(out, 1);
   return 1;
 }
 
