@@ -64,6 +64,7 @@
 #include "pocket/ring_loops.h"
 #include "zlevel/closed_paths.h"
 #include "zlevel/drop_net.h"
+#include "zlevel/gouge_check.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
 
@@ -135,6 +136,7 @@ constexpr RunResetFn kModuleResets[] = {
     zpathFileResetState,
     arczResetState,
     dropNetResetState,  // both slope tolerances back to 0.01
+    roughGougeResetState,
     // pocketing engine
     pockRunReset,
     layerResetState,
