@@ -217,7 +217,8 @@ int gridBndChain(const std::vector<GridEdgePoint>& pts, std::vector<std::int32_t
     // Edges by start point, in list order; at most two edges start at one corner.
     std::unordered_map<std::uint64_t, std::vector<std::int32_t>> byStart;
     byStart.reserve(static_cast<std::size_t>(n));
-    for (std::int32_t j = 0; j < n; ++j) byStart[pointKey(pts[2 * static_cast<std::size_t>(j)])].push_back(j);
+    for (std::int32_t j = 0; j < n; ++j)
+      byStart[pointKey(pts[2 * static_cast<std::size_t>(j)])].push_back(j);
     std::vector<char> used(static_cast<std::size_t>(n), 0);
     std::int32_t firstFree = 0;
     std::int32_t cur = -1;
@@ -250,8 +251,8 @@ int gridBndChain(const std::vector<GridEdgePoint>& pts, std::vector<std::int32_t
   return 1;
 }
 
-int gridTraceCells(const IntMatrix* matrix, int row0, int row1, int col0, int col1,
-                   Point2D origin, Point2D steps, Seg2List* list) {
+int gridTraceCells(const IntMatrix* matrix, int row0, int row1, int col0, int col1, Point2D origin,
+                   Point2D steps, Seg2List* list) {
   if (list == nullptr || list->capacity < 3) return gridBndFail(-1);
   if (matrix == nullptr || matrix->rows <= 0 || matrix->cols <= 0) return 1;
   if (row0 < 0 || col0 < 0 || row1 > matrix->rows || col1 > matrix->cols) return gridBndFail(-1);

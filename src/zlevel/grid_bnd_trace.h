@@ -31,8 +31,8 @@ const Kont2D* gridBndGetRegion();
 // Traces the window [row0, row1) x [col0, col1) and appends its loops, midpoint-cut once. The end
 // row and column count as unmarked. Returns 1 (also for a null or empty matrix); -1 for a window
 // outside the matrix, a null list or one with room for fewer than 3 segments, or no memory.
-int gridTraceCells(const IntMatrix* matrix, int row0, int row1, int col0, int col1,
-                   Point2D origin, Point2D steps, Seg2List* list);
+int gridTraceCells(const IntMatrix* matrix, int row0, int row1, int col0, int col1, Point2D origin,
+                   Point2D steps, Seg2List* list);
 
 // One midpoint-cutting pass over every loop of list; lists of fewer than 5 segments stay as they
 // are. A loop that does not close (no later segment ends at its first point) ends the pass.

@@ -181,8 +181,7 @@ int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
   } catch (const std::bad_alloc&) {
     return stepOptFail(-1);
   }
-  std::erase_if(heights,
-                [&](double h) { return h + c < levels->zmin || h + c > levels->zmax; });
+  std::erase_if(heights, [&](double h) { return h + c < levels->zmin || h + c > levels->zmax; });
   if (planesOnly == 0) {
     std::erase_if(heights, [&](double h) {
       for (int k = 0; k < levels->count; ++k) {
@@ -308,8 +307,8 @@ int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
         removed = true;
         break;
       }
-      const int w = stepOptWriteLevelBounds(&wslice, region.get(), h + c, planeFile, paths.get(),
-                                            work.get());
+      const int w =
+          stepOptWriteLevelBounds(&wslice, region.get(), h + c, planeFile, paths.get(), work.get());
       gStepOpt.planeFileWritten = 1;
       if (w == kStepOptClipRetry) {
         geoErrLog("zrupp2genOptiStepBnds retry");

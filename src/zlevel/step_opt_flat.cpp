@@ -244,8 +244,8 @@ int stepOptFlatAreaBounds(const SurfaceModel* model, const Kont2D* region, ZLeve
   return result;
 }
 
-int stepOptFlatAreaBoundsFile(const SurfaceModel* model, const Kont2D* region,
-                              ZLevelList* levels, const char* path) {
+int stepOptFlatAreaBoundsFile(const SurfaceModel* model, const Kont2D* region, ZLevelList* levels,
+                              const char* path) {
   const std::string keep = stepOptPlaneFile();
   stepOptSetPlaneFile(path);
   const int r = stepOptFlatAreaBounds(model, region, levels);

@@ -19,8 +19,8 @@ inline constexpr double kStepOptFlatShrink = 0.2;
 // be created); -1 model copy, net creation, height list or file failures; a net build's code.
 int stepOptFlatAreaBounds(const SurfaceModel* model, const Kont2D* region, ZLevelList* levels);
 // stepOptFlatAreaBounds writing to the given path for the call.
-int stepOptFlatAreaBoundsFile(const SurfaceModel* model, const Kont2D* region,
-                              ZLevelList* levels, const char* path);
+int stepOptFlatAreaBoundsFile(const SurfaceModel* model, const Kont2D* region, ZLevelList* levels,
+                              const char* path);
 // As stepOptFlatAreaBoundsFile; the written heights (equal neighbours within 0.00001 merged) are
 // then inserted into the level list with gap *MIN_STEPDOWN as plane levels.
 int stepOptFlatAreaLevels(const SurfaceModel* model, const Kont2D* region, ZLevelList* levels,

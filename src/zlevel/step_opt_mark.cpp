@@ -248,8 +248,8 @@ int stepOptDiskTouchesTri(const BoxTree2D* cells, int a, const BoxTree2D* /*tris
   const auto* c = static_cast<const StepOptCell*>(cells->elements) + a;
   const Tri3D* t = collSetItem(gMark.ctx, b);
   if (t == nullptr) return 0;
-  const Point2D p = gMark.raster != nullptr ? cellCentre(gMark.raster, c->row, c->col)
-                                            : Point2D{c->x, c->y};
+  const Point2D p =
+      gMark.raster != nullptr ? cellCentre(gMark.raster, c->row, c->col) : Point2D{c->x, c->y};
   return stepOptDiskTouchesTriangle(*t, p, c->radius);
 }
 
@@ -266,9 +266,8 @@ int stepOptMarkByTrees(CollCtx* ctx, WalkTool* tool, WalkParams* /*walk*/, Slice
   for (int i = 0; i < r->rows; ++i) {
     for (int j = 0; j < r->cols; ++j) {
       const Point2D p = cellCentre(r, i, j);
-      cells[static_cast<std::size_t>(i) * r->cols + j] =
-          StepOptCell{i, j, static_cast<float>(p.x), static_cast<float>(p.y),
-                      static_cast<float>(tool->radius)};
+      cells[static_cast<std::size_t>(i) * r->cols + j] = StepOptCell{
+          i, j, static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(tool->radius)};
     }
   }
   gMark.ctx = ctx;

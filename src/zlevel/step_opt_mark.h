@@ -37,10 +37,9 @@ int stepOptMarkByTrees(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceCont
 // Brute force: every cell against every candidate.
 void stepOptMarkBrute(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceContext* slice);
 
-int stepOptDiskHitsCell(const CollCtx* ctx, const WalkTool* tool, const WalkParams* walk,
-                        Point2D p, const TriangleGridCell* bucket);
-int stepOptDiskHitsAny(const CollCtx* ctx, const WalkTool* tool, const WalkParams* walk,
-                       Point2D p);
+int stepOptDiskHitsCell(const CollCtx* ctx, const WalkTool* tool, const WalkParams* walk, Point2D p,
+                        const TriangleGridCell* bucket);
+int stepOptDiskHitsAny(const CollCtx* ctx, const WalkTool* tool, const WalkParams* walk, Point2D p);
 // The tree strategy's callbacks: the pair handler (cell record of tree A, candidate index of tree
 // B) and the element boxes.
 int stepOptDiskTouchesTri(const BoxTree2D* cells, int a, const BoxTree2D* tris, int b, void* user);

@@ -226,7 +226,8 @@ TEST(GridBndTrace, SnapsCutCornersOntoRegion) {
 TEST(GridBndTrace, MergeCollinearKeepsLastAndShortLists) {
   SegPtr l(lstSeg2New(8));
   // A triangle whose first side is cut into three pieces and whose last side is split as well.
-  const Seg2D segs[] = {{0, 0, 1, 0}, {1, 0, 2, 0}, {2, 0, 3, 0}, {3, 0, 0, 3}, {0, 3, 0, 1}, {0, 1, 0, 0}};
+  const Seg2D segs[] = {{0, 0, 1, 0}, {1, 0, 2, 0}, {2, 0, 3, 0},
+                        {3, 0, 0, 3}, {0, 3, 0, 1}, {0, 1, 0, 0}};
   for (const Seg2D& s : segs) lstSeg2Append(l.get(), s);
   ASSERT_EQ(gridBndMergeCollinear(l.get()), 1);
   ASSERT_EQ(l->count, 4);
