@@ -31,6 +31,8 @@ struct StepOptState {
   int addLevels = 0;   // 1: outlined heights are also inserted into the level list
   int blockCount = 0;  // blocks written by the drop-net finder
   std::string planeFile;
+  StepOptSliceFn slice = nullptr;  // test seams; null: the real operations
+  StepOptWriteFn write = nullptr;
 };
 StepOptState gStepOpt;
 
@@ -110,10 +112,17 @@ int stepOptNextFlatBlock() { return ++gStepOpt.blockCount; }
 void stepOptRunReset() {
   // A file left by an earlier run would otherwise start a second pass on stale outlines.
   std::remove(stepOptPlaneFile());
+  const StepOptSliceFn slice = gStepOpt.slice;
+  const StepOptWriteFn write = gStepOpt.write;
   gStepOpt = StepOptState{};  // the path follows the work directory of the new run
+  gStepOpt.slice = slice;
+  gStepOpt.write = write;
 }
 
 void stepOptResetState() { gStepOpt = StepOptState{}; }
+
+void stepOptSetSliceFn(StepOptSliceFn fn) { gStepOpt.slice = fn; }
+void stepOptSetWriteFn(StepOptWriteFn fn) { gStepOpt.write = fn; }
 
 int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceContext* slice,
                           double factor, const FloatDropNet* net, ZLevelList* levels,
@@ -294,7 +303,8 @@ int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
       }
       pkoListReset(wslice.traced);
       lstIntReset(wslice.pathStarts);
-      const int r = arczLevelPaths(&wctx, &wtool, &wwalk, &wslice);
+      const StepOptSliceFn sliceFn = gStepOpt.slice != nullptr ? gStepOpt.slice : arczLevelPaths;
+      const int r = sliceFn(&wctx, &wtool, &wwalk, &wslice);
       if (r < 0) {
         if (k > kStepOptMaxRetries) return stepOptFail(r);
         if (r != kStepOptSliceRetry) break;  // the level is given up, its height stays
@@ -307,8 +317,9 @@ int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
         removed = true;
         break;
       }
-      const int w =
-          stepOptWriteLevelBounds(&wslice, region.get(), h + c, planeFile, paths.get(), work.get());
+      const StepOptWriteFn writeFn =
+          gStepOpt.write != nullptr ? gStepOpt.write : stepOptWriteLevelBounds;
+      const int w = writeFn(&wslice, region.get(), h + c, planeFile, paths.get(), work.get());
       gStepOpt.planeFileWritten = 1;
       if (w == kStepOptClipRetry) {
         geoErrLog("zrupp2genOptiStepBnds retry");

@@ -49,6 +49,13 @@ int stepOptGenBndsAddLevels2(CollCtx* ctx, WalkTool* tool, WalkParams* walk, Sli
 // The factor as the finder uses it: below 0.1 becomes 0.1, (0.95, 1.05) becomes 0.95.
 double stepOptAdjustFactor(double factor);
 
+// Test seams: the slicing and the outline writing of a level (null restores the real ones).
+using StepOptSliceFn = int (*)(CollCtx*, WalkTool*, WalkParams*, SliceContext*);
+using StepOptWriteFn = int (*)(SliceContext*, const Kont2D*, double, const char*, ZPathList*,
+                               ZPath*);
+void stepOptSetSliceFn(StepOptSliceFn fn);
+void stepOptSetWriteFn(StepOptWriteFn fn);
+
 // ---- run state shared by both finders ---------------------------------------------------------
 
 // 1 when outlines were written to the plane-boundary file during this run.

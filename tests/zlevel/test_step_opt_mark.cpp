@@ -18,10 +18,10 @@
 #include "geometry/lists.h"
 #include "geometry/pko_list.h"
 #include "geometry/raster.h"
+#include "level_fixture.h"
 #include "support/mesh_gen.h"
 #include "support/real_meshes.h"
 #include "support/temp_dir.h"
-#include "level_fixture.h"
 #include "zlevel/step_opt_mark.h"
 #include "zlevel/zpath.h"
 
