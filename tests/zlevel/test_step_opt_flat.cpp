@@ -33,7 +33,8 @@ struct LevelsDel {
 };
 using LevelsPtr = std::unique_ptr<ZLevelList, LevelsDel>;
 
-// The plane file's blocks: height (x 100, rounded; the level list adds its tolerance 0.001) -> areas of the loops written at it.
+// The plane file's blocks: height (x 100, rounded; the level list adds its tolerance 0.001) ->
+// areas of the loops written at it.
 std::map<long, std::vector<double>> blocksOf(const std::string& text) {
   std::map<long, std::vector<double>> out;
   std::size_t at = 0;

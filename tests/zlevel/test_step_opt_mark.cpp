@@ -325,3 +325,36 @@ TEST_F(StepOptWrite, MissingInputs) {
 }
 
 }  // namespace
+
+#include "geometry/lst_sort.h"
+#include "zlevel/step_opt_zstoc.h"
+
+namespace {
+
+// The comparators never answer "equal"; the common sort still orders equal keys stably for short
+// lists and puts every larger key first.
+TEST(StepOptCompare, DescendingSortsAndBoxes) {
+  std::vector<double> v = {3, 7, 7, -1, 12, 0, 7, 3.5};
+  ASSERT_EQ(lstSort(v.data(), static_cast<int>(v.size()), sizeof(double), stepOptCompareDesc), 1);
+  EXPECT_TRUE(std::is_sorted(v.begin(), v.end(), std::greater<>()));
+  std::vector<Tri3D> t = {flatTri(0, 0, 1, 0, 0, 1, 2), flatTri(5, 5, 6, 5, 5, 7, 9),
+                          Tri3D{{{1, 1, 4}, {-2, 3, 8}, {0, 6, -1}}}};
+  ASSERT_EQ(lstSort(t.data(), 3, sizeof(Tri3D), stepOptCompareTriZ), 1);
+  EXPECT_DOUBLE_EQ(t[0].v[0].z, 9);
+  EXPECT_DOUBLE_EQ(t[2].v[0].z, 2);
+
+  Tri3List* list = lstTri3New(4);
+  for (const Tri3D& q : t) lstTri3Append(list, q);
+  CollCtx ctx{};
+  ctx.triangles = list;
+  ASSERT_EQ(stepOptTriBoxes(&ctx), 1);
+  EXPECT_DOUBLE_EQ(ctx.boxMin[1].x, -2);
+  EXPECT_DOUBLE_EQ(ctx.boxMin[1].z, -1);
+  EXPECT_DOUBLE_EQ(ctx.boxMax[1].y, 6);
+  EXPECT_DOUBLE_EQ(ctx.boxMax[1].z, 8);
+  stepOptTriBoxesFree(&ctx);
+  EXPECT_EQ(ctx.boxMin, nullptr);
+  lstBox3Free(list);
+}
+
+}  // namespace
