@@ -41,25 +41,6 @@ int stepOptFail(int code, std::source_location at = std::source_location::curren
   return code;
 }
 
-// Restores the gouge-check and no-rounding switches on every return.
-class StepOptSwitches {
- public:
-  StepOptSwitches() : gouge_(roughGetGougeCheck()), noRound_(kontGetNoRound()) {
-    roughSetGougeCheck(0);
-    kontSetNoRound(1);
-  }
-  ~StepOptSwitches() {
-    roughSetGougeCheck(gouge_);
-    kontSetNoRound(noRound_);
-  }
-  StepOptSwitches(const StepOptSwitches&) = delete;
-  StepOptSwitches& operator=(const StepOptSwitches&) = delete;
-
- private:
-  int gouge_;
-  int noRound_;
-};
-
 struct KontDel {
   void operator()(Kont2D* k) const { kontFree(k); }
 };
@@ -80,6 +61,17 @@ struct FlatFace {
 };
 
 }  // namespace
+
+StepOptSwitchGuard::StepOptSwitchGuard()
+    : gouge_(roughGetGougeCheck()), noRound_(kontGetNoRound()) {
+  roughSetGougeCheck(0);
+  kontSetNoRound(1);
+}
+
+StepOptSwitchGuard::~StepOptSwitchGuard() {
+  roughSetGougeCheck(gouge_);
+  kontSetNoRound(noRound_);
+}
 
 double stepOptAdjustFactor(double factor) {
   if (factor < 0.1) return 0.1;
@@ -134,7 +126,7 @@ int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
   const GlobalParams* gp = parGlobalBlock();
   const double p = gp->precision;
   const int planesOnly = gp->planesOnly;
-  StepOptSwitches switches;  // step 3, undone on every return
+  StepOptSwitchGuard switches;  // gouge check off, no rounding, undone on every return
   if (stepOptTakeFirstCall() != 0) {
     std::remove(planeFile);
     gStepOpt.planeFileWritten = 0;

@@ -46,6 +46,20 @@ int stepOptGenBndsAddLevels2(CollCtx* ctx, WalkTool* tool, WalkParams* walk, Sli
                              double factor, const FloatDropNet* net, ZLevelList* levels,
                              const char* planeFile);
 
+// Switches the gouge check off and the boundary reader's no-rounding on for a finder's call and
+// gives both their values back when it ends, on every return.
+class StepOptSwitchGuard {
+ public:
+  StepOptSwitchGuard();
+  ~StepOptSwitchGuard();
+  StepOptSwitchGuard(const StepOptSwitchGuard&) = delete;
+  StepOptSwitchGuard& operator=(const StepOptSwitchGuard&) = delete;
+
+ private:
+  int gouge_;
+  int noRound_;
+};
+
 // The factor as the finder uses it: below 0.1 becomes 0.1, (0.95, 1.05) becomes 0.95.
 double stepOptAdjustFactor(double factor);
 
