@@ -31,6 +31,7 @@ struct StepOptState {
   int addLevels = 0;   // 1: outlined heights are also inserted into the level list
   int blockCount = 0;  // blocks written by the drop-net finder
   std::string planeFile;
+  std::string ownedFile;           // the plane-boundary file a finder of this process wrote to
   StepOptSliceFn slice = nullptr;  // test seams; null: the real operations
   StepOptWriteFn write = nullptr;
 };
@@ -101,9 +102,15 @@ int stepOptTakeFlatFirstCall() {
 }
 int stepOptNextFlatBlock() { return ++gStepOpt.blockCount; }
 
+void stepOptNoteOwnedFile(const char* path) {
+  if (path != nullptr) gStepOpt.ownedFile = path;
+}
+
 void stepOptRunReset() {
-  // A file left by an earlier run would otherwise start a second pass on stale outlines.
-  std::remove(stepOptPlaneFile());
+  // A file left by an earlier run would otherwise start a second pass on stale outlines. Only a
+  // file a finder of this process wrote is removed: a file of that name that the user keeps in
+  // the folder is not ours.
+  if (!gStepOpt.ownedFile.empty()) std::remove(gStepOpt.ownedFile.c_str());
   const StepOptSliceFn slice = gStepOpt.slice;
   const StepOptWriteFn write = gStepOpt.write;
   gStepOpt = StepOptState{};  // the path follows the work directory of the new run
@@ -131,6 +138,7 @@ int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
     std::remove(planeFile);
     gStepOpt.planeFileWritten = 0;
   }
+  stepOptNoteOwnedFile(planeFile);
   const double f = stepOptAdjustFactor(factor);
   const double c = tool->cornerRadius;
   int result = 1;

@@ -83,8 +83,11 @@ const char* stepOptPlaneFile();
 // First-call handling of the exact finder: returns 1 once per run (and clears the flag).
 int stepOptTakeFirstCall();
 
+// Records the plane-boundary file a finder writes to, for the run-start reset.
+void stepOptNoteOwnedFile(const char* path);
 // Start of a roughing run: both first-call flags set, the written flag and the drop-net finder's
-// block counter cleared, a plane-boundary file left by an earlier run deleted.
+// block counter cleared, the plane-boundary file a finder wrote in an earlier run deleted (a file
+// of that name that no finder of this process wrote stays).
 void stepOptRunReset();
 // Test seam: the state of a fresh process.
 void stepOptResetState();

@@ -202,6 +202,7 @@ int zstoc3genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
   const double f = stepOptAdjustFactor(factor);
   const double c = tool->cornerRadius;
   StepOptSwitchGuard switches;
+  stepOptNoteOwnedFile(planeFile);
   ZstocOwned own;
   if (own.paths == nullptr || own.work == nullptr) return geoFail(-1, kStepOptSource);
 
@@ -291,6 +292,7 @@ int zstoc4genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
   const double f = stepOptAdjustFactor(factor);
   const double c = tool->cornerRadius;
   StepOptSwitchGuard switches;
+  stepOptNoteOwnedFile(planeFile);
   ZstocOwned own;
   if (own.paths == nullptr || own.work == nullptr) return geoFail(-1, kStepOptSource);
 

@@ -246,13 +246,19 @@ TEST_F(StepOptFinder, RunResetStartsEachRunWithoutFileAndFlag) {
   ASSERT_EQ(run(levels.get()), 1);
   ASSERT_TRUE(qdtest::fileExists("sopttmp.bnd"));
   ASSERT_EQ(stepOptPlaneFileWritten(), 1);
-  stepOptSetPlaneFile("sopttmp.bnd");
   stepOptRunReset();
   EXPECT_FALSE(qdtest::fileExists("sopttmp.bnd"));
   EXPECT_EQ(stepOptPlaneFileWritten(), 0);
   EXPECT_EQ(stepOptTakeFirstCall(), 1);
   EXPECT_EQ(stepOptTakeFlatFirstCall(), 1);
   EXPECT_EQ(stepOptNextFlatBlock(), 1);
+}
+
+// A file of that name that no finder wrote belongs to the user and stays.
+TEST_F(StepOptFinder, RunResetKeepsAFileNoFinderWrote) {
+  qdtest::writeFile("sopttmp.bnd", "the user's");
+  stepOptRunReset();
+  EXPECT_EQ(qdtest::readFile("sopttmp.bnd"), "the user's");
 }
 
 TEST_F(StepOptFinder, RealWheelHeights) {
