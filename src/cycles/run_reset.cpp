@@ -65,6 +65,8 @@
 #include "zlevel/closed_paths.h"
 #include "zlevel/drop_net.h"
 #include "zlevel/gouge_check.h"
+#include "zlevel/grid_bnd_trace.h"
+#include "zlevel/step_opt.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
 #include "zlevel/zpath_fillet.h"
@@ -139,6 +141,8 @@ constexpr RunResetFn kModuleResets[] = {
     arczResetState,
     dropNetResetState,  // both slope tolerances back to 0.01
     roughGougeResetState,
+    stepOptRunReset,  // flat-face flags, block counter and a stale plane-boundary file
+    gridBndResetState,
     // pocketing engine
     pockRunReset,
     layerResetState,

@@ -70,14 +70,6 @@ Point2D firstPoint(const ZPath& p) {
 
 bool hasPoints(const ZPath& p) { return p.count > 0 && p.points != nullptr; }
 
-// q is p's direct parent: q closed, both with points and depths of at least 0, depth(p) =
-// depth(q) + 1, and q holds p's first point.
-bool directParent(const ZPath& p, const ZPath& q) {
-  return q.closed != 0 && hasPoints(p) && hasPoints(q) && p.nestingDepth >= 0 &&
-         q.nestingDepth >= 0 && p.nestingDepth == q.nestingDepth + 1 &&
-         zpathContainsPoint(firstPoint(p), &q) == 1;
-}
-
 // Two different paths are siblings: equal depths, and both at depth 0 or a third path of the
 // list the direct parent of both.
 bool siblings(const ZPathList* list, int a, int b) {
@@ -88,7 +80,7 @@ bool siblings(const ZPathList* list, int a, int b) {
   for (int k = 0; k < list->count; ++k) {
     if (k == a || k == b) continue;
     const ZPath& r = list->items[k];
-    if (directParent(p, r) && directParent(q, r)) return true;
+    if (zpathIsDirectParent(p, r) && zpathIsDirectParent(q, r)) return true;
   }
   return false;
 }
@@ -166,8 +158,8 @@ void groupLevels(ZPathList* list) {
       head.groupId = g;
       for (int k = s; k < e; ++k) {
         if (k == b) continue;
-        const bool member =
-            head.materialInside == 1 ? siblings(list, b, k) : directParent(list->items[k], head);
+        const bool member = head.materialInside == 1 ? siblings(list, b, k)
+                                                     : zpathIsDirectParent(list->items[k], head);
         if (member) list->items[k].groupId = g;
       }
       ++g;
@@ -662,4 +654,10 @@ int zpathListOrderRegions(ZPathList* list) {
   }
   for (ZPath* f : frames) zpathFree(f);
   return result;
+}
+
+bool zpathIsDirectParent(const ZPath& p, const ZPath& q) {
+  return q.closed != 0 && hasPoints(p) && hasPoints(q) && p.nestingDepth >= 0 &&
+         q.nestingDepth >= 0 && p.nestingDepth == q.nestingDepth + 1 &&
+         zpathContainsPoint(firstPoint(p), &q) == 1;
 }

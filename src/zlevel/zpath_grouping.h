@@ -36,6 +36,10 @@ constexpr int kZpathNoIslandPoint = -71;
 // A null or empty list gives 0; a single path 1, untouched.
 int zpathListOrder(ZPathList* list, int flags);
 
+// q is p's direct parent: q closed, both with points and nesting depths of at least 0,
+// depth(p) = depth(q) + 1, and q holds p's first point.
+bool zpathIsDirectParent(const ZPath& p, const ZPath& q);
+
 // Groups the paths (nesting depths set): level groups of a pocket with its direct islands, or of
 // sibling islands; cross-level groups from the bottom up, a level group joining the group whose
 // start point lies in the free area of all its paths unless a plane level intervenes; island

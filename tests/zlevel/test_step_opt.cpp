@@ -1,0 +1,328 @@
+// Tests of the exact flat-face finder on the wheel in a box: the heights outlined, levels snapped
+// onto faces, outlines read back as the tool-centre contour around a face, the height grouping,
+// parts without flat faces, the retries, and the run-start reset of the plane-boundary file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/global_params.h"
+#include "geometry/geo_error.h"
+#include "geometry/kont2d.h"
+#include "geometry/kont_files.h"
+#include "geometry/kont_region.h"
+#include "geometry/lists.h"
+#include "geometry/lst_sort.h"
+#include "level_fixture.h"
+#include "support/mesh_gen.h"
+#include "support/real_meshes.h"
+#include "support/temp_dir.h"
+#include "zlevel/gouge_check.h"
+#include "zlevel/step_opt.h"
+#include "zlevel/step_opt_mark.h"
+#include "zlevel/step_opt_zstoc.h"
+#include "zlevel/zlevel_list.h"
+
+namespace {
+
+std::vector<Tri3D> wheel() {
+  std::vector<Tri3D> out;
+  for (const auto& t : qdtest::gen::wheelInBox().tris) {
+    Tri3D q;
+    for (int k = 0; k < 3; ++k) q.v[k] = Point3D{t.v[k].x, t.v[k].y, t.v[k].z};
+    out.push_back(q);
+  }
+  return out;
+}
+
+const SurfaceModel* gSortModel = nullptr;
+int byTopDesc(const void* a, const void* b) {
+  const double za = gSortModel->facetMax[*static_cast<const int*>(a)].z;
+  const double zb = gSortModel->facetMax[*static_cast<const int*>(b)].z;
+  return za > zb ? -1 : 1;
+}
+
+// The part scaled to a tool of radius 10 (factor 2 for the 200-wide wheel), a ball of corner
+// radius 10, its candidates sorted by descending top.
+class StepOptFinder : public qdtest::TempDirTest {
+ protected:
+  void SetUp() override {
+    stepOptResetState();
+    geoErrReset();
+    *parGlobalBlock() = GlobalParams{};
+  }
+  void TearDown() override {
+    stepOptSetSliceFn(nullptr);
+    stepOptSetWriteFn(nullptr);
+    stepOptResetState();
+  }
+
+  void load(std::vector<Tri3D> tris) {
+    scale_ = qdtest::scaleToTool(tris);
+    part_ = std::make_unique<qdtest::LevelPart>(std::move(tris), 1, 10.0, 5.0);
+    gSortModel = &part_->model();
+    IntList* c = part_->ctx().candidates;
+    lstSort(c->items, c->count, sizeof(int), byTopDesc);
+    walk_ = WalkParams{};
+    walk_.tolerance = 0.01;
+    walk_.direction = 1;
+    walk_.model = &part_->model();
+    if (slice_.work != nullptr) pkoListFree(slice_.work);
+    slice_ = SliceContext{nullptr, nullptr, part_->traced(), pkoListNew(100), part_->pieceStarts()};
+  }
+  ~StepOptFinder() override {
+    if (slice_.work != nullptr) pkoListFree(slice_.work);
+  }
+
+  int run(ZLevelList* levels, double factor = 0.9) {
+    return zrupp2genOptiStepBnds(&part_->ctx(), &part_->tool(), &walk_, &slice_, factor,
+                                 &part_->net(), levels, "sopttmp.bnd");
+  }
+
+  std::unique_ptr<qdtest::LevelPart> part_;
+  WalkParams walk_{};
+  SliceContext slice_{};
+  double scale_ = 1.0;
+};
+
+struct LevelsDel {
+  void operator()(ZLevelList* l) const { zlevFree(l); }
+};
+using LevelsPtr = std::unique_ptr<ZLevelList, LevelsDel>;
+
+struct ReadBack {
+  Kont2D* list = nullptr;
+  explicit ReadBack(const char* f) : list(kontReadBnd(f, 1, 1)) {}
+  ~ReadBack() { kontFree(list); }
+  std::set<long> heights() const {
+    std::set<long> out;
+    for (const Kont2D* k = list; k != nullptr; k = k->next) out.insert(std::lround(k->z * 1000));
+    return out;
+  }
+};
+
+// Flats of the wheel (scaled by 2): 0, 8, 36, 44, 70, 100; level heights add the corner radius
+// 10. The range holds 18 .. 81; the stepdown level 46.005 lies within p of the spoke tops.
+TEST_F(StepOptFinder, WheelHeightsSnapsAndOutlines) {
+  load(wheel());
+  LevelsPtr levels(zlevNew(20, 81.0, 17.0));
+  zlevInsertExact(levels.get(), 46.005, 0.0, kZlevStepdown);
+  zlevInsertExact(levels.get(), 30.0, 0.0, kZlevStepdown);
+  const int gouge = roughGetGougeCheck();
+  const int noRound = kontGetNoRound();
+  ASSERT_EQ(run(levels.get()), 1) << geoErrRecord()->file << " " << geoErrRecord()->line;
+  EXPECT_EQ(roughGetGougeCheck(), gouge);
+  EXPECT_EQ(kontGetNoRound(), noRound);
+  // The snapped level is exact; its height is not outlined.
+  std::vector<double> z(levels->z, levels->z + levels->count);
+  EXPECT_NE(std::find(z.begin(), z.end(), 46.0), z.end());
+  EXPECT_NE(std::find(z.begin(), z.end(), 30.0), z.end());
+  EXPECT_EQ(stepOptPlaneFileWritten(), 1);
+  ReadBack r("sopttmp.bnd");
+  ASSERT_NE(r.list, nullptr) << geoErrCode();
+  EXPECT_EQ(r.heights(), (std::set<long>{18000, 54000, 80000}));
+
+  // The hub top (an octagon of circumradius 30 at 70): the contour R' = 9 outside it.
+  const double R = 9.0;
+  const double A = 0.5 * 8 * 900 * std::sin(std::numbers::pi / 4);
+  const double P = 2 * 8 * 30 * std::sin(std::numbers::pi / 8);
+  const double want = A + P * R + std::numbers::pi * R * R;
+  int hubs = 0;
+  for (const Kont2D* k = r.list; k != nullptr; k = k->next) {
+    if (std::lround(k->z) != 80 || k->xmax > 50 || k->xmin < -50) continue;
+    ++hubs;
+    EXPECT_NEAR(kontArea(k), want, (P + 2 * std::numbers::pi * R) * 0.2);
+    EXPECT_EQ(k->child, nullptr);
+  }
+  EXPECT_EQ(hubs, 1);
+}
+
+TEST_F(StepOptFinder, PlanesOnlyWritesInsteadOfSnapping) {
+  load(wheel());
+  parGlobalBlock()->planesOnly = 1;
+  LevelsPtr levels(zlevNew(20, 60.0, 40.0));
+  zlevInsertExact(levels.get(), 46.005, 0.0, kZlevStepdown);
+  ASSERT_EQ(run(levels.get()), 1);
+  EXPECT_DOUBLE_EQ(levels->z[0], 46.005);
+  ReadBack r("sopttmp.bnd");
+  ASSERT_NE(r.list, nullptr);
+  EXPECT_EQ(r.heights(), (std::set<long>{46000, 54000}));
+}
+
+// Faces 0.5 p and exactly p apart form one height, that of the higher face.
+TEST_F(StepOptFinder, FacesWithinPrecisionFormOneHeight) {
+  const double p = parGlobalBlock()->precision;
+  for (const double gap : {0.5 * p, p}) {
+    SCOPED_TRACE(gap);
+    stepOptResetState();
+    std::remove("sopttmp.bnd");
+    std::vector<Tri3D> tris;
+    auto square = [&](double x0, double z) {
+      tris.push_back(Tri3D{{{x0, 0, z}, {x0 + 20, 0, z}, {x0 + 20, 20, z}}});
+      tris.push_back(Tri3D{{{x0, 0, z}, {x0 + 20, 20, z}, {x0, 20, z}}});
+    };
+    square(0, 10.0);
+    square(60, 10.0 - gap);
+    square(-200, 0);  // a far face that sets the scale without taking part
+    square(180, 0);
+    load(tris);
+    LevelsPtr levels(zlevNew(20, 40.0 * scale_, 5.0 * scale_ + 10.0));  // the far faces lie below
+    ASSERT_EQ(run(levels.get()), 1);
+    ReadBack r("sopttmp.bnd");
+    ASSERT_NE(r.list, nullptr);
+    EXPECT_EQ(r.heights(), (std::set<long>{std::lround((10.0 * scale_ + 10.0) * 1000)}));
+  }
+}
+
+TEST_F(StepOptFinder, NoFlatFaceGivesZeroAndNoFile) {
+  std::vector<Tri3D> tris = {Tri3D{{{0, 0, 0}, {40, 0, 5}, {0, 40, 9}}}};
+  load(tris);
+  roughSetGougeCheck(1);
+  kontSetNoRound(0);
+  stepOptSetPlaneFileWritten(1);
+  LevelsPtr levels(zlevNew(20, 100.0, -100.0));
+  EXPECT_EQ(run(levels.get()), 0);
+  EXPECT_FALSE(qdtest::fileExists("sopttmp.bnd"));
+  EXPECT_EQ(stepOptPlaneFileWritten(), 0);
+  EXPECT_EQ(roughGetGougeCheck(), 1);
+  EXPECT_EQ(kontGetNoRound(), 0);
+  EXPECT_DOUBLE_EQ(stepOptAdjustFactor(1.0), 0.95);
+  EXPECT_DOUBLE_EQ(stepOptAdjustFactor(0.05), 0.1);
+  EXPECT_DOUBLE_EQ(stepOptAdjustFactor(1.2), 1.2);
+}
+
+// ---- retries --------------------------------------------------------------------------------
+
+std::vector<double> gTolerances;
+int gFailCalls = 0;
+int failFirstSlice(CollCtx* c, WalkTool* t, WalkParams* w, SliceContext* s) {
+  gTolerances.push_back(w->tolerance);
+  if (gFailCalls-- > 0) return kStepOptSliceRetry;
+  return arczLevelPaths(c, t, w, s);
+}
+int alwaysClipFails(SliceContext*, const Kont2D*, double, const char*, ZPathList*, ZPath*) {
+  return kStepOptClipRetry;
+}
+
+TEST_F(StepOptFinder, SliceRetryHalvesToleranceForLowerLevels) {
+  load(wheel());
+  gTolerances.clear();
+  gFailCalls = 1;
+  stepOptSetSliceFn(failFirstSlice);
+  LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+  ASSERT_EQ(run(levels.get()), 1);
+  ASSERT_GE(gTolerances.size(), 3U);
+  EXPECT_DOUBLE_EQ(gTolerances[1], 0.5 * gTolerances[0]);
+  for (std::size_t k = 1; k < gTolerances.size(); ++k) {
+    EXPECT_DOUBLE_EQ(gTolerances[k], gTolerances[1]);  // also every lower level
+  }
+}
+
+TEST_F(StepOptFinder, RepeatedClipFailureEndsWithOutlineCode) {
+  load(wheel());
+  stepOptSetWriteFn(alwaysClipFails);
+  gTolerances.clear();
+  gFailCalls = 0;
+  stepOptSetSliceFn(failFirstSlice);
+  LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+  EXPECT_EQ(run(levels.get()), kStepOptOutlineFailed);
+  EXPECT_EQ(gTolerances.size(), 6U);  // the first try and five halvings
+
+  gTolerances.clear();
+  gFailCalls = 100;
+  stepOptSetWriteFn(nullptr);
+  EXPECT_EQ(run(levels.get()), kStepOptSliceRetry);
+  EXPECT_EQ(gTolerances.size(), 7U);
+}
+
+// A second run in one process started from the first run's file and written flag.
+TEST_F(StepOptFinder, RunResetStartsEachRunWithoutFileAndFlag) {
+  load(wheel());
+  LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+  ASSERT_EQ(run(levels.get()), 1);
+  ASSERT_TRUE(qdtest::fileExists("sopttmp.bnd"));
+  ASSERT_EQ(stepOptPlaneFileWritten(), 1);
+  stepOptRunReset();
+  EXPECT_FALSE(qdtest::fileExists("sopttmp.bnd"));
+  EXPECT_EQ(stepOptPlaneFileWritten(), 0);
+  EXPECT_EQ(stepOptTakeFirstCall(), 1);
+  EXPECT_EQ(stepOptTakeFlatFirstCall(), 1);
+  EXPECT_EQ(stepOptNextFlatBlock(), 1);
+}
+
+// A file of that name that no finder wrote belongs to the user and stays.
+TEST_F(StepOptFinder, RunResetKeepsAFileNoFinderWrote) {
+  qdtest::writeFile("sopttmp.bnd", "the user's");
+  stepOptRunReset();
+  EXPECT_EQ(qdtest::readFile("sopttmp.bnd"), "the user's");
+}
+
+TEST_F(StepOptFinder, RealWheelHeights) {
+  QDTEST_SKIP_WITHOUT_REAL_MESHES();
+  std::vector<Tri3D> tris = qdtest::readTriangles(qdtest::dataPath("wheel_in_box.stl"));
+  ASSERT_FALSE(tris.empty());
+  load(tris);
+  LevelsPtr levels(zlevNew(20, 81.0, 17.0));
+  ASSERT_EQ(run(levels.get()), 1);
+  ReadBack r("sopttmp.bnd");
+  ASSERT_NE(r.list, nullptr);
+  EXPECT_EQ(r.heights(), (std::set<long>{18000, 46000, 54000, 80000}));
+}
+
+// ---- the older variants ----------------------------------------------------------------------
+
+std::set<long> planeLevels(const ZLevelList* l) {
+  std::set<long> out;
+  for (int k = 0; k < l->count; ++k) {
+    if (l->flag[k] == kZlevPlane) out.insert(std::lround(l->z[k] * 1000));
+  }
+  return out;
+}
+
+TEST_F(StepOptFinder, OlderFinderOverFlatFacesInsertsOutlinedHeights) {
+  load(wheel());
+  LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+  ASSERT_EQ(zstoc3genOptiStepBnds(&part_->ctx(), &part_->tool(), &walk_, &slice_, 0.9, levels.get(),
+                                  "sopttmp.bnd", nullptr),
+            1)
+      << geoErrRecord()->file << " " << geoErrRecord()->line;
+  EXPECT_EQ(planeLevels(levels.get()), (std::set<long>{46000, 54000, 80000}));
+  ReadBack r("sopttmp.bnd");
+  ASSERT_NE(r.list, nullptr);
+  EXPECT_EQ(r.heights(), (std::set<long>{46000, 54000, 80000}));
+
+  // Only the wanted hub height.
+  std::remove("sopttmp.bnd");
+  LevelsPtr only(zlevNew(20, 81.0, 40.0));
+  DblList* wanted = lstDblNew(3);
+  lstDblPush(wanted, 70.00005);
+  ASSERT_EQ(zstoc3genOptiStepBnds(&part_->ctx(), &part_->tool(), &walk_, &slice_, 0.9, only.get(),
+                                  "sopttmp.bnd", wanted),
+            1);
+  EXPECT_EQ(planeLevels(only.get()), (std::set<long>{80000}));
+  lstDblFree(wanted);
+}
+
+TEST_F(StepOptFinder, OlderFinderOverGivenHeightsThinsAndSkipsEmptyLevels) {
+  load(wheel());
+  LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+  DblList* heights = lstDblNew(4);
+  for (double h : {36.0, 70.0, 70.004, 55.0}) lstDblPush(heights, h);
+  ASSERT_EQ(zstoc4genOptiStepBnds(&part_->ctx(), &part_->tool(), &walk_, &slice_, 0.9, levels.get(),
+                                  "sopttmp.bnd", heights),
+            1)
+      << geoErrRecord()->file << " " << geoErrRecord()->line;
+  ASSERT_EQ(heights->count, 3);  // 70.004 was within p of 70 and went
+  EXPECT_DOUBLE_EQ(heights->items[0], 70.004);
+  EXPECT_EQ(planeLevels(levels.get()), (std::set<long>{46000, 80004}));
+  ReadBack r("sopttmp.bnd");
+  ASSERT_NE(r.list, nullptr);
+  EXPECT_EQ(r.heights().count(80004), 1U);
+  lstDblFree(heights);
+}
+
+}  // namespace
