@@ -227,15 +227,16 @@ class NestedRunTest : public qdtest::TempDirTest {
 };
 }  // namespace
 
-// A pocket job written as the roughing writes it ("tmp.pcf", "tmp.qdx", output "tmp.pof"): the
-// missing level strategy is an error record that the read-back reports as a failure, never as
-// success.
+// A pocket job written as the roughing writes it ("tmp.pcf", "tmp.qdx", output "tmp.pof"): a
+// level strategy not in the library is an error record that the read-back reports as a failure,
+// never as success.
 TEST_F(NestedRunTest, ReadBackReportsTheMissingStrategy) {
   using namespace ccptest;
   qdtest::writeFile("tmp.qdx", xchgHeader() + lineContour(rectangle(0, 0, 40, 30)));
   qdtest::writeFile("tmp.pcf", pcf({{"geoSource", "tmp.qdx"},
                                     {"toolDiameter", "10"},
                                     {"oriAutomatic", "none"},
+                                    {"strategy", "stockOutin"},
                                     {"depth", "5"},
                                     {"clearancePlane", "20"},
                                     {"parameters", "qdCCP_p.mlt"},
@@ -244,7 +245,7 @@ TEST_F(NestedRunTest, ReadBackReportsTheMissingStrategy) {
                                     {"geoOut", "qdCCP.qDX"},
                                     {"MessageFile", "qdCCPdef.err"},
                                     {"pofFilename", "tmp.pof"}}));
-  EXPECT_EQ(runCycle(ccpCycleRecord(), "tmp.pcf"), kRunComputeFailed);
+  EXPECT_EQ(runCycle(ccpCycleRecord(), "tmp.pcf"), kRunPrepareFailed);
   EXPECT_EQ(ccpCycleRecord()->status, 1);
   const std::string pof = qdtest::readFile("tmp.pof");
   EXPECT_NE(pof.find("0: error(1104)"), std::string::npos) << pof;
