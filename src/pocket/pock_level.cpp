@@ -287,7 +287,15 @@ int pockLevelFull() {
     return levelFailed();
   }
   linkRelateTree(r + allow, step);
-  if (eng.pockSplitPath != 0) pockCollectStart();
+  if (eng.pockSplitPath != 0) {
+    // The outermost rings and the rings just inside them are separate finishing passes; the rest
+    // is collected and written tree by tree.
+    if (pockOutputFullPass() < 0 || pockOutputLeaves() < 0) {
+      ctreeFree();
+      return -1;
+    }
+    pockCollectStart();
+  }
 
   int start = -1;
   if (eng.ctreeStartMatch.found != 0) {

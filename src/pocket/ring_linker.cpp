@@ -9,6 +9,7 @@
 #include "framework/cycle.h"
 #include "pocket/contour_geom.h"
 #include "pocket/contour_relate.h"
+#include "pocket/contour_repair.h"
 #include "pocket/contour_tree.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
@@ -81,6 +82,30 @@ LinkRef normalise(const LinkRef& ref, const ContourElement* ring, int n) {
   if (contSamePoint(r.point, end) != 0) {
     r.element = r.element == n ? 1 : r.element + 1;
     r.point = contElemStart(ring[r.element - 1]);
+  }
+  return r;
+}
+
+// The position moved exactly onto its element (an arc's circle, a line's carrier): the searches
+// give points within their tolerance of an element, and an arc cut from a point off its circle
+// would end off the circle it is written with.
+LinkRef snapToRing(const LinkRef& ref, const ContourElement* ring, int n) {
+  LinkRef r = ref;
+  if (r.element < 1 || r.element > n) return r;
+  const ContourElement& e = ring[r.element - 1];
+  if (e.type == kContArc) {
+    const double dx = r.point.x - e.p0;
+    const double dy = r.point.y - e.p1;
+    const double d = std::hypot(dx, dy);
+    if (d > 0.0) r.point = Point2D{e.p0 + e.radius * dx / d, e.p1 + e.radius * dy / d};
+  } else if (e.type == kContLine) {
+    const double ux = e.p2 - e.p0;
+    const double uy = e.p3 - e.p1;
+    const double l2 = ux * ux + uy * uy;
+    if (l2 > 0.0) {
+      const double t = ((r.point.x - e.p0) * ux + (r.point.y - e.p1) * uy) / l2;
+      r.point = Point2D{e.p0 + t * ux, e.p1 + t * uy};
+    }
   }
   return r;
 }
@@ -650,6 +675,29 @@ int linkEmitElement(const ContourElement& element) {
     liftTool();
     return 0;
   }
+  if (element.type == kContArc) {
+    // An arc is written by its end and centre from the position before it. The output drops an
+    // arc too short to write, which would leave the next arc starting off its circle: a short
+    // arc that turns little goes out as the line between its ends.
+    ContourElement shortArc = element;
+    isectShortArcsToLines(&shortArc, 1);
+    if (shortArc.type == kContLine) {
+      pockEmitElement(shortArc);
+      return 1;
+    }
+    // Both ends must lie on its circle. Rings merged from several offsets can carry arcs whose
+    // ends lie at slightly different distances from the centre; such an arc is re-centred on its
+    // chord.
+    const double rs = contDistance(contArcCentre(element), contArcStart(element));
+    const double re = contDistance(contArcCentre(element), contArcEnd(element));
+    if (std::fabs(rs - re) > 1e-7) {
+      ContourElement fixed = element;
+      fixed.radius = (rs + re) / 2.0;
+      contArcCentreFromEnds(&fixed);
+      pockEmitElement(fixed);
+      return 1;
+    }
+  }
   pockEmitElement(element);
   return 1;
 }
@@ -661,6 +709,8 @@ int linkEmitPiece(const LinkStackEntry& e, const ContourElement* ring, int n) {
   linkResolveEndpoint(e.from, ring, n, &a);
   linkResolveEndpoint(e.to, ring, n, &b);
   if (a.element < 1 || a.element > n || b.element < 1 || b.element > n) return 0;
+  a = snapToRing(a, ring, n);
+  b = snapToRing(b, ring, n);
   const bool whole = contSamePoint(a.point, b.point) != 0 &&
                      (a.element == b.element ||
                       contSamePoint(normalise(a, ring, n).point, normalise(b, ring, n).point) != 0);
@@ -763,7 +813,8 @@ int linkEmitStep(const LinkStackEntry& e, int move, LinkWalkState* w, double x) 
     ctreeSetState(a, kCtreeDone);
     return 1;
   }
-  const LinkRef xa = w->exitA;
+  const LinkRef xa = snapToRing(w->exitA, ringA, na);
+  w->entryB = snapToRing(w->entryB, w->ringB.data(), w->nb);
   const int b = w->nextNode;
   const LinkStackEntry s{a, e.from, xa};
   int g = linkRefCompare(2, s.from, xa, ringA, na, e.from);
