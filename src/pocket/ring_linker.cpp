@@ -170,7 +170,11 @@ int reachReserved(const LinkStackEntry& e, int t, double x, LinkWalkState* w) {
   w->nb = readRing(t, &w->ringB);
   if (w->nb < 0) return -2;
   const LinkRef from = ctreeState(e.node) == kCtreeDone ? e.from : e.to;
-  for (double reach : {x, 2.0 * x}) {
+  // Beyond twice the step the enclosing ring is still entered where it is nearest (the connecting
+  // move then lifts): giving up here would leave every ring of the tree uncut.
+  const double nearest =
+      linkContoursMinDistance(w->ringA.data(), w->na, w->ringB.data(), w->nb) + kLinkMargin;
+  for (double reach : {x, 2.0 * x, nearest}) {
     if (linkSearchForward(w->ringA.data(), w->na, w->ringB.data(), w->nb, from, startRef(), reach,
                           &w->exitA, &w->entryB) == 1) {
       w->nextNode = t;

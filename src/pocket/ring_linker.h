@@ -45,7 +45,8 @@ struct LinkWalkState {
   int nextNode = -1;
 };
 // The walks: the next move from the stack entry's ring (kLinkMove...), -2 when a ring cannot be
-// read or the reserved class-1 child cannot be reached within twice the step.
+// read or the reserved class-1 child cannot be reached (searched within the step, twice the step,
+// and at last within its smallest distance, so that a far enclosing ring is entered with a lift).
 int linkWalkSpiral(const LinkStackEntry& entry, double step, LinkWalkState* w);
 int linkWalkDirect(const LinkStackEntry& entry, double step, LinkWalkState* w);
 int linkWalkOutsideIn(const LinkStackEntry& entry, double step, LinkWalkState* w);

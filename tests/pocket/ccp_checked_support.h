@@ -87,8 +87,8 @@ inline tpc::Path readRun(const std::string& file, double r) {
 
 // The error messages a clean run never writes.
 inline std::vector<long> failureMessages() {
-  return {1101, 1102, 1103, 1104, 1105, 1106, 1107, 1108, 1109, 1500, 1501,
-          1502, 1507, 1509, 1511, 1522, 1114, 1115, 1116};
+  return {1101, 1102, 1103, 1104, 1105, 1106, 1107, 1108, 1109, 1500,
+          1501, 1502, 1507, 1509, 1511, 1522, 1114, 1115, 1116};
 }
 
 // Floor moves of the path: feed moves at z.

@@ -79,9 +79,8 @@ struct Strategy {
   const char* name;
   const char* value;  // empty: the default
 };
-constexpr Strategy kStrategies[] = {{"default", ""},
-                                    {"outsideIn", "outsideIn"},
-                                    {"outsideInDirect", "outsideInDirect"}};
+constexpr Strategy kStrategies[] = {
+    {"default", ""}, {"outsideIn", "outsideIn"}, {"outsideInDirect", "outsideInDirect"}};
 
 }  // namespace
 
@@ -94,8 +93,8 @@ TEST_F(CcpCheckedTest, PocketsStrategiesAndStepovers) {
     for (const Strategy& s : kStrategies) {
       for (double factor : {0.4, 0.5}) {
         for (double radius : {0.0, 1.0}) {
-          const std::string label = f.name + " " + s.name + " stepover " +
-                                    std::to_string(factor) + " radius " + std::to_string(radius);
+          const std::string label = f.name + " " + s.name + " stepover " + std::to_string(factor) +
+                                    " radius " + std::to_string(radius);
           std::vector<std::pair<std::string, std::string>> keys = {
               {"infeedFactor", std::to_string(factor)},
               {"infeedRadius", std::to_string(radius)},
