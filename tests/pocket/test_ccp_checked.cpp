@@ -192,3 +192,40 @@ TEST_F(CcpCheckedTest, StartPointChoosesOneGroupThenAllFive) {
     EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(second, checkPocket(f), cover))) << f.name;
   }
 }
+
+// With an explicit start point (and a retract at each plane, the default) every tree of rings of
+// the level is cut, the start ring's first: the island's rings used to stay uncut when the start
+// lay on another tree, and the next level ran into that material.
+TEST_F(CcpCheckedTest, ExplicitStartCutsEveryTree) {
+  // Start points in the open pocket, near the outer rings and near an island's rings (the line
+  // from the start point to the nearest ring is cut, so the start lies clear of the walls).
+  struct Case {
+    Fixture f;
+    std::vector<Point2D> starts;
+  };
+  const Case cases[] = {{islandFixture(), {{6, 6}, {40, 45}}},
+                        {mergingIslandsFixture(), {{6, 6}, {48, 45}}},
+                        {starFixture(), {{50, 30}, {30, 62}}}};
+  for (const Case& c : cases) {
+    const Fixture& f = c.f;
+    for (const Point2D& s : c.starts) {
+      const std::string label = f.name + " start " + std::to_string(s.x);
+      ASSERT_EQ(run({&f}, {{"infeedFactor", "0.5"},
+                           {"depth", "5"},
+                           {"startExplicit", "true"},
+                           {"startX", std::to_string(s.x)},
+                           {"startY", std::to_string(s.y)}}),
+                kRunOk)
+          << label;
+      const tpc::Path path = readRun("out.pof", kR);
+      const tpc::Pocket pocket = checkPocket(f);
+      tpc::CoverOptions cover;
+      cover.floorZ = -5;
+      cover.step = 5;
+      EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages()))) << label;
+      EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, pocket))) << label;
+      EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, pocket, cover))) << label;
+      EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, pocket))) << label;
+    }
+  }
+}
