@@ -3,9 +3,8 @@
 #include "pocket/tangent_link.h"
 
 #include <cmath>
-#include <new>
-#include <vector>
 
+#include "framework/memory.h"
 #include "pocket/contour_relate.h"
 #include "pocket/contour_repair.h"
 #include "pocket/engine_state.h"
@@ -18,7 +17,8 @@ namespace {
 // One work buffer for the contours read back from INPUT, kept for the run: the clearance tests
 // run for every link and every halving of its radius.
 struct TangentState {
-  std::vector<ContourElement> buffer;
+  ContourElement* buffer = nullptr;
+  int capacity = 0;
 };
 TangentState tangentState;
 
@@ -41,15 +41,17 @@ Point2D right(const Point2D& a) { return Point2D{a.y, -a.x}; }
 int readInput(int i) {
   ContourHeader h{};
   if (layerGetHeader("INPUT", &h, i) != i || h.count <= 0) return 0;
-  try {
-    if (tangentState.buffer.size() < static_cast<std::size_t>(h.count)) {
-      tangentState.buffer.resize(static_cast<std::size_t>(h.count));
+  if (tangentState.capacity < h.count) {
+    void* block =
+        memRealloc(tangentState.buffer, static_cast<std::size_t>(h.count) * sizeof(ContourElement));
+    if (block == nullptr) {
+      pockMessage(kPockCodeNoMemory);
+      return -1;
     }
-  } catch (const std::bad_alloc&) {
-    pockMessage(kPockCodeNoMemory);
-    return -1;
+    tangentState.buffer = static_cast<ContourElement*>(block);
+    tangentState.capacity = h.count;
   }
-  if (layerGetContour("INPUT", tangentState.buffer.data(), h.count, &h, i) != i) return 0;
+  if (layerGetContour("INPUT", tangentState.buffer, h.count, &h, i) != i) return 0;
   return h.count;
 }
 
@@ -191,7 +193,7 @@ int isectLinkArcBlocked(const ContourElement& arc, const Point2D& p0, const Poin
     const double rad = a + arc.radius + tool - kClearSlack;
     const ContourElement circle =
         contMakeArc(arc.p0, arc.p1, arc.p0 + rad, arc.p1, arc.p0 + rad, arc.p1, rad, 1, 0);
-    if (isectCircleHitsContour(circle, tangentState.buffer.data(), count) == 1) return 1;
+    if (isectCircleHitsContour(circle, tangentState.buffer, count) == 1) return 1;
   }
   Point2D mid{};
   if (contElemPoint(arc, &mid, 3) == 1 && dot(sub(p1, p0), sub(mid, p0)) < 0.0) return 1;
@@ -204,7 +206,7 @@ int isectLinkLineBlocked(const ContourElement& line) {
     const int count = readInput(i);
     if (count < 0) return 1;
     if (count == 0) continue;
-    if (isectSegmentCrossesContour(line, tangentState.buffer.data(), count) == 1) return 1;
+    if (isectSegmentCrossesContour(line, tangentState.buffer, count) == 1) return 1;
   }
   return 0;
 }
@@ -268,4 +270,7 @@ int isectTangentLink(const Point2D& p0, const Point2D& d0, const Point2D& p1, co
   return 1;
 }
 
-void tangentLinkResetState() { std::vector<ContourElement>().swap(tangentState.buffer); }
+void tangentLinkResetState() {
+  memFree(tangentState.buffer);
+  tangentState = TangentState{};
+}

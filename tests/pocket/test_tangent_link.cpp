@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "framework/memory.h"
 #include "pocket/contour_element.h"
 #include "pocket/contour_geom.h"
 #include "pocket/engine_state.h"
@@ -25,6 +26,7 @@ class TangentLinkTest : public ::testing::Test {
     tangentLinkResetState();
   }
   void TearDown() override {
+    memResetState();
     layerResetState();
     tangentLinkResetState();
   }
@@ -290,4 +292,26 @@ TEST_F(TangentLinkTest, CircleFitParam) {
   // the larger one is the radius.
   EXPECT_EQ(isectCircleFitParam({1, 0}, {3, 0}, {1, 0}, &t, {0, 0}), 0);
   EXPECT_NEAR(t, 1.5, 1e-9);
+}
+
+// Without room for its work buffer the clearance tests report 3020 and call the link blocked: an
+// untested link was taken as clear.
+TEST_F(TangentLinkTest, NoWorkBufferMeansBlocked) {
+  pockEngine().pockToolRadius = 1;
+  addInput(polygon({{-50, -50}, {50, -50}, {50, 50}, {-50, 50}}), 0);
+  const ContourElement arc = contMakeArc(0, 1, 0, 0, 0, 2, 1, 1, 0);
+  const ContourElement line = contMakeLine(0, 0, 5, 0, 0);
+  EXPECT_EQ(isectLinkArcBlocked(arc, {0, 0}, {0, 2}), 0);
+  tangentLinkResetState();
+  memTestFailAt(1);
+  EXPECT_EQ(isectLinkArcBlocked(arc, {0, 0}, {0, 2}), 1);
+  EXPECT_EQ(pockLastCode(), kPockCodeNoMemory);
+  memTestFailAt(1);
+  EXPECT_EQ(isectLinkLineBlocked(line), 1);
+  memTestFailAt(0);
+  EXPECT_EQ(isectLinkLineBlocked(line), 0);
+  // With the buffer in place no further allocation is needed.
+  memTestFailAt(1);
+  EXPECT_EQ(isectLinkLineBlocked(line), 0);
+  memTestFailAt(0);
 }
