@@ -56,9 +56,9 @@ class LevelStrategyTest : public ::testing::Test {
 };
 
 std::vector<ContourElement> rect(double x0, double y0, double x1, double y1, bool ccw) {
-  std::vector<ContourElement> e = {
-      contMakeLine(x0, y0, x1, y0, 0), contMakeLine(x1, y0, x1, y1, 0),
-      contMakeLine(x1, y1, x0, y1, 0), contMakeLine(x0, y1, x0, y0, 0)};
+  std::vector<ContourElement> e = {contMakeLine(x0, y0, x1, y0, 0), contMakeLine(x1, y0, x1, y1, 0),
+                                   contMakeLine(x1, y1, x0, y1, 0),
+                                   contMakeLine(x0, y1, x0, y0, 0)};
   if (!ccw) {
     std::vector<ContourElement> r;
     for (auto it = e.rbegin(); it != e.rend(); ++it) {

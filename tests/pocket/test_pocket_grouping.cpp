@@ -101,8 +101,8 @@ std::vector<Circle> forest(std::mt19937& rng) {
     for (int k = 0; k < n; ++k) {
       const double a = 2 * M_PI * k / 3;
       const double rr = s.r * 0.22;
-      todo.push_back({s.cx + 0.5 * s.r * std::cos(a), s.cy + 0.5 * s.r * std::sin(a), rr,
-                      s.depth + 1});
+      todo.push_back(
+          {s.cx + 0.5 * s.r * std::cos(a), s.cy + 0.5 * s.r * std::sin(a), rr, s.depth + 1});
     }
   }
   std::shuffle(all.begin(), all.end(), rng);
@@ -185,16 +185,28 @@ TEST_F(GroupingTest, DepthTrims) {
   const Case cases[] = {
       {"island of the outer's pocket",
        {{0, 0, 40, 1, 0, -20}, {0, 0, 10, 1, 0, -30}},
-       1, 0, -20, 1},
+       1,
+       0,
+       -20,
+       1},
       {"pocket below the outer's floor",
        {{0, 0, 40, 1, 0, -10}, {0, 0, 10, 1, -10, -20}},
-       2, -10, -20, 2},
+       2,
+       -10,
+       -20,
+       2},
       {"island rising above the island",
        {{0, 0, 40, 1, 0, -20}, {0, 0, 20, -1, -5, -20}, {0, 0, 5, 1, 0, -20}},
-       1, 0, -5, 1},
+       1,
+       0,
+       -5,
+       1},
       {"pocket standing on the island",
        {{0, 0, 40, 1, 0, -20}, {0, 0, 20, -1, -5, -20}, {0, 0, 5, 1, -5, -8}},
-       2, -5, -8, 2},
+       2,
+       -5,
+       -8,
+       2},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -248,8 +260,8 @@ TEST_F(GroupingTest, InputCheck) {
   EXPECT_EQ(ringCheckInput("INPUT"), -1);
   EXPECT_EQ(pockLastCode(), 3024);
   addCircle({0, 0, 40, 1});
-  addCircle({10, 0, 5, -1});   // inside
-  addCircle({38, 0, 5, -1});   // crossing
+  addCircle({10, 0, 5, -1});  // inside
+  addCircle({38, 0, 5, -1});  // crossing
   EXPECT_EQ(ringCheckInput("INPUT"), 1);
   addCircle({100, 0, 5, -1});  // outside
   EXPECT_EQ(ringCheckInput("INPUT"), 0);
