@@ -61,7 +61,10 @@
 #include "pocket/link_stack.h"
 #include "pocket/offset_rings.h"
 #include "pocket/pock_geometry.h"
+#include "pocket/pocket_grouping.h"
+#include "pocket/ring_linker.h"
 #include "pocket/ring_loops.h"
+#include "pocket/tangent_link.h"
 #include "zlevel/closed_paths.h"
 #include "zlevel/drop_net.h"
 #include "zlevel/gouge_check.h"
@@ -154,6 +157,9 @@ constexpr RunResetFn kModuleResets[] = {
     linkSearchResetState,
     ringLoopsResetState,
     ringSettingsResetState,
+    ringLinkerResetState,
+    tangentLinkResetState,
+    pockGroupingResetState,
     ringCornerResetState,
     ringCutResetState,
     // machining cycles

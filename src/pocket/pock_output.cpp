@@ -21,6 +21,7 @@
 #include "pocket/layer_store.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_scale.h"
+#include "pocket/tangent_link.h"
 
 namespace {
 
@@ -483,13 +484,36 @@ int pockApproachElement(const ContourElement& element, int side, int type, doubl
   return 1;
 }
 
-int pockLinkArcs(double, const ContourElement& element, const ContourElement&) {
+int pockLinkArcs(double radius, const ContourElement& element, const ContourElement& last) {
   if (outState.pockCollecting != 0) return 1;
-  notRealisedOnce(&outState.linkArcsReported);
   CycleRecord* c = ccpCurrent();
   if (c == nullptr) return 1;
   const Point2D start = contElemStart(element);
-  cycFeedXY(c, start.x, start.y);
+  // The link is built in engine units, where the INPUT contours it must clear are kept.
+  ContourElement from = last;
+  ContourElement to = element;
+  scaleElem(&from);
+  scaleElem(&to);
+  Point2D d0{};
+  Point2D d1{};
+  ContourElement link[3];
+  int n = 0;
+  if (contElemDirection(from, &d0, 2) == 1 && contElemDirection(to, &d1, 1) == 1) {
+    n = isectTangentLink(contElemEnd(from), d0, contElemStart(to), d1, radius * outFactor(), link);
+  }
+  if (n < 2) {
+    cycFeedXY(c, start.x, start.y);
+    return 1;
+  }
+  for (int i = 0; i < n; ++i) {
+    const ContourElement m = elemToOut(link[i]);
+    const Point2D end = contElemEnd(m);
+    if (m.type == kContArc) {
+      cycArcXY(c, m.dir == -1 ? 1 : 0, end.x, end.y, m.p0, m.p1);
+    } else {
+      cycFeedXY(c, end.x, end.y);
+    }
+  }
   return 1;
 }
 

@@ -110,10 +110,9 @@ int pockLeadOut(const ContourElement& element, int side, ContourElement* out, in
 // 1; 0 for another type; -1 when the element has no direction.
 int pockApproachElement(const ContourElement& element, int side, int type, double length,
                         ContourElement* out);
-// The tangent link from the last element's end to the element's start (output units), sent as
-// moves outside collection mode. The arc-line-arc link is not in the library yet: the straight
-// feed link is sent and the function is reported as not realised (code 3021) once per run.
-// Returns 1.
+// The tangent link (isectTangentLink, clear of the INPUT contours) from the last element's end to
+// the element's start (output units), sent as moves outside collection mode; a feed line when the
+// link comes out straight or cannot be built. Returns 1.
 int pockLinkArcs(double radius, const ContourElement& element, const ContourElement& last);
 
 // Compensation records (layer 10).

@@ -151,15 +151,17 @@ TEST(PockEdgeMovementSwitch, Table) {
 // 3021 once per run and the level fails. A circle in MAIN gives its centre as the start point.
 TEST_F(LevelTest, DispatchAndStartPoint) {
   putContour("MAIN", circleArcs({12, 9}, 8, 4), 0, -5);
-  for (int strategy : {kCcpStrategyDefault, kCcpStrategyAxisParallel, kCcpStrategyStockOutin,
-                       kCcpStrategyOpenPocket}) {
+  // The default strategy pockets the circle from its centre (the level's end then puts the
+  // start-given flag back to the record's); the strategies not in the library fail.
+  record->strategy = kCcpStrategyDefault;
+  EXPECT_GE(pockLevel(), 0);
+  EXPECT_EQ(pockEngine().pockStartPoint.x, 12);
+  EXPECT_EQ(pockEngine().pockStartPoint.y, 9);
+  for (int strategy : {kCcpStrategyAxisParallel, kCcpStrategyStockOutin, kCcpStrategyOpenPocket}) {
     record->strategy = strategy;
     EXPECT_EQ(pockLevel(), -1) << strategy;
     EXPECT_EQ(pockLevel(), -1) << strategy;
   }
-  EXPECT_EQ(pockEngine().pockStartSet, 1);
-  EXPECT_EQ(pockEngine().pockStartPoint.x, 12);
-  EXPECT_EQ(pockEngine().pockStartPoint.y, 9);
   std::fflush(stream);
   const std::string pof = qdtest::readFile("out.pof");
   std::size_t n = 0;
@@ -167,11 +169,12 @@ TEST_F(LevelTest, DispatchAndStartPoint) {
        at = pof.find("error(1104)", at + 1)) {
     ++n;
   }
-  EXPECT_EQ(n, 4u);  // once for each strategy
+  EXPECT_EQ(n, 3u);  // once for each strategy not in the library
   // A given start point is kept; collection mode is left off after the level.
   pockEngine().pockStartPoint = {1, 1};
+  pockEngine().pockStartSet = 1;
   pockEngine().pockCollectOutput = 1;
-  record->strategy = kCcpStrategyDefault;
+  record->strategy = kCcpStrategyStockOutin;
   EXPECT_EQ(pockLevel(), -1);
   EXPECT_EQ(pockEngine().pockStartPoint.x, 1);
   EXPECT_EQ(pockOutput().pockCollecting, 0);
@@ -227,15 +230,16 @@ class NestedRunTest : public qdtest::TempDirTest {
 };
 }  // namespace
 
-// A pocket job written as the roughing writes it ("tmp.pcf", "tmp.qdx", output "tmp.pof"): the
-// missing level strategy is an error record that the read-back reports as a failure, never as
-// success.
+// A pocket job written as the roughing writes it ("tmp.pcf", "tmp.qdx", output "tmp.pof"): a
+// level strategy not in the library is an error record that the read-back reports as a failure,
+// never as success.
 TEST_F(NestedRunTest, ReadBackReportsTheMissingStrategy) {
   using namespace ccptest;
   qdtest::writeFile("tmp.qdx", xchgHeader() + lineContour(rectangle(0, 0, 40, 30)));
   qdtest::writeFile("tmp.pcf", pcf({{"geoSource", "tmp.qdx"},
                                     {"toolDiameter", "10"},
                                     {"oriAutomatic", "none"},
+                                    {"strategy", "stockOutin"},
                                     {"depth", "5"},
                                     {"clearancePlane", "20"},
                                     {"parameters", "qdCCP_p.mlt"},
@@ -244,7 +248,7 @@ TEST_F(NestedRunTest, ReadBackReportsTheMissingStrategy) {
                                     {"geoOut", "qdCCP.qDX"},
                                     {"MessageFile", "qdCCPdef.err"},
                                     {"pofFilename", "tmp.pof"}}));
-  EXPECT_EQ(runCycle(ccpCycleRecord(), "tmp.pcf"), kRunComputeFailed);
+  EXPECT_EQ(runCycle(ccpCycleRecord(), "tmp.pcf"), kRunPrepareFailed);
   EXPECT_EQ(ccpCycleRecord()->status, 1);
   const std::string pof = qdtest::readFile("tmp.pof");
   EXPECT_NE(pof.find("0: error(1104)"), std::string::npos) << pof;
