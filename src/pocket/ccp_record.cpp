@@ -171,13 +171,12 @@ int ccpNote(int result) {
 }
 
 // The features whose Parts are not in the library yet: pocket grouping and the input check
-// ("oriAutomatic" "full" and "single"), the strategies "axisParallel", "stockOutin" and
-// "openPocket", the stock modes, wall angles and rest machining. Returns 1 when none is asked for;
+// ("oriAutomatic" "full" and "single"), the strategies "stockOutin" and "openPocket", the stock
+// modes, wall angles and rest machining. Returns 1 when none is asked for;
 // 0 after code 3021.
 int ccpFeaturesAvailable(const CcpRecord* r) {
-  const bool strategy = r->strategy == kCcpStrategyAxisParallel ||
-                        r->strategy == kCcpStrategyStockOutin ||
-                        r->strategy == kCcpStrategyOpenPocket;
+  const bool strategy =
+      r->strategy == kCcpStrategyStockOutin || r->strategy == kCcpStrategyOpenPocket;
   const bool rest = r->evaluateRif != 0 || r->generateRif != 0 || r->useReference != 0;
   if (strategy || r->stockMode != kCcpStockOff || rest || r->oriAutomatic != 0 ||
       std::fabs(r->wallAngle) >= 0.00001) {
@@ -332,6 +331,8 @@ int ccpReadSlot(CycleRecord* cycle) { return ccpNote(ccpReadParameters(cycle)); 
 }  // namespace
 
 CycleRecord* ccpCycleRecord() { return &ccpRecord.base; }
+
+CcpRecord ccpRecordAtLoad() { return ccpLoadImage(); }
 
 void ccpRecordReset() {
   ccpFreeTexts(&ccpRecord);

@@ -271,9 +271,8 @@ int mpBuildCells(Work& w, std::vector<MeanPathEdge>& edges) {
         if (++steps > bound) return mpFail(kMeanPathOpenCell);
         // The piece that continues at the current point: the first after the last one taken,
         // else the first of the slab.
-        const auto lo =
-            std::lower_bound(edges.begin() + a, edges.begin() + b, cur,
-                             [](const MeanPathEdge& e, int v) { return e.start < v; });
+        const auto lo = std::lower_bound(edges.begin() + a, edges.begin() + b, cur,
+                                         [](const MeanPathEdge& e, int v) { return e.start < v; });
         int next = -1;
         for (auto it = lo; it != edges.begin() + b && it->start == cur; ++it) {
           const int k = static_cast<int>(it - edges.begin());
@@ -386,7 +385,8 @@ struct Linker {
   void add(int p) {
     path.push_back(p);
     if (p < 0) return;
-    if (static_cast<std::size_t>(p) >= onPath.size()) onPath.resize(static_cast<std::size_t>(p) + 1);
+    if (static_cast<std::size_t>(p) >= onPath.size())
+      onPath.resize(static_cast<std::size_t>(p) + 1);
     onPath[static_cast<std::size_t>(p)] = 1;
   }
   Point2D at(int i) const { return w.at(i); }
@@ -558,9 +558,9 @@ struct Linker {
   }
 
   void pruneChains() {
-    chains.erase(std::remove_if(chains.begin(), chains.end(),
-                                [](const Chain& c) { return c.size() < 2; }),
-                 chains.end());
+    chains.erase(
+        std::remove_if(chains.begin(), chains.end(), [](const Chain& c) { return c.size() < 2; }),
+        chains.end());
   }
 
   // The x of the cell's other pass side when q.x is one of them.
@@ -909,8 +909,8 @@ int meanPath(IntList* indices, Pt2List* points, const Point2D* start, double wid
     freeAll();
     return code < 0 ? code : mpFail(kMeanPathNoMemory);
   }
-  static constexpr double kOffsets[] = {0.0,    0.001,  0.002,  0.003,  0.004,
-                                        0.005,  -0.001, -0.002, -0.003, -0.004};
+  static constexpr double kOffsets[] = {0.0,   0.001,  0.002,  0.003,  0.004,
+                                        0.005, -0.001, -0.002, -0.003, -0.004};
   int result = 0;
   for (const double d : kOffsets) {
     if (mpCopyInts(idx, indices) != 1 || mpCopyPoints(pts, points) != 1) {

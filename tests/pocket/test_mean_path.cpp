@@ -1,7 +1,5 @@
 // Mean path tests: the exact meander of a rectangle, region and pass-line coverage properties on
 // random polygons with holes against brute-force clipping, and the unchanged lists on failure.
-#include "pocket/mean_path.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "geometry/lists.h"
+#include "pocket/mean_path.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -45,9 +44,7 @@ class MeanPathTest : public qdtest::TempDirTest {
  protected:
   void TearDown() override { meanPathResetState(); }
   // No file is left in the work directory.
-  static bool folderEmpty() {
-    return std::filesystem::is_empty(std::filesystem::current_path());
-  }
+  static bool folderEmpty() { return std::filesystem::is_empty(std::filesystem::current_path()); }
 };
 
 bool same(const Point2D& a, const Point2D& b) {
@@ -186,7 +183,8 @@ bool insideEvenOdd(const Point2D& p, const std::vector<Seg>& edges) {
 std::vector<std::pair<double, double>> clipLine(double t, const std::vector<Seg>& edges) {
   std::vector<double> ys;
   for (const Seg& s : edges) {
-    if ((s.a.x > t) != (s.b.x > t)) ys.push_back(s.a.y + (t - s.a.x) * (s.b.y - s.a.y) / (s.b.x - s.a.x));
+    if ((s.a.x > t) != (s.b.x > t))
+      ys.push_back(s.a.y + (t - s.a.x) * (s.b.y - s.a.y) / (s.b.x - s.a.x));
   }
   std::sort(ys.begin(), ys.end());
   std::vector<std::pair<double, double>> out;
@@ -226,7 +224,8 @@ Loops randomRegion(std::mt19937& rng) {
     const double r = 1 + 6 * u(rng);
     bool ok = true;
     for (const Seg& s : edgesOf({outer})) ok = ok && segDistance(c, s) > r + 2;
-    for (const auto& h : holes) ok = ok && std::hypot(c.x - h.first.x, c.y - h.first.y) > r + h.second + 2;
+    for (const auto& h : holes)
+      ok = ok && std::hypot(c.x - h.first.x, c.y - h.first.y) > r + h.second + 2;
     if (!ok || !insideEvenOdd(c, edgesOf({outer}))) continue;
     holes.push_back({c, r});
     std::vector<Point2D> hole;
@@ -286,7 +285,8 @@ TEST_F(MeanPathTest, RandomRegionsPathStaysInsideAndCoversEveryPassLine) {
         xs.push_back(anchor + k * w);
       }
       bool all = true;
-      for (const auto& v : vertical) all = all && std::find(xs.begin(), xs.end(), v.first) != xs.end();
+      for (const auto& v : vertical)
+        all = all && std::find(xs.begin(), xs.end(), v.first) != xs.end();
       if (all) {
         lines = xs;
         break;
