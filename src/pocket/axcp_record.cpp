@@ -173,8 +173,8 @@ int axcpPass(CycleRecord* cycle, CcpRecord* r, bool grouped, int group, int last
         PockEngine& e = pockEngine();
         ContourHeader first{};
         layerGetHeader("MAIN", &first, 0);
-        const bool stock = r->stockMode == kCcpStockForce ||
-                           (r->stockMode == kCcpStockOn && first.stockMark != 0);
+        const bool stock =
+            r->stockMode == kCcpStockForce || (r->stockMode == kCcpStockOn && first.stockMark != 0);
         e.pockStockMode = stock ? r->stockMode : 0;
         if (stock) r->plungeType = 2;
         if (stock || layerFirstFlagsEqual("MAIN") == 1) axcpPocketLevel(cycle);
@@ -223,8 +223,8 @@ int axcpReadParameters(CycleRecord* cycle) {
   }
   if (read == 0) return 0;
   auto* a = reinterpret_cast<AxcpRecord*>(cycle);
-  for (const auto& [key, field] : {std::pair{"clearAngle", &a->clearAngle},
-                                   std::pair{"offsetFactor", &a->offsetFactor}}) {
+  for (const auto& [key, field] :
+       {std::pair{"clearAngle", &a->clearAngle}, std::pair{"offsetFactor", &a->offsetFactor}}) {
     char* value = parListGet(cycle->params, key, nullptr);
     if (value != nullptr) *field = pockAtof(value);
     memFree(value);

@@ -53,8 +53,7 @@ int axcpPocketMain(CycleRecord* cycle);
 // Appends the contour as one loop of point indices (closed by the first index again). Every
 // element, the last one included, contributes its points; the last element's end is the first
 // point. Returns 0 (also for count <= 0); -1 out of memory.
-int axcpElemsToPoints(const ContourElement* elements, int count, IntList* indices,
-                      Pt2List* points);
+int axcpElemsToPoints(const ContourElement* elements, int count, IntList* indices, Pt2List* points);
 // Appends the points of an arc after its start: one per degree of its sweep, then its exact end
 // (only the end for a radius below 0.0001). withEnd 0 leaves the end out. Returns 1; -1 out of
 // memory.

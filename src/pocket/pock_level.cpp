@@ -21,8 +21,7 @@ struct LevelState {
   int cutRegionsOn = 0;
   PockEdgeMovement edge = {0.0, 0.0, 0, 0};
   // Strategies already reported as not realised in this run.
-  int reportedFull = 0, reportedSimple = 0, reportedZigzag = 0, reportedFromStart = 0,
-      reportedOrdered = 0;
+  int reportedFull = 0, reportedSimple = 0, reportedFromStart = 0, reportedOrdered = 0;
 };
 LevelState levelState;
 
@@ -40,7 +39,6 @@ constexpr double kNearFirst = 0.07;
 }  // namespace
 
 int pockLevelFull() { return notRealised(&levelState.reportedFull); }
-int zigzagLevel() { return notRealised(&levelState.reportedZigzag); }
 int pockLevelFromStart() { return notRealised(&levelState.reportedFromStart); }
 int pockLevelOrdered() { return notRealised(&levelState.reportedOrdered); }
 

@@ -1,8 +1,6 @@
 // The axis-parallel pocket cycle: its record, forced parameters and the parent link, the arc
 // division, the "*AXIS_POCKET" states, the tool-centre rule, and checked runs on a rectangle, a
 // rectangle with islands and an L.
-#include "pocket/axcp_record.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +13,7 @@
 #include "framework/output.h"
 #include "framework/pof_writer.h"
 #include "geometry/lists.h"
+#include "pocket/axcp_record.h"
 #include "pocket/ccp_record.h"
 #include "pocket/mean_path.h"
 #include "toolpath_check.h"
@@ -70,9 +69,9 @@ int countOf(const std::string& text, const std::string& piece) {
 
 // A tool-centre job: tool radius 5 with plane allowance -5, as the nested roughing runs give it.
 std::vector<std::pair<std::string, std::string>> centreJob(double width) {
-  return {{"geoSource", "pocket.qdx"},   {"toolDiameter", "10"},
-          {"planeAllowance", "-5"},      {"infeedLength", std::to_string(width)},
-          {"oriAutomatic", "none"},      {"depth", "5"},
+  return {{"geoSource", "pocket.qdx"}, {"toolDiameter", "10"},
+          {"planeAllowance", "-5"},    {"infeedLength", std::to_string(width)},
+          {"oriAutomatic", "none"},    {"depth", "5"},
           {"pofFilename", "out.pof"}};
 }
 
@@ -225,7 +224,7 @@ TEST_F(AxcpTest, CheckedRuns) {
     std::string xchg = xchgHeader() + lineContour(c.outer);
     tpc::Pocket pocket{tpc::polygon(pairs(c.outer), 0, 0), {}, true};
     for (const auto& island : c.islands) {
-      xchg += lineContour(island);
+      xchg += lineContour(island, "  vsideOfCompensation( leftOfContour )\n");
       pocket.islands.push_back(tpc::polygon(pairs(island), 0, 0));
     }
     writeFile("pocket.qdx", xchg);
