@@ -108,8 +108,8 @@ StripeList* zigzagListNew(int capacity) {
   auto* list = static_cast<StripeList*>(memAllocZero(sizeof(StripeList)));
   if (list == nullptr) return nullptr;
   const int room = capacity > 0 ? capacity : 1;
-  list->stripes =
-      static_cast<ZigzagStripe*>(memAllocZero(static_cast<std::size_t>(room) * sizeof(ZigzagStripe)));
+  list->stripes = static_cast<ZigzagStripe*>(
+      memAllocZero(static_cast<std::size_t>(room) * sizeof(ZigzagStripe)));
   if (list->stripes == nullptr) {
     memFree(list);
     return nullptr;
@@ -513,12 +513,11 @@ int zigzagOrderStripes(StripeList* list, double join) {
         if (list->stripes[i].used == 0 && list->stripes[i].row == row) cand.push_back(i);
       }
       if (cand.empty()) continue;
-      const int pos =
-          zigzagPickNearest(previous, list, cand.data(), static_cast<int>(cand.size()));
+      const int pos = zigzagPickNearest(previous, list, cand.data(), static_cast<int>(cand.size()));
       ZigzagStripe& s = list->stripes[cand[static_cast<std::size_t>(pos)]];
       const double b = zigzagStripeDistance(previous, s);
-      const double d = zigzagMinDistance(s, static_cast<int>(leftovers.size()), list,
-                                         leftovers.data());
+      const double d =
+          zigzagMinDistance(s, static_cast<int>(leftovers.size()), list, leftovers.data());
       if (previous != nullptr && d < 1.2 * b) break;
       if (state == 0) {
         if (zigzagEndMoreOpen(0, s, s, 1) == 1) {
@@ -628,6 +627,9 @@ int zigzagLevel() {
   }
   zigzagNodesStart();
   pockWriteHeader();
+  // Pockets of more than 40 contours keep MAIN's order here: sorting the islands by distance
+  // belongs to pocket grouping, which is not in the library yet; the order changes only the
+  // numbering of the island tours, never which parts are cut.
   const int n = layerCount("MAIN");
   for (int i = 0; i < n; ++i) layerSetLevel("MAIN", i, i);
   const double radius = eng.pockToolRadius;

@@ -18,8 +18,8 @@
 
 // One stripe or stripe piece.
 struct ZigzagStripe {
-  Seg2D segment;       // start x, y and end x, y
-  std::int32_t row;    // stripe line, from 1 at the base line
+  Seg2D segment;              // start x, y and end x, y
+  std::int32_t row;           // stripe line, from 1 at the base line
   std::int32_t startContour;  // MAIN contour the stripe starts on; -1 at the line's own start
   std::int32_t endContour;    // MAIN contour it ends on; -1 at the line's own end
   IntersectionRecord startCross;

@@ -36,8 +36,8 @@ int wallOffset(const ContourElement* elements, int n, int side, double d, Zigzag
 int wallCrossings(const ZigzagElems& a, const ContourElement* b, int nb,
                   std::vector<IntersectionRecord>* records) {
   records->assign(kIsectRecordMax, IntersectionRecord{});
-  const int h = isectContours(a.data(), static_cast<int>(a.size()), b, nb, records->data(),
-                              kIsectRecordMax);
+  const int h =
+      isectContours(a.data(), static_cast<int>(a.size()), b, nb, records->data(), kIsectRecordMax);
   if (h < 0 || h > kIsectRecordMax) return -1;
   records->resize(static_cast<std::size_t>(h));
   return h;

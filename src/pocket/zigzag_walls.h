@@ -70,6 +70,6 @@ int zigzagAddRunNode(int first, int last, const ContourElement* elements, int n,
 int zigzagReplaceByOffset(ZigzagElems* elements, int last, double distance, int side, int first);
 // Prepares every MAIN contour (offsetStrict 0 meanwhile) and records the wall passes; the group of
 // every MAIN header must be its index. Every contour is offset toward its header's working side
-// (left of its direction when leftSide is set), which for the outer contours is outerSide. outDistance (may be null) gets the smallest offset distance
-// used. Returns 1.
+// (left of its direction when leftSide is set), which for the outer contours is outerSide.
+// outDistance (may be null) gets the smallest offset distance used. Returns 1.
 int zigzagPrepare(double step, int outerSide, double* outDistance);

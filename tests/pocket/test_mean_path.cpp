@@ -333,3 +333,16 @@ TEST_F(MeanPathTest, VertexOnAPassLineMovesOffIt) {
 }
 
 }  // namespace
+
+namespace {
+// Loops that touch at a vertex could send the cell walk around forever; every width now ends.
+TEST_F(MeanPathTest, TouchingIslandsEnd) {
+  Lists l({{{0, 0}, {20, 0}, {20, 10}, {0, 10}},
+           {{5, 2}, {5, 5}, {8, 5}, {8, 2}},
+           {{8, 5}, {8, 8}, {11, 8}, {11, 5}}});
+  const int r = meanPath(l.idx, l.pts, nullptr, 1.0);
+  EXPECT_TRUE(r == 1 || r == kMeanPathOpenCell || r == kMeanPathNoJoin || r == kMeanPathChainsGrew)
+      << r;
+  EXPECT_TRUE(folderEmpty());
+}
+}  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ccp_support.h"
+#include "framework/memory.h"
 #include "pock_output_support.h"
 #include "pocket/contour_geom.h"
 #include "pocket/contour_tree.h"
@@ -127,7 +128,8 @@ TEST(ZigzagDirection, WidthMatchesRotatingCalipersOnRandomPolygons) {
     // Every point lies on the left of the base line within the width.
     const double len = std::hypot(line.x2 - line.x1, line.y2 - line.y1);
     for (const Point2D& q : pts) {
-      const double d = ((line.x2 - line.x1) * (q.y - line.y1) - (line.y2 - line.y1) * (q.x - line.x1)) / len;
+      const double d =
+          ((line.x2 - line.x1) * (q.y - line.y1) - (line.y2 - line.y1) * (q.x - line.x1)) / len;
       EXPECT_GT(d, -1e-6);
       EXPECT_LT(d, w + 1e-6);
     }
@@ -143,7 +145,7 @@ TEST(ZigzagStripes, RectangleGivesFourStripesAfterClipping) {
   double w = 0;
   ASSERT_EQ(zigzagPrincipalDir(rect.data(), 4, &line, &w), 1);
   EXPECT_DOUBLE_EQ(w, 40);
-  EXPECT_DOUBLE_EQ(std::fabs(line.y2 - line.y1), 0);  // along the long side
+  EXPECT_DOUBLE_EQ(std::fabs(line.y2 - line.y1), 0);    // along the long side
   EXPECT_DOUBLE_EQ(std::fabs(line.x2 - line.x1), 102);  // one unit beyond at both ends
   StripeList* list = zigzagMakeStripes(line, w, 5, 8);
   ASSERT_NE(list, nullptr);
@@ -183,6 +185,19 @@ TEST(ZigzagStripes, ListGrowsAllOrNothing) {
   EXPECT_EQ(list->maxRow, 49);  // an insertion leaves the row range
   EXPECT_EQ(zigzagListInsert(list, 100, s), -1);
   zigzagListFree(list);
+  // A growth that fails leaves the list as it was, still usable.
+  list = zigzagListNew(1);
+  s.row = 7;
+  ASSERT_EQ(zigzagListAppend(list, s), 1);
+  const ZigzagStripe* before = list->stripes;
+  memTestFailAt(1);
+  EXPECT_EQ(zigzagListAppend(list, s), -1);
+  EXPECT_EQ(zigzagListInsert(list, 0, s), 1);  // the failure was spent: this one grows
+  memResetState();
+  EXPECT_NE(list->stripes, before);
+  EXPECT_EQ(list->count, 2);
+  EXPECT_EQ(list->stripes[1].row, 7);
+  zigzagListFree(list);
 }
 
 // Brute-force clipping of a segment against a polygon: the pieces whose middle is inside.
@@ -207,7 +222,8 @@ std::vector<std::pair<double, double>> bruteClip(const Seg2D& s, const std::vect
     bool in = false;
     for (std::size_t i = 0; i < n; ++i) {
       const Point2D a = poly[i], b = poly[(i + 1) % n];
-      if ((a.y > m.y) != (b.y > m.y) && a.x + (m.y - a.y) * (b.x - a.x) / (b.y - a.y) > m.x) in = !in;
+      if ((a.y > m.y) != (b.y > m.y) && a.x + (m.y - a.y) * (b.x - a.x) / (b.y - a.y) > m.x)
+        in = !in;
     }
     if (in == inside && ts[k + 1] - ts[k] > 1e-9) out.push_back({ts[k], ts[k + 1]});
   }
