@@ -393,10 +393,8 @@ int zigzagLinkAlongContour(const ZigzagStripe& current, const StripeList* list,
                            const ZigzagStripe& previous, ContourElement* out, int room,
                            double limit) {
   if (previous.endContour < 0 || previous.endContour != current.startContour) return 0;
-  if (list != nullptr && list->count > 0 &&
-      std::memcmp(&list->stripes[0], &current, sizeof(ZigzagStripe)) == 0) {
-    return 0;
-  }
+  // The list's first record is never joined to the stripe before it.
+  if (list != nullptr && list->count > 0 && &current == &list->stripes[0]) return 0;
   std::vector<ContourElement> c;
   ContourHeader h{};
   const int n = readMain(current.startContour, &c, &h);
@@ -500,7 +498,13 @@ int zigzagOrderStripes(StripeList* list, double join) {
   zigzagChooseStart(list);
   const ContourHeader mainHeader = firstMainHeader();
   std::vector<int> leftovers;
-  std::vector<ContourElement> joinBuf;
+  // A join holds at most every element of one MAIN contour.
+  int longest = 1;
+  for (int i = 0; i < layerCount("MAIN"); ++i) {
+    ContourHeader h{};
+    if (layerGetHeader("MAIN", &h, i) == i && h.count > longest) longest = h.count;
+  }
+  std::vector<ContourElement> joinBuf(static_cast<std::size_t>(longest) + 1);
   int placed = 0;
   while (placed < list->count) {
     const ZigzagStripe* previous = nullptr;
@@ -530,7 +534,6 @@ int zigzagOrderStripes(StripeList* list, double join) {
         zigzagStripeReverse(&s);
       }
       if (previous != nullptr) {
-        joinBuf.resize(2048);
         const int m = zigzagLinkAlongContour(s, list, *previous, joinBuf.data(),
                                              static_cast<int>(joinBuf.size()), join);
         if (m > 0) zigzagRecordNode(joinBuf.data(), m, mainHeader);

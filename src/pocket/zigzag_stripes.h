@@ -81,9 +81,9 @@ int zigzagEndMoreOpen(int endA, const ZigzagStripe& a, const ZigzagStripe& b, in
 // 0) or backward along the contour; 0 when the crossing's element is unmarked.
 double zigzagMarkedLength(const IntersectionRecord& cross, const ContourElement* ring, int n,
                           int direction);
-// The join along the contour from previous's end to current's start into out (room limitElems);
-// its element count; 0 when none (other contours, the list's first record, both ways longer than
-// limit).
+// The join along the contour from previous's end to current's start into out (room elements): the
+// shorter way round the contour both meet. Its element count; 0 when none (other contours,
+// current is the list's first record, both ways longer than limit, more than room elements).
 int zigzagLinkAlongContour(const ZigzagStripe& current, const StripeList* list,
                            const ZigzagStripe& previous, ContourElement* out, int room,
                            double limit);

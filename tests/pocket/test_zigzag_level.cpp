@@ -352,6 +352,44 @@ TEST_F(ZigzagWallTest, NarrowPocketFallsBackToASmallerStep) {
   EXPECT_NEAR(lo.y, 0.35 * step, 1e-6);
 }
 
+// An open pocket: the walls get a pass at one step and a node of their own, and the contour's
+// walls move in by half a step while the open edge stays.
+TEST_F(ZigzagWallTest, OpenContourGetsWallPassesAndMovesItsWalls) {
+  layerCreate("MAIN");
+  layerCreate("GKT");
+  layerCreate("INSEL");
+  auto c = polygon({{0, 0}, {60, 0}, {60, 40}, {0, 40}});
+  c[0].tag = kContTagOpen;
+  pocktest::putContour("MAIN", c, 0, -5);
+  layerSetLevel("MAIN", 0, 0);
+  const double step = 2 * pockEngine().pockStepFactor * 5;
+  ASSERT_EQ(zigzagPrepare(step, 1, nullptr), 1);
+  EXPECT_EQ(layerCount("INSEL"), 0);
+  EXPECT_EQ(layerCount("GKT"), 0);
+  // The pass, the open stretch after it, the walls.
+  ASSERT_EQ(ctreeNodeCount(), 3);
+  const ContourTreeNode* walls = ctreeNodeAt(2);
+  EXPECT_EQ(walls->count, 3);
+  ContourHeader h{};
+  ASSERT_EQ(layerGetHeader("MAIN", &h, 0), 0);
+  Point2D lo{}, hi{};
+  contBox(h.elements, h.count, &lo, &hi);
+  EXPECT_NEAR(lo.x, step / 2, 1e-6);
+  EXPECT_NEAR(hi.x, 60 - step / 2, 1e-6);
+  EXPECT_NEAR(hi.y, 40 - step / 2, 1e-6);
+  EXPECT_NEAR(lo.y, 0, 1e-6);
+  int open = 0;
+  for (int k = 0; k < h.count; ++k) {
+    if (h.elements[k].tag < 0) {
+      ++open;
+      EXPECT_NEAR(h.elements[k].p1, 0, 1e-9);  // the open edge keeps its place
+    } else {
+      EXPECT_EQ(h.elements[k].tag, 0);  // the moved walls carry the contour's index
+    }
+  }
+  EXPECT_EQ(open, 1);
+}
+
 // ---- checked runs ----------------------------------------------------------------------------
 
 class ZigzagRunTest : public qdtest::TempDirTest {
