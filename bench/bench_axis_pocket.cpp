@@ -66,7 +66,8 @@ Pocket star() {
     const double r = 100 * (1 + 0.25 * std::sin(7 * t) + 0.08 * std::sin(53 * t));
     p.outer.push_back({r * std::cos(t), r * std::sin(t)});
   }
-  for (int q = 0; q < 4; ++q) p.holes.push_back(circle(q & 1 ? 40 : -40, q & 2 ? 40 : -40, 8, n / 8));
+  for (int q = 0; q < 4; ++q)
+    p.holes.push_back(circle(q & 1 ? 40 : -40, q & 2 ? 40 : -40, 8, n / 8));
   return p;
 }
 
@@ -311,7 +312,5 @@ void BM_MeanPath(benchmark::State& state) {
 
 // range(0): islands of the rectangle (0, 4, 16, 64) or -1 for the star; range(1): 0 stripes,
 // 1 meander.
-BENCHMARK(BM_AxisLevel)
-    ->ArgsProduct({{0, 4, 16, 64, -1}, {0, 1}})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AxisLevel)->ArgsProduct({{0, 4, 16, 64, -1}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MeanPath)->Arg(0)->Arg(4)->Arg(16)->Arg(64)->Arg(-1)->Unit(benchmark::kMillisecond);
