@@ -268,6 +268,16 @@ TEST_F(AxcpTest, AxisPocketStates) {
   }
 }
 
+// A mean path with nothing to compute wrote the raw loops as one path joined by unchecked feed
+// moves; now the level has no toolpath and says so.
+TEST_F(AxcpTest, NothingComputedWritesNoPath) {
+  writeFile("pocket.qdx", xchgHeader() + lineContour(rectangle(0, 0, 40, 30)));
+  int code = 0;
+  const std::string pof = run(centreJob(0), &code);  // width 0: nothing to compute
+  EXPECT_TRUE(has(pof, "0: error(1507)")) << pof;
+  EXPECT_FALSE(has(pof, "31: oL")) << pof;
+}
+
 // The plain plunge after a level's first entry belongs to the run.
 TEST_F(AxcpTest, PlungeTypeIsRestoredAfterTheRun) {
   writeFile("pocket.qdx", xchgHeader() + lineContour(rectangle(0, 0, 40, 30)));
