@@ -14,6 +14,7 @@
 #include "pocket/layer_store.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_output.h"
+#include "pocket/zigzag_stripes.h"
 
 namespace {
 struct LevelState {
@@ -193,6 +194,10 @@ void pockLevelRunReset() {
   const PockLevelObserver keep = levelState.observer;
   levelState = LevelState{};
   levelState.observer = keep;
+  zigzagResetState();
 }
 
-void pockLevelResetState() { levelState = LevelState{}; }
+void pockLevelResetState() {
+  levelState = LevelState{};
+  zigzagResetState();
+}

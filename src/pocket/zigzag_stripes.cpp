@@ -24,6 +24,11 @@
 
 namespace {
 
+struct StripeState {
+  int notCentreReported = 0;  // a level that is not a tool-centre level was refused in this run
+};
+StripeState stripeState;
+
 constexpr int kEmptyMinRow = 10000;
 constexpr int kEmptyMaxRow = -10000;
 constexpr int kInitialRoom = 1000;
@@ -618,7 +623,8 @@ int zigzagLevel() {
     const CcpRecord* r = ccpRecordOf(cycle);
     const double factor = eng.scaleFactor > 0.0 ? eng.scaleFactor : 1.0;
     if (std::fabs(eng.pockToolRadius + r->planeAllowance) / factor > kCentreTol) {
-      pockMessage(kPockCodeNotRealised);
+      if (stripeState.notCentreReported == 0) pockMessage(kPockCodeNotRealised);
+      stripeState.notCentreReported = 1;
       return -1;
     }
   }
@@ -648,3 +654,5 @@ int zigzagLevel() {
   pockWriteLevelEnd();
   return failed == 0 ? 1 : -1;
 }
+
+void zigzagResetState() { stripeState = StripeState{}; }

@@ -52,8 +52,9 @@ int zigzagListRemove(StripeList* list, int pos);
 ContourElement zigzagStripeElem(const ZigzagStripe& stripe);
 
 // The axis-parallel level (declared with the other level strategies in pock_level.h). Returns 1;
-// -1 after code 3020 (no tree), 3021 (not a tool-centre level; nothing written), or when the
-// nodes could not all be recorded (3033; nothing written but the level's header and end).
+// -1 after code 3020 (no tree), 3021 (not a tool-centre level, sent once per run; nothing
+// written), or when the nodes could not all be recorded (3033; nothing written but the level's
+// header and end).
 int zigzagLevel();
 // Generates, clips, orders and records the stripes of the level. Returns 1; -1 when MAIN contour 0
 // cannot be read or has no principal direction, or memory runs out (code 3020).
@@ -118,3 +119,6 @@ double zigzagFarthestFromLine(const Point2D& direction, int count, const Point2D
 // Smallest and largest projection of the points onto the direction, measured from origin.
 void zigzagProjectRange(const Point2D& direction, const Point2D* points, const Point2D& origin,
                         int count, double* minOut, double* maxOut);
+
+// The run's report flag back to the state at load (each pocket run starts with it).
+void zigzagResetState();
