@@ -63,7 +63,10 @@
 #include "pocket/mean_path.h"
 #include "pocket/offset_rings.h"
 #include "pocket/pock_geometry.h"
+#include "pocket/pocket_grouping.h"
+#include "pocket/ring_linker.h"
 #include "pocket/ring_loops.h"
+#include "pocket/tangent_link.h"
 #include "zlevel/closed_paths.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
@@ -148,6 +151,9 @@ constexpr RunResetFn kModuleResets[] = {
     linkSearchResetState,
     ringLoopsResetState,
     ringSettingsResetState,
+    ringLinkerResetState,
+    tangentLinkResetState,
+    pockGroupingResetState,
     ringCornerResetState,
     ringCutResetState,
     // machining cycles

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pocket/contour_geom.h"
+#include "pocket/contour_offset.h"
 #include "pocket/contour_relate.h"
 #include "pocket/engine_state.h"
 #include "pocket/isect.h"
@@ -149,4 +150,33 @@ int layerNextSequence(int i, const char* name) {
     if (layerGetHeader(name, &h, k) == k && h.sequence != sequence) return k;
   }
   return -1;
+}
+
+int ccpDropNarrowDuplicate(const char* name) {
+  const int n = layerCount(name);
+  std::vector<int> narrow(static_cast<std::size_t>(n), 0);
+  std::vector<int> group(static_cast<std::size_t>(n), 0);
+  std::vector<int> orphan(static_cast<std::size_t>(n), 0);
+  std::vector<ContourElement> e;
+  for (int i = 0; i < n; ++i) {
+    ContourHeader h{};
+    if (layerGetHeader(name, &h, i) != i) continue;
+    e.resize(static_cast<std::size_t>(h.count > 0 ? h.count : 1));
+    if (layerGetContour(name, e.data(), h.count, &h, i) != i) continue;
+    narrow[static_cast<std::size_t>(i)] = contIsNarrow(e.data(), h.count, 0.2);
+    group[static_cast<std::size_t>(i)] = h.group;
+    orphan[static_cast<std::size_t>(i)] = h.parent < 0 ? 1 : 0;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (orphan[static_cast<std::size_t>(i)] == 0 || narrow[static_cast<std::size_t>(i)] == 0) {
+      continue;
+    }
+    for (int j = 0; j < n; ++j) {
+      if (j != i && group[static_cast<std::size_t>(j)] == group[static_cast<std::size_t>(i)] &&
+          narrow[static_cast<std::size_t>(j)] == 0) {
+        return layerDeleteContour(name, i) == 1 ? 1 : 0;
+      }
+    }
+  }
+  return 0;
 }

@@ -30,3 +30,6 @@ int layerFirstFlagsEqual(const char* name);
 // Index of the first contour after i (from the start when i < 0) whose sequence differs from
 // contour i's (from -1 when i < 0); -1 when none.
 int layerNextSequence(int i, const char* name);
+// Finds a contour without parent (parent negative) that is narrow everywhere for width 0.2 while
+// another contour of its group is not, and deletes it. Returns 1 deleted; 0 none.
+int ccpDropNarrowDuplicate(const char* name);

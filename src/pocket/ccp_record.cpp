@@ -32,6 +32,9 @@
 #include "pocket/pock_output.h"
 #include "pocket/pock_runtime.h"
 #include "pocket/pock_scale.h"
+#include "pocket/pocket_grouping.h"
+#include "pocket/ring_linker.h"
+#include "pocket/tangent_link.h"
 
 namespace {
 
@@ -170,16 +173,14 @@ int ccpNote(int result) {
   return result;
 }
 
-// The features whose Parts are not in the library yet: pocket grouping and the input check
-// ("oriAutomatic" "full" and "single"), the strategies "stockOutin" and "openPocket", the stock
-// modes, wall angles and rest machining. Returns 1 when none is asked for;
+// The features whose Parts are not in the library yet: the strategies "stockOutin" and
+// "openPocket", the stock modes, wall angles and rest machining. Returns 1 when none is asked for;
 // 0 after code 3021.
 int ccpFeaturesAvailable(const CcpRecord* r) {
   const bool strategy =
       r->strategy == kCcpStrategyStockOutin || r->strategy == kCcpStrategyOpenPocket;
   const bool rest = r->evaluateRif != 0 || r->generateRif != 0 || r->useReference != 0;
-  if (strategy || r->stockMode != kCcpStockOff || rest || r->oriAutomatic != 0 ||
-      std::fabs(r->wallAngle) >= 0.00001) {
+  if (strategy || r->stockMode != kCcpStockOff || rest || std::fabs(r->wallAngle) >= 0.00001) {
     return ccpNotRealised();
   }
   return 1;
@@ -280,6 +281,38 @@ int ccpBuildMain(CycleRecord* cycle, double bottom) {
   return 1;
 }
 
+// Pockets MAIN: the ring strategies with a stepover, the plain rings without one.
+int ccpPocketLevel() {
+  if (pockEngine().pockStepFactor > 1e-7) return pockLevel();
+  pockResetSettings();
+  return pockLevelSimple();
+}
+
+// Builds MAIN for a level of group g (mode 3): the group's INPUT contours spanning the level's
+// bottom in their order (outer contours first, as grouped), the nested islands of other groups
+// and the touching clamps. Returns 1; 0 after "103"; -1 when a contour cannot be copied.
+int ccpBuildGroupMain(CycleRecord* cycle, int g, double bottom) {
+  if (layerCreate("MAIN") != 1) {
+    cycSendError(cycle, "103");
+    return 0;
+  }
+  const PocketLevelList* list = ccpState.run.levels;
+  std::vector<ContourElement> e;
+  for (int k = 0; k < list->count; ++k) {
+    const PocketLevelEntry& entry = list->entries[k];
+    if (pockLevelSpans(entry, bottom) != 1) continue;
+    ContourHeader h{};
+    if (layerGetHeader("INPUT", &h, entry.index) != entry.index) return -1;
+    e.resize(static_cast<std::size_t>(h.count > 0 ? h.count : 1));
+    if (layerGetContour("INPUT", e.data(), h.count, &h, entry.index) != entry.index) return -1;
+    if (layerInsertContour("MAIN", e.data(), &h, -1) != 1) return -1;
+  }
+  if (layerCount("MAIN") == 0) return 1;
+  if (layerCopyNestedOfGroup("INPUT", "MAIN", g, bottom) < 0) return -1;
+  if (ccpState.clampsRead != 0 && layerCopyTouching("CLAMPS", "MAIN") < 0) return -1;
+  return 1;
+}
+
 // Mode 4: one pocket over all INPUT contours, level by level. Returns 1; 0 on a failure.
 int ccpRunOnePocket(CycleRecord* cycle, CcpRecord* r) {
   CcpRunState& run = ccpState.run;
@@ -320,9 +353,76 @@ int ccpRunOnePocket(CycleRecord* cycle, CcpRecord* r) {
     pockDrillSet(partNumber);
     pockOutput().levelsLeft = run.levelsLeft;
     pockOutput().groupsLeft = run.groupsLeft;
-    if (pockLevel() < 0) result = 0;
+    if (ccpPocketLevel() < 0) result = 0;
     layerFree("MAIN");
   }
+  return result;
+}
+
+// Mode 3: the pockets one group after the other (the last first with "invertSequence"), each
+// level by level. Returns 1; 0 on a failure.
+int ccpRunGroups(CycleRecord* cycle, CcpRecord* r) {
+  CcpRunState& run = ccpState.run;
+  PockEngine& eng = pockEngine();
+  const double savedInfeed = r->infeedDepth;
+  const int savedOrientation = r->orientation;
+  const int savedOuter = eng.ccpOuterOrientation;
+  const bool invert = eng.paramInvertSequence != 0;
+  int result = 1;
+  for (int i = run.firstGroup; i <= run.lastGroup; ++i) {
+    const int g = invert ? run.lastGroup - (i - run.firstGroup) : i;
+    r->infeedDepth = savedInfeed;
+    run.groupsLeft = run.lastGroup - i;
+    pockLevelListFree(run.levels);
+    pockLevelHeightsFree(run.heights);
+    run.heights = nullptr;
+    run.levels = pockLevelListNew(kCcpLevelRoom);
+    if (run.levels == nullptr || ccpFillLevelList(r, run.levels, "INPUT", g) < 0) {
+      cycSendError(cycle, "103");
+      return 0;
+    }
+    if (run.levels->count == 0) continue;
+    eng.pockSameDepths = layerSameDepths("INPUT");
+    double top = 0.0;
+    double bottom = 0.0;
+    if (pockLevelRange(run.levels, &top, &bottom) == 1 && top - bottom < r->infeedDepth &&
+        top - bottom > 0.0) {
+      r->infeedDepth = top - bottom;
+    }
+    run.heights = ccpLevelHeights(run.levels, r->infeedDepth);
+    if (run.heights == nullptr) return 0;
+    const int partNumber = pockDrillNext();
+    const int count = run.heights->count;
+    for (int k = 0; k + 1 < count; ++k) {
+      if (ccpStopRequested(cycle)) return 0;
+      const double levelTop = run.heights->heights[k];
+      const double levelBottom = run.heights->heights[k + 1];
+      run.levelsLeft = count - k - 2;
+      run.levelTop = r->surface = levelTop;
+      run.levelDepth = r->depth = levelTop - levelBottom;
+      r->orientation = savedOrientation;
+      eng.ccpOuterOrientation = savedOuter;
+      const int built = ccpBuildGroupMain(cycle, g, levelBottom);
+      if (built <= 0) {
+        if (built < 0) pockMessage(kPockCodeNoMemory);
+        layerFree("MAIN");
+        return 0;
+      }
+      ContourHeader first{};
+      const bool island = layerGetHeader("MAIN", &first, 0) == 0 && first.ccw != first.leftSide;
+      if (layerCount("MAIN") > 0 && !island) {
+        eng.pockStockMode = 0;
+        eng.pockStockMovement = layerCount("MAIN") == 1 ? 0 : r->stockMovement;
+        pockAllowancesFromLayer("MAIN");
+        pockDrillSet(partNumber);
+        pockOutput().levelsLeft = run.levelsLeft;
+        pockOutput().groupsLeft = run.groupsLeft;
+        if (ccpPocketLevel() < 0) result = 0;
+      }
+      layerFree("MAIN");
+    }
+  }
+  r->infeedDepth = savedInfeed;
   return result;
 }
 
@@ -419,6 +519,10 @@ int ccpInit(CycleRecord* cycle) {
   // Switched-off ring features report once per run: cut mode starts off, corner rounding unsent.
   ringCutResetState();
   ringCornerResetState();
+  // The linkers, the grouping and the start match begin every run afresh, nested runs included.
+  ringLinkerResetState();
+  pockGroupingResetState();
+  e.ctreeStartMatch = CtreeStartMatch{100000.0, -1, 0, {0.0, 0.0}, 0};
   r->scaleLengths = 0;
   ccpSetCurrent(cycle);
   ccpState.precisionAtInit = numPrecision();
@@ -587,6 +691,25 @@ int ccpPrepareSteps(CycleRecord* cycle) {
   if (r->scaleLengths != 0 || e.pockToolRadius < 1.001) ccpScaleAll(cycle);
   if (r->infeedDepth < r->epsilon) r->infeedDepth = 10000.0;
 
+  int groups = 1;
+  if (r->oriAutomatic == 2) {
+    const int multi = r->stockMode == kCcpStockMulti ? 1 : 0;
+    int open = 0;
+    groups = pockGroupPockets("INPUT", r->orientation, multi, &open);
+    if (groups >= 0 && e.pockDirectLinking != 0 && r->strategy == kCcpStrategyOutsideInDirect &&
+        ccpDropNarrowDuplicate("INPUT") == 1) {
+      groups = pockGroupPockets("INPUT", r->orientation, multi, &open);
+    }
+    if (groups < 0) {
+      if (r->stockMode != kCcpStockOff) {
+        pockMessage(kPockCodeToolTooBig);
+        return 1;
+      }
+      return ccpFailed(kPockCodeOutsidePocket);
+    }
+    ccpState.run.openGroups = open;
+  }
+
   if (r->clampsSource != nullptr) {
     if (layerCreate("CLAMPS") != 1) {
       cycSendError(cycle, "103");
@@ -598,11 +721,20 @@ int ccpPrepareSteps(CycleRecord* cycle) {
     if (scaleLayer("CLAMPS") != 1) return ccpFailed(kPockCodeNoMemory);
   }
   if (pockPrepareContours(r, ccpState.clampsRead) != 1) return 0;
+  if (r->oriAutomatic == 1 && ringCheckInput("INPUT") <= 0) return 0;
 
   e.pockStockMode = r->stockMode;
   e.pockStartSet = r->startExplicit;
   e.pockStartPoint = Point2D{r->startX, r->startY};
   e.pockNewStartPending = 1;
+  ccpState.run.firstGroup = 1;
+  ccpState.run.lastGroup = groups;
+  if (r->oriAutomatic == 2 && r->startExplicit != 0) {
+    // Only the pocket nearest to the start point is cut.
+    const int g = ccpGroupNearest("INPUT", e.pockStartPoint);
+    ccpState.run.firstGroup = g;
+    ccpState.run.lastGroup = g;
+  }
   return 1;
 }
 }  // namespace
@@ -641,8 +773,10 @@ int ccpRun(CycleRecord* cycle) {
   // Rest machining and pocket groups are refused by the prepare phase until they exist; a run
   // that reaches here pockets all INPUT contours as one pocket.
   int result = 1;
-  if (r->evaluateRif != 0 || r->useReference != 0 || r->oriAutomatic == 2) {
+  if (r->evaluateRif != 0 || r->useReference != 0) {
     result = ccpNotRealised();
+  } else if (r->oriAutomatic == 2) {
+    result = ccpRunGroups(cycle, r);
   } else {
     result = ccpRunOnePocket(cycle, r);
   }

@@ -55,6 +55,12 @@ int pockStackPeek(LinkStackEntry* out) {
   return 1;
 }
 
+int pockStackAt(int i, LinkStackEntry* out) {
+  if (i < 0 || i > stackState.top || out == nullptr) return 0;
+  std::memcpy(out, &stackState.entries[i], sizeof(LinkStackEntry));
+  return 1;
+}
+
 int linkResolveEndpoint(const LinkRef& ref, const ContourElement* elements, int n, LinkRef* out) {
   *out = ref;
   if (elements == nullptr || n <= 0) return 0;

@@ -42,6 +42,9 @@ int pockStackPush(const LinkStackEntry* entry);
 int pockStackPop(LinkStackEntry* out);
 // Copies the top entry to out and keeps it. Returns 1; 0 when the stack is empty (out untouched).
 int pockStackPeek(LinkStackEntry* out);
+// Copies entry i (0 the bottom, pockStackTop() the top) to out. Returns 1; 0 when i is not on the
+// stack (out untouched).
+int pockStackAt(int i, LinkStackEntry* out);
 
 // Resolves the two symbolic ends of a ring of n elements: element 0 becomes element 1 at the start
 // of element 0, element -1 becomes element n at the end of element n - 1; both return 1. Any

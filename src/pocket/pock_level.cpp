@@ -10,10 +10,15 @@
 #include "pocket/ccp_fields.h"
 #include "pocket/ccp_params.h"
 #include "pocket/contour_geom.h"
+#include "pocket/contour_tree.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
+#include "pocket/link_search.h"
+#include "pocket/offset_rings.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_output.h"
+#include "pocket/pocket_grouping.h"
+#include "pocket/ring_linker.h"
 #include "pocket/zigzag_stripes.h"
 
 namespace {
@@ -22,7 +27,7 @@ struct LevelState {
   int cutRegionsOn = 0;
   PockEdgeMovement edge = {0.0, 0.0, 0, 0};
   // Strategies already reported as not realised in this run.
-  int reportedFull = 0, reportedSimple = 0, reportedFromStart = 0, reportedOrdered = 0;
+  int reportedStock = 0, reportedFromStart = 0, reportedOrdered = 0;
 };
 LevelState levelState;
 
@@ -39,14 +44,8 @@ constexpr double kCircleTol = 0.0001;
 constexpr double kNearFirst = 0.07;
 }  // namespace
 
-int pockLevelFull() { return notRealised(&levelState.reportedFull); }
 int pockLevelFromStart() { return notRealised(&levelState.reportedFromStart); }
 int pockLevelOrdered() { return notRealised(&levelState.reportedOrdered); }
-
-int pockLevelSimple() {
-  if (levelState.observer != nullptr) levelState.observer();
-  return notRealised(&levelState.reportedSimple);
-}
 
 int pockCutRegionsOn() { return levelState.cutRegionsOn; }
 
@@ -200,4 +199,263 @@ void pockLevelRunReset() {
 void pockLevelResetState() {
   levelState = LevelState{};
   zigzagResetState();
+}
+
+// ---- contour-parallel levels -------------------------------------------------------------------
+
+namespace {
+
+// Frees the ring layers after a failed ring pass.
+void freeRingLayers() {
+  for (const char* layer : {"SPAN", "GKT", "MAIN", "INSEL"}) layerFree(layer);
+}
+
+// The level's failure: code 3020, the tree freed, -1.
+int levelFailed() {
+  pockMessage(kPockCodeNoMemory);
+  ctreeFree();
+  return -1;
+}
+
+// Keeps the run's stepover factor while a level fits its own: every level starts from the factor
+// the settings gave.
+struct StepFactorKeeper {
+  StepFactorKeeper() : factor(pockEngine().pockStepFactor) {}
+  ~StepFactorKeeper() { pockEngine().pockStepFactor = factor; }
+  StepFactorKeeper(const StepFactorKeeper&) = delete;
+  StepFactorKeeper& operator=(const StepFactorKeeper&) = delete;
+  double factor;
+};
+
+// The next open node to link: the shallowest with direct linking, else the deepest.
+int nextOpenNode() {
+  return pockEngine().pockDirectLinking != 0 ? ctreePickShallowest() : ctreePickDeepest();
+}
+
+int linkTree(int start, double step, int flag) {
+  return pockEngine().pockDirectLinking != 0 ? linkRingsDirect(start, step, 0)
+                                             : linkRingsSpiral(start, step, flag);
+}
+
+}  // namespace
+
+int pockDirectStepCount(double gap, double step) {
+  if (!(step > 0.0) || !std::isfinite(gap)) return 1;
+  const double q = std::floor(gap / step);
+  if (!(q >= 0.0) || q > 1e9) return 1;
+  return static_cast<int>(q) + 1;
+}
+
+int pockLevelFull() {
+  PockEngine& eng = pockEngine();
+  const StepFactorKeeper keeper;
+  if (eng.pockStockMode != 0) {
+    // The open-pocket rings of the stock modes are not in the library yet.
+    return notRealised(&levelState.reportedStock);
+  }
+  const double r = eng.pockToolRadius;
+  const double allow = pockAllowances()[0];
+  const int side = eng.ccpOuterOrientation;
+  if (ctreeInit(1) != 1) {
+    pockMessage(kPockCodeNoMemory);
+    return -1;
+  }
+  pockWriteHeader();
+  if (layerCount("MAIN") > 40) pockSortIslandsByDistance("MAIN");
+  if (ringOffsetIslands(r, pockAllowances(), side) < 0) return levelFailed();
+  const int spans = ringBuildSpans(r, allow, eng.pockStepFactor, side);
+  if (spans < 0) {
+    freeRingLayers();
+    return levelFailed();
+  }
+  double step = 2.0 * eng.pockStepFactor * r;
+  if (eng.pockSplitPath != 0) {
+    if (ringBuildSuccessive(step, side, 1) < 0 || ringRegroupGkt(step, side) < 0) {
+      freeRingLayers();
+      return levelFailed();
+    }
+  }
+  if (eng.pockDirectLinking != 0) {
+    // n equal steps fill the narrowest gap between the boundary rings and the island rings.
+    const double g = pockSpanIslandGap() - 0.05;
+    const int n = pockDirectStepCount(g, step);
+    if (n > 1) {
+      eng.pockStepFactor = g / (r * n * 2.0);
+      step = 2.0 * eng.pockStepFactor * r;
+    }
+  }
+  pockSetEdgeMovement(r, step, side);
+  const int rings = ringBuildSuccessive(step, side, 0);
+  if (rings < 0) {
+    freeRingLayers();
+    return levelFailed();
+  }
+  linkRelateTree(r + allow, step);
+  if (eng.pockSplitPath != 0) {
+    // The outermost rings and the rings just inside them are separate finishing passes; the rest
+    // is collected and written tree by tree.
+    if (pockOutputFullPass() < 0 || pockOutputLeaves() < 0) {
+      ctreeFree();
+      return -1;
+    }
+    pockCollectStart();
+  }
+
+  int start = -1;
+  if (eng.ctreeStartMatch.found != 0) {
+    start = eng.ctreeStartMatch.node;
+  } else if (eng.pockDirectLinking != 0) {
+    start = ctreePickShallowest();
+  } else {
+    start = ctreePickDeepest();
+    if (start < 0) {
+      pockMessage(kPockCodeToolTooBig);
+      ctreeFree();
+      pockWriteLevelEnd();
+      return rings;
+    }
+    pockRotateToLongestLine(start);
+  }
+  int result = rings;
+  if (start < 0) {
+    pockMessage(kPockCodeToolTooBig);
+  } else {
+    result = linkTree(start, step, 0);
+    if (result < 0) return levelFailed();
+    if (eng.pockSplitPath != 0) pockFlushList();
+    // Every further tree is linked too, after the start ring's: a tree left uncut would leave its
+    // material for the next level to run into.
+    for (int node = nextOpenNode(); node >= 0; node = nextOpenNode()) {
+      pockMessage(kPockCodeNextTree);
+      if (eng.pockSplitPath != 0) pockCollectStart();
+      if (eng.pockDirectLinking == 0) pockRotateToLongestLine(node);
+      eng.ctreeStartMatch.found = 0;
+      pockOutput().pockNewStart = 1;
+      result = linkTree(node, step, 0);
+      if (result < 0) return levelFailed();
+      if (eng.pockSplitPath != 0) pockFlushList();
+    }
+  }
+  ctreeFree();
+  pockWriteLevelEnd();
+  return result;
+}
+
+int pockLevelSimple() {
+  if (levelState.observer != nullptr) levelState.observer();
+  PockEngine& eng = pockEngine();
+  if (eng.pockStockMode != 0) return notRealised(&levelState.reportedStock);
+  const double r = eng.pockToolRadius;
+  const int side = eng.ccpOuterOrientation;
+  const double step = 2.0 * eng.pockStepFactor * r;
+  if (ctreeInit(1) != 1) {
+    pockMessage(kPockCodeNoMemory);
+    return -1;
+  }
+  pockWriteHeader();
+  if (ringOffsetIslands(r, pockAllowances(), side) < 0) return levelFailed();
+  const int spans = ringBuildSpans(r, pockAllowances()[0], eng.pockStepFactor, side);
+  if (spans < 0) {
+    freeRingLayers();
+    return levelFailed();
+  }
+  ctreeFree();
+  // The island rings join the boundary rings; every ring becomes a node of its own.
+  std::vector<ContourElement> e;
+  for (int k = layerCount("INSEL") - 1; k >= 0; k = layerCount("INSEL") - 1) {
+    ContourHeader h{};
+    if (layerGetHeader("INSEL", &h, k) != k) break;
+    e.resize(static_cast<std::size_t>(h.count > 0 ? h.count : 1));
+    if (layerGetContour("INSEL", e.data(), h.count, &h, k) != k ||
+        layerInsertContour("SPAN", e.data(), &h, -1) != 1) {
+      return levelFailed();
+    }
+    layerDeleteContour("INSEL", k);
+  }
+  if (ctreeInit(1) != 1) {
+    pockMessage(kPockCodeNoMemory);
+    return -1;
+  }
+  for (int k = 0; k < layerCount("SPAN"); ++k) {
+    ContourHeader h{};
+    if (layerGetHeader("SPAN", &h, k) != k) continue;
+    e.resize(static_cast<std::size_t>(h.count > 0 ? h.count : 1));
+    if (layerGetContour("SPAN", e.data(), h.count, &h, k) != k) continue;
+    if (ctreeAdd(e.data(), &h, 0, 0) < 0) return levelFailed();
+  }
+  const int start = eng.ctreeStartMatch.found != 0 ? eng.ctreeStartMatch.node : ctreePickDeepest();
+  if (start < 0) {
+    pockMessage(kPockCodeToolTooBig);
+  } else {
+    if (linkRingsSpiral(start, step, 0) < 0) return levelFailed();
+    for (int node = ctreePickDeepest(); node >= 0; node = ctreePickDeepest()) {
+      eng.ctreeStartMatch.found = 0;
+      pockOutput().pockNewStart = 1;
+      if (linkRingsSpiral(node, step, 0) < 0) break;
+    }
+  }
+  ctreeFree();
+  pockWriteLevelEnd();
+  return spans;
+}
+
+int pockRotateToLongestLine(int node) {
+  ContourTreeNode* t = ctreeNodeAt(node);
+  if (t == nullptr || t->count <= 0) return -1;
+  const int n = t->count;
+  std::vector<ContourElement> e(static_cast<std::size_t>(n));
+  if (ctreeGetElems(e.data(), n, t->block) != 1) return -1;
+  int best = -1;
+  double longest = 0.0;
+  for (int i = 0; i < n; ++i) {
+    if (e[static_cast<std::size_t>(i)].type != kContLine) continue;
+    const double len = contElemLength(e[static_cast<std::size_t>(i)]);
+    if (best < 0 || len > longest) {
+      best = i;
+      longest = len;
+    }
+  }
+  if (best < 0 || longest < pockEngine().pockToolRadius) return 0;
+  const ContourElement& line = e[static_cast<std::size_t>(best)];
+  const Point2D mid{(line.p0 + line.p2) / 2.0, (line.p1 + line.p3) / 2.0};
+  std::vector<ContourElement> rotated;
+  rotated.reserve(static_cast<std::size_t>(n) + 1);
+  rotated.push_back(contMakeLine(mid.x, mid.y, line.p2, line.p3, line.tag));
+  for (int i = best + 1; i < n; ++i) rotated.push_back(e[static_cast<std::size_t>(i)]);
+  for (int i = 0; i < best; ++i) rotated.push_back(e[static_cast<std::size_t>(i)]);
+  rotated.push_back(contMakeLine(line.p0, line.p1, mid.x, mid.y, line.tag));
+  ElementBlock* block = ctreeNewBlock(rotated.data(), n + 1);
+  if (block == nullptr) return -1;
+  t->block = block;
+  t->count = n + 1;
+  return 1;
+}
+
+double pockSpanIslandGap() {
+  const int ns = layerCount("SPAN");
+  const int ng = layerCount("GKT");
+  if (ns <= 0 || ng <= 0) return 0.0;
+  double best = HUGE_VAL;
+  std::vector<ContourElement> a;
+  std::vector<ContourElement> b;
+  for (int i = 0; i < ns; ++i) {
+    ContourHeader ha{};
+    if (layerGetHeader("SPAN", &ha, i) != i || ha.count <= 0) continue;
+    a.resize(static_cast<std::size_t>(ha.count));
+    if (layerGetContour("SPAN", a.data(), ha.count, &ha, i) != i) continue;
+    for (int j = 0; j < ng; ++j) {
+      ContourHeader hb{};
+      if (layerGetHeader("GKT", &hb, j) != j || hb.count <= 0) continue;
+      b.resize(static_cast<std::size_t>(hb.count));
+      if (layerGetContour("GKT", b.data(), hb.count, &hb, j) != j) continue;
+      for (const ContourElement& x : a) {
+        for (const ContourElement& y : b) {
+          Point2D pa{};
+          Point2D pb{};
+          best = std::min(best, linkElemDistance(x, y, &pa, &pb));
+        }
+      }
+    }
+  }
+  return best == HUGE_VAL ? 0.0 : best;
 }

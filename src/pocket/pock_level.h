@@ -2,23 +2,44 @@
 // contours and islands and hands it to pockLevel, which prepares the start point and the engine's
 // settings, chooses the level strategy and writes collected output. Also the steps the run applies
 // to MAIN before that (wall-angle allowances, the marking near the outer boundary), the test for a
-// full circle and the edge-movement settings. The level strategies are not in the library yet:
-// each reports the function as not realised (code 3021, once per run) and fails, so a run never
-// ends with an empty toolpath reported as success.
+// full circle and the edge-movement settings, and the contour-parallel level strategies (rings
+// built into the nesting tree and linked into cuts); the axis-parallel strategy lives in
+// zigzag_stripes.h. The strategies not in the library yet (stock modes, from an open side, open
+// pockets in order) report the function as not realised (code 3021, once per run) and fail, so a
+// run never ends with an empty toolpath reported as success.
 #pragma once
 
 #include "geometry/vec.h"
 
-// Pockets MAIN at the current level. Returns the strategy's result (-1 while the strategies are
-// not in the library).
+// Pockets MAIN at the current level. Returns the strategy's result.
 int pockLevel();
-// Pockets MAIN without a stepover. Returns -1 after code 3021.
-int pockLevelSimple();
 
-// The level strategies: clearing by rings, by stripes, from an open side, open pockets in order.
-// Not in the library yet: each returns -1 after code 3021 (sent once per run).
+// The full contour-parallel level: island and boundary rings built into the nesting tree, related,
+// and linked tree by tree (the start ring's tree first, then every other tree) by the spiral
+// linker, or the direct linker with direct linking, whose stepover is fitted to the narrowest gap
+// between boundary and island rings for this level only. Returns the last linker result or the
+// ring passes' result (>= 0); -1 after code 3020 (tree, offsets, rings or linking failed); the
+// tree is freed on every exit. No ring at all: code 3213, the level ends normally. Stock modes:
+// -1 after code 3021 (once per run).
 int pockLevelFull();
+// The plain level: the first boundary and island rings only, each a node of its own, linked by
+// the spiral linker. Results as pockLevelFull.
+int pockLevelSimple();
+// Makes the node's ring start in the middle of its longest line. Returns 1 rotated; 0 when the
+// ring has no line or its longest is shorter than the tool radius; -1 when the node cannot be read
+// or no block can be allocated.
+int pockRotateToLongestLine(int node);
+// The smallest linkElemDistance between any element of a SPAN contour and any of a GKT contour; 0
+// when either layer is empty.
+double pockSpanIslandGap();
+// The number of equal steps the direct strategy puts into a gap: the integer part of gap / step
+// plus 1 (1 for a step that is not positive or a gap that is not finite).
+int pockDirectStepCount(double gap, double step);
+
+// The axis-parallel level by stripes (zigzag_stripes.h).
 int zigzagLevel();
+// The other level strategies: from an open side, open pockets in order. Not in the library yet:
+// each returns -1 after code 3021 (sent once per run).
 int pockLevelFromStart();
 int pockLevelOrdered();
 

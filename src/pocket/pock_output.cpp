@@ -16,10 +16,12 @@
 #include "pocket/contour_geom.h"
 #include "pocket/contour_relate.h"
 #include "pocket/contour_repair.h"
+#include "pocket/contour_tree.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_scale.h"
+#include "pocket/tangent_link.h"
 
 namespace {
 
@@ -482,13 +484,36 @@ int pockApproachElement(const ContourElement& element, int side, int type, doubl
   return 1;
 }
 
-int pockLinkArcs(double, const ContourElement& element, const ContourElement&) {
+int pockLinkArcs(double radius, const ContourElement& element, const ContourElement& last) {
   if (outState.pockCollecting != 0) return 1;
-  notRealisedOnce(&outState.linkArcsReported);
   CycleRecord* c = ccpCurrent();
   if (c == nullptr) return 1;
   const Point2D start = contElemStart(element);
-  cycFeedXY(c, start.x, start.y);
+  // The link is built in engine units, where the INPUT contours it must clear are kept.
+  ContourElement from = last;
+  ContourElement to = element;
+  scaleElem(&from);
+  scaleElem(&to);
+  Point2D d0{};
+  Point2D d1{};
+  ContourElement link[3];
+  int n = 0;
+  if (contElemDirection(from, &d0, 2) == 1 && contElemDirection(to, &d1, 1) == 1) {
+    n = isectTangentLink(contElemEnd(from), d0, contElemStart(to), d1, radius * outFactor(), link);
+  }
+  if (n < 2) {
+    cycFeedXY(c, start.x, start.y);
+    return 1;
+  }
+  for (int i = 0; i < n; ++i) {
+    const ContourElement m = elemToOut(link[i]);
+    const Point2D end = contElemEnd(m);
+    if (m.type == kContArc) {
+      cycArcXY(c, m.dir == -1 ? 1 : 0, end.x, end.y, m.p0, m.p1);
+    } else {
+      cycFeedXY(c, end.x, end.y);
+    }
+  }
   return 1;
 }
 
@@ -805,4 +830,66 @@ int pockEmitLine(const Point2D& a, const Point2D& b) {
   pockPositionAt(a);
   pockEmitElement(contMakeLine(a.x, a.y, b.x, b.y, 0));
   return 1;
+}
+
+// ---- finishing passes over the nesting tree --------------------------------------------------
+
+namespace {
+
+// Emits the ring of tree node i element by element and marks the node done. Returns 1; -1 when
+// its elements cannot be read (code 3020 sent, the node stays open).
+int pockEmitTreeNode(int i) {
+  const ContourTreeNode* node = ctreeNodeAt(i);
+  if (node == nullptr) return -1;
+  const int n = node->count > 0 ? node->count : 0;
+  std::vector<ContourElement> ring;
+  try {
+    ring.resize(static_cast<std::size_t>(n));
+  } catch (const std::bad_alloc&) {
+    pockMessage(kPockCodeNoMemory);
+    return -1;
+  }
+  if (n > 0 && ctreeGetElems(ring.data(), n, node->block) != 1) {
+    pockMessage(kPockCodeNoMemory);
+    return -1;
+  }
+  for (const ContourElement& e : ring) pockEmitElement(e);
+  ctreeSetState(i, kCtreeDone);
+  return 1;
+}
+
+void pockSendFull(const char* word) {
+  CycleRecord* c = ccpCurrent();
+  if (c != nullptr) cycSetLocal(c, "full", word);
+}
+
+}  // namespace
+
+int pockOutputFullPass() {
+  int output = 0;
+  const int count = ctreeNodeCount();
+  for (int i = 0; i < count; ++i) {
+    const ContourTreeNode* node = ctreeNodeAt(i);
+    if (node == nullptr || node->state == kCtreeDone || node->childCount != 1) continue;
+    const ContourTreeNode* child = ctreeNodeAt(ctreeChildAt(i, 1));
+    if (child == nullptr || child->childCount != 0) continue;
+    pockSendFull("start");
+    const int done = pockEmitTreeNode(i);
+    pockSendFull("end");
+    if (done != 1) return -1;
+    ++output;
+  }
+  return output;
+}
+
+int pockOutputLeaves() {
+  int output = 0;
+  const int count = ctreeNodeCount();
+  for (int i = 0; i < count; ++i) {
+    const ContourTreeNode* node = ctreeNodeAt(i);
+    if (node == nullptr || node->state == kCtreeDone || node->childCount != 0) continue;
+    if (pockEmitTreeNode(i) != 1) return -1;
+    ++output;
+  }
+  return output;
 }

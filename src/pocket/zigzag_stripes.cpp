@@ -20,6 +20,7 @@
 #include "pocket/link_search.h"
 #include "pocket/pock_level.h"
 #include "pocket/pock_output.h"
+#include "pocket/pocket_grouping.h"
 #include "pocket/zigzag_walls.h"
 
 namespace {
@@ -636,9 +637,7 @@ int zigzagLevel() {
   }
   zigzagNodesStart();
   pockWriteHeader();
-  // Pockets of more than 40 contours keep MAIN's order here: sorting the islands by distance
-  // belongs to pocket grouping, which is not in the library yet; the order changes only the
-  // numbering of the island tours, never which parts are cut.
+  if (layerCount("MAIN") > 40) pockSortIslandsByDistance("MAIN");
   const int n = layerCount("MAIN");
   for (int i = 0; i < n; ++i) layerSetLevel("MAIN", i, i);
   const double radius = eng.pockToolRadius;

@@ -236,6 +236,41 @@ TEST_F(AxcpTest, CheckedRuns) {
   }
 }
 
+// Grouped mode ("oriAutomatic" "full", as the roughing writes it): two pockets, one with an
+// island, each a group of its own, both cleared.
+TEST_F(AxcpTest, GroupedRunClearsEveryPocket) {
+  const auto island = rectangle(15, 10, 30, 25, false);
+  writeFile("pocket.qdx", xchgHeader() + lineContour(rectangle(0, 0, 80, 50)) +
+                              lineContour(island, "  vsideOfCompensation( leftOfContour )\n") +
+                              lineContour(rectangle(100, 0, 130, 25)));
+  auto keys = centreJob(4);
+  keys.erase(keys.begin() + 4);  // "oriAutomatic" at its default "full"
+  int code = 0;
+  const std::string pof = run(keys, &code);
+  EXPECT_EQ(code, kRunOk) << pof;
+  EXPECT_FALSE(has(pof, "error(")) << pof;
+  for (const auto& [outer, islands] :
+       {std::pair{tpc::rectangle(0, 0, 80, 50, 0, 0),
+                  std::vector<tpc::Contour>{tpc::polygon(pairs(island), 0, 0)}},
+        std::pair{tpc::rectangle(100, 0, 130, 25, 0, 0), std::vector<tpc::Contour>{}}}) {
+    tpc::Pocket pocket{outer, islands, true};
+    tpc::Path path;
+    ASSERT_TRUE(tpc::passes(tpc::readPofText(path, pof, tpc::Tool::flat(5), "axcp")));
+    tpc::CoverOptions c2;
+    c2.floorZ = -5;
+    c2.inset = 4;
+    EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, pocket, c2)));
+  }
+  // No feed move at the floor lies between the pockets (a vertex on a pass line moves 0.001).
+  tpc::Path path;
+  ASSERT_TRUE(tpc::passes(tpc::readPofText(path, pof, tpc::Tool::flat(5), "axcp")));
+  for (const tpc::Move& m : path.moves) {
+    if (m.kind != tpc::MoveKind::Feed || m.to.z > -4.99) continue;
+    const bool left = m.to.x <= 80.002, right = m.to.x >= 100 - 1e-6;
+    EXPECT_TRUE(left || right) << m.to.x << "," << m.to.y;
+  }
+}
+
 // The contours are taken as the tool centre's limits: a run whose R + plane allowance is not 0
 // would put the passes along the walls into them.
 TEST_F(AxcpTest, RunWithWallOffsetIsRefused) {

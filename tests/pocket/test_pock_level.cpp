@@ -147,12 +147,12 @@ TEST(PockEdgeMovementSwitch, Table) {
   pockLevelResetState();
 }
 
-// pockLevel dispatches to the strategy of the record; none is in the library yet: each reports
-// 3021 once per run and the level fails. A circle in MAIN gives its centre as the start point.
+// pockLevel dispatches to the strategy of the record; those not in the library yet, and the
+// axis-parallel strategy on a level whose contours are not tool-centre contours, report 3021 once
+// per run and the level fails. A circle in MAIN gives its centre as the start point.
 TEST_F(LevelTest, DispatchAndStartPoint) {
   putContour("MAIN", circleArcs({12, 9}, 8, 4), 0, -5);
-  for (int strategy : {kCcpStrategyDefault, kCcpStrategyAxisParallel, kCcpStrategyStockOutin,
-                       kCcpStrategyOpenPocket}) {
+  for (int strategy : {kCcpStrategyAxisParallel, kCcpStrategyStockOutin, kCcpStrategyOpenPocket}) {
     record->strategy = strategy;
     EXPECT_EQ(pockLevel(), -1) << strategy;
     EXPECT_EQ(pockLevel(), -1) << strategy;
@@ -167,11 +167,11 @@ TEST_F(LevelTest, DispatchAndStartPoint) {
        at = pof.find("error(1104)", at + 1)) {
     ++n;
   }
-  EXPECT_EQ(n, 4u);  // once for each strategy
+  EXPECT_EQ(n, 3u);  // once for each strategy
   // A given start point is kept; collection mode is left off after the level.
   pockEngine().pockStartPoint = {1, 1};
   pockEngine().pockCollectOutput = 1;
-  record->strategy = kCcpStrategyDefault;
+  record->strategy = kCcpStrategyOpenPocket;
   EXPECT_EQ(pockLevel(), -1);
   EXPECT_EQ(pockEngine().pockStartPoint.x, 1);
   EXPECT_EQ(pockOutput().pockCollecting, 0);
@@ -227,15 +227,16 @@ class NestedRunTest : public qdtest::TempDirTest {
 };
 }  // namespace
 
-// A pocket job written as the roughing writes it ("tmp.pcf", "tmp.qdx", output "tmp.pof"): the
-// missing level strategy is an error record that the read-back reports as a failure, never as
-// success.
+// A pocket job written as the roughing writes it ("tmp.pcf", "tmp.qdx", output "tmp.pof"): a
+// level strategy not in the library is an error record that the read-back reports as a failure,
+// never as success.
 TEST_F(NestedRunTest, ReadBackReportsTheMissingStrategy) {
   using namespace ccptest;
   qdtest::writeFile("tmp.qdx", xchgHeader() + lineContour(rectangle(0, 0, 40, 30)));
   qdtest::writeFile("tmp.pcf", pcf({{"geoSource", "tmp.qdx"},
                                     {"toolDiameter", "10"},
                                     {"oriAutomatic", "none"},
+                                    {"strategy", "stockOutin"},
                                     {"depth", "5"},
                                     {"clearancePlane", "20"},
                                     {"parameters", "qdCCP_p.mlt"},
@@ -244,7 +245,7 @@ TEST_F(NestedRunTest, ReadBackReportsTheMissingStrategy) {
                                     {"geoOut", "qdCCP.qDX"},
                                     {"MessageFile", "qdCCPdef.err"},
                                     {"pofFilename", "tmp.pof"}}));
-  EXPECT_EQ(runCycle(ccpCycleRecord(), "tmp.pcf"), kRunComputeFailed);
+  EXPECT_EQ(runCycle(ccpCycleRecord(), "tmp.pcf"), kRunPrepareFailed);
   EXPECT_EQ(ccpCycleRecord()->status, 1);
   const std::string pof = qdtest::readFile("tmp.pof");
   EXPECT_NE(pof.find("0: error(1104)"), std::string::npos) << pof;

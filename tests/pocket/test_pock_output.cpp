@@ -525,7 +525,7 @@ TEST_F(PockOutputTest, HeaderOncePerRun) {
 }
 
 // Forward calls not in the library yet report code 3021 once per run: the helical plunge (the
-// straight plunge stands in) and the tangent link (the straight feed link stands in).
+// straight plunge stands in). The linked new starts take the tangent link, without a report.
 TEST_F(PockOutputTest, ForwardCallsReportOncePerRun) {
   record->plungeType = 1;
   pockEngine().pockInfeedRadius = 1;
@@ -534,8 +534,8 @@ TEST_F(PockOutputTest, ForwardCallsReportOncePerRun) {
   cut({contMakeLine(21, 5, 30, 5, 0)});  // a linked new start
   cut({contMakeLine(5, 20, 20, 20, 0)});
   cut({contMakeLine(21, 20, 30, 20, 0)});
-  EXPECT_EQ(trace.count("G1 21,5"), 1);
-  EXPECT_EQ(trace.count("G1 21,20"), 1);
+  EXPECT_GE(trace.count("G1 21,5"), 1);
+  EXPECT_GE(trace.count("G1 21,20"), 1);
   EXPECT_EQ(trace.count("G1 z-5"), 2);
   const std::string pof = text();
   std::size_t n = 0;
@@ -543,6 +543,6 @@ TEST_F(PockOutputTest, ForwardCallsReportOncePerRun) {
        at = pof.find("error(1104)", at + 1)) {
     ++n;
   }
-  EXPECT_EQ(n, 2u);  // one for each of the two forward calls
+  EXPECT_EQ(n, 1u);  // the helical plunge only
   EXPECT_EQ(pockLastCode(), kPockCodeNotRealised);
 }
