@@ -5,9 +5,14 @@
 // star r(t) = 100 (1 + 0.25 sin 7t + 0.08 sin 53t) of 1,000 lines with four round islands of
 // radius 8 at (+-40, +-40). Reported per level: time, path length of the feed moves, lifts (rapid
 // moves in the plane), and the uncut area: cells (0.25 x 0.25) of the tool-centre region farther
-// than R from every feed move. The ratio counters give stripes / meander of the same pocket.
+// than R from every feed move. The ratio counters compare the form with the contour-parallel level
+// (pockLevelFull through pockLevel, same tool, stepover and contours) of the same pocket: time
+// (median of five timed runs of each), length and lifts; cp_uncut_mm2 is the contour-parallel
+// run's own uncut area.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -21,6 +26,7 @@
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/mean_path.h"
+#include "pocket/pock_geometry.h"
 #include "pocket/pock_level.h"
 #include "pocket/pock_output.h"
 
@@ -80,16 +86,16 @@ std::vector<ContourElement> elems(const Poly& p) {
   return e;
 }
 
-// MAIN as the cycle hands it over: the outer contour, then the islands (ccw, leftSide clear).
+// MAIN as the cycle hands it over: the outer contour counter-clockwise, then the islands
+// clockwise, all with the tool on their left.
 void fillMain(const Pocket& p) {
   layerCreate("MAIN");
   auto put = [](const Poly& poly, bool island) {
     std::vector<ContourElement> e = elems(poly);
-    if (island) contReverse(e.data(), static_cast<int>(e.size()));
     ContourHeader h{};
     h.count = static_cast<int>(e.size());
-    h.ccw = 1;
-    h.leftSide = island ? 0 : 1;
+    h.ccw = island ? 0 : 1;
+    h.leftSide = 1;
     h.zTop = 0;
     h.zBottom = -5;
     h.parent = -1;
@@ -240,18 +246,33 @@ struct Figures {
   double length = 0, lifts = 0, uncut = 0;
 };
 
-// One level of the form (0 stripes, 1 meander); its figures.
+// One level of the form (0 stripes, 1 meander, 2 contour-parallel rings); its figures.
 Figures runLevel(const Pocket& p, int form, Moves* moves) {
-  CycleRecord* cycle = form == 0 ? ccpCycleRecord() : axcpCycleRecord();
-  startLevel(cycle, moves, form == 0 ? kCcpStrategyAxisParallel : 0);
+  CycleRecord* cycle = form == 1 ? axcpCycleRecord() : ccpCycleRecord();
+  startLevel(cycle, moves, form == 0 ? kCcpStrategyAxisParallel : kCcpStrategyDefault);
   fillMain(p);
-  if (form == 0) {
-    zigzagLevel();
-  } else {
+  pockAllowancesFromLayer("MAIN");
+  if (form == 1) {
     axcpPocketMain(cycle);
+  } else {
+    pockLevel();
   }
   layerFree("MAIN");
   return Figures{pathLength(*moves), static_cast<double>(moves->lifts), 0};
+}
+
+// Median time of five runs of a form, in ms.
+double medianMs(const Pocket& p, int form) {
+  std::vector<double> t;
+  for (int k = 0; k < 5; ++k) {
+    Moves m;
+    const auto a = std::chrono::steady_clock::now();
+    runLevel(p, form, &m);
+    t.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - a).count());
+  }
+  std::sort(t.begin(), t.end());
+  return t[2];
 }
 
 Pocket pocketOf(int which) { return which < 0 ? star() : rectangle(which); }
@@ -269,14 +290,14 @@ void BM_AxisLevel(benchmark::State& state) {
   state.counters["length"] = f.length;
   state.counters["lifts"] = f.lifts;
   state.counters["uncut_mm2"] = f.uncut;
-  // The other form on the same pocket, once, for the ratios stripes / meander.
-  Moves other;
-  runLevel(p, 1 - form, &other);
-  const Figures o{pathLength(other), static_cast<double>(other.lifts), uncutArea(p, other)};
-  const Figures& s = form == 0 ? f : o;
-  const Figures& mm = form == 0 ? o : f;
-  state.counters["len_stripes_per_meander"] = mm.length > 0 ? s.length / mm.length : 0;
-  state.counters["lifts_stripes_per_meander"] = mm.lifts > 0 ? s.lifts / mm.lifts : 0;
+  // The contour-parallel level of the same pocket, for the ratios.
+  Moves cp;
+  runLevel(p, 2, &cp);
+  const Figures c{pathLength(cp), static_cast<double>(cp.lifts), uncutArea(p, cp)};
+  state.counters["ms_per_cp"] = medianMs(p, form) / medianMs(p, 2);
+  state.counters["len_per_cp"] = c.length > 0 ? f.length / c.length : 0;
+  state.counters["lifts_per_cp"] = c.lifts > 0 ? f.lifts / c.lifts : 0;
+  state.counters["cp_uncut_mm2"] = c.uncut;
   state.SetLabel(form == 0 ? "stripes" : "meander");
   cycFreeLayers(ccpCycleRecord());
   cycFreeLayers(axcpCycleRecord());
