@@ -18,7 +18,6 @@
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/link_search.h"
-#include "pocket/pock_level.h"
 #include "pocket/pock_output.h"
 #include "pocket/pocket_grouping.h"
 #include "pocket/zigzag_walls.h"
