@@ -51,6 +51,7 @@
 #include "output/geo_source.h"
 #include "output/out3d_state.h"
 #include "output/pof_reader.h"
+#include "pocket/axcp_record.h"
 #include "pocket/ccp_record.h"
 #include "pocket/contour_tree.h"
 #include "pocket/corner_rounding.h"
@@ -59,6 +60,7 @@
 #include "pocket/layer_store.h"
 #include "pocket/link_search.h"
 #include "pocket/link_stack.h"
+#include "pocket/mean_path.h"
 #include "pocket/offset_rings.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pocket_grouping.h"
@@ -153,6 +155,8 @@ constexpr RunResetFn kModuleResets[] = {
     pockGeometryResetState,
     ccpRecordReset,  // the nested pocket runs of this run start from the pocket record at load
     ccpResetState,
+    axcpRecordReset,  // likewise the axis-parallel pocket record and its run's report flags
+    meanPathResetState,
     ctreeResetState,  // the nesting tree and its element blocks are freed
     linkSearchResetState,
     ringLoopsResetState,

@@ -173,13 +173,12 @@ int ccpNote(int result) {
   return result;
 }
 
-// The features whose Parts are not in the library yet: the strategies "axisParallel",
-// "stockOutin" and "openPocket", the stock modes, wall angles and rest machining. Returns 1 when
-// none is asked for; 0 after code 3021.
+// The features whose Parts are not in the library yet: the strategies "stockOutin" and
+// "openPocket", the stock modes, wall angles and rest machining. Returns 1 when none is asked for;
+// 0 after code 3021.
 int ccpFeaturesAvailable(const CcpRecord* r) {
-  const bool strategy = r->strategy == kCcpStrategyAxisParallel ||
-                        r->strategy == kCcpStrategyStockOutin ||
-                        r->strategy == kCcpStrategyOpenPocket;
+  const bool strategy =
+      r->strategy == kCcpStrategyStockOutin || r->strategy == kCcpStrategyOpenPocket;
   const bool rest = r->evaluateRif != 0 || r->generateRif != 0 || r->useReference != 0;
   if (strategy || r->stockMode != kCcpStockOff || rest || std::fabs(r->wallAngle) >= 0.00001) {
     return ccpNotRealised();
@@ -432,6 +431,8 @@ int ccpReadSlot(CycleRecord* cycle) { return ccpNote(ccpReadParameters(cycle)); 
 }  // namespace
 
 CycleRecord* ccpCycleRecord() { return &ccpRecord.base; }
+
+CcpRecord ccpRecordAtLoad() { return ccpLoadImage(); }
 
 void ccpRecordReset() {
   ccpFreeTexts(&ccpRecord);

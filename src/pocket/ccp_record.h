@@ -13,6 +13,8 @@
 
 // The qdCCP record. Never null.
 CycleRecord* ccpCycleRecord();
+// The values of the qdCCP record at load; the axis-parallel cycle starts from them.
+CcpRecord ccpRecordAtLoad();
 // The record's own fields back to their values at load (texts freed); the framework's part of the
 // record (parent, slots, the run's parameters, layers, signal and status words) is kept. The
 // configuration record and the degrees of the plunge angles go back to theirs too.

@@ -19,13 +19,14 @@
 #include "pocket/pock_output.h"
 #include "pocket/pocket_grouping.h"
 #include "pocket/ring_linker.h"
+#include "pocket/zigzag_stripes.h"
 
 namespace {
 struct LevelState {
   PockLevelObserver observer = nullptr;
   int cutRegionsOn = 0;
   // Strategies already reported as not realised in this run.
-  int reportedStock = 0, reportedZigzag = 0, reportedFromStart = 0, reportedOrdered = 0;
+  int reportedStock = 0, reportedFromStart = 0, reportedOrdered = 0;
 };
 LevelState levelState;
 
@@ -42,7 +43,6 @@ constexpr double kCircleTol = 0.0001;
 constexpr double kNearFirst = 0.07;
 }  // namespace
 
-int zigzagLevel() { return notRealised(&levelState.reportedZigzag); }
 int pockLevelFromStart() { return notRealised(&levelState.reportedFromStart); }
 int pockLevelOrdered() { return notRealised(&levelState.reportedOrdered); }
 
@@ -185,11 +185,13 @@ void pockLevelRunReset() {
   levelState = LevelState{};
   levelState.observer = keep;
   pockEdgeMovementReset();
+  zigzagResetState();
 }
 
 void pockLevelResetState() {
   levelState = LevelState{};
   pockEdgeMovementReset();
+  zigzagResetState();
 }
 
 // ---- contour-parallel levels -------------------------------------------------------------------

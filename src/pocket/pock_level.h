@@ -3,10 +3,10 @@
 // settings, chooses the level strategy and writes collected output. Also the steps the run applies
 // to MAIN before that (wall-angle allowances, the marking near the outer boundary), the test for a
 // full circle and the edge-movement settings, and the contour-parallel level strategies (rings
-// built into the nesting tree and linked into cuts). The strategies not in the library yet (stock
-// modes, axis-parallel, from an open side, open pockets in order) report the function as not
-// realised (code 3021, once per run) and fail, so a run never ends with an empty toolpath reported
-// as success.
+// built into the nesting tree and linked into cuts); the axis-parallel strategy lives in
+// zigzag_stripes.h. The strategies not in the library yet (stock modes, from an open side, open
+// pockets in order) report the function as not realised (code 3021, once per run) and fail, so a
+// run never ends with an empty toolpath reported as success.
 #pragma once
 
 #include "geometry/vec.h"
@@ -37,9 +37,10 @@ double pockSpanIslandGap();
 // plus 1 (1 for a step that is not positive or a gap that is not finite).
 int pockDirectStepCount(double gap, double step);
 
-// The other level strategies: by stripes, from an open side, open pockets in order. Not in the
-// library yet: each returns -1 after code 3021 (sent once per run).
+// The axis-parallel level by stripes (zigzag_stripes.h).
 int zigzagLevel();
+// The other level strategies: from an open side, open pockets in order. Not in the library yet:
+// each returns -1 after code 3021 (sent once per run).
 int pockLevelFromStart();
 int pockLevelOrdered();
 

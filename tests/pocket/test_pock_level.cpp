@@ -147,12 +147,13 @@ TEST(PockEdgeMovementSwitch, Table) {
   pockLevelResetState();
 }
 
-// pockLevel dispatches to the strategy of the record; none is in the library yet: each reports
-// 3021 once per run and the level fails. A circle in MAIN gives its centre as the start point.
+// pockLevel dispatches to the strategy of the record; those not in the library yet, and the
+// axis-parallel strategy on a level whose contours are not tool-centre contours, report 3021 once
+// per run and the level fails. A circle in MAIN gives its centre as the start point.
 TEST_F(LevelTest, DispatchAndStartPoint) {
   putContour("MAIN", circleArcs({12, 9}, 8, 4), 0, -5);
   // The default strategy pockets the circle from its centre (the level's end then puts the
-  // start-given flag back to the record's); the strategies not in the library fail.
+  // start-given flag back to the record's); the other strategies fail here.
   record->strategy = kCcpStrategyDefault;
   EXPECT_GE(pockLevel(), 0);
   EXPECT_EQ(pockEngine().pockStartPoint.x, 12);
@@ -169,7 +170,7 @@ TEST_F(LevelTest, DispatchAndStartPoint) {
        at = pof.find("error(1104)", at + 1)) {
     ++n;
   }
-  EXPECT_EQ(n, 3u);  // once for each strategy not in the library
+  EXPECT_EQ(n, 3u);  // once for each strategy not in the library or refused here
   // A given start point is kept; collection mode is left off after the level.
   pockEngine().pockStartPoint = {1, 1};
   pockEngine().pockStartSet = 1;
