@@ -66,6 +66,7 @@
 #include "zlevel/drop_net.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
+#include "zlevel/zpath_fillet.h"
 
 namespace {
 
@@ -133,6 +134,7 @@ constexpr RunResetFn kModuleResets[] = {
     // Z-level slicing
     zpathResetState,
     zpathFileResetState,
+    zpathFilletResetState,  // the fillet's search cursors
     arczResetState,
     dropNetResetState,  // both slope tolerances back to 0.01
     // pocketing engine
