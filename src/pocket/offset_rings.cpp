@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "geometry/geo_error.h"
@@ -18,6 +19,7 @@
 #include "pocket/contour_tree.h"
 #include "pocket/corner_rounding.h"
 #include "pocket/cut_regions.h"
+#include "pocket/edge_corners.h"
 #include "pocket/engine_state.h"
 #include "pocket/link_search.h"
 #include "pocket/rest_switches.h"
@@ -306,14 +308,30 @@ int ringMergeIslandContours(const char* name, double dist, int first, int parent
   int largest = layerMaxLevel(name);
   int nextFree = layerCount(name);
   int count = first;
-  const int p0 = layerCount(name) - first;
+  int p0 = layerCount(name) - first;
   if (p0 < 0 || first < 0) return ringFail();
+  // The island side merged among itself: A and B come from one layer, so a contour is never
+  // compared with itself and deleting B moves the positions behind it down by one.
+  const bool sameLayer = std::strcmp(name, "GKT") == 0;
   IntersectionRecord* rec = isectRecords();
   std::vector<ContourElement> a, b, out(kSplitMaxElements + 16);
   std::vector<ContourElement*> pieces(kIsectRecordMax + 1);
   std::vector<int> counts(kIsectRecordMax + 1);
   long iterations = 0;
   int p = p0;
+  const auto deleteB = [&](int q) {
+    if (layerDeleteContour("GKT", q) == 0) return false;
+    if (sameLayer) {
+      if (q < p0) {
+        --p0;
+        --p;
+      } else {
+        if (q < p) --p;
+        --count;
+      }
+    }
+    return true;
+  };
   while (p < p0 + count) {
     if (++iterations > kRingMaxIterations) {
       pockMessage(kPockCodeNoMemory);
@@ -334,6 +352,7 @@ int ringMergeIslandContours(const char* name, double dist, int first, int parent
         pockMessage(kPockCodeNoMemory);
         return ringFail();
       }
+      if (sameLayer && q == p) continue;
       ContourHeader hb{};
       const int nb = readContour("GKT", q, &b, &hb);
       if (nb < 0) return ringFail();
@@ -374,9 +393,7 @@ int ringMergeIslandContours(const char* name, double dist, int first, int parent
         if (isectContourInsideOf(a.data(), na, b.data(), nb) != 0 &&
             (ha.ccw != hb.ccw || ha.leftSide != hb.leftSide) &&
             linkContoursMinDistance(a.data(), na, b.data(), nb) <= dist) {
-          if (layerDeleteContour(name, p) == 0 || layerDeleteContour("GKT", q) == 0) {
-            return ringFail();
-          }
+          if (!deleteB(q) || layerDeleteContour(name, p) == 0) return ringFail();
           --count;
           advance = false;
           break;
@@ -385,7 +402,7 @@ int ringMergeIslandContours(const char* name, double dist, int first, int parent
           const bool inMarked = layerContourInsideMarked(b.data(), nb, "MAIN") != 0;
           if (inMarked || (ha.ccw != ha.leftSide && hb.ccw == hb.leftSide &&
                            linkContoursMinDistance(a.data(), na, b.data(), nb) < dist)) {
-            if (layerDeleteContour("GKT", q) == 0) return ringFail();
+            if (!deleteB(q)) return ringFail();
           }
           break;
         }
@@ -415,7 +432,7 @@ int ringMergeIslandContours(const char* name, double dist, int first, int parent
         continue;
       }
       if (mode == 0) {
-        if (layerDeleteContour("GKT", q) == 0) return ringFail();
+        if (!deleteB(q)) return ringFail();
       } else if (setGroup("GKT", q, -gb) < 0) {
         return -1;
       }
@@ -461,7 +478,8 @@ int ringMergeIslandContours(const char* name, double dist, int first, int parent
 
 namespace {
 // Makes the last count SPAN contours tree nodes of the given depth below parent (element tags and
-// the strategies' extra relation), each with its node as group.
+// the strategies' extra relation), each with its node as group. Rings offset from parent
+// (extraRelation) get their fillets and edge-movement corner spurs first.
 int spanRingsToNodes(int count, int parent, int depth, bool extraRelation) {
   const PockEngine& eng = pockEngine();
   std::vector<ContourElement> buf;
@@ -477,6 +495,11 @@ int spanRingsToNodes(int count, int parent, int depth, bool extraRelation) {
       const int r =
           contRoundCorners(buf.data(), n, static_cast<int>(buf.size()), settings.filletRadius);
       if (r > 0) n = r;
+    }
+    if (extraRelation) {
+      // Room for the two lines of a spur at every corner.
+      buf.resize(static_cast<std::size_t>(n) * 3 + 16);
+      n = pockEdgeCorners(parent, buf.data(), n, static_cast<int>(buf.size()));
     }
     ringCutBand(buf.data(), n, eng.pockToolRadius, 1);
     h.count = n;

@@ -16,6 +16,7 @@
 #include "pocket/contour_geom.h"
 #include "pocket/contour_relate.h"
 #include "pocket/contour_repair.h"
+#include "pocket/contour_tree.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/pock_geometry.h"
@@ -805,4 +806,66 @@ int pockEmitLine(const Point2D& a, const Point2D& b) {
   pockPositionAt(a);
   pockEmitElement(contMakeLine(a.x, a.y, b.x, b.y, 0));
   return 1;
+}
+
+// ---- finishing passes over the nesting tree --------------------------------------------------
+
+namespace {
+
+// Emits the ring of tree node i element by element and marks the node done. Returns 1; -1 when
+// its elements cannot be read (code 3020 sent, the node stays open).
+int pockEmitTreeNode(int i) {
+  const ContourTreeNode* node = ctreeNodeAt(i);
+  if (node == nullptr) return -1;
+  const int n = node->count > 0 ? node->count : 0;
+  std::vector<ContourElement> ring;
+  try {
+    ring.resize(static_cast<std::size_t>(n));
+  } catch (const std::bad_alloc&) {
+    pockMessage(kPockCodeNoMemory);
+    return -1;
+  }
+  if (n > 0 && ctreeGetElems(ring.data(), n, node->block) != 1) {
+    pockMessage(kPockCodeNoMemory);
+    return -1;
+  }
+  for (const ContourElement& e : ring) pockEmitElement(e);
+  ctreeSetState(i, kCtreeDone);
+  return 1;
+}
+
+void pockSendFull(const char* word) {
+  CycleRecord* c = ccpCurrent();
+  if (c != nullptr) cycSetLocal(c, "full", word);
+}
+
+}  // namespace
+
+int pockOutputFullPass() {
+  int output = 0;
+  const int count = ctreeNodeCount();
+  for (int i = 0; i < count; ++i) {
+    const ContourTreeNode* node = ctreeNodeAt(i);
+    if (node == nullptr || node->state == kCtreeDone || node->childCount != 1) continue;
+    const ContourTreeNode* child = ctreeNodeAt(ctreeChildAt(i, 1));
+    if (child == nullptr || child->childCount != 0) continue;
+    pockSendFull("start");
+    const int done = pockEmitTreeNode(i);
+    pockSendFull("end");
+    if (done != 1) return -1;
+    ++output;
+  }
+  return output;
+}
+
+int pockOutputLeaves() {
+  int output = 0;
+  const int count = ctreeNodeCount();
+  for (int i = 0; i < count; ++i) {
+    const ContourTreeNode* node = ctreeNodeAt(i);
+    if (node == nullptr || node->state == kCtreeDone || node->childCount != 0) continue;
+    if (pockEmitTreeNode(i) != 1) return -1;
+    ++output;
+  }
+  return output;
 }

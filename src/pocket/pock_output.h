@@ -169,3 +169,14 @@ int pockRunListHasElem(const PockRunList* runs, const ContourElement& element);
 int pockPositionAt(const Point2D& point);
 // Positions at a (pockPositionAt) and outputs a line element from a to b. Returns 1.
 int pockEmitLine(const Point2D& a, const Point2D& b);
+
+// Finishing passes over the nesting tree of the level. A node's children lie one ring further out,
+// so a node with exactly one child that has no children of its own is the ring just inside an
+// outermost ring. Each such open node: local "full" = "start", its ring element by element through
+// pockEmitElement, "full" = "end", the node marked done. Nodes already done are passed over (their
+// ring has been cut). Returns the number of rings output; -1 when a ring cannot be read (code 3020
+// sent; the rings before it stay output and done).
+int pockOutputFullPass();
+// Every open node without children (an outermost ring): its ring through pockEmitElement, the node
+// marked done. Returns the number of rings output; -1 as pockOutputFullPass.
+int pockOutputLeaves();

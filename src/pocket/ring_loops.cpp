@@ -13,11 +13,11 @@
 #include "pocket/contour_repair.h"
 #include "pocket/contour_tree.h"
 #include "pocket/engine_state.h"
+#include "pocket/pock_geometry.h"
 #include "pocket/rest_switches.h"
 
 namespace {
 struct LoopsState {
-  std::vector<double> allowances;
   RingReach reach{{0.0, 0.0}, 0.0};
   std::vector<std::vector<int>> relations;  // merged-island list per layer position
 };
@@ -55,18 +55,9 @@ std::vector<int>* relationList(int position, bool create) {
 // ---- allowances and reach
 // ---------------------------------------------------------------------------
 
-int ringSetAllowances(const double* values, int count) {
-  try {
-    loops.allowances.assign(values, values + (values != nullptr && count > 0 ? count : 0));
-  } catch (...) {
-    return geoFail(-1, "ring_loops");
-  }
-  return 1;
-}
-
 double ringAllowance(int i) {
-  if (i < 0 || static_cast<std::size_t>(i) >= loops.allowances.size()) return 0.0;
-  return loops.allowances[static_cast<std::size_t>(i)];
+  if (i < 0 || i >= pockAllowanceCount() || i >= kPockAllowanceRoom) return 0.0;
+  return pockAllowances()[i];
 }
 
 RingReach& ringReach() { return loops.reach; }

@@ -18,10 +18,8 @@ inline constexpr int kSplitMaxElements = 50000;
 // ---- allowances and reach
 // ---------------------------------------------------------------------------
 
-// The allowance of each MAIN contour by position, handed over by the pocket's geometry input.
-// A copy of count values is kept. Returns 1; -1 when memory runs out (the table unchanged).
-int ringSetAllowances(const double* values, int count);
-// The allowance of MAIN position i; 0 for a position without one.
+// The allowance of MAIN position i from the pocket's allowance table (pockAllowances, refilled by
+// MAIN's positions before each level is pocketed); 0 for a position beyond the table's count.
 double ringAllowance(int i);
 
 // The centre of the pocket and the reach beyond which a ring start is rejected (below contTol:

@@ -10,6 +10,7 @@
 #include "pocket/contour_tree.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
+#include "pocket/pock_geometry.h"
 #include "pocket/ring_loops.h"
 
 namespace {
@@ -23,12 +24,14 @@ class RingLoopsTest : public ::testing::Test {
     layerResetState();
     ringLoopsResetState();
     ctreeResetState();
+    pockGeometryResetState();
   }
   void TearDown() override {
     ctreeResetState();
     ringLoopsResetState();
     layerResetState();
     pockRunReset();
+    pockGeometryResetState();
   }
 };
 
@@ -142,6 +145,46 @@ TEST_F(RingLoopsTest, UnfollowablePieceSetsTheFlag) {
   EXPECT_EQ(pockEngine().offsetFollowFailed, 1);
 }
 
+// A first record on both contours lying past A's first element: A is cut to begin with that
+// element, or with the next one when the record lies at the element's end, and the later records'
+// elements follow. A first record on A only (the merge's start point), or on A's first element,
+// cuts nothing.
+TEST_F(RingLoopsTest, FirstRecordInsideAStartsA) {
+  const auto hexagon = polygon({{0, 0}, {10, 0}, {20, 0}, {20, 10}, {10, 10}, {0, 10}});
+  struct Case {
+    const char* name;
+    IntersectionRecord first;
+    int count;         // A's count after the cut
+    int firstElement;  // the old index of A's new first element
+  };
+  const Case cases[] = {
+      {"inside element 3", {20, 4, 0, 3, 1, 1, 0}, 4, 2},
+      {"at element 3's end", {20, 10, 0, 3, 1, 1, 0}, 3, 3},
+      {"start point only", {20, 4, 0, 3, 0, 1, 0}, 6, 0},
+      {"on element 1", {4, 0, 0, 1, 1, 1, 0}, 6, 0},
+  };
+  const auto b = rect(18, 2, 25, 8, false);
+  const ContourHeader hb = header(b, 0, 1);
+  for (const Case& c : cases) {
+    auto a = hexagon;
+    ContourHeader ha = header(a, 1, 1);
+    IntersectionRecord rec[2] = {c.first, {5, 10, 0, 5, 2, 1, 0}};
+    std::vector<ContourElement> out(256);
+    ContourElement* loops[4];
+    int counts[4];
+    offsetSplitAtIsects(a.data(), &ha, b.data(), &hb, rec, 2, out.data(), loops, counts);
+    EXPECT_EQ(ha.count, c.count) << c.name;
+    const int dropped = 6 - c.count;
+    EXPECT_EQ(rec[1].elemA, 5 - dropped) << c.name;
+    EXPECT_TRUE(contSamePoint(contElemStart(a[0]),
+                              contElemStart(hexagon[static_cast<std::size_t>(c.firstElement)])))
+        << c.name;
+    EXPECT_TRUE(contSamePoint(contElemEnd(a[static_cast<std::size_t>(c.count - 1)]),
+                              contElemEnd(hexagon[5])))
+        << c.name;
+  }
+}
+
 TEST_F(RingLoopsTest, DuplicateRecordsAreDropped) {
   IntersectionRecord rec[4] = {{0, 0, 0, 1, 1, 1, 0},
                                {0.0005, 0, 0, 1, 2, 1, 0},
@@ -219,11 +262,15 @@ TEST_F(RingLoopsTest, NeedsOffsetTable) {
       {"stock mode", 0.0, {0.0, 0.0}, 0, 1, 1},
   };
   for (const Case& c : cases) {
-    ringSetAllowances(c.allowances.data(), static_cast<int>(c.allowances.size()));
-    ContourHeader h{};
-    layerGetHeader("MAIN", &h, 1);
-    h.stockMark = static_cast<std::int16_t>(c.stockMark);
-    layerSetHeader("MAIN", &h, 1);
+    // The allowance table is filled from MAIN's headers, as before each level.
+    for (int i = 0; i < 2; ++i) {
+      ContourHeader h{};
+      layerGetHeader("MAIN", &h, i);
+      h.allowance = c.allowances[static_cast<std::size_t>(i)];
+      if (i == 1) h.stockMark = static_cast<std::int16_t>(c.stockMark);
+      layerSetHeader("MAIN", &h, i);
+    }
+    ASSERT_EQ(pockAllowancesFromLayer("MAIN"), 2);
     pockEngine().pockStockMode = c.stockMode;
     EXPECT_EQ(ringNeedsOffset("MAIN", c.d), c.expect) << c.name;
   }
@@ -269,10 +316,9 @@ TEST_F(RingLoopsTest, ReachAndClearOfMain) {
   EXPECT_EQ(ringInitReach(), -1);
   ASSERT_EQ(layerCreate("MAIN"), 1);
   EXPECT_EQ(ringClearOfMain(4, rect(1, 1, 2, 2, true).data()), 1);  // MAIN empty
-  addMain(rect(0, 0, 20, 10, true), 1, 1);
+  addMain(rect(0, 0, 20, 10, true), 1, 1, 0, 0.5);
   pockEngine().pockToolRadius = 10.0;
-  const double a0 = 0.5;
-  ringSetAllowances(&a0, 1);
+  ASSERT_EQ(pockAllowancesFromLayer("MAIN"), 1);
   ASSERT_EQ(ringInitReach(), 1);
   EXPECT_DOUBLE_EQ(ringReach().centre.x, 10.0);
   EXPECT_DOUBLE_EQ(ringReach().centre.y, 5.0);
