@@ -64,6 +64,7 @@
 #include "pocket/ring_loops.h"
 #include "zlevel/closed_paths.h"
 #include "zlevel/drop_net.h"
+#include "zlevel/gouge_check.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
 #include "zlevel/zpath_fillet.h"
@@ -137,6 +138,7 @@ constexpr RunResetFn kModuleResets[] = {
     zpathFilletResetState,  // the fillet's search cursors
     arczResetState,
     dropNetResetState,  // both slope tolerances back to 0.01
+    roughGougeResetState,
     // pocketing engine
     pockRunReset,
     layerResetState,
