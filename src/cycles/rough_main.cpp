@@ -11,6 +11,7 @@
 #include "cycles/emit_point.h"
 #include "cycles/emit_region.h"
 #include "cycles/rough_config.h"
+#include "cycles/rough_control.h"
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
 #include "cycles/rupp_calls.h"

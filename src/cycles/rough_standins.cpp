@@ -1,6 +1,6 @@
 // rough_standins.cpp - the stand-ins of the steps the roughing run calls before their modules
-// exist: a controller that fails the run, settings that are stored or dropped, and the
-// missing-feature message, once per run and feature.
+// exist: a per-region toolpath step that fails the run, settings that are stored or dropped, and
+// the missing-feature message, once per run and feature.
 #include "cycles/rough_standins.h"
 
 #include <cstring>
@@ -28,10 +28,17 @@ void roughMissingFeature(const char* feature) {
   msgSendText(9, kCycMsgNotRealised, "* Funktion noch nicht realisiert", feature);
 }
 
-int roughControl(MachiningParams* /*params*/, SurfaceModel* /*model*/) {
-  roughMissingFeature("roughControl");
+int roughRegionToolpaths(const RoughRegionInput*, MachiningParams*, SurfaceModel*) {
+  roughMissingFeature("roughRegionToolpaths");
   msgSendInt(9, kRoughMsgComputeError, "* Error in computation", 0);
   return kRoughStopGivenUp;
+}
+
+void levelOutDrawContours(const ZPathList*) {}
+void linkOptOrderByLevel(Kont2D**) {}
+int stepOptFlatAreaBounds() {
+  roughMissingFeature("stepOptFlatAreaBounds");
+  return 1;
 }
 
 int stockModelInit(int mode, int, double, double, const char*, const char*, double, double, int) {

@@ -30,8 +30,8 @@ struct Sq {
 };
 
 ZPath* squarePath(const Sq& s) {
-  ZPath* p = zpathOf({{s.x0, s.y0, s.id}, {s.x1, s.y0, s.id}, {s.x1, s.y1, s.id}, {s.x0, s.y1, s.id}},
-                     s.z);
+  ZPath* p = zpathOf(
+      {{s.x0, s.y0, s.id}, {s.x1, s.y0, s.id}, {s.x1, s.y1, s.id}, {s.x0, s.y1, s.id}}, s.z);
   p->materialInside = s.material;
   p->nestingDepth = -1;
   zpathSetFlags(p, s.flags);
@@ -212,16 +212,18 @@ TEST_F(Grouping, StackedPocketsAndPlaneLevels) {
 // groups {A, I, B} (the bottom-up pass meets B first) and {D, C}, equal in top and bottom and
 // chained from (0, 0) by their start points; with bit 4 the island's sub-group comes first.
 TEST_F(Grouping, GroupsOfAStackedPartAndSubGroups) {
-  const std::vector<Sq> part = {{40, 2, 50, 12, 5},      {0, 0, 20, 20, 10},
-                                {8, 8, 12, 12, 10, 1},   {38, 0, 52, 14, 10},
+  const std::vector<Sq> part = {{40, 2, 50, 12, 5},
+                                {0, 0, 20, 20, 10},
+                                {8, 8, 12, 12, 10, 1},
+                                {38, 0, 52, 14, 10},
                                 {2, 2, 18, 18, 5}};
   for (int flags : {2, 6}) {
     List list(part);
     ASSERT_EQ(zpathListOrder(list.l, flags), 1);
     std::vector<double> xs;
     for (int i = 0; i < 5; ++i) xs.push_back(list[i].xmin);
-    const std::vector<double> want = flags == 2 ? std::vector<double>{0, 8, 2, 38, 40}
-                                                : std::vector<double>{8, 0, 2, 38, 40};
+    const std::vector<double> want =
+        flags == 2 ? std::vector<double>{0, 8, 2, 38, 40} : std::vector<double>{8, 0, 2, 38, 40};
     EXPECT_EQ(xs, want) << flags;
     for (int i = 0; i < 5; ++i) {
       EXPECT_EQ(list[i].groupId, list[i].xmin < 30 ? 0 : 1) << i;
@@ -320,7 +322,10 @@ TEST_F(Grouping, ShortPathStartsAtItsCorner) {
 
 TEST_F(Grouping, RegionOrder) {
   // z 10: pocket P1 with island I, pocket P2; z 5: Q1 under P1, Q2 under P2.
-  List list({{20, 0, 30, 10, 10}, {1, 1, 9, 9, 5}, {0, 0, 10, 10, 10}, {4, 4, 6, 6, 10, 1},
+  List list({{20, 0, 30, 10, 10},
+             {1, 1, 9, 9, 5},
+             {0, 0, 10, 10, 10},
+             {4, 4, 6, 6, 10, 1},
              {21, 1, 29, 9, 5}});
   ASSERT_EQ(zpathListOrder(list.l, kZpathOrderRegions), 1);
   const double wantX[5] = {0, 4, 1, 20, 21};
