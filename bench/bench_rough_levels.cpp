@@ -30,7 +30,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char* const kFiles[] = {"sphere_on_plate.stl", "wheel_in_box.stl", "ktoolcav.stl",
+const char* const kFiles[] = {"sphere_on_plate.stl", "wheel_in_box.stl",  "ktoolcav.stl",
                               "ktoolcor.stl",        "pycam-textbox.stl", "cone_on_side.stl"};
 
 struct Tally {
@@ -55,7 +55,8 @@ int recordRegion(const RoughRegionInput* in, MachiningParams*, SurfaceModel*) {
   tally.levels += in->levelsDoneCount;
   const auto t0 = Clock::now();
   zpathFileTruncate("bench_round_trip.zpa");
-  for (int i = 0; i < in->paths->count; ++i) zpathFileAppend("bench_round_trip.zpa", &in->paths->items[i]);
+  for (int i = 0; i < in->paths->count; ++i)
+    zpathFileAppend("bench_round_trip.zpa", &in->paths->items[i]);
   ZPathList* back = zpathListRead("bench_round_trip.zpa");
   zpathListFree(back);
   tally.roundTripSeconds += std::chrono::duration<double>(Clock::now() - t0).count();

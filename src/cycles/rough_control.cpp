@@ -54,7 +54,7 @@ namespace {
 
 constexpr int kNameCount = 8;
 constexpr const char* kTempLeaves[kNameCount] = {
-    "tmp.zpa",     "sopttmp.bnd",     "zrestmp.zpa",  "zrestmp2.zpa",
+    "tmp.zpa",        "sopttmp.bnd",     "zrestmp.zpa",   "zrestmp2.zpa",
     "zrestmpbnd.bnd", "zrestmpbnd2.bnd", "stocktmp2.zpa", "stocktmpbnd2.bnd"};
 
 struct ControlState {
@@ -197,9 +197,7 @@ int levelPaths(const GlobalParams& g, const Kont2D* region, WorkLists& w, double
 // The give-up messages of the retry rule.
 int retryStop(int rule) {
   switch (rule) {
-    case -2:
-      msgSendInt(9, kRoughMsgUserBreak, "* User-Break", 0);
-      return kRoughStopBreak;
+    case -2: msgSendInt(9, kRoughMsgUserBreak, "* User-Break", 0); return kRoughStopBreak;
     case -5:
       msgSendInt(9, kRoughMsgFinishPath, "* Cannot calculate finishpath ", 0);
       return ctlFail(kRoughStopFinishPath);
@@ -209,8 +207,7 @@ int retryStop(int rule) {
     case -1000:
       msgSendInt(9, kRoughMsgComputation, "* Error in computation", 0);
       return ctlFail(kRoughStopLevelGivenUp);
-    default:
-      return ctlFail(kRoughStopFailed);
+    default: return ctlFail(kRoughStopFailed);
   }
 }
 
@@ -342,7 +339,8 @@ int regionLevels(RunContext& rc, Kont2D* region) {
     roughRetryReset();
     bool endRegion = false;
     for (;;) {
-      st.stepDepth = std::max(g.vertzustel, std::min(st.lastLevel - z, st.top + cutter.zOffset - z));
+      st.stepDepth =
+          std::max(g.vertzustel, std::min(st.lastLevel - z, st.top + cutter.zOffset - z));
       if (st.stepDepth < 0) st.stepDepth = 0.1;
       pkoListReset(w.traced);
       pkoListReset(w.work);
@@ -434,7 +432,8 @@ int finishRun(int stop, MachiningParams* params, SurfaceModel* model, const Cutt
 int prepareRegion(const GlobalParams& g, Kont2D* region) {
   if (g.usebndzval == 0) {
     const double r0 = g.bndNoreduce != 0 ? 0.0 : 0.1;
-    double offset = g.boundMode == 2 ? -(g.frradius - r0) : (g.boundMode == 3 ? g.frradius - r0 : 0);
+    double offset =
+        g.boundMode == 2 ? -(g.frradius - r0) : (g.boundMode == 3 ? g.frradius - r0 : 0);
     if (std::fabs(g.boundOffset) >= 0.00001) offset += g.boundOffset;
     if (std::fabs(offset) >= 0.00001) {
       const int off = kontOffsetInPlace(region, offset);
@@ -682,8 +681,12 @@ int roughControl(MachiningParams* params, SurfaceModel* model) {
           msgSendInt(9, kRoughMsgOrder, "* Problem: Taschen koennen nicht generiert werden", 0);
         }
         if ((g.stepStrategy == 0 || g.stepStrategy == 1) && g.suppressNc == 0) {
-          const RoughRegionInput input{region, list, w.levelsDone.data(), w.allFree.data(),
-                                       static_cast<int>(w.levelsDone.size()), DBL_MAX};
+          const RoughRegionInput input{region,
+                                       list,
+                                       w.levelsDone.data(),
+                                       w.allFree.data(),
+                                       static_cast<int>(w.levelsDone.size()),
+                                       DBL_MAX};
           int done = regionFn != nullptr ? regionFn(&input, params, model)
                                          : roughRegionToolpaths(&input, params, model);
           // A start or path collision of the region step stops the run as a collision.
@@ -734,8 +737,8 @@ int roughReadModel(SurfaceModel* model, const char* file, const Kont2D* regions,
   roughSetModelFilter(filter, filter != nullptr ? margin : -1.0);
   polyhedronSetFaceFilter(roughModelBoxFilter);
   const GlobalParams& g = *parGlobalBlock();
-  const int result = g.extraCount > 0 ? modelLoadWithExtra(model, file, g.extra3df)
-                                      : modelLoadFile(model, file);
+  const int result =
+      g.extraCount > 0 ? modelLoadWithExtra(model, file, g.extra3df) : modelLoadFile(model, file);
   polyhedronClearFaceFilter();
   roughSetModelFilter(nullptr, -1.0);
   kontFree(around);

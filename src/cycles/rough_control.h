@@ -66,15 +66,15 @@ inline constexpr int kRoughMsgNoAptMemory = 311;
 
 // One level attempt carried into the retry rule. Fields in order.
 struct RegionTry {
-  std::int32_t sliceResult;    // result of the level slice; 1 before the first attempt
-  std::int32_t unused[6];      // set to 1, read by nothing
-  std::int32_t secondResult;   // 1; tested like the slice result
-  double z;                    // the level height, shifted by the retries
-  double tolerance;            // walk tolerance: "*PRECISION" at the level's start, halved per retry
-  std::int32_t stepStrategy;   // "*STEP_STRATEGY"
-  std::int32_t one;            // 1
-  std::int32_t zero;           // 0
-  std::int32_t retries;        // retries of this level; also the slice's shuffle seed
+  std::int32_t sliceResult;   // result of the level slice; 1 before the first attempt
+  std::int32_t unused[6];     // set to 1, read by nothing
+  std::int32_t secondResult;  // 1; tested like the slice result
+  double z;                   // the level height, shifted by the retries
+  double tolerance;           // walk tolerance: "*PRECISION" at the level's start, halved per retry
+  std::int32_t stepStrategy;  // "*STEP_STRATEGY"
+  std::int32_t one;           // 1
+  std::int32_t zero;          // 0
+  std::int32_t retries;       // retries of this level; also the slice's shuffle seed
 };
 static_assert(offsetof(RegionTry, z) == 32 && offsetof(RegionTry, retries) == 60);
 
@@ -145,19 +145,18 @@ int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* 
 // What the controller hands to the per-region toolpath step.
 struct RoughRegionInput {
   const Kont2D* region;
-  ZPathList* paths;           // the region's Z paths in machining order
-  const double* levelsDone;   // heights of the levels with a free cell, top down
-  const std::int8_t* allFree; // per level done: 1 when every cell of the region was free
+  ZPathList* paths;            // the region's Z paths in machining order
+  const double* levelsDone;    // heights of the levels with a free cell, top down
+  const std::int8_t* allFree;  // per level done: 1 when every cell of the region was free
   int levelsDoneCount;
-  double emptyDepth;          // the depth at which the model was found empty inside the region
+  double emptyDepth;  // the depth at which the model was found empty inside the region
 };
 using RoughRegionFn = int (*)(const RoughRegionInput* input, MachiningParams* params,
                               SurfaceModel* model);
 // Test seams, not reset by a run: the per-region step (null: roughRegionToolpaths), the level
 // slice (null: arczLevelPaths) and the closing of the output (null: emitFinish).
 void roughSetRegionFn(RoughRegionFn fn);
-using RoughSliceFn = int (*)(CollCtx* ctx, WalkTool* tool, WalkParams* params,
-                             SliceContext* slice);
+using RoughSliceFn = int (*)(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* slice);
 void roughSetSliceFn(RoughSliceFn fn);
 using RoughFinishFn = int (*)(const MachiningParams* params, const SurfaceModel* model);
 void roughSetFinishFn(RoughFinishFn fn);

@@ -159,8 +159,10 @@ int roughPlungePoints(const FloatDropNet* net, RasterCell* cell, Point2D* point,
   Point2D p{s.x, s.y};
   int result = 1;
   if (!insideOuter(region, p)) {
-    const int moved = roughGridBoundaryPoints(net, p, region->segments, region->count, &p);
-    if (moved < 0) return moved;
+    Point2D moved{};
+    const int found = roughGridBoundaryPoints(net, p, region->segments, region->count, &moved);
+    if (found < 0) return found;
+    p = moved;
     result = 0;
   }
   const int c0 = static_cast<int>(std::trunc((p.x - net->x0) / net->colStep));

@@ -67,6 +67,7 @@ TEST(RoughRetryRule, ClosedFormAndGiveUpCodes) {
     EXPECT_EQ(attempts, 15) << c.slice;
   }
   // -1 and -2 end at once; success resets the counter; a failed second result gives up.
+  roughRetryReset();
   RegionTry r = roughRegionTry(1, 1, 0);
   r.sliceResult = -1;
   EXPECT_EQ(roughRetryRule(&r), -1);
@@ -212,7 +213,8 @@ TEST_F(RoughControlRun, LevelGivenUpStopsTheRun) {
     const int expected = code == -9 ? -1000 : code;
     EXPECT_EQ(run(), expected);
     ASSERT_EQ(rec.slices.size(), 15u);
-    for (int n = 0; n < 15; ++n) EXPECT_NEAR(rec.slices[n].z, rec.slices[0].z + attemptOffset(n), 1e-12);
+    for (int n = 0; n < 15; ++n)
+      EXPECT_NEAR(rec.slices[n].z, rec.slices[0].z + attemptOffset(n), 1e-12);
     EXPECT_TRUE(rec.regionLevels.empty());
     EXPECT_EQ(cyc3dSetResult(nullptr, expected), 1);
   }
@@ -359,10 +361,13 @@ struct RealPart {
   double bottom, top;
   double radius;
   std::vector<double> floors;  // flat faces seen from above (tip heights)
+  std::vector<double> hidden;  // flat faces facing down: never a plane level
 };
 
-const RealPart kWheel{"wheel_in_box.stl", 0, 50, 5, {35, 22, 18, 4}};
-const RealPart kSphere{"sphere_on_plate.stl", -1, 30.8718, 2.5, {14.9359, 2.1872}};
+// The wheel's faces at 4 and 0 face down (under the wheel and the box's bottom); the sphere's
+// face at 2.1872 too.
+const RealPart kWheel{"wheel_in_box.stl", 0, 50, 2.5, {50, 35, 22, 18}, {4}};
+const RealPart kSphere{"sphere_on_plate.stl", -1, 30.8718, 2.5, {14.9359}, {2.1872}};
 
 class RoughRealPart : public RoughControlRun {
  protected:
@@ -413,11 +418,17 @@ TEST_F(RoughRealPart, LevelLists) {
       for (double z : sliced) found = found || std::fabs(z - (f + c)) < 0.02;
       EXPECT_TRUE(found) << p->file << " floor " << f;
     }
+    for (double f : p->hidden) {
+      for (double z : sliced) EXPECT_GT(std::fabs(z - (f + c)), 0.02) << p->file << " face " << f;
+    }
     for (std::size_t i = 1; i < sliced.size(); ++i) {
       EXPECT_LE(sliced[i - 1] - sliced[i], step + 1e-6) << p->file;
       EXPECT_GT(sliced[i - 1] - sliced[i], 0.001) << p->file;
     }
-    EXPECT_NEAR(sliced.front(), zmax - step + 0.001, 1e-9) << p->file;
+    // The first level is the top face's plane level or the first step down.
+    EXPECT_TRUE(std::fabs(sliced.front() - (zmax + 0.001)) < 1e-9 ||
+                std::fabs(sliced.front() - (zmax - step + 0.001)) < 1e-9)
+        << p->file << " " << sliced.front();
   }
 }
 
@@ -454,7 +465,7 @@ TEST_F(RoughRealPart, PathCountsAgainstBruteForceDrops) {
     for (double z : slicedLevels()) {
       const double tip = z - p->radius;
       bool nearVertex = false;
-      for (double v : vertexZ) nearVertex = nearVertex || std::fabs(v - tip) < 0.2;
+      for (double v : vertexZ) nearVertex = nearVertex || std::fabs(v - tip) < 0.05;
       if (nearVertex) continue;
       std::vector<std::uint8_t> mask(static_cast<std::size_t>(rows) * cols);
       for (int r = 0; r < rows; ++r)
@@ -468,7 +479,7 @@ TEST_F(RoughRealPart, PathCountsAgainstBruteForceDrops) {
       EXPECT_EQ(paths, loops) << p->file << " level " << z;
       ++judged;
     }
-    EXPECT_GT(judged, 2) << p->file;
+    EXPECT_GE(judged, 2) << p->file;
   }
 }
 

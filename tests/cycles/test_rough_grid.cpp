@@ -100,11 +100,11 @@ TEST_F(RoughGrid, AlignedToTheStartPoint) {
   EXPECT_EQ(cols, 13);
   EXPECT_EQ(rows, 8);
   // Some node column lies 0.025 from the start point's x: the grid is aligned to it.
-  const double k0 = (33.3 - x0 - 0.025) / cs;
+  const double k0 = (33.3 + 0.025 - x0) / cs;
   EXPECT_NEAR(k0, std::round(k0), 1e-9);
   EXPECT_LT(x0, 0.0);
   EXPECT_GT(x0, -10.0);
-  EXPECT_NEAR(y0, 12.0 - 20.0 + 0.025 - 10.0, 1e-9);
+  EXPECT_NEAR(y0, 12.0 - 10.0 + 0.025 - 10.0, 1e-9);
   kontFree(k);
 }
 
@@ -156,10 +156,14 @@ TEST_F(RoughGrid, LevelsFromNodesInsideOnly) {
   k->mesh = nullptr;
   ZLevelList* list = zlevNew(200, 1000, -1000);
   ASSERT_EQ(roughLevelsFromNetInside(list, n, k, 3.0, 0.0), 1);
-  // Brute force: nodes with min distance to the square's sides >= 3 + 1e-5: x, y in 3..7.
+  // Brute force: nodes whose distance to the square's sides is at least 3 + 1e-5: x, y in 4..6
+  // (a node exactly 3 away does not count).
   std::vector<double> expected;
-  for (int r = 3; r <= 7; ++r)
-    for (int c = 3; c <= 7; ++c) expected.push_back(r * 11 + c);
+  for (int r = 0; r <= 10; ++r)
+    for (int c = 0; c <= 10; ++c) {
+      const double d = std::min({double(r), double(c), 10.0 - r, 10.0 - c});
+      if (d >= 3 + 1e-5) expected.push_back(r * 11 + c);
+    }
   ASSERT_EQ(list->count, static_cast<int>(expected.size()));
   std::sort(expected.rbegin(), expected.rend());
   for (int i = 0; i < list->count; ++i) EXPECT_NEAR(list->z[i], expected[i], 0.002) << i;
