@@ -482,17 +482,17 @@ Kont2D* loadRegions(GlobalParams& g, SurfaceModel* model, double boundOffset, in
     m += 2 * cutter.radius;
     if (g.outsideIn == 1) m += cutter.radius;
     if (g.holdcheck != 0) m += toolAssemblyMaxDiameter(&roughMachiningParams()->tool);
-    const int loaded = roughReadModel(model, g.approx, regions, m);
-    if (loaded < 0) {
+    // A model that does not load is a missing model (-1), whatever the loader's code: -2 would
+    // read as a user break.
+    if (roughReadModel(model, g.approx, regions, m) < 0) {
       kontFree(regions);
-      *stop = ctlFail(loaded);
+      *stop = ctlFail(kRoughStopFailed);
       return nullptr;
     }
     return regions;
   }
-  const int loaded = roughReadModel(model, g.approx, nullptr, 0);
-  if (loaded < 0) {
-    *stop = ctlFail(loaded);
+  if (roughReadModel(model, g.approx, nullptr, 0) < 0) {
+    *stop = ctlFail(kRoughStopFailed);
     return nullptr;
   }
   const double grow = 3.111 * cutter.radius;
