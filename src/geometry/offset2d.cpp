@@ -578,6 +578,14 @@ int buildResult(Offset& w, Kont2D** out) {
   return 1;
 }
 
+// Room for the traced segments: the walker steps at most the step length (1 at the working scale)
+// and the paths run about as long as the walls, so the list rarely grows while tracing.
+int tracedRoom(const Kont2D* walls) {
+  double length = 0.0;
+  for (int i = 0; i < walls->count; ++i) length += segLength(walls->segments[i]);
+  return static_cast<int>(std::clamp(1.5 * length, 1000.0, 4.0e6));
+}
+
 int offsetCore(const Kont2D* region, double d, Kont2D** out) {
   Offset w;
   w.region = region;
@@ -590,7 +598,7 @@ int offsetCore(const Kont2D* region, double d, Kont2D** out) {
   w.frame = kontNewRect(Point2D{w.walls->xmin - m, w.walls->ymin - m},
                         Point2D{w.walls->xmax + m, w.walls->ymax + m});
   w.cands = stelListNew(w.walls->count + 2);
-  w.traced = pkoListNew(1000);
+  w.traced = pkoListNew(tracedRoom(w.walls));
   w.starts = lstIntNew(10);
   if (w.frame == nullptr || w.cands == nullptr || w.traced == nullptr || w.starts == nullptr)
     return off2dFail(-1);

@@ -333,6 +333,15 @@ TEST_F(Offset2dTest, InPlaceKeepsPlaceInList) {
   Kont2D* small = kontFromPoints(square(0, 0, 1));
   EXPECT_EQ(kontOffsetInPlace(small, -5.0), 0);
   EXPECT_EQ(small->count, 4) << "a vanished offset leaves the region as it was";
+  Kont2D* island = kontFromPoints(square(0, 0, 0.5, true));
+  small->count = 3;  // open: the closing segment gone
+  kontHangIslands(small, {island});
+  geoErrReset();
+  EXPECT_EQ(kontOffsetInPlace(small, 1.0), kOff2dOpenWithIslands);
+  EXPECT_EQ(small->count, 3);
+  EXPECT_EQ(small->child, island);
+  EXPECT_EQ(geoErrCode(), kOff2dOpenWithIslands);
+  EXPECT_STREQ(geoErrRecord()->file, "kont2d");
   kontFree(small);
   kontFree(first);
 }

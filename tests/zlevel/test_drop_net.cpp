@@ -155,6 +155,19 @@ void checkNetsAgainstBruteForce(const SurfaceModel& m, int type, double R, int r
   }
 }
 
+// Both kinds of net over one grid, filled with the same tool and no clip.
+struct BothNets {
+  FNetPtr f;
+  NetPtr d;
+};
+BothNets fillBoth(const SurfaceModel& m, double x0, double y0, int rows, int cols, double rs,
+                  double cs, double radius, double corner) {
+  BothNets b{makeFNet(x0, y0, rows, cols, rs, cs), makeNet(x0, y0, rows, cols, rs, cs)};
+  EXPECT_EQ(fDropNetFill(b.f.get(), &m, nullptr, radius, corner), 0);
+  EXPECT_EQ(dropNetBuild(b.d.get(), &m, nullptr, radius, corner), 0);
+  return b;
+}
+
 std::vector<Tri3D> loadStl(const std::string& name) {
   Tri3List* l = stlRead(qdtest::dataPath(name).c_str());
   std::vector<Tri3D> tris;
@@ -215,6 +228,33 @@ TEST_F(DropNetTest, TerrainNodesEqualBruteForceDrops) {
   EXPECT_EQ(tm.m.cutter->type, kCutterFlat);
   EXPECT_EQ(tm.m.cutter->radius, 7);
   EXPECT_EQ(tm.m.step, 1.0);
+}
+
+// A DropNet over a four-corner facet model uses the four-corner drop and gives the heights of the
+// triangle model; a FloatDropNet always uses the triangle drop, which finds no triangles there.
+TEST_F(DropNetTest, FourCornerModels) {
+  const std::vector<Tri3D> tris = qdtest::terrainMesh(16, 40);
+  std::vector<QuadFacet> quads;
+  for (const Tri3D& t : tris) quads.push_back(qdtest::quadOf(t.v[0], t.v[1], t.v[2], t.v[2]));
+  qdtest::TriModel tm(tris, qdtest::makeCutter(kCutterBall, 2, 2));
+  qdtest::QuadModel qm(quads, qdtest::makeCutter(kCutterBall, 2, 2));
+  prepare(&tm.m);
+  prepare(&qm.m);
+  NetPtr a = makeNet(1, 1.5, 9, 8, 4.5, 5.0);
+  NetPtr b = makeNet(1, 1.5, 9, 8, 4.5, 5.0);
+  ASSERT_EQ(dropNetBuild(a.get(), &tm.m, nullptr, 2, 2), 0);
+  ASSERT_EQ(dropNetBuild(b.get(), &qm.m, nullptr, 2, 2), 0);
+  FNetPtr f = makeFNet(1, 1.5, 9, 8, 4.5, 5.0);
+  ASSERT_EQ(fDropNetFill(f.get(), &qm.m, nullptr, 2, 2), 0);
+  for (int r = 0; r < 9; ++r) {
+    for (int c = 0; c < 8; ++c) {
+      EXPECT_NEAR(a->height[r][c], b->height[r][c], 1e-9) << r << ", " << c;
+      EXPECT_EQ(b->valid[r][c], 1);
+      EXPECT_EQ(f->height[r][c], -102.0f) << "the floor less the corner radius";
+      EXPECT_EQ(f->slope[r][c], 1);
+    }
+  }
+  EXPECT_EQ(qm.m.step, 1.0) << "the four-corner drop rewrote the copy's step";
 }
 
 // The caller's model has the slope stop and step jitter on; the fill's copy has both off, so
@@ -283,10 +323,9 @@ TEST_F(DropNetTest, TiltedPlaneAndLevelPlate) {
     addPlane(&t, -30, -30, 60, 60, 2.0, tilt, tilt / 2);
     qdtest::TriModel tm(t, qdtest::makeCutter(kCutterBall, 3, 3));
     prepare(&tm.m);
-    FNetPtr net = makeFNet(0, 0, 8, 9, 3.5, 3.0);
-    NetPtr dnet = makeNet(0, 0, 8, 9, 3.5, 3.0);
-    ASSERT_EQ(fDropNetFill(net.get(), &tm.m, nullptr, 3, 3), 0);
-    ASSERT_EQ(dropNetBuild(dnet.get(), &tm.m, nullptr, 3, 3), 0);
+    BothNets both = fillBoth(tm.m, 0, 0, 8, 9, 3.5, 3.0, 3, 3);
+    const FloatDropNet* net = both.f.get();
+    const DropNet* dnet = both.d.get();
     for (int r = 0; r < net->rows; ++r) {
       for (int c = 0; c < net->cols; ++c) {
         EXPECT_EQ(net->slope[r][c], tilt == 0.0 ? 0 : 1) << tilt;
@@ -314,10 +353,9 @@ TEST_F(DropNetTest, SlopeToleranceAndNodesThatTouchNothing) {
     addPlane(&t, 100, 100, 101, 101, 0, 0, 0);  // far away
     qdtest::TriModel tm(t, qdtest::makeCutter(kCutterBall, 3, 3));
     prepare(&tm.m);
-    FNetPtr net = makeFNet(0, 0, 2, 2, 50, 50);
-    NetPtr dnet = makeNet(0, 0, 2, 2, 50, 50);
-    ASSERT_EQ(fDropNetFill(net.get(), &tm.m, nullptr, 3, 3), 0);
-    ASSERT_EQ(dropNetBuild(dnet.get(), &tm.m, nullptr, 3, 3), 0);
+    BothNets both = fillBoth(tm.m, 0, 0, 2, 2, 50, 50, 3, 3);
+    const FloatDropNet* net = both.f.get();
+    const DropNet* dnet = both.d.get();
     const Drop d = bruteDrop(tm.m, cutterOf(kCutterBall, 3), 0, 0);
     ASSERT_TRUE(d.touched);
     ASSERT_EQ(d.contact.x, k.ax) << "the fixture rests the ball on the apex";
@@ -346,10 +384,9 @@ TEST_F(DropNetTest, SlopeToleranceAndNodesThatTouchNothing) {
   addPlane(&t, 100, 100, 101, 101, 0, 0, 0);
   qdtest::TriModel tm(t, qdtest::makeCutter(kCutterBall, 3, 3));
   prepare(&tm.m);
-  FNetPtr net = makeFNet(0.001, 0, 2, 2, 5.0, 4.999);
-  NetPtr dnet = makeNet(0.001, 0, 2, 2, 5.0, 4.999);
-  ASSERT_EQ(fDropNetFill(net.get(), &tm.m, nullptr, 3, 3), 0);
-  ASSERT_EQ(dropNetBuild(dnet.get(), &tm.m, nullptr, 3, 3), 0);
+  BothNets both = fillBoth(tm.m, 0.001, 0, 2, 2, 5.0, 4.999, 3, 3);
+  const FloatDropNet* net = both.f.get();
+  const DropNet* dnet = both.d.get();
   for (int r = 0; r < 2; ++r) {
     for (int c = 0; c < 2; ++c) {
       EXPECT_EQ(net->valid[r][c], 1);

@@ -14,6 +14,7 @@
 #include "geometry/kont_shapes.h"
 #include "geometry/msg_capture.h"
 #include "geometry/walker_hooks.h"
+#include "support/temp_dir.h"
 #include "zlevel/zlevel_hooks.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_fillet.h"
@@ -442,6 +443,7 @@ TEST_F(ZPathFilletTest, OverlapTableAndIntervals) {
 // ---- failure ----------------------------------------------------------------------------------
 
 TEST_F(ZPathFilletTest, FailureLeavesInputPaths) {
+  qdtest::ScopedTempDir dir;  // the failed offsets write their problem file
   const std::vector<Point2D> sq{{0, 0}, {20, 0}, {20, 20}, {0, 20}};
   walkSetHooks(nullptr);  // the offsets cannot trace
   ZPathList* list = listOf({cornerPath(sq, 0), cornerPath(sq, 1)});
@@ -459,6 +461,7 @@ TEST_F(ZPathFilletTest, FailureLeavesInputPaths) {
 // Every allocation fails in turn: a failure code with the input paths as they were, or, where a
 // later try of an offset recovers, a rounded result; nothing leaked either way.
 TEST_F(ZPathFilletTest, AllocationFailureKeepsInput) {
+  qdtest::ScopedTempDir dir;  // an offset whose tries all fail writes its problem file
   const std::vector<Point2D> l{{0, 0}, {30, 0}, {30, 12}, {12, 12}, {12, 30}, {0, 30}};
   int failures = 0;
   for (long n = 1, successesInARow = 0; successesInARow < 30; ++n) {
