@@ -15,7 +15,6 @@
 #include "cycles/cycle_result.h"
 #include "cycles/emit_region.h"
 #include "cycles/rough_grid.h"
-#include "cycles/rough_main.h"
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
 #include "cycles/zfin_main.h"
@@ -74,6 +73,8 @@ struct ControlState {
   // Facet filter.
   const Kont2D* filterRegions = nullptr;
   double filterMargin = -1;
+  // The plane-pass marker of the roughing main: set from its first flat-plane pass on.
+  int planePass = 0;
 };
 ControlState st;
 
@@ -471,7 +472,7 @@ Kont2D* loadRegions(GlobalParams& g, SurfaceModel* model, double boundOffset, in
       *stop = ctlFail(geoErrCode() < 0 ? geoErrCode() : kRoughStopFailed);
       return nullptr;
     }
-    if (roughPlanePass() != 0 && g.zsort != 0) linkOptOrderByLevel(&regions);
+    if (st.planePass != 0 && g.zsort != 0) linkOptOrderByLevel(&regions);
     double box[4];
     if (chainBox(regions, box)) {
       st.box = kontNewRect(Point2D{box[0] - boundOffset, box[1] - boundOffset},
@@ -874,6 +875,7 @@ int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* 
   return -1;
 }
 
+void roughControlSetPlanePass(int flag) { st.planePass = flag != 0 ? 1 : 0; }
 void roughSetRegionFn(RoughRegionFn fn) { regionFn = fn; }
 void roughSetSliceFn(RoughSliceFn fn) { sliceFn = fn; }
 void roughSetFinishFn(RoughFinishFn fn) { finishFn = fn; }

@@ -161,6 +161,9 @@ void roughSetSliceFn(RoughSliceFn fn);
 using RoughFinishFn = int (*)(const MachiningParams* params, const SurfaceModel* model);
 void roughSetFinishFn(RoughFinishFn fn);
 
+// The roughing main's plane-pass marker (regions are ordered by level while it is set).
+void roughControlSetPlanePass(int flag);
+
 // Read by the region emitter and the tests.
 double roughStepDepth();
 double roughLastLevelHeight();

@@ -117,6 +117,7 @@ int roughFlatPlanePass(GlobalParams& g, int first) {
   g.tief = -10000.0;
   g.gridFactor *= 0.25;
   roughState.planePass = 1;
+  roughControlSetPlanePass(1);
   run->boundaryMode = 0;
   roughSetSecondPass(1);
   g.wcoll = 1;
