@@ -11,6 +11,7 @@
 #include "cycles/emit_point.h"
 #include "cycles/emit_region.h"
 #include "cycles/rough_config.h"
+#include "cycles/rough_control.h"
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
 #include "cycles/rupp_calls.h"
@@ -116,6 +117,7 @@ int roughFlatPlanePass(GlobalParams& g, int first) {
   g.tief = -10000.0;
   g.gridFactor *= 0.25;
   roughState.planePass = 1;
+  roughControlSetPlanePass(1);
   run->boundaryMode = 0;
   roughSetSecondPass(1);
   g.wcoll = 1;

@@ -1,6 +1,6 @@
 // rough_standins.cpp - the stand-ins of the steps the roughing run calls before their modules
-// exist: a controller that fails the run, settings that are stored or dropped, and the
-// missing-feature message, once per run and feature.
+// exist: a per-region toolpath step that fails the run, settings that are stored or dropped, and
+// the missing-feature message, once per run and feature.
 #include "cycles/rough_standins.h"
 
 #include <cstring>
@@ -10,13 +10,13 @@
 #include "cycles/cycle_result.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
+#include "zlevel/step_opt.h"
 
 namespace {
 
 struct StandInState {
   RoughStoredSettings stored;
   TiltParams* current = nullptr;
-  int planesWritten = 0;
   std::set<std::string> reported;  // features already named in this run
 };
 StandInState standIns;
@@ -28,10 +28,17 @@ void roughMissingFeature(const char* feature) {
   msgSendText(9, kCycMsgNotRealised, "* Funktion noch nicht realisiert", feature);
 }
 
-int roughControl(MachiningParams* /*params*/, SurfaceModel* /*model*/) {
-  roughMissingFeature("roughControl");
+int roughRegionToolpaths(const RoughRegionInput*, MachiningParams*, SurfaceModel*) {
+  roughMissingFeature("roughRegionToolpaths");
   msgSendInt(9, kRoughMsgComputeError, "* Error in computation", 0);
   return kRoughStopGivenUp;
+}
+
+void levelOutDrawContours(const ZPathList*) {}
+void linkOptOrderByLevel(Kont2D**) {}
+int stepOptFlatAreaBounds() {
+  roughMissingFeature("stepOptFlatAreaBounds");
+  return 1;
 }
 
 int stockModelInit(int mode, int, double, double, const char*, const char*, double, double, int) {
@@ -77,8 +84,9 @@ int facetConvertFile(const char*, const char*, const char*, double) {
   return -1;
 }
 
-int stepOptPlanesWritten() { return standIns.planesWritten; }
-void stepOptMarkPlanesWritten(int flag) { standIns.planesWritten = flag; }
+// One flag with the flat-area finders' own.
+int stepOptPlanesWritten() { return stepOptPlaneFileWritten(); }
+void stepOptMarkPlanesWritten(int flag) { stepOptSetPlaneFileWritten(flag); }
 
 const RoughStoredSettings& roughStoredSettings() { return standIns.stored; }
 
@@ -86,6 +94,6 @@ void roughStandInsResetState() {
   // The run that made the current tilt record frees it; a reset only forgets it.
   standIns.stored = RoughStoredSettings{};
   standIns.current = nullptr;
-  standIns.planesWritten = 0;
+  stepOptSetPlaneFileWritten(0);
   standIns.reported.clear();
 }

@@ -1,10 +1,10 @@
 // rough_standins.h - what the roughing run calls of steps that the library does not hold yet:
-// the roughing controller, the stock model, the tilt and head
-// avoidance settings of the five-axis control, some holder and contact settings, the facet
-// conversion library and the level planning's flat-plane query. None of them claims success: the
-// controller fails the run, the settings are stored or dropped, and when a job asks for a feature
-// that is missing the run says so once (message 1104 naming it). Each is replaced, name for name,
-// when its module is built.
+// the per-region toolpath step and other steps of the roughing controller, the stock model, the
+// tilt and head avoidance settings of the five-axis control, some holder and contact settings, the
+// facet conversion library and the level planning's flat-plane query. None of them claims success:
+// the per-region step fails the run, the settings are stored or dropped, and when a job asks for a
+// feature that is missing the run says so once (message 1104 naming it). Each is replaced, name for
+// name, when its module is built.
 #pragma once
 
 #include <cstdint>
@@ -13,14 +13,29 @@
 #include "geometry/vec.h"
 #include "model/surface_model.h"
 
-// ---- roughing controller --------------------------------------------------------------------
+// ---- steps of the roughing controller ----------------------------------------------------------
 
-// The controller: sends message 1104 "* Funktion noch nicht realisiert" with the argument
-// "roughControl" and message 3003 "* Error in computation" (both level 9) and returns -1000, so
-// the run's status word says failure. A test installs a controller of its own (roughSetControl).
-int roughControl(MachiningParams* params, SurfaceModel* model);
+struct RoughRegionInput;
+struct ZPathList;
+struct Kont2D;
+
+// The per-region toolpath step (pocketing and emission of a region's Z paths) is not built: it
+// sends message 1104 "* Funktion noch nicht realisiert" with the argument "roughRegionToolpaths"
+// and message 3003 "* Error in computation" (both level 9) and returns -1000, so the run's status
+// word says failure; no toolpath is claimed. Tests install a recording step (roughSetRegionFn).
+int roughRegionToolpaths(const RoughRegionInput* input, MachiningParams* params,
+                         SurfaceModel* model);
 inline constexpr int kRoughMsgComputeError = 3003;
 inline constexpr int kRoughStopGivenUp = -1000;
+
+// Drawing a level's contours into the output: draws nothing yet.
+void levelOutDrawContours(const ZPathList* paths);
+// Ordering the regions by level for the flat-plane pass: keeps the order they have.
+void linkOptOrderByLevel(Kont2D** regions);
+// The flat-area finder of "*STEP_MODE" 3 is not built: one warning (message 1104 naming
+// "stepOptFlatAreaBounds") per run, no outline is written and the planes-written flag stays 0, so
+// the step-down levels run on their own. Returns 1.
+int stepOptFlatAreaBounds();
 
 // ---- stock model (stays inactive) -------------------------------------------------------------
 

@@ -6,6 +6,8 @@
 #include "cycles/cyc3d_record.h"
 #include "cycles/emit_region.h"
 #include "cycles/level_pocket_hooks.h"
+#include "cycles/rough_control.h"
+#include "cycles/rough_grid.h"
 #include "cycles/rough_main.h"
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
@@ -174,6 +176,8 @@ constexpr RunResetFn kModuleResets[] = {
     roughMainResetState,
     roughSetupResetState,
     roughStandInsResetState,
+    roughControlResetState,  // also uninstalls the drop model of the gouge check
+    roughGridResetState,
     approachResetState,
     emitRegionResetState,
 };

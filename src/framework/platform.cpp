@@ -104,6 +104,12 @@ int platRandomUuid(char* out, std::size_t size) {
   return 1;
 }
 
+std::int64_t platSteadyMillis() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 std::int64_t platNowMillis() {
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);

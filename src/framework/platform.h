@@ -34,6 +34,8 @@ int platRandomUuid(char* out, std::size_t size);
 
 // The wall clock in milliseconds since 1970-01-01 UTC.
 std::int64_t platNowMillis();
+// A steady clock in milliseconds from an arbitrary start: for run times (it never jumps).
+std::int64_t platSteadyMillis();
 
 // Formats the local time of epochSeconds with a strftime format in the "C" locale (day and month
 // names in English whatever locale the host set) into out (size bytes, NUL-terminated).

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/path_join.h"
 #include "framework/platform.h"
 
 int cyc3dTempFileName(char* out, std::size_t outSize, const char* folder, const char* extension) {
@@ -18,15 +19,5 @@ int cyc3dTempFileName(char* out, std::size_t outSize, const char* folder, const 
 }
 
 int cyc3dJoinPath(char* out, std::size_t size, const char* folder, const char* name) {
-  if (out == nullptr || size == 0) return 0;
-  out[0] = '\0';
-  if (folder == nullptr || name == nullptr) return 0;
-  const std::size_t len = std::strlen(folder);
-  const bool separated = len == 0 || folder[len - 1] == '/' || folder[len - 1] == '\\';
-  const int n = std::snprintf(out, size, "%s%s%s", folder, separated ? "" : "/", name);
-  if (n < 0 || static_cast<std::size_t>(n) >= size) {
-    out[0] = '\0';
-    return 0;
-  }
-  return 1;
+  return pathJoinDirName(out, size, folder, name);
 }

@@ -1,0 +1,895 @@
+// rough_control.cpp - the roughing controller: regions, drop grid and levels per region, the level
+// loop with its retry rule, the Z-path file round trip, the per-region step, the end of the run
+// with its report; the drop tool of the gouge check and the facet filter of the model loading.
+#include "cycles/rough_control.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <source_location>
+#include <string>
+#include <vector>
+
+#include "cycles/cycle_result.h"
+#include "cycles/emit_region.h"
+#include "cycles/rough_grid.h"
+#include "cycles/rough_setup.h"
+#include "cycles/rough_standins.h"
+#include "cycles/zfin_main.h"
+#include "framework/global_params.h"
+#include "framework/messages.h"
+#include "framework/path_join.h"
+#include "framework/platform.h"
+#include "geometry/boundary.h"
+#include "geometry/csys.h"
+#include "geometry/geo_error.h"
+#include "geometry/kont_files.h"
+#include "geometry/kont_region.h"
+#include "geometry/lists.h"
+#include "geometry/offset2d.h"
+#include "geometry/pko_list.h"
+#include "geometry/tri_mesh.h"
+#include "model/coll_candidates.h"
+#include "model/holder_model.h"
+#include "model/mesh_load.h"
+#include "model/model_load.h"
+#include "model/path_collision.h"
+#include "model/polyhedron.h"
+#include "model/tool_assembly.h"
+#include "zlevel/coll_cull.h"
+#include "zlevel/drop_net.h"
+#include "zlevel/gouge_check.h"
+#include "zlevel/level_slice.h"
+#include "zlevel/model_reduce.h"
+#include "zlevel/zlevel_list.h"
+#include "zlevel/zpath.h"
+#include "zlevel/zpath_file.h"
+#include "zlevel/zpath_grouping.h"
+#include "zlevel/zpath_pko.h"
+
+namespace {
+
+constexpr int kNameCount = 8;
+constexpr const char* kTempLeaves[kNameCount] = {
+    "tmp.zpa",        "sopttmp.bnd",     "zrestmp.zpa",   "zrestmp2.zpa",
+    "zrestmpbnd.bnd", "zrestmpbnd2.bnd", "stocktmp2.zpa", "stocktmpbnd2.bnd"};
+
+struct ControlState {
+  char names[kNameCount][kParTextSize] = {};
+  char aptStem[kParTextSize] = {};
+  double lastLevel = DBL_MAX;
+  double top = 0, bottom = 0;
+  double stepDepth = 0;
+  int retries = 0;
+  // Resources of the current run, freed by roughFreeAll.
+  Kont2D* box = nullptr;
+  ZLevelList* levels = nullptr;
+  CellList* cells = nullptr;
+  FloatDropNet* grid = nullptr;
+  Raster* raster = nullptr;
+  SurfaceModel* dropModel = nullptr;
+  // Facet filter.
+  const Kont2D* filterRegions = nullptr;
+  double filterMargin = -1;
+  // The plane-pass marker of the roughing main: set from its first flat-plane pass on.
+  int planePass = 0;
+};
+ControlState st;
+
+// Seams of the tests; they outlive runs.
+RoughRegionFn regionFn = nullptr;
+RoughSliceFn sliceFn = nullptr;
+RoughFinishFn finishFn = nullptr;
+
+int ctlFail(int code, std::source_location at = std::source_location::current()) {
+  geoErrSet(code, "rough_control", static_cast<int>(at.line()));
+  return code;
+}
+
+void freeRegionResources() {
+  gridRasterFree(st.raster);
+  st.raster = nullptr;
+  fDropNetFree(st.grid);
+  st.grid = nullptr;
+  gridCellListFree(st.cells);
+  st.cells = nullptr;
+  zlevFree(st.levels);
+  st.levels = nullptr;
+}
+
+// Step 2: the temporary names and the output name's stem. An output name without '.' keeps
+// the whole name as its stem.
+int buildNames(const GlobalParams& g) {
+  for (int i = 0; i < kNameCount; ++i) {
+    if (pathJoinDirName(st.names[i], kParTextSize, g.tmpDir, kTempLeaves[i]) != 1) {
+      msgSendText(9, kRoughMsgBadOutputName, "*", g.tmpDir);
+      return ctlFail(kRoughStopFailed);
+    }
+  }
+  std::string stem = g.apt;
+  const std::size_t dot = stem.rfind('.');
+  if (dot != std::string::npos) stem.resize(dot);
+  if (g.singlepofMode == 0) stem += "_" + std::to_string(static_cast<int>(g.jobid));
+  std::snprintf(st.aptStem, sizeof st.aptStem, "%s", stem.c_str());
+  return 0;
+}
+
+// Every contour of the chain: outer contours by next, islands by child and next.
+template <typename Fn>
+void forEachContour(const Kont2D* regions, Fn fn) {
+  for (const Kont2D* r = regions; r != nullptr; r = r->next) {
+    fn(r);
+    for (const Kont2D* i = r->child; i != nullptr; i = i->next) fn(i);
+  }
+}
+
+// The box of a chain of regions, false when it has no segment.
+bool chainBox(const Kont2D* regions, double box[4]) {
+  box[0] = box[1] = DBL_MAX;
+  box[2] = box[3] = -DBL_MAX;
+  bool any = false;
+  for (const Kont2D* r = regions; r != nullptr; r = r->next) {
+    if (r->count <= 0) continue;
+    any = true;
+    box[0] = std::min(box[0], r->xmin);
+    box[1] = std::min(box[1], r->ymin);
+    box[2] = std::max(box[2], r->xmax);
+    box[3] = std::max(box[3], r->ymax);
+  }
+  return any;
+}
+
+struct WorkLists {
+  PkoList* traced = nullptr;
+  PkoList* work = nullptr;
+  IntList* starts = nullptr;
+  ZPath* path = nullptr;
+  std::vector<double> levelsDone;
+  std::vector<std::int8_t> allFree;
+  bool ok() const { return traced != nullptr && work != nullptr && starts != nullptr && path; }
+  ~WorkLists() {
+    pkoListFree(traced);
+    pkoListFree(work);
+    lstIntFree(starts);
+    zpathFree(path);
+  }
+};
+
+struct RegionFlags {
+  bool materialSeen = false;
+  double emptyDepth = DBL_MAX;
+};
+
+// The paths of one successful level: each piece becomes a Z path appended to the Z-path file and
+// (unless the region's own height is the level) collected to cull the candidates.
+int levelPaths(const GlobalParams& g, const Kont2D* region, WorkLists& w, double z, int plane,
+               CollCtx* ctx, const WalkTool& tool, const SurfaceModel* model) {
+  ZPathList* level = g.usebndzval == 0 ? zpathListNew(8) : nullptr;
+  bool keep = level != nullptr;
+  for (int k = 0; k < w.starts->count; ++k) {
+    const int from = w.starts->items[k];
+    const int to = k + 1 < w.starts->count ? w.starts->items[k + 1] : w.traced->count;
+    zpathReset(w.path);
+    w.path->z = z;
+    if (zpathFromPko(w.path, w.traced, from, to) != 1) continue;
+    if (g.skipSmallPockets == 1 && w.path->materialInside == 0 &&
+        zpathExceedsSize(w.path, g.skipFactor * model->cutter->radius) == 0) {
+      zpathSetFlags(w.path, ZP_TOO_SMALL);
+    }
+    if (plane != 0) zpathSetFlags(w.path, ZP_PLANE_LEVEL);
+    if (g.outinOpt == 1) {
+      zpathFileAppendContours(st.names[0], region, z, plane);
+      zpathSetFlags(w.path, ZP_OUTIN_PASS | ZP_HAS_BOUNDARY_COPY);
+    }
+    if (zpathFileAppend(st.names[0], w.path) != 1) {
+      zpathListFree(level);
+      return ctlFail(kRoughStopFailed);
+    }
+    if (keep && (zpathListAdd(level, w.path) != 1 || std::fabs(w.path->area) < 1.0)) keep = false;
+  }
+  if (keep && level->count > 0) zpathListCullCollisionSet(level, ctx, &tool);
+  levelOutDrawContours(level);
+  zpathListFree(level);
+  return 0;
+}
+
+// The give-up messages of the retry rule.
+int retryStop(int rule) {
+  switch (rule) {
+    case -2: msgSendInt(9, kRoughMsgUserBreak, "* User-Break", 0); return kRoughStopBreak;
+    case -5:
+      msgSendInt(9, kRoughMsgFinishPath, "* Cannot calculate finishpath ", 0);
+      return ctlFail(kRoughStopFinishPath);
+    case -43:
+      msgSendInt(9, kRoughMsgRoughPath, "* Cannot calculate roughingpath completely", 0);
+      return ctlFail(kRoughStopRoughPath);
+    case -1000:
+      msgSendInt(9, kRoughMsgComputation, "* Error in computation", 0);
+      return ctlFail(kRoughStopLevelGivenUp);
+    default: return ctlFail(kRoughStopFailed);
+  }
+}
+
+struct RunContext {
+  GlobalParams* g;
+  MachiningParams* params;
+  SurfaceModel* model;
+  CollCtx* ctx;
+  Kont2D* outsideBox;
+  WorkLists* w;
+  int regionIndex;
+  int regionCount;
+  int* regionsReported;
+  int breakValue = 0;
+};
+
+// Steps 10.7 to 10.16 for one region (offset, rounding and triangulation done). Returns 0 to go
+// on, 1 to skip the region's pocketing, or a negative stop code.
+int regionLevels(RunContext& rc, Kont2D* region) {
+  GlobalParams& g = *rc.g;
+  SurfaceModel* model = rc.model;
+  const CutterShape& cutter = *model->cutter;
+  WorkLists& w = *rc.w;
+
+  double x0 = 0, y0 = 0, colStep = 0, rowStep = 0;
+  int rows = 0, cols = 0;
+  const int net = roughNetParams(g, region, &x0, &y0, &rows, &cols, &colStep, &rowStep);
+  if (net < 0) return net;
+  st.grid = fDropNetNew(x0, y0, rows, cols, rowStep, colStep);
+  if (st.grid == nullptr) {
+    msgSendInt(9, kRoughMsgNoDropNet, "* Fehler: DropNet kann nicht generiert werden", 0);
+    return ctlFail(kRoughStopGrid);
+  }
+  if (fDropNetFill(st.grid, model, nullptr, cutter.radius, cutter.cornerRadius) < 0) {
+    msgSendInt(9, kRoughMsgDrillPoints, "* Fehler bei Berechnen der Bohrpunkte", 0);
+    return ctlFail(kRoughStopGrid);
+  }
+
+  // Levels.
+  const double levelTop = st.top - g.aufmass + cutter.cornerRadius;
+  st.levels = zlevNew(100, levelTop, st.bottom + cutter.cornerRadius);
+  if (st.levels == nullptr) {
+    msgSendInt(9, kRoughMsgNoMemory, "* Kein Speicher frei", 0);
+    return ctlFail(kRoughStopFailed);
+  }
+  int lv = 1;
+  if (g.usebndzval == 1) {
+    if (g.outsideIn >= 2 && region->z > levelTop) return 1;
+    st.levels->zmax = DBL_MAX;
+    st.levels->zmin = -DBL_MAX;
+    lv = zlevInsert(st.levels, region->z, 1.0, kZlevPlane);
+  } else {
+    if (g.stepMode == 2) {
+      lv = g.outsideIn == 1 ? roughLevelsFromNetInside(st.levels, st.grid, region, cutter.radius,
+                                                       cutter.cornerRadius)
+                            : roughLevelsFromNet2(st.levels, st.grid, cutter.cornerRadius);
+    }
+    if (lv >= 0) lv = zlevFillStepdown(st.levels, g.vertzustel);
+  }
+  if (lv < 0) {
+    msgSendInt(9, kRoughMsgNoMemory, "* Kein Speicher frei", 0);
+    return ctlFail(kRoughStopLevelMemory);
+  }
+  if (g.stepMode == 3) {
+    stepOptFlatAreaBounds();
+    if (g.planesOnly != 0) return 1;
+  }
+
+  // Raster and plunge cells.
+  st.raster = gridRasterNew(st.grid, rows, cols, rowStep, colStep);
+  st.cells = gridCellListNew(100);
+  if (st.raster == nullptr || st.cells == nullptr) return ctlFail(kRoughStopFailed);
+  if (g.zustellOk != 0) {
+    RasterCell cell{};
+    Point2D p{};
+    const Point3D start{g.zustellPtTcs[0], g.zustellPtTcs[1], g.zustellPtTcs[2]};
+    const int found = roughPlungePoints(st.grid, &cell, &p, start, region);
+    if (found < 0) {
+      msgSendInt(9, kRoughMsgDrillPoints, "* Fehler bei Berechnen der Bohrpunkte", 0);
+      return ctlFail(found == kRoughNoNodeInside ? -24 : found);
+    }
+    if (gridCellListAdd(st.cells, st.raster, cell.row, cell.col, cell.value) < 0) {
+      return ctlFail(kRoughStopFailed);
+    }
+  } else if (g.outsideIn == 1 && st.levels->count > 0) {
+    if (roughStartPointsFromBox(0.1, region, model, st.levels->z[st.levels->count - 1]) < 0) {
+      msgSendInt(9, kRoughMsgStartCollides, "* Error startpoint collides", 0);
+      return ctlFail(kRoughStopFailed);
+    }
+  }
+  roughSortCellsByDistance(st.cells);
+
+  // Slicing set-up.
+  CollCtx* ctx = rc.ctx;
+  ctx->triangles = model->triangles;
+  ctx->region = region;
+  WalkTool tool{cutter.radius, cutter.cornerRadius, cutter.type};
+  WalkParams wp{};
+  wp.mode = 1;
+  wp.model = model;
+  CutterShape largest = cutter;
+  if (collCtxFill(ctx, &wp, &largest) < 0) return ctlFail(kRoughStopFailed);
+  const double radius = cutter.radius;
+  arczReduceElements(ctx, &radius, &wp);
+
+  RegionFlags flags;
+  for (int i = 0; i < st.levels->count; ++i) {
+    const double z = st.levels->z[i];
+    const int plane = st.levels->flag[i];
+    gridRasterClassify(st.grid, g.zustellOk != 0 ? st.cells : nullptr, z - cutter.cornerRadius,
+                       st.raster);
+    st.lastLevel = std::min(st.lastLevel, st.top);
+    if (g.usebndzval != 0) {
+      for (; *rc.regionsReported <= rc.regionIndex; ++*rc.regionsReported) {
+        msgSendInt2(9, kRoughMsgRegion, "* Region %d / %d", *rc.regionsReported + 1,
+                    rc.regionCount);
+      }
+    } else {
+      msgSendInt2(9, kRoughMsgLevel, "* Level %d / %d", i + 1, st.levels->count);
+    }
+    if (roughLevelNoFreeCell(st.raster, region) != 0) continue;
+    try {
+      w.levelsDone.push_back(z);
+      w.allFree.push_back(static_cast<std::int8_t>(roughLevelAllCellsFree(st.raster, region)));
+    } catch (...) {
+      return ctlFail(kRoughStopFailed);
+    }
+    RegionTry attempt = roughRegionTry(z, g.precision, g.stepStrategy);
+    roughRetryReset();
+    bool endRegion = false;
+    for (;;) {
+      st.stepDepth =
+          std::max(g.vertzustel, std::min(st.lastLevel - z, st.top + cutter.zOffset - z));
+      if (st.stepDepth < 0) st.stepDepth = 0.1;
+      pkoListReset(w.traced);
+      pkoListReset(w.work);
+      lstIntReset(w.starts);
+      if ((g.grdraw & 0x100) != 0) {
+        attempt.sliceResult = 0;
+      } else {
+        wp = WalkParams{};
+        wp.tolerance = attempt.tolerance;
+        wp.z = attempt.z;
+        wp.direction = g.seite == 1 ? -1 : 1;
+        wp.model = model;
+        wp.mode = 1;
+        wp.shuffleSeed = attempt.retries;
+        if (g.outinOpt == 1 && rc.outsideBox != nullptr) {
+          rc.outsideBox->z = attempt.z;
+          ctx->region = rc.outsideBox;
+        }
+        SliceContext slice{st.raster, nullptr, w.traced, w.work, w.starts};
+        attempt.sliceResult = sliceFn != nullptr ? sliceFn(ctx, &tool, &wp, &slice)
+                                                 : arczLevelPaths(ctx, &tool, &wp, &slice);
+        ctx->region = region;
+      }
+      const int brk = out3dCheckBreak();
+      if (brk != 0) {
+        rc.breakValue = brk;
+        return kRoughStopBreak;
+      }
+      if (attempt.sliceResult >= 0) {
+        const bool pieces = attempt.sliceResult > 0 && w.starts->count > 0;
+        if (pieces) {
+          flags.materialSeen = true;
+        } else if (flags.materialSeen) {
+          endRegion = true;
+        } else {
+          flags.emptyDepth = std::min(flags.emptyDepth, z - cutter.zOffset - 0.01);
+        }
+      }
+      if (attempt.sliceResult > 0) {
+        const int made = levelPaths(g, region, w, attempt.z, plane, ctx, tool, model);
+        if (made < 0) return made;
+      }
+      const int rule = roughRetryRule(&attempt);
+      if (rule == 1) {
+        st.lastLevel = attempt.z;
+        break;
+      }
+      if (rule == kRoughRetry) continue;
+      // A cancelled slice is a break that stops at once.
+      if (rule == -2) rc.breakValue = 1;
+      return retryStop(rule);
+    }
+    if (endRegion) break;
+  }
+  return 0;
+}
+
+// Step 11: close the output, free everything, report. The stop code is returned.
+int finishRun(int stop, MachiningParams* params, SurfaceModel* model, const CutterShape& cutter,
+              std::int64_t startMs) {
+  SurfaceModel* copy = model != nullptr ? modelCopy(model) : nullptr;
+  if (copy != nullptr && copy->cutter != nullptr) {
+    *copy->cutter = cutter;
+    copy->cutter->radius = std::max(0.0, cutter.radius - roughRunModel()->minStep);
+  }
+  const int finished = finishFn != nullptr ? finishFn(params, copy != nullptr ? copy : model)
+                                           : emitFinish(params, copy != nullptr ? copy : model);
+  modelFree(copy);
+  // The run's memory is released whether or not the output could be closed.
+  roughFreeAll(model);
+  if (finished < 0) {
+    msgSendInt(9, kRoughMsgDiskFull, "* Fehler: Kein Plattenplatz mehr verfuegbar", 0);
+    return ctlFail(kRoughStopFailed);
+  }
+  if (stop == kRoughStopQuiet) stop = 0;
+  const long seconds = static_cast<long>((platSteadyMillis() - startMs) / 1000);
+  if (std::FILE* f = std::fopen(kRoughReportFile, "a+")) {
+    std::fprintf(f, "stopcode: %d\n", stop);
+    std::fprintf(f, "geszeit: %ld\n", seconds);
+    std::fclose(f);
+  }
+  std::fprintf(stderr, "geszeit: %ld\n", seconds);
+  std::fprintf(stderr, "Stopcode :%d\n", stop);
+  return stop;
+}
+
+// Steps 10.1 to 10.3: offset, rounding and triangulation of one region. 0 go on, 1 skip the
+// region, negative stop.
+int prepareRegion(const GlobalParams& g, Kont2D* region) {
+  if (g.usebndzval == 0) {
+    const double r0 = g.bndNoreduce != 0 ? 0.0 : 0.1;
+    double offset =
+        g.boundMode == 2 ? -(g.frradius - r0) : (g.boundMode == 3 ? g.frradius - r0 : 0);
+    if (std::fabs(g.boundOffset) >= 0.00001) offset += g.boundOffset;
+    if (std::fabs(offset) >= 0.00001) {
+      const int off = kontOffsetInPlace(region, offset);
+      if (off <= 0) msgSendInt(9, kRoughMsgCantOffset, "* can't offset boundary", 0);
+      if (off == 0) return 1;
+      if (off < 0) return ctlFail(off);
+    }
+  }
+  if (g.filletPocket == 0 && g.filletCorners != 0 && g.filletRadius > 0.01) {
+    const int f = kontFillet(region, g.filletRadius);
+    if (f == 0) return 1;
+    if (f < 0) return ctlFail(f);
+  }
+  triMeshFree(region->mesh);
+  region->mesh = triPolyTriangulate(region);
+  if (region->mesh == nullptr) {
+    if (geoErrCode() == -34) {
+      msgSendInt(9, kRoughMsgBoundaryCorrupt, "* Error reading boundary", 0);
+      return ctlFail(-34);
+    }
+    ctlFail(kRoughStopTriangulation);
+  }
+  return 0;
+}
+
+// Step 8: the regions of the run and the loaded model; null with *stop set on failure.
+Kont2D* loadRegions(GlobalParams& g, SurfaceModel* model, double boundOffset, int sense,
+                    int* stop) {
+  Kont2D* regions = nullptr;
+  const CutterShape& cutter = *model->cutter;
+  if (g.boundary[0] != '\0' && g.boundary[0] != ' ') {
+    regions = kontReadBnd(g.boundary, sense, g.usebndzval);
+    if (regions == nullptr) {
+      msgSendInt(9, kRoughMsgBoundaryCorrupt, "* Boundary corrupt", 0);
+      *stop = ctlFail(geoErrCode() < 0 ? geoErrCode() : kRoughStopFailed);
+      return nullptr;
+    }
+    if (st.planePass != 0 && g.zsort != 0) linkOptOrderByLevel(&regions);
+    double box[4];
+    if (chainBox(regions, box)) {
+      st.box = kontNewRect(Point2D{box[0] - boundOffset, box[1] - boundOffset},
+                           Point2D{box[2] + boundOffset, box[3] + boundOffset});
+    }
+    double m = std::max(g.macroSrad, g.macroErad);
+    if (g.macroTmode == 2) m = std::max(m, g.macroTrad);
+    m += 2 * cutter.radius;
+    if (g.outsideIn == 1) m += cutter.radius;
+    if (g.holdcheck != 0) m += toolAssemblyMaxDiameter(&roughMachiningParams()->tool);
+    // A model that does not load is a missing model (-1), whatever the loader's code: -2 would
+    // read as a user break.
+    if (roughReadModel(model, g.approx, regions, m) < 0) {
+      kontFree(regions);
+      *stop = ctlFail(kRoughStopFailed);
+      return nullptr;
+    }
+    return regions;
+  }
+  if (roughReadModel(model, g.approx, nullptr, 0) < 0) {
+    *stop = ctlFail(kRoughStopFailed);
+    return nullptr;
+  }
+  const double grow = 3.111 * cutter.radius;
+  Point3D lo = model->boxMin, hi = model->boxMax;
+  // Each sub-model's box is grown by its own cutter's 3.111 radii.
+  for (const SubModel* s = model->subModels; s != nullptr; s = s->next) {
+    const double sg = 3.111 * s->cutter.radius;
+    lo.x = std::min(lo.x, s->boxMin.x - sg + grow);
+    lo.y = std::min(lo.y, s->boxMin.y - sg + grow);
+    hi.x = std::max(hi.x, s->boxMax.x + sg - grow);
+    hi.y = std::max(hi.y, s->boxMax.y + sg - grow);
+  }
+  const double ext[3] = {hi.x - lo.x, hi.y - lo.y, hi.z - lo.z};
+  if (ext[0] > 1000000 || ext[1] > 1000000 || ext[2] > 1000000) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%lg, %lg, %lg", model->boxMax.x - model->boxMin.x,
+                  model->boxMax.y - model->boxMin.y, model->boxMax.z - model->boxMin.z);
+    msgSendText(9, kRoughMsgBigModel, "* Modelfile probably damaged, extension is %s", text);
+  }
+  Boundary* rect = bndNewRect(lo.x - grow, hi.x + grow, lo.y - grow, hi.y + grow);
+  if (rect == nullptr) {
+    *stop = ctlFail(kRoughStopFailed);
+    return nullptr;
+  }
+  regions = kontFromRingList(rect, sense, g.usebndzval);
+  bndFree(rect);
+  if (regions == nullptr) {
+    msgSendInt(9, kRoughMsgBoundaryCorrupt, "* Boundary corrupt", 0);
+    *stop = ctlFail(kRoughStopFailed);
+    return nullptr;
+  }
+  st.box = kontCopy(regions);
+  return regions;
+}
+
+}  // namespace
+
+RegionTry roughRegionTry(double z, double tolerance, int stepStrategy) {
+  RegionTry r{};
+  r.sliceResult = 1;
+  for (std::int32_t& u : r.unused) u = 1;
+  r.secondResult = 1;
+  r.z = z;
+  r.tolerance = tolerance;
+  r.stepStrategy = stepStrategy;
+  r.one = 1;
+  r.zero = 0;
+  r.retries = 0;
+  return r;
+}
+
+void roughRetryReset() { st.retries = 0; }
+
+int roughRetryRule(RegionTry* r) {
+  if (r == nullptr) return -1;
+  if (r->sliceResult == -1 || r->secondResult == -1) return -1;
+  if (r->sliceResult == -2 || r->secondResult == -2) return -2;
+  if (r->sliceResult >= 0) {
+    st.retries = 0;
+    return r->secondResult >= 0 ? 1 : -1000;
+  }
+  const int before = st.retries++;
+  if (before >= kRoughMaxRetries) {
+    if (r->sliceResult == -5) return -5;
+    if (r->sliceResult == -43) return -43;
+    return -1000;
+  }
+  const int n = st.retries;
+  r->tolerance *= 0.5;
+  r->z += (n % 2 == 1 ? -1.0 : 1.0) * n * kRoughRetryShift;
+  r->sliceResult = 1;
+  r->secondResult = 1;
+  ++r->retries;
+  return kRoughRetry;
+}
+
+int roughControl(MachiningParams* params, SurfaceModel* model) {
+  const std::int64_t startMs = platSteadyMillis();
+  GlobalParams& g = *parGlobalBlock();
+  if (model == nullptr || model->cutter == nullptr || params == nullptr) {
+    return ctlFail(kRoughStopFailed);
+  }
+  const CutterShape cutter = *model->cutter;
+  int stop = buildNames(g);
+  if (stop < 0) return stop;
+  geoSetWorkDir(g.tmpDir);
+
+  if (g.bearbeitricht != 3) g.axisPocket = 1;
+  if (g.slopeMode == 1 && g.finishPass != 2) {
+    msgSendInt(9, kRoughMsgSlopeMode, "* Warning: Slope mode only with Z-finishing possible", 0);
+    g.slopeMode = 0;
+  }
+  if (g.aufmass > 0.001) g.collTolerance += g.aufmass / 4;
+  const int boundMode = roughRunModel()->boundaryMode;
+  double boundOffset = boundMode == 2 ? g.frradius : (boundMode == 3 ? -g.frradius : 0.0);
+  if (std::fabs(g.boundOffset) >= 0.00001) boundOffset -= g.boundOffset;
+  if (g.planesOnly != 0 && g.stepMode == 3) g.vertzustel = st.top - st.bottom;
+  st.top = g.oberfl;
+  st.bottom = g.tief - g.aufmass;
+  g.vertzustel = std::min(g.vertzustel, st.top - st.bottom);
+  const int sense = g.seite == 1 ? -1 : 1;
+
+  WorkLists w;
+  w.traced = pkoListNew(1000);
+  w.work = pkoListNew(100);
+  w.starts = lstIntNew(10);
+  w.path = zpathNew(100);
+  const double gridFactor = g.gridFactor;
+  CollCtx ctx{};
+  Kont2D* regions = nullptr;
+  Kont2D* outsideBox = nullptr;
+  PathList* apt = nullptr;
+  int regionsReported = 0;
+  if (!w.ok()) stop = ctlFail(kRoughStopFailed);
+  if (stop >= 0) regions = loadRegions(g, model, boundOffset, sense, &stop);
+  if (stop >= 0 && (regions == nullptr || st.box == nullptr)) {
+    msgSendInt(9, kRoughMsgBoundaryCorrupt, "* Boundary corrupt", 0);
+    stop = ctlFail(kRoughStopFailed);
+  }
+  if (stop >= 0) {
+    if (g.sichebene < model->boxMax.z) {
+      msgSendInt(9, kRoughMsgClearancePlane,
+                 "* Warnung: Kollisionsgefahr, da Sicherheitsebene unterhalb der Teilgrenze", 0);
+    }
+    WalkParams wp{};
+    wp.mode = 1;
+    wp.model = model;
+    if (modelBuildIndex(model) < 0) {
+      msgSendInt(9, kRoughMsgNoIndex, "* Fehler: Optimierungsliste kann nicht generiert werden", 0);
+      stop = ctlFail(kRoughStopFailed);
+    } else if (collCtxAlloc(&ctx, &wp) < 0) {
+      stop = ctlFail(kRoughStopFailed);
+    } else if ((apt = pathListNew(1000, 1)) == nullptr) {
+      msgSendInt(9, kRoughMsgNoAptMemory, "* Fehler: Kein Speicher fuer APT-Punkte", 0);
+      stop = ctlFail(kRoughStopFailed);
+    }
+  }
+  int regionCount = 0;
+  if (stop >= 0) {
+    roughSetDropTool(model);
+    bndResetState();
+    for (const Kont2D* r = regions; r != nullptr; r = r->next) ++regionCount;
+    if (g.outinOpt == 1) {
+      outsideBox = roughBoundaryBox(g.frradius, model, regions);
+      if (outsideBox == nullptr) stop = ctlFail(kRoughStopOutsideBox);
+    }
+  }
+
+  int index = 0;
+  for (Kont2D* region = regions; stop >= 0 && region != nullptr; region = region->next, ++index) {
+    const int prepared = prepareRegion(g, region);
+    if (prepared < 0) {
+      stop = prepared;
+      break;
+    }
+    if (prepared == 1) continue;
+    const bool lowered = region->count > 4 || region->child != nullptr;
+    if (lowered) {
+      if (g.gridFactor > 0.3) {
+        g.gridFactor = 0.3;
+      } else if (g.gridFactor > 0.1) {
+        g.gridFactor = 0.1;
+      }
+    }
+    if ((g.grdraw & 0x100) == 0) zpathFileTruncate(st.names[0]);
+    w.levelsDone.clear();
+    w.allFree.clear();
+    RunContext rc{&g, params, model, &ctx, outsideBox, &w, index, regionCount, &regionsReported};
+    int result = regionLevels(rc, region);
+    if (result == kRoughStopBreak && rc.breakValue == 1) {
+      stop = ctlFail(kRoughStopBreak);
+    } else if (result < 0 && result != kRoughStopBreak) {
+      stop = result;
+    } else if (result == 1) {
+      // The region ends before its pocketing (planes only, or above the top).
+    } else {
+      gridRasterFree(st.raster);
+      st.raster = nullptr;
+      fDropNetFree(st.grid);
+      st.grid = nullptr;
+      ZPathList* list = zpathListRead(st.names[0]);
+      if (list == nullptr) {
+        stop = ctlFail(kRoughStopFailed);
+      } else {
+        if (zpathListOrder(list, g.stepStrategy == 1 ? 2 : 0x11) < 0) {
+          msgSendInt(9, kRoughMsgOrder, "* Problem: Taschen koennen nicht generiert werden", 0);
+        }
+        if ((g.stepStrategy == 0 || g.stepStrategy == 1) && g.suppressNc == 0) {
+          const RoughRegionInput input{region,
+                                       list,
+                                       w.levelsDone.data(),
+                                       w.allFree.data(),
+                                       static_cast<int>(w.levelsDone.size()),
+                                       DBL_MAX};
+          int done = regionFn != nullptr ? regionFn(&input, params, model)
+                                         : roughRegionToolpaths(&input, params, model);
+          // A start or path collision of the region step stops the run as a collision.
+          if (done == kRoughStartCollides) {
+            msgSendInt(9, kRoughMsgStartCollides, "* Error startpoint collides", 0);
+            done = kRoughStopCollision;
+          }
+          if (done < 0) stop = ctlFail(done);
+        }
+        zpathListFree(list);
+      }
+      if (stop >= 0 && (rc.breakValue != 0 || out3dCheckBreak() != 0)) {
+        stop = ctlFail(kRoughStopBreak);
+      }
+    }
+    freeRegionResources();
+    triMeshFree(region->mesh);
+    region->mesh = nullptr;
+    if (lowered) g.gridFactor = gridFactor;
+  }
+
+  // End of the run, also after a stop.
+  freeRegionResources();
+  for (Kont2D* r = regions; r != nullptr; r = r->next) {
+    triMeshFree(r->mesh);
+    r->mesh = nullptr;
+  }
+  kontFree(regions);
+  kontFree(outsideBox);
+  collCtxFree(&ctx);
+  pathListFree(apt);
+  g.gridFactor = gridFactor;
+  return finishRun(stop, params, model, cutter, startMs);
+}
+
+int roughReadModel(SurfaceModel* model, const char* file, const Kont2D* regions, double margin) {
+  if (model == nullptr || file == nullptr) return ctlFail(kRoughStopFailed);
+  Kont2D* around = nullptr;
+  const Kont2D* filter = regions;
+  if (regions != nullptr && regions->next != nullptr) {
+    double box[4];
+    if (chainBox(regions, box)) {
+      around = kontNewRect(Point2D{box[0], box[1]}, Point2D{box[2], box[3]});
+      if (around == nullptr) return ctlFail(kRoughStopFailed);
+    }
+    filter = around;
+  }
+  roughSetModelFilter(filter, filter != nullptr ? margin : -1.0);
+  polyhedronSetFaceFilter(roughModelBoxFilter);
+  const GlobalParams& g = *parGlobalBlock();
+  const int result =
+      g.extraCount > 0 ? modelLoadWithExtra(model, file, g.extra3df) : modelLoadFile(model, file);
+  polyhedronClearFaceFilter();
+  roughSetModelFilter(nullptr, -1.0);
+  kontFree(around);
+  return result;
+}
+
+Kont2D* roughBoundaryBox(double margin, const SurfaceModel* model, const Kont2D* regions) {
+  double box[4];
+  if (regions == nullptr || !chainBox(regions, box)) return nullptr;
+  forEachContour(regions, [&](const Kont2D* k) {
+    if (k->count <= 0) return;
+    box[0] = std::min(box[0], k->xmin);
+    box[1] = std::min(box[1], k->ymin);
+    box[2] = std::max(box[2], k->xmax);
+    box[3] = std::max(box[3], k->ymax);
+  });
+  if (model != nullptr && model->boxMin.x <= model->boxMax.x) {
+    box[0] = std::min(box[0], model->boxMin.x);
+    box[1] = std::min(box[1], model->boxMin.y);
+    box[2] = std::max(box[2], model->boxMax.x);
+    box[3] = std::max(box[3], model->boxMax.y);
+  }
+  const double m = 2 * margin;
+  Kont2D* rect = kontNewRect(Point2D{box[0] - m, box[1] - m}, Point2D{box[2] + m, box[3] + m});
+  if (rect != nullptr) rect->closed = 1;
+  return rect;
+}
+
+int roughJoinDirFile(char* out, std::size_t size, const char* directory, const char* name) {
+  return pathJoinDirName(out, size, directory, name);
+}
+
+int roughLevelNoFreeCell(const Raster* raster, const Kont2D* region) {
+  if (raster == nullptr || region == nullptr) return 1;
+  for (int r = 0; r < raster->rows; ++r) {
+    for (int c = 0; c < raster->cols; ++c) {
+      if (raster->cells[r][c] != kRasterFree) continue;
+      const Point2D p{raster->x0 + c * raster->colStep, raster->y0 + r * raster->rowStep};
+      if (kontClassifyPoint(region, p) == 2) return 0;
+    }
+  }
+  return 1;
+}
+
+int roughLevelAllCellsFree(const Raster* raster, const Kont2D* region) {
+  if (raster == nullptr || region == nullptr) return 0;
+  for (int r = 0; r < raster->rows; ++r) {
+    for (int c = 0; c < raster->cols; ++c) {
+      if (raster->cells[r][c] == kRasterFree) continue;
+      const Point2D p{raster->x0 + c * raster->colStep, raster->y0 + r * raster->rowStep};
+      if (kontClassifyPoint(region, p) == 2) return 0;
+    }
+  }
+  return 1;
+}
+
+void roughFreeAll(SurfaceModel* model) {
+  roughSetDropTool(nullptr);
+  if (model != nullptr) modelFreeContents(model);
+  kontFree(st.box);
+  st.box = nullptr;
+  freeRegionResources();
+  holderFreeCollisionModel();
+}
+
+void roughSetDropTool(const SurfaceModel* model) {
+  roughGougeSetModel(nullptr);
+  modelFree(st.dropModel);
+  st.dropModel = nullptr;
+  if (model == nullptr || model->cutter == nullptr) return;
+  SurfaceModel* copy = modelCopy(model);
+  if (copy == nullptr) return;
+  copy->cutter->radius = std::max(0.0, copy->cutter->radius - 0.01);
+  zfinToolAddAllowance(copy->cutter, 0.0, 1);
+  st.dropModel = copy;
+  roughGougeSetModel(copy);
+}
+
+void roughSetModelFilter(const Kont2D* regions, double margin) {
+  st.filterRegions = regions;
+  st.filterMargin = margin;
+}
+
+int roughModelBoxFilter(int count, const double* x, const double* y, const double* z) {
+  if (st.filterRegions == nullptr || st.filterMargin < 0) return 1;
+  if (x == nullptr || y == nullptr || z == nullptr || count < 1) return 1;
+  const int prevMode = cyc3dSetMeshToolSystem(0);
+  cyc3dSetMeshToolSystem(prevMode);
+  double box[4] = {DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX};
+  for (int i = 0; i < std::min(count, 4); ++i) {
+    Point3D p{x[i], y[i], z[i]};
+    cyc3dTransformPoint(&p);
+    cyc3dScalePoint(&p);
+    if (prevMode != 0) csysWorldToTool(&p);
+    box[0] = std::min(box[0], p.x);
+    box[1] = std::min(box[1], p.y);
+    box[2] = std::max(box[2], p.x);
+    box[3] = std::max(box[3], p.y);
+  }
+  const double m = st.filterMargin;
+  for (const Kont2D* r = st.filterRegions; r != nullptr; r = r->next) {
+    if (box[0] - m <= r->xmax && box[2] + m >= r->xmin && box[1] - m <= r->ymax &&
+        box[3] + m >= r->ymin) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* model,
+                            double lowestLevel) {
+  GlobalParams& g = *parGlobalBlock();
+  if (g.outsideIn != 1 || region == nullptr || model == nullptr || model->cutter == nullptr) {
+    return 0;
+  }
+  if (g.zustellOk != 0) return 1;
+  const double c = model->cutter->radius + g.macroSrad;
+  const double h = g.aufmass + lowestLevel + a;
+  const double mx = 0.5 * (region->xmin + region->xmax), my = 0.5 * (region->ymin + region->ymax);
+  const Point3D sides[4][2] = {
+      {{mx, region->ymin - c, h}, {mx, region->ymin, h}},
+      {{mx, region->ymax + c, h}, {mx, region->ymax, h}},
+      {{region->xmin - c, my, h}, {region->xmin, my, h}},
+      {{region->xmax + c, my, h}, {region->xmax, my, h}},
+  };
+  for (const auto& s : sides) {
+    if (collCheckMove(s[0], s[1], model, a) == 1) {
+      g.zustellOk = 1;
+      roughSetPlungePoint(Point2D{s[0].x, s[0].y});
+      return 1;
+    }
+  }
+  return -1;
+}
+
+void roughControlSetPlanePass(int flag) { st.planePass = flag != 0 ? 1 : 0; }
+void roughSetRegionFn(RoughRegionFn fn) { regionFn = fn; }
+void roughSetSliceFn(RoughSliceFn fn) { sliceFn = fn; }
+void roughSetFinishFn(RoughFinishFn fn) { finishFn = fn; }
+double roughStepDepth() { return st.stepDepth; }
+double roughLastLevelHeight() { return st.lastLevel; }
+const char* roughAptStem() { return st.aptStem; }
+const char* roughZpathFile() { return st.names[0]; }
+const char* roughFlatPlaneFile() { return st.names[1]; }
+
+void roughControlResetState() {
+  roughGougeSetModel(nullptr);
+  modelFree(st.dropModel);
+  kontFree(st.box);
+  st.box = nullptr;
+  freeRegionResources();
+  st = ControlState{};
+}

@@ -1,0 +1,178 @@
+// rough_control.h - the roughing controller: for each region of the boundary (or the model box)
+// it builds the drop grid and the Z levels, slices the model level by level from the top down
+// into tool-centre Z paths (retrying a failed level with a finer walk and a slightly shifted
+// height), appends them to the region's Z-path file, reads them back in machining order and hands
+// them to the per-region toolpath step; at the end it closes the output and reports the stop code
+// and the run time. Also here: the drop tool of the gouge check and the facet filter used while
+// the model loads.
+//
+// Lengths are scaled (tool radius 10). Run state (roughControlResetState): the last level height,
+// the temporary names, the facet filter and the drop model.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "cycles/machining_params.h"
+#include "geometry/kont2d.h"
+#include "geometry/raster.h"
+#include "geometry/slice_records.h"
+#include "geometry/zlevel_records.h"
+#include "model/surface_model.h"
+
+// Stop codes of the controller (besides a step's own negative code).
+inline constexpr int kRoughStopFailed = -1;
+inline constexpr int kRoughStopBreak = -2;  // a user break, and nothing else
+inline constexpr int kRoughStopLevelMemory = -3;
+inline constexpr int kRoughStopFinishPath = -5;
+inline constexpr int kRoughStopRoughPath = -43;
+inline constexpr int kRoughStopLevelGivenUp = -1000;
+inline constexpr int kRoughStopOutsideBox = -34;
+inline constexpr int kRoughStopTriangulation = -35;
+// A collision stopped the run (a start collision of the region step, later the emitter's): its
+// own code, so that the status word says failure and not user break.
+inline constexpr int kRoughStopCollision = -44;
+// The stop code that the end of the run turns into 0.
+inline constexpr int kRoughStopQuiet = -10;
+
+// Result of roughRetryRule asking for another attempt.
+inline constexpr int kRoughRetry = INT32_MIN;
+// Attempts of one level: the first and 14 retries.
+inline constexpr int kRoughMaxRetries = 14;
+// The height shift per retry step and the report file.
+inline constexpr double kRoughRetryShift = 0.001;
+inline constexpr char kRoughReportFile[] = "rep.txt";
+
+// Messages of the controller (level 9).
+inline constexpr int kRoughMsgBadOutputName = 7;
+inline constexpr int kRoughMsgRegion = 37;
+inline constexpr int kRoughMsgCantOffset = 885;
+inline constexpr int kRoughMsgBoundaryCorrupt = 705;
+inline constexpr int kRoughMsgLevel = 3009;
+inline constexpr int kRoughMsgUserBreak = 3002;
+inline constexpr int kRoughMsgFinishPath = 2006;
+inline constexpr int kRoughMsgRoughPath = 3507;
+inline constexpr int kRoughMsgComputation = 3003;
+inline constexpr int kRoughMsgNoMemory = 2001;
+inline constexpr int kRoughMsgDrillPoints = 2000;
+inline constexpr int kRoughMsgStartCollides = 3506;
+inline constexpr int kRoughMsgOrder = 852;
+inline constexpr int kRoughMsgDiskFull = 325;
+inline constexpr int kRoughMsgSlopeMode = 1180;
+inline constexpr int kRoughMsgBigModel = 767;
+inline constexpr int kRoughMsgClearancePlane = 316;
+inline constexpr int kRoughMsgNoIndex = 305;
+inline constexpr int kRoughMsgNoAptMemory = 311;
+
+// One level attempt carried into the retry rule. Fields in order.
+struct RegionTry {
+  std::int32_t sliceResult;   // result of the level slice; 1 before the first attempt
+  std::int32_t unused[6];     // set to 1, read by nothing
+  std::int32_t secondResult;  // 1; tested like the slice result
+  double z;                   // the level height, shifted by the retries
+  double tolerance;           // walk tolerance: "*PRECISION" at the level's start, halved per retry
+  std::int32_t stepStrategy;  // "*STEP_STRATEGY"
+  std::int32_t one;           // 1
+  std::int32_t zero;          // 0
+  std::int32_t retries;       // retries of this level; also the slice's shuffle seed
+};
+static_assert(offsetof(RegionTry, z) == 32 && offsetof(RegionTry, retries) == 60);
+
+// A fresh attempt record for level z.
+RegionTry roughRegionTry(double z, double tolerance, int stepStrategy);
+
+// The retry rule (the retry counter is module state, 0 at the start of every level):
+// -1 when either result is -1; -2 when either is -2; a slice result of 0 or more resets the
+// counter and gives 1 (second result 0 or more) or -1000; a failed slice raises the counter and,
+// when it was 14 or more before, gives up with -5, -43 (those slice results) or -1000; otherwise
+// the tolerance is halved, the height moves by n x 0.001 (n the new counter; down for odd n, up
+// for even n), both results become 1, retries is raised and the result is kRoughRetry.
+int roughRetryRule(RegionTry* r);
+// Sets the retry counter to 0 (start of a level).
+void roughRetryReset();
+
+// The controller. Returns the stop code: 0 or more success; -1 failure or missing model; -2 user
+// break; -3 level list memory; -5, -43, -1000 a level given up; -24, -32, -34, -35 grid, region
+// and triangulation failures; kRoughStopCollision a collision stop; other negative values a
+// step's own code.
+int roughControl(MachiningParams* params, SurfaceModel* model);
+
+// Loads the model file, keeping only facets near the regions (the facet filter with margin) while
+// loading: with two or more regions one rectangle around all of them, with one that region, with
+// none every facet. "*EXTRA_COUNT" above 0 loads through modelLoadWithExtra with "*EXTRA_3DF".
+// Returns the loader's result (negative on failure); -1 for a null model or name.
+int roughReadModel(SurfaceModel* model, const char* file, const Kont2D* regions, double margin);
+
+// A rectangle around the model's box and every region and island, grown by twice margin on each
+// side; null for an empty list or no memory. The caller frees it (kontFree).
+Kont2D* roughBoundaryBox(double margin, const SurfaceModel* model, const Kont2D* regions);
+
+// out = directory and name joined (pathJoinDirName). Returns 1, or 0 when it does not fit.
+int roughJoinDirFile(char* out, std::size_t size, const char* directory, const char* name);
+
+// 1 when no raster cell whose node lies inside the region (kontClassifyPoint 2) is free (value
+// 0), else 0; 1 for a missing raster or region.
+int roughLevelNoFreeCell(const Raster* raster, const Kont2D* region);
+// 1 when every cell whose node lies inside the region is free; 0 as soon as one is not, or for a
+// missing raster or region.
+int roughLevelAllCellsFree(const Raster* raster, const Kont2D* region);
+
+// Frees the model's contents, the controller's boundary box, grids, lists and level list, the drop
+// model and the holder collision model. Null model: everything but the model.
+void roughFreeAll(SurfaceModel* model);
+
+// The drop model of the gouge check: a copy of model whose cutter is the model's cutter less 0.01
+// in radius (not below 0), passed through zfinToolAddAllowance with allowance 0 and mode 1; it is
+// installed into the level slicing's gouge check (roughGougeSetModel), which roughPointGouges
+// answers from. Null removes it. An earlier drop model is freed.
+void roughSetDropTool(const SurfaceModel* model);
+
+// The facet filter of the model loading: the vertices mapped as the loader maps them; 1 keeps
+// the facet (no region list set, a negative margin, or the facet's plan box grown by the margin
+// overlaps, touching counts, the box of a region of the list); 0 drops it.
+int roughModelBoxFilter(int count, const double* x, const double* y, const double* z);
+// The region list (borrowed; null: none) and margin that the filter reads.
+void roughSetModelFilter(const Kont2D* regions, double margin);
+
+// The outside-in strategy's start point from the region box: the candidates below, above, left
+// and right of the box (cutter radius + "*MACRO_SRAD" out from each side's middle) at height
+// "*AUFMASS" + lowest level + a; the first whose straight move to the side's middle is free sets
+// "*ZUSTELL_OK" and the plunge point. Returns 1; -1 none free; 0 when "*OUTSIDE_IN" is not 1,
+// there is no region, or no level; 1 without change while "*ZUSTELL_OK" is set.
+int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* model,
+                            double lowestLevel);
+
+// What the controller hands to the per-region toolpath step.
+struct RoughRegionInput {
+  const Kont2D* region;
+  ZPathList* paths;            // the region's Z paths in machining order
+  const double* levelsDone;    // heights of the levels with a free cell, top down
+  const std::int8_t* allFree;  // per level done: 1 when every cell of the region was free
+  int levelsDoneCount;
+  double emptyDepth;  // the depth at which the model was found empty inside the region
+};
+using RoughRegionFn = int (*)(const RoughRegionInput* input, MachiningParams* params,
+                              SurfaceModel* model);
+// Test seams, not reset by a run: the per-region step (null: roughRegionToolpaths), the level
+// slice (null: arczLevelPaths) and the closing of the output (null: emitFinish).
+void roughSetRegionFn(RoughRegionFn fn);
+using RoughSliceFn = int (*)(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* slice);
+void roughSetSliceFn(RoughSliceFn fn);
+using RoughFinishFn = int (*)(const MachiningParams* params, const SurfaceModel* model);
+void roughSetFinishFn(RoughFinishFn fn);
+
+// The roughing main's plane-pass marker (regions are ordered by level while it is set).
+void roughControlSetPlanePass(int flag);
+
+// Read by the region emitter and the tests.
+double roughStepDepth();
+double roughLastLevelHeight();
+// The output name's stem ("*APT" without its extension, with "_<jobid>" unless single-POF).
+const char* roughAptStem();
+// The Z-path file of the current region and the flat-plane outline file.
+const char* roughZpathFile();
+const char* roughFlatPlaneFile();
+
+// Run-start reset: last level height the largest double, no names, no filter, no drop model
+// (uninstalled from the gouge check).
+void roughControlResetState();
