@@ -229,3 +229,39 @@ TEST_F(CcpCheckedTest, ExplicitStartCutsEveryTree) {
     }
   }
 }
+
+// A stepover of 0.8 and 0.9 D leaves ridges between the rings' bands unless the cut regions clear
+// them. With cut regions on (a complete pocket) the uncut area away from the walls stays below
+// 1e-3 of the pocket area; off, material is left. Every path passes the checker.
+TEST_F(CcpCheckedTest, CutRegionsClearTheRidgesOfLargeStepovers) {
+  const Fixture fixtures[] = {rectangleFixture(), lFixture()};
+  for (const Fixture& f : fixtures) {
+    const tpc::Pocket pocket = checkPocket(f);
+    for (double factor : {0.8, 0.9}) {
+      double uncut[2] = {0.0, 0.0};
+      for (int complete : {0, 1}) {
+        const std::string label = f.name + " stepover " + std::to_string(factor) + " complete " +
+                                  std::to_string(complete);
+        ASSERT_EQ(run({&f}, {{"infeedFactor", std::to_string(factor)},
+                             {"completePocket", complete != 0 ? "true" : "false"},
+                             {"depth", "5"}}),
+                  kRunOk)
+            << label << "\n"
+            << readFile("out.pof");
+        const tpc::Path path = readRun("out.pof", kR);
+        tpc::CoverOptions cover;
+        cover.floorZ = -5;
+        cover.step = factor * kTool;
+        cover.inset = kR;  // the wall band: regions nearer than R to a wall are left by design
+        EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages()))) << label;
+        EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, pocket))) << label;
+        EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, pocket))) << label;
+        EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, {-5}))) << label;
+        uncut[complete] = tpc::checkCoverClear(path, pocket, cover).uncutArea;
+      }
+      const double area = f.name == "L" ? 60.0 * 60.0 - 35.0 * 35.0 : 60.0 * 40.0;
+      EXPECT_GT(uncut[0], 1e-3 * area) << f.name << " " << factor;
+      EXPECT_LT(uncut[1], 1e-3 * area) << f.name << " " << factor;
+    }
+  }
+}
