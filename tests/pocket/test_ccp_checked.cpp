@@ -265,3 +265,43 @@ TEST_F(CcpCheckedTest, CutRegionsClearTheRidgesOfLargeStepovers) {
     }
   }
 }
+
+// Two runs in one process with cut regions and corner rounding give the same POF (apart from the
+// clock, the run id and the writer's running record numbers): the rounding's closeness tolerance
+// and the cut mode start afresh with every run.
+TEST_F(CcpCheckedTest, CutRegionRunsRepeatInOneProcess) {
+  const Fixture f = lFixture();
+  auto strip = [](const std::string& pof) {
+    std::string out, line;
+    bool number = false;
+    for (char c : pof) {
+      if (c == '[' && line.rfind("31: o", 0) == 0 && line.find('(') == std::string::npos) {
+        number = true;
+        continue;
+      }
+      if (number) {
+        number = c != ']';
+        continue;
+      }
+      if (c != '\n') {
+        line += c;
+        continue;
+      }
+      if (line.rfind("0: time(", 0) != 0 && line.rfind("0: elapsed(", 0) != 0 &&
+          line.rfind("0: ucid(", 0) != 0) {
+        out += line + "\n";
+      }
+      line.clear();
+    }
+    return out;
+  };
+  const std::vector<std::pair<std::string, std::string>> keys = {
+      {"infeedFactor", "0.8"}, {"filletRadius", "1"}, {"depth", "5"}};
+  ASSERT_EQ(run({&f}, keys), kRunOk);
+  const std::string first = strip(readFile("out.pof"));
+  const tpc::Path path = readRun("out.pof", kR);
+  EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, checkPocket(f))));
+  EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, checkPocket(f))));
+  ASSERT_EQ(run({&f}, keys), kRunOk);
+  EXPECT_EQ(strip(readFile("out.pof")), first);
+}

@@ -27,7 +27,6 @@ class CornerRoundingTest : public ::testing::Test {
   }
 };
 
-
 // Every arc of the result is tangent to the two square sides of its corner: its centre lies at
 // distance r from both side lines and its ends lie on the segments; the area is a^2 - (4 - pi) r^2.
 void expectFilletedSquare(const std::vector<ContourElement>& c, int m, double a, double r) {
@@ -141,7 +140,8 @@ TEST_F(CornerRoundingTest, StepoverFilletRadiusTable) {
     const double turn = std::numbers::pi - al;
     const double ang = k.clockwise ? -turn : turn;
     const ContourElement prev = contMakeLine(-10.0, 0.0, 0.0, 0.0, 0);
-    const ContourElement next = contMakeLine(0.0, 0.0, 10.0 * std::cos(ang), 10.0 * std::sin(ang), 0);
+    const ContourElement next =
+        contMakeLine(0.0, 0.0, 10.0 * std::cos(ang), 10.0 * std::sin(ang), 0);
     double rho = -7.0;
     EXPECT_EQ(cornerFilletRadius(prev, next, R, step, &rho), k.result) << k.interiorDeg;
     if (k.result == 0) {
@@ -200,9 +200,18 @@ TEST_F(CornerRoundingTest, OffsetElementMovesAlongItsNormals) {
 // leaves the middle pieces, farther than r from every corner, bit for bit unchanged.
 TEST_F(CornerRoundingTest, ByOffsetSpliceKeepsTheContourAwayFromCorners) {
   const double a = 30.0, r = 2.0;
-  std::vector<ContourElement> src =
-      polygon({{0, 0}, {10, 0}, {20, 0}, {a, 0}, {a, 10}, {a, 20}, {a, a}, {20, a}, {10, a},
-               {0, a}, {0, 20}, {0, 10}});
+  std::vector<ContourElement> src = polygon({{0, 0},
+                                             {10, 0},
+                                             {20, 0},
+                                             {a, 0},
+                                             {a, 10},
+                                             {a, 20},
+                                             {a, a},
+                                             {20, a},
+                                             {10, a},
+                                             {0, a},
+                                             {0, 20},
+                                             {0, 10}});
   std::vector<ContourElement> buf(src);
   buf.resize(64);
   const int m = contRoundCornersByOffset(buf.data(), 12, 64, r, 0);

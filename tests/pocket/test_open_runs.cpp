@@ -13,7 +13,8 @@ namespace {
 std::vector<ContourElement> ring(const std::vector<int>& tags) {
   std::vector<ContourElement> r;
   for (std::size_t i = 0; i < tags.size(); ++i) {
-    r.push_back(contMakeLine(static_cast<double>(i), 0.0, static_cast<double>(i + 1), 0.0, tags[i]));
+    r.push_back(
+        contMakeLine(static_cast<double>(i), 0.0, static_cast<double>(i + 1), 0.0, tags[i]));
   }
   return r;
 }
@@ -43,8 +44,8 @@ TEST(OpenRunsTest, SearchesAndStepsAgainstBruteForce) {
 
       const int e = s;  // element index; reference number e + 1 at its start
       const LinkRef ref{e + 1, contElemStart(r[static_cast<std::size_t>(e)])};
-      const bool atStart =
-          tags[static_cast<std::size_t>(e)] >= 0 && tags[static_cast<std::size_t>((e + n - 1) % n)] < 0;
+      const bool atStart = tags[static_cast<std::size_t>(e)] >= 0 &&
+                           tags[static_cast<std::size_t>((e + n - 1) % n)] < 0;
       EXPECT_EQ(linkRefAtMarkedStart(r.data(), n, ref), atStart ? 1 : 0);
       LinkRef out{};
       const int b = brute(tags, (e + n - 1) % n, -1, false);
