@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "pocket/contour_tree.h"
+#include "pocket/cut_regions.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/link_search.h"
@@ -32,6 +33,9 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kToolRadius = 2.5;
 constexpr double kStepFactor = 0.5;
+// The stepover factor of the current benchmark and whether its levels resolve cut regions.
+double stepFactor = kStepFactor;
+int cutRegions = 0;
 constexpr double kFloor = -5.0;
 
 using Polygon = std::vector<Point2D>;
@@ -117,7 +121,7 @@ void prepare(const Region& region) {
   pockOutputRunReset();
   PockEngine& e = pockEngine();
   e.pockToolRadius = kToolRadius;
-  e.pockStepFactor = kStepFactor * 0.99;
+  e.pockStepFactor = stepFactor * 0.99;
   e.ccpOuterOrientation = 1;
   fillLayer("INPUT", region);
   fillLayer("MAIN", region);
@@ -181,7 +185,8 @@ double uncutArea(const Region& region, const std::vector<ContourElement>& path) 
   }
   tpc::CoverOptions cover;
   cover.floorZ = kFloor;
-  cover.step = 2 * kStepFactor * kToolRadius;
+  cover.step = 2 * stepFactor * kToolRadius;
+  cover.inset = cutRegions != 0 ? kToolRadius : 0.0;
   cover.cell = 0.05 * kToolRadius;
   return tpc::checkCoverClear(p, pocket, cover).uncutArea;
 }
@@ -209,7 +214,9 @@ void runLevel(benchmark::State& state, const Region& region, double clipperMsPer
     prepare(region);
     state.ResumeTiming();
     const auto t0 = std::chrono::steady_clock::now();
+    ringCutLayersEnable(cutRegions);
     benchmark::DoNotOptimize(pockLevelFull());
+    ringCutLayersFree();
     totalMs +=
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     ++levels;
@@ -224,13 +231,15 @@ void runLevel(benchmark::State& state, const Region& region, double clipperMsPer
   }
   prepare(region);
   const auto r0 = std::chrono::steady_clock::now();
+  ringCutLayersEnable(cutRegions);
   const int rings = ringCount();
+  ringCutLayersFree();
   // The ring passes alone: the rest of a level is relating and linking the rings.
   state.counters["ms_ring_passes"] =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - r0).count();
   double area = signedArea(region.polygons[0]);
   for (std::size_t k = 1; k < region.polygons.size(); ++k) area += signedArea(region.polygons[k]);
-  const double step = 2 * kStepFactor * 0.99 * kToolRadius;
+  const double step = 2 * stepFactor * 0.99 * kToolRadius;
   const double msPerLevel = totalMs / std::max(levels, 1);
   state.counters["ms_per_level"] = msPerLevel;
   state.counters["rings"] = rings;
@@ -264,5 +273,25 @@ void BM_RectangleLevel(benchmark::State& state) {
   runLevel(state, rectangle(static_cast<int>(state.range(0))), 0);
 }
 BENCHMARK(BM_RectangleLevel)->Arg(0)->Arg(4)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond);
+
+// The same pockets at stepover 0.8 D with cut regions resolved (their uncut area is taken at least
+// R inside the walls, where cut regions leave corner material by design).
+void BM_StarLevelCutRegions(benchmark::State& state) {
+  stepFactor = 0.8;
+  cutRegions = 1;
+  runLevel(state, star(static_cast<int>(state.range(0))), 0);
+  stepFactor = kStepFactor;
+  cutRegions = 0;
+}
+BENCHMARK(BM_StarLevelCutRegions)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_RectangleLevelCutRegions(benchmark::State& state) {
+  stepFactor = 0.8;
+  cutRegions = 1;
+  runLevel(state, rectangle(static_cast<int>(state.range(0))), 0);
+  stepFactor = kStepFactor;
+  cutRegions = 0;
+}
+BENCHMARK(BM_RectangleLevelCutRegions)->Arg(0)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -241,7 +241,7 @@ int ringBuildSpans(double r, double allowance0, double zm, int side) {
     rifWriteContour(buf.data(), n);
     ++i;
   }
-  ringCutIslands();
+  if (ringCutIslands("INSEL", "CUT_GKT", r) < 0) return ringFail();
 
   layerClear("GKT");
   const int inselCount = layerCount("INSEL");
@@ -501,7 +501,7 @@ int spanRingsToNodes(int count, int parent, int depth, bool extraRelation) {
       buf.resize(static_cast<std::size_t>(n) * 3 + 16);
       n = pockEdgeCorners(parent, buf.data(), n, static_cast<int>(buf.size()));
     }
-    ringCutBand(buf.data(), n, eng.pockToolRadius, 1);
+    if (ringCutBand(buf.data(), n, h, "CUT_BACK", eng.pockToolRadius, -1) < 0) return ringFail();
     h.count = n;
     const int node = ctreeAdd(buf.data(), &h, parent, depth);
     if (node < 0) return ringFail();
@@ -547,7 +547,7 @@ int ringBuildSuccessive(double step, int /*side*/, int once) {
     if (firstPass && hl.stockMark != 0 && settings.diameterRatio != 0.0) {
       bandR /= settings.diameterRatio;
     }
-    ringCutBand(buf.data(), n, bandR, 0);
+    if (ringCutBand(buf.data(), n, hl, "CUT_SPAN", bandR, 1) < 0) return ringFail();
     firstPass = false;
     const int side = sideOf(hl);
     int k = 0;
@@ -574,7 +574,11 @@ int ringBuildSuccessive(double step, int /*side*/, int once) {
       const int merged = ringMergeIslandContours("SPAN", step, k, hl.group, 1);
       if (merged < 0) return -1;
       if (spanRingsToNodes(merged, hl.group, depthOf(hl.group) + 1, true) < 0) return -1;
-      if (ringCutRegions() == 1) pockMessage(kCodeCutLeft);
+      if (const int cr = ringCutRegions(); cr < 0) {
+        return ringFail();
+      } else if (cr == 1) {
+        pockMessage(kCodeCutLeft);
+      }
       if (layerCount("SPAN") == 0 && layerCount("GKT") > 0) {
         const int r = ringSeedFromIsland(step);
         if (r != 0) return r;
@@ -586,12 +590,17 @@ int ringBuildSuccessive(double step, int /*side*/, int once) {
         if (r != 0) return r;
         ringCutSetState(1);
       }
-      if (ringCutRegions() == 1) pockMessage(kCodeCutLeft);
+      if (const int cr = ringCutRegions(); cr < 0) {
+        return ringFail();
+      } else if (cr == 1) {
+        pockMessage(kCodeCutLeft);
+      }
     }
   }
   ringCutSetState(2);
-  ringCutRegions();
+  const int finalCut = ringCutRegions();
   ringCutSetState(0);
+  if (finalCut < 0) return ringFail();
   freeRingLayers();
   return 1;
 }

@@ -11,6 +11,7 @@
 #include "pocket/ccp_params.h"
 #include "pocket/contour_geom.h"
 #include "pocket/contour_tree.h"
+#include "pocket/cut_regions.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/link_search.h"
@@ -76,6 +77,10 @@ int pockLevel() {
                        (r->considerToolType != 0 && r->infeedLength > 0.3 * r->toolDiameter);
   levelState.cutRegionsOn =
       regions && (eng.pockStockMode == 0 || r->infeedLength >= 0.2 * r->toolDiameter) ? 1 : 0;
+  if (ringCutLayersEnable(levelState.cutRegionsOn) < 0) {
+    pockMessage(kPockCodeNoMemory);
+    return -1;
+  }
   out.pockStartCount = 0;
   // Collection runs per level: every level of a run is written reversed.
   if (eng.pockCollectOutput != 0) {
@@ -97,6 +102,7 @@ int pockLevel() {
     case kCcpStrategyOpenPocket: result = pockLevelOrdered(); break;
     default: result = pockLevelFull(); break;
   }
+  ringCutLayersFree();
   if (out.pockCollecting != 0) pockFlushList();
   pockListFree(out.pockCollected);
   out.pockCollected = nullptr;

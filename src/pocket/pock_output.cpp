@@ -96,13 +96,6 @@ double inputHighestTop() {
   return top;
 }
 
-// Whether the point (output units) lies near an open edge of the pocket. The open-side entry is
-// not in the library yet: reported as not realised once per run, and the answer is no.
-int pockNearOpenEdge(const Point2D&) {
-  notRealisedOnce(&outState.openEdgeReported);
-  return 0;
-}
-
 // The "start" word of a new cut.
 const char* startWord(const CcpRecord* r, const ContourElement& e) {
   const PockEngine& eng = pockEngine();
@@ -114,7 +107,7 @@ const char* startWord(const CcpRecord* r, const ContourElement& e) {
   if (eng.pockStrategyStockOutin == 0) return "drill";
   if (e.tag < 0) return "plunge";
   const Point2D start = contElemStart(e);
-  if (pockNearOpenEdge(start) != 0 ||
+  if (pockNearOpenEdge(toEngine(start)) != 0 ||
       pockListHasEndpoint(outState.pockCollected, toEngine(start)) != 0) {
     return r->orientation < 1 ? "left" : "right";
   }
@@ -192,6 +185,30 @@ struct OptionText {
 };
 
 }  // namespace
+
+int pockNearOpenEdge(const Point2D& p) {
+  // One work buffer for every call: the output asks at each new cut.
+  static std::vector<ContourElement> work;
+  if (work.size() < static_cast<std::size_t>(kContMaxElements)) {
+    try {
+      work.resize(static_cast<std::size_t>(kContMaxElements));
+    } catch (const std::bad_alloc&) {
+      return 0;
+    }
+  }
+  const double limit = 1000.0 * pockEngine().contTol;
+  const int n = layerCount("INPUT");
+  for (int i = 0; i < n; ++i) {
+    ContourHeader h{};
+    if (layerGetContour("INPUT", work.data(), kContMaxElements, &h, i) != i) continue;
+    for (int k = 0; k < h.count; ++k) {
+      if (work[static_cast<std::size_t>(k)].tag != kContTagOpen) continue;
+      Point2D foot{0.0, 0.0};
+      if (contNearestOnElem(p, work[static_cast<std::size_t>(k)], &foot) < limit) return 1;
+    }
+  }
+  return 0;
+}
 
 PockOutputState& pockOutput() { return outState; }
 

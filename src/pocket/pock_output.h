@@ -64,7 +64,6 @@ struct PockOutputState {
   int linkArcsReported = 0;
   int helixReported = 0;
   int rampReported = 0;
-  int openEdgeReported = 0;
 };
 
 // The output state, for reading and setting (strategies set pockNewStart; tests inspect it).
@@ -73,6 +72,9 @@ PockOutputState& pockOutput();
 // new start, retracted, no last position, part records off, collection off and its list freed,
 // no ramp, no pocket runs). Every pocket run calls it from its init phase.
 void pockOutputRunReset();
+// 1 when p (engine units) lies closer than 1000 x contTol to an open element (tag -1) of some
+// INPUT contour; 0 otherwise or when the work buffer cannot be had.
+int pockNearOpenEdge(const Point2D& p);
 
 // Resets pockStartCount and sets pockNewStart; writes the header records (feeds, aliases, planes,
 // frame) when it is still pending in this run and collection mode is off. Returns 1.

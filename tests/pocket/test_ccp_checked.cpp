@@ -229,3 +229,79 @@ TEST_F(CcpCheckedTest, ExplicitStartCutsEveryTree) {
     }
   }
 }
+
+// A stepover of 0.8 and 0.9 D leaves ridges between the rings' bands unless the cut regions clear
+// them. With cut regions on (a complete pocket) the uncut area away from the walls stays below
+// 1e-3 of the pocket area; off, material is left. Every path passes the checker.
+TEST_F(CcpCheckedTest, CutRegionsClearTheRidgesOfLargeStepovers) {
+  const Fixture fixtures[] = {rectangleFixture(), lFixture()};
+  for (const Fixture& f : fixtures) {
+    const tpc::Pocket pocket = checkPocket(f);
+    for (double factor : {0.8, 0.9}) {
+      double uncut[2] = {0.0, 0.0};
+      for (int complete : {0, 1}) {
+        const std::string label = f.name + " stepover " + std::to_string(factor) + " complete " +
+                                  std::to_string(complete);
+        ASSERT_EQ(run({&f}, {{"infeedFactor", std::to_string(factor)},
+                             {"completePocket", complete != 0 ? "true" : "false"},
+                             {"depth", "5"}}),
+                  kRunOk)
+            << label << "\n"
+            << readFile("out.pof");
+        const tpc::Path path = readRun("out.pof", kR);
+        tpc::CoverOptions cover;
+        cover.floorZ = -5;
+        cover.step = factor * kTool;
+        cover.inset = kR;  // the wall band: regions nearer than R to a wall are left by design
+        EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages()))) << label;
+        EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, pocket))) << label;
+        EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, pocket))) << label;
+        EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, {-5}))) << label;
+        uncut[complete] = tpc::checkCoverClear(path, pocket, cover).uncutArea;
+      }
+      const double area = f.name == "L" ? 60.0 * 60.0 - 35.0 * 35.0 : 60.0 * 40.0;
+      EXPECT_GT(uncut[0], 1e-3 * area) << f.name << " " << factor;
+      EXPECT_LT(uncut[1], 1e-3 * area) << f.name << " " << factor;
+    }
+  }
+}
+
+// Two runs in one process with cut regions and corner rounding give the same POF (apart from the
+// clock, the run id and the writer's running record numbers): the rounding's closeness tolerance
+// and the cut mode start afresh with every run.
+TEST_F(CcpCheckedTest, CutRegionRunsRepeatInOneProcess) {
+  const Fixture f = lFixture();
+  auto strip = [](const std::string& pof) {
+    std::string out, line;
+    bool number = false;
+    for (char c : pof) {
+      if (c == '[' && line.rfind("31: o", 0) == 0 && line.find('(') == std::string::npos) {
+        number = true;
+        continue;
+      }
+      if (number) {
+        number = c != ']';
+        continue;
+      }
+      if (c != '\n') {
+        line += c;
+        continue;
+      }
+      if (line.rfind("0: time(", 0) != 0 && line.rfind("0: elapsed(", 0) != 0 &&
+          line.rfind("0: ucid(", 0) != 0) {
+        out += line + "\n";
+      }
+      line.clear();
+    }
+    return out;
+  };
+  const std::vector<std::pair<std::string, std::string>> keys = {
+      {"infeedFactor", "0.8"}, {"filletRadius", "1"}, {"depth", "5"}};
+  ASSERT_EQ(run({&f}, keys), kRunOk);
+  const std::string first = strip(readFile("out.pof"));
+  const tpc::Path path = readRun("out.pof", kR);
+  EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, checkPocket(f))));
+  EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, checkPocket(f))));
+  ASSERT_EQ(run({&f}, keys), kRunOk);
+  EXPECT_EQ(strip(readFile("out.pof")), first);
+}

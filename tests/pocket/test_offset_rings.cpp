@@ -278,23 +278,28 @@ TEST_F(OffsetRingsTest, FiveThousandCrossingsStopTheMerge) {
   EXPECT_EQ(layerCount("GKT"), 1);
 }
 
-// Forward calls that are not available yet answer as switched off and say so once.
-TEST_F(OffsetRingsTest, SwitchedOffCallsReportOnce) {
-  ContourElement e[4];
-  EXPECT_EQ(ringCutRegions(), 0);
-  EXPECT_EQ(ringCutSetMode(0), 0);
-  EXPECT_EQ(pockLastCode(), 0);
-  EXPECT_EQ(ringCutSetMode(1), -1);
+// With cut mode off every cut-region operation answers 0 and no cut layer is created.
+TEST_F(OffsetRingsTest, CutModeOffTouchesNothing) {
+  const std::vector<ContourElement> sq = rect(0, 0, 10, 10, true);
+  ContourHeader h{};
+  h.ccw = 1;
+  h.leftSide = 1;
+  h.count = 4;
   EXPECT_EQ(ringCutMode(), 0);
-  EXPECT_EQ(pockLastCode(), kPockCodeNotRealised);
-  pockRunReset();
-  EXPECT_EQ(ringCutSetMode(1), -1);
-  EXPECT_EQ(pockLastCode(), 0);  // sent once
-  EXPECT_EQ(contRoundCorners(e, 0, 4, 1.0), -1);
-  EXPECT_EQ(pockLastCode(), kPockCodeNotRealised);
-  pockRunReset();
-  EXPECT_EQ(contRoundCornersByOffset(e, 0, 4, 1.0, 1), -1);
+  EXPECT_EQ(ringCutBand(sq.data(), 4, h, "CUT_SPAN", 1.0, 1), 0);
+  EXPECT_EQ(ringCutIslands("INSEL", "CUT_GKT", 1.0), 0);
+  EXPECT_EQ(ringCutCombine("CUT_SPAN", "CUT_BACK", 1.0, 1), 0);
+  EXPECT_EQ(ringCutRegions(), 0);
+  EXPECT_EQ(ringCutLayerClear("CUT_SPAN"), 0);
+  EXPECT_EQ(ringCutLayersEnable(0), 0);
+  for (const char* name : {"CUT_GKT", "CUT_SPAN", "CUT_BACK"}) {
+    EXPECT_EQ(layerInsertContour(name, sq.data(), &h, -1), 0) << name;  // no table
+  }
   EXPECT_EQ(pockLastCode(), 0);
+  ASSERT_EQ(ringCutLayersEnable(1), 0);
+  EXPECT_EQ(ringCutMode(), 1);
+  ringCutLayersFree();
+  EXPECT_EQ(ringCutMode(), 0);
 }
 // A new ring lying wholly inside an island's next ring is dropped: the island ring, now consumed,
 // leaves the island side and its node gets the ring's parent as a child.

@@ -546,3 +546,26 @@ TEST_F(PockOutputTest, ForwardCallsReportOncePerRun) {
   EXPECT_EQ(n, 1u);  // the helical plunge only
   EXPECT_EQ(pockLastCode(), kPockCodeNotRealised);
 }
+
+// The open-edge test looks at the open elements of INPUT only, within 1000 x contTol (0.1), and
+// keeps answering the same over many calls (one work buffer).
+TEST(PockNearOpenEdgeTest, OpenElementsOfInputOnly) {
+  layerResetState();
+  pockRunReset();
+  EXPECT_EQ(pockNearOpenEdge(Point2D{5.0, 0.0}), 0);  // no INPUT layer
+  ASSERT_EQ(layerCreate("INPUT"), 1);
+  const std::vector<ContourElement> c = {
+      contMakeLine(0, 0, 10, 0, kContTagOpen), contMakeLine(10, 0, 10, 10, 0),
+      contMakeLine(10, 10, 0, 10, kContTagOpen), contMakeLine(0, 10, 0, 0, 3)};
+  ContourHeader h{};
+  h.count = 4;
+  ASSERT_EQ(layerInsertContour("INPUT", c.data(), &h, -1), 1);
+  for (int round = 0; round < 200; ++round) {
+    EXPECT_EQ(pockNearOpenEdge(Point2D{5.0, 0.05}), 1);
+    EXPECT_EQ(pockNearOpenEdge(Point2D{5.0, 9.92}), 1);
+    EXPECT_EQ(pockNearOpenEdge(Point2D{5.0, 0.2}), 0);
+    EXPECT_EQ(pockNearOpenEdge(Point2D{10.05, 5.0}), 0);  // a closed element
+    EXPECT_EQ(pockNearOpenEdge(Point2D{-0.05, 5.0}), 0);
+  }
+  layerResetState();
+}
