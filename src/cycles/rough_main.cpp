@@ -25,6 +25,7 @@
 #include "output/cyc3d_files.h"
 #include "output/out3d_moves.h"
 #include "output/out3d_state.h"
+#include "zlevel/drop_net.h"
 
 namespace {
 

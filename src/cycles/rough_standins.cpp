@@ -72,7 +72,6 @@ void contactSetIpolAngle(int facetType, double angle, int check) {
   standIns.stored.ipolCheck = check;
 }
 void lcurveSetMaxLength(double length) { standIns.stored.lcurveMaxLength = length; }
-void dropNetSetSlopeTol(double tolerance) { standIns.stored.slopeTolerance = tolerance; }
 int facetConvertFile(const char*, const char*, const char*, double) {
   roughMissingFeature("facetConvertFile");
   return -1;

@@ -64,7 +64,6 @@ void holderSetAvoidModel(SurfaceModel* model, int flag);
 void holderSetSide(int side);
 void contactSetIpolAngle(int facetType, double angle, int check);
 void lcurveSetMaxLength(double length);
-void dropNetSetSlopeTol(double tolerance);
 
 // Converts the model file into the facet file out through the optional external facet library of
 // dllDir. Returns 0 converted; -1 when it fails: the library is not available, always.
@@ -86,7 +85,6 @@ struct RoughStoredSettings {
   double ipolAngle = 0;
   int ipolCheck = 0;
   double lcurveMaxLength = 0;
-  double slopeTolerance = 0;
   int skipNoCut = 0;
 };
 const RoughStoredSettings& roughStoredSettings();

@@ -66,8 +66,10 @@
 #include "pocket/ring_loops.h"
 #include "pocket/tangent_link.h"
 #include "zlevel/closed_paths.h"
+#include "zlevel/drop_net.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
+#include "zlevel/zpath_fillet.h"
 
 namespace {
 
@@ -135,7 +137,9 @@ constexpr RunResetFn kModuleResets[] = {
     // Z-level slicing
     zpathResetState,
     zpathFileResetState,
+    zpathFilletResetState,  // the fillet's search cursors
     arczResetState,
+    dropNetResetState,  // both slope tolerances back to 0.01
     // pocketing engine
     pockRunReset,
     layerResetState,

@@ -60,6 +60,19 @@ double geoTriArea2D(const Point2D& p0, const Point2D& p1, const Point2D& p2) {
   return ((p1.y - p2.y) * (p0.x - p2.x) - (p0.y - p2.y) * (p1.x - p2.x)) / 2.0;
 }
 
+int geoPointInTri2D(const Point2D& p, const Tri3D& tri) {
+  constexpr double kBaryTol = 1e-8;
+  const Point3D& a = tri.v[0];
+  const Point3D& b = tri.v[1];
+  const Point3D& c = tri.v[2];
+  const double det = (b.y - c.y) * (a.x - c.x) + (c.x - b.x) * (a.y - c.y);
+  if (det == 0.0 || !std::isfinite(det)) return 0;
+  const double l0 = ((b.y - c.y) * (p.x - c.x) + (c.x - b.x) * (p.y - c.y)) / det;
+  const double l1 = ((c.y - a.y) * (p.x - c.x) + (a.x - c.x) * (p.y - c.y)) / det;
+  const double l2 = 1.0 - l0 - l1;
+  return l0 >= -kBaryTol && l1 >= -kBaryTol && l2 >= -kBaryTol ? 1 : 0;
+}
+
 int geoCcw(const Point2D& p0, const Point2D& p1, const Point2D& p2) {
   const double d1x = p1.x - p0.x, d1y = p1.y - p0.y;
   const double d2x = p2.x - p0.x, d2y = p2.y - p0.y;

@@ -24,6 +24,9 @@ double geoDist2DSq(const Point2D& p, const Point2D& q);
 int geoPtsClose(const Point2D& p, const Point2D& q, double tol);
 // Signed area of the triangle, positive when p0, p1, p2 turn counter-clockwise.
 double geoTriArea2D(const Point2D& p0, const Point2D& p1, const Point2D& p2);
+// 1 when (p.x, p.y) lies in the plan triangle of tri's corners: every barycentric value at least
+// -1e-8. 0 outside, and for a triangle whose plan area is 0 or not finite.
+int geoPointInTri2D(const Point2D& p, const Tri3D& tri);
 // 1 counter-clockwise, -1 clockwise. Collinear: -1 when p0 lies between p1 and p2, 1 when p2 lies
 // beyond p1, else 0.
 int geoCcw(const Point2D& p0, const Point2D& p1, const Point2D& p2);

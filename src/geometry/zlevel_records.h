@@ -1,5 +1,5 @@
 // zlevel_records.h - the records of the Z-level slicing that geometry code fills and reads: the
-// tool-centre path of one level (ZPath) and the paths of a region, the height grid of a roughing
+// tool-centre path of one level (ZPath) and the paths of a region, the drop net of a roughing
 // region (FloatDropNet, whose header the rasters copy). The records of one level's slicing (tool,
 // candidate context, walk parameters, slice context) are in slice_records.h. The slicing's
 // functions on them live with the slicing.
@@ -61,7 +61,10 @@ struct ZPathList {
   ZPath* items;
 };
 
-// Height grid of a roughing region.
+// Drop net of a roughing region: per node the tool tip height at which the tool rests on the part,
+// a valid flag and a slope flag. Node (r, c) lies at (x0 + c colStep, y0 + r rowStep). The first
+// six fields are laid out as the Raster header, which copies them. Every row of the three tables
+// is an allocation of its own; a header-only net has the three table pointers null.
 struct FloatDropNet {
   double x0, y0;  // origin
   std::int32_t rows;
@@ -69,5 +72,6 @@ struct FloatDropNet {
   double rowStep;        // along y
   double colStep;        // along x
   float** height;        // rows row pointers, each to cols heights
-  std::uint8_t** valid;  // non-zero when the node has a height
+  std::uint8_t** valid;  // 1 when the node holds a dropped height
+  std::uint8_t** slope;  // 0 when the tool rests on the part right under its axis, else 1
 };

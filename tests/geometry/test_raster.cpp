@@ -28,7 +28,7 @@ struct TestNet {
       hRows.push_back(h[r].data());
       vRows.push_back(v[r].data());
     }
-    net = {10.0, 20.0, rows, cols, 0.5, 0.25, hRows.data(), vRows.data()};
+    net = {10.0, 20.0, rows, cols, 0.5, 0.25, hRows.data(), vRows.data(), nullptr};
   }
 };
 
