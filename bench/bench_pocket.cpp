@@ -3,9 +3,9 @@
 // radius 100 with four round islands of N / 8 lines, N = 1,000 and 10,000) and a 200 x 100
 // rectangle with 0, 4, 16 and 64 round islands; tool radius 2.5, stepover 0.5 D. Reported per
 // level: rings, lifts, feed length against the pocket's area over the step, the checker's uncut
-// area, ms per ring, the ms of the ring passes alone and, for the star, the ratio of ms per ring to Clipper2's iterative offset
-// pocketing of the region (14 rings: 3.1 s at N = 1,000 and 6.7 s at 10,000 unsimplified, 15 ms
-// and 35 ms with simplification; measured elsewhere).
+// area, ms per ring, the ms of the ring passes alone and, for the star, the ratio of ms per ring to
+// Clipper2's iterative offset pocketing of the region (14 rings: 3.1 s at N = 1,000 and 6.7 s at
+// 10,000 unsimplified, 15 ms and 35 ms with simplification; measured elsewhere).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -84,8 +84,7 @@ Region rectangle(int k) {
   const int rows = cols == 0 ? 0 : k / cols;
   for (int i = 0; i < cols; ++i) {
     for (int j = 0; j < rows; ++j) {
-      r.polygons.push_back(
-          circle(200.0 * (i + 0.5) / cols, 100.0 * (j + 0.5) / rows, 3, 32));
+      r.polygons.push_back(circle(200.0 * (i + 0.5) / cols, 100.0 * (j + 0.5) / rows, 3, 32));
     }
   }
   return r;
@@ -211,8 +210,8 @@ void runLevel(benchmark::State& state, const Region& region, double clipperMsPer
     state.ResumeTiming();
     const auto t0 = std::chrono::steady_clock::now();
     benchmark::DoNotOptimize(pockLevelFull());
-    totalMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                   .count();
+    totalMs +=
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     ++levels;
   }
   // Figures of one level, outside the timing.

@@ -12,7 +12,20 @@
 #include "pocket/contour_relate.h"
 #include "pocket/contour_tree.h"
 #include "pocket/engine_state.h"
-#include "pocket/pock_level.h"
+
+namespace {
+PockEdgeMovement edgeState = {0.0, 0.0, 0, 0};
+}  // namespace
+
+void pockSetEdgeMovement(double step, double limit, int side) {
+  const bool forced = pockCfg().edgeMovement == 2;
+  edgeState =
+      PockEdgeMovement{step, limit, side, limit >= step + pockEngine().contTol || forced ? 1 : 0};
+}
+
+PockEdgeMovement pockEdgeMovement() { return edgeState; }
+
+void pockEdgeMovementReset() { edgeState = PockEdgeMovement{0.0, 0.0, 0, 0}; }
 
 namespace {
 

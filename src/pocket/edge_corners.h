@@ -6,6 +6,21 @@
 
 #include "pocket/contour_element.h"
 
+// Edge-movement settings of the level: the step (the tool radius), the limit (the stepover
+// width), the side (the outer orientation) and whether edge movement is on.
+struct PockEdgeMovement {
+  double step;
+  double limit;
+  int side;
+  int on;
+};
+// Stores the edge-movement step, limit and side; edge movement is on when the limit is at least
+// step + the engine tolerance or "*EDGE_MOVEMENT" is 2.
+void pockSetEdgeMovement(double step, double limit, int side);
+PockEdgeMovement pockEdgeMovement();
+// The settings back to off, as at each run start.
+void pockEdgeMovementReset();
+
 // Adds corner spurs to the ring elements[0..count), only when "*EDGE_MOVEMENT" is set and edge
 // movement is on (pockSetEdgeMovement: step the tool radius, limit the stepover width, side the
 // outer orientation). Each corner between an element and the one before it (the last before the

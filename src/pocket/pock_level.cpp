@@ -1,6 +1,6 @@
 // pock_level.cpp - per-level pocketing: MAIN prepared and handed to the level strategy, collected
 // output written reversed; the wall-angle allowances, the marking near the outer boundary, the
-// full-circle test and the edge-movement settings the strategies read.
+// full-circle test, and the contour-parallel level strategies (rings built and linked).
 #include "pocket/pock_level.h"
 
 #include <cmath>
@@ -24,7 +24,6 @@ namespace {
 struct LevelState {
   PockLevelObserver observer = nullptr;
   int cutRegionsOn = 0;
-  PockEdgeMovement edge = {0.0, 0.0, 0, 0};
   // Strategies already reported as not realised in this run.
   int reportedStock = 0, reportedZigzag = 0, reportedFromStart = 0, reportedOrdered = 0;
 };
@@ -179,23 +178,19 @@ int layerMarkNearFirst(const char* name) {
   return 1;
 }
 
-void pockSetEdgeMovement(double step, double limit, int side) {
-  const bool forced = pockCfg().edgeMovement == 2;
-  levelState.edge =
-      PockEdgeMovement{step, limit, side, limit >= step + pockEngine().contTol || forced ? 1 : 0};
-}
-
-PockEdgeMovement pockEdgeMovement() { return levelState.edge; }
-
 void pockLevelSetObserver(PockLevelObserver observer) { levelState.observer = observer; }
 
 void pockLevelRunReset() {
   const PockLevelObserver keep = levelState.observer;
   levelState = LevelState{};
   levelState.observer = keep;
+  pockEdgeMovementReset();
 }
 
-void pockLevelResetState() { levelState = LevelState{}; }
+void pockLevelResetState() {
+  levelState = LevelState{};
+  pockEdgeMovementReset();
+}
 
 // ---- contour-parallel levels -------------------------------------------------------------------
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "geometry/vec.h"
+#include "pocket/edge_corners.h"
 
 // Pockets MAIN at the current level. Returns the strategy's result.
 int pockLevel();
@@ -59,16 +60,7 @@ int layerIsCircle(const char* name, Point2D* centre);
 // first contour or outside it; the contours are stored back. Returns 1; 0 for fewer than two
 // contours; -1 when a contour cannot be read or stored back.
 int layerMarkNearFirst(const char* name);
-// Stores the edge-movement step, limit and side; edge movement is on when the limit is at least
-// step + the engine tolerance or "*EDGE_MOVEMENT" is 2.
-void pockSetEdgeMovement(double step, double limit, int side);
-struct PockEdgeMovement {
-  double step;
-  double limit;
-  int side;
-  int on;
-};
-PockEdgeMovement pockEdgeMovement();
+// The edge-movement settings (pockSetEdgeMovement) live with the corner spurs.
 
 // Test seam: an observer called whenever pockLevel or pockLevelSimple receives MAIN (it may read
 // the layer and the cycle's level top and depth). Null removes it.

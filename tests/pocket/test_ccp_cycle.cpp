@@ -186,9 +186,11 @@ TEST_F(CcpRunTest, LevelPlanMatchesBruteForce) {
           rectangleWith(10 + 45 * k, 20, 40 + 45 * k, 80, false, top, top - floor, 0.01 * (k + 1));
     }
     writeFile("pocket.qdx", file);
+    // Without a stepover each level gets its first rings only: the plan is what is checked.
     writeFile("job.pcf", pcf({{"geoSource", "pocket.qdx"},
                               {"toolDiameter", "10"},
                               {"oriAutomatic", "none"},
+                              {"infeedFactor", "0"},
                               {"infeedDepth", std::to_string(step)},
                               {"pofFilename", "out.pof"}}));
     ASSERT_EQ(runCycle(ccpCycleRecord(), "job"), kRunOk) << round;
