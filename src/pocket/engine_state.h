@@ -24,6 +24,7 @@ inline constexpr int kPockCodeToolRadius = 3040;       // "1511" tool radius bel
 inline constexpr int kPockCodeBadStepover = 3201;      // "1502" stepover outside [0, 1)
 inline constexpr int kPockCodeNextTree = 3210;         // silent: progress before a further tree
 inline constexpr int kPockCodeToolTooBig = 3213;       // "1507" no toolpath fits
+inline constexpr int kPockCodeHelixHit = 3123;  // "1522" helix collides with the pocket walls
 
 // The smallest tool radius the settings text accepts.
 inline constexpr double kPockMinToolRadius = 0.0001;

@@ -202,7 +202,7 @@ int ringBuildSpans(double r, double allowance0, double zm, int side) {
     if (node < 0) return ringFail();
     if (setGroup("SPAN", i, node) < 0) return -1;
     if (eng.paramPocketContour != 0) ctreeRelate(node, 0);
-    rifWriteContour(buf.data(), n);
+    rifWriteContour(buf.data(), n, &h);
   }
   if (settings.reduceContours != 0) layerReduceContours("SPAN", 0.01 * r, zero);
 
@@ -238,7 +238,7 @@ int ringBuildSpans(double r, double allowance0, double zm, int side) {
     if (settings.forceInside != 0) contReverse(buf.data(), n);
     if (node < 0) return ringFail();
     if (setGroup("INSEL", i, node) < 0) return -1;
-    rifWriteContour(buf.data(), n);
+    rifWriteContour(buf.data(), n, &h);
     ++i;
   }
   if (ringCutIslands("INSEL", "CUT_GKT", r) < 0) return ringFail();

@@ -154,11 +154,19 @@ void fullNewStart(CycleRecord* c, CcpRecord* r, const ContourElement& e) {
   if (r->plungeType == kPlungePlain) {
     cycSendNameValue(c, "aliasUse", "FZ");
     cycSendNameValue(c, "tr", "FZ");
-  } else if (r->plungeType == kPlungeHelical) {
-    // The helical plunge is not in the library yet: the straight plunge stands in.
-    notRealisedOnce(&outState.helixReported);
   }
-  feedZ(c, ref + plungeZ);
+  bool plunged = false;
+  if (r->plungeType == kPlungeHelical) {
+    PockPointList helix;
+    const double top = r->surface + 0.1 * r->infeedDepth + eng.paramRampAddClearance;
+    if (pockHelixPoints(start, r->helixRadius, r->helixAngleResolution, r->helixPlungeAngle,
+                        -r->orientation, top, plungeZ, &helix) == 1) {
+      for (int i = 0; i < helix.count; ++i) helix.points[static_cast<std::size_t>(i)].z += ref;
+      pockHelixOutput(c, helix);
+      plunged = true;
+    }
+  }
+  if (!plunged) feedZ(c, ref + plungeZ);
   cycSendNameValue(c, "aliasUse", "FX");
   cycSendNameValue(c, "tr", "FX");
   cycSetLocal(c, "start", startWord(r, e));
@@ -216,6 +224,7 @@ void pockOutputRunReset() {
   pockListFree(outState.pockCollected);
   pockRunListFree(outState.pockPocketRuns);
   outState = PockOutputState{};
+  pockRampReset();
 }
 
 int pockWriteHeader() {
@@ -277,6 +286,20 @@ int pockEmitElement(const ContourElement& element) {
   CcpRecord* r = outRecord();
   if (r == nullptr) return 1;
   const ContourElement e = elemToOut(element);
+  if (outState.pockRampPending != 0) {
+    const int queued = pockRampQueue(e);
+    if (queued == 1) return 1;
+    pockRampPlunge(ccpCurrent(), r->helixAngleResolution, r->helixPlungeAngle, r->surface,
+                   r->surface - std::fabs(r->depth));
+    if (queued == -2) {
+      // The element starts the next ramp.
+      outState.pockRampPending = 1;
+      outState.pockNewStart = 1;
+      pockRampQueue(e);
+      return 1;
+    }
+    outState.pockRampPending = 0;
+  }
   // Local copies: the record's lengths stay as they are for the next element.
   const double approachLength = toOut(r->approachLength);
   const double leavingLength = toOut(r->leavingLength);
@@ -360,6 +383,7 @@ int pockMoveTo(const ContourElement& element) {
 
 int pockWriteLevelEnd() {
   if (outState.pockCollecting != 0) return 1;
+  pockFinishPending();
   CycleRecord* c = ccpCurrent();
   if (c == nullptr) return 1;
   CcpRecord* r = ccpRecordOf(c);
@@ -835,11 +859,23 @@ int pockRunListHasElem(const PockRunList* runs, const ContourElement& element) {
 
 // ---- positioning -------------------------------------------------------------------------------
 
-int pockPositionAt(const Point2D&) {
+int pockPositionAt(const Point2D& point) {
   const CcpRecord* r = outRecord();
   if (outState.pockCollecting != 0 || r == nullptr || r->plungeType != kPlungeRamp) return 1;
-  // The ramp plunge is not in the library yet: the straight plunge of the new start stands in.
-  notRealisedOnce(&outState.rampReported);
+  const PockEngine& eng = pockEngine();
+  const double gap = outState.pockHasLast != 0 ? contDistance(outState.pockLastPoint, point) : 0.0;
+  if (outState.pockHasLast != 0 && gap > eng.contTol) outState.pockNewStart = 1;
+  if (outState.pockNewStart != 0 && outState.pockHasLast != 0 && outState.pockRetracted == 0 &&
+      gap < 2.0 * eng.pockStepFactor * eng.pockToolRadius + eng.contTol) {
+    // Near enough to move over at the floor.
+    outState.pockNewStart = 0;
+    CycleRecord* c = ccpCurrent();
+    const Point2D q = toOut(point);
+    if (c != nullptr && outState.pockRampPending == 0) cycFeedXY(c, q.x, q.y);
+    if (outState.pockRampPending == 0) outState.pockLastPoint = point;
+  }
+  if (outState.pockNewStart != 0) outState.pockRampPending = 1;
+  outState.pockNewStart = 0;
   return 1;
 }
 

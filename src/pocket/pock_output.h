@@ -7,6 +7,9 @@
 // goes through the running pocket record (ccpCurrent); without one nothing is sent.
 #pragma once
 
+#include <vector>
+
+#include "framework/cycle.h"
 #include "geometry/vec.h"
 #include "pocket/contour_element.h"
 
@@ -62,8 +65,6 @@ struct PockOutputState {
   int groupsLeft = 0;
   // Forward calls already reported as not realised in this run (each reports once).
   int linkArcsReported = 0;
-  int helixReported = 0;
-  int rampReported = 0;
 };
 
 // The output state, for reading and setting (strategies set pockNewStart; tests inspect it).
@@ -164,9 +165,9 @@ void pockRunListFree(PockRunList* runs);
 // 1 when both ends of the element lie within 0.00001 of some run element.
 int pockRunListHasElem(const PockRunList* runs, const ContourElement& element);
 
-// Before a ring starts at the point (engine units). Ramps are not in the library yet: with the
-// ramp plunge the function is reported as not realised once per run and the straight plunge is
-// used. Returns 1.
+// Before a ring starts at the point (engine units), with the ramp plunge outside collection mode:
+// a point near the last position (not retracted) is reached by a feed move; otherwise a new start
+// makes the ramp pending, and the elements that follow are queued for it.
 int pockPositionAt(const Point2D& point);
 // Positions at a (pockPositionAt) and outputs a line element from a to b. Returns 1.
 int pockEmitLine(const Point2D& a, const Point2D& b);
@@ -181,3 +182,53 @@ int pockOutputFullPass();
 // Every open node without children (an outermost ring): its ring through pockEmitElement, the node
 // marked done. Returns the number of rings output; -1 as pockOutputFullPass.
 int pockOutputLeaves();
+
+// ---- helix and ramp plunges (pock_plunge.cpp): output units, heights sent include the tool
+// reference offset.
+
+// The points of a helix: room for capacity points, count used.
+struct PockPointList {
+  int capacity = 0;
+  int count = 0;
+  std::vector<Point3D> points;
+};
+
+// Room of the ramp queue and of the ramp polyline.
+inline constexpr int kPockRampQueueRoom = 500;
+inline constexpr int kPockRampPolylineRoom = 1000;
+
+// The helix around p (output units) of radius r, angle step a and plunge angle g (radians), turning
+// by sign per step, from (p, bottom) up to (p, top) in build order. Returns 1 with out filled; 0
+// when it cannot be built: |top - bottom|, |r| or |a| below 0.00001, |tan g| below 1e-9 or a height
+// step below 1e-9 (a straight plunge then), the helix not clear of INPUT (code 3123), or more
+// points than can be had.
+int pockHelixPoints(const Point2D& p, double r, double a, double g, int sign, double top,
+                    double bottom, PockPointList* out);
+// Sends the points as feed XYZ moves from the last to the first, with the reduced feedrate when
+// set.
+int pockHelixOutput(CycleRecord* cycle, const PockPointList& list);
+// 1 when a helix of radius r around p (output units) down to bottom stays clear of the INPUT
+// contours reaching above bottom; else code 3123 and 0; -1 after code 3020 when memory runs short.
+int pockHelixClear(const Point2D& p, double r, double bottom);
+
+// Queues an element (output units) of a pending ramp: 1 queued; -2 it starts too far from the end
+// of the last queued element; -1 the queue is full.
+int pockRampQueue(const ContourElement& element);
+// Number of queued ramp elements.
+int pockRampQueued();
+// Writes the ramp down from top to bottom over the queued path and then the queued elements.
+// 1 done (also in collection mode), 0 empty queue; -1 for a degenerate ramp (no descent, angle 0,
+// a path shorter than the tolerance) or no memory for its points: the queued elements then follow
+// a straight plunge.
+int pockRampPlunge(CycleRecord* cycle, double a, double g, double top, double bottom);
+// Outside collection mode writes a pending ramp and clears the pending flags.
+int pockFinishPending();
+// The points of the elements: the first start, a line's end, points every a radians along an arc of
+// radius 0.0001 or more (closer where the chords would leave the arc by more than the tolerance)
+// and its end. At most room points; returns their number.
+int pockRampPolyline(Point2D* points, int room, const ContourElement* elements, int n, double a);
+double pockPolylineLength(const Point2D* points, int n);
+// Cuts the polyline after the given length, its last point moved onto the cut; the new count.
+int pockPolylineCut(Point2D* points, int n, double length);
+// Empties the ramp queue (run start).
+void pockRampReset();

@@ -3,7 +3,3 @@
 #include "pocket/rest_switches.h"
 
 int restCheckReference(const ContourElement* /*loop*/, int /*m*/) { return 1; }
-
-int rifWriteRadius(double /*radius*/) { return 0; }
-
-int rifWriteContour(const ContourElement* /*ring*/, int /*m*/) { return 0; }

@@ -4,10 +4,7 @@
 #pragma once
 
 #include "pocket/contour_element.h"
+#include "pocket/rest_file.h"
 
 // The reference-tool test of a ring loop: 1 (accepted) while rest evaluation is off.
 int restCheckReference(const ContourElement* loop, int m);
-// Writes the tool radius record of the rest file: 0 (nothing written) while generation is off.
-int rifWriteRadius(double radius);
-// Appends a ring to the rest file: 0 (nothing written) while generation is off.
-int rifWriteContour(const ContourElement* ring, int m);

@@ -60,8 +60,8 @@ int parentCount(int node) {
 
 bool startMatched() { return pockEngine().ctreeStartMatch.found != 0; }
 
-// Completes a pending plunge: the ramp plunges are not in the library, so none is ever pending.
-void finishPending() { pockOutput().pockRampPending = 0; }
+// Completes a pending ramp plunge.
+void finishPending() { pockFinishPending(); }
 
 // The new-start flag of the output: the next element begins a new cut.
 void liftTool() {
