@@ -63,8 +63,6 @@ struct PockOutputState {
   // before each level (the level end retracts fully after the last level).
   int levelsLeft = 0;
   int groupsLeft = 0;
-  // Forward calls already reported as not realised in this run (each reports once).
-  int linkArcsReported = 0;
 };
 
 // The output state, for reading and setting (strategies set pockNewStart; tests inspect it).
