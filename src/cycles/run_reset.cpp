@@ -69,6 +69,7 @@
 #include "zlevel/step_opt.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
+#include "zlevel/zpath_fillet.h"
 
 namespace {
 
@@ -136,6 +137,7 @@ constexpr RunResetFn kModuleResets[] = {
     // Z-level slicing
     zpathResetState,
     zpathFileResetState,
+    zpathFilletResetState,  // the fillet's search cursors
     arczResetState,
     dropNetResetState,  // both slope tolerances back to 0.01
     roughGougeResetState,

@@ -35,3 +35,10 @@ int walkFillet(ZPathList* list, Kont2D* boundary, double radius) {
   if (walkInstalled.fillet == nullptr) return walkNotInstalled();
   return walkInstalled.fillet(list, boundary, radius);
 }
+
+int walkWallContact(const Kont2D* walls, const Kont2D* region, double r0, const Seg2D& move,
+                    Seg2D* outSegment, Point2D* outTouch, int* outElement, int* outKind) {
+  if (walkInstalled.wallContact == nullptr) return walkNotInstalled();
+  return walkInstalled.wallContact(walls, region, r0, move, outSegment, outTouch, outElement,
+                                   outKind);
+}

@@ -3,10 +3,13 @@
 #include "zlevel/zlevel_hooks.h"
 
 #include "geometry/walker_hooks.h"
+#include "model/wcoll_contact.h"
 #include "zlevel/walker.h"
+#include "zlevel/zpath_fillet.h"
 
 void zlevelInstallHooks() {
-  const WalkerHooks hooks{offs3dPrepare, offs3dTrace, offs3dRelease, zpathListFillet};
+  const WalkerHooks hooks{offs3dPrepare, offs3dTrace, offs3dRelease, zpathListFillet,
+                          wcollWallContact};
   walkSetHooks(&hooks);
 }
 

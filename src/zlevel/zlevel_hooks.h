@@ -1,7 +1,8 @@
 // zlevel_hooks.h - what the Z-level slicing installs into the geometry code below it: the entry
-// points of the contour walker and of the Z-path rounding. Installed when the library loads;
-// tests that removed them call the install again.
+// points of the contour walker, of the one-Z wall contact and of the Z-path rounding. Installed
+// when the library loads; tests that removed them call the install again.
 #pragma once
 
-// Installs offs3dPrepare, offs3dTrace, offs3dRelease and zpathListFillet (walkSetHooks).
+// Installs offs3dPrepare, offs3dTrace, offs3dRelease, zpathListFillet and wcollWallContact
+// (walkSetHooks).
 void zlevelInstallHooks();

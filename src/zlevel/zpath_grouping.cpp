@@ -319,10 +319,13 @@ int orderGroups(ZPathList* list, int flags, Point2D anchor) {
       return Point2D{snap[r.first].groupStartX, snap[r.first].groupStartY};
     };
     chainTies(runs, &anchor, groupStart);
-    int out = 0;
+    // The new order is gathered first and written only when complete: a list left half written
+    // would hold some paths twice and others not at all.
+    std::vector<ZPath> out;
+    out.reserve(snap.size());
     for (const RunRecord& run : runs) {
       if ((flags & kZpathOrderSubGroups) == 0) {
-        for (int i = run.first; i < run.end; ++i) list->items[out++] = snap[i];
+        out.insert(out.end(), snap.begin() + run.first, snap.begin() + run.end);
         continue;
       }
       zpathShellSort(
@@ -340,9 +343,10 @@ int orderGroups(ZPathList* list, int flags, Point2D anchor) {
       };
       chainTies(subs, &anchor, subStart);
       for (const RunRecord& sub : subs) {
-        for (int i = sub.first; i < sub.end; ++i) list->items[out++] = snap[i];
+        out.insert(out.end(), snap.begin() + sub.first, snap.begin() + sub.end);
       }
     }
+    std::copy(out.begin(), out.end(), list->items);
   } catch (const std::bad_alloc&) {
     return zpathGroupFail(-1);
   }

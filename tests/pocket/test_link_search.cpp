@@ -33,14 +33,19 @@ Point2D pointAt(const ContourElement& e, double t) {
   return {e.p0 + e.radius * std::cos(a), e.p1 + e.radius * std::sin(a)};
 }
 
-// The smallest distance between two elements: dense samples along a, refined by golden sections.
+// The smallest distance between two elements: dense samples along a, each sampled local minimum
+// refined by golden sections within its two neighbouring intervals.
 double sampledMin(const ContourElement& a, const ContourElement& b) {
   auto f = [&](double t) { return elemDist(pointAt(a, t), b); };
   constexpr int kSamples = 400;
+  std::vector<double> v(kSamples + 1);
+  for (int i = 0; i <= kSamples; ++i) v[i] = f(static_cast<double>(i) / kSamples);
   double best = 1e300;
   for (int i = 0; i <= kSamples; ++i) {
+    best = std::min(best, v[i]);
+    const bool localMin = (i == 0 || v[i] <= v[i - 1]) && (i == kSamples || v[i] <= v[i + 1]);
+    if (!localMin) continue;
     const double t0 = static_cast<double>(i) / kSamples;
-    best = std::min(best, f(t0));
     double lo = std::max(0.0, t0 - 1.0 / kSamples), hi = std::min(1.0, t0 + 1.0 / kSamples);
     for (int k = 0; k < 60; ++k) {
       const double m1 = lo + (hi - lo) * 0.382, m2 = lo + (hi - lo) * 0.618;

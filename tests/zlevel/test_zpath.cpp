@@ -139,22 +139,6 @@ TEST(ZPathList, AllocationFailureRemovesWhatWasAdded) {
   kontFree(region);
 }
 
-TEST(Walker, RoundingReportsFailureUntilItExists) {
-  ZPathList* list = zpathListNew(3);
-  EXPECT_EQ(zpathListFillet(list, nullptr, 2.0), 0);  // empty list
-  Kont2D* region = regionWithTwoIslands();
-  zpathListFromContours(list, region);
-  EXPECT_EQ(zpathListFillet(list, nullptr, 0.0), 0);
-  kontSetSkipCheck(1);
-  geoErrReset();
-  EXPECT_EQ(zpathListFillet(list, region, 2.0), -1);
-  EXPECT_EQ(geoErrCode(), -1);
-  EXPECT_EQ(kontGetSkipCheck(), 0);
-  EXPECT_EQ(list->count, 3);
-  zpathListFree(list);
-  kontFree(region);
-}
-
 // ---- creation and the append rule ---------------------------------------------------------------
 
 class ZPathTest : public ::testing::Test {

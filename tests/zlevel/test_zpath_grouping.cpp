@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/memory.h"
 #include "geometry/geo_error.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_grouping.h"
@@ -303,6 +304,21 @@ TEST_F(Grouping, CollapsedStartPointLeavesTheListSortedByZ) {
   EXPECT_EQ(list[2].z, 1);
   EXPECT_EQ(geoErrRecord()->code, kZpathNoInsidePoint);
   EXPECT_STREQ(geoErrRecord()->file, "Zpath");
+}
+
+// No memory for the start-point lists: -1 with the list sorted by falling z and the code recorded.
+TEST_F(Grouping, NoMemoryLeavesTheListSortedByZ) {
+  for (int n = 1; n <= 3; ++n) {
+    List list({{0, 0, 10, 10, 1}, {0, 0, 10, 10, 3}, {2, 2, 8, 8, 2}});
+    geoErrReset();
+    memTestFailAt(n);
+    const int r = zpathListOrder(list.l, 2);
+    memTestFailAt(0);
+    EXPECT_EQ(r, -1) << n;
+    EXPECT_EQ(geoErrRecord()->code, -1) << n;
+    EXPECT_EQ(list[0].z, 3);
+    EXPECT_EQ(list[2].z, 1);
+  }
 }
 
 // A level group whose first path has fewer than 3 points starts at its box's lower-left corner,
