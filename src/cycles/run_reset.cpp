@@ -66,6 +66,7 @@
 #include "zlevel/drop_net.h"
 #include "zlevel/gouge_check.h"
 #include "zlevel/grid_bnd_trace.h"
+#include "zlevel/spiral.h"
 #include "zlevel/step_opt.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
@@ -138,6 +139,7 @@ constexpr RunResetFn kModuleResets[] = {
     zpathResetState,
     zpathFileResetState,
     zpathFilletResetState,  // the fillet's search cursors
+    spiralResetState,       // the tool-check switch of the spiral transitions
     arczResetState,
     dropNetResetState,  // both slope tolerances back to 0.01
     roughGougeResetState,
