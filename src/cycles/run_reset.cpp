@@ -68,6 +68,7 @@
 #include "zlevel/grid_bnd_trace.h"
 #include "zlevel/spiral.h"
 #include "zlevel/step_opt.h"
+#include "zlevel/step_opt_flat_old.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
 #include "zlevel/zpath_fillet.h"
@@ -145,6 +146,7 @@ constexpr RunResetFn kModuleResets[] = {
     roughGougeResetState,
     stepOptRunReset,  // flat-face flags, block counter and a stale plane-boundary file
     gridBndResetState,
+    stepOptOldResetState,  // the older flat finder's heights, block counter and append flag
     // pocketing engine
     pockRunReset,
     layerResetState,

@@ -133,7 +133,8 @@ Span spanOf(const Seg2D& s) {
 }
 
 void pushPoint(std::vector<Point2D>& pts, double x, double y) {
-  if (!pts.empty() && std::fabs(pts.back().x - x) < kJoinTol && std::fabs(pts.back().y - y) < kJoinTol)
+  if (!pts.empty() && std::fabs(pts.back().x - x) < kJoinTol &&
+      std::fabs(pts.back().y - y) < kJoinTol)
     return;
   pts.push_back({x, y});
 }
@@ -185,8 +186,8 @@ int trace(const std::vector<Seg2D>& sorted, std::vector<std::vector<Point2D>>* o
       pushPoint(pts, lo.xb, lo.yb);
       uppers.push_back(cur);
       // first piece of the next strip by binary search on the smallest x
-      const auto first = std::lower_bound(
-          sp.begin(), sp.end(), lo.xb, [](const Span& s, double x) { return s.xa < x; });
+      const auto first = std::lower_bound(sp.begin(), sp.end(), lo.xb,
+                                          [](const Span& s, double x) { return s.xa < x; });
       std::size_t k = static_cast<std::size_t>(first - sp.begin());
       if (k % 2 != 0) ++k;
       std::size_t next = pairs;

@@ -339,8 +339,8 @@ int spiralTransition(SurfaceModel* model, const PathList* lower, const PathList*
       }
     }
     for (std::size_t i = 0; i < pts.size(); ++i) {
-      if (i > 0 && (std::fabs(prm[i] - prm[i - 1]) < kSameTol ||
-                    vecDistance(pts[i], pts[i - 1]) < kSameTol))
+      if (i > 0 &&
+          (std::fabs(prm[i] - prm[i - 1]) < kSameTol || vecDistance(pts[i], pts[i - 1]) < kSameTol))
         continue;
       if (pathListInsert(out, prm[i], pts[i], 1, nullptr, 0) < 0) return -1;
     }

@@ -39,8 +39,7 @@ int spiralIsClosed(const PathList* path);
 // below the model's lowest z.
 double spiralDropAt(SurfaceModel* model, const Point3D& p);
 // Target height at the upper parameter a and lower parameter b (see the module source).
-double spiralBlendZ(const PathList* upper, const PathList* lower, double a, double b,
-                    double blend);
+double spiralBlendZ(const PathList* upper, const PathList* lower, double a, double b, double blend);
 
 // Run-start reset: tool check off.
 void spiralResetState();

@@ -176,9 +176,7 @@ int orderByGroups(StockRestPocket* work, int n, double gap, std::uint8_t* matrix
     result[out++] = work[first];
     const StockRestPocket* last = &work[first];
     std::size_t end = 1;
-    while (end < remaining.size() &&
-           work[remaining[end]].groupId == work[first].groupId)
-      ++end;
+    while (end < remaining.size() && work[remaining[end]].groupId == work[first].groupId) ++end;
     for (std::size_t q = 1; q < end; ++q) {
       const int qi = remaining[q];
       const StockRestPocket& Q = work[qi];
@@ -338,10 +336,10 @@ int stockRestContoursApart(const Kont2D* a, const Kont2D* b, std::uint8_t* matri
   if (a == nullptr || b == nullptr || matrix == nullptr) return 1;
   const int ia = a->flags, ib = b->flags;
   if (ia < 0 || ib < 0 || ia >= n || ib >= n) return 1;
-  const std::size_t ab = static_cast<std::size_t>(ia) * static_cast<std::size_t>(n) +
-                         static_cast<std::size_t>(ib);
-  const std::size_t ba = static_cast<std::size_t>(ib) * static_cast<std::size_t>(n) +
-                         static_cast<std::size_t>(ia);
+  const std::size_t ab =
+      static_cast<std::size_t>(ia) * static_cast<std::size_t>(n) + static_cast<std::size_t>(ib);
+  const std::size_t ba =
+      static_cast<std::size_t>(ib) * static_cast<std::size_t>(n) + static_cast<std::size_t>(ia);
   if (matrix[ab] != kUnknown) return matrix[ab];
   int apart = 1;
   if (a->xmin <= b->xmax && b->xmin <= a->xmax && a->ymin <= b->ymax && b->ymin <= a->ymax) {
@@ -420,8 +418,8 @@ StockRestPocket* stockRestPockets(Kont2D* chain, ZPathList* paths, int grouping,
   }
   auto* result = static_cast<StockRestPocket*>(
       memAllocZero(sizeof(StockRestPocket) * static_cast<std::size_t>(n)));
-  auto* matrix =
-      static_cast<std::uint8_t*>(memAllocZero(static_cast<std::size_t>(n) * static_cast<std::size_t>(n)));
+  auto* matrix = static_cast<std::uint8_t*>(
+      memAllocZero(static_cast<std::size_t>(n) * static_cast<std::size_t>(n)));
   if (result == nullptr || matrix == nullptr) {
     memFree(result);
     memFree(matrix);

@@ -176,7 +176,8 @@ TEST(BndMergeSegments, ReplacesTheListByLoopsAndHandlesSmallInput) {
   Seg2List* list = lstSeg2New(16);
   ASSERT_NE(list, nullptr);
   const auto addRect = [&](const Rect& r, bool cw) {
-    std::vector<std::pair<double, double>> p{{r.x0, r.y0}, {r.x1, r.y0}, {r.x1, r.y1}, {r.x0, r.y1}};
+    std::vector<std::pair<double, double>> p{
+        {r.x0, r.y0}, {r.x1, r.y0}, {r.x1, r.y1}, {r.x0, r.y1}};
     if (cw) std::reverse(p.begin(), p.end());
     for (std::size_t i = 0; i < 4; ++i)
       lstSeg2Append(list, {p[i].first, p[i].second, p[(i + 1) % 4].first, p[(i + 1) % 4].second});

@@ -195,8 +195,8 @@ TEST(StockRestPockets, OverlapCacheIsSymmetricAndMatchesIntersection) {
       const int direct = kontBooleanSafe(f.pockets[i].pocketContour, f.pockets[j].pocketContour,
                                          kKontIntersection, &cut);
       kontFree(cut);
-      const int apart =
-          stockRestContoursApart(f.pockets[i].pocketContour, f.pockets[j].pocketContour, m.data(), f.n);
+      const int apart = stockRestContoursApart(f.pockets[i].pocketContour,
+                                               f.pockets[j].pocketContour, m.data(), f.n);
       EXPECT_EQ(apart, direct > 0 ? 0 : 1) << i << " " << j;
       EXPECT_EQ(m[static_cast<std::size_t>(i * f.n + j)], m[static_cast<std::size_t>(j * f.n + i)]);
     }
@@ -205,9 +205,9 @@ TEST(StockRestPockets, OverlapCacheIsSymmetricAndMatchesIntersection) {
 TEST(StockRestPockets, FindInContourAndErrors) {
   Fixture f;
   f.outline({0, 0, 10, 10}, 5);
-  f.path({20, 20, 30, 30}, 5, false);   // same level, outside
-  f.path({9.9995, 2, 15, 4}, 5, false); // a point within 0.001 of the outline
-  f.path({1, 1, 2, 2}, 4, false);       // lower level: ends the scan
+  f.path({20, 20, 30, 30}, 5, false);    // same level, outside
+  f.path({9.9995, 2, 15, 4}, 5, false);  // a point within 0.001 of the outline
+  f.path({1, 1, 2, 2}, 4, false);        // lower level: ends the scan
   zpathListOrder(f.list, 1);
   int k = 0;
   EXPECT_EQ(zpathListFindInContour(f.list, f.outlines[0], &k), 1);
