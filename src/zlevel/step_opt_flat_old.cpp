@@ -36,8 +36,8 @@ int oldFail(int code, std::source_location at = std::source_location::current())
 }
 
 struct OldState {
-  int append = 0;          // 1: keep the file and heights of earlier calls
-  int blockCount = 0;      // number of the last block written into the file
+  int append = 0;      // 1: keep the file and heights of earlier calls
+  int blockCount = 0;  // number of the last block written into the file
   bool fileStarted = false;
   double* heights = nullptr;  // heights written, doubling when full
   int count = 0;
@@ -132,9 +132,7 @@ int writeLoops(const Seg2List* list, double z, double minArea) {
 
 void stepOptSetAppend(int flag) { gOld.append = flag != 0 ? 1 : 0; }
 
-double stepOptWrittenHeight(int i) {
-  return (i >= 0 && i < gOld.count) ? gOld.heights[i] : 0.0;
-}
+double stepOptWrittenHeight(int i) { return (i >= 0 && i < gOld.count) ? gOld.heights[i] : 0.0; }
 
 int stepOptWrittenCount() { return gOld.count; }
 
@@ -160,7 +158,7 @@ int stepOptFlatAreaBoundsOld(const SurfaceModel* model, const Kont2D* region) {
   setBall(copy->cutter, rq);
   for (SubModel* s = copy->subModels; s != nullptr; s = s->next) setBall(&s->cutter, rq);
   // A bucket grid of its own for the small ball; the shared grids of the model stay untouched.
-  const int facets = model->facetType == 4 ? model->quadCount
+  const int facets = model->facetType == 4         ? model->quadCount
                      : model->triangles != nullptr ? model->triangles->count
                                                    : 0;
   std::unique_ptr<TriangleGrid, GridDel> grid;
@@ -213,7 +211,8 @@ int stepOptFlatAreaBoundsOld(const SurfaceModel* model, const Kont2D* region) {
 
   for (int u = 0; u < heights->count; ++u) {
     const double zu = heights->z[u];
-    const double t = (u + 1 < heights->count ? (zu + heights->z[u + 1]) / 2 : heights->zmin - 1) - c;
+    const double t =
+        (u + 1 < heights->count ? (zu + heights->z[u + 1]) / 2 : heights->zmin - 1) - c;
     std::fill(cells->cells, cells->cells + static_cast<std::size_t>(rows) * cols, 0);
     for (int i = 0; i < rows; ++i)
       for (int j = 0; j < cols; ++j)

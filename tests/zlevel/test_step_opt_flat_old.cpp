@@ -92,10 +92,10 @@ class StepOptFlatOld : public qdtest::TempDirTest {
       int covered;
     };
     const Probe probes[] = {
-        {4, 80, 0, 1},   {4, -80, 80, 1}, {4, 0, -80, 1}, {4, 35, 35, 1},  // floor
-        {4, 0, 0, 0},    {4, 65, 0, 0},                                     // hub and rim
-        {35, 0, 0, 1},   {22, 0, 65, 1},  {22, -65, 0, 1}, {18, 40, 0, 1},  // tops
-        {35, 65, 0, 0},  {18, 80, 0, 0},
+        {4, 80, 0, 1},  {4, -80, 80, 1}, {4, 0, -80, 1},  {4, 35, 35, 1},  // floor
+        {4, 0, 0, 0},   {4, 65, 0, 0},                                     // hub and rim
+        {35, 0, 0, 1},  {22, 0, 65, 1},  {22, -65, 0, 1}, {18, 40, 0, 1},  // tops
+        {35, 65, 0, 0}, {18, 80, 0, 0},
     };
     for (const Probe& p : probes)
       EXPECT_EQ(coverCount(loops, p.z, p.x, p.y), p.covered) << p.z << " " << p.x << " " << p.y;
