@@ -31,6 +31,7 @@ struct StepOptState {
   int addLevels = 0;   // 1: outlined heights are also inserted into the level list
   int blockCount = 0;  // blocks written by the drop-net finder
   std::string planeFile;
+  std::string ownedFile;           // the plane-boundary file a finder of this process wrote to
   StepOptSliceFn slice = nullptr;  // test seams; null: the real operations
   StepOptWriteFn write = nullptr;
 };
@@ -40,25 +41,6 @@ int stepOptFail(int code, std::source_location at = std::source_location::curren
   geoErrSet(code, kStepOptSource, static_cast<int>(at.line()));
   return code;
 }
-
-// Restores the gouge-check and no-rounding switches on every return.
-class StepOptSwitches {
- public:
-  StepOptSwitches() : gouge_(roughGetGougeCheck()), noRound_(kontGetNoRound()) {
-    roughSetGougeCheck(0);
-    kontSetNoRound(1);
-  }
-  ~StepOptSwitches() {
-    roughSetGougeCheck(gouge_);
-    kontSetNoRound(noRound_);
-  }
-  StepOptSwitches(const StepOptSwitches&) = delete;
-  StepOptSwitches& operator=(const StepOptSwitches&) = delete;
-
- private:
-  int gouge_;
-  int noRound_;
-};
 
 struct KontDel {
   void operator()(Kont2D* k) const { kontFree(k); }
@@ -80,6 +62,17 @@ struct FlatFace {
 };
 
 }  // namespace
+
+StepOptSwitchGuard::StepOptSwitchGuard()
+    : gouge_(roughGetGougeCheck()), noRound_(kontGetNoRound()) {
+  roughSetGougeCheck(0);
+  kontSetNoRound(1);
+}
+
+StepOptSwitchGuard::~StepOptSwitchGuard() {
+  roughSetGougeCheck(gouge_);
+  kontSetNoRound(noRound_);
+}
 
 double stepOptAdjustFactor(double factor) {
   if (factor < 0.1) return 0.1;
@@ -109,9 +102,15 @@ int stepOptTakeFlatFirstCall() {
 }
 int stepOptNextFlatBlock() { return ++gStepOpt.blockCount; }
 
+void stepOptNoteOwnedFile(const char* path) {
+  if (path != nullptr) gStepOpt.ownedFile = path;
+}
+
 void stepOptRunReset() {
-  // A file left by an earlier run would otherwise start a second pass on stale outlines.
-  std::remove(stepOptPlaneFile());
+  // A file left by an earlier run would otherwise start a second pass on stale outlines. Only a
+  // file a finder of this process wrote is removed: a file of that name that the user keeps in
+  // the folder is not ours.
+  if (!gStepOpt.ownedFile.empty()) std::remove(gStepOpt.ownedFile.c_str());
   const StepOptSliceFn slice = gStepOpt.slice;
   const StepOptWriteFn write = gStepOpt.write;
   gStepOpt = StepOptState{};  // the path follows the work directory of the new run
@@ -134,11 +133,12 @@ int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
   const GlobalParams* gp = parGlobalBlock();
   const double p = gp->precision;
   const int planesOnly = gp->planesOnly;
-  StepOptSwitches switches;  // step 3, undone on every return
+  StepOptSwitchGuard switches;  // gouge check off, no rounding, undone on every return
   if (stepOptTakeFirstCall() != 0) {
     std::remove(planeFile);
     gStepOpt.planeFileWritten = 0;
   }
+  stepOptNoteOwnedFile(planeFile);
   const double f = stepOptAdjustFactor(factor);
   const double c = tool->cornerRadius;
   int result = 1;

@@ -46,6 +46,20 @@ int stepOptGenBndsAddLevels2(CollCtx* ctx, WalkTool* tool, WalkParams* walk, Sli
                              double factor, const FloatDropNet* net, ZLevelList* levels,
                              const char* planeFile);
 
+// Switches the gouge check off and the boundary reader's no-rounding on for a finder's call and
+// gives both their values back when it ends, on every return.
+class StepOptSwitchGuard {
+ public:
+  StepOptSwitchGuard();
+  ~StepOptSwitchGuard();
+  StepOptSwitchGuard(const StepOptSwitchGuard&) = delete;
+  StepOptSwitchGuard& operator=(const StepOptSwitchGuard&) = delete;
+
+ private:
+  int gouge_;
+  int noRound_;
+};
+
 // The factor as the finder uses it: below 0.1 becomes 0.1, (0.95, 1.05) becomes 0.95.
 double stepOptAdjustFactor(double factor);
 
@@ -69,8 +83,11 @@ const char* stepOptPlaneFile();
 // First-call handling of the exact finder: returns 1 once per run (and clears the flag).
 int stepOptTakeFirstCall();
 
+// Records the plane-boundary file a finder writes to, for the run-start reset.
+void stepOptNoteOwnedFile(const char* path);
 // Start of a roughing run: both first-call flags set, the written flag and the drop-net finder's
-// block counter cleared, a plane-boundary file left by an earlier run deleted.
+// block counter cleared, the plane-boundary file a finder wrote in an earlier run deleted (a file
+// of that name that no finder of this process wrote stays).
 void stepOptRunReset();
 // Test seam: the state of a fresh process.
 void stepOptResetState();

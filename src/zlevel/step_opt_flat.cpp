@@ -86,6 +86,7 @@ int stepOptFlatAreaBounds(const SurfaceModel* model, const Kont2D* region, ZLeve
     std::remove(planeFile);
     stepOptSetPlaneFileWritten(0);
   }
+  stepOptNoteOwnedFile(planeFile);
   const GlobalParams* gp = parGlobalBlock();
   const double c = model->cutter->cornerRadius;
 

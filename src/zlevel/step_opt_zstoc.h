@@ -1,5 +1,5 @@
-// step_opt_zstoc.h - helpers of the older flat-level variants: descending comparators for the
-// common sort (they never answer "equal", so they serve lstSort only, never std::sort) and the
+// step_opt_zstoc.h - the older flat-level variants and their helpers: descending comparators for
+// the common sort (they never answer "equal", so they serve lstSort only, never std::sort) and the
 // per-triangle corner boxes of a candidate context.
 #pragma once
 
@@ -15,3 +15,25 @@ int stepOptCompareTriZ(const void* a, const void* b);
 int stepOptTriBoxes(CollCtx* ctx);
 // Frees the arrays of stepOptTriBoxes and clears the pointers. Null is ignored.
 void stepOptTriBoxesFree(CollCtx* ctx);
+
+struct ZLevelList;
+struct DblList;
+
+// Older exact finder: as zrupp2genOptiStepBnds without the first-call deletion; heights without
+// the pair allowance; with a non-empty wanted list only heights within 0.0001 of a wanted one;
+// levels snapped whatever "*PLANES_ONLY" says; faces more than 1.5 p above a level's walk height
+// left out of its window; raster cells of R x "*GRID_FACTOR" x f; every slicing failure retried
+// with the tool radius times 0.95 and an outline failure -41 with the tolerance halved, at most
+// 5 retries per level, then -28; a height whose outline did not make the file grow is dropped;
+// the remaining heights h are inserted exactly at h + c as plane levels.
+// Returns 1; 0 no flat face; -1 memory, contour or writing failures; -28; -20 null records.
+int zstoc3genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceContext* slice,
+                          double factor, ZLevelList* levels, const char* planeFile,
+                          const DblList* wanted);
+// Older finder over given heights (sorted descending and thinned to gaps above p here): a
+// level's window holds the candidates with vertex-0 height within 0.5 p of it; levels whose box
+// misses the caller's region are dropped. Retries, file test and insertion as zstoc3.
+// Returns 1; 0 no height; -1, -28, -20 as zstoc3.
+int zstoc4genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceContext* slice,
+                          double factor, ZLevelList* levels, const char* planeFile,
+                          DblList* heights);

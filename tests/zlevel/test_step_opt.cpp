@@ -15,6 +15,7 @@
 #include "geometry/kont2d.h"
 #include "geometry/kont_files.h"
 #include "geometry/kont_region.h"
+#include "geometry/lists.h"
 #include "geometry/lst_sort.h"
 #include "level_fixture.h"
 #include "support/mesh_gen.h"
@@ -23,6 +24,7 @@
 #include "zlevel/gouge_check.h"
 #include "zlevel/step_opt.h"
 #include "zlevel/step_opt_mark.h"
+#include "zlevel/step_opt_zstoc.h"
 #include "zlevel/zlevel_list.h"
 
 namespace {
@@ -244,13 +246,19 @@ TEST_F(StepOptFinder, RunResetStartsEachRunWithoutFileAndFlag) {
   ASSERT_EQ(run(levels.get()), 1);
   ASSERT_TRUE(qdtest::fileExists("sopttmp.bnd"));
   ASSERT_EQ(stepOptPlaneFileWritten(), 1);
-  stepOptSetPlaneFile("sopttmp.bnd");
   stepOptRunReset();
   EXPECT_FALSE(qdtest::fileExists("sopttmp.bnd"));
   EXPECT_EQ(stepOptPlaneFileWritten(), 0);
   EXPECT_EQ(stepOptTakeFirstCall(), 1);
   EXPECT_EQ(stepOptTakeFlatFirstCall(), 1);
   EXPECT_EQ(stepOptNextFlatBlock(), 1);
+}
+
+// A file of that name that no finder wrote belongs to the user and stays.
+TEST_F(StepOptFinder, RunResetKeepsAFileNoFinderWrote) {
+  qdtest::writeFile("sopttmp.bnd", "the user's");
+  stepOptRunReset();
+  EXPECT_EQ(qdtest::readFile("sopttmp.bnd"), "the user's");
 }
 
 TEST_F(StepOptFinder, RealWheelHeights) {
@@ -263,6 +271,58 @@ TEST_F(StepOptFinder, RealWheelHeights) {
   ReadBack r("sopttmp.bnd");
   ASSERT_NE(r.list, nullptr);
   EXPECT_EQ(r.heights(), (std::set<long>{18000, 46000, 54000, 80000}));
+}
+
+// ---- the older variants ----------------------------------------------------------------------
+
+std::set<long> planeLevels(const ZLevelList* l) {
+  std::set<long> out;
+  for (int k = 0; k < l->count; ++k) {
+    if (l->flag[k] == kZlevPlane) out.insert(std::lround(l->z[k] * 1000));
+  }
+  return out;
+}
+
+TEST_F(StepOptFinder, OlderFinderOverFlatFacesInsertsOutlinedHeights) {
+  load(wheel());
+  LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+  ASSERT_EQ(zstoc3genOptiStepBnds(&part_->ctx(), &part_->tool(), &walk_, &slice_, 0.9, levels.get(),
+                                  "sopttmp.bnd", nullptr),
+            1)
+      << geoErrRecord()->file << " " << geoErrRecord()->line;
+  EXPECT_EQ(planeLevels(levels.get()), (std::set<long>{46000, 54000, 80000}));
+  ReadBack r("sopttmp.bnd");
+  ASSERT_NE(r.list, nullptr);
+  EXPECT_EQ(r.heights(), (std::set<long>{46000, 54000, 80000}));
+
+  // Only the wanted hub height.
+  std::remove("sopttmp.bnd");
+  LevelsPtr only(zlevNew(20, 81.0, 40.0));
+  DblList* wanted = lstDblNew(3);
+  lstDblPush(wanted, 70.00005);
+  ASSERT_EQ(zstoc3genOptiStepBnds(&part_->ctx(), &part_->tool(), &walk_, &slice_, 0.9, only.get(),
+                                  "sopttmp.bnd", wanted),
+            1);
+  EXPECT_EQ(planeLevels(only.get()), (std::set<long>{80000}));
+  lstDblFree(wanted);
+}
+
+TEST_F(StepOptFinder, OlderFinderOverGivenHeightsThinsAndSkipsEmptyLevels) {
+  load(wheel());
+  LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+  DblList* heights = lstDblNew(4);
+  for (double h : {36.0, 70.0, 70.004, 55.0}) lstDblPush(heights, h);
+  ASSERT_EQ(zstoc4genOptiStepBnds(&part_->ctx(), &part_->tool(), &walk_, &slice_, 0.9, levels.get(),
+                                  "sopttmp.bnd", heights),
+            1)
+      << geoErrRecord()->file << " " << geoErrRecord()->line;
+  ASSERT_EQ(heights->count, 3);  // 70.004 was within p of 70 and went
+  EXPECT_DOUBLE_EQ(heights->items[0], 70.004);
+  EXPECT_EQ(planeLevels(levels.get()), (std::set<long>{46000, 80004}));
+  ReadBack r("sopttmp.bnd");
+  ASSERT_NE(r.list, nullptr);
+  EXPECT_EQ(r.heights().count(80004), 1U);
+  lstDblFree(heights);
 }
 
 }  // namespace
