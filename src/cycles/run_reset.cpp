@@ -73,7 +73,9 @@
 #include "zlevel/drop_net.h"
 #include "zlevel/gouge_check.h"
 #include "zlevel/grid_bnd_trace.h"
+#include "zlevel/spiral.h"
 #include "zlevel/step_opt.h"
+#include "zlevel/step_opt_flat_old.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
 #include "zlevel/zpath_fillet.h"
@@ -145,11 +147,13 @@ constexpr RunResetFn kModuleResets[] = {
     zpathResetState,
     zpathFileResetState,
     zpathFilletResetState,  // the fillet's search cursors
+    spiralResetState,       // the tool-check switch of the spiral transitions
     arczResetState,
     dropNetResetState,  // both slope tolerances back to 0.01
     roughGougeResetState,
     stepOptRunReset,  // flat-face flags, block counter and a stale plane-boundary file
     gridBndResetState,
+    stepOptOldResetState,  // the older flat finder's heights, block counter and append flag
     // pocketing engine
     pockRunReset,
     layerResetState,

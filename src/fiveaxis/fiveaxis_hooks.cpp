@@ -3,9 +3,14 @@
 #include "fiveaxis/fiveaxis_hooks.h"
 
 #include "fiveaxis/tilt_offset_stub.h"
+#include "fiveaxis/tilt_sideways_stub.h"
 #include "geometry/boundary.h"
+#include "zlevel/spiral.h"
 
-void fiveaxisInstallHooks() { bndSetTiltOffset(tiltOffsetPolyline); }
+void fiveaxisInstallHooks() {
+  bndSetTiltOffset(tiltOffsetPolyline);
+  spiralSetTiltHook(tiltSidewaysAlongPath);
+}
 
 namespace {
 struct FiveaxisHooksAtLoad {

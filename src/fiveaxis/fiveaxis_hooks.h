@@ -3,5 +3,6 @@
 // loads; tests that removed it call the install again.
 #pragma once
 
-// Installs tiltOffsetPolyline as the boundary offset's fallback (bndSetTiltOffset).
+// Installs tiltOffsetPolyline as the boundary offset's fallback (bndSetTiltOffset) and
+// tiltSidewaysAlongPath as the spiral transitions' axis tilt (spiralSetTiltHook).
 void fiveaxisInstallHooks();
