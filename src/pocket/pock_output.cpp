@@ -61,13 +61,6 @@ ContourElement elemToOut(const ContourElement& e) {
 double outTol() { return toOut(pockEngine().contTol); }
 double outToolRadius() { return toOut(pockEngine().pockToolRadius); }
 
-// Sends code 3021 for a forward call once per run.
-void notRealisedOnce(int* reported) {
-  if (*reported != 0) return;
-  *reported = 1;
-  pockMessage(kPockCodeNotRealised);
-}
-
 void sendNumberValue(CycleRecord* c, const char* name, double v) {
   char text[kNumTextSize];
   numFormat(text, v);
