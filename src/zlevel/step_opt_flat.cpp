@@ -23,6 +23,7 @@
 #include "zlevel/grid_bnd_trace.h"
 #include "zlevel/rough_net_levels.h"
 #include "zlevel/step_opt.h"
+#include "zlevel/step_opt_owners.h"
 
 namespace {
 
@@ -39,21 +40,6 @@ struct FlatState {
 };
 FlatState gFlat;
 
-struct ModelDel {
-  void operator()(SurfaceModel* m) const { modelFree(m); }
-};
-struct NetDel {
-  void operator()(DropNet* n) const { dropNetFree(n); }
-};
-struct LevelsDel {
-  void operator()(ZLevelList* l) const { zlevFree(l); }
-};
-struct MatrixDel {
-  void operator()(IntMatrix* m) const { gridIntFree(m); }
-};
-struct SegDel {
-  void operator()(Seg2List* l) const { lstBox2Free(l); }
-};
 struct FileDel {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -90,7 +76,7 @@ int stepOptFlatAreaBounds(const SurfaceModel* model, const Kont2D* region, ZLeve
   const GlobalParams* gp = parGlobalBlock();
   const double c = model->cutter->cornerRadius;
 
-  std::unique_ptr<SurfaceModel, ModelDel> copy(modelCopy(model));
+  StepOptModelPtr copy(modelCopy(model));
   if (!copy) return flatFail(-1);
   copy->cutter->radius *= kStepOptFlatShrink;
   copy->cutter->cornerRadius *= kStepOptFlatShrink;
@@ -116,8 +102,8 @@ int stepOptFlatAreaBounds(const SurfaceModel* model, const Kont2D* region, ZLeve
   const double x0 = region->xmin + 0.025;
   const double y0 = region->ymin + 0.025;
 
-  std::unique_ptr<DropNet, NetDel> net(dropNetNew(x0, y0, rows, cols, rowStep, colStep));
-  std::unique_ptr<DropNet, NetDel> flat(dropNetNew(x0, y0, rows, cols, rowStep, colStep));
+  StepOptNetPtr net(dropNetNew(x0, y0, rows, cols, rowStep, colStep));
+  StepOptNetPtr flat(dropNetNew(x0, y0, rows, cols, rowStep, colStep));
   if (!net || !flat) {
     msgSendText(9, 1184, "* Fehler: DropNet kann nicht generiert werden", nullptr);
     return flatFail(-1);
@@ -139,8 +125,7 @@ int stepOptFlatAreaBounds(const SurfaceModel* model, const Kont2D* region, ZLeve
     }
   }
 
-  std::unique_ptr<ZLevelList, LevelsDel> heights(
-      zlevNew(100, gp->oberfl + cp, cp + (gp->tief - gp->aufmass)));
+  StepOptLevelsPtr heights(zlevNew(100, gp->oberfl + cp, cp + (gp->tief - gp->aufmass)));
   if (!heights) return flatFail(-1);
   const int filled = roughLevelsFromNet(heights.get(), net.get(), cp);
   if (filled < 0) {
@@ -148,9 +133,9 @@ int stepOptFlatAreaBounds(const SurfaceModel* model, const Kont2D* region, ZLeve
     return filled;
   }
 
-  std::unique_ptr<IntMatrix, MatrixDel> cells(gridIntNew(rows, cols));
-  std::unique_ptr<IntMatrix, MatrixDel> area(gridIntNew(rows, cols));
-  std::unique_ptr<Seg2List, SegDel> outline(lstSeg2New(100));
+  StepOptMatrixPtr cells(gridIntNew(rows, cols));
+  StepOptMatrixPtr area(gridIntNew(rows, cols));
+  StepOptSegPtr outline(lstSeg2New(100));
   std::unique_ptr<DblList, void (*)(DblList*)> written(lstDblNew(100), lstDblFree);
   if (!cells || !area || !outline || !written) {
     msgSendText(9, 2001, "* Kein Speicher frei", nullptr);

@@ -23,6 +23,7 @@
 #include "zlevel/drop_net.h"
 #include "zlevel/grid_bnd_trace.h"
 #include "zlevel/rough_net_levels.h"
+#include "zlevel/step_opt_owners.h"
 #include "zlevel/zlevel_list.h"
 
 namespace {
@@ -58,21 +59,6 @@ int keepHeight(double z) {
   return 1;
 }
 
-struct ModelDel {
-  void operator()(SurfaceModel* m) const { modelFree(m); }
-};
-struct NetDel {
-  void operator()(DropNet* n) const { dropNetFree(n); }
-};
-struct LevelsDel {
-  void operator()(ZLevelList* l) const { zlevFree(l); }
-};
-struct MatrixDel {
-  void operator()(IntMatrix* m) const { gridIntFree(m); }
-};
-struct SegDel {
-  void operator()(Seg2List* l) const { lstBox2Free(l); }
-};
 struct GridDel {
   void operator()(TriangleGrid* g) const { triGridFree(g); }
 };
@@ -153,7 +139,7 @@ int stepOptFlatAreaBoundsOld(const SurfaceModel* model, const Kont2D* region) {
   const double c = model->cutter->cornerRadius;
   const double rq = R / 4;
 
-  std::unique_ptr<SurfaceModel, ModelDel> copy(modelCopy(model));
+  StepOptModelPtr copy(modelCopy(model));
   if (!copy) return oldFail(-1);
   setBall(copy->cutter, rq);
   for (SubModel* s = copy->subModels; s != nullptr; s = s->next) setBall(&s->cutter, rq);
@@ -180,7 +166,7 @@ int stepOptFlatAreaBoundsOld(const SurfaceModel* model, const Kont2D* region) {
   const double x0 = region->xmin + 0.025;
   const double y0 = region->ymin + 0.025;
 
-  std::unique_ptr<DropNet, NetDel> net(dropNetNew(x0, y0, rows, cols, rowStep, colStep));
+  StepOptNetPtr net(dropNetNew(x0, y0, rows, cols, rowStep, colStep));
   if (!net) {
     msgSendText(9, 1184, "* Fehler: DropNet kann nicht generiert werden", nullptr);
     return oldFail(-1);
@@ -196,17 +182,16 @@ int stepOptFlatAreaBoundsOld(const SurfaceModel* model, const Kont2D* region) {
       if ((kontClassifyPoint(region, Point2D{j * colStep + x0, i * rowStep + y0}) & 5) != 0)
         net->valid[i][j] = 0;
 
-  std::unique_ptr<ZLevelList, LevelsDel> heights(
-      zlevNew(100, gp->oberfl + c, c + (gp->tief - gp->aufmass)));
+  StepOptLevelsPtr heights(zlevNew(100, gp->oberfl + c, c + (gp->tief - gp->aufmass)));
   if (!heights) return oldFail(-1);
   const int filled = roughLevelsFromNet(heights.get(), net.get(), c);
   if (filled < 0) {
     msgSendText(9, 2001, "* Kein Speicher frei", nullptr);
     return filled;
   }
-  std::unique_ptr<IntMatrix, MatrixDel> cells(gridIntNew(rows, cols));
-  std::unique_ptr<IntMatrix, MatrixDel> area(gridIntNew(rows, cols));
-  std::unique_ptr<Seg2List, SegDel> outline(lstSeg2New(100));
+  StepOptMatrixPtr cells(gridIntNew(rows, cols));
+  StepOptMatrixPtr area(gridIntNew(rows, cols));
+  StepOptSegPtr outline(lstSeg2New(100));
   if (!cells || !area || !outline) return oldFail(-1);
 
   for (int u = 0; u < heights->count; ++u) {

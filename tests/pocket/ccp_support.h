@@ -38,6 +38,25 @@ inline void resetPocketRun() {
   resetPocketModules();
 }
 
+// A temporary folder for an in-process run of the pocket record: the run's modules reset before,
+// and left at their load state after each test.
+class CcpRunFixture : public qdtest::TempDirTest {
+ protected:
+  void SetUp() override {
+    resetPocketRun();
+    pockSetSourceLoader(ccpCycleRecord());
+    ccpCycleRecord()->status = 0;
+  }
+  void TearDown() override {
+    pockLevelResetState();
+    ccpResetState();
+    ccpRecordReset();
+    layerResetState();
+    pofResetState();
+    numResetState();
+  }
+};
+
 // The header of an exchange file.
 inline std::string xchgHeader() {
   return std::string(xchgBanner) + "\nqDX-Version: 1.0\nGeometry\ntester\n\n";

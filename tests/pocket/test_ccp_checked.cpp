@@ -26,22 +26,8 @@ namespace {
 constexpr double kTool = 10;  // tool diameter
 constexpr double kR = kTool / 2;
 
-class CcpCheckedTest : public qdtest::TempDirTest {
+class CcpCheckedTest : public ccptest::CcpRunFixture {
  protected:
-  void SetUp() override {
-    ccptest::resetPocketRun();
-    pockSetSourceLoader(ccpCycleRecord());
-    ccpCycleRecord()->status = 0;
-  }
-  void TearDown() override {
-    pockLevelResetState();
-    ccpResetState();
-    ccpRecordReset();
-    layerResetState();
-    pofResetState();
-    numResetState();
-  }
-
   // Runs the cycle on the pockets with the keys; returns the run code.
   int run(const std::vector<const Fixture*>& pockets,
           std::vector<std::pair<std::string, std::string>> keys) {

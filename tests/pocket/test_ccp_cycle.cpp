@@ -30,22 +30,7 @@ using qdtest::readFile;
 using qdtest::writeFile;
 
 namespace {
-class CcpRunTest : public qdtest::TempDirTest {
- protected:
-  void SetUp() override {
-    ccptest::resetPocketRun();
-    pockSetSourceLoader(ccpCycleRecord());
-    ccpCycleRecord()->status = 0;
-  }
-  void TearDown() override {
-    pockLevelResetState();
-    ccpResetState();
-    ccpRecordReset();
-    layerResetState();
-    pofResetState();
-    numResetState();
-  }
-};
+class CcpRunTest : public ccptest::CcpRunFixture {};
 
 bool has(const std::string& text, const std::string& line) {
   return text.find(line + "\n") != std::string::npos;

@@ -17,22 +17,7 @@ using namespace ccpcheck;
 
 namespace {
 
-class PlungeCheckedTest : public qdtest::TempDirTest {
- protected:
-  void SetUp() override {
-    ccptest::resetPocketRun();
-    pockSetSourceLoader(ccpCycleRecord());
-    ccpCycleRecord()->status = 0;
-  }
-  void TearDown() override {
-    pockLevelResetState();
-    ccpResetState();
-    ccpRecordReset();
-    layerResetState();
-    pofResetState();
-    numResetState();
-  }
-};
+class PlungeCheckedTest : public ccptest::CcpRunFixture {};
 
 }  // namespace
 
