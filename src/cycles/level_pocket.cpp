@@ -74,9 +74,7 @@ class LevelCLocale {
 };
 
 // A folder whose name would end the quoted geoSource line early cannot be written into it.
-bool levelFolderWritable(const char* dir) {
-  return std::strpbrk(dir, "\"\r\n") == nullptr;
-}
+bool levelFolderWritable(const char* dir) { return std::strpbrk(dir, "\"\r\n") == nullptr; }
 
 void levelPcfDashLine(std::FILE* f) {
   std::fputs("; ", f);
@@ -244,9 +242,8 @@ int levelPocketWritePcf(const char* path, double R, double z, int stockMode) {
                                          : "  optimizeSingleCut      := false\n",
                f);
   }
-  const double infeed = stockMode != 0 && g->bigStepfactorOutin == 0
-                            ? std::fmin(g->horizustel, R)
-                            : g->horizustel;
+  const double infeed =
+      stockMode != 0 && g->bigStepfactorOutin == 0 ? std::fmin(g->horizustel, R) : g->horizustel;
   std::fprintf(f, "  infeedLength      :=  %.3lf\n", infeed);
   std::fprintf(f, "  surface           :=  %.4lf\n", z + 1);
   std::fprintf(f, "  infeedDepth       :=  %.4lf\n", 1.0);
