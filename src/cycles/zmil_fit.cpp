@@ -174,8 +174,8 @@ int zmilEndCircle(const Seg2D* s, int n, double t, int* loopStart, Arc2D* circle
   if (geoDebugOn() != 0) {
     char text[256];
     std::snprintf(text, sizeof text,
-                  "Circle found tstr1 = %lf, tstr2 = %lf, q = %lf, cp = (%lf,%lf), r = %lf",
-                  rArea, rLength, ratio, centre.x, centre.y, mean);
+                  "Circle found tstr1 = %lf, tstr2 = %lf, q = %lf, cp = (%lf,%lf), r = %lf", rArea,
+                  rLength, ratio, centre.x, centre.y, mean);
     geoErrLog(text);
   }
   *loopStart = k;
@@ -197,7 +197,8 @@ int zmilAppendCircle(LineArcList* list, const Arc2D& c) {
     split = geoDist2DSq(p1, mid) >= geoDist2DSq(p2, mid) ? p1 : p2;
   } else {
     // Start and end opposite each other: the split lies a quarter turn on from the start.
-    const double a0 = std::atan2(start.y - centre.y, start.x - centre.x) + c.dir * std::numbers::pi / 2;
+    const double a0 =
+        std::atan2(start.y - centre.y, start.x - centre.x) + c.dir * std::numbers::pi / 2;
     split = {centre.x + c.radius * std::cos(a0), centre.y + c.radius * std::sin(a0)};
   }
   Arc2D first = c, second = c;

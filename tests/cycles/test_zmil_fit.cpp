@@ -16,7 +16,8 @@ using Chain = std::vector<Seg2D>;
 
 Chain chainThrough(const std::vector<Point2D>& p) {
   Chain c;
-  for (std::size_t i = 0; i + 1 < p.size(); ++i) c.push_back({p[i].x, p[i].y, p[i + 1].x, p[i + 1].y});
+  for (std::size_t i = 0; i + 1 < p.size(); ++i)
+    c.push_back({p[i].x, p[i].y, p[i + 1].x, p[i + 1].y});
   return c;
 }
 
@@ -67,7 +68,8 @@ double distPointElem(const Point2D& p, const LineArcElem& e) {
   } else {
     while (ap > 0) ap -= 2 * std::numbers::pi;
   }
-  if (std::fabs(ap) <= std::fabs(sweep)) return std::fabs(std::hypot(p.x - a.cx, p.y - a.cy) - a.radius);
+  if (std::fabs(ap) <= std::fabs(sweep))
+    return std::fabs(std::hypot(p.x - a.cx, p.y - a.cy) - a.radius);
   return std::fmin(std::hypot(p.x - a.sx, p.y - a.sy), std::hypot(p.x - a.ex, p.y - a.ey));
 }
 
@@ -134,9 +136,9 @@ TEST_F(ZmilFitTest, ClosedPolygonAtTheChainEndIsACircleOnlyWhenRoundEnough) {
   for (std::size_t i = 1; i < f.elems.size(); ++i) {
     if (f.elems[i].kind == 2) {
       const Arc2D& a = f.elems[i].arc;
-      double sweep = std::fabs(std::remainder(std::atan2(a.ey - a.cy, a.ex - a.cx) -
-                                                  std::atan2(a.sy - a.cy, a.sx - a.cx),
-                                              2 * std::numbers::pi));
+      double sweep = std::fabs(std::remainder(
+          std::atan2(a.ey - a.cy, a.ex - a.cx) - std::atan2(a.sy - a.cy, a.sx - a.cx),
+          2 * std::numbers::pi));
       EXPECT_LT(sweep, kZmilMaxSweep) << "no half circle from the circle rule";
     }
   }
