@@ -125,7 +125,9 @@ int levelPocketAttempt(double R, double z, PathList* out, int stockMode, const c
   // The read-back fills the path through this module's hooks, whatever table a caller left in
   // force, and writes its drawing into the work folder.
   const PofReadHooks before = pofReadHooks();
-  const PofReadHooks mine = levelPocketReadHooks();
+  PofReadHooks mine = levelPocketReadHooks();
+  mine.pocket = before.pocket;  // the optional hooks of levelPocketContour stay installed
+  mine.end = before.end;
   pofReadSetHooks(&mine);
   pofReadSetDxfFolder(g->tmpDir);
   const int read = pofReadBack(pof);

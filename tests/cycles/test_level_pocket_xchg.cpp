@@ -29,7 +29,8 @@ std::vector<ReadContour> readBack(const char* path) {
   std::string line;
   const std::string open = "oContour(id[";
   while (std::getline(in, line)) {
-    if (line.rfind(open, 0) == 0) ids.push_back(line.substr(open.size(), line.find(']') - open.size()));
+    if (line.rfind(open, 0) == 0)
+      ids.push_back(line.substr(open.size(), line.find(']') - open.size()));
   }
   std::vector<ReadContour> out;
   GuideCurve* list = contFileRead(path, 0.001);
@@ -99,7 +100,8 @@ TEST_F(ZcontTest, RegionWithoutPathsRoundTrip) {
   Kont2D* region = regionFromPoints(kOuter, {i1, i2}, -3.5);
   ASSERT_EQ(zcontWritePocket("tmp.qdx", region, nullptr, 0, 0), 1);
   const std::string text = qdtest::readFile("tmp.qdx");
-  EXPECT_EQ(text.rfind(std::string(xchgBanner) + "\nqDX-Version: 1.0\nGeometry\nruzmilhc\n\n", 0), 0u);
+  EXPECT_EQ(text.rfind(std::string(xchgBanner) + "\nqDX-Version: 1.0\nGeometry\nruzmilhc\n\n", 0),
+            0u);
   const std::vector<ReadContour> back = readBack("tmp.qdx");
   ASSERT_EQ(back.size(), 3u);
   EXPECT_EQ(back[0].name, "stock");
