@@ -51,18 +51,16 @@ struct PcfCase {
 };
 
 // The rows every case shares up to the tool diameter (R 10, no allowance) ...
-const std::vector<std::string> kHead{"  completePocket    :=  true", "  clearancePlane    :=  10.0000",
-                                     "  clearanceDistance :=  1.0000",
-                                     "  toolDiameter      :=  20.0000"};
+const std::vector<std::string> kHead{
+    "  completePocket    :=  true", "  clearancePlane    :=  10.0000",
+    "  clearanceDistance :=  1.0000", "  toolDiameter      :=  20.0000"};
 // ... and from the surface (level -5) to the epsilon.
-const std::vector<std::string> kMiddle{"  surface           :=  -4.0000",
-                                       "  infeedDepth       :=  1.0000",
-                                       "  depth             :=  1.0000",
-                                       "  epsilon           :=  0.0010000"};
-const std::vector<std::string> kTail{"  orientation       :=  counterClockwise",
-                                     "  oriAutomatic      :=  full",
-                                     "  planeAllowance    :=  -10.0000",
-                                     "  generateRif       :=  false"};
+const std::vector<std::string> kMiddle{
+    "  surface           :=  -4.0000", "  infeedDepth       :=  1.0000",
+    "  depth             :=  1.0000", "  epsilon           :=  0.0010000"};
+const std::vector<std::string> kTail{
+    "  orientation       :=  counterClockwise", "  oriAutomatic      :=  full",
+    "  planeAllowance    :=  -10.0000", "  generateRif       :=  false"};
 
 std::vector<std::string> join(std::initializer_list<std::vector<std::string>> parts) {
   std::vector<std::string> out;
@@ -142,7 +140,8 @@ TEST_F(LevelPocketTest, ParameterFileGolden) {
              kNoStock,
              {"", "  startExplicit     :=  true", "  startX            :=  12.5000",
               "  startY            :=  -7.2500", ""}})},
-      {"stock out-in with fillets", [](GlobalParams* g) {
+      {"stock out-in with fillets",
+       [](GlobalParams* g) {
          g->outsideIn = 2;
          g->macroTmode = 3;
          g->rampInside = 1;
