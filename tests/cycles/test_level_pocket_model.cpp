@@ -47,7 +47,8 @@ TEST_F(LevelPocketTest, SlicedLevelOfARealPart) {
   // No point of the path lies inside material or outside the region.
   tpc::Pocket pocket;
   std::vector<std::pair<double, double>> box;
-  for (int s = 0; s < region->count; ++s) box.emplace_back(region->segments[s].x1, region->segments[s].y1);
+  for (int s = 0; s < region->count; ++s)
+    box.emplace_back(region->segments[s].x1, region->segments[s].y1);
   pocket.outer = tpc::polygon(box, 0, 1e9);
   for (int i = 0; i < list->count; ++i) {
     const ZPath& p = list->items[i];

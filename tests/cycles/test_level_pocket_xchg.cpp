@@ -142,6 +142,19 @@ TEST_F(ZcontTest, ClipMarksOnBoundaryRuns) {
   EXPECT_EQ(paths[0].contactKinds[3], 0);
   EXPECT_EQ(text.find("oContour(id[stock])"), std::string::npos)
       << "no stock: the island is touched and the paths hold no material";
+  // Both pocket contours come back point for point, with the paths' shoelace areas.
+  const std::vector<ReadContour> back = readBack("tmp.qdx");
+  ASSERT_EQ(back.size(), 2u);
+  for (int k = 0; k < 2; ++k) {
+    const ZPath& zp = paths[k];
+    const ReadContour& c = back[static_cast<std::size_t>(k)];
+    ASSERT_EQ(static_cast<int>(c.points.size()), zp.count + 1);
+    for (int i = 0; i < zp.count; ++i) {
+      EXPECT_NEAR(c.points[static_cast<std::size_t>(i)].x, zp.points[2 * i], 1e-8);
+      EXPECT_NEAR(c.points[static_cast<std::size_t>(i)].y, zp.points[2 * i + 1], 1e-8);
+    }
+    EXPECT_NEAR(shoelace(c.points), zpathArea(&zp), 1e-6);
+  }
   zpathFree(partly);
   zpathFree(whole);
   kontFree(region);
