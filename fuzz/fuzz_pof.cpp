@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "cycles/level_pocket_hooks.h"
+#include "cycles/level_pocket.h"
+#include "framework/global_params.h"
 #include "framework/xchg_lexer.h"
 #include "geometry/path_list.h"
 #include "output/pof_reader.h"
@@ -42,9 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(f);
 
   PathList* path = pathListNew(64, size % 3 == 0 ? 1 : 0);
+  levelPocketResetState();
   levelPocketSetPath(path);
-  levelPocketSetParam(0);
-  levelPocketSetChordStep(size % 5 == 0 ? 0.0 : 0.5);
+  parGlobalBlock()->stepMin = size % 5 == 0 ? 0.0 : 0.5;  // the arcs' chordal step
   pofReadBack(kFuzzInput);
   levelPocketResetState();
   pathListFree(path);
