@@ -15,6 +15,7 @@
 #include "cycles/cycle_result.h"
 #include "cycles/emit_region.h"
 #include "cycles/rough_grid.h"
+#include "cycles/rough_region.h"
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
 #include "cycles/zfin_main.h"
@@ -687,7 +688,8 @@ int roughControl(MachiningParams* params, SurfaceModel* model) {
                                        w.levelsDone.data(),
                                        w.allFree.data(),
                                        static_cast<int>(w.levelsDone.size()),
-                                       DBL_MAX};
+                                       DBL_MAX,
+                                       apt};
           int done = regionFn != nullptr ? regionFn(&input, params, model)
                                          : roughRegionToolpaths(&input, params, model);
           // A start or path collision of the region step stops the run as a collision.
@@ -856,15 +858,9 @@ int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* 
     return 0;
   }
   if (g.zustellOk != 0) return 1;
-  const double c = model->cutter->radius + g.macroSrad;
-  const double h = g.aufmass + lowestLevel + a;
-  const double mx = 0.5 * (region->xmin + region->xmax), my = 0.5 * (region->ymin + region->ymax);
-  const Point3D sides[4][2] = {
-      {{mx, region->ymin - c, h}, {mx, region->ymin, h}},
-      {{mx, region->ymax + c, h}, {mx, region->ymax, h}},
-      {{region->xmin - c, my, h}, {region->xmin, my, h}},
-      {{region->xmax + c, my, h}, {region->xmax, my, h}},
-  };
+  Point3D sides[4][2];
+  roughStartCandidates(region, model->cutter->radius + g.macroSrad, g.aufmass + lowestLevel + a,
+                       sides);
   for (const auto& s : sides) {
     if (collCheckMove(s[0], s[1], model, a) == 1) {
       g.zustellOk = 1;
@@ -876,6 +872,7 @@ int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* 
 }
 
 void roughControlSetPlanePass(int flag) { st.planePass = flag != 0 ? 1 : 0; }
+int roughControlPlanePass() { return st.planePass; }
 void roughSetRegionFn(RoughRegionFn fn) { regionFn = fn; }
 void roughSetSliceFn(RoughSliceFn fn) { sliceFn = fn; }
 void roughSetFinishFn(RoughFinishFn fn) { finishFn = fn; }

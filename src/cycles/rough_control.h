@@ -15,6 +15,7 @@
 
 #include "cycles/machining_params.h"
 #include "geometry/kont2d.h"
+#include "geometry/path_list.h"
 #include "geometry/raster.h"
 #include "geometry/slice_records.h"
 #include "geometry/zlevel_records.h"
@@ -144,12 +145,13 @@ int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* 
 
 // What the controller hands to the per-region toolpath step.
 struct RoughRegionInput {
-  const Kont2D* region;
+  Kont2D* region;              // its height is set per whole-region pocket and restored
   ZPathList* paths;            // the region's Z paths in machining order
   const double* levelsDone;    // heights of the levels with a free cell, top down
   const std::int8_t* allFree;  // per level done: 1 when every cell of the region was free
   int levelsDoneCount;
   double emptyDepth;  // the depth at which the model was found empty inside the region
+  PathList* apt;      // the controller's APT point list: every pocket result goes through it
 };
 using RoughRegionFn = int (*)(const RoughRegionInput* input, MachiningParams* params,
                               SurfaceModel* model);
@@ -163,6 +165,7 @@ void roughSetFinishFn(RoughFinishFn fn);
 
 // The roughing main's plane-pass marker (regions are ordered by level while it is set).
 void roughControlSetPlanePass(int flag);
+int roughControlPlanePass();
 
 // Read by the region emitter and the tests.
 double roughStepDepth();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cycles/cycle_result.h"
+#include "cycles/emit_point.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "zlevel/step_opt.h"
@@ -28,10 +29,37 @@ void roughMissingFeature(const char* feature) {
   msgSendText(9, kCycMsgNotRealised, "* Funktion noch nicht realisiert", feature);
 }
 
-int roughRegionToolpaths(const RoughRegionInput*, MachiningParams*, SurfaceModel*) {
-  roughMissingFeature("roughRegionToolpaths");
-  msgSendInt(9, kRoughMsgComputeError, "* Error in computation", 0);
-  return kRoughStopGivenUp;
+int zcontWritePocket(const char*, const Kont2D*, const ZPath*, int, int) {
+  roughMissingFeature("zcontWritePocket");
+  return -1;
+}
+int zcontWriteAxisPocket(const char*, const Kont2D*, const ZPath*, int, int) {
+  roughMissingFeature("zcontWriteAxisPocket");
+  return -1;
+}
+int levelPocketContour(double, double, PathList*, int) {
+  roughMissingFeature("levelPocketContour");
+  return -1;
+}
+int levelPocketAxis(double, double, PathList*) {
+  roughMissingFeature("levelPocketAxis");
+  return -1;
+}
+void levelOutBegin() { roughMissingFeature("levelOutSameZPoint"); }
+void levelOutEnd() {}
+int levelOutSameZPoint(Point3D* position, int code) { return emitOut3dMove5Axis(position, code); }
+
+int rough5xHolderFree(const SurfaceModel*, MachiningParams*, PathList*) {
+  roughMissingFeature("rough5xHolderFree");
+  return 1;
+}
+int tiltPath(const SurfaceModel*, MachiningParams*, PathList*) {
+  roughMissingFeature("tiltPath");
+  return -1;
+}
+int connectSegmentsPath(PathList*, const MachiningParams*) {
+  roughMissingFeature("connectSegmentsPath");
+  return -1;
 }
 
 void levelOutDrawContours(const ZPathList*) {}

@@ -1,10 +1,10 @@
 // rough_standins.h - what the roughing run calls of steps that the library does not hold yet:
-// the per-region toolpath step and other steps of the roughing controller, the stock model, the
-// tilt and head avoidance settings of the five-axis control, some holder and contact settings, the
-// facet conversion library and the level planning's flat-plane query. None of them claims success:
-// the per-region step fails the run, the settings are stored or dropped, and when a job asks for a
-// feature that is missing the run says so once (message 1104 naming it). Each is replaced, name for
-// name, when its module is built.
+// the per-level pocketing and other steps of the roughing controller, the stock model, the tilt,
+// head avoidance and three-axis holder checks of the five-axis control, some holder and contact
+// settings, the facet conversion library and the level planning's flat-plane query. None of them
+// claims success: the pocketing fails the run, the settings are stored or dropped, and when a job
+// asks for a feature that is missing the run says so once (message 1104 naming it). Each is
+// replaced, name for name, when its module is built.
 #pragma once
 
 #include <cstdint>
@@ -15,18 +15,36 @@
 
 // ---- steps of the roughing controller ----------------------------------------------------------
 
-struct RoughRegionInput;
 struct ZPathList;
+struct ZPath;
 struct Kont2D;
+struct PathList;
 
-// The per-region toolpath step (pocketing and emission of a region's Z paths) is not built: it
-// sends message 1104 "* Funktion noch nicht realisiert" with the argument "roughRegionToolpaths"
-// and message 3003 "* Error in computation" (both level 9) and returns -1000, so the run's status
-// word says failure; no toolpath is claimed. Tests install a recording step (roughSetRegionFn).
-int roughRegionToolpaths(const RoughRegionInput* input, MachiningParams* params,
-                         SurfaceModel* model);
-inline constexpr int kRoughMsgComputeError = 3003;
-inline constexpr int kRoughStopGivenUp = -1000;
+// The pocket contour writers and the per-level pocketing through the nested pocket cycles are not
+// built: each sends the missing-feature message naming itself and returns -1, so the per-region
+// step fails the run; no toolpath is claimed.
+int zcontWritePocket(const char* file, const Kont2D* region, const ZPath* paths, int count,
+                     int unused);
+int zcontWriteAxisPocket(const char* file, const Kont2D* region, const ZPath* paths, int count,
+                         int unused);
+int levelPocketContour(double radius, double z, PathList* out, int stockMode);
+int levelPocketAxis(double radius, double z, PathList* out);
+// The same-Z collector of the fitted output is not built: its point callback forwards every point
+// unchanged to the 3D output (lines, no arcs) after one missing-feature warning per run.
+void levelOutBegin();
+void levelOutEnd();
+int levelOutSameZPoint(Point3D* position, int code);
+
+// ---- five-axis steps of the region emitter ----------------------------------------------------
+
+struct MachiningParams;
+// The three-axis holder checks are not built: answers 1 (the run stays vertical) and warns once
+// per run (message 1104 naming "rough5xHolderFree") that the holder was not checked.
+int rough5xHolderFree(const SurfaceModel* model, MachiningParams* params, PathList* run);
+// Tilting a run and the fixed-axis segments are not built: each sends the missing-feature message
+// and returns -1 (the run fails with status 1).
+int tiltPath(const SurfaceModel* model, MachiningParams* params, PathList* run);
+int connectSegmentsPath(PathList* run, const MachiningParams* params);
 
 // Drawing a level's contours into the output: draws nothing yet.
 void levelOutDrawContours(const ZPathList* paths);

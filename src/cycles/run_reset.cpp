@@ -7,8 +7,10 @@
 #include "cycles/emit_region.h"
 #include "cycles/level_pocket_hooks.h"
 #include "cycles/rough_control.h"
+#include "cycles/rough_emit.h"
 #include "cycles/rough_grid.h"
 #include "cycles/rough_main.h"
+#include "cycles/rough_region.h"
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
 #include "cycles/rpx5_record.h"
@@ -182,6 +184,8 @@ constexpr RunResetFn kModuleResets[] = {
     roughStandInsResetState,
     roughControlResetState,  // also uninstalls the drop model of the gouge check
     roughGridResetState,
+    roughRegionResetState,
+    roughEmitResetState,
     approachResetState,
     emitRegionResetState,
 };
