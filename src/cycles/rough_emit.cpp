@@ -26,6 +26,7 @@ struct EmitRunState {
   int skipped = 0;
 };
 EmitRunState es;
+RoughRunEmitFn runEmitFn = nullptr;
 
 int emitFail(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, "rough_emit", static_cast<int>(at.line()));
@@ -59,15 +60,18 @@ struct EmitScratch {
 };
 
 // run = points first..last of apt in their order (the pocket cycle may repeat a parameter, so
-// the run numbers its points afresh); the move codes and axes come along.
+// the run numbers its points afresh), with their axes. The class byte of an APT point holds the
+// pocket cycle's move kind, which the run keeps as a whole; a run point gets class 0, so that the
+// collision and holder checks, which pass over points of any other class, test every point.
 int collectRun(PathList* run, const PathList* apt, int first, int last) {
   run->count = 0;
   run->sense = apt->sense;
   const Point3D up{0, 0, 1};
   for (int k = first; k <= last; ++k) {
     const bool has = apt->axes != nullptr;
-    if (pathListInsert(run, static_cast<double>(run->count), apt->positions[k], apt->codes[k],
-                       has ? &apt->axes[k] : &up, has ? apt->axisSet[k] : 0) < 0) {
+    if (pathListInsert(run, static_cast<double>(run->count), apt->positions[k],
+                       apt->codes[k] & 0xFF, has ? &apt->axes[k] : &up,
+                       has ? apt->axisSet[k] : 0) < 0) {
       return -1;
     }
   }
@@ -104,8 +108,7 @@ int buildHolderModel(GlobalParams& g, const SurfaceModel* model, const Machining
 
 // Steps of one run after its points are collected. 1 emitted (or dropped), else the call's
 // result.
-int emitRun(PathList* run, int moveKind, MachiningParams& rp, double stepDepth,
-            SurfaceModel* mc) {
+int emitRun(PathList* run, int moveKind, MachiningParams& rp, double stepDepth, SurfaceModel* mc) {
   GlobalParams& g = *parGlobalBlock();
   const double radius = mc->cutter->radius;
   int sense = run->sense;
@@ -136,10 +139,10 @@ int emitRun(PathList* run, int moveKind, MachiningParams& rp, double stepDepth,
   }
   if (g.xcollCheck != 0 && collCheckPath(run, mc, g.collTolerance) <= 0) {
     if (g.xcollStop != 0) {
-      msgSendText(9, kRoughMsgCollisionStop, "* Stop otherwise collision !!!\n", "");
+      msgSendInt(9, kRoughMsgCollisionStop, "* Stop otherwise collision !!!\n", 0);
       return emitFail(kRoughStartCollides);
     }
-    msgSendText(9, kRoughMsgCollisionSeen, "* Collision error detected !!!\n", "");
+    msgSendInt(9, kRoughMsgCollisionSeen, "* Collision error detected !!!\n", 0);
   }
   if (g.fullcutStrategy > 0) {
     roughMissingFeature("resamplePath");
@@ -158,11 +161,12 @@ int emitRun(PathList* run, int moveKind, MachiningParams& rp, double stepDepth,
   }
   clearHolderMarks(run);
   emitThinPath(run, rp.maxStep, rp.minStep, rp.axisChangeCos);
-  if ((ak == kRoughApproachHelix || ak == kRoughApproachRamp) &&
+  const int kind = rp.approach.approachKind;
+  if ((kind == kRoughApproachHelix || kind == kRoughApproachRamp) &&
       !(g.stepMode == 2 && g.planesOnly != 0)) {
     rp.approach.plungeHeight = 1.1 * g.vertzustel;
   }
-  const int r = emitRegionPath(run, &rp, mc);
+  const int r = runEmitFn != nullptr ? runEmitFn(run, &rp, mc) : emitRegionPath(run, &rp, mc);
   if (r == -4) {
     msgSendInt(9, kRoughMsgToolCollision, "* Cancel because of Tool Collision", 0);
     return emitFail(kRoughStopCollision);
@@ -250,5 +254,7 @@ int roughEmitRegion(PathList* apt, MachiningParams* params, SurfaceModel* model)
   }
   return 0;
 }
+
+void roughSetRunEmitFn(RoughRunEmitFn fn) { runEmitFn = fn; }
 
 void roughEmitResetState() { es = EmitRunState{}; }

@@ -42,4 +42,9 @@ void roughRunApproach(int moveKind, int macroTmode, double stepDepth, ApproachPa
 // distance); else 0 (also for a null or empty path).
 int roughSkipSmallPocket(const PathList* path, double a, double b);
 
+// Test seam, not reset by a run: the emission of one finished run (null: emitRegionPath).
+using RoughRunEmitFn = int (*)(PathList* run, const MachiningParams* params,
+                               const SurfaceModel* model);
+void roughSetRunEmitFn(RoughRunEmitFn fn);
+
 void roughEmitResetState();

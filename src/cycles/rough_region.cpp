@@ -2,8 +2,8 @@
 // pocketed by the nested pocket cycle and emitted; the outside-in start points and retries.
 #include "cycles/rough_region.h"
 
-#include <cfloat>
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <source_location>
 #include <string>
@@ -310,8 +310,8 @@ Seg2D* roughFullcutContours(int* count) {
     if (p.closed == 0 || p.count < 2) continue;
     for (int j = 0; j < p.count; ++j) {
       const int nx = (j + 1) % p.count;
-      segs[k++] = Seg2D{p.points[2 * j], p.points[2 * j + 1], p.points[2 * nx],
-                        p.points[2 * nx + 1]};
+      segs[k++] =
+          Seg2D{p.points[2 * j], p.points[2 * j + 1], p.points[2 * nx], p.points[2 * nx + 1]};
     }
   }
   *count = k;
