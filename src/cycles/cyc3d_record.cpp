@@ -497,7 +497,7 @@ void cyc3dRemoveTempFiles(CycleRecord* cycle) {
     char path[kParPathMax + 1];
     if (cyc3dJoinPath(path, sizeof path, folder, file) == 1) std::remove(path);
   }
-  if (pofReadDxfWritten() == 1) std::remove(kPofReadDxfFile);
+  if (pofReadDxfWritten() == 1) std::remove(pofReadDxfPath());
 }
 
 // ---- texts --------------------------------------------------------------------------------------

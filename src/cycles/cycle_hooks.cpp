@@ -3,7 +3,7 @@
 #include "cycles/cycle_hooks.h"
 
 #include "cycles/cyc3d_record.h"
-#include "cycles/level_pocket_hooks.h"
+#include "cycles/level_pocket.h"
 #include "cycles/rpx5_record.h"
 #include "cycles/run_reset.h"
 #include "cycles/rupp_calls.h"

@@ -5,7 +5,7 @@
 #include "cycles/approach_macro.h"
 #include "cycles/cyc3d_record.h"
 #include "cycles/emit_region.h"
-#include "cycles/level_pocket_hooks.h"
+#include "cycles/level_pocket.h"
 #include "cycles/rough_control.h"
 #include "cycles/rough_emit.h"
 #include "cycles/rough_grid.h"

@@ -10,6 +10,7 @@
 
 #include "framework/memory.h"
 #include "framework/messages.h"
+#include "framework/path_join.h"
 #include "framework/platform.h"
 #include "framework/xchg_file.h"
 
@@ -35,10 +36,12 @@ struct PofReadState {
   int flags31 = 0;
   int flags34 = 0;
   int error = 0;
-  PofReadHooks hooks{};      // the table in force once chosen
-  bool hooksChosen = false;  // false: the installed defaults are taken on first use
-  bool usesDefaults = true;  // the table in force is the installed defaults
-  bool dxfWritten = false;   // a read-back created "tmp.dxf" since the last reset
+  PofReadHooks hooks{};                 // the table in force once chosen
+  bool hooksChosen = false;             // false: the installed defaults are taken on first use
+  bool usesDefaults = true;             // the table in force is the installed defaults
+  bool dxfWritten = false;              // a read-back created "tmp.dxf" since the last reset
+  char dxfFolder[kPofDxfPathMax] = "";  // folder of the drawing; empty: the current one
+  char dxfPath[kPofDxfPathMax] = "";    // the drawing the last read-back wrote
 };
 constinit PofReadState readState;
 
@@ -768,7 +771,11 @@ int pofReadBack(const char* path) {
     }
     pofStreamAddHandler(st, node);
   }
-  std::FILE* dxf = std::fopen(kPofReadDxfFile, "w");
+  std::FILE* dxf = nullptr;
+  if (pathJoinDirName(readState.dxfPath, sizeof readState.dxfPath, readState.dxfFolder,
+                      kPofReadDxfFile) == 1) {
+    dxf = std::fopen(readState.dxfPath, "w");
+  }
   if (dxf != nullptr) readState.dxfWritten = true;
   static const char* const kDxfHead[] = {"0", "SECTION", "2", "ENTITIES", "0"};
   static const char* const kDxfTail[] = {"ENDSEC", "0", "EOF"};
@@ -781,5 +788,15 @@ int pofReadBack(const char* path) {
 }
 
 int pofReadDxfWritten() { return readState.dxfWritten ? 1 : 0; }
+
+const char* pofReadDxfPath() { return readState.dxfPath; }
+
+int pofReadSetDxfFolder(const char* folder) {
+  if (folder == nullptr) folder = "";
+  const std::size_t n = std::strlen(folder);
+  if (n >= sizeof readState.dxfFolder) return 0;
+  std::memcpy(readState.dxfFolder, folder, n + 1);
+  return 1;
+}
 
 void pofReadResetState() { readState = PofReadState{}; }

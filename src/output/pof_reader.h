@@ -160,11 +160,18 @@ inline constexpr char kPofReadDxfFile[] = "tmp.dxf";
 // 1 once a read-back created kPofReadDxfFile since the last pofReadResetState, else 0: a run
 // removes the file only when it made it.
 int pofReadDxfWritten();
+// Room of the drawing's folder and path, NUL included.
+inline constexpr int kPofDxfPathMax = 1024;
+// The folder the read-backs write kPofReadDxfFile into (null or empty: the current folder, as at
+// load). Returns 1; 0 when the folder is too long (the folder in force stays).
+int pofReadSetDxfFolder(const char* folder);
+// The path of the drawing the last read-back wrote (empty before the first).
+const char* pofReadDxfPath();
 
 // Reads a POF file through the layer handlers of 0, 1, 10, 31, 32 and 34 and the hooks, and
-// writes the empty drawing "tmp.dxf" in the working folder. A move that comes back to its start
-// on an arc (a full circle) is handed over as two half circles.
-// Returns 0; -1 when the file does not exist (message 1701) or an error record set the error flag;
+// writes the empty drawing "tmp.dxf" in the drawing's folder (pofReadSetDxfFolder). A move that
+// comes back to its start on an arc (a full circle) is handed over as two half circles. Returns 0;
+// -1 when the file does not exist (message 1701) or an error record set the error flag;
 // kPofReadNoHooks (-3) when the defaults are in force and none are installed.
 int pofReadBack(const char* path);
 

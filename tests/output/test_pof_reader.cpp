@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cycles/cycle_hooks.h"
-#include "cycles/level_pocket_hooks.h"
+#include "cycles/level_pocket.h"
 #include "framework/messages.h"
 #include "framework/test_pof_support.h"
 #include "output/pof_reader.h"
@@ -510,9 +510,8 @@ TEST_F(PofReadTest, DefaultHooksFillTheLevelPath) {
   pofReadSetHooks(nullptr);
   PathList* path = pathListNew(100, 0);
   ASSERT_NE(path, nullptr);
-  levelPocketSetPath(path);
-  levelPocketSetParam(0);
-  levelPocketSetChordStep(0.01);
+  levelPocketResetState();
+  levelPocketSetPath(path);  // arcs are stepped at the default "*STEP_MIN" 0.01
   readBack("31: oL( x[/0] y[/0] )\n31: oL( x[/10] y[/0] )\n31: oA( o[+] x[/0/5] y[/0/0] )\n");
   ASSERT_GE(path->count, 4);
   EXPECT_EQ(pathListClass(path, 0), kPathClassGap);
@@ -521,7 +520,7 @@ TEST_F(PofReadTest, DefaultHooksFillTheLevelPath) {
     EXPECT_GE(path->positions[i].y, -1e-9)
         << "counter-clockwise from (10, 0) to (0, 0) stays above";
   }
-  levelPocketSetPath(nullptr);
+  levelPocketResetState();
   pathListFree(path);
 }
 
