@@ -8,6 +8,8 @@
 #include <source_location>
 #include <string>
 
+#include "cycles/level_pocket.h"
+#include "cycles/level_pocket_xchg.h"
 #include "cycles/rough_emit.h"
 #include "cycles/rough_grid.h"
 #include "cycles/rough_standins.h"
@@ -36,10 +38,10 @@ struct RegionState {
 };
 RegionState rs;
 
-int libWritePocket(const char* file, const Kont2D* region, const ZPath* paths, int count) {
+int libWritePocket(const char* file, Kont2D* region, ZPath* paths, int count) {
   return zcontWritePocket(file, region, paths, count, 0);
 }
-int libWriteAxisPocket(const char* file, const Kont2D* region, const ZPath* paths, int count) {
+int libWriteAxisPocket(const char* file, Kont2D* region, ZPath* paths, int count) {
   return zcontWriteAxisPocket(file, region, paths, count, 0);
 }
 

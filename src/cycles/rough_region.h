@@ -31,8 +31,8 @@ inline constexpr char kRoughFinishBoundaryFile[] = "finpa3bnd.bnd";
 // height, list, stock mode) and emitting the list. Tests replace them; the library's own are the
 // level pocketing's writers and cycles and roughEmitRegion.
 struct RoughPocketOps {
-  int (*writePocket)(const char* file, const Kont2D* region, const ZPath* paths, int count);
-  int (*writeAxisPocket)(const char* file, const Kont2D* region, const ZPath* paths, int count);
+  int (*writePocket)(const char* file, Kont2D* region, ZPath* paths, int count);
+  int (*writeAxisPocket)(const char* file, Kont2D* region, ZPath* paths, int count);
   int (*pocketContour)(double radius, double z, PathList* apt, int stockMode);
   int (*pocketAxis)(double radius, double z, PathList* apt);
   int (*emit)(PathList* apt, MachiningParams* params, SurfaceModel* model);

@@ -29,22 +29,6 @@ void roughMissingFeature(const char* feature) {
   msgSendText(9, kCycMsgNotRealised, "* Funktion noch nicht realisiert", feature);
 }
 
-int zcontWritePocket(const char*, const Kont2D*, const ZPath*, int, int) {
-  roughMissingFeature("zcontWritePocket");
-  return -1;
-}
-int zcontWriteAxisPocket(const char*, const Kont2D*, const ZPath*, int, int) {
-  roughMissingFeature("zcontWriteAxisPocket");
-  return -1;
-}
-int levelPocketContour(double, double, PathList*, int) {
-  roughMissingFeature("levelPocketContour");
-  return -1;
-}
-int levelPocketAxis(double, double, PathList*) {
-  roughMissingFeature("levelPocketAxis");
-  return -1;
-}
 void levelOutBegin() { roughMissingFeature("levelOutSameZPoint"); }
 void levelOutEnd() {}
 int levelOutSameZPoint(Point3D* position, int code) { return emitOut3dMove5Axis(position, code); }
@@ -68,13 +52,6 @@ int stepOptFlatAreaBounds() {
   roughMissingFeature("stepOptFlatAreaBounds");
   return 1;
 }
-
-int stockModelInit(int mode, int, double, double, const char*, const char*, double, double, int) {
-  if (mode == 2) roughMissingFeature("stockModelInit");
-  return 0;
-}
-void stockModelFree() {}
-void stockSetSkipNoCutFlags(int flag) { standIns.stored.skipNoCut = flag; }
 
 TiltParams* tiltParamsNew() { return static_cast<TiltParams*>(memAllocZero(sizeof(TiltParams))); }
 void tiltParamsFree(TiltParams* tilt) {

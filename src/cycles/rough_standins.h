@@ -1,9 +1,9 @@
 // rough_standins.h - what the roughing run calls of steps that the library does not hold yet:
-// the per-level pocketing and other steps of the roughing controller, the stock model, the tilt,
+// the same-Z collector and other steps of the roughing controller, the tilt,
 // head avoidance and three-axis holder checks of the five-axis control, some holder and contact
 // settings, the facet conversion library and the level planning's flat-plane query. None of them
-// claims success: the pocketing fails the run, the settings are stored or dropped, and when a job
-// asks for a feature that is missing the run says so once (message 1104 naming it). Each is
+// claims success: the five-axis steps fail the run, the settings are stored or dropped, and when a
+// job asks for a feature that is missing the run says so once (message 1104 naming it). Each is
 // replaced, name for name, when its module is built.
 #pragma once
 
@@ -20,15 +20,6 @@ struct ZPath;
 struct Kont2D;
 struct PathList;
 
-// The pocket contour writers and the per-level pocketing through the nested pocket cycles are not
-// built: each sends the missing-feature message naming itself and returns -1, so the per-region
-// step fails the run; no toolpath is claimed.
-int zcontWritePocket(const char* file, const Kont2D* region, const ZPath* paths, int count,
-                     int unused);
-int zcontWriteAxisPocket(const char* file, const Kont2D* region, const ZPath* paths, int count,
-                         int unused);
-int levelPocketContour(double radius, double z, PathList* out, int stockMode);
-int levelPocketAxis(double radius, double z, PathList* out);
 // The same-Z collector of the fitted output is not built: its point callback forwards every point
 // unchanged to the 3D output (lines, no arcs) after one missing-feature warning per run.
 void levelOutBegin();
@@ -54,15 +45,6 @@ void linkOptOrderByLevel(Kont2D** regions);
 // "stepOptFlatAreaBounds") per run, no outline is written and the planes-written flag stays 0, so
 // the step-down levels run on their own. Returns 1.
 int stepOptFlatAreaBounds();
-
-// ---- stock model (stays inactive) -------------------------------------------------------------
-
-// Returns 0: no stock model is made. Mode 2 (skip the moves that cut nothing) sends the
-// missing-feature message; the roughing main sends it for "*STOCK_MODE" 1.
-int stockModelInit(int mode, int toolType, double radius, double corner, const char* boundary,
-                   const char* tmpDir, double top, double bottom, int considerToolType);
-void stockModelFree();
-void stockSetSkipNoCutFlags(int flag);
 
 // ---- five-axis control settings ---------------------------------------------------------------
 
@@ -118,7 +100,6 @@ struct RoughStoredSettings {
   double ipolAngle = 0;
   int ipolCheck = 0;
   double lcurveMaxLength = 0;
-  int skipNoCut = 0;
 };
 const RoughStoredSettings& roughStoredSettings();
 

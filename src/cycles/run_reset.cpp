@@ -16,6 +16,7 @@
 #include "cycles/rpx5_record.h"
 #include "cycles/rupp_calls.h"
 #include "cycles/rupp_record.h"
+#include "cycles/stock_model.h"
 #include "cycles/zfin_record.h"
 #include "framework/global_params.h"
 #include "framework/messages.h"
@@ -186,6 +187,7 @@ constexpr RunResetFn kModuleResets[] = {
     roughGridResetState,
     roughRegionResetState,
     roughEmitResetState,
+    stockModelResetState,
     approachResetState,
     emitRegionResetState,
 };

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "box_part.h"
 #include "cycles/emit_point.h"
 #include "cycles/rough_control.h"
 #include "cycles/rough_emit.h"
@@ -48,17 +49,6 @@ int keepMessage(CycleRecord*, OutputRecord* r) {
 }
 int otherPoint(Point3D*, int) { return 0; }
 
-// The box [x0, x1] x [y0, y1] x [0, top] as twelve triangles.
-std::vector<Tri3D> boxMesh(double x0, double y0, double x1, double y1, double top) {
-  const Point3D c[8] = {{x0, y0, 0},   {x1, y0, 0},   {x1, y1, 0},   {x0, y1, 0},
-                        {x0, y0, top}, {x1, y0, top}, {x1, y1, top}, {x0, y1, top}};
-  const int f[12][3] = {{0, 1, 2}, {0, 2, 3}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-                        {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
-  std::vector<Tri3D> tris;
-  for (const auto& t : f) tris.push_back(Tri3D{{c[t[0]], c[t[1]], c[t[2]]}});
-  return tris;
-}
-
 struct AptPoint {
   Point3D p;
   int cls;  // the move kind, or 2 for a gap
@@ -95,13 +85,7 @@ class RoughEmitTest : public ::testing::Test {
     cyc3dResetRunState(nullptr);
   }
   void useBox(double x0, double y0, double x1, double y1, double top) {
-    part_ = std::make_unique<qdtest::TriModel>(boxMesh(x0, y0, x1, y1, top),
-                                               qdtest::makeCutter(2, 10, 0));
-    part_->m.step = 0.5;
-    part_->m.tolerance = 0.01;
-    part_->m.floorZ = -100;
-    part_->m.ceilingZ = 100;
-    ASSERT_EQ(modelBuildIndex(&part_->m), 1);
+    part_ = qdtest::boxPart(x0, y0, x1, y1, top);
   }
   void makeApt(const std::vector<AptPoint>& pts) {
     pathListFree(apt_);
@@ -145,8 +129,8 @@ TEST(RoughRunApproach, Table) {
     double approachLength, retractLength;
   };
   const Case cases[] = {
-      {101, 2, 7, 0, 5, 0.5, 3},  {103, 2, 23, 23, 1, 0.5, 3}, {104, 3, 23, 23, -1, 0.5, 3},
-      {0, 1, 7, 0, 5, 6, 0},      {0, 2, 6, 0, 5, 6, 0},       {120, 3, 8, 0, 5, 6, 0},
+      {101, 2, 7, 0, 5, 0.5, 3}, {103, 2, 23, 23, 1, 0.5, 3}, {104, 3, 23, 23, -1, 0.5, 3},
+      {0, 1, 7, 0, 5, 6, 0},     {0, 2, 6, 0, 5, 6, 0},       {120, 3, 8, 0, 5, 6, 0},
       {102, 9, 7, 0, 5, 6, 0},
   };
   for (const Case& c : cases) {
@@ -174,9 +158,10 @@ TEST(RoughSkipSmallPocket, PairsNotOnlyTheFirstPoint) {
   const std::vector<Point3D> square = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}};
   const std::vector<Point3D> centred = {{0, 0, 0}, {1.5, 0, 0}, {-1.5, 0, 0}};
   const Case cases[] = {
-      {square, 2.8, 1, 0},     {square, 2.9, 1, 1},   {square, 1, 2.9, 1}, {centred, 2, 1, 0},
-      {centred, 3.01, 1, 1},   {{{5, 5, 5}}, 1e-3, 1e-2, 1}, {{{5, 5, 5}}, 1e-3, 1e-3, 0},
-      {{{0, 0, 0}, {0, 0, 3}}, 2.9, 1, 0},
+      {square, 2.8, 1, 0},          {square, 2.9, 1, 1},
+      {square, 1, 2.9, 1},          {centred, 2, 1, 0},
+      {centred, 3.01, 1, 1},        {{{5, 5, 5}}, 1e-3, 1e-2, 1},
+      {{{5, 5, 5}}, 1e-3, 1e-3, 0}, {{{0, 0, 0}, {0, 0, 3}}, 2.9, 1, 0},
   };
   for (const Case& c : cases) {
     PathList* l = pathListNew(static_cast<int>(c.pts.size()), 0);

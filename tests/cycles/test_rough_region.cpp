@@ -10,15 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "box_part.h"
 #include "cycles/rough_control.h"
 #include "cycles/rough_grid.h"
 #include "cycles/rough_region.h"
 #include "cycles/run_reset.h"
 #include "framework/cycle.h"
-#include "framework/output.h"
 #include "framework/global_params.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
+#include "framework/output.h"
 #include "geometry/geo_files.h"
 #include "geometry/kont_region.h"
 #include "model/model_fixture.h"
@@ -35,9 +36,9 @@ struct Step {
   std::string what;  // "write", "pocket", "emit"
   double z = 0;
   int paths = 0;
-  int emptied = 0;         // paths of a write whose point count is 0
-  double stepover = 0;     // "*HORIZUSTEL" while pocketing
-  int complete = 0;        // "*COMPLETE_POCKET" while pocketing
+  int emptied = 0;      // paths of a write whose point count is 0
+  double stepover = 0;  // "*HORIZUSTEL" while pocketing
+  int complete = 0;     // "*COMPLETE_POCKET" while pocketing
   bool stockRegion = false;
   bool markersOn = true;
   Point2D plunge{0, 0};
@@ -56,7 +57,7 @@ int emits() {
   return n;
 }
 
-int fakeWrite(const char*, const Kont2D* region, const ZPath* paths, int count) {
+int fakeWrite(const char*, Kont2D* region, ZPath* paths, int count) {
   Step s{"write", region->z, count};
   for (int i = 0; i < count; ++i) s.emptied += paths[i].count == 0 ? 1 : 0;
   if (count > 0) s.z = paths[0].z;
@@ -144,8 +145,9 @@ class RoughRegionTest : public qdtest::TempDirTest {
     zpathFreeArrays(&copy);
   }
   int run(const std::vector<double>& levels, const std::vector<std::int8_t>& allFree) {
-    const RoughRegionInput in{region_, paths_, levels.data(), allFree.data(),
-                              static_cast<int>(levels.size()), DBL_MAX, apt_};
+    const RoughRegionInput in{
+        region_, paths_, levels.data(), allFree.data(), static_cast<int>(levels.size()),
+        DBL_MAX, apt_};
     return roughRegionToolpaths(&in, &params_, &model_);
   }
   // The steps as one line: w<z>/<paths>, p<z>, e.
@@ -206,8 +208,8 @@ TEST(RoughWholeRegion, SelectionTable) {
     int allFree, expected;
   };
   const Case cases[] = {
-      {30, 20, 1, 1},         {20, 20, 1, 0},    {20 + 2e-5, 20, 1, 1}, {20 + 5e-6, 20, 1, 0},
-      {15, 20, 1, 0},         {30, 20, 0, 0},    {-50, -DBL_MAX, 1, 1}, {-50, -DBL_MAX, 0, 0},
+      {30, 20, 1, 1}, {20, 20, 1, 0}, {20 + 2e-5, 20, 1, 1}, {20 + 5e-6, 20, 1, 0},
+      {15, 20, 1, 0}, {30, 20, 0, 0}, {-50, -DBL_MAX, 1, 1}, {-50, -DBL_MAX, 0, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(roughWholeRegionLevel(c.h, c.d, c.allFree), c.expected) << c.h << " over " << c.d;
@@ -277,28 +279,11 @@ TEST_F(RoughRegionTest, FailureAndBreakEndTheCall) {
 
 namespace {
 
-// The box [x0, x1] x [y0, y1] x [0, top] as twelve triangles.
-std::vector<Tri3D> boxMesh(double x0, double y0, double x1, double y1, double top) {
-  const Point3D c[8] = {{x0, y0, 0},   {x1, y0, 0},   {x1, y1, 0},   {x0, y1, 0},
-                        {x0, y0, top}, {x1, y0, top}, {x1, y1, top}, {x0, y1, top}};
-  const int f[12][3] = {{0, 1, 2}, {0, 2, 3}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-                        {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
-  std::vector<Tri3D> tris;
-  for (const auto& t : f) tris.push_back(Tri3D{{c[t[0]], c[t[1]], c[t[2]]}});
-  return tris;
-}
-
 // A flat end mill of radius 10 over a box part.
 class OutsideInTest : public RoughRegionTest {
  protected:
   void useBox(double x0, double y0, double x1, double y1, double top) {
-    part_ = std::make_unique<qdtest::TriModel>(boxMesh(x0, y0, x1, y1, top),
-                                               qdtest::makeCutter(2, 10, 0));
-    part_->m.step = 0.5;
-    part_->m.tolerance = 0.01;
-    part_->m.floorZ = -100;
-    part_->m.ceilingZ = 100;
-    ASSERT_EQ(modelBuildIndex(&part_->m), 1);
+    part_ = qdtest::boxPart(x0, y0, x1, y1, top);
     GlobalParams& g = *parGlobalBlock();
     g.outsideIn = 1;
     g.macroSrad = 3;
