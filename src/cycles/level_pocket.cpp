@@ -74,9 +74,7 @@ class LevelCLocale {
 };
 
 // A folder whose name would end the quoted geoSource line early cannot be written into it.
-bool levelFolderWritable(const char* dir) {
-  return std::strpbrk(dir, "\"\r\n") == nullptr;
-}
+bool levelFolderWritable(const char* dir) { return std::strpbrk(dir, "\"\r\n") == nullptr; }
 
 void levelPcfDashLine(std::FILE* f) {
   std::fputs("; ", f);
@@ -127,7 +125,9 @@ int levelPocketAttempt(double R, double z, PathList* out, int stockMode, const c
   // The read-back fills the path through this module's hooks, whatever table a caller left in
   // force, and writes its drawing into the work folder.
   const PofReadHooks before = pofReadHooks();
-  const PofReadHooks mine = levelPocketReadHooks();
+  PofReadHooks mine = levelPocketReadHooks();
+  mine.pocket = before.pocket;  // the optional hooks of levelPocketContour stay installed
+  mine.end = before.end;
   pofReadSetHooks(&mine);
   pofReadSetDxfFolder(g->tmpDir);
   const int read = pofReadBack(pof);
@@ -244,9 +244,8 @@ int levelPocketWritePcf(const char* path, double R, double z, int stockMode) {
                                          : "  optimizeSingleCut      := false\n",
                f);
   }
-  const double infeed = stockMode != 0 && g->bigStepfactorOutin == 0
-                            ? std::fmin(g->horizustel, R)
-                            : g->horizustel;
+  const double infeed =
+      stockMode != 0 && g->bigStepfactorOutin == 0 ? std::fmin(g->horizustel, R) : g->horizustel;
   std::fprintf(f, "  infeedLength      :=  %.3lf\n", infeed);
   std::fprintf(f, "  surface           :=  %.4lf\n", z + 1);
   std::fprintf(f, "  infeedDepth       :=  %.4lf\n", 1.0);

@@ -33,8 +33,8 @@ inline constexpr int kLevelKindAfterRamp = 11;
 inline constexpr int kLevelArcMaxPoints = 100000;
 
 // Messages of a failed attempt (level 9).
-inline constexpr int kLevelMsgPofOpen = 1000;  // "* Fehler beim Oeffnen der POF Datei"
-inline constexpr int kLevelMsgPcf = 1001;      // "* Error writing pcf file"
+inline constexpr int kLevelMsgPofOpen = 1000;    // "* Fehler beim Oeffnen der POF Datei"
+inline constexpr int kLevelMsgPcf = 1001;        // "* Error writing pcf file"
 inline constexpr int kLevelMsgNestedRun = 3003;  // "* Error in computation" (nested run failed)
 
 // ---- the level ------------------------------------------------------------------------------

@@ -398,8 +398,8 @@ void zcontDebugCopy() {
   if ((g->grdraw & 4) == 0) return;
   char from[1024];
   if (pathJoinDirName(from, sizeof from, g->tmpDir, "tmp.qdx") != 1) return;
-  const std::string to = std::string(g->tmpDir) + "/" + std::to_string(zcontState.copyCounter++) +
-                         ".qdx";
+  const std::string to =
+      std::string(g->tmpDir) + "/" + std::to_string(zcontState.copyCounter++) + ".qdx";
   geoFileCopy(from, to.c_str());
 }
 
@@ -508,8 +508,8 @@ int zcontWrite(ZcontKind kind, const char* path, Kont2D* region, ZPath* paths, i
           ? ((anyOnOuter && stockMode == 1) || (!anyOnOuter && least->materialInside != 0))
           : (!anyOnOuter && least->materialInside != 0);
   if (outerAsStock) {
-    const int r = zcontWriteStockContour(f, "stock", region,
-                                         kind == ZcontKind::pocket ? midpoints : nullptr);
+    const int r =
+        zcontWriteStockContour(f, "stock", region, kind == ZcontKind::pocket ? midpoints : nullptr);
     if (r < 0) return r;
     outerWritten = r == 1;
     if (r == 1 && alsoBnd != nullptr) alsoBnd(region, bnd);
@@ -525,7 +525,8 @@ int zcontWrite(ZcontKind kind, const char* path, Kont2D* region, ZPath* paths, i
 
 int zmilWriteHeader(std::FILE* f) {
   if (f == nullptr) return 1;
-  std::fprintf(f, "%s\nqDX-Version: 1.0\nGeometry\nruzmilhc\n\nvprecision(8) ; Nachkommastellen\n\n",
+  std::fprintf(f,
+               "%s\nqDX-Version: 1.0\nGeometry\nruzmilhc\n\nvprecision(8) ; Nachkommastellen\n\n",
                xchgBanner);
   return 1;
 }
@@ -560,8 +561,7 @@ int zcontWriteStockContour(std::FILE* f, const char* id, const Kont2D* contour, 
   }
   std::fprintf(f, "oContour(id[%s]){\n  vstock(true)\n%s  vzconst(%lf)\n\nvclip(true)\n", id,
                zcontSideLine(), contour->z);
-  std::fprintf(f, "  oL[start]( x[%.8lf/%.8lf] y[%.8lf/%.8lf] )\n", v[0].x, v[1].x, v[0].y,
-               v[1].y);
+  std::fprintf(f, "  oL[start]( x[%.8lf/%.8lf] y[%.8lf/%.8lf] )\n", v[0].x, v[1].x, v[0].y, v[1].y);
   for (std::size_t i = 2; i < v.size(); ++i) {
     std::fprintf(f, "  oL( x[/%.8lf] y[/%.8lf] )\n", v[i].x, v[i].y);
   }

@@ -5,6 +5,7 @@
 #include "cycles/approach_macro.h"
 #include "cycles/cyc3d_record.h"
 #include "cycles/emit_region.h"
+#include "cycles/level_out.h"
 #include "cycles/level_pocket.h"
 #include "cycles/rough_control.h"
 #include "cycles/rough_emit.h"
@@ -18,6 +19,7 @@
 #include "cycles/rupp_record.h"
 #include "cycles/stock_model.h"
 #include "cycles/zfin_record.h"
+#include "cycles/zmil_fit.h"
 #include "framework/global_params.h"
 #include "framework/messages.h"
 #include "framework/numtext.h"
@@ -180,6 +182,8 @@ constexpr RunResetFn kModuleResets[] = {
     ruppRecordResetState,
     ruppResetState,
     levelPocketResetState,
+    levelOutResetState,  // the same-Z collector's chain is freed
+    zmilResetState,
     roughMainResetState,
     roughSetupResetState,
     roughStandInsResetState,

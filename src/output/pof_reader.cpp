@@ -747,6 +747,7 @@ int pofReadBack(const char* path) {
   if (readState.usesDefaults && !readSlots.defaultsInstalled) return kPofReadNoHooks;
   readState.pointState = kPointNone;
   readState.flags31 = readState.flags34 = 0;
+  readState.error = 0;  // each read-back answers for its own file: a failed one does not linger
   std::FILE* probe = path != nullptr && path[0] != '\0' ? std::fopen(path, "rb") : nullptr;
   if (probe == nullptr) {
     msgSendText(9, 1701, "* Error: cannot open POF file %s", path != nullptr ? path : "");
