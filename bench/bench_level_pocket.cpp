@@ -243,7 +243,8 @@ void BM_PointInRegions(benchmark::State& state) {
     hits = 0;
     if (grid) {
       ZcontRegionIndex* index = zcontRegionIndexBuild(region);
-      for (const Seg2D& q : queries) hits += zcontPointInRegionsIndexed(index, q.x1, q.y1, q.x2, q.y2);
+      for (const Seg2D& q : queries)
+        hits += zcontPointInRegionsIndexed(index, q.x1, q.y1, q.x2, q.y2);
       zcontRegionIndexFree(index);
     } else {
       for (const Seg2D& q : queries) hits += zcontPointInRegions(region, q.x1, q.y1, q.x2, q.y2);

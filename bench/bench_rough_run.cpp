@@ -1,7 +1,7 @@
 // bench_rough_run.cpp - the whole roughing of every real part through the host entry: model
 // loading, levels, slicing, per-level pocketing through the nested pocket cycle, emission and the
-// POF output. Tool radius R = max(box x, box y) / 16, step-down R, stepover 1.2 R, allowance R / 20,
-// contour-parallel pocketing.
+// POF output. Tool radius R = max(box x, box y) / 16, step-down R, stepover 1.2 R, allowance R /
+// 20, contour-parallel pocketing.
 //
 // Counters: pockets (message 36), moves and path length (layer 31 of the POF), and the shares of
 // the per-level file round trip: writing the pocket contour file, and the whole nested pocket
@@ -21,7 +21,7 @@
 #include "cycles/level_pocket_xchg.h"
 #include "cycles/rough_emit.h"
 #include "cycles/rough_region.h"
-#include "qdmill.h"
+#include "qdmill/qdmill.h"
 #include "support/real_meshes.h"
 
 namespace {
@@ -73,9 +73,7 @@ std::string folder() {
   return dir;
 }
 
-void writeText(const std::string& path, const std::string& text) {
-  std::ofstream(path) << text;
-}
+void writeText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 // Moves and path length of the layer-31 records (modal x, y, z).
 void countMoves(const std::string& pof, int* moves, double* length, int* pockets) {
@@ -93,8 +91,9 @@ void countMoves(const std::string& pof, int* moves, double* length, int* pockets
       const std::size_t at = line.find(key);
       if (at != std::string::npos) q[a] = std::strtod(line.c_str() + at + key.size(), nullptr);
     }
-    if (have) *length += std::sqrt((q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]) +
-                                   (q[2] - p[2]) * (q[2] - p[2]));
+    if (have)
+      *length += std::sqrt((q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]) +
+                           (q[2] - p[2]) * (q[2] - p[2]));
     for (int a = 0; a < 3; ++a) p[a] = q[a];
     have = true;
     ++*moves;
@@ -124,7 +123,7 @@ void BM_RoughRun(benchmark::State& state) {
   writeText("qdRpx5.def", "SystemLanguage := english\n");
   writeText("job.pcf", job.str());
   const RoughPocketOps ops{timedWrite, timedWriteAxis, timedPocket, levelPocketAxis,
-                          roughEmitRegion};
+                           roughEmitRegion};
   roughSetPocketOps(&ops);
   shares = Shares{};
   double seconds = 0;

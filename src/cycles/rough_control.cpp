@@ -15,7 +15,6 @@
 #include "cycles/cycle_result.h"
 #include "cycles/emit_region.h"
 #include "cycles/rough_grid.h"
-#include "cycles/rough_region.h"
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
 #include "cycles/zfin_main.h"
@@ -849,6 +848,20 @@ int roughModelBoxFilter(int count, const double* x, const double* y, const doubl
     }
   }
   return 0;
+}
+
+void roughStartCandidates(const Kont2D* region, double c, double h, Point3D cand[4][2]) {
+  const double mx = 0.5 * (region->xmin + region->xmax), my = 0.5 * (region->ymin + region->ymax);
+  const Point3D sides[4][2] = {
+      {{mx, region->ymin - c, h}, {mx, region->ymin, h}},
+      {{mx, region->ymax + c, h}, {mx, region->ymax, h}},
+      {{region->xmin - c, my, h}, {region->xmin, my, h}},
+      {{region->xmax + c, my, h}, {region->xmax, my, h}},
+  };
+  for (int k = 0; k < 4; ++k) {
+    cand[k][0] = sides[k][0];
+    cand[k][1] = sides[k][1];
+  }
 }
 
 int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* model,

@@ -8,6 +8,7 @@
 
 #include "cycles/emit_point.h"
 #include "cycles/emit_region.h"
+#include "cycles/level_out.h"
 #include "cycles/rough_control.h"
 #include "cycles/rough_grid.h"
 #include "cycles/rough_setup.h"
@@ -77,6 +78,9 @@ int collectRun(PathList* run, const PathList* apt, int first, int last) {
   }
   return 1;
 }
+
+// The same-Z collector as the point callback.
+int collectorPoint(Point3D* position, int code) { return levelOutSameZPoint(*position, code); }
 
 int plungeKind(int macroTmode) {
   if (macroTmode == 2) return kRoughApproachHelix;
@@ -241,12 +245,13 @@ int roughEmitRegion(PathList* apt, MachiningParams* params, SurfaceModel* model)
     const double room = g.sichebene + model->cutter->zOffset - apt->positions[0].z;
     rp.approach.plungeHeight = std::max(0.0, std::min(stepDepth, room));
     if (g.generateArcs != 0) {
-      emitSetCallbacks(levelOutSameZPoint, out3dStartLiteral, out3dFlushLiteral);
-      levelOutBegin();
+      if (levelOutBegin() < 0) return emitFail(-1);
+      emitSetCallbacks(collectorPoint, out3dStartLiteral, out3dFlushLiteral);
     }
-    const int r = emitRun(s.run, moveKind, rp, stepDepth, s.model);
+    int r = emitRun(s.run, moveKind, rp, stepDepth, s.model);
     if (g.generateArcs != 0) {
-      levelOutEnd();
+      // The collected run is written here: a failure to write it fails the region.
+      if (levelOutEnd() < 0 && r >= 0) r = emitFail(-1);
       callbacks.restore();
     }
     if (r < 0) return r;

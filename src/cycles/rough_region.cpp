@@ -12,7 +12,6 @@
 #include "cycles/level_pocket_xchg.h"
 #include "cycles/rough_emit.h"
 #include "cycles/rough_grid.h"
-#include "cycles/rough_standins.h"
 #include "framework/global_params.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
@@ -236,20 +235,6 @@ int roughPocketOutsideIn(double z, Kont2D* region, PathList* apt, MachiningParam
   if (r < 0) return regionFail(r);
   r = ops.emit(apt, params, model);
   return r;
-}
-
-void roughStartCandidates(const Kont2D* region, double c, double h, Point3D cand[4][2]) {
-  const double mx = 0.5 * (region->xmin + region->xmax), my = 0.5 * (region->ymin + region->ymax);
-  const Point3D sides[4][2] = {
-      {{mx, region->ymin - c, h}, {mx, region->ymin, h}},
-      {{mx, region->ymax + c, h}, {mx, region->ymax, h}},
-      {{region->xmin - c, my, h}, {region->xmin, my, h}},
-      {{region->xmax + c, my, h}, {region->xmax, my, h}},
-  };
-  for (int k = 0; k < 4; ++k) {
-    cand[k][0] = sides[k][0];
-    cand[k][1] = sides[k][1];
-  }
 }
 
 int roughFindStartPoints(const SurfaceModel* model, const Kont2D* region, double a, double z) {

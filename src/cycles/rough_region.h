@@ -41,13 +41,10 @@ struct RoughPocketOps {
 void roughSetPocketOps(const RoughPocketOps* ops);
 const RoughPocketOps& roughPocketOps();
 
-// The per-region step. Whole-region pockets are made only at the levels done that lie strictly
-// above every Z path of the region (all of them when there is none) and where every cell of the
-// region was free; the levels with Z paths are pocketed group by group. Returns 1; -2 after a
-// user break; the first negative result of a step otherwise. "finpa3bnd.bnd" is removed in every
-// case.
-int roughRegionToolpaths(const RoughRegionInput* input, MachiningParams* params,
-                         SurfaceModel* model);
+// roughRegionToolpaths (declared with the controller that calls it): whole-region pockets are
+// made only at the levels done that lie strictly above every Z path of the region (all of them
+// when there is none) and where every cell of the region was free; the levels with Z paths are
+// pocketed group by group. "finpa3bnd.bnd" is removed in every case.
 
 // 1 when the level done at height h (allFree: every region cell free there) gets a whole-region
 // pocket, given the largest Z-path height d (-DBL_MAX when the region has none): h > d + 0.00001
@@ -66,9 +63,6 @@ int roughPocketGroupEnd(const ZPathList* list, int first, int stepStrategy);
 int roughPocketOutsideIn(double z, Kont2D* region, PathList* apt, MachiningParams* params,
                          SurfaceModel* model);
 
-// The four start candidates around a region's box (below, above, left, right), each pushed out
-// from its side's middle by c, at height h: cand[k][0] the candidate, cand[k][1] the side's middle.
-void roughStartCandidates(const Kont2D* region, double c, double h, Point3D cand[4][2]);
 // Stores every candidate whose level move to its side's middle is free (cutter radius +
 // "*MACRO_SRAD" out, height z + a + "*AUFMASS"). Returns 1 at least one stored; -1 none free; 0
 // when "*OUTSIDE_IN" is not 1 or there is no region; 1 without change while "*ZUSTELL_OK" is set.

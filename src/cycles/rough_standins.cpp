@@ -8,7 +8,6 @@
 #include <string>
 
 #include "cycles/cycle_result.h"
-#include "cycles/emit_point.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "zlevel/step_opt.h"
@@ -28,10 +27,6 @@ void roughMissingFeature(const char* feature) {
   if (!standIns.reported.insert(feature).second) return;
   msgSendText(9, kCycMsgNotRealised, "* Funktion noch nicht realisiert", feature);
 }
-
-void levelOutBegin() { roughMissingFeature("levelOutSameZPoint"); }
-void levelOutEnd() {}
-int levelOutSameZPoint(Point3D* position, int code) { return emitOut3dMove5Axis(position, code); }
 
 int rough5xHolderFree(const SurfaceModel*, MachiningParams*, PathList*) {
   roughMissingFeature("rough5xHolderFree");

@@ -1,5 +1,5 @@
 // rough_standins.h - what the roughing run calls of steps that the library does not hold yet:
-// the same-Z collector and other steps of the roughing controller, the tilt,
+// some steps of the roughing controller, the tilt,
 // head avoidance and three-axis holder checks of the five-axis control, some holder and contact
 // settings, the facet conversion library and the level planning's flat-plane query. None of them
 // claims success: the five-axis steps fail the run, the settings are stored or dropped, and when a
@@ -19,12 +19,6 @@ struct ZPathList;
 struct ZPath;
 struct Kont2D;
 struct PathList;
-
-// The same-Z collector of the fitted output is not built: its point callback forwards every point
-// unchanged to the 3D output (lines, no arcs) after one missing-feature warning per run.
-void levelOutBegin();
-void levelOutEnd();
-int levelOutSameZPoint(Point3D* position, int code);
 
 // ---- five-axis steps of the region emitter ----------------------------------------------------
 

@@ -10,11 +10,11 @@
 
 #include "cycles/approach_macro.h"
 #include "cycles/machining_params.h"
-#include "cycles/rough_control.h"
 #include "framework/global_params.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "framework/numtext.h"
+#include "framework/path_join.h"
 #include "framework/xchg_coord.h"
 #include "framework/xchg_interp.h"
 #include "framework/xchg_lexer.h"
@@ -251,7 +251,7 @@ int stockModelInit(int mode, int toolKind, double radius, double corner, const c
   Boundary* list = bndRead(boundary, 0.0, offset);
   if (list == nullptr) return 0;
   char path[1100];
-  if (tmpDir == nullptr || roughJoinDirFile(path, sizeof path, tmpDir, kStockOutlineFile) != 1) {
+  if (tmpDir == nullptr || pathJoinDirName(path, sizeof path, tmpDir, kStockOutlineFile) != 1) {
     bndFree(list);
     return stockFail(-1);
   }
@@ -272,8 +272,8 @@ int stockModelFree() {
 void stockSetSkipNoCutFlags(int flag) { ss.skipNoCut = flag; }
 
 StockModelView stockModelView() {
-  return StockModelView{ss.active, ss.noTransform, ss.modelStep, ss.cornerRadius, ss.contours,
-                        ss.workPath};
+  return StockModelView{ss.active,       ss.noTransform, ss.modelStep,
+                        ss.cornerRadius, ss.contours,    ss.workPath};
 }
 
 // ---- depth ----------------------------------------------------------------------------------
@@ -397,10 +397,9 @@ int stockReadContours(StockElement** out, const char* file) {
   ContourReader r;
   XchgInterp* in = xchgInterpNew(&r, nullptr, onOpen, onClose);
   if (in == nullptr) return 1;
-  const bool set = xchgInterpOnObject(in, "M", onMove) == 1 &&
-                   xchgInterpOnObject(in, "L", onLine) == 1 &&
-                   xchgInterpOnObject(in, "A", onArc) == 1 &&
-                   xchgInterpOnObject(in, "Contour", onContour) == 1;
+  const bool set =
+      xchgInterpOnObject(in, "M", onMove) == 1 && xchgInterpOnObject(in, "L", onLine) == 1 &&
+      xchgInterpOnObject(in, "A", onArc) == 1 && xchgInterpOnObject(in, "Contour", onContour) == 1;
   const int run = set ? xchgInterpRun(file, in, geometrySection) : 0;
   xchgInterpFree(in);
   stockFreeContours(r.first);
@@ -443,7 +442,7 @@ int zfinZoptFilePath() {
   const std::size_t dot = name.rfind('.');
   name = (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "zpa";
   char path[1100];
-  if (roughJoinDirFile(path, sizeof path, g.zopzPath, name.c_str()) != 1) {
+  if (pathJoinDirName(path, sizeof path, g.zopzPath, name.c_str()) != 1) {
     ss.zoptName.clear();
     g.zoptRead = 0;
     return 0;

@@ -79,8 +79,7 @@ struct StockQuery {
 };
 // Registers grid (null: none) with its query, z offset and no-transform flag for the depth query;
 // nothing with "*USE_DSM" set.
-void stockSetQuery(const StockGrid* grid, const StockQuery* query, double zOffset,
-                   int noTransform);
+void stockSetQuery(const StockGrid* grid, const StockQuery* query, double zOffset, int noTransform);
 // 1 when a depth query is possible: with "*USE_DSM" the library record is set (never), else a
 // grid is registered.
 int stockAvailable();

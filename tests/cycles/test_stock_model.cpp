@@ -3,7 +3,6 @@
 // no-transform flag per set-up, the depth query and the approach check on a grid built here, and
 // the optimisation file name.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cmath>
@@ -42,7 +41,8 @@ struct Elem {
 };
 std::vector<Elem> elements(const StockElement* chain) {
   std::vector<Elem> out;
-  for (const StockElement* e = chain; e != nullptr; e = e->next) out.push_back({e->kind, e->x, e->y});
+  for (const StockElement* e = chain; e != nullptr; e = e->next)
+    out.push_back({e->kind, e->x, e->y});
   return out;
 }
 bool operator==(const Elem& a, const Elem& b) {
@@ -100,7 +100,7 @@ TEST_F(StockModelTest, ReaderClosesGapsAndChainsContours) {
   StockElement* chain = nullptr;
   ASSERT_EQ(stockReadContours(&chain, "c.qdx"), 0);
   const std::vector<Elem> expected = {
-      {0, 7, 8}, {1, 9, 8}, {3, 9, 9}, {1, 7, 8},                        // second contour
+      {0, 7, 8}, {1, 9, 8},  {3, 9, 9},   {1, 7, 8},                 // second contour
       {0, 0, 0}, {1, 10, 0}, {2, 10, 10}, {1, 0.001, 0}, {1, 0, 0},  // first, closed
   };
   EXPECT_EQ(elements(chain), expected);
