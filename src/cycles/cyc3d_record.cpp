@@ -35,8 +35,8 @@ constexpr int kCyc3dMsgFileRead = 332;
 constexpr int kCyc3dMsgLevel = 9;
 // The layers that every 3D cycle registers, after those its output options ask for.
 constexpr std::uint16_t kCyc3dAlwaysListed[] = {12, 35, 36, 41, 42};
-// The file names of the nested pocket runs in the temporary folder.
-constexpr const char* kCyc3dPocketFiles[] = {"tmp.pcf", "tmp.pof", "tmp.qdx"};
+// The file names of the nested pocket runs and the stock outline in the temporary folder.
+constexpr const char* kCyc3dPocketFiles[] = {"tmp.pcf", "tmp.pof", "tmp.qdx", "geo.qdx"};
 
 // Constant-initialised: the library's load-time installer sets the run reset before main.
 struct Cyc3dState {

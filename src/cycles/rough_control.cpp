@@ -687,7 +687,8 @@ int roughControl(MachiningParams* params, SurfaceModel* model) {
                                        w.levelsDone.data(),
                                        w.allFree.data(),
                                        static_cast<int>(w.levelsDone.size()),
-                                       DBL_MAX};
+                                       DBL_MAX,
+                                       apt};
           int done = regionFn != nullptr ? regionFn(&input, params, model)
                                          : roughRegionToolpaths(&input, params, model);
           // A start or path collision of the region step stops the run as a collision.
@@ -849,15 +850,7 @@ int roughModelBoxFilter(int count, const double* x, const double* y, const doubl
   return 0;
 }
 
-int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* model,
-                            double lowestLevel) {
-  GlobalParams& g = *parGlobalBlock();
-  if (g.outsideIn != 1 || region == nullptr || model == nullptr || model->cutter == nullptr) {
-    return 0;
-  }
-  if (g.zustellOk != 0) return 1;
-  const double c = model->cutter->radius + g.macroSrad;
-  const double h = g.aufmass + lowestLevel + a;
+void roughStartCandidates(const Kont2D* region, double c, double h, Point3D cand[4][2]) {
   const double mx = 0.5 * (region->xmin + region->xmax), my = 0.5 * (region->ymin + region->ymax);
   const Point3D sides[4][2] = {
       {{mx, region->ymin - c, h}, {mx, region->ymin, h}},
@@ -865,6 +858,22 @@ int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* 
       {{region->xmin - c, my, h}, {region->xmin, my, h}},
       {{region->xmax + c, my, h}, {region->xmax, my, h}},
   };
+  for (int k = 0; k < 4; ++k) {
+    cand[k][0] = sides[k][0];
+    cand[k][1] = sides[k][1];
+  }
+}
+
+int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* model,
+                            double lowestLevel) {
+  GlobalParams& g = *parGlobalBlock();
+  if (g.outsideIn != 1 || region == nullptr || model == nullptr || model->cutter == nullptr) {
+    return 0;
+  }
+  if (g.zustellOk != 0) return 1;
+  Point3D sides[4][2];
+  roughStartCandidates(region, model->cutter->radius + g.macroSrad, g.aufmass + lowestLevel + a,
+                       sides);
   for (const auto& s : sides) {
     if (collCheckMove(s[0], s[1], model, a) == 1) {
       g.zustellOk = 1;
@@ -876,6 +885,7 @@ int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* 
 }
 
 void roughControlSetPlanePass(int flag) { st.planePass = flag != 0 ? 1 : 0; }
+int roughControlPlanePass() { return st.planePass; }
 void roughSetRegionFn(RoughRegionFn fn) { regionFn = fn; }
 void roughSetSliceFn(RoughSliceFn fn) { sliceFn = fn; }
 void roughSetFinishFn(RoughFinishFn fn) { finishFn = fn; }

@@ -15,6 +15,7 @@
 
 #include "cycles/machining_params.h"
 #include "geometry/kont2d.h"
+#include "geometry/path_list.h"
 #include "geometry/raster.h"
 #include "geometry/slice_records.h"
 #include "geometry/zlevel_records.h"
@@ -134,6 +135,9 @@ int roughModelBoxFilter(int count, const double* x, const double* y, const doubl
 // The region list (borrowed; null: none) and margin that the filter reads.
 void roughSetModelFilter(const Kont2D* regions, double margin);
 
+// The four start candidates around a region's box (below, above, left, right), each pushed out
+// from its side's middle by c, at height h: cand[k][0] the candidate, cand[k][1] the side's middle.
+void roughStartCandidates(const Kont2D* region, double c, double h, Point3D cand[4][2]);
 // The outside-in strategy's start point from the region box: the candidates below, above, left
 // and right of the box (cutter radius + "*MACRO_SRAD" out from each side's middle) at height
 // "*AUFMASS" + lowest level + a; the first whose straight move to the side's middle is free sets
@@ -144,15 +148,21 @@ int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* 
 
 // What the controller hands to the per-region toolpath step.
 struct RoughRegionInput {
-  const Kont2D* region;
+  Kont2D* region;              // its height is set per whole-region pocket and restored
   ZPathList* paths;            // the region's Z paths in machining order
   const double* levelsDone;    // heights of the levels with a free cell, top down
   const std::int8_t* allFree;  // per level done: 1 when every cell of the region was free
   int levelsDoneCount;
   double emptyDepth;  // the depth at which the model was found empty inside the region
+  PathList* apt;      // the controller's APT point list: every pocket result goes through it
 };
 using RoughRegionFn = int (*)(const RoughRegionInput* input, MachiningParams* params,
                               SurfaceModel* model);
+// The per-region toolpath step (rough_region.cpp): the region's Z paths grouped into pockets level
+// by level, pocketed and emitted. Returns 1; -2 after a user break; the first negative result of
+// a step otherwise.
+int roughRegionToolpaths(const RoughRegionInput* input, MachiningParams* params,
+                         SurfaceModel* model);
 // Test seams, not reset by a run: the per-region step (null: roughRegionToolpaths), the level
 // slice (null: arczLevelPaths) and the closing of the output (null: emitFinish).
 void roughSetRegionFn(RoughRegionFn fn);
@@ -163,6 +173,7 @@ void roughSetFinishFn(RoughFinishFn fn);
 
 // The roughing main's plane-pass marker (regions are ordered by level while it is set).
 void roughControlSetPlanePass(int flag);
+int roughControlPlanePass();
 
 // Read by the region emitter and the tests.
 double roughStepDepth();

@@ -15,10 +15,12 @@
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
 #include "cycles/rupp_calls.h"
+#include "cycles/stock_model.h"
 #include "cycles/zfin_main.h"
 #include "framework/global_params.h"
 #include "framework/messages.h"
 #include "framework/platform.h"
+#include "geometry/boundary.h"
 #include "geometry/csys.h"
 #include "geometry/cycle_state.h"
 #include "geometry/geo_error.h"
@@ -140,6 +142,7 @@ void roughCloseRun(GlobalParams& g, TiltParams* tilt) {
   geoSetWorkDir(g.tmpDir);
   geoErrLog(line.c_str());
   stockModelFree();
+  bndSetApproachCheck(nullptr);
   holderFreeCollisionModel();
   tiltParamsSet(nullptr);
   tiltParamsFree(tilt);
@@ -187,7 +190,7 @@ int roughMain(const char* cfgPath) {
     const int stockMode = g.skipNocut != 0 ? 2 : g.useDwp;
     stockModelInit(stockMode, g.frtyp, g.frradius, g.frbogen, g.boundary, g.tmpDir, g.oberfl,
                    g.tief, g.considerTooltype);
-    if (g.stockMode == 1) roughMissingFeature("stockModelInit");
+    if (g.stockMode == 1 && g.macroTmode != 1) bndSetApproachCheck(stockPlungeMacroHook);
     if (g.backdraft != 0) roughMachiningParams()->backDraft = 1;
     roughOptOutsideIn();
     if (g.segSyncOk != 0 && (g.segSync[0] == '\0' || g.segSync[0] == ' ')) g.segSyncOk = 0;

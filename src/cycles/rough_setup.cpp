@@ -11,6 +11,7 @@
 #include "cycles/cycle_stubs.h"
 #include "cycles/rough_config.h"
 #include "cycles/rough_standins.h"
+#include "cycles/stock_model.h"
 #include "cycles/zfin_main.h"
 #include "framework/global_params.h"
 #include "framework/messages.h"

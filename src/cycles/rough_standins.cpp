@@ -28,10 +28,17 @@ void roughMissingFeature(const char* feature) {
   msgSendText(9, kCycMsgNotRealised, "* Funktion noch nicht realisiert", feature);
 }
 
-int roughRegionToolpaths(const RoughRegionInput*, MachiningParams*, SurfaceModel*) {
-  roughMissingFeature("roughRegionToolpaths");
-  msgSendInt(9, kRoughMsgComputeError, "* Error in computation", 0);
-  return kRoughStopGivenUp;
+int rough5xHolderFree(const SurfaceModel*, MachiningParams*, PathList*) {
+  roughMissingFeature("rough5xHolderFree");
+  return 1;
+}
+int tiltPath(const SurfaceModel*, MachiningParams*, PathList*) {
+  roughMissingFeature("tiltPath");
+  return -1;
+}
+int connectSegmentsPath(PathList*, const MachiningParams*) {
+  roughMissingFeature("connectSegmentsPath");
+  return -1;
 }
 
 void levelOutDrawContours(const ZPathList*) {}
@@ -40,13 +47,6 @@ int stepOptFlatAreaBounds() {
   roughMissingFeature("stepOptFlatAreaBounds");
   return 1;
 }
-
-int stockModelInit(int mode, int, double, double, const char*, const char*, double, double, int) {
-  if (mode == 2) roughMissingFeature("stockModelInit");
-  return 0;
-}
-void stockModelFree() {}
-void stockSetSkipNoCutFlags(int flag) { standIns.stored.skipNoCut = flag; }
 
 TiltParams* tiltParamsNew() { return static_cast<TiltParams*>(memAllocZero(sizeof(TiltParams))); }
 void tiltParamsFree(TiltParams* tilt) {

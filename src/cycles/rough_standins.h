@@ -1,10 +1,10 @@
 // rough_standins.h - what the roughing run calls of steps that the library does not hold yet:
-// the per-region toolpath step and other steps of the roughing controller, the stock model, the
-// tilt and head avoidance settings of the five-axis control, some holder and contact settings, the
-// facet conversion library and the level planning's flat-plane query. None of them claims success:
-// the per-region step fails the run, the settings are stored or dropped, and when a job asks for a
-// feature that is missing the run says so once (message 1104 naming it). Each is replaced, name for
-// name, when its module is built.
+// some steps of the roughing controller, the tilt,
+// head avoidance and three-axis holder checks of the five-axis control, some holder and contact
+// settings, the facet conversion library and the level planning's flat-plane query. None of them
+// claims success: the five-axis steps fail the run, the settings are stored or dropped, and when a
+// job asks for a feature that is missing the run says so once (message 1104 naming it). Each is
+// replaced, name for name, when its module is built.
 #pragma once
 
 #include <cstdint>
@@ -15,18 +15,21 @@
 
 // ---- steps of the roughing controller ----------------------------------------------------------
 
-struct RoughRegionInput;
 struct ZPathList;
+struct ZPath;
 struct Kont2D;
+struct PathList;
 
-// The per-region toolpath step (pocketing and emission of a region's Z paths) is not built: it
-// sends message 1104 "* Funktion noch nicht realisiert" with the argument "roughRegionToolpaths"
-// and message 3003 "* Error in computation" (both level 9) and returns -1000, so the run's status
-// word says failure; no toolpath is claimed. Tests install a recording step (roughSetRegionFn).
-int roughRegionToolpaths(const RoughRegionInput* input, MachiningParams* params,
-                         SurfaceModel* model);
-inline constexpr int kRoughMsgComputeError = 3003;
-inline constexpr int kRoughStopGivenUp = -1000;
+// ---- five-axis steps of the region emitter ----------------------------------------------------
+
+struct MachiningParams;
+// The three-axis holder checks are not built: answers 1 (the run stays vertical) and warns once
+// per run (message 1104 naming "rough5xHolderFree") that the holder was not checked.
+int rough5xHolderFree(const SurfaceModel* model, MachiningParams* params, PathList* run);
+// Tilting a run and the fixed-axis segments are not built: each sends the missing-feature message
+// and returns -1 (the run fails with status 1).
+int tiltPath(const SurfaceModel* model, MachiningParams* params, PathList* run);
+int connectSegmentsPath(PathList* run, const MachiningParams* params);
 
 // Drawing a level's contours into the output: draws nothing yet.
 void levelOutDrawContours(const ZPathList* paths);
@@ -36,15 +39,6 @@ void linkOptOrderByLevel(Kont2D** regions);
 // "stepOptFlatAreaBounds") per run, no outline is written and the planes-written flag stays 0, so
 // the step-down levels run on their own. Returns 1.
 int stepOptFlatAreaBounds();
-
-// ---- stock model (stays inactive) -------------------------------------------------------------
-
-// Returns 0: no stock model is made. Mode 2 (skip the moves that cut nothing) sends the
-// missing-feature message; the roughing main sends it for "*STOCK_MODE" 1.
-int stockModelInit(int mode, int toolType, double radius, double corner, const char* boundary,
-                   const char* tmpDir, double top, double bottom, int considerToolType);
-void stockModelFree();
-void stockSetSkipNoCutFlags(int flag);
 
 // ---- five-axis control settings ---------------------------------------------------------------
 
@@ -100,7 +94,6 @@ struct RoughStoredSettings {
   double ipolAngle = 0;
   int ipolCheck = 0;
   double lcurveMaxLength = 0;
-  int skipNoCut = 0;
 };
 const RoughStoredSettings& roughStoredSettings();
 

@@ -8,13 +8,16 @@
 #include "cycles/level_out.h"
 #include "cycles/level_pocket.h"
 #include "cycles/rough_control.h"
+#include "cycles/rough_emit.h"
 #include "cycles/rough_grid.h"
 #include "cycles/rough_main.h"
+#include "cycles/rough_region.h"
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
 #include "cycles/rpx5_record.h"
 #include "cycles/rupp_calls.h"
 #include "cycles/rupp_record.h"
+#include "cycles/stock_model.h"
 #include "cycles/zfin_record.h"
 #include "cycles/zmil_fit.h"
 #include "framework/global_params.h"
@@ -186,6 +189,9 @@ constexpr RunResetFn kModuleResets[] = {
     roughStandInsResetState,
     roughControlResetState,  // also uninstalls the drop model of the gouge check
     roughGridResetState,
+    roughRegionResetState,
+    roughEmitResetState,
+    stockModelResetState,
     approachResetState,
     emitRegionResetState,
 };

@@ -1,8 +1,6 @@
 // The command-line host qdmill run as a program in a temporary folder: exit codes, records on
-// standard error, the user break; and the library's exported symbols. Until the roughing
-// controller exists a computing run ends with status 1 (exit code 1) and sends no move; the user
-// break after a number of moves is tested in process with a fake controller
-// (tests/cycles/test_cycle_result.cpp).
+// standard error, the user break after a number of moves on a roughing job (a box on a plate);
+// and the library's exported symbols.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "support/file_limit.h"
+#include "support/mesh_gen.h"
 #include "support/temp_dir.h"
 
 using qdtest::TempDirTest;
@@ -61,7 +60,7 @@ TEST_F(TempDirTest, HostExitCodes) {
   };
   const Case cases[] = {
       {"", 0},        // version and help only
-      {"-Sdemo", 1},  // the roughing controller's stand-in fails the run
+      {"-Sdemo", 1},  // the part file is missing
       {"-P", 0},
       {"-A", 0},     // a failed information phase is a run code only, not a status word
       {"-Sbad", 1},  // a tool diameter that is no number: status word 1
@@ -78,6 +77,41 @@ TEST_F(TempDirTest, HostExitCodes) {
   }
   const Outcome help = runHost("--help");
   EXPECT_NE(help.out.find("exit codes"), std::string::npos);
+}
+
+namespace {
+// A box of 20 x 20 x 15 on a plate of 60 x 50 x 5, roughed with a flat end mill of diameter 10.
+void writeRoughJob() {
+  qdtest::gen::Mesh m;
+  m.name = "box on plate";
+  qdtest::gen::detail::box(m, {0, 0, 0}, {60, 50, 5});
+  qdtest::gen::detail::box(m, {20, 15, 5}, {40, 35, 20});
+  ASSERT_TRUE(qdtest::gen::writeStl("part.stl", m, qdtest::gen::Encoding::kBinary));
+  qdtest::writeFile("qdRpx5.def", "SystemLanguage := english\nparameters := q.lng\n");
+  qdtest::writeFile("q.lng", "default english\nstart english\n: text\nend\n");
+  qdtest::writeFile("rough.pcf",
+                    "polySource := part.stl\ntoolType := endMill\ntoolDiameter := 10\n"
+                    "allowance := 0.5\nsurface := 21\ndepth := 16\ninfeedDepth := 5\n"
+                    "clearancePlane := 40\nstrategy := contourParallel\n");
+}
+}  // namespace
+
+// A roughing job runs to its end (exit code 0, moves on standard output); a break after n moves
+// stops it with status 100 (exit code 3) once n moves were sent, for n = 1 and a later move.
+TEST_F(TempDirTest, HostBreaksARoughingJobAfterNMoves) {
+  if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
+  writeRoughJob();
+  const Outcome full = runHost("-Srough");
+  ASSERT_EQ(full.exitCode, 0) << full.err;
+  const int moves = countOf(full.out, "\n31: oL[");
+  ASSERT_GT(moves, 20);
+  EXPECT_NE(full.out.find("sigstat(0,0)"), std::string::npos);
+  for (const int n : {1, moves / 2}) {
+    const Outcome o = runHost("--break-after " + std::to_string(n) + " -Srough");
+    EXPECT_EQ(o.exitCode, 3) << n << "\n" << o.err;
+    EXPECT_LT(countOf(o.out, "\n31: oL["), moves) << n;
+    EXPECT_NE(o.out.find("sigstat(100,"), std::string::npos) << n;
+  }
 }
 
 namespace {

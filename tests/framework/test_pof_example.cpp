@@ -1,8 +1,9 @@
 // The example job of examples/demo: its ".pcf" run writes the POF text to standard output, its
 // ".CFG" run to the file "*APT" names, with the tool description between the "BTC" and "ATC"
 // blocks. Both outputs equal the committed expected files byte for byte (with the job id and the
-// clock fixed), in process and through the qdmill host program. Until the roughing controller
-// exists both runs end with status 1 (exit code 1) and the controller's message 3003.
+// clock fixed), in process and through the qdmill host program. The job keeps the default
+// axis-parallel pocketing, which is not built: both runs end with status 1 (exit code 1) and the
+// message 1104 naming it.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -61,7 +62,7 @@ TEST_F(PofTest, ExamplePcfJobInProcessMatchesTheExpectedFile) {
   EXPECT_EQ(qdCSgetSignal(nullptr), 1);
   const std::string pcf = text();
   EXPECT_EQ(pcf, expected("demo.pof"));
-  EXPECT_NE(pcf.find("0: error(3003,0)\n"), std::string::npos);
+  EXPECT_NE(pcf.find("0: error(1104,axis-parallel pocketing not available)\n"), std::string::npos);
 }
 
 // A run of its own: the move counter lives for the process, so a second run in the same process
