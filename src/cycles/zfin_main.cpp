@@ -13,7 +13,6 @@
 
 #include "cycles/cyc3d_record.h"
 #include "cycles/cycle_result.h"
-#include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
 #include "framework/global_params.h"
 #include "framework/messages.h"
@@ -505,7 +504,9 @@ int zfinOptSlope() {
 }
 
 int zfinFacetExtraModel(const char* file, char* out, double tolerance) {
-  return roughFacetExtraModel(file, tolerance, out);
+  const GlobalParams& g = *parGlobalBlock();
+  if (cyc3dJoinPath(out, kParTextSize, g.tmpDir, "extra.3df") != 1) return -1;
+  return facetConvertFile(g.dllDir, file, out, tolerance) != 0 ? -1 : 1;
 }
 
 void zfinApproachParams(FinishApproachBlock* block) {

@@ -177,13 +177,13 @@ TEST_F(ZfinSetup, UnitFactorFollowsRadiusPrecisionAndScaleUp) {
   };
   const Case cases[] = {
       {2.0, 0.005, 0, 0.0, 25.0, 5.0},  // fine precision on a small metric tool
-      {2.0, 0.01, 0, 0.0, 5.0, 1.0},    {4.0, 0.005, 0, 0.0, 2.5, 1.0},
-      {2.0, 0.005, 1, 0.0, 5.0, 1.0},   {2.0, 0.01, 0, 3.0, 15.0, 1.0},
+      {2.0, 0.01, 0, 0.0, 5.0, 1.0},   {4.0, 0.005, 0, 0.0, 2.5, 1.0},
+      {2.0, 0.005, 1, 0.0, 5.0, 1.0},  {2.0, 0.01, 0, 3.0, 15.0, 1.0},
       {2.0, 0.01, 0, 1.0, 5.0, 1.0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.radius << " " << c.precision << " " << c.inch << " "
-                                    << c.scaleUp);
+    SCOPED_TRACE(testing::Message()
+                 << c.radius << " " << c.precision << " " << c.inch << " " << c.scaleUp);
     SetUp();
     g().frradius = c.radius;
     g().precision = c.precision;
