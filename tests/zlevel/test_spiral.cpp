@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fiveaxis/fiveaxis_hooks.h"
+#include "framework/memory.h"
 #include "geometry/msg_capture.h"
 #include "geometry/path_list.h"
 #include "mesh_distance.h"
@@ -173,6 +174,37 @@ TEST_F(Spiral, UnreachableHeightsAreReportedAndTheSpiralStillEnds) {
   EXPECT_EQ(spiralTransition(m, lower.p, upper.p, out.p, {20, 0, zUp}, 0.0), 1);
   EXPECT_GT(out.p->count, 0);
   EXPECT_TRUE(qdtest::MessageCapture::sent(kSpiralNoSpiralMsg));
+}
+
+TEST_F(Spiral, AllocationFailureAtEveryStepFailsCleanly) {
+  // The n-th allocation fails, for every n until a run needs fewer: each run either fails with an
+  // empty output or gives the same spiral as a run without failure; the leak check runs at exit.
+  SurfaceModel* m = &tm_.m;
+  Path upper(circle(4, 36, 12));  // contact circles near the apex: few points
+  Path lower(circle(6, 34, 12));
+  Path out(pathListNew(10, 0));
+  spiralSetTiltHook(tiltRight);
+  for (int check : {0, 1}) {
+    SCOPED_TRACE(check);
+    spiralSetToolCheck(check);
+    ASSERT_EQ(spiralTransition(m, lower.p, upper.p, out.p, {4, 0, 36}, 0.0), 1);
+    const int want = out.p->count;
+    int failed = 0;
+    for (int n = 1; n < 2000; ++n) {
+      memTestFailAt(n);
+      const int r = spiralTransition(m, lower.p, upper.p, out.p, {4, 0, 36}, 0.0);
+      memTestFailAt(0);
+      if (r == 1) {
+        EXPECT_EQ(out.p->count, want) << n;
+        if (n > failed + 5) break;  // no allocation left to fail
+        continue;
+      }
+      ASSERT_EQ(r, -1) << n;
+      EXPECT_EQ(out.p->count, 0) << n;
+      failed = n;
+    }
+    EXPECT_GT(failed, 3);
+  }
 }
 
 TEST_F(Spiral, OpenContoursAndToolCheck) {
