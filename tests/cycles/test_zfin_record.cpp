@@ -1,10 +1,12 @@
 // The Z-level finishing record run in the test process: its reader's keys reach the global
 // parameter block through its copy, its configuration file is a temporary file of the run, the
 // cycle codes of its ".CFG" and prepare phases and its keys set only to 1 do not outlive a run,
-// and the run ends with status 1 from the finishing stand-in.
+// the run ends with status 1 from the finishing stand-in, and a run's undercut and spiral side
+// settings reach the spiral switch.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <utility>
@@ -13,6 +15,7 @@
 #include "cycle_job.h"
 #include "cycles/zfin_record.h"
 #include "framework/global_params.h"
+#include "zlevel/spiral.h"
 
 namespace {
 
@@ -30,6 +33,15 @@ class ZfinJob : public qdtest::CycleJobTest {
     EXPECT_EQ(run(zfinCycleRecord(), name), kRunOk) << extra;
     EXPECT_EQ(zfinCycleRecord()->status, 1) << "the finishing stand-in fails the run";
     return dump(name + ".cfg");
+  }
+  // The keys as the copy wrote them into the run's configuration file, before the driver's
+  // configuration step scaled them and its set-up reworked them.
+  std::map<std::string, std::string> copiedKeys(const std::string& extra, const std::string& name) {
+    runJob("removeTempFiles := false\n" + extra, name);
+    const std::string cfg = "tmpd/" + kPid + ".cfg";
+    EXPECT_EQ(parCfgRead(cfg.c_str()), 1);
+    std::remove(cfg.c_str());
+    return dump(name + ".copied.cfg");
   }
 };
 
@@ -74,7 +86,7 @@ TEST_F(ZfinJob, KeysOfTheGlobalBlock) {
   };
   int n = 0;
   for (const auto& row : rows) {
-    const auto keys = runJob(row.extra, "job" + std::to_string(n++));
+    const auto keys = copiedKeys(row.extra, "job" + std::to_string(n++));
     for (const auto& [key, value] : row.keys) {
       ASSERT_EQ(keys.count(key), 1u) << key;
       EXPECT_EQ(keys.at(key), value) << key << " after:\n" << row.extra;
@@ -116,6 +128,19 @@ TEST_F(ZfinJob, OneJobsCodesAndFlagsDoNotReachTheNext) {
   runJob("", "three");
   EXPECT_EQ(zfinCycleRecord()->code, kZfinCode);
   EXPECT_NE(pof().find("0: release(1005-"), std::string::npos) << "the header's cycle code";
+}
+
+// A run's settings reach the finishing set-up: undercut with the spiral side switches the spiral
+// transitions' tool check on; the next run starts with it off again.
+TEST_F(ZfinJob, UndercutWithSpiralSideReachesTheSpiralSwitch) {
+  writeFile("side.CFG", "*ACCEPT_UNDERCUT 1\n*SPIRAL_SIDE 1\n*XSHAFT_CONTROL 1\n");
+  ASSERT_EQ(run(zfinCycleRecord(), "side.CFG"), kRunOk);
+  EXPECT_EQ(zfinCycleRecord()->status, 1);
+  EXPECT_EQ(spiralGetToolCheck(), 1);
+  writeFile("plain.CFG", "*SPIRAL_SIDE 1\n*XSHAFT_CONTROL 1\n");
+  ASSERT_EQ(run(zfinCycleRecord(), "plain.CFG"), kRunOk);
+  EXPECT_EQ(spiralGetToolCheck(), 0);
+  spiralResetState();
 }
 
 }  // namespace
