@@ -23,8 +23,8 @@
 
 namespace {
 struct OpenRingState {
-  int reduced = 0;       // the SPAN rings of the level were reduced once
-  int clipTrouble = 0;   // the start search of the clipping kept failing
+  int reduced = 0;      // the SPAN rings of the level were reduced once
+  int clipTrouble = 0;  // the start search of the clipping kept failing
 };
 OpenRingState openState;
 
@@ -46,7 +46,8 @@ struct OffsetLoops {
   std::vector<ContourElement*> loops;
   std::vector<int> counts;
   int k = 0;
-  OffsetLoops() : out(2 * kContMaxElements + 2), loops(kOffsetMaxLoops + 1), counts(kOffsetMaxLoops + 1) {}
+  OffsetLoops()
+      : out(2 * kContMaxElements + 2), loops(kOffsetMaxLoops + 1), counts(kOffsetMaxLoops + 1) {}
   int run(const ContourElement* e, int n, int side, double d) {
     ContourElement* end = nullptr;
     k = contOffset(e, n, side, d, out.data(), static_cast<int>(out.size()), &end, loops.data(),
@@ -390,8 +391,7 @@ int ringOpenPass(double dist, int first, int pass) {
     }
     // The part contour's own allowance: SPAN position p is MAIN position p + 1 in the first pass.
     const double d =
-        first == 1 ? dist + (p + 1 < kPockAllowanceRoom ? allowances[p + 1] : allowances[0])
-                   : dist;
+        first == 1 ? dist + (p + 1 < kPockAllowanceRoom ? allowances[p + 1] : allowances[0]) : dist;
     const int k = l.run(buf.data(), n, h.leftSide != 0 ? 1 : -1, d);
     if (k < 0) return -1;
     if (layerDeleteContour("SPAN", p) == 0) return -1;

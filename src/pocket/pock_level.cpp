@@ -16,6 +16,7 @@
 #include "pocket/layer_store.h"
 #include "pocket/link_search.h"
 #include "pocket/offset_rings.h"
+#include "pocket/open_entry.h"
 #include "pocket/open_rings.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_output.h"
@@ -27,26 +28,13 @@ namespace {
 struct LevelState {
   PockLevelObserver observer = nullptr;
   int cutRegionsOn = 0;
-  // Strategies already reported as not realised in this run.
-  int reportedStock = 0, reportedFromStart = 0, reportedOrdered = 0;
 };
 LevelState levelState;
-
-int notRealised(int* reported) {
-  if (*reported == 0) {
-    *reported = 1;
-    pockMessage(kPockCodeNotRealised);
-  }
-  return -1;
-}
 
 // Tolerances of the full-circle test and of the marking near the first contour.
 constexpr double kCircleTol = 0.0001;
 constexpr double kNearFirst = 0.07;
 }  // namespace
-
-int pockLevelFromStart() { return notRealised(&levelState.reportedFromStart); }
-int pockLevelOrdered() { return notRealised(&levelState.reportedOrdered); }
 
 int pockCutRegionsOn() { return levelState.cutRegionsOn; }
 
@@ -191,12 +179,16 @@ void pockLevelRunReset() {
   const PockLevelObserver keep = levelState.observer;
   levelState = LevelState{};
   levelState.observer = keep;
+  pockOpenEntryResetState();
+  ringOpenResetState();
   pockEdgeMovementReset();
   zigzagResetState();
 }
 
 void pockLevelResetState() {
   levelState = LevelState{};
+  pockOpenEntryResetState();
+  ringOpenResetState();
   pockEdgeMovementReset();
   zigzagResetState();
 }

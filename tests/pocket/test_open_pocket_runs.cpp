@@ -108,9 +108,8 @@ TEST_F(OpenPocketRunTest, StockAroundPartIsClearedFromOutside) {
     for (const char* mode : {"true", "force"}) {
       for (double factor : {0.5, 0.8}) {
         const std::string label = f.name + " " + mode + " " + std::to_string(factor);
-        ASSERT_EQ(run(stockText(f), {{"infeedFactor", std::to_string(factor)},
-                                     {"depth", "5"},
-                                     {"stock", mode}}),
+        ASSERT_EQ(run(stockText(f),
+                      {{"infeedFactor", std::to_string(factor)}, {"depth", "5"}, {"stock", mode}}),
                   kRunOk)
             << label << "\n"
             << readFile("out.pof");
@@ -135,5 +134,58 @@ TEST_F(OpenPocketRunTest, StockAroundPartIsClearedFromOutside) {
         EXPECT_GT(floorMovesOutside(path, f.stock, -5), 0) << label << "\n" << readFile("out.pof");
       }
     }
+  }
+}
+
+namespace {
+// A U pocket 0..80 x 0..50 whose top side is open: the variable "clip" marks it. The contour is
+// where the tool may sweep; the material ends a tool diameter inside the open side, at y = 40.
+std::string uPocketText() {
+  return ccptest::xchgHeader() +
+         "oContour(id[c]){\n"
+         "  oL( x[0/80] y[0/0] )\n"
+         "  oL( x[80/80] y[0/50] )\n"
+         "  vclip( true )\n"
+         "  oL( x[80/0] y[50/50] )\n"
+         "  vclip( false )\n"
+         "  oL( x[0/0] y[50/0] )\n"
+         "}\n";
+}
+constexpr double kMaterialTop = 50 - kTool;
+}  // namespace
+
+// A U pocket under "stockOutin" and "openPocket": entered from its open side, the tool reaches the
+// floor first with its centre at least R beyond the material (no plunge into material); every
+// cutting move keeps R from the closed walls and the pocket is cleared.
+TEST_F(OpenPocketRunTest, UPocketIsEnteredFromItsOpenSide) {
+  for (const char* strategy : {"stockOutin", "openPocket"}) {
+    ASSERT_EQ(run(uPocketText(), {{"infeedFactor", "0.5"}, {"depth", "5"}, {"strategy", strategy}}),
+              kRunOk)
+        << strategy << "\n"
+        << readFile("out.pof");
+    const tpc::Path path = readRun("out.pof", kR);
+    EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages()))) << strategy;
+    EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, {-5}))) << strategy;
+    // The closed walls, with the open side moved far out so that only the walls bind.
+    tpc::Pocket walls;
+    walls.outer = tpc::polygon({{0, 0}, {80, 0}, {80, 200}, {0, 200}}, 0, 0);
+    EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, walls))) << strategy;
+    tpc::CoverOptions cover;
+    cover.floorZ = -5;
+    cover.step = 5;
+    tpc::Pocket material;
+    material.outer = tpc::polygon({{0, 0}, {80, 0}, {80, kMaterialTop}, {0, kMaterialTop}}, 0, 0);
+    EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, material, cover))) << strategy;
+    bool seen = false;
+    for (const tpc::Move& m : path.moves) {
+      if (m.to.z > -5 + 1e-6) continue;
+      EXPECT_GE(m.from.y, kMaterialTop + kR - 1e-6)
+          << strategy << " first floor move from " << m.from.x << "," << m.from.y << "," << m.from.z
+          << "\n"
+          << readFile("out.pof");
+      seen = true;
+      break;
+    }
+    EXPECT_TRUE(seen) << strategy;
   }
 }
