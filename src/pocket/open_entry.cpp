@@ -28,9 +28,9 @@
 
 namespace {
 struct OpenEntryState {
-  int orderedOpen = 0;          // 1 while the ordered strategy runs pockLevelFromStart
-  ContourHeader savedMain{};    // the first MAIN header: header of the closed runs
-  double stockShift = 0.0;      // minus "stockOffset" while a "stockOutin" level runs
+  int orderedOpen = 0;        // 1 while the ordered strategy runs pockLevelFromStart
+  ContourHeader savedMain{};  // the first MAIN header: header of the closed runs
+  double stockShift = 0.0;    // minus "stockOffset" while a "stockOutin" level runs
 };
 OpenEntryState entryState;
 

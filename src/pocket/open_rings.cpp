@@ -229,6 +229,16 @@ int ringOpenClip(const ContourElement* ring, int n, const ContourElement* bounda
     const ContourElement* tested = front ? boundary : ring;
     const int nt = front ? m : n;
     if (contMinDistance(p, tested, nt) > eng.contTol && contWinding(tested, nt, p) != 0) return 0;
+    // A ring that only touches the boundary (along overlapping stretches or at its corners) gives
+    // no crossing, yet may bulge out of it: that is trouble, which a shrunk boundary resolves.
+    for (int i = 0; i < n; ++i) {
+      Point2D mid{};
+      if (contElemPoint(ring[i], &mid, 3) == 1 && contMinDistance(mid, boundary, m) > eng.contTol &&
+          contWinding(boundary, m, mid) == 0) {
+        openState.clipTrouble = 1;
+        break;
+      }
+    }
     if (n > outCapacity) return -1;
     for (int i = 0; i < n; ++i) out[i] = ring[i];
     return n;
@@ -258,7 +268,9 @@ int ringOpenClipToStock(const ContourElement* ring, int n, const ContourElement*
     r = ringOpenClip(ring, n, local.data(), m, out, outCapacity);
     if (openState.clipTrouble == 0 && r >= 0) return r;
     if (attempt + 1 == kOpenClipAttempts) break;
-    if (l.run(local.data(), m, -1, kOpenClipShrink) != 1) return -1;
+    // Inward whatever the boundary's orientation: the copy shrinks.
+    const int inward = contOrientation(local.data(), m) == -1 ? -1 : 1;
+    if (l.run(local.data(), m, inward, kOpenClipShrink) != 1) return -1;
     local.assign(l.loops[0], l.loops[0] + l.counts[0]);
     m = l.counts[0];
   }
@@ -610,7 +622,7 @@ int layerRetagByIndex(const char* name) {
     ContourHeader h{};
     const int n = readInto(name, c, &buf, &h);
     if (n < 0) return -1;
-    contSetTags(buf.data(), n, c);
+    for (int i = 0; i < n; ++i) buf[static_cast<std::size_t>(i)].tag = c;
     const ContourHeader rh = withCount(h, n, h.group);
     if (layerReplaceContour(name, buf.data(), &rh, c) != 1) return -1;
   }
