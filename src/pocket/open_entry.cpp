@@ -572,8 +572,14 @@ int pockLevelFromStart() {
     // Switch values that stay for the rest of the run.
     eng.pockStrategyStockOutin = 0;
     eng.pockDirectLinking = eng.paramForceInside != 0 ? 1 : 0;
-    if (eng.paramForceInside == 0 && layerReverseAll("MAIN") < 0) return entryFailed();
-    return pockLevelFull();
+    if (eng.paramForceInside != 0) return pockLevelFull();
+    // The reversed contours are offset to the other side: the level's orientation follows them
+    // for this level (without that the rings grew out of the pocket).
+    if (layerReverseAll("MAIN") < 0) return entryFailed();
+    eng.ccpOuterOrientation = -eng.ccpOuterOrientation;
+    const int result = pockLevelFull();
+    eng.ccpOuterOrientation = -eng.ccpOuterOrientation;
+    return result;
   }
   if (ctreeInit(1) != 1) {
     pockMessage(kPockCodeNoMemory);

@@ -3,7 +3,9 @@
 // clipped at the stock, and pockets with open sides entered from the open side.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -187,5 +189,161 @@ TEST_F(OpenPocketRunTest, UPocketIsEnteredFromItsOpenSide) {
       break;
     }
     EXPECT_TRUE(seen) << strategy;
+  }
+}
+
+namespace {
+// A contour of lines through the points whose edges are open where open[i] is set (edge i runs
+// from point i to point i + 1).
+std::string taggedContour(const std::vector<Point2D>& p, const std::vector<bool>& open) {
+  std::string s = "oContour(id[c]){\n";
+  char line[256];
+  bool clip = false;
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    if (open[i] != clip) {
+      s += open[i] ? "  vclip( true )\n" : "  vclip( false )\n";
+      clip = open[i];
+    }
+    const Point2D& a = p[i];
+    const Point2D& b = p[(i + 1) % p.size()];
+    std::snprintf(line, sizeof line, "  oL( x[%.10g/%.10g] y[%.10g/%.10g] )\n", a.x, b.x, a.y, b.y);
+    s += line;
+  }
+  return s + "}\n";
+}
+
+// Each closed edge as a thin island for the no-gouge check, inside a large outer contour.
+tpc::Pocket closedWalls(const std::vector<Point2D>& p, const std::vector<bool>& open) {
+  tpc::Pocket walls;
+  walls.outer = tpc::polygon({{-1000, -1000}, {1000, -1000}, {1000, 1000}, {-1000, 1000}}, 0, 0);
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    if (open[i]) continue;
+    const Point2D a = p[i], b = p[(i + 1) % p.size()];
+    const double l = std::hypot(b.x - a.x, b.y - a.y);
+    const double nx = -(b.y - a.y) / l * 1e-4, ny = (b.x - a.x) / l * 1e-4;
+    walls.islands.push_back(tpc::polygon(
+        {{a.x + nx, a.y + ny}, {a.x - nx, a.y - ny}, {b.x - nx, b.y - ny}, {b.x + nx, b.y + ny}}, 0,
+        0));
+  }
+  return walls;
+}
+
+std::vector<const tpc::Move*> floorFeeds(const tpc::Path& path, double z) {
+  std::vector<const tpc::Move*> out;
+  for (const tpc::Move& m : path.moves) {
+    if (m.kind == tpc::MoveKind::Feed && std::fabs(m.from.z - z) < 1e-6 &&
+        std::fabs(m.to.z - z) < 1e-6) {
+      out.push_back(&m);
+    }
+  }
+  return out;
+}
+}  // namespace
+
+// A narrow, wholly open contour (60 x 8) is cleared by one straight cut through its middle, one
+// unit beyond the contour at both ends, its end pulled back by R with "optimizeSingleCut".
+TEST_F(OpenPocketRunTest, NarrowOpenContourGetsOneStraightCut) {
+  const std::vector<Point2D> p{{0, 0}, {60, 0}, {60, 8}, {0, 8}};
+  const std::string xchg = ccptest::xchgHeader() + taggedContour(p, {true, true, true, true});
+  for (bool optimize : {true, false}) {
+    ASSERT_EQ(run(xchg, {{"infeedFactor", "0.5"},
+                         {"depth", "5"},
+                         {"strategy", "stockOutin"},
+                         {"allowSingleCut", "true"},
+                         {"optimizeSingleCut", optimize ? "true" : "false"}}),
+              kRunOk)
+        << readFile("out.pof");
+    const tpc::Path path = readRun("out.pof", kR);
+    EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages())));
+    const auto feeds = floorFeeds(path, -5);
+    ASSERT_EQ(feeds.size(), 1u) << readFile("out.pof");
+    const tpc::Move& m = *feeds[0];
+    EXPECT_NEAR(m.from.y, 4, 1e-6);
+    EXPECT_NEAR(m.to.y, 4, 1e-6);
+    const double x0 = std::min(m.from.x, m.to.x), x1 = std::max(m.from.x, m.to.x);
+    // The start lies one unit beyond the contour; the end one unit beyond, or R short of that.
+    const double start = m.from.x, end = m.to.x;
+    EXPECT_NEAR(std::fabs(start - 30), 31, 1e-6);
+    EXPECT_NEAR(std::fabs(end - 30), optimize ? 26 : 31, 1e-6);
+    EXPECT_NEAR(x1 - x0, optimize ? 57 : 62, 1e-6);
+  }
+}
+
+// "noPlunge" on a level without open edges: the level is not cut (1507, code 3213).
+TEST_F(OpenPocketRunTest, NoPlungeLeavesAClosedPocketUncut) {
+  const Fixture f{"closed", rectangleShape(0, 0, 60, 40), {}};
+  ASSERT_EQ(run(exchangeText({&f}), {{"infeedFactor", "0.5"},
+                                     {"depth", "5"},
+                                     {"strategy", "stockOutin"},
+                                     {"noPlunge", "true"}}),
+            kRunOk);
+  const std::string pof = readFile("out.pof");
+  EXPECT_NE(pof.find("0: error(1507)"), std::string::npos) << pof;
+  EXPECT_TRUE(floorFeeds(readRun("out.pof", kR), -5).empty());
+  // Without it the closed pocket is cut as a closed one on the reversed contours, and cleared
+  // (the rings of the reversed contours grew out of the pocket before).
+  for (const char* strategy : {"stockOutin", "openPocket"}) {
+    ASSERT_EQ(
+        run(exchangeText({&f}), {{"infeedFactor", "0.5"}, {"depth", "5"}, {"strategy", strategy}}),
+        kRunOk);
+    const tpc::Path path = readRun("out.pof", kR);
+    EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, checkPocket(f)))) << strategy;
+    tpc::CoverOptions cover;
+    cover.floorZ = -5;
+    cover.step = 5;
+    EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, checkPocket(f), cover))) << strategy;
+    EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, checkPocket(f)))) << strategy;
+  }
+}
+
+// A polygon of 24 sides, every other side open: the open ring has twelve closed runs, each cut as
+// a path of its own with the open node related to its parents again for every run. The run ends
+// cleanly and no cutting move comes nearer than R to a closed side.
+TEST_F(OpenPocketRunTest, ManyClosedRunsOfAnOpenRing) {
+  std::vector<Point2D> p;
+  std::vector<bool> open;
+  for (int k = 0; k < 24; ++k) {
+    const double a = 2 * M_PI * k / 24;
+    p.push_back({50 + 40 * std::cos(a), 50 + 40 * std::sin(a)});
+    open.push_back(k % 2 == 1);
+  }
+  const std::string xchg = ccptest::xchgHeader() + taggedContour(p, open);
+  for (const char* strategy : {"stockOutin", "openPocket"}) {
+    ASSERT_EQ(run(xchg, {{"infeedFactor", "0.5"}, {"depth", "5"}, {"strategy", strategy}}), kRunOk)
+        << strategy << "\n"
+        << readFile("out.pof");
+    const tpc::Path path = readRun("out.pof", kR);
+    EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages()))) << strategy;
+    EXPECT_FALSE(floorFeeds(path, -5).empty()) << strategy;
+    EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, closedWalls(p, open)))) << strategy;
+  }
+}
+
+// Two runs in one process give the same toolpath: the switches the open-side strategies change
+// and the stock shift start every run afresh.
+TEST_F(OpenPocketRunTest, RepeatedRunsWriteTheSameToolpath) {
+  auto moves = [](const tpc::Path& path) {
+    std::vector<std::array<double, 6>> out;
+    for (const tpc::Move& m : path.moves) {
+      out.push_back({m.from.x, m.from.y, m.from.z, m.to.x, m.to.y, m.to.z});
+    }
+    return out;
+  };
+  struct Job {
+    std::string xchg;
+    std::vector<std::pair<std::string, std::string>> keys;
+  };
+  const Job jobs[] = {
+      {uPocketText(), {{"infeedFactor", "0.5"}, {"depth", "5"}, {"strategy", "stockOutin"}}},
+      {uPocketText(), {{"infeedFactor", "0.5"}, {"depth", "5"}, {"strategy", "openPocket"}}},
+      {stockText(blockAroundRectangle()),
+       {{"infeedFactor", "0.8"}, {"depth", "5"}, {"stock", "true"}}},
+  };
+  for (const Job& j : jobs) {
+    ASSERT_EQ(run(j.xchg, j.keys), kRunOk);
+    const auto first = moves(readRun("out.pof", kR));
+    ASSERT_EQ(run(j.xchg, j.keys), kRunOk);
+    const auto second = moves(readRun("out.pof", kR));
+    EXPECT_EQ(first, second) << j.keys.back().second;
   }
 }

@@ -133,9 +133,9 @@ TEST_F(OpenRingsTest, ClipLeavesTheBoundaryUnchanged) {
 // matches within 0.0002.
 TEST_F(OpenRingsTest, RecordHelpers) {
   std::vector<IntersectionRecord> r = {
-      {1, 1, 0, 1, 3, 1, 0},  {1, 1, 0, 2, 3, 1, 0},  // same point, next element: dropped
-      {5, 5, 0, 4, 3, 1, 0},  {5, 5, 0, 6, 3, 1, 0},  // elemA two apart: kept
-      {7, 7, 0, 7, 2, 1, 0},  {7, 7.1, 0, 8, 2, 1, 0},  // another point: kept
+      {1, 1, 0, 1, 3, 1, 0}, {1, 1, 0, 2, 3, 1, 0},    // same point, next element: dropped
+      {5, 5, 0, 4, 3, 1, 0}, {5, 5, 0, 6, 3, 1, 0},    // elemA two apart: kept
+      {7, 7, 0, 7, 2, 1, 0}, {7, 7.1, 0, 8, 2, 1, 0},  // another point: kept
   };
   EXPECT_EQ(isectDropConsecutive(r.data(), 6), 5);
   EXPECT_EQ(r[1].elemA, 4);
@@ -284,8 +284,8 @@ TEST_F(OpenRingsTest, PassesAroundPartsStayInStockAndClearOfThePart) {
     reset();
     std::vector<std::vector<ContourElement>> parts;
     for (const auto& p : c.parts) parts.push_back(rect(p[0], p[1], p[2], p[3], false));
-    SCOPED_TRACE(::testing::Message() << c.w << "x" << c.h << " parts " << parts.size() << " zm "
-                                      << c.zm);
+    SCOPED_TRACE(::testing::Message()
+                 << c.w << "x" << c.h << " parts " << parts.size() << " zm " << c.zm);
     ASSERT_EQ(openPasses(c.w, c.h, parts, r, c.zm), 1);
     EXPECT_EQ(layerCount("SPAN"), 0);
     ASSERT_GT(ctreeNodeCount(), 0);
