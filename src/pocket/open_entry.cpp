@@ -116,7 +116,10 @@ int linkFromEntry(int b, int k, const Point2D& q, const Point2D& p, double step,
 
 double pockStockShift() { return entryState.stockShift; }
 
-void pockOpenEntryResetState() { entryState = OpenEntryState{}; }
+void pockOpenEntryResetState() {
+  entryState = OpenEntryState{};
+  ringSettings().firstStepCorrection = 0.0;
+}
 
 // ---- layers and nodes ---------------------------------------------------------------------------
 
