@@ -27,6 +27,7 @@
 #include "pocket/cut_regions.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
+#include "pocket/open_entry.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_level.h"
 #include "pocket/pock_output.h"
@@ -521,6 +522,7 @@ int ccpInit(CycleRecord* cycle) {
   // Switched-off ring features report once per run: cut mode starts off, corner rounding unsent.
   ringCutResetState();
   ringCornerResetState();
+  pockOpenEntryResetState();
   // The linkers, the grouping and the start match begin every run afresh, nested runs included.
   ringLinkerResetState();
   pockGroupingResetState();

@@ -13,11 +13,10 @@
 #include "pocket/contour_element.h"
 #include "pocket/layer_store.h"
 
-// The "stockOutin" level: results as pockLevelFull; 1 after a single cut; -1 after code 3020.
-int pockLevelFromStart();
-// The "openPocket" level: MAIN split into the open side's offset and the closed walls, then
+// The two strategies are declared in pock_level.h. pockLevelFromStart: the "stockOutin" level,
+// results as pockLevelFull, 1 after a single cut, -1 after code 3020. pockLevelOrdered: the
+// "openPocket" level, MAIN split into the open side's offset and the closed walls, then
 // pockLevelFromStart; a level without open edges is cut closed on the reversed contours.
-int pockLevelOrdered();
 
 // 1 when some contour of the layer (as many as MAIN holds are scanned) has an element tagged -1.
 int pockLayerHasOpenEdge(const char* name);

@@ -16,7 +16,6 @@
 #include "pocket/layer_store.h"
 #include "pocket/link_search.h"
 #include "pocket/offset_rings.h"
-#include "pocket/open_entry.h"
 #include "pocket/open_rings.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_output.h"
@@ -179,7 +178,6 @@ void pockLevelRunReset() {
   const PockLevelObserver keep = levelState.observer;
   levelState = LevelState{};
   levelState.observer = keep;
-  pockOpenEntryResetState();
   ringOpenResetState();
   pockEdgeMovementReset();
   zigzagResetState();
@@ -187,7 +185,6 @@ void pockLevelRunReset() {
 
 void pockLevelResetState() {
   levelState = LevelState{};
-  pockOpenEntryResetState();
   ringOpenResetState();
   pockEdgeMovementReset();
   zigzagResetState();

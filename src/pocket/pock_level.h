@@ -38,7 +38,10 @@ int pockDirectStepCount(double gap, double step);
 
 // The axis-parallel level by stripes (zigzag_stripes.h).
 int zigzagLevel();
-// The strategies from an open side and open pockets in order live in open_entry.h.
+// The strategies from an open side ("stockOutin") and open pockets in order ("openPocket"),
+// built in open_entry.cpp (which see for the helpers).
+int pockLevelFromStart();
+int pockLevelOrdered();
 
 // 1 when the cut regions were switched on for the current level (read by the ring builders).
 int pockCutRegionsOn();

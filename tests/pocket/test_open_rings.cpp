@@ -330,3 +330,38 @@ TEST_F(OpenRingsTest, PassesAroundPartsStayInStockAndClearOfThePart) {
     EXPECT_GE(r + maxDepth * 2.0 * r * c.zm + r, farthest - 2.0 * r * c.zm);
   }
 }
+
+// The start ring's runs outside the stock widened by the stock tolerance become open; a run inside
+// or one crossing the widened stock stays; without INSEL nothing is done.
+TEST_F(OpenRingsTest, MarkOutsideInsel) {
+  ASSERT_EQ(ctreeInit(1), 1);
+  auto ring = polygon({{10, 10}, {38, 10}, {45, 10}, {45, 30}, {38, 30}, {10, 30}});
+  ring[1].tag = -1;  // (38,10)-(45,10)
+  ring[3].tag = -1;  // (45,30)-(38,30)
+  ContourHeader h{};
+  h.ccw = 1;
+  h.leftSide = 1;
+  h.count = 6;
+  const int node = ctreeAdd(ring.data(), &h, 0, 0);
+  ASSERT_GE(node, 0);
+  EXPECT_EQ(ringMarkOutsideInsel(node, -1, 0.5), 0);
+  ASSERT_EQ(layerCreate("INSEL"), 1);
+  const auto stock = rect(0, 0, 40, 40, true);
+  ContourHeader hs{};
+  hs.ccw = 1;
+  hs.leftSide = 1;
+  hs.count = 4;
+  ASSERT_EQ(layerInsertContour("INSEL", stock.data(), &hs, -1), 1);
+  ASSERT_EQ(ringMarkOutsideInsel(node, -1, 0.5), 1);
+  std::vector<ContourElement> e(6);
+  ASSERT_EQ(ctreeGetElems(e.data(), 6, ctreeNodeAt(node)->block), 1);
+  const int expected[] = {0, -1, -1, -1, 0, 0};  // only the run at x = 45 lies outside
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(e[i].tag, expected[i]) << i;
+  // A run that crosses the widened stock stays: the same ring with the right side run joined to
+  // the bottom by an unmarked element.
+  ring[1].tag = 0;
+  const int crossing = ctreeAdd(ring.data(), &h, 0, 0);
+  ASSERT_EQ(ringMarkOutsideInsel(crossing, -1, 0.5), 1);
+  ASSERT_EQ(ctreeGetElems(e.data(), 6, ctreeNodeAt(crossing)->block), 1);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(e[i].tag, i == 3 ? -1 : 0) << i;
+}
