@@ -83,6 +83,8 @@ TEST_F(OpenRingsTest, ClipToStockTable) {
       {-10, 10, 20, 30, 2},   // crosses the left side
       {-10, 10, 50, 30, 2},   // crosses both sides: two pieces
       {-10, -10, 20, 20, 2},  // over a corner
+      {-10, 0, 30, 40, 2},    // along the top and bottom sides, out on the left
+      {-10, 0, 40, 40, 0},    // touches three sides and encloses the rest: no crossing at all
   };
   for (const Case& c : cases) {
     const auto ring = rect(c.x0, c.y0, c.x1, c.y1, false, 3);
