@@ -347,3 +347,25 @@ TEST_F(OpenPocketRunTest, RepeatedRunsWriteTheSameToolpath) {
     EXPECT_EQ(first, second) << j.keys.back().second;
   }
 }
+
+// Stock alone in stock mode "force": the block is cleared from its own ring inward and no cutting
+// move leaves the stock widened by the tool diameter.
+TEST_F(OpenPocketRunTest, StockAloneIsCleared) {
+  const StockFixture f{"stockAlone", ccptest::rectangle(0, 0, 80, 50), {}};
+  ASSERT_EQ(run(stockText(f), {{"infeedFactor", "0.5"}, {"depth", "5"}, {"stock", "force"}}),
+            kRunOk)
+      << readFile("out.pof");
+  const tpc::Path path = readRun("out.pof", kR);
+  EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages())));
+  EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, {-5})));
+  tpc::Pocket limits;
+  limits.outer = tpc::polygon(pairs(grown(f.stock, 2 * kR + 0.5)), 0, 0);
+  EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, limits)));
+  tpc::Pocket material;
+  material.outer = tpc::polygon(pairs(grown(f.stock, kR)), 0, 0);
+  tpc::CoverOptions cover;
+  cover.floorZ = -5;
+  cover.step = 5;
+  cover.inset = kR;
+  EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, material, cover))) << readFile("out.pof");
+}
