@@ -5,11 +5,14 @@
 // level: rings, lifts, feed length against the pocket's area over the step, the checker's uncut
 // area, ms per ring, the ms of the ring passes alone and, for the star, the ratio of ms per ring to
 // Clipper2's iterative offset pocketing of the region (14 rings: 3.1 s at N = 1,000 and 6.7 s at
-// 10,000 unsimplified, 15 ms and 35 ms with simplification; measured elsewhere).
+// 10,000 unsimplified, 15 ms and 35 ms with simplification; measured elsewhere). The stock case:
+// a 200 x 100 block of stock around an 80 x 40 part, cut in stock mode from outside (rings grown
+// from the part, clipped at the stock), its uncut area taken over the stock widened by R.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <numbers>
 #include <string>
@@ -22,6 +25,7 @@
 #include "pocket/link_search.h"
 #include "pocket/link_stack.h"
 #include "pocket/offset_rings.h"
+#include "pocket/open_rings.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_level.h"
 #include "pocket/pock_output.h"
@@ -36,6 +40,8 @@ constexpr double kStepFactor = 0.5;
 // The stepover factor of the current benchmark and whether its levels resolve cut regions.
 double stepFactor = kStepFactor;
 int cutRegions = 0;
+// Stock mode: the first polygon is the stock, the others the part.
+int stockMode = 0;
 constexpr double kFloor = -5.0;
 
 using Polygon = std::vector<Point2D>;
@@ -108,6 +114,7 @@ void fillLayer(const char* name, const Region& region) {
     h.count = static_cast<int>(e.size());
     h.leftSide = 1;
     h.ccw = k == 0 ? 1 : 0;
+    h.stockMark = k == 0 ? static_cast<std::int16_t>(stockMode) : 0;
     h.zTop = 0;
     h.zBottom = kFloor;
     layerInsertContour(name, e.data(), &h, -1);
@@ -123,6 +130,7 @@ void prepare(const Region& region) {
   e.pockToolRadius = kToolRadius;
   e.pockStepFactor = stepFactor * 0.99;
   e.ccpOuterOrientation = 1;
+  e.pockStockMode = stockMode;
   fillLayer("INPUT", region);
   fillLayer("MAIN", region);
   pockAllowancesFromLayer("MAIN");
@@ -179,14 +187,22 @@ double uncutArea(const Region& region, const std::vector<ContourElement>& path) 
     for (const Point2D& a : poly) q.emplace_back(a.x, a.y);
     return q;
   };
-  pocket.outer = tpc::polygon(pts(region.polygons[0]), 0, 0);
+  Polygon outer = region.polygons[0];
+  if (stockMode != 0) {
+    // The stock widened by R (an axis-parallel rectangle): the tool works up to its edge.
+    outer = {{outer[0].x - kToolRadius, outer[0].y - kToolRadius},
+             {outer[2].x + kToolRadius, outer[0].y - kToolRadius},
+             {outer[2].x + kToolRadius, outer[2].y + kToolRadius},
+             {outer[0].x - kToolRadius, outer[2].y + kToolRadius}};
+  }
+  pocket.outer = tpc::polygon(pts(outer), 0, 0);
   for (std::size_t k = 1; k < region.polygons.size(); ++k) {
     pocket.islands.push_back(tpc::polygon(pts(region.polygons[k]), 0, 0));
   }
   tpc::CoverOptions cover;
   cover.floorZ = kFloor;
   cover.step = 2 * stepFactor * kToolRadius;
-  cover.inset = cutRegions != 0 ? kToolRadius : 0.0;
+  cover.inset = cutRegions != 0 || stockMode != 0 ? kToolRadius : 0.0;
   cover.cell = 0.05 * kToolRadius;
   return tpc::checkCoverClear(p, pocket, cover).uncutArea;
 }
@@ -197,9 +213,15 @@ int ringCount() {
   const double r = e.pockToolRadius;
   const double step = 2 * e.pockStepFactor * r;
   if (ctreeInit(1) != 1) return -1;
-  ringOffsetIslands(r, pockAllowances(), 1);
-  ringBuildSpans(r, pockAllowances()[0], e.pockStepFactor, 1);
-  ringBuildSuccessive(step, 1, 0);
+  if (stockMode != 0) {
+    ringOffsetMainOpen(r, pockAllowances(), 1);
+    ringOpenFinal(r, 1);
+    ringOpenSpanPasses(step, 1);
+  } else {
+    ringOffsetIslands(r, pockAllowances(), 1);
+    ringBuildSpans(r, pockAllowances()[0], e.pockStepFactor, 1);
+    ringBuildSuccessive(step, 1, 0);
+  }
   const int n = ctreeNodeCount();
   ctreeFree();
   for (const char* layer : {"SPAN", "GKT", "INSEL"}) layerFree(layer);
@@ -293,5 +315,20 @@ void BM_RectangleLevelCutRegions(benchmark::State& state) {
   cutRegions = 0;
 }
 BENCHMARK(BM_RectangleLevelCutRegions)->Arg(0)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+
+// A block of stock around a part in stock mode, at stepover 0.5 D and 0.8 D (cut regions on).
+void BM_StockAroundPart(benchmark::State& state) {
+  stepFactor = state.range(0) / 10.0;
+  cutRegions = stepFactor > 0.5 ? 1 : 0;
+  stockMode = 1;
+  Region r;
+  r.polygons.push_back({{0, 0}, {200, 0}, {200, 100}, {0, 100}});
+  r.polygons.push_back({{60, 30}, {60, 70}, {140, 70}, {140, 30}});
+  runLevel(state, r, 0);
+  stepFactor = kStepFactor;
+  cutRegions = 0;
+  stockMode = 0;
+}
+BENCHMARK(BM_StockAroundPart)->Arg(5)->Arg(8)->Unit(benchmark::kMillisecond);
 
 }  // namespace

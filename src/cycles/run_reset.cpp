@@ -69,6 +69,8 @@
 #include "pocket/link_stack.h"
 #include "pocket/mean_path.h"
 #include "pocket/offset_rings.h"
+#include "pocket/open_entry.h"
+#include "pocket/open_rings.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pocket_grouping.h"
 #include "pocket/ring_linker.h"
@@ -177,6 +179,8 @@ constexpr RunResetFn kModuleResets[] = {
     pockGroupingResetState,
     ringCornerResetState,
     ringCutResetState,
+    ringOpenResetState,
+    pockOpenEntryResetState,
     // machining cycles
     cyc3dResetState,
     ruppRecordResetState,

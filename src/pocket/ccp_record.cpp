@@ -27,6 +27,7 @@
 #include "pocket/cut_regions.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
+#include "pocket/open_entry.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_level.h"
 #include "pocket/pock_output.h"
@@ -173,14 +174,12 @@ int ccpNote(int result) {
   return result;
 }
 
-// The features whose Parts are not in the library yet: the strategies "stockOutin" and
-// "openPocket", the stock modes, wall angles and rest machining. Returns 1 when none is asked for;
-// 0 after code 3021.
+// The features not in the library yet: the stock modes "stockOnly" and "multi", wall angles and
+// rest machining. Returns 1 when none is asked for; 0 after code 3021.
 int ccpFeaturesAvailable(const CcpRecord* r) {
-  const bool strategy =
-      r->strategy == kCcpStrategyStockOutin || r->strategy == kCcpStrategyOpenPocket;
+  const bool stock = r->stockMode == kCcpStockOnly || r->stockMode == kCcpStockMulti;
   const bool rest = r->evaluateRif != 0 || r->generateRif != 0 || r->useReference != 0;
-  if (strategy || r->stockMode != kCcpStockOff || rest || std::fabs(r->wallAngle) >= 0.00001) {
+  if (stock || rest || std::fabs(r->wallAngle) >= 0.00001) {
     return ccpNotRealised();
   }
   return 1;
@@ -410,8 +409,12 @@ int ccpRunGroups(CycleRecord* cycle, CcpRecord* r) {
       }
       ContourHeader first{};
       const bool island = layerGetHeader("MAIN", &first, 0) == 0 && first.ccw != first.leftSide;
-      if (layerCount("MAIN") > 0 && !island) {
-        eng.pockStockMode = 0;
+      // Stock mode per level: "force" always, "true" when the first contour is the stock.
+      const bool stock =
+          r->stockMode == kCcpStockForce || (r->stockMode == kCcpStockOn && first.stockMark != 0);
+      eng.pockStockMode = stock ? r->stockMode : 0;
+      if (stock) r->plungeType = 2;
+      if (layerCount("MAIN") > 0 && (stock || !island)) {
         eng.pockStockMovement = layerCount("MAIN") == 1 ? 0 : r->stockMovement;
         pockAllowancesFromLayer("MAIN");
         pockDrillSet(partNumber);
@@ -519,6 +522,7 @@ int ccpInit(CycleRecord* cycle) {
   // Switched-off ring features report once per run: cut mode starts off, corner rounding unsent.
   ringCutResetState();
   ringCornerResetState();
+  pockOpenEntryResetState();
   // The linkers, the grouping and the start match begin every run afresh, nested runs included.
   ringLinkerResetState();
   pockGroupingResetState();
@@ -651,10 +655,12 @@ int ccpPrepareSteps(CycleRecord* cycle) {
   if (r->strategy == kCcpStrategyOutsideIn) {
     e.pockStockMode = 0;
     e.pockCollectOutput = 1;
-  } else if (r->strategy == kCcpStrategyOutsideInDirect) {
+  } else if (r->strategy == kCcpStrategyOutsideInDirect || r->strategy == kCcpStrategyStockOutin ||
+             r->strategy == kCcpStrategyOpenPocket) {
     e.pockStockMode = 0;
     e.pockDirectLinking = 1;
     r->orientation = -r->orientation;
+    if (r->strategy == kCcpStrategyOpenPocket) r->plungeAtLastPosition = 0;
   }
 
   if (r->considerToolType != 0 && r->toolDiameter > 0.0) {

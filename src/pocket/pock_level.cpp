@@ -16,6 +16,7 @@
 #include "pocket/layer_store.h"
 #include "pocket/link_search.h"
 #include "pocket/offset_rings.h"
+#include "pocket/open_rings.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_output.h"
 #include "pocket/pocket_grouping.h"
@@ -26,26 +27,13 @@ namespace {
 struct LevelState {
   PockLevelObserver observer = nullptr;
   int cutRegionsOn = 0;
-  // Strategies already reported as not realised in this run.
-  int reportedStock = 0, reportedFromStart = 0, reportedOrdered = 0;
 };
 LevelState levelState;
-
-int notRealised(int* reported) {
-  if (*reported == 0) {
-    *reported = 1;
-    pockMessage(kPockCodeNotRealised);
-  }
-  return -1;
-}
 
 // Tolerances of the full-circle test and of the marking near the first contour.
 constexpr double kCircleTol = 0.0001;
 constexpr double kNearFirst = 0.07;
 }  // namespace
-
-int pockLevelFromStart() { return notRealised(&levelState.reportedFromStart); }
-int pockLevelOrdered() { return notRealised(&levelState.reportedOrdered); }
 
 int pockCutRegionsOn() { return levelState.cutRegionsOn; }
 
@@ -190,12 +178,14 @@ void pockLevelRunReset() {
   const PockLevelObserver keep = levelState.observer;
   levelState = LevelState{};
   levelState.observer = keep;
+  ringOpenResetState();
   pockEdgeMovementReset();
   zigzagResetState();
 }
 
 void pockLevelResetState() {
   levelState = LevelState{};
+  ringOpenResetState();
   pockEdgeMovementReset();
   zigzagResetState();
 }
@@ -248,10 +238,10 @@ int pockDirectStepCount(double gap, double step) {
 int pockLevelFull() {
   PockEngine& eng = pockEngine();
   const StepFactorKeeper keeper;
-  if (eng.pockStockMode != 0) {
-    // The open-pocket rings of the stock modes are not in the library yet.
-    return notRealised(&levelState.reportedStock);
-  }
+  const bool stock = eng.pockStockMode != 0;
+  const bool single = layerCount("MAIN") == 1;
+  // Several contours in stock mode: the stock and the part, rings grown outward from the part.
+  const bool open = stock && !single;
   const double r = eng.pockToolRadius;
   const double allow = pockAllowances()[0];
   const int side = eng.ccpOuterOrientation;
@@ -261,10 +251,21 @@ int pockLevelFull() {
   }
   pockWriteHeader();
   if (layerCount("MAIN") > 40) pockSortIslandsByDistance("MAIN");
-  if (ringOffsetIslands(r, pockAllowances(), side) < 0) return levelFailed();
-  const int spans = ringBuildSpans(r, allow, eng.pockStepFactor, side);
+  int islands = 0;
+  if (open) {
+    islands = ringOffsetMainOpen(r, pockAllowances(), side);
+  } else {
+    if (stock && (layerReverseAll("MAIN") < 0 || layerRetagByIndex("MAIN") < 0)) {
+      return levelFailed();
+    }
+    islands = ringOffsetIslands(r, pockAllowances(), side);
+  }
+  if (islands < 0) return levelFailed();
+  const int spans =
+      open ? ringOpenFinal(r, side) : ringBuildSpans(r, allow, eng.pockStepFactor, side);
   if (spans < 0) {
     freeRingLayers();
+    ringCutLayersFree();
     return levelFailed();
   }
   double step = 2.0 * eng.pockStepFactor * r;
@@ -284,7 +285,7 @@ int pockLevelFull() {
     }
   }
   pockSetEdgeMovement(r, step, side);
-  const int rings = ringBuildSuccessive(step, side, 0);
+  const int rings = open ? ringOpenSpanPasses(step, side) : ringBuildSuccessive(step, side, 0);
   if (rings < 0) {
     freeRingLayers();
     return levelFailed();
@@ -313,13 +314,21 @@ int pockLevelFull() {
       pockWriteLevelEnd();
       return rings;
     }
-    pockRotateToLongestLine(start);
+    if (!stock) pockRotateToLongestLine(start);
   }
   int result = rings;
+  // In stock mode the stock alone is cut from its own ring, which runs open where it leaves the
+  // stock.
+  const int flag = stock && single ? 1 : 0;
+  if (start >= 0 && stock) {
+    eng.ctreeStartMatch.found = 0;
+    if (single) start = 0;
+    if (ringMarkOutsideInsel(start, side, eng.pockStockTolerance) < 0) return levelFailed();
+  }
   if (start < 0) {
     pockMessage(kPockCodeToolTooBig);
   } else {
-    result = linkTree(start, step, 0);
+    result = linkTree(start, step, flag);
     if (result < 0) return levelFailed();
     if (eng.pockSplitPath != 0) pockFlushList();
     // Every further tree is linked too, after the start ring's: a tree left uncut would leave its
@@ -327,10 +336,10 @@ int pockLevelFull() {
     for (int node = nextOpenNode(); node >= 0; node = nextOpenNode()) {
       pockMessage(kPockCodeNextTree);
       if (eng.pockSplitPath != 0) pockCollectStart();
-      if (eng.pockDirectLinking == 0) pockRotateToLongestLine(node);
+      if (eng.pockDirectLinking == 0 && !stock) pockRotateToLongestLine(node);
       eng.ctreeStartMatch.found = 0;
       pockOutput().pockNewStart = 1;
-      result = linkTree(node, step, 0);
+      result = linkTree(node, step, flag);
       if (result < 0) return levelFailed();
       if (eng.pockSplitPath != 0) pockFlushList();
     }
@@ -343,7 +352,8 @@ int pockLevelFull() {
 int pockLevelSimple() {
   if (levelState.observer != nullptr) levelState.observer();
   PockEngine& eng = pockEngine();
-  if (eng.pockStockMode != 0) return notRealised(&levelState.reportedStock);
+  const bool stock = eng.pockStockMode != 0;
+  const int m = layerCount("MAIN");
   const double r = eng.pockToolRadius;
   const int side = eng.ccpOuterOrientation;
   const double step = 2.0 * eng.pockStepFactor * r;
@@ -382,15 +392,23 @@ int pockLevelSimple() {
     if (layerGetContour("SPAN", e.data(), h.count, &h, k) != k) continue;
     if (ctreeAdd(e.data(), &h, 0, 0) < 0) return levelFailed();
   }
-  const int start = eng.ctreeStartMatch.found != 0 ? eng.ctreeStartMatch.node : ctreePickDeepest();
+  int start = eng.ctreeStartMatch.found != 0 ? eng.ctreeStartMatch.node : ctreePickDeepest();
+  int flag = 0;
+  if (start >= 0 && stock) {
+    eng.ctreeStartMatch.found = 0;
+    if (m == 1) {
+      start = 0;
+      flag = 1;
+    }
+  }
   if (start < 0) {
     pockMessage(kPockCodeToolTooBig);
   } else {
-    if (linkRingsSpiral(start, step, 0) < 0) return levelFailed();
+    if (linkRingsSpiral(start, step, flag) < 0) return levelFailed();
     for (int node = ctreePickDeepest(); node >= 0; node = ctreePickDeepest()) {
       eng.ctreeStartMatch.found = 0;
       pockOutput().pockNewStart = 1;
-      if (linkRingsSpiral(node, step, 0) < 0) break;
+      if (linkRingsSpiral(node, step, flag) < 0) break;
     }
   }
   ctreeFree();

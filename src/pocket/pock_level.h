@@ -4,9 +4,8 @@
 // to MAIN before that (wall-angle allowances, the marking near the outer boundary), the test for a
 // full circle and the edge-movement settings, and the contour-parallel level strategies (rings
 // built into the nesting tree and linked into cuts); the axis-parallel strategy lives in
-// zigzag_stripes.h. The strategies not in the library yet (stock modes, from an open side, open
-// pockets in order) report the function as not realised (code 3021, once per run) and fail, so a
-// run never ends with an empty toolpath reported as success.
+// zigzag_stripes.h; the open-side strategies in open_entry.h, the open-pocket rings of the stock
+// modes in open_rings.h.
 #pragma once
 
 #include "geometry/vec.h"
@@ -20,8 +19,8 @@ int pockLevel();
 // linker, or the direct linker with direct linking, whose stepover is fitted to the narrowest gap
 // between boundary and island rings for this level only. Returns the last linker result or the
 // ring passes' result (>= 0); -1 after code 3020 (tree, offsets, rings or linking failed); the
-// tree is freed on every exit. No ring at all: code 3213, the level ends normally. Stock modes:
-// -1 after code 3021 (once per run).
+// tree is freed on every exit. No ring at all: code 3213, the level ends normally. In stock mode
+// with several contours the rings grow outward from the part and are clipped at the stock.
 int pockLevelFull();
 // The plain level: the first boundary and island rings only, each a node of its own, linked by
 // the spiral linker. Results as pockLevelFull.
@@ -39,8 +38,8 @@ int pockDirectStepCount(double gap, double step);
 
 // The axis-parallel level by stripes (zigzag_stripes.h).
 int zigzagLevel();
-// The other level strategies: from an open side, open pockets in order. Not in the library yet:
-// each returns -1 after code 3021 (sent once per run).
+// The strategies from an open side ("stockOutin") and open pockets in order ("openPocket"),
+// built in open_entry.cpp (which see for the helpers).
 int pockLevelFromStart();
 int pockLevelOrdered();
 

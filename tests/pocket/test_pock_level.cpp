@@ -147,9 +147,9 @@ TEST(PockEdgeMovementSwitch, Table) {
   pockLevelResetState();
 }
 
-// pockLevel dispatches to the strategy of the record; those not in the library yet, and the
-// axis-parallel strategy on a level whose contours are not tool-centre contours, report 3021 once
-// per run and the level fails. A circle in MAIN gives its centre as the start point.
+// pockLevel dispatches to the strategy of the record; the axis-parallel strategy on a level whose
+// contours are not tool-centre contours reports 3021 once per run and the level fails. A circle in
+// MAIN gives its centre as the start point.
 TEST_F(LevelTest, DispatchAndStartPoint) {
   putContour("MAIN", circleArcs({12, 9}, 8, 4), 0, -5);
   // The default strategy pockets the circle from its centre (the level's end then puts the
@@ -158,11 +158,9 @@ TEST_F(LevelTest, DispatchAndStartPoint) {
   EXPECT_GE(pockLevel(), 0);
   EXPECT_EQ(pockEngine().pockStartPoint.x, 12);
   EXPECT_EQ(pockEngine().pockStartPoint.y, 9);
-  for (int strategy : {kCcpStrategyAxisParallel, kCcpStrategyStockOutin, kCcpStrategyOpenPocket}) {
-    record->strategy = strategy;
-    EXPECT_EQ(pockLevel(), -1) << strategy;
-    EXPECT_EQ(pockLevel(), -1) << strategy;
-  }
+  record->strategy = kCcpStrategyAxisParallel;
+  EXPECT_EQ(pockLevel(), -1);
+  EXPECT_EQ(pockLevel(), -1);
   std::fflush(stream);
   const std::string pof = qdtest::readFile("out.pof");
   std::size_t n = 0;
@@ -170,12 +168,11 @@ TEST_F(LevelTest, DispatchAndStartPoint) {
        at = pof.find("error(1104)", at + 1)) {
     ++n;
   }
-  EXPECT_EQ(n, 3u);  // once for each strategy not in the library or refused here
+  EXPECT_EQ(n, 1u);  // once per run
   // A given start point is kept; collection mode is left off after the level.
   pockEngine().pockStartPoint = {1, 1};
   pockEngine().pockStartSet = 1;
   pockEngine().pockCollectOutput = 1;
-  record->strategy = kCcpStrategyStockOutin;
   EXPECT_EQ(pockLevel(), -1);
   EXPECT_EQ(pockEngine().pockStartPoint.x, 1);
   EXPECT_EQ(pockOutput().pockCollecting, 0);
@@ -232,15 +229,15 @@ class NestedRunTest : public qdtest::TempDirTest {
 }  // namespace
 
 // A pocket job written as the roughing writes it ("tmp.pcf", "tmp.qdx", output "tmp.pof"): a
-// level strategy not in the library is an error record that the read-back reports as a failure,
+// feature not in the library is an error record that the read-back reports as a failure,
 // never as success.
-TEST_F(NestedRunTest, ReadBackReportsTheMissingStrategy) {
+TEST_F(NestedRunTest, ReadBackReportsTheMissingFeature) {
   using namespace ccptest;
   qdtest::writeFile("tmp.qdx", xchgHeader() + lineContour(rectangle(0, 0, 40, 30)));
   qdtest::writeFile("tmp.pcf", pcf({{"geoSource", "tmp.qdx"},
                                     {"toolDiameter", "10"},
                                     {"oriAutomatic", "none"},
-                                    {"strategy", "stockOutin"},
+                                    {"wallAngle", "3"},
                                     {"depth", "5"},
                                     {"clearancePlane", "20"},
                                     {"parameters", "qdCCP_p.mlt"},
