@@ -78,8 +78,9 @@ TEST_F(CcpRunTest, JobWithoutTool) {
 TEST_F(CcpRunTest, SwitchedOffFeatures) {
   writeFile("rect.qdx", xchgHeader() + lineContour(rectangle(0, 0, 40, 30)));
   const std::pair<std::string, std::string> cases[] = {
-      {"strategy", "stockOutin"}, {"strategy", "openPocket"}, {"stock", "true"},
-      {"evaluateRif", "true"},    {"generateRif", "true"},    {"useReferenceDiameter", "true"},
+      {"strategy", "stockOutin"},
+      {"strategy", "openPocket"},
+      {"stock", "true"},
       {"wallAngle", "3"},
   };
   for (const auto& [key, value] : cases) {
