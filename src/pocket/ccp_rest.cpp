@@ -183,7 +183,8 @@ void ccpRestResetState() {
   restResetState();
 }
 
-// ---- the rest pass -------------------------------------------------------------------------------
+// ---- the rest pass
+// -------------------------------------------------------------------------------
 
 int restMachining(const char* name, double refRadius) {
   CycleRecord* cycle = ccpCurrent();
@@ -294,7 +295,8 @@ int ccpRestReference(double refRadius) {
   return result;
 }
 
-// ---- levels and sequences ------------------------------------------------------------------------
+// ---- levels and sequences
+// ------------------------------------------------------------------------
 
 int ccpPocketLevels(int orient) {
   CycleRecord* cycle = ccpCurrent();
@@ -438,7 +440,8 @@ int ccpRunSequences(const char* name) {
   return result;
 }
 
-// ---- the cycle's rest modes ----------------------------------------------------------------------
+// ---- the cycle's rest modes
+// ----------------------------------------------------------------------
 
 int ccpRunRestGroups(CycleRecord* cycle, int firstGroup, int lastGroup, int clamps) {
   if (cycle == nullptr) return 0;
@@ -513,7 +516,8 @@ int ccpRunRestGroups(CycleRecord* cycle, int firstGroup, int lastGroup, int clam
       layerFree("MAIN");
     }
     if (collect) {
-      if (result == 1 && (ccpJoinRunsAtSameStart("POCKET") != 1 || ccpRunSequences("POCKET") != 1)) {
+      if (result == 1 &&
+          (ccpJoinRunsAtSameStart("POCKET") != 1 || ccpRunSequences("POCKET") != 1)) {
         result = 0;
       }
       layerFree("POCKET");

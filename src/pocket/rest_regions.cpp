@@ -148,7 +148,8 @@ double contLengthBetween(const ContourElement* elements, int n, const RestPositi
   return sum + lengthTo(elements[to.element], to.point);
 }
 
-// ---- the search ----------------------------------------------------------------------------------
+// ---- the search
+// ----------------------------------------------------------------------------------
 
 int restCornerTurn(const ContourElement& a, const ContourElement& b, int* turnOut) {
   const double tol = a.type == kContLine && b.type == kContArc ? kTurnTolLineArc : kTurnTol;
@@ -211,7 +212,8 @@ int restCornerCandidates(const ContourElement* wall, int n, int position, double
         if (std::fabs(d - reach) > tol) continue;
         bool known = false;
         for (int i = 0; i < count && !known; ++i) {
-          known = contDistance(table[i].centre, q) <= tol && contDistance(table[i].foot, f) <= 10.0 * tol;
+          known = contDistance(table[i].centre, q) <= tol &&
+                  contDistance(table[i].foot, f) <= 10.0 * tol;
         }
         if (known) continue;
         if (count >= kRestMaxContacts) return -1;
@@ -224,8 +226,8 @@ int restCornerCandidates(const ContourElement* wall, int n, int position, double
   return count - base;
 }
 
-int restPartner(const RestContact* table, int count, int current, const ContourElement* wall,
-                int n, int freeOnly, double refRadius) {
+int restPartner(const RestContact* table, int count, int current, const ContourElement* wall, int n,
+                int freeOnly, double refRadius) {
   if (table == nullptr || current < 0 || current >= count) return -1;
   const RestContact& cur = table[current];
   const bool open = contIsClosed(wall, n) == 0;
@@ -389,7 +391,8 @@ int restTraceRegion(double refRadius, RestContact* table, int count) {
         ContourElement& arc = region[static_cast<std::size_t>(arcAt)];
         const Point2D end = m > 0 ? contElemStart(region[pieceAt]) : table[p].foot;
         contElemSetEndpoint(&arc, end, 2);
-        const ContourElement* before = arcAt > 0 ? &region[static_cast<std::size_t>(arcAt - 1)] : nullptr;
+        const ContourElement* before =
+            arcAt > 0 ? &region[static_cast<std::size_t>(arcAt - 1)] : nullptr;
         const ContourElement* after = m > 0 ? &region[pieceAt] : nullptr;
         fixArcCorners(&arc, before, after);
       }
@@ -468,7 +471,8 @@ int restFindRegions(double refRadius) {
   return result < 0 ? -1 : 1;
 }
 
-// ---- the pass ------------------------------------------------------------------------------------
+// ---- the pass
+// ------------------------------------------------------------------------------------
 
 int restAddIslands(const char* name, const ContourElement* region, int n, int side) {
   if (region == nullptr || n <= 0) return 0;
@@ -494,8 +498,8 @@ int restAddIslands(const char* name, const ContourElement* region, int n, int si
 int restCheckReference(const ContourElement* elements, int n) {
   if (pockCfg().evalRif == 0 || elements == nullptr || n <= 0) return 1;
   const ContourElement& r = rest.reference;
-  const ContourElement circle = contMakeArc(r.p0, r.p1, r.p0 + r.radius, r.p1, r.p0 + r.radius,
-                                            r.p1, r.radius, 1, 0);
+  const ContourElement circle =
+      contMakeArc(r.p0, r.p1, r.p0 + r.radius, r.p1, r.p0 + r.radius, r.p1, r.radius, 1, 0);
   if (isectCircleHitsContour(circle, elements, n) != 0) return 1;
   return contDistance(contElemStart(elements[0]), contArcCentre(r)) < r.radius ? 0 : 1;
 }

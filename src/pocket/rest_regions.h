@@ -63,7 +63,8 @@ int contPointAtFraction(const ContourElement* elements, int n, double t, Point2D
 double contLengthBetween(const ContourElement* elements, int n, const RestPosition& from,
                          const RestPosition& to);
 
-// ---- the search ----------------------------------------------------------------------------------
+// ---- the search
+// ----------------------------------------------------------------------------------
 
 // Corner between consecutive elements: 1 with turnOut +1 (left), -1 (right), 0 (smooth) or -2
 // (reversal); 0 when a tangent is undefined (turnOut untouched).
@@ -74,8 +75,8 @@ int restCornerTurn(const ContourElement& a, const ContourElement& b, int* turnOu
 int restCornerCandidates(const ContourElement* wall, int n, int position, double refRadius,
                          RestContact* table, int base);
 // The contact that closes the wall part begun at current (only free ones with freeOnly); -1 none.
-int restPartner(const RestContact* table, int count, int current, const ContourElement* wall,
-                int n, int freeOnly, double refRadius);
+int restPartner(const RestContact* table, int count, int current, const ContourElement* wall, int n,
+                int freeOnly, double refRadius);
 // Among the free contacts with current's centre (0.0001), the one whose foot lies farthest from
 // current's (the first on ties); -1 when none.
 int restNextCorner(const RestContact* table, int count, int current);
@@ -97,7 +98,8 @@ int restTraceRegion(double refRadius, RestContact* table, int count);
 // memory, more than kRestMaxContacts contacts, a failed layer operation).
 int restFindRegions(double refRadius);
 
-// ---- the pass ------------------------------------------------------------------------------------
+// ---- the pass
+// ------------------------------------------------------------------------------------
 
 // Appends to name every ORIG contour whose start lies inside the region and at least contTol from
 // it, reversed when its orientation equals side, with group 1. Their number; -1 when one cannot

@@ -46,12 +46,14 @@ Fixture islandFixture() {
 }
 
 // Feed moves of a path at the floor that lie farther than d from every corner of the pocket box.
-int floorMovesAwayFromCorners(const tpc::Path& path, const std::vector<Point2D>& corners, double d) {
+int floorMovesAwayFromCorners(const tpc::Path& path, const std::vector<Point2D>& corners,
+                              double d) {
   int n = 0;
   for (const tpc::Move& m : path.moves) {
     if (m.kind != tpc::MoveKind::Feed || std::fabs(m.to.z + 5) > 1e-6) continue;
     double nearest = 1e9;
-    for (const Point2D& c : corners) nearest = std::min(nearest, std::hypot(m.to.x - c.x, m.to.y - c.y));
+    for (const Point2D& c : corners)
+      nearest = std::min(nearest, std::hypot(m.to.x - c.x, m.to.y - c.y));
     if (nearest > d) ++n;
   }
   return n;
@@ -142,7 +144,8 @@ TEST_F(RestCheckedTest, NothingToMachine) {
   };
   const Case cases[] = {
       {"reference not larger", {{"referenceDiameter", "6.05"}}, "0: error(1517)"},
-      {"regions too short", {{"referenceDiameter", "20"}, {"rifMinLength", "100"}},
+      {"regions too short",
+       {{"referenceDiameter", "20"}, {"rifMinLength", "100"}},
        "0: error(1518)"},
   };
   for (const Case& c : cases) {
