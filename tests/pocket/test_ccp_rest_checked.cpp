@@ -4,6 +4,7 @@
 // or linking through material (L).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -59,6 +60,41 @@ int floorMovesAwayFromCorners(const tpc::Path& path, const std::vector<Point2D>&
   return n;
 }
 
+// The X and Y of every line of a rest file that has both.
+std::vector<Point2D> rifPoints(const std::string& text) {
+  std::vector<Point2D> points;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    const std::size_t x = line.find('X');
+    const std::size_t y = line.find('Y');
+    if (x != std::string::npos && y != std::string::npos) {
+      points.push_back({std::stod(line.substr(x + 1)), std::stod(line.substr(y + 1))});
+    }
+    at = end + 1;
+  }
+  return points;
+}
+
+// Distance from a point to the nearest wall of a pocket of straight walls.
+double wallDistance(const Fixture& f, const Point2D& p) {
+  double best = 1e9;
+  auto walls = [&](const tpc::Contour& c) {
+    for (const tpc::Elem2& e : c.elems) {
+      const double dx = e.x1 - e.x0;
+      const double dy = e.y1 - e.y0;
+      double t = ((p.x - e.x0) * dx + (p.y - e.y0) * dy) / (dx * dx + dy * dy);
+      t = std::clamp(t, 0.0, 1.0);
+      best = std::min(best, std::hypot(p.x - e.x0 - t * dx, p.y - e.y0 - t * dy));
+    }
+  };
+  walls(f.outer.check);
+  for (const Shape& i : f.islands) walls(i.check);
+  return best;
+}
+
 }  // namespace
 
 // The big tool writes its rest file; the small tool evaluates it per pocket group. Together they
@@ -70,6 +106,12 @@ TEST_F(RestCheckedTest, SmallToolClearsWhatTheBigToolLeft) {
         << f.name << "\n"
         << readFile("big.pof");
     ASSERT_NE(readFile("job.rif").find("G191 R10.0000"), std::string::npos) << readFile("job.rif");
+    // Every point of the file is a tool centre of the big tool's first rings: 10 from the walls.
+    const std::vector<Point2D> points = rifPoints(readFile("job.rif"));
+    ASSERT_GT(points.size(), 4u) << f.name;
+    for (const Point2D& p : points) {
+      EXPECT_NEAR(wallDistance(f, p), 10, 2e-4) << f.name << " " << p.x << " " << p.y;
+    }
     ASSERT_EQ(run(f, 6, {{"evaluateRif", "true"}, {"rifSource", "job.rif"}}, "small.pof"), kRunOk)
         << f.name << "\n"
         << readFile("small.pof");
@@ -108,28 +150,55 @@ TEST_F(RestCheckedTest, BigToolAloneLeavesTheCorners) {
 TEST_F(RestCheckedTest, ReferenceDiameterInBothRestModes) {
   const Fixture f = squareFixture();
   const std::vector<Point2D> corners = {{0, 0}, {60, 0}, {60, 60}, {0, 60}};
+  ASSERT_EQ(run(f, 20, {}, "big.pof"), kRunOk);
   for (const char* grouping : {"full", "none"}) {
-    ASSERT_EQ(run(f, 20, {}, "big.pof"), kRunOk);
-    ASSERT_EQ(run(f, 6, {{"referenceDiameter", "20"}, {"oriAutomatic", grouping}}, "small.pof"),
-              kRunOk)
-        << grouping << "\n"
-        << readFile("small.pof");
-    tpc::Path small;
-    ASSERT_TRUE(tpc::passes(tpc::readPof(small, "small.pof", tpc::Tool::flat(3))));
-    // Every floor move of the rest path stays within the reference tool's reach of a corner.
-    EXPECT_EQ(floorMovesAwayFromCorners(small, corners, 2 * 10 * std::sqrt(2.0)), 0) << grouping;
-    tpc::Path path;
-    ASSERT_TRUE(tpc::passes(tpc::readPof(path, "big.pof", tpc::Tool::flat(10))));
-    ASSERT_TRUE(tpc::passes(tpc::readPof(path, "small.pof", tpc::Tool::flat(3))));
-    tpc::CoverOptions cover;
-    cover.floorZ = -5;
-    cover.step = 3;
-    const tpc::Pocket pocket = checkPocket(f);
-    EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages()))) << grouping;
-    EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, pocket))) << grouping;
-    EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, pocket))) << grouping;
-    EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, pocket, cover))) << grouping;
+    for (const char* steps : {"", "pocket"}) {
+      const std::string label = std::string(grouping) + " " + steps;
+      Keys keys = {{"referenceDiameter", "20"}, {"oriAutomatic", grouping}};
+      if (steps[0] != '\0') keys.push_back({"stepStrategy", steps});
+      ASSERT_EQ(run(f, 6, keys, "small.pof"), kRunOk) << label << "\n" << readFile("small.pof");
+      tpc::Path small;
+      ASSERT_TRUE(tpc::passes(tpc::readPof(small, "small.pof", tpc::Tool::flat(3))));
+      // Every floor move of the rest path stays within the reference tool's reach of a corner.
+      EXPECT_EQ(floorMovesAwayFromCorners(small, corners, 2 * 10 * std::sqrt(2.0)), 0) << label;
+      tpc::Path path;
+      ASSERT_TRUE(tpc::passes(tpc::readPof(path, "big.pof", tpc::Tool::flat(10))));
+      ASSERT_TRUE(tpc::passes(tpc::readPof(path, "small.pof", tpc::Tool::flat(3))));
+      tpc::CoverOptions cover;
+      cover.floorZ = -5;
+      cover.step = 3;
+      const tpc::Pocket pocket = checkPocket(f);
+      EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages()))) << label;
+      EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, pocket))) << label;
+      EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, pocket))) << label;
+      EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, pocket, cover))) << label;
+    }
   }
+}
+
+// A small tool works in scaled lengths: the reference radius read from the file is in output
+// units and is scaled like every other length, so the rest regions sit where the big tool left
+// material.
+TEST_F(RestCheckedTest, ScaledSmallTools) {
+  const Fixture f{"small square", rectangleShape(0, 0, 6, 6), {}};
+  ASSERT_EQ(run(f, 2, {{"generateRif", "true"}, {"rifSource", "job.rif"}}, "big.pof"), kRunOk)
+      << readFile("big.pof");
+  ASSERT_NE(readFile("job.rif").find("G191 R1.0000"), std::string::npos) << readFile("job.rif");
+  ASSERT_EQ(run(f, 0.6, {{"evaluateRif", "true"}, {"rifSource", "job.rif"}}, "small.pof"), kRunOk)
+      << readFile("small.pof");
+  tpc::Path path;
+  ASSERT_TRUE(tpc::passes(tpc::readPof(path, "big.pof", tpc::Tool::flat(1))));
+  const std::size_t bigMoves = path.moves.size();
+  ASSERT_TRUE(tpc::passes(tpc::readPof(path, "small.pof", tpc::Tool::flat(0.3))));
+  ASSERT_GT(path.moves.size(), bigMoves);
+  const tpc::Pocket pocket = checkPocket(f);
+  tpc::CoverOptions cover;
+  cover.floorZ = -5;
+  cover.step = 0.3;
+  EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages())));
+  EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, pocket)));
+  EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, pocket)));
+  EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, pocket, cover)));
 }
 
 // A reference tool hardly larger than the tool (by less than the rest tolerance) leaves nothing

@@ -159,8 +159,8 @@ TEST_P(SquareCorners, OneRegionPerCornerWithTheCornerArea) {
     EXPECT_NEAR(std::fabs(shoelace(sampled(region))), expected + kPi * d * d, 0.01 * expected);
   }
   // The four centres are the ring's four corners.
-  for (const Point2D q : {Point2D{d, d}, Point2D{100 - d, d}, Point2D{100 - d, 100 - d},
-                          Point2D{d, 100 - d}}) {
+  for (const Point2D q :
+       {Point2D{d, d}, Point2D{100 - d, d}, Point2D{100 - d, 100 - d}, Point2D{d, 100 - d}}) {
     int found = 0;
     for (const Point2D& p : centres) found += contDistance(p, q) < 1e-9 ? 1 : 0;
     EXPECT_EQ(found, 1) << q.x << " " << q.y;
@@ -254,8 +254,8 @@ TEST_F(RestRegionsTest, PointAtFractionAndLengthBetweenAgainstSampledWalk) {
   // Lengths between sampled positions, forward, backward (around the closed contour) and on one
   // element.
   const int n = static_cast<int>(e.size());
-  const std::size_t picks[][2] = {{100, 9000}, {9000, 100}, {12050, 30000}, {30000, 12050},
-                                  {4100, 4200}, {4200, 4100}};
+  const std::size_t picks[][2] = {{100, 9000},    {9000, 100},  {12050, 30000},
+                                  {30000, 12050}, {4100, 4200}, {4200, 4100}};
   for (const auto& pick : picks) {
     const Sample& a = walk[pick[0]];
     const Sample& b = walk[pick[1]];
@@ -285,10 +285,8 @@ TEST_F(RestRegionsTest, CopyPieceLengths) {
     int count;
   };
   const Case cases[] = {
-      {{0, {50, 0}}, {1, {100, 30}}, 80, 2},
-      {{3, {0, 50}}, {0, {20, 0}}, 70, 2},
-      {{0, {60, 0}}, {0, {20, 0}}, 360, 5},
-      {{0, {20, 0}}, {0, {60, 0}}, 40, 1},
+      {{0, {50, 0}}, {1, {100, 30}}, 80, 2},  {{3, {0, 50}}, {0, {20, 0}}, 70, 2},
+      {{0, {60, 0}}, {0, {20, 0}}, 360, 5},   {{0, {20, 0}}, {0, {60, 0}}, 40, 1},
       {{2, {30, 100}}, {2, {30, 100}}, 0, 0},
   };
   for (const Case& c : cases) {
@@ -366,7 +364,8 @@ TEST_F(RestRegionsTest, TooManyContactsFailTheRestPass) {
   ASSERT_EQ(layerCount("INPUT"), 1);
   const Elems back = readContour("INPUT", 0);
   ASSERT_EQ(back.size(), square.size());
-  for (std::size_t i = 0; i < back.size(); ++i) EXPECT_EQ(contElemEnd(back[i]).x, contElemEnd(square[i]).x);
+  for (std::size_t i = 0; i < back.size(); ++i)
+    EXPECT_EQ(contElemEnd(back[i]).x, contElemEnd(square[i]).x);
   // The start settings the pass changes are put back.
   EXPECT_EQ(pockEngine().pockStartSet, 0);
   EXPECT_EQ(pockEngine().pockRestPass, 0);
