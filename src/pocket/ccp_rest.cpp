@@ -265,6 +265,8 @@ int restMachining(const char* name, double refRadius) {
 }
 
 int ccpRestReference(double refRadius) {
+  CycleRecord* cycle = ccpCurrent();
+  if (cycle == nullptr) return -1;
   PockEngine& e = pockEngine();
   pockResetSettings();
   if (layerCreate("REST") != 1) return -1;
@@ -281,7 +283,7 @@ int ccpRestReference(double refRadius) {
   const int side = e.ccpOuterOrientation;
   if (ctreeInit(1) != 1 || ringOffsetIslands(refRadius, pockAllowances(), side) < 0) {
     result = -1;
-  } else if (ccpRecordOf(ccpCurrent())->stockMode == kCcpStockOff &&
+  } else if (ccpRecordOf(cycle)->stockMode == kCcpStockOff &&
              ringBuildSpans(refRadius, pockAllowances()[0], e.pockStepFactor, side) < 0) {
     result = -1;
   }

@@ -12,6 +12,7 @@
 
 #include "ccp_checked_support.h"
 #include "framework/phase_runner.h"
+#include "pocket/ccp_params.h"
 #include "pocket/ccp_record.h"
 
 using namespace ccpcheck;
@@ -225,4 +226,29 @@ TEST_F(RestCheckedTest, NothingToMachine) {
     ASSERT_TRUE(tpc::passes(tpc::readPof(path, "small.pof", tpc::Tool::flat(3))));
     EXPECT_EQ(feedMovesAt(path, -5), 0) << c.name;
   }
+}
+
+// Nested runs keep what earlier runs read. A rest run switches rest evaluation on for its own
+// passes only: a plain run after it in the same enclosing run pockets the whole square again,
+// without any ring refused by the last rest region's reference circle.
+TEST_F(RestCheckedTest, PlainNestedRunAfterARestRun) {
+  const Fixture f = squareFixture();
+  ccpSetNested(1);
+  ASSERT_EQ(run(f, 6, {{"referenceDiameter", "20"}}, "small.pof"), kRunOk) << readFile("small.pof");
+  // The rest switches are back as the run read them: no evaluation, no generation, no layer name.
+  EXPECT_EQ(pockCfg().evalRif, 0);
+  EXPECT_EQ(pockCfg().genRif, 0);
+  EXPECT_STREQ(pockCfg().rifName, "");
+  ASSERT_EQ(run(f, 6, {{"useReferenceDiameter", "false"}}, "plain.pof"), kRunOk)
+      << readFile("plain.pof");
+  ccpSetNested(0);
+  tpc::Path path;
+  ASSERT_TRUE(tpc::passes(tpc::readPof(path, "plain.pof", tpc::Tool::flat(3))));
+  tpc::CoverOptions cover;
+  cover.floorZ = -5;
+  cover.step = 3;
+  const tpc::Pocket pocket = checkPocket(f);
+  EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages())));
+  EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, pocket)));
+  EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, pocket, cover)));
 }
