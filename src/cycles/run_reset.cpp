@@ -60,6 +60,7 @@
 #include "output/pof_reader.h"
 #include "pocket/axcp_record.h"
 #include "pocket/ccp_record.h"
+#include "pocket/ccp_rest.h"
 #include "pocket/contour_tree.h"
 #include "pocket/corner_rounding.h"
 #include "pocket/cut_regions.h"
@@ -168,7 +169,8 @@ constexpr RunResetFn kModuleResets[] = {
     pockGeometryResetState,
     ccpRecordReset,  // the nested pocket runs of this run start from the pocket record at load
     ccpResetState,
-    axcpRecordReset,  // likewise the axis-parallel pocket record and its run's report flags
+    ccpRestResetState,  // the collected-pocket counter and the rest tolerance and reference circle
+    axcpRecordReset,    // likewise the axis-parallel pocket record and its run's report flags
     meanPathResetState,
     ctreeResetState,  // the nesting tree and its element blocks are freed
     linkSearchResetState,

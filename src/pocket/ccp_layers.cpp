@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "framework/output_records.h"
 #include "pocket/contour_geom.h"
 #include "pocket/contour_offset.h"
 #include "pocket/contour_relate.h"
@@ -179,4 +180,70 @@ int ccpDropNarrowDuplicate(const char* name) {
     }
   }
   return 0;
+}
+
+PocketLevelHeights* ccpLevelHeights(const PocketLevelList* list, double step) {
+  double top = 0.0;
+  double bottom = 0.0;
+  if (pockLevelRange(list, &top, &bottom) != 1 || !std::isfinite(top) || !std::isfinite(bottom) ||
+      !std::isfinite(step)) {
+    pockMessage(kPockCodeBadStepover);
+    return nullptr;
+  }
+  PocketLevelHeights* h = pockLevelSteps(list, step);
+  if (h == nullptr) {
+    // Room for the heights is the span over the step: beyond what a list can count the heights
+    // cannot be computed; otherwise memory ran out.
+    const double s = std::fabs(step) < kLevelTol ? top - bottom : std::fabs(step);
+    const bool tooMany = s > 0.0 && (top - bottom) / s > 1e8;
+    pockMessage(tooMany ? kPockCodeBadStepover : kPockCodeNoMemory);
+  }
+  return h;
+}
+
+int ccpMainFromList(CycleRecord* cycle, const PocketLevelList* list, const char* name,
+                    double bottom, int outer) {
+  if (layerCreate("MAIN") != 1 || list == nullptr) {
+    cycSendError(cycle, "103");
+    return 0;
+  }
+  std::vector<ContourElement> e;
+  int front = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int k = 0; k < list->count; ++k) {
+      const PocketLevelEntry& entry = list->entries[k];
+      if (pockLevelSpans(entry, bottom) != 1) continue;
+      ContourHeader h{};
+      if (!layRead(name, entry.index, &e, &h)) return -1;
+      const bool isOuter = contOrientation(e.data(), h.count) == outer;
+      if (isOuter != (pass == 0)) continue;
+      if (layerInsertContour("MAIN", e.data(), &h, -1) != 1) return -1;
+      if (pass == 0) ++front;
+    }
+  }
+  if (front == 0) {
+    cycSendError(cycle, "207");
+    return 0;
+  }
+  return 1;
+}
+
+int ccpGroupMainFromList(CycleRecord* cycle, const PocketLevelList* list, const char* name, int g,
+                         double bottom, int clamps) {
+  if (layerCreate("MAIN") != 1 || list == nullptr) {
+    cycSendError(cycle, "103");
+    return 0;
+  }
+  std::vector<ContourElement> e;
+  for (int k = 0; k < list->count; ++k) {
+    const PocketLevelEntry& entry = list->entries[k];
+    if (pockLevelSpans(entry, bottom) != 1) continue;
+    ContourHeader h{};
+    if (!layRead(name, entry.index, &e, &h)) return -1;
+    if (layerInsertContour("MAIN", e.data(), &h, -1) != 1) return -1;
+  }
+  if (layerCount("MAIN") == 0) return 1;
+  if (layerCopyNestedOfGroup(name, "MAIN", g, bottom) < 0) return -1;
+  if (clamps != 0 && layerCopyTouching("CLAMPS", "MAIN") < 0) return -1;
+  return 1;
 }

@@ -3,6 +3,7 @@
 // tests of a layer's depths and first contour.
 #pragma once
 
+#include "framework/cycle.h"
 #include "pocket/ccp_fields.h"
 #include "pocket/contour_element.h"
 #include "pocket/pock_levels.h"
@@ -33,3 +34,17 @@ int layerNextSequence(int i, const char* name);
 // Finds a contour without parent (parent negative) that is narrow everywhere for width 0.2 while
 // another contour of its group is not, and deletes it. Returns 1 deleted; 0 none.
 int ccpDropNarrowDuplicate(const char* name);
+
+// The level heights of the list for the infeed step; null after code 3201 (the heights cannot be
+// computed) or 3020 (no memory).
+PocketLevelHeights* ccpLevelHeights(const PocketLevelList* list, double step);
+// Creates MAIN with every contour of layer name that the list enters spanning bottom: those whose
+// orientation is outer in front in their order, the others behind. Returns 1; 0 after "103" (MAIN
+// cannot be made) or "207" (no contour of that orientation); -1 when a contour cannot be copied.
+int ccpMainFromList(CycleRecord* cycle, const PocketLevelList* list, const char* name,
+                    double bottom, int outer);
+// Creates MAIN with the contours of group g of layer name that the list enters spanning bottom, in
+// their order, then the nested islands of other groups and, with clamps, the touching clamps.
+// Returns 1 (MAIN may stay empty); 0 after "103"; -1 when a contour cannot be copied.
+int ccpGroupMainFromList(CycleRecord* cycle, const PocketLevelList* list, const char* name, int g,
+                         double bottom, int clamps);

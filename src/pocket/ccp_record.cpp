@@ -22,6 +22,7 @@
 #include "geometry/csys.h"
 #include "pocket/ccp_layers.h"
 #include "pocket/ccp_params.h"
+#include "pocket/ccp_rest.h"
 #include "pocket/contour_geom.h"
 #include "pocket/corner_rounding.h"
 #include "pocket/cut_regions.h"
@@ -34,6 +35,7 @@
 #include "pocket/pock_runtime.h"
 #include "pocket/pock_scale.h"
 #include "pocket/pocket_grouping.h"
+#include "pocket/rest_file.h"
 #include "pocket/ring_linker.h"
 #include "pocket/tangent_link.h"
 
@@ -174,12 +176,11 @@ int ccpNote(int result) {
   return result;
 }
 
-// The features not in the library yet: the stock modes "stockOnly" and "multi", wall angles and
-// rest machining. Returns 1 when none is asked for; 0 after code 3021.
+// The features not in the library yet: the stock modes "stockOnly" and "multi" and wall angles.
+// Returns 1 when none is asked for; 0 after code 3021.
 int ccpFeaturesAvailable(const CcpRecord* r) {
   const bool stock = r->stockMode == kCcpStockOnly || r->stockMode == kCcpStockMulti;
-  const bool rest = r->evaluateRif != 0 || r->generateRif != 0 || r->useReference != 0;
-  if (stock || rest || std::fabs(r->wallAngle) >= 0.00001) {
+  if (stock || std::fabs(r->wallAngle) >= 0.00001) {
     return ccpNotRealised();
   }
   return 1;
@@ -218,27 +219,6 @@ void ccpRestoreAsRead(CcpRecord* r) {
   ccpState.asReadKept = 0;
 }
 
-// The level heights of the list for the infeed step; null after code 3201 (the heights cannot be
-// computed) or 3020 (no memory).
-PocketLevelHeights* ccpLevelHeights(const PocketLevelList* list, double step) {
-  double top = 0.0;
-  double bottom = 0.0;
-  if (pockLevelRange(list, &top, &bottom) != 1 || !std::isfinite(top) || !std::isfinite(bottom) ||
-      !std::isfinite(step)) {
-    pockMessage(kPockCodeBadStepover);
-    return nullptr;
-  }
-  PocketLevelHeights* h = pockLevelSteps(list, step);
-  if (h == nullptr) {
-    // Room for the heights is the span over the step: beyond what a list can count the heights
-    // cannot be computed; otherwise memory ran out.
-    const double s = std::fabs(step) < kLevelTol ? top - bottom : std::fabs(step);
-    const bool tooMany = s > 0.0 && (top - bottom) / s > 1e8;
-    pockMessage(tooMany ? kPockCodeBadStepover : kPockCodeNoMemory);
-  }
-  return h;
-}
-
 // Whether the host asked to stop at once.
 bool ccpStopRequested(CycleRecord* cycle) {
   if (cycle->signal != kCycSignalStopNow) return false;
@@ -246,38 +226,11 @@ bool ccpStopRequested(CycleRecord* cycle) {
   return true;
 }
 
-// Builds MAIN for level k of mode 4: every INPUT contour spanning the level's bottom, those of the
-// outer orientation in front in their order, the others behind. Returns 1; 0 after "103" (MAIN
-// cannot be made) or "207" (no contour of the outer orientation); -1 after code 3020.
+// Builds MAIN for a level of mode 4: every INPUT contour spanning the level's bottom, those of the
+// outer orientation in front. Results as ccpMainFromList.
 int ccpBuildMain(CycleRecord* cycle, double bottom) {
-  if (layerCreate("MAIN") != 1) {
-    cycSendError(cycle, "103");
-    return 0;
-  }
-  const PocketLevelList* list = ccpState.run.levels;
-  const int outer = pockEngine().ccpOuterOrientation;
-  std::vector<ContourElement> e;
-  std::vector<int> others;
-  int front = 0;
-  for (int pass = 0; pass < 2; ++pass) {
-    for (int k = 0; k < list->count; ++k) {
-      const PocketLevelEntry& entry = list->entries[k];
-      if (pockLevelSpans(entry, bottom) != 1) continue;
-      ContourHeader h{};
-      if (layerGetHeader("INPUT", &h, entry.index) != entry.index) return -1;
-      e.resize(static_cast<std::size_t>(h.count > 0 ? h.count : 1));
-      if (layerGetContour("INPUT", e.data(), h.count, &h, entry.index) != entry.index) return -1;
-      const bool isOuter = contOrientation(e.data(), h.count) == outer;
-      if (isOuter != (pass == 0)) continue;
-      if (layerInsertContour("MAIN", e.data(), &h, -1) != 1) return -1;
-      if (pass == 0) ++front;
-    }
-  }
-  if (front == 0) {
-    cycSendError(cycle, "207");
-    return 0;
-  }
-  return 1;
+  return ccpMainFromList(cycle, ccpState.run.levels, "INPUT", bottom,
+                         pockEngine().ccpOuterOrientation);
 }
 
 // Pockets MAIN: the ring strategies with a stepover, the plain rings without one.
@@ -287,29 +240,9 @@ int ccpPocketLevel() {
   return pockLevelSimple();
 }
 
-// Builds MAIN for a level of group g (mode 3): the group's INPUT contours spanning the level's
-// bottom in their order (outer contours first, as grouped), the nested islands of other groups
-// and the touching clamps. Returns 1; 0 after "103"; -1 when a contour cannot be copied.
+// Builds MAIN for a level of group g (mode 3) from INPUT. Results as ccpGroupMainFromList.
 int ccpBuildGroupMain(CycleRecord* cycle, int g, double bottom) {
-  if (layerCreate("MAIN") != 1) {
-    cycSendError(cycle, "103");
-    return 0;
-  }
-  const PocketLevelList* list = ccpState.run.levels;
-  std::vector<ContourElement> e;
-  for (int k = 0; k < list->count; ++k) {
-    const PocketLevelEntry& entry = list->entries[k];
-    if (pockLevelSpans(entry, bottom) != 1) continue;
-    ContourHeader h{};
-    if (layerGetHeader("INPUT", &h, entry.index) != entry.index) return -1;
-    e.resize(static_cast<std::size_t>(h.count > 0 ? h.count : 1));
-    if (layerGetContour("INPUT", e.data(), h.count, &h, entry.index) != entry.index) return -1;
-    if (layerInsertContour("MAIN", e.data(), &h, -1) != 1) return -1;
-  }
-  if (layerCount("MAIN") == 0) return 1;
-  if (layerCopyNestedOfGroup("INPUT", "MAIN", g, bottom) < 0) return -1;
-  if (ccpState.clampsRead != 0 && layerCopyTouching("CLAMPS", "MAIN") < 0) return -1;
-  return 1;
+  return ccpGroupMainFromList(cycle, ccpState.run.levels, "INPUT", g, bottom, ccpState.clampsRead);
 }
 
 // Mode 4: one pocket over all INPUT contours, level by level. Returns 1; 0 on a failure.
@@ -526,6 +459,7 @@ int ccpInit(CycleRecord* cycle) {
   // The linkers, the grouping and the start match begin every run afresh, nested runs included.
   ringLinkerResetState();
   pockGroupingResetState();
+  ccpRestResetState();
   e.ctreeStartMatch = CtreeStartMatch{100000.0, -1, 0, {0.0, 0.0}, 0};
   r->scaleLengths = 0;
   ccpSetCurrent(cycle);
@@ -695,6 +629,12 @@ int ccpPrepareSteps(CycleRecord* cycle) {
     memFree(given);
   }
   if (r->scaleLengths != 0 || e.pockToolRadius < 1.001) ccpScaleAll(cycle);
+  // A rest of the second kind comes with its own orientation: no grouping, no preparation.
+  if (r->evaluateRif != 0 && r->useReference == 0 && rifRead(nullptr, nullptr) == 2) {
+    r->oriAutomatic = 0;
+    e.ccpOuterOrientation = r->orientation;
+    return 1;
+  }
   if (r->infeedDepth < r->epsilon) r->infeedDepth = 10000.0;
 
   int groups = 1;
@@ -776,11 +716,11 @@ int ccpRun(CycleRecord* cycle) {
   run.levelDepth = r->depth;
   run.pocketSequence = 0;
   pockDrillPointsInit();
-  // Rest machining and pocket groups are refused by the prepare phase until they exist; a run
-  // that reaches here pockets all INPUT contours as one pocket.
   int result = 1;
-  if (r->evaluateRif != 0 || r->useReference != 0) {
-    result = ccpNotRealised();
+  if (r->evaluateRif != 0 && r->oriAutomatic == 2) {
+    result = ccpRunRestGroups(cycle, run.firstGroup, run.lastGroup, ccpState.clampsRead);
+  } else if (r->useReference != 0 || r->evaluateRif != 0) {
+    result = ccpRunRestSingle(cycle);
   } else if (r->oriAutomatic == 2) {
     result = ccpRunGroups(cycle, r);
   } else {
@@ -821,7 +761,9 @@ int ccpEnd(CycleRecord* cycle) {
   scaleReset();
   ccpFreeLists();
   // A run that failed before its finish phase leaves no contour behind either.
-  for (const char* layer : {"INPUT", "SPAN", "MAIN", "CLAMPS"}) layerFree(layer);
+  for (const char* layer : {"INPUT", "SPAN", "MAIN", "CLAMPS", "TEMP", "REST", "ORIG", "POCKET"}) {
+    layerFree(layer);
+  }
   ccpState.clampsRead = 0;
   numSetPrecision(ccpState.precisionAtInit);
   ccpSetCurrent(nullptr);

@@ -22,7 +22,7 @@
 #include "pocket/edge_corners.h"
 #include "pocket/engine_state.h"
 #include "pocket/link_search.h"
-#include "pocket/rest_switches.h"
+#include "pocket/rest_file.h"
 #include "pocket/ring_loops.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "pocket/contour_tree.h"
 #include "pocket/engine_state.h"
 #include "pocket/pock_geometry.h"
-#include "pocket/rest_switches.h"
+#include "pocket/rest_regions.h"
 
 namespace {
 struct LoopsState {
