@@ -392,12 +392,14 @@ int zcontWriteStockMode(std::FILE* f, const Kont2D* region, ZcontPathCopies& wor
 
 enum class ZcontKind { pocket, axis };
 
-// The debug copy of the file written when bit value 4 of "*GRDRAW" is set.
-void zcontDebugCopy() {
+// The debug copy of the file written when bit value 4 of "*GRDRAW" is set; the file is flushed
+// first, as it is still open.
+void zcontDebugCopy(std::FILE* f) {
   const GlobalParams* g = parGlobalBlock();
   if ((g->grdraw & 4) == 0) return;
   char from[1024];
   if (pathJoinDirName(from, sizeof from, g->tmpDir, "tmp.qdx") != 1) return;
+  std::fflush(f);
   const std::string to =
       std::string(g->tmpDir) + "/" + std::to_string(zcontState.copyCounter++) + ".qdx";
   geoFileCopy(from, to.c_str());
@@ -465,7 +467,7 @@ int zcontWrite(ZcontKind kind, const char* path, Kont2D* region, ZPath* paths, i
       if (r < 0) return r;
       if (r == 1 && alsoBnd != nullptr) alsoBnd(island, bnd);
     }
-    zcontDebugCopy();
+    zcontDebugCopy(f);
     return 1;
   }
 
@@ -517,7 +519,7 @@ int zcontWrite(ZcontKind kind, const char* path, Kont2D* region, ZPath* paths, i
   const int r = zcontWriteIslands(f, region, view.data(), static_cast<int>(view.size()), least,
                                   outerWritten, alsoBnd, bnd);
   if (r < 0) return r;
-  zcontDebugCopy();
+  zcontDebugCopy(f);
   return 1;
 }
 

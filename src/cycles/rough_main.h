@@ -5,6 +5,7 @@
 #pragma once
 
 #include "cycles/machining_params.h"
+#include "framework/global_params.h"
 #include "model/surface_model.h"
 
 // Runs the roughing with the configuration file at cfgPath, or on the global parameter block as
@@ -15,6 +16,10 @@
 // and releases what the run set up. The keys that the flat-plane pass changes are put back after
 // it.
 int roughMain(const char* cfgPath);
+
+// How far the output moves a point back along the tool axis when the tool tip is output (scaled
+// length): the ball radius, the torus corner radius, 0 for a flat end mill.
+double roughTipLength(const GlobalParams& g);
 
 // The second-pass flag: 1 while the flat-plane pass runs (read by the region emitter).
 void roughSetSecondPass(int flag);

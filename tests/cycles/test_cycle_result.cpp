@@ -133,12 +133,13 @@ TEST_F(TempDirTest, ControllerStandInFailsTheRun) {
 
 // The POF text of a run with moves passes the toolpath checker's sanity checks and cuts at the
 // one level the moves give: the job outputs the tool tip, one radius below the ball centres the
-// controller sent at z 0.
+// controller sent at z 0 (the roughing's default tool is an end mill, whose points are its tip).
 TEST_F(TempDirTest, RunMovesPassTheToolpathChecker) {
   qdtest::FakeControlScope fake;
   squareMoves();
   writeJob();
-  qdtest::writeFile("job.pcf", qdtest::readFile("job.pcf") + "pofFilename := job.pof\n");
+  qdtest::writeFile("job.pcf",
+                    qdtest::readFile("job.pcf") + "pofFilename := job.pof\ntoolType := ballMill\n");
   std::string arg = "-Sjob";
   char* argv[] = {arg.data()};
   ASSERT_EQ(qdCSexecCycle(nullptr, 1, argv, nullptr), 1);

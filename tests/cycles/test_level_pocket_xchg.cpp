@@ -124,6 +124,24 @@ TEST_F(ZcontTest, RegionWithoutPathsRoundTrip) {
   kontFree(region);
 }
 
+// With bit value 4 of "*GRDRAW" each written file is copied to "<n>.qdx" in the work folder; the
+// copies hold the whole file (the writer's file is still open when it is copied), whether it has
+// paths or not.
+TEST_F(ZcontTest, DebugCopiesHoldTheWholeFile) {
+  std::snprintf(parGlobalBlock()->tmpDir, kParTextSize, "%s", ".");
+  parGlobalBlock()->grdraw = 4;
+  Kont2D* region = regionFromPoints(kOuter, {{{10, 10}, {10, 20}, {20, 20}, {20, 10}}}, 1);
+  ASSERT_EQ(zcontWritePocket("tmp.qdx", region, nullptr, 0, 0), 1);
+  const std::string first = qdtest::readFile("tmp.qdx");
+  ZPath* path = pathFromPoints({{30, 10}, {30, 40}, {90, 40}, {90, 10}}, 1, 0, 0);
+  ASSERT_EQ(zcontWritePocket("tmp.qdx", region, path, 1, 0), 1);
+  EXPECT_EQ(qdtest::readFile("0.qdx"), first);
+  EXPECT_EQ(qdtest::readFile("1.qdx"), qdtest::readFile("tmp.qdx"));
+  EXPECT_NE(first.find("}\n"), std::string::npos);
+  zpathFree(path);
+  kontFree(region);
+}
+
 // Clip marks enclose exactly the runs of segments on the region's boundary; a path entirely on
 // the outline is enclosed as a whole. The island it touches is not written as stock.
 TEST_F(ZcontTest, ClipMarksOnBoundaryRuns) {
