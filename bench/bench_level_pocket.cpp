@@ -15,10 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "cycles/level_paths.h"
 #include "cycles/level_pocket.h"
 #include "cycles/level_pocket_xchg.h"
 #include "framework/global_params.h"
 #include "geometry/kont2d.h"
+#include "geometry/kont_shapes.h"
 #include "output/pof_reader.h"
 #include "support/real_meshes.h"
 #include "zlevel/level_fixture.h"
@@ -48,33 +50,6 @@ class TempFolder {
   std::string path_;
 };
 
-Kont2D* contourThrough(const std::vector<Point2D>& p, double z) {
-  Kont2D* k = kontNew(nullptr, static_cast<int>(p.size()));
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    const Point2D& a = p[i];
-    const Point2D& b = p[(i + 1) % p.size()];
-    const Seg2D s{a.x, a.y, b.x, b.y};
-    kontAppendSeg(k, &s);
-  }
-  k->closed = 1;
-  k->z = z;
-  return k;
-}
-
-ZPath* pathThrough(const std::vector<Point2D>& p, double z, int depth, int material) {
-  ZPath* zp = zpathNew(static_cast<int>(p.size()));
-  for (const Point2D& q : p) {
-    const float xy[2] = {static_cast<float>(q.x), static_cast<float>(q.y)};
-    zpathAppendPoint(zp, xy, nullptr, -1, 0);
-  }
-  zp->z = z;
-  zp->closed = 1;
-  zp->nestingDepth = depth;
-  zp->materialInside = material;
-  zp->flags = 0;
-  return zp;
-}
-
 // A 40 x 40 per island rectangle with k square islands in a row (tool-centre contours).
 struct RectLevel {
   Kont2D* region = nullptr;
@@ -83,11 +58,12 @@ struct RectLevel {
   explicit RectLevel(int k, double z) {
     const double w = 40.0 * (k > 0 ? k : 1);
     const std::vector<Point2D> outer{{0, 0}, {w, 0}, {w, 40}, {0, 40}};
-    region = contourThrough(outer, z);
-    owned.push_back(pathThrough(outer, z, 0, 0));
+    region = qdtest::kontFromPoints(outer, z);
+    owned.push_back(lptest::pathFromPoints(outer, z, 0, 0));
     for (int i = 0; i < k; ++i) {
       const double x = 40.0 * i + 15;
-      owned.push_back(pathThrough({{x, 15}, {x, 25}, {x + 10, 25}, {x + 10, 15}}, z, 1, 1));
+      owned.push_back(
+          lptest::pathFromPoints({{x, 15}, {x, 25}, {x + 10, 25}, {x + 10, 15}}, z, 1, 1));
     }
     for (ZPath* p : owned) paths.push_back(*p);
   }
@@ -182,15 +158,7 @@ void BM_LevelSliced(benchmark::State& state) {
   }
   ZPathList* list = zpathListNew(8);
   part.pathsInto(list, Z);
-  for (int i = 0; i < list->count; ++i) {
-    ZPath& p = list->items[i];
-    p.materialInside = zpathContactInside(&p);
-    p.nestingDepth = 0;
-    for (int j = 0; j < list->count; ++j) {
-      const Point2D first{p.points[0], p.points[1]};
-      if (j != i && zpathContainsPoint(first, &list->items[j]) == 1) ++p.nestingDepth;
-    }
-  }
+  lptest::markNesting(list);
   Kont2D* region = part.region();
   region->z = Z;
   PathList* out = pathListNew(10000, 1);
@@ -224,9 +192,9 @@ void BM_PointInRegions(benchmark::State& state) {
     }
     return p;
   };
-  Kont2D* region = contourThrough(star({0, 0}, n - 200, 900, 1000, false), 0);
-  Kont2D* i1 = contourThrough(star({-300, 0}, 100, 100, 150, true), 0);
-  Kont2D* i2 = contourThrough(star({300, 0}, 100, 100, 150, true), 0);
+  Kont2D* region = qdtest::kontFromPoints(star({0, 0}, n - 200, 900, 1000, false), 0);
+  Kont2D* i1 = qdtest::kontFromPoints(star({-300, 0}, 100, 100, 150, true), 0);
+  Kont2D* i2 = qdtest::kontFromPoints(star({300, 0}, 100, 100, 150, true), 0);
   region->child = i1;
   i1->prev = region;
   i1->next = i2;

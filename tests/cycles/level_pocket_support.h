@@ -15,26 +15,12 @@
 #include "cycles/rupp_calls.h"
 #include "framework/global_params.h"
 #include "framework/messages.h"
+#include "level_paths.h"
 #include "output/pof_reader.h"
 #include "support/temp_dir.h"
 #include "zlevel/zpath.h"
 
 namespace lptest {
-
-// A closed tool-centre path through the points at z, every point without contact (id -1).
-inline ZPath* pathFromPoints(const std::vector<Point2D>& p, double z, int depth, int material) {
-  ZPath* zp = zpathNew(static_cast<int>(p.size()));
-  for (const Point2D& q : p) {
-    const float xy[2] = {static_cast<float>(q.x), static_cast<float>(q.y)};
-    zpathAppendPoint(zp, xy, nullptr, -1, 0);
-  }
-  zp->z = z;
-  zp->closed = 1;
-  zp->nestingDepth = depth;
-  zp->materialInside = material;
-  zp->flags = 0;
-  return zp;
-}
 
 // An outer contour with islands (each given in its own orientation), z set.
 inline Kont2D* regionFromPoints(const std::vector<Point2D>& outer,

@@ -25,15 +25,7 @@ TEST_F(LevelPocketTest, SlicedLevelOfARealPart) {
   ZPathList* list = zpathListNew(8);
   part.pathsInto(list, Z);
   ASSERT_GT(list->count, 0);
-  for (int i = 0; i < list->count; ++i) {
-    ZPath& p = list->items[i];
-    p.materialInside = zpathContactInside(&p);
-    p.nestingDepth = 0;
-    for (int j = 0; j < list->count; ++j) {
-      const Point2D first{p.points[0], p.points[1]};
-      if (j != i && zpathContainsPoint(first, &list->items[j]) == 1) ++p.nestingDepth;
-    }
-  }
+  lptest::markNesting(list);
   Kont2D* region = part.region();
   const double regionZ = region->z;
   region->z = Z;
