@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <numbers>
 #include <source_location>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "geometry/geo_files.h"
 #include "geometry/kont_region.h"
 #include "geometry/lst_sort.h"
+#include "geometry/plane_geo.h"
 #include "geometry/vec.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
@@ -110,12 +112,6 @@ int zcontWriteContourWith(const char* id, std::FILE* f, const ZPath* path,
   return 1;
 }
 
-int zcontWritePocketContourWith(const char* id, std::FILE* f, const ZPath* path, int arcFlag,
-                                double tolerance, const ZcontRegionTest& onRegion) {
-  if (arcFlag != 0 && tolerance >= 0.001) return zcontFail(-1);
-  return zcontWriteContourWith(id, f, path, onRegion);
-}
-
 // Owner of a work list of path copies.
 struct ZcontPathCopies {
   std::vector<ZPath*> paths;
@@ -144,6 +140,178 @@ ZPath* zcontCopyPath(const ZPath* src) {
   std::memcpy(p->elementIds, src->elementIds, n * sizeof(std::int32_t));
   std::memcpy(p->contactKinds, src->contactKinds, n * sizeof(std::int32_t));
   return p;
+}
+
+// Ids the arc variant gives the last point of a merged run: the element ending there.
+constexpr int kZcontLineEnd = 76;
+constexpr int kZcontArcCcwEnd = 65;
+constexpr int kZcontArcCwEnd = -65;
+// Thresholds of the run merging: the angle a line run may bend at an inner point, the smallest
+// tolerances, the shortest arc run and the largest arc radius used.
+constexpr double kZcontLineBend = 0.5;
+constexpr double kZcontMinLineTol = 0.0001;
+constexpr double kZcontMinArcTol = 0.001;
+constexpr int kZcontMinArcPoints = 5;
+constexpr double kZcontMaxArcRadius = 1000.0;
+
+// The points of a closed path with its first point repeated at the end, so that runs may end on
+// the closing segment.
+struct ZcontRing {
+  const ZPath* path;
+  Point2D at(int i) const { return zcontPoint(path, i % path->count); }
+  bool boundary(int i) const { return path->elementIds[i % path->count] == -2; }
+};
+
+// Last point b (> i + 1) that a line run from i reaches; i + 1 when none merges.
+int zcontLineRun(const ZcontRing& ring, int i, int last, double tol) {
+  int best = i + 1;
+  for (int b = i + 2; b <= last; ++b) {
+    if (ring.boundary(b - 1) || ring.boundary(b)) break;
+    const Point2D p = ring.at(b - 2), q = ring.at(b - 1), r = ring.at(b);
+    const double ux = p.x - q.x, uy = p.y - q.y, vx = r.x - q.x, vy = r.y - q.y;
+    const double angle = std::atan2(std::fabs(ux * vy - uy * vx), ux * vx + uy * vy);
+    if (ux * ux + uy * uy == 0 || vx * vx + vy * vy == 0 ||
+        angle < std::numbers::pi - kZcontLineBend) {
+      break;
+    }
+    const Seg2D chord{ring.at(i).x, ring.at(i).y, r.x, r.y};
+    bool near = true;
+    for (int j = i + 1; j < b && near; ++j) near = g2dPointSegDist(ring.at(j), chord) <= tol;
+    if (!near) break;
+    best = b;
+  }
+  return best;
+}
+
+// Whether the points i .. b follow the circle within half the tolerance, pair by pair (the
+// farther end and the chord's nearest point), each pair turning the arc's way and the whole run
+// sweeping less than a full turn.
+bool zcontOnArc(const ZcontRing& ring, int i, int b, const Point2D& c, double r, int dir,
+                double tol) {
+  double sweep = 0;
+  for (int j = i; j < b; ++j) {
+    const Point2D p = ring.at(j), q = ring.at(j + 1);
+    const double far = std::max(std::hypot(p.x - c.x, p.y - c.y), std::hypot(q.x - c.x, q.y - c.y));
+    const double nearest = g2dPointSegDist(c, Seg2D{p.x, p.y, q.x, q.y});
+    if (std::fabs(far - r) > tol / 2 || std::fabs(nearest - r) > tol / 2) return false;
+    const double ux = p.x - c.x, uy = p.y - c.y, vx = q.x - c.x, vy = q.y - c.y;
+    const double turn = std::atan2(ux * vy - uy * vx, ux * vx + uy * vy);
+    if (turn * dir <= 0) return false;
+    sweep += std::fabs(turn);
+  }
+  return sweep < 2 * std::numbers::pi;
+}
+
+struct ZcontArc {
+  int end;  // last point reached; i + 1 when no arc is used
+  int dir;  // +1 counter-clockwise, -1 clockwise
+  Point2D centre;
+};
+
+// The arc run from i: grows while the circle through i, (i + b) / 2 and b holds every point.
+ZcontArc zcontArcRun(const ZcontRing& ring, int i, int last, double tol) {
+  ZcontArc best{i + 1, 0, {0, 0}};
+  for (int b = i + 2; b <= last; ++b) {
+    if (ring.boundary(b - 1) || ring.boundary(b)) break;
+    const Point2D p = ring.at(i), m = ring.at((i + b) / 2), q = ring.at(b);
+    Arc2D circle{};
+    if (geoCircleThrough3(p, m, q, &circle) != 1 || circle.radius > kZcontMaxArcRadius) break;
+    const Point2D c{circle.cx, circle.cy};
+    const double r = circle.radius;
+    const double turn = (m.x - p.x) * (q.y - p.y) - (m.y - p.y) * (q.x - p.x);
+    const int dir = turn > 0 ? 1 : -1;
+    if (!zcontOnArc(ring, i, b, c, r, dir, tol)) break;
+    best = {b, dir, c};
+  }
+  if (best.end - i + 1 < kZcontMinArcPoints) best.end = i + 1;
+  return best;
+}
+
+// The arc variant: on a copy of the path, runs of points merged into lines and (arc flag 1)
+// arcs, each element written in full where it starts the contour or a clip run, else short.
+int zcontWriteArcContour(const char* id, std::FILE* f, const ZPath* path, int arcFlag,
+                         double tolerance, const ZcontRegionTest& onRegion) {
+  ZPath* copy = zcontCopyPath(path);
+  if (copy == nullptr) return zcontFail(-1);
+  std::unique_ptr<ZPath, int (*)(ZPath*)> owner(copy, zpathFree);
+  const int n = copy->count;
+  for (int i = 0; i < n; ++i) {
+    if (copy->elementIds[i] != -2) copy->elementIds[i] = 0;
+  }
+  // Element kinds and arc centres by the index of the point that ends them (n: the closing one).
+  std::vector<int> kind(static_cast<std::size_t>(n) + 1, 0);
+  std::vector<Point2D> centre(static_cast<std::size_t>(n) + 1, Point2D{0, 0});
+  std::vector<int> keep;  // indices of the points left, in order
+  const ZcontRing ring{copy};
+  const double lineTol = std::max(tolerance, kZcontMinLineTol);
+  const double arcTol = std::max(tolerance, kZcontMinArcTol);
+  keep.push_back(0);
+  for (int i = 0; i < n;) {
+    const int line = zcontLineRun(ring, i, n, lineTol);
+    const ZcontArc arc = arcFlag == 1 ? zcontArcRun(ring, i, n, arcTol) : ZcontArc{i + 1, 0, {}};
+    int b = i + 1;
+    if (arc.end > i + 1 && arc.end >= line) {
+      b = arc.end;
+      kind[static_cast<std::size_t>(b)] = arc.dir > 0 ? kZcontArcCcwEnd : kZcontArcCwEnd;
+      centre[static_cast<std::size_t>(b)] = arc.centre;
+    } else if (line > i + 1) {
+      b = line;
+      kind[static_cast<std::size_t>(b)] = kZcontLineEnd;
+    }
+    if (b < n) keep.push_back(b);
+    i = b;
+  }
+  // The merged ids and centres go onto the copy's points; inner points are dropped.
+  int w = 0;
+  for (const int k : keep) {
+    const int id = kind[static_cast<std::size_t>(k == 0 ? n : k)];
+    copy->points[2 * w] = copy->points[2 * k];
+    copy->points[2 * w + 1] = copy->points[2 * k + 1];
+    copy->elementIds[w] = id != 0 ? id : copy->elementIds[k];
+    copy->contactKinds[w] = copy->contactKinds[k];
+    const Point2D& c = centre[static_cast<std::size_t>(k == 0 ? n : k)];
+    copy->contacts[3 * w] = static_cast<float>(c.x);
+    copy->contacts[3 * w + 1] = static_cast<float>(c.y);
+    ++w;
+  }
+  copy->count = w;
+
+  std::fprintf(f, "oContour(id[%s]){\n%s  vzconst(%lf)\n\n", id, zcontSideLine(), copy->z);
+  if (std::strcmp(id, "stock") == 0) std::fputs("vstock(true)\n", f);
+  bool open = w >= 2 && copy->elementIds[0] == -2 && copy->elementIds[1] == -2;
+  if (open) std::fputs("vclip(true)\n", f);
+  for (int k = 0; k < w; ++k) {
+    const int e = (k + 1) % w;
+    const Point2D a = zcontPoint(copy, k), b = zcontPoint(copy, e);
+    const Point2D c{copy->contacts[3 * e], copy->contacts[3 * e + 1]};
+    const int id2 = copy->elementIds[e];
+    const bool isArc = id2 == kZcontArcCcwEnd || id2 == kZcontArcCwEnd;
+    const char* sign = id2 == kZcontArcCcwEnd ? "+" : "-";
+    const bool on = onRegion(a.x, a.y, b.x, b.y) != 0;
+    const bool full = k == 0 || on != open;
+    if (on != open) std::fputs(on ? "vclip(true)\n" : "vclip(false)\n", f);
+    open = on;
+    if (full && isArc) {
+      std::fprintf(f, "  oA( o[%s] x[%.8lf/%.8lf/%.8lf] y[%.8lf/%.8lf/%.8lf] )\n", sign, a.x, b.x,
+                   c.x, a.y, b.y, c.y);
+    } else if (full) {
+      std::fprintf(f, "  oL( x[%.8lf/%.8lf] y[%.8lf/%.8lf] )\n", a.x, b.x, a.y, b.y);
+    } else if (isArc) {
+      std::fprintf(f, "  oA( o[%s] x[/%.8lf/%.8lf] y[/%.8lf/%.8lf] )\n", sign, b.x, c.x, b.y, c.y);
+    } else {
+      std::fprintf(f, "  oL( x[/%.8lf] y[/%.8lf] )\n", b.x, b.y);
+    }
+  }
+  if (open) std::fputs("vclip(false)\n", f);
+  std::fputs("}\n\n", f);
+  return 1;
+}
+
+int zcontWritePocketContourWith(const char* id, std::FILE* f, const ZPath* path, int arcFlag,
+                                double tolerance, const ZcontRegionTest& onRegion) {
+  if (arcFlag == 0 || tolerance < 0.001) return zcontWriteContourWith(id, f, path, onRegion);
+  if (path == nullptr || path->count < 1 || f == nullptr) return 0;
+  return zcontWriteArcContour(id, f, path, arcFlag, tolerance, onRegion);
 }
 
 // Moves point k of the path to the front, keeping the cyclic order.

@@ -35,9 +35,13 @@ int zcontWriteStockContour(std::FILE* f, const char* id, const Kont2D* contour, 
 // segments on the region's boundary (zcontPointInRegions) enclosed in clip marks; "vstock(true)"
 // when the id is "stock". Returns 1; 0 for an empty path or no file.
 int zcontWriteContour(const char* id, std::FILE* f, const ZPath* path, const Kont2D* region);
-// zcontWriteContour for an arc flag of 0 or a tolerance below 0.001. The arc variant (which no
-// caller of this system asks for) is not built: a non-zero arc flag with a tolerance of 0.001 or
-// more writes nothing and returns -1 (error record set).
+// zcontWriteContour for an arc flag of 0 or a tolerance below 0.001. Otherwise, on a copy of the
+// path (the caller's stays as it is), runs of points off the boundary are merged into lines that
+// bend less than 0.5 radians per point and stay within the tolerance, and with an arc flag of 1
+// into arcs of at least 5 points and radius up to 1000 that stay within half the tolerance (the
+// longer run wins, the arc on a tie). The elements go out in full form ("oL( x[s/e] y[s/e] )",
+// "oA( o[+] x[s/e/c] y[s/e/c] )") first and where a clip run starts or ends, else in short form
+// (end, and centre for arcs). Returns 1; 0 for an empty path or no file; -1 no memory.
 int zcontWritePocketContour(const char* id, std::FILE* f, const ZPath* path, int arcFlag,
                             double tolerance, const Kont2D* region);
 

@@ -244,12 +244,15 @@ TEST_F(ZcontTest, RefusedInputs) {
   EXPECT_EQ(zcontWriteStockContour(f, "stock", two, nullptr), 0);
   std::fclose(f);
   EXPECT_EQ(qdtest::readFile("s.qdx"), "");
-  // The arc variant is not offered: refused, nothing written.
+  // The arc variant writes nothing for an empty path or without a file.
+  ZPath* empty = zpathNew(4);
   ZPath* p = pathFromPoints(kOuter, 0, 0, 0);
   f = std::fopen("a.qdx", "w");
-  EXPECT_EQ(zcontWritePocketContour("1", f, p, 1, 0.01, region), -1);
-  EXPECT_EQ(zcontWritePocketContour("1", f, p, 0, 0.01, region), 1);
+  EXPECT_EQ(zcontWritePocketContour("1", f, empty, 1, 0.01, region), 0);
+  EXPECT_EQ(zcontWritePocketContour("1", nullptr, p, 1, 0.01, region), 0);
   std::fclose(f);
+  EXPECT_EQ(qdtest::readFile("a.qdx"), "");
+  zpathFree(empty);
   zpathFree(p);
   kontFree(two);
   kontFree(region);
