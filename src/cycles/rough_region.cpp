@@ -8,6 +8,7 @@
 #include <source_location>
 #include <string>
 
+#include "cycles/emit_region.h"
 #include "cycles/level_pocket.h"
 #include "cycles/level_pocket_xchg.h"
 #include "cycles/rough_emit.h"
@@ -18,7 +19,12 @@
 #include "framework/platform.h"
 #include "geometry/geo_error.h"
 #include "geometry/geo_files.h"
+#include "geometry/kont_files.h"
+#include "geometry/kont_region.h"
 #include "model/path_collision.h"
+#include "zlevel/stock_rest.h"
+#include "zlevel/zpath.h"
+#include "zlevel/zpath_file.h"
 #include "zlevel/zpath_fillet.h"
 
 namespace {
@@ -91,14 +97,13 @@ int wholeRegionLevel(Kont2D* region, double h, PathList* apt, MachiningParams* p
   return r;
 }
 
-// One pocket group [first, end) of the list.
-int pocketGroup(Kont2D* region, ZPathList* list, int first, int end, PathList* apt,
+// One pocket group [first, end) of the list at height z (an empty group pockets the region).
+int pocketGroup(Kont2D* region, ZPathList* list, int first, int end, double z, PathList* apt,
                 MachiningParams* params, SurfaceModel* model, const std::string& file) {
   const GlobalParams& g = *parGlobalBlock();
   for (int i = first; i < end; ++i) {
     if ((list->items[i].flags & kZPathFlagTooSmall) != 0) list->items[i].count = 0;
   }
-  const double z = list->items[first].z;
   const int n = end - first;
   if (g.axisPocket != 0) {
     int r = ops.writeAxisPocket(file.c_str(), region, list->items + first, n);
@@ -117,6 +122,23 @@ int pocketGroup(Kont2D* region, ZPathList* list, int first, int end, PathList* a
   return done;
 }
 
+// The path filleting of a pocket's paths against its region: with "*FILLET_CORNERS" on and neither
+// "*FILLET_POCKET" nor "*AXIS_POCKET", every path is marked to be rounded (not in stock mode) and
+// the list filleted with "*FILLET_RADIUS" above 0.01. 1 or the filleting's negative result.
+int filletPaths(ZPathList* list, Kont2D* region) {
+  const GlobalParams& g = *parGlobalBlock();
+  const int count = list != nullptr ? list->count : 0;
+  if (g.filletPocket != 0 || g.filletCorners == 0 || g.axisPocket != 0) return 1;
+  if (g.stockMode == 0) {
+    for (int i = 0; i < count; ++i) list->items[i].flags |= kZPathFlagRound;
+  }
+  if (count > 0 && g.filletRadius > 0.01) {
+    const int r = zpathListFillet(list, region, g.filletRadius);
+    if (r < 0) return r;
+  }
+  return 1;
+}
+
 int regionSteps(const RoughRegionInput* in, MachiningParams* params, SurfaceModel* model) {
   GlobalParams& g = *parGlobalBlock();
   Kont2D* region = in->region;
@@ -125,15 +147,7 @@ int regionSteps(const RoughRegionInput* in, MachiningParams* params, SurfaceMode
   const int count = list != nullptr ? list->count : 0;
   const bool planeMark = roughControlPlanePass() != 0 && count > 0;
 
-  if (g.filletPocket == 0 && g.filletCorners != 0 && g.axisPocket == 0) {
-    if (g.stockMode == 0) {
-      for (int i = 0; i < count; ++i) list->items[i].flags |= kZPathFlagRound;
-    }
-    if (count > 0 && g.filletRadius > 0.01) {
-      const int r = zpathListFillet(list, region, g.filletRadius);
-      if (r < 0) return regionFail(r);
-    }
-  }
+  if (const int r = filletPaths(list, region); r < 0) return regionFail(r);
 
   double d = -DBL_MAX;
   for (int i = 0; i < count; ++i) d = std::fmax(d, list->items[i].z);
@@ -154,14 +168,154 @@ int regionSteps(const RoughRegionInput* in, MachiningParams* params, SurfaceMode
   for (int first = 0; first < count;) {
     const int end = roughPocketGroupEnd(list, first, g.stepStrategy);
     msgSendInt(9, kRoughMsgGenerating, "* Generating toolpath %d", ++number);
-    const int r = stepResult(pocketGroup(region, list, first, end, apt, params, model, file));
+    const int r = stepResult(
+        pocketGroup(region, list, first, end, list->items[first].z, apt, params, model, file));
     if (r < 0) return r;
     first = end;
   }
   return 1;
 }
 
+// The work list of one rest pocket: copies of its paths, those flagged too small left out under
+// "*SKIP_SMALL_POCKETS". Null when memory runs out.
+ZPathList* stockPocketPaths(const StockRestPocket& pocket) {
+  ZPathList* work = zpathListNew(4);
+  if (work == nullptr) return nullptr;
+  const bool skipSmall = parGlobalBlock()->skipSmallPockets != 0;
+  for (const StockRestPathNode* n = pocket.paths; n != nullptr; n = n->next) {
+    if (skipSmall && (n->path->flags & kZPathFlagTooSmall) != 0) continue;
+    if (zpathListAdd(work, n->path) < 0) {
+      zpathListFree(work);
+      return nullptr;
+    }
+  }
+  return work;
+}
+
+// Pockets and emits the rest pockets of one array; number counts the pockets of the pass.
+int stockPocketArray(StockRestPocket* pockets, int n, PathList* apt, MachiningParams* params,
+                     SurfaceModel* model, const std::string& file, int* number) {
+  for (int i = 0; i < n; ++i) {
+    StockRestPocket& pk = pockets[i];
+    if (pk.stockContour.count == 0 && pk.stockContour.segments == nullptr) continue;
+    ZPathList* work = stockPocketPaths(pk);
+    if (work == nullptr) return regionFail(-1);
+    if (pk.paths != nullptr && work->count == 0) {
+      // Every path of the pocket was too small: nothing is left to machine here.
+      zpathListFree(work);
+      pk.done = 1;
+      continue;
+    }
+    int r = filletPaths(work, &pk.stockContour);
+    if (r >= 0) {
+      msgSendInt(9, kRoughMsgGenerating, "* Generating toolpath %d", ++*number);
+      r = stepResult(
+          pocketGroup(&pk.stockContour, work, 0, work->count, pk.z, apt, params, model, file));
+    }
+    // The full-cut range must not outlive the work list it points into.
+    roughSetFullcutRange(nullptr, 0, 0);
+    zpathListFree(work);
+    if (r < 0) return regionFail(r);
+  }
+  return 1;
+}
+
+// Reads a boundary file of regions at their own heights; null with the code in *code.
+Kont2D* readRegions(const char* file, int* code) {
+  geoErrReset();
+  Kont2D* k = kontReadBnd(file, 1, 1);
+  *code = geoErrCode() < 0 ? geoErrCode() : -1;
+  return k;
+}
+
+int stockPass(ZPathList* list, Kont2D* outlines, Kont2D* regions, MachiningParams* params,
+              SurfaceModel* model) {
+  const std::string file = tmpFile(kRoughPocketFile);
+  if (file.empty()) return regionFail(-1);
+  PathList* apt = pathListNew(1000, 1);
+  if (apt == nullptr) return regionFail(-1);
+  int number = 0;
+  int r = 1;
+  for (const Kont2D* region = regions; region != nullptr && r >= 0; region = region->next) {
+    Kont2D* chain = nullptr;
+    const int selected = roughSelectContoursInside(outlines, region, &chain);
+    if (selected < 0) {
+      r = regionFail(selected);
+      break;
+    }
+    if (selected == 0) continue;
+    int n = 0;
+    StockRestPocket* pockets = stockRestPockets(chain, list, parGlobalBlock()->stepStrategy, &n);
+    r = pockets != nullptr ? stockPocketArray(pockets, n, apt, params, model, file, &number)
+                           : regionFail(-1);
+    stockRestFree(pockets, n);
+    kontFree(chain);
+  }
+  roughSetStockRegion(nullptr);
+  pathListFree(apt);
+  return r;
+}
+
 }  // namespace
+
+int roughSelectContoursInside(const Kont2D* list, const Kont2D* region, Kont2D** out) {
+  if (out == nullptr) return regionFail(-20);
+  *out = nullptr;
+  if (region == nullptr) return 0;
+  Kont2D* last = nullptr;
+  int n = 0;
+  for (const Kont2D* k = list; k != nullptr; k = k->next) {
+    bool inside = false;
+    for (int j = 0; j < k->count && !inside; ++j) {
+      const Point2D p{k->segments[j].x1, k->segments[j].y1};
+      inside = geoPointInKontBand(p, region, 1e-6) == 1;
+    }
+    if (!inside) continue;
+    Kont2D* copy = kontCopy(k);
+    if (copy == nullptr) {
+      kontFree(*out);
+      *out = nullptr;
+      return regionFail(-1);
+    }
+    copy->z = k->z;
+    (last != nullptr ? last->next : *out) = copy;
+    if (last != nullptr) copy->prev = last;
+    last = copy;
+    ++n;
+  }
+  return n;
+}
+
+int roughStockPockets(MachiningParams* params, SurfaceModel* model, const char* zpathFile,
+                      const char* boundaryFile) {
+  if (params == nullptr || model == nullptr || zpathFile == nullptr || boundaryFile == nullptr) {
+    return regionFail(-20);
+  }
+  if (geoFileExists(zpathFile) != 1) return 1;
+  ZPathList* list = zpathListRead(zpathFile);
+  if (list == nullptr) return regionFail(-1);
+  if (list->count == 0) {
+    zpathListFree(list);
+    return 1;
+  }
+  int code = -1;
+  int r = 1;
+  Kont2D* outlines = readRegions(boundaryFile, &code);
+  Kont2D* regions = nullptr;
+  if (outlines == nullptr) {
+    r = regionFail(code);
+  } else {
+    const std::string dump = tmpFile(kRoughStockRegionFile);
+    regions = dump.empty() ? nullptr : readRegions(dump.c_str(), &code);
+    r = regions != nullptr ? stockPass(list, outlines, regions, params, model) : regionFail(code);
+  }
+  kontFree(regions);
+  kontFree(outlines);
+  zpathListFree(list);
+  if (r < 0) return r;
+  const int f = emitFinish(params, model);
+  return f < 0 ? regionFail(f) : 1;
+}
 
 void roughSetPocketOps(const RoughPocketOps* o) { ops = o != nullptr ? *o : kLibraryOps; }
 const RoughPocketOps& roughPocketOps() { return ops; }

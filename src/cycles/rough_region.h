@@ -25,6 +25,8 @@ inline constexpr int kRoughMsgGenerating = 36;
 // The pocket contour file and the boundary dump of the axis-parallel writer, in "*TMP_DIR".
 inline constexpr char kRoughPocketFile[] = "tmp.qdx";
 inline constexpr char kRoughFinishBoundaryFile[] = "finpa3bnd.bnd";
+// The machining regions of the stock-rest pass, dumped by the controller into "*TMP_DIR".
+inline constexpr char kRoughStockRegionFile[] = "zrestmpbnd.bnd";
 
 // The steps the per-region step calls: writing the pocket contour file (file, region, the
 // group's paths or none, their count), pocketing one level into the APT list (tool radius,
@@ -82,5 +84,23 @@ void roughSetFullcutRange(const ZPathList* list, int first, int end);
 // length in *count. Null (count 0) when no range is stored, it holds no closed path or memory is
 // short. The caller frees it with memFree.
 Seg2D* roughFullcutContours(int* count);
+
+// Copies (kontCopy, islands included) of every region of the list whose outer contour has a
+// segment start inside region or within 1e-6 of it, chained by next in list order into *out.
+// Returns the number copied (*out null for 0); -20 for a null out; -1 when memory runs out
+// (nothing left allocated).
+int roughSelectContoursInside(const Kont2D* list, const Kont2D* region, Kont2D** out);
+
+// The stock-rest pass: the Z paths of zpathFile, the stock outlines of boundaryFile (one region
+// per level at its own height) and the machining regions of kRoughStockRegionFile in "*TMP_DIR".
+// For each machining region the outlines inside it become rest pockets (stockRestPockets with
+// "*STEP_STRATEGY"); each pocket is filleted like a group of the per-region step (paths flagged
+// too small dropped first under "*SKIP_SMALL_POCKETS"), written with its outline as the pocket
+// file, pocketed and emitted (message 36 per pocket); emitFinish closes the output. Returns 1,
+// also when the Z-path file is missing or holds no path (then nothing else is read); -2 on a
+// break; -20 for a null argument; the reader's code (-29 missing) when a boundary file cannot be
+// read; otherwise the first negative result of a step.
+int roughStockPockets(MachiningParams* params, SurfaceModel* model, const char* zpathFile,
+                      const char* boundaryFile);
 
 void roughRegionResetState();

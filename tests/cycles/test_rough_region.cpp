@@ -27,6 +27,7 @@
 #include "output/out3d_state.h"
 #include "support/temp_dir.h"
 #include "zlevel/zpath.h"
+#include "zlevel/zpath_file.h"
 
 namespace {
 
@@ -372,4 +373,132 @@ TEST_F(OutsideInTest, NoFreeStartPoint) {
   EXPECT_EQ(p.x, 1);
   parGlobalBlock()->outsideIn = 0;
   EXPECT_EQ(roughFindStartPoints(&part_->m, region_, 0.1, 3), 0);
+}
+
+// ---- the stock-rest pass ----------------------------------------------------------------------
+
+namespace {
+
+// A "**BND" block of the rectangle (x0, y0) - (x1, y1) at height z.
+std::string rectBlock(double x0, double y0, double x1, double y1, double z) {
+  char buf[256];
+  std::snprintf(buf, sizeof buf,
+                "**BND 1\nX%g Y%g Z%g\nX%g Y%g Z%g\nX%g Y%g Z%g\nX%g Y%g Z%g\n**END\n", x0, y0, z,
+                x1, y0, z, x1, y1, z, x0, y1, z);
+  return buf;
+}
+
+// A closed square path of side 2 with its lower left corner at (x, y).
+ZPath squareAt(float x, float y, double z, unsigned flags = 0) {
+  ZPath p{};
+  const float pts[4][2] = {{x, y}, {x + 2, y}, {x + 2, y + 2}, {x, y + 2}};
+  for (const auto& q : pts) zpathAppendPoint(&p, q, nullptr, -1, 0);
+  p.z = z;
+  p.closed = 1;
+  p.flags = flags;
+  return p;
+}
+
+// Stock outlines per level in "stock.bnd", the machining regions in the controller's dump and the
+// Z paths in "rest.zpa" written with the Z-path file writer.
+class StockPocketTest : public RoughRegionTest {
+ protected:
+  void SetUp() override {
+    RoughRegionTest::SetUp();
+    part_ = qdtest::boxPart(0, 0, 1, 1, -50);
+  }
+  void writePaths(const std::vector<ZPath>& paths) {
+    ASSERT_EQ(zpathFileTruncate("rest.zpa"), 1);
+    for (ZPath p : paths) {
+      ASSERT_EQ(zpathFileAppend("rest.zpa", &p), 1);
+      zpathFreeArrays(&p);
+    }
+  }
+  int run() { return roughStockPockets(&params_, &part_->m, "rest.zpa", "stock.bnd"); }
+  std::unique_ptr<qdtest::TriModel> part_;
+};
+
+}  // namespace
+
+// Contours with a point inside the region or on its edge are copied in list order; the copies
+// are chained and own their segments.
+TEST(RoughSelectContours, InsideOrOnTheEdge) {
+  Kont2D* region = kontNewRect(Point2D{0, 0}, Point2D{10, 10});
+  Kont2D* inside = kontNewRect(Point2D{2, 2}, Point2D{4, 4});
+  Kont2D* outside = kontNewRect(Point2D{20, 20}, Point2D{24, 24});
+  Kont2D* onEdge = kontNewRect(Point2D{10, 3}, Point2D{14, 5});
+  inside->z = 5;
+  onEdge->z = 3;
+  inside->next = outside;
+  outside->next = onEdge;
+  Kont2D* out = nullptr;
+  ASSERT_EQ(roughSelectContoursInside(inside, region, &out), 2);
+  ASSERT_NE(out, nullptr);
+  EXPECT_NE(out, inside);
+  EXPECT_EQ(out->z, 5);
+  EXPECT_EQ(out->xmin, 2);
+  ASSERT_NE(out->next, nullptr);
+  EXPECT_EQ(out->next->xmin, 10);
+  EXPECT_EQ(out->next->z, 3);
+  EXPECT_EQ(out->next->next, nullptr);
+  kontFree(out);
+  outside->next = nullptr;
+  EXPECT_EQ(roughSelectContoursInside(outside, region, &out), 0);
+  EXPECT_EQ(out, nullptr);
+  outside->next = onEdge;
+  EXPECT_EQ(roughSelectContoursInside(inside, region, nullptr), -20);
+  kontFree(inside);
+  kontFree(region);
+}
+
+// Two stock levels over one region, one path each: the pockets come top down, each written with
+// its outline and its path, message 36 once per pocket with a running number; the too-small path
+// is left out under "*SKIP_SMALL_POCKETS" and its pocket with it. An outline in no machining region
+// is not pocketed.
+TEST_F(StockPocketTest, PocketsTopDownOncePerPocket) {
+  writePaths({squareAt(5, 5, 8), squareAt(5, 5, 4), squareAt(12, 5, 4, kZPathFlagTooSmall)});
+  qdtest::writeFile("stock.bnd", rectBlock(0, 0, 20, 20, 8) + rectBlock(0, 0, 20, 20, 4) +
+                                     rectBlock(100, 100, 120, 120, 4));
+  qdtest::writeFile(kRoughStockRegionFile, rectBlock(-1, -1, 30, 30, 0));
+  parGlobalBlock()->skipSmallPockets = 1;
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(trace(), "w8/1 p8 e w4/1 p4 e ");
+  EXPECT_EQ(messages(), (std::vector<std::string>{"36,1", "36,2"}));
+  EXPECT_EQ(roughStockRegion(), nullptr);
+  int count = 0;
+  EXPECT_EQ(roughFullcutContours(&count), nullptr);
+
+  // Without the switch the small path makes a pocket of its own, its path emptied before the
+  // write like a group's; pockets of one level come by falling centre x.
+  script = Script{};
+  messages().clear();
+  parGlobalBlock()->skipSmallPockets = 0;
+  EXPECT_EQ(run(), 1);
+  EXPECT_EQ(trace(), "w8/1 p8 e w4/1 p4 e w4/1 p4 e ");
+  ASSERT_EQ(script.steps.size(), 9u);
+  EXPECT_EQ(script.steps[3].emptied, 1);
+  EXPECT_EQ(script.steps[6].emptied, 0);
+  EXPECT_EQ(messages(), (std::vector<std::string>{"36,1", "36,2", "36,3"}));
+}
+
+// No Z paths (no file, an empty file) ends at once with 1; a missing boundary file or region dump
+// fails with the reader's code and nothing pocketed; a break after the first pocket gives -2.
+TEST_F(StockPocketTest, NothingToDoFailuresAndBreak) {
+  EXPECT_EQ(run(), 1);
+  writePaths({});
+  EXPECT_EQ(run(), 1);
+  EXPECT_TRUE(script.steps.empty());
+
+  writePaths({squareAt(5, 5, 8), squareAt(5, 5, 4)});
+  EXPECT_EQ(run(), -29);
+  qdtest::writeFile("stock.bnd", rectBlock(0, 0, 20, 20, 8) + rectBlock(0, 0, 20, 20, 4));
+  EXPECT_EQ(run(), -29);
+  EXPECT_TRUE(script.steps.empty());
+  EXPECT_TRUE(messages().empty());
+
+  qdtest::writeFile(kRoughStockRegionFile, rectBlock(-1, -1, 30, 30, 0));
+  script.breakAfterEmit = 1;
+  EXPECT_EQ(run(), kRoughStopBreak);
+  EXPECT_EQ(trace(), "w8/1 p8 e ");
+  EXPECT_EQ(roughStockPockets(nullptr, &part_->m, "rest.zpa", "stock.bnd"), -20);
 }
