@@ -30,8 +30,9 @@ gen::Mesh blockOnPlate() {
 class RoughBlockOnPlate : public qdtest::CycleJobTest {};
 
 // The levels are 15 - 4k down to the bottom 0: 11 and 7 clear around the block (the plate stays
-// below the tool), 3 and 0 around the plate. Outputting the tool tip, a flat end mill's point is its tip; a flat end mill
-// shifted by its radius cut every level 5 lower, the block's ring into the plate.
+// below the tool), 3 and 0 around the plate. Outputting the tool tip, a flat end mill's point is
+// its tip; a flat end mill shifted by its radius cut every level 5 lower, the block's ring into the
+// plate.
 TEST_F(RoughBlockOnPlate, CutsAtTheInfeedLevelsWithoutGouge) {
   ASSERT_TRUE(gen::writeStl("part.stl", blockOnPlate(), gen::Encoding::kText));
   tpc::Mesh part;
