@@ -247,3 +247,33 @@ int ccpGroupMainFromList(CycleRecord* cycle, const PocketLevelList* list, const 
   if (clamps != 0 && layerCopyTouching("CLAMPS", "MAIN") < 0) return -1;
   return 1;
 }
+
+int layerReverseMarked(const char* name) {
+  const int n = layerCount(name);
+  int firstMarked = -1;
+  for (int i = 0; i < n; ++i) {
+    ContourHeader h{};
+    if (layerGetHeader(name, &h, i) != i) return -1;
+    if (h.stockMark == 0) continue;
+    std::vector<ContourElement> e(static_cast<std::size_t>(h.count > 0 ? h.count : 1));
+    if (layerGetContour(name, e.data(), h.count, &h, i) != i) return -1;
+    if (firstMarked < 0) {
+      firstMarked = i;
+      // A marked first contour is the stock the level starts from: it keeps its direction.
+      if (i == 0) continue;
+    }
+    contReverse(e.data(), h.count);
+    ContourHeader rh = h;
+    rh.ccw = contOrientation(e.data(), h.count) > 0 ? 1 : 0;
+    rh.leftSide = h.leftSide == 0 ? 1 : 0;
+    if (i == firstMarked) {
+      // The first marked contour leads the level: stored in front, the others move up by one.
+      if (layerInsertContour(name, e.data(), &rh, 0) != 1) return -1;
+      if (layerDeleteContour(name, i + 1) != 1) return -1;
+      pockEngine().pockMovedToFront = 1;
+    } else if (layerReplaceContour(name, e.data(), &rh, i) != 1) {
+      return -1;
+    }
+  }
+  return firstMarked >= 0 ? 1 : 0;
+}

@@ -28,6 +28,13 @@ int layerSameDepths(const char* name);
 // 1 when the engine's stock mode is on or the first contour's ccw equals its leftSide; 0 otherwise;
 // -1 for an empty layer.
 int layerFirstFlagsEqual(const char* name);
+// The stock contours (stockMark) of the layer turned against the pocket: when the first contour is
+// marked it stays as it is and every later marked contour is reversed in place; otherwise the first
+// marked contour is reversed and moved to the front (the engine's pockMovedToFront := 1) and the
+// later marked ones are reversed in place. A reversed contour takes ccw from its new direction and
+// the other leftSide. Returns 1 when a contour is marked; 0 when none (or the layer is empty); -1
+// when a contour cannot be read or stored back.
+int layerReverseMarked(const char* name);
 // Index of the first contour after i (from the start when i < 0) whose sequence differs from
 // contour i's (from -1 when i < 0); -1 when none.
 int layerNextSequence(int i, const char* name);

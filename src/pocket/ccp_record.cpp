@@ -29,6 +29,7 @@
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 #include "pocket/open_entry.h"
+#include "pocket/open_rings.h"
 #include "pocket/pock_geometry.h"
 #include "pocket/pock_level.h"
 #include "pocket/pock_output.h"
@@ -176,11 +177,10 @@ int ccpNote(int result) {
   return result;
 }
 
-// The features not in the library yet: the stock modes "stockOnly" and "multi" and wall angles.
+// The features not in the library yet: wall angles.
 // Returns 1 when none is asked for; 0 after code 3021.
 int ccpFeaturesAvailable(const CcpRecord* r) {
-  const bool stock = r->stockMode == kCcpStockOnly || r->stockMode == kCcpStockMulti;
-  if (stock || std::fabs(r->wallAngle) >= 0.00001) {
+  if (std::fabs(r->wallAngle) >= 0.00001) {
     return ccpNotRealised();
   }
   return 1;
@@ -245,6 +245,43 @@ int ccpBuildGroupMain(CycleRecord* cycle, int g, double bottom) {
   return ccpGroupMainFromList(cycle, ccpState.run.levels, "INPUT", g, bottom, ccpState.clampsRead);
 }
 
+// With "stockOnly": tags the elements of MAIN's later contours that lie near or outside its first
+// contour, takes the record's stock movement and sets the stock-only flag. Returns 0 for the other
+// stock modes; 1 after marking; -1 when MAIN cannot be read or stored back.
+int ccpMarkStockOnly(const CcpRecord* r) {
+  if (r->stockMode != kCcpStockOnly) return 0;
+  if (layerMarkNearFirst("MAIN") < 0) return -1;
+  PockEngine& e = pockEngine();
+  e.pockStockMovement = r->stockMovement;
+  e.pockStockOnly = 1;
+  return 1;
+}
+
+// The stock mode of a group's level from MAIN: "force" and "stockOnly" always, "true" when the
+// first contour is the stock, "multi" when layerReverseMarked finds a stock contour (it turns them
+// and brings the first to the front). Returns 1 on, 0 off, -1 when MAIN cannot be rewritten.
+int ccpLevelStock(const CcpRecord* r) {
+  switch (r->stockMode) {
+    case kCcpStockForce:
+    case kCcpStockOnly: return 1;
+    case kCcpStockOn: {
+      ContourHeader first{};
+      return layerGetHeader("MAIN", &first, 0) == 0 && first.stockMark != 0 ? 1 : 0;
+    }
+    case kCcpStockMulti: pockEngine().pockMovedToFront = 0; return layerReverseMarked("MAIN");
+    default: return 0;
+  }
+}
+
+// 1 when a contour of the layer belongs to an open pocket (negative sequence).
+bool layerHasOpenContour(const char* name) {
+  for (int i = 0; i < layerCount(name); ++i) {
+    ContourHeader h{};
+    if (layerGetHeader(name, &h, i) == i && h.sequence < 0) return true;
+  }
+  return false;
+}
+
 // Mode 4: one pocket over all INPUT contours, level by level. Returns 1; 0 on a failure.
 int ccpRunOnePocket(CycleRecord* cycle, CcpRecord* r) {
   CcpRunState& run = ccpState.run;
@@ -281,6 +318,10 @@ int ccpRunOnePocket(CycleRecord* cycle, CcpRecord* r) {
     }
     // The ring offsets read the allowances by MAIN's positions.
     pockAllowancesFromLayer("MAIN");
+    if (ccpMarkStockOnly(r) < 0) {
+      layerFree("MAIN");
+      return ccpFailed(kPockCodeNoMemory);
+    }
     // The cuts of every level are numbered from the run's part number again.
     pockDrillSet(partNumber);
     pockOutput().levelsLeft = run.levelsLeft;
@@ -340,16 +381,33 @@ int ccpRunGroups(CycleRecord* cycle, CcpRecord* r) {
         layerFree("MAIN");
         return 0;
       }
-      ContourHeader first{};
-      const bool island = layerGetHeader("MAIN", &first, 0) == 0 && first.ccw != first.leftSide;
-      // Stock mode per level: "force" always, "true" when the first contour is the stock.
-      const bool stock =
-          r->stockMode == kCcpStockForce || (r->stockMode == kCcpStockOn && first.stockMark != 0);
+      // An open pocket's contours were turned by the grouping: MAIN and the directions turn back.
+      if (eng.pockDirectLinking != 0 && run.openGroups != 0 && layerHasOpenContour("MAIN")) {
+        if (layerReverseAll("MAIN") < 0) {
+          layerFree("MAIN");
+          return ccpFailed(kPockCodeNoMemory);
+        }
+        r->orientation = -r->orientation;
+        eng.ccpOuterOrientation = -eng.ccpOuterOrientation;
+      }
+      eng.pockStockMode = 0;
+      const int stockOn = layerCount("MAIN") > 0 ? ccpLevelStock(r) : 0;
+      if (stockOn < 0) {
+        layerFree("MAIN");
+        return ccpFailed(kPockCodeNoMemory);
+      }
+      const bool stock = stockOn == 1;
       eng.pockStockMode = stock ? r->stockMode : 0;
       if (stock) r->plungeType = 2;
+      ContourHeader first{};
+      const bool island = layerGetHeader("MAIN", &first, 0) == 0 && first.ccw != first.leftSide;
       if (layerCount("MAIN") > 0 && (stock || !island)) {
         eng.pockStockMovement = layerCount("MAIN") == 1 ? 0 : r->stockMovement;
         pockAllowancesFromLayer("MAIN");
+        if (ccpMarkStockOnly(r) < 0) {
+          layerFree("MAIN");
+          return ccpFailed(kPockCodeNoMemory);
+        }
         pockDrillSet(partNumber);
         pockOutput().levelsLeft = run.levelsLeft;
         pockOutput().groupsLeft = run.groupsLeft;
@@ -629,6 +687,8 @@ int ccpPrepareSteps(CycleRecord* cycle) {
     memFree(given);
   }
   if (r->scaleLengths != 0 || e.pockToolRadius < 1.001) ccpScaleAll(cycle);
+  // "stockOnly" takes the directions of the contours as they come.
+  if (r->stockMode == kCcpStockOnly) r->oriAutomatic = 1;
   // A rest of the second kind comes with its own orientation: no grouping, no preparation.
   if (r->evaluateRif != 0 && r->useReference == 0 && rifRead(nullptr, nullptr) == 2) {
     r->oriAutomatic = 0;

@@ -78,8 +78,6 @@ TEST_F(CcpRunTest, JobWithoutTool) {
 TEST_F(CcpRunTest, SwitchedOffFeatures) {
   writeFile("rect.qdx", xchgHeader() + lineContour(rectangle(0, 0, 40, 30)));
   const std::pair<std::string, std::string> cases[] = {
-      {"stock", "stockOnly"},
-      {"stock", "multi"},
       {"wallAngle", "3"},
   };
   for (const auto& [key, value] : cases) {

@@ -7,6 +7,7 @@
 
 #include "pocket/ccp_layers.h"
 #include "pocket/ccp_record.h"
+#include "pocket/contour_geom.h"
 #include "pocket/engine_state.h"
 #include "pocket/layer_store.h"
 
@@ -107,4 +108,59 @@ TEST_F(LayersTest, RunsOfASequence) {
   EXPECT_EQ(layerNextSequence(0, "POCKET"), 2);
   EXPECT_EQ(layerNextSequence(2, "POCKET"), 5);
   EXPECT_EQ(layerNextSequence(5, "POCKET"), -1);
+}
+
+// The stock contours are turned against the pocket: a marked first contour stays, a later first
+// marked contour comes to the front. Each contour is known by its top; the stored direction is
+// checked against the geometry, not only the flags.
+TEST_F(LayersTest, ReverseMarkedStock) {
+  struct Case {
+    const char* label;
+    int contours;
+    std::vector<int> marked;  // by position before the call
+    int result;
+    std::vector<double> order;   // the tops after the call
+    std::vector<bool> reversed;  // by position after the call
+    int movedToFront;
+  };
+  const Case cases[] = {
+      {"first marked", 3, {0, 2}, 1, {0, -1, -2}, {false, false, true}, 0},
+      {"later marked", 3, {1, 2}, 1, {-1, 0, -2}, {true, false, true}, 1},
+      {"last marked", 3, {2}, 1, {-2, 0, -1}, {true, false, false}, 1},
+      {"none marked", 2, {}, 0, {0, -1}, {false, false}, 0},
+      {"empty", 0, {}, 0, {}, {}, 0},
+  };
+  for (const Case& c : cases) {
+    layerResetState();
+    layerCreate("MAIN");
+    for (int i = 0; i < c.contours; ++i) {
+      square("MAIN", 20.0 * i, 0, 10, 1, i == 0, -i, -5);
+    }
+    for (int i : c.marked) {
+      ContourHeader h{};
+      ASSERT_EQ(layerGetHeader("MAIN", &h, i), i);
+      h.stockMark = 1;
+      ASSERT_EQ(layerSetHeader("MAIN", &h, i), i);
+    }
+    pockEngine().pockMovedToFront = 0;
+    EXPECT_EQ(layerReverseMarked("MAIN"), c.result) << c.label;
+    EXPECT_EQ(pockEngine().pockMovedToFront, c.movedToFront) << c.label;
+    ASSERT_EQ(layerCount("MAIN"), static_cast<int>(c.order.size())) << c.label;
+    for (int i = 0; i < layerCount("MAIN"); ++i) {
+      ContourHeader h{};
+      std::vector<ContourElement> e(4);
+      ASSERT_EQ(layerGetContour("MAIN", e.data(), 4, &h, i), i);
+      EXPECT_EQ(h.zTop, c.order[static_cast<std::size_t>(i)]) << c.label << " " << i;
+      const bool rev = c.reversed[static_cast<std::size_t>(i)];
+      EXPECT_EQ(contOrientation(e.data(), h.count), rev ? -1 : 1) << c.label << " " << i;
+      EXPECT_EQ(h.ccw, rev ? 0 : 1) << c.label << " " << i;
+      // The side flips with the direction: the first square went in as an outer boundary.
+      const bool outer = h.zTop == 0;
+      EXPECT_EQ(h.leftSide, (outer != rev) ? 1 : 0) << c.label << " " << i;
+      // The square stays where it was: the reversal keeps the geometry.
+      double xmin = 1e9;
+      for (const ContourElement& x : e) xmin = std::min(xmin, std::min(x.p0, x.p2));
+      EXPECT_NEAR(xmin, -20.0 * h.zTop, 1e-12) << c.label << " " << i;
+    }
+  }
 }

@@ -11,6 +11,7 @@
 
 #include "ccp_checked_support.h"
 #include "pocket/ccp_record.h"
+#include "pocket/engine_state.h"
 
 using namespace ccpcheck;
 using ccptest::pcf;
@@ -102,12 +103,13 @@ StockFixture blockAroundTwoParts() {
 
 }  // namespace
 
-// A block of stock around a part, in the stock modes "true" and "force": every cutting move keeps
-// R from the part (G2 against the part contours, with the widened stock as the outer limit),
-// the material between the part and the stock is cleared, and the links are clean.
+// A block of stock around a part, in the stock modes "true", "force", "stockOnly" and "multi":
+// every cutting move keeps R from the part (G2 against the part contours, with the widened stock as
+// the outer limit), the material between the part and the stock is cleared, and the links are
+// clean.
 TEST_F(OpenPocketRunTest, StockAroundPartIsClearedFromOutside) {
   for (const StockFixture& f : {blockAroundRectangle(), blockAroundTwoParts()}) {
-    for (const char* mode : {"true", "force"}) {
+    for (const char* mode : {"true", "force", "stockOnly", "multi"}) {
       for (double factor : {0.5, 0.8}) {
         const std::string label = f.name + " " + mode + " " + std::to_string(factor);
         ASSERT_EQ(run(stockText(f),
@@ -115,6 +117,8 @@ TEST_F(OpenPocketRunTest, StockAroundPartIsClearedFromOutside) {
                   kRunOk)
             << label << "\n"
             << readFile("out.pof");
+        // Only "stockOnly" cuts with the part's elements near the stock marked.
+        EXPECT_EQ(pockEngine().pockStockOnly, std::string(mode) == "stockOnly" ? 1 : 0) << label;
         const tpc::Path path = readRun("out.pof", kR);
         tpc::Pocket limits;
         limits.outer = tpc::polygon(pairs(grown(f.stock, 2 * kR + 0.5)), 0, 0);
