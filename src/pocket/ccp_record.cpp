@@ -257,6 +257,19 @@ int ccpMarkStockOnly(const CcpRecord* r) {
   return 1;
 }
 
+// Pockets the level in MAIN: the allowances by MAIN's positions (the ring offsets read them so),
+// the stock-only marking, the cuts numbered from the run's part number again, the levels and
+// groups left for the output. Returns 1; 0 when the pocketing failed; -1 when MAIN cannot be
+// marked.
+int ccpPocketMain(const CcpRecord* r, int partNumber) {
+  pockAllowancesFromLayer("MAIN");
+  if (ccpMarkStockOnly(r) < 0) return -1;
+  pockDrillSet(partNumber);
+  pockOutput().levelsLeft = ccpState.run.levelsLeft;
+  pockOutput().groupsLeft = ccpState.run.groupsLeft;
+  return ccpPocketLevel() < 0 ? 0 : 1;
+}
+
 // The stock mode of a group's level from MAIN: "force" and "stockOnly" always, "true" when the
 // first contour is the stock, "multi" when layerReverseMarked finds a stock contour (it turns them
 // and brings the first to the front). Returns 1 on, 0 off, -1 when MAIN cannot be rewritten.
@@ -316,18 +329,10 @@ int ccpRunOnePocket(CycleRecord* cycle, CcpRecord* r) {
       layerFree("MAIN");
       return 0;
     }
-    // The ring offsets read the allowances by MAIN's positions.
-    pockAllowancesFromLayer("MAIN");
-    if (ccpMarkStockOnly(r) < 0) {
-      layerFree("MAIN");
-      return ccpFailed(kPockCodeNoMemory);
-    }
-    // The cuts of every level are numbered from the run's part number again.
-    pockDrillSet(partNumber);
-    pockOutput().levelsLeft = run.levelsLeft;
-    pockOutput().groupsLeft = run.groupsLeft;
-    if (ccpPocketLevel() < 0) result = 0;
+    const int pocketed = ccpPocketMain(r, partNumber);
     layerFree("MAIN");
+    if (pocketed < 0) return ccpFailed(kPockCodeNoMemory);
+    if (pocketed == 0) result = 0;
   }
   return result;
 }
@@ -403,15 +408,12 @@ int ccpRunGroups(CycleRecord* cycle, CcpRecord* r) {
       const bool island = layerGetHeader("MAIN", &first, 0) == 0 && first.ccw != first.leftSide;
       if (layerCount("MAIN") > 0 && (stock || !island)) {
         eng.pockStockMovement = layerCount("MAIN") == 1 ? 0 : r->stockMovement;
-        pockAllowancesFromLayer("MAIN");
-        if (ccpMarkStockOnly(r) < 0) {
+        const int pocketed = ccpPocketMain(r, partNumber);
+        if (pocketed < 0) {
           layerFree("MAIN");
           return ccpFailed(kPockCodeNoMemory);
         }
-        pockDrillSet(partNumber);
-        pockOutput().levelsLeft = run.levelsLeft;
-        pockOutput().groupsLeft = run.groupsLeft;
-        if (ccpPocketLevel() < 0) result = 0;
+        if (pocketed == 0) result = 0;
       }
       layerFree("MAIN");
     }
