@@ -25,6 +25,7 @@
 #include "geometry/boundary.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_files.h"
 #include "geometry/kont_files.h"
 #include "geometry/kont_region.h"
 #include "geometry/lists.h"
@@ -82,6 +83,10 @@ ControlState st;
 RoughRegionFn regionFn = nullptr;
 RoughSliceFn sliceFn = nullptr;
 RoughFinishFn finishFn = nullptr;
+// The dormant boundary-dump switch; outlives runs like the seams.
+int boundaryDump = 0;
+constexpr int kBoundaryDumpName = 4;  // "zrestmpbnd.bnd"
+constexpr char kBoundaryDumpDefault[] = ".bnd";
 
 int ctlFail(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, "rough_control", static_cast<int>(at.line()));
@@ -580,6 +585,11 @@ int roughControl(MachiningParams* params, SurfaceModel* model) {
   int stop = buildNames(g);
   if (stop < 0) return stop;
   geoSetWorkDir(g.tmpDir);
+  // A fresh dump per run: the appending writer never truncates, and a stale region of an earlier
+  // job would be pocketed again by the stock-rest pass.
+  if (boundaryDump != 0 && geoFileExists(roughBoundaryDumpFile()) == 1) {
+    platRemoveFile(roughBoundaryDumpFile());
+  }
 
   if (g.bearbeitricht != 3) g.axisPocket = 1;
   if (g.slopeMode == 1 && g.finishPass != 2) {
@@ -650,6 +660,10 @@ int roughControl(MachiningParams* params, SurfaceModel* model) {
       break;
     }
     if (prepared == 1) continue;
+    if (boundaryDump != 0 && roughWriteBoundary(region) < 0) {
+      stop = ctlFail(kRoughStopFailed);
+      break;
+    }
     const bool lowered = region->count > 4 || region->child != nullptr;
     if (lowered) {
       if (g.gridFactor > 0.3) {
@@ -796,6 +810,22 @@ int roughLevelAllCellsFree(const Raster* raster, const Kont2D* region) {
   }
   return 1;
 }
+
+const char* roughBoundaryDumpFile() {
+  const char* name = st.names[kBoundaryDumpName];
+  return name[0] != '\0' ? name : kBoundaryDumpDefault;
+}
+
+int roughWriteBoundary(const Kont2D* region) {
+  if (region == nullptr || region->count <= 0) return 0;
+  // The writer follows next: a shallow copy without it writes this region alone.
+  Kont2D alone = *region;
+  alone.next = nullptr;
+  return kontAppendBnd(&alone, roughBoundaryDumpFile());
+}
+
+void roughSetBoundaryDump(int on) { boundaryDump = on != 0 ? 1 : 0; }
+int roughBoundaryDumpOn() { return boundaryDump; }
 
 void roughFreeAll(SurfaceModel* model) {
   roughSetDropTool(nullptr);
