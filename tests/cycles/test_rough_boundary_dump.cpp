@@ -3,7 +3,6 @@
 // name before a run and an unwritable dump (the switch through a whole run is tested with the
 // controller's runs); and the free-cell tests of a level raster against a table of busy cells.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -155,11 +154,11 @@ TEST_F(RoughBoundaryDump, DefaultNameAndUnwritableDump) {
 
 struct CellCase {
   const char* name;
-  bool raster;                         // false: no raster at all
-  bool island;                         // the region has the island (4, 4) - (7, 7)
+  bool raster;                            // false: no raster at all
+  bool island;                            // the region has the island (4, 4) - (7, 7)
   std::vector<std::pair<int, int>> busy;  // (row, column) of cells that are not free
-  int allFree;                         // roughLevelAllCellsFree
-  int noneFree;                        // roughLevelNoFreeCell
+  int allFree;                            // roughLevelAllCellsFree
+  int noneFree;                           // roughLevelNoFreeCell
 };
 
 // A 6 x 6 raster with nodes at -3.5 + 3k (k = 0..5) over the region (0, 0) - (10, 10): the nodes
