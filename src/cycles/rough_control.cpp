@@ -10,6 +10,7 @@
 #include <cstring>
 #include <source_location>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cycles/cycle_result.h"
@@ -56,6 +57,10 @@ constexpr int kNameCount = 8;
 constexpr const char* kTempLeaves[kNameCount] = {
     "tmp.zpa",        "sopttmp.bnd",     "zrestmp.zpa",   "zrestmp2.zpa",
     "zrestmpbnd.bnd", "zrestmpbnd2.bnd", "stocktmp2.zpa", "stocktmpbnd2.bnd"};
+// The boundary dump among them, and its name while the names are not built.
+constexpr int kBoundaryDumpName = 4;
+static_assert(std::string_view(kTempLeaves[kBoundaryDumpName]) == "zrestmpbnd.bnd");
+constexpr char kBoundaryDumpDefault[] = ".bnd";
 
 struct ControlState {
   char names[kNameCount][kParTextSize] = {};
@@ -85,8 +90,6 @@ RoughSliceFn sliceFn = nullptr;
 RoughFinishFn finishFn = nullptr;
 // The dormant boundary-dump switch; outlives runs like the seams.
 int boundaryDump = 0;
-constexpr int kBoundaryDumpName = 4;  // "zrestmpbnd.bnd"
-constexpr char kBoundaryDumpDefault[] = ".bnd";
 
 int ctlFail(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, "rough_control", static_cast<int>(at.line()));
