@@ -10,6 +10,7 @@
 #include <cstring>
 #include <source_location>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cycles/cycle_result.h"
@@ -25,6 +26,7 @@
 #include "geometry/boundary.h"
 #include "geometry/csys.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_files.h"
 #include "geometry/kont_files.h"
 #include "geometry/kont_region.h"
 #include "geometry/lists.h"
@@ -55,6 +57,10 @@ constexpr int kNameCount = 8;
 constexpr const char* kTempLeaves[kNameCount] = {
     "tmp.zpa",        "sopttmp.bnd",     "zrestmp.zpa",   "zrestmp2.zpa",
     "zrestmpbnd.bnd", "zrestmpbnd2.bnd", "stocktmp2.zpa", "stocktmpbnd2.bnd"};
+// The boundary dump among them, and its name while the names are not built.
+constexpr int kBoundaryDumpName = 4;
+static_assert(std::string_view(kTempLeaves[kBoundaryDumpName]) == "zrestmpbnd.bnd");
+constexpr char kBoundaryDumpDefault[] = ".bnd";
 
 struct ControlState {
   char names[kNameCount][kParTextSize] = {};
@@ -82,6 +88,8 @@ ControlState st;
 RoughRegionFn regionFn = nullptr;
 RoughSliceFn sliceFn = nullptr;
 RoughFinishFn finishFn = nullptr;
+// The dormant boundary-dump switch; outlives runs like the seams.
+int boundaryDump = 0;
 
 int ctlFail(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, "rough_control", static_cast<int>(at.line()));
@@ -580,6 +588,11 @@ int roughControl(MachiningParams* params, SurfaceModel* model) {
   int stop = buildNames(g);
   if (stop < 0) return stop;
   geoSetWorkDir(g.tmpDir);
+  // A fresh dump per run: the appending writer never truncates, and a stale region of an earlier
+  // job would be pocketed again by the stock-rest pass.
+  if (boundaryDump != 0 && geoFileExists(roughBoundaryDumpFile()) == 1) {
+    platRemoveFile(roughBoundaryDumpFile());
+  }
 
   if (g.bearbeitricht != 3) g.axisPocket = 1;
   if (g.slopeMode == 1 && g.finishPass != 2) {
@@ -650,6 +663,10 @@ int roughControl(MachiningParams* params, SurfaceModel* model) {
       break;
     }
     if (prepared == 1) continue;
+    if (boundaryDump != 0 && roughWriteBoundary(region) < 0) {
+      stop = ctlFail(kRoughStopFailed);
+      break;
+    }
     const bool lowered = region->count > 4 || region->child != nullptr;
     if (lowered) {
       if (g.gridFactor > 0.3) {
@@ -796,6 +813,22 @@ int roughLevelAllCellsFree(const Raster* raster, const Kont2D* region) {
   }
   return 1;
 }
+
+const char* roughBoundaryDumpFile() {
+  const char* name = st.names[kBoundaryDumpName];
+  return name[0] != '\0' ? name : kBoundaryDumpDefault;
+}
+
+int roughWriteBoundary(const Kont2D* region) {
+  if (region == nullptr || region->count <= 0) return 0;
+  // The writer follows next: a shallow copy without it writes this region alone.
+  Kont2D alone = *region;
+  alone.next = nullptr;
+  return kontAppendBnd(&alone, roughBoundaryDumpFile());
+}
+
+void roughSetBoundaryDump(int on) { boundaryDump = on != 0 ? 1 : 0; }
+int roughBoundaryDumpOn() { return boundaryDump; }
 
 void roughFreeAll(SurfaceModel* model) {
   roughSetDropTool(nullptr);

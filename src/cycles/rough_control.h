@@ -118,6 +118,22 @@ int roughLevelNoFreeCell(const Raster* raster, const Kont2D* region);
 // missing raster or region.
 int roughLevelAllCellsFree(const Raster* raster, const Kont2D* region);
 
+// The boundary dump: the controller's temporary name "zrestmpbnd.bnd" in "*TMP_DIR" once a run
+// has built its names, ".bnd" (the current folder) while the name is empty. The stock-rest pass
+// reads its machining regions from it.
+const char* roughBoundaryDumpFile();
+// Appends the region (the outer contour and its islands, never its successors) to the boundary
+// dump as "**BND" blocks in world coordinates (kontAppendBnd), which kontReadBnd reads back into
+// the tool system. Returns 1; 0 for a null region or one without segments (nothing written); -1
+// when the file cannot be opened (error record -1).
+int roughWriteBoundary(const Kont2D* region);
+// A dormant switch (no key sets it; off at load and kept across runs, like the test seams): when
+// on, the controller removes a boundary dump left by an earlier run once it has built its names,
+// and appends every region that passed its offset, rounding and triangulation (roughWriteBoundary)
+// before slicing it; a dump that cannot be written stops the run with -1.
+void roughSetBoundaryDump(int on);
+int roughBoundaryDumpOn();
+
 // Frees the model's contents, the controller's boundary box, grids, lists and level list, the drop
 // model and the holder collision model. Null model: everything but the model.
 void roughFreeAll(SurfaceModel* model);

@@ -305,8 +305,7 @@ int roughStockPockets(MachiningParams* params, SurfaceModel* model, const char* 
   if (outlines == nullptr) {
     r = regionFail(code);
   } else {
-    const std::string dump = tmpFile(kRoughStockRegionFile);
-    regions = dump.empty() ? nullptr : readRegions(dump.c_str(), &code);
+    regions = readRegions(roughBoundaryDumpFile(), &code);
     r = regions != nullptr ? stockPass(list, outlines, regions, params, model) : regionFail(code);
   }
   kontFree(regions);

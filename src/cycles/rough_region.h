@@ -25,8 +25,6 @@ inline constexpr int kRoughMsgGenerating = 36;
 // The pocket contour file and the boundary dump of the axis-parallel writer, in "*TMP_DIR".
 inline constexpr char kRoughPocketFile[] = "tmp.qdx";
 inline constexpr char kRoughFinishBoundaryFile[] = "finpa3bnd.bnd";
-// The machining regions of the stock-rest pass, dumped by the controller into "*TMP_DIR".
-inline constexpr char kRoughStockRegionFile[] = "zrestmpbnd.bnd";
 
 // The steps the per-region step calls: writing the pocket contour file (file, region, the
 // group's paths or none, their count), pocketing one level into the APT list (tool radius,
@@ -92,7 +90,8 @@ Seg2D* roughFullcutContours(int* count);
 int roughSelectContoursInside(const Kont2D* list, const Kont2D* region, Kont2D** out);
 
 // The stock-rest pass: the Z paths of zpathFile, the stock outlines of boundaryFile (one region
-// per level at its own height) and the machining regions of kRoughStockRegionFile in "*TMP_DIR".
+// per level at its own height) and the machining regions of the controller's boundary dump
+// (roughBoundaryDumpFile, written by roughWriteBoundary).
 // For each machining region the outlines inside it become rest pockets (stockRestPockets with
 // "*STEP_STRATEGY"); each pocket is filleted like a group of the per-region step (paths flagged
 // too small dropped first under "*SKIP_SMALL_POCKETS"), written with its outline as the pocket

@@ -1,8 +1,10 @@
 // The roughing controller: the retry rule against its closed form (alone and through the level
 // loop with a fake slice), the output name, the end of the run when the output cannot be closed,
-// the drop grid refusal, the facet filter, the drop tool of the gouge check, and on the real parts
-// the level list and the path count of each level against brute-force drops.
+// the drop grid refusal, the dormant boundary dump, the facet filter, the drop tool of the gouge
+// check, and on the real parts the level list and the path count of each level against
+// brute-force drops.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +20,7 @@
 #include "framework/global_params.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
+#include "geometry/kont_files.h"
 #include "geometry/kont_region.h"
 #include "model/model_fixture.h"
 #include "support/mesh_gen.h"
@@ -153,6 +156,7 @@ class RoughControlRun : public qdtest::TempDirTest {
     g.sichebene = 1000;
   }
   void TearDown() override {
+    roughSetBoundaryDump(0);
     roughSetSliceFn(nullptr);
     roughSetRegionFn(nullptr);
     roughSetFinishFn(nullptr);
@@ -287,6 +291,46 @@ TEST_F(RoughControlRun, SignalsAndCollisionStop) {
   const int stop = run();
   EXPECT_EQ(stop, kRoughStopCollision);
   EXPECT_EQ(cyc3dSetResult(nullptr, stop), 1);
+}
+
+// The dormant boundary dump: off (as no key can set it) nothing is dumped. On, a run replaces a
+// stale dump of an earlier job with its one region, which reads back as the model's box grown by
+// 3.111 radii; a second run does not pile up regions.
+TEST_F(RoughControlRun, BoundaryDumpSwitch) {
+  writeBoxPart();
+  ASSERT_EQ(roughBoundaryDumpOn(), 0);
+  ASSERT_EQ(run(), 0);
+  EXPECT_STREQ(roughBoundaryDumpFile(), "./zrestmpbnd.bnd");
+  EXPECT_FALSE(qdtest::fileExists("zrestmpbnd.bnd"));
+
+  roughSetBoundaryDump(1);
+  qdtest::writeFile("zrestmpbnd.bnd",
+                    "**BND 1\nX500 Y500 Z0\nX600 Y500 Z0\nX600 Y600 Z0\nX500 Y600 Z0\n**END\n");
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_EQ(run(), 0) << pass;
+    Kont2D* read = kontReadBnd("zrestmpbnd.bnd", 1, 0);
+    ASSERT_NE(read, nullptr) << pass;
+    EXPECT_EQ(read->next, nullptr) << pass;
+    EXPECT_EQ(read->child, nullptr) << pass;
+    const double grow = 3.111 * 5;
+    EXPECT_NEAR(read->xmin, -grow, 0.0011) << pass;
+    EXPECT_NEAR(read->ymin, -grow, 0.0011) << pass;
+    EXPECT_NEAR(read->xmax, 40 + grow, 0.0011) << pass;
+    EXPECT_NEAR(read->ymax, 40 + grow, 0.0011) << pass;
+    kontFree(read);
+  }
+}
+
+// A boundary dump that cannot be written (a folder stands in its place) stops the run with -1
+// before any level is sliced; without the switch the same run succeeds.
+TEST_F(RoughControlRun, UnwritableBoundaryDumpStopsTheRun) {
+  writeBoxPart();
+  ASSERT_EQ(mkdir("zrestmpbnd.bnd", 0755), 0);
+  roughSetBoundaryDump(1);
+  EXPECT_EQ(run(), kRoughStopFailed);
+  EXPECT_TRUE(rec.slices.empty());
+  roughSetBoundaryDump(0);
+  EXPECT_EQ(run(), 0);
 }
 
 // ---- facet filter and drop tool -----------------------------------------------------------------

@@ -414,6 +414,13 @@ class StockPocketTest : public RoughRegionTest {
       zpathFreeArrays(&p);
     }
   }
+  // The machining region (-1, -1) - (30, 30) appended to the controller's boundary dump.
+  static void dumpRegion() {
+    Kont2D* region = kontNewRect(Point2D{-1, -1}, Point2D{30, 30});
+    region->z = 0;
+    ASSERT_EQ(roughWriteBoundary(region), 1);
+    kontFree(region);
+  }
   int run() { return roughStockPockets(&params_, &part_->m, "rest.zpa", "stock.bnd"); }
   std::unique_ptr<qdtest::TriModel> part_;
 };
@@ -459,7 +466,7 @@ TEST_F(StockPocketTest, PocketsTopDownOncePerPocket) {
   writePaths({squareAt(5, 5, 8), squareAt(5, 5, 4), squareAt(12, 5, 4, kZPathFlagTooSmall)});
   qdtest::writeFile("stock.bnd", rectBlock(0, 0, 20, 20, 8) + rectBlock(0, 0, 20, 20, 4) +
                                      rectBlock(100, 100, 120, 120, 4));
-  qdtest::writeFile(kRoughStockRegionFile, rectBlock(-1, -1, 30, 30, 0));
+  dumpRegion();
   parGlobalBlock()->skipSmallPockets = 1;
   EXPECT_EQ(run(), 1);
   EXPECT_EQ(trace(), "w8/1 p8 e w4/1 p4 e ");
@@ -496,7 +503,7 @@ TEST_F(StockPocketTest, NothingToDoFailuresAndBreak) {
   EXPECT_TRUE(script.steps.empty());
   EXPECT_TRUE(messages().empty());
 
-  qdtest::writeFile(kRoughStockRegionFile, rectBlock(-1, -1, 30, 30, 0));
+  dumpRegion();
   script.breakAfterEmit = 1;
   EXPECT_EQ(run(), kRoughStopBreak);
   EXPECT_EQ(trace(), "w8/1 p8 e ");
