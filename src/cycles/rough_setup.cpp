@@ -50,6 +50,10 @@ void setupModelAtLoad() {
   std::memset(&setup.model, 0, sizeof setup.model);
   setup.model.model.facetType = 3;
   setup.model.model.cutter = &setup.cutter;
+  // The drop range is open: a floor at 0 raised every drop below z 0 to 0, so the drop grid saw
+  // ground at 0 under a part lying below it and every level there found no free cell.
+  setup.model.model.floorZ = -1e300;
+  setup.model.model.ceilingZ = 1e300;
   setup.model.minStep = 0.005;
   setup.model.maxStep = 1.0;
   setup.model.boundaryGiven = 1;
