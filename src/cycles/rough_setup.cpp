@@ -54,6 +54,12 @@ void setupModelAtLoad() {
   // ground at 0 under a part lying below it and every level there found no free cell.
   setup.model.model.floorZ = -1e300;
   setup.model.model.ceilingZ = 1e300;
+  // The profile-drop defaults of the roughing's model: unit sampling step, 0.005 tolerance,
+  // candidate pieces of length 20, drops kept inside the boundary.
+  setup.model.model.step = 1.0;
+  setup.model.model.tolerance = 0.005;
+  setup.model.model.candidateLength = 20.0;
+  setup.model.model.restrictToBoundary = 1;
   setup.model.minStep = 0.005;
   setup.model.maxStep = 1.0;
   setup.model.boundaryGiven = 1;
