@@ -12,7 +12,7 @@
 #                      moves of the full run; each must exit with 3, say "sigstat(100," and stop
 #                      before the full run's last move.
 # The source's part ("polySource" or "*APPROX") is pointed at DATA/PART; without that file the
-# test is skipped. Every run must exit with 0 and its POF say "sigstat(0,0)" and "cycleEnd".
+# test is skipped. The job's boundary files (*.bnd) go into the work folder with it. Every run must exit with 0 and its POF say "sigstat(0,0)" and "cycleEnd".
 if(NOT EXISTS "${DATA}/${PART}")
   message("SKIPPED: ${DATA}/${PART} is not there")
   return()
@@ -22,7 +22,8 @@ if(NOT SOURCE)
 endif()
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
-file(COPY "${JOB}/qdRpx5.def" DESTINATION "${WORK}")
+file(GLOB boundaries "${JOB}/*.bnd")
+file(COPY "${JOB}/qdRpx5.def" ${boundaries} DESTINATION "${WORK}")
 
 # Copies the source `name` into the work folder with its part pointed at DATA/PART; sets
 # `<name>_args` to the host's -S argument and `<name>_pof` to where the POF will be.
