@@ -4,10 +4,12 @@
 // their value types, so every operation is one template over the record.
 #include "zlevel/drop_net.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -56,6 +58,18 @@ constexpr bool kIsDouble = std::is_same_v<Net, DropNet>;
 // Value types of a net kind.
 template <class Net>
 using HeightOf = std::remove_pointer_t<std::remove_pointer_t<decltype(Net::height)>>;
+
+// A height as the net stores it. A float net clamps to the float range: an open drop floor
+// (-1e300) under a node where the tool touched nothing has no float value.
+template <class H>
+H netStoredHeight(double z) {
+  if constexpr (std::is_same_v<H, float>) {
+    return static_cast<float>(std::clamp(z, -static_cast<double>(std::numeric_limits<float>::max()),
+                                         static_cast<double>(std::numeric_limits<float>::max())));
+  } else {
+    return z;
+  }
+}
 template <class Net>
 using ValidOf = std::remove_pointer_t<std::remove_pointer_t<decltype(Net::valid)>>;
 
@@ -206,7 +220,7 @@ int netFill(Net* net, const SurfaceModel* model, Boundary* clip, double radius,
       if (k < 0) continue;
       const bool gap = pathListClass(s.list, k) == kPathClassGap;
       if (kIsDouble<Net> && gap) continue;
-      net->height[r][c] = static_cast<HeightOf<Net>>(pos.z - cornerRadius);
+      net->height[r][c] = netStoredHeight<HeightOf<Net>>(pos.z - cornerRadius);
       net->valid[r][c] = 1;
       // The drop keeps the hit in the low byte of the code (a gap's code loses it, and there
       // the contact decides): a node where the tool touched nothing is no flat node, wherever
@@ -534,7 +548,7 @@ int fDropNetDropProfile(FloatDropNet* net, const StockGrid* grid, const ToolProf
   }
   for (int r = 0; r < net->rows; ++r) {
     for (int c = 0; c < net->cols; ++c) {
-      net->height[r][c] = static_cast<float>(floor);
+      net->height[r][c] = netStoredHeight<float>(floor);
       net->valid[r][c] = 1;
     }
   }
@@ -555,7 +569,7 @@ int fDropNetDropProfile(FloatDropNet* net, const StockGrid* grid, const ToolProf
             fDropNetProfileLift(profile, node, point, &h);
         }
       }
-      net->height[r][c] = static_cast<float>(h);
+      net->height[r][c] = netStoredHeight<float>(h);
     }
   }
   return 0;
