@@ -317,6 +317,12 @@ int arczLevelPaths(CollCtx* ctxIn, WalkTool* toolIn, WalkParams* paramsIn, Slice
   ctx.triangles = own.tris;
   ctx.walls = own.walls;
   params.step = step;
+  // Chords outside the offset: a flat end mill's or a torus's centre is walked one tolerance
+  // further out (the radius grows, the corner does not, so floors stay just touched) and no chord
+  // may reach more than the tolerance back in (the walker's chord bound). The positions lie
+  // between the offset and a tolerance outside it, and no chord comes nearer the part than the
+  // offset: the toolpath keeps the whole allowance.
+  if (tool.type == kCutterFlat || tool.type == kCutterTorus) tool.radius += params.tolerance;
   if (g->usebndzval != 0 || g->stepMode == 2) params.z += kSliceRaise;
 
   const int i0 = slice.traced->count;

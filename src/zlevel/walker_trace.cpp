@@ -15,7 +15,9 @@
 #include "geometry/plane_geo.h"
 #include "geometry/tri_mesh.h"
 #include "model/coll_candidates.h"
+#include "model/cutter_shape.h"
 #include "model/pko_map.h"
+#include "model/wcoll_contact.h"
 #include "zlevel/walker_step.h"
 
 namespace {
@@ -214,6 +216,22 @@ struct Walk {
     return res < 0 ? res : kWalkOnBoundary;
   }
 
+  // A step from Q to F whose chord reaches deeper than the tolerance into the tool's offset: the
+  // tool made smaller by the tolerance (radius, and the corner of a ball), moved from Q to F,
+  // touches the model or a wall. Both ends touch with the full tool, so only the chord between
+  // them can cut in: across a convex corner, or across an edge between two faces it does not
+  // touch at either end. The turn limit alone lets a chord on an arc of radius R grow to about
+  // 0.15 R, far deeper than the tolerance.
+  bool chordTooDeep(const Point2D& F) const {
+    const double tol = params->tolerance;
+    if (!(tol > 0.0) || !(tool->radius > tol)) return false;  // no chord bound asked for
+    WalkTool probe = *tool;
+    probe.radius -= tol;
+    if (probe.type == kCutterBall) probe.cornerRadius = probe.radius;
+    WcollContact hit{};
+    return wcollToolContact(ctx, &probe, params->z, Seg2D{Q.x, Q.y, F.x, F.y}, &hit) == kWcollHit;
+  }
+
   int run();
 };
 
@@ -295,6 +313,10 @@ int Walk::run() {
       const bool subChange =
           pass > 0 && collContactChangesSubModel(ctx, tool, params, slice, id, kind * dir) == 1;
       const bool realTurn = t <= angle && angle <= kTwoPi - t && !(std::fabs(angle - kPi) < t);
+      if (r > kMinRadius && !realTurn && !outside && !subChange && chordTooDeep(Fp)) {
+        r /= 2.0;  // a smooth turn, but the chord cuts too deep: a shorter step
+        continue;
+      }
       if (realTurn || outside || subChange) {
         if (r > kMinRadius) {
           r /= 2.0;

@@ -4,8 +4,8 @@
 // region's boundary, and joins a forward and a reverse half walk into one piece.
 //
 // What the walk reads and writes of the records:
-// - WalkParams: reads tolerance-free fields z, direction (the reverse half negates it and puts it
-//   back), step, start, startSegment, the grids and boxes of offs3dPrepare, mode and model; writes
+// - WalkParams: reads z, direction (the reverse half negates it and puts it back), step,
+//   tolerance, start, startSegment, the grids and boxes of offs3dPrepare, mode and model; writes
 //   the start contacts (startContactPoints/Vectors/Kinds/Ids/Count), the first contacts of each
 //   half walk keyed by the found position.
 // - SliceContext: appends to traced. Its joinState is 1 while a boundary piece, a join or a step
@@ -54,8 +54,11 @@ void offs3dSetSearch(Offs3dSearchFn search);
 // records or no traced list.
 int offs3dTrace(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* context);
 
-// One walk in the current direction, appended to context->traced. Returns 1 closed, 2 ended on
-// the region's boundary, 0 no second contact, negative on failure.
+// One walk in the current direction, appended to context->traced. A step whose chord would let
+// the tool at its middle reach more than params->tolerance into the material touched at either
+// end is searched again with half the radius (down to the smallest radius); a tolerance of 0 sets
+// no such bound. Returns 1 closed, 2 ended on the region's boundary, 0 no second contact,
+// negative on failure.
 int offs3dWalk(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* context);
 
 // Appends the step, or, when it moves less than 0.00001 (|dx| + |dy|) and the list is neither

@@ -4,9 +4,11 @@
 // the sphere's circle, and the drop test of start points.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "framework/global_params.h"
@@ -219,10 +221,12 @@ TEST(ArczLevelPaths, FlatEndMillWalksTheWallsAlone) {
     ASSERT_EQ(part.slice(20), 1) << u;
     ASSERT_EQ(part.pieceStarts()->count, 1);
     for (int i = 0; i < part.traced()->count; ++i) EXPECT_EQ(std::abs(part.traced()->kinds[i]), 4);
+    // The walls' offset by R, walked one tolerance outside it.
+    const double tol = part.params().tolerance;
     const Box2 b = tracedBox(part.traced());
-    EXPECT_NEAR(b.x0, -10, 1e-6);
-    EXPECT_NEAR(b.x1, 50, 1e-6);
-    EXPECT_NEAR(b.y1, 40, 1e-6);
+    EXPECT_NEAR(b.x0, -10 - tol, 1e-6);
+    EXPECT_NEAR(b.x1, 50 + tol, 1e-6);
+    EXPECT_NEAR(b.y1, 40 + tol, 1e-6);
   }
 }
 
@@ -373,5 +377,91 @@ TEST(ArczLevelPaths, SphereLoopIsTheOffsetCircle) {
     }
   }
 }
+
+// Chords around convex corners: the traced segments of a vertical-walled prism, sampled along
+// their length, against the plain distance in plan to the prism's outline less the tool radius
+// (the walls reach far above and below the level, so every cutter reaches R sideways). A flat end
+// mill's or torus's chords never come nearer the part than the offset and lie at most a tolerance
+// outside it; a ball's lie within a tolerance of the offset on either side. Chords of twice the
+// tolerance's chord cut up to three tolerances into the offset at the corners of the box and
+// across the edges of the many-sided prism.
+struct ChordCase {
+  const char* name;
+  int sides;      // 4: a box 40 x 30 (turned by `turn` degrees); more: a regular prism of radius 20
+  double turn;    // degrees
+  int type;       // cutter type
+  double corner;  // corner radius
+};
+
+void PrintTo(const ChordCase& c, std::ostream* os) { *os << c.name; }
+
+class ArczLevelChords : public ::testing::TestWithParam<ChordCase> {};
+
+TEST_P(ArczLevelChords, StayOutsideTheOffset) {
+  const ChordCase& c = GetParam();
+  std::vector<Point2D> outline;
+  if (c.sides == 4) {
+    outline = {{0, 0}, {40, 0}, {40, 30}, {0, 30}};
+  } else {
+    for (const auto& v : qdtest::gen::detail::ngon(c.sides, 20, 20, 15, 0.5))
+      outline.push_back(Point2D{v.x, v.y});
+  }
+  const double a = c.turn * std::numbers::pi / 180;
+  for (Point2D& p : outline)
+    p = Point2D{std::cos(a) * p.x - std::sin(a) * p.y, std::sin(a) * p.x + std::cos(a) * p.y};
+  std::vector<Tri3D> tris;
+  const std::size_t n = outline.size();
+  for (std::size_t j = 0; j < n; ++j) {
+    const Point2D& p = outline[j];
+    const Point2D& q = outline[(j + 1) % n];
+    const Point3D p0{p.x, p.y, 0}, q0{q.x, q.y, 0}, p1{p.x, p.y, 60}, q1{q.x, q.y, 60};
+    tris.push_back(Tri3D{{p0, q0, q1}});
+    tris.push_back(Tri3D{{p0, q1, p1}});
+    tris.push_back(Tri3D{{p1, q1, Point3D{20, 15, 60}}});
+    tris.push_back(Tri3D{{q0, p0, Point3D{20, 15, 0}}});
+  }
+  // Plain distance in plan from p to the outline.
+  auto outlineDistance = [&outline, n](double x, double y) {
+    double best = 1e300;
+    for (std::size_t j = 0; j < n; ++j) {
+      const Point2D& p = outline[j];
+      const Point2D& q = outline[(j + 1) % n];
+      const double dx = q.x - p.x, dy = q.y - p.y;
+      const double t =
+          std::clamp(((x - p.x) * dx + (y - p.y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+      best = std::min(best, std::hypot(x - p.x - t * dx, y - p.y - t * dy));
+    }
+    return best;
+  };
+  LevelPart part(tris, c.type, c.corner, 5.0);
+  const double tol = 0.01;
+  ASSERT_EQ(part.slice(30, tol), 1);
+  ASSERT_EQ(part.pieceStarts()->count, 1);
+  const PkoList* l = part.traced();
+  ASSERT_GT(l->count, 20);
+  double nearest = 1e300, farthest = -1e300;
+  for (int i = 0; i < l->count; ++i) {
+    const Seg3D& s = l->segments[i];
+    for (int k = 0; k <= 16; ++k) {
+      const double f = k / 16.0;
+      const double d = outlineDistance(s.start.x + f * (s.end.x - s.start.x),
+                                       s.start.y + f * (s.end.y - s.start.y)) -
+                       10.0;
+      nearest = std::min(nearest, d);
+      farthest = std::max(farthest, d);
+    }
+  }
+  const bool ball = c.type == 1;
+  EXPECT_GE(nearest, (ball ? -tol : 0.0) - 1e-6);
+  EXPECT_LE(farthest, (ball ? 0.0 : tol) + 1e-4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parts, ArczLevelChords,
+    ::testing::Values(ChordCase{"TorusBox", 4, 0, 3, 2}, ChordCase{"FlatBoxTurned", 4, 30, 2, 0},
+                      ChordCase{"TorusBoxTurned", 4, 30, 3, 2}, ChordCase{"BallBox", 4, 0, 1, 10},
+                      ChordCase{"TorusPrism24", 24, 0, 3, 2}, ChordCase{"FlatPrism24", 24, 7, 2, 0},
+                      ChordCase{"BallPrism24", 24, 0, 1, 10}),
+    [](const ::testing::TestParamInfo<ChordCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
