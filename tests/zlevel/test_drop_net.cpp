@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -785,6 +786,12 @@ TEST_F(DropNetTest, ProfileDropOntoAStockGrid) {
     }
   }
   EXPECT_EQ(net->slope[2][2], 1) << "slope flags are left alone";
+  // An open floor has no float value: nodes that touch nothing keep the lowest float height.
+  FNetPtr far = makeFNet(500.0, 500.0, 3, 3, 1.0, 1.0);
+  ASSERT_EQ(fDropNetDropProfile(far.get(), &s.grid, disc, -1e300), 0);
+  for (int r = 0; r < far->rows; ++r) {
+    for (int c = 0; c < far->cols; ++c) EXPECT_EQ(far->height[r][c], -FLT_MAX) << r << ", " << c;
+  }
   ToolProfile* empty = profileNew(3);
   EXPECT_EQ(fDropNetDropProfile(net.get(), &s.grid, empty, 0), -1);
   EXPECT_EQ(fDropNetDropProfile(net.get(), &s.grid, nullptr, 0), -1);
