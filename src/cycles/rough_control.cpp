@@ -607,7 +607,9 @@ int roughControl(MachiningParams* params, SurfaceModel* model) {
   st.top = g.oberfl;
   st.bottom = g.tief - g.aufmass;
   g.vertzustel = std::min(g.vertzustel, st.top - st.bottom);
-  const int sense = g.seite == 1 ? -1 : 1;
+  // The regions' outer contours run counter-clockwise for machining side 1, clockwise otherwise;
+  // the walk's own sense is set per level (the opposite sign).
+  const int sense = g.seite == 1 ? 1 : -1;
 
   WorkLists w;
   w.traced = pkoListNew(1000);

@@ -98,6 +98,7 @@ struct Recorder {
   std::vector<int> script;  // slice results to return before slicing for real; 0: real
   std::vector<std::vector<double>> regionLevels;
   std::vector<std::vector<double>> regionPathZ;
+  std::vector<int> regionOrientation;  // of each region's outer contour
   int regionResult = 0;
   int finishResult = 0;
   int breakAtSlice = -1;  // the host's break answer from this slice on
@@ -116,6 +117,7 @@ int recordRegion(const RoughRegionInput* in, MachiningParams*, SurfaceModel*) {
   std::vector<double> z;
   for (int i = 0; i < in->paths->count; ++i) z.push_back(in->paths->items[i].z);
   rec.regionPathZ.push_back(z);
+  rec.regionOrientation.push_back(kontOrientation(in->region));
   return rec.regionResult;
 }
 int recordFinish(const MachiningParams*, const SurfaceModel*) { return rec.finishResult; }
@@ -319,6 +321,33 @@ TEST_F(RoughControlRun, BoundaryDumpSwitch) {
     EXPECT_NEAR(read->ymax, 40 + grow, 0.0011) << pass;
     kontFree(read);
   }
+}
+
+// The machining side sets the regions' sense: "*SEITE" 1 turns the outer contours
+// counter-clockwise, any other side clockwise, for the model's box and for a boundary file alike
+// (the file's square is written clockwise and its islands stay opposite to the outline).
+TEST_F(RoughControlRun, MachiningSideOrientsTheRegions) {
+  writeBoxPart();
+  qdtest::writeFile("square.bnd",
+                    "**BND 1\nX-5 Y-5 Z0\nX-5 Y45 Z0\nX45 Y45 Z0\nX45 Y-5 Z0\n**END\n");
+  GlobalParams& g = *parGlobalBlock();
+  const std::int16_t saved = g.seite;
+  struct Case {
+    int side;
+    const char* boundary;
+    int want;
+  };
+  const Case cases[] = {{1, "", 1}, {2, "", -1}, {1, "square.bnd", 1}, {2, "square.bnd", -1}};
+  for (const Case& k : cases) {
+    rec = Recorder{};
+    g.seite = static_cast<std::int16_t>(k.side);
+    std::snprintf(g.boundary, sizeof g.boundary, "%s", k.boundary);
+    ASSERT_EQ(run(), 0) << k.side << " " << k.boundary;
+    ASSERT_EQ(rec.regionOrientation.size(), 1u) << k.side << " " << k.boundary;
+    EXPECT_EQ(rec.regionOrientation[0], k.want) << k.side << " " << k.boundary;
+  }
+  g.seite = saved;
+  g.boundary[0] = '\0';
 }
 
 // A boundary dump that cannot be written (a folder stands in its place) stops the run with -1
