@@ -12,7 +12,8 @@
 #                      moves of the full run; each must exit with 3, say "sigstat(100," and stop
 #                      before the full run's last move.
 # The source's part ("polySource" or "*APPROX") is pointed at DATA/PART; without that file the
-# test is skipped. The job's boundary files (*.bnd) go into the work folder with it. Every run must exit with 0 and its POF say "sigstat(0,0)" and "cycleEnd".
+# test is skipped. The job's boundary files (*.bnd) go into the work folder with it. Every run
+# must exit with 0 and its POF say "sigstat(0,0)" and "cycleEnd".
 if(NOT EXISTS "${DATA}/${PART}")
   message("SKIPPED: ${DATA}/${PART} is not there")
   return()
