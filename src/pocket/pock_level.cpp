@@ -107,7 +107,7 @@ int pockWallAngleAllowance(const char* name) {
   CycleRecord* cycle = ccpCurrent();
   if (cycle == nullptr) return 0;
   const CcpRecord* r = ccpRecordOf(cycle);
-  if (std::fabs(r->wallAngle) < 0.00001) return 0;
+  if (std::fabs(r->wallAngle) < kCcpWallAngleMin) return 0;
   const double w = r->wallAngle * 2.0 * std::numbers::pi / 360.0;
   const double f = pockEngine().scaleFactor;
   const double factor = std::fabs(f - 1.0) < 0.00001 || !(f > 0.0) ? 1.0 : f;

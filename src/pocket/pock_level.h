@@ -46,6 +46,8 @@ int pockLevelOrdered();
 // 1 when the cut regions were switched on for the current level (read by the ring builders).
 int pockCutRegionsOn();
 
+// The smallest wall angle (degrees, absolute) that counts: below it the walls are vertical.
+inline constexpr double kCcpWallAngleMin = 0.00001;
 // Raises each contour's allowance of the layer for the record's wall angle: for every contour
 // whose top is not below the level bottom b, tan(w) (top - b - (1 - sin w) c) - (1 - cos w) c,
 // scaled, with c half the tool diameter for a ball mill, the corner radius for a radius mill, else
