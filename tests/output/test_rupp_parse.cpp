@@ -17,33 +17,44 @@ struct Buffers {
 
 }  // namespace
 
-// The name state: the last word before '(' and the cursor left on the '('; an empty name, a ')'
-// first or the end of the text fail with the cursor on what stopped it. It never writes the value.
-TEST(RuppParseStates, NameState) {
+// Each state on its own. The name state reads the last word before '(' and leaves the cursor on
+// the '('; an empty name, a ')' first or the end of the text fail with the cursor on what stopped
+// it. The argument state skips to '(' and copies up to ')' or the end of the text, leaving the
+// cursor there; a ')' or the end before any '(' fails. Neither writes the other's buffer.
+TEST(RuppParseStates, EachStateOnItsOwn) {
+  using State = int (*)(const char**, RuppCallBuffer*, RuppCallBuffer*);
   struct Case {
+    State state;
     const char* text;
-    int state;
+    int next;
     const char* name;
+    const char* value;
     std::size_t stop;  // where the cursor stops
   };
   const Case cases[] = {
-      {"error(1102)", kRuppParseArgumentState, "error", 5},
-      {" \tsome words  error (1102)", kRuppParseArgumentState, "error", 20},
-      {"(1102)", kRuppParseFailed, "", 0},
-      {"   (1102)", kRuppParseFailed, "", 3},
-      {"name) (x)", kRuppParseFailed, "name", 4},
-      {"no parenthesis", kRuppParseFailed, "parenthesis", 14},
-      {"", kRuppParseFailed, "", 0},
+      {ruppParseName, "error(1102)", kRuppParseArgumentState, "error", "stale", 5},
+      {ruppParseName, " \tsome words  error (1102)", kRuppParseArgumentState, "error", "stale", 20},
+      {ruppParseName, "(1102)", kRuppParseFailed, "", "stale", 0},
+      {ruppParseName, "   (1102)", kRuppParseFailed, "", "stale", 3},
+      {ruppParseName, "name) (x)", kRuppParseFailed, "name", "stale", 4},
+      {ruppParseName, "no parenthesis", kRuppParseFailed, "parenthesis", "stale", 14},
+      {ruppParseName, "", kRuppParseFailed, "", "stale", 0},
+      {ruppParseArgument, "(1102)rest", kRuppParseDone, "stale", "1102", 5},
+      {ruppParseArgument, "skipped (a b)", kRuppParseDone, "stale", "a b", 12},
+      {ruppParseArgument, "()", kRuppParseDone, "stale", "", 1},
+      {ruppParseArgument, "(no end", kRuppParseDone, "stale", "no end", 7},
+      {ruppParseArgument, "x) (y)", kRuppParseFailed, "stale", "stale", 1},
+      {ruppParseArgument, "nothing", kRuppParseFailed, "stale", "stale", 7},
   };
   for (const Case& c : cases) {
     Buffers b;
     const char* cursor = c.text;
-    EXPECT_EQ(ruppParseName(&cursor, &b.n, &b.v), c.state) << c.text;
+    EXPECT_EQ(c.state(&cursor, &b.n, &b.v), c.next) << c.text;
     EXPECT_EQ(cursor - c.text, static_cast<std::ptrdiff_t>(c.stop)) << c.text;
     EXPECT_STREQ(b.name, c.name) << c.text;
-    EXPECT_STREQ(b.value, "stale") << c.text;
+    EXPECT_STREQ(b.value, c.value) << c.text;
   }
-  // A name longer than the buffer is cut, its length still counted.
+  // A name longer than the buffer is cut, its length still counted; null arguments fail.
   Buffers b;
   const std::string longName(40, 'n');
   const std::string text = longName + "(x)";
@@ -54,33 +65,7 @@ TEST(RuppParseStates, NameState) {
   const char* none = nullptr;
   EXPECT_EQ(ruppParseName(&none, &b.n, &b.v), kRuppParseFailed);
   EXPECT_EQ(ruppParseName(&cursor, nullptr, &b.v), kRuppParseFailed);
-}
-
-// The argument state: from the cursor it skips to '(' and copies up to ')' or the end of the text,
-// leaving the cursor there; a ')' or the end before any '(' fails. It never writes the name.
-TEST(RuppParseStates, ArgumentState) {
-  struct Case {
-    const char* text;
-    int state;
-    const char* value;
-    std::size_t stop;
-  };
-  const Case cases[] = {
-      {"(1102)rest", kRuppParseDone, "1102", 5},
-      {"skipped (a b)", kRuppParseDone, "a b", 12},
-      {"()", kRuppParseDone, "", 1},
-      {"(no end", kRuppParseDone, "no end", 7},
-      {"x) (y)", kRuppParseFailed, "stale", 1},
-      {"nothing", kRuppParseFailed, "stale", 7},
-  };
-  for (const Case& c : cases) {
-    Buffers b;
-    const char* cursor = c.text;
-    EXPECT_EQ(ruppParseArgument(&cursor, &b.n, &b.v), c.state) << c.text;
-    EXPECT_EQ(cursor - c.text, static_cast<std::ptrdiff_t>(c.stop)) << c.text;
-    EXPECT_STREQ(b.value, c.value) << c.text;
-    EXPECT_STREQ(b.name, "stale") << c.text;
-  }
+  EXPECT_EQ(ruppParseArgument(&none, &b.n, &b.v), kRuppParseFailed);
 }
 
 // The two states in turn read what ruppParseCall reads.
