@@ -268,7 +268,9 @@ TEST_F(CcpCheckedTest, LaterLevelKeepsTheStartRingsTreeOnly) {
     if (!c.rightCut) {
       EXPECT_GT(feedMovesAt(path, -10), 0) << c.name;
       for (const tpc::Move& m : path.moves) {
-        if (m.kind == tpc::MoveKind::Feed && m.to.z < -9.99) EXPECT_LT(m.to.x, 45) << c.name;
+        if (m.kind == tpc::MoveKind::Feed && m.to.z < -9.99) {
+          EXPECT_LT(m.to.x, 45) << c.name;
+        }
       }
     }
   }
