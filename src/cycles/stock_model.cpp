@@ -2,11 +2,11 @@
 // approach check and the optimisation file name.
 #include "cycles/stock_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <source_location>
-#include <string>
 
 #include "cycles/approach_macro.h"
 #include "cycles/machining_params.h"
@@ -27,6 +27,20 @@
 
 namespace {
 
+// The internal depth query: its arrays and callbacks, the status words of the last query and the
+// registered grid.
+struct DepthQuery {
+  int state = 0;  // 0 none, 1 built, 2 released (to be freed)
+  StockQueryArray* arrays[2] = {nullptr, nullptr};
+  double lift = 0;
+  StockLocateFn locate = nullptr;
+  StockEvaluateFn evaluate = nullptr;
+  int status[3] = {0, 0, 0};
+  const StockGrid* grid = nullptr;
+  double zOffset = 0;
+  int noTransform = 0;
+};
+
 struct StockState {
   int active = 0;
   int noTransform = 0;
@@ -34,14 +48,11 @@ struct StockState {
   double cornerRadius = 0;
   StockElement* contours = nullptr;
   PathList* workPath = nullptr;
+  StockGrid* grid = nullptr;  // the model's own grid
   int skipNoCut = 0;
-  // The registered depth query.
-  const StockGrid* grid = nullptr;
-  StockQuery query{};
-  double zOffset = 0;
-  int queryNoTransform = 0;
+  DepthQuery query;
   int dsmInitialised = 0;
-  std::string zoptName;
+  char zoptName[1100] = "";
 };
 StockState ss;
 
@@ -50,12 +61,69 @@ int stockFail(int code, std::source_location at = std::source_location::current(
   return code;
 }
 
+// 1 when a count of rows x columns is one that a grid or query record may hold.
+bool cellCountFits(std::int32_t rows, std::int32_t columns) {
+  return rows > 0 && columns > 0 &&
+         static_cast<long long>(rows) * static_cast<long long>(columns) <= kStockMaxCells;
+}
+
+void freeQueryArray(StockQueryArray* a) {
+  if (a == nullptr) return;
+  if (a->row != nullptr) {
+    for (std::int32_t r = 0; r < a->rows; ++r) memFree(a->row[r]);
+  }
+  memFree(a->row);
+  memFree(a->rowFirst);
+  memFree(a->rowLast);
+  memFree(a);
+}
+
+// Frees both array records in any state; the query is none again.
+void dropQueryArrays() {
+  for (StockQueryArray*& a : ss.query.arrays) {
+    freeQueryArray(a);
+    a = nullptr;
+  }
+  ss.query.state = 0;
+  ss.query.lift = 0;
+  ss.query.locate = nullptr;
+  ss.query.evaluate = nullptr;
+}
+
+StockQueryArray* newQueryArray(std::int32_t rows, std::int32_t columns) {
+  auto* a = static_cast<StockQueryArray*>(memAllocZero(sizeof(StockQueryArray)));
+  if (a == nullptr) return nullptr;
+  a->rows = rows;
+  a->columns = columns;
+  a->row = static_cast<std::int32_t**>(memAllocZero(sizeof(std::int32_t*) * rows));
+  a->rowFirst = static_cast<std::int32_t*>(memAllocZero(sizeof(std::int32_t) * rows));
+  a->rowLast = static_cast<std::int32_t*>(memAllocZero(sizeof(std::int32_t) * rows));
+  bool ok = a->row != nullptr && a->rowFirst != nullptr && a->rowLast != nullptr;
+  for (std::int32_t r = 0; ok && r < rows; ++r) {
+    a->row[r] = static_cast<std::int32_t*>(memAllocZero(sizeof(std::int32_t) * columns));
+    ok = a->row[r] != nullptr;
+  }
+  if (!ok) {
+    freeQueryArray(a);
+    return nullptr;
+  }
+  return a;
+}
+
+// Frees the model's grid, as stockModelFree does: the query released, then the grid with it.
+void releaseModelGrid() {
+  if (ss.grid == nullptr) return;
+  stockReleaseQuery();
+  stockFreeRecord(ss.grid);
+  ss.grid = nullptr;
+}
+
 void releaseModel() {
   stockFreeContours(ss.contours);
   ss.contours = nullptr;
   pathListFree(ss.workPath);
   ss.workPath = nullptr;
-  ss.grid = nullptr;
+  releaseModelGrid();
 }
 
 // The point as the stock file holds it: z 0, in the frame unless the stock lives in the tool
@@ -265,31 +333,156 @@ int stockModelInit(int mode, int toolKind, double radius, double corner, const c
 int stockModelFree() {
   if (ss.active == 0) return 0;
   releaseModel();
-  stockSetQuery(nullptr, nullptr, ss.cornerRadius, ss.noTransform);
+  stockRegisterQuery(nullptr, ss.cornerRadius, ss.noTransform);
+  return 1;
+}
+
+int stockModelSetGrid(StockGrid* grid) {
+  if (ss.active == 0) return 0;
+  if (grid != ss.grid) releaseModelGrid();
+  ss.grid = grid;
+  stockRegisterQuery(grid, ss.cornerRadius, ss.noTransform);
   return 1;
 }
 
 void stockSetSkipNoCutFlags(int flag) { ss.skipNoCut = flag; }
 
 StockModelView stockModelView() {
-  return StockModelView{ss.active,       ss.noTransform, ss.modelStep,
-                        ss.cornerRadius, ss.contours,    ss.workPath};
+  return StockModelView{ss.active,   ss.noTransform, ss.modelStep, ss.cornerRadius,
+                        ss.contours, ss.workPath,    ss.grid};
 }
 
 // ---- depth ----------------------------------------------------------------------------------
 
-void stockSetQuery(const StockGrid* grid, const StockQuery* query, double zOffset,
-                   int noTransform) {
+int stockQueryBuild(const StockQuerySetup* setup) {
+  if (setup == nullptr || !cellCountFits(setup->rows, setup->columns) || !(setup->zStep > 0) ||
+      !std::isfinite(setup->zStep) || !std::isfinite(setup->top) || !std::isfinite(setup->lift)) {
+    return stockFail(-1);
+  }
+  dropQueryArrays();
+  for (StockQueryArray*& a : ss.query.arrays) {
+    a = newQueryArray(setup->rows, setup->columns);
+    if (a == nullptr) {
+      dropQueryArrays();
+      return stockFail(-1);
+    }
+  }
+  ss.query.arrays[0]->zStep = setup->zStep;
+  ss.query.arrays[0]->top = setup->top;
+  ss.query.lift = setup->lift;
+  ss.query.locate = setup->locate;
+  ss.query.evaluate = setup->evaluate;
+  ss.query.state = 1;
+  return 0;
+}
+
+StockQueryArray* stockQueryArrays(int which) {
+  return which == 0 || which == 1 ? ss.query.arrays[which] : nullptr;
+}
+
+int stockQueryState() { return ss.query.state; }
+
+int stockReleaseQuery() {
+  DepthQuery& q = ss.query;
+  if (q.state == 2) return 0;
+  if (q.state != 1) return -1;
+  if (q.arrays[0] == nullptr && q.arrays[1] == nullptr) {
+    q.state = 0;
+    return -1;
+  }
+  q.state = 2;
+  return 0;
+}
+
+int stockFreeQuery() {
+  if (ss.query.state != 2) return -1;
+  const bool first = ss.query.arrays[0] != nullptr;
+  dropQueryArrays();
+  return first ? 0 : -1;
+}
+
+StockGrid* stockNewRecord(double x0, double y0, double z0, double cell, double zStep,
+                          std::int32_t columns, std::int32_t rows) {
+  if (!cellCountFits(rows, columns) || !(cell > 0) || !(zStep > 0) || !std::isfinite(cell) ||
+      !std::isfinite(zStep)) {
+    return nullptr;
+  }
+  auto* g = static_cast<StockGrid*>(memAllocZero(sizeof(StockGrid)));
+  if (g == nullptr) return nullptr;
+  *g = StockGrid{x0, y0, z0, cell, zStep, columns, rows, nullptr};
+  // One block of counts behind the row pointers: heights[0] owns it.
+  auto** rowPtrs = static_cast<std::uint16_t**>(memAllocZero(sizeof(std::uint16_t*) * rows));
+  auto* counts = static_cast<std::uint16_t*>(
+      memAllocZero(sizeof(std::uint16_t) * static_cast<std::size_t>(rows) * columns));
+  if (rowPtrs == nullptr || counts == nullptr) {
+    memFree(rowPtrs);
+    memFree(counts);
+    memFree(g);
+    return nullptr;
+  }
+  for (std::int32_t r = 0; r < rows; ++r)
+    rowPtrs[r] = counts + static_cast<std::size_t>(r) * columns;
+  g->heights = rowPtrs;
+  return g;
+}
+
+int stockFreeRecord(StockGrid* grid) {
+  if (grid == nullptr) return 0;
+  if (ss.query.grid == grid) ss.query.grid = nullptr;
+  if (ss.grid == grid) ss.grid = nullptr;
+  if (grid->heights != nullptr) {
+    stockFreeQuery();
+    memFree(grid->heights[0]);
+    memFree(grid->heights);
+  }
+  memFree(grid);
+  return 0;
+}
+
+void stockRegisterQuery(const StockGrid* grid, double cornerRadius, int noTransform) {
+  stockSetQuery(grid, cornerRadius, noTransform);
+}
+
+void stockSetQuery(const StockGrid* grid, double zOffset, int noTransform) {
   if (parGlobalBlock()->useDsm != 0) return;
-  ss.grid = grid;
-  ss.query = query != nullptr ? *query : StockQuery{};
-  ss.zOffset = zOffset;
-  ss.queryNoTransform = noTransform;
+  ss.query.grid = grid;
+  ss.query.zOffset = zOffset;
+  ss.query.noTransform = noTransform;
+}
+
+int stockQueryDepth(const StockGrid* grid, StockQueryResult* result, double x, double y, double z) {
+  if (grid == nullptr || result == nullptr) return -1;
+  result->value = stockQueryWalk(x - grid->x0, y - grid->y0, z - grid->z0 + ss.query.lift);
+  stockQueryStatus(&result->status[0], &result->status[1], &result->status[2]);
+  return 0;
+}
+
+double stockQueryWalk(double x, double y, double z) {
+  DepthQuery& q = ss.query;
+  const StockQueryArray* first = q.arrays[0];
+  // Every word starts at 0: a point that locate does not find must not keep the last point's
+  // third word, which would make it read as inside.
+  q.status[0] = q.status[1] = q.status[2] = 0;
+  const bool above = first != nullptr && z > first->top;
+  const double zc = above ? first->top : z;
+  const int located = q.locate != nullptr ? q.locate(x, y, zc, q.status) : 1;
+  if (located != 0 || first == nullptr) return z;
+  // The clamped height in whole quanta, held within a range no count reaches.
+  const double quanta = std::clamp(std::floor(zc / first->zStep), -1e9, 1e9);
+  const int preset = static_cast<int>(quanta);
+  const int count = q.evaluate != nullptr ? q.evaluate(q.status, preset) : 1;
+  return count * first->zStep + (above ? z - first->top : 0.0);
+}
+
+void stockQueryStatus(int* first, int* second, int* third) {
+  if (first != nullptr) *first = ss.query.status[0];
+  if (second != nullptr) *second = ss.query.status[1];
+  if (third != nullptr) *third = ss.query.status[2];
 }
 
 int stockAvailable() {
   if (parGlobalBlock()->useDsm != 0) return 0;  // the library record is never set
-  return ss.grid != nullptr ? 1 : 0;
+  return ss.query.grid != nullptr ? 1 : 0;
 }
 
 int stockPlungeDepth(const Point3D& p, double* depth) {
@@ -300,27 +493,17 @@ int stockPlungeDepth(const Point3D& p, double* depth) {
 }
 
 int stockDepthInternal(const Point3D& p, double* depth) {
-  const StockGrid* grid = ss.grid;
+  const StockGrid* grid = ss.query.grid;
   if (grid == nullptr || depth == nullptr) return 0;
-  const StockQuery& q = ss.query;
   Point3D at = p;
-  at.z -= ss.zOffset;
-  if (ss.queryNoTransform == 0) csysToolToFrame(&at);
+  at.z -= ss.query.zOffset;
+  if (ss.query.noTransform == 0) csysToolToFrame(&at);
   at.z += 2.0 * grid->zStep;
-  // The walk, relative to the grid's origin; a point above the top is clamped to it.
-  const double x = at.x - grid->x0, y = at.y - grid->y0, z = at.z - grid->z0 + q.lift;
-  const bool above = z > q.top;
-  const double zc = above ? q.top : z;
-  int words[3] = {0, 0, 0};
-  double r = z;
-  if (q.locate != nullptr && q.locate(grid, x, y, zc, words) == 0) {
-    const int count = q.evaluate != nullptr ? q.evaluate(grid, words) : 0;
-    r = count * q.zStep + (above ? z - q.top : 0.0);
-  }
-  if (words[2] == 0) return 0;
-  const double d = -r;
-  if (d < 0) return 0;
-  if (parGlobalBlock()->resolution / 4 - 0.00001 > 0 || words[2] > 3) {
+  StockQueryResult r{};
+  if (stockQueryDepth(grid, &r, at.x, at.y, at.z) != 0 || r.status[2] == 0) return 0;
+  const double d = -r.value;
+  if (!(d >= 0)) return 0;
+  if (parGlobalBlock()->resolution / 4 - 0.00001 > 0 || r.status[2] > 3) {
     *depth = d;
     return 1;
   }
@@ -438,16 +621,23 @@ int zfinZoptFilePath() {
   for (const char* c = apt; *c != '\0'; ++c) {
     if (*c == '/' || *c == '\\') base = c + 1;
   }
-  std::string name = base;
-  const std::size_t dot = name.rfind('.');
-  name = (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "zpa";
-  char path[1100];
-  if (pathJoinDirName(path, sizeof path, g.zopzPath, name.c_str()) != 1) {
-    ss.zoptName.clear();
+  // The base name with its extension (after the last '.') replaced by "zpa", appended when there
+  // is none; built in fixed buffers, so nothing here can throw.
+  const char* dot = std::strrchr(base, '.');
+  const std::size_t stem =
+      dot != nullptr ? static_cast<std::size_t>(dot - base) : std::strlen(base);
+  char name[sizeof g.apt + 8];
+  char path[sizeof ss.zoptName];
+  const bool named =
+      stem + 5 <= sizeof name &&
+      std::snprintf(name, sizeof name, "%.*s.zpa", static_cast<int>(stem), base) > 0 &&
+      pathJoinDirName(path, sizeof path, g.zopzPath, name) == 1;
+  if (!named) {
+    ss.zoptName[0] = '\0';
     g.zoptRead = 0;
     return 0;
   }
-  ss.zoptName = path;
+  std::memcpy(ss.zoptName, path, sizeof path);
   if (geoFileExists(path) == 1) {
     g.zoptWrite = 0;
     return 1;
@@ -456,10 +646,11 @@ int zfinZoptFilePath() {
   return 0;
 }
 
-const char* zfinZoptFileName() { return ss.zoptName.c_str(); }
+const char* zfinZoptFileName() { return ss.zoptName; }
 
 void stockModelResetState() {
   releaseModel();
+  dropQueryArrays();
   const int initialised = ss.dsmInitialised;  // the library's flag lives for the process
   ss = StockState{};
   ss.dsmInitialised = initialised;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <numbers>
 
 #include "framework/memory.h"
@@ -678,6 +679,51 @@ int pofParseMove(const XchgElement* element, Point3D* point, PofMove* move) {
   return zRead ? 1 : 0;
 }
 
+int ruppParseName(const char** cursor, RuppCallBuffer* name, RuppCallBuffer*) {
+  if (cursor == nullptr || *cursor == nullptr || name == nullptr) return kRuppParseFailed;
+  name->length = 0;
+  bool wordEnded = false;  // a blank after a word: the next character starts a new name
+  for (const char* p = *cursor;; ++p) {
+    const char c = *p;
+    if (c == '\0' || c == ')') {
+      ruppEnd(name->text, name->size, name->length);
+      *cursor = p;
+      return kRuppParseFailed;
+    }
+    if (c == '(') {
+      ruppEnd(name->text, name->size, name->length);
+      *cursor = p;
+      return name->length > 0 ? kRuppParseArgumentState : kRuppParseFailed;
+    }
+    if (pofBlank(c)) {
+      if (name->length > 0) wordEnded = true;
+      continue;
+    }
+    if (wordEnded) {
+      name->length = 0;
+      wordEnded = false;
+    }
+    ruppPut(name->text, name->size, &name->length, c);
+  }
+}
+
+int ruppParseArgument(const char** cursor, RuppCallBuffer*, RuppCallBuffer* argument) {
+  if (cursor == nullptr || *cursor == nullptr || argument == nullptr) return kRuppParseFailed;
+  const char* p = *cursor;
+  for (; *p != '(' && *p != '\0' && *p != ')'; ++p) {
+  }
+  if (*p != '(') {
+    *cursor = p;
+    return kRuppParseFailed;
+  }
+  argument->length = 0;
+  for (++p; *p != '\0' && *p != ')'; ++p)
+    ruppPut(argument->text, argument->size, &argument->length, *p);
+  ruppEnd(argument->text, argument->size, argument->length);
+  *cursor = p;
+  return kRuppParseDone;
+}
+
 int ruppParseCall(const char* text, char* name, std::size_t nameSize, char* value,
                   std::size_t valueSize) {
   if (name != nullptr && nameSize > 0) name[0] = '\0';
@@ -685,29 +731,16 @@ int ruppParseCall(const char* text, char* name, std::size_t nameSize, char* valu
   if (text == nullptr || name == nullptr || value == nullptr || nameSize == 0 || valueSize == 0) {
     return 0;
   }
-  std::size_t nameLen = 0;
-  bool wordEnded = false;  // a blank after a word: the next character starts a new name
-  const char* p = text;
-  for (;; ++p) {
-    const char c = *p;
-    if (c == '\0' || c == ')') return 0;
-    if (c == '(') break;
-    if (pofBlank(c)) {
-      if (nameLen > 0) wordEnded = true;
-      continue;
-    }
-    if (wordEnded) {
-      nameLen = 0;
-      wordEnded = false;
-    }
-    ruppPut(name, nameSize, &nameLen, c);
+  using State = int (*)(const char**, RuppCallBuffer*, RuppCallBuffer*);
+  constexpr State kStates[] = {ruppParseName, ruppParseArgument};
+  RuppCallBuffer nameBuffer{name, nameSize, 0};
+  RuppCallBuffer valueBuffer{value, valueSize, 0};
+  const char* cursor = text;
+  int state = 0;
+  while (state >= 0 && state < static_cast<int>(std::size(kStates))) {
+    state = kStates[state](&cursor, &nameBuffer, &valueBuffer);
   }
-  ruppEnd(name, nameSize, nameLen);
-  if (nameLen == 0) return 0;
-  std::size_t valueLen = 0;
-  for (++p; *p != '\0' && *p != ')'; ++p) ruppPut(value, valueSize, &valueLen, *p);
-  ruppEnd(value, valueSize, valueLen);
-  return 1;
+  return state == kRuppParseDone ? 1 : 0;
 }
 
 // ---- read-back --------------------------------------------------------------------------------

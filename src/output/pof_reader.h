@@ -96,14 +96,36 @@ void pofStreamFree(PofLineStream* stream);
 // Longest name or value the callers keep (their buffers hold this many characters and a NUL).
 inline constexpr std::size_t kRuppCallTextMax = 255;
 
-// Reads a line of the form name(value). Blanks and tabs are skipped; a blank after a word starts
-// the name again, so the name is the last word before '('. The value is every character after
-// the '(' up to the next ')' or the end of the text. Each output gets at most size - 1
-// characters and a NUL; longer names and values are cut.
+// Reads a line of the form name(value): a machine of two states, ruppParseName then
+// ruppParseArgument, run while the state is not negative. Blanks and tabs are skipped; a blank
+// after a word starts the name again, so the name is the last word before '('. The value is every
+// character after the '(' up to the next ')' or the end of the text. Each output gets at most
+// size - 1 characters and a NUL; longer names and values are cut.
 // Returns 1 when both were read; 0 for an empty name, the end of the text or a ')' before any
 // '(', a null argument or a size of 0 (outputs are then empty where they have room).
 int ruppParseCall(const char* text, char* name, std::size_t nameSize, char* value,
                   std::size_t valueSize);
+
+// A caller's buffer of the line parser: text holds at most size - 1 characters and a NUL; length
+// counts the characters offered, kept or cut.
+struct RuppCallBuffer {
+  char* text;
+  std::size_t size;
+  std::size_t length;
+};
+// States of the line parser: the next state, or how it ended.
+inline constexpr int kRuppParseArgumentState = 1;
+inline constexpr int kRuppParseDone = -9;
+inline constexpr int kRuppParseFailed = -1;
+// State 0: reads the name from *cursor up to '(' (the last blank-separated word before it) and
+// leaves the cursor on the '('. Returns kRuppParseArgumentState; kRuppParseFailed for an empty
+// name, or the end of the text or a ')' first (the cursor then on it). The argument buffer is not
+// used.
+int ruppParseName(const char** cursor, RuppCallBuffer* name, RuppCallBuffer* argument);
+// State 1: skips to the '(' and copies what follows it, up to ')' or the end of the text, into
+// the argument; the cursor stops there. Returns kRuppParseDone; kRuppParseFailed when the end of
+// the text or a ')' comes before any '('. The name buffer is not used.
+int ruppParseArgument(const char** cursor, RuppCallBuffer* name, RuppCallBuffer* argument);
 
 // Result of pofReadBack when the hooks in force are the defaults and no default table is
 // installed: nothing is read.

@@ -168,8 +168,6 @@ int ccpFailed(int code) {
   pockMessage(code);
   return 0;
 }
-// Sends the engine code of a feature not in the library yet and fails.
-int ccpNotRealised() { return ccpFailed(kPockCodeNotRealised); }
 
 // The result of a phase; a failure is remembered for the status word of the run's end.
 int ccpNote(int result) {
@@ -177,11 +175,13 @@ int ccpNote(int result) {
   return result;
 }
 
-// The features not in the library yet: wall angles.
-// Returns 1 when none is asked for; 0 after code 3021.
-int ccpFeaturesAvailable(const CcpRecord* r) {
-  if (std::fabs(r->wallAngle) >= 0.00001) {
-    return ccpNotRealised();
+// A wall angle is cut by this cycle's levels only: the axis-parallel cycle, which takes this
+// prepare phase, reads its contours as the tool centre's limits and has no wall-angle pass, so it
+// refuses one rather than cut vertical walls.
+// Returns 1 when the running cycle can cut what is asked; 0 after code 3021.
+int ccpFeaturesAvailable(const CycleRecord* cycle, const CcpRecord* r) {
+  if (cycle != &ccpRecord.base && std::fabs(r->wallAngle) >= kCcpWallAngleMin) {
+    return ccpFailed(kPockCodeNotRealised);
   }
   return 1;
 }
@@ -258,11 +258,12 @@ int ccpMarkStockOnly(const CcpRecord* r) {
 }
 
 // Pockets the level in MAIN: the allowances by MAIN's positions (the ring offsets read them so),
-// the stock-only marking, the cuts numbered from the run's part number again, the levels and
-// groups left for the output. Returns 1; 0 when the pocketing failed; -1 when MAIN cannot be
-// marked.
+// raised for a wall angle, the stock-only marking, the cuts numbered from the run's part number
+// again, the levels and groups left for the output. Returns 1; 0 when the pocketing failed; -1
+// when MAIN cannot be marked.
 int ccpPocketMain(const CcpRecord* r, int partNumber) {
   pockAllowancesFromLayer("MAIN");
+  pockWallAngleAllowance("MAIN");
   if (ccpMarkStockOnly(r) < 0) return -1;
   pockDrillSet(partNumber);
   pockOutput().levelsLeft = ccpState.run.levelsLeft;
@@ -643,7 +644,7 @@ int ccpPrepareSteps(CycleRecord* cycle) {
   CcpRecord* r = ccpRecordOf(cycle);
   PockEngine& e = pockEngine();
   ccpKeepAsRead(r);
-  if (ccpFeaturesAvailable(r) == 0) return 0;
+  if (ccpFeaturesAvailable(cycle, r) == 0) return 0;
 
   e.pockFilletCorners = r->filletCorners;
   if (r->strategy == kCcpStrategyOutsideIn) {

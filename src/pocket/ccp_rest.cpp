@@ -339,7 +339,13 @@ int ccpPocketLevels(int orient) {
       result = 0;
     } else {
       pockAllowancesFromLayer("MAIN");
-      if (e.pockRestPass != 0) pockAllowances()[0] = restState().restAllowance;
+      const double outerAsBuilt = pockAllowances()[0];
+      pockWallAngleAllowance("MAIN");
+      // A rest pass keeps the wall's allowance for its region's outline, raised as the wall angle
+      // raised the outline's own.
+      if (e.pockRestPass != 0) {
+        pockAllowances()[0] = restState().restAllowance + (pockAllowances()[0] - outerAsBuilt);
+      }
       pockDrillSet(partNumber);
       pockOutput().levelsLeft = count - k - 2;
       if (pocketMain() < 0) result = 0;

@@ -67,7 +67,7 @@ struct PockEngine {
   int pockStockMode = 0;             // non-zero: open-pocket (stock) handling
   int pockDirectLinking = 0;         // 1: rings linked directly from the shallowest ring
   int pockSplitPath = 0;             // 1: outermost rings output as separate passes
-  int pockRetractEachPlane = 0;      // 1: only the tree of the start ring is linked per level
+  int pockRetractEachPlane = 1;      // 1: only the tree of a matched start ring is linked
   int pockRestPass = 0;              // 1: every remaining tree is linked, whatever the start point
   int pockStrategyOpenPocket = 0;    // strategy "openPocket" (changes contCornerType)
   int pockStrategyStockOutin = 0;    // strategy "stockOutin"

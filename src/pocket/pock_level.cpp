@@ -107,7 +107,7 @@ int pockWallAngleAllowance(const char* name) {
   CycleRecord* cycle = ccpCurrent();
   if (cycle == nullptr) return 0;
   const CcpRecord* r = ccpRecordOf(cycle);
-  if (std::fabs(r->wallAngle) < 0.00001) return 0;
+  if (std::fabs(r->wallAngle) < kCcpWallAngleMin) return 0;
   const double w = r->wallAngle * 2.0 * std::numbers::pi / 360.0;
   const double f = pockEngine().scaleFactor;
   const double factor = std::fabs(f - 1.0) < 0.00001 || !(f > 0.0) ? 1.0 : f;
@@ -228,6 +228,14 @@ int linkTree(int start, double step, int flag) {
 
 }  // namespace
 
+int pockKeepFirstTreeOnly() {
+  const PockEngine& eng = pockEngine();
+  return eng.ctreeStartMatch.found != 0 && eng.pockDirectLinking == 0 && eng.pockStockMode == 0 &&
+                 eng.pockRetractEachPlane == 1
+             ? 1
+             : 0;
+}
+
 int pockDirectStepCount(double gap, double step) {
   if (!(step > 0.0) || !std::isfinite(gap)) return 1;
   const double q = std::floor(gap / step);
@@ -245,6 +253,7 @@ int pockLevelFull() {
   const double r = eng.pockToolRadius;
   const double allow = pockAllowances()[0];
   const int side = eng.ccpOuterOrientation;
+  const bool keepFirstTreeOnly = pockKeepFirstTreeOnly() == 1;
   if (ctreeInit(1) != 1) {
     pockMessage(kPockCodeNoMemory);
     return -1;
@@ -331,9 +340,10 @@ int pockLevelFull() {
     result = linkTree(start, step, flag);
     if (result < 0) return levelFailed();
     if (eng.pockSplitPath != 0) pockFlushList();
-    // Every further tree is linked too, after the start ring's: a tree left uncut would leave its
-    // material for the next level to run into.
-    for (int node = nextOpenNode(); node >= 0; node = nextOpenNode()) {
+    // The further trees, unless the level is entered at its start ring only; a rest pass links
+    // every tree.
+    const bool further = eng.pockRestPass != 0 || !keepFirstTreeOnly;
+    for (int node = further ? nextOpenNode() : -1; node >= 0; node = nextOpenNode()) {
       pockMessage(kPockCodeNextTree);
       if (eng.pockSplitPath != 0) pockCollectStart();
       if (eng.pockDirectLinking == 0 && !stock) pockRotateToLongestLine(node);

@@ -15,13 +15,20 @@
 int pockLevel();
 
 // The full contour-parallel level: island and boundary rings built into the nesting tree, related,
-// and linked tree by tree (the start ring's tree first, then every other tree) by the spiral
-// linker, or the direct linker with direct linking, whose stepover is fitted to the narrowest gap
-// between boundary and island rings for this level only. Returns the last linker result or the
-// ring passes' result (>= 0); -1 after code 3020 (tree, offsets, rings or linking failed); the
-// tree is freed on every exit. No ring at all: code 3213, the level ends normally. In stock mode
-// with several contours the rings grow outward from the part and are clipped at the stock.
+// and linked tree by tree (the start ring's tree first, then every other tree unless
+// pockKeepFirstTreeOnly held as the level began and no rest pass runs) by the spiral linker, or
+// the direct linker with direct linking, whose stepover is fitted to the narrowest gap between
+// boundary and island rings for this level only. Returns the last linker result or the ring
+// passes' result (>= 0); -1 after code 3020 (tree, offsets, rings or linking failed); the tree is
+// freed on every exit. No ring at all: code 3213, the level ends normally. In stock mode with
+// several contours the rings grow outward from the part and are clipped at the stock.
 int pockLevelFull();
+// 1 when a level begun now links only the tree of its start ring: a start ring is matched (the
+// match a level keeps when it linked one tree only, as the level before this one left it), the
+// rings are linked from the deepest (no direct linking), stock mode is off and the cycle retracts
+// at each plane ("retractEachPlane", on at load). The start point is the only entry the level is
+// given, so a tree elsewhere would need a plunge of its own. 0 otherwise.
+int pockKeepFirstTreeOnly();
 // The plain level: the first boundary and island rings only, each a node of its own, linked by
 // the spiral linker. Results as pockLevelFull.
 int pockLevelSimple();
@@ -46,6 +53,8 @@ int pockLevelOrdered();
 // 1 when the cut regions were switched on for the current level (read by the ring builders).
 int pockCutRegionsOn();
 
+// The smallest wall angle (degrees, absolute) that counts: below it the walls are vertical.
+inline constexpr double kCcpWallAngleMin = 0.00001;
 // Raises each contour's allowance of the layer for the record's wall angle: for every contour
 // whose top is not below the level bottom b, tan(w) (top - b - (1 - sin w) c) - (1 - cos w) c,
 // scaled, with c half the tool diameter for a ball mill, the corner radius for a radius mill, else

@@ -1,7 +1,7 @@
 // The stock model: the outline file (golden text and a round trip through the exchange reader),
 // the reader's closing line and its elements outside a contour block, freeing twice, the
-// no-transform flag per set-up, the depth query and the approach check on a grid built here, and
-// the optimisation file name.
+// no-transform flag per set-up, and the optimisation file name. The depth query is
+// test_stock_query.cpp.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "cycles/approach_macro.h"
-#include "cycles/machining_params.h"
 #include "cycles/rough_control.h"
 #include "cycles/run_reset.h"
 #include "cycles/stock_model.h"
@@ -149,64 +147,6 @@ TEST_F(StockModelTest, NoTransformFlagPerSetUp) {
   stockModelInit(1, 2, 10, 0, "", ".", 0, 0, 0);
   EXPECT_EQ(stockModelView().noTransform, 0);
   EXPECT_EQ(hgridNoTransform(), 0);
-}
-
-namespace {
-
-// A grid of 10 x 10 cells of size 1 whose stock stands 6 quanta of 0.5 high; locate answers for
-// points over the grid, with the third word 4, evaluate gives minus the quanta of material above
-// the point's height, so the depth is the material above the point.
-int gridLocate(const StockGrid* g, double x, double y, double z, int words[3]) {
-  if (x < 0 || y < 0 || x >= g->columns * g->cell || y >= g->rows * g->cell) return 1;
-  words[0] = static_cast<int>(x / g->cell);
-  words[1] = static_cast<int>(y / g->cell);
-  words[2] = z < 3.0 ? 4 : 0;  // 0: above the stock top
-  return 0;
-}
-int gridEvaluate(const StockGrid*, const int words[3]) { return words[2] != 0 ? -2 : 0; }
-
-}  // namespace
-
-// No grid: no stock, the approach check returns 0 and leaves the approach as it was. With a grid
-// the depth comes through the query, and an approach whose point is in material becomes a plunge.
-TEST_F(StockModelTest, DepthQueryAndApproachCheckOnATestGrid) {
-  ApproachParams a;
-  a.approachKind = 7;
-  const ApproachParams before = a;
-  const Point3D s{2, 2, 0}, n{4, 2, 0};
-  EXPECT_EQ(stockAvailable(), 0);
-  EXPECT_EQ(stockPlungeMacroHook(&s, &n, nullptr, nullptr, &a), 0);
-  EXPECT_EQ(std::memcmp(&a, &before, sizeof a), 0);
-
-  unitFactor = 1.0;
-  StockGrid grid{0, 0, 0, 1.0, 0.5, 10, 10, nullptr};
-  const StockQuery q{0.5, 3.0, 0.0, gridLocate, gridEvaluate};
-  stockSetQuery(&grid, &q, 0.0, 1);
-  EXPECT_EQ(stockAvailable(), 1);
-  double d = -1;
-  EXPECT_EQ(stockPlungeDepth({2, 2, 0}, &d), 1);
-  EXPECT_DOUBLE_EQ(d, 1.0);
-  EXPECT_EQ(stockPlungeDepth({20, 2, 0}, &d), 0);  // beside the grid
-  EXPECT_EQ(d, 0);
-  EXPECT_EQ(stockPlungeDepth({2, 2, 5}, &d), 0);  // above the stock
-  // The approach kind 8 (ramp) is kept out of the test without a stock file; with one the start
-  // point is tested and a straight approach becomes a straight plunge of the depth.
-  GlobalParams& g = *parGlobalBlock();
-  std::snprintf(g.stock3df, sizeof g.stock3df, "%s", "stock.stl");
-  a = before;
-  a.approachKind = 8;
-  a.plungeMode = 3;
-  EXPECT_EQ(stockPlungeMacroHook(&s, &n, nullptr, nullptr, &a), 1);
-  EXPECT_EQ(a.approachKind, 8);
-  EXPECT_DOUBLE_EQ(a.plungeHeight, 1.0);
-  a = before;
-  a.approachKind = 13;
-  a.plungeMode = 2;
-  g.noPlunge = 1;
-  EXPECT_EQ(stockPlungeMacroHook(&s, &n, nullptr, nullptr, &a), -2);
-  EXPECT_EQ(a.approachKind, 6);
-  g.noPlunge = 0;
-  stockSetQuery(nullptr, nullptr, 0, 0);
 }
 
 // joinDirAndName is the controller's join; the optimisation file takes "*APT"'s base name with

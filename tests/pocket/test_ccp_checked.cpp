@@ -180,8 +180,8 @@ TEST_F(CcpCheckedTest, StartPointChoosesOneGroupThenAllFive) {
 }
 
 // With an explicit start point (and a retract at each plane, the default) every tree of rings of
-// the level is cut, the start ring's first: the island's rings used to stay uncut when the start
-// lay on another tree, and the next level ran into that material.
+// a run's first level is cut, the start ring's first: the island's rings used to stay uncut when
+// the start lay on another tree, and the next level ran into that material.
 TEST_F(CcpCheckedTest, ExplicitStartCutsEveryTree) {
   // Start points in the open pocket, near the outer rings and near an island's rings (the line
   // from the start point to the nearest ring is cut, so the start lies clear of the walls).
@@ -212,6 +212,66 @@ TEST_F(CcpCheckedTest, ExplicitStartCutsEveryTree) {
       EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, pocket))) << label;
       EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, pocket, cover))) << label;
       EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, pocket))) << label;
+    }
+  }
+}
+
+// A level entered at its start point only: once a level has linked the one tree of its start
+// ring, a later level of the run whose rings fall apart into several trees links only the start
+// ring's tree when the cycle retracts at each plane; the tree beyond is left for a plunge of its
+// own. Here a wall rising to 6 below the top cuts the lowest level in two halves; the levels at 5
+// and 6 below the top are whole. Without the start point, or with "retractEachPlane" false, both
+// halves are cut (without retracts the link between them runs at the top, 0).
+TEST_F(CcpCheckedTest, LaterLevelKeepsTheStartRingsTreeOnly) {
+  Fixture f{"twoHalvesBelow", rectangleShape(0, 0, 100, 40), {}};
+  Shape wall = rectangleShape(45, 4, 55, 36);
+  wall.text.insert(wall.text.find('\n') + 1, "  vsurface(-6)\n");
+  wall.check.top = -6;
+  f.islands.push_back(wall);
+  const Fixture left{"left", rectangleShape(0, 0, 45, 40), {}};
+  const Fixture right{"right", rectangleShape(55, 0, 100, 40), {}};
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> keys;
+    bool rightCut;
+    std::vector<double> levels;
+  };
+  const std::vector<std::pair<std::string, std::string>> start = {
+      {"startExplicit", "true"}, {"startX", "20"}, {"startY", "20"}};
+  std::vector<std::pair<std::string, std::string>> noRetract = start;
+  noRetract.push_back({"retractEachPlane", "false"});
+  const Case cases[] = {{"start point", start, false, {-5, -6, -10}},
+                        {"start point, retractEachPlane false", noRetract, true, {0, -5, -6, -10}},
+                        {"no start point", {}, true, {-5, -6, -10}}};
+  for (const Case& c : cases) {
+    auto keys = c.keys;
+    keys.insert(keys.end(), {{"infeedFactor", "0.5"}, {"depth", "10"}, {"infeedDepth", "5"}});
+    ASSERT_EQ(run({&f}, keys), kRunOk) << c.name << "\n" << readFile("out.pof");
+    const tpc::Path path = readRun("out.pof", kR);
+    const tpc::Pocket pocket = checkPocket(f);
+    EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, failureMessages()))) << c.name;
+    EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, c.levels))) << c.name;
+    EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(path, pocket))) << c.name;
+    EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(path, pocket))) << c.name;
+    tpc::CoverOptions lower;
+    lower.step = 5;
+    for (double z : {-5.0, -6.0}) {
+      tpc::CoverOptions upper = lower;
+      upper.floorZ = z;
+      EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, checkPocket(f), upper))) << c.name << z;
+    }
+    lower.floorZ = -10;
+    // The halves of the lower level, each bounded by the wall's side as its own outer contour.
+    EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, checkPocket(left), lower))) << c.name;
+    const tpc::Result r = tpc::checkCoverClear(path, checkPocket(right), lower);
+    EXPECT_EQ(r.ok, c.rightCut) << c.name << ": " << r.message;
+    if (!c.rightCut) {
+      EXPECT_GT(feedMovesAt(path, -10), 0) << c.name;
+      for (const tpc::Move& m : path.moves) {
+        if (m.kind == tpc::MoveKind::Feed && m.to.z < -9.99) {
+          EXPECT_LT(m.to.x, 45) << c.name;
+        }
+      }
     }
   }
 }

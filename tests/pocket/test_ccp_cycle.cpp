@@ -74,22 +74,6 @@ TEST_F(CcpRunTest, JobWithoutTool) {
   EXPECT_EQ(ccpCycleRecord()->status, 1);
 }
 
-// Features whose Parts are not in the library yet are refused with 1104, never skipped.
-TEST_F(CcpRunTest, SwitchedOffFeatures) {
-  writeFile("rect.qdx", xchgHeader() + lineContour(rectangle(0, 0, 40, 30)));
-  const std::pair<std::string, std::string> cases[] = {
-      {"wallAngle", "3"},
-  };
-  for (const auto& [key, value] : cases) {
-    auto keys = kRectangleJob;
-    keys.push_back({key, value});
-    writeFile("job.pcf", pcf(keys));
-    std::remove("out.pof");  // POF output is appended to
-    EXPECT_EQ(runCycle(ccpCycleRecord(), "job"), kRunPrepareFailed) << key << " " << value;
-    EXPECT_TRUE(has(readFile("out.pof"), "0: error(1104)")) << key << " " << value;
-  }
-}
-
 namespace {
 // What the per-level pocketing received: per level the run's top and depth and MAIN's contours.
 struct SeenLevel {

@@ -4,6 +4,7 @@
 // the middle of its longest line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -122,6 +123,57 @@ TEST_F(LevelStrategyTest, FullLevelCutsTheRings) {
     EXPECT_GT(c.length, (70 * 50 - 30 * 30) / step * 0.8) << direct;
     EXPECT_GE(c.starts, 1);
     EXPECT_EQ(ctreeNodeCount(), 0);  // the tree is freed
+    TearDown();
+  }
+}
+
+// A level begun with a start ring matched (as a level that linked one tree leaves it) links only
+// the start ring's tree when it retracts at each plane, without direct linking or stock mode; a
+// rest pass links every tree. A wall across the pocket, leaving gaps narrower than the tool, cuts
+// the rings into a left and a right tree; the start point lies on the left.
+TEST_F(LevelStrategyTest, KeepFirstTreeOnly) {
+  struct Case {
+    const char* name;
+    int found, direct, retract, restPass;
+    bool rightCut;
+  };
+  const Case cases[] = {
+      {"start ring matched", 1, 0, 1, 0, false}, {"rest pass", 1, 0, 1, 1, true},
+      {"no match yet", 0, 0, 1, 0, true},        {"retractEachPlane off", 1, 0, 0, 0, true},
+      {"direct linking", 1, 1, 1, 0, true},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    PockEngine& e = pockEngine();
+    e.pockDirectLinking = c.direct;
+    e.pockRetractEachPlane = c.retract;
+    e.pockRestPass = c.restPass;
+    e.pockStartSet = 1;
+    e.pockStartPoint = {20, 20};
+    e.ctreeStartMatch.found = c.found;
+    layerCreate("MAIN");
+    ContourHeader h{};
+    h.count = 4;
+    h.leftSide = 1;
+    h.ccw = 1;
+    h.zBottom = -5;
+    layerInsertContour("MAIN", rect(0, 0, 100, 40, true).data(), &h, -1);
+    h.ccw = 0;
+    layerInsertContour("MAIN", rect(45, 4, 55, 36, false).data(), &h, -1);
+    pockAllowancesFromLayer("MAIN");
+    EXPECT_EQ(pockKeepFirstTreeOnly(), c.found && !c.direct && c.retract ? 1 : 0) << c.name;
+    pockCollectStart();
+    EXPECT_GE(pockLevelFull(), 0) << c.name;
+    double left = 1e9, right = -1e9;
+    const PockElemList* list = pockOutput().pockCollected;
+    for (const PockElemNode* n = list != nullptr ? list->first : nullptr; n; n = n->next) {
+      for (int i = 0; i < n->count; ++i) {
+        left = std::min({left, n->elements[i].p0, n->elements[i].p2});
+        right = std::max({right, n->elements[i].p0, n->elements[i].p2});
+      }
+    }
+    EXPECT_LT(left, 45) << c.name;
+    EXPECT_EQ(right > 55, c.rightCut) << c.name << " right " << right;
     TearDown();
   }
 }
