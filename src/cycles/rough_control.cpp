@@ -438,7 +438,7 @@ int levelRecord(RegionRun& rr, double z, int plane) {
         zpathExceedsSize(w.path, g.skipFactor * model->cutter->radius) == 0) {
       zpathSetFlags(w.path, ZP_TOO_SMALL);
       ++st.smallCount;
-      st.smallLowest = std::min(st.smallLowest, z - model->cutter->cornerRadius);
+      st.smallLowest = std::min(st.smallLowest, z - roughTipLength(g));
     }
     if (plane != 0) zpathSetFlags(w.path, ZP_PLANE_LEVEL);
     if (g.outinOpt == 1) {
@@ -950,6 +950,15 @@ int roughControl(MachiningParams* params, SurfaceModel* model) {
 }
 
 int roughControlModelMissing() { return st.modelMissing; }
+
+double roughTipLength(const GlobalParams& g) {
+  // The controller's points lie where the cutter's corner centres are: the ball centre, the
+  // torus corner circle, the flat end mill's own tip. Shifting a flat end mill by its radius
+  // would put every cut one radius too low, into the part.
+  if (g.frtyp == 2) return 0.0;
+  if (g.frtyp == 3) return g.frbogen;
+  return g.frradius;
+}
 
 void roughReportSmallPockets() {
   if (st.smallCount <= 0) return;

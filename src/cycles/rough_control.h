@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "cycles/machining_params.h"
+#include "framework/global_params.h"
 #include "geometry/kont2d.h"
 #include "geometry/path_list.h"
 #include "geometry/raster.h"
@@ -110,6 +111,10 @@ void roughRetryReset();
 // too small for the tool ("*SKIP_SMALL_POCKETS") are flagged, counted and left to the pocketing,
 // which skips them.
 int roughControl(MachiningParams* params, SurfaceModel* model);
+// How far the tool tip lies below a level's (and a path point's) height, scaled: the ball radius,
+// the torus corner radius, 0 for a flat end mill (the tool's own, without the allowance). The
+// output moves a point back by it along the tool axis when the tool tip is output.
+double roughTipLength(const GlobalParams& g);
 // 1 when the last controller run found no model (the model file did not load, or none was
 // given), else 0: the roughing main then sends message 509.
 int roughControlModelMissing();

@@ -159,15 +159,6 @@ void roughMainResetState() { roughState = RoughMainState{}; }
 void roughSetControl(RoughControlFn control) { roughControlFn = control; }
 void roughSetEntryProbe(RoughProbeFn probe) { roughEntryProbe = probe; }
 
-double roughTipLength(const GlobalParams& g) {
-  // The controller's points lie where the cutter's corner centres are: the ball centre, the
-  // torus corner circle, the flat end mill's own tip. Shifting a flat end mill by its radius
-  // would put every cut one radius too low, into the part.
-  if (g.frtyp == 2) return 0.0;
-  if (g.frtyp == 3) return g.frbogen;
-  return g.frradius;
-}
-
 int roughMain(const char* cfgPath) {
   if (roughEntryProbe != nullptr) roughEntryProbe();
   if (roughReadConfig(cfgPath) < 0) return -1;

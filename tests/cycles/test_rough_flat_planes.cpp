@@ -4,10 +4,8 @@
 // whose heights lie between the step-down levels.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,11 +17,9 @@
 #include "geometry/kont_files.h"
 #include "geometry/kont_region.h"
 #include "model/model_fixture.h"
-#include "qdmill/qdmill.h"
+#include "rough_job.h"
 #include "support/mesh_gen.h"
 #include "support/temp_dir.h"
-#include "toolpath_check.h"
-#include "toolpath_check_gtest.h"
 #include "zlevel/step_opt.h"
 
 namespace {
@@ -120,64 +116,13 @@ TEST_F(RoughFlatOutlines, BothFindersWriteEachFaceAtItsHeight) {
 
 // ---- the whole run --------------------------------------------------------------------------
 
-// The job as a configuration source: a flat end mill of diameter 10, allowance 0.5, from the
-// surface 12 down to 0 in steps of 2.5, clearance plane 30, contour-parallel pocketing; `more`
-// adds lines.
-void writeJob(const std::string& name, const std::string& more) {
-  std::ostringstream job;
-  job << "*APPROX part.stl\n*APT " << name << ".pof\n*FRTYP 2\n*FRRADIUS 5\n*AUFMASS 0.5\n"
-      << "*OBERFL 12\n*TIEF 0\n*VERTZUSTEL 2.5\n*HORIZUSTEL 6\n*SICHEBENE 30\n"
-      << "*BEARBEITRICHT 3\n"
-      << more;
-  qdtest::writeFile(name + ".CFG", job.str());
-}
-
-// Runs the job, reads its POF with the checker and checks it against the part: no gouge within
-// the allowance, rapids clear of stock and part, and no missing-step message but the holder
-// check's.
-tpc::Path runJob(const std::string& name) {
-  qdtest::writeFile("qdRpx5.def", "SystemLanguage := english\n");
-  std::string arg = "-S" + name + ".CFG";
-  char* argv[] = {arg.data()};
-  EXPECT_EQ(qdCSexecCycle(nullptr, 1, argv, nullptr), 1);
-  EXPECT_EQ(qdCSgetSignal(nullptr), 0) << name;
-  tpc::Path path;
-  EXPECT_TRUE(tpc::passes(tpc::readPof(path, name + ".pof", tpc::Tool::flat(5))));
-  tpc::Mesh part;
-  EXPECT_TRUE(tpc::passes(tpc::readStl("part.stl", part)));
-  EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, {3003}))) << name;
-  EXPECT_TRUE(tpc::passes(tpc::checkNoGouge3D(path, part, {.allowance = 0.5, .tol = 0.01})))
-      << name;
-  EXPECT_TRUE(tpc::passes(tpc::checkLinks3D(path, part, {.surface = 12}, {.allowance = 0.5})))
-      << name;
-  for (const tpc::Pass& p : path.passes) {
-    for (const tpc::Layer0Record& e : p.errors) {
-      if (e.text.rfind("1104,", 0) == 0) EXPECT_EQ(e.text, "1104,rough5xHolderFree") << name;
-    }
-  }
-  return path;
-}
-
-// The heights of the planar feed runs, ascending, each once (within 0.001).
-std::vector<double> cutLevels(const tpc::Path& path) {
-  std::vector<double> levels;
-  for (const tpc::Move& m : path.moves) {
-    if (m.kind != tpc::MoveKind::Feed || std::fabs(m.from.z - m.to.z) > 1e-9) continue;
-    if (std::fabs(m.from.x - m.to.x) + std::fabs(m.from.y - m.to.y) < 1e-9) continue;
-    bool known = false;
-    for (double z : levels) known = known || std::fabs(z - m.to.z) < 1e-3;
-    if (!known) levels.push_back(m.to.z);
-  }
-  std::sort(levels.begin(), levels.end());
-  return levels;
-}
-
-// Step mode 3 cuts the step-down levels of the plain job and, in its second pass, the plate top
-// and the box top at their heights plus the allowance; both finders give these levels.
+// Step mode 3 cuts the step-down levels of the plain job (surface 12, bottom 0) and, in its second
+// pass, the plate top and the box top at their heights plus the allowance; both finders give
+// these levels.
 TEST_F(TempDirTest, OptimizedStepsCutEveryFlatFaceAtItsHeight) {
   writeBoxOnPlate("part.stl");
-  writeJob("plain", "");
-  std::vector<double> expected = cutLevels(runJob("plain"));
+  qdtest::writeRoughJob("plain", 12, 0, 30);
+  std::vector<double> expected = qdtest::cutLevels(qdtest::checkedRoughRun("plain", 12));
   for (double face : {kPlateTop, kBoxTop}) {
     for (double z : expected) ASSERT_GT(std::fabs(z - (face + 0.5)), 0.1) << "a level on a face";
     expected.push_back(face + 0.5);
@@ -185,8 +130,9 @@ TEST_F(TempDirTest, OptimizedStepsCutEveryFlatFaceAtItsHeight) {
   for (const int exact : {1, 0}) {
     SCOPED_TRACE(exact != 0 ? "exact finder" : "drop-net finder");
     const std::string name = exact != 0 ? "exact" : "dropnet";
-    writeJob(name, "*STEP_MODE 3\n*PLANES_EXACT " + std::to_string(exact) + "\n");
-    const tpc::Path path = runJob(name);
+    qdtest::writeRoughJob(name, 12, 0, 30,
+                          "*STEP_MODE 3\n*PLANES_EXACT " + std::to_string(exact) + "\n");
+    const tpc::Path path = qdtest::checkedRoughRun(name, 12);
     EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, expected, 0.01)));
   }
 }
