@@ -726,21 +726,10 @@ Kont2D* loadRegions(GlobalParams& g, SurfaceModel* model, double boundOffset, in
 
 // ---- the run ------------------------------------------------------------------------------------
 
-// Steps 2 to 9: names, parameter fixes, work lists, regions and model, the clearance plane
-// against the stock, the model's index, the candidate context and the APT list. 0 or a negative
-// stop.
-int controlSetUp(ControlRun& run) {
+// Steps 4 to 6: the parameter fixes of the run, top and bottom, the regions' sense. Returns the
+// amount by which the boundary box grows.
+double controlFixParameters(ControlRun& run) {
   GlobalParams& g = run.g;
-  int stop = buildNames(g);
-  if (stop < 0) return stop;
-  geoSetWorkDir(g.tmpDir);
-  stepOptSetPlaneFile(st.names[kFlatPlaneName]);
-  // A fresh dump per run: the appending writer never truncates, and a stale region of an earlier
-  // job would be pocketed again by the stock-rest pass.
-  if (boundaryDump != 0 && geoFileExists(roughBoundaryDumpFile()) == 1) {
-    platRemoveFile(roughBoundaryDumpFile());
-  }
-
   if (g.bearbeitricht != 3) g.axisPocket = 1;
   if (g.slopeMode == 1 && g.finishPass != 2) {
     msgSendInt(9, kRoughMsgSlopeMode, "* Warning: Slope mode only with Z-finishing possible", 0);
@@ -757,7 +746,25 @@ int controlSetUp(ControlRun& run) {
   // The regions' outer contours run counter-clockwise for machining side 1, clockwise otherwise;
   // the walk's own sense is set per level (the opposite sign).
   run.sense = g.seite == 1 ? 1 : -1;
+  return boundOffset;
+}
 
+// Steps 2 to 9: names, parameter fixes, work lists, regions and model, the clearance plane
+// against the stock, the model's index, the candidate context and the APT list. 0 or a negative
+// stop.
+int controlSetUp(ControlRun& run) {
+  GlobalParams& g = run.g;
+  int stop = buildNames(g);
+  if (stop < 0) return stop;
+  geoSetWorkDir(g.tmpDir);
+  stepOptSetPlaneFile(st.names[kFlatPlaneName]);
+  // A fresh dump per run: the appending writer never truncates, and a stale region of an earlier
+  // job would be pocketed again by the stock-rest pass.
+  if (boundaryDump != 0 && geoFileExists(roughBoundaryDumpFile()) == 1) {
+    platRemoveFile(roughBoundaryDumpFile());
+  }
+
+  const double boundOffset = controlFixParameters(run);
   if (!run.w.ok()) return ctlNoMemory();
   run.regions = loadRegions(g, run.model, boundOffset, run.sense, &stop);
   if (stop < 0) return stop;

@@ -20,6 +20,7 @@
 #include "framework/global_params.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
+#include "framework/output.h"
 #include "geometry/kont_files.h"
 #include "geometry/kont_region.h"
 #include "model/model_fixture.h"
@@ -360,6 +361,48 @@ TEST_F(RoughControlRun, UnwritableBoundaryDumpStopsTheRun) {
   EXPECT_TRUE(rec.slices.empty());
   roughSetBoundaryDump(0);
   EXPECT_EQ(run(), 0);
+}
+
+std::vector<OutputRecord>& drawn() {
+  static std::vector<OutputRecord> records;
+  return records;
+}
+int keepDrawn(CycleRecord*, OutputRecord* r) {
+  drawn().push_back(*r);
+  return 1;
+}
+
+// Each sliced level's traced contours are drawn on layer 41 as auxiliary curves at the level's
+// height ("*GRDRAW" at its default 1); with 0 nothing is drawn.
+TEST_F(RoughControlRun, LevelContoursAreDrawn) {
+  writeBoxPart();
+  CycleRecord cycle{};
+  cycle.firstOutputPending = 0;
+  cycRegisterLayer(&cycle, 41, keepDrawn, keepDrawn, 1);
+  out3dSetCycle(&cycle);
+  for (const int draw : {1, 0}) {
+    SCOPED_TRACE(draw);
+    rec = Recorder{};
+    drawn().clear();
+    parGlobalBlock()->grdraw = static_cast<std::int16_t>(draw);
+    ASSERT_GE(run(), 0);
+    ASSERT_EQ(rec.regionPathZ.size(), 1u);
+    std::set<long> pathLevels, drawnLevels;
+    for (double z : rec.regionPathZ[0]) pathLevels.insert(std::lround(z * 1000));
+    int curves = 0;
+    for (const OutputRecord& r : drawn()) {
+      if (r.type == 3103) ++curves;
+      if (r.type == 3103 || r.type == 3113) drawnLevels.insert(std::lround(r.move.z * 1000));
+    }
+    if (draw == 0) {
+      EXPECT_TRUE(drawn().empty());
+    } else {
+      EXPECT_EQ(curves, static_cast<int>(rec.regionPathZ[0].size()));
+      EXPECT_EQ(drawnLevels, pathLevels);
+    }
+  }
+  out3dSetCycle(nullptr);
+  cycFreeLayers(&cycle);
 }
 
 // ---- facet filter and drop tool -----------------------------------------------------------------
