@@ -12,11 +12,22 @@
 #include <vector>
 
 #include "qdmill/qdmill.h"
+#include "support/mesh_gen.h"
 #include "support/temp_dir.h"
 #include "toolpath_check.h"
 #include "toolpath_check_gtest.h"
 
 namespace qdtest {
+
+// A plate 60 x 40 with its top at 3.3 and a box 20 x 10 on it up to 9.2: two flat faces whose
+// heights lie between the step-down levels of the jobs below.
+inline constexpr double kPlateTop = 3.3, kBoxTop = 9.2;
+inline void writeBoxOnPlate(const std::string& file) {
+  gen::Mesh m;
+  gen::detail::box(m, {0, 0, 0}, {60, 40, kPlateTop});
+  gen::detail::box(m, {20, 15, kPlateTop}, {40, 25, kBoxTop});
+  ASSERT_TRUE(gen::writeStl(file, m, gen::Encoding::kBinary));
+}
 
 // A job on "part.stl" as a configuration source "<name>.CFG" writing "<name>.pof": a flat end
 // mill of diameter 10, allowance 0.5, from the surface `top` down to `bottom` in steps of 2.5,

@@ -24,6 +24,7 @@
 #include "geometry/kont_files.h"
 #include "geometry/kont_region.h"
 #include "model/model_fixture.h"
+#include "rough_job.h"
 #include "support/mesh_gen.h"
 #include "support/real_meshes.h"
 #include "support/temp_dir.h"
@@ -31,6 +32,7 @@
 #include "zlevel/gouge_check.h"
 #include "zlevel/level_fixture.h"
 #include "zlevel/level_slice.h"
+#include "zlevel/step_opt.h"
 
 namespace {
 
@@ -188,7 +190,7 @@ class RoughControlRun : public qdtest::TempDirTest {
     g.oberfl = top;
   }
   int run() { return roughControl(roughMachiningParams(), &model_); }
-
+  void expectFlatOutlines(int exact);
   SurfaceModel model_{};
 };
 
@@ -362,6 +364,45 @@ TEST_F(RoughControlRun, UnwritableBoundaryDumpStopsTheRun) {
   roughSetBoundaryDump(0);
   EXPECT_EQ(run(), 0);
 }
+
+// Step mode 3: the region's flat faces go to the flat-plane outline file, each block at its face's
+// height in level terms (plus the corner radius). Each face has a block holding a point of it,
+// and no block lies at another height.
+void RoughControlRun::expectFlatOutlines(int exact) {
+  qdtest::writeBoxOnPlate("plate.stl");
+  const double c = parGlobalBlock()->frradius;  // the ball's corner radius
+  GlobalParams& g = *parGlobalBlock();
+  std::snprintf(g.approx, sizeof g.approx, "%s", "plate.stl");
+  g.tief = 0;
+  g.oberfl = 12;
+  g.stepMode = 3;
+  g.planesExact = static_cast<std::int16_t>(exact);
+  ASSERT_GE(run(), 0);
+  EXPECT_EQ(stepOptPlaneFileWritten(), 1);
+  Kont2D* read = kontReadBnd(roughFlatPlaneFile(), 1, 1);
+  ASSERT_NE(read, nullptr);
+  struct Face {
+    double z;
+    Point2D inside;
+  };
+  for (const Face f : {Face{qdtest::kPlateTop, {5, 5}}, Face{qdtest::kBoxTop, {30, 20}}}) {
+    bool found = false;
+    for (const Kont2D* k = read; k != nullptr; k = k->next) {
+      found =
+          found || (std::fabs(k->z - (f.z + c)) <= 0.002 && kontClassifyPoint(k, f.inside) == 2);
+    }
+    EXPECT_TRUE(found) << "face at " << f.z;
+  }
+  for (const Kont2D* k = read; k != nullptr; k = k->next) {
+    EXPECT_TRUE(std::fabs(k->z - (qdtest::kPlateTop + c)) <= 0.002 ||
+                std::fabs(k->z - (qdtest::kBoxTop + c)) <= 0.002)
+        << k->z;
+  }
+  kontFree(read);
+}
+// The exact finder over the flat faces and the finder on the drop net.
+TEST_F(RoughControlRun, StepModeThreeOutlinesEachFlatFaceExactly) { expectFlatOutlines(1); }
+TEST_F(RoughControlRun, StepModeThreeOutlinesEachFlatFaceOnTheDropNet) { expectFlatOutlines(0); }
 
 std::vector<OutputRecord>& drawn() {
   static std::vector<OutputRecord> records;
