@@ -112,14 +112,14 @@ int emitInterpolatedMove(const Point3D& target, const Point3D& targetAxis, doubl
     const Point3D p = vecAdd(vecScale(1.0 - f, from), vecScale(f, target));
     Point3D axis = a;
     const bool byAzimuth =
-        connectGetSegmentTilt() != 0 || (f * w < 0.2 && std::fabs(a.z - targetAxis.z) <= kEps);
+        emitStandInSegmentTilt() != 0 || (f * w < 0.2 && std::fabs(a.z - targetAxis.z) <= kEps);
     if (w > kEps) {
       if (!byAzimuth || axisTurnAzimuthTilt(&axis, a, targetAxis, f * w) < 0) {
         holderRotateToward(a, targetAxis, f * w, &axis);
       }
     }
     if (params != nullptr && params->holderCheck5x != 0 && region.ipolCheck != 0 &&
-        holderQueryCollision(p, axis) != 1) {
+        emitStandInHolderFree(p, axis) != 1) {
       region.retract.pending = 0;
       return -4;
     }
@@ -317,7 +317,7 @@ int emitRegionPath(PathList* path, const MachiningParams* params, const SurfaceM
                                        &pr.approach, pr.sense, nullptr, 0, &pr.axis);
       if (m != nullptr) {
         if (nearFlag != 0) m->shiftFactor = 0;
-        const int r = emitMacroTested(m, params, model, -1);
+        const int r = emitStandInMacro(m, params, model, -1);
         approachFreeMove(m);
         if (r < 0) return r;
       }
@@ -331,7 +331,7 @@ int emitRegionPath(PathList* path, const MachiningParams* params, const SurfaceM
       ApproachParams copy = ap;
       const ApproachCheckHook hook = bndApproachCheck();
       if ((hook != nullptr && hook(&s, &path->positions[i + 1], params, model, &copy) > 0) ||
-          emitHelixCollides(params, model, s, copy) == 1) {
+          emitStandInHelixCollides(params, model, s, copy) == 1) {
         copy.approachKind = kApproachRamp;
       }
       if (axisAtI != nullptr) st.macroAxis = *axisAtI;
@@ -342,12 +342,12 @@ int emitRegionPath(PathList* path, const MachiningParams* params, const SurfaceM
     if (axisAtI != nullptr) st.macroAxis = *axisAtI;
     if (macro != nullptr) {
       if (nearFlag != 0) macro->shiftFactor = 0;
-      const int r = emitMacroTested(macro, params, model, nearFlag);
+      const int r = emitStandInMacro(macro, params, model, nearFlag);
       approachFreeMove(macro);
       if (r < 0) return r;
     } else {
       emitFindBreakNeighbour(i + 1, path, &dir, s, 1);
-      const int r = emitConnectMacro(s, dir, nearFlag, params, model);
+      const int r = emitStandInConnect(s, dir, nearFlag, params, model);
       if (r < 0) return r;
     }
 
@@ -387,7 +387,7 @@ int emitFinalRetract(const MachiningParams* params, const SurfaceModel* model) {
     ApproachParams copy = pr.approach;
     MoveMacro* m = approachBuildMove(kMacroRetract, pr.lastPoint, pr.directionPoint, &copy,
                                      pr.sense, nullptr, 0, &pr.axis);
-    const int r = m != nullptr ? emitMacroTested(m, params, model, -1) : 0;
+    const int r = m != nullptr ? emitStandInMacro(m, params, model, -1) : 0;
     approachFreeMove(m);
     if (r < 0) {
       copy = pr.approach;
@@ -400,8 +400,8 @@ int emitFinalRetract(const MachiningParams* params, const SurfaceModel* model) {
   }
   const Point3D* last = st.path.pathPointValid != 0 ? &st.path.lastPathPoint : nullptr;
   const Point3D lastCopy = last != nullptr ? *last : Point3D{};
-  const int r = retractLinkMove(model, params, last != nullptr ? &lastCopy : nullptr, nullptr,
-                                st.path.outputAxis, st.macroAxis);
+  const int r = emitStandInLinkMove(model, params, last != nullptr ? &lastCopy : nullptr, nullptr,
+                                    st.path.outputAxis, st.macroAxis);
   if (r == -2) return -4;
   return r < 0 ? r : 0;
 }

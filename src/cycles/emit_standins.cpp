@@ -1,4 +1,5 @@
-// emit_standins.cpp - the link, collision and macro-file stand-ins of the region emission.
+// emit_standins.cpp - the macro, link, helix, holder-query and segment-tilt stand-ins of the region
+// emission.
 #include "cycles/emit_standins.h"
 
 #include <cmath>
@@ -62,8 +63,8 @@ int emitMacroPoints(const MoveMacro* macro, int code) {
   return 0;
 }
 
-int emitMacroTested(MoveMacro* macro, const MachiningParams* params, const SurfaceModel* model,
-                    int link) {
+int emitStandInMacro(MoveMacro* macro, const MachiningParams* params, const SurfaceModel* model,
+                     int link) {
   if (macro == nullptr) return 0;
   if (!sentAsBuilt(macro->kind) && macro->count >= 2) {
     roughMissingFeature("emitMacroTested");
@@ -75,7 +76,7 @@ int emitMacroTested(MoveMacro* macro, const MachiningParams* params, const Surfa
     Point3D top = last;
     approachShiftByVector(macro, &top);
     if (link >= 0) {
-      const int r = emitConnectMacro(top, top, link, params, model);
+      const int r = emitStandInConnect(top, top, link, params, model);
       if (r < 0) return r;
     }
   }
@@ -93,8 +94,8 @@ int emitMacroTested(MoveMacro* macro, const MachiningParams* params, const Surfa
   return 0;
 }
 
-int emitConnectMacro(const Point3D& target, const Point3D& /*direction*/, int /*nearFlag*/,
-                     const MachiningParams* params, const SurfaceModel* model) {
+int emitStandInConnect(const Point3D& target, const Point3D& /*direction*/, int /*nearFlag*/,
+                       const MachiningParams* params, const SurfaceModel* model) {
   EmitterState& st = emitState();
   const Point3D& lastPoint = st.path.lastPathPoint;
   if (st.path.pathPointValid != 0 && std::fabs(lastPoint.x - target.x) <= 0.001 &&
@@ -104,19 +105,19 @@ int emitConnectMacro(const Point3D& target, const Point3D& /*direction*/, int /*
   }
   const Point3D* from = st.path.pathPointValid != 0 ? &lastPoint : nullptr;
   out3dBeginBlock(64);
-  const int r = retractLinkMove(model, params, from, &target, st.path.outputAxis, st.macroAxis);
+  const int r = emitStandInLinkMove(model, params, from, &target, st.path.outputAxis, st.macroAxis);
   out3dEndBlock(64);
   return r;
 }
 
-int emitHelixCollides(const MachiningParams*, const SurfaceModel*, const Point3D&,
-                      const ApproachParams& a) {
+int emitStandInHelixCollides(const MachiningParams*, const SurfaceModel*, const Point3D&,
+                             const ApproachParams& a) {
   return a.approachKind == 6 ? 1 : 0;
 }
 
-int retractLinkMove(const SurfaceModel* /*model*/, const MachiningParams* params,
-                    const Point3D* last, const Point3D* next, const Point3D& /*outputAxis*/,
-                    const Point3D& macroAxis) {
+int emitStandInLinkMove(const SurfaceModel* /*model*/, const MachiningParams* params,
+                        const Point3D* last, const Point3D* next, const Point3D& /*outputAxis*/,
+                        const Point3D& macroAxis) {
   const double plane = params != nullptr ? params->clearancePlane : 0.0;
   EmitterState& st = emitState();
   double zc = plane;
@@ -134,9 +135,9 @@ int retractLinkMove(const SurfaceModel* /*model*/, const MachiningParams* params
   return 0;
 }
 
-int holderQueryCollision(const Point3D&, const Point3D&) {
+int emitStandInHolderFree(const Point3D&, const Point3D&) {
   roughMissingFeature("holderQueryCollision");
   return 1;
 }
 
-int connectGetSegmentTilt() { return 0; }
+int emitStandInSegmentTilt() { return 0; }

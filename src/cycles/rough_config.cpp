@@ -5,12 +5,12 @@
 
 #include <cmath>
 #include <cstring>
-#include <string>
 
 #include "cycles/cyc3d_record.h"
 #include "framework/global_params.h"
 #include "framework/messages.h"
 #include "framework/output.h"
+#include "framework/path_join.h"
 #include "geometry/cycle_state.h"
 
 namespace {
@@ -61,10 +61,9 @@ int roughReadConfig(const char* path) {
   parScaleUnits(unitFactor);
   g.auflmax = 1.0;
   g.stepMin = 0.01;
-  std::string msgFile = g.locDir;
-  if (!msgFile.empty()) msgFile += '/';
-  msgFile += kRoughMsgFile;
-  out3dSetMsgFile(msgFile.c_str());
+  char msgFile[kParTextSize + sizeof kRoughMsgFile + 1];
+  pathJoinDirName(msgFile, sizeof msgFile, g.locDir, kRoughMsgFile);
+  out3dSetMsgFile(msgFile);
   if (g.report[0] != '\0') out3dSetMsgLevel(g.report, g.reportClass);
   return 0;
 }

@@ -9,22 +9,24 @@
 #include <cstdio>
 #include <cstring>
 #include <source_location>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "cycles/cycle_result.h"
 #include "cycles/emit_region.h"
+#include "cycles/level_out.h"
 #include "cycles/rough_grid.h"
 #include "cycles/rough_setup.h"
 #include "cycles/rough_standins.h"
 #include "cycles/zfin_main.h"
 #include "framework/global_params.h"
 #include "framework/messages.h"
+#include "framework/numtext.h"
 #include "framework/path_join.h"
 #include "framework/platform.h"
 #include "geometry/boundary.h"
 #include "geometry/csys.h"
+#include "geometry/cycle_state.h"
 #include "geometry/geo_error.h"
 #include "geometry/geo_files.h"
 #include "geometry/kont_files.h"
@@ -45,6 +47,8 @@
 #include "zlevel/gouge_check.h"
 #include "zlevel/level_slice.h"
 #include "zlevel/model_reduce.h"
+#include "zlevel/step_opt.h"
+#include "zlevel/step_opt_flat.h"
 #include "zlevel/zlevel_list.h"
 #include "zlevel/zpath.h"
 #include "zlevel/zpath_file.h"
@@ -61,6 +65,20 @@ constexpr const char* kTempLeaves[kNameCount] = {
 constexpr int kBoundaryDumpName = 4;
 static_assert(std::string_view(kTempLeaves[kBoundaryDumpName]) == "zrestmpbnd.bnd");
 constexpr char kBoundaryDumpDefault[] = ".bnd";
+// The flat-plane outline file among them.
+constexpr int kFlatPlaneName = 1;
+static_assert(std::string_view(kTempLeaves[kFlatPlaneName]) == kStepOptPlaneFileName);
+// A grid node on or outside the region's outer contour (kontClassifyPoint).
+constexpr int kClassOutside = 1;
+// Heights of the clearance checks within this of each other count as equal (the drop grid holds
+// floats).
+constexpr double kClearanceTol = 0.001;
+// The roughing model's drop range and profile-drop values, for a model that reaches the
+// flat-area finder without them (a closed range drops nothing).
+constexpr double kDropRangeOpen = 1e300;
+constexpr double kDropStep = 1.0;
+constexpr double kDropTolerance = 0.005;
+constexpr double kDropCandidateLength = 20.0;
 
 struct ControlState {
   char names[kNameCount][kParTextSize] = {};
@@ -81,6 +99,14 @@ struct ControlState {
   double filterMargin = -1;
   // The plane-pass marker of the roughing main: set from its first flat-plane pass on.
   int planePass = 0;
+  // The last controller run found no model (it did not load).
+  int modelMissing = 0;
+  // The part reaches above the rapids' height somewhere (outside the regions: a warning).
+  int partAbovePlane = 0;
+  // Pockets too small for the tool that the run's levels left uncut, and the lowest tool tip
+  // height among them, until roughReportSmallPockets names them.
+  int smallCount = 0;
+  double smallLowest = DBL_MAX;
 };
 ControlState st;
 
@@ -116,11 +142,14 @@ int buildNames(const GlobalParams& g) {
       return ctlFail(kRoughStopFailed);
     }
   }
-  std::string stem = g.apt;
-  const std::size_t dot = stem.rfind('.');
-  if (dot != std::string::npos) stem.resize(dot);
-  if (g.singlepofMode == 0) stem += "_" + std::to_string(static_cast<int>(g.jobid));
-  std::snprintf(st.aptStem, sizeof st.aptStem, "%s", stem.c_str());
+  const char* dot = std::strrchr(g.apt, '.');
+  const int stemLength = static_cast<int>(dot != nullptr ? dot - g.apt : std::strlen(g.apt));
+  if (g.singlepofMode == 0) {
+    std::snprintf(st.aptStem, sizeof st.aptStem, "%.*s_%d", stemLength, g.apt,
+                  static_cast<int>(g.jobid));
+  } else {
+    std::snprintf(st.aptStem, sizeof st.aptStem, "%.*s", stemLength, g.apt);
+  }
   return 0;
 }
 
@@ -150,13 +179,16 @@ bool chainBox(const Kont2D* regions, double box[4]) {
 }
 
 struct WorkLists {
-  PkoList* traced = nullptr;
-  PkoList* work = nullptr;
-  IntList* starts = nullptr;
-  ZPath* path = nullptr;
+  PkoList* traced = pkoListNew(1000);
+  PkoList* work = pkoListNew(100);
+  IntList* starts = lstIntNew(10);
+  ZPath* path = zpathNew(100);
   std::vector<double> levelsDone;
   std::vector<std::int8_t> allFree;
   bool ok() const { return traced != nullptr && work != nullptr && starts != nullptr && path; }
+  WorkLists() = default;
+  WorkLists(const WorkLists&) = delete;
+  WorkLists& operator=(const WorkLists&) = delete;
   ~WorkLists() {
     pkoListFree(traced);
     pkoListFree(work);
@@ -165,15 +197,235 @@ struct WorkLists {
   }
 };
 
-struct RegionFlags {
-  bool materialSeen = false;
-  double emptyDepth = DBL_MAX;
+// Sends a failure's message (level 9) and records the code at the caller's line.
+int ctlFailMsg(int code, int message, const char* text,
+               std::source_location at = std::source_location::current()) {
+  msgSendInt(9, message, text, 0);
+  return ctlFail(code, at);
+}
+int ctlNoMemory(int code = kRoughStopFailed,
+                std::source_location at = std::source_location::current()) {
+  return ctlFailMsg(code, kRoughMsgNoMemory, "* Kein Speicher frei", at);
+}
+
+// What one controller run carries from step to step; the regions, the outside box, the candidate
+// context and the APT list are released on every exit.
+struct ControlRun {
+  GlobalParams& g;
+  MachiningParams* params;
+  SurfaceModel* model;
+  double gridFactor;  // "*GRID_FACTOR" as the run found it
+  WorkLists w;
+  CollCtx ctx{};
+  Kont2D* regions = nullptr;
+  Kont2D* outsideBox = nullptr;
+  PathList* apt = nullptr;
+  int sense = 1;
+  int regionCount = 0;
+  int regionsReported = 0;
+
+  ControlRun(GlobalParams& gp, MachiningParams* p, SurfaceModel* m)
+      : g(gp), params(p), model(m), gridFactor(gp.gridFactor) {}
+  ControlRun(const ControlRun&) = delete;
+  ControlRun& operator=(const ControlRun&) = delete;
+  ~ControlRun() { release(); }
+  void release() {
+    freeRegionResources();
+    for (Kont2D* r = regions; r != nullptr; r = r->next) {
+      triMeshFree(r->mesh);
+      r->mesh = nullptr;
+    }
+    kontFree(regions);
+    regions = nullptr;
+    kontFree(outsideBox);
+    outsideBox = nullptr;
+    collCtxFree(&ctx);
+    pathListFree(apt);
+    apt = nullptr;
+    g.gridFactor = gridFactor;
+  }
 };
 
-// The paths of one successful level: each piece becomes a Z path appended to the Z-path file and
-// (unless the region's own height is the level) collected to cull the candidates.
-int levelPaths(const GlobalParams& g, const Kont2D* region, WorkLists& w, double z, int plane,
-               CollCtx* ctx, const WalkTool& tool, const SurfaceModel* model) {
+// One region of the run: its grid geometry, the slicing tool and what its levels found.
+struct RegionRun {
+  ControlRun& run;
+  Kont2D* region;
+  int index;
+  int rows = 0, cols = 0;
+  double colStep = 0, rowStep = 0;
+  WalkTool tool{};
+  bool materialSeen = false;
+  double emptyDepth = DBL_MAX;
+  int breakValue = 0;  // the break check's answer that ended the level loop (0: none)
+};
+
+// ---- the levels of a region ---------------------------------------------------------------------
+
+// Step 6: the candidates of the region's slicing (the model's triangles near it).
+int regionCandidates(RegionRun& rr) {
+  CollCtx* ctx = &rr.run.ctx;
+  SurfaceModel* model = rr.run.model;
+  ctx->triangles = model->triangles;
+  ctx->region = rr.region;
+  WalkParams wp{};
+  wp.mode = 1;
+  wp.model = model;
+  CutterShape largest = *model->cutter;
+  if (collCtxFill(ctx, &wp, &largest) < 0) return ctlNoMemory();
+  return 0;
+}
+
+// Steps 7 and 8: the drop grid over the region and its levels. 0 go on; 1 the region is skipped
+// (its own height lies above the top); negative stop.
+int regionGridAndLevels(RegionRun& rr) {
+  GlobalParams& g = rr.run.g;
+  const CutterShape& cutter = *rr.run.model->cutter;
+  double x0 = 0, y0 = 0;
+  const int net =
+      roughNetParams(g, rr.region, &x0, &y0, &rr.rows, &rr.cols, &rr.colStep, &rr.rowStep);
+  if (net < 0) return net;
+  st.grid = fDropNetNew(x0, y0, rr.rows, rr.cols, rr.rowStep, rr.colStep);
+  if (st.grid == nullptr) {
+    return ctlFailMsg(kRoughStopGrid, kRoughMsgNoDropNet,
+                      "* Fehler: DropNet kann nicht generiert werden");
+  }
+  if (fDropNetFill(st.grid, rr.run.model, nullptr, cutter.radius, cutter.cornerRadius) < 0) {
+    return ctlFailMsg(kRoughStopGrid, kRoughMsgDrillPoints,
+                      "* Fehler bei Berechnen der Bohrpunkte");
+  }
+  const double levelTop = st.top - g.aufmass + cutter.cornerRadius;
+  st.levels = zlevNew(100, levelTop, st.bottom + cutter.cornerRadius);
+  if (st.levels == nullptr) return ctlNoMemory();
+  int lv = 1;
+  if (g.usebndzval == 1) {
+    if (g.outsideIn >= 2 && rr.region->z > levelTop) return 1;
+    st.levels->zmax = DBL_MAX;
+    st.levels->zmin = -DBL_MAX;
+    lv = zlevInsert(st.levels, rr.region->z, 1.0, kZlevPlane);
+  } else {
+    if (g.stepMode == 2) {
+      lv = g.outsideIn == 1 ? roughLevelsFromNetInside(st.levels, st.grid, rr.region, cutter.radius,
+                                                       cutter.cornerRadius)
+                            : roughLevelsFromNet2(st.levels, st.grid, cutter.cornerRadius);
+    }
+    if (lv >= 0) lv = zlevFillStepdown(st.levels, g.vertzustel);
+  }
+  if (lv < 0) return ctlNoMemory(kRoughStopLevelMemory);
+  return 0;
+}
+
+// The highest tool tip over the grid nodes inside the region (or on its contour); -DBL_MAX when
+// no node there holds a height.
+double regionHighestTip(const RegionRun& rr) {
+  const FloatDropNet* net = st.grid;
+  double top = -DBL_MAX;
+  for (int r = 0; r < net->rows; ++r) {
+    for (int c = 0; c < net->cols; ++c) {
+      if (net->valid[r][c] == 0) continue;
+      const Point2D p{net->x0 + c * net->colStep, net->y0 + r * net->rowStep};
+      if (kontClassifyPoint(rr.region, p) == kClassOutside) continue;
+      top = std::max(top, static_cast<double>(net->height[r][c]));
+    }
+  }
+  return top;
+}
+
+// The rapids of the region travel at the clearance plane with the tool tip a corner radius below
+// it: where the part inside the region reaches above that, they would run through the part, so
+// the run stops with message 316 before the region writes anything.
+int regionClearanceCheck(RegionRun& rr) {
+  const double rapidTip = rr.run.g.sichebene - rr.run.model->cutter->cornerRadius;
+  if (rapidTip + kClearanceTol >= regionHighestTip(rr)) return 0;
+  return ctlFailMsg(kRoughStopFailed, kRoughMsgClearancePlane,
+                    "* Warnung: Kollisionsgefahr, da Sicherheitsebene unterhalb der Teilgrenze");
+}
+
+// The drop range and profile-drop values that the flat-area finder's drop nets read from the
+// model, where the model has none.
+void roughDropDefaults(SurfaceModel* m) {
+  if (m->ceilingZ > m->floorZ && m->step > 0 && m->tolerance > 0 && m->candidateLength > 0) return;
+  m->floorZ = -kDropRangeOpen;
+  m->ceilingZ = kDropRangeOpen;
+  m->step = kDropStep;
+  m->tolerance = kDropTolerance;
+  m->candidateLength = kDropCandidateLength;
+}
+
+// Step 9: the flat areas of step mode 3, written to the flat-plane outline file for the second
+// pass; with "*PLANES_EXACT" the exact finder over the flat faces (which also moves levels onto
+// face heights), else the finder on the drop net. 0 go on; 1 the region ends here ("*PLANES_ONLY");
+// negative stop.
+int regionFlatAreas(RegionRun& rr) {
+  GlobalParams& g = rr.run.g;
+  if (g.stepMode != 3) return 0;
+  SurfaceModel* model = rr.run.model;
+  int r = 0;
+  if (g.planesExact != 0) {
+    WalkTool tool{model->cutter->radius, model->cutter->cornerRadius, model->cutter->type};
+    WalkParams wp{};
+    wp.tolerance = g.precision;
+    wp.direction = 1;
+    wp.mode = 1;
+    wp.model = model;
+    WorkLists& w = rr.run.w;
+    SliceContext slice{nullptr, nullptr, w.traced, w.work, w.starts};
+    r = zrupp2genOptiStepBnds(&rr.run.ctx, &tool, &wp, &slice, g.planeFactor, st.grid, st.levels,
+                              st.names[kFlatPlaneName]);
+    rr.run.ctx.region = rr.region;
+  } else {
+    roughDropDefaults(model);
+    r = stepOptFlatAreaBounds(model, rr.region, st.levels);
+  }
+  if (r == kRoughStopBreak) {
+    rr.breakValue = 1;  // a break polled by the finder's slicing stops at once
+    return kRoughStopBreak;
+  }
+  if (r < 0) return ctlFailMsg(r, kRoughMsgComputation, "* Error in computation");
+  return g.planesOnly != 0 ? 1 : 0;
+}
+
+// Steps 10 and 11: the raster of the levels, the plunge cells and the model reduced to the
+// region. 0 or a negative stop.
+int regionPlungeCells(RegionRun& rr) {
+  GlobalParams& g = rr.run.g;
+  st.raster = gridRasterNew(st.grid, rr.rows, rr.cols, rr.rowStep, rr.colStep);
+  st.cells = gridCellListNew(100);
+  if (st.raster == nullptr || st.cells == nullptr) return ctlNoMemory();
+  if (g.zustellOk != 0) {
+    RasterCell cell{};
+    Point2D p{};
+    const Point3D start{g.zustellPtTcs[0], g.zustellPtTcs[1], g.zustellPtTcs[2]};
+    const int found = roughPlungePoints(st.grid, &cell, &p, start, rr.region);
+    if (found < 0) {
+      return ctlFailMsg(found == kRoughNoNodeInside ? -24 : found, kRoughMsgDrillPoints,
+                        "* Fehler bei Berechnen der Bohrpunkte");
+    }
+    if (gridCellListAdd(st.cells, st.raster, cell.row, cell.col, cell.value) < 0) {
+      return ctlNoMemory();
+    }
+  } else if (g.outsideIn == 1 && st.levels->count > 0) {
+    if (roughStartPointsFromBox(0.1, rr.region, rr.run.model, st.levels->z[st.levels->count - 1]) <
+        0) {
+      return ctlFailMsg(kRoughStopFailed, kRoughMsgStartCollides, "* Error startpoint collides");
+    }
+  }
+  roughSortCellsByDistance(st.cells);
+  WalkParams wp{};
+  wp.mode = 1;
+  wp.model = rr.run.model;
+  const double radius = rr.run.model->cutter->radius;
+  arczReduceElements(&rr.run.ctx, &radius, &wp);
+  return 0;
+}
+
+// Recording a level (step 13.9): each piece of the slice becomes a Z path at height z, flagged
+// (too small to pocket, plane level, outside-in pass) and appended to the Z-path file; unless the
+// region's own height is the level, the level's paths cull the candidates. The traced contours are
+// drawn. 0, or a negative stop when the file cannot be written.
+int levelRecord(RegionRun& rr, double z, int plane) {
+  GlobalParams& g = rr.run.g;
+  WorkLists& w = rr.run.w;
+  const SurfaceModel* model = rr.run.model;
   ZPathList* level = g.usebndzval == 0 ? zpathListNew(8) : nullptr;
   bool keep = level != nullptr;
   for (int k = 0; k < w.starts->count; ++k) {
@@ -185,21 +437,24 @@ int levelPaths(const GlobalParams& g, const Kont2D* region, WorkLists& w, double
     if (g.skipSmallPockets == 1 && w.path->materialInside == 0 &&
         zpathExceedsSize(w.path, g.skipFactor * model->cutter->radius) == 0) {
       zpathSetFlags(w.path, ZP_TOO_SMALL);
+      ++st.smallCount;
+      st.smallLowest = std::min(st.smallLowest, z - roughTipLength(g));
     }
     if (plane != 0) zpathSetFlags(w.path, ZP_PLANE_LEVEL);
     if (g.outinOpt == 1) {
-      zpathFileAppendContours(st.names[0], region, z, plane);
+      zpathFileAppendContours(st.names[0], rr.region, z, plane);
       zpathSetFlags(w.path, ZP_OUTIN_PASS | ZP_HAS_BOUNDARY_COPY);
     }
     if (zpathFileAppend(st.names[0], w.path) != 1) {
       zpathListFree(level);
-      return ctlFail(kRoughStopFailed);
+      return ctlFailMsg(kRoughStopFailed, kRoughMsgDiskFull,
+                        "* Fehler: Kein Plattenplatz mehr verfuegbar");
     }
     if (keep && (zpathListAdd(level, w.path) != 1 || std::fabs(w.path->area) < 1.0)) keep = false;
   }
-  if (keep && level->count > 0) zpathListCullCollisionSet(level, ctx, &tool);
-  levelOutDrawContours(level);
+  if (keep && level->count > 0) zpathListCullCollisionSet(level, &rr.run.ctx, &rr.tool);
   zpathListFree(level);
+  if (levelOutDrawContours(w.traced, nullptr) < 0) return ctlNoMemory();
   return 0;
 }
 
@@ -208,203 +463,135 @@ int retryStop(int rule) {
   switch (rule) {
     case -2: msgSendInt(9, kRoughMsgUserBreak, "* User-Break", 0); return kRoughStopBreak;
     case -5:
-      msgSendInt(9, kRoughMsgFinishPath, "* Cannot calculate finishpath ", 0);
-      return ctlFail(kRoughStopFinishPath);
+      return ctlFailMsg(kRoughStopFinishPath, kRoughMsgFinishPath,
+                        "* Cannot calculate finishpath ");
     case -43:
-      msgSendInt(9, kRoughMsgRoughPath, "* Cannot calculate roughingpath completely", 0);
-      return ctlFail(kRoughStopRoughPath);
+      return ctlFailMsg(kRoughStopRoughPath, kRoughMsgRoughPath,
+                        "* Cannot calculate roughingpath completely");
     case -1000:
-      msgSendInt(9, kRoughMsgComputation, "* Error in computation", 0);
-      return ctlFail(kRoughStopLevelGivenUp);
-    default: return ctlFail(kRoughStopFailed);
+      return ctlFailMsg(kRoughStopLevelGivenUp, kRoughMsgComputation, "* Error in computation");
+    default: return ctlFailMsg(kRoughStopFailed, kRoughMsgComputation, "* Error in computation");
   }
 }
 
-struct RunContext {
-  GlobalParams* g;
-  MachiningParams* params;
-  SurfaceModel* model;
-  CollCtx* ctx;
-  Kont2D* outsideBox;
-  WorkLists* w;
-  int regionIndex;
-  int regionCount;
-  int* regionsReported;
-  int breakValue = 0;
-};
-
-// Steps 10.7 to 10.16 for one region (offset, rounding and triangulation done). Returns 0 to go
-// on, 1 to skip the region's pocketing, or a negative stop code.
-int regionLevels(RunContext& rc, Kont2D* region) {
-  GlobalParams& g = *rc.g;
-  SurfaceModel* model = rc.model;
-  const CutterShape& cutter = *model->cutter;
-  WorkLists& w = *rc.w;
-
-  double x0 = 0, y0 = 0, colStep = 0, rowStep = 0;
-  int rows = 0, cols = 0;
-  const int net = roughNetParams(g, region, &x0, &y0, &rows, &cols, &colStep, &rowStep);
-  if (net < 0) return net;
-  st.grid = fDropNetNew(x0, y0, rows, cols, rowStep, colStep);
-  if (st.grid == nullptr) {
-    msgSendInt(9, kRoughMsgNoDropNet, "* Fehler: DropNet kann nicht generiert werden", 0);
-    return ctlFail(kRoughStopGrid);
+// Step 13.6: one slice of the level at the attempt's height and tolerance into the work lists;
+// the result becomes the attempt's slice result (0 without slicing under bit 8 of "*GRDRAW").
+void levelSlice(RegionRun& rr, RegionTry* attempt) {
+  GlobalParams& g = rr.run.g;
+  WorkLists& w = rr.run.w;
+  const CutterShape& cutter = *rr.run.model->cutter;
+  st.stepDepth = std::max(
+      g.vertzustel, std::min(st.lastLevel - attempt->z, st.top + cutter.zOffset - attempt->z));
+  if (st.stepDepth < 0) st.stepDepth = 0.1;
+  pkoListReset(w.traced);
+  pkoListReset(w.work);
+  lstIntReset(w.starts);
+  if ((g.grdraw & 0x100) != 0) {
+    attempt->sliceResult = 0;
+    return;
   }
-  if (fDropNetFill(st.grid, model, nullptr, cutter.radius, cutter.cornerRadius) < 0) {
-    msgSendInt(9, kRoughMsgDrillPoints, "* Fehler bei Berechnen der Bohrpunkte", 0);
-    return ctlFail(kRoughStopGrid);
-  }
-
-  // Levels.
-  const double levelTop = st.top - g.aufmass + cutter.cornerRadius;
-  st.levels = zlevNew(100, levelTop, st.bottom + cutter.cornerRadius);
-  if (st.levels == nullptr) {
-    msgSendInt(9, kRoughMsgNoMemory, "* Kein Speicher frei", 0);
-    return ctlFail(kRoughStopFailed);
-  }
-  int lv = 1;
-  if (g.usebndzval == 1) {
-    if (g.outsideIn >= 2 && region->z > levelTop) return 1;
-    st.levels->zmax = DBL_MAX;
-    st.levels->zmin = -DBL_MAX;
-    lv = zlevInsert(st.levels, region->z, 1.0, kZlevPlane);
-  } else {
-    if (g.stepMode == 2) {
-      lv = g.outsideIn == 1 ? roughLevelsFromNetInside(st.levels, st.grid, region, cutter.radius,
-                                                       cutter.cornerRadius)
-                            : roughLevelsFromNet2(st.levels, st.grid, cutter.cornerRadius);
-    }
-    if (lv >= 0) lv = zlevFillStepdown(st.levels, g.vertzustel);
-  }
-  if (lv < 0) {
-    msgSendInt(9, kRoughMsgNoMemory, "* Kein Speicher frei", 0);
-    return ctlFail(kRoughStopLevelMemory);
-  }
-  if (g.stepMode == 3) {
-    stepOptFlatAreaBounds();
-    if (g.planesOnly != 0) return 1;
-  }
-
-  // Raster and plunge cells.
-  st.raster = gridRasterNew(st.grid, rows, cols, rowStep, colStep);
-  st.cells = gridCellListNew(100);
-  if (st.raster == nullptr || st.cells == nullptr) return ctlFail(kRoughStopFailed);
-  if (g.zustellOk != 0) {
-    RasterCell cell{};
-    Point2D p{};
-    const Point3D start{g.zustellPtTcs[0], g.zustellPtTcs[1], g.zustellPtTcs[2]};
-    const int found = roughPlungePoints(st.grid, &cell, &p, start, region);
-    if (found < 0) {
-      msgSendInt(9, kRoughMsgDrillPoints, "* Fehler bei Berechnen der Bohrpunkte", 0);
-      return ctlFail(found == kRoughNoNodeInside ? -24 : found);
-    }
-    if (gridCellListAdd(st.cells, st.raster, cell.row, cell.col, cell.value) < 0) {
-      return ctlFail(kRoughStopFailed);
-    }
-  } else if (g.outsideIn == 1 && st.levels->count > 0) {
-    if (roughStartPointsFromBox(0.1, region, model, st.levels->z[st.levels->count - 1]) < 0) {
-      msgSendInt(9, kRoughMsgStartCollides, "* Error startpoint collides", 0);
-      return ctlFail(kRoughStopFailed);
-    }
-  }
-  roughSortCellsByDistance(st.cells);
-
-  // Slicing set-up.
-  CollCtx* ctx = rc.ctx;
-  ctx->triangles = model->triangles;
-  ctx->region = region;
-  WalkTool tool{cutter.radius, cutter.cornerRadius, cutter.type};
   WalkParams wp{};
+  wp.tolerance = attempt->tolerance;
+  wp.z = attempt->z;
+  wp.direction = g.seite == 1 ? -1 : 1;
+  wp.model = rr.run.model;
   wp.mode = 1;
-  wp.model = model;
-  CutterShape largest = cutter;
-  if (collCtxFill(ctx, &wp, &largest) < 0) return ctlFail(kRoughStopFailed);
-  const double radius = cutter.radius;
-  arczReduceElements(ctx, &radius, &wp);
+  wp.shuffleSeed = attempt->retries;
+  CollCtx* ctx = &rr.run.ctx;
+  if (g.outinOpt == 1 && rr.run.outsideBox != nullptr) {
+    rr.run.outsideBox->z = attempt->z;
+    ctx->region = rr.run.outsideBox;
+  }
+  SliceContext slice{st.raster, nullptr, w.traced, w.work, w.starts};
+  attempt->sliceResult = sliceFn != nullptr ? sliceFn(ctx, &rr.tool, &wp, &slice)
+                                            : arczLevelPaths(ctx, &rr.tool, &wp, &slice);
+  ctx->region = rr.region;
+}
 
-  RegionFlags flags;
+// One level with its retries (steps 13.5 to 13.10). 0 the next level; 1 the region's levels end
+// here (material was seen above and this level has none); negative stop.
+int levelAttempts(RegionRun& rr, double z, int plane) {
+  GlobalParams& g = rr.run.g;
+  RegionTry attempt = roughRegionTry(z, g.precision, g.stepStrategy);
+  roughRetryReset();
+  bool endRegion = false;
+  for (;;) {
+    levelSlice(rr, &attempt);
+    const int brk = out3dCheckBreak();
+    if (brk != 0) {
+      rr.breakValue = brk;
+      return kRoughStopBreak;
+    }
+    if (attempt.sliceResult >= 0) {
+      const bool pieces = attempt.sliceResult > 0 && rr.run.w.starts->count > 0;
+      if (pieces) {
+        rr.materialSeen = true;
+      } else if (rr.materialSeen) {
+        endRegion = true;
+      } else {
+        rr.emptyDepth = std::min(rr.emptyDepth, z - rr.run.model->cutter->zOffset - 0.01);
+      }
+    }
+    if (attempt.sliceResult > 0) {
+      const int made = levelRecord(rr, attempt.z, plane);
+      if (made < 0) return made;
+    }
+    const int rule = roughRetryRule(&attempt);
+    if (rule == 1) {
+      st.lastLevel = attempt.z;
+      return endRegion ? 1 : 0;
+    }
+    if (rule == kRoughRetry) continue;
+    // A cancelled slice is a break that stops at once.
+    if (rule == -2) rr.breakValue = 1;
+    return retryStop(rule);
+  }
+}
+
+// Step 13: the levels of the region from the top down. 0 or a negative stop.
+int regionLevelLoop(RegionRun& rr) {
+  GlobalParams& g = rr.run.g;
+  WorkLists& w = rr.run.w;
+  const double corner = rr.run.model->cutter->cornerRadius;
   for (int i = 0; i < st.levels->count; ++i) {
     const double z = st.levels->z[i];
-    const int plane = st.levels->flag[i];
-    gridRasterClassify(st.grid, g.zustellOk != 0 ? st.cells : nullptr, z - cutter.cornerRadius,
-                       st.raster);
+    gridRasterClassify(st.grid, g.zustellOk != 0 ? st.cells : nullptr, z - corner, st.raster);
     st.lastLevel = std::min(st.lastLevel, st.top);
     if (g.usebndzval != 0) {
-      for (; *rc.regionsReported <= rc.regionIndex; ++*rc.regionsReported) {
-        msgSendInt2(9, kRoughMsgRegion, "* Region %d / %d", *rc.regionsReported + 1,
-                    rc.regionCount);
+      for (; rr.run.regionsReported <= rr.index; ++rr.run.regionsReported) {
+        msgSendInt2(9, kRoughMsgRegion, "* Region %d / %d", rr.run.regionsReported + 1,
+                    rr.run.regionCount);
       }
     } else {
       msgSendInt2(9, kRoughMsgLevel, "* Level %d / %d", i + 1, st.levels->count);
     }
-    if (roughLevelNoFreeCell(st.raster, region) != 0) continue;
+    if (roughLevelNoFreeCell(st.raster, rr.region) != 0) continue;
     try {
       w.levelsDone.push_back(z);
-      w.allFree.push_back(static_cast<std::int8_t>(roughLevelAllCellsFree(st.raster, region)));
+      w.allFree.push_back(static_cast<std::int8_t>(roughLevelAllCellsFree(st.raster, rr.region)));
     } catch (...) {
-      return ctlFail(kRoughStopFailed);
+      return ctlNoMemory();
     }
-    RegionTry attempt = roughRegionTry(z, g.precision, g.stepStrategy);
-    roughRetryReset();
-    bool endRegion = false;
-    for (;;) {
-      st.stepDepth =
-          std::max(g.vertzustel, std::min(st.lastLevel - z, st.top + cutter.zOffset - z));
-      if (st.stepDepth < 0) st.stepDepth = 0.1;
-      pkoListReset(w.traced);
-      pkoListReset(w.work);
-      lstIntReset(w.starts);
-      if ((g.grdraw & 0x100) != 0) {
-        attempt.sliceResult = 0;
-      } else {
-        wp = WalkParams{};
-        wp.tolerance = attempt.tolerance;
-        wp.z = attempt.z;
-        wp.direction = g.seite == 1 ? -1 : 1;
-        wp.model = model;
-        wp.mode = 1;
-        wp.shuffleSeed = attempt.retries;
-        if (g.outinOpt == 1 && rc.outsideBox != nullptr) {
-          rc.outsideBox->z = attempt.z;
-          ctx->region = rc.outsideBox;
-        }
-        SliceContext slice{st.raster, nullptr, w.traced, w.work, w.starts};
-        attempt.sliceResult = sliceFn != nullptr ? sliceFn(ctx, &tool, &wp, &slice)
-                                                 : arczLevelPaths(ctx, &tool, &wp, &slice);
-        ctx->region = region;
-      }
-      const int brk = out3dCheckBreak();
-      if (brk != 0) {
-        rc.breakValue = brk;
-        return kRoughStopBreak;
-      }
-      if (attempt.sliceResult >= 0) {
-        const bool pieces = attempt.sliceResult > 0 && w.starts->count > 0;
-        if (pieces) {
-          flags.materialSeen = true;
-        } else if (flags.materialSeen) {
-          endRegion = true;
-        } else {
-          flags.emptyDepth = std::min(flags.emptyDepth, z - cutter.zOffset - 0.01);
-        }
-      }
-      if (attempt.sliceResult > 0) {
-        const int made = levelPaths(g, region, w, attempt.z, plane, ctx, tool, model);
-        if (made < 0) return made;
-      }
-      const int rule = roughRetryRule(&attempt);
-      if (rule == 1) {
-        st.lastLevel = attempt.z;
-        break;
-      }
-      if (rule == kRoughRetry) continue;
-      // A cancelled slice is a break that stops at once.
-      if (rule == -2) rc.breakValue = 1;
-      return retryStop(rule);
-    }
-    if (endRegion) break;
+    const int done = levelAttempts(rr, z, st.levels->flag[i]);
+    if (done < 0) return done;
+    if (done == 1) break;
   }
   return 0;
+}
+
+// Steps 10.6 to 10.13 for one region (offset, rounding and triangulation done): candidates, grid
+// and levels, the clearance check, flat areas, plunge cells and the level loop. 0 go on to the
+// pocketing; 1 the region ends before it; negative stop.
+int regionLevels(RegionRun& rr) {
+  const CutterShape& cutter = *rr.run.model->cutter;
+  rr.tool = WalkTool{cutter.radius, cutter.cornerRadius, cutter.type};
+  int r = regionCandidates(rr);
+  if (r == 0) r = regionGridAndLevels(rr);
+  if (r == 0) r = regionClearanceCheck(rr);
+  if (r == 0) r = regionFlatAreas(rr);
+  if (r == 0) r = regionPlungeCells(rr);
+  if (r == 0) r = regionLevelLoop(rr);
+  return r;
 }
 
 // Step 11: close the output, free everything, report. The stop code is returned.
@@ -431,8 +618,6 @@ int finishRun(int stop, MachiningParams* params, SurfaceModel* model, const Cutt
     std::fprintf(f, "geszeit: %ld\n", seconds);
     std::fclose(f);
   }
-  std::fprintf(stderr, "geszeit: %ld\n", seconds);
-  std::fprintf(stderr, "Stopcode :%d\n", stop);
   return stop;
 }
 
@@ -454,7 +639,7 @@ int prepareRegion(const GlobalParams& g, Kont2D* region) {
   if (g.filletPocket == 0 && g.filletCorners != 0 && g.filletRadius > 0.01) {
     const int f = kontFillet(region, g.filletRadius);
     if (f == 0) return 1;
-    if (f < 0) return ctlFail(f);
+    if (f < 0) return ctlFailMsg(f, kRoughMsgCantOffset, "* can't offset boundary");
   }
   triMeshFree(region->mesh);
   region->mesh = triPolyTriangulate(region);
@@ -480,7 +665,7 @@ Kont2D* loadRegions(GlobalParams& g, SurfaceModel* model, double boundOffset, in
       *stop = ctlFail(geoErrCode() < 0 ? geoErrCode() : kRoughStopFailed);
       return nullptr;
     }
-    if (st.planePass != 0 && g.zsort != 0) linkOptOrderByLevel(&regions);
+    if (st.planePass != 0 && g.zsort != 0) roughStandInOrderByLevel(&regions);
     double box[4];
     if (chainBox(regions, box)) {
       st.box = kontNewRect(Point2D{box[0] - boundOffset, box[1] - boundOffset},
@@ -495,12 +680,14 @@ Kont2D* loadRegions(GlobalParams& g, SurfaceModel* model, double boundOffset, in
     // read as a user break.
     if (roughReadModel(model, g.approx, regions, m) < 0) {
       kontFree(regions);
+      st.modelMissing = 1;
       *stop = ctlFail(kRoughStopFailed);
       return nullptr;
     }
     return regions;
   }
   if (roughReadModel(model, g.approx, nullptr, 0) < 0) {
+    st.modelMissing = 1;
     *stop = ctlFail(kRoughStopFailed);
     return nullptr;
   }
@@ -523,7 +710,7 @@ Kont2D* loadRegions(GlobalParams& g, SurfaceModel* model, double boundOffset, in
   }
   Boundary* rect = bndNewRect(lo.x - grow, hi.x + grow, lo.y - grow, hi.y + grow);
   if (rect == nullptr) {
-    *stop = ctlFail(kRoughStopFailed);
+    *stop = ctlNoMemory();
     return nullptr;
   }
   regions = kontFromRingList(rect, sense, g.usebndzval);
@@ -535,6 +722,176 @@ Kont2D* loadRegions(GlobalParams& g, SurfaceModel* model, double boundOffset, in
   }
   st.box = kontCopy(regions);
   return regions;
+}
+
+// ---- the run ------------------------------------------------------------------------------------
+
+// Steps 4 to 6: the parameter fixes of the run, top and bottom, the regions' sense. Returns the
+// amount by which the boundary box grows.
+double controlFixParameters(ControlRun& run) {
+  GlobalParams& g = run.g;
+  if (g.bearbeitricht != 3) g.axisPocket = 1;
+  if (g.slopeMode == 1 && g.finishPass != 2) {
+    msgSendInt(9, kRoughMsgSlopeMode, "* Warning: Slope mode only with Z-finishing possible", 0);
+    g.slopeMode = 0;
+  }
+  if (g.aufmass > 0.001) g.collTolerance += g.aufmass / 4;
+  const int boundMode = roughRunModel()->boundaryMode;
+  double boundOffset = boundMode == 2 ? g.frradius : (boundMode == 3 ? -g.frradius : 0.0);
+  if (std::fabs(g.boundOffset) >= 0.00001) boundOffset -= g.boundOffset;
+  if (g.planesOnly != 0 && g.stepMode == 3) g.vertzustel = st.top - st.bottom;
+  st.top = g.oberfl;
+  st.bottom = g.tief - g.aufmass;
+  g.vertzustel = std::min(g.vertzustel, st.top - st.bottom);
+  // The regions' outer contours run counter-clockwise for machining side 1, clockwise otherwise;
+  // the walk's own sense is set per level (the opposite sign).
+  run.sense = g.seite == 1 ? 1 : -1;
+  return boundOffset;
+}
+
+// Steps 2 to 9: names, parameter fixes, work lists, regions and model, the clearance plane
+// against the stock, the model's index, the candidate context and the APT list. 0 or a negative
+// stop.
+int controlSetUp(ControlRun& run) {
+  GlobalParams& g = run.g;
+  int stop = buildNames(g);
+  if (stop < 0) return stop;
+  geoSetWorkDir(g.tmpDir);
+  stepOptSetPlaneFile(st.names[kFlatPlaneName]);
+  // A fresh dump per run: the appending writer never truncates, and a stale region of an earlier
+  // job would be pocketed again by the stock-rest pass.
+  if (boundaryDump != 0 && geoFileExists(roughBoundaryDumpFile()) == 1) {
+    platRemoveFile(roughBoundaryDumpFile());
+  }
+
+  const double boundOffset = controlFixParameters(run);
+  if (!run.w.ok()) return ctlNoMemory();
+  run.regions = loadRegions(g, run.model, boundOffset, run.sense, &stop);
+  if (stop < 0) return stop;
+  if (run.regions == nullptr || st.box == nullptr) {
+    return ctlFailMsg(kRoughStopFailed, kRoughMsgBoundaryCorrupt, "* Boundary corrupt");
+  }
+  // Rapids travel at the clearance plane with the tool tip a corner radius below it: below the
+  // stock top they would run through the stock.
+  const double rapidTip = g.sichebene - run.model->cutter->cornerRadius;
+  if (rapidTip + kClearanceTol < st.top) {
+    return ctlFailMsg(kRoughStopFailed, kRoughMsgClearancePlane,
+                      "* Warnung: Kollisionsgefahr, da Sicherheitsebene unterhalb der Teilgrenze");
+  }
+  st.partAbovePlane = rapidTip + kClearanceTol < run.model->boxMax.z ? 1 : 0;
+  WalkParams wp{};
+  wp.mode = 1;
+  wp.model = run.model;
+  if (modelBuildIndex(run.model) < 0) {
+    return ctlFailMsg(kRoughStopFailed, kRoughMsgNoIndex,
+                      "* Fehler: Optimierungsliste kann nicht generiert werden");
+  }
+  if (collCtxAlloc(&run.ctx, &wp) < 0) return ctlNoMemory();
+  run.apt = pathListNew(1000, 1);
+  if (run.apt == nullptr) {
+    return ctlFailMsg(kRoughStopFailed, kRoughMsgNoAptMemory,
+                      "* Fehler: Kein Speicher fuer APT-Punkte");
+  }
+  roughSetDropTool(run.model);
+  bndResetState();
+  for (const Kont2D* r = run.regions; r != nullptr; r = r->next) ++run.regionCount;
+  if (g.outinOpt == 1) {
+    run.outsideBox = roughBoundaryBox(g.frradius, run.model, run.regions);
+    if (run.outsideBox == nullptr) return ctlNoMemory(kRoughStopOutsideBox);
+  }
+  return 0;
+}
+
+// Steps 14 to 16: the region's Z paths read back, ordered and handed to the per-region step.
+// 0 or a negative stop.
+int regionPocketing(RegionRun& rr) {
+  GlobalParams& g = rr.run.g;
+  WorkLists& w = rr.run.w;
+  gridRasterFree(st.raster);
+  st.raster = nullptr;
+  fDropNetFree(st.grid);
+  st.grid = nullptr;
+  ZPathList* list = zpathListRead(st.names[0]);
+  if (list == nullptr) {
+    return ctlFailMsg(kRoughStopFailed, kRoughMsgComputation, "* Error in computation");
+  }
+  if (zpathListOrder(list, g.stepStrategy == 1 ? 2 : 0x11) < 0) {
+    msgSendInt(9, kRoughMsgOrder, "* Problem: Taschen koennen nicht generiert werden", 0);
+  }
+  int stop = 0;
+  if ((g.stepStrategy == 0 || g.stepStrategy == 1) && g.suppressNc == 0) {
+    const RoughRegionInput input{rr.region,
+                                 list,
+                                 w.levelsDone.data(),
+                                 w.allFree.data(),
+                                 static_cast<int>(w.levelsDone.size()),
+                                 rr.emptyDepth,
+                                 rr.run.apt};
+    int done = regionFn != nullptr ? regionFn(&input, rr.run.params, rr.run.model)
+                                   : roughRegionToolpaths(&input, rr.run.params, rr.run.model);
+    // A start or path collision of the region step stops the run as a collision.
+    if (done == kRoughStartCollides) {
+      msgSendInt(9, kRoughMsgStartCollides, "* Error startpoint collides", 0);
+      done = kRoughStopCollision;
+    }
+    if (done < 0) stop = ctlFail(done);
+  }
+  zpathListFree(list);
+  if (stop >= 0 && (rr.breakValue != 0 || out3dCheckBreak() != 0)) stop = ctlFail(kRoughStopBreak);
+  return stop;
+}
+
+// Step 10 for one region: offset, rounding, triangulation, the lowered grid factor, the levels
+// and the pocketing; the region's resources are freed on every exit. 0 or a negative stop.
+int controlRegion(ControlRun& run, Kont2D* region, int index) {
+  GlobalParams& g = run.g;
+  const int prepared = prepareRegion(g, region);
+  if (prepared != 0) return prepared < 0 ? prepared : 0;
+  if (boundaryDump != 0 && roughWriteBoundary(region) < 0) {
+    return ctlFailMsg(kRoughStopFailed, kRoughMsgDiskFull,
+                      "* Fehler: Kein Plattenplatz mehr verfuegbar");
+  }
+  if (region->count > 4 || region->child != nullptr) {
+    if (g.gridFactor > 0.3) {
+      g.gridFactor = 0.3;
+    } else if (g.gridFactor > 0.1) {
+      g.gridFactor = 0.1;
+    }
+  }
+  if ((g.grdraw & 0x100) == 0) zpathFileTruncate(st.names[0]);
+  run.w.levelsDone.clear();
+  run.w.allFree.clear();
+  RegionRun rr{run, region, index};
+  int stop = regionLevels(rr);
+  if (stop == kRoughStopBreak && rr.breakValue == 1) {
+    stop = ctlFail(kRoughStopBreak);
+  } else if (stop < 0 && stop != kRoughStopBreak) {
+    // the step's own stop
+  } else if (stop == 1) {
+    stop = 0;  // the region ends before its pocketing (planes only, or above the top)
+  } else {
+    stop = regionPocketing(rr);
+  }
+  freeRegionResources();
+  triMeshFree(region->mesh);
+  region->mesh = nullptr;
+  g.gridFactor = run.gridFactor;
+  return stop;
+}
+
+int controlRun(ControlRun& run) {
+  int stop = controlSetUp(run);
+  int index = 0;
+  for (Kont2D* region = run.regions; stop >= 0 && region != nullptr;
+       region = region->next, ++index) {
+    stop = controlRegion(run, region, index);
+  }
+  if (stop >= 0 && st.partAbovePlane != 0) {
+    // The part rises above the clearance plane outside the machining regions only: allowed.
+    msgSendInt(9, kRoughMsgClearancePlane,
+               "* Warnung: Kollisionsgefahr, da Sicherheitsebene unterhalb der Teilgrenze", 0);
+  }
+  return stop;
 }
 
 }  // namespace
@@ -580,167 +937,46 @@ int roughRetryRule(RegionTry* r) {
 
 int roughControl(MachiningParams* params, SurfaceModel* model) {
   const std::int64_t startMs = platSteadyMillis();
-  GlobalParams& g = *parGlobalBlock();
-  if (model == nullptr || model->cutter == nullptr || params == nullptr) {
+  st.modelMissing = 0;
+  if (params == nullptr)
+    return ctlFailMsg(kRoughStopFailed, kRoughMsgComputation, "* Error in computation");
+  if (model == nullptr || model->cutter == nullptr) {
+    st.modelMissing = 1;
     return ctlFail(kRoughStopFailed);
   }
   const CutterShape cutter = *model->cutter;
-  int stop = buildNames(g);
-  if (stop < 0) return stop;
-  geoSetWorkDir(g.tmpDir);
-  // A fresh dump per run: the appending writer never truncates, and a stale region of an earlier
-  // job would be pocketed again by the stock-rest pass.
-  if (boundaryDump != 0 && geoFileExists(roughBoundaryDumpFile()) == 1) {
-    platRemoveFile(roughBoundaryDumpFile());
+  int stop = kRoughStopFailed;
+  try {
+    ControlRun run(*parGlobalBlock(), params, model);
+    stop = controlRun(run);
+  } catch (...) {
+    // Texts and level records that found no memory: the run's lists are freed on the way out.
+    stop = ctlNoMemory();
   }
-
-  if (g.bearbeitricht != 3) g.axisPocket = 1;
-  if (g.slopeMode == 1 && g.finishPass != 2) {
-    msgSendInt(9, kRoughMsgSlopeMode, "* Warning: Slope mode only with Z-finishing possible", 0);
-    g.slopeMode = 0;
-  }
-  if (g.aufmass > 0.001) g.collTolerance += g.aufmass / 4;
-  const int boundMode = roughRunModel()->boundaryMode;
-  double boundOffset = boundMode == 2 ? g.frradius : (boundMode == 3 ? -g.frradius : 0.0);
-  if (std::fabs(g.boundOffset) >= 0.00001) boundOffset -= g.boundOffset;
-  if (g.planesOnly != 0 && g.stepMode == 3) g.vertzustel = st.top - st.bottom;
-  st.top = g.oberfl;
-  st.bottom = g.tief - g.aufmass;
-  g.vertzustel = std::min(g.vertzustel, st.top - st.bottom);
-  // The regions' outer contours run counter-clockwise for machining side 1, clockwise otherwise;
-  // the walk's own sense is set per level (the opposite sign).
-  const int sense = g.seite == 1 ? 1 : -1;
-
-  WorkLists w;
-  w.traced = pkoListNew(1000);
-  w.work = pkoListNew(100);
-  w.starts = lstIntNew(10);
-  w.path = zpathNew(100);
-  const double gridFactor = g.gridFactor;
-  CollCtx ctx{};
-  Kont2D* regions = nullptr;
-  Kont2D* outsideBox = nullptr;
-  PathList* apt = nullptr;
-  int regionsReported = 0;
-  if (!w.ok()) stop = ctlFail(kRoughStopFailed);
-  if (stop >= 0) regions = loadRegions(g, model, boundOffset, sense, &stop);
-  if (stop >= 0 && (regions == nullptr || st.box == nullptr)) {
-    msgSendInt(9, kRoughMsgBoundaryCorrupt, "* Boundary corrupt", 0);
-    stop = ctlFail(kRoughStopFailed);
-  }
-  if (stop >= 0) {
-    if (g.sichebene < model->boxMax.z) {
-      msgSendInt(9, kRoughMsgClearancePlane,
-                 "* Warnung: Kollisionsgefahr, da Sicherheitsebene unterhalb der Teilgrenze", 0);
-    }
-    WalkParams wp{};
-    wp.mode = 1;
-    wp.model = model;
-    if (modelBuildIndex(model) < 0) {
-      msgSendInt(9, kRoughMsgNoIndex, "* Fehler: Optimierungsliste kann nicht generiert werden", 0);
-      stop = ctlFail(kRoughStopFailed);
-    } else if (collCtxAlloc(&ctx, &wp) < 0) {
-      stop = ctlFail(kRoughStopFailed);
-    } else if ((apt = pathListNew(1000, 1)) == nullptr) {
-      msgSendInt(9, kRoughMsgNoAptMemory, "* Fehler: Kein Speicher fuer APT-Punkte", 0);
-      stop = ctlFail(kRoughStopFailed);
-    }
-  }
-  int regionCount = 0;
-  if (stop >= 0) {
-    roughSetDropTool(model);
-    bndResetState();
-    for (const Kont2D* r = regions; r != nullptr; r = r->next) ++regionCount;
-    if (g.outinOpt == 1) {
-      outsideBox = roughBoundaryBox(g.frradius, model, regions);
-      if (outsideBox == nullptr) stop = ctlFail(kRoughStopOutsideBox);
-    }
-  }
-
-  int index = 0;
-  for (Kont2D* region = regions; stop >= 0 && region != nullptr; region = region->next, ++index) {
-    const int prepared = prepareRegion(g, region);
-    if (prepared < 0) {
-      stop = prepared;
-      break;
-    }
-    if (prepared == 1) continue;
-    if (boundaryDump != 0 && roughWriteBoundary(region) < 0) {
-      stop = ctlFail(kRoughStopFailed);
-      break;
-    }
-    const bool lowered = region->count > 4 || region->child != nullptr;
-    if (lowered) {
-      if (g.gridFactor > 0.3) {
-        g.gridFactor = 0.3;
-      } else if (g.gridFactor > 0.1) {
-        g.gridFactor = 0.1;
-      }
-    }
-    if ((g.grdraw & 0x100) == 0) zpathFileTruncate(st.names[0]);
-    w.levelsDone.clear();
-    w.allFree.clear();
-    RunContext rc{&g, params, model, &ctx, outsideBox, &w, index, regionCount, &regionsReported};
-    int result = regionLevels(rc, region);
-    if (result == kRoughStopBreak && rc.breakValue == 1) {
-      stop = ctlFail(kRoughStopBreak);
-    } else if (result < 0 && result != kRoughStopBreak) {
-      stop = result;
-    } else if (result == 1) {
-      // The region ends before its pocketing (planes only, or above the top).
-    } else {
-      gridRasterFree(st.raster);
-      st.raster = nullptr;
-      fDropNetFree(st.grid);
-      st.grid = nullptr;
-      ZPathList* list = zpathListRead(st.names[0]);
-      if (list == nullptr) {
-        stop = ctlFail(kRoughStopFailed);
-      } else {
-        if (zpathListOrder(list, g.stepStrategy == 1 ? 2 : 0x11) < 0) {
-          msgSendInt(9, kRoughMsgOrder, "* Problem: Taschen koennen nicht generiert werden", 0);
-        }
-        if ((g.stepStrategy == 0 || g.stepStrategy == 1) && g.suppressNc == 0) {
-          const RoughRegionInput input{region,
-                                       list,
-                                       w.levelsDone.data(),
-                                       w.allFree.data(),
-                                       static_cast<int>(w.levelsDone.size()),
-                                       DBL_MAX,
-                                       apt};
-          int done = regionFn != nullptr ? regionFn(&input, params, model)
-                                         : roughRegionToolpaths(&input, params, model);
-          // A start or path collision of the region step stops the run as a collision.
-          if (done == kRoughStartCollides) {
-            msgSendInt(9, kRoughMsgStartCollides, "* Error startpoint collides", 0);
-            done = kRoughStopCollision;
-          }
-          if (done < 0) stop = ctlFail(done);
-        }
-        zpathListFree(list);
-      }
-      if (stop >= 0 && (rc.breakValue != 0 || out3dCheckBreak() != 0)) {
-        stop = ctlFail(kRoughStopBreak);
-      }
-    }
-    freeRegionResources();
-    triMeshFree(region->mesh);
-    region->mesh = nullptr;
-    if (lowered) g.gridFactor = gridFactor;
-  }
-
-  // End of the run, also after a stop.
-  freeRegionResources();
-  for (Kont2D* r = regions; r != nullptr; r = r->next) {
-    triMeshFree(r->mesh);
-    r->mesh = nullptr;
-  }
-  kontFree(regions);
-  kontFree(outsideBox);
-  collCtxFree(&ctx);
-  pathListFree(apt);
-  g.gridFactor = gridFactor;
   return finishRun(stop, params, model, cutter, startMs);
+}
+
+int roughControlModelMissing() { return st.modelMissing; }
+
+double roughTipLength(const GlobalParams& g) {
+  // The controller's points lie where the cutter's corner centres are: the ball centre, the
+  // torus corner circle, the flat end mill's own tip. Shifting a flat end mill by its radius
+  // would put every cut one radius too low, into the part.
+  if (g.frtyp == 2) return 0.0;
+  if (g.frtyp == 3) return g.frbogen;
+  return g.frradius;
+}
+
+void roughReportSmallPockets() {
+  if (st.smallCount <= 0) return;
+  char level[kNumTextSize];
+  numFormat(level, st.smallLowest / unitFactor);
+  char text[160];
+  std::snprintf(text, sizeof text, "%d small pocket%s left uncut, the lowest at level %s",
+                st.smallCount, st.smallCount == 1 ? "" : "s", level);
+  msgSendText(9, kRoughMsgSkipSmall, "* Skip small pocket", text);
+  st.smallCount = 0;
+  st.smallLowest = DBL_MAX;
 }
 
 int roughReadModel(SurfaceModel* model, const char* file, const Kont2D* regions, double margin) {

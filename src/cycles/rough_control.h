@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "cycles/machining_params.h"
+#include "framework/global_params.h"
 #include "geometry/kont2d.h"
 #include "geometry/path_list.h"
 #include "geometry/raster.h"
@@ -64,6 +65,9 @@ inline constexpr int kRoughMsgBigModel = 767;
 inline constexpr int kRoughMsgClearancePlane = 316;
 inline constexpr int kRoughMsgNoIndex = 305;
 inline constexpr int kRoughMsgNoAptMemory = 311;
+// A pocket too small for the tool was left uncut ("* Skip small pocket"): the emitter's per run,
+// the controller's once per run with how many and the lowest level (roughReportSmallPockets).
+inline constexpr int kRoughMsgSkipSmall = 1181;
 
 // One level attempt carried into the retry rule. Fields in order.
 struct RegionTry {
@@ -95,8 +99,29 @@ void roughRetryReset();
 // The controller. Returns the stop code: 0 or more success; -1 failure or missing model; -2 user
 // break; -3 level list memory; -5, -43, -1000 a level given up; -24, -32, -34, -35 grid, region
 // and triangulation failures; kRoughStopCollision a collision stop; other negative values a
-// step's own code.
+// step's own code. Every failure but a missing model sends its own message (level 9); every exit
+// closes the output and appends the stop code and the run time to "rep.txt".
+// The clearance plane: rapids travel there with the tool tip a corner radius below it. Below the
+// stock top ("*OBERFL"), or below the part's top inside a region (the highest drop-grid height of
+// the region's nodes), the run stops with message 316 before that region writes a toolpath; a
+// part that reaches above it only outside the regions is allowed, with 316 as a warning at the end.
+// Step mode 3 writes each region's flat-area outlines to the flat-plane outline file
+// ("*PLANES_EXACT": zrupp2genOptiStepBnds, which also moves levels onto face heights; else
+// stepOptFlatAreaBounds). Each level's traced contours are drawn (levelOutDrawContours). Pockets
+// too small for the tool ("*SKIP_SMALL_POCKETS") are flagged, counted and left to the pocketing,
+// which skips them.
 int roughControl(MachiningParams* params, SurfaceModel* model);
+// How far the tool tip lies below a level's (and a path point's) height, scaled: the ball radius,
+// the torus corner radius, 0 for a flat end mill (the tool's own, without the allowance). The
+// output moves a point back by it along the tool axis when the tool tip is output.
+double roughTipLength(const GlobalParams& g);
+// 1 when the last controller run found no model (the model file did not load, or none was
+// given), else 0: the roughing main then sends message 509.
+int roughControlModelMissing();
+// Sends, when the run's levels left pockets too small for the tool uncut, one warning (message
+// 1181, level 9) naming how many and the lowest of their levels (tool tip height in the user's
+// length), as "<n> small pocket(s) left uncut, the lowest at level <z>", and forgets them.
+void roughReportSmallPockets();
 
 // Loads the model file, keeping only facets near the regions (the facet filter with margin) while
 // loading: with two or more regions one rectangle around all of them, with one that region, with

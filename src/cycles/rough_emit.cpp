@@ -148,20 +148,14 @@ int emitRun(PathList* run, int moveKind, MachiningParams& rp, double stepDepth, 
     }
     msgSendInt(9, kRoughMsgCollisionSeen, "* Collision error detected !!!\n", 0);
   }
-  if (g.fullcutStrategy > 0) {
-    roughMissingFeature("resamplePath");
-    return emitFail(-1);
-  }
+  if (g.fullcutStrategy > 0) return emitFail(roughStandInResamplePath());
   if (run->axes != nullptr) {
     for (int k = 0; k < run->count; ++k) run->axes[k] = Point3D{0, 0, 1};
   }
-  if (g.force5x != 0) {
-    roughMissingFeature("tiltPath");
-    return emitFail(-1);
-  }
-  if (rough5xHolderFree(mc, &rp, run) != 1) {
+  if (g.force5x != 0) return emitFail(roughStandInTiltPath(mc, &rp, run));
+  if (roughStandInHolderFree(mc, &rp, run) != 1) {
     clearHolderMarks(run);
-    if (tiltPath(mc, &rp, run) < 0) return emitFail(-1);
+    if (roughStandInTiltPath(mc, &rp, run) < 0) return emitFail(-1);
   }
   clearHolderMarks(run);
   emitThinPath(run, rp.maxStep, rp.minStep, rp.axisChangeCos);

@@ -20,8 +20,7 @@ inline constexpr int kRoughRunRight = 104;
 inline constexpr int kRoughApproachStraight = 7;
 inline constexpr int kRoughApproachHelix = 6;
 inline constexpr int kRoughApproachRamp = 8;
-// Messages (level 9).
-inline constexpr int kRoughMsgSkipSmall = 1181;
+// Messages (level 9; the skipped small pocket, 1181, is rough_control.h's).
 inline constexpr int kRoughMsgCollisionModel = 6005;
 inline constexpr int kRoughMsgToolCollision = 6007;
 

@@ -5,8 +5,8 @@
 #include "cycles/rough_main.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "cycles/emit_point.h"
 #include "cycles/emit_region.h"
@@ -29,6 +29,7 @@
 #include "output/out3d_moves.h"
 #include "output/out3d_state.h"
 #include "zlevel/drop_net.h"
+#include "zlevel/step_opt.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ Point3D roughToolAxisInFrame() {
 }
 
 // Steps 10 and 11: the tilt settings. Returns 0, or the stop code when tilt curves are missing.
-int roughTiltSettings(GlobalParams& g, TiltParams* tilt) {
+int roughTiltSettings(GlobalParams& g, RoughStandInTilt* tilt) {
   if (g.ctest != 0) {
     if (std::fabs(g.crange) < 0.00001) {
       g.crange = g.crangePos;
@@ -91,11 +92,11 @@ int roughTiltSettings(GlobalParams& g, TiltParams* tilt) {
       g.crangePos = g.crangeNeg = g.crange;
     }
     g.tiltStrategy = 11;
-    holderSetSide(g.seite);
-    if (g.atest != 0) avoidSetSearchStep(0.03);
+    roughStandInHolderSide(g.seite);
+    if (g.atest != 0) roughStandInAvoidSearchStep(0.03);
   }
   if (g.tiltStrategy == 3 || g.tiltStrategy == 5) {
-    if (tiltReadCurves(tilt, g.tiltCurve) < 1) {
+    if (roughStandInReadTiltCurves(tilt, g.tiltCurve) < 1) {
       msgSendText(9, kRoughMsgNoTiltCurve, "* Error: cannot open Tilt curve %s", g.tiltCurve);
       return kRoughStopNoTiltCurve;
     }
@@ -130,7 +131,7 @@ int roughFlatPlanePass(GlobalParams& g, int first) {
 }
 
 // Steps 21 to 25: close the output and release what the run set up.
-void roughCloseRun(GlobalParams& g, TiltParams* tilt) {
+void roughCloseRun(GlobalParams& g, RoughStandInTilt* tilt) {
   emitFinish(roughMachiningParams(), &roughRunModel()->model);
   out3dEndOutput();
   emitClearCallbacks();
@@ -138,14 +139,15 @@ void roughCloseRun(GlobalParams& g, TiltParams* tilt) {
   if (platLocalTimeText(when, sizeof when, "%a %b %e %H:%M:%S %Y\n", platNowSeconds()) != 1) {
     std::strcpy(when, "?\n");
   }
-  const std::string line = std::string("\nEnde rsrupp ") + when + " " + g.approx + "\n";
+  char line[kParTextSize + 96];
+  std::snprintf(line, sizeof line, "%s %s %s\n", "\nEnde rsrupp", when, g.approx);
   geoSetWorkDir(g.tmpDir);
-  geoErrLog(line.c_str());
+  geoErrLog(line);
   stockModelFree();
   bndSetApproachCheck(nullptr);
   holderFreeCollisionModel();
-  tiltParamsSet(nullptr);
-  tiltParamsFree(tilt);
+  roughStandInTiltSet(nullptr);
+  roughStandInTiltFree(tilt);
 }
 
 }  // namespace
@@ -157,21 +159,12 @@ void roughMainResetState() { roughState = RoughMainState{}; }
 void roughSetControl(RoughControlFn control) { roughControlFn = control; }
 void roughSetEntryProbe(RoughProbeFn probe) { roughEntryProbe = probe; }
 
-double roughTipLength(const GlobalParams& g) {
-  // The controller's points lie where the cutter's corner centres are: the ball centre, the
-  // torus corner circle, the flat end mill's own tip. Shifting a flat end mill by its radius
-  // would put every cut one radius too low, into the part.
-  if (g.frtyp == 2) return 0.0;
-  if (g.frtyp == 3) return g.frbogen;
-  return g.frradius;
-}
-
 int roughMain(const char* cfgPath) {
   if (roughEntryProbe != nullptr) roughEntryProbe();
   if (roughReadConfig(cfgPath) < 0) return -1;
   GlobalParams& g = *parGlobalBlock();
-  TiltParams* tilt = tiltParamsNew();
-  tiltParamsSet(tilt);
+  RoughStandInTilt* tilt = roughStandInTiltNew();
+  roughStandInTiltSet(tilt);
 
   if (g.avoidStrategy == 4) g.avoidStrategy = 3;
   if (g.avoidStrategy == 1) {
@@ -203,15 +196,19 @@ int roughMain(const char* cfgPath) {
     if (g.backdraft != 0) roughMachiningParams()->backDraft = 1;
     roughOptOutsideIn();
     if (g.segSyncOk != 0 && (g.segSync[0] == '\0' || g.segSync[0] == ' ')) g.segSyncOk = 0;
-    if (g.segSyncOk != 0) roughMissingFeature("syncLineRead");
+    if (g.segSyncOk != 0) roughStandInSyncLines();
     emitReset();
 
     RoughRunModel* run = roughRunModel();
     result = roughRunControl(roughMachiningParams(), &run->model);
-    if (result == -1) msgSendInt(9, kRoughMsgNoModelFile, "* No Model File", 0);
-    if (result >= 0 && g.stepMode == 3 && stepOptPlanesWritten() != 0) {
+    // A failed step has sent its own message; a model that did not load sends this one.
+    if (result == -1 && roughControlModelMissing() != 0) {
+      msgSendInt(9, kRoughMsgNoModelFile, "* No Model File", 0);
+    }
+    if (result >= 0 && g.stepMode == 3 && stepOptPlaneFileWritten() != 0) {
       result = roughFlatPlanePass(g, result);
     }
+    roughReportSmallPockets();
   }
   roughCloseRun(g, tilt);
   return result;

@@ -17,10 +17,6 @@
 // it.
 int roughMain(const char* cfgPath);
 
-// How far the output moves a point back along the tool axis when the tool tip is output (scaled
-// length): the ball radius, the torus corner radius, 0 for a flat end mill.
-double roughTipLength(const GlobalParams& g);
-
 // The second-pass flag: 1 while the flat-plane pass runs (read by the region emitter).
 void roughSetSecondPass(int flag);
 int roughSecondPass();

@@ -201,7 +201,7 @@ void setupPlanesAndStayDown(GlobalParams& g) {
 
 void setupHolderAndTool(GlobalParams& g) {
   g.wcoll = 0;
-  holderSetAvoidFlag(1);
+  roughStandInHolderAvoidFlag(1);
   if (g.toolContour[0] != '\0') {
     setupCopyText(g.holderQdx, g.toolContour);
     setupCopyText(g.headQdx, g.toolContour);
@@ -244,14 +244,14 @@ void setupTilt(GlobalParams& g) {
   if (g.tiltAngle < kRoughMinTiltAngle) {
     g.tiltAngle = kRoughDefaultTiltAngle;
     msgSendReal(9, kRoughMsgTiltAngle, "* Tilt Angle changed to %f", g.tiltAngle);
-    avoidSetTryVertical(1);
+    roughStandInAvoidTryVertical(1);
   }
   if (g.tiltStrategy == 12) {
     if (std::fabs(g.autoCrange) < kSetupEps) {
       const double f = std::fabs(90.0 - g.tiltAngle) / 90.0;
       g.autoCrange = f * g.autoCrange0 + (1.0 - f) * g.autoCrange90;
     }
-    tiltSetAutoCRange(g.autoCrange);
+    roughStandInAutoCRange(g.autoCrange);
     g.crangeNeg = std::fmin(g.crangeNeg, 0.5 * g.autoCrange);
     g.crangePos = std::fmin(g.crangePos, 0.5 * g.autoCrange);
   }
@@ -274,13 +274,13 @@ void setupTilt(GlobalParams& g) {
   } else if (std::fabs(g.brange) < kSetupEps) {
     if (p.avoidStrategy == 3 || p.avoidStrategy == 4) p.avoidStrategy = 2;
   } else {
-    avoidSetBRange(g.brange * kDegToRad);
+    roughStandInAvoidBRange(g.brange * kDegToRad);
   }
   if (g.segOpt != 0) {
-    connectSetSegmentTilt(p.tiltAngle);
+    roughStandInSegmentTilt(p.tiltAngle);
     g.force5x = 1;
   }
-  tiltSetPivotSmoothing(g.pivotSmooth, g.pivotHeight, g.pvalue);
+  roughStandInPivotSmoothing(g.pivotSmooth, g.pivotHeight, g.pvalue);
 }
 
 void setupPassKeys(GlobalParams& g) {
@@ -293,7 +293,7 @@ void setupPassKeys(GlobalParams& g) {
   } else if (!setupTextEmpty(g.extra3df)) {
     g.extraCount = 1;
   }
-  lcurveSetMaxLength(g.vertzustel);
+  roughStandInLinkCurveLength(g.vertzustel);
   MachiningParams& p = setup.params;
   if (g.segOpt != 0) out3dSetAxisReducedFeed(1);
   p.segmentOpt = g.segOpt;
@@ -303,11 +303,11 @@ void setupPassKeys(GlobalParams& g) {
   roughOptSkipNoCut();
   if (g.skipNocut != 0) stockSetSkipNoCutFlags(1);
   if (std::fabs(g.tipDiameter) < kSetupEps) g.tipDiameter = 2.0 * setup.cutter.radius;
-  holderSetAvoidTipDiameter(g.tipDiameter);
+  roughStandInHolderTipDiameter(g.tipDiameter);
   if (g.avoidExact != 0) {
     if (std::fabs(g.tipDiameter) < kSetupEps) g.tipDiameter = 2.0 * g.frradius;
-    holderSetAvoidTipDiameter(g.tipDiameter - 2.0 * setup.model.minStep);
-    holderSetAvoidModel(&setup.model.model, 1);
+    roughStandInHolderTipDiameter(g.tipDiameter - 2.0 * setup.model.minStep);
+    roughStandInHolderAvoidModel(&setup.model.model, 1);
   }
 }
 
@@ -322,7 +322,7 @@ void setupLinkFields(const GlobalParams& g) {
   if (g.clearFeedrate > -kSetupEps) p.clearFeed = g.clearFeedrate;
   if (g.maxClearDist > -kSetupEps) p.maxClearDist = g.maxClearDist;
   holderSetFacetTolerances(g.holder3dfTol, g.head3dfTol);
-  contactSetIpolAngle(setup.model.model.facetType, g.ipolAngle, g.ipolCheck);
+  roughStandInIpolAngle(setup.model.model.facetType, g.ipolAngle, g.ipolCheck);
   holderSetForceTaper(g.thickShaft);
 }
 
@@ -431,6 +431,6 @@ int roughFacetExtraModel(const char* file, double tolerance, char* out) {
   char path[kParTextSize];
   if (cyc3dJoinPath(path, sizeof path, g.tmpDir, "extra.3df") != 1) return -1;
   std::memcpy(out, path, sizeof path);
-  if (facetConvertFile(g.dllDir, file, out, tolerance) != 0) return -1;
+  if (roughStandInFacetConvert(g.dllDir, file, out, tolerance) != 0) return -1;
   return 1;
 }

@@ -1,22 +1,20 @@
-// rough_standins.cpp - the stand-ins of the steps the roughing run calls before their modules
-// exist: a per-region toolpath step that fails the run, settings that are stored or dropped, and
-// the missing-feature message, once per run and feature.
+// rough_standins.cpp - the stand-ins of the roughing and finishing runs: steps that answer with a
+// failure or keep things as they are, settings that are stored or dropped, and the message that
+// names a missing step once per run.
 #include "cycles/rough_standins.h"
 
-#include <cstring>
 #include <set>
 #include <string>
 
 #include "cycles/cycle_result.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
-#include "zlevel/step_opt.h"
 
 namespace {
 
 struct StandInState {
   RoughStoredSettings stored;
-  TiltParams* current = nullptr;
+  RoughStandInTilt* current = nullptr;
   std::set<std::string> reported;  // features already named in this run
 };
 StandInState standIns;
@@ -24,69 +22,77 @@ StandInState standIns;
 }  // namespace
 
 void roughMissingFeature(const char* feature) {
-  if (!standIns.reported.insert(feature).second) return;
+  if (feature == nullptr) feature = "";
+  try {
+    if (!standIns.reported.insert(feature).second) return;
+  } catch (...) {
+    // No memory to remember it: the message still goes out.
+  }
   msgSendText(9, kCycMsgNotRealised, "* Funktion noch nicht realisiert", feature);
 }
 
-int rough5xHolderFree(const SurfaceModel*, MachiningParams*, PathList*) {
+void roughStandInOrderByLevel(Kont2D**) {}
+
+int roughStandInHolderFree(const SurfaceModel*, MachiningParams*, PathList*) {
   roughMissingFeature("rough5xHolderFree");
   return 1;
 }
-int tiltPath(const SurfaceModel*, MachiningParams*, PathList*) {
+int roughStandInTiltPath(const SurfaceModel*, MachiningParams*, PathList*) {
   roughMissingFeature("tiltPath");
   return -1;
 }
-int connectSegmentsPath(PathList*, const MachiningParams*) {
-  roughMissingFeature("connectSegmentsPath");
+int roughStandInResamplePath() {
+  roughMissingFeature("resamplePath");
   return -1;
 }
 
-void levelOutDrawContours(const ZPathList*) {}
-void linkOptOrderByLevel(Kont2D**) {}
-int stepOptFlatAreaBounds() {
-  roughMissingFeature("stepOptFlatAreaBounds");
-  return 1;
+RoughStandInTilt* roughStandInTiltNew() {
+  return static_cast<RoughStandInTilt*>(memAllocZero(sizeof(RoughStandInTilt)));
 }
-
-TiltParams* tiltParamsNew() { return static_cast<TiltParams*>(memAllocZero(sizeof(TiltParams))); }
-void tiltParamsFree(TiltParams* tilt) {
+void roughStandInTiltFree(RoughStandInTilt* tilt) {
   if (tilt == nullptr) return;
   if (standIns.current == tilt) standIns.current = nullptr;
   memFree(tilt);
 }
-void tiltParamsSet(TiltParams* tilt) { standIns.current = tilt; }
-TiltParams* tiltParamsCurrent() { return standIns.current; }
-int tiltReadCurves(TiltParams*, const char*) {
+void roughStandInTiltSet(RoughStandInTilt* tilt) { standIns.current = tilt; }
+RoughStandInTilt* roughStandInTiltCurrent() { return standIns.current; }
+int roughStandInReadTiltCurves(RoughStandInTilt*, const char*) {
   roughMissingFeature("tiltReadCurves");
   return -1;
 }
-void tiltSetAutoCRange(double) { roughMissingFeature("tiltSetAutoCRange"); }
-void tiltSetPivotSmoothing(int on, double, double) {
+void roughStandInSyncLines() { roughMissingFeature("syncLineRead"); }
+void roughStandInAutoCRange(double) { roughMissingFeature("tiltSetAutoCRange"); }
+void roughStandInPivotSmoothing(int on, double, double) {
   if (on != 0) roughMissingFeature("tiltSetPivotSmoothing");
 }
-void avoidSetBRange(double) { roughMissingFeature("avoidSetBRange"); }
-void avoidSetTryVertical(int) {}
-void avoidSetSearchStep(double) { roughMissingFeature("avoidSetSearchStep"); }
-void connectSetSegmentTilt(double) { roughMissingFeature("connectSetSegmentTilt"); }
+void roughStandInAvoidBRange(double) { roughMissingFeature("avoidSetBRange"); }
+void roughStandInAvoidTryVertical(int) {}
+void roughStandInAvoidSearchStep(double) { roughMissingFeature("avoidSetSearchStep"); }
+void roughStandInSegmentTilt(double) { roughMissingFeature("connectSetSegmentTilt"); }
 
-void holderSetAvoidFlag(int flag) { standIns.stored.avoidFlag = flag; }
-void holderSetAvoidTipDiameter(double diameter) { standIns.stored.avoidTipDiameter = diameter; }
-void holderSetAvoidModel(SurfaceModel* model, int) { standIns.stored.avoidModel = model; }
-void holderSetSide(int side) { standIns.stored.side = side; }
-void contactSetIpolAngle(int facetType, double angle, int check) {
+void roughStandInHolderAvoidFlag(int flag) { standIns.stored.avoidFlag = flag; }
+void roughStandInHolderTipDiameter(double diameter) { standIns.stored.avoidTipDiameter = diameter; }
+void roughStandInHolderAvoidModel(SurfaceModel* model, int) { standIns.stored.avoidModel = model; }
+void roughStandInHolderSide(int side) { standIns.stored.side = side; }
+void roughStandInIpolAngle(int facetType, double angle, int check) {
   standIns.stored.ipolFacetType = facetType;
   standIns.stored.ipolAngle = angle;
   standIns.stored.ipolCheck = check;
 }
-void lcurveSetMaxLength(double length) { standIns.stored.lcurveMaxLength = length; }
-int facetConvertFile(const char*, const char*, const char*, double) {
+void roughStandInLinkCurveLength(double length) { standIns.stored.lcurveMaxLength = length; }
+
+int roughStandInFacetConvert(const char*, const char*, const char*, double) {
   roughMissingFeature("facetConvertFile");
   return -1;
 }
-
-// One flag with the flat-area finders' own.
-int stepOptPlanesWritten() { return stepOptPlaneFileWritten(); }
-void stepOptMarkPlanesWritten(int flag) { stepOptSetPlaneFileWritten(flag); }
+int roughStandInZBoundary() {
+  roughMissingFeature("zBoundaryCompute");
+  return -1;
+}
+int roughStandInFinishDriver() {
+  roughMissingFeature("zfinMain");
+  return -1;
+}
 
 const RoughStoredSettings& roughStoredSettings() { return standIns.stored; }
 
@@ -94,6 +100,5 @@ void roughStandInsResetState() {
   // The run that made the current tilt record frees it; a reset only forgets it.
   standIns.stored = RoughStoredSettings{};
   standIns.current = nullptr;
-  stepOptSetPlaneFileWritten(0);
   standIns.reported.clear();
 }

@@ -1,10 +1,17 @@
-// rough_standins.h - what the roughing run calls of steps that the library does not hold yet:
-// some steps of the roughing controller, the tilt,
-// head avoidance and three-axis holder checks of the five-axis control, some holder and contact
-// settings, the facet conversion library and the level planning's flat-plane query. None of them
-// claims success: the five-axis steps fail the run, the settings are stored or dropped, and when a
-// job asks for a feature that is missing the run says so once (message 1104 naming it). Each is
-// replaced, name for name, when its module is built.
+// rough_standins.h - the stand-ins that the roughing and finishing runs call in place of steps the
+// library does not hold yet: the region order of the flat-plane pass (link-order optimiser), the
+// three-axis holder checks, the tilting of a run, the full-cut resampling, the tilt, head
+// avoidance, sync-line and holder settings of the five-axis control, the optional facet
+// conversion and Z-boundary libraries, and the Z-level finishing driver.
+//
+// Each carries a name of its own (roughStandIn...), so that a caller shows what it calls. None
+// claims success: a step whose result matters fails the run or keeps things as they are, a setting
+// is stored or dropped, and when a job asks for something that is missing the run says so once
+// (message kCycMsgNotRealised, 1104, naming the step). The real step replaces its stand-in, and the
+// stand-in goes, when its module is built.
+//
+// Run state (roughStandInsResetState): the stored settings, the features already named in this
+// run and the current tilt record.
 #pragma once
 
 #include <cstdint>
@@ -13,77 +20,74 @@
 #include "geometry/vec.h"
 #include "model/surface_model.h"
 
-// ---- steps of the roughing controller ----------------------------------------------------------
-
-struct ZPathList;
-struct ZPath;
 struct Kont2D;
 struct PathList;
 
+// ---- the roughing controller ------------------------------------------------------------------
+
+// The order of the regions in the flat-plane pass (by level): the order they have is kept.
+void roughStandInOrderByLevel(Kont2D** regions);
+
 // ---- five-axis steps of the region emitter ----------------------------------------------------
 
-struct MachiningParams;
-// The three-axis holder checks are not built: answers 1 (the run stays vertical) and warns once
-// per run (message 1104 naming "rough5xHolderFree") that the holder was not checked.
-int rough5xHolderFree(const SurfaceModel* model, MachiningParams* params, PathList* run);
-// Tilting a run and the fixed-axis segments are not built: each sends the missing-feature message
-// and returns -1 (the run fails with status 1).
-int tiltPath(const SurfaceModel* model, MachiningParams* params, PathList* run);
-int connectSegmentsPath(PathList* run, const MachiningParams* params);
-
-// Drawing a level's contours into the output: draws nothing yet.
-void levelOutDrawContours(const ZPathList* paths);
-// Ordering the regions by level for the flat-plane pass: keeps the order they have.
-void linkOptOrderByLevel(Kont2D** regions);
-// The flat-area finder of "*STEP_MODE" 3 is not built: one warning (message 1104 naming
-// "stepOptFlatAreaBounds") per run, no outline is written and the planes-written flag stays 0, so
-// the step-down levels run on their own. Returns 1.
-int stepOptFlatAreaBounds();
+// The three-axis holder checks: answers 1 (the run stays vertical) and says once per run (1104
+// "rough5xHolderFree") that the holder was not checked.
+int roughStandInHolderFree(const SurfaceModel* model, MachiningParams* params, PathList* run);
+// Tilting a run: sends 1104 "tiltPath" once per run and returns -1 (the run fails with status 1).
+int roughStandInTiltPath(const SurfaceModel* model, MachiningParams* params, PathList* run);
+// The full-cut resampling ("*FULLCUT_STRATEGY"): sends 1104 "resamplePath" once per run and
+// returns -1.
+int roughStandInResamplePath();
 
 // ---- five-axis control settings ---------------------------------------------------------------
 
-// The tilt state of one run. The tilt driver is not built: the record carries nothing yet.
-struct TiltParams {
+// The tilt state of one run; the tilt driver is not built, so the record carries nothing yet.
+struct RoughStandInTilt {
   std::int32_t mode;
 };
-// A new record (null when memory runs out); freed with tiltParamsFree (null is ignored).
-TiltParams* tiltParamsNew();
-void tiltParamsFree(TiltParams* tilt);
+// A new record (null when memory runs out); freed with roughStandInTiltFree (null is ignored).
+RoughStandInTilt* roughStandInTiltNew();
+void roughStandInTiltFree(RoughStandInTilt* tilt);
 // Makes tilt the current record (null clears it).
-void tiltParamsSet(TiltParams* tilt);
-TiltParams* tiltParamsCurrent();
-// Reads the tilt curves of file into tilt. Returns the number read; -1 when none can be read
-// (always, until the tilt-curve reader exists).
-int tiltReadCurves(TiltParams* tilt, const char* file);
-// The settings below are dropped; each sends the missing-feature message once per run, the
-// pivot smoothing only when switched on. avoidSetTryVertical is dropped silently: every run with
-// the default tilt angle calls it, whether or not it asks for head avoidance.
-void tiltSetAutoCRange(double range);
-void tiltSetPivotSmoothing(int on, double height, double value);
-void avoidSetBRange(double radians);
-void avoidSetTryVertical(int flag);
-void avoidSetSearchStep(double radians);
-void connectSetSegmentTilt(double radians);
+void roughStandInTiltSet(RoughStandInTilt* tilt);
+RoughStandInTilt* roughStandInTiltCurrent();
+// The tilt curves of file: none can be read (1104 "tiltReadCurves" once per run). Returns -1.
+int roughStandInReadTiltCurves(RoughStandInTilt* tilt, const char* file);
+// The sync lines of "*SEG_SYNC": none are read (1104 "syncLineRead" once per run).
+void roughStandInSyncLines();
+// The settings below are dropped; each sends 1104 naming the setting once per run, the pivot
+// smoothing only when switched on. The try-vertical flag is dropped silently: every run with the
+// default tilt angle sets it, whether or not it asks for head avoidance.
+void roughStandInAutoCRange(double range);
+void roughStandInPivotSmoothing(int on, double height, double value);
+void roughStandInAvoidBRange(double radians);
+void roughStandInAvoidTryVertical(int flag);
+void roughStandInAvoidSearchStep(double radians);
+void roughStandInSegmentTilt(double radians);
 
-// ---- holder, contact, approach and level settings (stored only) -------------------------------
+// ---- holder, contact and link-curve settings (stored only) ------------------------------------
 
-void holderSetAvoidFlag(int flag);
-void holderSetAvoidTipDiameter(double diameter);
-void holderSetAvoidModel(SurfaceModel* model, int flag);
-void holderSetSide(int side);
-void contactSetIpolAngle(int facetType, double angle, int check);
-void lcurveSetMaxLength(double length);
+void roughStandInHolderAvoidFlag(int flag);
+void roughStandInHolderTipDiameter(double diameter);
+void roughStandInHolderAvoidModel(SurfaceModel* model, int flag);
+void roughStandInHolderSide(int side);
+void roughStandInIpolAngle(int facetType, double angle, int check);
+void roughStandInLinkCurveLength(double length);
 
-// Converts the model file into the facet file out through the optional external facet library of
-// dllDir. Returns 0 converted; -1 when it fails: the library is not available, always.
-int facetConvertFile(const char* dllDir, const char* file, const char* out, double tolerance);
+// ---- optional external libraries and the finishing driver -------------------------------------
 
-// Whether the level planning of the run wrote flat-plane outlines; the level planning (and a
-// test's controller) marks it. 0 at the start of every run.
-int stepOptPlanesWritten();
-void stepOptMarkPlanesWritten(int flag);
+// Converting the model file into a facet file through the optional external facet library: the
+// library is never available here (1104 "facetConvertFile" once per run). Returns -1.
+int roughStandInFacetConvert(const char* dllDir, const char* file, const char* out,
+                             double tolerance);
+// The Z boundary of the optional external Z-boundary library: never available (1104
+// "zBoundaryCompute" once per run). Returns -1.
+int roughStandInZBoundary();
+// The Z-level finishing driver after its set-up: not built (1104 "zfinMain" once per run).
+// Returns -1.
+int roughStandInFinishDriver();
 
-// ---- what the stand-ins stored, for tests ----------------------------------------------------
+// ---- what the stand-ins stored, for tests -----------------------------------------------------
 
 struct RoughStoredSettings {
   int avoidFlag = 0;
@@ -97,8 +101,9 @@ struct RoughStoredSettings {
 };
 const RoughStoredSettings& roughStoredSettings();
 
-// Sends message 1104 naming feature, once per run for each feature.
+// Sends message kCycMsgNotRealised (1104) naming feature, once per run for each feature. A
+// feature name that cannot be kept (no memory) is named every time rather than never.
 void roughMissingFeature(const char* feature);
 
-// Run-start reset: nothing stored, no feature reported, no current tilt record.
+// Run-start reset: nothing stored, no feature named, no current tilt record.
 void roughStandInsResetState();

@@ -20,9 +20,11 @@
 #include "cycles/stock_model.h"
 #include "cycles/zfin_record.h"
 #include "cycles/zmil_fit.h"
+#include "framework/cfg_reader.h"
 #include "framework/global_params.h"
 #include "framework/messages.h"
 #include "framework/numtext.h"
+#include "framework/param_file.h"
 #include "geometry/arc_fit.h"
 #include "geometry/arc_rewrite.h"
 #include "geometry/boundary.h"
@@ -30,6 +32,7 @@
 #include "geometry/csys.h"
 #include "geometry/cycle_state.h"
 #include "geometry/geo_error.h"
+#include "geometry/geo_files.h"
 #include "geometry/geo_random.h"
 #include "geometry/kont2d.h"
 #include "geometry/kont_boolean.h"
@@ -53,6 +56,7 @@
 #include "model/polyhedron.h"
 #include "model/profile_drop.h"
 #include "model/profile_sample.h"
+#include "model/surface_model.h"
 #include "model/tool_assembly.h"
 #include "model/wcoll_contact.h"
 #include "output/geo_source.h"
@@ -61,6 +65,8 @@
 #include "pocket/axcp_record.h"
 #include "pocket/ccp_record.h"
 #include "pocket/ccp_rest.h"
+#include "pocket/contour_offset.h"
+#include "pocket/contour_relate.h"
 #include "pocket/contour_tree.h"
 #include "pocket/corner_rounding.h"
 #include "pocket/cut_regions.h"
@@ -106,15 +112,19 @@ constexpr RecordReset kRecordResets[] = {
 
 // Every module whose state lives for the process and would carry one job's settings into the
 // next. Left out on purpose: the framework's host, runner, POF writer and exchange writer state
-// (the run itself stands on them), the memory and platform layers, the geometry's temporary-name
-// counter (names stay unique in the process) and test seams without run state.
+// (the run itself stands on them), the memory and platform layers and test seams without run
+// state. The temporary-name counter starts again at 0: the exclusive creation keeps names unique,
+// and a run names its temporary files the same way every time.
 constexpr RunResetFn kModuleResets[] = {
     // framework
     parRunReset,
     numResetState,
     msgRunReset,
+    cfgResetState,      // the configuration reader's line buffers
+    parFileResetState,  // language files left open are closed
     // geometry
     cycleStateResetState,
+    geoFilesResetState,  // the temporary-name counter
     csysResetState,
     geoResetState,
     geoRandResetState,
@@ -138,6 +148,7 @@ constexpr RunResetFn kModuleResets[] = {
     pofReadResetState,
     // surface model, tool and collision
     cyc3dMeshResetState,
+    modelResetState,  // no message receiver of the surface model
     polyhedronResetState,
     facetFileResetState,
     modelLoadResetState,
@@ -167,6 +178,8 @@ constexpr RunResetFn kModuleResets[] = {
     layerResetState,
     pockStackResetState,
     pockGeometryResetState,
+    contOffsetResetState,   // the offset's observer, plain marking and working copy
+    isectRelateResetState,  // the circle filter of the relation tests back on
     ccpRecordReset,  // the nested pocket runs of this run start from the pocket record at load
     ccpResetState,
     ccpRestResetState,  // the collected-pocket counter and the rest tolerance and reference circle

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <ctime>
 #include <numbers>
-#include <string>
 
 #include "cycles/cyc3d_record.h"
 #include "cycles/cycle_result.h"
@@ -17,6 +16,7 @@
 #include "framework/global_params.h"
 #include "framework/messages.h"
 #include "framework/output.h"
+#include "framework/path_join.h"
 #include "geometry/csys.h"
 #include "geometry/cycle_state.h"
 #include "geometry/geo_error.h"
@@ -72,8 +72,9 @@ void zfinLogLine(const char* what) {
   char when[64] = "";
   const std::time_t now = std::time(nullptr);
   if (const std::tm* t = std::localtime(&now)) std::strftime(when, sizeof when, "%c", t);
-  std::string line = std::string(what) + " " + when + " " + g.approx + "\n";
-  geoErrLog(line.c_str());
+  char line[kParTextSize + 192];
+  std::snprintf(line, sizeof line, "%s %s %s\n", what, when, g.approx);
+  geoErrLog(line);
 }
 
 // Step 6: the engine's tool from the tool keys.
@@ -244,8 +245,7 @@ int zfinBoundaryStrategy(GlobalParams& g) {
     if (cyc3dJoinPath(path, sizeof path, g.tmpDir, "bound.bnd") == 1)
       zfinCopyText(g.boundary, path);
     // The Z boundary comes from an external library that this library does not load.
-    msgSendText(9, kCycMsgNotRealised, "* Funktion noch nicht realisiert", "zBoundaryCompute");
-    return -1;
+    return roughStandInZBoundary();
   }
   if (g.clip3df[0] != '\0') {
     e.boundaryFlag = 1;
@@ -283,7 +283,7 @@ void zfinPassRules(GlobalParams& g) {
     g.stepStrategy = 0;
   }
   if (g.xcollCheck != 0 || (g.spiral != 0 && g.spiralSide == 0)) g.acceptUndercut = 0;
-  lcurveSetMaxLength(g.lauf == 1 ? 3.0 * g.macroSrad + g.vertzustel : g.vertzustel);
+  roughStandInLinkCurveLength(g.lauf == 1 ? 3.0 * g.macroSrad + g.vertzustel : g.vertzustel);
 }
 
 // Steps 25 and 26: the Z-optimised mode.
@@ -341,8 +341,7 @@ int zfinMain(const char* cfgPath) {
   zfinLogLine("\nStarte rszfin");
   if (std::fabs(g.aufmassHori) >= kZfinAllowanceEps) zfinApplyRadialAllowance();
   if (zfinInit() < 0) return -2;
-  msgSendText(9, kCycMsgNotRealised, "* Funktion noch nicht realisiert", "zfinMain");
-  return -1;
+  return roughStandInFinishDriver();
 }
 
 int zfinReadConfig(const char* path) {
@@ -379,10 +378,9 @@ int zfinReadConfig(const char* path) {
   unitFactor = 10.0 / g.frradius;
   g.auflmax = 1.0;
   g.stepMin = 0.01;
-  std::string msgFile = g.locDir;
-  if (!msgFile.empty()) msgFile += '/';
-  msgFile += "rszfinhc.loc";
-  out3dSetMsgFile(msgFile.c_str());
+  char msgFile[kParTextSize + sizeof kZfinMsgFile + 1];
+  pathJoinDirName(msgFile, sizeof msgFile, g.locDir, kZfinMsgFile);
+  out3dSetMsgFile(msgFile);
   zfin.precisionFactor = g.precision < 0.008 && g.frradius < 3.0 && g.inchMode == 0 ? 5.0 : 1.0;
   unitFactor *= zfin.precisionFactor;
   if (g.scaleUp > 1.0) unitFactor *= g.scaleUp;
@@ -506,7 +504,7 @@ int zfinOptSlope() {
 int zfinFacetExtraModel(const char* file, char* out, double tolerance) {
   const GlobalParams& g = *parGlobalBlock();
   if (cyc3dJoinPath(out, kParTextSize, g.tmpDir, "extra.3df") != 1) return -1;
-  return facetConvertFile(g.dllDir, file, out, tolerance) != 0 ? -1 : 1;
+  return roughStandInFacetConvert(g.dllDir, file, out, tolerance) != 0 ? -1 : 1;
 }
 
 void zfinApproachParams(FinishApproachBlock* block) {

@@ -15,10 +15,12 @@
 // file %s \n" to the standard output and -1 when it cannot be read; -2 when the projected
 // boundary or the tool radius fails), "*SMOOTH_5AX" from "*AVOID_STRATEGY", the radial allowance
 // and the set-up (-2 when it fails). The output and engine steps are not part of the library
-// yet: after the set-up the driver sends message 1104 "* Funktion noch nicht realisiert" with the
-// argument "zfinMain" (level 9) and returns -1, so the run's status word says failure, never
-// success.
+// yet: after the set-up the driver's stand-in (roughStandInFinishDriver) names the missing step
+// and the driver returns -1, so the run's status word says failure, never success.
 int zfinMain(const char* cfgPath);
+
+// The message file the finishing names, in "*LOC_DIR".
+inline constexpr char kZfinMsgFile[] = "rszfinhc.loc";
 
 // Configuration step: unit factor 1; the ".cfg" file at path (none for null) into the global
 // block; the comment options FILLET and SLOPE; the extra model; the projected boundary when
@@ -68,7 +70,7 @@ double zfinPrecisionFactor();
 // "*ACCEPT_UNDERCUT" and "*SPIRAL_SIDE" the spiral transitions check the tool against the facets:
 // spiralSetToolCheck 1), allowance, approach and link settings, the tool assembly, the boundary
 // strategy, step modes and comment options. Returns 1; -1 when "*BOUND_STRATEGY" is 1: the
-// Z-boundary service is not part of the library (message 1104 "zBoundaryCompute"). Settings of
+// Z-boundary service is not part of the library (its stand-in roughStandInZBoundary). Settings of
 // modules the library does not hold yet (tip diameter of the boundary and drop modules, the
 // holder's fixed-axis, always-check and check-height switches, the boundary module's macro and
 // slope switches) are not passed on; the technology record is left to the output step.

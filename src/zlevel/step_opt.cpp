@@ -306,8 +306,10 @@ int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
       const StepOptSliceFn sliceFn = gStepOpt.slice != nullptr ? gStepOpt.slice : arczLevelPaths;
       const int r = sliceFn(&wctx, &wtool, &wwalk, &wslice);
       if (r < 0) {
-        if (k > kStepOptMaxRetries) return stepOptFail(r);
-        if (r != kStepOptSliceRetry) break;  // the level is given up, its height stays
+        // Memory and a break end the call. Every other slicing failure is retried with a halved
+        // walk tolerance, as pieces that meet are: a walk that traced contacts without a segment
+        // succeeds on a finer walk, and a level given up at once left its flat face uncut.
+        if (r == -1 || r == -2 || k > kStepOptMaxRetries) return stepOptFail(r);
         geoErrLog("zrupp2genOptiStepBnds retry");
         wwalk.tolerance *= 0.5;
         ++k;

@@ -17,7 +17,8 @@
 inline constexpr const char* kStepOptPlaneFileName = "sopttmp.bnd";
 // An outline that still fails after the retries of a level.
 inline constexpr int kStepOptOutlineFailed = -28;
-// Slicing failure retried with a halved tolerance (two traced pieces meet).
+// Slicing failure of two traced pieces that meet; it and every other slicing failure but memory
+// (-1) and a break (-2) are retried with a halved tolerance.
 inline constexpr int kStepOptSliceRetry = -45;
 // Clip failure retried with a halved tolerance (self-intersecting outline).
 inline constexpr int kStepOptClipRetry = -41;
@@ -27,7 +28,9 @@ inline constexpr int kStepOptMaxRetries = 5;
 // The live finder: flat faces among the context's candidates, grouped by height (differences
 // above *PRECISION start a new height); heights outside the list's range are dropped; without
 // "*PLANES_ONLY" a level within *PRECISION of h + c is moved to exactly h + c; the other heights
-// are sliced with a flat end mill of radius R f and the outlines written to planeFile. The four
+// are sliced with a flat end mill of radius R f and the outlines written to planeFile. A level
+// whose slicing or outline fails is retried up to six times with the walk tolerance halved (the
+// halving stays for the lower levels); memory and a break end the call at once. The four
 // records are not changed; the level list, the file and the slice context's lists are.
 // Returns 1 done; 0 no flat face; -1 memory or contour failures; -28 an outline that still fails
 // after the retries; the slicing's code when it still fails after the retries; -20 null records.

@@ -1,6 +1,7 @@
 // step_opt_zstoc.cpp - descending comparators and per-triangle boxes for the older flat-level
 // variants, and those variants: the exact finder over flat faces or over given heights with
-// per-level copies, radius retries and a file-size test.
+// per-level copies, radius retries and a file-size test; the driver of the variant over given
+// heights, which builds its candidate context, tool and slice lists from a roughing region.
 #include "zlevel/step_opt_zstoc.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "geometry/pko_list.h"
 #include "geometry/raster.h"
 #include "model/coll_candidates.h"
+#include "model/surface_model.h"
 #include "zlevel/level_slice.h"
 #include "zlevel/step_opt.h"
 #include "zlevel/step_opt_mark.h"
@@ -361,4 +363,58 @@ int zstoc4genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
     if (keep == 1) kept.push_back(h);
   }
   return insertRemaining(levels, kept, c);
+}
+
+namespace {
+
+// The driver's own records, freed on every return.
+struct DriverOwned {
+  CollCtx ctx{};
+  PkoList* traced = pkoListNew(1000);
+  PkoList* work = pkoListNew(100);
+  IntList* starts = lstIntNew(10);
+  DriverOwned() = default;
+  DriverOwned(const DriverOwned&) = delete;
+  DriverOwned& operator=(const DriverOwned&) = delete;
+  ~DriverOwned() {
+    stepOptTriBoxesFree(&ctx);
+    collCtxFree(&ctx);
+    pkoListFree(traced);
+    pkoListFree(work);
+    lstIntFree(starts);
+  }
+};
+
+}  // namespace
+
+int stepOptZstoc4Driver(const StepOptCycleContext* cycle, Tri3List* triangles, DblList* heights,
+                        const char* planeFile) {
+  if (cycle == nullptr || cycle->model == nullptr || cycle->model->cutter == nullptr ||
+      cycle->levels == nullptr || triangles == nullptr || heights == nullptr ||
+      planeFile == nullptr) {
+    return geoFail(-20, kStepOptSource);
+  }
+  const int sorted = lstSort(triangles->items, triangles->count, sizeof(Tri3D), stepOptCompareTriZ);
+  if (sorted != 1) return geoFail(-1, kStepOptSource);
+  // The candidates index the given list: the model's own facets give way to it for the call.
+  SurfaceModel view = *cycle->model;
+  view.triangles = triangles;
+  WalkParams walk{};
+  walk.model = &view;
+  DriverOwned own;
+  if (own.traced == nullptr || own.work == nullptr || own.starts == nullptr) {
+    return geoFail(-1, kStepOptSource);
+  }
+  own.ctx.triangles = triangles;
+  own.ctx.region = cycle->region;
+  CutterShape largest = *view.cutter;
+  if (collCtxAlloc(&own.ctx, &walk) < 0 || collCtxFill(&own.ctx, &walk, &largest) < 0) {
+    return geoFail(-1, kStepOptSource);
+  }
+  if (stepOptTriBoxes(&own.ctx) < 0) return -1;  // recorded there
+  const CutterShape& cutter = *view.cutter;
+  WalkTool tool{cutter.radius, cutter.cornerRadius, cutter.type};
+  SliceContext slice{nullptr, nullptr, own.traced, own.work, own.starts};
+  return zstoc4genOptiStepBnds(&own.ctx, &tool, &walk, &slice, parGlobalBlock()->planeFactor,
+                               cycle->levels, planeFile, heights);
 }

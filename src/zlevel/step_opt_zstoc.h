@@ -1,6 +1,7 @@
 // step_opt_zstoc.h - the older flat-level variants and their helpers: descending comparators for
-// the common sort (they never answer "equal", so they serve lstSort only, never std::sort) and the
-// per-triangle corner boxes of a candidate context.
+// the common sort (they never answer "equal", so they serve lstSort only, never std::sort), the
+// per-triangle corner boxes of a candidate context, and the driver that runs the variant over
+// given heights for a roughing region.
 #pragma once
 
 #include "geometry/slice_records.h"
@@ -37,3 +38,27 @@ int zstoc3genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
 int zstoc4genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceContext* slice,
                           double factor, ZLevelList* levels, const char* planeFile,
                           DblList* heights);
+
+struct SurfaceModel;
+struct Kont2D;
+struct Tri3List;
+
+// What the driver takes of a roughing region: the run's model (its cutter gives the tool and its
+// sub-models stay in play), the region (null: each level's own rectangle) and the region's level
+// list, which receives the outlined heights.
+struct StepOptCycleContext {
+  SurfaceModel* model;
+  Kont2D* region;
+  ZLevelList* levels;
+};
+
+// Runs zstoc4genOptiStepBnds over heights for the region of cycle: sorts triangles in place by
+// descending vertex-0 height, builds an index-mode candidate context over them (every triangle in
+// list order, its corner boxes, the cycle's region), the tool from the model's cutter (radius,
+// corner radius, type), zeroed walk parameters with the cycle's model (its triangle list taken as
+// triangles for the call) and a slice context with lists of its own, and calls it with
+// "*PLANE_FACTOR" and the cycle's level list. Everything it built is freed on every return.
+// Returns the routine's result (1, 0 no height, -1, -28); -20 for a null argument or a model
+// without cutter; -1 when a list, the candidates or the boxes cannot be made (error record set).
+int stepOptZstoc4Driver(const StepOptCycleContext* cycle, Tri3List* triangles, DblList* heights,
+                        const char* planeFile);

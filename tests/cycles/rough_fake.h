@@ -20,6 +20,7 @@
 #include "framework/global_params.h"
 #include "output/out3d_moves.h"
 #include "support/temp_dir.h"
+#include "zlevel/step_opt.h"
 
 namespace qdtest {
 
@@ -63,7 +64,7 @@ inline int fakeControlRun(MachiningParams* params, SurfaceModel* model) {
   call.keys = blockDump("fake_call_" + std::to_string(f.calls.size()) + ".cfg");
   const std::size_t n = f.calls.size();
   f.calls.push_back(call);
-  if (f.markPlanes && n == 0) stepOptMarkPlanesWritten(1);
+  if (f.markPlanes && n == 0) stepOptSetPlaneFileWritten(1);
   out3dSetToolAxis(f.axis);
   for (const Point3D& p : f.moves) {
     if (out3dMove5Axis(p, kOut3dFeed) == -2) return -2;

@@ -116,8 +116,8 @@ TEST_F(TempDirTest, RunStopsOnTheSignalAndReportsAUserBreak) {
   qdCSsetSignal(nullptr, 0);
 }
 
-// Without a controller the run fails: status 1, message 3003 last, and no move.
-TEST_F(TempDirTest, ControllerStandInFailsTheRun) {
+// A job whose model does not load fails: status 1, message 509, and no move.
+TEST_F(TempDirTest, RunWithoutAModelFails) {
   writeJob();
   ASSERT_EQ(runJob({"-Sjob"}), 1);
   EXPECT_EQ(qdCSgetSignal(nullptr), 1);

@@ -20,9 +20,11 @@
 #include "framework/global_params.h"
 #include "framework/memory.h"
 #include "framework/messages.h"
+#include "framework/output.h"
 #include "geometry/kont_files.h"
 #include "geometry/kont_region.h"
 #include "model/model_fixture.h"
+#include "rough_job.h"
 #include "support/mesh_gen.h"
 #include "support/real_meshes.h"
 #include "support/temp_dir.h"
@@ -30,6 +32,7 @@
 #include "zlevel/gouge_check.h"
 #include "zlevel/level_fixture.h"
 #include "zlevel/level_slice.h"
+#include "zlevel/step_opt.h"
 
 namespace {
 
@@ -187,7 +190,7 @@ class RoughControlRun : public qdtest::TempDirTest {
     g.oberfl = top;
   }
   int run() { return roughControl(roughMachiningParams(), &model_); }
-
+  void expectFlatOutlines(int exact);
   SurfaceModel model_{};
 };
 
@@ -360,6 +363,87 @@ TEST_F(RoughControlRun, UnwritableBoundaryDumpStopsTheRun) {
   EXPECT_TRUE(rec.slices.empty());
   roughSetBoundaryDump(0);
   EXPECT_EQ(run(), 0);
+}
+
+// Step mode 3: the region's flat faces go to the flat-plane outline file, each block at its face's
+// height in level terms (plus the corner radius). Each face has a block holding a point of it,
+// and no block lies at another height.
+void RoughControlRun::expectFlatOutlines(int exact) {
+  qdtest::writeBoxOnPlate("plate.stl");
+  const double c = parGlobalBlock()->frradius;  // the ball's corner radius
+  GlobalParams& g = *parGlobalBlock();
+  std::snprintf(g.approx, sizeof g.approx, "%s", "plate.stl");
+  g.tief = 0;
+  g.oberfl = 12;
+  g.stepMode = 3;
+  g.planesExact = static_cast<std::int16_t>(exact);
+  ASSERT_GE(run(), 0);
+  EXPECT_EQ(stepOptPlaneFileWritten(), 1);
+  Kont2D* read = kontReadBnd(roughFlatPlaneFile(), 1, 1);
+  ASSERT_NE(read, nullptr);
+  struct Face {
+    double z;
+    Point2D inside;
+  };
+  for (const Face f : {Face{qdtest::kPlateTop, {5, 5}}, Face{qdtest::kBoxTop, {30, 20}}}) {
+    bool found = false;
+    for (const Kont2D* k = read; k != nullptr; k = k->next) {
+      found =
+          found || (std::fabs(k->z - (f.z + c)) <= 0.002 && kontClassifyPoint(k, f.inside) == 2);
+    }
+    EXPECT_TRUE(found) << "face at " << f.z;
+  }
+  for (const Kont2D* k = read; k != nullptr; k = k->next) {
+    EXPECT_TRUE(std::fabs(k->z - (qdtest::kPlateTop + c)) <= 0.002 ||
+                std::fabs(k->z - (qdtest::kBoxTop + c)) <= 0.002)
+        << k->z;
+  }
+  kontFree(read);
+}
+// The exact finder over the flat faces and the finder on the drop net.
+TEST_F(RoughControlRun, StepModeThreeOutlinesEachFlatFaceExactly) { expectFlatOutlines(1); }
+TEST_F(RoughControlRun, StepModeThreeOutlinesEachFlatFaceOnTheDropNet) { expectFlatOutlines(0); }
+
+std::vector<OutputRecord>& drawn() {
+  static std::vector<OutputRecord> records;
+  return records;
+}
+int keepDrawn(CycleRecord*, OutputRecord* r) {
+  drawn().push_back(*r);
+  return 1;
+}
+
+// Each sliced level's traced contours are drawn on layer 41 as auxiliary curves at the level's
+// height ("*GRDRAW" at its default 1); with 0 nothing is drawn.
+TEST_F(RoughControlRun, LevelContoursAreDrawn) {
+  writeBoxPart();
+  CycleRecord cycle{};
+  cycle.firstOutputPending = 0;
+  cycRegisterLayer(&cycle, 41, keepDrawn, keepDrawn, 1);
+  out3dSetCycle(&cycle);
+  for (const int draw : {1, 0}) {
+    SCOPED_TRACE(draw);
+    rec = Recorder{};
+    drawn().clear();
+    parGlobalBlock()->grdraw = static_cast<std::int16_t>(draw);
+    ASSERT_GE(run(), 0);
+    ASSERT_EQ(rec.regionPathZ.size(), 1u);
+    std::set<long> pathLevels, drawnLevels;
+    for (double z : rec.regionPathZ[0]) pathLevels.insert(std::lround(z * 1000));
+    int curves = 0;
+    for (const OutputRecord& r : drawn()) {
+      if (r.type == 3103) ++curves;
+      if (r.type == 3103 || r.type == 3113) drawnLevels.insert(std::lround(r.move.z * 1000));
+    }
+    if (draw == 0) {
+      EXPECT_TRUE(drawn().empty());
+    } else {
+      EXPECT_EQ(curves, static_cast<int>(rec.regionPathZ[0].size()));
+      EXPECT_EQ(drawnLevels, pathLevels);
+    }
+  }
+  out3dSetCycle(nullptr);
+  cycFreeLayers(&cycle);
 }
 
 // ---- facet filter and drop tool -----------------------------------------------------------------

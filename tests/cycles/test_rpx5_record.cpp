@@ -526,5 +526,5 @@ TEST_F(Rpx5Job, EarlyExitClosesTheRun) {
   const std::string text = pof();
   EXPECT_TRUE(has(messagesOf(text), "6001,none.tc")) << text;
   EXPECT_NE(text.find("12: clr all"), std::string::npos) << "the output is closed\n" << text;
-  EXPECT_EQ(tiltParamsCurrent(), nullptr);
+  EXPECT_EQ(roughStandInTiltCurrent(), nullptr);
 }

@@ -3,6 +3,7 @@
 // part of the record stays.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "../geometry/msg_capture.h"
@@ -19,11 +20,16 @@
 #include "geometry/cont_file.h"
 #include "geometry/csys.h"
 #include "geometry/cycle_state.h"
+#include "geometry/geo_error.h"
+#include "geometry/geo_files.h"
 #include "geometry/geo_random.h"
 #include "geometry/guide_curve.h"
 #include "geometry/path_list.h"
 #include "model/mesh_load.h"
+#include "model/surface_model.h"
 #include "output/out3d_state.h"
+#include "pocket/contour_offset.h"
+#include "pocket/contour_relate.h"
 #include "pocket/engine_state.h"
 #include "support/temp_dir.h"
 
@@ -104,6 +110,41 @@ TEST(RunReset, ModuleStatesAreBackAtLoad) {
   EXPECT_EQ(ruppReportError("1505"), 0);
   EXPECT_EQ(qdtest::capturedMessages(), (std::vector<std::string>{"1505,0"}))
       << "the error table reports warnings again";
+}
+
+int modelMessages = 0;
+void countModelMessage(int, int, double) { ++modelMessages; }
+
+// The pocketing engine's oracle switches, the surface model's message receiver and the
+// temporary-name counter are back at their load values too (a test's or a job's setting stayed
+// for the next run).
+TEST(RunReset, EngineSwitchesModelReceiverAndTemporaryNames) {
+  qdtest::ScopedTempDir dir;
+  cyc3dResetRunState(nullptr);
+  geoSetWorkDir(".");
+  char first[512];
+  ASSERT_EQ(geoTempFileName(first, sizeof first, ".bnd"), 1);
+  std::remove(first);
+  contOffsetSetPlainMarking(1);
+  isectCircleSetFilter(0);
+  modelSetMessageFn(countModelMessage);
+
+  cyc3dResetRunState(nullptr);
+
+  EXPECT_EQ(contOffsetSetPlainMarking(0), 0);
+  EXPECT_EQ(isectCircleSetFilter(1), 1);
+  geoSetWorkDir(".");
+  char again[512];
+  ASSERT_EQ(geoTempFileName(again, sizeof again, ".bnd"), 1);
+  std::remove(again);
+  EXPECT_STREQ(again, first) << "the run names its temporary files as the one before";
+  qdtest::MessageCapture capture;
+  CutterShape cutter{};
+  cutter.type = kCutterFlat;
+  cutter.radius = 1;
+  cutterApplyAllowance(&cutter, -5, 0);
+  EXPECT_EQ(modelMessages, 0);
+  EXPECT_EQ(qdtest::capturedMessages(), (std::vector<std::string>{"330,0"}));
 }
 
 // Only the record being run is reset; its texts are freed and its blocks and code are back, the

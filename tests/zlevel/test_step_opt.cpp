@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/global_params.h"
+#include "framework/memory.h"
 #include "geometry/geo_error.h"
 #include "geometry/kont2d.h"
 #include "geometry/kont_files.h"
@@ -199,27 +200,51 @@ TEST_F(StepOptFinder, NoFlatFaceGivesZeroAndNoFile) {
 
 std::vector<double> gTolerances;
 int gFailCalls = 0;
+int gFailCode = kStepOptSliceRetry;
 int failFirstSlice(CollCtx* c, WalkTool* t, WalkParams* w, SliceContext* s) {
   gTolerances.push_back(w->tolerance);
-  if (gFailCalls-- > 0) return kStepOptSliceRetry;
+  if (gFailCalls-- > 0) return gFailCode;
   return arczLevelPaths(c, t, w, s);
 }
 int alwaysClipFails(SliceContext*, const Kont2D*, double, const char*, ZPathList*, ZPath*) {
   return kStepOptClipRetry;
 }
 
+// A failed slice is retried with the halved tolerance, which then serves every lower level too,
+// whatever the failure (-45 pieces that meet, -5 contacts traced without a segment, -30): the
+// level is outlined as without the failure (a -5 once gave the level up and left its face
+// uncut). Memory and a break end the call at once.
 TEST_F(StepOptFinder, SliceRetryHalvesToleranceForLowerLevels) {
   load(wheel());
-  gTolerances.clear();
-  gFailCalls = 1;
+  LevelsPtr first(zlevNew(20, 81.0, 40.0));
+  ASSERT_EQ(run(first.get()), 1);
+  const std::set<long> outlined = ReadBack("sopttmp.bnd").heights();
   stepOptSetSliceFn(failFirstSlice);
-  LevelsPtr levels(zlevNew(20, 81.0, 40.0));
-  ASSERT_EQ(run(levels.get()), 1);
-  ASSERT_GE(gTolerances.size(), 3U);
-  EXPECT_DOUBLE_EQ(gTolerances[1], 0.5 * gTolerances[0]);
-  for (std::size_t k = 1; k < gTolerances.size(); ++k) {
-    EXPECT_DOUBLE_EQ(gTolerances[k], gTolerances[1]);  // also every lower level
+  for (const int code : {kStepOptSliceRetry, -5, -30}) {
+    SCOPED_TRACE(code);
+    stepOptRunReset();
+    gTolerances.clear();
+    gFailCalls = 1;
+    gFailCode = code;
+    LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+    ASSERT_EQ(run(levels.get()), 1);
+    ASSERT_GE(gTolerances.size(), 3U);
+    EXPECT_DOUBLE_EQ(gTolerances[1], 0.5 * gTolerances[0]);
+    for (std::size_t k = 1; k < gTolerances.size(); ++k) {
+      EXPECT_DOUBLE_EQ(gTolerances[k], gTolerances[1]);  // also every lower level
+    }
+    EXPECT_EQ(ReadBack("sopttmp.bnd").heights(), outlined);
   }
+  for (const int code : {-1, -2}) {
+    stepOptRunReset();
+    gTolerances.clear();
+    gFailCalls = 1;
+    gFailCode = code;
+    LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+    EXPECT_EQ(run(levels.get()), code);
+    EXPECT_EQ(gTolerances.size(), 1U) << code;
+  }
+  gFailCode = kStepOptSliceRetry;
 }
 
 TEST_F(StepOptFinder, RepeatedClipFailureEndsWithOutlineCode) {
@@ -323,6 +348,93 @@ TEST_F(StepOptFinder, OlderFinderOverGivenHeightsThinsAndSkipsEmptyLevels) {
   ASSERT_NE(r.list, nullptr);
   EXPECT_EQ(r.heights().count(80004), 1U);
   lstDblFree(heights);
+}
+
+// The driver builds the candidates, the tool and the slice lists from the region's model: over
+// the given heights it inserts the levels that the variant gives on the fixture's own context,
+// outlines the hub top as the octagon grown by R' = 9 (area in closed form), and hands the
+// triangle list back sorted by descending vertex-0 height.
+TEST_F(StepOptFinder, DriverOverGivenHeightsMatchesTheVariant) {
+  load(wheel());
+  const double given[] = {36.0, 70.0, 70.004, 55.0};
+  auto heightList = [&] {
+    DblList* h = lstDblNew(4);
+    for (double v : given) lstDblPush(h, v);
+    return h;
+  };
+  LevelsPtr direct(zlevNew(20, 81.0, 40.0));
+  DblList* h1 = heightList();
+  ASSERT_EQ(zstoc4genOptiStepBnds(&part_->ctx(), &part_->tool(), &walk_, &slice_, 0.9, direct.get(),
+                                  "direct.bnd", h1),
+            1);
+  lstDblFree(h1);
+
+  const Tri3List* own = part_->model().triangles;
+  Tri3List* tris = lstTri3New(own->count);
+  for (int i = own->count - 1; i >= 0; --i) lstTri3Append(tris, own->items[i]);
+  LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+  DblList* h2 = heightList();
+  parGlobalBlock()->planeFactor = 0.9;
+  const StepOptCycleContext cycle{&part_->model(), part_->ctx().region, levels.get()};
+  ASSERT_EQ(stepOptZstoc4Driver(&cycle, tris, h2, "driver.bnd"), 1)
+      << geoErrRecord()->file << " " << geoErrRecord()->line;
+  EXPECT_EQ(planeLevels(levels.get()), planeLevels(direct.get()));
+  EXPECT_EQ(planeLevels(levels.get()), (std::set<long>{46000, 80004}));
+  for (int i = 1; i < tris->count; ++i) {
+    EXPECT_GE(tris->items[i - 1].v[0].z, tris->items[i].v[0].z) << i;
+  }
+  ReadBack r("driver.bnd");
+  ASSERT_NE(r.list, nullptr);
+  EXPECT_EQ(r.heights(), ReadBack("direct.bnd").heights());
+  const double R = 9.0;
+  const double A = 0.5 * 8 * 900 * std::sin(std::numbers::pi / 4);
+  const double P = 2 * 8 * 30 * std::sin(std::numbers::pi / 8);
+  int hubs = 0;
+  for (const Kont2D* k = r.list; k != nullptr; k = k->next) {
+    if (std::lround(k->z) != 80 || k->xmax > 50 || k->xmin < -50) continue;
+    ++hubs;
+    EXPECT_NEAR(kontArea(k), A + P * R + std::numbers::pi * R * R,
+                (P + 2 * std::numbers::pi * R) * 0.2);
+  }
+  EXPECT_EQ(hubs, 1);
+
+  // Missing pieces are refused before anything changes.
+  const StepOptCycleContext noLevels{&part_->model(), nullptr, nullptr};
+  EXPECT_EQ(stepOptZstoc4Driver(nullptr, tris, h2, "x.bnd"), -20);
+  EXPECT_EQ(stepOptZstoc4Driver(&noLevels, tris, h2, "x.bnd"), -20);
+  EXPECT_EQ(stepOptZstoc4Driver(&cycle, nullptr, h2, "x.bnd"), -20);
+  EXPECT_EQ(stepOptZstoc4Driver(&cycle, tris, nullptr, "x.bnd"), -20);
+  EXPECT_EQ(stepOptZstoc4Driver(&cycle, tris, h2, nullptr), -20);
+  EXPECT_FALSE(qdtest::fileExists("x.bnd"));
+  lstDblFree(h2);
+  lstBox3Free(tris);
+}
+
+// Memory running out at each allocation of the driver in turn gives a failure or the full
+// result, never a crash; what the driver built is freed either way (the sanitizer build's leak
+// check sees to that).
+TEST_F(StepOptFinder, DriverWhenMemoryRunsOut) {
+  load(wheel());
+  parGlobalBlock()->planeFactor = 0.9;
+  bool completed = false;
+  for (long n = 1; n < 400 && !completed; ++n) {
+    const Tri3List* own = part_->model().triangles;
+    Tri3List* tris = lstTri3New(own->count);
+    for (int i = 0; i < own->count; ++i) lstTri3Append(tris, own->items[i]);
+    LevelsPtr levels(zlevNew(20, 81.0, 40.0));
+    DblList* heights = lstDblNew(2);
+    lstDblPush(heights, 70.0);
+    const StepOptCycleContext cycle{&part_->model(), part_->ctx().region, levels.get()};
+    std::remove("driver.bnd");
+    memTestFailAt(n);
+    const int r = stepOptZstoc4Driver(&cycle, tris, heights, "driver.bnd");
+    memTestFailAt(0);
+    EXPECT_TRUE(r == 1 || r < 0) << n << ": " << r;
+    completed = r == 1 && planeLevels(levels.get()) == std::set<long>{80000};
+    lstDblFree(heights);
+    lstBox3Free(tris);
+  }
+  EXPECT_TRUE(completed);
 }
 
 }  // namespace
