@@ -57,7 +57,10 @@ double chordGap(double r, double sweep) {
 class Walk {
  public:
   Walk(const Path& path, const MeshIndex& index, const Gouge3DOptions& options, Result& res)
-      : path_(path), index_(index), options_(options), res_(res),
+      : path_(path),
+        index_(index),
+        options_(options),
+        res_(res),
         slack_(std::max(options.tol / 2, kMinSlack)) {}
 
   void run() {
@@ -66,9 +69,8 @@ class Walk {
       const Move& m = path_.moves[i];
       const Tool& tool = path_.passes[static_cast<std::size_t>(m.pass)].tool;
       const Move* before = i > 0 ? &path_.moves[i - 1] : nullptr;
-      const bool fresh = before == nullptr || before->pass != m.pass ||
-                         before->to.x != m.from.x || before->to.y != m.from.y ||
-                         before->to.z != m.from.z;
+      const bool fresh = before == nullptr || before->pass != m.pass || before->to.x != m.from.x ||
+                         before->to.y != m.from.y || before->to.z != m.from.z;
       Sample a = fresh ? sampleAt(tool, m.from, m) : std::move(prev);
       Sample b = sampleAt(tool, m.to, m);
       if (m.kind == MoveKind::Feed) feed(m, tool, a, b);
@@ -137,8 +139,7 @@ class Walk {
               const Sample& b, double arcRadius, int depth) {
     const Vec3 span{b.p.x - a.p.x, b.p.y - a.p.y, b.p.z - a.p.z};
     const double len = std::sqrt(dot(span, span));
-    const double gap =
-        arcRadius > 0 ? chordGap(arcRadius, moveCurve(m).sweep * (ub - ua)) : 0.0;
+    const double gap = arcRadius > 0 ? chordGap(arcRadius, moveCurve(m).sweep * (ub - ua)) : 0.0;
     if (len + gap <= slack_ || depth >= kMaxDepth) return;
     const double target = std::max(res_.worst, -tool.radius / 2) + slack_;
     if (len > 0) {
@@ -201,8 +202,8 @@ Result checkNoGouge3D(const Path& path, const MeshIndex& index, const Gouge3DOpt
   Walk(path, index, options, res).run();
   verticalMeasure(path, index, options, res);
   res.ok = res.worst <= options.tol;
-  std::string s = std::string("G3 ") + (res.ok ? "ok: " : "FAIL: ") + "penetration " +
-                  num(res.worst);
+  std::string s =
+      std::string("G3 ") + (res.ok ? "ok: " : "FAIL: ") + "penetration " + num(res.worst);
   if (!res.ok) s += " > tol " + num(options.tol);
   if (res.line > 0) s += placeText(path, res);
   s += "; vertical " + num(res.vertical);

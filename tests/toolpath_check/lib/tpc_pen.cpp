@@ -211,8 +211,8 @@ void lowerEdges(const Core& c, const Triangle& t, Nearest& best) {
     // No point of the part nearer than its box.
     const double bx = std::max({std::min(a.x, b.x) - c.x, c.x - std::max(a.x, b.x), 0.0});
     const double by = std::max({std::min(a.y, b.y) - c.y, c.y - std::max(a.y, b.y), 0.0});
-    const double low =
-        std::hypot(std::max(std::hypot(bx, by) - c.w, 0.0), std::max(c.zc - std::max(a.z, b.z), 0.0));
+    const double low = std::hypot(std::max(std::hypot(bx, by) - c.w, 0.0),
+                                  std::max(c.zc - std::max(a.z, b.z), 0.0));
     if (!(low < best.dist())) continue;
     const Vec3 d{b.x - a.x, b.y - a.y, b.z - a.z};
     double u = 0;
@@ -294,8 +294,7 @@ CoreContact triangleCore(const Core& c, const Triangle& t) {
   return best.done();
 }
 
-double penetrationTriangle(const Triangle& t, const Tool& tool, double allowance,
-                           const Vec3& tip) {
+double penetrationTriangle(const Triangle& t, const Tool& tool, double allowance, const Vec3& tip) {
   const Core c = cutterCore(tool, allowance, tip);
   return c.rho - triangleCore(c, t).dist;
 }
