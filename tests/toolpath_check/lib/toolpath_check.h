@@ -288,7 +288,8 @@ struct Stock {
 // L in 3D: walking the path in order, every feed move lowers the stock to its swept cutter; a
 // rapid fails when its swept cutter meets stock above the cutter's lower surface by more than
 // tol, or when the cutter grown by the allowance drops onto the part above its tip by more than
-// tol (samples as in G3). worst = the largest of both violations.
+// tol (the vertical measure, at samples every min(R/8, 0.25)). worst = the largest of both
+// violations.
 struct Links3DOptions {
   double allowance = 0;
   double tol = 1e-3;
