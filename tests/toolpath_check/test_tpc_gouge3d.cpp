@@ -96,7 +96,8 @@ TEST(TpcGouge3D, RefusesWhatItCannotJudge) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const tpc::Result r = tpc::checkNoGouge3D(path, c.part, {.allowance = c.allowance, .tol = c.tol});
+    const tpc::Result r =
+        tpc::checkNoGouge3D(path, c.part, {.allowance = c.allowance, .tol = c.tol});
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.message.find(std::string("G3 FAIL: ")), std::string::npos) << r.message;
     EXPECT_NE(r.message.find(c.says), std::string::npos) << r.message;
@@ -127,7 +128,8 @@ TEST(TpcGouge3D, SamplesBoundTheGapsBetweenThem) {
   const tpc::Mesh bed = needleBed(rng, 14);
   const tpc::MeshIndex index(bed);
   std::uniform_real_distribution<double> u(0, 1);
-  const tpc::Tool tools[] = {tpc::Tool::flat(1.5), tpc::Tool::ball(1.5), tpc::Tool::torus(1.5, 0.4)};
+  const tpc::Tool tools[] = {tpc::Tool::flat(1.5), tpc::Tool::ball(1.5),
+                             tpc::Tool::torus(1.5, 0.4)};
   constexpr double kTol = 0.01, kStep = 0.002;
   int judged = 0, missedByFixedSteps = 0;
   std::vector<tpc::TriPen> listed;
@@ -178,8 +180,8 @@ TEST(TpcGouge3D, SamplesBoundTheGapsBetweenThem) {
     ++judged;
     if (fixed < dense - kTol / 2) ++missedByFixedSteps;
     const tpc::Result r = tpc::checkNoGouge3D(path, index, {.allowance = allowance, .tol = kTol});
-    SCOPED_TRACE(::testing::Message() << "case " << i << " corner " << tool.corner << ": "
-                                      << r.message);
+    SCOPED_TRACE(::testing::Message()
+                 << "case " << i << " corner " << tool.corner << ": " << r.message);
     EXPECT_GE(r.worst, dense - kTol / 2 - 1e-9);
     EXPECT_LE(r.worst, dense + 0.5 * length / n + 1e-9);
     // The plain scan gives the same answer, to the bit.

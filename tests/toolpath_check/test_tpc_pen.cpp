@@ -26,9 +26,7 @@ tpc::Mesh wallAt(double at) {
 
 // The 12 triangles of the box [x0, x1] x [y0, y1] x [z0, z1].
 tpc::Mesh box(double x0, double y0, double z0, double x1, double y1, double z1) {
-  auto p = [&](int i) {
-    return tpc::Vec3{i & 1 ? x1 : x0, i & 2 ? y1 : y0, i & 4 ? z1 : z0};
-  };
+  auto p = [&](int i) { return tpc::Vec3{i & 1 ? x1 : x0, i & 2 ? y1 : y0, i & 4 ? z1 : z0}; };
   const int faces[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4},
                            {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
   std::vector<tpc::Triangle> tris;
@@ -54,8 +52,8 @@ TEST(TpcPen, ClosedForms) {
   // The plane through the origin tilted 30 degrees about y, rising towards +x.
   const tpc::Mesh tilted = tpc::makeMesh(
       {tpc::Triangle{{{-50, -50, -50 * std::tan(th)}, {50, -50, 50 * std::tan(th)}, {0, 60, 0}}}});
-  // Over the box [-20, 0]^3 a torus tip at (sx, sy, h): its core's disc lies hypot(sx, sy) - (R - r)
-  // from the corner in plan (0 when it overhangs an edge or the top) and h + r above it.
+  // Over the box [-20, 0]^3 a torus tip at (sx, sy, h): its core's disc lies hypot(sx, sy) - (R -
+  // r) from the corner in plan (0 when it overhangs an edge or the top) and h + r above it.
   auto corner = [&](double sx, double sy, double h) {
     const double plan = std::max(std::hypot(std::max(sx, 0.0), std::max(sy, 0.0)) - (R - r), 0.0);
     return r + a - std::hypot(plan, h + r);
@@ -74,12 +72,24 @@ TEST(TpcPen, ClosedForms) {
       {"torus, wall 0.2 into the allowance", wallAt(5.3), torus, a, {0, 0, 0}, 0.2},
       {"torus, wall inside the core", wallAt(3), torus, a, {0, 0, 0}, a + R - 3},
       // A ball whose centre lies D from a tilted plane: R + a - D.
-      {"ball over a tilted plane, clear", tilted, tpc::Tool::ball(3), a,
-       {1, 2, std::tan(th) + 4 / std::cos(th) - 3}, 3 + a - 4},
-      {"ball over a tilted plane, 0.1 in", tilted, tpc::Tool::ball(3), a,
-       {1, 2, std::tan(th) + 3.4 / std::cos(th) - 3}, 0.1},
-      {"flat end over a level plate, 0.05 in", box(-50, -50, -1, 50, 50, 0), tpc::Tool::flat(3), a,
-       {1, 2, a - 0.05}, 0.05},
+      {"ball over a tilted plane, clear",
+       tilted,
+       tpc::Tool::ball(3),
+       a,
+       {1, 2, std::tan(th) + 4 / std::cos(th) - 3},
+       3 + a - 4},
+      {"ball over a tilted plane, 0.1 in",
+       tilted,
+       tpc::Tool::ball(3),
+       a,
+       {1, 2, std::tan(th) + 3.4 / std::cos(th) - 3},
+       0.1},
+      {"flat end over a level plate, 0.05 in",
+       box(-50, -50, -1, 50, 50, 0),
+       tpc::Tool::flat(3),
+       a,
+       {1, 2, a - 0.05},
+       0.05},
       {"torus at the box corner", cube, torus, a, {3, 4, 0.2}, corner(3, 4, 0.2)},
       {"torus beyond the box corner", cube, torus, a, {5, 6, 0.4}, corner(5, 6, 0.4)},
       {"torus over the box edge", cube, torus, a, {2, -7, 0.1}, corner(2, -7, 0.1)},
@@ -104,7 +114,8 @@ CutterNearTriangle randomSetup(std::mt19937& rng, int i) {
   std::uniform_real_distribution<double> u(-4, 4);
   const tpc::Tool tools[] = {tpc::Tool::ball(2), tpc::Tool::flat(2), tpc::Tool::torus(2, 0.6)};
   CutterNearTriangle s;
-  s.tri = tpc::Triangle{{{u(rng), u(rng), u(rng)}, {u(rng), u(rng), u(rng)}, {u(rng), u(rng), u(rng)}}};
+  s.tri =
+      tpc::Triangle{{{u(rng), u(rng), u(rng)}, {u(rng), u(rng), u(rng)}, {u(rng), u(rng), u(rng)}}};
   // Every fourth triangle level, every fifth vertical: the faces where the closed forms take over.
   if (i % 4 == 1) s.tri.v[1].z = s.tri.v[2].z = s.tri.v[0].z;
   if (i % 5 == 2) {
@@ -132,7 +143,9 @@ bool inTriangle(const tpc::Triangle& t, const tpc::Vec3& p) {
   auto cross = [](const tpc::Vec3& a, const tpc::Vec3& b) {
     return tpc::Vec3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
   };
-  auto dot = [](const tpc::Vec3& a, const tpc::Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; };
+  auto dot = [](const tpc::Vec3& a, const tpc::Vec3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+  };
   const tpc::Vec3 n = cross(sub(t.v[1], t.v[0]), sub(t.v[2], t.v[0]));
   const double area2 = std::sqrt(dot(n, n));
   if (std::fabs(dot(sub(p, t.v[0]), n)) > 1e-9 * area2) return false;
@@ -194,17 +207,18 @@ TEST(TpcPen, TriangleMatchesDensePoints) {
     EXPECT_GE(c.dist, brute - (brute < 0 ? 1e-4 : 1e-7));
     EXPECT_TRUE(inTriangle(s.tri, c.at));
     EXPECT_NEAR(tpc::coreDistance(core, c.at), c.dist, 1e-9);
-    EXPECT_NEAR(c.dist, s.tool.corner + s.allowance -
-                            tpc::penetrationTriangle(s.tri, s.tool, s.allowance, s.tip),
-                1e-12);
+    EXPECT_NEAR(
+        c.dist,
+        s.tool.corner + s.allowance - tpc::penetrationTriangle(s.tri, s.tool, s.allowance, s.tip),
+        1e-12);
     // The box bound that lets a scan skip the triangle lies below the distance.
-    const std::array<double, 4> planBox{
-        std::min({s.tri.v[0].x, s.tri.v[1].x, s.tri.v[2].x}),
-        std::min({s.tri.v[0].y, s.tri.v[1].y, s.tri.v[2].y}),
-        std::max({s.tri.v[0].x, s.tri.v[1].x, s.tri.v[2].x}),
-        std::max({s.tri.v[0].y, s.tri.v[1].y, s.tri.v[2].y})};
-    EXPECT_LE(tpc::boxCoreDistance(core, planBox, std::max({s.tri.v[0].z, s.tri.v[1].z, s.tri.v[2].z})),
-              c.dist + 1e-12);
+    const std::array<double, 4> planBox{std::min({s.tri.v[0].x, s.tri.v[1].x, s.tri.v[2].x}),
+                                        std::min({s.tri.v[0].y, s.tri.v[1].y, s.tri.v[2].y}),
+                                        std::max({s.tri.v[0].x, s.tri.v[1].x, s.tri.v[2].x}),
+                                        std::max({s.tri.v[0].y, s.tri.v[1].y, s.tri.v[2].y})};
+    EXPECT_LE(
+        tpc::boxCoreDistance(core, planBox, std::max({s.tri.v[0].z, s.tri.v[1].z, s.tri.v[2].z})),
+        c.dist + 1e-12);
     if (c.dist < 0) ++inside;
   }
   EXPECT_GT(inside, 10);  // the cases enter the core as well as pass it
