@@ -111,7 +111,10 @@ TEST(TpcChecks, PassesKeepTheirTools) {
   const tpc::Result r = tpc::checkNoGouge3D(path, slope);
   EXPECT_FALSE(tpc::passes(r));
   EXPECT_EQ(r.pass, 1);
-  EXPECT_NEAR(r.worst, 3 * (1 / std::cos(th) - 1) - 0.3, 1e-9);
+  // The ball's centre lies (0.3 + R) cos 30 deg from the plane; the vertical measure reads the
+  // depth upward.
+  EXPECT_NEAR(r.worst, 3 - 3.3 * std::cos(th), 1e-9);
+  EXPECT_NEAR(r.vertical, 3 * (1 / std::cos(th) - 1) - 0.3, 1e-9);
   EXPECT_NE(r.message.find("line 3 of large"), std::string::npos) << r.message;
 }
 

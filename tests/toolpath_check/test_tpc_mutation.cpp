@@ -1,7 +1,9 @@
-// test_tpc_mutation.cpp - the gouge check by mutation: a path built from the
-// checker's own drop plus 0.01 over a sphere on a plate (the real sphere_on_plate.stl when the
-// data folder is there, and a generated one) passes, and lowering any one of its feed points by
-// 2 tol makes it fail at that point.
+// test_tpc_mutation.cpp - the gouge check by mutation: a path built from the checker's own drop
+// plus 0.01 over a sphere on a plate (the real sphere_on_plate.stl when the data folder is there,
+// and a generated one) passes, and lowering any one of its feed points by 2 tol shows at that
+// point: in the vertical measure by exactly 2 tol - 0.01, in the judged 3-D penetration by at
+// least 0 and no more than that (the part's slope there shortens it), a gouge where the part faces
+// up.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -95,10 +97,11 @@ void checkLoweredPointsAreCaught(const tpc::Mesh& part) {
   std::printf("G3 of %zu moves over %zu triangles: %.2f s\n", path.moves.size(),
               part.triangles.size(), seconds);
   EXPECT_TRUE(tpc::passes(whole));
-  EXPECT_LE(whole.worst, -kLift / 2);
+  EXPECT_LE(whole.vertical, -kLift / 2);
+  EXPECT_LT(whole.worst, 0);
 
-  // Lower every grid point in turn: the moves into and out of it fail. The rest of the path is
-  // unchanged and passes, so checking these two moves decides the whole path.
+  // Lower every grid point in turn: the moves into and out of it reach into the part. The rest of
+  // the path is unchanged and clears it, so checking these two moves decides the whole path.
   int lowered = 0, caught = 0;
   tpc::Path two{path.passes, {path.moves[0], path.moves[0]}};
   for (std::size_t k = 0; k + 1 < path.moves.size(); ++k) {
@@ -111,10 +114,13 @@ void checkLoweredPointsAreCaught(const tpc::Mesh& part) {
     const tpc::Result r = tpc::checkNoGouge3D(two, index, {.tol = kTol});
     // The worst place is the lowered point, or a sample of the move out of it.
     const tpc::Vec3& p = path.moves[k].to;
-    if (!r.ok && r.worst >= 2 * kTol - kLift - 1e-6 &&
-        std::hypot(r.where.x - p.x, r.where.y - p.y) <= kPointStep + 1e-9) {
-      ++caught;
-    }
+    const bool vertical =
+        r.vertical >= 2 * kTol - kLift - 1e-6 &&
+        std::hypot(r.verticalWhere.x - p.x, r.verticalWhere.y - p.y) <= kPointStep + 1e-9;
+    // A point lowered beside the sphere's equator only brings the shank onto a vertex there.
+    const bool judged = r.worst >= 0 && r.worst <= r.vertical + 1e-9 &&
+                        std::hypot(r.where.x - p.x, r.where.y - p.y) <= kPointStep + 1e-9;
+    if (vertical && judged) ++caught;
   }
   EXPECT_EQ(caught, lowered);
   EXPECT_GT(lowered, 10000);
@@ -133,7 +139,11 @@ void checkLoweredPointsAreCaught(const tpc::Mesh& part) {
   mutated.moves[top + 1].from.z -= 2 * kTol;
   const tpc::Result r = tpc::checkNoGouge3D(mutated, index, {.tol = kTol});
   EXPECT_FALSE(tpc::passes(r));
-  EXPECT_NEAR(r.worst, 2 * kTol - kLift, 1e-6);
+  EXPECT_NEAR(r.vertical, 2 * kTol - kLift, 1e-6);
+  EXPECT_NEAR(r.verticalWhere.x, path.moves[top].to.x, kPointStep);
+  EXPECT_NEAR(r.verticalWhere.y, path.moves[top].to.y, 1e-9);
+  // Near the top the part faces up: the penetration is nearly the vertical depth.
+  EXPECT_NEAR(r.worst, 2 * kTol - kLift, 1e-3);
   EXPECT_NEAR(r.where.x, path.moves[top].to.x, kPointStep);
   EXPECT_NEAR(r.where.y, path.moves[top].to.y, 1e-9);
 }

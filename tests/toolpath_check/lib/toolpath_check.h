@@ -98,6 +98,11 @@ struct Result {
   double uncutArea = 0;         // coverage checks: area the path leaves uncut
   std::vector<double> missing;  // level check: levels asked for and not found
   std::vector<double> extra;    // level check: levels found and not asked for
+  // G3: the vertical measure beside the judged one, the largest (drop - tip z), and its place.
+  double vertical = 0;
+  Vec3 verticalWhere;
+  long verticalLine = 0;
+  int verticalPass = -1;
   explicit operator bool() const { return ok; }
 };
 
@@ -140,6 +145,19 @@ double dropTriangle(const Triangle& t, const Tool& tool, double allowance, doubl
 // The same over every triangle of a mesh, scanning all of them (the oracle of MeshIndex::drop).
 double dropPlain(const Mesh& mesh, const Tool& tool, double allowance, double x, double y);
 
+// ---- penetration of the part into the cutter -------------------------------------------------
+
+// How far the triangle reaches into `tool` grown by `allowance` with its tip at `tip`: the
+// distance from its deepest point to the outside of the grown cutter, whose shank runs up without
+// end; negative, the triangle's clearance from the grown cutter. The tool is its core (a vertical
+// solid cylinder of radius radius - corner standing at tip z + corner) grown by corner, so the
+// penetration is corner + allowance less the signed distance from the triangle to the core.
+// Unlike the drop it measures in every direction: a shank beside a steep wall penetrates it by
+// the width of their overlap, not by the wall's height.
+double penetrationTriangle(const Triangle& t, const Tool& tool, double allowance, const Vec3& tip);
+// The largest over every triangle of a mesh.
+double penetrationPlain(const Mesh& mesh, const Tool& tool, double allowance, const Vec3& tip);
+
 // Plan-box buckets: a grid over the plan, each cell listing the items whose boxes meet it
 // (rows compressed: the items of cell c are items[start[c]] up to items[start[c + 1]]).
 struct BoxBuckets {
@@ -156,6 +174,12 @@ class MeshIndex {
   // Equal, to the bit, to dropPlain.
   double drop(const Tool& tool, double allowance, double x, double y) const;
   const Mesh& mesh() const { return mesh_; }
+  // The triangles whose plan box meets [x0, x1] x [y0, y1] and whose highest vertex lies at zlow
+  // or above, each once.
+  void near(double x0, double y0, double x1, double y1, double zlow, std::vector<int>& out) const;
+  // Plan box (x0, y0, x1, y1) and highest vertex of triangle k.
+  const std::array<double, 4>& planBox(int k) const { return box_[static_cast<std::size_t>(k)]; }
+  double top(int k) const { return zmax_[static_cast<std::size_t>(k)]; }
 
  private:
   const Mesh& mesh_;
@@ -168,9 +192,19 @@ class MeshIndex {
 
 // ---- checks -----------------------------------------------------------------------------------
 
-// G3, no gouge on a mesh. At every move end, and along feed lines and arcs at samples every
-// min(R/8, 0.25), the drop of the pass's tool grown by `allowance` may exceed the tip z by at most
-// `tol`. worst = the largest (drop - tip z), negative when every point clears.
+// G3, no gouge on a mesh, judged by the 3-D penetration of the part into the pass's tool grown by
+// `allowance` (see penetrationTriangle) at every move end and all along feed lines and arcs:
+// worst = the largest penetration, negative when every point clears; a gouge is worst > tol.
+// Feed moves are sampled until no point between two samples can reach more than
+// max(tol / 2, 1e-6) deeper than the samples' largest: each triangle's penetration is concave
+// along a straight move, so its tangents at two samples bound it between them (arcs are followed
+// by chords, their sag added). That bound holds where worst lies above -R/2; a path that stays
+// farther from the grown part may report less than its clearance, -infinity when it never comes
+// within R.
+// The vertical measure of the earlier check is reported beside it, not judged: the largest
+// (drop of the grown tool - tip z) at the move ends and at samples every min(R/8, 0.25) along
+// feeds (`vertical`, `verticalWhere`). It reads a shank that brushes a steep wall as a gouge of
+// the wall's height.
 struct Gouge3DOptions {
   double allowance = 0;
   double tol = 1e-3;
@@ -254,7 +288,8 @@ struct Stock {
 // L in 3D: walking the path in order, every feed move lowers the stock to its swept cutter; a
 // rapid fails when its swept cutter meets stock above the cutter's lower surface by more than
 // tol, or when the cutter grown by the allowance drops onto the part above its tip by more than
-// tol (samples as in G3). worst = the largest of both violations.
+// tol (the vertical measure, at samples every min(R/8, 0.25)). worst = the largest of both
+// violations.
 struct Links3DOptions {
   double allowance = 0;
   double tol = 1e-3;

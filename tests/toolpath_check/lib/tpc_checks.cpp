@@ -1,5 +1,5 @@
-// tpc_checks.cpp - the checks that walk the moves one by one: no gouge on a mesh, no gouge in a
-// 2D pocket, links and rapids in 2D, levels and sanity; with the sampling of moves they share.
+// tpc_checks.cpp - the checks that walk the moves one by one: no gouge in a 2D pocket, links and
+// rapids in 2D, levels and sanity; with the sampling of moves they share.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -220,36 +220,6 @@ Contour circle(double cx, double cy, double r, double allowance, double top) {
   c.top = top;
   c.elems.push_back(Elem2{cx + r, cy, cx + r, cy, 1, cx, cy});
   return c;
-}
-
-Result checkNoGouge3D(const Path& path, const Mesh& part, const Gouge3DOptions& options) {
-  return checkNoGouge3D(path, MeshIndex(part), options);
-}
-
-Result checkNoGouge3D(const Path& path, const MeshIndex& index, const Gouge3DOptions& options) {
-  const Mesh& part = index.mesh();
-  if (part.triangles.empty()) return notRun("G3", "the part has no triangles");
-  if (!(options.allowance >= 0) || !(options.tol >= 0))
-    return notRun("G3", "allowance and tol must be >= 0");
-  Result res;
-  res.worst = -kInf;
-  std::vector<Vec3> pts;
-  for (std::size_t i = 0; i < path.moves.size(); ++i) {
-    const Move& m = path.moves[i];
-    const Tool& tool = path.passes[static_cast<std::size_t>(m.pass)].tool;
-    const Move* prev = i > 0 ? &path.moves[i - 1] : nullptr;
-    const bool withStart = prev == nullptr || prev->pass != m.pass || prev->to.x != m.from.x ||
-                           prev->to.y != m.from.y || prev->to.z != m.from.z;
-    moveSamples(m, sampleStep(tool), withStart, pts);
-    for (const Vec3& p : pts) {
-      const double d = options.plainScan ? dropPlain(part, tool, options.allowance, p.x, p.y)
-                                         : index.drop(tool, options.allowance, p.x, p.y);
-      if (d - p.z > res.worst) setWorst(res, d - p.z, p, &m);
-    }
-  }
-  res.ok = res.worst <= options.tol;
-  finishMessage(res, "G3", "gouge", options.tol, path);
-  return res;
 }
 
 Result checkNoGouge2D(const Path& path, const Pocket& pocket, const Gouge2DOptions& options) {

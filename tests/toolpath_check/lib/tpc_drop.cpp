@@ -173,6 +173,31 @@ MeshIndex::MeshIndex(const Mesh& mesh) : mesh_(mesh) {
   }
 }
 
+void MeshIndex::near(double x0, double y0, double x1, double y1, double zlow,
+                     std::vector<int>& out) const {
+  out.clear();
+  int i0, j0, i1, j1;
+  if (!bucketRange(grid_, x0, y0, x1, y1, i0, j0, i1, j1)) return;
+  if (++stamp_ == 0) {
+    std::fill(seen_.begin(), seen_.end(), 0);
+    stamp_ = 1;
+  }
+  for (int j = j0; j <= j1; ++j) {
+    for (int i = i0; i <= i1; ++i) {
+      const std::size_t b = static_cast<std::size_t>(j) * grid_.nx + i;
+      for (int k = grid_.start[b]; k < grid_.start[b + 1]; ++k) {
+        const int t = grid_.items[static_cast<std::size_t>(k)];
+        const std::size_t ts = static_cast<std::size_t>(t);
+        if (zmax_[ts] < zlow) break;  // highest first: the rest of the bucket lies lower
+        if (seen_[ts] == stamp_) continue;
+        seen_[ts] = stamp_;
+        const auto& bx = box_[ts];
+        if (bx[0] <= x1 && bx[2] >= x0 && bx[1] <= y1 && bx[3] >= y0) out.push_back(t);
+      }
+    }
+  }
+}
+
 double MeshIndex::drop(const Tool& tool, double allowance, double x, double y) const {
   const double R = tool.radius + allowance, r = tool.corner + allowance;
   int i0, j0, i1, j1;

@@ -111,6 +111,51 @@ double dropOnFace(double R, double r, double x, double y, const Triangle& t);
 // Grown-cutter tip drop on one triangle (edges by the closed forms where they exist).
 double dropGrown(double R, double r, double x, double y, const Triangle& t);
 
+// ---- 3-D penetration ----------------------------------------------------------------------------
+
+// The core of a cutter grown by an allowance: a vertical solid cylinder of radius w = R - r about
+// (x, y), standing on its bottom disc at zc = tip z + r and running up without end (the shank).
+// The grown cutter is the set of points within rho = r + allowance of it.
+struct Core {
+  double x = 0, y = 0, zc = 0, w = 0, rho = 0;
+};
+Core cutterCore(const Tool& tool, double allowance, const Vec3& tip);
+// Signed distance from q to the core: negative inside, by the depth below its nearest surface.
+double coreDistance(const Core& c, const Vec3& q);
+// Unit gradient of coreDistance at a point outside the core: from the core's nearest point to q.
+Vec3 coreGradient(const Core& c, const Vec3& q);
+// A cheap lower bound of the signed distance from the core to anything inside the plan box
+// (x0, y0, x1, y1) below z top.
+double boxCoreDistance(const Core& c, const std::array<double, 4>& box, double top);
+
+// The smallest signed distance from a triangle to the core, a triangle point where it occurs and
+// the gradient of coreDistance there. The distance is convex over the triangle: its smallest
+// value lies where the core's nearest point faces the triangle's plane, or on the triangle's
+// border. A triangle that touches or enters the core (dist <= 1e-12) has no gradient (smooth
+// false): moving the cutter changes its distance by at most the length of the move.
+struct CoreContact {
+  double dist = 0;
+  Vec3 at;
+  Vec3 grad;
+  bool smooth = false;
+};
+CoreContact triangleCore(const Core& c, const Triangle& t);
+
+// One triangle's penetration at a cutter position, with its gradient with respect to moving the
+// cutter (the penetration is concave along every straight move: a tangent bounds it).
+struct TriPen {
+  int tri = 0;
+  double pen = 0;
+  Vec3 grad;
+  bool smooth = false;
+};
+// The triangles that reach at least `cut` into the cutter at one position. Every triangle left
+// out reaches less than max(cut, -radius) (the plan and height window of the scan); `listed`
+// holds the others, by triangle index, with their exact penetration.
+void listPenetrations(const MeshIndex* index, const Mesh& mesh, const Tool& tool, double allowance,
+                      const Vec3& tip, double cut, std::vector<TriPen>& listed,
+                      std::vector<int>& scratch);
+
 // Maximum of a concave function on [lo, hi] by golden-section search, both ends included. The
 // bracket shrinks by 0.618 per step: 90 steps take it far below 1e-15 of its length.
 template <class F>
