@@ -138,6 +138,12 @@ std::string jobNumberText(double v) {
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("?");
 }
+
+// A key with its value as its source writes it: "*KEY value" in a ".CFG" source, else
+// "key := value".
+std::string jobKeyValue(const char* key, const std::string& value) {
+  return std::string(key) + (key[0] == '*' ? " " : " := ") + value;
+}
 }  // namespace
 
 bool jobWholeNumber(const char* text, double* out) {
@@ -200,7 +206,8 @@ void jobCheckCfgEntries(const CycleRecord* cycle) {
       if (k == nullptr) {
         if (jobFrameworkKnows(parFrameworkCfgKeys(), n->name, true)) continue;
         ParNearestKey nearest(n->name);
-        for (const ParamKeyword* t = parKeywordTable(); t->key != nullptr; ++t) nearest.offer(t->key);
+        for (const ParamKeyword* t = parKeywordTable(); t->key != nullptr; ++t)
+          nearest.offer(t->key);
         for (const ParKnownKey& f : parFrameworkCfgKeys()) nearest.offer(f);
         jobUnknownKey(n->name, nearest);
         continue;
@@ -226,42 +233,40 @@ void jobCheckCfgEntries(const CycleRecord* cycle) {
 void jobCheckValues(const JobValues& v, const JobKeys& keys) {
   try {
     if (!(v.infeedDepth > 0.0)) {
-      jobFault(kJobMsgStepTooSmall,
-                    (std::string(keys.infeedDepth) + " := " + jobNumberText(v.infeedDepth) +
-                     ": the depth of a step must be greater than 0")
-                        .c_str());
+      jobFault(kJobMsgStepTooSmall, (jobKeyValue(keys.infeedDepth, jobNumberText(v.infeedDepth)) +
+                                     ": the depth of a step must be greater than 0")
+                                        .c_str());
     } else if (std::fabs(v.depth) / v.infeedDepth > kJobLevelsMax) {
       jobFault(kJobMsgStepTooSmall,
-                    (std::string(keys.infeedDepth) + " := " + jobNumberText(v.infeedDepth) +
-                     ": more than " + jobNumberText(kJobLevelsMax) + " levels over a depth of " +
-                     jobNumberText(std::fabs(v.depth)))
-                        .c_str());
+               (jobKeyValue(keys.infeedDepth, jobNumberText(v.infeedDepth)) + ": more than " +
+                std::to_string(static_cast<long>(kJobLevelsMax)) + " levels over a depth of " +
+                jobNumberText(std::fabs(v.depth)))
+                   .c_str());
     }
     const std::string problem = jobFolderProblem(v.folder);
     if (!problem.empty()) {
-      jobFault(kJobMsgFolder, (std::string(keys.folder) + " := " +
-                                    (v.folder != nullptr ? v.folder : "") +
-                                    ": no temporary file can be written there: " + problem)
-                                       .c_str());
+      jobFault(kJobMsgFolder, (jobKeyValue(keys.folder, v.folder != nullptr ? v.folder : "") +
+                               ": no temporary file can be written there: " + problem)
+                                  .c_str());
     }
     const int decimals = numPrecision();
     const int needed = jobDecimalsFor(v.tolerance, decimals);
-    const std::string tol = std::string(keys.tolerance) + " := " + jobNumberText(v.tolerance);
+    const std::string tol = jobKeyValue(keys.tolerance, jobNumberText(v.tolerance));
     if (needed > kJobDecimalsMax) {
-      jobFault(kMsgJobFault, (tol + ": finer than the output's " +
-                                    std::to_string(kJobDecimalsMax) + " decimals can hold")
-                                       .c_str());
+      jobFault(kMsgJobFault, (tol + ": finer than the output's " + std::to_string(kJobDecimalsMax) +
+                              " decimals can hold")
+                                 .c_str());
     } else if (needed > decimals) {
       numSetPrecision(needed);
       jobWarning((tol + ": finer than the output's " + std::to_string(decimals) +
-                       " decimals; the output is written with " + std::to_string(needed))
-                          .c_str());
+                  " decimals; the output is written with " + std::to_string(needed))
+                     .c_str());
     }
     const char* source = parLoadedSource();
     if (v.model != nullptr && source != nullptr && platSameFile(v.model, source) == 1) {
-      jobFault(kMsgJobFault, (std::string(keys.model) + " := " + v.model +
-                                    ": the job source itself, not a surface model")
-                                       .c_str());
+      jobFault(kMsgJobFault,
+               (jobKeyValue(keys.model, v.model) + ": the job source itself, not a surface model")
+                   .c_str());
     }
   } catch (...) {
   }

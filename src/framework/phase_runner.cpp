@@ -190,6 +190,7 @@ bool runMustStop(CycleRecord* cycle) {
 int runComputing(CycleRecord* cycle) {
   CycleSlots& s = cycle->slots;
   int code = kRunOk;
+  cycle->status = 0;  // each run says its own outcome: an earlier run's failure does not stay
   if (runMustStop(cycle)) {
     code = kRunReadParamsFailed;  // stopped before anything ran: nothing was read
   } else {
