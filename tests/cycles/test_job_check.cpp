@@ -104,9 +104,12 @@ TEST(JobCheckKeys, FarNamesGetNoSuggestion) {
   const struct {
     const char* name;
     const char* best;
-  } cases[] = {{"toolDiamter", "toolDiameter"}, {"alowance", "allowance"},
-               {"ALLOWANCE", "allowance"},      {"coment_3", "comment_3"},
-               {"qqqq", ""},                    {"spindle", ""},
+  } cases[] = {{"toolDiamter", "toolDiameter"},
+               {"alowance", "allowance"},
+               {"ALLOWANCE", "allowance"},
+               {"coment_3", "comment_3"},
+               {"qqqq", ""},
+               {"spindle", ""},
                {"clearancePlanes", "clearancePlane"}};
   for (const auto& c : cases) {
     ParNearestKey nearest(c.name);
@@ -232,11 +235,11 @@ TEST_F(JobCheckRun, CfgEntriesAndValues) {
                                  ? std::string("self")
                                  : "c" + std::to_string(n++);
     // "*VERTZUSTEL 0.001" over the default depth of 20000 would be too many levels: a real step.
-    writeFile(name + ".CFG", std::string("*APPROX part.qdx\n*FRRADIUS 3\n*OBERFL 10\n*TIEF 0\n") +
-                                 row.lines +
-                                 (std::string(row.lines).find("VERTZUSTEL ") == std::string::npos
-                                      ? "*VERTZUSTEL 2\n"
-                                      : ""));
+    writeFile(
+        name + ".CFG",
+        std::string("*APPROX part.qdx\n*FRRADIUS 3\n*OBERFL 10\n*TIEF 0\n") + row.lines +
+            (std::string(row.lines).find("VERTZUSTEL ") == std::string::npos ? "*VERTZUSTEL 2\n"
+                                                                             : ""));
     const int code = run(ruppCycleRecord(), name + ".CFG");
     const std::string out = pof();
     if (row.message == nullptr) {

@@ -173,30 +173,34 @@ TEST_F(TempDirTest, HostRefusesAJobSourceItCannotRead) {
       {"-Sfolder", 2, false, cannot("folder.pcf", "is a folder")},
       {"-Sfifo", 2, false, cannot("fifo.pcf", "not a regular file")},  // never opened: no hang
       {"-Sloop", 2, false, cannot("loop.pcf", std::strerror(ELOOP))},
-      {"-Slocked", root ? 0 : 2, !root, root ? "" : cannot("locked.pcf", std::strerror(EACCES))},
+      // root reads it: a job of no model and no tool fails (status 1)
+      {"-Slocked", root ? 1 : 2, false,
+       root ? "qdmill: error 1: a mandatory parameter is missing: (polySource)"
+            : cannot("locked.pcf", std::strerror(EACCES))},
       {"'-S| stdin' <demo.pcf", 1, true, ""},
   });
   chmod("locked.pcf", 0644);
 }
 
-// A failed run names the "error" messages the host received, in order, before its summary; a
-// run that succeeds keeps its messages to --records.
+// A failed run names the messages the host received, in order, before its summary, with their
+// severity and text; a run that succeeds shows them as what they were for it.
 TEST_F(TempDirTest, HostReportsTheErrorsOfAFailedRun) {
   if (std::string(QDMILL_HOST_PATH).empty()) GTEST_SKIP() << "host not built";
   const std::string lib = std::string("--lib '") + QDMILL_FAKE_CYCLE_PATH + "' ";
   const Outcome failed = runHost(lib + "'error:1107,part.stl,bad facet' error:77 status:1");
   EXPECT_EQ(failed.exitCode, 1);
   EXPECT_EQ(failed.err,
-            "qdmill: error 1107: part.stl,bad facet\n"
+            "qdmill: error 1107: geometry cannot be read: part.stl,bad facet\n"
             "qdmill: error 77\n"
             "qdmill: the cycle reported a failure (status 1)\n");
   const Outcome silent = runHost(lib + "status:1");
   EXPECT_EQ(silent.exitCode, 1);
   EXPECT_EQ(silent.err,
             "qdmill: the cycle reported a failure (status 1) and sent no error message\n");
+  // In a run that succeeded nothing was an error: the run went on past it.
   const Outcome fine = runHost(lib + "error:5,note");
   EXPECT_EQ(fine.exitCode, 0);
-  EXPECT_EQ(fine.err, "");
+  EXPECT_EQ(fine.err, "qdmill: warning 5: note\n");
 }
 
 TEST_F(TempDirTest, HostRecordsShowTheEchoOnTheCallbacks) {
@@ -253,14 +257,17 @@ TEST_F(TempDirTest, HostNonFiniteValuesFailTheRun) {
   };
   const Case cases[] = {
       {"pcf tool diameter 1e400", "side.pcf", "polySource := p.stl\ntoolDiameter := 1e400\n",
-       "-Sside", "1001: *FRRADIUS"},
+       "-Sside", "1001: toolDiameter := 1e400: not a number"},
       {"pcf tool diameter 1e400, exchange", "sidex.pcf",
        "polySource := p.stl\ntoolDiameter := 1e400\ngeoOut := out.qdx\n", "-Ssidex -PCF", nullptr},
       {"cfg tool number nan", "a.CFG", cfgHead + "*WKZNUMMER nan\n", "-Sa.CFG",
-       "1001: *WKZNUMMER:"},
-      {"cfg feed inf", "b.CFG", cfgHead + "*XVORSCHUB inf\n", "-Sb.CFG", "1001: *XVORSCHUB:"},
-      {"cfg radius 1e400", "c.CFG", cfgHead + "*FRRADIUS 1e400\n", "-Sc.CFG", "1001: *FRRADIUS:"},
-      {"cfg speed -nan", "d.CFG", cfgHead + "*DREHZAHL -nan\n", "-Sd.CFG", "1001: *DREHZAHL:"},
+       "1001: *WKZNUMMER: not a finite number"},
+      {"cfg feed inf", "b.CFG", cfgHead + "*XVORSCHUB inf\n", "-Sb.CFG",
+       "1001: *XVORSCHUB: not a finite number"},
+      {"cfg radius 1e400", "c.CFG", cfgHead + "*FRRADIUS 1e400\n", "-Sc.CFG",
+       "1001: *FRRADIUS: not a finite number"},
+      {"cfg speed -nan", "d.CFG", cfgHead + "*DREHZAHL -nan\n", "-Sd.CFG",
+       "1001: *DREHZAHL: not a finite number"},
       {"cfg tool origin 1e999", "e.CFG", cfgHead + "*TREF_tip 0 1e999\n", "-Se.CFG",
        "1001: *TREF_tip:"},
   };
@@ -351,9 +358,13 @@ TEST_F(TempDirTest, HostSkipsSourcesThatAreNoRegularFiles) {
     EXPECT_EQ(o.exitCode, 2) << args << "\n" << o.err;
     EXPECT_NE(o.err.find("qdmill: cannot read job source"), std::string::npos) << args << o.err;
   }
-  // The library itself skips the FIFO named as definition file and as bypass file.
+  // The library itself skips the FIFO named as definition file and as bypass file (the job has
+  // no model and no tool, so it fails at its parameters).
   const Outcome o = runHost("-Sbypass");  // a hang here is the fault
-  EXPECT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_EQ(o.exitCode, 1) << o.err;
+  EXPECT_NE(o.err.find("qdmill: warning 1100: qdRpx5.def: not a regular file, skipped\n"),
+            std::string::npos)
+      << o.err;
   EXPECT_NE(o.out.find("0: error(1100,"), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("qdRpx5.def: not a regular file, skipped)"), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("job.pcf: not a regular file, skipped)"), std::string::npos) << o.out;
