@@ -26,7 +26,8 @@ inline constexpr HostMessage kHostMessages[] = {
     {509, HostSeverity::kError, "no model file"},
     {770, HostSeverity::kWarning, "tool reference not found: %s"},
     {771, HostSeverity::kNote, "tool reference used: %s"},
-    {1192, HostSeverity::kNote, "small pockets are not skipped with axis-parallel pocketing and a finishing path"},
+    {1192, HostSeverity::kNote,
+     "small pockets are not skipped with axis-parallel pocketing and a finishing path"},
     // set-up corrections
     {502, HostSeverity::kWarning, "NC or tool coordinate system cannot be initialised"},
     {503, HostSeverity::kWarning, "NC or tool coordinate system cannot be taken into account"},
