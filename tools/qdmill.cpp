@@ -146,20 +146,32 @@ struct PairUser {
   int pair;
 };
 
-// libqdmill.so beside the program (the build tree), else in the library folder of the prefix the
-// program is installed in.
-std::string hostDefaultLibrary() {
+// The folder the program lies in, or "" when it cannot be told.
+std::string hostProgramFolder() {
   char exe[PATH_MAX + 1];
   const ssize_t n = readlink("/proc/self/exe", exe, PATH_MAX);
-  if (n <= 0) return "libqdmill.so";
+  if (n <= 0) return "";
   exe[n] = '\0';
   std::string dir(exe);
   const std::size_t slash = dir.rfind('/');
-  dir = slash == std::string::npos ? "." : dir.substr(0, slash);
+  return slash == std::string::npos ? "." : dir.substr(0, slash);
+}
+
+// libqdmill.so beside the program (the build tree), else in the library folder of the prefix the
+// program is installed in.
+std::string hostDefaultLibrary() {
+  const std::string dir = hostProgramFolder();
+  if (dir.empty()) return "libqdmill.so";
   const std::string beside = dir + "/libqdmill.so";
   if (access(beside.c_str(), F_OK) == 0) return beside;
   return dir + "/" + QDMILL_HOST_TO_LIB + "/libqdmill.so";
 }
+
+// The cycle's definition file, read from the current folder; and the folder of the installed
+// one with the language files it names (the data folder of the prefix the program is installed
+// in).
+constexpr char kDefinitionFile[] = "qdRpx5.def";
+constexpr char kHostToData[] = "/../share/qdmill";
 
 bool hostParseCount(const char* text, long* out) {
   if (text == nullptr || *text == '\0') return false;
@@ -267,6 +279,42 @@ bool hostCheckSource(const std::vector<char*>& args) {
   return false;
 }
 
+// Whether the arguments ask for an information text (-P, -A, -Y).
+bool hostAsksForTexts(const std::vector<char*>& args) {
+  for (const char* a : args) {
+    if ((a[0] == '-' || a[0] == '/') && a[1] != '\0' && a[2] == '\0' &&
+        std::strchr("AaPpYy", a[1]) != nullptr)
+      return true;
+  }
+  return false;
+}
+
+// An information run in a folder without the cycle's definition file runs in the installed data
+// folder, whose definition file names the language files installed beside it; a source given
+// with -S keeps naming the file of the current folder. Returns false when the folder cannot be
+// entered (said on standard error); true otherwise, also when there is nothing to do.
+bool hostUseInstalledTexts(std::vector<char*>& args, std::vector<std::string>& keep) {
+  if (!hostAsksForTexts(args) || access(kDefinitionFile, F_OK) == 0) return true;
+  const std::string dir = hostProgramFolder();
+  if (dir.empty()) return true;
+  const std::string data = dir + kHostToData;
+  if (access((data + "/" + kDefinitionFile).c_str(), R_OK) != 0) return true;
+  char here[PATH_MAX + 1];
+  if (getcwd(here, sizeof here) == nullptr) return true;
+  for (char*& a : args) {
+    if ((a[0] == '-' || a[0] == '/') && (a[1] == 'S' || a[1] == 's') && a[2] != '\0' &&
+        a[2] != '/' && a[2] != '~' && std::strcmp(a + 2, "| stdin") != 0) {
+      keep.push_back(std::string(a, 2) + here + "/" + (a + 2));
+      a = keep.back().data();
+    }
+  }
+  if (chdir(data.c_str()) != 0) {
+    std::fprintf(stderr, "qdmill: cannot enter %s: %s\n", data.c_str(), std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
 // The information texts the run asked for (-P, -A, -Y) that did not come: their language file is
 // missing or lacks the section. Said on standard error, so an empty answer is never silent.
 void hostReportMissingTexts(const std::vector<char*>& args, const HostRun& run) {
@@ -285,8 +333,9 @@ void hostReportMissingTexts(const std::vector<char*>& args, const HostRun& run) 
     for (const std::string& n : run.infoNames) shown = shown || n == item.name;
     if (asked && !shown) {
       std::fprintf(stderr,
-                   "qdmill: no %s text: the cycle's definition file in the current folder names "
-                   "no language file for it, or that file lacks the section\n",
+                   "qdmill: no %s text: the cycle's definition file in the current folder (or "
+                   "the installed one) names no language file for it, or that file lacks the "
+                   "section\n",
                    item.name);
     }
   }
@@ -599,6 +648,9 @@ int main(int argc, char** argv) {
   }
   if (options.library.empty()) options.library = hostDefaultLibrary();
   if (!hostCheckSource(options.cycleArgs)) return kExitNotRun;
+  std::vector<std::string> rewritten;
+  rewritten.reserve(options.cycleArgs.size());  // the arguments point into it
+  if (!hostUseInstalledTexts(options.cycleArgs, rewritten)) return kExitNotRun;
 
   Library lib;
   if (!hostLoad(options.library, &lib)) return kExitNotRun;

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -250,4 +252,40 @@ TEST_F(JobCheckRun, CfgEntriesAndValues) {
     EXPECT_NE(out.find(std::string("0: error(") + row.message + ")\n"), std::string::npos)
         << row.lines << out;
   }
+}
+
+// qdmill -P lists every key a job can set: the parameters text of the cycle's definition file
+// names each key of the full list once, with a unit, a default and a meaning, and no key that no
+// phase reads.
+TEST(JobCheckKeys, TheParametersTextListsEveryKey) {
+  const std::string text =
+      qdtest::readFile(std::string(QDMILL_SOURCE_DIR) + "/examples/demo/qdRpx5_parameters.lng");
+  std::vector<std::string> listed;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(": ", 0) != 0) continue;
+    std::istringstream words(line.substr(2));
+    std::string key, unit, def, meaning;
+    if (!(words >> key)) continue;
+    // entries only: a key is one word of letters, digits, '_' and "<n>"; a heading is not
+    if (key == "name" || key == "--" || key == "Parameters" || key == "Names,") continue;
+    ASSERT_TRUE(words >> unit >> def) << line;
+    std::getline(words, meaning);
+    EXPECT_FALSE(meaning.empty()) << line;
+    const std::size_t n = key.find("<n>");
+    listed.push_back(n == std::string::npos ? key : key.substr(0, n) + "1");
+  }
+  std::vector<std::string> known = knownKeys();
+  std::sort(known.begin(), known.end());
+  known.erase(std::unique(known.begin(), known.end()), known.end());
+  std::vector<std::string> sorted = listed;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "listed twice";
+  std::vector<std::string> missing, unknown;
+  std::set_difference(known.begin(), known.end(), sorted.begin(), sorted.end(),
+                      std::back_inserter(missing));
+  std::set_difference(sorted.begin(), sorted.end(), known.begin(), known.end(),
+                      std::back_inserter(unknown));
+  EXPECT_EQ(missing, std::vector<std::string>{}) << "keys the text does not list";
+  EXPECT_EQ(unknown, std::vector<std::string>{}) << "listed keys that no phase reads";
 }
