@@ -319,6 +319,8 @@ int cyc3dReadParams(CycleRecord* cycle) {
   using W = Cyc3dParam::Word;
   int result = 1;
   jobCheckSourceKeys(cycle);
+  // The keys no phase reads, and the faults of the init's options, before what the reading finds.
+  if (jobReportSend(cycle) > 0) result = 0;
   {
     const Cyc3dParam poly(cycle, "polySource");
     if (poly.given()) {
