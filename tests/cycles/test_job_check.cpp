@@ -196,7 +196,9 @@ TEST_F(JobCheckRun, ValuesTheRunCannotWorkWith) {
     const std::string out = pof();
     EXPECT_NE(out.find(std::string("0: error(") + row.message + ")\n"), std::string::npos)
         << row.extra << out;
-    if (row.code == kRunOk) EXPECT_EQ(numPrecision(), 7);
+    if (row.code == kRunOk) {
+      EXPECT_EQ(numPrecision(), 7);
+    }
     EXPECT_EQ(cyc3dCycleRecord()->status, row.code == kRunOk ? 0 : 1) << row.extra;
   }
   // A folder that cannot be written (not for root, whom permissions do not stop).
@@ -248,7 +250,9 @@ TEST_F(JobCheckRun, CfgEntriesAndValues) {
       EXPECT_EQ(out.find("not a parameter"), std::string::npos) << out;
       continue;
     }
-    if (std::string(row.message).rfind("1100", 0) != 0) EXPECT_EQ(code, row.code) << row.lines;
+    if (std::string(row.message).rfind("1100", 0) != 0) {
+      EXPECT_EQ(code, row.code) << row.lines;
+    }
     EXPECT_NE(out.find(std::string("0: error(") + row.message + ")\n"), std::string::npos)
         << row.lines << out;
   }
