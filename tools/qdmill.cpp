@@ -106,7 +106,6 @@ struct HostOptions {
 struct HostSeen {
   long order;
   int number;
-  bool hasArguments;
   std::string arguments;
   bool fatal;
 };
@@ -464,16 +463,14 @@ void hostProgress(HostRun& run, int number, const std::string& arguments) {
 // Takes one message of the cycle.
 void hostTakeMessage(HostRun& run, const OutputRecord& record) {
   const std::string text = record.text.text;
-  HostSeen m{run.order++, 0, false, "", record.type == kFatalType};
+  HostSeen m{run.order++, 0, "", record.type == kFatalType};
   char* end = nullptr;
   m.number = static_cast<int>(std::strtol(text.c_str(), &end, 10));
   const std::size_t comma = text.find(',');
   if (comma != std::string::npos) {
-    m.hasArguments = true;
     m.arguments = text.substr(comma + 1);
   } else if (end == text.c_str()) {
     m.arguments = text;  // no number: the text itself
-    m.hasArguments = !text.empty();
   }
   if (!m.fatal && (m.number == kMsgRegion || m.number == kMsgLevel)) {
     if (m.number == kMsgLevel) ++run.levels;

@@ -84,6 +84,34 @@ TEST_F(TempDirTest, HostExitCodes) {
 }
 
 namespace {
+// The lines of the box-on-plate job, one changed: the line that begins with
+// the key of `line` replaced by it (appended when no line has that key; removed for "-key").
+std::string roughJobWith(const std::string& line) {
+  const std::vector<std::string> base = {
+      "polySource := part.stl", "toolType := endMill",  "toolDiameter := 10",
+      "allowance := 0.5",       "surface := 21",        "depth := 16",
+      "infeedDepth := 5",       "clearancePlane := 40", "strategy := contourParallel"};
+  if (line.empty()) {
+    std::string text;
+    for (const std::string& b : base) text += b + "\n";
+    return text;
+  }
+  const bool remove = line[0] == '-';
+  const std::string key = (remove ? line.substr(1) : line).substr(0, line.find_first_of(" =:"));
+  std::string text;
+  bool replaced = false;
+  for (const std::string& b : base) {
+    if (!key.empty() && b.compare(0, key.size() + 1, key + " ") == 0) {
+      if (!remove) text += line + "\n";
+      replaced = true;
+    } else {
+      text += b + "\n";
+    }
+  }
+  if (!replaced && !remove) text += line + "\n";
+  return text;
+}
+
 // A box of 20 x 20 x 15 on a plate of 60 x 50 x 5, roughed with a flat end mill of diameter 10.
 void writeRoughJob() {
   qdtest::gen::Mesh m;
@@ -93,10 +121,7 @@ void writeRoughJob() {
   ASSERT_TRUE(qdtest::gen::writeStl("part.stl", m, qdtest::gen::Encoding::kBinary));
   qdtest::writeFile("qdRpx5.def", "SystemLanguage := english\nparameters := q.lng\n");
   qdtest::writeFile("q.lng", "default english\nstart english\n: text\nend\n");
-  qdtest::writeFile("rough.pcf",
-                    "polySource := part.stl\ntoolType := endMill\ntoolDiameter := 10\n"
-                    "allowance := 0.5\nsurface := 21\ndepth := 16\ninfeedDepth := 5\n"
-                    "clearancePlane := 40\nstrategy := contourParallel\n");
+  qdtest::writeFile("rough.pcf", roughJobWith(""));
 }
 }  // namespace
 
@@ -403,29 +428,6 @@ TEST(LibrarySymbols, ExactlyTheFourExportsAmongTheLibrarysOwn) {
 // ----------------------------------
 
 namespace {
-// The box-on-plate job of writeRoughJob with its lines, one changed: the line that begins with
-// the key of `line` replaced by it (appended when no line has that key; removed for "-key").
-std::string roughJobWith(const std::string& line) {
-  const std::vector<std::string> base = {
-      "polySource := part.stl", "toolType := endMill",  "toolDiameter := 10",
-      "allowance := 0.5",       "surface := 21",        "depth := 16",
-      "infeedDepth := 5",       "clearancePlane := 40", "strategy := contourParallel"};
-  const bool remove = !line.empty() && line[0] == '-';
-  const std::string key = (remove ? line.substr(1) : line).substr(0, line.find_first_of(" =:"));
-  std::string text;
-  bool replaced = false;
-  for (const std::string& b : base) {
-    if (!key.empty() && b.compare(0, key.size() + 1, key + " ") == 0) {
-      if (!remove) text += line + "\n";
-      replaced = true;
-    } else {
-      text += b + "\n";
-    }
-  }
-  if (!replaced && !remove) text += line + "\n";
-  return text;
-}
-
 // The feed length of a POF text by the independent checker: straight feeds and arcs (with their
 // helix rise), from the first position where x, y and z are known.
 double checkerFeedLength(const std::string& pof, std::size_t* moves) {
