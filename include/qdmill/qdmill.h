@@ -122,8 +122,9 @@ QDMILL_API CycleRecord* qdCSgetCycle(void);
  * Returns 1 when the options were parsed and the phases ran, whatever their outcome (read the
  * status word with qdCSgetSignal); 0 when no record is available, 8 runs are already active,
  * the same record is already running, or the record's own load phase refuses its sources. The
- * library's loaders never refuse: a parameter source that is missing, unreadable or no regular
- * file does not stop the run, which goes on with what could be read (defaults for the rest). */
+ * library's loaders never refuse: a parameter source that is missing, unreadable, no regular file,
+ * empty, not text, or holds a line that is no entry makes the run fail before its parameters are
+ * read, with a message naming the file (and the line), and the status word 1. */
 QDMILL_API int qdCSexecCycle(CycleRecord* cycle, int argc, char** argv, HostCallbacks* host);
 
 /* Sets the signal word that the computation polls (100 stop now; 104 stop after the levels of the

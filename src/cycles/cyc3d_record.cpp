@@ -4,11 +4,16 @@
 // ".CFG" tool reference.
 #include "cycles/cyc3d_record.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <system_error>
+#include <vector>
 
 #include "cycles/cycle_stubs.h"
+#include "cycles/job_check.h"
 #include "framework/cfg_reader.h"
 #include "framework/global_params.h"
 #include "framework/kernel.h"
@@ -17,6 +22,7 @@
 #include "framework/output.h"
 #include "framework/output_records.h"
 #include "framework/param_file.h"
+#include "framework/param_keys.h"
 #include "framework/pof_writer.h"
 #include "framework/xchg_writers.h"
 #include "geometry/csys.h"
@@ -82,9 +88,9 @@ void cyc3dSetText(char** field, const char* text) {
   *field = copy;
 }
 
-void cyc3dReadVector(const CycleRecord* cycle, const char* key, Point3D* out) {
+void cyc3dReadVector(const CycleRecord* cycle, Cyc3dKey key, Point3D* out) {
   const Cyc3dParam p(cycle, key);
-  if (p.given()) cyc3dParseVector(p.text(), out);
+  if (p.given()) p.vector(out);
 }
 
 // The layer list of the "layers" record and the layers registered, in the order of the list.
@@ -138,11 +144,85 @@ void cyc3dSetRunReset(Cyc3dRunResetFn reset) { cyc3dState.runReset = reset; }
 void cyc3dResetState() {
   cyc3dState.toolReference[0] = '\0';
   cyc3dState.toolReferenceOffset = 0.0;
+  jobReportReset();
 }
 
 double cyc3dTextNumber(const char* text) {
   const double v = pockAtof(text);
   return std::isfinite(v) ? v : 0.0;
+}
+
+// ---- strict values and the report of a job's reading --------------------------------------------
+
+namespace {
+// "<key> := <value>: <what>", the value cut to a readable length.
+constexpr std::size_t kCyc3dValueShown = 60;
+std::string cyc3dValueText(const char* key, const char* value, const char* what) {
+  std::string v = value != nullptr ? value : "";
+  if (v.size() > kCyc3dValueShown) v = v.substr(0, kCyc3dValueShown) + "...";
+  return std::string(key) + " := " + v + ": " + what;
+}
+
+}  // namespace
+
+double Cyc3dParam::number() const {
+  double v = 0.0;
+  if (text_ == nullptr) return 0.0;
+  if (jobWholeNumber(text_, &v)) return v;
+  try {
+    jobFault(kMsgJobFault, cyc3dValueText(key_, text_, "not a number").c_str());
+  } catch (...) {
+  }
+  return 0.0;
+}
+
+bool Cyc3dParam::isTrue() const {
+  if (is("true")) return true;
+  if (text_ == nullptr || is("false")) return false;
+  try {
+    jobFault(kMsgJobFault, cyc3dValueText(key_, text_, "not true or false").c_str());
+  } catch (...) {
+  }
+  return false;
+}
+
+bool Cyc3dParam::vector(Point3D* out) const {
+  if (text_ == nullptr || out == nullptr) return false;
+  try {
+    const std::string t = text_;
+    const std::size_t c1 = t.find(',');
+    const std::size_t c2 = c1 == std::string::npos ? c1 : t.find(',', c1 + 1);
+    Point3D p{};
+    if (c2 != std::string::npos && t.find(',', c2 + 1) == std::string::npos &&
+        jobWholeNumber(t.substr(0, c1).c_str(), &p.x) &&
+        jobWholeNumber(t.substr(c1 + 1, c2 - c1 - 1).c_str(), &p.y) &&
+        jobWholeNumber(t.substr(c2 + 1).c_str(), &p.z)) {
+      *out = p;
+      return true;
+    }
+    jobFault(kMsgJobFault,
+             cyc3dValueText(key_, text_, "not three numbers separated by commas").c_str());
+  } catch (...) {
+  }
+  return false;
+}
+
+void Cyc3dParam::unknownWord(const char* const* known, std::size_t count, const char* otherWord,
+                             std::int32_t other) const {
+  try {
+    std::string what = "not one of ";
+    ParNearestKey nearest(text_);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i > 0) what += ", ";
+      what += known[i];
+      nearest.offer(known[i]);
+    }
+    what += "; read as ";
+    what += otherWord != nullptr ? otherWord : std::to_string(other);
+    if (!nearest.best().empty()) what += "; did you mean " + nearest.best() + "?";
+    jobWarning(cyc3dValueText(key_, text_, what.c_str()).c_str());
+  } catch (...) {
+  }
 }
 
 // ---- init -------------------------------------------------------------------------------------
@@ -238,6 +318,9 @@ int cyc3dReadParams(CycleRecord* cycle) {
   Cycle3dRecord* r = cyc3dRecordOf(cycle);
   using W = Cyc3dParam::Word;
   int result = 1;
+  jobCheckSourceKeys(cycle);
+  // The keys no phase reads, and the faults of the init's options, before what the reading finds.
+  if (jobReportSend(cycle) > 0) result = 0;
   {
     const Cyc3dParam poly(cycle, "polySource");
     if (poly.given()) {
@@ -258,12 +341,13 @@ int cyc3dReadParams(CycleRecord* cycle) {
     // In exchange-file output "geoSource" names the run's own output; the user's geometry is
     // "sourceGeometry" then.
     const bool exchange = cycle->outputMode == kCycOutputExchange;
-    const Cyc3dParam geo(cycle, exchange ? "sourceGeometry" : "geoSource");
+    const Cyc3dParam geo(cycle, exchange ? Cyc3dKey("sourceGeometry") : Cyc3dKey("geoSource"));
     if (geo.given()) cyc3dSetText(&r->geoSource, geo.text());
   }
   if (const Cyc3dParam p(cycle, "toolName"); p.given()) cyc3dSetText(&r->toolName, p.text());
   if (const Cyc3dParam p(cycle, "toolType"); p.given()) {
-    r->toolType = p.decode({W{"ballMill", 1}, W{"endMill", 2}}, 3);
+    r->toolType =
+        p.decode({W{"ballMill", 1}, W{"endMill", 2}}, 3, {"radiusMill", "lollipop", "drilTool"});
   }
   if (const Cyc3dParam p(cycle, "cornerRadius"); p.given()) r->cornerRadius = p.abs();
   if (const Cyc3dParam p(cycle, "allowance"); p.given()) r->allowance = p.number();
@@ -273,25 +357,24 @@ int cyc3dReadParams(CycleRecord* cycle) {
   if (const Cyc3dParam p(cycle, "clearancePlane"); p.given()) r->clearancePlane = p.number();
   if (const Cyc3dParam p(cycle, "jumpStepDistance"); p.given()) r->jumpStepDistance = p.number();
   if (const Cyc3dParam p(cycle, "rapidMode"); p.given())
-    r->rapidMode = p.decode({W{"plane", 0}}, 1);
+    r->rapidMode = p.decode({W{"plane", 0}}, 1, {"direct"});
   if (const Cyc3dParam p(cycle, "surface"); p.given()) r->surface = p.number();
   if (const Cyc3dParam p(cycle, "depth"); p.given()) r->depth = p.number();
   if (const Cyc3dParam p(cycle, "boundaryMode"); p.given()) {
-    r->boundaryMode = p.decode({W{"axis", 0}, W{"to", 2}, W{"past", 3}}, 1);
+    r->boundaryMode = p.decode({W{"axis", 0}, W{"to", 2}, W{"past", 3}}, 1, {"on"});
   }
   if (const Cyc3dParam p(cycle, "approachType"); p.given()) {
-    r->approachType = p.decode({W{"axis", 1}, W{"circle", 2}, W{"ramp", 8}}, 3);
+    r->approachType = p.decode({W{"axis", 1}, W{"circle", 2}, W{"ramp", 8}}, 3, {"other"});
   }
   if (const Cyc3dParam p(cycle, "leavingType"); p.given()) {
-    r->leavingType = p.decode({W{"axis", 1}, W{"circle", 2}}, 3);
+    r->leavingType = p.decode({W{"axis", 1}, W{"circle", 2}}, 3, {"other"});
   }
-  if (const Cyc3dParam p(cycle, "returnMacro"); p.given())
-    r->returnMacro = p.decode({W{"true", 2}}, 1);
+  if (const Cyc3dParam p(cycle, "returnMacro"); p.given()) r->returnMacro = p.boolean(2, 1);
   if (const Cyc3dParam p(cycle, "approachLength"); p.given()) r->approachLength = p.number();
   if (const Cyc3dParam p(cycle, "leavingLength"); p.given()) r->leavingLength = p.number();
   if (const Cyc3dParam p(cycle, "maxOutputLine"); p.given()) r->maxOutputLine = p.number();
   if (const Cyc3dParam p(cycle, "toolReference"); p.given()) {
-    r->toolReference = p.decode({W{"tip", 1}}, 2);
+    r->toolReference = p.decode({W{"tip", 1}}, 2, {"centre", "center"});
   }
   if (const Cyc3dParam p(cycle, "tempDirectory"); p.given()) {
     cyc3dSetText(&r->tempDirectory, p.text());
@@ -300,9 +383,9 @@ int cyc3dReadParams(CycleRecord* cycle) {
   if (const Cyc3dParam p(cycle, "zFeedrate"); p.given()) r->zFeedrate = p.number();
   if (const Cyc3dParam p(cycle, "spindleSpeed"); p.given()) r->spindleSpeed = p.number();
   if (const Cyc3dParam p(cycle, "spindleRotation"); p.given()) {
-    r->spindleRotation = p.decode({W{"counterClockwise", 2}}, 1);
+    r->spindleRotation = p.decode({W{"counterClockwise", 2}}, 1, {"clockwise"});
   }
-  if (const Cyc3dParam p(cycle, "coolant"); p.given()) r->coolant = p.decode({W{"true", 1}}, 2);
+  if (const Cyc3dParam p(cycle, "coolant"); p.given()) r->coolant = p.boolean(1, 2);
   cyc3dReadVector(cycle, "frameCs_o", &r->frameCs_o);
   cyc3dReadVector(cycle, "frameCs_x", &r->frameCs_x);
   cyc3dReadVector(cycle, "frameCs_y", &r->frameCs_y);
@@ -313,8 +396,7 @@ int cyc3dReadParams(CycleRecord* cycle) {
   cyc3dReadVector(cycle, "toolCs_z", &r->toolCs_z);
   if (const Cyc3dParam p(cycle, "ScaleXYZ"); p.given()) {
     Point3D scale{1.0, 1.0, 1.0};
-    cyc3dParseVector(p.text(), &scale);
-    cyc3dSetMeshScale(&scale);
+    if (p.vector(&scale)) cyc3dSetMeshScale(&scale);
   }
   if (const Cyc3dParam p(cycle, "frame"); p.given()) {
     const std::size_t n = std::strlen(p.text());
@@ -327,16 +409,20 @@ int cyc3dReadParams(CycleRecord* cycle) {
       }
     }
   }
-  if (const Cyc3dParam p(cycle, "frameOn"); p.is("true") && r->frame != nullptr) r->frameOn = 1;
-  if (const Cyc3dParam p(cycle, "frameOff"); p.is("true") && r->frame != nullptr) r->frameOff = 1;
+  if (const Cyc3dParam p(cycle, "frameOn"); p.given() && p.isTrue() && r->frame != nullptr) {
+    r->frameOn = 1;
+  }
+  if (const Cyc3dParam p(cycle, "frameOff"); p.given() && p.isTrue() && r->frame != nullptr) {
+    r->frameOff = 1;
+  }
   if (const Cyc3dParam p(cycle, "lengthOfUnit"); p.given()) {
-    r->lengthOfUnit = p.decode({W{"inch", 1}}, 0);
+    r->lengthOfUnit = p.decode({W{"inch", 1}}, 0, {"millimetre", "mm"});
   }
   if (const Cyc3dParam p(cycle, "machiningTolerance"); p.given()) {
     r->machiningTolerance = p.abs();
   }
   if (const Cyc3dParam p(cycle, "ncFormat"); p.given()) {
-    r->ncFormat = p.decode({W{"dsplineFormat", 1}, W{"polyFormat", 2}}, 0);
+    r->ncFormat = p.decode({W{"dsplineFormat", 1}, W{"polyFormat", 2}}, 0, {"standardFormat"});
   }
   if (const Cyc3dParam p(cycle, "feedrateReductionAngle"); p.given()) {
     r->feedrateReductionAngle = p.abs();
@@ -350,10 +436,10 @@ int cyc3dReadParams(CycleRecord* cycle) {
   if (const Cyc3dParam p(cycle, "reverseDirection"); p.given()) r->reverseDirection = p.flag();
   if (const Cyc3dParam p(cycle, "infeedDirection"); p.given()) r->infeedDirection = p.flag();
   if (const Cyc3dParam p(cycle, "removeTempFiles"); p.given()) {
-    r->removeTempFiles = p.decode({W{"false", 0}}, 1);
+    r->removeTempFiles = p.boolean(1, 0);
   }
   if (const Cyc3dParam p(cycle, "startPoint"); p.given()) {
-    cyc3dParseVector(p.text(), &r->startPoint);
+    p.vector(&r->startPoint);
     r->startPointGiven = 1;
   }
   cyc3dReadVector(cycle, "polyCs_o", &r->polyCs_o);
@@ -362,8 +448,8 @@ int cyc3dReadParams(CycleRecord* cycle) {
   cyc3dReadVector(cycle, "polyCs_z", &r->polyCs_z);
   if (const Cyc3dParam p(cycle, "smoothStepover"); p.given()) r->smoothStepover = p.flag();
   if (const Cyc3dParam p(cycle, "slopeCondition"); p.given()) {
-    r->slopeCondition =
-        p.decode({W{"zlevel", 2}, W{"mixed", 1}, W{"true", 1}, W{"horizontal", 3}}, 0);
+    r->slopeCondition = p.decode({W{"zlevel", 2}, W{"mixed", 1}, W{"true", 1}, W{"horizontal", 3}},
+                                 0, {"none", "false"});
   }
   if (const Cyc3dParam p(cycle, "slopeAngle"); p.given()) r->slopeAngle = p.abs();
   if (const Cyc3dParam p(cycle, "smoothStepOver"); p.given()) r->smoothStepover = p.flag();
@@ -374,8 +460,8 @@ int cyc3dReadParams(CycleRecord* cycle) {
   }
   if (const Cyc3dParam p(cycle, "tiltStrategy"); p.given()) {
     r->tiltStrategy = p.decode(
-        {W{"tilt", 3}, W{"radial", 5}, W{"lead", 1}, W{"climb", 2}, W{"lag", 2}, W{"offset", 1}},
-        0);
+        {W{"tilt", 3}, W{"radial", 5}, W{"lead", 1}, W{"climb", 2}, W{"lag", 2}, W{"offset", 1}}, 0,
+        {"none"});
   }
   if (const Cyc3dParam p(cycle, "tiltAngle"); p.given()) r->tiltAngle = p.number();
   if (const Cyc3dParam p(cycle, "maxTiltAngle"); p.given()) r->maxTiltAngle = p.number();
@@ -415,6 +501,10 @@ int cyc3dReadParams(CycleRecord* cycle) {
   if (!retractGiven || r->retractPlane > r->clearancePlane) r->retractPlane = r->clearancePlane;
   const double offset = r->clearancePlane - r->retractPlane;
   planeOffset = offset > 0.0 ? offset : 0.0;
+  jobCheckValues(
+      {r->infeedDepth, r->depth, cyc3dTempDirectory(r), r->machiningTolerance, r->polySource},
+      {"infeedDepth", "tempDirectory", "machiningTolerance", "polySource"});
+  if (jobReportSend(cycle) > 0) result = 0;
   return result;
 }
 

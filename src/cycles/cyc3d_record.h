@@ -8,8 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <type_traits>
 
+#include "cycles/cyc3d_keys.h"
+#include "cycles/job_check.h"
 #include "framework/cycle.h"
 #include "framework/memory.h"
 #include "framework/param_list.h"
@@ -157,38 +160,68 @@ int cyc3dKeyText(char* field, const char* text);
 // the text, 0 for a text that is no number or a value that is not finite.
 double cyc3dTextNumber(const char* text);
 
-// One parameter of the record's list for the time of a read.
+// One parameter of the record's list for the time of a read. Its key must be one of kCyc3dKeys.
+// A value that does not fit what the reader asks for is reported (jobFault, or
+// jobWarning for a word of an enumeration that it does not list).
 class Cyc3dParam {
  public:
-  Cyc3dParam(const CycleRecord* cycle, const char* key)
-      : text_(cycle != nullptr ? parListGet(cycle->params, key, nullptr) : nullptr) {}
+  Cyc3dParam(const CycleRecord* cycle, Cyc3dKey key)
+      : key_(key.name),
+        text_(cycle != nullptr ? parListGet(cycle->params, key.name, nullptr) : nullptr) {}
   ~Cyc3dParam() { memFree(text_); }
   Cyc3dParam(const Cyc3dParam&) = delete;
   Cyc3dParam& operator=(const Cyc3dParam&) = delete;
   bool given() const { return text_ != nullptr; }
   const char* text() const { return text_; }
+  const char* key() const { return key_; }
   // The exact, case-sensitive text.
   bool is(const char* word) const { return text_ != nullptr && std::strcmp(text_, word) == 0; }
-  double number() const { return cyc3dTextNumber(text_); }
+  // The value as a whole number (jobWholeNumber); any other text is a fault and gives 0.
+  double number() const;
   double abs() const {
     const double v = number();
     return v < 0 ? -v : v;
   }
-  // The value of the first word pair whose word is the text; other for any other text.
+  // A flag: "true" or "false" exactly; any other text is a fault and counts as "false".
+  bool isTrue() const;
+  std::int32_t flag() const { return isTrue() ? 1 : 0; }
+  // The flag's two values: ifTrue for "true", ifFalse for "false" (and for a fault).
+  std::int32_t boolean(std::int32_t ifTrue, std::int32_t ifFalse) const {
+    return isTrue() ? ifTrue : ifFalse;
+  }
+  // Three whole numbers separated by commas into *out; any other text is a fault and leaves *out
+  // as it was. Returns whether it was stored.
+  bool vector(Point3D* out) const;
+  // The value of the first word pair whose word is the text; other for any other text. The words
+  // of otherWords mean other too (named words of the default case, or words that another reader
+  // of the same key knows); a text that is none of the words is read as other with a warning
+  // naming the words known.
   struct Word {
     const char* word;
     std::int32_t value;
   };
   template <std::size_t N>
-  std::int32_t decode(const Word (&words)[N], std::int32_t other) const {
+  std::int32_t decode(const Word (&words)[N], std::int32_t other,
+                      std::initializer_list<const char*> otherWords = {}) const {
     for (const Word& w : words) {
       if (is(w.word)) return w.value;
     }
+    for (const char* w : otherWords) {
+      if (is(w)) return other;
+    }
+    const char* known[N + 8] = {};
+    std::size_t n = 0;
+    for (const Word& w : words) known[n++] = w.word;
+    for (const char* w : otherWords) {
+      if (n < N + 8) known[n++] = w;
+    }
+    unknownWord(known, n, otherWords.size() > 0 ? *otherWords.begin() : nullptr, other);
     return other;
   }
-  // 1 for exactly "true", else 0.
-  std::int32_t flag() const { return is("true") ? 1 : 0; }
 
  private:
+  void unknownWord(const char* const* known, std::size_t count, const char* otherWord,
+                   std::int32_t other) const;
+  const char* key_;
   char* text_;
 };

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "cycles/cycle_result.h"
+#include "cycles/job_check.h"
 #include "cycles/rough_main.h"
 #include "framework/global_params.h"
 #include "framework/kernel.h"
@@ -70,14 +71,16 @@ int ruppReadParams(CycleRecord* cycle) {
   GlobalParams& g = *parGlobalBlock();
   using W = Cyc3dParam::Word;
   if (const Cyc3dParam p(cycle, "strategy"); p.given()) {
-    u->strategy = p.decode({W{"standardX", 1}, W{"standardY", 2}}, 3);
+    u->strategy = p.decode({W{"standardX", 1}, W{"standardY", 2}}, 3, {"contourParallel"});
   }
   if (const Cyc3dParam p(cycle, "finishPath"); p.given()) u->finishPath = p.flag();
   if (const Cyc3dParam p(cycle, "autoStepDown"); p.given()) {
-    u->autoStepDown = p.decode({W{"true", 2}, W{"auto", 2}, W{"optimized", 3}}, 0);
+    // "planesOnly" is the Z-level reader's word of the same key.
+    u->autoStepDown =
+        p.decode({W{"true", 2}, W{"auto", 2}, W{"optimized", 3}}, 0, {"false", "planesOnly"});
   }
   if (const Cyc3dParam p(cycle, "plungeType"); p.given()) {
-    u->plungeType = p.decode({W{"helical", 2}, W{"ramp", 3}}, 1);
+    u->plungeType = p.decode({W{"helical", 2}, W{"ramp", 3}}, 1, {"straight"});
   }
   if (const Cyc3dParam p(cycle, "helixRadius"); p.given()) u->helixRadius = p.abs();
   if (const Cyc3dParam p(cycle, "rampAngle"); p.given()) u->rampAngle = p.abs();
@@ -85,7 +88,8 @@ int ruppReadParams(CycleRecord* cycle) {
     u->rampAngleResolution = p.abs();
   }
   if (const Cyc3dParam p(cycle, "stockStrategy"); p.given()) {
-    u->stockStrategy = p.decode({W{"continuous", 1}, W{"rapid", 2}, W{"outsideIn", 4}}, 0);
+    u->stockStrategy =
+        p.decode({W{"continuous", 1}, W{"rapid", 2}, W{"outsideIn", 4}}, 0, {"none", "reverse"});
     if (p.is("reverse")) ruppModule.reverseStock = 1;
   }
   // "gridFactor" is the Z-level reader's.
@@ -113,7 +117,7 @@ int ruppReadParams(CycleRecord* cycle) {
   } else {
     r->infeedLength = r->toolDiameter * 0.5;
   }
-  return 1;
+  return jobReportSend(cycle) > 0 ? 0 : 1;
 }
 
 int ruppPrepareCfg(CycleRecord* cycle) {
@@ -122,7 +126,7 @@ int ruppPrepareCfg(CycleRecord* cycle) {
   GlobalParams& g = *parGlobalBlock();
   if (cyc3dReadToolReference(cycle) == 1) g.toolTip = 1;
   cyc3dRecordOf(cycle)->removeTempFiles = g.delPrfbdy;
-  return 1;
+  return jobCheckCfgRun(cycle) > 0 ? 0 : 1;
 }
 
 int ruppCheckRetractPlane(CycleRecord* cycle) {

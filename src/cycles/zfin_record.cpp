@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "cycles/cycle_result.h"
+#include "cycles/job_check.h"
 #include "cycles/zfin_main.h"
 #include "framework/global_params.h"
 #include "framework/kernel.h"
@@ -91,11 +92,12 @@ int zfinReadParams(CycleRecord* cycle) {
   GlobalParams& g = *parGlobalBlock();
   using W = Cyc3dParam::Word;
   if (const Cyc3dParam p(cycle, "cuttingSide"); p.given()) {
-    z->cuttingSide = p.decode({W{"rightOfContour", 2}, W{"conventional", 2}}, 1);
+    z->cuttingSide =
+        p.decode({W{"rightOfContour", 2}, W{"conventional", 2}}, 1, {"leftOfContour", "climb"});
   }
   if (const Cyc3dParam p(cycle, "gougeDetection"); p.given()) z->gougeDetection = p.flag();
   if (const Cyc3dParam p(cycle, "stepStrategy"); p.given()) {
-    z->stepStrategy = p.decode({W{"pocket", 1}, W{"helical", 2}}, 0);
+    z->stepStrategy = p.decode({W{"pocket", 1}, W{"helical", 2}}, 0, {"zlevel"});
   }
   if (const Cyc3dParam p(cycle, "collisionCheck"); p.given()) z->collisionCheck = p.flag();
   if (const Cyc3dParam p(cycle, "collisionTolerance"); p.given()) {
@@ -104,7 +106,7 @@ int zfinReadParams(CycleRecord* cycle) {
   if (const Cyc3dParam p(cycle, "collisionStop"); p.given()) z->collisionStop = p.flag();
   if (const Cyc3dParam p(cycle, "outputArcs"); p.given()) z->outputArcs = p.flag();
   if (const Cyc3dParam p(cycle, "cuttingLine"); p.given()) {
-    z->cuttingLine = p.decode({W{"zigZag", 1}}, 0);
+    z->cuttingLine = p.decode({W{"zigZag", 1}}, 0, {"oneWay"});
   }
   if (const Cyc3dParam p(cycle, "filletRadius"); p.given()) z->filletRadius = p.number();
   if (const Cyc3dParam p(cycle, "filletCorners"); p.given()) z->filletCorners = p.flag();
@@ -112,7 +114,7 @@ int zfinReadParams(CycleRecord* cycle) {
   if (const Cyc3dParam p(cycle, "gridFactor"); p.given()) z->gridFactor = p.abs();
   if (const Cyc3dParam p(cycle, "planeAllowance"); p.given()) z->planeAllowance = p.number();
   if (const Cyc3dParam p(cycle, "infeedStrategy"); p.given()) {
-    z->infeedStrategy = p.decode({W{"scallopHeight", 2}}, 1);
+    z->infeedStrategy = p.decode({W{"scallopHeight", 2}}, 1, {"fixed"});
   }
   if (const Cyc3dParam p(cycle, "minScallopHeight"); p.given()) {
     z->minScallopHeight = p.number();
@@ -120,22 +122,24 @@ int zfinReadParams(CycleRecord* cycle) {
   if (const Cyc3dParam p(cycle, "minInfeed"); p.given()) z->minInfeed = p.number();
   if (const Cyc3dParam p(cycle, "plungeOnlyOnce"); p.given()) z->plungeOnlyOnce = p.flag();
   if (const Cyc3dParam p(cycle, "autoStepDown"); p.given()) {
-    z->autoStepDown = p.decode({W{"auto", 2}, W{"planesOnly", 3}}, 0);
+    // "true" and "optimized" are the roughing reader's words of the same key.
+    z->autoStepDown =
+        p.decode({W{"auto", 2}, W{"planesOnly", 3}}, 0, {"false", "true", "optimized"});
   }
   if (const Cyc3dParam p(cycle, "connectRapid"); p.given()) {
-    z->connectRapid = p.decode({W{"false", 0}}, 1);
+    z->connectRapid = p.boolean(1, 0);
   }
   if (const Cyc3dParam p(cycle, "connectFactor"); p.given()) z->connectFactor = p.number();
-  if (const Cyc3dParam p(cycle, "cutterCompensation"); p.is("true")) g.cutcomp = 1;
+  if (const Cyc3dParam p(cycle, "cutterCompensation"); p.given() && p.isTrue()) g.cutcomp = 1;
   if (const Cyc3dParam p(cycle, "collisionHeight"); p.given()) z->collisionHeight = p.number();
   if (const Cyc3dParam p(cycle, "pocketOptimisation"); p.given()) {
-    g.zoptMode = static_cast<std::int16_t>(p.decode({W{"false", 0}}, 1));
+    g.zoptMode = static_cast<std::int16_t>(p.boolean(1, 0));
   }
   if (const Cyc3dParam p(cycle, "boundaryOffset"); p.given()) g.boundOffset = p.number();
   if (const Cyc3dParam p(cycle, "startPointMovement"); p.given()) {
-    g.startRapid = static_cast<std::int16_t>(p.decode({W{"rapid", 1}}, 0));
+    g.startRapid = static_cast<std::int16_t>(p.decode({W{"rapid", 1}}, 0, {"feed"}));
   }
-  return 1;
+  return jobReportSend(cycle) > 0 ? 0 : 1;
 }
 
 int zfinPrepareCfg(CycleRecord* cycle) {
@@ -143,7 +147,7 @@ int zfinPrepareCfg(CycleRecord* cycle) {
   parSetFromList(cycle->cfgEntries);
   if (cyc3dReadToolReference(cycle) == 1) parGlobalBlock()->toolTip = 1;
   if (zfinCfgTiltIs6(cycle->cfgEntries)) cycle->code = kZfinCodeTilt;
-  return 1;
+  return jobCheckCfgRun(cycle) > 0 ? 0 : 1;
 }
 
 int zfinCheckRetractPlane(CycleRecord* cycle) {

@@ -28,6 +28,11 @@ ParamNode* cfgListAppend(ParamNode* list, const char* key, const char* value, in
 // Appends every entry of the ".CFG" file at path, in file order, with the kind. Returns the list's
 // head; the list as it was when the path is null, the file cannot be opened, or it is no regular
 // file (skipped with msgWarnSkippedSource). An entry whose memory fails is left out.
+// The run's own source (kind kParKindSource) must mean what it says: a line whose key does not
+// begin with '*', a key or value that was cut, a byte that no text holds (which ends the reading),
+// a source that cannot be opened, is no regular file or holds no entry are faults of the load
+// (parLoadFaultAdd, "<path>:<line>: ..."), and a faulty line is not appended. The source's path
+// is kept (parSetLoadedSource).
 ParamNode* cfgLoadFile(ParamNode* list, const char* path, int kind);
 
 // Tests: clears the line buffers.

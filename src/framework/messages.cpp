@@ -158,6 +158,23 @@ void msgWarnSkippedSource(const char* path) {
   }
 }
 
+int msgSendJobMessage(CycleRecord* cycle, int code, const char* text) {
+  if (cycle == nullptr) return 0;
+  try {
+    const std::string line = std::to_string(code) + "," + (text != nullptr ? text : "");
+    return cycSendTextRecord(cycle, 0, 101, "error", line.c_str());
+  } catch (...) {
+    return 0;  // no memory for the text: the message is lost (a fault still fails the run)
+  }
+}
+
+int msgSendJobFault(CycleRecord* cycle, const char* text) {
+  return msgSendJobMessage(cycle, kMsgJobFault, text);
+}
+int msgSendJobWarning(CycleRecord* cycle, const char* text) {
+  return msgSendJobMessage(cycle, kMsgJobWarning, text);
+}
+
 void msgSendPendingWarnings(CycleRecord* cycle) {
   std::vector<std::string> pending;
   pending.swap(msgState.pending);

@@ -72,6 +72,21 @@ void msgWarnSkippedSource(const char* path);
 // cycle only forgets them.
 void msgSendPendingWarnings(CycleRecord* cycle);
 
+// What is wrong with a job: the text names the file and line, or the key and its value, and what
+// is wrong with it. A fault fails the run ("* Pflichtparameter fehlt": a value the run needs is
+// missing or unusable; the number a non-finite value of the output already fails with); a
+// warning lets it go on with the value's default meaning or without the key ("* Syntaxfehler,
+// Voreinstellungen wurden gewählt").
+inline constexpr int kMsgJobFault = 1001;
+inline constexpr int kMsgJobWarning = kMsgSourceSkipped;
+// Send "<code>,<text>" as the record 101 "error" to cycle, unfiltered (the text is cut to the
+// record's text field): msgSendJobFault with kMsgJobFault, msgSendJobWarning with kMsgJobWarning,
+// msgSendJobMessage with a number of the caller's. Return the dispatch result; 0 for a null
+// cycle.
+int msgSendJobMessage(CycleRecord* cycle, int code, const char* text);
+int msgSendJobFault(CycleRecord* cycle, const char* text);
+int msgSendJobWarning(CycleRecord* cycle, const char* text);
+
 // Test seam: level 3, no cycle, no interrupt check, no message file named, no kept warning.
 void msgResetState();
 // Run-start reset: as msgResetState, but the warnings held for this run's first output stay

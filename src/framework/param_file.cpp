@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "framework/memory.h"
 #include "framework/messages.h"
@@ -37,8 +38,17 @@ enum ParState : int {
   kParDone = -1,
 };
 
+// Characters of a line that a fault text shows.
+constexpr std::size_t kParExcerpt = 40;
+
 bool parIsBlank(int c) { return c == ' ' || c == '\t'; }
 bool parIsLineEnd(int c) { return c == '\r' || c == '\n'; }
+
+// A byte that no text holds: a control character other than tab, CR, LF and 26 (the end of the
+// input).
+bool parIsNonText(int c) {
+  return c >= 0 && c < 0x20 && c != '\t' && c != '\r' && c != '\n' && c != 26;
+}
 
 struct ParLexer {
   std::FILE* stream = nullptr;
@@ -46,14 +56,41 @@ struct ParLexer {
   std::string value;
   bool continuation = false;
   int last = 0;  // the last character read
+  // What the checked loader learns about the entry just read (parReadEntry).
+  long line = 1;           // the line of the next character
+  long entryLine = 0;      // the line where the entry's name began
+  bool started = false;    // a name began: the line was neither blank nor a comment
+  bool trailing = false;   // a value was followed by more than a comment or a continuation mark
+  bool overlong = false;   // the name or the value grew beyond kParValueMax
+  int nonText = -1;        // the first byte that no text holds, or -1
+  bool lastWasCr = false;  // CR LF is one line end
+  std::string lineStart;   // the first characters of the line being read
+  std::string lineBefore;  // those of the line before, once its line end was read
 
   // The next character; the end of the stream and character 26 are the end of input.
   int next() {
     int c = std::getc(stream);
     if (c == 26) std::ungetc(c, stream);  // stays the end of input for the next entry too
     if (c == EOF || c == 26) c = kEndOfInput;
+    if (c == '\n' ? !lastWasCr : c == '\r') {
+      ++line;
+      lineBefore.swap(lineStart);
+      lineStart.clear();
+    } else if (c != '\n' && c != kEndOfInput && lineStart.size() <= kParExcerpt) {
+      lineStart += static_cast<char>(c);
+    }
+    lastWasCr = c == '\r';
+    if (nonText < 0 && parIsNonText(c)) nonText = c;
     last = c;
     return c;
+  }
+  // Appends to the name or the value; a text beyond kParValueMax is dropped and noted.
+  void add(std::string& text, char c) {
+    if (text.size() < kParValueMax) {
+      text += c;
+    } else {
+      overlong = true;
+    }
   }
   int nextNonBlank() {
     int c = next();
@@ -61,6 +98,16 @@ struct ParLexer {
     return c;
   }
   int lineEndState() const { return continuation ? kParContinuation : kParEndOfLine; }
+  // Forgets the entry read before; the line count and a byte that is no text stay.
+  void beginEntry() {
+    name.clear();
+    value.clear();
+    continuation = false;
+    entryLine = 0;
+    started = false;
+    trailing = false;
+    overlong = false;
+  }
 };
 
 char parEscape(int c) {
@@ -81,9 +128,11 @@ int parStep(ParLexer& lx, int state) {
       c = lx.next();
       while (parIsBlank(c) || parIsLineEnd(c)) c = lx.next();
       if (c == kEndOfInput) return kParSkip;
-      if (c == '"') return kParQuotedName;
       if (c == ';') return kParComment;
-      lx.name += static_cast<char>(c);
+      lx.started = true;
+      lx.entryLine = lx.line;
+      if (c == '"') return kParQuotedName;
+      lx.add(lx.name, static_cast<char>(c));
       return kParBareName;
     case kParBareName:
       for (;;) {
@@ -91,14 +140,14 @@ int parStep(ParLexer& lx, int state) {
         if (parIsBlank(c)) return kParAfterName;
         if (c == ':') return kParAfterColon;
         if (parIsLineEnd(c) || c == kEndOfInput) return kParSkip;
-        lx.name += static_cast<char>(c);
+        lx.add(lx.name, static_cast<char>(c));
       }
     case kParQuotedName:
       for (;;) {
         c = lx.next();
         if (c == '"') return kParAfterName;
         if (parIsLineEnd(c) || c == kEndOfInput) return kParSkip;
-        lx.name += static_cast<char>(c);
+        lx.add(lx.name, static_cast<char>(c));
       }
     case kParAfterName: return lx.nextNonBlank() == ':' ? kParAfterColon : kParSkip;
     case kParAfterColon: return lx.next() == '=' ? kParBeforeValue : kParSkip;
@@ -106,14 +155,14 @@ int parStep(ParLexer& lx, int state) {
       c = lx.nextNonBlank();
       if (parIsLineEnd(c) || c == kEndOfInput) return kParSkip;
       if (c == '"') return kParQuotedValue;
-      lx.value += static_cast<char>(c);
+      lx.add(lx.value, static_cast<char>(c));
       return kParBareValue;
     case kParBareValue:
       for (;;) {
         c = lx.next();
         if (parIsBlank(c) || c == ';' || c == '>') return kParAfterValue;
         if (parIsLineEnd(c) || c == kEndOfInput) return kParEndOfLine;
-        lx.value += static_cast<char>(c);
+        lx.add(lx.value, static_cast<char>(c));
       }
     case kParQuotedValue:
       for (;;) {
@@ -123,13 +172,13 @@ int parStep(ParLexer& lx, int state) {
           c = lx.next();
           if (c == kEndOfInput) return kParEndOfLine;
           if (parIsLineEnd(c)) return lx.lineEndState();
-          lx.value += parEscape(c);
+          lx.add(lx.value, parEscape(c));
         } else if (c == '"') {
           c = lx.next();  // the character after the closing quote is consumed
           if (c == kEndOfInput || parIsLineEnd(c)) return lx.lineEndState();
           return kParAfterValue;
         } else {
-          lx.value += static_cast<char>(c);
+          lx.add(lx.value, static_cast<char>(c));
         }
       }
     case kParAfterValue:
@@ -142,6 +191,7 @@ int parStep(ParLexer& lx, int state) {
         if (c == ';') return kParComment;
         if (parIsLineEnd(c)) return lx.lineEndState();
         if (c == kEndOfInput) return kParEndOfLine;
+        lx.trailing = true;
         return kParSkip;
       }
     case kParComment: do { c = lx.next();
@@ -153,14 +203,15 @@ int parStep(ParLexer& lx, int state) {
       while (parIsBlank(c) || parIsLineEnd(c)) c = lx.next();
       if (c == kEndOfInput) return kParEndOfLine;
       if (c == '"') return kParQuotedValue;
-      lx.value += static_cast<char>(c);
+      lx.add(lx.value, static_cast<char>(c));
       return kParBareValue;
     case kParEndOfLine:
       // A comment line or blank line: go on with the next line. A line whose quoted value was
       // empty ends up here too; its name is dropped so that it does not run into the next name.
-      if (parIsLineEnd(lx.last) && lx.value.empty()) {
+      if (lx.value.empty() && (parIsLineEnd(lx.last) || lx.last == kEndOfInput)) {
         lx.name.clear();
-        return kParStart;
+        lx.started = false;
+        return lx.last == kEndOfInput ? kParDone : kParStart;
       }
       return kParDone;
     case kParSkip:
@@ -260,28 +311,119 @@ bool langFindSection(std::FILE* f, const char* language) {
 }
 }  // namespace
 
-std::FILE* parFileOpen(const char* path) {
-  if (path == nullptr) return nullptr;
-  if (std::strcmp(path, kStdinPath) == 0) return stdin;
-  std::string full;
+namespace {
+// How parFileOpenAt ended.
+enum ParOpenResult : int { kParOpened = 1, kParOpenFailed = 0, kParOpenNotRegular = -1 };
+
+// parFileOpen, with the path as opened (after '~') in *full: kParOpened with the stream in *out;
+// kParOpenNotRegular when the path names something that is no regular file (not opened, no
+// warning); kParOpenFailed otherwise (*out null).
+int parFileOpenAt(const char* path, std::FILE** out, std::string* full) {
+  *out = nullptr;
+  full->clear();
+  if (path == nullptr) return kParOpenFailed;
+  if (std::strcmp(path, kStdinPath) == 0) {
+    *full = kStdinPath;
+    *out = stdin;
+    return kParOpened;
+  }
   if (path[0] == '~') {
     const char* home = platHomeDir();
-    if (home == nullptr) return nullptr;
-    full = std::string(home) + (path + 1);
+    *full = std::string(home != nullptr ? home : "~") + (path + 1);
+    if (home == nullptr) return kParOpenFailed;
   } else {
-    full = path;
+    *full = path;
   }
-  if (full.empty() || full.size() > kParPathMax) return nullptr;
-  if (platPathKind(full.c_str()) == kPlatOtherFile) {
-    msgWarnSkippedSource(full.c_str());
-    return nullptr;
+  if (full->empty() || full->size() > kParPathMax) return kParOpenFailed;
+  if (platPathKind(full->c_str()) == kPlatOtherFile) return kParOpenNotRegular;
+  *out = std::fopen(full->c_str(), "rb");
+  return *out != nullptr ? kParOpened : kParOpenFailed;
+}
+}  // namespace
+
+std::FILE* parFileOpen(const char* path) {
+  std::FILE* f = nullptr;
+  try {
+    std::string full;
+    if (parFileOpenAt(path, &f, &full) == kParOpenNotRegular) msgWarnSkippedSource(full.c_str());
+  } catch (...) {
+    return nullptr;  // no memory for the path
   }
-  return std::fopen(full.c_str(), "rb");
+  return f;
 }
 
 void parFileClose(std::FILE* stream) {
   if (stream != nullptr && stream != stdin) std::fclose(stream);
 }
+
+namespace {
+// What parReadEntry found.
+enum ParEntryResult : int { kParNoEntry = 0, kParEntry = 1, kParBadLine = -1 };
+
+// Runs the lexer over the next entry. kParEntry with owned texts in entry; kParNoEntry at the end
+// of the input (or when memory for the texts runs out); kParBadLine for a line that is neither
+// blank, a comment nor a whole "name := value" line, a name or value longer than kParValueMax, or
+// a byte that no text holds (lx says which, and where).
+int parReadEntry(ParLexer& lx, ParamPair* entry) {
+  entry->name = nullptr;
+  entry->value = nullptr;
+  lx.beginEntry();
+  int state = kParStart;
+  while (state != kParDone) state = parStep(lx, state);
+  const bool whole = !lx.name.empty() && !lx.value.empty();
+  if (lx.nonText >= 0 || lx.overlong || lx.trailing || (lx.started && !whole)) return kParBadLine;
+  if (!whole) return kParNoEntry;
+  entry->name = memStrDup(lx.name.c_str());
+  entry->value = memStrDup(lx.value.c_str());
+  if (entry->name == nullptr || entry->value == nullptr) {
+    memFree(entry->name);
+    memFree(entry->value);
+    entry->name = nullptr;
+    entry->value = nullptr;
+    return kParNoEntry;
+  }
+  return kParEntry;
+}
+
+// The faults of the sources loaded for the current run (see parLoadFaultAdd).
+struct ParFaultState {
+  std::vector<std::string> kept;
+  int count = 0;
+  std::string source;  // the run's source as opened (parSetLoadedSource)
+  bool sourceKept = false;
+};
+ParFaultState parFaults;
+
+// The start of a line for a fault text: at most kParExcerpt characters, control characters shown
+// as '?', "..." when it goes on.
+std::string parExcerpt(const std::string& text) {
+  std::string out;
+  for (const char c : text.substr(0, kParExcerpt)) {
+    out += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+  }
+  if (text.size() > kParExcerpt) out += "...";
+  return out;
+}
+
+// The fault text of a bad line: "<path>:<line>: <what>".
+std::string parBadLineText(const char* path, const ParLexer& lx) {
+  char where[64];
+  std::snprintf(where, sizeof where, ":%ld: ", lx.entryLine > 0 ? lx.entryLine : lx.line);
+  std::string text = std::string(path) + where;
+  if (lx.nonText >= 0) {
+    char what[64];
+    std::snprintf(what, sizeof what, "not a text file (byte 0x%02X)", lx.nonText);
+    return std::string(path) + ": " + what;
+  }
+  if (lx.overlong) {
+    return text + "a name or value longer than " + std::to_string(kParValueMax) + " characters";
+  }
+  // The bad line is the one the lexer skipped to its end.
+  const std::string& line = parIsLineEnd(lx.last) ? lx.lineBefore : lx.lineStart;
+  if (lx.trailing) return text + "text after the value: " + parExcerpt(line);
+  return text + "not a name := value line: " + parExcerpt(line);
+}
+}  // namespace
 
 int parReadPair(std::FILE* stream, ParamPair* entry) {
   if (entry == nullptr) return 0;
@@ -310,15 +452,88 @@ int parReadPair(std::FILE* stream, ParamPair* entry) {
 }
 
 ParamNode* parLoadFile(ParamNode* list, const char* path, int kind) {
-  std::FILE* f = parFileOpen(path);
-  if (f == nullptr) return list;
-  // The index keeps a long file linear: each entry finds an existing name without a list walk.
-  ParamIndex* index = parIndexNew(list);
-  ParamPair pair{};
-  while (parReadPair(f, &pair) == 1) list = parListTakeIndexed(list, &pair, kind, index);
-  parIndexFree(index);
+  if (path == nullptr) return list;
+  const bool source = kind == kParKindSource;
+  std::FILE* f = nullptr;
+  std::string full;
+  const int opened = parFileOpenAt(path, &f, &full);
+  if (f == nullptr) {
+    // A run's own source that is missing fails the run; a definition file is optional.
+    if (source) {
+      const char* why = opened == kParOpenNotRegular ? "not a regular file" : "cannot be opened";
+      parLoadFaultAdd((full + ": " + why).c_str());
+    } else if (opened == kParOpenNotRegular) {
+      msgWarnSkippedSource(full.c_str());
+    }
+    return list;
+  }
+  try {
+    if (source && f != stdin) parSetLoadedSource(full.c_str());
+    // The index keeps a long file linear: each entry finds an existing name without a list walk.
+    ParamIndex* index = parIndexNew(list);
+    ParLexer lx;
+    lx.stream = f;
+    int entries = 0;
+    int badLines = 0;
+    ParamPair pair{};
+    for (;;) {
+      const int r = parReadEntry(lx, &pair);
+      if (r == kParNoEntry) break;
+      if (r == kParEntry) {
+        list = parListTakeIndexed(list, &pair, kind, index);
+        ++entries;
+        continue;
+      }
+      memFree(pair.name);
+      memFree(pair.value);
+      parLoadFaultAdd(parBadLineText(full.c_str(), lx).c_str());
+      // Bytes that no text holds: the file is no parameter file, its further lines say nothing.
+      if (lx.nonText >= 0 || ++badLines >= kParFaultsKept) break;
+    }
+    if (source && entries == 0 && badLines == 0 && lx.nonText < 0) {
+      parLoadFaultAdd((full + ": no name := value line (an empty job source)").c_str());
+    }
+    parIndexFree(index);
+  } catch (...) {
+    // no memory for a fault text: the list stays as far as it was read
+  }
   parFileClose(f);
   return list;
+}
+
+void parLoadFaultAdd(const char* text) {
+  ++parFaults.count;
+  if (text == nullptr || parFaults.kept.size() >= static_cast<std::size_t>(kParFaultsKept)) return;
+  try {
+    parFaults.kept.emplace_back(text);
+  } catch (...) {
+    // no memory: counted, not kept
+  }
+}
+
+int parLoadFaultCount() { return parFaults.count; }
+
+const char* parLoadFaultText(int i) {
+  if (i < 0 || static_cast<std::size_t>(i) >= parFaults.kept.size()) return nullptr;
+  return parFaults.kept[static_cast<std::size_t>(i)].c_str();
+}
+
+void parLoadFaultsClear() {
+  parFaults.kept.clear();
+  parFaults.count = 0;
+}
+
+const char* parLoadedSource() { return parFaults.sourceKept ? parFaults.source.c_str() : nullptr; }
+
+void parSetLoadedSource(const char* path) {
+  parFaults.sourceKept = false;
+  if (path == nullptr) return;
+  try {
+    parFaults.source = path;
+    parFaults.sourceKept = true;
+  } catch (...) {
+    // no memory: no source to compare with
+  }
 }
 
 int langFileReadSection(const char* fileName, const char* language, LangEntryFn each, void* user) {
@@ -337,6 +552,8 @@ int langFileReadSection(const char* fileName, const char* language, LangEntryFn 
 }
 
 void parFileResetState() {
+  parLoadFaultsClear();
+  parSetLoadedSource(nullptr);
   for (std::FILE*& f : langState.open) {
     if (f != nullptr) parFileClose(f);
   }

@@ -30,9 +30,38 @@ void parFileClose(std::FILE* stream);
 // skipped; a line whose quoted value is empty ("name := \"\"") is skipped as well.
 int parReadPair(std::FILE* stream, ParamPair* entry);
 
-// Loads the entries of a file into list with the given kind, up to the first line that yields no
-// entry. Returns the new head; the list unchanged when the file cannot be opened.
+// Longest name or value an entry of a parameter file may hold (as long as the longest path).
+inline constexpr std::size_t kParValueMax = 4095;
+
+// Loads the entries of a file into list with the given kind. A job means what it says, so every
+// line must be blank, a comment or a whole "name := value" line: each other line is a fault of the
+// load (parLoadFaultAdd: "<path>:<line>: not a name := value line: <its start>", "... text after
+// the value of <name>", "... a name or value longer than 4095 characters"; at most
+// kParFaultsKept lines, then reading stops), is not loaded, and reading goes on with the next
+// line. A byte that no text holds (a control character other than tab, CR and LF) makes the
+// fault "<path>: not a text file (byte 0x..)" and ends the reading. A source (kind
+// kParKindSource) that cannot be opened, names no regular file or holds no entry at all is a
+// fault too; a definition file may be missing or empty. Returns the new head; the list unchanged
+// when the file cannot be opened.
 ParamNode* parLoadFile(ParamNode* list, const char* path, int kind);
+
+// The faults of the sources that the current run loaded, kept from the load until the run reports
+// them (the phase runner does, before the parameters are read, and fails the run). Each text
+// names the file and, where there is one, the line. The ".CFG" reader adds its faults here too.
+// At most kParFaultsKept texts are kept; parLoadFaultCount counts all.
+inline constexpr int kParFaultsKept = 10;
+void parLoadFaultAdd(const char* text);
+int parLoadFaultCount();
+// The i-th kept fault text, or null.
+const char* parLoadFaultText(int i);
+// Forgets them (each run's option parse does, before it loads its sources).
+void parLoadFaultsClear();
+
+// The path of the run's own source as it was opened (a ".pcf" source of parLoadFile with kind
+// kParKindSource, or a ".CFG" source), or null: the readers compare the files a job names with it.
+// parSetLoadedSource keeps a copy (null forgets it; each run's option parse does).
+const char* parLoadedSource();
+void parSetLoadedSource(const char* path);
 
 // Receives the text of one entry of a language file section (after the ':', at most 259
 // characters).
@@ -45,5 +74,5 @@ using LangEntryFn = void (*)(const char* text, void* user);
 int langFileReadSection(const char* fileName, const char* language, LangEntryFn each = nullptr,
                         void* user = nullptr);
 
-// Test seam: closes any language file left open and empties the table, as at load.
+// Test seam: closes any language file left open and empties the table, as at load; no load fault.
 void parFileResetState();

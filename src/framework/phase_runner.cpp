@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "framework/output.h"
 #include "framework/output_records.h"
+#include "framework/param_file.h"
 #include "framework/param_list.h"
 #include "framework/platform.h"
 
@@ -150,6 +152,22 @@ void runEcho(CycleRecord* cycle) {
   }
 }
 
+// Sends the faults of the run's sources as fatal messages; returns how many there were.
+int runSendLoadFaults(CycleRecord* cycle) {
+  const int count = parLoadFaultCount();
+  for (int i = 0; i < count; ++i) {
+    const char* text = parLoadFaultText(i);
+    if (text != nullptr) msgSendJobFault(cycle, text);
+  }
+  if (count > kParFaultsKept) {
+    const std::string more =
+        "... and " + std::to_string(count - kParFaultsKept) + " more faults of the job source";
+    msgSendJobFault(cycle, more.c_str());
+  }
+  parLoadFaultsClear();
+  return count;
+}
+
 // Runs one slot between its framework messages; returns its result (a null slot fails).
 int runPhase(CycleRecord* cycle, CyclePhaseFn slot, int begin, int end) {
   cycSendMessage(cycle, begin);
@@ -172,6 +190,7 @@ bool runMustStop(CycleRecord* cycle) {
 int runComputing(CycleRecord* cycle) {
   CycleSlots& s = cycle->slots;
   int code = kRunOk;
+  cycle->status = 0;  // each run says its own outcome: an earlier run's failure does not stay
   if (runMustStop(cycle)) {
     code = kRunReadParamsFailed;  // stopped before anything ran: nothing was read
   } else {
@@ -180,6 +199,9 @@ int runComputing(CycleRecord* cycle) {
     runEcho(cycle);
     cycSendMessage(cycle, kMsgInitEnd);
     msgSendPendingWarnings(cycle);
+    // A source with a fault is not read at all: the run fails before its parameters are read,
+    // with each fault named.
+    if (runSendLoadFaults(cycle) > 0) code = kRunReadParamsFailed;
     // Each step: the phase with its framework messages and the code its failure (or a stop
     // before it) gives.
     struct Step {
@@ -194,11 +216,15 @@ int runComputing(CycleRecord* cycle) {
         {s.phaseFinish, kMsgFinishBegin, kMsgFinishEnd, kRunFinishFailed},
     };
     for (const Step& step : steps) {
+      if (code != kRunOk) break;
       if (runMustStop(cycle) || runPhase(cycle, step.slot, step.begin, step.end) == 0) {
         code = step.failCode;
         break;
       }
     }
+    // A computing phase that failed fails the run: the host reads it in the status word (a stop
+    // keeps its own).
+    if (code != kRunOk && cycle->status != kCycStatusUserBreak) cycle->status = kCycStatusFailed;
   }
   if (runPhase(cycle, s.phaseEnd, kMsgEndBegin, kMsgEndEnd) == 0 && code == kRunOk)
     code = kRunEndFailed;
@@ -255,6 +281,8 @@ int cycParseOptions(CycleRecord* cycle, char** argv, int argc, int inheritOnly) 
   cycle->outputMode = kCycOutputPof;
   cycRunFailClear(cycle);
   msgSendPendingWarnings(nullptr);  // warnings of an earlier run that had no output
+  parLoadFaultsClear();             // faults of an earlier run that never read its parameters
+  parSetLoadedSource(nullptr);
 
   if (argv == nullptr || argc < 0) argc = 0;
   if (argc > 65535) argc = 65535;  // the count of positional arguments is 16-bit

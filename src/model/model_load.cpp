@@ -17,6 +17,7 @@
 #include "geometry/cycle_state.h"
 #include "geometry/lst_sort.h"
 #include "geometry/triangle_grid.h"
+#include "geometry/vec.h"
 #include "model/facet_file.h"
 #include "model/mesh_load.h"
 #include "model/polyhedron.h"
@@ -37,6 +38,10 @@ struct LoadState {
 LoadState loadState;
 
 // Sends the load report: the reason and the file.
+// A facet whose cross product is below this ratio of its longest edge squared has no area: the
+// rounding of corners on one line stays far below it.
+constexpr double kLoadAreaRatio = 1e-9;
+
 void loadReport(const char* path, const char* why) {
   char argument[512];
   std::snprintf(argument, sizeof argument, "%s: %s", why != nullptr ? why : "unreadable",
@@ -55,9 +60,59 @@ int loadFail(SurfaceModel* model, const char* path, int code, const char* why) {
   return code;
 }
 
-// A load that left the model without facets is reported too: the caller gets an empty model.
-void loadReportIfEmpty(const SurfaceModel* model, const char* path) {
-  if (modelIsEmpty(model) == 1) loadReport(path, "no facet in the file, the model is empty");
+// Whether the triangle a b c has an area: its cross product is not negligible against the square
+// of its longest edge (corners on one line, or two corners equal, have none).
+bool loadTriangleHasArea(const Point3D& a, const Point3D& b, const Point3D& c) {
+  const Point3D u = vecSub(b, a);
+  const Point3D v = vecSub(c, a);
+  const Point3D w = vecSub(c, b);
+  const Point3D n = vecCross(u, v);
+  const double edge2 = std::max({vecDot(u, u), vecDot(v, v), vecDot(w, w)});
+  return edge2 > 0.0 && vecDot(n, n) > kLoadAreaRatio * kLoadAreaRatio * edge2 * edge2;
+}
+
+bool loadFacetsHaveArea(std::int32_t facetType, const QuadFacet* quads, std::int32_t quadCount,
+                        const Tri3List* triangles) {
+  if (facetType == 3 && triangles != nullptr) {
+    for (std::int32_t i = 0; i < triangles->count; ++i) {
+      const Tri3D& t = triangles->items[i];
+      if (loadTriangleHasArea(t.v[0], t.v[1], t.v[2])) return true;
+    }
+  }
+  if (quads != nullptr) {
+    for (std::int32_t i = 0; i < quadCount; ++i) {
+      const Point3D c[4] = {modelQuadCorner(quads[i], 0), modelQuadCorner(quads[i], 1),
+                            modelQuadCorner(quads[i], 2), modelQuadCorner(quads[i], 3)};
+      if (loadTriangleHasArea(c[0], c[1], c[2]) || loadTriangleHasArea(c[0], c[2], c[3])) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// Whether any facet of the model or its sub-models has an area.
+bool loadModelHasArea(const SurfaceModel* model) {
+  if (loadFacetsHaveArea(model->facetType, model->quads, model->quadCount, model->triangles)) {
+    return true;
+  }
+  for (const SubModel* s = model->subModels; s != nullptr; s = s->next) {
+    if (loadFacetsHaveArea(s->facetType, s->quads, s->quadCount, s->triangles)) return true;
+  }
+  return false;
+}
+
+// A load that left the model without facets is reported too: the caller gets an empty model. So
+// is a model whose every facet has zero area: it has no surface to rough, and is emptied.
+void loadReportIfEmpty(SurfaceModel* model, const char* path) {
+  if (modelIsEmpty(model) == 1) {
+    loadReport(path, "no facet in the file, the model is empty");
+  } else if (!loadModelHasArea(model)) {
+    modelFreeContents(model);
+    model->boxMin = Point3D{1e10, 1e10, 1e10};  // the empty box of a file without facets
+    model->boxMax = Point3D{-1e10, -1e10, -1e10};
+    loadReport(path, "every facet has zero area, the model is empty");
+  }
 }
 
 void loadProgress(long long done, int total) {

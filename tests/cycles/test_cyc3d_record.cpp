@@ -69,8 +69,9 @@ class Cyc3dTest : public qdtest::CycleJobTest {
   }
 };
 
-// One row per decoding kind: exact-case words, numbers as read and as absolute values, vectors
-// (also with commas missing), flags, the frame text and its switches.
+// One row per decoding kind: exact-case words, numbers as read and as absolute values, vectors,
+// flags, the frame text and its switches. A word that a decoding does not list is read as its
+// default (with a warning, below).
 TEST_F(Cyc3dTest, DecodingTable) {
   struct Row {
     const char* key;
@@ -93,7 +94,7 @@ TEST_F(Cyc3dTest, DecodingTable) {
       {"approachType", "helix", [&] { return R()->approachType; }, 3},
       {"leavingType", "circle", [&] { return R()->leavingType; }, 2},
       {"returnMacro", "true", [&] { return R()->returnMacro; }, 2},
-      {"returnMacro", "yes", [&] { return R()->returnMacro; }, 1},
+      {"returnMacro", "false", [&] { return R()->returnMacro; }, 1},
       {"toolReference", "tip", [&] { return R()->toolReference; }, 1},
       {"toolReference", "centre", [&] { return R()->toolReference; }, 2},
       {"spindleRotation", "counterClockwise", [&] { return R()->spindleRotation; }, 2},
@@ -103,7 +104,7 @@ TEST_F(Cyc3dTest, DecodingTable) {
       {"ncFormat", "dsplineFormat", [&] { return R()->ncFormat; }, 1},
       {"ncFormat", "polyFormat", [&] { return R()->ncFormat; }, 2},
       {"removeTempFiles", "false", [&] { return R()->removeTempFiles; }, 0},
-      {"removeTempFiles", "no", [&] { return R()->removeTempFiles; }, 1},
+      {"removeTempFiles", "true", [&] { return R()->removeTempFiles; }, 1},
       {"slopeCondition", "zlevel", [&] { return R()->slopeCondition; }, 2},
       {"slopeCondition", "true", [&] { return R()->slopeCondition; }, 1},
       {"slopeCondition", "horizontal", [&] { return R()->slopeCondition; }, 3},
@@ -114,20 +115,15 @@ TEST_F(Cyc3dTest, DecodingTable) {
       {"tiltStrategy", "lag", [&] { return R()->tiltStrategy; }, 2},
       {"tiltStrategy", "radial", [&] { return R()->tiltStrategy; }, 5},
       {"smoothStepOver", "true", [&] { return R()->smoothStepover; }, 1},
-      {"smoothVectors", "TRUE", [&] { return R()->smoothVectors; }, 0},
+      {"smoothVectors", "false", [&] { return R()->smoothVectors; }, 0},
       {"cornerRadius", "-1.5", [&] { return R()->cornerRadius; }, 1.5},
       {"allowance", "-0.25", [&] { return R()->allowance; }, -0.25},
       {"infeedDepth", "-3", [&] { return R()->infeedDepth; }, 3},
       {"clearancePlane", "-40", [&] { return R()->clearancePlane; }, -40},
-      {"spindleSpeed", "12e3rpm", [&] { return R()->spindleSpeed; }, 12000},
-      {"zFeedrate", "fast", [&] { return R()->zFeedrate; }, 0},
-      {"machiningTolerance", "1e999", [&] { return R()->machiningTolerance; }, 0},
+      {"spindleSpeed", " +12e3 ", [&] { return R()->spindleSpeed; }, 12000},
       {"circularMacroSegmentAngle", "-10", [&] { return R()->circularMacroSegmentAngle; }, 10},
       {"frameCs_o", "1,2,3", [&] { return R()->frameCs_o.z; }, 3},
-      {"frameCs_y", "5,6", [&] { return R()->frameCs_y.x; }, 5},
-      {"frameCs_y", "5,6", [&] { return R()->frameCs_y.y; }, 1},  // second comma missing
-      {"toolCs_o", "5 6 7", [&] { return R()->toolCs_o.x; }, 0},  // no comma: unchanged
-      {"polyCs_x", "4,,", [&] { return R()->polyCs_x.x; }, 4},
+      {"frameCs_y", " 5 , -6e0, 7 ", [&] { return R()->frameCs_y.y; }, -6},
       {"startPoint", "5,6,7", [&] { return R()->startPoint.y + 10 * R()->startPointGiven; }, 16},
       {"frame", "1,2,3,4,5,6", [&] { return R()->frame != nullptr ? 1 : 0; }, 1},
       {"frame", "1,2,3,4,5", [&] { return R()->frame != nullptr ? 1 : 0; }, 0},
@@ -141,6 +137,52 @@ TEST_F(Cyc3dTest, DecodingTable) {
     param(row.key, row.value);
     ASSERT_EQ(cyc3dReadParams(rec()), 1) << row.key;
     EXPECT_DOUBLE_EQ(row.field(), row.expected) << row.key << " := " << row.value;
+  }
+}
+
+// A job means what it says: a number that is no whole number text, a flag other than "true" and
+// "false", a vector that is not three numbers separated by commas fail the reading with a message
+// naming the key and the value; a word that an enumeration does not list is read as its default
+// with a warning naming the words it knows. Checked through a run, on its POF text.
+TEST_F(Cyc3dTest, StrictValuesNameTheKeyAndTheValue) {
+  struct Row {
+    const char* line;
+    int code;  // the run's code: 0 read (a warning), 21 the reading failed
+    const char* message;
+  };
+  const Row rows[] = {
+      {"allowance := 2,5", 21, "1001,allowance := 2,5: not a number"},
+      {"allowance := 10mm", 21, "1001,allowance := 10mm: not a number"},
+      {"allowance := nan", 21, "1001,allowance := nan: not a number"},
+      {"spindleSpeed := 1e999", 21, "1001,spindleSpeed := 1e999: not a number"},
+      {"zFeedrate := 0x10", 21, "1001,zFeedrate := 0x10: not a number"},
+      {"coolant := 1", 21, "1001,coolant := 1: not true or false"},
+      {"smoothVectors := TRUE", 21, "1001,smoothVectors := TRUE: not true or false"},
+      {"frameOn := yes", 21, "1001,frameOn := yes: not true or false"},
+      {"NCOutp := 1", 21, "1001,NCOutp := 1: not true or false"},
+      {"frameCs_y := 5,6", 21, "1001,frameCs_y := 5,6: not three numbers separated by commas"},
+      {"toolCs_o := \"5 6 7\"", 21,
+       "1001,toolCs_o := 5 6 7: not three numbers separated by commas"},
+      {"polyCs_x := 4,,", 21, "1001,polyCs_x := 4,,: not three numbers separated by commas"},
+      {"startPoint := 1,2,3,4", 21,
+       "1001,startPoint := 1,2,3,4: not three numbers separated by commas"},
+      {"toolType := endmill", 0,
+       "1100,toolType := endmill: not one of ballMill, endMill, radiusMill, lollipop, drilTool; "
+       "read as radiusMill; did you mean endMill?"},
+      {"rapidMode := Plane", 0,
+       "1100,rapidMode := Plane: not one of plane, direct; read as direct; did you mean plane?"},
+  };
+  writeFile("part.qdx", qdtest::exchangePolyhedron(qdtest::roofMesh()));
+  int n = 0;
+  for (const Row& row : rows) {
+    const std::string job = "v" + std::to_string(n++);
+    writeFile(job + ".pcf",
+              std::string("polySource := part.qdx\ntoolDiameter := 6\n") + row.line + "\n");
+    EXPECT_EQ(run(rec(), job), row.code) << row.line;
+    const std::string out = pof();
+    EXPECT_NE(out.find(std::string("0: error(") + row.message + ")\n"), std::string::npos)
+        << row.line << "\n"
+        << out;
   }
 }
 

@@ -62,7 +62,7 @@ TEST_F(ZfinJob, KeysOfTheGlobalBlock) {
       {"autoStepDown := planesOnly\n",
        {{"*STEP_MODE", "3"}, {"*ZPLANES", "1"}, {"*PLANES_ONLY", "1"}}},
       {"autoStepDown := auto\n", {{"*STEP_MODE", "2"}, {"*ZPLANES", "1"}, {"*PLANES_ONLY", "0"}}},
-      {"connectRapid := yes\n", {{"*CONNECT_RAPID", "1"}}},
+      {"connectRapid := true\n", {{"*CONNECT_RAPID", "1"}}},
       {"connectRapid := false\n", {{"*CONNECT_RAPID", "0"}}},
       {"cuttingLine := zigZag\n", {{"*LAUF", "2"}}},
       {"acceptUndercut := true\ncollisionHeight := 50\n",
@@ -72,7 +72,7 @@ TEST_F(ZfinJob, KeysOfTheGlobalBlock) {
         {"*STEEP_CONNECT_FACTOR", "2.5"},
         {"*AUFMASS_HORI", "-0.2"},
         {"*HORI_AUFMASS", "-0.2"}}},
-      {"cutterCompensation := true\npocketOptimisation := no\nstartPointMovement := rapid\n"
+      {"cutterCompensation := true\npocketOptimisation := true\nstartPointMovement := rapid\n"
        "boundaryOffset := -1.5\n",
        {{"*CUTCOMP", "1"}, {"*ZOPT_MODE", "1"}, {"*START_RAPID", "1"}, {"*BOUND_OFFSET", "-1.5"}}},
       {"pocketOptimisation := false\nslopeCondition := mixed\n",

@@ -12,6 +12,7 @@
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "framework/output.h"
+#include "framework/param_file.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -104,17 +105,25 @@ int keepWarning(CycleRecord*, OutputRecord* r) {
 }
 }  // namespace
 
-// A FIFO as ".CFG" source blocked the open for ever. A source that is no regular file is skipped
-// as a missing one is (the list unchanged), with warning 1100 naming it, and a FIFO stays a FIFO.
+// A FIFO as ".CFG" source blocked the open for ever. A run's own source that is no regular file
+// fails the run (a fault of the load naming it), a FIFO stays a FIFO; any other file is skipped as
+// a missing one is, with warning 1100 naming it.
 TEST_F(TempDirTest, CfgLoadFileSkipsSourcesThatAreNoRegularFiles) {
   ASSERT_EQ(mkfifo("fifo.CFG", 0644), 0);
   ASSERT_EQ(mkdir("folder.CFG", 0755), 0);
   msgResetState();
+  parLoadFaultsClear();
   ParamNode* list = cfgListAppend(nullptr, "first", "1", 31);
-  for (const char* path : {"fifo.CFG", "folder.CFG"}) {
-    EXPECT_EQ(cfgLoadFile(list, path, 21), list) << path;  // a hang here is the fault
-    EXPECT_EQ(list->next, nullptr) << path;
+  for (const int kind : {kParKindSource, kParKindProgram}) {
+    for (const char* path : {"fifo.CFG", "folder.CFG"}) {
+      EXPECT_EQ(cfgLoadFile(list, path, kind), list) << path;  // a hang here is the fault
+      EXPECT_EQ(list->next, nullptr) << path;
+    }
   }
+  ASSERT_EQ(parLoadFaultCount(), 2);
+  EXPECT_STREQ(parLoadFaultText(0), "fifo.CFG: not a regular file");
+  EXPECT_STREQ(parLoadFaultText(1), "folder.CFG: not a regular file");
+  parLoadFaultsClear();
   CycleRecord cycle{};
   ASSERT_EQ(cycRegisterLayer(&cycle, 0, keepWarning, keepWarning, 1), 1);
   heldWarnings().clear();
@@ -130,12 +139,58 @@ TEST_F(TempDirTest, CfgLoadFileSkipsSourcesThatAreNoRegularFiles) {
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
+// A job's ".CFG" source means what it says: a line whose key lacks the '*', a value cut at the
+// line's limit, a byte that no text holds, a source without any line, and a missing source are
+// faults that name the file and the line; the good lines around a bad one are still read.
+TEST_F(TempDirTest, CfgSourceFaultsNameFileAndLine) {
+  struct Case {
+    const char* name;
+    std::string text;  // null: no file
+    std::vector<std::string> faults;
+    int entries;
+  };
+  const std::string longValue(kCfgValueMax + 5, 'v');
+  const std::vector<Case> cases = {
+      {"good.CFG", "# comment\n*FRRADIUS 3\n\n*APT out.pof\n", {}, 2},
+      {"nostar.CFG",
+       "*FRRADIUS 3\nVERTZUSTEL 2\n*AUFMASS 1\n",
+       {"nostar.CFG:2: not a *KEY value line: VERTZUSTEL 2"},
+       2},
+      {"long.CFG",
+       "*A1 " + longValue + "\n*AUFMASS 1\n",
+       {"long.CFG:1: a key or value longer than the line allows"},
+       1},
+      {"binary.CFG",
+       std::string("*FRRADIUS 3\n*AUF\x01MASS 1\n*X 2\n"),
+       {"binary.CFG: not a text file (byte 0x01)"},
+       1},
+      {"empty.CFG",
+       "# only a comment\n\n",
+       {"empty.CFG: no *KEY value line (an empty job source)"},
+       0},
+      {"missing.CFG", "", {"missing.CFG: cannot be opened"}, 0},
+  };
+  for (const Case& c : cases) {
+    if (std::string(c.name) != "missing.CFG") writeFile(c.name, c.text);
+    parLoadFaultsClear();
+    ParamNode* list = cfgLoadFile(nullptr, c.name, kParKindSource);
+    int count = 0;
+    for (const ParamNode* n = list; n != nullptr; n = n->next) ++count;
+    EXPECT_EQ(count, c.entries) << c.name;
+    std::vector<std::string> faults;
+    for (int i = 0; i < parLoadFaultCount(); ++i) faults.emplace_back(parLoadFaultText(i));
+    EXPECT_EQ(faults, c.faults) << c.name;
+    parListFree(list);
+  }
+  parLoadFaultsClear();
+}
+
 TEST_F(TempDirTest, CfgMemoryFailureLeavesTheListAsItWas) {
   writeFile("run.CFG", "a 1\nb 2\nc 3\n");
   for (long n = 1; n <= 10; ++n) {
     ParamNode* list = cfgListAppend(nullptr, "x", "0", 31);
     memTestFailAt(n);
-    list = cfgLoadFile(list, "run.CFG", 21);
+    list = cfgLoadFile(list, "run.CFG", kParKindProgram);
     memTestFailAt(0);
     int count = 0;
     for (const ParamNode* p = list; p != nullptr; p = p->next) ++count;

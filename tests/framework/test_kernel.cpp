@@ -209,9 +209,10 @@ void copyDemo(const char* name) {
 // The information options of the demo job run their phase between its pair of framework
 // messages and nothing else: no init, no computing phase, no end phase, no output record.
 TEST_F(TempDirTest, DemoInformationOptionsRunTheirPhases) {
-  copyDemo("qdRpx5.def");
-  copyDemo("qdRpx5.lng");
-  copyDemo("demo.pcf");
+  for (const char* name :
+       {"qdRpx5.def", "qdRpx5.lng", "qdRpx5_parameters.lng", "qdRpx5_layers.lng", "demo.pcf"}) {
+    copyDemo(name);
+  }
   struct Case {
     const char* option;
     int begin;
@@ -229,8 +230,10 @@ TEST_F(TempDirTest, DemoInformationOptionsRunTheirPhases) {
     if (c.texts) expected.insert(expected.begin() + 5, 312);
     EXPECT_EQ(infoCodes(), expected) << c.option;
   }
-  // Without the language file the three text phases fail with their own run codes.
-  std::remove("qdRpx5.lng");
+  // Without the language files the three text phases fail with their own run codes.
+  for (const char* name : {"qdRpx5.lng", "qdRpx5_parameters.lng", "qdRpx5_layers.lng"}) {
+    std::remove(name);
+  }
   EXPECT_EQ(runDemoOption("-P"), 13);
   EXPECT_EQ(runDemoOption("-A"), 14);
   EXPECT_EQ(runDemoOption("-Y"), 15);

@@ -71,6 +71,95 @@ TEST_F(TempDirTest, ParamLexerTable) {
   for (const Case& c : cases) EXPECT_EQ(readAll(c.text), c.pairs) << "input: " << c.text;
 }
 
+// A job means what it says: loading a source reports each line that is not a whole
+// "name := value" line (with the file and the line), and reading goes on after it; the lexer table
+// above is what parReadPair itself still does.
+TEST_F(TempDirTest, LoadFaultsNameFileAndLine) {
+  struct Case {
+    const char* what;
+    std::string text;
+    std::vector<std::string> faults;
+    Pairs loaded;
+  };
+  const std::string big(1 << 20, 'x');
+  const std::vector<Case> cases = {
+      {"good", "; job\na := 1\n\nb := \"x y\" ; note\n", {}, {{"a", "1"}, {"b", "x y"}}},
+      {"an equals sign",
+       "a := 1\nallowance = 0.5\nc := 3\n",
+       {"j.pcf:2: not a name := value line: allowance = 0.5"},
+       {{"a", "1"}, {"c", "3"}}},
+      {"text after the value",
+       "allowance := 0.5 mm\n",
+       {"j.pcf:1: text after the value: allowance := 0.5 mm"},
+       {}},
+      {"a name alone, CR LF lines",
+       "a := 1\r\n\r\nname\r\nb := 2\r\n",
+       {"j.pcf:3: not a name := value line: name"},
+       {{"a", "1"}, {"b", "2"}}},
+      {"no value", "a :=\n", {"j.pcf:1: not a name := value line: a :="}, {}},
+      {"continued value, bad line after it",
+       "a := \"x\" >\n  \"y\"\n= 2\n",
+       {"j.pcf:3: not a name := value line: = 2"},
+       {{"a", "xy"}}},
+      {"a 1 MB value",
+       "a := " + big + "\nb := 2\n",
+       {"j.pcf:1: a name or value longer than 4095 characters"},
+       {{"b", "2"}}},
+      {"a 1 MB line of no entry",
+       big + "\nb := 2\n",
+       {"j.pcf:1: a name or value longer than 4095 characters"},
+       {{"b", "2"}}},
+      {"a byte no text holds",
+       std::string("a := 1\nb := \x02\nc := 3\n"),
+       {"j.pcf: not a text file (byte 0x02)"},
+       {{"a", "1"}}},
+      {"binary",
+       std::string("\x7f"
+                   "ELF\x02\x01\x01\0\0",
+                   9),
+       {"j.pcf: not a text file (byte 0x02)"},
+       {}},
+      {"empty", "", {"j.pcf: no name := value line (an empty job source)"}, {}},
+      {"comments only",
+       "; nothing\n\n",
+       {"j.pcf: no name := value line (an empty job source)"},
+       {}},
+      {"an empty quoted value is no fault", "a := \"\"\nb := 2\n", {}, {{"b", "2"}}},
+  };
+  for (const Case& c : cases) {
+    writeFile("j.pcf", c.text);
+    parLoadFaultsClear();
+    ParamNode* list = parLoadFile(nullptr, "j.pcf", kParKindSource);
+    std::vector<std::string> faults;
+    for (int i = 0; i < parLoadFaultCount(); ++i) faults.emplace_back(parLoadFaultText(i));
+    EXPECT_EQ(faults, c.faults) << c.what;
+    Pairs loaded;
+    for (const ParamNode* n = list; n != nullptr; n = n->next)
+      loaded.emplace(loaded.begin(), n->name, n->value);
+    EXPECT_EQ(loaded, c.loaded) << c.what;
+    parListFree(list);
+  }
+  // A definition file may be missing or empty; a source may not, and it is kept as opened.
+  parLoadFaultsClear();
+  writeFile("empty.def", "");
+  EXPECT_EQ(parLoadFile(nullptr, "empty.def", kParKindDefinition), nullptr);
+  EXPECT_EQ(parLoadFile(nullptr, "none.def", kParKindDefinition), nullptr);
+  EXPECT_EQ(parLoadFaultCount(), 0);
+  EXPECT_EQ(parLoadFile(nullptr, "none.pcf", kParKindSource), nullptr);
+  ASSERT_EQ(parLoadFaultCount(), 1);
+  EXPECT_STREQ(parLoadFaultText(0), "none.pcf: cannot be opened");
+  EXPECT_STREQ(parLoadedSource(), "j.pcf");
+  // Eleven bad lines: ten are kept and counted, reading stops there.
+  std::string bad;
+  for (int i = 0; i < 12; ++i) bad += "bad line\n";
+  writeFile("j.pcf", bad);
+  parLoadFaultsClear();
+  parListFree(parLoadFile(nullptr, "j.pcf", kParKindSource));
+  EXPECT_EQ(parLoadFaultCount(), kParFaultsKept);
+  EXPECT_EQ(parLoadFaultText(kParFaultsKept), nullptr);
+  parLoadFaultsClear();
+}
+
 TEST_F(TempDirTest, LoadFileAddsWithItsKindAndLaterFilesReplace) {
   writeFile("a.def", "x := 1\ny := 2\n");
   writeFile("b.pcf", "y := 3\n");
@@ -93,7 +182,7 @@ TEST_F(TempDirTest, LoadFileAddsWithItsKindAndLaterFilesReplace) {
 TEST_F(TempDirTest, StdinIsReadAndLeftOpen) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
-  const std::string text = "s := from stdin\n";
+  const std::string text = "s := \"from stdin\"\n";
   ASSERT_EQ(write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
   close(fds[1]);
   const int saved = dup(0);
@@ -104,7 +193,7 @@ TEST_F(TempDirTest, StdinIsReadAndLeftOpen) {
   EXPECT_EQ(std::ferror(stdin), 0);
   char* v = parListGet(list, "s", nullptr);
   ASSERT_NE(v, nullptr);
-  EXPECT_STREQ(v, "from");
+  EXPECT_STREQ(v, "from stdin");
   memFree(v);
   parListFree(list);
   dup2(saved, 0);

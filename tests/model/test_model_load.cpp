@@ -162,9 +162,11 @@ TEST_F(ModelLoadTest, EveryEncodingOfOneMeshGivesTheSameModel) {
 // The model box started from a +-1e10 box, so a part lying beyond 1e10 got a box corner at 1e10.
 // The box must be that of the corners, in every encoding, facet type and loader.
 TEST_F(ModelLoadTest, BoxOfAPartBeyondTenToTheTen) {
+  // Grown by 2^20 so that its facets keep their area in single precision so far out.
   std::vector<Tri3D> mesh = qdtest::roofMesh();
   for (Tri3D& t : mesh) {
-    for (Point3D& p : t.v) p = Point3D{p.x + 2e10, p.y - 3e10, p.z + 4e10};
+    for (Point3D& p : t.v)
+      p = Point3D{p.x * 0x1p20 + 2e10, p.y * 0x1p20 - 3e10, p.z * 0x1p20 + 4e10};
   }
   Point3D lo = mesh[0].v[0], hi = mesh[0].v[0];
   for (const Tri3D& t : mesh) {
@@ -484,6 +486,46 @@ TEST_F(ModelLoadTest, StructuredFileWithoutGroupsIsEmpty) {
   EXPECT_EQ(modelIsEmpty(&model.m), 1);
   EXPECT_EQ(model.m.subModels, nullptr);
   EXPECT_EQ(reports.size(), 1u);
+}
+
+// A model of zero-area facets only (corners on one line, corners repeated) gave a toolpath over its
+// box. It is refused as an empty model is: no facet, the empty box, message 1107 naming the
+// file; one facet with an area among them keeps the model, in every file kind.
+TEST_F(ModelLoadTest, ZeroAreaFacetsOnlyMakeAnEmptyModel) {
+  const std::vector<Tri3D> flat = {Tri3D{{{0, 0, 0}, {10, 0, 0}, {20, 0, 0}}},
+                                   Tri3D{{{0, 0, 5}, {0, 0, 5}, {3, 3, 5}}},
+                                   Tri3D{{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}}};
+  std::vector<Tri3D> withOne = flat;
+  withOne.push_back(Tri3D{{{0, 0, 0}, {1, 0, 0}, {0, 1e-3, 0}}});  // small, yet a surface
+  struct Case {
+    const char* file;
+    std::string text;
+    int facetType;
+    bool empty;
+  };
+  const Case cases[] = {
+      {"flat.stl", qdtest::asciiStl(flat), 3, true},
+      {"flatb.stl", qdtest::binaryStl(flat, false), 3, true},
+      {"flat.3df", qdtest::facetFile(1.0f, qdtest::recordsOf(flat)), 4, true},
+      {"flat.qdx", qdtest::exchangePolyhedron(flat), 3, true},
+      {"one.stl", qdtest::asciiStl(withOne), 3, false},
+      {"one.3df", qdtest::facetFile(1.0f, qdtest::recordsOf(withOne)), 4, false},
+  };
+  for (const Case& c : cases) {
+    reports.clear();
+    writeFile(c.file, c.text);
+    Loaded model(c.facetType);
+    ASSERT_EQ(modelLoadFile(&model.m, c.file), 0) << c.file;
+    EXPECT_EQ(modelIsEmpty(&model.m), c.empty ? 1 : 0) << c.file;
+    if (!c.empty) {
+      EXPECT_TRUE(reports.empty()) << c.file;
+      continue;
+    }
+    EXPECT_GT(model.m.boxMin.x, model.m.boxMax.x) << c.file << ": the empty box";
+    ASSERT_EQ(reports.size(), 1u) << c.file;
+    EXPECT_EQ(reports[0],
+              std::string("1107 every facet has zero area, the model is empty: ") + c.file);
+  }
 }
 
 TEST_F(ModelLoadTest, FileNameRules) {
