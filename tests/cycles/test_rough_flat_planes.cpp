@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "rough_job.h"
+#include "support/mesh_gen.h"
 #include "support/temp_dir.h"
 
 namespace {
 
+namespace gen = qdtest::gen;
 using qdtest::kBoxTop;
 using qdtest::kPlateTop;
 using qdtest::TempDirTest;
@@ -35,6 +37,57 @@ TEST_F(TempDirTest, OptimizedStepsCutEveryFlatFaceAtItsHeight) {
                           "*STEP_MODE 3\n*PLANES_EXACT " + std::to_string(exact) + "\n");
     const tpc::Path path = qdtest::checkedRoughRun(name, 12);
     EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, expected, 0.01)));
+  }
+}
+
+// A plate 76 x 76 with its top at kPlateTop and on it a frustum of a regular 96-gon, radius 15.94
+// at the plate, 15.9 at its top 8 higher: a round wall standing at 89.7 degrees, like the foot of
+// a sphere cut near its equator.
+constexpr double kFrustumTop = kPlateTop + 8;
+void writeFrustumOnPlate(const std::string& file) {
+  gen::Mesh m;
+  gen::detail::box(m, {0, 0, 0}, {76, 76, kPlateTop});
+  const std::vector<gen::Vec> foot = gen::detail::ngon(96, 15.94, 38, 38, 0.37);
+  const std::vector<gen::Vec> head = gen::detail::ngon(96, 15.9, 38, 38, 0.37);
+  const gen::Vec axisFoot{38, 38, kPlateTop}, axisHead{38, 38, kFrustumTop};
+  for (std::size_t j = 0; j < foot.size(); ++j) {
+    const std::size_t k = (j + 1) % foot.size();
+    const gen::Vec a0{foot[j].x, foot[j].y, kPlateTop}, b0{foot[k].x, foot[k].y, kPlateTop};
+    const gen::Vec a1{head[j].x, head[j].y, kFrustumTop}, b1{head[k].x, head[k].y, kFrustumTop};
+    gen::detail::quad(m, a0, b0, b1, a1);
+    gen::detail::tri(m, axisHead, a1, b1);
+    gen::detail::tri(m, axisFoot, b0, a0);
+  }
+  ASSERT_TRUE(gen::writeStl(file, m, gen::Encoding::kBinary));
+}
+
+// The second pass around a round obstacle whose wall stands nearly upright, with both finders:
+// the plate top and the frustum's top are cut at their heights plus the allowance, and no move
+// comes nearer the part than the allowance less the emitter's thinning tolerance (a path point
+// within 0.0025 of the chord between its neighbours is dropped). The checker measures a gouge as
+// the lift of the cutter grown by the allowance; beside this wall a chord 0.0003 inside the
+// allowance reads as a lift of 0.05, hence the allowance less the thinning tolerance.
+TEST_F(TempDirTest, OptimizedStepsCutTheFlatsAroundASteepRoundWall) {
+  writeFrustumOnPlate("part.stl");
+  tpc::Mesh part;
+  ASSERT_TRUE(tpc::passes(tpc::readStl("part.stl", part)));
+  qdtest::writeRoughJob("plain", 12, 0, 30);
+  ASSERT_EQ(qdtest::runRoughJob("plain"), 0);
+  std::vector<double> expected = qdtest::cutLevels(qdtest::readRoughPof("plain"));
+  for (double face : {kPlateTop, kFrustumTop}) {
+    for (double z : expected) ASSERT_GT(std::fabs(z - (face + 0.5)), 0.1) << "a level on a face";
+    expected.push_back(face + 0.5);
+  }
+  for (const int exact : {1, 0}) {
+    SCOPED_TRACE(exact != 0 ? "exact finder" : "drop-net finder");
+    const std::string name = exact != 0 ? "exact" : "dropnet";
+    qdtest::writeRoughJob(name, 12, 0, 30,
+                          "*STEP_MODE 3\n*PLANES_EXACT " + std::to_string(exact) + "\n");
+    ASSERT_EQ(qdtest::runRoughJob(name), 0);
+    const tpc::Path path = qdtest::readRoughPof(name);
+    EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, {3003})));
+    EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, expected, 0.01)));
+    EXPECT_TRUE(tpc::passes(tpc::checkNoGouge3D(path, part, {.allowance = 0.4975, .tol = 0.01})));
   }
 }
 
