@@ -120,8 +120,8 @@ constexpr RunResetFn kModuleResets[] = {
     parRunReset,
     numResetState,
     msgRunReset,
-    cfgResetState,      // the configuration reader's line buffers
-    parFileResetState,  // language files left open are closed
+    cfgResetState,    // the configuration reader's line buffers
+    parFileRunReset,  // language files left open are closed; the run's own source is kept
     // geometry
     cycleStateResetState,
     geoFilesResetState,  // the temporary-name counter

@@ -551,11 +551,15 @@ int langFileReadSection(const char* fileName, const char* language, LangEntryFn 
   return result;
 }
 
-void parFileResetState() {
-  parLoadFaultsClear();
-  parSetLoadedSource(nullptr);
+void parFileRunReset() {
   for (std::FILE*& f : langState.open) {
     if (f != nullptr) parFileClose(f);
   }
   langState = LangState{};
+}
+
+void parFileResetState() {
+  parLoadFaultsClear();
+  parSetLoadedSource(nullptr);
+  parFileRunReset();
 }

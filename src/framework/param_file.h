@@ -74,5 +74,8 @@ using LangEntryFn = void (*)(const char* text, void* user);
 int langFileReadSection(const char* fileName, const char* language, LangEntryFn each = nullptr,
                         void* user = nullptr);
 
-// Test seam: closes any language file left open and empties the table, as at load; no load fault.
+// Run start: closes any language file left open and empties the table. The run's source and its
+// load faults stay: the sources are loaded before the run's first phase.
+void parFileRunReset();
+// Test seam: parFileRunReset, and no load fault and no loaded source, as at load.
 void parFileResetState();
