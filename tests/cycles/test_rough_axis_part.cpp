@@ -50,8 +50,7 @@ tpc::Pocket levelPocket(double z) {
   p.centreContours = true;
   if (z > 0) {
     p.outer = tpc::rectangle(0, 0, 100, 80, 0, 100);
-    p.islands.push_back(
-        tpc::rectangle(kIsland[0], kIsland[1], kIsland[2], kIsland[3], kWall, 100));
+    p.islands.push_back(tpc::rectangle(kIsland[0], kIsland[1], kIsland[2], kIsland[3], kWall, 100));
   } else {
     p.outer = tpc::rectangle(kBowl[0], kBowl[1], kBowl[2], kBowl[3], kWall, 100);
   }
@@ -81,7 +80,8 @@ TEST_P(RoughAxisPart, EveryCellTheToolFitsIsCutWithoutGouge) {
   const std::vector<double> levels{11.5, 9, 6.5, 4, 1.5, -1, -3.5, -6, -8};
   EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, levels)));
   EXPECT_TRUE(tpc::passes(tpc::checkNoGouge3D(path, part, {.allowance = 0.5, .tol = 0.01})));
-  EXPECT_TRUE(tpc::passes(tpc::checkLinks3D(path, part, {.surface = 14}, {.allowance = 0.5, .tol = 0.01})));
+  EXPECT_TRUE(
+      tpc::passes(tpc::checkLinks3D(path, part, {.surface = 14}, {.allowance = 0.5, .tol = 0.01})));
   for (const double z : levels) {
     SCOPED_TRACE(testing::Message() << "level " << z);
     tpc::CoverOptions cover;
