@@ -1,10 +1,11 @@
 // A whole roughing run of a generated part with a box, an island and a bowl, with the default
-// strategy (standardX: the axis-parallel pocket cycle per level) and with contourParallel, small
-// pockets not skipped. The independent checker sees no gouge, every level, and on every level no
-// cell that the tool fits left uncut: above the block the region round the island, inside the
-// bowl its floor, which is only a little wider than the tool.
+// strategy (standardX: the axis-parallel pocket cycle per level, passes along x), with standardY
+// and with contourParallel, small pockets not skipped. The independent checker sees no gouge, every
+// level, and on every level no cell that the tool fits left uncut: above the block the region round
+// the island, inside the bowl its floor, which is only a little wider than the tool.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ gen::Mesh blockWithIslandAndBowl() {
 struct StrategyCase {
   const char* name;
   const char* strategyLine;  // empty: the default
+  int axisPocket;            // "*AXIS_POCKET" after the run
+  char passes;               // the direction of most long cuts: 'x', 'y' or 0 for rings
 };
 
 void PrintTo(const StrategyCase& c, std::ostream* os) { *os << c.name; }
@@ -82,6 +85,18 @@ TEST_P(RoughAxisPart, EveryCellTheToolFitsIsCutWithoutGouge) {
   EXPECT_TRUE(tpc::passes(tpc::checkNoGouge3D(path, part, {.allowance = 0.5, .tol = 0.01})));
   EXPECT_TRUE(
       tpc::passes(tpc::checkLinks3D(path, part, {.surface = 14}, {.allowance = 0.5, .tol = 0.01})));
+  // The strategy reached the pocketing: the axis-parallel cycle's passes run along x for
+  // standardX and along y for standardY; the rings' cuts go both ways.
+  EXPECT_EQ(parGlobalBlock()->axisPocket, c.axisPocket);
+  double alongX = 0, alongY = 0;
+  for (const tpc::Move& m : path.moves) {
+    if (m.kind != tpc::MoveKind::Feed || std::fabs(m.from.z - m.to.z) > 1e-6) continue;
+    const double dx = std::fabs(m.to.x - m.from.x), dy = std::fabs(m.to.y - m.from.y);
+    if (dy < 1e-6) alongX += dx;
+    if (dx < 1e-6) alongY += dy;
+  }
+  const char passes = alongX > 3 * alongY ? 'x' : (alongY > 3 * alongX ? 'y' : 0);
+  EXPECT_EQ(passes, c.passes) << alongX << " along x, " << alongY << " along y";
   for (const double z : levels) {
     SCOPED_TRACE(testing::Message() << "level " << z);
     tpc::CoverOptions cover;
@@ -91,10 +106,11 @@ TEST_P(RoughAxisPart, EveryCellTheToolFitsIsCutWithoutGouge) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Strategies, RoughAxisPart,
-                         ::testing::Values(StrategyCase{"standardX", ""},
-                                           StrategyCase{"contourParallel",
-                                                        "strategy := contourParallel\n"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Strategies, RoughAxisPart,
+    ::testing::Values(StrategyCase{"standardX", "", 1, 'x'},
+                      StrategyCase{"standardY", "strategy := standardY\n", 1, 'y'},
+                      StrategyCase{"contourParallel", "strategy := contourParallel\n", 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
