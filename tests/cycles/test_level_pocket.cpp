@@ -564,77 +564,54 @@ bool insidePolygon(const std::vector<Point2D>& poly, const Point2D& p) {
 
 }  // namespace
 
-// The real contour-parallel cycle on a rectangle with one island (tool-centre contours, R 10):
+// The real pocket cycles on a rectangle with one island (tool-centre contours, R 10), run nested:
 // on an independent raster every cell between the contours lies within R of the read-back path,
-// and no path point leaves that region; the nested run's own POF passes the toolpath checker.
-// The drawing of the read-back lands in the work folder, not the current one.
+// and no path point leaves that region; the nested run's own POF passes the toolpath checker, the
+// axis-parallel meander with its wall pass cutting every cell the tool fits. The drawing of the
+// read-back lands in the work folder, not the current one.
 TEST_F(LevelPocketTest, RectangleWithIslandOnARaster) {
-  ASSERT_EQ(::mkdir("work", 0755), 0);
-  PathList* out = pathListNew(1000, 1);
-  ASSERT_EQ(pocketRectangle("work", -5, out), 1);
-  ASSERT_GT(out->count, 10);
-  EXPECT_TRUE(qdtest::fileExists("work/tmp.dxf"));
-  EXPECT_FALSE(qdtest::fileExists("tmp.dxf"));
-  EXPECT_EQ((out->codes[0] >> 8), kPathClassGap) << "the path starts with a run separator";
-  const double tol = 1e-3;
-  std::vector<Point2D> islandCcw(kIsland.rbegin(), kIsland.rend());
-  for (int i = 0; i < out->count; ++i) {
-    const Point2D p{out->positions[i].x, out->positions[i].y};
-    EXPECT_EQ(out->positions[i].z, -5);
-    EXPECT_TRUE(p.x >= -tol && p.x <= 60 + tol && p.y >= -tol && p.y <= 40 + tol) << i;
-    EXPECT_FALSE(p.x > 25 + tol && p.x < 35 - tol && p.y > 15 + tol && p.y < 25 - tol)
-        << "inside the island " << i;
-  }
-  double worst = 0;
-  for (double x = 0.25; x < 60; x += 0.5) {
-    for (double y = 0.25; y < 40; y += 0.5) {
-      const Point2D c{x, y};
-      if (!insidePolygon(kRect, c) || insidePolygon(islandCcw, c)) continue;
-      worst = std::fmax(worst, distToPolyline(c, out));
+  for (const bool axis : {false, true}) {
+    SCOPED_TRACE(axis ? "axis-parallel" : "contour-parallel");
+    const std::string work = axis ? "axis" : "contour";
+    ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
+    parGlobalBlock()->axisPocket = axis ? 1 : 0;
+    PathList* out = pathListNew(1000, 1);
+    ASSERT_EQ(pocketRectangle(work.c_str(), -5, out, axis), 1);
+    ASSERT_GT(out->count, 10);
+    EXPECT_TRUE(qdtest::fileExists(work + "/tmp.dxf"));
+    EXPECT_FALSE(qdtest::fileExists("tmp.dxf"));
+    EXPECT_EQ((out->codes[0] >> 8), kPathClassGap) << "the path starts with a run separator";
+    const double tol = 1e-3;
+    std::vector<Point2D> islandCcw(kIsland.rbegin(), kIsland.rend());
+    for (int i = 0; i < out->count; ++i) {
+      const Point2D p{out->positions[i].x, out->positions[i].y};
+      EXPECT_EQ(out->positions[i].z, -5);
+      EXPECT_TRUE(p.x >= -tol && p.x <= 60 + tol && p.y >= -tol && p.y <= 40 + tol) << i;
+      EXPECT_FALSE(p.x > 25 + tol && p.x < 35 - tol && p.y > 15 + tol && p.y < 25 - tol)
+          << "inside the island " << i;
     }
-  }
-  EXPECT_LE(worst, 10.0) << "a cell farther than R from the path stays uncut";
+    double worst = 0;
+    for (double x = 0.25; x < 60; x += 0.5) {
+      for (double y = 0.25; y < 40; y += 0.5) {
+        const Point2D c{x, y};
+        if (!insidePolygon(kRect, c) || insidePolygon(islandCcw, c)) continue;
+        worst = std::fmax(worst, distToPolyline(c, out));
+      }
+    }
+    EXPECT_LE(worst, 10.0) << "a cell farther than R from the path stays uncut";
 
-  tpc::Path checked;
-  ASSERT_TRUE(tpc::passes(tpc::readPof(checked, "work/tmp.pof", tpc::Tool::flat(10))));
-  tpc::Pocket pocket;
-  pocket.outer = tpc::rectangle(0, 0, 60, 40, 0, 100);
-  pocket.islands.push_back(tpc::rectangle(25, 15, 35, 25, 0, 100));
-  pocket.centreContours = true;
-  EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(checked, pocket)));
-  EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(checked, pocket, {.floorZ = -5, .step = 10})));
-  EXPECT_TRUE(tpc::passes(tpc::checkSanity(checked)));
-  pathListFree(out);
-}
-
-// The real axis-parallel cycle on the same level: its meander comes back as the level's path
-// (one run separator per run, every point at the level inside the region), and its own POF cuts
-// every cell the tool fits without a gouge.
-TEST_F(LevelPocketTest, AxisRunOfTheRectangleWithIsland) {
-  ASSERT_EQ(::mkdir("work", 0755), 0);
-  parGlobalBlock()->axisPocket = 1;
-  PathList* out = pathListNew(1000, 1);
-  ASSERT_EQ(pocketRectangle("work", -5, out, true), 1);
-  ASSERT_GT(out->count, 10);
-  EXPECT_EQ((out->codes[0] >> 8), kPathClassGap) << "the path starts with a run separator";
-  const double tol = 1e-3;
-  for (int i = 0; i < out->count; ++i) {
-    const Point2D p{out->positions[i].x, out->positions[i].y};
-    EXPECT_EQ(out->positions[i].z, -5);
-    EXPECT_TRUE(p.x >= -tol && p.x <= 60 + tol && p.y >= -tol && p.y <= 40 + tol) << i;
-    EXPECT_FALSE(p.x > 25 + tol && p.x < 35 - tol && p.y > 15 + tol && p.y < 25 - tol) << i;
+    tpc::Path checked;
+    ASSERT_TRUE(tpc::passes(tpc::readPof(checked, work + "/tmp.pof", tpc::Tool::flat(10))));
+    tpc::Pocket pocket;
+    pocket.outer = tpc::rectangle(0, 0, 60, 40, 0, 0);
+    pocket.islands.push_back(tpc::rectangle(25, 15, 35, 25, 0, 0));
+    pocket.centreContours = true;
+    EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(checked, pocket)));
+    EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(checked, pocket)));
+    EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(checked, pocket, {.floorZ = -5, .step = 10})));
+    EXPECT_TRUE(tpc::passes(tpc::checkSanity(checked)));
+    pathListFree(out);
   }
-  tpc::Path checked;
-  ASSERT_TRUE(tpc::passes(tpc::readPof(checked, "work/tmp.pof", tpc::Tool::flat(10))));
-  tpc::Pocket pocket;
-  pocket.outer = tpc::rectangle(0, 0, 60, 40, 0, 0);
-  pocket.islands.push_back(tpc::rectangle(25, 15, 35, 25, 0, 0));
-  pocket.centreContours = true;
-  EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(checked, pocket)));
-  EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(checked, pocket)));
-  EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(checked, pocket, {.floorZ = -5})));
-  EXPECT_TRUE(tpc::passes(tpc::checkSanity(checked)));
-  pathListFree(out);
 }
 
 // Levels in a row: every nested run starts from the pocket cycle's reset state, so one level
