@@ -4,11 +4,12 @@
 // Pockets: the 200 x 100 rectangle with 0, 4, 16 or 64 round islands (48-gons on a grid), and the
 // star r(t) = 100 (1 + 0.25 sin 7t + 0.08 sin 53t) of 1,000 lines with four round islands of
 // radius 8 at (+-40, +-40). Reported per level: time, path length of the feed moves, lifts (rapid
-// moves in the plane), and the uncut area: cells (0.25 x 0.25) of the tool-centre region farther
-// than R from every feed move. The ratio counters compare the form with the contour-parallel level
-// (pockLevelFull through pockLevel, same tool, stepover and contours) of the same pocket: time
-// (median of five timed runs of each), length and lifts; cp_uncut_mm2 is the contour-parallel
-// run's own uncut area.
+// moves in the plane), the uncut area: cells (0.25 x 0.25) of the tool-centre region farther than
+// R from every feed move, and the uncut wall area: cells outside the tool-centre region but within
+// R of it (the material along the walls that the tool fits) farther than R from every feed move.
+// The ratio counters compare the form with the contour-parallel level (pockLevelFull through
+// pockLevel, same tool, stepover and contours) of the same pocket: time (median of five timed runs
+// of each), length and lifts; cp_uncut_mm2 is the contour-parallel run's own uncut area.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -186,8 +187,18 @@ bool insidePoly(const Point2D& p, const Poly& poly) {
   return in;
 }
 
-// Uncut area of the tool-centre region: cells farther than R from every feed move.
-double uncutArea(const Pocket& p, const Moves& m) {
+// Distance of q from the nearest edge of a polygon.
+double polyDistance(const Point2D& q, const Poly& poly) {
+  double d = 1e300;
+  for (std::size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++) {
+    d = std::fmin(d, segDist(q, poly[j], poly[i]));
+  }
+  return d;
+}
+
+// Uncut area of the tool-centre region (walls false), or of the band within R outside it (walls
+// true): cells farther than R from every feed move.
+double uncutArea(const Pocket& p, const Moves& m, bool walls = false) {
   constexpr double cell = 0.25;
   double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
   for (const Point2D& q : p.outer) {
@@ -195,6 +206,12 @@ double uncutArea(const Pocket& p, const Moves& m) {
     y0 = std::fmin(y0, q.y);
     x1 = std::fmax(x1, q.x);
     y1 = std::fmax(y1, q.y);
+  }
+  if (walls) {
+    x0 -= kToolRadius;
+    y0 -= kToolRadius;
+    x1 += kToolRadius;
+    y1 += kToolRadius;
   }
   // Feed moves bucketed by a coarse grid of R.
   const int gx = static_cast<int>((x1 - x0) / kToolRadius) + 2;
@@ -216,10 +233,14 @@ double uncutArea(const Pocket& p, const Moves& m) {
   for (double x = x0 + cell / 2; x < x1; x += cell) {
     for (double y = y0 + cell / 2; y < y1; y += cell) {
       const Point2D q{x, y};
-      if (!insidePoly(q, p.outer)) continue;
-      bool hole = false;
-      for (const Poly& h : p.holes) hole = hole || insidePoly(q, h);
-      if (hole) continue;
+      bool inside = insidePoly(q, p.outer);
+      for (const Poly& h : p.holes) inside = inside && !insidePoly(q, h);
+      if (inside == walls) continue;
+      if (walls) {
+        double d = polyDistance(q, p.outer);
+        for (const Poly& h : p.holes) d = std::fmin(d, polyDistance(q, h));
+        if (d > kToolRadius) continue;
+      }
       const int i = static_cast<int>((x - x0) / kToolRadius);
       const int j = static_cast<int>((y - y0) / kToolRadius);
       bool cut = false;
@@ -290,6 +311,7 @@ void BM_AxisLevel(benchmark::State& state) {
   state.counters["length"] = f.length;
   state.counters["lifts"] = f.lifts;
   state.counters["uncut_mm2"] = f.uncut;
+  state.counters["wall_uncut_mm2"] = uncutArea(p, last, true);
   // The contour-parallel level of the same pocket, for the ratios.
   Moves cp;
   runLevel(p, 2, &cp);
@@ -298,6 +320,7 @@ void BM_AxisLevel(benchmark::State& state) {
   state.counters["len_per_cp"] = c.length > 0 ? f.length / c.length : 0;
   state.counters["lifts_per_cp"] = c.lifts > 0 ? f.lifts / c.lifts : 0;
   state.counters["cp_uncut_mm2"] = c.uncut;
+  state.counters["cp_wall_uncut_mm2"] = uncutArea(p, cp, true);
   state.SetLabel(form == 0 ? "stripes" : "meander");
   cycFreeLayers(ccpCycleRecord());
   cycFreeLayers(axcpCycleRecord());

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "cycles/level_pocket_xchg.h"
 #include "cycles/rough_grid.h"
@@ -20,12 +19,13 @@
 #include "framework/pof_writer.h"
 #include "geometry/arc_rewrite.h"
 #include "geometry/cycle_state.h"
+#include "pocket/axcp_record.h"
 #include "pocket/ccp_record.h"
 
 namespace {
 
 struct LevelPocketState {
-  CycleRecord* cycle = nullptr;  // the record the next attempt runs; null: the qdCCP record
+  CycleRecord* cycle = nullptr;  // a test's record for every attempt; null: each variant's own
   PathList* path = nullptr;      // the caller's path the hooks fill
   double param = 0.0;            // parameter of the next point
   int moveKind = 0;
@@ -41,7 +41,12 @@ struct LevelPocketState {
 };
 LevelPocketState lpState;
 
-CycleRecord* levelCycle() { return lpState.cycle != nullptr ? lpState.cycle : ccpCycleRecord(); }
+// The record a nested run of the cycle id runs: a test's record, else the axis-parallel record
+// for "qdAxCp" and the contour-parallel one for any other id.
+CycleRecord* levelCycle(const char* cycleId) {
+  if (lpState.cycle != nullptr) return lpState.cycle;
+  return std::strcmp(cycleId, kLevelAxisCycleId) == 0 ? axcpCycleRecord() : ccpCycleRecord();
+}
 
 // What an attempt starts from: the read-back's marks, kind, last point and ramp flag of the
 // previous level must not reach this one.
@@ -194,13 +199,12 @@ int levelPocketContour(double R, double z, PathList* out, int stockMode) {
   return levelPostHook(result, out);
 }
 
-int levelPocketAxis(double, double, PathList*) {
-  msgSendText(9, 1104, "* Funktion noch nicht realisiert", "axis-parallel pocketing not available");
-  return -1;
+int levelPocketAxis(double R, double z, PathList* out) {
+  return levelPocketAttempt(R, z, out, 0, kLevelAxisCycleId, false);
 }
 
 int levelPocketRun(double R, double z, PathList* out, int stockMode) {
-  return levelPocketAttempt(R, z, out, stockMode, "qdCCP", true);
+  return levelPocketAttempt(R, z, out, stockMode, kLevelContourCycleId, true);
 }
 
 int levelPocketWritePcf(const char* path, double R, double z, int stockMode) {
@@ -310,11 +314,21 @@ int levelPocketWritePcf(const char* path, double R, double z, int stockMode) {
 }
 
 int levelPocketRunCycle(const char* pcfPath, const char* cycleId) {
-  CycleRecord* cycle = levelCycle();
-  std::string id = cycleId != nullptr ? cycleId : "qdCCP";
-  std::string source = std::string("-s") + (pcfPath != nullptr ? pcfPath : "");
-  std::string pof = "-POF";
-  char* argv[] = {id.data(), source.data(), pof.data()};
+  // The argument texts are held in place: the runner may write into them, and nothing here
+  // allocates (so nothing can throw).
+  char id[32];
+  char source[1100];
+  char pof[] = "-POF";
+  const int idLength =
+      std::snprintf(id, sizeof id, "%s", cycleId != nullptr ? cycleId : kLevelContourCycleId);
+  const int sourceLength =
+      std::snprintf(source, sizeof source, "-s%s", pcfPath != nullptr ? pcfPath : "");
+  if (idLength < 0 || idLength >= static_cast<int>(sizeof id) || sourceLength < 0 ||
+      sourceLength >= static_cast<int>(sizeof source)) {
+    return -1;
+  }
+  CycleRecord* cycle = levelCycle(id);
+  char* argv[] = {id, source, pof};
   CycleRecord* ccp = ccpCycleRecord();
   static constexpr const char* kNames[][2] = {{"parameters", "qdCCP_p.mlt"},
                                               {"algorithm", "qdCCP_a.mlt"},

@@ -32,6 +32,10 @@ inline constexpr int kLevelKindAfterRamp = 11;
 // Most points one read-back arc is divided into, whatever the chordal step.
 inline constexpr int kLevelArcMaxPoints = 100000;
 
+// The cycle ids of the two nested pocket cycles.
+inline constexpr char kLevelContourCycleId[] = "qdCCP";
+inline constexpr char kLevelAxisCycleId[] = "qdAxCp";
+
 // Messages of a failed attempt (level 9).
 inline constexpr int kLevelMsgPofOpen = 1000;    // "* Fehler beim Oeffnen der POF Datei"
 inline constexpr int kLevelMsgPcf = 1001;        // "* Error writing pcf file"
@@ -45,8 +49,10 @@ inline constexpr int kLevelMsgNestedRun = 3003;  // "* Error in computation" (ne
 // messages; the third reports. Both parameters come back bit for bit from saved copies.
 // Returns 1 (or the post hook's result) on success; a negative value when all attempts failed.
 int levelPocketContour(double R, double z, PathList* out, int stockMode);
-// The axis-parallel variant. The axis-parallel pocket cycle is not available yet: sends message
-// 1104 with the text "axis-parallel pocketing not available" and returns -1.
+// The same attempt with the axis-parallel cycle "qdAxCp": the parameter file written with stock
+// mode 0, no contour reduction, no retries, no muting (a failed nested run sends 3003, the
+// cycle's error records their messages) and no optional read-back hooks. Returns 1; -1 when the
+// attempt failed.
 int levelPocketAxis(double R, double z, PathList* out);
 // One attempt with the contour-parallel cycle: parameter file, contour reduction, nested run,
 // read-back. Returns 1; -1 when a file cannot be written or opened ("*TMP_DIR" holding '"' or a
@@ -56,8 +62,10 @@ int levelPocketRun(double R, double z, PathList* out, int stockMode);
 // Writes the pocket cycles' parameter file for the level. Returns 1; 0 when the file cannot be
 // opened or "*TMP_DIR" holds '"' or a line break (it would break the geoSource line).
 int levelPocketWritePcf(const char* path, double R, double z, int stockMode);
-// Runs the current nested cycle with the arguments (cycle id, "-s<pcf>", "-POF"). Returns the
-// run code of cycRun (0 success) when the options parse; -1 when they are refused.
+// Runs the nested cycle of the id ("qdAxCp" the axis-parallel record, any other id the
+// contour-parallel one; a null id is "qdCCP") with the arguments (cycle id, "-s<pcf>", "-POF").
+// Returns the run code of cycRun (0 success) when the options parse; -1 when they are refused or
+// the id or path is too long for an argument (31 and 1097 characters).
 int levelPocketRunCycle(const char* pcfPath, const char* cycleId);
 // out = dir, "/" unless dir ends in '\' or '/', name. Returns 1; 0 when it does not fit.
 int levelPocketJoinPath(char* out, std::size_t size, const char* dir, const char* name);
@@ -70,8 +78,8 @@ void levelPocketSlashPath(char* text);
 void levelPocketSetHookFlag(int flag);
 void levelPocketSetPostHook(int (*hook)(PathList* path));
 
-// The pocket cycle record the attempts run (null: the contour-parallel cycle's own). A seam for
-// tests that need a pocket run that fails.
+// The pocket cycle record every attempt runs (null: each variant's own). A seam for tests that
+// need a pocket run that fails.
 void levelPocketSetCycleRecord(CycleRecord* cycle);
 
 // ---- read-back hooks ------------------------------------------------------------------------

@@ -6,7 +6,6 @@
 #include <cfloat>
 #include <cmath>
 #include <source_location>
-#include <string>
 
 #include "cycles/emit_region.h"
 #include "cycles/level_pocket.h"
@@ -59,10 +58,20 @@ int regionFail(int code, std::source_location at = std::source_location::current
   return code;
 }
 
+// A file name in "*TMP_DIR", held in place: nothing of this step allocates a text, so nothing
+// here can throw.
+struct TmpPath {
+  char text[1100] = "";
+  bool empty() const { return text[0] == '\0'; }
+  const char* c_str() const { return text; }
+};
+
 // The file name in "*TMP_DIR"; empty when it does not fit.
-std::string tmpFile(const char* name) {
-  char out[1100];
-  if (roughJoinDirFile(out, sizeof out, parGlobalBlock()->tmpDir, name) != 1) return {};
+TmpPath tmpFile(const char* name) {
+  TmpPath out;
+  if (roughJoinDirFile(out.text, sizeof out.text, parGlobalBlock()->tmpDir, name) != 1) {
+    out.text[0] = '\0';
+  }
   return out;
 }
 
@@ -75,7 +84,7 @@ int stepResult(int r) {
 
 // A whole-region pocket at height h.
 int wholeRegionLevel(Kont2D* region, double h, PathList* apt, MachiningParams* params,
-                     SurfaceModel* model, const std::string& file) {
+                     SurfaceModel* model, const TmpPath& file) {
   const GlobalParams& g = *parGlobalBlock();
   const double z = region->z;
   region->z = h;
@@ -99,7 +108,7 @@ int wholeRegionLevel(Kont2D* region, double h, PathList* apt, MachiningParams* p
 
 // One pocket group [first, end) of the list at height z (an empty group pockets the region).
 int pocketGroup(Kont2D* region, ZPathList* list, int first, int end, double z, PathList* apt,
-                MachiningParams* params, SurfaceModel* model, const std::string& file) {
+                MachiningParams* params, SurfaceModel* model, const TmpPath& file) {
   const GlobalParams& g = *parGlobalBlock();
   for (int i = first; i < end; ++i) {
     if ((list->items[i].flags & kZPathFlagTooSmall) != 0) list->items[i].count = 0;
@@ -152,7 +161,7 @@ int regionSteps(const RoughRegionInput* in, MachiningParams* params, SurfaceMode
   double d = -DBL_MAX;
   for (int i = 0; i < count; ++i) d = std::fmax(d, list->items[i].z);
 
-  const std::string file = tmpFile(kRoughPocketFile);
+  const TmpPath file = tmpFile(kRoughPocketFile);
   if (file.empty()) return regionFail(-1);
   int number = 0;
   if (!planeMark) {
@@ -194,7 +203,7 @@ ZPathList* stockPocketPaths(const StockRestPocket& pocket) {
 
 // Pockets and emits the rest pockets of one array; number counts the pockets of the pass.
 int stockPocketArray(StockRestPocket* pockets, int n, PathList* apt, MachiningParams* params,
-                     SurfaceModel* model, const std::string& file, int* number) {
+                     SurfaceModel* model, const TmpPath& file, int* number) {
   for (int i = 0; i < n; ++i) {
     StockRestPocket& pk = pockets[i];
     if (pk.stockContour.count == 0 && pk.stockContour.segments == nullptr) continue;
@@ -230,7 +239,7 @@ Kont2D* readRegions(const char* file, int* code) {
 
 int stockPass(ZPathList* list, Kont2D* outlines, Kont2D* regions, MachiningParams* params,
               SurfaceModel* model) {
-  const std::string file = tmpFile(kRoughPocketFile);
+  const TmpPath file = tmpFile(kRoughPocketFile);
   if (file.empty()) return regionFail(-1);
   PathList* apt = pathListNew(1000, 1);
   if (apt == nullptr) return regionFail(-1);
@@ -346,7 +355,7 @@ int roughRegionToolpaths(const RoughRegionInput* input, MachiningParams* params,
     r = regionSteps(input, params, model);
   }
   roughSetStockRegion(nullptr);
-  const std::string dump = tmpFile(kRoughFinishBoundaryFile);
+  const TmpPath dump = tmpFile(kRoughFinishBoundaryFile);
   if (!dump.empty() && geoFileExists(dump.c_str()) == 1) platRemoveFile(dump.c_str());
   return r;
 }

@@ -1,6 +1,7 @@
 // axcp_record.h - the axis-parallel pocket cycle "qdAxCp": a child of the contour-parallel cycle
 // that takes every phase from it except reading the parameters and the computation, and clears
-// each level with one meander of passes parallel to y (the mean path) joined along the boundary.
+// each level with one meander of passes parallel to y (the mean path) joined along the boundary,
+// with a pass once round every wall.
 // Its contours are tool-centre contours: the run never offsets them by the tool radius, so it
 // accepts only runs whose tool radius and plane allowance add up to 0, as the nested roughing
 // runs give them.

@@ -29,9 +29,12 @@ int mpFail(int code, std::source_location at = std::source_location::current()) 
   return code;
 }
 
-// Two x closer than this are one x; a point this close to a pass line moves off it.
+// Two x closer than this are one x; a point this close to a pass line lies on it.
 constexpr double kSnapTol = 1e-6;
+// The pass lines step left by this while a point lies on one of them, at most so many times; a
+// point still on a line after that moves right by the same step.
 constexpr double kLineShift = 0.001;
+constexpr int kLineShiftTries = 20;
 // Most pass lines one computation makes.
 constexpr double kMaxLines = 1e6;
 // Attempts of the linking, each from a further start candidate.
@@ -91,6 +94,9 @@ struct Work {
   Pt2List* pts;
   std::vector<double> lines;
   std::vector<MeanPathEdge> boundary;  // every piece as split, for the link checks
+  // Every loop the passes cross, as the point indices of its pieces in loop order (the crossings
+  // with the pass lines included), closed by its first index again: the wall pass follows them.
+  std::vector<std::vector<int>> loopPoints;
   std::vector<int> cellIdx;
   std::vector<MeanPathCell> cells;
   Point2D at(int i) const { return pts->items[i]; }
@@ -101,7 +107,7 @@ int mpAppendPoint(Pt2List* pts, const Point2D& p) {
   return lstPt2Append(pts, p) == 1 ? pts->count - 1 : -1;
 }
 
-// Snaps nearly equal x to one value, then moves points off the pass lines.
+// Snaps nearly equal x to one value.
 void mpSnap(Work& w) {
   const int n = w.pts->count;
   std::vector<int> order(static_cast<std::size_t>(n));
@@ -112,9 +118,37 @@ void mpSnap(Work& w) {
     const double prev = p[order[k - 1]].x;
     if (std::fabs(p[order[k]].x - prev) < kSnapTol) p[order[k]].x = prev;
   }
+}
+
+// True when a point lies on one of the lines (within kSnapTol).
+bool mpPointOnLine(const Work& w, const std::vector<double>& lines) {
+  for (int i = 0; i < w.pts->count; ++i) {
+    const double x = w.pts->items[i].x;
+    const auto it = std::lower_bound(lines.begin(), lines.end(), x - kSnapTol);
+    if (it != lines.end() && std::fabs(*it - x) < kSnapTol) return true;
+  }
+  return false;
+}
+
+// The pass lines x = anchor + k width for integer k from -trunc((anchor - xmin) / width) while
+// x <= xmax. A vertex on a pass line would make the slabs of its pieces ambiguous. Moving the
+// vertex off the line would move the wall with it, and the wall pass follows the wall, so the
+// lines step left instead (all together, kLineShift at a time) until none holds a point. Only
+// when that fails do the points on a line move right by kLineShift.
+void mpPlaceLines(Work& w, double anchor, double xmin, double xmax, double width) {
+  for (int shift = 0; shift <= kLineShiftTries; ++shift) {
+    w.lines.clear();
+    const double a = anchor - shift * kLineShift;
+    for (double k = -std::trunc((anchor - xmin) / width);; k += 1.0) {
+      const double x = a + k * width;
+      if (x > xmax) break;
+      w.lines.push_back(x);
+    }
+    if (!mpPointOnLine(w, w.lines)) return;
+  }
   for (const double t : w.lines) {
-    for (int i = 0; i < n; ++i) {
-      if (std::fabs(p[i].x - t) < kSnapTol) p[i].x += kLineShift;
+    for (int i = 0; i < w.pts->count; ++i) {
+      if (std::fabs(w.pts->items[i].x - t) < kSnapTol) w.pts->items[i].x += kLineShift;
     }
   }
 }
@@ -166,6 +200,7 @@ namespace {
 int mpEdges(Work& w, const std::vector<Loop>& loops, std::vector<MeanPathEdge>* edges) {
   const int nl = static_cast<int>(w.lines.size());
   for (const Loop& l : loops) {
+    const std::size_t firstPiece = edges->size();
     for (int i = l.from; i < l.to; ++i) {
       const int a = w.idx->items[i];
       const int b = w.idx->items[i + 1];
@@ -194,12 +229,16 @@ int mpEdges(Work& w, const std::vector<Loop>& loops, std::vector<MeanPathEdge>* 
       }
       edges->push_back(MeanPathEdge{from, b, sq});
     }
+    if (edges->size() - firstPiece < 2) continue;
+    std::vector<int> seq{(*edges)[firstPiece].start};
+    for (std::size_t k = firstPiece; k < edges->size(); ++k) seq.push_back((*edges)[k].end);
+    w.loopPoints.push_back(std::move(seq));
   }
   return 1;
 }
 
 // Corner update of a cell by the point at position pos.
-void mpCorners(const Work& w, MeanPathCell& c, int pos) {
+void meanPathCellExtremes(const Work& w, MeanPathCell& c, int pos) {
   const Point2D p = w.at(w.cellIdx[static_cast<std::size_t>(pos)]);
   auto pt = [&](int k) { return w.at(w.cellIdx[static_cast<std::size_t>(k)]); };
   const Point2D lt = pt(c.leftTop), rt = pt(c.rightTop), rb = pt(c.rightBottom),
@@ -212,7 +251,7 @@ void mpCorners(const Work& w, MeanPathCell& c, int pos) {
 
 void mpPush(Work& w, MeanPathCell& c, int point) {
   w.cellIdx.push_back(point);
-  mpCorners(w, c, static_cast<int>(w.cellIdx.size()) - 1);
+  meanPathCellExtremes(w, c, static_cast<int>(w.cellIdx.size()) - 1);
 }
 
 // Orientation of a closed cell at its leftTop corner.
@@ -227,8 +266,9 @@ int mpCellOrientation(const Work& w, const MeanPathCell& c) {
   return v > 0.0 ? 1 : (v < 0.0 ? -1 : 0);
 }
 
-// meanPathBuildCells: closes the pieces of each slab into cells.
-int mpBuildCells(Work& w, std::vector<MeanPathEdge>& edges) {
+// Closes the pieces of each slab into cells: a cell follows the pieces that continue at its
+// current point and steps along a pass line where none does.
+int meanPathBuildCells(Work& w, std::vector<MeanPathEdge>& edges) {
   std::stable_sort(edges.begin(), edges.end(), [](const MeanPathEdge& a, const MeanPathEdge& b) {
     return a.slab != b.slab ? a.slab < b.slab : a.start < b.start;
   });
@@ -350,10 +390,10 @@ void mpSortCandidates(std::vector<Candidate>& c) {
   }
 }
 
-// meanPathStartCandidates: the middles of consecutive cell entries by depth inside the region. The
-// middle of a boundary piece lies on the boundary: it scores 0 without a distance query; only
-// steps along a pass line are measured.
-std::vector<Candidate> mpStartCandidates(const Work& w) {
+// The middles of consecutive cell entries by depth inside the region. The middle of a boundary
+// piece lies on the boundary: it scores 0 without a distance query; only steps along a pass line
+// are measured.
+std::vector<Candidate> meanPathStartCandidates(const Work& w) {
   std::vector<Candidate> out;
   for (const MeanPathCell& c : w.cells) {
     for (int k = c.first; k + 1 < c.end; ++k) {
@@ -754,6 +794,60 @@ struct Linker {
   }
 };
 
+// Links the cells into one path from the first candidate that lies on a chain: the chains in
+// meander order, the start, then every further chain joined to the path. Returns 1 with the path;
+// -1 out of memory, kMeanPathNoJoin or kMeanPathChainsGrew. A candidate taken is removed.
+int meanPathLink(std::vector<Candidate>& cand, Work& w, std::vector<int>* path) {
+  Linker linker{w, *path, {}, {}};
+  return linker.run(cand);
+}
+
+// The wall pass: the meander follows each boundary piece of a cell on one side only (the top of
+// an even slab, the bottom of an odd one and the bumps of its right pass line), so the material
+// along the other pieces, and in a notch that an island or wall pushes into a cell from its left
+// pass line, would stay. Each loop is therefore followed once all the way round, from the last
+// place where the path meets it and back there, before the path goes on; a loop the path never
+// meets becomes a sub-path of its own.
+void meanPathWallPass(const Work& w, std::vector<int>* path) {
+  std::vector<int> loopOf(static_cast<std::size_t>(w.pts->count), -1);
+  std::vector<int> posInLoop(static_cast<std::size_t>(w.pts->count), -1);
+  for (std::size_t l = 0; l < w.loopPoints.size(); ++l) {
+    const std::vector<int>& seq = w.loopPoints[l];
+    for (std::size_t k = 0; k + 1 < seq.size(); ++k) {
+      loopOf[static_cast<std::size_t>(seq[k])] = static_cast<int>(l);
+      posInLoop[static_cast<std::size_t>(seq[k])] = static_cast<int>(k);
+    }
+  }
+  std::vector<std::ptrdiff_t> last(w.loopPoints.size(), -1);
+  for (std::size_t k = 0; k < path->size(); ++k) {
+    const int v = (*path)[k];
+    if (v < 0 || v >= w.pts->count || loopOf[static_cast<std::size_t>(v)] < 0) continue;
+    last[static_cast<std::size_t>(loopOf[static_cast<std::size_t>(v)])] =
+        static_cast<std::ptrdiff_t>(k);
+  }
+  // Splices from the back, so that the positions found stay valid.
+  std::vector<std::size_t> order(w.loopPoints.size());
+  for (std::size_t l = 0; l < order.size(); ++l) order[l] = l;
+  std::stable_sort(order.begin(), order.end(),
+                   [&last](std::size_t a, std::size_t b) { return last[a] > last[b]; });
+  for (const std::size_t l : order) {
+    const std::vector<int>& seq = w.loopPoints[l];
+    const std::size_t m = seq.size() - 1;  // the loop's entries without its closing repeat
+    std::vector<int> round;
+    if (last[l] < 0) {
+      round.assign(seq.begin(), seq.end());
+      round.push_back(-1);
+      path->insert(path->end(), round.begin(), round.end());
+      continue;
+    }
+    const std::size_t at = static_cast<std::size_t>(last[l]);
+    const std::size_t j =
+        static_cast<std::size_t>(posInLoop[static_cast<std::size_t>((*path)[at])]);
+    for (std::size_t t = 1; t <= m; ++t) round.push_back(seq[(j + t) % m]);
+    path->insert(path->begin() + static_cast<std::ptrdiff_t>(at) + 1, round.begin(), round.end());
+  }
+}
+
 int mpCore(Work& w, const Point2D* start, double width) {
   IntList* idx = w.idx;
   Pt2List* pts = w.pts;
@@ -773,26 +867,22 @@ int mpCore(Work& w, const Point2D* start, double width) {
     anchor = start->x;
   }
   if ((xmax - xmin) / width > kMaxLines) return mpFail(kMeanPathNoMemory);
-  for (double k = -std::trunc((anchor - xmin) / width);; k += 1.0) {
-    const double x = anchor + k * width;
-    if (x > xmax) break;
-    w.lines.push_back(x);
-  }
   mpSnap(w);
+  mpPlaceLines(w, anchor, xmin, xmax, width);
   mpDropNarrowLoops(w, width, &loops);
   std::vector<MeanPathEdge> edges;
   edges.reserve(static_cast<std::size_t>(pts->count) * 2);
   const int er = mpEdges(w, loops, &edges);
   if (er < 0) return er;
   w.boundary = edges;
-  const int cr = mpBuildCells(w, edges);
+  const int cr = meanPathBuildCells(w, edges);
   if (cr < 0) return cr;
 
   std::vector<Candidate> cand;
   if (start != nullptr) {
     cand.push_back(Candidate{*start, 0.0});
   } else {
-    cand = mpStartCandidates(w);
+    cand = meanPathStartCandidates(w);
   }
   if (idx->count < 4 || pts->count < 4 || w.cells.empty()) return 0;
   const int pointCount = pts->count;
@@ -800,9 +890,9 @@ int mpCore(Work& w, const Point2D* start, double width) {
   for (int attempt = 0; attempt < kLinkAttempts; ++attempt) {
     pts->count = pointCount;  // points of a failed attempt are dropped again
     std::vector<int> path;
-    Linker linker{w, path, {}, {}};
-    result = linker.run(cand);
+    result = meanPathLink(cand, w, &path);
     if (result >= 0) {
+      meanPathWallPass(w, &path);
       if (lstIntReset(idx) != 1) return mpFail(kMeanPathNoMemory);
       for (const int v : path) {
         if (lstIntAppend(idx, v) < 0) return mpFail(kMeanPathNoMemory);
@@ -881,7 +971,7 @@ Kont2D* meanPathBoundaryRoundTrip(const IntList* indices, const Pt2List* points,
 int meanPathCore(IntList* indices, Pt2List* points, const Point2D* start, double width) {
   if (indices == nullptr || points == nullptr) return 0;
   try {
-    Work w{indices, points, {}, {}, {}, {}};
+    Work w{indices, points, {}, {}, {}, {}, {}};
     return mpCore(w, start, width);
   } catch (const std::bad_alloc&) {
     return mpFail(kMeanPathNoMemory);

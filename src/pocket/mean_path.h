@@ -1,6 +1,8 @@
 // mean_path.h - the mean path: a planar region given as closed polygon loops becomes one meander
 // of straight passes parallel to the y axis, a fixed width apart, joined along the region's
-// boundary. The axis-parallel pocket cycle clears each level with it.
+// boundary, with a wall pass once round every loop the passes cross, so that no wall between two
+// passes and no notch of a wall inside a cell stays uncut. The axis-parallel pocket cycle clears
+// each level with it.
 // Input: an index list holding the loops one after another, each closed by repeating its first
 // index (the outer loop counter-clockwise, islands clockwise), and the list of points. Result: the
 // same lists replaced; the index list holds sub-paths, each followed by -1 and the whole beginning
@@ -52,6 +54,11 @@ int meanPath(IntList* indices, Pt2List* points, const Point2D* start, double wid
 // Returns 1, 0 (fewer than 3 indices or points, width not above 0, a start whose x does not lie
 // strictly inside the points' x range) or a negative code. Needs the boundary region of
 // meanPath; without one every candidate scores 0.
+// The pass lines lie at the anchor (the start's x, else the middle of the x range) plus whole
+// widths; while a point lies on one of them (within 1e-6) they all step 0.001 to the left, so
+// the loops keep their shape (a start then lies up to 0.02 beside its pass, which the start's
+// search accepts). The linked path is followed by the wall pass: each loop the passes cross is
+// followed once round from the last place where the path meets it and back there.
 int meanPathCore(IntList* indices, Pt2List* points, const Point2D* start, double width);
 // The loops as a region list, through a temporary boundary file in the work directory that is
 // removed on every path. Null, code 0, for null or empty lists; null with code -1 (no file) or

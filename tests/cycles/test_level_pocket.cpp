@@ -1,5 +1,7 @@
-// Level pocketing through the nested pocket cycle: the parameter file, the read-back hooks, the
-// arc stepping, the retries and a real nested run checked on an independent raster.
+// Level pocketing through the nested pocket cycles: the parameter file, the read-back hooks, the
+// arc stepping, the retries of the contour-parallel variant and the single attempt of the
+// axis-parallel one, and real nested runs of both checked on an independent raster and by the
+// toolpath checker.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -332,6 +334,7 @@ struct FakeRun {
   double infeed;
   double fillet;
   bool reduceOff;
+  std::string pcf;
 };
 struct FakeCycle {
   std::vector<int> failing;  // attempts (from 1) that fail
@@ -354,7 +357,7 @@ int fakeCompute(CycleRecord* cycle) {
   const GlobalParams* g = parGlobalBlock();
   const std::string pcf = qdtest::readFile("tmp.pcf");
   fake().runs.push_back({g->horizustel, g->filletRadius,
-                         pcf.find("reduceContours    :=  false") != std::string::npos});
+                         pcf.find("reduceContours    :=  false") != std::string::npos, pcf});
   const int attempt = static_cast<int>(fake().runs.size());
   bool fails = false;
   for (int a : fake().failing) fails = fails || a == attempt;
@@ -438,7 +441,60 @@ TEST_F(RetryTest, AttemptsAreMutedUntilTheThirdAndValuesComeBackExactly) {
   }
 }
 
-TEST_F(LevelPocketTest, RefusedFoldersAndTheAxisStandIn) {
+// The axis-parallel variant is one attempt: no retry, nothing muted (the error table's message or
+// 3003 for a failed run is sent), the parameter file written with stock mode 0 whatever
+// "*STOCK_MODE" says, and the level's contours read as they were written (no reduction: a full
+// circle that the contour-parallel variant rewrites as an arc stays a polygon).
+TEST_F(RetryTest, AxisVariantRunsOnceUnmutedWithoutStockOrReduction) {
+  std::string circle = ccptest::xchgHeader();
+  std::vector<Point2D> ring;
+  for (int k = 0; k < 72; ++k) {
+    const double a = k * std::numbers::pi / 36;
+    ring.push_back({30 + 20 * std::cos(a), 20 + 20 * std::sin(a)});
+  }
+  circle += ccptest::lineContour(ring);
+  struct Case {
+    const char* name;
+    std::vector<int> failing;
+    bool failPhase;
+    int result;
+    int message;
+  };
+  const Case cases[] = {
+      {"succeeds", {}, false, 1, 0},
+      {"error record", {1}, false, -1, 1103},
+      {"failing phase", {1}, true, -1, kLevelMsgNestedRun},
+  };
+  parGlobalBlock()->stockMode = 1;
+  parGlobalBlock()->horizustel = 12;       // stock mode 1 would cap it at R
+  parGlobalBlock()->pockTolIntern = 0.05;  // above the 72-gon's sagitta (0.019)
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qdtest::MessageCapture capture;
+    fake() = FakeCycle{c.failing, c.failPhase, {}};
+    qdtest::writeFile("tmp.qdx", circle);
+    EXPECT_EQ(levelPocketAxis(10, -1, path_), c.result);
+    ASSERT_EQ(fake().runs.size(), 1u);
+    const std::string& pcf = fake().runs[0].pcf;
+    EXPECT_NE(pcf.find("  stock             :=  false\n"), std::string::npos) << pcf;
+    EXPECT_NE(pcf.find("  infeedLength      :=  12.000\n"), std::string::npos) << pcf;
+    EXPECT_FALSE(fake().runs[0].reduceOff);
+    EXPECT_EQ(qdtest::readFile("tmp.qdx"), circle);
+    EXPECT_FALSE(qdtest::fileExists("tmp_red.qdx"));
+    if (c.message != 0) {
+      EXPECT_TRUE(qdtest::MessageCapture::sent(c.message));
+    } else {
+      EXPECT_TRUE(qdtest::capturedMessages().empty());
+    }
+  }
+  // The contour-parallel variant reduces the same file: the control of the reduction above.
+  fake() = FakeCycle{};
+  qdtest::writeFile("tmp.qdx", circle);
+  EXPECT_EQ(levelPocketContour(10, -1, path_, 0), 1);
+  EXPECT_NE(qdtest::readFile("tmp.qdx"), circle);
+}
+
+TEST_F(LevelPocketTest, RefusedFolders) {
   qdtest::MessageCapture capture;
   PathList* out = pathListNew(10, 1);
   for (const char* dir : {"a\"b", "a\nb", "a\rb"}) {
@@ -452,8 +508,9 @@ TEST_F(LevelPocketTest, RefusedFoldersAndTheAxisStandIn) {
   qdtest::capturedMessages().clear();
   EXPECT_EQ(levelPocketRun(10, 0, out, 0), -1);
   EXPECT_TRUE(qdtest::MessageCapture::sent(kLevelMsgPcf));
+  qdtest::capturedMessages().clear();
   EXPECT_EQ(levelPocketAxis(10, 0, out), -1);
-  EXPECT_TRUE(qdtest::MessageCapture::sent(1104));
+  EXPECT_TRUE(qdtest::MessageCapture::sent(kLevelMsgPcf));
   char joined[16];
   EXPECT_EQ(levelPocketJoinPath(joined, sizeof joined, "a\\", "b"), 1);
   EXPECT_STREQ(joined, "a\\b");
@@ -470,16 +527,17 @@ const std::vector<Point2D> kRect{{0, 0}, {60, 0}, {60, 40}, {0, 40}};
 const std::vector<Point2D> kIsland{{25, 15}, {25, 25}, {35, 25}, {35, 15}};
 
 // Writes the level's exchange file (tool-centre contours of a rectangle with one island) into
-// folder and pockets it.
-int pocketRectangle(const char* folder, double z, PathList* out) {
+// folder and pockets it with the contour-parallel cycle, or with axis the axis-parallel one.
+int pocketRectangle(const char* folder, double z, PathList* out, bool axis = false) {
   std::snprintf(parGlobalBlock()->tmpDir, kParTextSize, "%s", folder);
   Kont2D* region = lptest::regionFromPoints(kRect, {kIsland}, z);
   ZPath* outer = lptest::pathFromPoints(kRect, z, 0, 0);
   ZPath* island = lptest::pathFromPoints(kIsland, z, 1, 1);
   ZPath paths[2] = {*outer, *island};
   const std::string qdx = std::string(folder) + "/tmp.qdx";
-  int r = zcontWritePocket(qdx.c_str(), region, paths, 2, 0);
-  if (r == 1) r = levelPocketContour(10, z, out, 0);
+  int r = axis ? zcontWriteAxisPocket(qdx.c_str(), region, paths, 2, 0)
+               : zcontWritePocket(qdx.c_str(), region, paths, 2, 0);
+  if (r == 1) r = axis ? levelPocketAxis(10, z, out) : levelPocketContour(10, z, out, 0);
   zpathFree(outer);
   zpathFree(island);
   kontFree(region);
@@ -506,47 +564,54 @@ bool insidePolygon(const std::vector<Point2D>& poly, const Point2D& p) {
 
 }  // namespace
 
-// The real contour-parallel cycle on a rectangle with one island (tool-centre contours, R 10):
+// The real pocket cycles on a rectangle with one island (tool-centre contours, R 10), run nested:
 // on an independent raster every cell between the contours lies within R of the read-back path,
-// and no path point leaves that region; the nested run's own POF passes the toolpath checker.
-// The drawing of the read-back lands in the work folder, not the current one.
+// and no path point leaves that region; the nested run's own POF passes the toolpath checker, the
+// axis-parallel meander with its wall pass cutting every cell the tool fits. The drawing of the
+// read-back lands in the work folder, not the current one.
 TEST_F(LevelPocketTest, RectangleWithIslandOnARaster) {
-  ASSERT_EQ(::mkdir("work", 0755), 0);
-  PathList* out = pathListNew(1000, 1);
-  ASSERT_EQ(pocketRectangle("work", -5, out), 1);
-  ASSERT_GT(out->count, 10);
-  EXPECT_TRUE(qdtest::fileExists("work/tmp.dxf"));
-  EXPECT_FALSE(qdtest::fileExists("tmp.dxf"));
-  EXPECT_EQ((out->codes[0] >> 8), kPathClassGap) << "the path starts with a run separator";
-  const double tol = 1e-3;
-  std::vector<Point2D> islandCcw(kIsland.rbegin(), kIsland.rend());
-  for (int i = 0; i < out->count; ++i) {
-    const Point2D p{out->positions[i].x, out->positions[i].y};
-    EXPECT_EQ(out->positions[i].z, -5);
-    EXPECT_TRUE(p.x >= -tol && p.x <= 60 + tol && p.y >= -tol && p.y <= 40 + tol) << i;
-    EXPECT_FALSE(p.x > 25 + tol && p.x < 35 - tol && p.y > 15 + tol && p.y < 25 - tol)
-        << "inside the island " << i;
-  }
-  double worst = 0;
-  for (double x = 0.25; x < 60; x += 0.5) {
-    for (double y = 0.25; y < 40; y += 0.5) {
-      const Point2D c{x, y};
-      if (!insidePolygon(kRect, c) || insidePolygon(islandCcw, c)) continue;
-      worst = std::fmax(worst, distToPolyline(c, out));
+  for (const bool axis : {false, true}) {
+    SCOPED_TRACE(axis ? "axis-parallel" : "contour-parallel");
+    const std::string work = axis ? "axis" : "contour";
+    ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
+    parGlobalBlock()->axisPocket = axis ? 1 : 0;
+    PathList* out = pathListNew(1000, 1);
+    ASSERT_EQ(pocketRectangle(work.c_str(), -5, out, axis), 1);
+    ASSERT_GT(out->count, 10);
+    EXPECT_TRUE(qdtest::fileExists(work + "/tmp.dxf"));
+    EXPECT_FALSE(qdtest::fileExists("tmp.dxf"));
+    EXPECT_EQ((out->codes[0] >> 8), kPathClassGap) << "the path starts with a run separator";
+    const double tol = 1e-3;
+    std::vector<Point2D> islandCcw(kIsland.rbegin(), kIsland.rend());
+    for (int i = 0; i < out->count; ++i) {
+      const Point2D p{out->positions[i].x, out->positions[i].y};
+      EXPECT_EQ(out->positions[i].z, -5);
+      EXPECT_TRUE(p.x >= -tol && p.x <= 60 + tol && p.y >= -tol && p.y <= 40 + tol) << i;
+      EXPECT_FALSE(p.x > 25 + tol && p.x < 35 - tol && p.y > 15 + tol && p.y < 25 - tol)
+          << "inside the island " << i;
     }
-  }
-  EXPECT_LE(worst, 10.0) << "a cell farther than R from the path stays uncut";
+    double worst = 0;
+    for (double x = 0.25; x < 60; x += 0.5) {
+      for (double y = 0.25; y < 40; y += 0.5) {
+        const Point2D c{x, y};
+        if (!insidePolygon(kRect, c) || insidePolygon(islandCcw, c)) continue;
+        worst = std::fmax(worst, distToPolyline(c, out));
+      }
+    }
+    EXPECT_LE(worst, 10.0) << "a cell farther than R from the path stays uncut";
 
-  tpc::Path checked;
-  ASSERT_TRUE(tpc::passes(tpc::readPof(checked, "work/tmp.pof", tpc::Tool::flat(10))));
-  tpc::Pocket pocket;
-  pocket.outer = tpc::rectangle(0, 0, 60, 40, 0, 100);
-  pocket.islands.push_back(tpc::rectangle(25, 15, 35, 25, 0, 100));
-  pocket.centreContours = true;
-  EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(checked, pocket)));
-  EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(checked, pocket, {.floorZ = -5, .step = 10})));
-  EXPECT_TRUE(tpc::passes(tpc::checkSanity(checked)));
-  pathListFree(out);
+    tpc::Path checked;
+    ASSERT_TRUE(tpc::passes(tpc::readPof(checked, work + "/tmp.pof", tpc::Tool::flat(10))));
+    tpc::Pocket pocket;
+    pocket.outer = tpc::rectangle(0, 0, 60, 40, 0, 0);
+    pocket.islands.push_back(tpc::rectangle(25, 15, 35, 25, 0, 0));
+    pocket.centreContours = true;
+    EXPECT_TRUE(tpc::passes(tpc::checkNoGouge2D(checked, pocket)));
+    EXPECT_TRUE(tpc::passes(tpc::checkLinks2D(checked, pocket)));
+    EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(checked, pocket, {.floorZ = -5, .step = 10})));
+    EXPECT_TRUE(tpc::passes(tpc::checkSanity(checked)));
+    pathListFree(out);
+  }
 }
 
 // Levels in a row: every nested run starts from the pocket cycle's reset state, so one level

@@ -34,7 +34,7 @@ namespace {
 // ---- recording pocket steps -----------------------------------------------------------------
 
 struct Step {
-  std::string what;  // "write", "pocket", "emit"
+  std::string what;  // "write", "pocket", "emit"; "axis write", "axis pocket"
   double z = 0;
   int paths = 0;
   int emptied = 0;      // paths of a write whose point count is 0
@@ -73,7 +73,16 @@ int fakePocket(double, double z, PathList*, int) {
   script.steps.push_back(s);
   return script.pocketResult;
 }
-int fakePocketAxis(double r, double z, PathList* apt) { return fakePocket(r, z, apt, 0); }
+int fakeWriteAxis(const char* file, Kont2D* region, ZPath* paths, int count) {
+  const int r = fakeWrite(file, region, paths, count);
+  script.steps.back().what = "axis write";
+  return r;
+}
+int fakePocketAxis(double r, double z, PathList* apt) {
+  const int result = fakePocket(r, z, apt, 0);
+  script.steps.back().what = "axis pocket";
+  return result;
+}
 int fakeEmit(PathList*, MachiningParams*, SurfaceModel*) {
   const int n = emits();
   Step s{"emit"};
@@ -113,7 +122,7 @@ class RoughRegionTest : public qdtest::TempDirTest {
     cyc3dResetRunState(nullptr);
     script = Script{};
     messages().clear();
-    const RoughPocketOps ops{fakeWrite, fakeWrite, fakePocket, fakePocketAxis, fakeEmit};
+    const RoughPocketOps ops{fakeWrite, fakeWriteAxis, fakePocket, fakePocketAxis, fakeEmit};
     roughSetPocketOps(&ops);
     out3dSetBreakCheck(breakAnswer);
     out3dSetMsgLevel("", 9);
@@ -151,13 +160,15 @@ class RoughRegionTest : public qdtest::TempDirTest {
         DBL_MAX, apt_};
     return roughRegionToolpaths(&in, &params_, &model_);
   }
-  // The steps as one line: w<z>/<paths>, p<z>, e.
+  // The steps as one line: w<z>/<paths>, p<z>, e (W and P for the axis-parallel steps).
   static std::string trace() {
     std::string out;
     char buf[64];
     for (const Step& s : script.steps) {
       if (s.what == "write") std::snprintf(buf, sizeof buf, "w%g/%d ", s.z, s.paths);
       if (s.what == "pocket") std::snprintf(buf, sizeof buf, "p%g ", s.z);
+      if (s.what == "axis write") std::snprintf(buf, sizeof buf, "W%g/%d ", s.z, s.paths);
+      if (s.what == "axis pocket") std::snprintf(buf, sizeof buf, "P%g ", s.z);
       if (s.what == "emit") std::snprintf(buf, sizeof buf, "e ");
       out += buf;
     }
@@ -259,6 +270,35 @@ TEST_F(RoughRegionTest, StockRegionOnlyDuringEmission) {
     }
   }
   EXPECT_EQ(roughStockRegion(), nullptr);
+}
+
+// "*AXIS_POCKET": every level and group goes through the axis-parallel writer and pocketing, once
+// (no outside-in retries, even with a start collision), with no stock region, and the paths are
+// not marked for rounding; a failing axis-parallel pocket ends the call with its code.
+TEST_F(RoughRegionTest, AxisPocketBranch) {
+  GlobalParams& g = *parGlobalBlock();
+  g.axisPocket = 1;
+  g.stockMode = 1;
+  g.filletCorners = 1;
+  g.outsideIn = 1;
+  add(squarePath(20, 1));
+  add(squarePath(20, 1, kZPathFlagTooSmall));
+  add(squarePath(15, 1));
+  script.emitResults = {kRoughStartCollides};
+  ASSERT_EQ(run({30, 20, 15}, {1, 1, 1}), kRoughStartCollides);
+  EXPECT_EQ(trace(), "W30/0 P30 e ");
+  script = Script{};
+  ASSERT_EQ(run({30, 20, 15}, {1, 1, 1}), 1);
+  EXPECT_EQ(trace(), "W30/0 P30 e W20/2 P20 e W15/1 P15 e ");
+  EXPECT_EQ(script.steps[3].emptied, 1);
+  for (const Step& s : script.steps) EXPECT_FALSE(s.stockRegion) << s.what;
+  for (int i = 0; i < paths_->count; ++i) {
+    EXPECT_EQ(paths_->items[i].flags & kZPathFlagRound, 0u) << i;
+  }
+  script = Script{};
+  script.pocketResult = -7;
+  EXPECT_EQ(run({30, 20, 15}, {1, 1, 1}), -7);
+  EXPECT_EQ(trace(), "W30/0 P30 ");
 }
 
 // A failing pocket step ends the call with its code; a break after the first emission with -2;

@@ -306,7 +306,7 @@ TEST_F(TempDirTest, DemoCfgSourceReachesTheBlockAndTheFrames) {
   ASSERT_EQ(cycParseOptions(r, argv, 1, 0), 1);
   EXPECT_EQ(r->sourceIsCfg, 1);
   const std::vector<std::string> values = entriesOf(r->cfgEntries);
-  ASSERT_EQ(values.size(), 24u);  // the part, the frame keys, then the tool and its literal lines
+  ASSERT_EQ(values.size(), 26u);  // the part, the frame keys, the tool, its literal lines, levels
   EXPECT_EQ(values[0], "part.stl");
   EXPECT_EQ(values[1], "3");
   EXPECT_EQ(values[11], "100 50 0");

@@ -178,7 +178,9 @@ TEST(AxcpArcs, LastArcAndFullCircleKeepTheirPoints) {
   }
 }
 
-// Checks a run's POF as tool-centre pocket at -5 cleared by a meander of width w.
+// Checks a run's POF as tool-centre pocket at -5 cleared by a meander of width w: no gouge, and
+// every cell the tool fits is cut (C2 with no inset: the wall pass takes the walls between the
+// passes).
 void checkRun(const std::string& pof, const tpc::Pocket& pocket, double w) {
   tpc::Path path;
   ASSERT_TRUE(tpc::passes(tpc::readPofText(path, pof, tpc::Tool::flat(5), "axcp")));
@@ -193,7 +195,6 @@ void checkRun(const std::string& pof, const tpc::Pocket& pocket, double w) {
   EXPECT_TRUE(tpc::passes(tpc::checkCoverStep(path, pocket, c1)));
   tpc::CoverOptions c2;
   c2.floorZ = -5;
-  c2.inset = w;
   EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, pocket, c2)));
 }
 
@@ -236,6 +237,28 @@ TEST_F(AxcpTest, CheckedRuns) {
   }
 }
 
+// A 10 x 10 island across a pass line pushed a notch into the cell beside it, whose left pass line
+// it interrupts; the meander followed only the top or the bottom of each cell and left the notch
+// and the walls between the passes uncut (129 mm2 beside one island). The islands stand at several
+// places against the pass lines (anchor 30, width 6: lines at 0, 6, ..., 60 shifted by less than
+// 0.1 where a vertex would lie on one).
+TEST_F(AxcpTest, IslandNotchesAreCut) {
+  for (const double x : {21.0, 25.5, 27.0, 28.9, 31.5, 33.2}) {
+    for (const double y : {8.0, 17.0}) {
+      SCOPED_TRACE(testing::Message() << "island at " << x << "," << y);
+      const auto island = rectangle(x, y, x + 10, y + 10, false);
+      writeFile("pocket.qdx", xchgHeader() + lineContour(rectangle(0, 0, 60, 40)) +
+                                  lineContour(island, "  vsideOfCompensation( leftOfContour )\n"));
+      int code = 0;
+      const std::string pof = run(centreJob(6), &code);
+      EXPECT_EQ(code, kRunOk) << pof;
+      EXPECT_FALSE(has(pof, "error(")) << pof;
+      checkRun(pof, {tpc::rectangle(0, 0, 60, 40, 0, 0), {tpc::polygon(pairs(island), 0, 0)}, true},
+               6);
+    }
+  }
+}
+
 // Grouped mode ("oriAutomatic" "full", as the roughing writes it): two pockets, one with an
 // island, each a group of its own, both cleared.
 TEST_F(AxcpTest, GroupedRunClearsEveryPocket) {
@@ -258,7 +281,6 @@ TEST_F(AxcpTest, GroupedRunClearsEveryPocket) {
     ASSERT_TRUE(tpc::passes(tpc::readPofText(path, pof, tpc::Tool::flat(5), "axcp")));
     tpc::CoverOptions c2;
     c2.floorZ = -5;
-    c2.inset = 4;
     EXPECT_TRUE(tpc::passes(tpc::checkCoverClear(path, pocket, c2)));
   }
   // No feed move at the floor lies between the pockets (a vertex on a pass line moves 0.001).

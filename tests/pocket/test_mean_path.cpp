@@ -1,5 +1,6 @@
-// Mean path tests: the exact meander of a rectangle, region and pass-line coverage properties on
-// random polygons with holes against brute-force clipping, and the unchanged lists on failure.
+// Mean path tests: the exact meander of a rectangle with its wall pass, region, pass-line, wall
+// and half-width coverage properties on random polygons with holes against brute-force clipping
+// and distances, and the unchanged lists on failure.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,7 +52,9 @@ bool same(const Point2D& a, const Point2D& b) {
   return std::fabs(a.x - b.x) < 1e-9 && std::fabs(a.y - b.y) < 1e-9;
 }
 
-TEST_F(MeanPathTest, RectangleGivesTheStatedChainAndStart) {
+// The rectangle's meander: the chain of its ten cells split at the start, and at the chain's end
+// the wall pass once round the rectangle back to that end.
+TEST_F(MeanPathTest, RectangleGivesTheStatedChainStartAndWallPass) {
   Lists l({{{0.5, 0}, {9.5, 0}, {9.5, 4}, {0.5, 4}}});
   ASSERT_EQ(meanPath(l.idx, l.pts, nullptr, 1.0), 1);
   EXPECT_TRUE(folderEmpty());
@@ -64,6 +67,13 @@ TEST_F(MeanPathTest, RectangleGivesTheStatedChainAndStart) {
   }
   chain.push_back({9.5, 0});
   chain.push_back({9.5, 4});
+  // The wall pass from (9.5, 4): the top through every pass line to the left, the bottom back.
+  std::vector<Point2D> round;
+  for (int x = 9; x >= 1; --x) round.push_back({static_cast<double>(x), 4});
+  round.push_back({0.5, 4});
+  for (int x = 0; x <= 9; ++x) round.push_back({x == 0 ? 0.5 : static_cast<double>(x), 0});
+  round.push_back({9.5, 0});
+  round.push_back({9.5, 4});
   const std::vector<int> path = l.indices();
   const std::vector<Point2D> pts = l.points();
   ASSERT_GE(path.size(), 6u);
@@ -79,9 +89,10 @@ TEST_F(MeanPathTest, RectangleGivesTheStatedChainAndStart) {
   for (auto it = path.begin() + 2; it != second; ++it) back.push_back(pts[*it]);
   ASSERT_EQ(*(second + 1), path[1]);
   for (auto it = second + 2; it + 1 != path.end(); ++it) on.push_back(pts[*it]);
-  // The two halves together are the chain, split at the start's pass.
+  // The two halves together are the chain, split at the start's pass, and the round.
   std::vector<Point2D> joined(back.rbegin(), back.rend());
   joined.insert(joined.end(), on.begin(), on.end());
+  chain.insert(chain.end(), round.begin(), round.end());
   ASSERT_EQ(joined.size(), chain.size());
   for (std::size_t i = 0; i < chain.size(); ++i) {
     EXPECT_TRUE(same(joined[i], chain[i])) << i << ": " << joined[i].x << "," << joined[i].y;
@@ -239,6 +250,23 @@ Loops randomRegion(std::mt19937& rng) {
   return loops;
 }
 
+// The path's segments between consecutive entries (sub-path breaks left out).
+std::vector<Seg> pathSegments(const std::vector<int>& path, const std::vector<Point2D>& pts) {
+  std::vector<Seg> out;
+  for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+    if (path[i] < 0 || path[i + 1] < 0) continue;
+    out.push_back(
+        {pts[static_cast<std::size_t>(path[i])], pts[static_cast<std::size_t>(path[i + 1])]});
+  }
+  return out;
+}
+
+double distanceTo(const Point2D& p, const std::vector<Seg>& segs) {
+  double d = 1e300;
+  for (const Seg& s : segs) d = std::min(d, segDistance(p, s));
+  return d;
+}
+
 TEST_F(MeanPathTest, RandomRegionsPathStaysInsideAndCoversEveryPassLine) {
   std::mt19937 rng(4711);
   for (int round = 0; round < 40; ++round) {
@@ -293,6 +321,33 @@ TEST_F(MeanPathTest, RandomRegionsPathStaysInsideAndCoversEveryPassLine) {
       }
     }
     ASSERT_FALSE(lines.empty()) << "round " << round;
+    // Coverage, on its own terms: the whole wall of every loop the passes cross lies on the path
+    // (a loop no wider than the width may lie between two passes and be ignored), and every
+    // point of the region lies within half a width (of the widths tried) of the path.
+    const std::vector<Seg> segs = pathSegments(path, pts);
+    for (const auto& lp : loops) {
+      double lo = 1e300, hi = -1e300;
+      for (const Point2D& p : lp) {
+        lo = std::min(lo, p.x);
+        hi = std::max(hi, p.x);
+      }
+      if (hi - lo <= width + 0.005) continue;
+      for (const Seg& e : edgesOf({lp})) {
+        for (int k = 0; k < 4; ++k) {
+          const Point2D p{e.a.x + (e.b.x - e.a.x) * (k + 0.5) / 4,
+                          e.a.y + (e.b.y - e.a.y) * (k + 0.5) / 4};
+          ASSERT_LT(distanceTo(p, segs), 1e-6)
+              << "round " << round << " wall at " << p.x << "," << p.y;
+        }
+      }
+    }
+    for (double x = std::floor(xmin); x <= xmax; x += 1.5) {
+      for (double y = 0; y <= 100; y += 1.5) {
+        if (!insideEvenOdd({x, y}, edges)) continue;
+        ASSERT_LE(distanceTo({x, y}, segs), (width + 0.005) / 2 + 1e-6)
+            << "round " << round << " at " << x << "," << y;
+      }
+    }
     for (const double t : lines) {
       std::vector<std::pair<double, double>> cut;
       for (const auto& v : vertical) {
@@ -319,16 +374,49 @@ TEST_F(MeanPathTest, NarrowIslandBetweenTwoPassesIsIgnored) {
   }
 }
 
-TEST_F(MeanPathTest, VertexOnAPassLineMovesOffIt) {
-  // The bottom vertex (5, -1) lies on the pass x = 5 (anchor of 0 .. 10).
-  Lists l({{{0, 0}, {5, -1}, {10, 0}, {10, 4}, {0, 4}}});
-  ASSERT_EQ(meanPath(l.idx, l.pts, nullptr, 1.0), 1);
-  const auto pts = l.points();
-  EXPECT_DOUBLE_EQ(pts[1].x, 5.001);
-  for (const int i : l.indices()) {
-    if (i < 0) continue;
-    EXPECT_FALSE(pts[static_cast<std::size_t>(i)].x == 5.0 &&
-                 pts[static_cast<std::size_t>(i)].y == -1.0);
+// A vertex on a pass line moved 0.001 to the right, and with it the wall: at a corner of the
+// region that pushes the path into material. The vertex stays; the pass lines step aside.
+TEST_F(MeanPathTest, VertexOnAPassLineMovesTheLinesNotTheWall) {
+  struct Case {
+    const char* name;
+    Loops loops;
+  };
+  // An L whose inner corner (20, 20) lies on the pass x = 20 (anchor 30, width 5), and a
+  // rectangle with a vertex (5, -1) on the pass x = 5 (anchor 5, width 1).
+  const Case cases[] = {
+      {"L", {{{0, 0}, {60, 0}, {60, 20}, {20, 20}, {20, 50}, {0, 50}}}},
+      {"dip", {{{0, 0}, {5, -1}, {10, 0}, {10, 4}, {0, 4}}}},
+  };
+  for (const Case& c : cases) {
+    Lists l(c.loops);
+    const auto input = l.points();
+    ASSERT_EQ(meanPath(l.idx, l.pts, nullptr, c.name[0] == 'L' ? 5.0 : 1.0), 1) << c.name;
+    const auto pts = l.points();
+    for (std::size_t i = 0; i < input.size(); ++i) {
+      EXPECT_TRUE(same(pts[i], input[i])) << c.name << " vertex " << i;
+    }
+    // No vertex lies on a pass (a vertical segment of the path off the walls), and every segment
+    // stays in the region.
+    const std::vector<Seg> edges = edgesOf(c.loops);
+    auto wallDistance = [&edges](const Point2D& p) {
+      double d = 1e300;
+      for (const Seg& e : edges) d = std::min(d, segDistance(p, e));
+      return d;
+    };
+    const auto path = l.indices();
+    for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+      if (path[i] < 0 || path[i + 1] < 0) continue;
+      const Point2D a = pts[static_cast<std::size_t>(path[i])];
+      const Point2D b = pts[static_cast<std::size_t>(path[i + 1])];
+      if (a.x == b.x && wallDistance({a.x, (a.y + b.y) / 2}) > 1e-9) {
+        for (const Point2D& v : input) EXPECT_NE(v.x, a.x) << c.name;
+      }
+      for (int k = 0; k <= 8; ++k) {
+        const Point2D p{a.x + (b.x - a.x) * k / 8.0, a.y + (b.y - a.y) * k / 8.0};
+        EXPECT_TRUE(insideEvenOdd(p, edges) || wallDistance(p) < 1e-9)
+            << c.name << " " << p.x << "," << p.y;
+      }
+    }
   }
 }
 
