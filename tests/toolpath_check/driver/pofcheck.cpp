@@ -18,6 +18,7 @@ constexpr const char* kUsage =
     "  --stl FILE       the part: checks no gouge (G3: how far the part reaches into the tool\n"
     "                   grown by the allowance, in 3-D; the vertical drop is reported beside it),\n"
     "                   and links against the stock with --stock\n"
+    "  --origin X,Y,Z   the point of the part file where the POF's zero lies (default 0,0,0)\n"
     "  --allowance A    allowance on the part (default 0)\n"
     "  --tol T          tolerance of the gouge and link checks (default 0.001)\n"
     "  --stock Z[,x0,y0,x1,y1]  stock top Z over the box (default: the part's box)\n"
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   tpc::Path path;
   std::string stl;
   double allowance = 0, tol = 1e-3;
+  tpc::Vec3 origin{0, 0, 0};
   bool haveStock = false, haveLevels = false;
   tpc::Stock stock;
   std::vector<double> levels, nums;
@@ -96,6 +98,9 @@ int main(int argc, char** argv) {
       tool.refAboveTip = nums[0];
     } else if (arg == "--stl") {
       stl = argv[++i];
+    } else if (arg == "--origin") {
+      if (!parseNumbers(argv[++i], nums) || nums.size() != 3) return usage("bad --origin");
+      origin = tpc::Vec3{nums[0], nums[1], nums[2]};
     } else if (arg == "--allowance") {
       if (!parseNumbers(argv[++i], nums) || nums.size() != 1) return usage("bad --allowance");
       allowance = nums[0];
@@ -139,6 +144,14 @@ int main(int argc, char** argv) {
     if (!s) {
       std::fprintf(stderr, "pofcheck: %s\n", s.message.c_str());
       return 2;
+    }
+    if (origin.x != 0 || origin.y != 0 || origin.z != 0) {
+      // The part as the POF sees it: moved so that the origin comes to zero.
+      std::vector<tpc::Triangle> moved = part.triangles;
+      for (tpc::Triangle& t : moved) {
+        for (tpc::Vec3& v : t.v) v = tpc::Vec3{v.x - origin.x, v.y - origin.y, v.z - origin.z};
+      }
+      part = tpc::makeMesh(std::move(moved));
     }
     results.push_back(tpc::checkNoGouge3D(path, part, {allowance, tol, false}));
     if (haveStock) results.push_back(tpc::checkLinks3D(path, part, stock, {allowance, tol, 0}));
