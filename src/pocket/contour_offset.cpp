@@ -63,6 +63,9 @@ constexpr int kLongRaw = 100;
 
 struct OffsetState {
   ContourElement raw[kOffsetRawCapacity] = {};
+  // The crossings of a raw offset that does not fit the engine's table (one more record than the
+  // search may write: the extraction adds a start record).
+  std::vector<IntersectionRecord> records;
   std::vector<ContourElement> source;  // the working copy of contOffset, kept for the next call
   ContOffsetObserver observer = nullptr;
   int plainMarking = 0;  // 1: every marking of near records compares all records
@@ -71,12 +74,21 @@ OffsetState offsetState;
 
 Point2D at(const IntersectionRecord& r) { return Point2D{r.x, r.y}; }
 
+// A cut found by the circle test counts only when the source comes this near to the circle: the
+// slack that the intersection routines give a segment's ends (up to contTol times a tenth of its
+// length) lets a circle that stops short of a long segment's end cut it, which made the probe at a
+// convex corner's offset find the corner's own sides.
+constexpr double kProbeReachSlack = 1e-9;
+
 // 1 when the tool circle of radius r about p cuts into the source (isectCircleHitsContour), through
-// the source's grid when there is one.
+// the source's grid when there is one; a cut where the source stays farther than r from p is none.
 int probe(const Point2D& p, double r, const ContourElement* src, int n, const CircleIndex* index) {
   const ContourElement circle = contMakeArc(p.x, p.y, p.x + r, p.y, p.x + r, p.y, r, 1, 0);
-  if (index != nullptr) return isectCircleHitsIndexed(circle, index);
-  return isectCircleHitsContour(circle, src, n);
+  if (index == nullptr) return isectCircleHitsContour(circle, src, n);
+  const int hit = isectCircleHitsIndexed(circle, index);
+  const double reach = r + kProbeReachSlack * (1.0 + r);
+  if (hit > 0 && isectDistanceIndexed(p, reach, index) >= reach) return 0;
+  return hit;
 }
 
 // offsetStartRecordHit with the source's grid (null: none).
@@ -268,6 +280,35 @@ int singleResult(ContourElement* raw, int m, const ContourElement* src, int n, C
   return 1;
 }
 
+// The self-crossings of the raw chain: in the engine's table while they fit, else in the offset's
+// own table of kOffsetIsectMax records. A dense outline (a star of thousands of spikes) crosses its
+// raw offset about once per spike that the offset cuts off, far beyond the engine's table.
+// *records points at the table that holds them. Returns their number; -1 when there are more than
+// kOffsetIsectMax (code 3029 sent) or memory runs out (code 3020 sent): no other start or slightly
+// changed distance would bring the count within reach.
+int crossingsOfRaw(const ContourElement* raw, int m, int status, IntersectionRecord** records) {
+  int h = contFindSelfIsectsInto(raw, m, *records, kSelfIsectMax, status, 1);
+  if (h == kSelfIsectFull) {
+    std::vector<IntersectionRecord>& own = offsetState.records;
+    try {
+      own.resize(static_cast<std::size_t>(kOffsetIsectMax) + 1);
+      *records = own.data();
+      h = contFindSelfIsectsInto(raw, m, *records, kOffsetIsectMax, status, 1);
+    } catch (const std::bad_alloc&) {
+      h = -1;
+    }
+  }
+  if (h == kSelfIsectFull) {
+    pockMessage(kPockCodeTooManyElements);
+    return -1;
+  }
+  if (h < 0) {
+    pockMessage(kPockCodeNoMemory);
+    return -1;
+  }
+  return h;
+}
+
 // First x of an element for the equality search: a line's start x, an arc's centre x.
 double equalKey(const ContourElement& e) { return e.p0; }
 }  // namespace
@@ -286,6 +327,7 @@ void contOffsetResetState() {
   offsetState.observer = nullptr;
   offsetState.plainMarking = 0;
   std::vector<ContourElement>().swap(offsetState.source);
+  std::vector<IntersectionRecord>().swap(offsetState.records);
 }
 
 void contSetKeepOpen(int value) { pockEngine().offsetKeepOpen = value; }
@@ -611,7 +653,10 @@ int contOffsetOnce(const ContourElement* src, int n, int side, double d, Contour
   if (m == 0) return 0;
   IntersectionRecord* rec = isectRecords();
   int h = 0;
-  if (m > 1 && dist >= kNoSearchDistance) h = contFindSelfIsects(raw, m, rec, status);
+  if (m > 1 && dist >= kNoSearchDistance) {
+    h = crossingsOfRaw(raw, m, status, &rec);
+    if (h < 0) return -1;
+  }
   if (status == kRawOffsetDoublesBack && eng.offsetKeepOpen != 0) status = 0;
   if (h == 0 && (status < 0 || m == 1)) {
     if (contCloseSingleGap(raw, m) == 0 && contAllChained(m, raw) == 0) {
@@ -622,10 +667,6 @@ int contOffsetOnce(const ContourElement* src, int n, int side, double d, Contour
     }
   } else {
     eng.offsetLost = 0;
-    if (h < 0 || h > kSelfIsectMax) {
-      eng.offsetRetry = 1;
-      return 0;
-    }
     if (h > 0) {
       return extractLoops(rec, h, raw, m, src, n, dist, effSide, orient, out, outCapacity, outEnd,
                           contours, counts);

@@ -19,6 +19,8 @@
 inline constexpr int kOffsetMaxLoops = 2000;
 // Room of the raw offset buffer: the element limit and the one element that closes a gap.
 inline constexpr int kOffsetRawCapacity = kContMaxElements + 1;
+// Most self-crossings of one raw offset; more fail the offset (code 3029).
+inline constexpr int kOffsetIsectMax = 40 * kIsectRecordMax;
 // Attempts of each retry stage.
 inline constexpr int kOffsetRetryRounds = 20;
 

@@ -64,6 +64,12 @@ void isectCircleIndexFree(CircleIndex* index);
 // isectCircleHitsContour against the indexed contour, visiting only the elements near the circle;
 // the same answer. 0 for a null index.
 int isectCircleHitsIndexed(const ContourElement& circle, const CircleIndex* index);
+// The exact distance from p to the nearest element of the indexed contour (a line by its segment,
+// an arc by its window: the distance to its circle where p lies in the window, else to the nearer
+// end), or reach when no element comes nearer than reach. Free of the slack of the intersection
+// routines: it tells whether a circle that the circle tests find cutting the contour reaches it
+// at all. reach for a null index.
+double isectDistanceIndexed(const Point2D& p, double reach, const CircleIndex* index);
 // Test seam: switches off (0) or on (1, the default) the skipping of elements clear of the circle
 // in the circle tests and returns the previous setting; off gives the plain test over every element
 // that the tests compare with.

@@ -38,10 +38,15 @@ struct SelfSearch {
   const ContourElement* e;
   int n;
   IntersectionRecord* records;
+  int room;  // records the table holds
   int count;
   double tol;                 // contTol
   std::vector<int> gapsUpTo;  // gapsUpTo[k] = number of gap flags among elements 0 .. k - 1
   bool gaps;
+  // With pinches: the joints (end of element k meeting the start of k + 1) by the x of their
+  // point, to find the joints that lie on another one.
+  bool pinches = false;
+  std::vector<int> jointsByX;
 };
 
 bool gapAt(const SelfSearch& s, int k) { return s.gaps && s.gapsUpTo[k + 1] - s.gapsUpTo[k] > 0; }
@@ -138,18 +143,19 @@ PairResult pairStep(SelfSearch& s, int i, int j, int overlapped) {
         if (touchAtEndOfB(s, i, j, p)) continue;
       }
     }
-    if (s.count >= kSelfIsectMax) return PairResult::kFull;
+    if (s.count >= s.room) return PairResult::kFull;
     s.records[s.count++] = IntersectionRecord{p.x, p.y, paramOn(a, p), i + 1, elemB, 0, 0};
   }
   return PairResult::kNone;
 }
 
 // Sets up the gap flags. Returns false when memory runs out.
-bool prepare(SelfSearch& s, const ContourElement* e, int n, IntersectionRecord* records,
+bool prepare(SelfSearch& s, const ContourElement* e, int n, IntersectionRecord* records, int room,
              int status) {
   s.e = e;
   s.n = n;
   s.records = records;
+  s.room = room;
   s.count = 0;
   s.tol = pockEngine().contTol;
   s.gaps = status == kSelfIsectGapStatus;
@@ -162,6 +168,49 @@ bool prepare(SelfSearch& s, const ContourElement* e, int n, IntersectionRecord* 
   for (int k = 0; k < n; ++k) {
     const int gap = contSamePoint(contElemEnd(e[k]), contElemStart(e[(k + 1) % n])) == 1 ? 0 : 1;
     s.gapsUpTo[k + 1] = s.gapsUpTo[k] + gap;
+  }
+  return true;
+}
+
+bool isJoint(const SelfSearch& s, int k) {
+  return contSamePoint(contElemEnd(s.e[k]), contElemStart(s.e[(k + 1) % s.n])) == 1;
+}
+
+// Sorts the joints by the x of their point for the pinch search.
+void preparePinches(SelfSearch& s) {
+  s.jointsByX.clear();
+  for (int k = 0; k < s.n; ++k)
+    if (isJoint(s, k)) s.jointsByX.push_back(k);
+  std::sort(s.jointsByX.begin(), s.jointsByX.end(), [&](int a, int b) {
+    const double xa = contElemEnd(s.e[a]).x, xb = contElemEnd(s.e[b]).x;
+    return xa < xb || (xa == xb && a < b);
+  });
+}
+
+// Records where the joint at the end of element i lies on a later joint (of element l, not a
+// neighbour) without a crossing there: the chain passes the point twice and only touches itself,
+// as the raw offset does at the foot of a needle of zero width, where a lobe of the needle's
+// offset hangs on the loop by that one point. A record already written for the pair at the
+// point (a crossing) stands alone. Returns false when the table is full.
+bool addPinches(SelfSearch& s, int i, int first) {
+  if (i >= s.n - 1 || !isJoint(s, i)) return true;
+  const Point2D p = contElemEnd(s.e[i]);
+  auto lo = std::lower_bound(s.jointsByX.begin(), s.jointsByX.end(), p.x - kSamePoint,
+                             [&](int k, double x) { return contElemEnd(s.e[k]).x < x; });
+  for (auto it = lo; it != s.jointsByX.end(); ++it) {
+    const int l = *it;
+    const Point2D q = contElemEnd(s.e[l]);
+    if (q.x >= p.x + kSamePoint) break;
+    if (l <= i + 1 || l == s.n - 1 || contSamePoint(p, q) == 0) continue;
+    if (i == 0 && l == s.n - 1) continue;
+    bool recorded = false;
+    for (int k = first; k < s.count && !recorded; ++k) {
+      const IntersectionRecord& r = s.records[k];
+      recorded = (r.elemB == l + 1 || r.elemB == l + 2) && contSamePoint(p, Point2D{r.x, r.y}) == 1;
+    }
+    if (recorded) continue;
+    if (s.count >= s.room) return false;
+    s.records[s.count++] = IntersectionRecord{p.x, p.y, paramOn(s.e[i], p), i + 1, l + 1, 0, 0};
   }
   return true;
 }
@@ -179,6 +228,7 @@ bool searchElement(SelfSearch& s, int i, Next next) {
     if (r == PairResult::kFull) return false;
     if (r == PairResult::kOverlap) overlapped = j;
   }
+  if (s.pinches && !addPinches(s, i, first)) return false;
   isectSortAlong(s.records + first, s.count - first, s.e[i]);
   return true;
 }
@@ -371,28 +421,34 @@ void isectSortAlong(IntersectionRecord* records, int count, const ContourElement
   lstSort(records, count, sizeof(IntersectionRecord), cmp);
 }
 
-int contFindSelfIsectsAllPairs(const ContourElement* elements, int n, IntersectionRecord* records,
-                               int status) {
-  if (elements == nullptr || records == nullptr || n < 2) return 0;
+namespace {
+// The search over all pairs into a table of room records: the count, kSelfIsectFull when more
+// would be written, -1 when memory runs out.
+int searchAllPairs(const ContourElement* elements, int n, IntersectionRecord* records, int room,
+                   int status, bool pinches = false) {
   SelfSearch s{};
-  if (!prepare(s, elements, n, records, status)) return -1;
+  if (!prepare(s, elements, n, records, room, status)) return -1;
+  s.pinches = pinches;
+  if (pinches) preparePinches(s);
   for (int i = 0; i < n; ++i) {
     int j = i;
-    if (!searchElement(s, i, [&] { return ++j < n ? j : -1; })) return -1;
+    if (!searchElement(s, i, [&] { return ++j < n ? j : -1; })) return kSelfIsectFull;
   }
   return s.count;
 }
 
-int contFindSelfIsects(const ContourElement* elements, int n, IntersectionRecord* records,
-                       int status) {
-  if (elements == nullptr || records == nullptr || n < 2) return 0;
+// The same pairs through the sweep over the boxes.
+int searchSweep(const ContourElement* elements, int n, IntersectionRecord* records, int room,
+                int status, bool pinches = false) {
   SelfSearch s{};
-  if (!prepare(s, elements, n, records, status)) return -1;
+  if (!prepare(s, elements, n, records, room, status)) return -1;
+  s.pinches = pinches;
+  if (pinches) preparePinches(s);
   std::vector<std::uint64_t> pairs;  // (i << 32) | j with i < j, boxes meeting
   const std::size_t cap = kPairsPerElement * static_cast<std::size_t>(n) + kPairAllowance;
   const int built = isectBoxPairs(elements, n, nullptr, 0, cap, &pairs);
   if (built < 0) return -1;
-  if (built == 0) return contFindSelfIsectsAllPairs(elements, n, records, status);
+  if (built == 0) return searchAllPairs(elements, n, records, room, status, pinches);
   std::size_t at = 0;
   for (int i = 0; i < n; ++i) {
     const auto key = static_cast<std::uint64_t>(i);
@@ -402,8 +458,29 @@ int contFindSelfIsects(const ContourElement* elements, int n, IntersectionRecord
           }
           return -1;
         })) {
-      return -1;
+      return kSelfIsectFull;
     }
   }
   return s.count;
+}
+
+int withinTable(int r) { return r == kSelfIsectFull ? -1 : r; }
+}  // namespace
+
+int contFindSelfIsectsAllPairs(const ContourElement* elements, int n, IntersectionRecord* records,
+                               int status) {
+  if (elements == nullptr || records == nullptr || n < 2) return 0;
+  return withinTable(searchAllPairs(elements, n, records, kSelfIsectMax, status));
+}
+
+int contFindSelfIsects(const ContourElement* elements, int n, IntersectionRecord* records,
+                       int status) {
+  if (elements == nullptr || records == nullptr || n < 2) return 0;
+  return withinTable(searchSweep(elements, n, records, kSelfIsectMax, status));
+}
+
+int contFindSelfIsectsInto(const ContourElement* elements, int n, IntersectionRecord* records,
+                           int room, int status, int withPinches) {
+  if (elements == nullptr || records == nullptr || n < 2 || room < 0) return 0;
+  return searchSweep(elements, n, records, room, status, withPinches != 0);
 }
