@@ -2,10 +2,12 @@
 // crossing parity, so islands are polygons inside the outer one) is sampled on a square grid: at
 // each node its signed distance (exact point-to-segment distances, positive inside). The offset of
 // the region by a growth g (g > 0 grows, g < 0 shrinks) is the level set f >= -g. An offset's
-// loops, handed in as plain polygons, are checked against it: every node whose field lies clearly
-// off the level (beyond the grid's resolution and the offset's tolerance) must be classified
-// alike by the loops, their area must lie within the bounds the grid gives, and their number must
-// match the level set's where the grid resolves it. Shares no code with the library.
+// loops, handed in as plain polygons, are checked against it: every point of every loop must lie on
+// the level (its distance from the region |g| within the offset's tolerance, on the right side),
+// every node whose field lies clearly off the level (beyond the grid's resolution and the
+// tolerance) must be classified alike by the loops, their area must lie within the bounds the grid
+// gives, and there must be at least as many loops as the level set surely has. A loop smaller than
+// the grid is seen by the first check only. Shares no code with the library.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -87,11 +89,32 @@ class EdgeSet {
     return std::sqrt(best);
   }
 
+  // 1 when q lies inside by crossing parity: the edges that cross the ray from q to the right all
+  // pass through the cells of q's row from q's column on.
+  bool inside(const Pt& q) const {
+    if (edges_.empty()) return false;
+    if (stamp_.size() != edges_.size()) stamp_.assign(edges_.size(), 0);
+    ++query_;
+    bool in = false;
+    const int r = row(q.y);
+    for (int c = col(q.x); c < cols_; ++c) {
+      for (int e : buckets_[static_cast<std::size_t>(r) * cols_ + c]) {
+        if (stamp_[static_cast<std::size_t>(e)] == query_) continue;
+        stamp_[static_cast<std::size_t>(e)] = query_;
+        const Pt a = edges_[e].a, b = edges_[e].b;
+        if ((a.y > q.y) != (b.y > q.y) && q.x < a.x + (q.y - a.y) * (b.x - a.x) / (b.y - a.y))
+          in = !in;
+      }
+    }
+    return in;
+  }
+
   // Parity of the nodes x0 + i h (i < count) on the row at height y: 1 inside.
   void rowParity(double y, double x0, double h, int count, std::vector<char>& out) const {
     std::vector<double> xs;
     for (const Edge& e : edges_) {
-      if ((e.a.y > y) != (e.b.y > y)) xs.push_back(e.a.x + (y - e.a.y) * (e.b.x - e.a.x) / (e.b.y - e.a.y));
+      if ((e.a.y > y) != (e.b.y > y))
+        xs.push_back(e.a.x + (y - e.a.y) * (e.b.x - e.a.x) / (e.b.y - e.a.y));
     }
     std::sort(xs.begin(), xs.end());
     out.assign(static_cast<std::size_t>(count), 0);
@@ -107,14 +130,20 @@ class EdgeSet {
   struct Edge {
     Pt a, b;
   };
-  int col(double x) const { return std::clamp(static_cast<int>(std::floor((x - x0_) / cell_)), 0, cols_ - 1); }
-  int row(double y) const { return std::clamp(static_cast<int>(std::floor((y - y0_) / cell_)), 0, rows_ - 1); }
+  int col(double x) const {
+    return std::clamp(static_cast<int>(std::floor((x - x0_) / cell_)), 0, cols_ - 1);
+  }
+  int row(double y) const {
+    return std::clamp(static_cast<int>(std::floor((y - y0_) / cell_)), 0, rows_ - 1);
+  }
 
   double cell_;
   double x0_ = 0.0, y0_ = 0.0;
   int cols_ = 1, rows_ = 1;
   std::vector<Edge> edges_;
   std::vector<std::vector<int>> buckets_;
+  mutable std::vector<long> stamp_;
+  mutable long query_ = 0;
 };
 
 // Area of the region that the polygons enclose by parity: each polygon's absolute area, counted
@@ -151,7 +180,8 @@ inline double parityArea(const std::vector<Poly>& polys) {
 // on a grid framed by a ring of nodes outside the region (value 0 for the region, 1 for the rest,
 // so the unbounded rest is one component). Returns the label of each node, -1 where set fails,
 // and the number of labels in *count.
-inline std::vector<int> components(const std::vector<char>& set, int W, int H, bool eight, int* count) {
+inline std::vector<int> components(const std::vector<char>& set, int W, int H, bool eight,
+                                   int* count) {
   std::vector<int> label(set.size(), -1);
   *count = 0;
   std::vector<int> stack;
@@ -207,15 +237,18 @@ inline void componentBounds(const std::vector<char>& maybe, const std::vector<ch
 
 // The offset of a region by growth g against its sampled field.
 struct FieldCheck {
-  int nodes = 0;         // nodes classified clearly (beyond the band)
-  int wrong = 0;         // of those, classified otherwise by the offset's loops
-  Pt firstWrong{0, 0};   // the first such node
-  double area = 0.0;     // the loops' area
-  double areaLow = 0.0;  // the level set's area is at least this ...
-  double areaHigh = 0.0;  // ... and at most this
-  int loops = 0;         // the loops handed in
-  int fieldLoops = -1;   // the level set's loops, -1 when the grid cannot tell
-  int loopsLow = 0, loopsHigh = 0;  // the fewest and most loops of the level set within the band
+  int nodes = 0;                    // nodes classified clearly (beyond the band)
+  int wrong = 0;                    // of those, classified otherwise by the offset's loops
+  Pt firstWrong{0, 0};              // the first such node
+  double area = 0.0;                // the loops' area
+  double areaLow = 0.0;             // the level set's area is at least this ...
+  double areaHigh = 0.0;            // ... and at most this
+  int loops = 0;                    // the loops handed in
+  int fieldLoops = -1;              // the level set's loops, -1 when the grid cannot tell
+  int loopsLow = 0, loopsHigh = 0;  // the fewest and most loops the grid sees within the band
+  double worstOff = 0.0;            // the largest distance of a loop point from the level
+  Pt worstAt{0, 0};
+  double tol = 0.0;
 };
 
 // Samples the region's field on a grid of about `cells` nodes along the longer side of the
@@ -239,7 +272,8 @@ inline FieldCheck checkOffset(const std::vector<Poly>& region, double g,
   y1 += grow;
   const double h = std::max(x1 - x0, y1 - y0) / cells;
   // Node (i, j) at the middle of cell (i, j), so that the cells tile the box.
-  const int nx = static_cast<int>(std::ceil((x1 - x0) / h)), ny = static_cast<int>(std::ceil((y1 - y0) / h));
+  const int nx = static_cast<int>(std::ceil((x1 - x0) / h)),
+            ny = static_cast<int>(std::ceil((y1 - y0) / h));
   const double band = h * std::numbers::sqrt2 / 2.0 + tol;  // a node this near the level is unclear
   const double level = -g;
   const double reach = std::fabs(level) + 2.0 * band + h;
@@ -272,6 +306,17 @@ inline FieldCheck checkOffset(const std::vector<Poly>& region, double g,
   r.areaHigh = cellsMaybe * h * h;
   r.area = parityArea(loops);
   r.loops = static_cast<int>(loops.size());
+  for (const Poly& p : loops) {
+    for (const Pt& q : p) {
+      const double d = src.distance(q, reach + 1.0);
+      const double v = src.inside(q) ? d : -d;
+      if (std::fabs(v - level) > r.worstOff) {
+        r.worstOff = std::fabs(v - level);
+        r.worstAt = q;
+      }
+    }
+  }
+  r.tol = tol;
   // Loops: the components of the level set and its holes (the rest without the unbounded part),
   // each counted between what surely lies on its side and what may.
   std::vector<char> sureIn(f.size()), maybeIn(f.size()), sureOut(f.size()), maybeOut(f.size());
@@ -294,12 +339,15 @@ inline FieldCheck checkOffset(const std::vector<Poly>& region, double g,
 inline ::testing::AssertionResult fieldAgrees(const FieldCheck& c) {
   std::ostringstream why;
   if (c.wrong > 0)
-    why << c.wrong << " of " << c.nodes << " nodes classified wrongly, the first at (" << c.firstWrong.x
-        << ", " << c.firstWrong.y << "); ";
+    why << c.wrong << " of " << c.nodes << " nodes classified wrongly, the first at ("
+        << c.firstWrong.x << ", " << c.firstWrong.y << "); ";
   if (!(c.area >= c.areaLow && c.area <= c.areaHigh))
     why << "area " << c.area << " outside [" << c.areaLow << ", " << c.areaHigh << "]; ";
-  if (c.loops < c.loopsLow || c.loops > c.loopsHigh)
-    why << c.loops << " loops, the field has " << c.loopsLow << " to " << c.loopsHigh << "; ";
+  if (c.worstOff > c.tol)
+    why << "a loop point lies " << c.worstOff << " off the level at (" << c.worstAt.x << ", "
+        << c.worstAt.y << "); ";
+  if (c.loops < c.loopsLow)
+    why << c.loops << " loops, the field has at least " << c.loopsLow << "; ";
   if (c.nodes == 0) why << "no node clear of the band; ";
   if (why.str().empty()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << why.str();

@@ -49,7 +49,8 @@ inline std::vector<Poly> spikyStar(int n) {
 // (radius 1, n / 8 vertices) at 4.5 from the centre.
 inline std::vector<Poly> starWithIslands(int n) {
   auto star = [](double big) {
-    return [big](double t) { return big * (1.0 + 0.25 * std::sin(7 * t) + 0.08 * std::sin(53 * t)); };
+    return
+        [big](double t) { return big * (1.0 + 0.25 * std::sin(7 * t) + 0.08 * std::sin(53 * t)); };
   };
   std::vector<Poly> r{curve(n, 0.0, 0.0, false, star(10.0))};
   for (int i = 0; i < 4; ++i) {

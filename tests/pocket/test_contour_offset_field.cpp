@@ -85,6 +85,10 @@ std::vector<Case> cases() {
       {"Comb25SplitsTeeth", comb(25), 0.45, 400},
       {"Needles9In", needleSquare(9), 0.5, 300},
       {"Needles9Out", needleSquare(9), -0.5, 300},
+      // Needles 1.8 apart: the grown needles merge, and the lobes of the offset around the
+      // needles into the square lie the full distance from the contour but inside it.
+      {"NeedlesCloseOut", needleSquare(10), -2.5, 300},
+      {"NeedlesCloseIn", needleSquare(10), 0.7, 300},
   };
 }
 
@@ -128,8 +132,42 @@ TEST_P(ContourOffsetField, LoopsAreTheLevelSet) {
     const double growth = area2 > 0 ? -c.d : c.d;
     const offtest::FieldCheck check = offtest::checkOffset({p}, growth, loops, 1e-4, c.cells);
     EXPECT_TRUE(offtest::fieldAgrees(check)) << "area " << check.area << ", loops " << r;
-    if (c.loops >= 0) EXPECT_EQ(r, c.loops);
+    if (c.loops >= 0) {
+      EXPECT_EQ(r, c.loops);
+    }
   }
+}
+
+// Whether an offset truly vanishes, against the field: an offset whose level set holds a node
+// surely beyond the distance does not; one whose field stays surely below it does.
+TEST(ContourOffsetVanishes, AgreesWithTheField) {
+  struct Row {
+    std::vector<Poly> shape;
+    double d;  // to side +1
+  };
+  const Row rows[] = {
+      {offtest::circle(200), 3.0},      {offtest::circle(200), 9.9},
+      {offtest::circle(200), 10.2},     {offtest::circle(200), -3.0},
+      {offtest::spikyStar(3000), 0.25}, {offtest::comb(10), 0.45},
+      {offtest::comb(10), 0.55},        {offtest::needleSquare(5), 9.9},
+      {offtest::needleSquare(5), 10.1},
+  };
+  pockRunReset();
+  for (const Row& row : rows) {
+    const Poly& p = row.shape[0];
+    const auto src = elementsOf(p);
+    const offtest::FieldCheck field = offtest::checkOffset({p}, -row.d, {}, 0.0, 300);
+    const int vanishes = contOffsetVanishes(src.data(), static_cast<int>(src.size()), 1, row.d);
+    SCOPED_TRACE(testing::Message() << p.size() << " points, d " << row.d);
+    if (field.areaLow > 0.0) {
+      EXPECT_EQ(vanishes, 0);
+    }
+    if (field.areaHigh == 0.0) {
+      EXPECT_EQ(vanishes, 1);
+    }
+    EXPECT_TRUE(field.areaLow > 0.0 || field.areaHigh == 0.0) << "the grid cannot tell";
+  }
+  pockRunReset();
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, ContourOffsetField, ::testing::ValuesIn(cases()),
