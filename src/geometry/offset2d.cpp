@@ -12,6 +12,8 @@
 #include <new>
 #include <source_location>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "framework/memory.h"
@@ -44,6 +46,11 @@ constexpr double kPassRadius = 0.2;  // a traced segment passes a candidate end 
 constexpr double kPassOnSeg = 0.001;
 constexpr double kPassBox = 0.5;
 constexpr double kMinFilletRadius = 1e-6;
+// Seeds of the second sweep: grid spacing and the least extra clearance, in distances, and how
+// near a traced path must pass a seed's contact to have traced its loop.
+constexpr double kSeedSpacing = 0.5;
+constexpr double kSeedClearance = 0.01;
+constexpr double kSeedPassed = 0.5;
 
 int off2dFail(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, kModule, static_cast<int>(at.line()));
@@ -104,30 +111,87 @@ void reverseContour(Kont2D* k) {
 // (polygon of the segment starts, half-open in y).
 class ParityIndex {
  public:
+  // The polygon of the contour's segment starts.
   int build(const Kont2D* k) {
-    k_ = k;
-    const int n = k->count;
-    if (n < 3) return 1;
-    y0_ = k->ymin;
+    std::vector<Seg2D> edges;
+    try {
+      for (int i = 0; i < k->count; ++i) {
+        const Seg2D& a = k->segments[i];
+        const Seg2D& b = k->segments[(i + 1) % k->count];
+        edges.push_back(Seg2D{a.x1, a.y1, b.x1, b.y1});
+      }
+    } catch (const std::bad_alloc&) {
+      return -1;
+    }
+    return k->count < 3 ? 1 : buildEdges(std::move(edges));
+  }
+  // Every contour of the region (its outer contour and islands) by its segment starts: inside the
+  // region is inside an odd number of them.
+  int buildRegion(const Kont2D* region) {
+    std::vector<Seg2D> edges;
+    try {
+      for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
+        if (k->count < 3) continue;
+        for (int i = 0; i < k->count; ++i) {
+          const Seg2D& a = k->segments[i];
+          const Seg2D& b = k->segments[(i + 1) % k->count];
+          edges.push_back(Seg2D{a.x1, a.y1, b.x1, b.y1});
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      return -1;
+    }
+    return buildEdges(std::move(edges));
+  }
+
+  bool inside(const Point2D& p) const {
+    if (edges_.empty() || p.x < x0_ || p.x > x1_ || p.y < y0_ || p.y > y1_) return false;
+    const int j = slab(p.y);
+    bool in = false;
+    for (int e = start_[j]; e < start_[j + 1]; ++e) {
+      const Seg2D& s = edges_[static_cast<std::size_t>(items_[e])];
+      if ((s.y1 > p.y) != (s.y2 > p.y)) {
+        const double x = s.x1 + (p.y - s.y1) * (s.x2 - s.x1) / (s.y2 - s.y1);
+        if (p.x < x) in = !in;
+      }
+    }
+    return in;
+  }
+
+ private:
+  // Buckets the edges in horizontal slabs, so that a test visits only the edges spanning the
+  // point's height. Same rule as the region point test (half-open in y).
+  int buildEdges(std::vector<Seg2D> edges) {
+    edges_ = std::move(edges);
+    const int n = static_cast<int>(edges_.size());
+    if (n == 0) return 1;
+    x0_ = y0_ = DBL_MAX;
+    x1_ = y1_ = -DBL_MAX;
+    for (const Seg2D& s : edges_) {
+      x0_ = std::min({x0_, s.x1, s.x2});
+      x1_ = std::max({x1_, s.x1, s.x2});
+      y0_ = std::min({y0_, s.y1, s.y2});
+      y1_ = std::max({y1_, s.y1, s.y2});
+    }
     slabs_ = std::max(1, std::min(n / 2, 1 << 16));
-    scale_ = k->ymax > k->ymin ? slabs_ / (k->ymax - k->ymin) : 0.0;
+    scale_ = y1_ > y0_ ? slabs_ / (y1_ - y0_) : 0.0;
     try {
       start_.assign(static_cast<std::size_t>(slabs_) + 1, 0);
       for (int pass = 0; pass < 2; ++pass) {
         std::vector<int> fill;
         if (pass == 1) {
           for (int j = 0; j < slabs_; ++j) start_[j + 1] += start_[j];
-          edges_.assign(static_cast<std::size_t>(start_[slabs_]), 0);
+          items_.assign(static_cast<std::size_t>(start_[slabs_]), 0);
           fill.assign(start_.begin(), start_.end() - 1);
         }
         for (int i = 0; i < n; ++i) {
-          const double ya = pointAt(i).y, yb = pointAt((i + 1) % n).y;
-          const int s0 = slab(std::min(ya, yb)), s1 = slab(std::max(ya, yb));
+          const Seg2D& s = edges_[static_cast<std::size_t>(i)];
+          const int s0 = slab(std::min(s.y1, s.y2)), s1 = slab(std::max(s.y1, s.y2));
           for (int j = s0; j <= s1; ++j) {
             if (pass == 0)
               ++start_[j + 1];
             else
-              edges_[fill[j]++] = i;
+              items_[fill[j]++] = i;
           }
         }
       }
@@ -136,26 +200,6 @@ class ParityIndex {
     }
     return 1;
   }
-
-  bool inside(const Point2D& p) const {
-    const Kont2D* k = k_;
-    if (k->count < 3 || p.x < k->xmin || p.x > k->xmax || p.y < k->ymin || p.y > k->ymax)
-      return false;
-    const int j = slab(p.y);
-    bool in = false;
-    for (int e = start_[j]; e < start_[j + 1]; ++e) {
-      const int i = edges_[e];
-      const Point2D a = pointAt(i), b = pointAt((i + 1) % k->count);
-      if ((a.y > p.y) != (b.y > p.y)) {
-        const double x = a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y);
-        if (p.x < x) in = !in;
-      }
-    }
-    return in;
-  }
-
- private:
-  Point2D pointAt(int i) const { return Point2D{k_->segments[i].x1, k_->segments[i].y1}; }
   int slab(double y) const {
     const double t = (y - y0_) * scale_;
     if (!(t > 0.0)) return 0;
@@ -163,11 +207,11 @@ class ParityIndex {
     return static_cast<int>(t);
   }
 
-  const Kont2D* k_ = nullptr;
-  double y0_ = 0.0, scale_ = 0.0;
+  std::vector<Seg2D> edges_;
+  double x0_ = 0.0, y0_ = 0.0, x1_ = 0.0, y1_ = 0.0, scale_ = 0.0;
   int slabs_ = 1;
   std::vector<int> start_;
-  std::vector<int> edges_;
+  std::vector<int> items_;
 };
 
 int compareWallX1(const void* a, const void* b) {
@@ -185,7 +229,10 @@ struct Offset {
   PkoList* traced = nullptr;
   IntList* starts = nullptr;
   ParityIndex outerParity;
-  CellGrid wallGrid;  // the walls by position, for the candidate filter
+  ParityIndex regionParity;  // the whole region, for the seeds
+  CellGrid wallGrid;         // the walls by position, for the candidate filter and the seeds
+  // The walls as the grid holds them: the walker sorts the wall contour again when it prepares.
+  std::vector<Seg2D> gridWalls;
   double scale = 1.0;
   double maxCandDy = 0.0;  // largest y extent of a candidate
   int side = 1;            // 1 right of a counter-clockwise outer contour, 2 left
@@ -225,6 +272,7 @@ int buildWalls(Offset& w) {
 // candidate visits the walls of a few cells only.
 int buildWallGrid(Offset& w) {
   const int n = w.walls->count;
+  w.gridWalls.assign(w.walls->segments, w.walls->segments + n);
   std::vector<double> boxes(4 * static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
     const Seg2D& s = w.walls->segments[i];
@@ -248,7 +296,7 @@ bool wallNear(const Offset& w, const Point2D& p, double tol) {
     for (int col = c0; col <= c1; ++col) {
       const int cell = row * g.cols + col;
       for (int e = g.start[cell]; e < g.start[cell + 1]; ++e) {
-        const Seg2D& a = w.walls->segments[g.items[e]];
+        const Seg2D& a = w.gridWalls[static_cast<std::size_t>(g.items[e])];
         if (std::min(a.x1, a.x2) > p.x + tol || std::max(a.x1, a.x2) < p.x - tol ||
             std::min(a.y1, a.y2) > p.y + tol || std::max(a.y1, a.y2) < p.y - tol)
           continue;
@@ -424,21 +472,169 @@ int dropPassed(Offset& w, int from) {
   return 1;
 }
 
+// The walker's records of one try.
+struct Walk {
+  CollCtx ctx{};
+  WalkTool tool{};
+  WalkParams params{};
+  SliceContext slice{};
+};
+
+// Traces the path through the contact found by a move of the circle (hit ends at the circle's
+// centre at contact), appends it to the traced list with its start index and merges its collinear
+// segments. Returns the walker's result; kOff2dNothingTraced when it traced nothing.
+int traceContact(Offset& w, Walk& walk, const Seg2D& hit) {
+  walk.params.start = Point3D{hit.x2, hit.y2, walk.params.z};
+  walk.params.startSegment = hit;
+  const int before = w.traced->count;
+  const int tr = walkTrace(&walk.ctx, &walk.tool, &walk.params, &walk.slice);
+  if (tr < 0) return tr;
+  if (w.traced->count == before) return off2dFail(kOff2dNothingTraced);
+  pkoListMergeRange(w.traced, before, w.traced->count);
+  if (lstIntAppend(w.starts, before) < 0) return off2dFail(-1);
+  return tr;
+}
+
+// The nearest wall within reach of p: its distance (reach when none is nearer) and point.
+double nearestWall(const Offset& w, const Point2D& p, double reach, Point2D* at) {
+  const CellGrid& g = w.wallGrid;
+  double best = reach;
+  if (w.walls->count == 0) return best;
+  const int c0 = gridCellsCol(g, p.x - reach), c1 = gridCellsCol(g, p.x + reach);
+  const int r0 = gridCellsRow(g, p.y - reach), r1 = gridCellsRow(g, p.y + reach);
+  for (int row = r0; row <= r1; ++row) {
+    for (int col = c0; col <= c1; ++col) {
+      const int cell = row * g.cols + col;
+      for (int e = g.start[cell]; e < g.start[cell + 1]; ++e) {
+        const Seg2D& a = w.gridWalls[static_cast<std::size_t>(g.items[e])];
+        const double dx = a.x2 - a.x1, dy = a.y2 - a.y1, l2 = dx * dx + dy * dy;
+        double t = l2 > 0.0 ? ((p.x - a.x1) * dx + (p.y - a.y1) * dy) / l2 : 0.0;
+        t = std::clamp(t, 0.0, 1.0);
+        const Point2D f{a.x1 + t * dx, a.y1 + t * dy};
+        const double d = std::hypot(f.x - p.x, f.y - p.y);
+        if (d < best) {
+          best = d;
+          *at = f;
+        }
+      }
+    }
+  }
+  return best;
+}
+
+// The traced segments in square cells, for the question whether a point lies on a traced path.
+class TracedCells {
+ public:
+  explicit TracedCells(double cell) : cell_(cell) {}
+  void add(const PkoList* t, int from) {
+    for (int i = from; i < t->count; ++i) {
+      const PkoBox& b = t->boxes[i];
+      for (long long r = key(b.min.y); r <= key(b.max.y); ++r)
+        for (long long c = key(b.min.x); c <= key(b.max.x); ++c) cells_[pack(c, r)].push_back(i);
+    }
+  }
+  // 1 when a traced segment passes within reach (no more than a cell) of p.
+  bool near(const PkoList* t, const Point2D& p, double reach) const {
+    for (long long r = key(p.y - reach); r <= key(p.y + reach); ++r) {
+      for (long long c = key(p.x - reach); c <= key(p.x + reach); ++c) {
+        const auto it = cells_.find(pack(c, r));
+        if (it == cells_.end()) continue;
+        for (int i : it->second) {
+          const Seg3D& s = t->segments[i];
+          const double dx = s.end.x - s.start.x, dy = s.end.y - s.start.y;
+          const double l2 = dx * dx + dy * dy;
+          double u = l2 > 0.0 ? ((p.x - s.start.x) * dx + (p.y - s.start.y) * dy) / l2 : 0.0;
+          u = std::clamp(u, 0.0, 1.0);
+          if (std::hypot(s.start.x + u * dx - p.x, s.start.y + u * dy - p.y) <= reach) return true;
+        }
+      }
+    }
+    return false;
+  }
+
+ private:
+  long long key(double v) const { return static_cast<long long>(std::floor(v / cell_)); }
+  static long long pack(long long c, long long r) { return (c << 32) ^ (r & 0xffffffffLL); }
+  double cell_;
+  std::unordered_map<long long, std::vector<int>> cells_;
+};
+
+// Seeds of the second sweep: the nodes of a square grid of spacing kSeedSpacing distances near
+// the walls, on the side the offset goes to (outside the outer contour when growing, inside the
+// region when shrinking), whose clearance (distance to the nearest wall) lies
+// between the distance and one spacing beyond it. Every loop of the offset longer than about a
+// spacing passes near such a node, and the contact of a circle moved from the node toward its
+// nearest wall lies on that loop. The candidates beside the segments miss loops that touch only
+// the corners of dense outlines: a star of 10,000 spikes offset inward by less than its spikes are
+// deep has a wall within 1.1 distances of every candidate, and its offset vanished.
+int traceSeeds(Offset& w, Walk& walk, double delta) {
+  const double h = kSeedSpacing * delta;
+  const double reach = delta + h;
+  const double low = delta * (1.0 + kSeedClearance);
+  TracedCells traced(reach);
+  traced.add(w.traced, 0);
+  std::unordered_set<long long> seen;
+  auto node = [&](long long c, long long r) { return Point2D{c * h, r * h}; };
+  for (int i = 0; i < w.walls->count; ++i) {
+    const Seg2D& a = w.walls->segments[i];
+    const double len = segLength(a);
+    const int steps = std::max(1, static_cast<int>(std::ceil(len / h)));
+    for (int k = 0; k <= steps; ++k) {
+      if (out3dCheckBreak() == 1) return off2dFail(-2);
+      const Point2D q{a.x1 + (a.x2 - a.x1) * k / steps, a.y1 + (a.y2 - a.y1) * k / steps};
+      const long long c0 = static_cast<long long>(std::floor((q.x - reach) / h));
+      const long long c1 = static_cast<long long>(std::ceil((q.x + reach) / h));
+      const long long r0 = static_cast<long long>(std::floor((q.y - reach) / h));
+      const long long r1 = static_cast<long long>(std::ceil((q.y + reach) / h));
+      for (long long r = r0; r <= r1; ++r) {
+        for (long long c = c0; c <= c1; ++c) {
+          if (!seen.insert((c << 32) ^ (r & 0xffffffffLL)).second) continue;
+          const Point2D p = node(c, r);
+          Point2D foot{};
+          const double clear = nearestWall(w, p, reach, &foot);
+          if (clear >= reach || clear <= low) continue;
+          // Growing: outside the outer contour (as the candidates, so that islands go); shrinking:
+          // inside the region.
+          if (w.side == 1 ? w.outerParity.inside(p) : !w.regionParity.inside(p)) continue;
+          // The circle moved from p toward the foot touches the walls at this point.
+          const double ux = (foot.x - p.x) / clear, uy = (foot.y - p.y) / clear;
+          const Point2D touch{p.x + (clear - delta) * ux, p.y + (clear - delta) * uy};
+          if (traced.near(w.traced, touch, kSeedPassed)) continue;
+          const Seg2D move{p.x, p.y, foot.x + kMoveBeyond * ux, foot.y + kMoveBeyond * uy};
+          Seg2D hit{};
+          Point2D contact{};
+          int element = -1, kind = 0;
+          const int rc =
+              walkWallContact(w.walls, w.frame, delta, move, &hit, &contact, &element, &kind);
+          if (rc < 0) return rc;
+          if (rc != 1) continue;
+          const int before = w.traced->count;
+          const int tr = traceContact(w, walk, hit);
+          if (tr < 0) return tr;
+          traced.add(w.traced, before);
+        }
+      }
+    }
+  }
+  return 1;
+}
+
 // One try: traces a path from the first candidate that meets a wall, drops the candidates it
 // passes, and sweeps again until no candidate is left.
 int traceAll(Offset& w, double delta, int tryNo) {
-  CollCtx ctx{};
-  ctx.walls = w.walls;
-  ctx.region = w.frame;
-  WalkTool tool{delta, 0.0, 2};
-  WalkParams params{};
-  params.tolerance = 0.1;
-  params.z = 0.0;
-  params.direction = 1;
-  params.step = 1.0;
-  params.shuffleSeed = tryNo;
-  SliceContext slice{};
-  slice.traced = w.traced;
+  Walk walk{};
+  walk.ctx.walls = w.walls;
+  walk.ctx.region = w.frame;
+  walk.tool = WalkTool{delta, 0.0, 2};
+  walk.params.tolerance = 0.1;
+  walk.params.z = 0.0;
+  walk.params.direction = 1;
+  walk.params.step = 1.0;
+  walk.params.shuffleSeed = tryNo;
+  walk.slice.traced = w.traced;
+  CollCtx& ctx = walk.ctx;
+  WalkTool& tool = walk.tool;
+  WalkParams& params = walk.params;
   if (walkPrepare(&ctx, &tool, &params) != 1) {
     walkRelease(&ctx, &tool, &params);
     return off2dFail(-1);
@@ -484,19 +680,8 @@ int traceAll(Offset& w, double delta, int tryNo) {
       // The traced candidate leaves the list: the path passes it.
       removed = true;
       tracedOne = true;
-      params.start = Point3D{hit.x2, hit.y2, params.z};
-      params.startSegment = hit;
       const int before = w.traced->count;
-      const int tr = walkTrace(&ctx, &tool, &params, &slice);
-      if (tr < 0) {
-        result = tr;
-      } else if (w.traced->count == before) {
-        result = off2dFail(kOff2dNothingTraced);
-      } else {
-        result = tr;
-        pkoListMergeRange(w.traced, before, w.traced->count);
-        if (lstIntAppend(w.starts, before) < 0) result = off2dFail(-1);
-      }
+      result = traceContact(w, walk, hit);
       if (result > 0) {
         std::memmove(&cl->segments[kept], &cl->segments[i + 1],
                      sizeof(Seg2D) * static_cast<std::size_t>(cl->count - i - 1));
@@ -512,6 +697,7 @@ int traceAll(Offset& w, double delta, int tryNo) {
     if (result < 0) break;
     if (!removed) result = off2dFail(kOff2dSweepStuck);
   }
+  if (result > 0 && !w.open) result = traceSeeds(w, walk, delta);
   walkRelease(&ctx, &tool, &params);
   return result;
 }
@@ -604,7 +790,8 @@ int offsetCore(const Kont2D* region, double d, Kont2D** out) {
     return off2dFail(-1);
   w.side = d > 0.0 ? 1 : 2;
   w.open = region->closed == 0;
-  if (w.outerParity.build(w.copy) != 1) return off2dFail(-1);
+  if (w.outerParity.build(w.copy) != 1 || w.regionParity.buildRegion(w.copy) != 1)
+    return off2dFail(-1);
   if (buildWallGrid(w) != 1) return -1;
 
   double delta = kWorkDistance;
