@@ -89,6 +89,29 @@ class EdgeSet {
     return std::sqrt(best);
   }
 
+  // The distance from p to the nearest edge other than those running along the line through p in
+  // direction dir (nearly parallel to it, with p within `along` of their line), or reach.
+  double distanceBeside(const Pt& p, const Pt& dir, double along, double reach) const {
+    if (edges_.empty()) return reach;
+    const double dl = std::hypot(dir.x, dir.y);
+    double best = reach * reach;
+    const int c0 = col(p.x - reach), c1 = col(p.x + reach);
+    const int r0 = row(p.y - reach), r1 = row(p.y + reach);
+    for (int r = r0; r <= r1; ++r) {
+      for (int c = c0; c <= c1; ++c) {
+        for (int e : buckets_[static_cast<std::size_t>(r) * cols_ + c]) {
+          const Edge& ed = edges_[static_cast<std::size_t>(e)];
+          const double ex = ed.b.x - ed.a.x, ey = ed.b.y - ed.a.y, el = std::hypot(ex, ey);
+          const double sine = std::fabs(dir.x * ey - dir.y * ex) / (dl * el);
+          const double off = std::fabs(ex * (p.y - ed.a.y) - ey * (p.x - ed.a.x)) / el;
+          if (sine < 1e-3 && off < along) continue;
+          best = std::min(best, segDist2(p, ed.a, ed.b));
+        }
+      }
+    }
+    return std::sqrt(best);
+  }
+
   // 1 when q lies inside by crossing parity: the edges that cross the ray from q to the right all
   // pass through the cells of q's row from q's column on.
   bool inside(const Pt& q) const {

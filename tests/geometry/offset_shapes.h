@@ -8,6 +8,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "offset_field.h"
@@ -43,6 +44,16 @@ inline std::vector<Poly> spikyStar(int n) {
   std::mt19937 rng(42);
   std::uniform_real_distribution<double> radius(8.0, 10.0);
   return {curve(n, 0.0, 0.0, false, [&](double) { return radius(rng); })};
+}
+
+// Both operands of the spiky family of the Boolean bench: the first star about the origin, the
+// second about (0.7, 0.4) with the radii that the same generator draws next.
+inline std::pair<std::vector<Poly>, std::vector<Poly>> spikyStarPair(int n) {
+  std::mt19937 rng(42);
+  std::uniform_real_distribution<double> radius(8.0, 10.0);
+  Poly a = curve(n, 0.0, 0.0, false, [&](double) { return radius(rng); });
+  Poly b = curve(n, 0.7, 0.4, false, [&](double) { return radius(rng); });
+  return {{a}, {b}};
 }
 
 // r(t) = 10 (1 + 0.25 sin 7t + 0.08 sin 53t) with four clockwise islands of the same kind
