@@ -179,8 +179,8 @@ Verdict judge(const std::vector<Poly>& a, const std::vector<Poly>& b, int mode,
   // Every piece on the exact result's boundary lies on a result edge.
   const EdgeSet res(loops, 0.2);
   const std::vector<Seg> ea = edgesOf(a), eb = edgesOf(b);
-  for (const auto& [pieces, fromA] : {std::pair{piecesOf(ea, eb), true},
-                                      std::pair{piecesOf(eb, ea), false}}) {
+  for (const auto& [pieces, fromA] :
+       {std::pair{piecesOf(ea, eb), true}, std::pair{piecesOf(eb, ea), false}}) {
     for (const Seg& s : pieces) {
       const Pt m{0.5 * (s.a.x + s.b.x), 0.5 * (s.a.y + s.b.y)};
       const EdgeSet& other = fromA ? setB : setA;
