@@ -45,8 +45,10 @@ struct SelfSearch {
   bool gaps;
   // With pinches: the joints (end of element k meeting the start of k + 1) by the x of their
   // point, to find the joints that lie on another one.
+  // With pinches: per element, whether its end meets the next start (a joint).
   bool pinches = false;
-  std::vector<int> jointsByX;
+  std::vector<char> joint;
+  std::vector<int> pinchWith;  // the later joints met at the current element's joint
 };
 
 bool gapAt(const SelfSearch& s, int k) { return s.gaps && s.gapsUpTo[k + 1] - s.gapsUpTo[k] > 0; }
@@ -172,19 +174,27 @@ bool prepare(SelfSearch& s, const ContourElement* e, int n, IntersectionRecord* 
   return true;
 }
 
-bool isJoint(const SelfSearch& s, int k) {
-  return contSamePoint(contElemEnd(s.e[k]), contElemStart(s.e[(k + 1) % s.n])) == 1;
+// Marks the joints for the pinch search.
+void preparePinches(SelfSearch& s) {
+  s.joint.assign(static_cast<std::size_t>(s.n), 0);
+  for (int k = 0; k < s.n; ++k) {
+    const ContourElement& a = s.e[k];
+    const ContourElement& b = s.e[(k + 1) % s.n];
+    // The end of a (a line's p2, p3; an arc's p4, p5) against the start of b.
+    const double ex = a.type == kContArc ? a.p4 : a.p2, ey = a.type == kContArc ? a.p5 : a.p3;
+    const double sx = b.type == kContArc ? b.p2 : b.p0, sy = b.type == kContArc ? b.p3 : b.p1;
+    s.joint[static_cast<std::size_t>(k)] =
+        std::fabs(ex - sx) < kSamePoint && std::fabs(ey - sy) < kSamePoint ? 1 : 0;
+  }
 }
 
-// Sorts the joints by the x of their point for the pinch search.
-void preparePinches(SelfSearch& s) {
-  s.jointsByX.clear();
-  for (int k = 0; k < s.n; ++k)
-    if (isJoint(s, k)) s.jointsByX.push_back(k);
-  std::sort(s.jointsByX.begin(), s.jointsByX.end(), [&](int a, int b) {
-    const double xa = contElemEnd(s.e[a]).x, xb = contElemEnd(s.e[b]).x;
-    return xa < xb || (xa == xb && a < b);
-  });
+// Notes element j, visited with element i, when both end in joints at one point and j is no
+// neighbour of i: the chain passes that point twice.
+void notePinch(SelfSearch& s, int i, int j) {
+  if (j <= i + 1 || j == s.n - 1 || s.joint[static_cast<std::size_t>(i)] == 0 ||
+      s.joint[static_cast<std::size_t>(j)] == 0)
+    return;
+  if (contSamePoint(contElemEnd(s.e[i]), contElemEnd(s.e[j])) == 1) s.pinchWith.push_back(j);
 }
 
 // Records where the joint at the end of element i lies on a later joint (of element l, not a
@@ -193,20 +203,13 @@ void preparePinches(SelfSearch& s) {
 // offset hangs on the loop by that one point. A record already written for the pair at the
 // point (a crossing) stands alone. Returns false when the table is full.
 bool addPinches(SelfSearch& s, int i, int first) {
-  if (i >= s.n - 1 || !isJoint(s, i)) return true;
   const Point2D p = contElemEnd(s.e[i]);
-  auto lo = std::lower_bound(s.jointsByX.begin(), s.jointsByX.end(), p.x - kSamePoint,
-                             [&](int k, double x) { return contElemEnd(s.e[k]).x < x; });
-  for (auto it = lo; it != s.jointsByX.end(); ++it) {
-    const int l = *it;
-    const Point2D q = contElemEnd(s.e[l]);
-    if (q.x >= p.x + kSamePoint) break;
-    if (l <= i + 1 || l == s.n - 1 || contSamePoint(p, q) == 0) continue;
-    if (i == 0 && l == s.n - 1) continue;
+  for (int l : s.pinchWith) {
     bool recorded = false;
     for (int k = first; k < s.count && !recorded; ++k) {
       const IntersectionRecord& r = s.records[k];
-      recorded = (r.elemB == l + 1 || r.elemB == l + 2) && contSamePoint(p, Point2D{r.x, r.y}) == 1;
+      recorded = (r.elemB == l + 1 || r.elemB == l + 2) &&
+                 contSamePoint(p, Point2D{r.x, r.y}) == 1;
     }
     if (recorded) continue;
     if (s.count >= s.room) return false;
@@ -223,12 +226,14 @@ template <typename Next>
 bool searchElement(SelfSearch& s, int i, Next next) {
   const int first = s.count;
   int overlapped = -1;
+  if (s.pinches) s.pinchWith.clear();
   for (int j = next(); j >= 0; j = next()) {
+    if (s.pinches) notePinch(s, i, j);
     const PairResult r = pairStep(s, i, j, overlapped);
     if (r == PairResult::kFull) return false;
     if (r == PairResult::kOverlap) overlapped = j;
   }
-  if (s.pinches && !addPinches(s, i, first)) return false;
+  if (s.pinches && !s.pinchWith.empty() && !addPinches(s, i, first)) return false;
   isectSortAlong(s.records + first, s.count - first, s.e[i]);
   return true;
 }
