@@ -208,8 +208,7 @@ bool addPinches(SelfSearch& s, int i, int first) {
     bool recorded = false;
     for (int k = first; k < s.count && !recorded; ++k) {
       const IntersectionRecord& r = s.records[k];
-      recorded = (r.elemB == l + 1 || r.elemB == l + 2) &&
-                 contSamePoint(p, Point2D{r.x, r.y}) == 1;
+      recorded = (r.elemB == l + 1 || r.elemB == l + 2) && contSamePoint(p, Point2D{r.x, r.y}) == 1;
     }
     if (recorded) continue;
     if (s.count >= s.room) return false;
