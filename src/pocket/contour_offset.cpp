@@ -95,7 +95,7 @@ int probe(const Point2D& p, double r, const ContourElement* src, int n, const Ci
   if (index == nullptr) return isectCircleHitsContour(circle, src, n);
   int hit = isectCircleHitsIndexed(circle, index);
   const double reach = r + kProbeReachSlack * (1.0 + r);
-  if (hit > 0 && isectDistanceIndexed(p, reach, index) >= reach) hit = 0;
+  if (hit > 0 && isectNearerThanIndexed(p, reach, index) == 0) hit = 0;
   if (hit == 0 && want != OffsetSide::kEither) {
     const int inside = isectInsideIndexed(p, index);
     if (inside >= 0 && (inside == 1) != (want == OffsetSide::kInside)) hit = 1;
@@ -361,7 +361,7 @@ int contOffsetVanishes(const ContourElement* src, int n, int side, double d) {
       const double f = static_cast<double>(j) / k;
       Point2D p{a.x + f * (b.x - a.x), a.y + f * (b.y - a.y)};
       if (e.type == kContArc) contArcPointAt(e, f, &p);
-      if (isectDistanceIndexed(p, want, index.get()) < want) continue;
+      if (isectNearerThanIndexed(p, want, index.get()) == 1) continue;
       if ((contWinding(src, n, p) != 0) == inward) return 0;
     }
   }

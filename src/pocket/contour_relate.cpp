@@ -496,17 +496,24 @@ int isectCircleHitsIndexed(const ContourElement& circle, const CircleIndex* idx)
 }
 
 namespace {
-// Exact distance from p to one element; an element of another type is not near.
-double exactElemDistance(const Point2D& p, const ContourElement& e) {
+// 1 when the element comes nearer to p than reach (exact distances); an element of another type
+// is not near.
+bool elemNearerThan(const Point2D& p, const ContourElement& e, double reach) {
+  const double r2 = reach * reach;
   if (e.type == kContLine) {
     const double dx = e.p2 - e.p0, dy = e.p3 - e.p1;
     const double l2 = dx * dx + dy * dy;
     double t = l2 > 0.0 ? ((p.x - e.p0) * dx + (p.y - e.p1) * dy) / l2 : 0.0;
     t = std::clamp(t, 0.0, 1.0);
-    return std::hypot(e.p0 + t * dx - p.x, e.p1 + t * dy - p.y);
+    const double ex = e.p0 + t * dx - p.x, ey = e.p1 + t * dy - p.y;
+    return ex * ex + ey * ey < r2;
   }
-  if (e.type != kContArc) return std::numeric_limits<double>::infinity();
+  if (e.type != kContArc) return false;
   const Point2D c = contArcCentre(e), s = contArcStart(e), en = contArcEnd(e);
+  auto d2 = [&](const Point2D& q) { return (p.x - q.x) * (p.x - q.x) + (p.y - q.y) * (p.y - q.y); };
+  if (d2(s) < r2 || d2(en) < r2) return true;
+  const double toCentre = std::sqrt(d2(c));
+  if (!(std::fabs(toCentre - e.radius) < reach)) return false;
   // The window runs counter-clockwise from lo to hi.
   const Point2D lo = e.dir > 0 ? s : en, hi = e.dir > 0 ? en : s;
   const double a0 = std::atan2(lo.y - c.y, lo.x - c.x);
@@ -514,10 +521,7 @@ double exactElemDistance(const Point2D& p, const ContourElement& e) {
   if (span <= 0.0) span += 2.0 * std::numbers::pi;
   double at = std::atan2(p.y - c.y, p.x - c.x) - a0;
   if (at < 0.0) at += 2.0 * std::numbers::pi;
-  const double ends =
-      std::fmin(std::hypot(p.x - s.x, p.y - s.y), std::hypot(p.x - en.x, p.y - en.y));
-  if (at <= span) return std::fmin(ends, std::fabs(std::hypot(p.x - c.x, p.y - c.y) - e.radius));
-  return ends;
+  return at <= span;
 }
 }  // namespace
 
@@ -605,31 +609,32 @@ int isectInsideIndexed(const Point2D& p, const CircleIndex* idx) {
   return parity;
 }
 
-double isectDistanceIndexed(const Point2D& p, double reach, const CircleIndex* idx) {
-  if (idx == nullptr) return reach;
-  double best = reach;
+int isectNearerThanIndexed(const Point2D& p, double reach, const CircleIndex* idx) {
+  if (idx == nullptr) return 0;
+  for (int i : idx->always)
+    if (elemNearerThan(p, idx->elements[i], reach)) return 1;
   const double m = reach + isectSearchMargin(std::fmax(
                                idx->reach, std::fmax(std::fabs(p.x), std::fabs(p.y)) + reach));
+  if (!std::isfinite(m) || !std::isfinite(p.x) || !std::isfinite(p.y)) {
+    for (int i = 0; i < idx->n; ++i)
+      if (elemNearerThan(p, idx->elements[i], reach)) return 1;
+    return 0;
+  }
   auto cellOf = [&](double v, double origin, int count) {
     const double f = std::floor((v - origin) / idx->cell);
     return static_cast<int>(std::clamp(f, -1.0, static_cast<double>(count)));
   };
-  if (!std::isfinite(m) || !std::isfinite(p.x) || !std::isfinite(p.y)) {
-    for (int i = 0; i < idx->n; ++i) best = std::fmin(best, exactElemDistance(p, idx->elements[i]));
-    return best;
-  }
   const int c0 = cellOf(p.x - m, idx->x0, idx->cols), c1 = cellOf(p.x + m, idx->x0, idx->cols);
   const int r0 = cellOf(p.y - m, idx->y0, idx->rows), r1 = cellOf(p.y + m, idx->y0, idx->rows);
   for (int row = std::max(r0, 0); row <= std::min(r1, idx->rows - 1); ++row) {
     for (int col = std::max(c0, 0); col <= std::min(c1, idx->cols - 1); ++col) {
       const std::size_t k = static_cast<std::size_t>(row) * idx->cols + col;
       for (int e = idx->cellStart[k]; e < idx->cellStart[k + 1]; ++e)
-        best = std::fmin(
-            best, exactElemDistance(p, idx->elements[idx->items[static_cast<std::size_t>(e)]]));
+        if (elemNearerThan(p, idx->elements[idx->items[static_cast<std::size_t>(e)]], reach))
+          return 1;
     }
   }
-  for (int i : idx->always) best = std::fmin(best, exactElemDistance(p, idx->elements[i]));
-  return best;
+  return 0;
 }
 
 int isectContours(const ContourElement* a, int na, const ContourElement* b, int nb,

@@ -64,12 +64,12 @@ void isectCircleIndexFree(CircleIndex* index);
 // isectCircleHitsContour against the indexed contour, visiting only the elements near the circle;
 // the same answer. 0 for a null index.
 int isectCircleHitsIndexed(const ContourElement& circle, const CircleIndex* index);
-// The exact distance from p to the nearest element of the indexed contour (a line by its segment,
-// an arc by its window: the distance to its circle where p lies in the window, else to the nearer
-// end), or reach when no element comes nearer than reach. Free of the slack of the intersection
+// 1 when an element of the indexed contour comes nearer to p than reach, by exact distances (a
+// line by its segment, an arc by its window: its circle where p lies in the window, else the
+// nearer end); 0 when none does or the index is null. Free of the slack of the intersection
 // routines: it tells whether a circle that the circle tests find cutting the contour reaches it
-// at all. reach for a null index.
-double isectDistanceIndexed(const Point2D& p, double reach, const CircleIndex* index);
+// at all.
+int isectNearerThanIndexed(const Point2D& p, double reach, const CircleIndex* index);
 // 1 when p lies inside the indexed contour by crossing parity (a ray from p to the right, each
 // element counted where it crosses the ray's height half-open from below, an arc split at its
 // highest and lowest points), 0 outside; -1 for a null index or an element of another type than

@@ -112,21 +112,25 @@ class EdgeSet {
     return std::sqrt(best);
   }
 
-  // 1 when q lies inside by crossing parity: the edges that cross the ray from q to the right all
-  // pass through the cells of q's row from q's column on.
+  // 1 when q lies inside by crossing parity: the edges that cross a horizontal ray from q all pass
+  // through the cells of q's row on that side. The ray runs toward the nearer side of the grid (a
+  // closed polygon crosses the whole line an even number of times, so either side tells).
   bool inside(const Pt& q) const {
     if (edges_.empty()) return false;
     if (stamp_.size() != edges_.size()) stamp_.assign(edges_.size(), 0);
     ++query_;
     bool in = false;
-    const int r = row(q.y);
-    for (int c = col(q.x); c < cols_; ++c) {
+    const int r = row(q.y), c0 = col(q.x);
+    const bool right = c0 >= cols_ / 2;
+    for (int c = c0; right ? c < cols_ : c >= 0; c += right ? 1 : -1) {
       for (int e : buckets_[static_cast<std::size_t>(r) * cols_ + c]) {
         if (stamp_[static_cast<std::size_t>(e)] == query_) continue;
         stamp_[static_cast<std::size_t>(e)] = query_;
-        const Pt a = edges_[e].a, b = edges_[e].b;
-        if ((a.y > q.y) != (b.y > q.y) && q.x < a.x + (q.y - a.y) * (b.x - a.x) / (b.y - a.y))
-          in = !in;
+        const Pt a = edges_[static_cast<std::size_t>(e)].a,
+                 b = edges_[static_cast<std::size_t>(e)].b;
+        if ((a.y > q.y) == (b.y > q.y)) continue;
+        const double x = a.x + (q.y - a.y) * (b.x - a.x) / (b.y - a.y);
+        if (right ? q.x < x : q.x >= x) in = !in;
       }
     }
     return in;

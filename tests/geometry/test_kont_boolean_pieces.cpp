@@ -213,7 +213,7 @@ std::vector<Case> cases() {
   return {
       {"Spiky100", spikyStarPair(100).first, spikyStarPair(100).second},
       {"Spiky1000", spikyStarPair(1000).first, spikyStarPair(1000).second},
-      {"Spiky10000", spikyStarPair(10000).first, spikyStarPair(10000).second},
+      {"Spiky3000", spikyStarPair(3000).first, spikyStarPair(3000).second},
       {"Wobbly1000", wobblyCircle(1000), moved(wobblyCircle(1000), 4.0, 2.0, 0.4)},
       {"StarIslands1000", starWithIslands(1000), moved(starWithIslands(1000), 1.5, 0.8, 0.3)},
   };
