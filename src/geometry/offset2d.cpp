@@ -12,8 +12,6 @@
 #include <new>
 #include <source_location>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "framework/memory.h"
@@ -51,6 +49,8 @@ constexpr double kMinFilletRadius = 1e-6;
 constexpr double kSeedSpacing = 0.5;
 constexpr double kSeedClearance = 0.01;
 constexpr double kSeedPassed = 0.5;
+// Most grid nodes the seeds may span (a bit each).
+constexpr double kSeedMaxNodes = 1e9;
 
 int off2dFail(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, kModule, static_cast<int>(at.line()));
@@ -498,8 +498,8 @@ int traceContact(Offset& w, Walk& walk, const Seg2D& hit) {
 // The nearest wall within reach of p: its distance (reach when none is nearer) and point.
 double nearestWall(const Offset& w, const Point2D& p, double reach, Point2D* at) {
   const CellGrid& g = w.wallGrid;
-  double best = reach;
-  if (w.walls->count == 0) return best;
+  double best2 = reach * reach;
+  if (w.walls->count == 0) return reach;
   const int c0 = gridCellsCol(g, p.x - reach), c1 = gridCellsCol(g, p.x + reach);
   const int r0 = gridCellsRow(g, p.y - reach), r1 = gridCellsRow(g, p.y + reach);
   for (int row = r0; row <= r1; ++row) {
@@ -510,53 +510,53 @@ double nearestWall(const Offset& w, const Point2D& p, double reach, Point2D* at)
         const double dx = a.x2 - a.x1, dy = a.y2 - a.y1, l2 = dx * dx + dy * dy;
         double t = l2 > 0.0 ? ((p.x - a.x1) * dx + (p.y - a.y1) * dy) / l2 : 0.0;
         t = std::clamp(t, 0.0, 1.0);
-        const Point2D f{a.x1 + t * dx, a.y1 + t * dy};
-        const double d = std::hypot(f.x - p.x, f.y - p.y);
-        if (d < best) {
-          best = d;
-          *at = f;
+        const double fx = a.x1 + t * dx, fy = a.y1 + t * dy;
+        const double d2 = (fx - p.x) * (fx - p.x) + (fy - p.y) * (fy - p.y);
+        if (d2 < best2) {
+          best2 = d2;
+          *at = Point2D{fx, fy};
         }
       }
     }
   }
-  return best;
+  return std::sqrt(best2);
 }
 
-// The traced segments in square cells, for the question whether a point lies on a traced path.
+// The traced segments on a cell grid, for the question whether a point lies on a traced path.
 class TracedCells {
  public:
-  explicit TracedCells(double cell) : cell_(cell) {}
-  void add(const PkoList* t, int from) {
-    for (int i = from; i < t->count; ++i) {
+  // Indexes the traced list as it stands. Returns 1, or a failure code of the grid.
+  int build(const PkoList* t) {
+    t_ = t;
+    std::vector<double> boxes(4 * static_cast<std::size_t>(t->count));
+    for (int i = 0; i < t->count; ++i) {
       const PkoBox& b = t->boxes[i];
-      for (long long r = key(b.min.y); r <= key(b.max.y); ++r)
-        for (long long c = key(b.min.x); c <= key(b.max.x); ++c) cells_[pack(c, r)].push_back(i);
+      boxes[4 * i] = b.min.x;
+      boxes[4 * i + 1] = b.min.y;
+      boxes[4 * i + 2] = b.max.x;
+      boxes[4 * i + 3] = b.max.y;
     }
+    return gridCellsBuild(&grid_, boxes.data(), t->count, kSeedPassed);
   }
-  // 1 when a traced segment passes within reach (no more than a cell) of p.
-  bool near(const PkoList* t, const Point2D& p, double reach) const {
-    for (long long r = key(p.y - reach); r <= key(p.y + reach); ++r) {
-      for (long long c = key(p.x - reach); c <= key(p.x + reach); ++c) {
-        const auto it = cells_.find(pack(c, r));
-        if (it == cells_.end()) continue;
-        for (int i : it->second) {
-          const Seg3D& s = t->segments[i];
-          const double dx = s.end.x - s.start.x, dy = s.end.y - s.start.y;
-          const double l2 = dx * dx + dy * dy;
-          double u = l2 > 0.0 ? ((p.x - s.start.x) * dx + (p.y - s.start.y) * dy) / l2 : 0.0;
-          u = std::clamp(u, 0.0, 1.0);
-          if (std::hypot(s.start.x + u * dx - p.x, s.start.y + u * dy - p.y) <= reach) return true;
-        }
-      }
+  // 1 when a traced segment passes within kSeedPassed of p.
+  bool near(const Point2D& p) const {
+    if (t_ == nullptr || t_->count == 0) return false;
+    const int cell = gridCellsRow(grid_, p.y) * grid_.cols + gridCellsCol(grid_, p.x);
+    for (int e = grid_.start[cell]; e < grid_.start[cell + 1]; ++e) {
+      const Seg3D& s = t_->segments[grid_.items[e]];
+      const double dx = s.end.x - s.start.x, dy = s.end.y - s.start.y;
+      const double l2 = dx * dx + dy * dy;
+      double u = l2 > 0.0 ? ((p.x - s.start.x) * dx + (p.y - s.start.y) * dy) / l2 : 0.0;
+      u = std::clamp(u, 0.0, 1.0);
+      const double ex = s.start.x + u * dx - p.x, ey = s.start.y + u * dy - p.y;
+      if (ex * ex + ey * ey <= kSeedPassed * kSeedPassed) return true;
     }
     return false;
   }
 
  private:
-  long long key(double v) const { return static_cast<long long>(std::floor(v / cell_)); }
-  static long long pack(long long c, long long r) { return (c << 32) ^ (r & 0xffffffffLL); }
-  double cell_;
-  std::unordered_map<long long, std::vector<int>> cells_;
+  const PkoList* t_ = nullptr;
+  CellGrid grid_;
 };
 
 // Seeds of the second sweep: the nodes of a square grid of spacing kSeedSpacing distances near
@@ -571,9 +571,16 @@ int traceSeeds(Offset& w, Walk& walk, double delta) {
   const double h = kSeedSpacing * delta;
   const double reach = delta + h;
   const double low = delta * (1.0 + kSeedClearance);
-  TracedCells traced(reach);
-  traced.add(w.traced, 0);
-  std::unordered_set<long long> seen;
+  TracedCells traced;
+  if (int rc = traced.build(w.traced); rc != 1) return off2dFail(rc);
+  // The nodes seen, as bits over the walls' box grown by the reach.
+  const long long cx0 = static_cast<long long>(std::floor((w.walls->xmin - reach) / h)) - 1;
+  const long long cy0 = static_cast<long long>(std::floor((w.walls->ymin - reach) / h)) - 1;
+  const long long nx = static_cast<long long>(std::ceil((w.walls->xmax + reach) / h)) - cx0 + 2;
+  const long long ny = static_cast<long long>(std::ceil((w.walls->ymax + reach) / h)) - cy0 + 2;
+  if (!(nx > 0 && ny > 0 && static_cast<double>(nx) * static_cast<double>(ny) < kSeedMaxNodes))
+    return 1;  // a distance this small against the region: the candidates stand alone
+  std::vector<bool> seen(static_cast<std::size_t>(nx * ny), false);
   auto node = [&](long long c, long long r) { return Point2D{c * h, r * h}; };
   for (int i = 0; i < w.walls->count; ++i) {
     const Seg2D& a = w.walls->segments[i];
@@ -588,7 +595,9 @@ int traceSeeds(Offset& w, Walk& walk, double delta) {
       const long long r1 = static_cast<long long>(std::ceil((q.y + reach) / h));
       for (long long r = r0; r <= r1; ++r) {
         for (long long c = c0; c <= c1; ++c) {
-          if (!seen.insert((c << 32) ^ (r & 0xffffffffLL)).second) continue;
+          const std::size_t bit = static_cast<std::size_t>((r - cy0) * nx + (c - cx0));
+          if (seen[bit]) continue;
+          seen[bit] = true;
           const Point2D p = node(c, r);
           Point2D foot{};
           const double clear = nearestWall(w, p, reach, &foot);
@@ -599,7 +608,7 @@ int traceSeeds(Offset& w, Walk& walk, double delta) {
           // The circle moved from p toward the foot touches the walls at this point.
           const double ux = (foot.x - p.x) / clear, uy = (foot.y - p.y) / clear;
           const Point2D touch{p.x + (clear - delta) * ux, p.y + (clear - delta) * uy};
-          if (traced.near(w.traced, touch, kSeedPassed)) continue;
+          if (traced.near(touch)) continue;
           const Seg2D move{p.x, p.y, foot.x + kMoveBeyond * ux, foot.y + kMoveBeyond * uy};
           Seg2D hit{};
           Point2D contact{};
@@ -608,10 +617,9 @@ int traceSeeds(Offset& w, Walk& walk, double delta) {
               walkWallContact(w.walls, w.frame, delta, move, &hit, &contact, &element, &kind);
           if (rc < 0) return rc;
           if (rc != 1) continue;
-          const int before = w.traced->count;
           const int tr = traceContact(w, walk, hit);
           if (tr < 0) return tr;
-          traced.add(w.traced, before);
+          if (int rb = traced.build(w.traced); rb != 1) return off2dFail(rb);
         }
       }
     }
