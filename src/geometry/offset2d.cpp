@@ -285,29 +285,35 @@ int buildWallGrid(Offset& w) {
   return r == 1 ? 1 : off2dFail(r);
 }
 
-// 1 when a wall comes within tol of p: near its line and projecting inside it, or an end within
-// tol.
-bool wallNear(const Offset& w, const Point2D& p, double tol) {
+// Calls f with every wall whose cell lies within reach of p (a wall may come more than once);
+// stops and returns true as soon as f does.
+template <typename F>
+bool anyWallNear(const Offset& w, const Point2D& p, double reach, F f) {
   const CellGrid& g = w.wallGrid;
   if (w.walls->count == 0) return false;
-  const int c0 = gridCellsCol(g, p.x - tol), c1 = gridCellsCol(g, p.x + tol);
-  const int r0 = gridCellsRow(g, p.y - tol), r1 = gridCellsRow(g, p.y + tol);
+  const int c0 = gridCellsCol(g, p.x - reach), c1 = gridCellsCol(g, p.x + reach);
+  const int r0 = gridCellsRow(g, p.y - reach), r1 = gridCellsRow(g, p.y + reach);
   for (int row = r0; row <= r1; ++row) {
     for (int col = c0; col <= c1; ++col) {
       const int cell = row * g.cols + col;
-      for (int e = g.start[cell]; e < g.start[cell + 1]; ++e) {
-        const Seg2D& a = w.gridWalls[static_cast<std::size_t>(g.items[e])];
-        if (std::min(a.x1, a.x2) > p.x + tol || std::max(a.x1, a.x2) < p.x - tol ||
-            std::min(a.y1, a.y2) > p.y + tol || std::max(a.y1, a.y2) < p.y - tol)
-          continue;
-        if (geoDistToLine(p, a) > tol) continue;
-        if (geoProjInSeg(a, p) == 1) return true;
-        if (std::hypot(p.x - a.x1, p.y - a.y1) <= tol || std::hypot(p.x - a.x2, p.y - a.y2) <= tol)
-          return true;
-      }
+      for (int e = g.start[cell]; e < g.start[cell + 1]; ++e)
+        if (f(w.gridWalls[static_cast<std::size_t>(g.items[e])])) return true;
     }
   }
   return false;
+}
+
+// 1 when a wall comes within tol of p: near its line and projecting inside it, or an end within
+// tol.
+bool wallNear(const Offset& w, const Point2D& p, double tol) {
+  return anyWallNear(w, p, tol, [&](const Seg2D& a) {
+    if (std::min(a.x1, a.x2) > p.x + tol || std::max(a.x1, a.x2) < p.x - tol ||
+        std::min(a.y1, a.y2) > p.y + tol || std::max(a.y1, a.y2) < p.y - tol)
+      return false;
+    if (geoDistToLine(p, a) > tol) return false;
+    if (geoProjInSeg(a, p) == 1) return true;
+    return std::hypot(p.x - a.x1, p.y - a.y1) <= tol || std::hypot(p.x - a.x2, p.y - a.y2) <= tol;
+  });
 }
 
 // Start candidates of one try: a point 1.1 delta beside the midpoint of every segment on the
@@ -497,28 +503,19 @@ int traceContact(Offset& w, Walk& walk, const Seg2D& hit) {
 
 // The nearest wall within reach of p: its distance (reach when none is nearer) and point.
 double nearestWall(const Offset& w, const Point2D& p, double reach, Point2D* at) {
-  const CellGrid& g = w.wallGrid;
   double best2 = reach * reach;
-  if (w.walls->count == 0) return reach;
-  const int c0 = gridCellsCol(g, p.x - reach), c1 = gridCellsCol(g, p.x + reach);
-  const int r0 = gridCellsRow(g, p.y - reach), r1 = gridCellsRow(g, p.y + reach);
-  for (int row = r0; row <= r1; ++row) {
-    for (int col = c0; col <= c1; ++col) {
-      const int cell = row * g.cols + col;
-      for (int e = g.start[cell]; e < g.start[cell + 1]; ++e) {
-        const Seg2D& a = w.gridWalls[static_cast<std::size_t>(g.items[e])];
-        const double dx = a.x2 - a.x1, dy = a.y2 - a.y1, l2 = dx * dx + dy * dy;
-        double t = l2 > 0.0 ? ((p.x - a.x1) * dx + (p.y - a.y1) * dy) / l2 : 0.0;
-        t = std::clamp(t, 0.0, 1.0);
-        const double fx = a.x1 + t * dx, fy = a.y1 + t * dy;
-        const double d2 = (fx - p.x) * (fx - p.x) + (fy - p.y) * (fy - p.y);
-        if (d2 < best2) {
-          best2 = d2;
-          *at = Point2D{fx, fy};
-        }
-      }
+  anyWallNear(w, p, reach, [&](const Seg2D& a) {
+    const double dx = a.x2 - a.x1, dy = a.y2 - a.y1, l2 = dx * dx + dy * dy;
+    double t = l2 > 0.0 ? ((p.x - a.x1) * dx + (p.y - a.y1) * dy) / l2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    const double fx = a.x1 + t * dx, fy = a.y1 + t * dy;
+    const double d2 = (fx - p.x) * (fx - p.x) + (fy - p.y) * (fy - p.y);
+    if (d2 < best2) {
+      best2 = d2;
+      *at = Point2D{fx, fy};
     }
-  }
+    return false;
+  });
   return std::sqrt(best2);
 }
 

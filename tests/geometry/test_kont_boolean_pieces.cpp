@@ -17,44 +17,20 @@
 #include "geometry/kont_boolean.h"
 #include "geometry/kont_region.h"
 #include "offset_field.h"
+#include "offset_regions.h"
 #include "offset_shapes.h"
 
 namespace {
 using offtest::EdgeSet;
 using offtest::Poly;
 using offtest::Pt;
+using offtest::regionOf;
 
 // The operation makes points this near one (a cut point snaps to a segment end within 1e-6, a
 // vertex of B to one of A within 2e-6 in x and y), so its edges may lie this far off the
 // operands' edges: the sides of an edge are probed this far from it, and pieces and edges nearer
 // than this to the other operand are the operation's to decide.
 constexpr double kSnapReach = 4e-6;
-
-Kont2D* regionOf(const std::vector<Poly>& polys) {
-  Kont2D* outer = nullptr;
-  Kont2D* last = nullptr;
-  for (const Poly& p : polys) {
-    Kont2D* k = kontNew(nullptr, static_cast<int>(p.size()));
-    for (std::size_t i = 0; i < p.size(); ++i) {
-      const Pt a = p[i], b = p[(i + 1) % p.size()];
-      const Seg2D s{a.x, a.y, b.x, b.y};
-      kontAppendSeg(k, &s);
-    }
-    k->closed = 1;
-    k->z = 0.0;
-    if (outer == nullptr) {
-      outer = k;
-    } else {
-      k->prev = last;
-      if (last == outer)
-        outer->child = k;
-      else
-        last->next = k;
-    }
-    last = k;
-  }
-  return outer;
-}
 
 std::vector<Poly> moved(std::vector<Poly> polys, double dx, double dy, double turn) {
   for (Poly& p : polys)

@@ -12,39 +12,14 @@
 #include "geometry/kont_region.h"
 #include "geometry/offset2d.h"
 #include "offset_field.h"
+#include "offset_regions.h"
 #include "offset_shapes.h"
 #include "zlevel/zlevel_hooks.h"
 
 namespace {
 using offtest::Poly;
 using offtest::Pt;
-
-// The region of the polygons: the first the outer contour, the others its islands.
-Kont2D* regionOf(const std::vector<Poly>& polys) {
-  Kont2D* outer = nullptr;
-  Kont2D* last = nullptr;
-  for (const Poly& p : polys) {
-    Kont2D* k = kontNew(nullptr, static_cast<int>(p.size()));
-    for (std::size_t i = 0; i < p.size(); ++i) {
-      const Pt a = p[i], b = p[(i + 1) % p.size()];
-      const Seg2D s{a.x, a.y, b.x, b.y};
-      kontAppendSeg(k, &s);
-    }
-    k->closed = 1;
-    k->z = 0.0;
-    if (outer == nullptr) {
-      outer = k;
-    } else {
-      k->prev = last;
-      if (last == outer)
-        outer->child = k;
-      else
-        last->next = k;
-    }
-    last = k;
-  }
-  return outer;
-}
+using offtest::regionOf;
 
 std::vector<Poly> loopsOf(const Kont2D* list) {
   std::vector<Poly> loops;
