@@ -112,37 +112,10 @@ void reverseContour(Kont2D* k) {
 class ParityIndex {
  public:
   // The polygon of the contour's segment starts.
-  int build(const Kont2D* k) {
-    std::vector<Seg2D> edges;
-    try {
-      for (int i = 0; i < k->count; ++i) {
-        const Seg2D& a = k->segments[i];
-        const Seg2D& b = k->segments[(i + 1) % k->count];
-        edges.push_back(Seg2D{a.x1, a.y1, b.x1, b.y1});
-      }
-    } catch (const std::bad_alloc&) {
-      return -1;
-    }
-    return k->count < 3 ? 1 : buildEdges(std::move(edges));
-  }
+  int build(const Kont2D* k) { return buildFrom(k, false); }
   // Every contour of the region (its outer contour and islands) by its segment starts: inside the
   // region is inside an odd number of them.
-  int buildRegion(const Kont2D* region) {
-    std::vector<Seg2D> edges;
-    try {
-      for (const Kont2D* k = region; k != nullptr; k = kontWalkNext(region, k)) {
-        if (k->count < 3) continue;
-        for (int i = 0; i < k->count; ++i) {
-          const Seg2D& a = k->segments[i];
-          const Seg2D& b = k->segments[(i + 1) % k->count];
-          edges.push_back(Seg2D{a.x1, a.y1, b.x1, b.y1});
-        }
-      }
-    } catch (const std::bad_alloc&) {
-      return -1;
-    }
-    return buildEdges(std::move(edges));
-  }
+  int buildRegion(const Kont2D* region) { return buildFrom(region, true); }
 
   bool inside(const Point2D& p) const {
     if (edges_.empty() || p.x < x0_ || p.x > x1_ || p.y < y0_ || p.y > y1_) return false;
@@ -159,6 +132,26 @@ class ParityIndex {
   }
 
  private:
+  // The edges of the contour k, or of every contour of its region, from each segment start to the
+  // next; contours of fewer than 3 segments have none.
+  int buildFrom(const Kont2D* region, bool islands) {
+    std::vector<Seg2D> edges;
+    try {
+      for (const Kont2D* k = region; k != nullptr;
+           k = islands ? kontWalkNext(region, k) : nullptr) {
+        if (k->count < 3) continue;
+        for (int i = 0; i < k->count; ++i) {
+          const Seg2D& a = k->segments[i];
+          const Seg2D& b = k->segments[(i + 1) % k->count];
+          edges.push_back(Seg2D{a.x1, a.y1, b.x1, b.y1});
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      return -1;
+    }
+    return buildEdges(std::move(edges));
+  }
+
   // Buckets the edges in horizontal slabs, so that a test visits only the edges spanning the
   // point's height. Same rule as the region point test (half-open in y).
   int buildEdges(std::vector<Seg2D> edges) {
