@@ -589,6 +589,8 @@ int traceSeeds(Offset& w, Walk& walk, double delta) {
           if (seen[bit]) continue;
           seen[bit] = true;
           const Point2D p = node(c, r);
+          // The wall point q is as near as that: a node this near it is too near the walls.
+          if ((p.x - q.x) * (p.x - q.x) + (p.y - q.y) * (p.y - q.y) <= low * low) continue;
           Point2D foot{};
           const double clear = nearestWall(w, p, reach, &foot);
           if (clear >= reach || clear <= low) continue;
