@@ -44,6 +44,13 @@ constexpr double kPassRadius = 0.2;  // a traced segment passes a candidate end 
 constexpr double kPassOnSeg = 0.001;
 constexpr double kPassBox = 0.5;
 constexpr double kMinFilletRadius = 1e-6;
+// Seeds of the second sweep: grid spacing and the least extra clearance, in distances, and how
+// near a traced path must pass a seed's contact to have traced its loop.
+constexpr double kSeedSpacing = 0.5;
+constexpr double kSeedClearance = 0.01;
+constexpr double kSeedPassed = 0.5;
+// Most grid nodes the seeds may span (a bit each).
+constexpr double kSeedMaxNodes = 1e9;
 
 int off2dFail(int code, std::source_location at = std::source_location::current()) {
   geoErrSet(code, kModule, static_cast<int>(at.line()));
@@ -104,30 +111,80 @@ void reverseContour(Kont2D* k) {
 // (polygon of the segment starts, half-open in y).
 class ParityIndex {
  public:
-  int build(const Kont2D* k) {
-    k_ = k;
-    const int n = k->count;
-    if (n < 3) return 1;
-    y0_ = k->ymin;
+  // The polygon of the contour's segment starts.
+  int build(const Kont2D* k) { return buildFrom(k, false); }
+  // Every contour of the region (its outer contour and islands) by its segment starts: inside the
+  // region is inside an odd number of them.
+  int buildRegion(const Kont2D* region) { return buildFrom(region, true); }
+
+  bool inside(const Point2D& p) const {
+    if (edges_.empty() || p.x < x0_ || p.x > x1_ || p.y < y0_ || p.y > y1_) return false;
+    const int j = slab(p.y);
+    bool in = false;
+    for (int e = start_[j]; e < start_[j + 1]; ++e) {
+      const Seg2D& s = edges_[static_cast<std::size_t>(items_[e])];
+      if ((s.y1 > p.y) != (s.y2 > p.y)) {
+        const double x = s.x1 + (p.y - s.y1) * (s.x2 - s.x1) / (s.y2 - s.y1);
+        if (p.x < x) in = !in;
+      }
+    }
+    return in;
+  }
+
+ private:
+  // The edges of the contour k, or of every contour of its region, from each segment start to the
+  // next; contours of fewer than 3 segments have none.
+  int buildFrom(const Kont2D* region, bool islands) {
+    std::vector<Seg2D> edges;
+    try {
+      for (const Kont2D* k = region; k != nullptr;
+           k = islands ? kontWalkNext(region, k) : nullptr) {
+        if (k->count < 3) continue;
+        for (int i = 0; i < k->count; ++i) {
+          const Seg2D& a = k->segments[i];
+          const Seg2D& b = k->segments[(i + 1) % k->count];
+          edges.push_back(Seg2D{a.x1, a.y1, b.x1, b.y1});
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      return -1;
+    }
+    return buildEdges(std::move(edges));
+  }
+
+  // Buckets the edges in horizontal slabs, so that a test visits only the edges spanning the
+  // point's height. Same rule as the region point test (half-open in y).
+  int buildEdges(std::vector<Seg2D> edges) {
+    edges_ = std::move(edges);
+    const int n = static_cast<int>(edges_.size());
+    if (n == 0) return 1;
+    x0_ = y0_ = DBL_MAX;
+    x1_ = y1_ = -DBL_MAX;
+    for (const Seg2D& s : edges_) {
+      x0_ = std::min({x0_, s.x1, s.x2});
+      x1_ = std::max({x1_, s.x1, s.x2});
+      y0_ = std::min({y0_, s.y1, s.y2});
+      y1_ = std::max({y1_, s.y1, s.y2});
+    }
     slabs_ = std::max(1, std::min(n / 2, 1 << 16));
-    scale_ = k->ymax > k->ymin ? slabs_ / (k->ymax - k->ymin) : 0.0;
+    scale_ = y1_ > y0_ ? slabs_ / (y1_ - y0_) : 0.0;
     try {
       start_.assign(static_cast<std::size_t>(slabs_) + 1, 0);
       for (int pass = 0; pass < 2; ++pass) {
         std::vector<int> fill;
         if (pass == 1) {
           for (int j = 0; j < slabs_; ++j) start_[j + 1] += start_[j];
-          edges_.assign(static_cast<std::size_t>(start_[slabs_]), 0);
+          items_.assign(static_cast<std::size_t>(start_[slabs_]), 0);
           fill.assign(start_.begin(), start_.end() - 1);
         }
         for (int i = 0; i < n; ++i) {
-          const double ya = pointAt(i).y, yb = pointAt((i + 1) % n).y;
-          const int s0 = slab(std::min(ya, yb)), s1 = slab(std::max(ya, yb));
+          const Seg2D& s = edges_[static_cast<std::size_t>(i)];
+          const int s0 = slab(std::min(s.y1, s.y2)), s1 = slab(std::max(s.y1, s.y2));
           for (int j = s0; j <= s1; ++j) {
             if (pass == 0)
               ++start_[j + 1];
             else
-              edges_[fill[j]++] = i;
+              items_[fill[j]++] = i;
           }
         }
       }
@@ -136,26 +193,6 @@ class ParityIndex {
     }
     return 1;
   }
-
-  bool inside(const Point2D& p) const {
-    const Kont2D* k = k_;
-    if (k->count < 3 || p.x < k->xmin || p.x > k->xmax || p.y < k->ymin || p.y > k->ymax)
-      return false;
-    const int j = slab(p.y);
-    bool in = false;
-    for (int e = start_[j]; e < start_[j + 1]; ++e) {
-      const int i = edges_[e];
-      const Point2D a = pointAt(i), b = pointAt((i + 1) % k->count);
-      if ((a.y > p.y) != (b.y > p.y)) {
-        const double x = a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y);
-        if (p.x < x) in = !in;
-      }
-    }
-    return in;
-  }
-
- private:
-  Point2D pointAt(int i) const { return Point2D{k_->segments[i].x1, k_->segments[i].y1}; }
   int slab(double y) const {
     const double t = (y - y0_) * scale_;
     if (!(t > 0.0)) return 0;
@@ -163,11 +200,11 @@ class ParityIndex {
     return static_cast<int>(t);
   }
 
-  const Kont2D* k_ = nullptr;
-  double y0_ = 0.0, scale_ = 0.0;
+  std::vector<Seg2D> edges_;
+  double x0_ = 0.0, y0_ = 0.0, x1_ = 0.0, y1_ = 0.0, scale_ = 0.0;
   int slabs_ = 1;
   std::vector<int> start_;
-  std::vector<int> edges_;
+  std::vector<int> items_;
 };
 
 int compareWallX1(const void* a, const void* b) {
@@ -185,7 +222,10 @@ struct Offset {
   PkoList* traced = nullptr;
   IntList* starts = nullptr;
   ParityIndex outerParity;
-  CellGrid wallGrid;  // the walls by position, for the candidate filter
+  ParityIndex regionParity;  // the whole region, for the seeds
+  CellGrid wallGrid;         // the walls by position, for the candidate filter and the seeds
+  // The walls as the grid holds them: the walker sorts the wall contour again when it prepares.
+  std::vector<Seg2D> gridWalls;
   double scale = 1.0;
   double maxCandDy = 0.0;  // largest y extent of a candidate
   int side = 1;            // 1 right of a counter-clockwise outer contour, 2 left
@@ -225,6 +265,7 @@ int buildWalls(Offset& w) {
 // candidate visits the walls of a few cells only.
 int buildWallGrid(Offset& w) {
   const int n = w.walls->count;
+  w.gridWalls.assign(w.walls->segments, w.walls->segments + n);
   std::vector<double> boxes(4 * static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
     const Seg2D& s = w.walls->segments[i];
@@ -237,29 +278,35 @@ int buildWallGrid(Offset& w) {
   return r == 1 ? 1 : off2dFail(r);
 }
 
-// 1 when a wall comes within tol of p: near its line and projecting inside it, or an end within
-// tol.
-bool wallNear(const Offset& w, const Point2D& p, double tol) {
+// Calls f with every wall whose cell lies within reach of p (a wall may come more than once);
+// stops and returns true as soon as f does.
+template <typename F>
+bool anyWallNear(const Offset& w, const Point2D& p, double reach, F f) {
   const CellGrid& g = w.wallGrid;
   if (w.walls->count == 0) return false;
-  const int c0 = gridCellsCol(g, p.x - tol), c1 = gridCellsCol(g, p.x + tol);
-  const int r0 = gridCellsRow(g, p.y - tol), r1 = gridCellsRow(g, p.y + tol);
+  const int c0 = gridCellsCol(g, p.x - reach), c1 = gridCellsCol(g, p.x + reach);
+  const int r0 = gridCellsRow(g, p.y - reach), r1 = gridCellsRow(g, p.y + reach);
   for (int row = r0; row <= r1; ++row) {
     for (int col = c0; col <= c1; ++col) {
       const int cell = row * g.cols + col;
-      for (int e = g.start[cell]; e < g.start[cell + 1]; ++e) {
-        const Seg2D& a = w.walls->segments[g.items[e]];
-        if (std::min(a.x1, a.x2) > p.x + tol || std::max(a.x1, a.x2) < p.x - tol ||
-            std::min(a.y1, a.y2) > p.y + tol || std::max(a.y1, a.y2) < p.y - tol)
-          continue;
-        if (geoDistToLine(p, a) > tol) continue;
-        if (geoProjInSeg(a, p) == 1) return true;
-        if (std::hypot(p.x - a.x1, p.y - a.y1) <= tol || std::hypot(p.x - a.x2, p.y - a.y2) <= tol)
-          return true;
-      }
+      for (int e = g.start[cell]; e < g.start[cell + 1]; ++e)
+        if (f(w.gridWalls[static_cast<std::size_t>(g.items[e])])) return true;
     }
   }
   return false;
+}
+
+// 1 when a wall comes within tol of p: near its line and projecting inside it, or an end within
+// tol.
+bool wallNear(const Offset& w, const Point2D& p, double tol) {
+  return anyWallNear(w, p, tol, [&](const Seg2D& a) {
+    if (std::min(a.x1, a.x2) > p.x + tol || std::max(a.x1, a.x2) < p.x - tol ||
+        std::min(a.y1, a.y2) > p.y + tol || std::max(a.y1, a.y2) < p.y - tol)
+      return false;
+    if (geoDistToLine(p, a) > tol) return false;
+    if (geoProjInSeg(a, p) == 1) return true;
+    return std::hypot(p.x - a.x1, p.y - a.y1) <= tol || std::hypot(p.x - a.x2, p.y - a.y2) <= tol;
+  });
 }
 
 // Start candidates of one try: a point 1.1 delta beside the midpoint of every segment on the
@@ -424,21 +471,170 @@ int dropPassed(Offset& w, int from) {
   return 1;
 }
 
+// The walker's records of one try.
+struct Walk {
+  CollCtx ctx{};
+  WalkTool tool{};
+  WalkParams params{};
+  SliceContext slice{};
+};
+
+// Traces the path through the contact found by a move of the circle (hit ends at the circle's
+// centre at contact), appends it to the traced list with its start index and merges its collinear
+// segments. Returns the walker's result; kOff2dNothingTraced when it traced nothing.
+int traceContact(Offset& w, Walk& walk, const Seg2D& hit) {
+  walk.params.start = Point3D{hit.x2, hit.y2, walk.params.z};
+  walk.params.startSegment = hit;
+  const int before = w.traced->count;
+  const int tr = walkTrace(&walk.ctx, &walk.tool, &walk.params, &walk.slice);
+  if (tr < 0) return tr;
+  if (w.traced->count == before) return off2dFail(kOff2dNothingTraced);
+  pkoListMergeRange(w.traced, before, w.traced->count);
+  if (lstIntAppend(w.starts, before) < 0) return off2dFail(-1);
+  return tr;
+}
+
+// The nearest wall within reach of p: its distance (reach when none is nearer) and point.
+double nearestWall(const Offset& w, const Point2D& p, double reach, Point2D* at) {
+  double best2 = reach * reach;
+  anyWallNear(w, p, reach, [&](const Seg2D& a) {
+    const double dx = a.x2 - a.x1, dy = a.y2 - a.y1, l2 = dx * dx + dy * dy;
+    double t = l2 > 0.0 ? ((p.x - a.x1) * dx + (p.y - a.y1) * dy) / l2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    const double fx = a.x1 + t * dx, fy = a.y1 + t * dy;
+    const double d2 = (fx - p.x) * (fx - p.x) + (fy - p.y) * (fy - p.y);
+    if (d2 < best2) {
+      best2 = d2;
+      *at = Point2D{fx, fy};
+    }
+    return false;
+  });
+  return std::sqrt(best2);
+}
+
+// The traced segments on a cell grid, for the question whether a point lies on a traced path.
+class TracedCells {
+ public:
+  // Indexes the traced list as it stands. Returns 1, or a failure code of the grid.
+  int build(const PkoList* t) {
+    t_ = t;
+    std::vector<double> boxes(4 * static_cast<std::size_t>(t->count));
+    for (int i = 0; i < t->count; ++i) {
+      const PkoBox& b = t->boxes[i];
+      boxes[4 * i] = b.min.x;
+      boxes[4 * i + 1] = b.min.y;
+      boxes[4 * i + 2] = b.max.x;
+      boxes[4 * i + 3] = b.max.y;
+    }
+    return gridCellsBuild(&grid_, boxes.data(), t->count, kSeedPassed);
+  }
+  // 1 when a traced segment passes within kSeedPassed of p.
+  bool near(const Point2D& p) const {
+    if (t_ == nullptr || t_->count == 0) return false;
+    const int cell = gridCellsRow(grid_, p.y) * grid_.cols + gridCellsCol(grid_, p.x);
+    for (int e = grid_.start[cell]; e < grid_.start[cell + 1]; ++e) {
+      const Seg3D& s = t_->segments[grid_.items[e]];
+      const double dx = s.end.x - s.start.x, dy = s.end.y - s.start.y;
+      const double l2 = dx * dx + dy * dy;
+      double u = l2 > 0.0 ? ((p.x - s.start.x) * dx + (p.y - s.start.y) * dy) / l2 : 0.0;
+      u = std::clamp(u, 0.0, 1.0);
+      const double ex = s.start.x + u * dx - p.x, ey = s.start.y + u * dy - p.y;
+      if (ex * ex + ey * ey <= kSeedPassed * kSeedPassed) return true;
+    }
+    return false;
+  }
+
+ private:
+  const PkoList* t_ = nullptr;
+  CellGrid grid_;
+};
+
+// Seeds of the second sweep: the nodes of a square grid of spacing kSeedSpacing distances near
+// the walls, on the side the offset goes to (outside the outer contour when growing, inside the
+// region when shrinking), whose clearance (distance to the nearest wall) lies
+// between the distance and one spacing beyond it. Every loop of the offset longer than about a
+// spacing passes near such a node, and the contact of a circle moved from the node toward its
+// nearest wall lies on that loop. The candidates beside the segments miss loops that touch only
+// the corners of dense outlines: a star of 10,000 spikes offset inward by less than its spikes are
+// deep has a wall within 1.1 distances of every candidate, and its offset vanished.
+int traceSeeds(Offset& w, Walk& walk, double delta) {
+  const double h = kSeedSpacing * delta;
+  const double reach = delta + h;
+  const double low = delta * (1.0 + kSeedClearance);
+  TracedCells traced;
+  if (int rc = traced.build(w.traced); rc != 1) return off2dFail(rc);
+  // The nodes seen, as bits over the walls' box grown by the reach.
+  const long long cx0 = static_cast<long long>(std::floor((w.walls->xmin - reach) / h)) - 1;
+  const long long cy0 = static_cast<long long>(std::floor((w.walls->ymin - reach) / h)) - 1;
+  const long long nx = static_cast<long long>(std::ceil((w.walls->xmax + reach) / h)) - cx0 + 2;
+  const long long ny = static_cast<long long>(std::ceil((w.walls->ymax + reach) / h)) - cy0 + 2;
+  if (!(nx > 0 && ny > 0 && static_cast<double>(nx) * static_cast<double>(ny) < kSeedMaxNodes))
+    return 1;  // a distance this small against the region: the candidates stand alone
+  std::vector<bool> seen(static_cast<std::size_t>(nx * ny), false);
+  auto node = [&](long long c, long long r) { return Point2D{c * h, r * h}; };
+  for (int i = 0; i < w.walls->count; ++i) {
+    const Seg2D& a = w.walls->segments[i];
+    const double len = segLength(a);
+    const int steps = std::max(1, static_cast<int>(std::ceil(len / h)));
+    for (int k = 0; k <= steps; ++k) {
+      if (out3dCheckBreak() == 1) return off2dFail(-2);
+      const Point2D q{a.x1 + (a.x2 - a.x1) * k / steps, a.y1 + (a.y2 - a.y1) * k / steps};
+      const long long c0 = static_cast<long long>(std::floor((q.x - reach) / h));
+      const long long c1 = static_cast<long long>(std::ceil((q.x + reach) / h));
+      const long long r0 = static_cast<long long>(std::floor((q.y - reach) / h));
+      const long long r1 = static_cast<long long>(std::ceil((q.y + reach) / h));
+      for (long long r = r0; r <= r1; ++r) {
+        for (long long c = c0; c <= c1; ++c) {
+          const std::size_t bit = static_cast<std::size_t>((r - cy0) * nx + (c - cx0));
+          if (seen[bit]) continue;
+          seen[bit] = true;
+          const Point2D p = node(c, r);
+          // The wall point q is as near as that: a node this near it is too near the walls.
+          if ((p.x - q.x) * (p.x - q.x) + (p.y - q.y) * (p.y - q.y) <= low * low) continue;
+          Point2D foot{};
+          const double clear = nearestWall(w, p, reach, &foot);
+          if (clear >= reach || clear <= low) continue;
+          // Growing: outside the outer contour (as the candidates, so that islands go); shrinking:
+          // inside the region.
+          if (w.side == 1 ? w.outerParity.inside(p) : !w.regionParity.inside(p)) continue;
+          // The circle moved from p toward the foot touches the walls at this point.
+          const double ux = (foot.x - p.x) / clear, uy = (foot.y - p.y) / clear;
+          const Point2D touch{p.x + (clear - delta) * ux, p.y + (clear - delta) * uy};
+          if (traced.near(touch)) continue;
+          const Seg2D move{p.x, p.y, foot.x + kMoveBeyond * ux, foot.y + kMoveBeyond * uy};
+          Seg2D hit{};
+          Point2D contact{};
+          int element = -1, kind = 0;
+          const int rc =
+              walkWallContact(w.walls, w.frame, delta, move, &hit, &contact, &element, &kind);
+          if (rc < 0) return rc;
+          if (rc != 1) continue;
+          const int tr = traceContact(w, walk, hit);
+          if (tr < 0) return tr;
+          if (int rb = traced.build(w.traced); rb != 1) return off2dFail(rb);
+        }
+      }
+    }
+  }
+  return 1;
+}
+
 // One try: traces a path from the first candidate that meets a wall, drops the candidates it
 // passes, and sweeps again until no candidate is left.
 int traceAll(Offset& w, double delta, int tryNo) {
-  CollCtx ctx{};
-  ctx.walls = w.walls;
-  ctx.region = w.frame;
-  WalkTool tool{delta, 0.0, 2};
-  WalkParams params{};
-  params.tolerance = 0.1;
-  params.z = 0.0;
-  params.direction = 1;
-  params.step = 1.0;
-  params.shuffleSeed = tryNo;
-  SliceContext slice{};
-  slice.traced = w.traced;
+  Walk walk{};
+  walk.ctx.walls = w.walls;
+  walk.ctx.region = w.frame;
+  walk.tool = WalkTool{delta, 0.0, 2};
+  walk.params.tolerance = 0.1;
+  walk.params.z = 0.0;
+  walk.params.direction = 1;
+  walk.params.step = 1.0;
+  walk.params.shuffleSeed = tryNo;
+  walk.slice.traced = w.traced;
+  CollCtx& ctx = walk.ctx;
+  WalkTool& tool = walk.tool;
+  WalkParams& params = walk.params;
   if (walkPrepare(&ctx, &tool, &params) != 1) {
     walkRelease(&ctx, &tool, &params);
     return off2dFail(-1);
@@ -484,19 +680,8 @@ int traceAll(Offset& w, double delta, int tryNo) {
       // The traced candidate leaves the list: the path passes it.
       removed = true;
       tracedOne = true;
-      params.start = Point3D{hit.x2, hit.y2, params.z};
-      params.startSegment = hit;
       const int before = w.traced->count;
-      const int tr = walkTrace(&ctx, &tool, &params, &slice);
-      if (tr < 0) {
-        result = tr;
-      } else if (w.traced->count == before) {
-        result = off2dFail(kOff2dNothingTraced);
-      } else {
-        result = tr;
-        pkoListMergeRange(w.traced, before, w.traced->count);
-        if (lstIntAppend(w.starts, before) < 0) result = off2dFail(-1);
-      }
+      result = traceContact(w, walk, hit);
       if (result > 0) {
         std::memmove(&cl->segments[kept], &cl->segments[i + 1],
                      sizeof(Seg2D) * static_cast<std::size_t>(cl->count - i - 1));
@@ -512,6 +697,7 @@ int traceAll(Offset& w, double delta, int tryNo) {
     if (result < 0) break;
     if (!removed) result = off2dFail(kOff2dSweepStuck);
   }
+  if (result > 0 && !w.open) result = traceSeeds(w, walk, delta);
   walkRelease(&ctx, &tool, &params);
   return result;
 }
@@ -604,7 +790,8 @@ int offsetCore(const Kont2D* region, double d, Kont2D** out) {
     return off2dFail(-1);
   w.side = d > 0.0 ? 1 : 2;
   w.open = region->closed == 0;
-  if (w.outerParity.build(w.copy) != 1) return off2dFail(-1);
+  if (w.outerParity.build(w.copy) != 1 || w.regionParity.buildRegion(w.copy) != 1)
+    return off2dFail(-1);
   if (buildWallGrid(w) != 1) return -1;
 
   double delta = kWorkDistance;

@@ -63,6 +63,9 @@ constexpr int kLongRaw = 100;
 
 struct OffsetState {
   ContourElement raw[kOffsetRawCapacity] = {};
+  // The crossings of a raw offset that does not fit the engine's table (one more record than the
+  // search may write: the extraction adds a start record).
+  std::vector<IntersectionRecord> records;
   std::vector<ContourElement> source;  // the working copy of contOffset, kept for the next call
   ContOffsetObserver observer = nullptr;
   int plainMarking = 0;  // 1: every marking of near records compares all records
@@ -71,18 +74,39 @@ OffsetState offsetState;
 
 Point2D at(const IntersectionRecord& r) { return Point2D{r.x, r.y}; }
 
+// A cut found by the circle test counts only when the source comes this near to the circle: the
+// slack that the intersection routines give a segment's ends (up to contTol times a tenth of its
+// length) lets a circle that stops short of a long segment's end cut it, which made the probe at a
+// convex corner's offset find the corner's own sides.
+constexpr double kProbeReachSlack = 1e-9;
+
+// Where the offset's loops lie: inside the source (an offset into it), outside, or either (the
+// source's orientation is undecided, or no grid of it could be made).
+enum class OffsetSide { kInside, kOutside, kEither };
+
 // 1 when the tool circle of radius r about p cuts into the source (isectCircleHitsContour), through
-// the source's grid when there is one.
-int probe(const Point2D& p, double r, const ContourElement* src, int n, const CircleIndex* index) {
+// the source's grid when there is one; a cut where the source stays farther than r from p is none.
+// A free point on the other side of the source than the loops counts as a cut as well: around a
+// needle of zero width the raw offset runs the full distance from the source on the needle's far
+// side, inside the source (for an offset outward) or outside it (inward).
+int probe(const Point2D& p, double r, const ContourElement* src, int n, const CircleIndex* index,
+          OffsetSide want = OffsetSide::kEither) {
   const ContourElement circle = contMakeArc(p.x, p.y, p.x + r, p.y, p.x + r, p.y, r, 1, 0);
-  if (index != nullptr) return isectCircleHitsIndexed(circle, index);
-  return isectCircleHitsContour(circle, src, n);
+  if (index == nullptr) return isectCircleHitsContour(circle, src, n);
+  int hit = isectCircleHitsIndexed(circle, index);
+  const double reach = r + kProbeReachSlack * (1.0 + r);
+  if (hit > 0 && isectNearerThanIndexed(p, reach, index) == 0) hit = 0;
+  if (hit == 0 && want != OffsetSide::kEither) {
+    const int inside = isectInsideIndexed(p, index);
+    if (inside >= 0 && (inside == 1) != (want == OffsetSide::kInside)) hit = 1;
+  }
+  return hit;
 }
 
 // offsetStartRecordHit with the source's grid (null: none).
 int startRecordHit(const IntersectionRecord* records, int h, const ContourElement* raw, int m,
                    const ContourElement* src, int n, double dp, double tau,
-                   const CircleIndex* index) {
+                   const CircleIndex* index, OffsetSide want = OffsetSide::kEither) {
   const Point2D p0 = at(records[0]);
   for (int j = 1; j < h; ++j) {
     if (contDistance(at(records[j]), p0) < 3.0 * tau) return 1;
@@ -96,7 +120,7 @@ int startRecordHit(const IntersectionRecord* records, int h, const ContourElemen
   contElemSetEndpoint(&c, p0, 1);
   Point2D mid{};
   contElemPoint(c, &mid, 3);
-  return probe(mid, dp, src, n, index);
+  return probe(mid, dp, src, n, index, want);
 }
 
 // Marks records near used ones as used (isectMarkNearUsed) over many calls of one extraction at
@@ -268,6 +292,84 @@ int singleResult(ContourElement* raw, int m, const ContourElement* src, int n, C
   return 1;
 }
 
+// The self-crossings of the raw chain: in the engine's table while they fit, else in the offset's
+// own table of kOffsetIsectMax records. A dense outline (a star of thousands of spikes) crosses its
+// raw offset about once per spike that the offset cuts off, far beyond the engine's table.
+// *records points at the table that holds them. Returns their number; -1 when there are more than
+// kOffsetIsectMax (code 3029 sent) or memory runs out (code 3020 sent): no other start or slightly
+// changed distance would bring the count within reach.
+int crossingsOfRaw(const ContourElement* raw, int m, int status, IntersectionRecord** records) {
+  int h = contFindSelfIsectsInto(raw, m, *records, kSelfIsectMax, status, 1);
+  if (h == kSelfIsectFull) {
+    std::vector<IntersectionRecord>& own = offsetState.records;
+    try {
+      own.resize(static_cast<std::size_t>(kOffsetIsectMax) + 1);
+      *records = own.data();
+      h = contFindSelfIsectsInto(raw, m, *records, kOffsetIsectMax, status, 1);
+    } catch (const std::bad_alloc&) {
+      h = -1;
+    }
+  }
+  if (h == kSelfIsectFull) {
+    pockMessage(kPockCodeTooManyElements);
+    return -1;
+  }
+  if (h < 0) {
+    pockMessage(kPockCodeNoMemory);
+    return -1;
+  }
+  return h;
+}
+
+// Samples of a raw offset element per distance: a valid stretch of the offset this short or
+// shorter may be missed, which leaves a loop of that size out, within the offset's tolerance.
+constexpr double kVanishSamplesPerDistance = 8.0;
+constexpr int kVanishMaxSamples = 1 << 18;
+// A sample this near the offset distance (relative) lies on the offset.
+constexpr double kVanishSlack = 1e-6;
+
+}  // namespace
+
+int contOffsetVanishes(const ContourElement* src, int n, int side, double d) {
+  const double dist = std::fabs(d);
+  const int effSide = d < 0.0 ? -side : side;
+  const int orient = contOrientation(src, n);
+  if (src == nullptr || n <= 0 || dist < kCopyDistance || orient == 0) return 1;
+  const bool inward = effSide * orient > 0;
+  std::vector<ContourElement> raw;
+  int m = 0;
+  try {
+    raw.resize(kOffsetRawCapacity);
+  } catch (const std::bad_alloc&) {
+    return 1;
+  }
+  if (contOffsetRaw(dist, src, n, raw.data(), kContMaxElements, &m, effSide) == kRawOffsetFailed)
+    return 1;
+  std::unique_ptr<CircleIndex, void (*)(CircleIndex*)> index(isectCircleIndexNew(src, n),
+                                                             isectCircleIndexFree);
+  if (index == nullptr) return 1;
+  double length = 0.0;
+  for (int i = 0; i < m; ++i) length += contElemLength(raw[i]);
+  const double step = std::fmax(dist / kVanishSamplesPerDistance, length / kVanishMaxSamples);
+  const double want = dist * (1.0 - kVanishSlack);
+  for (int i = 0; i < m; ++i) {
+    const ContourElement& e = raw[i];
+    const double len = contElemLength(e);
+    const int k = std::max(1, static_cast<int>(std::ceil(len / step)));
+    const Point2D a = contElemStart(e), b = contElemEnd(e);
+    for (int j = 0; j <= k; ++j) {
+      const double f = static_cast<double>(j) / k;
+      Point2D p{a.x + f * (b.x - a.x), a.y + f * (b.y - a.y)};
+      if (e.type == kContArc) contArcPointAt(e, f, &p);
+      if (isectNearerThanIndexed(p, want, index.get()) == 1) continue;
+      if ((contWinding(src, n, p) != 0) == inward) return 0;
+    }
+  }
+  return 1;
+}
+
+namespace {
+
 // First x of an element for the equality search: a line's start x, an arc's centre x.
 double equalKey(const ContourElement& e) { return e.p0; }
 }  // namespace
@@ -286,6 +388,7 @@ void contOffsetResetState() {
   offsetState.observer = nullptr;
   offsetState.plainMarking = 0;
   std::vector<ContourElement>().swap(offsetState.source);
+  std::vector<IntersectionRecord>().swap(offsetState.records);
 }
 
 void contSetKeepOpen(int value) { pockEngine().offsetKeepOpen = value; }
@@ -494,6 +597,10 @@ void offsetClassifyIsects(IntersectionRecord* rec, int h, const ContourElement* 
   // near the circle only (same answers; without memory for it, every element).
   std::unique_ptr<CircleIndex, void (*)(CircleIndex*)> index(isectCircleIndexNew(src, n),
                                                              isectCircleIndexFree);
+  const int orient = contOrientation(src, n);
+  const OffsetSide want = orient == 0         ? OffsetSide::kEither
+                          : orient * side > 0 ? OffsetSide::kInside
+                                              : OffsetSide::kOutside;
   for (int i = h - 1; i >= 0; --i) {
     IntersectionRecord& r = rec[i];
     const Point2D p = at(r);
@@ -502,12 +609,12 @@ void offsetClassifyIsects(IntersectionRecord* rec, int h, const ContourElement* 
       r.state = 0;
       return;
     }
-    const int hit = probe(p, dp, src, n, index.get());
+    const int hit = probe(p, dp, src, n, index.get(), want);
     if (i == 0) {
       if (hit > 0) {
         r.state = 2;
       } else if (hit == 0) {
-        const int start = startRecordHit(rec, h, raw, m, src, n, dp, tau, index.get());
+        const int start = startRecordHit(rec, h, raw, m, src, n, dp, tau, index.get(), want);
         if (start > 0 && (h < 2 || rec[1].state == 1)) r.state = 2;
       }
       continue;
@@ -548,7 +655,7 @@ void offsetClassifyIsects(IntersectionRecord* rec, int h, const ContourElement* 
     const Point2D ce = contElemEnd(c);
     Point2D q{0.9 * p.x + 0.1 * ce.x, 0.9 * p.y + 0.1 * ce.y};
     if (c.type == kContArc) contArcInnerPoint(c, p, ce, &q);
-    const int next = probe(q, dp, src, n, index.get());
+    const int next = probe(q, dp, src, n, index.get(), want);
     if (partner) {
       r.state = next != 0 ? 1 : 0;
     } else if (next > 0) {
@@ -611,7 +718,10 @@ int contOffsetOnce(const ContourElement* src, int n, int side, double d, Contour
   if (m == 0) return 0;
   IntersectionRecord* rec = isectRecords();
   int h = 0;
-  if (m > 1 && dist >= kNoSearchDistance) h = contFindSelfIsects(raw, m, rec, status);
+  if (m > 1 && dist >= kNoSearchDistance) {
+    h = crossingsOfRaw(raw, m, status, &rec);
+    if (h < 0) return -1;
+  }
   if (status == kRawOffsetDoublesBack && eng.offsetKeepOpen != 0) status = 0;
   if (h == 0 && (status < 0 || m == 1)) {
     if (contCloseSingleGap(raw, m) == 0 && contAllChained(m, raw) == 0) {
@@ -622,10 +732,6 @@ int contOffsetOnce(const ContourElement* src, int n, int side, double d, Contour
     }
   } else {
     eng.offsetLost = 0;
-    if (h < 0 || h > kSelfIsectMax) {
-      eng.offsetRetry = 1;
-      return 0;
-    }
     if (h > 0) {
       return extractLoops(rec, h, raw, m, src, n, dist, effSide, orient, out, outCapacity, outEnd,
                           contours, counts);
@@ -648,6 +754,7 @@ int contOffset(const ContourElement* elements, int n, int side, double d, Contou
   }
   ContourElement* src = copy.data();
   const int entryStrict = eng.offsetStrict;
+  const double d0 = d;
   int narrow = 0;
   if (eng.offsetNarrowCheck != 0 && d > eng.contTol &&
       ((eng.pockDirectLinking != 0 && d < kNarrowDirectDistance) || d < kNarrowDistance ||
@@ -695,7 +802,8 @@ int contOffset(const ContourElement* elements, int n, int side, double d, Contou
   }
 
   // Distance stage: a slightly changed distance.
-  if (eng.offsetRetry != 0 || eng.offsetLost != 0) {
+  const bool distanceStage = eng.offsetRetry != 0 || eng.offsetLost != 0;
+  if (distanceStage) {
     bool strictTried = false;
     for (int i = 0; i < kOffsetRetryRounds; ++i) {
       if (i >= kLateAttempt) eng.offsetLoopTol = kLoopTolLate;
@@ -733,6 +841,13 @@ int contOffset(const ContourElement* elements, int n, int side, double d, Contou
       result = attempt();
       if (result < 0) return finish(result);
     }
+  }
+  // Every attempt found its loops doubtful or could not close the raw offset: an empty answer is
+  // the offset only where the offset truly vanishes; elsewhere the offset failed and says so.
+  if (result == 0 && distanceStage && (eng.offsetRetry != 0 || eng.offsetLost != 0) &&
+      contOffsetVanishes(elements, static_cast<int>(copy.size()), side, d0) == 0) {
+    pockMessage(kOffsetCodeFailed);
+    return finish(-1);
   }
 
   // A narrow source keeps its one result only when that lies inside it.

@@ -19,6 +19,11 @@
 inline constexpr int kOffsetMaxLoops = 2000;
 // Room of the raw offset buffer: the element limit and the one element that closes a gap.
 inline constexpr int kOffsetRawCapacity = kContMaxElements + 1;
+// Code sent when every attempt of an offset failed although the offset does not vanish: part of
+// its raw offset lies the full distance from the contour on its side ("1511", an internal fault).
+inline constexpr int kOffsetCodeFailed = 3297;
+// Most self-crossings of one raw offset; more fail the offset (code 3029).
+inline constexpr int kOffsetIsectMax = 40 * kIsectRecordMax;
 // Attempts of each retry stage.
 inline constexpr int kOffsetRetryRounds = 20;
 
@@ -33,8 +38,9 @@ ContourElement* offsetRawElems();
 // loop. Room left behind a reduced loop is not used. offsetStrict has its entry value again and
 // contCornerFactor is 1 on return. Returns the number of loops (1 or more); 0 when the offset
 // vanishes, no valid loop survives or n is 0; -1 when the raw contour exceeds kContMaxElements or
-// a loop does not fit out (code 3029 sent), more than kOffsetMaxLoops loops are found, or memory
-// for the copy runs out (code 3020 sent).
+// a loop does not fit out or its crossings exceed kOffsetIsectMax (code 3029 sent), more than
+// kOffsetMaxLoops loops are found, memory runs out (code 3020 sent), or every retry failed while
+// the offset does not vanish (code kOffsetCodeFailed sent).
 int contOffset(const ContourElement* elements, int n, int side, double d, ContourElement* out,
                int outCapacity, ContourElement** outEnd, ContourElement** contours, int* counts);
 // One attempt with the same arguments and results; sets offsetRetry, offsetLost and
@@ -42,6 +48,14 @@ int contOffset(const ContourElement* elements, int n, int side, double d, Contou
 int contOffsetOnce(const ContourElement* elements, int n, int side, double d, ContourElement* out,
                    int outCapacity, ContourElement** outEnd, ContourElement** contours,
                    int* counts);
+// Whether the offset of the contour by d to side truly vanishes: 1 when no point of its raw offset
+// lies the full distance (to a relative 1e-6) from the contour on the side the offset goes to
+// (inside the contour for an offset into it, outside for one out of it), sampled at an eighth of
+// the distance (a valid stretch shorter than that may be missed, a loop of that size within the
+// offset's tolerance); also for n 0, |d| < 0.0005, an undecided orientation or no memory. 0 when
+// such a point exists: every loop of an offset is made of them. contOffset asks it when all its
+// attempts failed.
+int contOffsetVanishes(const ContourElement* elements, int n, int side, double d);
 // Sets offsetKeepOpen.
 void contSetKeepOpen(int value);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -492,6 +493,148 @@ int isectCircleHitsIndexed(const ContourElement& circle, const CircleIndex* idx)
   }
   return circleHits(circle, idx->elements, idx->n, idx->found.data(),
                     static_cast<int>(idx->found.size()), true);
+}
+
+namespace {
+// 1 when the element comes nearer to p than reach (exact distances); an element of another type
+// is not near.
+bool elemNearerThan(const Point2D& p, const ContourElement& e, double reach) {
+  const double r2 = reach * reach;
+  if (e.type == kContLine) {
+    const double dx = e.p2 - e.p0, dy = e.p3 - e.p1;
+    const double l2 = dx * dx + dy * dy;
+    double t = l2 > 0.0 ? ((p.x - e.p0) * dx + (p.y - e.p1) * dy) / l2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    const double ex = e.p0 + t * dx - p.x, ey = e.p1 + t * dy - p.y;
+    return ex * ex + ey * ey < r2;
+  }
+  if (e.type != kContArc) return false;
+  const Point2D c = contArcCentre(e), s = contArcStart(e), en = contArcEnd(e);
+  auto d2 = [&](const Point2D& q) { return (p.x - q.x) * (p.x - q.x) + (p.y - q.y) * (p.y - q.y); };
+  if (d2(s) < r2 || d2(en) < r2) return true;
+  const double toCentre = std::sqrt(d2(c));
+  if (!(std::fabs(toCentre - e.radius) < reach)) return false;
+  // The window runs counter-clockwise from lo to hi.
+  const Point2D lo = e.dir > 0 ? s : en, hi = e.dir > 0 ? en : s;
+  const double a0 = std::atan2(lo.y - c.y, lo.x - c.x);
+  double span = std::atan2(hi.y - c.y, hi.x - c.x) - a0;
+  if (span <= 0.0) span += 2.0 * std::numbers::pi;
+  double at = std::atan2(p.y - c.y, p.x - c.x) - a0;
+  if (at < 0.0) at += 2.0 * std::numbers::pi;
+  return at <= span;
+}
+}  // namespace
+
+namespace {
+// Crossings of the ray from p to the right with the stretch of a line or arc from a to b that
+// rises or falls monotonically, at height p.y taken half-open (a stretch ending exactly at that
+// height counts for the side above). x(y) gives the stretch's x at a height between theirs.
+template <typename X>
+int rayCrossing(const Point2D& p, const Point2D& a, const Point2D& b, X xAt) {
+  if ((a.y > p.y) == (b.y > p.y)) return 0;
+  return xAt(p.y) > p.x ? 1 : 0;
+}
+
+// Parity contribution of one element to the ray from p. -1 for another type.
+int elemRayCrossings(const Point2D& p, const ContourElement& e) {
+  if (e.type == kContLine) {
+    const Point2D a{e.p0, e.p1}, b{e.p2, e.p3};
+    return rayCrossing(p, a, b,
+                       [&](double y) { return a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y); });
+  }
+  if (e.type != kContArc) return -1;
+  const Point2D c = contArcCentre(e);
+  const double r = e.radius;
+  // The window counter-clockwise from lo to hi, split at the top (pi/2) and bottom (3 pi/2).
+  const Point2D lo = e.dir > 0 ? contArcStart(e) : contArcEnd(e);
+  const Point2D hi = e.dir > 0 ? contArcEnd(e) : contArcStart(e);
+  const double twoPi = 2.0 * std::numbers::pi;
+  const double a0 = std::atan2(lo.y - c.y, lo.x - c.x);
+  double span = std::atan2(hi.y - c.y, hi.x - c.x) - a0;
+  if (span <= 0.0) span += twoPi;
+  std::vector<std::pair<double, Point2D>> cuts{{0.0, lo}};
+  for (double t : {std::numbers::pi / 2.0, 3.0 * std::numbers::pi / 2.0}) {
+    double rel = t - a0;
+    while (rel < 0.0) rel += twoPi;
+    while (rel >= twoPi) rel -= twoPi;
+    if (rel > 0.0 && rel < span)
+      cuts.push_back({rel, Point2D{c.x, c.y + (t < std::numbers::pi ? r : -r)}});
+  }
+  cuts.push_back({span, hi});
+  std::sort(cuts.begin(), cuts.end(),
+            [](const auto& u, const auto& v) { return u.first < v.first; });
+  int count = 0;
+  for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+    const Point2D a = cuts[k].second, b = cuts[k + 1].second;
+    const double mid = a0 + 0.5 * (cuts[k].first + cuts[k + 1].first);
+    const double sideX = std::cos(mid) >= 0.0 ? 1.0 : -1.0;  // the half of the circle it lies on
+    count += rayCrossing(p, a, b, [&](double y) {
+      const double dy = y - c.y;
+      return c.x + sideX * std::sqrt(std::fmax(r * r - dy * dy, 0.0));
+    });
+  }
+  return count;
+}
+}  // namespace
+
+int isectInsideIndexed(const Point2D& p, const CircleIndex* idx) {
+  if (idx == nullptr) return -1;
+  int parity = 0;
+  auto add = [&](int i) {
+    const int k = elemRayCrossings(p, idx->elements[i]);
+    if (k < 0) return false;
+    parity ^= k & 1;
+    return true;
+  };
+  for (int i : idx->always)
+    if (!add(i)) return -1;
+  const double fr = std::floor((p.y - idx->y0) / idx->cell);
+  if (!(fr >= 0.0 && fr < idx->rows)) return parity;  // no boxed element reaches p's height
+  const int row = static_cast<int>(fr);
+  const double fc = std::floor((p.x - idx->x0) / idx->cell);
+  const int c0 = static_cast<int>(std::clamp(fc, 0.0, static_cast<double>(idx->cols)));
+  if (++idx->query == 0) {
+    std::fill(idx->stamp.begin(), idx->stamp.end(), 0);
+    idx->query = 1;
+  }
+  for (int col = c0; col < idx->cols; ++col) {
+    const std::size_t k = static_cast<std::size_t>(row) * idx->cols + col;
+    for (int e = idx->cellStart[k]; e < idx->cellStart[k + 1]; ++e) {
+      const int i = idx->items[static_cast<std::size_t>(e)];
+      if (idx->stamp[static_cast<std::size_t>(i)] == idx->query) continue;
+      idx->stamp[static_cast<std::size_t>(i)] = idx->query;
+      if (!add(i)) return -1;
+    }
+  }
+  return parity;
+}
+
+int isectNearerThanIndexed(const Point2D& p, double reach, const CircleIndex* idx) {
+  if (idx == nullptr) return 0;
+  for (int i : idx->always)
+    if (elemNearerThan(p, idx->elements[i], reach)) return 1;
+  const double m = reach + isectSearchMargin(std::fmax(
+                               idx->reach, std::fmax(std::fabs(p.x), std::fabs(p.y)) + reach));
+  if (!std::isfinite(m) || !std::isfinite(p.x) || !std::isfinite(p.y)) {
+    for (int i = 0; i < idx->n; ++i)
+      if (elemNearerThan(p, idx->elements[i], reach)) return 1;
+    return 0;
+  }
+  auto cellOf = [&](double v, double origin, int count) {
+    const double f = std::floor((v - origin) / idx->cell);
+    return static_cast<int>(std::clamp(f, -1.0, static_cast<double>(count)));
+  };
+  const int c0 = cellOf(p.x - m, idx->x0, idx->cols), c1 = cellOf(p.x + m, idx->x0, idx->cols);
+  const int r0 = cellOf(p.y - m, idx->y0, idx->rows), r1 = cellOf(p.y + m, idx->y0, idx->rows);
+  for (int row = std::max(r0, 0); row <= std::min(r1, idx->rows - 1); ++row) {
+    for (int col = std::max(c0, 0); col <= std::min(c1, idx->cols - 1); ++col) {
+      const std::size_t k = static_cast<std::size_t>(row) * idx->cols + col;
+      for (int e = idx->cellStart[k]; e < idx->cellStart[k + 1]; ++e)
+        if (elemNearerThan(p, idx->elements[idx->items[static_cast<std::size_t>(e)]], reach))
+          return 1;
+    }
+  }
+  return 0;
 }
 
 int isectContours(const ContourElement* a, int na, const ContourElement* b, int nb,

@@ -64,6 +64,17 @@ void isectCircleIndexFree(CircleIndex* index);
 // isectCircleHitsContour against the indexed contour, visiting only the elements near the circle;
 // the same answer. 0 for a null index.
 int isectCircleHitsIndexed(const ContourElement& circle, const CircleIndex* index);
+// 1 when an element of the indexed contour comes nearer to p than reach, by exact distances (a
+// line by its segment, an arc by its window: its circle where p lies in the window, else the
+// nearer end); 0 when none does or the index is null. Free of the slack of the intersection
+// routines: it tells whether a circle that the circle tests find cutting the contour reaches it
+// at all.
+int isectNearerThanIndexed(const Point2D& p, double reach, const CircleIndex* index);
+// 1 when p lies inside the indexed contour by crossing parity (a ray from p to the right, each
+// element counted where it crosses the ray's height half-open from below, an arc split at its
+// highest and lowest points), 0 outside; -1 for a null index or an element of another type than
+// line and arc. Meant for points well clear of the contour.
+int isectInsideIndexed(const Point2D& p, const CircleIndex* index);
 // Test seam: switches off (0) or on (1, the default) the skipping of elements clear of the circle
 // in the circle tests and returns the previous setting; off gives the plain test over every element
 // that the tests compare with.

@@ -38,10 +38,17 @@ struct SelfSearch {
   const ContourElement* e;
   int n;
   IntersectionRecord* records;
+  int room;  // records the table holds
   int count;
   double tol;                 // contTol
   std::vector<int> gapsUpTo;  // gapsUpTo[k] = number of gap flags among elements 0 .. k - 1
   bool gaps;
+  // With pinches: the joints (end of element k meeting the start of k + 1) by the x of their
+  // point, to find the joints that lie on another one.
+  // With pinches: per element, whether its end meets the next start (a joint).
+  bool pinches = false;
+  std::vector<char> joint;
+  std::vector<int> pinchWith;  // the later joints met at the current element's joint
 };
 
 bool gapAt(const SelfSearch& s, int k) { return s.gaps && s.gapsUpTo[k + 1] - s.gapsUpTo[k] > 0; }
@@ -138,18 +145,19 @@ PairResult pairStep(SelfSearch& s, int i, int j, int overlapped) {
         if (touchAtEndOfB(s, i, j, p)) continue;
       }
     }
-    if (s.count >= kSelfIsectMax) return PairResult::kFull;
+    if (s.count >= s.room) return PairResult::kFull;
     s.records[s.count++] = IntersectionRecord{p.x, p.y, paramOn(a, p), i + 1, elemB, 0, 0};
   }
   return PairResult::kNone;
 }
 
 // Sets up the gap flags. Returns false when memory runs out.
-bool prepare(SelfSearch& s, const ContourElement* e, int n, IntersectionRecord* records,
+bool prepare(SelfSearch& s, const ContourElement* e, int n, IntersectionRecord* records, int room,
              int status) {
   s.e = e;
   s.n = n;
   s.records = records;
+  s.room = room;
   s.count = 0;
   s.tol = pockEngine().contTol;
   s.gaps = status == kSelfIsectGapStatus;
@@ -166,6 +174,49 @@ bool prepare(SelfSearch& s, const ContourElement* e, int n, IntersectionRecord* 
   return true;
 }
 
+// Marks the joints for the pinch search.
+void preparePinches(SelfSearch& s) {
+  s.joint.assign(static_cast<std::size_t>(s.n), 0);
+  for (int k = 0; k < s.n; ++k) {
+    const ContourElement& a = s.e[k];
+    const ContourElement& b = s.e[(k + 1) % s.n];
+    // The end of a (a line's p2, p3; an arc's p4, p5) against the start of b.
+    const double ex = a.type == kContArc ? a.p4 : a.p2, ey = a.type == kContArc ? a.p5 : a.p3;
+    const double sx = b.type == kContArc ? b.p2 : b.p0, sy = b.type == kContArc ? b.p3 : b.p1;
+    s.joint[static_cast<std::size_t>(k)] =
+        std::fabs(ex - sx) < kSamePoint && std::fabs(ey - sy) < kSamePoint ? 1 : 0;
+  }
+}
+
+// Notes element j, visited with element i, when both end in joints at one point and j is no
+// neighbour of i: the chain passes that point twice.
+void notePinch(SelfSearch& s, int i, int j) {
+  if (j <= i + 1 || j == s.n - 1 || s.joint[static_cast<std::size_t>(i)] == 0 ||
+      s.joint[static_cast<std::size_t>(j)] == 0)
+    return;
+  if (contSamePoint(contElemEnd(s.e[i]), contElemEnd(s.e[j])) == 1) s.pinchWith.push_back(j);
+}
+
+// Records where the joint at the end of element i lies on a later joint (of element l, not a
+// neighbour) without a crossing there: the chain passes the point twice and only touches itself,
+// as the raw offset does at the foot of a needle of zero width, where a lobe of the needle's
+// offset hangs on the loop by that one point. A record already written for the pair at the
+// point (a crossing) stands alone. Returns false when the table is full.
+bool addPinches(SelfSearch& s, int i, int first) {
+  const Point2D p = contElemEnd(s.e[i]);
+  for (int l : s.pinchWith) {
+    bool recorded = false;
+    for (int k = first; k < s.count && !recorded; ++k) {
+      const IntersectionRecord& r = s.records[k];
+      recorded = (r.elemB == l + 1 || r.elemB == l + 2) && contSamePoint(p, Point2D{r.x, r.y}) == 1;
+    }
+    if (recorded) continue;
+    if (s.count >= s.room) return false;
+    s.records[s.count++] = IntersectionRecord{p.x, p.y, paramOn(s.e[i], p), i + 1, l + 1, 0, 0};
+  }
+  return true;
+}
+
 // Runs element i against the later elements that next() yields in rising order (-1 ends), then
 // sorts i's records. The element after one that overlaps i is judged with the overlap: the start
 // of that element, where the chain leaves the shared stretch, counts as the overlap's end.
@@ -174,11 +225,14 @@ template <typename Next>
 bool searchElement(SelfSearch& s, int i, Next next) {
   const int first = s.count;
   int overlapped = -1;
+  if (s.pinches) s.pinchWith.clear();
   for (int j = next(); j >= 0; j = next()) {
+    if (s.pinches) notePinch(s, i, j);
     const PairResult r = pairStep(s, i, j, overlapped);
     if (r == PairResult::kFull) return false;
     if (r == PairResult::kOverlap) overlapped = j;
   }
+  if (s.pinches && !s.pinchWith.empty() && !addPinches(s, i, first)) return false;
   isectSortAlong(s.records + first, s.count - first, s.e[i]);
   return true;
 }
@@ -371,28 +425,34 @@ void isectSortAlong(IntersectionRecord* records, int count, const ContourElement
   lstSort(records, count, sizeof(IntersectionRecord), cmp);
 }
 
-int contFindSelfIsectsAllPairs(const ContourElement* elements, int n, IntersectionRecord* records,
-                               int status) {
-  if (elements == nullptr || records == nullptr || n < 2) return 0;
+namespace {
+// The search over all pairs into a table of room records: the count, kSelfIsectFull when more
+// would be written, -1 when memory runs out.
+int searchAllPairs(const ContourElement* elements, int n, IntersectionRecord* records, int room,
+                   int status, bool pinches = false) {
   SelfSearch s{};
-  if (!prepare(s, elements, n, records, status)) return -1;
+  if (!prepare(s, elements, n, records, room, status)) return -1;
+  s.pinches = pinches;
+  if (pinches) preparePinches(s);
   for (int i = 0; i < n; ++i) {
     int j = i;
-    if (!searchElement(s, i, [&] { return ++j < n ? j : -1; })) return -1;
+    if (!searchElement(s, i, [&] { return ++j < n ? j : -1; })) return kSelfIsectFull;
   }
   return s.count;
 }
 
-int contFindSelfIsects(const ContourElement* elements, int n, IntersectionRecord* records,
-                       int status) {
-  if (elements == nullptr || records == nullptr || n < 2) return 0;
+// The same pairs through the sweep over the boxes.
+int searchSweep(const ContourElement* elements, int n, IntersectionRecord* records, int room,
+                int status, bool pinches = false) {
   SelfSearch s{};
-  if (!prepare(s, elements, n, records, status)) return -1;
+  if (!prepare(s, elements, n, records, room, status)) return -1;
+  s.pinches = pinches;
+  if (pinches) preparePinches(s);
   std::vector<std::uint64_t> pairs;  // (i << 32) | j with i < j, boxes meeting
   const std::size_t cap = kPairsPerElement * static_cast<std::size_t>(n) + kPairAllowance;
   const int built = isectBoxPairs(elements, n, nullptr, 0, cap, &pairs);
   if (built < 0) return -1;
-  if (built == 0) return contFindSelfIsectsAllPairs(elements, n, records, status);
+  if (built == 0) return searchAllPairs(elements, n, records, room, status, pinches);
   std::size_t at = 0;
   for (int i = 0; i < n; ++i) {
     const auto key = static_cast<std::uint64_t>(i);
@@ -402,8 +462,29 @@ int contFindSelfIsects(const ContourElement* elements, int n, IntersectionRecord
           }
           return -1;
         })) {
-      return -1;
+      return kSelfIsectFull;
     }
   }
   return s.count;
+}
+
+int withinTable(int r) { return r == kSelfIsectFull ? -1 : r; }
+}  // namespace
+
+int contFindSelfIsectsAllPairs(const ContourElement* elements, int n, IntersectionRecord* records,
+                               int status) {
+  if (elements == nullptr || records == nullptr || n < 2) return 0;
+  return withinTable(searchAllPairs(elements, n, records, kSelfIsectMax, status));
+}
+
+int contFindSelfIsects(const ContourElement* elements, int n, IntersectionRecord* records,
+                       int status) {
+  if (elements == nullptr || records == nullptr || n < 2) return 0;
+  return withinTable(searchSweep(elements, n, records, kSelfIsectMax, status));
+}
+
+int contFindSelfIsectsInto(const ContourElement* elements, int n, IntersectionRecord* records,
+                           int room, int status, int withPinches) {
+  if (elements == nullptr || records == nullptr || n < 2 || room < 0) return 0;
+  return searchSweep(elements, n, records, room, status, withPinches != 0);
 }

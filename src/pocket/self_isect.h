@@ -31,6 +31,17 @@ inline constexpr int kSelfIsectGapStatus = -1;
 // memory runs out; 0 for n < 2 or null arguments.
 int contFindSelfIsects(const ContourElement* elements, int n, IntersectionRecord* records,
                        int status);
+// Result of contFindSelfIsectsInto when the chain crosses itself more often than its table holds.
+inline constexpr int kSelfIsectFull = -2;
+// The same search into a table of room records (the caller's). With withPinches not 0 it also
+// records where the chain only touches itself at two of its joints (the end of element k on the
+// start of k + 1, and likewise later, not neighbours): a pinch, which the plain search leaves out
+// as a touching point, as record (k + 1, l + 1) at the first joint's element. A loop hanging on
+// the chain by such a point can then be cut off. Returns the number of records; -1 when memory
+// runs out; kSelfIsectFull when more than room would be written (the records written so far stay);
+// 0 for n < 2 or null arguments.
+int contFindSelfIsectsInto(const ContourElement* elements, int n, IntersectionRecord* records,
+                           int room, int status, int withPinches = 0);
 // The same search over all element pairs: identical results, quadratic time.
 int contFindSelfIsectsAllPairs(const ContourElement* elements, int n, IntersectionRecord* records,
                                int status);

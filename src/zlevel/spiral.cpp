@@ -5,11 +5,14 @@
 #include <cmath>
 #include <new>
 #include <numbers>
+#include <source_location>
 #include <vector>
 
 #include "framework/memory.h"
 #include "framework/messages.h"
+#include "geometry/geo_error.h"
 #include "geometry/lists.h"
+#include "geometry/nearest.h"
 #include "geometry/path_list.h"
 #include "model/facet_distance.h"
 #include "model/point_drop.h"
@@ -17,6 +20,7 @@
 
 namespace {
 
+constexpr const char* kModule = "spiral";
 constexpr double kClosedTol = 0.01;
 constexpr double kSameTol = 0.00001;
 constexpr double kBisectTol = 0.001;
@@ -36,28 +40,20 @@ struct SpiralState {
 SpiralState spiralState;
 SpiralTiltFn spiralTilt = nullptr;  // installed by the five-axis control
 
+int spiralFail(int code, std::source_location at = std::source_location::current()) {
+  return geoFail(code, kModule, at);
+}
+
 double planDist(const Point3D& a, const Point3D& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
 Point3D lerp(const Point3D& a, const Point3D& b, double t) {
   return {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y), a.z + t * (b.z - a.z)};
 }
 
-// Nearest XY point of segment a-b to q: fraction along it and plan distance.
-double planFoot(const Point3D& a, const Point3D& b, const Point3D& q, double* t) {
-  const double dx = b.x - a.x, dy = b.y - a.y, l2 = dx * dx + dy * dy;
-  double f = l2 > 0 ? ((q.x - a.x) * dx + (q.y - a.y) * dy) / l2 : 0.0;
-  f = std::clamp(f, 0.0, 1.0);
-  *t = f;
-  return std::hypot(a.x + f * dx - q.x, a.y + f * dy - q.y);
-}
-
-// Plan distance from q to the polyline of the path.
-double planDistToPath(const PathList* path, const Point3D& q) {
-  if (path->count == 1) return planDist(path->positions[0], q);
-  double best = 1e300, t = 0.0;
-  for (int i = 0; i + 1 < path->count; ++i)
-    best = std::min(best, planFoot(path->positions[i], path->positions[i + 1], q, &t));
-  return best;
+// The fraction along segment a-b (in plan) of its point foot.
+double planFraction(const Point3D& a, const Point3D& b, const Point3D& foot) {
+  const double len = planDist(a, b);
+  return len > 0.0 ? std::clamp(planDist(a, foot) / len, 0.0, 1.0) : 0.0;
 }
 
 int insertPoint(PathList* path, double x, const Point3D& pos, int cls, const Point3D& axis) {
@@ -102,7 +98,8 @@ struct Run {
 // the two path points. Returns as the position searches.
 int positionAt(Run& run, double a, double b, Point3D* out) {
   Point3D u{}, l{}, axis{0, 0, 1};
-  if (spiralAxisAt(run.up, a, &u, &axis) < 0 || pathListPosAt(run.lo, b, &l) < 0) return -1;
+  if (spiralAxisAt(run.up, a, &u, &axis) < 0 || pathListPosAt(run.lo, b, &l) < 0)
+    return spiralFail(-1);
   const double z = spiralBlendZ(run.up, run.lo, a, b, run.blend);
   if (run.slab != nullptr) return spiralSafePosition(run.model, u, l, axis, z, run.slab, out);
   return spiralDropToHeight(run.model, u, l, z, out);
@@ -128,7 +125,7 @@ bool turnAt(const std::vector<Sample>& s, PathList* scratch, int a, int b, int c
 // new position at its middle, until a pass inserts nothing. Returns 1, or -1.
 int smoothTurns(Run& run, std::vector<Sample>& s, double step) {
   PathList* scratch = pathListNew(3, 0);
-  if (scratch == nullptr) return -1;
+  if (scratch == nullptr) return spiralFail(-1);
   for (int i = 0; i < 3; ++i) pathListInsert(scratch, i, {0, 0, 0}, 1, nullptr, 0);
   int result = 1;
   for (int pass = 0; pass < kMaxTurnPasses && result == 1; ++pass) {
@@ -189,7 +186,7 @@ int sampleSpiral(Run& run, std::vector<Sample>& s, double step) {
           const double aj = prevA + (a - prevA) * (bj - prevB) / (b - prevB);
           Sample x{{}, aj, bj};
           const int r = positionAt(run, aj, bj, &x.pos);
-          if (r < 0) return -1;
+          if (r < 0) return spiralFail(-1);
           if (r == 0) run.noSpiral = true;
           if (addSample(run, s, x, haveLast ? &last : nullptr) != 0) {
             last = x.pos;
@@ -207,7 +204,7 @@ int sampleSpiral(Run& run, std::vector<Sample>& s, double step) {
     } else {
       r = spiralDropToHeight(run.model, up->positions[i], near, z, &x.pos);
     }
-    if (r < 0) return -1;
+    if (r < 0) return spiralFail(-1);
     if (r == 0) run.noSpiral = true;
     if (addSample(run, s, x, haveLast ? &last : nullptr) != 0) {
       last = x.pos;
@@ -216,7 +213,7 @@ int sampleSpiral(Run& run, std::vector<Sample>& s, double step) {
     prevA = a;
     prevB = b;
     havePrev = true;
-    if (out3dCheckBreak() != 0) return -1;
+    if (out3dCheckBreak() != 0) return spiralFail(-1);
   }
   return 1;
 }
@@ -236,10 +233,10 @@ int transition(SurfaceModel* model, PathList* up, PathList* lo, PathList* out, c
   spiralState.cos1 = std::cos(angle * std::numbers::pi / 180.0);
   spiralState.cos2 = std::cos(2.0 * angle * std::numbers::pi / 180.0);
 
-  if (pathListDensify(up, radius) < 0) return -1;
-  if (dropTol < 0.005 && pathListDensify(up, 0.4 * step) < 0) return -1;
-  if (spiralAlignStarts(lo, up, start) < 0) return -1;
-  if (blend > kSameTol && spiralInsertSteps(up, blend, step) < 0) return -1;
+  if (pathListDensify(up, radius) < 0) return spiralFail(-1);
+  if (dropTol < 0.005 && pathListDensify(up, 0.4 * step) < 0) return spiralFail(-1);
+  if (spiralAlignStarts(lo, up, start) < 0) return spiralFail(-1);
+  if (blend > kSameTol && spiralInsertSteps(up, blend, step) < 0) return spiralFail(-1);
 
   SpiralSlab* slab = nullptr;
   PathList* tilted = nullptr;  // the upper path with its axes turned sideways
@@ -247,19 +244,19 @@ int transition(SurfaceModel* model, PathList* up, PathList* lo, PathList* out, c
     spiralRemoveDuplicates(up);
     pathListParamByLength(up);
     tilted = pathListNew(up->count + 1, 1);
-    if (tilted == nullptr) return -1;
+    if (tilted == nullptr) return spiralFail(-1);
     const int side = up->sense < 0 ? -1 : 1;
     if (pathListCopy(tilted, up) < 0 || spiralTilt == nullptr ||
         spiralTilt(tilted, radius, side, 90.0) < 0) {
       pathListFree(tilted);
-      return -1;
+      return spiralFail(-1);
     }
     up = tilted;
     const double zl = lo->positions[0].z, zu = up->positions[0].z;
     slab = spiralSlabNew(model, std::min(zl, zu), std::max(zl, zu));
     if (slab == nullptr) {
       pathListFree(tilted);
-      return -1;
+      return spiralFail(-1);
     }
   }
   Run run{model, up, lo, slab, blend, tol};
@@ -273,11 +270,11 @@ int transition(SurfaceModel* model, PathList* up, PathList* lo, PathList* out, c
   }
   spiralSlabFree(slab);
   pathListFree(tilted);
-  if (r < 0) return -1;
+  if (r < 0) return spiralFail(-1);
   for (const Sample& x : s) {
-    if (pathListInsert(out, x.param(), x.pos, 1, nullptr, 0) < 0) return -1;
+    if (pathListInsert(out, x.param(), x.pos, 1, nullptr, 0) < 0) return spiralFail(-1);
   }
-  if (spiralJoinStart(out, start) < 0) return -1;
+  if (spiralJoinStart(out, start) < 0) return spiralFail(-1);
   spiralRemoveDuplicates(out);
   if (run.noSpiral) msgSendText(9, kSpiralNoSpiralMsg, "* no spiral possible", nullptr);
   return 1;
@@ -299,25 +296,25 @@ int spiralIsClosed(const PathList* path) {
 }
 
 int spiralCopyPath(const PathList* from, PathList* to) {
-  if (from == nullptr || to == nullptr) return -1;
-  if (pathListCopyUnmarked(from, to) < 0) return -1;
+  if (from == nullptr || to == nullptr) return spiralFail(-1);
+  if (pathListCopyUnmarked(from, to) < 0) return spiralFail(-1);
   pathListParamByLength(to);
   return spiralIsClosed(to);
 }
 
 int spiralRotateToNearest(PathList* path, const Point3D& point) {
-  if (path == nullptr) return -1;
+  if (path == nullptr) return spiralFail(-1);
   if (spiralIsClosed(path) == 0 || path->count < 3) return 0;
   pathListParamByLength(path);
   double best = 1e300, bt = 0.0;
   int seg = 0;
   for (int i = 0; i + 1 < path->count; ++i) {
-    double t = 0.0;
-    const double d = planFoot(path->positions[i], path->positions[i + 1], point, &t);
+    Point3D foot{};
+    const double d = plineNearestOnSegXY(path->positions[i], path->positions[i + 1], point, &foot);
     if (d < best) {
       best = d;
       seg = i;
-      bt = t;
+      bt = planFraction(path->positions[i], path->positions[i + 1], foot);
     }
   }
   const Point3D at = lerp(path->positions[seg], path->positions[seg + 1], bt);
@@ -329,7 +326,7 @@ int spiralRotateToNearest(PathList* path, const Point3D& point) {
   } else {
     const double x = path->params[seg] + bt * (path->params[seg + 1] - path->params[seg]);
     first = spiralInsertAt(path, x, pathListClass(path, seg + 1) == kPathClassGap ? 1 : 0);
-    if (first < 0) return -1;
+    if (first < 0) return spiralFail(-1);
   }
   if (first == path->count - 1) first = 0;
   pathListShiftStart(path, first);
@@ -339,21 +336,21 @@ int spiralRotateToNearest(PathList* path, const Point3D& point) {
 
 int spiralAlignStarts(PathList* lower, PathList* upper, const Point3D& point) {
   const int a = spiralRotateToNearest(lower, point);
-  if (a < 0) return -1;
+  if (a < 0) return spiralFail(-1);
   const int b = spiralRotateToNearest(upper, point);
-  if (b < 0) return -1;
+  if (b < 0) return spiralFail(-1);
   return a == 1 && b == 1 ? 1 : 0;
 }
 
 int spiralInsertAt(PathList* path, double x, int gap) {
-  if (path == nullptr || path->count < 2) return -1;
+  if (path == nullptr || path->count < 2) return spiralFail(-1);
   Point3D pos{}, axis{0, 0, 1};
-  if (spiralAxisAt(path, x, &pos, &axis) < 0) return -1;
+  if (spiralAxisAt(path, x, &pos, &axis) < 0) return spiralFail(-1);
   return insertPoint(path, x, pos, gap != 0 ? kPathClassGap : 0, axis);
 }
 
 int spiralInsertSteps(PathList* path, double length, double step) {
-  if (path == nullptr) return -1;
+  if (path == nullptr) return spiralFail(-1);
   if (!(step > kSameTol) || path->count < 2) return 0;
   length = std::min(length, path->params[path->count - 1]);
   int inserted = 0;
@@ -371,7 +368,8 @@ int spiralInsertSteps(PathList* path, double length, double step) {
       if (t == length) break;
       continue;
     }
-    if (spiralInsertAt(path, t, pathListClass(path, j) == kPathClassGap ? 1 : 0) < 0) return -1;
+    if (spiralInsertAt(path, t, pathListClass(path, j) == kPathClassGap ? 1 : 0) < 0)
+      return spiralFail(-1);
     ++inserted;
     if (t == length) break;
   }
@@ -395,10 +393,11 @@ int spiralNearestOnLower(const PathList* upper, int i, const PathList* lower, Po
   const bool late = from > 0;
   double best = 1e300;
   for (int k = from; k < to; ++k) {
-    double t = 0.0;
-    const double d = planFoot(lower->positions[k], lower->positions[k + 1], q, &t);
+    Point3D foot{};
+    const double d = plineNearestOnSegXY(lower->positions[k], lower->positions[k + 1], q, &foot);
     if (d < best - 1e-12 || (late && std::fabs(d - best) <= 1e-12)) {
       best = d;
+      const double t = planFraction(lower->positions[k], lower->positions[k + 1], foot);
       *out = lerp(lower->positions[k], lower->positions[k + 1], t);
       *param = lower->params[k] + t * (lower->params[k + 1] - lower->params[k]);
     }
@@ -447,7 +446,7 @@ double spiralDropAt(SurfaceModel* m, const Point3D& p) {
 
 int spiralDropToHeight(SurfaceModel* m, const Point3D& u, const Point3D& l, double z,
                        Point3D* out) {
-  if (m == nullptr || m->cutter == nullptr || out == nullptr) return -1;
+  if (m == nullptr || m->cutter == nullptr || out == nullptr) return spiralFail(-1);
   if (std::fabs(l.z - z) < kSameTol) {
     *out = l;
     return 1;
@@ -491,11 +490,11 @@ SpiralIntList* spiralIntListNew(int n) {
 }
 
 int spiralIntListAppend(SpiralIntList* list, int v) {
-  if (list == nullptr) return -1;
+  if (list == nullptr) return spiralFail(-1);
   if (list->count == list->capacity) {
     const int room = list->capacity * 2;
     void* grown = memRealloc(list->items, sizeof(int) * static_cast<std::size_t>(room));
-    if (grown == nullptr) return -1;
+    if (grown == nullptr) return spiralFail(-1);
     list->items = static_cast<int*>(grown);
     list->capacity = room;
   }
@@ -526,7 +525,7 @@ int spiralSlabSelectPlanes(const Point3D* corners, int n, double z1, double z2, 
 }
 
 int spiralSlabSelect(SpiralSlab* node, double z1, double z2) {
-  if (node == nullptr || node->selected == nullptr) return -1;
+  if (node == nullptr || node->selected == nullptr) return spiralFail(-1);
   node->selected->count = 0;
   for (int k = 0; k < node->facetCount; ++k) {
     Point3D c[4];
@@ -542,14 +541,14 @@ int spiralSlabSelect(SpiralSlab* node, double z1, double z2) {
       n = 4;
     }
     if (spiralSlabSelectPlanes(c, n, z1, z2, node->reach) == 0) continue;
-    if (spiralIntListAppend(node->selected, k) < 0) return -1;
+    if (spiralIntListAppend(node->selected, k) < 0) return spiralFail(-1);
   }
   return 1;
 }
 
 int spiralSlabFill(SpiralSlab* slab, double z1, double z2) {
   for (SpiralSlab* n = slab; n != nullptr; n = n->next)
-    if (spiralSlabSelect(n, z1, z2) < 0) return -1;
+    if (spiralSlabSelect(n, z1, z2) < 0) return spiralFail(-1);
   return 1;
 }
 
@@ -653,10 +652,11 @@ int spiralClearanceSearch(const SpiralSlab* slab, const Point3D& p, const Point3
 
 int spiralSafePosition(SurfaceModel* model, const Point3D& upper, const Point3D& lower,
                        const Point3D& axis, double z, const SpiralSlab* slab, Point3D* out) {
-  if (model == nullptr || model->cutter == nullptr || slab == nullptr || out == nullptr) return -1;
+  if (model == nullptr || model->cutter == nullptr || slab == nullptr || out == nullptr)
+    return spiralFail(-1);
   const CutterShape* c = model->cutter;
   const double al = vecLength(axis);
-  if (!(al > kSameTol)) return -1;
+  if (!(al > kSameTol)) return spiralFail(-1);
   const Point3D a = vecScale(1.0 / al, axis);
   const double dz = upper.z - lower.z;
   const double f = std::fabs(dz) > kSameTol ? std::clamp((upper.z - z) / dz, 0.0, 1.0) : 0.0;
@@ -690,7 +690,7 @@ int spiralTurnTooSharp(const PathList* path, int a, int b, int c, double step) {
 }
 
 int spiralJoinStart(PathList* path, const Point3D& point) {
-  if (path == nullptr) return -1;
+  if (path == nullptr) return spiralFail(-1);
   if (path->count == 0) return 0;
   int nearest = 0;
   for (int i = 1; i < path->count; ++i)
@@ -729,9 +729,9 @@ int spiralContoursClose(const PathList* a, const PathList* b, double tolerance) 
   if (!(b->positions[0].z > a->positions[0].z + kSameTol)) return 0;
   const double reach = kCloseFactor * tolerance;
   for (int i = 0; i < a->count; ++i)
-    if (planDistToPath(b, a->positions[i]) > reach) return 0;
+    if (plineNearestXY(b->positions, b->count, a->positions[i], nullptr, nullptr) > reach) return 0;
   for (int i = 0; i < b->count; ++i)
-    if (planDistToPath(a, b->positions[i]) > reach) return 0;
+    if (plineNearestXY(a->positions, a->count, b->positions[i], nullptr, nullptr) > reach) return 0;
   return 1;
 }
 
@@ -785,17 +785,17 @@ double spiralMeanParam(double a, double b) { return (a + b) / 2; }
 double spiralEase(double x) { return (1.0 - std::cos(std::numbers::pi * x)) / 2.0; }
 
 int spiralAxisAt(const PathList* path, double x, Point3D* pos, Point3D* axis) {
-  if (path == nullptr || path->count == 0) return -1;
+  if (path == nullptr || path->count == 0) return spiralFail(-1);
   if (path->axes != nullptr) {
     if (pathListAxisAt(path, x, pos, axis) >= 0) return 1;
     // beyond the ends within the tolerance of the parameters: the end's own axis
     const int i = x <= path->params[0] ? 0 : path->count - 1;
-    if (std::fabs(x - path->params[i]) > kSameTol) return -1;
+    if (std::fabs(x - path->params[i]) > kSameTol) return spiralFail(-1);
     *pos = path->positions[i];
     *axis = path->axes[i];
     return 1;
   }
-  if (pathListPosAt(path, x, pos) < 0) return -1;
+  if (pathListPosAt(path, x, pos) < 0) return spiralFail(-1);
   *axis = {0, 0, 1};
   return 1;
 }
@@ -808,7 +808,7 @@ int spiralTransition(SurfaceModel* model, const PathList* lower, const PathList*
                      PathList* out, const Point3D& start, double blend) {
   if (model == nullptr || model->cutter == nullptr || lower == nullptr || upper == nullptr ||
       out == nullptr)
-    return -1;
+    return spiralFail(-1);
   out->count = 0;
   if (!spiralIsClosed(lower) || !spiralIsClosed(upper)) return 0;
   PathList* up = pathListNew(upper->count + 16, 0);

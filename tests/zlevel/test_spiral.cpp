@@ -11,6 +11,7 @@
 
 #include "fiveaxis/fiveaxis_hooks.h"
 #include "framework/memory.h"
+#include "geometry/geo_error.h"
 #include "geometry/msg_capture.h"
 #include "geometry/path_list.h"
 #include "mesh_distance.h"
@@ -205,6 +206,37 @@ TEST_F(Spiral, AllocationFailureAtEveryStepFailsCleanly) {
     }
     EXPECT_GT(failed, 3);
   }
+}
+
+// Every failure of the module records where it happened: source "spiral" and its own line.
+TEST(SpiralPaths, FailuresRecordTheirLine) {
+  PathList* one = pathListNew(4, 0);
+  const Point3D p{1, 2, 3};
+  pathListInsert(one, 0.0, p, 1, nullptr, 0);
+  Point3D pos{}, axis{};
+  const std::vector<int (*)(PathList*)> calls = {
+      [](PathList*) { return spiralCopyPath(nullptr, nullptr); },
+      [](PathList* q) { return spiralInsertAt(q, 0.5, 0); },
+      [](PathList*) {
+        return spiralRotateToNearest(nullptr, Point3D{0, 0, 0});
+      },
+  };
+  std::vector<int> lines;
+  for (auto call : calls) {
+    geoErrReset();
+    EXPECT_EQ(call(one), -1);
+    EXPECT_STREQ(geoErrRecord()->file, "spiral");
+    EXPECT_EQ(geoErrCode(), -1);
+    lines.push_back(geoErrRecord()->line);
+  }
+  geoErrReset();
+  EXPECT_EQ(spiralAxisAt(nullptr, 0.0, &pos, &axis), -1);
+  lines.push_back(geoErrRecord()->line);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_GT(lines[i], 0);
+    for (std::size_t j = i + 1; j < lines.size(); ++j) EXPECT_NE(lines[i], lines[j]);
+  }
+  pathListFree(one);
 }
 
 TEST_F(Spiral, OpenContoursAndToolCheck) {
