@@ -286,6 +286,9 @@ TEST_F(StepOptFinder, RunResetKeepsAFileNoFinderWrote) {
   EXPECT_EQ(qdtest::readFile("sopttmp.bnd"), "the user's");
 }
 
+// The real wheel's spokes stand on the box's bottom at z 4 (scaled 8) with faces there that face
+// down: covered by the spokes, they are no flat area (an outline at 18 would have the second pass
+// cut through the spokes). The flats outlined are the spoke, rim and hub tops.
 TEST_F(StepOptFinder, RealWheelHeights) {
   QDTEST_SKIP_WITHOUT_REAL_MESHES();
   std::vector<Tri3D> tris = qdtest::readTriangles(qdtest::dataPath("wheel_in_box.stl"));
@@ -295,7 +298,7 @@ TEST_F(StepOptFinder, RealWheelHeights) {
   ASSERT_EQ(run(levels.get()), 1);
   ReadBack r("sopttmp.bnd");
   ASSERT_NE(r.list, nullptr);
-  EXPECT_EQ(r.heights(), (std::set<long>{18000, 46000, 54000, 80000}));
+  EXPECT_EQ(r.heights(), (std::set<long>{46000, 54000, 80000}));
 }
 
 // ---- the older variants ----------------------------------------------------------------------
