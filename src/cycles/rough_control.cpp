@@ -256,7 +256,8 @@ struct RegionRun {
   WalkTool tool{};
   bool materialSeen = false;
   double emptyDepth = DBL_MAX;
-  int breakValue = 0;  // the break check's answer that ended the level loop (0: none)
+  int breakValue = 0;       // the break check's answer that ended the level loop (0: none)
+  bool levelEmpty = false;  // the last level's slice ran and found no piece inside the region
 };
 
 // ---- the levels of a region ---------------------------------------------------------------------
@@ -522,8 +523,10 @@ int levelAttempts(RegionRun& rr, double z, int plane) {
       rr.breakValue = brk;
       return kRoughStopBreak;
     }
+    rr.levelEmpty = false;
     if (attempt.sliceResult >= 0) {
       const bool pieces = attempt.sliceResult > 0 && rr.run.w.starts->count > 0;
+      rr.levelEmpty = !pieces;
       if (pieces) {
         rr.materialSeen = true;
       } else if (rr.materialSeen) {
@@ -574,6 +577,10 @@ int regionLevelLoop(RegionRun& rr) {
     }
     const int done = levelAttempts(rr, z, st.levels->flag[i]);
     if (done < 0) return done;
+    // A level is cleared whole only where its own slice found the region free: grid nodes that
+    // are all free do not prove it (the slice sees the part between them), and neither does a
+    // region step that finds no Z path at or above the level.
+    if (!rr.levelEmpty) w.allFree.back() = 0;
     if (done == 1) break;
   }
   return 0;
@@ -1098,14 +1105,20 @@ void roughSetModelFilter(const Kont2D* regions, double margin) {
 int roughModelBoxFilter(int count, const double* x, const double* y, const double* z) {
   if (st.filterRegions == nullptr || st.filterMargin < 0) return 1;
   if (x == nullptr || y == nullptr || z == nullptr || count < 1) return 1;
-  const int prevMode = cyc3dSetMeshToolSystem(0);
-  cyc3dSetMeshToolSystem(prevMode);
+  // The exchange-file reader hands over the corners as the file holds them and maps them through
+  // the mesh frame and scale into the tool system (the mesh mapping is on while it reads); the
+  // STL and facet-file loaders map the file's corners into the tool system alone. The regions lie
+  // in the tool system, so the corners must be mapped the same way before they are compared.
+  const int meshMapping = cyc3dSetMeshToolSystem(0);
+  cyc3dSetMeshToolSystem(meshMapping);
   double box[4] = {DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX};
   for (int i = 0; i < std::min(count, 4); ++i) {
     Point3D p{x[i], y[i], z[i]};
-    cyc3dTransformPoint(&p);
-    cyc3dScalePoint(&p);
-    if (prevMode != 0) csysWorldToTool(&p);
+    if (meshMapping != 0) {
+      cyc3dTransformPoint(&p);
+      cyc3dScalePoint(&p);
+    }
+    csysWorldToTool(&p);
     box[0] = std::min(box[0], p.x);
     box[1] = std::min(box[1], p.y);
     box[2] = std::max(box[2], p.x);

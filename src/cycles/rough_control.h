@@ -189,10 +189,12 @@ int roughStartPointsFromBox(double a, const Kont2D* region, const SurfaceModel* 
 
 // What the controller hands to the per-region toolpath step.
 struct RoughRegionInput {
-  Kont2D* region;              // its height is set per whole-region pocket and restored
-  ZPathList* paths;            // the region's Z paths in machining order
-  const double* levelsDone;    // heights of the levels with a free cell, top down
-  const std::int8_t* allFree;  // per level done: 1 when every cell of the region was free
+  Kont2D* region;            // its height is set per whole-region pocket and restored
+  ZPathList* paths;          // the region's Z paths in machining order
+  const double* levelsDone;  // heights of the levels with a free cell, top down
+  // Per level done: 1 when every cell of the region was free there and the level's own slice
+  // found no piece inside the region (the region is free at that height), else 0.
+  const std::int8_t* allFree;
   int levelsDoneCount;
   double emptyDepth;  // the depth at which the model was found empty inside the region
   PathList* apt;      // the controller's APT point list: every pocket result goes through it

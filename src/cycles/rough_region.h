@@ -43,12 +43,13 @@ const RoughPocketOps& roughPocketOps();
 
 // roughRegionToolpaths (declared with the controller that calls it): whole-region pockets are
 // made only at the levels done that lie strictly above every Z path of the region (all of them
-// when there is none) and where every cell of the region was free; the levels with Z paths are
-// pocketed group by group. "finpa3bnd.bnd" is removed in every case.
+// when there is none) and whose input flag says the region is free there (every cell free and
+// the level's own slice without a piece); the levels with Z paths are pocketed group by group.
+// "finpa3bnd.bnd" is removed in every case.
 
-// 1 when the level done at height h (allFree: every region cell free there) gets a whole-region
-// pocket, given the largest Z-path height d (-DBL_MAX when the region has none): h > d + 0.00001
-// and allFree set.
+// 1 when the level done at height h (allFree: the region is free there, RoughRegionInput) gets a
+// whole-region pocket, given the largest Z-path height d (-DBL_MAX when the region has none):
+// h > d + 0.00001 and allFree set.
 int roughWholeRegionLevel(double h, double d, int allFree);
 // The end (one past the last) of the pocket group that begins at path first: the run of
 // consecutive paths at the same height (within 0.00001) and, with stepStrategy 1, the same group

@@ -173,7 +173,22 @@ int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
         h += static_cast<const PtrValPair*>(ctx->pairs->items)[i].value;
       }
       faces.push_back(FlatFace{i, h});
-      for (const Point3D& v : t->v) {
+    }
+    // A face that the part covers from above (its bottom, an overhang's underside) is no flat
+    // area: outlined, it would give a level that cuts through the part standing over it.
+    std::vector<int> positions;
+    for (const FlatFace& face : faces) positions.push_back(face.candidate);
+    std::vector<std::int8_t> covered(faces.size(), 0);
+    const int cover =
+        stepOptCoveredFaces(ctx, positions.data(), static_cast<int>(faces.size()), covered.data());
+    if (cover < 0) return stepOptFail(cover);
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < faces.size(); ++k) {
+      if (covered[k] == 0) faces[kept++] = faces[k];
+    }
+    faces.resize(kept);
+    for (const FlatFace& face : faces) {
+      for (const Point3D& v : collSetItem(ctx, face.candidate)->v) {
         bx0 = std::min(bx0, v.x);
         by0 = std::min(by0, v.y);
         bx1 = std::max(bx1, v.x);
@@ -260,8 +275,19 @@ int zrupp2genOptiStepBnds(CollCtx* ctx, WalkTool* tool, WalkParams* walk, SliceC
   while (i < heights.size() && j < faceCount) {
     const double h = heights[i];
     wwalk.z = h - p;
-    const int start = j;
+    int start = j;
     while (j < faceCount && faces[static_cast<std::size_t>(j)].height > wwalk.z) ++j;
+    // The faces of a height that has no outline of its own (above the level range, or on a level
+    // moved onto it) are passed over, not outlined here: an outline at h must hold the flat areas
+    // at h only, or a lower level would claim a higher face as flat and the second pass would
+    // machine that face's whole area at this lower height.
+    while (start < j && faces[static_cast<std::size_t>(start)].height > h + kStepOptFaceAbove * p) {
+      ++start;
+    }
+    if (start == j) {
+      heights.erase(heights.begin() + static_cast<std::ptrdiff_t>(i));
+      continue;
+    }
     if (listMode) {
       windowPairs.items = flatPairs.data() + start;
       windowPairs.count = windowPairs.capacity = j - start;

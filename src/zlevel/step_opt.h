@@ -24,11 +24,16 @@ inline constexpr int kStepOptSliceRetry = -45;
 inline constexpr int kStepOptClipRetry = -41;
 // Retries of one level before giving up.
 inline constexpr int kStepOptMaxRetries = 5;
+// A level at height h outlines the faces in (h - p, h + kStepOptFaceAbove p], p = "*PRECISION".
+inline constexpr double kStepOptFaceAbove = 0.5;
 
-// The live finder: flat faces among the context's candidates, grouped by height (differences
+// The live finder: flat faces among the context's candidates that the part does not cover from
+// above (stepOptCoveredFaces), grouped by height (differences
 // above *PRECISION start a new height); heights outside the list's range are dropped; without
 // "*PLANES_ONLY" a level within *PRECISION of h + c is moved to exactly h + c; the other heights
-// are sliced with a flat end mill of radius R f and the outlines written to planeFile. A level
+// are sliced with a flat end mill of radius R f and the outlines written to planeFile; a level's
+// outline holds only the faces within (h - p, h + p / 2] of its height (the faces of a height that
+// was dropped or moved onto a level belong to no outline). A level
 // whose slicing or outline fails is retried up to six times with the walk tolerance halved (the
 // halving stays for the lower levels); memory and a break end the call at once. The four
 // records are not changed; the level list, the file and the slice context's lists are.

@@ -3,11 +3,14 @@
 // differ in cost only, so the cheap bucket grid runs first and the plain scan is the last resort.
 #include "zlevel/step_opt_mark.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <source_location>
 #include <string>
+#include <vector>
 
 #include "geometry/geo_error.h"
 #include "geometry/geo_files.h"
@@ -78,6 +81,113 @@ int stepOptIsPlaneTriangle(const Tri3D& tri, double minNz) {
   if (std::fabs(z0 - z1) > kStepOptFlatDz || std::fabs(z0 - z2) > kStepOptFlatDz ||
       std::fabs(z1 - z2) > kStepOptFlatDz) {
     return 0;
+  }
+  return 1;
+}
+
+namespace {
+
+// The candidates in plan buckets, each triangle in every bucket its plan box meets.
+class CoverBuckets {
+ public:
+  static constexpr int kMaxSide = 64;
+  explicit CoverBuckets(const CollCtx* ctx) : ctx_(ctx) {
+    const int n = collSetCount(ctx);
+    for (int i = 0; i < n; ++i) {
+      const Tri3D* t = collSetItem(ctx, i);
+      if (t == nullptr) continue;
+      for (const Point3D& v : t->v) {
+        x0_ = std::min(x0_, v.x);
+        y0_ = std::min(y0_, v.y);
+        x1_ = std::max(x1_, v.x);
+        y1_ = std::max(y1_, v.y);
+      }
+    }
+    if (!(x1_ >= x0_) || !(y1_ >= y0_)) return;
+    const int side = std::clamp(static_cast<int>(std::sqrt(static_cast<double>(n))), 1, kMaxSide);
+    cols_ = rows_ = side;
+    cw_ = std::max((x1_ - x0_) / cols_, 1e-9);
+    ch_ = std::max((y1_ - y0_) / rows_, 1e-9);
+    cells_.resize(static_cast<std::size_t>(rows_) * static_cast<std::size_t>(cols_));
+    for (int i = 0; i < n; ++i) {
+      const Tri3D* t = collSetItem(ctx, i);
+      if (t == nullptr) continue;
+      double lx = t->v[0].x, hx = lx, ly = t->v[0].y, hy = ly;
+      for (const Point3D& v : t->v) {
+        lx = std::min(lx, v.x);
+        hx = std::max(hx, v.x);
+        ly = std::min(ly, v.y);
+        hy = std::max(hy, v.y);
+      }
+      for (int r = row(ly); r <= row(hy); ++r) {
+        for (int c = col(lx); c <= col(hx); ++c) cells_[cell(r, c)].push_back(i);
+      }
+    }
+  }
+
+  // 1 when a candidate triangle lies over (x, y) higher than z.
+  bool coveredAt(double x, double y, double z) const {
+    if (cells_.empty() || x < x0_ || x > x1_ || y < y0_ || y > y1_) return false;
+    for (const int i : cells_[cell(row(y), col(x))]) {
+      const Tri3D* t = collSetItem(ctx_, i);
+      double h = 0;
+      if (t != nullptr && heightOver(*t, x, y, &h) && h > z) return true;
+    }
+    return false;
+  }
+
+ private:
+  // The height of the triangle's plane over (x, y) when the point lies in its plan (edges
+  // included); false for a triangle standing on edge.
+  static bool heightOver(const Tri3D& t, double x, double y, double* h) {
+    const Point3D* v = t.v;
+    const double e = (v[0].x - v[2].x) * (v[1].y - v[2].y) - (v[0].y - v[2].y) * (v[1].x - v[2].x);
+    if (std::fabs(e) < 1e-12) return false;
+    const double u = ((x - v[2].x) * (v[1].y - v[2].y) - (y - v[2].y) * (v[1].x - v[2].x)) / e;
+    const double w = ((v[0].x - v[2].x) * (y - v[2].y) - (v[0].y - v[2].y) * (x - v[2].x)) / e;
+    const double s = 1.0 - u - w;
+    if (u < 0 || w < 0 || s < 0) return false;
+    *h = u * v[0].z + w * v[1].z + s * v[2].z;
+    return true;
+  }
+  int col(double x) const { return std::clamp(static_cast<int>((x - x0_) / cw_), 0, cols_ - 1); }
+  int row(double y) const { return std::clamp(static_cast<int>((y - y0_) / ch_), 0, rows_ - 1); }
+  std::size_t cell(int r, int c) const {
+    return static_cast<std::size_t>(r) * static_cast<std::size_t>(cols_) +
+           static_cast<std::size_t>(c);
+  }
+
+  const CollCtx* ctx_;
+  double x0_ = 1e300, y0_ = 1e300, x1_ = -1e300, y1_ = -1e300;
+  double cw_ = 1, ch_ = 1;
+  int rows_ = 0, cols_ = 0;
+  std::vector<std::vector<int>> cells_;
+};
+
+}  // namespace
+
+int stepOptCoveredFaces(const CollCtx* ctx, const int* faces, int count, std::int8_t* covered) {
+  if (ctx == nullptr || count < 0 || (count > 0 && (faces == nullptr || covered == nullptr))) {
+    return stepOptFail(-20);
+  }
+  try {
+    const CoverBuckets buckets(ctx);
+    for (int k = 0; k < count; ++k) {
+      covered[k] = 0;
+      const Tri3D* t = collSetItem(ctx, faces[k]);
+      if (t == nullptr) continue;
+      const Point3D* v = t->v;
+      const double cx = (v[0].x + v[1].x + v[2].x) / 3;
+      const double cy = (v[0].y + v[1].y + v[2].y) / 3;
+      const double top = std::max({v[0].z, v[1].z, v[2].z}) + kStepOptFlatDz;
+      bool all = buckets.coveredAt(cx, cy, top);
+      for (int j = 0; j < 3 && all; ++j) {
+        all = buckets.coveredAt(cx + (v[j].x - cx) / 3, cy + (v[j].y - cy) / 3, top);
+      }
+      covered[k] = all ? 1 : 0;
+    }
+  } catch (const std::bad_alloc&) {
+    return stepOptFail(-1);
   }
   return 1;
 }

@@ -4,6 +4,8 @@
 // the region, into the plane-boundary file.
 #pragma once
 
+#include <cstdint>
+
 #include "geometry/kont2d.h"
 #include "geometry/raster.h"
 #include "geometry/slice_records.h"
@@ -22,6 +24,15 @@ inline constexpr double kStepOptFlatDz = 0.001;
 // 1 when the triangle is a flat face: its plane exists, |normal z| >= minNz and the vertex heights
 // agree pairwise within 0.001; else 0.
 int stepOptIsPlaneTriangle(const Tri3D& tri, double minNz);
+
+// Which of the given flat faces (candidate positions of ctx) the part covers from above:
+// covered[k] = 1 when every sample point of face k (its centroid, and the points a third of the
+// way from the centroid to each corner) lies in plan inside a candidate triangle that rises more
+// than kStepOptFlatDz above the face there, else 0. A covered face (the part's bottom, the
+// underside of an overhang, a shelf beneath one) is no flat area to cut from above, whichever
+// way its corners turn: real meshes carry top faces whose corners run clockwise. Returns 1; -20
+// for a null argument or a negative count; -1 when memory runs out (error record set).
+int stepOptCoveredFaces(const CollCtx* ctx, const int* faces, int count, std::int8_t* covered);
 
 // 1 when the disk of radius r about p touches the triangle in plan: vertex 0 closer than r, p
 // inside (skipped for |e| <= 0.001), or the circle crosses an edge.

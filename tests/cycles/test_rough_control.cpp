@@ -21,8 +21,11 @@
 #include "framework/memory.h"
 #include "framework/messages.h"
 #include "framework/output.h"
+#include "geometry/csys.h"
 #include "geometry/kont_files.h"
 #include "geometry/kont_region.h"
+#include "geometry/lists.h"
+#include "geometry/pko_list.h"
 #include "model/model_fixture.h"
 #include "rough_job.h"
 #include "support/mesh_gen.h"
@@ -101,7 +104,9 @@ struct Recorder {
   std::vector<int> script;  // slice results to return before slicing for real; 0: real
   std::vector<std::vector<double>> regionLevels;
   std::vector<std::vector<double>> regionPathZ;
-  std::vector<int> regionOrientation;  // of each region's outer contour
+  std::vector<int> regionOrientation;        // of each region's outer contour
+  std::vector<std::vector<int>> regionFree;  // per region the whole-region flag of each level
+  int extraPieces = 0;  // the first slices that add a traced square of their own to the real ones
   int regionResult = 0;
   int finishResult = 0;
   int breakAtSlice = -1;  // the host's break answer from this slice on
@@ -113,7 +118,16 @@ int recordSlice(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* 
   rec.slices.push_back({params->z, params->tolerance, params->shuffleSeed});
   const std::size_t n = rec.slices.size();
   if (n <= rec.script.size() && rec.script[n - 1] != 0) return rec.script[n - 1];
-  return arczLevelPaths(ctx, tool, params, slice);
+  const int r = arczLevelPaths(ctx, tool, params, slice);
+  if (r < 0 || static_cast<int>(n) > rec.extraPieces) return r;
+  // A closed square of side 4 on the middle of the box, traced as one piece.
+  const double x[5] = {18, 22, 22, 18, 18}, y[5] = {18, 18, 22, 22, 18};
+  lstIntAppend(slice->pathStarts, slice->traced->count);
+  for (int k = 0; k < 4; ++k) {
+    const Seg3D seg{{x[k], y[k], params->z}, {x[k + 1], y[k + 1], params->z}};
+    pkoListAppend(slice->traced, seg, Point3D{0, 0, 0}, -1, 0);
+  }
+  return r + 1;
 }
 int recordRegion(const RoughRegionInput* in, MachiningParams*, SurfaceModel*) {
   rec.regionLevels.emplace_back(in->levelsDone, in->levelsDone + in->levelsDoneCount);
@@ -121,6 +135,7 @@ int recordRegion(const RoughRegionInput* in, MachiningParams*, SurfaceModel*) {
   for (int i = 0; i < in->paths->count; ++i) z.push_back(in->paths->items[i].z);
   rec.regionPathZ.push_back(z);
   rec.regionOrientation.push_back(kontOrientation(in->region));
+  rec.regionFree.emplace_back(in->allFree, in->allFree + in->levelsDoneCount);
   return rec.regionResult;
 }
 int recordFinish(const MachiningParams*, const SurfaceModel*) { return rec.finishResult; }
@@ -296,6 +311,35 @@ TEST_F(RoughControlRun, SignalsAndCollisionStop) {
   const int stop = run();
   EXPECT_EQ(stop, kRoughStopCollision);
   EXPECT_EQ(cyc3dSetResult(nullptr, stop), 1);
+}
+
+// A level is handed on as free for a whole-region pocket only when every grid cell of the region
+// is free there and its own slice found no piece in the region. The two levels above the box are
+// free; a piece in their slices (here: a square added to what the slice traced) makes them not
+// free, though every cell of the grid is.
+TEST_F(RoughControlRun, WholeRegionFlagFollowsTheLevelsOwnSlice) {
+  writeBoxPart();
+  usePart("part.stl", 0, 30);  // the stock reaches 10 above the box
+  ASSERT_EQ(run(), 0);
+  ASSERT_EQ(rec.regionFree.size(), 1u);
+  const std::vector<double> levels = rec.regionLevels[0];
+  ASSERT_GE(levels.size(), 2u);
+  const double corner = model_.cutter->cornerRadius;
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    EXPECT_EQ(rec.regionFree[0][i], levels[i] - corner >= 20 ? 1 : 0) << levels[i];
+  }
+  ASSERT_EQ(rec.regionFree[0][0], 1);
+  ASSERT_EQ(rec.regionFree[0][1], 1);
+
+  rec = Recorder{};
+  rec.extraPieces = 2;
+  ASSERT_EQ(run(), 0);
+  ASSERT_EQ(rec.regionFree.size(), 1u);
+  ASSERT_GE(rec.regionLevels[0].size(), 2u);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_DOUBLE_EQ(rec.regionLevels[0][i], levels[i]);
+    EXPECT_EQ(rec.regionFree[0][i], 0) << levels[i];
+  }
 }
 
 // The dormant boundary dump: off (as no key can set it) nothing is dumped. On, a run replaces a
@@ -479,6 +523,44 @@ TEST(RoughModelBoxFilter, Table) {
   const double x[3] = {500, 501, 500}, y[3] = {0, 0, 1}, z[3] = {0, 0, 0};
   EXPECT_EQ(roughModelBoxFilter(3, x, y, z), 1) << "no region list";
   kontFree(a);
+}
+
+// The second roughing pass loads its model through the facet filter around the flat-area
+// outlines, which lie in the tool system. The filter compared an STL's corners unmapped, so with
+// the default strategy's tool system (a quarter turn) and a tool of radius 5 (scale 2) it kept
+// the wrong facets and half the part went missing. Each of two boxes is loaded alone through a
+// region round its image in the tool system, mapped as the loader maps its corners.
+TEST_F(RoughControlRun, FacetFilterMapsTheCornersAsTheLoaderDoes) {
+  qdtest::gen::Mesh m;
+  qdtest::gen::detail::box(m, {0, 0, 0}, {10, 10, 5});
+  qdtest::gen::detail::box(m, {100, 0, 0}, {110, 10, 5});
+  ASSERT_TRUE(qdtest::gen::writeStl("two.stl", m, qdtest::gen::Encoding::kBinary));
+  csysResetState();
+  csysSetTool({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1});
+  csysRotateTool90();
+  ASSERT_EQ(csysPrepare(), 1);
+  ASSERT_EQ(csysMulScale(2.0), 1);
+  for (const double x0 : {0.0, 100.0}) {
+    SCOPED_TRACE(x0);
+    Point3D lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
+    for (int k = 0; k < 8; ++k) {
+      Point3D p{x0 + 10.0 * (k & 1), 10.0 * ((k >> 1) & 1), 5.0 * (k >> 2)};
+      csysWorldToTool(&p);
+      lo = Point3D{std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+      hi = Point3D{std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+    Kont2D* region = kontNewRect(Point2D{lo.x, lo.y}, Point2D{hi.x, hi.y});
+    ASSERT_GE(roughReadModel(&model_, "two.stl", region, 1.0), 0);
+    ASSERT_NE(model_.triangles, nullptr);
+    EXPECT_EQ(model_.triangles->count, 12);
+    EXPECT_NEAR(model_.boxMin.x, lo.x, 1e-4);
+    EXPECT_NEAR(model_.boxMin.y, lo.y, 1e-4);
+    EXPECT_NEAR(model_.boxMax.x, hi.x, 1e-4);
+    EXPECT_NEAR(model_.boxMax.y, hi.y, 1e-4);
+    modelFreeContents(&model_);
+    kontFree(region);
+  }
+  csysResetState();
 }
 
 // The gouge check of the slicing answers from the drop model installed here: the cutter less

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pocket_block.h"
 #include "rough_job.h"
 #include "support/mesh_gen.h"
 #include "support/temp_dir.h"
@@ -86,6 +87,28 @@ TEST_F(TempDirTest, OptimizedStepsCutTheFlatsAroundASteepRoundWall) {
     EXPECT_TRUE(tpc::passes(tpc::checkSanity(path, {3003})));
     EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, expected, 0.01)));
     EXPECT_TRUE(tpc::passes(tpc::checkNoGouge3D(path, part, {.allowance = 0.5, .tol = 0.01})));
+  }
+}
+
+// Step mode 3 on a block with a pocket round an island, with the default strategy (whose tool
+// system is turned by 90 degrees): the second pass loaded its model through a filter that
+// compared the file's corners, untransformed, with the outlines in the tool system, so half the
+// block was missing and the island-top level cut stripes through the block's top; the block's
+// bottom, which faces down, was outlined as a flat area too. Both finders now cut the step-down
+// levels and the island top and the pocket floor at their heights plus the allowance, nothing at
+// the bottom, and every move keeps the allowance.
+TEST_F(TempDirTest, OptimizedStepsOnAPocketedBlockKeepTheAllowance) {
+  qdtest::writePocketBlock("part.stl");
+  std::vector<double> expected{qdtest::kIslandTop + 0.5, qdtest::kPocketFloor + 0.5};
+  for (double z = 0; z < qdtest::kBlockTop - 1; z += 3) expected.push_back(z);
+  for (const int exact : {1, 0}) {
+    SCOPED_TRACE(exact != 0 ? "exact finder" : "drop-net finder");
+    const std::string name = exact != 0 ? "exact" : "dropnet";
+    qdtest::writeRoughJob(name, qdtest::kBlockTop, 0, 40,
+                          "*VERTZUSTEL 3\n*BEARBEITRICHT 1\n*STEP_MODE 3\n*PLANES_EXACT " +
+                              std::to_string(exact) + "\n");
+    const tpc::Path path = qdtest::checkedRoughRun(name, qdtest::kBlockTop);
+    EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, expected, 0.01)));
   }
 }
 
