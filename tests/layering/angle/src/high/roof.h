@@ -2,7 +2,8 @@
 // layering check must report; the system header beside it is fine.
 #pragma once
 
-#include <cstdlib>
 #include <low/floor.h>
+
+#include <cstdlib>
 
 inline int roofValue() { return std::abs(floorValue()) + 1; }
