@@ -2,7 +2,8 @@
 # would: the versioned library (libqdmill.so -> libqdmill.so.1 -> libqdmill.so.1.0.0, SONAME
 # libqdmill.so.1), find_package(qdmill) from CMake, pkg-config from a plain compiler call with an
 # rpath and without one through LD_LIBRARY_PATH, the installed host (also once the prefix has
-# moved), and (configure only) add_subdirectory of the sources. Run by CTest:
+# moved), and (configure only) the install line without tests and benchmarks and add_subdirectory
+# of the sources. Run by CTest:
 #   cmake -DBUILD=<build folder> -DSOURCE=<source folder> -DWORK=<scratch folder>
 #         -DCC=<C compiler> -DFLAGS=<compile and link flags> -DLIBDIR=<lib> -P check_package.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -97,6 +98,17 @@ file(RENAME "${prefix}" "${moved}")
 run("moved host" "${moved}/bin/qdmill" -V)
 if(NOT out MATCHES "release")
   message(FATAL_ERROR "the host of a moved prefix printed:\n${out}")
+endif()
+
+# The install configure line, without tests and benchmarks: configure only (building would compile
+# the library again); it offers the library and the host and no test or benchmark program.
+run("install line configure" ${CMAKE_COMMAND} -S "${SOURCE}" -B "${WORK}/install-line"
+  -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release -DQDMILL_TESTS=OFF -DQDMILL_BENCH=OFF
+  "-DCMAKE_C_COMPILER=${CC}" "-DCMAKE_CXX_COMPILER=${CXX}")
+run("install line targets" ${CMAKE_COMMAND} --build "${WORK}/install-line" --target help)
+if(NOT out MATCHES "\\.\\.\\. qdmill\n" OR NOT out MATCHES "\\.\\.\\. qdmill_host\n"
+   OR out MATCHES "\\.\\.\\. (test|bench)_")
+  message(FATAL_ERROR "the install line's build offers:\n${out}")
 endif()
 
 # add_subdirectory of the sources: configure only (building would compile the library again).
