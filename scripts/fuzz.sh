@@ -10,7 +10,7 @@
 # Build folder: QDMILL_FUZZ_BUILD when set (a build configured with QDMILL_FUZZ=ON, as
 # scripts/test.sh makes with QDMILL_TEST_CC=clang), else build-fuzz/.
 # QDMILL_FUZZ_SECONDS: seconds per target (default 10). QDMILL_FUZZ_JOBS: targets run at once
-# (default 2). Arguments: [--grow] names of targets to run (default: all).
+# (default: one per core, at most 8). Arguments: [--grow] names of targets to run (default: all).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -21,9 +21,9 @@ if [ "${1:-}" = "--grow" ]; then
 fi
 QDMILL_NEED_FUZZ=1 bash scripts/deps.sh
 seconds=${QDMILL_FUZZ_SECONDS:-10}
-parallel=${QDMILL_FUZZ_JOBS:-2}
 cores=$(nproc 2>/dev/null || echo 2)
 [ "$cores" -gt 8 ] && cores=8
+parallel=${QDMILL_FUZZ_JOBS:-$cores}
 
 if [ -n "${QDMILL_FUZZ_BUILD:-}" ]; then
   build=$QDMILL_FUZZ_BUILD
