@@ -6,6 +6,11 @@ are listed from the floor up, and a module may include headers of its own folder
 listed before it. A module is a file pair src/<folder>/<name>.h/.cpp (with any .inc of the same
 name); an include loop is a cycle in the graph of modules, whichever files of a module take part.
 
+The check sees only what it can name, so it also refuses what would slip past it: a relative
+include ("../cycles/x.h", "./x.h"), a project header included with angle brackets
+(<framework/vec.h>, <qdmill/qdmill.h>), and a source file that is not directly in a folder of
+src/ (src/<folder>/<sub>/x.h, src/x.cpp). Such includes still count for the layers and loops.
+
 Usage: check-layers.py [ROOT]   (ROOT defaults to the project folder holding this script)
 Prints every include between folders with its verdict when -v is given; prints each violation and
 each loop, and exits 1 if there is any, 0 otherwise.
@@ -14,7 +19,8 @@ import os
 import re
 import sys
 
-INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
+INCLUDE = re.compile(r'^\s*#\s*include\s*(?:"([^"]+)"|<([^>]+)>)', re.M)
+SOURCE_EXT = (".h", ".hpp", ".hh", ".c", ".cc", ".cpp", ".cxx", ".inc")
 ROW = re.compile(r'^\|\s*`src/([A-Za-z0-9_]+)/`\s*\|', re.M)
 
 
@@ -37,8 +43,20 @@ def source_files(src):
         if not os.path.isdir(path):
             continue
         for name in sorted(os.listdir(path)):
-            if name.endswith((".h", ".cpp", ".inc")):
+            if name.endswith((".h", ".cpp", ".inc")) and os.path.isfile(os.path.join(path, name)):
                 yield folder, name
+
+
+def stray_files(src):
+    """Source files that are not directly in a folder of src/: in src/ itself or deeper down."""
+    for top, dirs, names in os.walk(src):
+        dirs.sort()
+        depth = os.path.relpath(top, src).count(os.sep) + (top != src)
+        if depth == 1:
+            continue
+        for name in sorted(names):
+            if name.endswith(SOURCE_EXT):
+                yield os.path.relpath(os.path.join(top, name), src).replace(os.sep, "/")
 
 
 def module_of(folder, name):
@@ -56,6 +74,13 @@ def main(argv):
     existing = {f"{folder}/{name}" for folder, name in files}
 
     problems = []
+    for rel in stray_files(src):
+        if "/" in rel:
+            problems.append(f"src/{rel}: in a sub-folder of src/{rel.partition('/')[0]}/: "
+                            "modules lie directly in their folder")
+        else:
+            problems.append(f"src/{rel}: outside the folders of src/: modules lie in a folder")
+    public = os.path.join(root, "include")
     graph = {}
     for folder, name in files:
         if folder not in rank:
@@ -66,7 +91,31 @@ def main(argv):
         with open(os.path.join(src, folder, name), encoding="utf-8", errors="replace") as f:
             text = f.read()
         for match in INCLUDE.finditer(text):
-            target = match.group(1)
+            quoted = match.group(1) is not None
+            written = match.group(1) if quoted else match.group(2)
+            line = text.count("\n", 0, match.start(1 if quoted else 2)) + 1
+            shown = f'"{written}"' if quoted else f"<{written}>"
+            where = f"src/{folder}/{name}:{line}: includes {shown}"
+            parts = written.split("/")
+            if quoted and ("." in parts[:-1] or ".." in parts[:-1]):
+                # Resolved against the including file's folder, as the compiler does first.
+                resolved = os.path.relpath(os.path.normpath(os.path.join(src, folder, written)), src)
+                resolved = resolved.replace(os.sep, "/")
+                inside = not resolved.startswith("../")
+                hint = f' (name it "{resolved}")' if inside else ""
+                problems.append(f"{where}: a relative include{hint}")
+                if not inside:
+                    continue
+                target = resolved
+            elif not quoted:
+                if written in existing or os.path.isfile(os.path.join(public, written)):
+                    problems.append(f"{where}: a project header in angle brackets "
+                                    f'(write "{written}")')
+                if written not in existing:
+                    continue
+                target = written
+            else:
+                target = written
             if "/" in target:
                 tfolder, _, rest = target.partition("/")
                 if f"{tfolder}/{rest}" not in existing:
@@ -80,8 +129,6 @@ def main(argv):
                 graph[here].add(there)
             if tfolder == folder:
                 continue
-            line = text.count("\n", 0, match.start(1)) + 1
-            where = f"src/{folder}/{name}:{line}: includes \"{target}\""
             if tfolder not in rank:
                 problems.append(f"{where}: folder `{tfolder}` is not in the README layout table")
             elif rank[tfolder] > rank[folder]:

@@ -3,6 +3,7 @@
 set -euo pipefail
 need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
 command -v python3 >/dev/null 2>&1 || need+=(python3)

@@ -39,7 +39,17 @@ struct Mesh {
 
 namespace detail {
 
-inline double toFloat(double v) { return static_cast<double>(static_cast<float>(v)); }
+// The single-precision value nearest to v (ties to even, subnormals included), by arithmetic on
+// powers of two rather than a cast to float and back: GCC 12 at -O3 vectorizes that cast pair over
+// neighbouring fields and drops it, which left the corners unrounded in Release builds. Every step
+// is exact: scaling by a power of two, and rounding to an integer below 2^24.
+inline double toFloat(double v) {
+  if (v == 0 || !std::isfinite(v)) return v;
+  int e = 0;
+  std::frexp(v, &e);      // v = m 2^e with 1/2 <= |m| < 1
+  e = std::max(e, -125);  // below the normal range the step stays that of the subnormals, 2^-149
+  return std::ldexp(std::nearbyint(std::ldexp(v, 24 - e)), e - 24);
+}
 inline Vec toFloat(const Vec& p) { return Vec{toFloat(p.x), toFloat(p.y), toFloat(p.z)}; }
 
 // Appends the triangle a b c with its corners rounded to single precision.

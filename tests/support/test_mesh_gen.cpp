@@ -44,6 +44,15 @@ const ShapeCase kShapes[] = {
     {"CoarseTerrain", [] { return qdtest::gen::terrain(7, 30); }},
 };
 
+std::uint32_t u32At(const std::string& s, std::size_t at) {
+  std::uint32_t w = 0;
+  for (int k = 3; k >= 0; --k) w = (w << 8) | static_cast<unsigned char>(s[at + k]);
+  return w;
+}
+double f32At(const std::string& s, std::size_t at) {
+  return static_cast<double>(std::bit_cast<float>(u32At(s, at)));
+}
+
 class GeneratedShape : public ::testing::TestWithParam<ShapeCase> {};
 
 TEST_P(GeneratedShape, CountBoxAndVolumeMatchTheConstruction) {
@@ -101,16 +110,52 @@ TEST_P(GeneratedShape, FlatLevelsAreTheUpwardFlatFaces) {
   EXPECT_EQ(found, expected);
 }
 
+// Every corner survives the binary encoding's single precision unchanged, in every build type:
+// a corner left in double precision reads back moved, and shells that meet there come apart.
+TEST_P(GeneratedShape, CornersAreSinglePrecision) {
+  const Mesh m = GetParam().make();
+  const std::string bytes = qdtest::gen::stlBytes(m, Encoding::kBinary);
+  ASSERT_EQ(bytes.size(), 84 + 50 * m.tris.size());
+  int moved = 0;
+  for (std::size_t i = 0; i < m.tris.size(); ++i) {
+    for (int k = 0; k < 3; ++k) {
+      const std::size_t at = 84 + 50 * i + 12 + 12 * k;
+      const Vec& p = m.tris[i].v[k];
+      if (f32At(bytes, at) != p.x || f32At(bytes, at + 4) != p.y || f32At(bytes, at + 8) != p.z) {
+        ++moved;
+      }
+    }
+  }
+  EXPECT_EQ(moved, 0) << "corners not held exactly in single precision";
+}
+
 INSTANTIATE_TEST_SUITE_P(Shapes, GeneratedShape, ::testing::ValuesIn(kShapes),
                          [](const auto& info) { return std::string(info.param.name); });
 
-std::uint32_t u32At(const std::string& s, std::size_t at) {
-  std::uint32_t w = 0;
-  for (int k = 3; k >= 0; --k) w = (w << 8) | static_cast<unsigned char>(s[at + k]);
-  return w;
-}
-double f32At(const std::string& s, std::size_t at) {
-  return static_cast<double>(std::bit_cast<float>(u32At(s, at)));
+// Rounding to single precision, against values the compiler rounds from literals: ties go to the
+// even neighbour, below the normal range the step is the subnormals' 2^-149, zero, sign and
+// infinity pass through.
+TEST(GeneratedStl, RoundingToSinglePrecision) {
+  const struct {
+    double in, want;
+  } cases[] = {
+      {64.671567275790068, static_cast<double>(64.671567275790068f)},
+      {-26.787840265556284, static_cast<double>(-26.787840265556284f)},
+      {0x1.000001p0, 1.0},                 // halfway: to the even 1
+      {0x1.000003p0, 0x1.000004p0},        // halfway: to the even 1 + 2^-22
+      {-0x1.0000010001p0, -0x1.000002p0},  // past halfway
+      {0x1.8p-149, 0x1p-148},              // subnormal halfway: to the even
+      {0x1p-150, 0.0},
+      {0x1.4p-140, 0x1.4p-140},
+      {3.4e38, static_cast<double>(3.4e38f)},
+      {1e-7, static_cast<double>(1e-7f)},
+      {0.0, 0.0},
+      {HUGE_VAL, HUGE_VAL},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(qdtest::gen::detail::toFloat(c.in), c.want) << std::hexfloat << c.in;
+  }
+  EXPECT_TRUE(std::signbit(qdtest::gen::detail::toFloat(-0.0)));
 }
 
 // Binary: 84 + 50 n bytes, the count, every corner exactly; the header begins with "solid" only

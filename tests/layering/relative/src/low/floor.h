@@ -1,0 +1,4 @@
+// floor.h - a floor module.
+#pragma once
+
+inline int floorValue() { return 1; }
