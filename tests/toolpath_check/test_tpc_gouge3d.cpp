@@ -132,8 +132,6 @@ TEST(TpcGouge3D, SamplesBoundTheGapsBetweenThem) {
                              tpc::Tool::torus(1.5, 0.4)};
   constexpr double kTol = 0.01, kStep = 0.004;
   int judged = 0, missedByFixedSteps = 0;
-  std::vector<tpc::TriPen> listed;
-  std::vector<int> scratch;
   for (int i = 0; i < 18; ++i) {
     const tpc::Tool& tool = tools[i % 3];
     const double allowance = (i / 3) % 2 ? 0.3 : 0;
@@ -161,12 +159,19 @@ TEST(TpcGouge3D, SamplesBoundTheGapsBetweenThem) {
     const tpc::Move& pm = path.moves[0];
     const double length = std::hypot(tpc::curveLength(tpc::moveCurve(pm)), pm.to.z - pm.from.z);
     const int n = static_cast<int>(std::ceil(length / kStep));
-    // Each point's penetration over every needle within R of the cutter (the scan of one sample).
+    // Each point's penetration over the needles that can reach -R/2 there: a triangle farther
+    // than R + allowance + R/2 from the point in plan stays below that.
     auto penAt = [&](double f) {
       const tpc::Vec3 p = tpc::movePoint(pm, f);
-      tpc::listPenetrations(&index, bed, tool, allowance, p, -kInf, listed, scratch);
       double v = -kInf;
-      for (const tpc::TriPen& t : listed) v = std::max(v, t.pen);
+      for (const tpc::Triangle& t : bed.triangles) {
+        const double ex = std::max({std::min({t.v[0].x, t.v[1].x, t.v[2].x}) - p.x,
+                                    p.x - std::max({t.v[0].x, t.v[1].x, t.v[2].x}), 0.0});
+        const double ey = std::max({std::min({t.v[0].y, t.v[1].y, t.v[2].y}) - p.y,
+                                    p.y - std::max({t.v[0].y, t.v[1].y, t.v[2].y}), 0.0});
+        if (std::hypot(ex, ey) > 1.5 * tool.radius + allowance) continue;
+        v = std::max(v, tpc::penetrationTriangle(t, tool, allowance, p));
+      }
       return v;
     };
     double dense = -kInf;

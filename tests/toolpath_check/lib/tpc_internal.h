@@ -141,20 +141,25 @@ struct CoreContact {
 };
 CoreContact triangleCore(const Core& c, const Triangle& t);
 
-// One triangle's penetration at a cutter position, with its gradient with respect to moving the
-// cutter (the penetration is concave along every straight move: a tangent bounds it).
+// One triangle's penetration at a cutter position and a tangent that bounds it from above for
+// every other position p of the cutter: pen(p) <= pen + err + grad . (p - here). The penetration
+// is concave in the cutter position, so where the triangle stays clear of the core the gradient
+// is that tangent (err 0). Where it comes within kNearCore x the position's scale of the core,
+// touches it or enters it a little, that gradient is lost in rounding or undefined; the gradient
+// of the core eroded by s (radius w - s, bottom s higher) serves instead: the eroded core lies
+// more than s from the triangle's deepest point, so its gradient is well defined, and the
+// true core lies within s sqrt(2) of it, which err adds. smooth false: no tangent (the triangle
+// reaches too deep into a core too thin to erode); the penetration then changes no faster than
+// the cutter moves.
 struct TriPen {
   int tri = 0;
   double pen = 0;
   Vec3 grad;
+  double err = 0;
   bool smooth = false;
 };
-// The triangles that reach at least `cut` into the cutter at one position. Every triangle left
-// out reaches less than max(cut, -radius) (the plan and height window of the scan); `listed`
-// holds the others, by triangle index, with their exact penetration.
-void listPenetrations(const MeshIndex* index, const Mesh& mesh, const Tool& tool, double allowance,
-                      const Vec3& tip, double cut, std::vector<TriPen>& listed,
-                      std::vector<int>& scratch);
+constexpr double kNearCore = 1e-7;
+TriPen penetrationTangent(const Core& c, const Triangle& t, int index);
 
 // Maximum of a concave function on [lo, hi] by golden-section search, both ends included. The
 // bracket shrinks by 0.618 per step: 90 steps take it far below 1e-15 of its length.

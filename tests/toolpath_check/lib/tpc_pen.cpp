@@ -1,7 +1,7 @@
 // tpc_pen.cpp - how deep the part reaches into a cutter grown by an allowance, measured in 3-D:
 // the signed distance from each triangle to the cutter's core (the solid whose offset by the
 // corner radius and the allowance is the grown cutter), the point and gradient where it is
-// smallest, and the scan of a mesh for the triangles that reach near the cutter.
+// smallest, and a tangent of it that holds where the triangle touches the core too.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -306,42 +306,25 @@ double penetrationPlain(const Mesh& mesh, const Tool& tool, double allowance, co
   return c.rho - best;
 }
 
-void listPenetrations(const MeshIndex* index, const Mesh& mesh, const Tool& tool, double allowance,
-                      const Vec3& tip, double cut, std::vector<TriPen>& listed,
-                      std::vector<int>& scratch) {
-  listed.clear();
-  const Core c = cutterCore(tool, allowance, tip);
-  // The scan's window: a triangle beyond it stays more than the radius clear of the cutter. The
-  // small slack keeps the window's rounding from deciding what the bound below decides.
-  const double margin = tool.radius;
-  cut = std::max(cut, -margin);
-  const double n = static_cast<double>(mesh.triangles.size());
-  if (index != nullptr) {
-    const double reach = (tool.radius + allowance + margin) * (1 + 1e-9) + 1e-9;
-    const double zlow = tip.z - allowance - margin - 1e-9 * (1 + std::fabs(tip.z));
-    index->near(tip.x - reach, tip.y - reach, tip.x + reach, tip.y + reach, zlow, scratch);
-  } else {
-    scratch.resize(static_cast<std::size_t>(n));
-    for (std::size_t k = 0; k < scratch.size(); ++k) scratch[k] = static_cast<int>(k);
-  }
-  for (const int k : scratch) {
-    const Triangle& t = mesh.triangles[static_cast<std::size_t>(k)];
-    std::array<double, 4> box;
-    double top;
-    if (index != nullptr) {
-      box = index->planBox(k);
-      top = index->top(k);
-    } else {
-      box = {std::min({t.v[0].x, t.v[1].x, t.v[2].x}), std::min({t.v[0].y, t.v[1].y, t.v[2].y}),
-             std::max({t.v[0].x, t.v[1].x, t.v[2].x}), std::max({t.v[0].y, t.v[1].y, t.v[2].y})};
-      top = std::max({t.v[0].z, t.v[1].z, t.v[2].z});
-    }
-    if (c.rho - boxCoreDistance(c, box, top) < cut) continue;
-    const CoreContact ct = triangleCore(c, t);
-    listed.push_back(TriPen{k, c.rho - ct.dist, ct.grad, ct.smooth});
-  }
-  std::sort(listed.begin(), listed.end(),
-            [](const TriPen& a, const TriPen& b) { return a.tri < b.tri; });
+TriPen penetrationTangent(const Core& c, const Triangle& t, int index) {
+  const CoreContact ct = triangleCore(c, t);
+  TriPen tp{index, c.rho - ct.dist, ct.grad, 0.0, ct.smooth};
+  const double near =
+      kNearCore * (1 + std::max({std::fabs(c.x), std::fabs(c.y), std::fabs(c.zc), c.w}));
+  if (ct.dist >= near) return tp;
+  // Erode the core by s: the triangle then lies at least s + dist >= near from it.
+  const double s = near + std::max(-ct.dist, 0.0);
+  tp.smooth = false;
+  if (!(s < c.w)) return tp;
+  Core eroded = c;
+  eroded.w -= s;
+  eroded.zc += s;
+  const CoreContact ce = triangleCore(eroded, t);
+  if (!ce.smooth) return tp;
+  tp.grad = ce.grad;
+  tp.err = std::max(0.0, std::sqrt(2.0) * s - (ce.dist - ct.dist));
+  tp.smooth = true;
+  return tp;
 }
 
 }  // namespace tpc
