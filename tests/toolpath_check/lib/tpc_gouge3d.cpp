@@ -16,6 +16,10 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int kMaxDepth = 40;
 // Arcs are followed piece by piece; they start as pieces of at most this angle.
 constexpr double kArcPiece = kPi / 4;
+// Samples one move may take. Rings around an island at tol 1e-4 take about a thousand; a path
+// that rests exactly on the part at a tolerance below the rounding of the tangents (about 1e-7 of
+// the coordinates) would halve without end: past this, the bounds left join unproven().
+constexpr long kMoveSamples = 1L << 16;
 // The smallest sampling bound, for tol 0.
 constexpr double kMinSlack = 1e-6;
 // A candidate list longer than this is narrowed to a stretch's own neighbourhood before the
@@ -151,6 +155,7 @@ class Walk {
       const Move& m = path_.moves[i];
       tool_ = &path_.passes[static_cast<std::size_t>(m.pass)].tool;
       moveCandidates(m);
+      moveSamples_ = 0;
       const Curve c = moveCurve(m);
       const int pieces = piecesOf(m, c);
       const double len = pieceLength(m, c, pieces);
@@ -294,6 +299,7 @@ class Walk {
   Sample sampleAt(const Vec3& p, const Move& m, double cut, const std::vector<int>& cands,
                   const Sample* a = nullptr, const Sample* b = nullptr) {
     Sample s;
+    ++moveSamples_;
     s.p = p;
     s.cut = cut;
     const Core core = cutterCore(*tool_, options_.allowance, p);
@@ -336,32 +342,27 @@ class Walk {
     }
   }
 
-  // The largest penetration the samples' bounds allow along the stretch, or the first value
-  // above `limit` found. Each triangle is bounded from each end by its tangent (with the arc's
-  // bend) and by the cutter's travel; one listed at one end only is bounded at the other by
-  // that end's cut and the travel; one listed at neither by both cuts and the travel.
-  double bound(const Stretch& st, const Sample& a, const Sample& b, double limit) const {
+  // The largest penetration the samples' bounds allow along the stretch for the candidates
+  // `cands` (every other triangle stays below their list's cut there), or the first value above
+  // `limit` found. Each is bounded from each end by its tangent (with the arc's bend) and by the
+  // cutter's travel; one not listed at an end, by that end's cut and the travel.
+  double bound(const Stretch& st, const Sample& a, const Sample& b, const std::vector<int>& cands,
+               double limit) const {
     const double s = st.span, v = st.speed;
     const double ca = a.cut + st.offA, cb = b.cut + st.offB;
-    double best = 0.5 * (ca + cb + v * s);
-    if (best > limit) return best;
     // A quadratic in the travel u back from b, as one in t = s - u.
     auto back = [s](double c0, double c1, double c2) {
       return Quad{c0 + s * (c1 + s * c2), -c1 - 2 * c2 * s, c2};
     };
+    auto recordOf = [](const Sample& x, std::size_t& i, int k) -> const TriPen* {
+      while (i < x.tris.size() && x.tris[i].tri < k) ++i;
+      return i < x.tris.size() && x.tris[i].tri == k ? &x.tris[i] : nullptr;
+    };
+    double best = -kInf;
     std::size_t i = 0, j = 0;
-    while (i < a.tris.size() || j < b.tris.size()) {
-      const TriPen* ta = i < a.tris.size() ? &a.tris[i] : nullptr;
-      const TriPen* tb = j < b.tris.size() ? &b.tris[j] : nullptr;
-      if (ta != nullptr && tb != nullptr && ta->tri != tb->tri) {
-        if (ta->tri < tb->tri) {
-          tb = nullptr;
-        } else {
-          ta = nullptr;
-        }
-      }
-      if (ta != nullptr) ++i;
-      if (tb != nullptr) ++j;
+    for (const int k : cands) {
+      const TriPen* ta = recordOf(a, i, k);
+      const TriPen* tb = recordOf(b, j, k);
       const double pa = ta != nullptr ? ta->pen + st.offA : ca;
       const double pb = tb != nullptr ? tb->pen + st.offB : cb;
       if (0.5 * (pa + pb + v * s) <= best) continue;  // the travel alone keeps it lower
@@ -397,14 +398,15 @@ class Walk {
   }
 
   // Cuts the stretch into pieces until the bound between its samples lies within the target,
-  // or a piece is too short to hide more than the slack (its bound then joins unproven()).
+  // or a piece is too short to hide more than the slack, or the move has taken its samples
+  // (the bound then joins unproven()).
   void refine(const Move& m, const Curve& c, const Stretch& st, const Sample& a, const Sample& b,
               const std::vector<int>& cands, int depth) {
     const double t = target();
-    if (bound(st, a, b, t) <= t) return;
+    if (bound(st, a, b, cands, t) <= t) return;
     const double len = st.span * st.speed;
-    if (len <= slack_ || depth >= kMaxDepth) {
-      unproven_ = std::max(unproven_, bound(st, a, b, kInf));
+    if (len <= slack_ || depth >= kMaxDepth || moveSamples_ >= kMoveSamples) {
+      unproven_ = std::max(unproven_, bound(st, a, b, cands, kInf));
       return;
     }
     const int n = splitCount(st, a, b, t);
@@ -444,6 +446,7 @@ class Walk {
   const double slack_;
   const Tool* tool_ = nullptr;
   double unproven_ = -kInf;
+  long moveSamples_ = 0;  // samples taken along the current move
   std::vector<int> scratch_, moveList_;
   std::vector<std::vector<int>> lists_;  // the narrowed candidates of each halving depth
 };

@@ -142,15 +142,16 @@ struct CoreContact {
 CoreContact triangleCore(const Core& c, const Triangle& t);
 
 // One triangle's penetration at a cutter position and a tangent that bounds it from above for
-// every other position p of the cutter: pen(p) <= pen + err + grad . (p - here). The penetration
-// is concave in the cutter position, so where the triangle stays clear of the core the gradient
-// is that tangent (err 0). Where it comes within kNearCore x the position's scale of the core,
-// touches it or enters it a little, that gradient is lost in rounding or undefined; the gradient
-// of the core eroded by s (radius w - s, bottom s higher) serves instead: the eroded core lies
-// more than s from the triangle's deepest point, so its gradient is well defined, and the
-// true core lies within s sqrt(2) of it, which err adds. smooth false: no tangent (the triangle
-// reaches too deep into a core too thin to erode); the penetration then changes no faster than
-// the cutter moves.
+// every other position p of the cutter: pen(p) <= pen + err + grad . (p - here). The plane of any
+// unit normal n that does not point up holds the core on its one side; the triangle's least
+// distance beyond it, gap, falls by n . (p - here) as the cutter moves, and the triangle's
+// distance from the core never lies below it: so pen + err = corner + allowance - gap with
+// grad = n is such a tangent for every n, exact when n is the gradient. The computed gradient
+// serves as n where the triangle is clear of the core by kNearCore x the position's scale or
+// more; nearer, touching or inside, that of the core eroded until it is clear (radius w - s,
+// bottom s higher). err also holds the rounding of gap. smooth false: no tangent (a core too thin
+// to erode, as a ball's axis that the triangle reaches); the penetration then changes no faster
+// than the cutter moves.
 struct TriPen {
   int tri = 0;
   double pen = 0;
@@ -159,6 +160,7 @@ struct TriPen {
   bool smooth = false;
 };
 constexpr double kNearCore = 1e-7;
+constexpr double kTangentRounding = 1e-14;
 TriPen penetrationTangent(const Core& c, const Triangle& t, int index);
 
 // Maximum of a concave function on [lo, hi] by golden-section search, both ends included. The
