@@ -1,6 +1,8 @@
 // tpc_gouge3d.cpp - G3, no gouge on a mesh: the 3-D penetration of the part into the grown tool
-// along every move, sampled until each triangle's tangents bound the gaps between the samples,
-// and the vertical drop measure reported beside it.
+// along every move, sampled until each triangle's tangents (along arcs with the arc's bend) bound
+// the stretches between the samples, and the vertical drop measure reported beside it. Samples
+// list only the triangles that can still matter and inherit their neighbours' tangents, so rings
+// that rest on a wall or go round an island stay cheap at fine tolerances.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -12,7 +14,7 @@ namespace tpc {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-// Deepest halving of a move (or of an arc's piece): 2^-40 of it.
+// Deepest cutting of a move into pieces: 40 times (each at least halves).
 constexpr int kMaxDepth = 40;
 // Arcs are followed piece by piece; they start as pieces of at most this angle.
 constexpr double kArcPiece = kPi / 4;
@@ -146,7 +148,7 @@ class Walk {
         slack_(std::max(options.tol / 2, kMinSlack)),
         lists_(kMaxDepth + 1) {}
 
-  // The largest bound left between samples by the halving's floor (-infinity: none).
+  // The largest bound left between samples where the sampling stopped (-infinity: none).
   double unproven() const { return unproven_; }
 
   void run() {
@@ -177,9 +179,9 @@ class Walk {
   }
 
  private:
-  // What an interval's bound must not exceed. While the path passes, the verdict only needs
-  // every bound <= tol, and the worst within slack: min(tol, worst + slack). Once it fails, the
-  // worst within slack. Never below -R/2 + slack: a path farther off is not measured exactly.
+  // What a stretch's bound must not exceed. While the path passes, the verdict needs every bound
+  // <= tol, and the worst within the slack: min(tol, worst + slack). Once it fails, the worst
+  // within the slack. Never below -R/2 + slack: a path farther off is not measured exactly.
   double target() const {
     const double level = std::max(res_.worst, -tool_->radius / 2);
     if (level > options_.tol) return level + slack_;
