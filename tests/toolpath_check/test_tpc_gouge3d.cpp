@@ -1,7 +1,9 @@
 // test_tpc_gouge3d.cpp - the gouge check on a mesh judged by the 3-D penetration: a shank that
 // brushes a steep wall passes where the vertical measure reads the wall's height, a true gouge
-// fails; over a bed of needles the samples bound every gap between them (dense points along each
-// line, arc and helix as the oracle), and the buckets give the plain scan's answer to the bit.
+// fails; over a bed of needles and around a drafted faceted island the samples bound every gap
+// between them (dense points along each line, arc and helix as the oracle), and the buckets give
+// the plain scan's answer to the bit; an arc past a fin's end needs its bend, a bump on a wall the
+// cutter rests on is found between samples, and a bound that cannot be proven fails the check.
 #include <gtest/gtest.h>
 
 #include <algorithm>

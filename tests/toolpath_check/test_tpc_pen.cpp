@@ -1,7 +1,8 @@
 // test_tpc_pen.cpp - the 3-D penetration of a part into the grown cutter: closed forms (a wall
 // beside the cutter, a plane under a ball, a box corner under a torus), dense points of random
 // triangles, the drop as a second oracle (the penetration is the allowance the cutter must shed to
-// rest where it is), and the tangents that bound it along a straight move.
+// rest where it is), and the tangents that bound it along a straight move and from every side,
+// where the triangle touches or enters the core too.
 #include <gtest/gtest.h>
 
 #include <algorithm>
