@@ -296,8 +296,12 @@ TEST(TpcGouge3D, RingsAroundADraftedIsland) {
     const double hidden = 0.5 * length / n;  // how far above dense the true largest can lie
     const tpc::Result r = tpc::checkNoGouge3D(path, index, {.allowance = c.allowance, .tol = kTol});
     SCOPED_TRACE(::testing::Message() << "dense " << dense << ": " << r.message);
-    if (dense > kTol) EXPECT_FALSE(r.ok);
-    if (dense + hidden < kTol - kSlack) EXPECT_TRUE(r.ok);
+    if (dense > kTol) {
+      EXPECT_FALSE(r.ok);
+    }
+    if (dense + hidden < kTol - kSlack) {
+      EXPECT_TRUE(r.ok);
+    }
     EXPECT_GE(r.worst, dense - kSlack - 1e-12);
     EXPECT_LE(r.worst, dense + hidden + 1e-12);
     const tpc::Result plain = tpc::checkNoGouge3D(
@@ -374,7 +378,9 @@ TEST(TpcGouge3D, BumpOnAWallTheCutterRestsOn) {
     EXPECT_EQ(r.ok, c.ok) << r.message;
     EXPECT_GE(r.worst, c.bump - std::max(c.tol / 2, 1e-6) - 1e-12) << r.message;
     EXPECT_LE(r.worst, c.bump + 1e-12) << r.message;
-    if (c.tol == 0) EXPECT_NE(r.message.find("between samples"), std::string::npos) << r.message;
+    if (c.tol == 0) {
+      EXPECT_NE(r.message.find("between samples"), std::string::npos) << r.message;
+    }
   }
 }
 
