@@ -1,9 +1,11 @@
 // bench_toolpath_check.cpp - speed of the independent toolpath checker: the gouge check of a
 // 10^4-move drop path over a sphere on a plate (argument 0: the real sphere_on_plate.stl, skipped
-// without the data folder; 1: the generated one), and one drop through the plan-box buckets
-// against the plain scan of every triangle that stays its oracle.
+// without the data folder; 1: the generated one), of rings that rest on the drafted walls of a
+// pocket and on a drafted round island at a fine tolerance, and one drop through the plan-box
+// buckets against the plain scan of every triangle that stays its oracle.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -81,6 +83,93 @@ BENCHMARK(BM_Gouge3DSpherePlate)
     ->Arg(1)
     ->ArgName("generated")
     ->Unit(benchmark::kMillisecond);
+
+// A pocket [0, 60] x [0, 40] whose walls lean in by 10 degrees below its top z 0, a round island
+// of radius 6 about (30, 20) leaning out as much, in 720 facets, and one level 2.5 deep cut by
+// the state's cutter (argument 0 flat, 1 ball, 2 torus; radius 5): the outer ring of lines and
+// the ring of arcs around the island both rest on the walls, as a contour-parallel pocket's
+// outermost rings do.
+struct DraftedLevel {
+  tpc::Mesh part;
+  tpc::Path path;
+};
+
+DraftedLevel makeDraftedLevel(const tpc::Tool& tool) {
+  const double tanW = std::tan(10 * 3.14159265358979323846 / 180), depth = 2.5;
+  const double lo = -12, hi = 10;
+  std::vector<tpc::Triangle> tris;
+  // The walls: at height z the rectangle shrinks by (top - z) tan w on every side.
+  auto corner = [&](int k, double z) {
+    const double g = -z * tanW;
+    return tpc::Vec3{(k == 0 || k == 3) ? g : 60 - g, (k == 0 || k == 1) ? g : 40 - g, z};
+  };
+  for (int k = 0; k < 4; ++k) {
+    const tpc::Vec3 a = corner(k, hi), b = corner((k + 1) % 4, hi);
+    const tpc::Vec3 c = corner((k + 1) % 4, lo), d = corner(k, lo);
+    tris.push_back({{a, b, c}});
+    tris.push_back({{a, c, d}});
+  }
+  // The island: at height z its radius is 6 + (top - z) tan w; it stops below its apex.
+  const int n = 720;
+  const double top = 10;
+  auto rim = [&](int k, double z) {
+    const double a = 2 * 3.14159265358979323846 * k / n, r = 6 - z * tanW;
+    return tpc::Vec3{30 + r * std::cos(a), 20 + r * std::sin(a), z};
+  };
+  for (int k = 0; k < n; ++k) {
+    const tpc::Vec3 a = rim(k, top), b = rim(k + 1, top), c = rim(k + 1, lo), d = rim(k, lo);
+    tris.push_back({{a, b, c}});
+    tris.push_back({{a, c, d}});
+    tris.push_back({{tpc::Vec3{30, 20, top}, a, b}});
+  }
+  DraftedLevel r;
+  r.part = tpc::makeMesh(std::move(tris));
+  // Where the cutter rests on a wall leaning by w at this depth: its corner's centre (corner c
+  // above the tip, R - c off the axis) keeps c from the wall.
+  const double c = tool.corner, cosW = 1 / std::sqrt(1 + tanW * tanW);
+  const double off = tool.radius + (depth - c) * tanW + c * (1 / cosW - 1);
+  r.path.passes.push_back(tpc::Pass{"bench", tool, {}, true, {}, {}});
+  auto feed = [&](tpc::Vec3 from, tpc::Vec3 to, int turn) {
+    tpc::Move m;
+    m.from = from;
+    m.to = to;
+    m.turn = turn;
+    m.cx = 30;
+    m.cy = 20;
+    r.path.moves.push_back(m);
+  };
+  const double z = -depth;
+  const tpc::Vec3 q0{off, off, z}, q1{60 - off, off, z}, q2{60 - off, 40 - off, z};
+  const tpc::Vec3 q3{off, 40 - off, z};
+  feed(q0, q1, 0);
+  feed(q1, q2, 0);
+  feed(q2, q3, 0);
+  feed(q3, q0, 0);
+  const double ring = 6 + off;
+  const tpc::Vec3 e{30 + ring, 20, z}, w{30 - ring, 20, z};
+  feed(q0, w, 0);  // a link over to the island's ring
+  feed(w, e, 1);
+  feed(e, w, 1);
+  return r;
+}
+
+void BM_Gouge3DDraftedRings(benchmark::State& state) {
+  const tpc::Tool tools[] = {tpc::Tool::flat(5), tpc::Tool::ball(5), tpc::Tool::torus(5, 2)};
+  const char* names[] = {"flat", "ball", "torus"};
+  const DraftedLevel level = makeDraftedLevel(tools[state.range(0)]);
+  const tpc::MeshIndex index(level.part);
+  state.SetLabel(names[state.range(0)]);
+  tpc::Result r;
+  for (auto _ : state) {
+    r = tpc::checkNoGouge3D(level.path, index, {.tol = 1e-4});
+    benchmark::DoNotOptimize(r.worst);
+  }
+  // The rings rest on the walls: they pass, and the worst is about 0.
+  if (!r.ok || r.worst < -1e-3) state.SkipWithError(r.message.c_str());
+  state.counters["moves"] = static_cast<double>(level.path.moves.size());
+  state.counters["triangles"] = static_cast<double>(level.part.triangles.size());
+}
+BENCHMARK(BM_Gouge3DDraftedRings)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void dropBench(benchmark::State& state, bool plain) {
   const SpherePlate* s = spherePlate(state);

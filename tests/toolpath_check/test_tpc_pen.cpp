@@ -1,7 +1,8 @@
 // test_tpc_pen.cpp - the 3-D penetration of a part into the grown cutter: closed forms (a wall
 // beside the cutter, a plane under a ball, a box corner under a torus), dense points of random
 // triangles, the drop as a second oracle (the penetration is the allowance the cutter must shed to
-// rest where it is), and the tangents that bound it along a straight move.
+// rest where it is), and the tangents that bound it along a straight move and from every side,
+// where the triangle touches or enters the core too.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -274,3 +275,73 @@ TEST(TpcPen, TangentBoundsAStraightMove) {
 }
 
 }  // namespace
+
+// A triangle that touches the core, or enters it a hair, had no tangent: every stretch of a move
+// along a wall the cutter rests on was bounded by the cutter's travel and halved down to the
+// slack. The eroded core's tangent bounds it everywhere (random displacements of every length
+// and direction), and along a wall the cutter rests on it stays level.
+TEST(TpcPen, TangentHoldsWhereTheTriangleTouchesTheCore) {
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<double> u(-1, 1);
+  int eroded = 0;
+  for (int i = 0; i < 240; ++i) {
+    const CutterNearTriangle s = randomSetup(rng, i);
+    const tpc::Core core = tpc::cutterCore(s.tool, s.allowance, s.tip);
+    const tpc::CoreContact c = tpc::triangleCore(core, s.tri);
+    if (!c.smooth) continue;
+    // Moved along its gradient the core comes that much nearer the triangle: to rest on it, or
+    // to enter it by a hair or a little.
+    const double enter[] = {0, 1e-12, 1e-9, 1e-4};
+    const double by = c.dist + enter[i % 4];
+    const tpc::Vec3 tip{s.tip.x + by * c.grad.x, s.tip.y + by * c.grad.y, s.tip.z + by * c.grad.z};
+    const tpc::TriPen t =
+        tpc::penetrationTangent(tpc::cutterCore(s.tool, s.allowance, tip), s.tri, 7);
+    SCOPED_TRACE(::testing::Message() << "case " << i << " corner " << s.tool.corner);
+    EXPECT_EQ(t.tri, 7);
+    EXPECT_NEAR(t.pen, tpc::penetrationTriangle(s.tri, s.tool, s.allowance, tip), 1e-15);
+    // A ball's core is its axis: a triangle that reaches it sits deep in the ball, with no
+    // tangent. Every other core erodes.
+    if (s.tool.corner == s.tool.radius) continue;
+    ASSERT_TRUE(t.smooth);
+    ++eroded;
+    EXPECT_LE(t.err, 1e-5 + enter[i % 4]);
+    for (int k = 0; k < 40; ++k) {
+      tpc::Vec3 d{u(rng), u(rng), u(rng)};
+      const double scale =
+          std::pow(10.0, -6 + 6.5 * (k % 10) / 9.0) / std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+      d = {d.x * scale, d.y * scale, d.z * scale};
+      const tpc::Vec3 p{tip.x + d.x, tip.y + d.y, tip.z + d.z};
+      EXPECT_LE(tpc::penetrationTriangle(s.tri, s.tool, s.allowance, p),
+                t.pen + t.err + t.grad.x * d.x + t.grad.y * d.y + t.grad.z * d.z + 1e-12)
+          << "displacement " << k;
+    }
+  }
+  EXPECT_GT(eroded, 60);
+
+  // Flat end mills resting on a vertical wall and on a drafted one (it widens upwards: the
+  // cutter's rim touches it), at the coordinates of a real part: level along the wall, rising
+  // into it.
+  struct Wall {
+    const char* name;
+    double lean;  // the wall's top leans away from the cutter by this angle
+  };
+  for (const Wall& w : {Wall{"vertical wall", 0.0}, Wall{"wall drafted 10 degrees", 0.1745}}) {
+    SCOPED_TRACE(w.name);
+    // The wall passes x + R at the tip's height, z -30; the rim touches the triangle abc there.
+    const double R = 5, x = 45, t = std::tan(w.lean);
+    const tpc::Vec3 a{x + R - 10 * t, 10, -40}, b{x + R - 10 * t, 90, -40};
+    const tpc::Vec3 c{x + R + 20 * t, 90, -10};
+    {
+      const tpc::Triangle tri{{a, b, c}};
+      const tpc::Vec3 tip{x, 50, -30 + 1e-13};
+      const tpc::TriPen t =
+          tpc::penetrationTangent(tpc::cutterCore(tpc::Tool::flat(R), 0, tip), tri, 0);
+      ASSERT_TRUE(t.smooth);
+      EXPECT_NEAR(t.pen, 0, 1e-12);
+      EXPECT_LE(t.err, 1e-11);
+      EXPECT_NEAR(t.grad.y, 0, 1e-9);  // along the wall
+      EXPECT_NEAR(t.grad.x, std::cos(w.lean), 1e-9);
+      EXPECT_NEAR(t.grad.z, -std::sin(w.lean), 1e-9);
+    }
+  }
+}

@@ -194,13 +194,19 @@ class MeshIndex {
 
 // G3, no gouge on a mesh, judged by the 3-D penetration of the part into the pass's tool grown by
 // `allowance` (see penetrationTriangle) at every move end and all along feed lines and arcs:
-// worst = the largest penetration, negative when every point clears; a gouge is worst > tol.
-// Feed moves are sampled until no point between two samples can reach more than
-// max(tol / 2, 1e-6) deeper than the samples' largest: each triangle's penetration is concave
-// along a straight move, so its tangents at two samples bound it between them (arcs are followed
-// by chords, their sag added). That bound holds where worst lies above -R/2; a path that stays
-// farther from the grown part may report less than its clearance, -infinity when it never comes
-// within R.
+// worst = the largest penetration found at a sample, negative when every point clears; a gouge
+// is a penetration > tol anywhere.
+// Feed moves are sampled until the bounds between samples prove the verdict: each triangle's
+// penetration is concave in the cutter's position, so a tangent at a sample bounds it everywhere;
+// along an arc the tangent rises with the arc's bend, and no penetration changes faster than the
+// cutter moves. The check passes only when every bound between samples is <= tol, and fails with
+// the worst where a sample exceeds tol. The worst is exact only to within the slack
+// max(tol / 2, 1e-6): the largest penetration lies at most that far above it, where it lies above
+// -R/2; a path that stays farther from the grown part may report less than its clearance,
+// -infinity when no sample comes within R/2. A bound left above tol where the sampling stops (a
+// piece shorter than the slack, or 2^16 samples on one move: a path resting exactly on the part
+// at a tolerance below the tangents' rounding, about 1e-7 of the coordinates) fails the check,
+// and the message gives it ("up to ... between samples").
 // The vertical measure of the earlier check is reported beside it, not judged: the largest
 // (drop of the grown tool - tip z) at the move ends and at samples every min(R/8, 0.25) along
 // feeds (`vertical`, `verticalWhere`). It reads a shank that brushes a steep wall as a gouge of

@@ -141,20 +141,27 @@ struct CoreContact {
 };
 CoreContact triangleCore(const Core& c, const Triangle& t);
 
-// One triangle's penetration at a cutter position, with its gradient with respect to moving the
-// cutter (the penetration is concave along every straight move: a tangent bounds it).
+// One triangle's penetration at a cutter position and a tangent that bounds it from above for
+// every other position p of the cutter: pen(p) <= pen + err + grad . (p - here). The plane of any
+// unit normal n that does not point up holds the core on its one side; the triangle's least
+// distance beyond it, gap, falls by n . (p - here) as the cutter moves, and the triangle's
+// distance from the core never lies below it: so pen + err = corner + allowance - gap with
+// grad = n is such a tangent for every n, exact when n is the gradient. The computed gradient
+// serves as n where the triangle is clear of the core by kNearCore x the position's scale or
+// more; nearer, touching or inside, that of the core eroded until it is clear (radius w - s,
+// bottom s higher). err also holds the rounding of gap. smooth false: no tangent (a core too thin
+// to erode, as a ball's axis that the triangle reaches); the penetration then changes no faster
+// than the cutter moves.
 struct TriPen {
   int tri = 0;
   double pen = 0;
   Vec3 grad;
+  double err = 0;
   bool smooth = false;
 };
-// The triangles that reach at least `cut` into the cutter at one position. Every triangle left
-// out reaches less than max(cut, -radius) (the plan and height window of the scan); `listed`
-// holds the others, by triangle index, with their exact penetration.
-void listPenetrations(const MeshIndex* index, const Mesh& mesh, const Tool& tool, double allowance,
-                      const Vec3& tip, double cut, std::vector<TriPen>& listed,
-                      std::vector<int>& scratch);
+constexpr double kNearCore = 1e-7;
+constexpr double kTangentRounding = 1e-14;
+TriPen penetrationTangent(const Core& c, const Triangle& t, int index);
 
 // Maximum of a concave function on [lo, hi] by golden-section search, both ends included. The
 // bracket shrinks by 0.618 per step: 90 steps take it far below 1e-15 of its length.

@@ -1,7 +1,7 @@
 // tpc_pen.cpp - how deep the part reaches into a cutter grown by an allowance, measured in 3-D:
 // the signed distance from each triangle to the cutter's core (the solid whose offset by the
 // corner radius and the allowance is the grown cutter), the point and gradient where it is
-// smallest, and the scan of a mesh for the triangles that reach near the cutter.
+// smallest, and a tangent of it that holds where the triangle touches the core too.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -25,6 +25,10 @@ Vec3 lerp(const Vec3& a, const Vec3& b, double t) {
 }
 
 double dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// The length of (a, b). Lengths here stay far inside the range where squaring could overflow, and
+// this runs for every step of every edge search: no std::hypot.
+double norm(double a, double b) { return std::sqrt(a * a + b * b); }
 
 // A convex polygon of at most 4 vertices: a triangle, or the part of one above a plane.
 struct Poly {
@@ -108,7 +112,7 @@ double planClosest(const Poly& p, const Plane& pl, double x, double y, Vec3& at)
     const double t =
         len2 > 0 ? std::clamp(((x - a.x) * dx + (y - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
     const Vec3 q = lerp(a, b, t);
-    const double d = std::hypot(q.x - x, q.y - y);
+    const double d = norm(q.x - x, q.y - y);
     if (d < best) {
       best = d;
       at = q;
@@ -180,7 +184,7 @@ void lowerFace(const Core& c, const Triangle& t, const Plane& pl, Nearest& best)
   Vec3 n{pl.n.x / len, pl.n.y / len, pl.n.z / len};
   if (n.z < 0) n = {-n.x, -n.y, -n.z};
   if (n.z < 1e-12) return;  // a vertical face is nearest the disc at its border
-  const double nxy = std::hypot(n.x, n.y);
+  const double nxy = norm(n.x, n.y);
   Vec3 rim{c.x, c.y, c.zc};
   if (nxy > 1e-12) {
     rim.x -= c.w * n.x / nxy;
@@ -211,8 +215,8 @@ void lowerEdges(const Core& c, const Triangle& t, Nearest& best) {
     // No point of the part nearer than its box.
     const double bx = std::max({std::min(a.x, b.x) - c.x, c.x - std::max(a.x, b.x), 0.0});
     const double by = std::max({std::min(a.y, b.y) - c.y, c.y - std::max(a.y, b.y), 0.0});
-    const double low = std::hypot(std::max(std::hypot(bx, by) - c.w, 0.0),
-                                  std::max(c.zc - std::max(a.z, b.z), 0.0));
+    const double low =
+        norm(std::max(norm(bx, by) - c.w, 0.0), std::max(c.zc - std::max(a.z, b.z), 0.0));
     if (!(low < best.dist())) continue;
     const Vec3 d{b.x - a.x, b.y - a.y, b.z - a.z};
     double u = 0;
@@ -259,15 +263,15 @@ Core cutterCore(const Tool& tool, double allowance, const Vec3& tip) {
 }
 
 double coreDistance(const Core& c, const Vec3& q) {
-  const double e = std::hypot(q.x - c.x, q.y - c.y) - c.w, h = q.z - c.zc;
+  const double e = norm(q.x - c.x, q.y - c.y) - c.w, h = q.z - c.zc;
   if (h >= 0) return std::max(e, -h);
-  return std::hypot(std::max(e, 0.0), h);
+  return norm(std::max(e, 0.0), h);
 }
 
 Vec3 coreGradient(const Core& c, const Vec3& q) {
-  const double dx = q.x - c.x, dy = q.y - c.y, d = std::hypot(dx, dy);
+  const double dx = q.x - c.x, dy = q.y - c.y, d = norm(dx, dy);
   const double e = std::max(d - c.w, 0.0), h = std::min(q.z - c.zc, 0.0);
-  const double len = std::hypot(e, h);
+  const double len = norm(e, h);
   if (!(len > 0)) return {};
   const double side = d > 0 ? e / (len * d) : 0.0;
   return {dx * side, dy * side, h / len};
@@ -276,9 +280,9 @@ Vec3 coreGradient(const Core& c, const Vec3& q) {
 double boxCoreDistance(const Core& c, const std::array<double, 4>& box, double top) {
   const double ex = std::max({box[0] - c.x, c.x - box[2], 0.0});
   const double ey = std::max({box[1] - c.y, c.y - box[3], 0.0});
-  const double e = std::hypot(ex, ey) - c.w;
+  const double e = norm(ex, ey) - c.w;
   if (top >= c.zc) return e;
-  return std::hypot(std::max(e, 0.0), c.zc - top);
+  return norm(std::max(e, 0.0), c.zc - top);
 }
 
 CoreContact triangleCore(const Core& c, const Triangle& t) {
@@ -306,42 +310,66 @@ double penetrationPlain(const Mesh& mesh, const Tool& tool, double allowance, co
   return c.rho - best;
 }
 
-void listPenetrations(const MeshIndex* index, const Mesh& mesh, const Tool& tool, double allowance,
-                      const Vec3& tip, double cut, std::vector<TriPen>& listed,
-                      std::vector<int>& scratch) {
-  listed.clear();
-  const Core c = cutterCore(tool, allowance, tip);
-  // The scan's window: a triangle beyond it stays more than the radius clear of the cutter. The
-  // small slack keeps the window's rounding from deciding what the bound below decides.
-  const double margin = tool.radius;
-  cut = std::max(cut, -margin);
-  const double n = static_cast<double>(mesh.triangles.size());
-  if (index != nullptr) {
-    const double reach = (tool.radius + allowance + margin) * (1 + 1e-9) + 1e-9;
-    const double zlow = tip.z - allowance - margin - 1e-9 * (1 + std::fabs(tip.z));
-    index->near(tip.x - reach, tip.y - reach, tip.x + reach, tip.y + reach, zlow, scratch);
-  } else {
-    scratch.resize(static_cast<std::size_t>(n));
-    for (std::size_t k = 0; k < scratch.size(); ++k) scratch[k] = static_cast<int>(k);
+namespace {
+
+// The least distance of the triangle beyond the plane of unit normal n that holds the core on
+// its one side (-infinity for a normal pointing up: the core runs up without end).
+double separation(const Core& c, const Triangle& t, Vec3 n) {
+  const double len = std::sqrt(dot(n, n));
+  if (!(len > 0) || n.z > 0) return -kInf;
+  n = {n.x / len, n.y / len, n.z / len};
+  const double support = n.x * c.x + n.y * c.y + n.z * c.zc + c.w * norm(n.x, n.y);
+  return std::min({dot(n, t.v[0]), dot(n, t.v[1]), dot(n, t.v[2])}) - support;
+}
+
+}  // namespace
+
+TriPen penetrationTangent(const Core& c, const Triangle& t, int index) {
+  const CoreContact ct = triangleCore(c, t);
+  TriPen tp{index, c.rho - ct.dist, {}, 0.0, false};
+  const double scale = 1 + std::max({std::fabs(c.x), std::fabs(c.y), std::fabs(c.zc), c.w});
+  double reach = 0;
+  for (const Vec3& v : t.v) {
+    reach = std::max({reach, std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
   }
-  for (const int k : scratch) {
-    const Triangle& t = mesh.triangles[static_cast<std::size_t>(k)];
-    std::array<double, 4> box;
-    double top;
-    if (index != nullptr) {
-      box = index->planBox(k);
-      top = index->top(k);
-    } else {
-      box = {std::min({t.v[0].x, t.v[1].x, t.v[2].x}), std::min({t.v[0].y, t.v[1].y, t.v[2].y}),
-             std::max({t.v[0].x, t.v[1].x, t.v[2].x}), std::max({t.v[0].y, t.v[1].y, t.v[2].y})};
-      top = std::max({t.v[0].z, t.v[1].z, t.v[2].z});
+  const double rounding = kTangentRounding * (scale + reach);
+  // Candidate normals, the one the triangle lies farthest beyond kept; true once it lies as far
+  // as the distance itself (within rounding): no other does better.
+  double best = -kInf;
+  auto offer = [&](const Vec3& n) {
+    const double gap = separation(c, t, n);
+    if (gap > best) {
+      best = gap;
+      const double len = std::sqrt(dot(n, n));
+      tp.grad = {n.x / len, n.y / len, n.z / len};
     }
-    if (c.rho - boxCoreDistance(c, box, top) < cut) continue;
-    const CoreContact ct = triangleCore(c, t);
-    listed.push_back(TriPen{k, c.rho - ct.dist, ct.grad, ct.smooth});
+    return best >= ct.dist - rounding;
+  };
+  const double near = kNearCore * scale;
+  bool tight = ct.smooth && offer(ct.grad);
+  if (!tight && ct.dist < near) {
+    // The gradient is lost in rounding or undefined: the face's normal (the contact lies inside
+    // the face), then those of the core eroded until the triangle lies clear of it, a little and
+    // well.
+    const Vec3 e1{t.v[1].x - t.v[0].x, t.v[1].y - t.v[0].y, t.v[1].z - t.v[0].z};
+    const Vec3 e2{t.v[2].x - t.v[0].x, t.v[2].y - t.v[0].y, t.v[2].z - t.v[0].z};
+    const Vec3 face{e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z,
+                    e1.x * e2.y - e1.y * e2.x};
+    tight = offer(face) || offer(Vec3{-face.x, -face.y, -face.z});
+    for (const double more : {1.0, 1e3}) {
+      const double s = near * more + std::max(-ct.dist, 0.0);
+      if (tight || !(s < c.w)) break;
+      Core eroded = c;
+      eroded.w -= s;
+      eroded.zc += s;
+      const CoreContact ce = triangleCore(eroded, t);
+      if (ce.smooth) tight = offer(ce.grad);
+    }
   }
-  std::sort(listed.begin(), listed.end(),
-            [](const TriPen& a, const TriPen& b) { return a.tri < b.tri; });
+  if (best == -kInf) return tp;
+  tp.err = std::max(0.0, ct.dist - best) + rounding;
+  tp.smooth = true;
+  return tp;
 }
 
 }  // namespace tpc
