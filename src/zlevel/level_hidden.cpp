@@ -138,8 +138,15 @@ class LevelClearance {
     double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300, amax = 0.0;
     for (int i = 0; i < nWalls; ++i) {
       const Seg2D& g = walls->segments[i];
-      Elem e{std::min(g.x1, g.x2), std::min(g.y1, g.y2), 0.0, std::max(g.x1, g.x2),
-             std::max(g.y1, g.y2), 0.0, allowanceAt(wallTable, i), i, false};
+      Elem e{std::min(g.x1, g.x2),
+             std::min(g.y1, g.y2),
+             0.0,
+             std::max(g.x1, g.x2),
+             std::max(g.y1, g.y2),
+             0.0,
+             allowanceAt(wallTable, i),
+             i,
+             false};
       elems_.push_back(e);
     }
     // A horizontal triangle at the height the tool stands on (within the raster's tolerance) is a
@@ -152,10 +159,15 @@ class LevelClearance {
           std::fabs(z_ - t.v[0].z - (rest + a)) <= kLevelTol) {
         continue;
       }
-      Elem e{std::min({t.v[0].x, t.v[1].x, t.v[2].x}), std::min({t.v[0].y, t.v[1].y, t.v[2].y}),
-             std::min({t.v[0].z, t.v[1].z, t.v[2].z}), std::max({t.v[0].x, t.v[1].x, t.v[2].x}),
-             std::max({t.v[0].y, t.v[1].y, t.v[2].y}), std::max({t.v[0].z, t.v[1].z, t.v[2].z}),
-             a, i, true};
+      Elem e{std::min({t.v[0].x, t.v[1].x, t.v[2].x}),
+             std::min({t.v[0].y, t.v[1].y, t.v[2].y}),
+             std::min({t.v[0].z, t.v[1].z, t.v[2].z}),
+             std::max({t.v[0].x, t.v[1].x, t.v[2].x}),
+             std::max({t.v[0].y, t.v[1].y, t.v[2].y}),
+             std::max({t.v[0].z, t.v[1].z, t.v[2].z}),
+             a,
+             i,
+             true};
       elems_.push_back(e);
     }
     for (const Elem& e : elems_) {
@@ -235,7 +247,8 @@ class LevelClearance {
     if (reachOf > 0.0 && d2 < reachOf * reachOf) return false;
     if (!e.triangle || tool_.type != kCutterTorus) return true;
     // The tube's centre circle lies R - c about the axis.
-    const double core = std::max(std::sqrt(dx * dx + dy * dy) - (tool_.radius - tool_.cornerRadius), 0.0);
+    const double core =
+        std::max(std::sqrt(dx * dx + dy * dy) - (tool_.radius - tool_.cornerRadius), 0.0);
     return std::sqrt(core * core + dz * dz) - (tool_.cornerRadius + e.allowance) >= limit;
   }
 
@@ -329,8 +342,8 @@ class TracedLoops {
     const IntList* starts = slice->pathStarts;
     for (int k = firstPiece; k < starts->count; ++k) {
       const int from = std::clamp(starts->items[k], 0, l->count);
-      const int to = k + 1 < starts->count ? std::clamp(starts->items[k + 1], from, l->count)
-                                           : l->count;
+      const int to =
+          k + 1 < starts->count ? std::clamp(starts->items[k + 1], from, l->count) : l->count;
       addLoop(l, from, to);
     }
     rebuild();
@@ -423,9 +436,7 @@ class TracedLoops {
     outsideFree_ = loops_.empty() || loops_[largest].materialInside;
   }
 
-  int bandOf(double y) const {
-    return floorIndex((y - y0_) / band_, nBands_ - 1);
-  }
+  int bandOf(double y) const { return floorIndex((y - y0_) / band_, nBands_ - 1); }
 
   static constexpr int kMaxBands = 4000;
   double band_;
@@ -520,11 +531,10 @@ class ExactDrop {
     const double R = model_->cutter.radius + amax;
     buckets_.build(x0 - R, y0 - R, x1 + R, y1 + R, std::max(R, 1e-3), model_->count, [&](int i) {
       const Tri3D& t = *static_cast<const Tri3D*>(model_->triangles[i].ptr);
-      return GrownBox{std::min({t.v[0].x, t.v[1].x, t.v[2].x}),
-                      std::min({t.v[0].y, t.v[1].y, t.v[2].y}),
-                      std::max({t.v[0].x, t.v[1].x, t.v[2].x}),
-                      std::max({t.v[0].y, t.v[1].y, t.v[2].y}),
-                      model_->cutter.radius + model_->triangles[i].value};
+      return GrownBox{
+          std::min({t.v[0].x, t.v[1].x, t.v[2].x}), std::min({t.v[0].y, t.v[1].y, t.v[2].y}),
+          std::max({t.v[0].x, t.v[1].x, t.v[2].x}), std::max({t.v[0].y, t.v[1].y, t.v[2].y}),
+          model_->cutter.radius + model_->triangles[i].value};
     });
   }
 
@@ -617,9 +627,8 @@ bool interiorNode(const Raster* r, int row, int col) {
 
 // Pockets: blocked nodes within reach of the offset, pushed into a pocket; kept when the traced
 // loops put the point on the material side and no traced loop passes near it.
-void findPockets(const LevelClearance& clr, const TracedLoops& loops, const Raster* r,
-                 double reach, double margin, double near, double toolReach,
-                 std::vector<HiddenStart>* out) {
+void findPockets(const LevelClearance& clr, const TracedLoops& loops, const Raster* r, double reach,
+                 double margin, double near, double toolReach, std::vector<HiddenStart>* out) {
   for (int row = 0; row < r->rows; ++row) {
     for (int col = 0; col < r->cols; ++col) {
       if (r->cells[row][col] != kRasterBlocked || !interiorNode(r, row, col)) continue;
@@ -640,38 +649,45 @@ void findPockets(const LevelClearance& clr, const TracedLoops& loops, const Rast
   }
 }
 
-// The plan radius of the area the tool cannot enter around a point that lies dz below (or
-// above) its reference height; 0 when the point does not reach into the tool.
+// The plan radius of the area the tool cannot enter around a point that lies dz below (or above)
+// its reference height: the tube's centre circle (radius R - c, 0 for a ball) grown by the
+// tube's half chord at that height (the tool's flat bottom fills the circle). 0 when the point
+// does not reach into the tool.
 double blockedRadius(const WalkTool* tool, double dz) {
+  const double c = tool->type == kCutterBall ? tool->radius : tool->cornerRadius;
+  const double core = tool->type == kCutterBall ? 0.0 : tool->radius - c;
   const double a = std::fabs(dz);
-  if (tool->type == kCutterBall) return a < tool->radius ? std::sqrt(tool->radius * tool->radius - a * a) : 0.0;
-  const double c = tool->cornerRadius;
-  return a < c ? tool->radius - c + std::sqrt(c * c - a * a) : 0.0;
+  return a < c ? core + std::sqrt(c * c - a * a) : 0.0;
 }
 
-// Islands: a corner of a level triangle that reaches into the tool by so little that the area
+// Islands: a corner of a level triangle that reaches into the tool by so little that the ring
 // blocked around it is narrower than the reach (the top of a peak just above the tool's lowest
-// point); kept when it blocks the walked tool, the traced loops put it on the free side and no
-// traced loop passes near it. The start runs from the nearest raster node, when free, to it. Wall
+// point); the probe lies R - c from it (under the tube's lowest point), towards the nearest
+// raster node. Kept when it blocks the walked tool, the traced loops put it on the free side and
+// no traced loop passes near it; the start runs from that node, when free, to the probe. Wall
 // segments and flat end mills block areas of the tool's full radius, which hold a node.
 void findIslands(const CollCtx* ctx, const WalkTool* tool, double z, const LevelClearance& clr,
                  const TracedLoops& loops, const Raster* r, double reach, double margin,
                  double near, std::vector<HiddenStart>* out) {
   const Tri3List* tris = ctx->triangles;
   if (tool->type == kCutterFlat || tris == nullptr || tris->items == nullptr) return;
+  const double core = tool->type == kCutterBall ? 0.0 : tool->radius - tool->cornerRadius;
   for (int i = 0; i < tris->count; ++i) {
     for (const Point3D& v : tris->items[i].v) {
-      const double rad = blockedRadius(tool, z - v.z);
-      if (!(rad > 0.0 && rad < reach)) continue;
-      const Point2D p{v.x, v.y};
-      const double fc = std::round((p.x - r->x0) / r->colStep);
-      const double fr = std::round((p.y - r->y0) / r->rowStep);
+      const double outer = blockedRadius(tool, z - v.z);
+      if (!(outer > 0.0 && outer < reach)) continue;
+      const double fc = std::round((v.x - r->x0) / r->colStep);
+      const double fr = std::round((v.y - r->y0) / r->rowStep);
       if (!(fr >= 0.0 && fc >= 0.0 && fr < r->rows && fc < r->cols)) continue;
       const int col = static_cast<int>(fc), row = static_cast<int>(fr);
       if (r->cells[row][col] == kRasterBlocked || r->cells[row][col] == kRasterOutside) continue;
+      const Point2D n{r->x0 + col * r->colStep, r->y0 + row * r->rowStep};
+      const double dn = std::hypot(n.x - v.x, n.y - v.y);
+      if (!(dn > outer)) continue;  // the node lies in the blocked ring: traced from the raster
+      const Point2D u{(n.x - v.x) / dn, (n.y - v.y) / dn};
+      const Point2D p{v.x + core * u.x, v.y + core * u.y};
       if (!(clr.at(p).hi < -margin)) continue;
       if (loops.sideOf(p) == 1 || loops.near(p, near)) continue;  // a traced island
-      const Point2D n{r->x0 + col * r->colStep, r->y0 + row * r->rowStep};
       out->push_back(HiddenStart{Seg2D{n.x, n.y, p.x, p.y}, p, 1});
     }
   }
@@ -688,7 +704,8 @@ bool meetsOld(const std::vector<Seg2D>& old, const PkoList* added) {
   }
   BoxTree2D* a = wcoll2dTreeNew(old.data(), static_cast<int>(old.size()), 0.0, arczWallBox);
   BoxTree2D* b = wcoll2dTreeNew(segs.data(), static_cast<int>(segs.size()), 0.0, arczWallBox);
-  const bool meet = a != nullptr && b != nullptr && wcoll2dTreesOverlap(a, b, 0, nullptr, nullptr) == 1;
+  const bool meet =
+      a != nullptr && b != nullptr && wcoll2dTreesOverlap(a, b, 0, nullptr, nullptr) == 1;
   wcoll2dTreeFree(a);
   wcoll2dTreeFree(b);
   return meet;
@@ -708,7 +725,8 @@ bool contradictsRaster(const Raster* raster, const PkoList* traced, const IntLis
     double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
     for (int i = from; i < to; ++i) {
       const Point3D& p = traced->segments[i].end;
-      x0 = std::min(x0, p.x), y0 = std::min(y0, p.y), x1 = std::max(x1, p.x), y1 = std::max(y1, p.y);
+      x0 = std::min(x0, p.x), y0 = std::min(y0, p.y), x1 = std::max(x1, p.x),
+      y1 = std::max(y1, p.y);
     }
     // The nodes of the piece's box (one more on each side costs nothing: the test decides).
     const int c0 = floorIndex((x0 - raster->x0) / raster->colStep, raster->cols - 1);
