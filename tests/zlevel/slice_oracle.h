@@ -24,9 +24,9 @@ namespace qdtest {
 struct OracleLoop {
   std::vector<Point2D> pts;
   bool materialInside = false;
-  int depth = 0;  // loops of the same set that contain it
-  double area = 0, perimeter = 0;  // area unsigned
-  double signedArea = 0;            // positive counter-clockwise
+  int depth = 0;                          // loops of the same set that contain it
+  double area = 0, perimeter = 0;         // area unsigned
+  double signedArea = 0;                  // positive counter-clockwise
   double x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // box
 
   void measure() {
@@ -75,7 +75,8 @@ inline std::vector<OracleLoop> sliceLoops(const LevelPart& part, double Z) {
   for (int i = 0; i < list->count; ++i) {
     const ZPath& p = list->items[i];
     OracleLoop l;
-    for (int k = 0; k < p.count; ++k) l.pts.push_back(Point2D{p.points[2 * k], p.points[2 * k + 1]});
+    for (int k = 0; k < p.count; ++k)
+      l.pts.push_back(Point2D{p.points[2 * k], p.points[2 * k + 1]});
     if (l.pts.size() < 3) continue;
     l.materialInside = p.materialInside == 1;
     l.measure();
@@ -104,7 +105,8 @@ class PointDropper {
       const int r0 = cell(m.facetMin[i].y - grow, y0_, rows_);
       const int r1 = cell(m.facetMax[i].y + grow, y0_, rows_);
       for (int r = r0; r <= r1; ++r)
-        for (int c = c0; c <= c1; ++c) buckets_[static_cast<std::size_t>(r) * cols_ + c].push_back(i);
+        for (int c = c0; c <= c1; ++c)
+          buckets_[static_cast<std::size_t>(r) * cols_ + c].push_back(i);
     }
     floor_ = m.boxMin.z - 1000.0;
   }
@@ -120,7 +122,8 @@ class PointDropper {
     SurfaceModel& m = part_.model();
     Point3D p{x, y, floor_};
     const int c = cell(x, x0_, cols_), r = cell(y, y0_, rows_);
-    const bool inside = x >= x0_ && y >= y0_ && x < x0_ + cols_ * kBucket && y < y0_ + rows_ * kBucket;
+    const bool inside =
+        x >= x0_ && y >= y0_ && x < x0_ + cols_ * kBucket && y < y0_ + rows_ * kBucket;
     if (!inside) return floor_;
     const std::vector<int>& b = buckets_[static_cast<std::size_t>(r) * cols_ + c];
     if (b.empty()) return floor_;
@@ -291,12 +294,14 @@ inline LoopMatch matchLoops(const std::vector<OracleLoop>& field,
   m.sliceOf.assign(field.size(), -1);
   std::vector<int> order(field.size());
   for (std::size_t i = 0; i < field.size(); ++i) order[i] = static_cast<int>(i);
-  std::sort(order.begin(), order.end(), [&](int a, int b) { return field[a].area > field[b].area; });
+  std::sort(order.begin(), order.end(),
+            [&](int a, int b) { return field[a].area > field[b].area; });
   std::vector<bool> taken(slice.size(), false);
   for (int i : order) {
     int best = -1;
     for (std::size_t k = 0; k < slice.size(); ++k) {
-      if (taken[k] || slice[k].depth != field[i].depth || !sameLoop(field[i], slice[k], e)) continue;
+      if (taken[k] || slice[k].depth != field[i].depth || !sameLoop(field[i], slice[k], e))
+        continue;
       if (best < 0 ||
           std::fabs(slice[k].area - field[i].area) < std::fabs(slice[best].area - field[i].area))
         best = static_cast<int>(k);

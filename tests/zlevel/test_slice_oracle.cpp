@@ -23,8 +23,8 @@ namespace {
 
 using qdtest::OracleLoop;
 
-constexpr double kTol = 0.01;      // the walk's tolerance
-constexpr double kNodeStep = 5.0;  // the level net's node step, R / 2
+constexpr double kTol = 0.01;       // the walk's tolerance
+constexpr double kNodeStep = 5.0;   // the level net's node step, R / 2
 constexpr double kFieldStep = 2.5;  // the oracle's grid step, R / 4
 constexpr int kRefine = 8;          // a small loop is settled on a grid this much finer
 constexpr double kSmall = 8.0;      // loops within this many grid steps are small
@@ -102,9 +102,8 @@ class OraclePart {
     }
     for (int k : extra) {
       const OracleLoop& s = slice[static_cast<std::size_t>(k)];
-      const OracleLoop* fine = std::max(s.x1 - s.x0, s.y1 - s.y0) <= kSmall * kFieldStep
-                                   ? settle(s, Z)
-                                   : nullptr;
+      const OracleLoop* fine =
+          std::max(s.x1 - s.x0, s.y1 - s.y0) <= kSmall * kFieldStep ? settle(s, Z) : nullptr;
       const double ef = qdtest::resolutionBound(kFieldStep / kRefine, kTol);
       if (fine == nullptr || !qdtest::sameLoop(*fine, s, ef) || depthIn(field, *fine) != s.depth)
         ADD_FAILURE() << "the slice has a loop the drop does not: " << describe(s);
@@ -222,8 +221,8 @@ TEST_P(SliceOracle, LoopsEqualTheDropIsoLines) {
 
 std::vector<OracleCase> oracleCases() {
   std::vector<OracleCase> out;
-  for (const char* f : {"sphere_on_plate.stl", "ktoolcav.stl", "ktoolcor.stl",
-                        "pycam-textbox.stl", "wheel_in_box.stl", "cone_on_side.stl"})
+  for (const char* f : {"sphere_on_plate.stl", "ktoolcav.stl", "ktoolcor.stl", "pycam-textbox.stl",
+                        "wheel_in_box.stl", "cone_on_side.stl"})
     for (int c = 0; c < 3; ++c) out.push_back(OracleCase{f, c, true});
   for (const char* g : {"sphere_on_plate", "wheel_in_box", "box_with_holes", "terrain"})
     for (int c = 0; c < 3; ++c) out.push_back(OracleCase{g, c, false});
@@ -279,8 +278,8 @@ TEST(SliceOracleFaults, FlatEndMillFindsTheSlotBetweenNodeRows) {
   EXPECT_EQ(loops.size(), 5u);
   // The slot on a grid of 0.02 mm around the point (about 1.1 mm2; a grid of 0.1 mm gives 1.0,
   // the oracle's coarse grid 1.0 to 1.2).
-  const std::vector<OracleLoop> fine = qdtest::loopsNear(p.drop(), 26.1 * s, 26.4 * s, 29.7 * s,
-                                                         27.8 * s, 0.0, 0.02 * s, Z);
+  const std::vector<OracleLoop> fine =
+      qdtest::loopsNear(p.drop(), 26.1 * s, 26.4 * s, 29.7 * s, 27.8 * s, 0.0, 0.02 * s, Z);
   ASSERT_EQ(fine.size(), 1u);
   EXPECT_FALSE(fine[0].materialInside);
   EXPECT_NEAR(fine[0].area / (s * s), 1.2, 0.15);
