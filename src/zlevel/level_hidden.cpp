@@ -192,10 +192,24 @@ class LevelClearance {
     if (buckets_.empty()) return c;
     const int *first = nullptr, *last = nullptr;
     buckets_.at(p.x, p.y, &first, &last);
+    // The element that settled the last point often settles the next one (nodes are visited
+    // row by row): it is tried first.
+    if (hint_ >= 0) {
+      const Elem& e = elems_[static_cast<std::size_t>(hint_)];
+      if (e.triangle && sunkInto(e, p, &c)) return c;
+      if (stopBelow > -1e300 && !beyond(e, p, stopBelow)) {
+        Clearance h = c;
+        measure(e, p, &h);
+        if (h.hi < stopBelow) return h;
+      }
+    }
     // A tool sunk into a face is settled by that face alone.
     for (const int* k = first; k != last; ++k) {
       const Elem& e = elems_[static_cast<std::size_t>(*k)];
-      if (e.triangle && sunkInto(e, p, &c)) return c;
+      if (e.triangle && sunkInto(e, p, &c)) {
+        hint_ = *k;
+        return c;
+      }
     }
     // With stopBelow, the elements whose box lies that deep inside the tool go first: one of
     // them usually settles a point deep in the material.
@@ -210,20 +224,17 @@ class LevelClearance {
   // upper bound fell below stopBelow or the tool is sunk (no direction), which ends the search.
   bool scan(const Point2D& p, const int* first, const int* last, double below, double stopBelow,
             Clearance* c) const {
-    const Point3D P{p.x, p.y, z_};
     for (const int* k = first; k != last; ++k) {
       const Elem& e = elems_[static_cast<std::size_t>(*k)];
       if (beyond(e, p, std::min(c->hi, below))) continue;
-      const double r = tool_.radius + e.allowance;
-      if (!e.triangle) {
-        wall(e, p, r, c);
-      } else {
-        triangle(e, P, r, c);
-        // Sunk into material at more than 45 degrees: no move in plan leads out along the
-        // nearest element, so the point is not worth pushing.
-        if (c->hi < 0.0 && c->dir.x == 0.0 && c->dir.y == 0.0) return true;
+      measure(e, p, c);
+      // Sunk into material at more than 45 degrees: no move in plan leads out along the nearest
+      // element, so the point is not worth pushing.
+      const bool sunk = e.triangle && c->hi < 0.0 && c->dir.x == 0.0 && c->dir.y == 0.0;
+      if (sunk || c->hi < stopBelow) {
+        hint_ = *k;
+        return true;
       }
-      if (c->hi < stopBelow) return true;
     }
     return false;
   }
@@ -235,6 +246,16 @@ class LevelClearance {
     int index;
     bool triangle;
   };
+
+  // The element's clearance at p, merged into c.
+  void measure(const Elem& e, const Point2D& p, Clearance* c) const {
+    const double r = tool_.radius + e.allowance;
+    if (!e.triangle) {
+      wall(e, p, r, c);
+    } else {
+      triangle(e, Point3D{p.x, p.y, z_}, r, c);
+    }
+  }
 
   // 1 when a lower bound of the element's clearance at p, from its box, reaches `limit`: the
   // element cannot come nearer.
@@ -328,6 +349,7 @@ class LevelClearance {
   double reach_;
   std::vector<Elem> elems_;
   Buckets buckets_;
+  mutable int hint_ = -1;  // the element that settled the last point
 };
 
 // The traced loops as closed polygons with the side of their material, banded along y for the
