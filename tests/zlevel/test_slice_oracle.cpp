@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "gen_triangles.h"
 #include "geometry/geo_error.h"
 #include "level_fixture.h"
 #include "slice_oracle.h"
@@ -28,16 +29,6 @@ constexpr double kNodeStep = 5.0;   // the level net's node step, R / 2
 constexpr double kFieldStep = 2.5;  // the oracle's grid step, R / 4
 constexpr int kRefine = 8;          // a small loop is settled on a grid this much finer
 constexpr double kSmall = 8.0;      // loops within this many grid steps are small
-
-std::vector<Tri3D> fromGen(const qdtest::gen::Mesh& m) {
-  std::vector<Tri3D> out;
-  for (const auto& t : m.tris) {
-    Tri3D q;
-    for (int k = 0; k < 3; ++k) q.v[k] = Point3D{t.v[k].x, t.v[k].y, t.v[k].z};
-    out.push_back(q);
-  }
-  return out;
-}
 
 std::string describe(const OracleLoop& l) {
   char text[160];
@@ -199,9 +190,10 @@ void PrintTo(const OracleCase& c, std::ostream* os) {
 }
 
 std::vector<Tri3D> generated(const std::string& name) {
-  if (name == "terrain") return fromGen(qdtest::gen::terrain(32));  // half the cells: time
+  if (name == "terrain")
+    return qdtest::trianglesOf(qdtest::gen::terrain(32));  // half the cells: time
   for (const qdtest::gen::Mesh& m : qdtest::gen::allShapes())
-    if (m.name == name) return fromGen(m);
+    if (m.name == name) return qdtest::trianglesOf(m);
   return {};
 }
 
