@@ -7,11 +7,12 @@
 // the element's radius: negative where the tool cuts into an element, at least 0 where the walker
 // finds it free. It changes by no more than the distance moved, so a pocket (c >= 0) within d of
 // a node leaves the node a clearance of at least -d: only blocked nodes that near the offset are
-// pushed. For a torus the exact clearance (of the tube's centre circle) is bracketed: the ball of
-// radius R about the axis point gives a lower bound, one point of the centre circle an upper
-// bound. An island is the area blocked around some element; it is narrower than a cell only about
-// a point that reaches into a ball (or a torus of a large corner) by a hair, so the corners of the
-// level's triangles are its candidates.
+// pushed. For a torus one point of the tube's centre circle gives an upper bound of the exact
+// clearance (which may only let a node through that need not be: the exact drop decides), and the
+// ball of radius R about the axis point a lower bound for passing over far elements. An island is
+// the area blocked around some element; it is narrower than a cell only about a point that reaches
+// into a ball (or a torus of a large corner) by a hair, so the corners of the level's triangles are
+// its candidates.
 //
 // Limits: nodes next to a node of the other class are not pushed (an area found there is taken
 // for the traced contour's), nor are nodes sunk into a face of less than 45 degrees (no move in
@@ -58,10 +59,10 @@ int floorIndex(double v, int last) {
   return f >= last ? last : static_cast<int>(f);
 }
 
-// Lower and upper bound of the clearance at one point, and the plan direction towards the
-// element that gave the upper bound (zero when no element is near).
+// The clearance at one point (for a torus an upper bound of it) and the plan direction towards
+// the element that gave it (zero when no element is near, or when the tool is sunk into a face).
 struct Clearance {
-  double lo = 0.0, hi = 0.0;
+  double hi = 0.0;
   Point2D dir{0.0, 0.0};
 };
 
@@ -188,7 +189,7 @@ class LevelClearance {
   // below stopBelow.
   Clearance at(const Point2D& p, double stopBelow = -1e300) const {
     Clearance c;
-    c.lo = c.hi = reach_;
+    c.hi = reach_;
     if (buckets_.empty()) return c;
     const int *first = nullptr, *last = nullptr;
     buckets_.at(p.x, p.y, &first, &last);
@@ -295,7 +296,6 @@ class LevelClearance {
     const double gap = z_ - hz;  // the face lies this far below the reference height
     if (!(gap < rest - kLevelTol) || !(gap > -tool_.radius)) return false;
     c->hi = std::min(c->hi, gap - rest);
-    c->lo = std::min(c->lo, gap - tool_.radius);
     c->dir = Point2D{0.0, 0.0};
     return true;
   }
@@ -304,7 +304,6 @@ class LevelClearance {
     const Seg2D& s = ctx_->walls->segments[e.index];
     Point2D q{};
     const double v = g2dPointSegNearest(p, s, &q) - r;
-    c->lo = std::min(c->lo, v);
     if (v < c->hi) {
       c->hi = v;
       c->dir = unit(q.x - p.x, q.y - p.y);
@@ -316,7 +315,7 @@ class LevelClearance {
     Point3D m{};
     const double d = modelPointTriDistance(t, P, &m);
     const Point2D u = unit(m.x - P.x, m.y - P.y);
-    double lo = d - R, hi = lo;
+    double hi = d - R;
     double rest = R;  // the radius that rests on a face straight below
     Point3D from = P;
     if (tool_.type == kCutterTorus) {
@@ -330,7 +329,6 @@ class LevelClearance {
     // the floor the tool stands on, not a side that bounds the area.
     const double plan = std::hypot(m.x - from.x, m.y - from.y);
     if (plan <= kStraightBelow && m.z < from.z && from.z - m.z >= rest - kLevelTol) return;
-    c->lo = std::min(c->lo, lo);
     if (hi < c->hi) {
       c->hi = hi;
       // Sunk into material above or below at more than 45 degrees: no move in plan leads out.
@@ -715,9 +713,10 @@ void findIslands(const CollCtx* ctx, const WalkTool* tool, double z, const Level
   }
 }
 
-// 1 when a segment of pieces [from, count) of `added` meets a segment of the old loops.
-bool meetsOld(const std::vector<Seg2D>& old, const PkoList* added) {
-  if (old.empty() || added->count == 0) return false;
+// 1 when a segment of the new loop's list meets a segment of the old loops, 0 when none does, -1
+// when memory runs out.
+int meetsOld(const std::vector<Seg2D>& old, const PkoList* added) {
+  if (old.empty() || added->count == 0) return 0;
   std::vector<Seg2D> segs;
   segs.reserve(static_cast<std::size_t>(added->count));
   for (int i = 0; i < added->count; ++i) {
@@ -726,11 +725,11 @@ bool meetsOld(const std::vector<Seg2D>& old, const PkoList* added) {
   }
   BoxTree2D* a = wcoll2dTreeNew(old.data(), static_cast<int>(old.size()), 0.0, arczWallBox);
   BoxTree2D* b = wcoll2dTreeNew(segs.data(), static_cast<int>(segs.size()), 0.0, arczWallBox);
-  const bool meet =
-      a != nullptr && b != nullptr && wcoll2dTreesOverlap(a, b, 0, nullptr, nullptr) == 1;
+  const int meet =
+      a == nullptr || b == nullptr ? -1 : wcoll2dTreesOverlap(a, b, 0, nullptr, nullptr);
   wcoll2dTreeFree(a);
   wcoll2dTreeFree(b);
-  return meet;
+  return meet < 0 ? -1 : (meet == 1 ? 1 : 0);
 }
 
 // 1 when a raster node inside a piece of the new loop, farther than margin from it, has the class
@@ -849,7 +848,9 @@ int traceHidden(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* 
     const int t = traceOne(ctx, tool, params, slice, h, &loop);
     if (t < 0) return t;
     if (loop.traced->count == 0) continue;
-    if (meetsOld(loops.segments(), loop.traced)) {
+    const int meets = meetsOld(loops.segments(), loop.traced);
+    if (meets < 0) return hiddenFail(-1);
+    if (meets == 1) {
       geoErrLog("hidden area: the loop found is an old one");
       continue;
     }

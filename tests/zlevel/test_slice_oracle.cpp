@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/memory.h"
 #include "gen_triangles.h"
 #include "geometry/geo_error.h"
 #include "level_fixture.h"
@@ -351,6 +352,28 @@ TEST_P(SliceOracleSlot, PocketBetweenNodeColumns) {
   EXPECT_FALSE(pocket.materialInside);
   const double r = 10.0 + (c.type == 1 ? 0.0 : kTol);
   EXPECT_NEAR(pocket.area, (21 - 2 * r) * (40 - 2 * r), 0.05 * pocket.perimeter);
+}
+
+// Allocation failure walked through the slicing of a level with a pocket between the nodes: the
+// n-th allocation fails for n = 1, 2, ... until 200 slices in a row pass; every run returns -1 or
+// the whole level (both loops), and nothing leaks.
+TEST(SliceOracleSlotMemory, EveryFailedAllocationGivesMinusOneOrTheWholeLevel) {
+  qdtest::LevelPart part(blockWithHole(), 2, 0.0, kNodeStep);
+  int failures = 0, passes = 0;
+  for (long n = 1; passes < 200; ++n) {
+    memTestFailAt(n);
+    const int r = part.slice(15.0, kTol);
+    memTestFailAt(0);
+    if (r == -1) {
+      ++failures;
+      passes = 0;
+      continue;
+    }
+    ++passes;
+    ASSERT_EQ(r, 1) << "allocation " << n;
+    ASSERT_EQ(part.pieceStarts()->count, 2) << "allocation " << n;
+  }
+  EXPECT_GT(failures, 10);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cutters, SliceOracleSlot, ::testing::Values(0, 1, 2),
