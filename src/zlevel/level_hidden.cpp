@@ -7,7 +7,8 @@
 // the element's radius: negative where the tool cuts into an element, at least 0 where the walker
 // finds it free. It changes by no more than the distance moved, so a pocket (c >= 0) within d of
 // a node leaves the node a clearance of at least -d: only blocked nodes that near the offset are
-// pushed. For a torus one point of the tube's centre circle gives an upper bound of the exact
+// pushed, and none under material over the level (a pocket lies farther than R from it). For a
+// torus one point of the tube's centre circle gives an upper bound of the exact
 // clearance (which may only let a node through that need not be: the exact drop decides), and the
 // ball of radius R about the axis point a lower bound for passing over far elements. An island is
 // the area blocked around some element; it is narrower than a cell only about a point that reaches
@@ -565,6 +566,50 @@ class ExactDrop {
   Buckets buckets_;
 };
 
+// The wall pieces in plan: whether material stands over the level at a point. A blocked node under
+// such material lies farther than R from every pocket (a pocket's tool reaches no piece), so it
+// is not pushed.
+class PieceIndex {
+ public:
+  PieceIndex(const Tri3D* pieces, int n, double cell)
+      : pieces_(pieces), n_(pieces != nullptr ? n : 0) {
+    if (n_ <= 0) return;
+    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+    for (int i = 0; i < n_; ++i)
+      for (const Point3D& v : pieces_[i].v)
+        x0 = std::min(x0, v.x), y0 = std::min(y0, v.y), x1 = std::max(x1, v.x),
+        y1 = std::max(y1, v.y);
+    buckets_.build(x0, y0, x1, y1, cell, n_, [&](int k) {
+      const Tri3D& t = pieces_[k];
+      return GrownBox{
+          std::min({t.v[0].x, t.v[1].x, t.v[2].x}), std::min({t.v[0].y, t.v[1].y, t.v[2].y}),
+          std::max({t.v[0].x, t.v[1].x, t.v[2].x}), std::max({t.v[0].y, t.v[1].y, t.v[2].y}), 0.0};
+    });
+  }
+
+  // 1 when p lies strictly inside a piece of positive area.
+  bool covers(const Point2D& p) const {
+    if (n_ <= 0) return false;
+    const int *first = nullptr, *last = nullptr;
+    buckets_.at(p.x, p.y, &first, &last);
+    for (const int* k = first; k != last; ++k) {
+      const Tri3D& t = pieces_[*k];
+      const double d0 = cross(t.v[0], t.v[1], p), d1 = cross(t.v[1], t.v[2], p);
+      const double d2 = cross(t.v[2], t.v[0], p);
+      if ((d0 > 0.0 && d1 > 0.0 && d2 > 0.0) || (d0 < 0.0 && d1 < 0.0 && d2 < 0.0)) return true;
+    }
+    return false;
+  }
+
+ private:
+  static double cross(const Point3D& a, const Point3D& b, const Point2D& p) {
+    return (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+  }
+  const Tri3D* pieces_;
+  int n_;
+  Buckets buckets_;
+};
+
 // One found point: a start segment from a free position towards the area's contour.
 struct HiddenStart {
   Seg2D start;
@@ -646,13 +691,16 @@ bool interiorNode(const Raster* r, int row, int col) {
 }
 
 // Pockets: blocked nodes within reach of the offset, pushed into a pocket; kept when the traced
-// loops put the point on the material side and no traced loop passes near it.
-void findPockets(const LevelClearance& clr, const TracedLoops& loops, const Raster* r, double reach,
-                 double margin, double near, double toolReach, std::vector<HiddenStart>* out) {
+// loops put the point on the material side and no traced loop passes near it. Nodes under
+// material over the level are passed over.
+void findPockets(const LevelClearance& clr, const TracedLoops& loops, const PieceIndex& pieces,
+                 const Raster* r, double reach, double margin, double near, double toolReach,
+                 std::vector<HiddenStart>* out) {
   for (int row = 0; row < r->rows; ++row) {
     for (int col = 0; col < r->cols; ++col) {
       if (r->cells[row][col] != kRasterBlocked || !interiorNode(r, row, col)) continue;
       const Point2D n{r->x0 + col * r->colStep, r->y0 + row * r->rowStep};
+      if (pieces.covers(n)) continue;
       const Clearance c = clr.at(n, -reach);
       if (!(c.hi > -reach && c.hi < 0.0)) continue;
       Point2D p{};
@@ -833,7 +881,9 @@ int traceHidden(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContext* 
   // The walked contour strays from the offset by up to a step's sagitta where it turns: points
   // that near a traced loop belong to it.
   const double near = std::max(params->step, 2.0 * margin);
-  findPockets(clr, loops, r, reach, margin, near, tool->radius + reach, &found);
+  const PieceIndex pieces(model != nullptr ? model->pieces : nullptr,
+                          model != nullptr ? model->pieceCount : 0, tool->radius);
+  findPockets(clr, loops, pieces, r, reach, margin, near, tool->radius + reach, &found);
   findIslands(ctx, tool, params->z, clr, loops, r, reach, margin, near, &found);
   if (found.empty()) return 0;
 

@@ -24,11 +24,15 @@ inline constexpr int kHiddenClimbs = 12;
 // What the exact check of a free point needs: the triangles that can hold the tool above the
 // level (every candidate whose highest corner reaches the level's lowest reach), each with the
 // radius difference of its sub-model's cutter; the whole model, whose facets stay where the
-// candidates were culled by the levels above (null: the candidates alone); and the cutter itself
-// (radius not grown by the walk's tolerance).
+// candidates were culled by the levels above (null: the candidates alone); the pieces of the
+// triangles between the level and the undercut height whose edges are the walls (in plan: the
+// material over the level, which blocks the tool within R); and the cutter itself (radius not
+// grown by the walk's tolerance).
 struct LevelHiddenModel {
   const PtrValPair* triangles;  // triangle address and radius difference
   int count;
+  const Tri3D* pieces;
+  int pieceCount;
   const SurfaceModel* model;
   CutterShape cutter;
 };

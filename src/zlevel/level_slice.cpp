@@ -88,9 +88,10 @@ int sliceAddWallEdges(Kont2D* walls, RecList* allowances, const Tri3D& piece,
   return 1;
 }
 
-// The triangle's part between z and z + u, as wall edges.
+// The triangle's part between z and z + u, as wall edges; each piece is also kept in `pieces`
+// (the material over the level in plan).
 int sliceClipToWalls(const Tri3D& tri, double z, double u, Kont2D* walls, RecList* allowances,
-                     const PtrValPair* pair) {
+                     const PtrValPair* pair, std::vector<Tri3D>* pieces) {
   Tri3D first[2];
   const int n1 = geoTriClipZSlab(tri, z + u, u, &first[0], &first[1]);
   for (int i = 0; i < n1; ++i) {
@@ -100,6 +101,11 @@ int sliceClipToWalls(const Tri3D& tri, double z, double u, Kont2D* walls, RecLis
     for (int j = 0; j < n2; ++j) {
       arczMirrorTriZ(&second[j], z);
       if (sliceAddWallEdges(walls, allowances, second[j], pair) < 0) return -1;
+      try {
+        pieces->push_back(second[j]);
+      } catch (const std::bad_alloc&) {
+        return -1;
+      }
     }
   }
   return 1;
@@ -288,8 +294,9 @@ int arczLevelPaths(CollCtx* ctxIn, WalkTool* toolIn, WalkParams* paramsIn, Slice
     cand.model = ctx.triangles;
   }
 
-  // Every candidate that reaches the level: the exact drop of the search for hidden areas.
+  // Every candidate that reaches the level, and the wall pieces: the search for hidden areas.
   std::vector<PtrValPair> reaching;
+  std::vector<Tri3D> pieces;
   try {
     reaching.reserve(static_cast<std::size_t>(cand.count));
   } catch (const std::bad_alloc&) {
@@ -310,7 +317,8 @@ int arczLevelPaths(CollCtx* ctxIn, WalkTool* toolIn, WalkParams* paramsIn, Slice
     }
     if (wantWalls && lo <= z + u && hi > z + kSliceWallAbove) {
       const int before = own.walls->count;
-      if (sliceClipToWalls(*tri, z, u, own.walls, wallAllow, &pair) < 0) return sliceFail(-1);
+      if (sliceClipToWalls(*tri, z, u, own.walls, wallAllow, &pair, &pieces) < 0)
+        return sliceFail(-1);
       // Deduplicate when the count passed a multiple of the limit during this triangle.
       if (own.walls->count / wallLimit > before / wallLimit) {
         arczReduceWalls(&ctx, &params, own.walls);
@@ -347,8 +355,9 @@ int arczLevelPaths(CollCtx* ctxIn, WalkTool* toolIn, WalkParams* paramsIn, Slice
     cutter.type = static_cast<std::int16_t>(toolIn->type);
     cutter.radius = R;
     cutter.cornerRadius = c;
-    const LevelHiddenModel model{reaching.data(), static_cast<int>(reaching.size()), params.model,
-                                 cutter};
+    const LevelHiddenModel model{reaching.data(), static_cast<int>(reaching.size()),
+                                 pieces.data(),   static_cast<int>(pieces.size()),
+                                 params.model,    cutter};
     const int h = arczTraceHidden(&ctx, &tool, &params, &slice, &model);
     if (h < 0) return h;
     if (h > 0) r = 1;
