@@ -4,9 +4,12 @@
 // region sliced from the top down with and without the culling of the candidates after each
 // level.
 //
-// Each part is scaled so that a ball of diameter max(box x, box y) / 20 has the radius 10; the
+// Each part is scaled so that a tool of diameter max(box x, box y) / 20 has the radius 10; the
 // tolerance is 0.01 and the level net's nodes lie R/2 apart, filled by point drops. Levels are
-// tip heights in the file's units (the slicing gets tip + R).
+// tip heights in the file's units (the slicing gets tip + corner radius). The ball cases are the
+// common case; the flat end mill and torus cases are levels that failed or missed a loop: the
+// plate top (failed with "nothing added"), the text box's slot between two node rows (4 loops of
+// 5), ktoolcor a hair below its face 1.0625 (the torus walk ran back along itself).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -24,18 +27,27 @@ namespace {
 struct Case {
   const char* name;
   const char* file;
-  double z;  // tip height in the file's units; NaN: mid-height of the part
+  double z;      // tip height in the file's units; NaN: mid-height of the part
+  int type;      // cutter type: 1 ball, 2 flat end mill, 3 torus
+  bool face;     // z names a flat face: the face's own scaled height is taken
+  double shift;  // added to the scaled tip height
 };
+
+constexpr double kCorner[4] = {0, 10.0, 0.0, 3.0};  // corner radius by cutter type
 
 const Case kCases[] = {
     // The part's mid-height lies on the plate top; the sphere's mid-height is 22.9.
-    {"sphere_on_plate/sphere-mid-height", "sphere_on_plate.stl", 22.9},
-    {"sphere_on_plate/plate-top", "sphere_on_plate.stl", 14.9359},
-    {"sphere_on_plate/1%-below-plate-top", "sphere_on_plate.stl", 14.9359 * 0.99},
-    {"ktoolcav/mid-height", "ktoolcav.stl", std::nan("")},
-    {"wheel_in_box/between-18-and-22", "wheel_in_box.stl", 20.0},
-    {"pycam-textbox/between-5-and-2.05", "pycam-textbox.stl", -3.5},
+    {"sphere_on_plate/sphere-mid-height", "sphere_on_plate.stl", 22.9, 1, false, 0},
+    {"sphere_on_plate/plate-top", "sphere_on_plate.stl", 14.9359, 1, false, 0},
+    {"sphere_on_plate/1%-below-plate-top", "sphere_on_plate.stl", 14.9359 * 0.99, 1, false, 0},
+    {"ktoolcav/mid-height", "ktoolcav.stl", std::nan(""), 1, false, 0},
+    {"wheel_in_box/between-18-and-22", "wheel_in_box.stl", 20.0, 1, false, 0},
+    {"pycam-textbox/between-5-and-2.05", "pycam-textbox.stl", -3.5, 1, false, 0},
+    {"flat/sphere_on_plate/plate-top", "sphere_on_plate.stl", 14.9359, 2, true, 0},
+    {"flat/pycam-textbox/slot-at-3.5", "pycam-textbox.stl", -3.5, 2, false, 0},
+    {"torus/ktoolcor/1e-6-below-1.0625", "ktoolcor.stl", 1.0625, 3, true, -1e-6},
 };
+constexpr int kCaseCount = static_cast<int>(sizeof kCases / sizeof kCases[0]);
 
 struct Loaded {
   std::unique_ptr<qdtest::LevelPart> part;
@@ -43,9 +55,10 @@ struct Loaded {
   double zmin = 0, zmax = 0;  // file units
 };
 
-Loaded* partOf(const char* file, bool listMode) {
+Loaded* partOf(const char* file, bool listMode, int type = 1) {
   static std::map<std::string, std::unique_ptr<Loaded>> cache;
-  const std::string key = std::string(file) + (listMode ? "/list" : "/index");
+  const std::string key =
+      std::string(file) + (listMode ? "/list" : "/index") + "/" + std::to_string(type);
   auto it = cache.find(key);
   if (it != cache.end()) return it->second.get();
   std::vector<Tri3D> tris = qdtest::readTriangles(qdtest::dataPath(file));
@@ -59,7 +72,7 @@ Loaded* partOf(const char* file, bool listMode) {
       loaded->zmax = std::max(loaded->zmax, v.z);
     }
   loaded->scale = qdtest::scaleToTool(tris);
-  loaded->part = std::make_unique<qdtest::LevelPart>(tris, 1, 10.0, 5.0);
+  loaded->part = std::make_unique<qdtest::LevelPart>(tris, type, kCorner[type], 5.0);
   if (listMode) loaded->part->useListMode();
   Loaded* out = loaded.get();
   cache[key] = std::move(loaded);
@@ -73,13 +86,22 @@ void BM_SliceLevel(benchmark::State& state) {
     state.SkipWithError(qdtest::realMeshFolderMissing().c_str());
     return;
   }
-  Loaded* l = partOf(c.file, false);
+  Loaded* l = partOf(c.file, false, c.type);
   if (l == nullptr) {
     state.SkipWithError("the part does not load");
     return;
   }
   const double tip = std::isnan(c.z) ? 0.5 * (l->zmin + l->zmax) : c.z;
-  const double Z = tip * l->scale + 10.0;
+  double scaledTip = tip * l->scale;
+  // A flat face named by its height in the file: the face's own height after scaling.
+  for (int i = 0; c.face && i < l->part->model().triangles->count; ++i) {
+    const Tri3D& t = l->part->model().triangles->items[i];
+    if (t.v[0].z == t.v[1].z && t.v[0].z == t.v[2].z && std::fabs(t.v[0].z - scaledTip) < 1e-3) {
+      scaledTip = t.v[0].z;
+      break;
+    }
+  }
+  const double Z = scaledTip + c.shift + kCorner[c.type];
   int result = 0;
   for (auto _ : state) {
     result = l->part->slice(Z, 0.01);
@@ -91,7 +113,7 @@ void BM_SliceLevel(benchmark::State& state) {
   state.counters["node_loops"] = k.paths();
   state.counters["segments"] = l->part->traced()->count;
 }
-BENCHMARK(BM_SliceLevel)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SliceLevel)->DenseRange(0, kCaseCount - 1)->Unit(benchmark::kMillisecond);
 
 // A whole region from the top down, levels R/2 apart, in list mode; range(1) 1 culls the
 // candidates by each level's paths (levels whose paths all have an area of at least 1).

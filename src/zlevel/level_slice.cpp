@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <new>
 #include <source_location>
+#include <vector>
 
 #include "framework/global_params.h"
 #include "framework/messages.h"
@@ -19,6 +21,7 @@
 #include "model/coll_candidates.h"
 #include "model/cutter_shape.h"
 #include "zlevel/closed_paths.h"
+#include "zlevel/level_hidden.h"
 #include "zlevel/level_trace.h"
 
 namespace {
@@ -85,9 +88,10 @@ int sliceAddWallEdges(Kont2D* walls, RecList* allowances, const Tri3D& piece,
   return 1;
 }
 
-// The triangle's part between z and z + u, as wall edges.
+// The triangle's part between z and z + u, as wall edges; each piece is also kept in `pieces`
+// (the material over the level in plan).
 int sliceClipToWalls(const Tri3D& tri, double z, double u, Kont2D* walls, RecList* allowances,
-                     const PtrValPair* pair) {
+                     const PtrValPair* pair, std::vector<Tri3D>* pieces) {
   Tri3D first[2];
   const int n1 = geoTriClipZSlab(tri, z + u, u, &first[0], &first[1]);
   for (int i = 0; i < n1; ++i) {
@@ -97,6 +101,11 @@ int sliceClipToWalls(const Tri3D& tri, double z, double u, Kont2D* walls, RecLis
     for (int j = 0; j < n2; ++j) {
       arczMirrorTriZ(&second[j], z);
       if (sliceAddWallEdges(walls, allowances, second[j], pair) < 0) return -1;
+      try {
+        pieces->push_back(second[j]);
+      } catch (const std::bad_alloc&) {
+        return -1;
+      }
     }
   }
   return 1;
@@ -285,6 +294,14 @@ int arczLevelPaths(CollCtx* ctxIn, WalkTool* toolIn, WalkParams* paramsIn, Slice
     cand.model = ctx.triangles;
   }
 
+  // Every candidate that reaches the level, and the wall pieces: the search for hidden areas.
+  std::vector<PtrValPair> reaching;
+  std::vector<Tri3D> pieces;
+  try {
+    reaching.reserve(static_cast<std::size_t>(cand.count));
+  } catch (const std::bad_alloc&) {
+    return sliceFail(-1);
+  }
   int wallLimit = kSliceWallLimit;
   for (int i = 0; i < cand.count; ++i) {
     PtrValPair pair{};
@@ -293,13 +310,15 @@ int arczLevelPaths(CollCtx* ctxIn, WalkTool* toolIn, WalkParams* paramsIn, Slice
     const double lo = std::min({tri->v[0].z, tri->v[1].z, tri->v[2].z});
     const double hi = std::max({tri->v[0].z, tri->v[1].z, tri->v[2].z});
     if (hi < zlo) break;  // candidates come highest first
+    reaching.push_back(PtrValPair{const_cast<Tri3D*>(tri), pair.value});
     if (wantTris && lo <= zhi) {
       if (lstTri3Append(own.tris, *tri) < 0) return sliceFail(-1);
       if (triAllow != nullptr && lstPairAppend(triAllow, pair) < 0) return sliceFail(-1);
     }
-    if (wantWalls && lo <= z + u) {
+    if (wantWalls && lo <= z + u && hi > z + kSliceWallAbove) {
       const int before = own.walls->count;
-      if (sliceClipToWalls(*tri, z, u, own.walls, wallAllow, &pair) < 0) return sliceFail(-1);
+      if (sliceClipToWalls(*tri, z, u, own.walls, wallAllow, &pair, &pieces) < 0)
+        return sliceFail(-1);
       // Deduplicate when the count passed a multiple of the limit during this triangle.
       if (own.walls->count / wallLimit > before / wallLimit) {
         arczReduceWalls(&ctx, &params, own.walls);
@@ -330,6 +349,19 @@ int arczLevelPaths(CollCtx* ctxIn, WalkTool* toolIn, WalkParams* paramsIn, Slice
   if (r < 0) return r;
   if (params.noClosing != 1) r = gen_closedpaths(&ctx, &tool, &params, &slice);
   if (r < 0) return r;
+  if (params.noClosing != 1) {
+    // Pockets and islands between the raster's nodes, which no start segment reaches.
+    CutterShape cutter{};
+    cutter.type = static_cast<std::int16_t>(toolIn->type);
+    cutter.radius = R;
+    cutter.cornerRadius = c;
+    const LevelHiddenModel model{reaching.data(), static_cast<int>(reaching.size()),
+                                 pieces.data(),   static_cast<int>(pieces.size()),
+                                 params.model,    cutter};
+    const int h = arczTraceHidden(&ctx, &tool, &params, &slice, &model);
+    if (h < 0) return h;
+    if (h > 0) r = 1;
+  }
   if (r > 0 && slice.traced->count <= i0) r = 0;
 
   if (collCtxFlagged() != 0 && params.model != nullptr) {

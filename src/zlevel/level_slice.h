@@ -13,6 +13,9 @@
 inline constexpr int kSliceWallLimit = 2000000;
 // Triangles rising this far above the level are still selected.
 inline constexpr double kSliceAbove = 0.1;
+// A triangle whose highest corner lies no more than this above the level only touches the tool
+// there (a flat face at the level, the top edge of a side below it): it gives no wall.
+inline constexpr double kSliceWallAbove = 0.00001;
 // Two wall segments whose ends (and allowances) differ by at most this are the same.
 inline constexpr double kSliceWallSame = 0.001;
 
@@ -22,9 +25,11 @@ inline constexpr double kSliceWallSame = 0.001;
 // interrupt check (-2); a default region when the context has none; the step length from the
 // tolerance; the selection of level triangles (cutter types other than 2, lowest corner at most
 // 0.1 above the level, or 0.1 + c with "*ACCEPT_UNDERCUT") and of wall segments (flat end mill,
-// or an undercut height: the triangles' parts between z and z + u); the interrupt check again;
-// arczTraceLevel, then gen_closedpaths unless the no-closing flag is 1; segments touching a
-// marked sub-model become boundary segments (id -2, kind -1).
+// or an undercut height: the parts between z and z + u of the triangles that rise more than
+// kSliceWallAbove above the level); the interrupt check again; arczTraceLevel, then
+// gen_closedpaths unless the no-closing flag is 1, then the pockets and islands that lie between
+// the raster's nodes (arczTraceHidden); segments touching a marked sub-model become boundary
+// segments (id -2, kind -1).
 // Returns 1 closed paths made (with the no-closing flag: the tracing's 1 or 2); 0 nothing to do
 // or nothing traced; -20 (at once, nothing read or recorded) for null records, a radius that is
 // not positive and finite, a tolerance that is not finite or outside (0, 2 R), a corner radius

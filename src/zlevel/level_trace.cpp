@@ -81,9 +81,10 @@ void stelRemoveAt(StelList* list, int i) {
 bool undercutAccepted() { return parGlobalBlock()->acceptUndercut != 0; }
 
 // Searches the starts of one pass in order. Returns 1 with the contact of the first start that
-// gives one; 0 when the pass found none (starts without a usable contact removed).
+// gives one and that start's index; 0 when the pass found none (starts without a usable contact
+// removed).
 int traceFindContact(const CollCtx* ctx, const WalkTool* tool, const WalkParams* params,
-                     StelList* starts, WcollContact* found) {
+                     StelList* starts, WcollContact* found, int* index) {
   const bool extend = !undercutAccepted();
   int i = 0;
   while (i < starts->count) {
@@ -99,7 +100,10 @@ int traceFindContact(const CollCtx* ctx, const WalkTool* tool, const WalkParams*
       move.y2 += dy / len * kTraceStartReach;
     }
     const int r = wcollToolContact(ctx, tool, params->z, move, found);
-    if (r == kWcollHit) return 1;
+    if (r == kWcollHit) {
+      *index = i;
+      return 1;
+    }
     if (r == kWcollNone || r == kWcollRegion) {
       stelRemoveAt(starts, i);
     } else {
@@ -209,7 +213,8 @@ int arczTraceLevel(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContex
     const int countAtPass = starts->count;
     if (params->shuffleSeed > 0) stelListShuffleFirst(starts, params->shuffleSeed);
     WcollContact c{};
-    if (traceFindContact(ctx, tool, params, starts, &c) == 1) {
+    int used = -1;
+    if (traceFindContact(ctx, tool, params, starts, &c, &used) == 1) {
       const Point3D p = c.segment.end;
       if (kontClassifyPoint(ctx->region, Point2D{p.x, p.y}) != 2 ||
           (checkGouge && roughCheckGouge(p) != 0)) {
@@ -219,6 +224,12 @@ int arczTraceLevel(CollCtx* ctx, WalkTool* tool, WalkParams* params, SliceContex
       params->startSegment = Seg2D{c.segment.start.x, c.segment.start.y, p.x, p.y};
       const int m = traced->count;
       const int r = offs3dTrace(ctx, tool, params, slice);
+      if (r == kWalkNoContact && traced->count == m) {
+        // The walker's solvers see nothing where the contact search touched: a face or edge the
+        // tool only rests on (at the tangent distance). The start gives no usable contact.
+        stelRemoveAt(starts, used);
+        continue;
+      }
       if (r < 0) return traceFail(r);
       if (params->noClosing != 1) arczRefineCorners(ctx, tool, params, slice, m, traced->count);
       if (lstIntAppend(slice->pathStarts, m) < 0) return traceFail(-1);

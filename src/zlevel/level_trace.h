@@ -23,7 +23,9 @@ inline constexpr double kTraceStartReach = 0.1;
 // "*ACCEPT_UNDERCUT" or "*STOCK_UNDERCUT" is set, edge mode otherwise, freed on return), passes
 // over the starts until none is left (a contact is traced with offs3dTrace, its corners refined
 // unless the no-closing flag is 1, its first segment index appended to the piece starts and the
-// starts it covers removed), then the test between pieces. offs3dRelease on every return.
+// starts it covers removed; a start whose walk finds nothing at its first search, where the
+// contact search touched a face or edge the tool only rests on, is dropped like one without
+// contact), then the test between pieces. offs3dRelease on every return.
 // Returns 1 or 2 done (2: the last pass without contact left starts that a later piece covered);
 // 1 also for an empty start list (no pieces); -20 null records, no traced list or no piece
 // starts; -1 no memory; -2 interrupted; -30, -5, -60, -45 as above; the walker's negative codes.

@@ -280,7 +280,7 @@ int triconTorusVertex(const Point3D& v, double rc, double c, const Arc2D& circle
                       Point3D* out1, Point3D* out2) {
   const double h = std::fabs(z - v.z);
   if (h > c) return 0;
-  if (h == c) return 1;
+  if (h >= c - kTriconTangentTol) return 1;
   return triconCircleCut(v.x, v.y, std::sqrt((c - h) * (c + h)) + rc, circle, z, out1, out2);
 }
 
@@ -303,6 +303,11 @@ int triconTorusEdge(const Seg3D& edge, double rc, double c, const Arc2D& circle,
     return 0;
   }
   if (std::fabs(c) < kTriconTangentTol) return triconEdgeAtZ(rc, circle, z, edge, out1, out2);
+  if (edge.end.z == edge.start.z) {
+    const double h = std::fabs(z - edge.start.z);
+    if (h > c) return 0;
+    if (h >= c - kTriconTangentTol) return 1;
+  }
   Seg2D line1{}, line2{};
   Ellipse2D ell{};
   const int cut = geoCylinderCutZ(edge, c, z, &line1, &line2, &ell);

@@ -91,12 +91,16 @@ inline constexpr double kTriconEdgeErrorPerRadius =
 // with the step circle (also when the centre lies nearer than c to the plane).
 int triconTorusFace(const Tri3D& tri, double rc, double c, const Arc2D& circle, double z,
                     Point3D* out1, Point3D* out2);
-// Vertex: h = |z - vz|; 0 for h > c, 1 for h = c; else the circle about the vertex of radius
+// Vertex: h = |z - vz|; 0 for h > c, 1 for h within kTriconTangentTol below c (the vertex touches
+// the tube's top or bottom within the tolerance that the horizontal face keeps: the vertices of a
+// flat face a hair inside the tool are no obstacles); else the circle about the vertex of radius
 // sqrt((c - h)(c + h)) + rc cut with the step circle (0 when it equals the step circle).
 int triconTorusVertex(const Point3D& v, double rc, double c, const Arc2D& circle, double z,
                       Point3D* out1, Point3D* out2);
 // Edge: 0 for an edge whose ends agree within kTriconTangentTol in x, y and z. Without a corner
 // radius (|c| < kTriconTangentTol) the edge's point at height z (triconEdgeAtZ with radius rc).
+// A horizontal edge that lies c from the centre's height within kTriconTangentTol touches the tube
+// tangentially (as the vertex above): 1.
 // Otherwise the cylinder of radius c about the edge is cut at z: an ellipse gives the osculating
 // circle at its point nearest the centre grown by rc; two lines (a horizontal edge) the nearer
 // one moved by rc towards the centre; a grazing single line likewise moved by rc. The curve is

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/global_params.h"
+#include "gen_triangles.h"
 #include "geometry/geo_error.h"
 #include "level_fixture.h"
 #include "level_oracle.h"
@@ -18,16 +19,6 @@
 #include "zlevel/level_trace.h"
 
 namespace {
-
-std::vector<Tri3D> fromGen(const qdtest::gen::Mesh& m) {
-  std::vector<Tri3D> out;
-  for (const auto& t : m.tris) {
-    Tri3D q;
-    for (int k = 0; k < 3; ++k) q.v[k] = Point3D{t.v[k].x, t.v[k].y, t.v[k].z};
-    out.push_back(q);
-  }
-  return out;
-}
 
 struct Counted {
   int paths = 0;
@@ -94,7 +85,7 @@ void expectLevel(qdtest::LevelPart& part, double Z, bool shape = true) {
 }
 
 TEST(LevelPaths, GeneratedSphereOnPlateLoopCountsAndShape) {
-  std::vector<Tri3D> tris = fromGen(qdtest::gen::sphereOnPlate());
+  std::vector<Tri3D> tris = qdtest::trianglesOf(qdtest::gen::sphereOnPlate());
   qdtest::scaleToTool(tris);
   qdtest::LevelPart part(tris, 1, 10.0, 5.0);
   const double top = part.model().boxMax.z;

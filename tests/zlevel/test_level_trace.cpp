@@ -13,6 +13,7 @@
 
 #include "framework/global_params.h"
 #include "framework/messages.h"
+#include "gen_triangles.h"
 #include "geometry/geo_error.h"
 #include "geometry/stel_list.h"
 #include "level_fixture.h"
@@ -351,13 +352,7 @@ TEST(RoughCheckGouge, DropOnTheInstalledModel) {
 // At mid-height of a finely faceted sphere the loop is the circle of radius
 // sqrt((S + R)^2 - (Z - zs)^2) about its axis.
 TEST(ArczLevelPaths, SphereLoopIsTheOffsetCircle) {
-  const qdtest::gen::Mesh m = qdtest::gen::sphereOnPlate(48, 96);
-  std::vector<Tri3D> tris;
-  for (const auto& t : m.tris) {
-    Tri3D q;
-    for (int k = 0; k < 3; ++k) q.v[k] = Point3D{t.v[k].x, t.v[k].y, t.v[k].z};
-    tris.push_back(q);
-  }
+  std::vector<Tri3D> tris = qdtest::trianglesOf(qdtest::gen::sphereOnPlate(48, 96));
   const double s = qdtest::scaleToTool(tris);
   const double S = 15 * s, cx = 38 * s, zs = 15 * s;
   LevelPart part(tris, 1, 10.0, 5.0);

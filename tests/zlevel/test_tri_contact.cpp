@@ -417,6 +417,24 @@ TEST(TriconTable, TangentGougeAndEqualCircleCases) {
          return triconTorusVertex({3, 0, -2}, 4, 2, circle, 0, &a, &b);
        },
        1},
+      // A flat face a hair inside the tube: its vertices and edges touch tangentially, as the
+      // face does; they made rings of radius rc about every vertex of the face.
+      {"torus vertex 1e-6 less than c below",
+       [&] {
+         return triconTorusVertex({4.5, 0, -2 + 1e-6}, 4, 2, circle, 0, &a, &b);
+       },
+       1},
+      {"torus vertex 2e-5 less than c below",
+       [&] {
+         return triconTorusVertex({4.5, 0, -2 + 2e-5}, 4, 2, circle, 0, &a, &b);
+       },
+       2},
+      {"torus horizontal edge 1e-6 less than c below",
+       [&] {
+         return triconTorusEdge({{-20, 4.5, -2 + 1e-6}, {20, 4.5, -2 + 1e-6}}, 4, 2, circle, 0, &a,
+                                &b);
+       },
+       1},
       {"torus vertex circle equal to the step circle",
        [&] {
          return triconTorusVertex({0, 0, 0}, 0.25, 0.75, circle, 0, &a, &b);
