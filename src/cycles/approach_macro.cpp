@@ -107,7 +107,7 @@ MoveMacro* approachBuildMove(int type, const Point3D& p, const Point3D& d, Appro
       if (kind == 16 && x == nullptr) a->approachKind = static_cast<std::int16_t>(kind = 0);
     }
     sense = -sense;
-    if (kind == 100) return macroLoadFile(type, p, d, a, approachMacroFile());
+    if (kind == 100) return roughStandInMacroFile(type, p, d, a, approachMacroFile());
     if (kind == 6 || kind == 8 || kind == 13 || kind == 28) {
       // The helix and the contour ramps are not built yet: the tool plunges straight down from
       // the plunge height instead, so that it never rapids into the stock.
@@ -127,7 +127,7 @@ MoveMacro* approachBuildMove(int type, const Point3D& p, const Point3D& d, Appro
     shift = a->approachShift;
   } else {
     kind = a->retractKind;
-    if (kind == 100) return macroLoadFile(type, p, d, a, approachRetractFile());
+    if (kind == 100) return roughStandInMacroFile(type, p, d, a, approachRetractFile());
     builder.shiftDistance = a->retractShift;
     if (kind == 12 && x == nullptr) a->retractKind = static_cast<std::int16_t>(kind = 0);
     l = a->retractLength;
@@ -220,9 +220,4 @@ void approachResetState() {
   // The file names stay from one run to the next until a new one is stored, and the two switches
   // stay until their setters clear them.
   builder.shiftDistance = 0;
-}
-
-MoveMacro* macroLoadFile(int, const Point3D&, const Point3D&, const ApproachParams*, const char*) {
-  roughMissingFeature("macroLoadFile");
-  return nullptr;
 }

@@ -80,10 +80,6 @@ void approachClearParams(FinishApproachBlock* block);
 
 void approachResetState();
 
-// The macro of a user macro file. No macro file is read yet: none, with one warning per run.
-MoveMacro* macroLoadFile(int type, const Point3D& p, const Point3D& d, const ApproachParams* a,
-                         const char* file);
-
 // ---- primitives (each appends after the points already in the macro) ---------------------------
 
 // r sqrt(2 (1 - cos w)), or 0 when 2 (1 - cos w) <= 1e-5.

@@ -93,6 +93,11 @@ int roughStandInFinishDriver() {
   roughMissingFeature("zfinMain");
   return -1;
 }
+MoveMacro* roughStandInMacroFile(int, const Point3D&, const Point3D&, const ApproachParams*,
+                                 const char*) {
+  roughMissingFeature("macroLoadFile");
+  return nullptr;
+}
 
 const RoughStoredSettings& roughStoredSettings() { return standIns.stored; }
 

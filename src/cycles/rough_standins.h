@@ -86,6 +86,12 @@ int roughStandInZBoundary();
 // The Z-level finishing driver after its set-up: not built (1104 "zfinMain" once per run).
 // Returns -1.
 int roughStandInFinishDriver();
+// The macro of a user macro file (approach or retract kind 100): no macro file is read yet. Null,
+// with one warning per run (1104 "macroLoadFile").
+struct MoveMacro;
+struct ApproachParams;
+MoveMacro* roughStandInMacroFile(int type, const Point3D& p, const Point3D& d,
+                                 const ApproachParams* a, const char* file);
 
 // ---- what the stand-ins stored, for tests -----------------------------------------------------
 
