@@ -203,9 +203,9 @@ TEST(TpcGeom2, BucketRangeReachesTheBorderFromInfinity) {
   pocket.outer = tpc::rectangle(0, 0, 100, 100, 0, 0);
   pocket.islands = {tpc::rectangle(20, 20, 80, 80, 0, 0)};
   tpc::Path path;
-  ASSERT_TRUE(tpc::passes(tpc::readPofText(
-      path, "31: oL( x[/50] y[/50] z[/-1] )\n31: oL( x[/55] )\n0: cycleEnd(t)\n",
-      tpc::Tool::flat(1))));
+  ASSERT_TRUE(tpc::passes(
+      tpc::readPofText(path, "31: oL( x[/50] y[/50] z[/-1] )\n31: oL( x[/55] )\n0: cycleEnd(t)\n",
+                       tpc::Tool::flat(1))));
   const tpc::Result indexed = tpc::checkNoGouge2D(path, pocket);
   const tpc::Result plain = tpc::checkNoGouge2D(path, pocket, {.plainScan = true});
   EXPECT_FALSE(indexed.ok) << indexed.message;

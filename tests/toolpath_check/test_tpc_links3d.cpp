@@ -175,8 +175,7 @@ TEST(TpcLinks3D, RapidsMatchDensePointsAndFeedsDoNotCount) {
     double dense = -kInf;
     for (const tpc::Move& m : path.moves) {
       if (m.kind != kRapid) continue;
-      const double len =
-          std::hypot(m.to.x - m.from.x, m.to.y - m.from.y, m.to.z - m.from.z);
+      const double len = std::hypot(m.to.x - m.from.x, m.to.y - m.from.y, m.to.z - m.from.z);
       const int n = std::max(1, static_cast<int>(std::ceil(len / spacing)));
       for (int i = 0; i <= n; ++i) {
         const tpc::Vec3 p = tpc::movePoint(m, static_cast<double>(i) / n);

@@ -204,8 +204,8 @@ class Walk {
     if (i == 0) return false;
     const Move& m = path_.moves[i];
     const Move& before = path_.moves[i - 1];
-    return walked(follow_, m) && walked(follow_, before) && before.pass == m.pass && before.to.x == m.from.x && before.to.y == m.from.y &&
-           before.to.z == m.from.z;
+    return walked(follow_, m) && walked(follow_, before) && before.pass == m.pass &&
+           before.to.x == m.from.x && before.to.y == m.from.y && before.to.z == m.from.z;
   }
 
   // The pieces a move is followed in: one per kArcPiece of a feed arc's turn, else one.
