@@ -49,8 +49,8 @@ TEST_P(RoughAxisCutters, CutEveryLevelWithoutGouge) {
   const std::vector<double> levels{27, 24, 21, 18, 15, 12, 9, 6, 3, 0};
   EXPECT_TRUE(tpc::passes(tpc::checkLevels(path, levels)));
   EXPECT_TRUE(tpc::passes(tpc::checkNoGouge3D(path, part, {.allowance = 0.5, .tol = 0.01})));
-  EXPECT_TRUE(tpc::passes(
-      tpc::checkLinks3D(path, part, {.surface = qdtest::kBlockTop}, {.allowance = 0.5, .tol = 0.01})));
+  EXPECT_TRUE(tpc::passes(tpc::checkLinks3D(path, part, {.surface = qdtest::kBlockTop},
+                                            {.allowance = 0.5, .tol = 0.01})));
   // The default strategy reached the pocketing: most planar feed runs go along x.
   double alongX = 0, alongY = 0;
   for (const tpc::Move& m : path.moves) {
@@ -62,10 +62,10 @@ TEST_P(RoughAxisCutters, CutEveryLevelWithoutGouge) {
   EXPECT_GT(alongX, 3 * alongY) << alongX << " along x, " << alongY << " along y";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cutters, RoughAxisCutters,
-    ::testing::Values(CutterCase{"ball", "*FRTYP 1\n", tpc::Tool::ball(5)},
-                      CutterCase{"torus", "*FRTYP 3\n*FRBOGEN 2\n", tpc::Tool::torus(5, 2)}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cutters, RoughAxisCutters,
+                         ::testing::Values(CutterCase{"ball", "*FRTYP 1\n", tpc::Tool::ball(5)},
+                                           CutterCase{"torus", "*FRTYP 3\n*FRBOGEN 2\n",
+                                                      tpc::Tool::torus(5, 2)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
