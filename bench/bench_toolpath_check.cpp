@@ -1,7 +1,8 @@
 // bench_toolpath_check.cpp - speed of the independent toolpath checker: the gouge check of a
 // 10^4-move drop path over a sphere on a plate (argument 0: the real sphere_on_plate.stl, skipped
 // without the data folder; 1: the generated one), of rings that rest on the drafted walls of a
-// pocket and on a drafted round island at a fine tolerance, and one drop through the plan-box
+// pocket and on a drafted round island at a fine tolerance, the link check of the same drop path
+// taken as rapids (each judged against the part all along it), and one drop through the plan-box
 // buckets against the plain scan of every triangle that stays its oracle.
 #include <benchmark/benchmark.h>
 
@@ -79,6 +80,25 @@ void BM_Gouge3DSpherePlate(benchmark::State& state) {
   state.counters["triangles"] = static_cast<double>(s->part.triangles.size());
 }
 BENCHMARK(BM_Gouge3DSpherePlate)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("generated")
+    ->Unit(benchmark::kMillisecond);
+
+// The drop path with every move a rapid, over a stock below the part: the link check's part rule
+// follows each rapid as the gouge check follows feeds.
+void BM_Links3DSpherePlateRapids(benchmark::State& state) {
+  const SpherePlate* s = spherePlate(state);
+  if (s == nullptr) return;
+  tpc::Path rapids = s->path;
+  for (tpc::Move& m : rapids.moves) m.kind = tpc::MoveKind::Rapid;
+  const tpc::Stock stock{s->part.lo.z - 1, 0, 0, 0, 0};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tpc::checkLinks3D(rapids, s->part, stock, {.tol = 1e3}).worst);
+  }
+  state.counters["moves"] = static_cast<double>(rapids.moves.size());
+}
+BENCHMARK(BM_Links3DSpherePlateRapids)
     ->Arg(0)
     ->Arg(1)
     ->ArgName("generated")

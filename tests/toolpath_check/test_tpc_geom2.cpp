@@ -1,11 +1,15 @@
 // test_tpc_geom2.cpp - the checker's planar geometry: exact line and arc distances against dense
-// samples, and winding numbers of contours with arcs against the same contours as fine polygons.
+// samples, winding numbers of contours with arcs against the same contours as fine polygons, and
+// bucket ranges of boxes that reach to infinity.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <random>
+#include <vector>
 
+#include "toolpath_check_gtest.h"
 #include "tpc_internal.h"
 
 namespace {
@@ -156,6 +160,57 @@ TEST(TpcGeom2, RowThroughVerticesCountsOnce) {
   EXPECT_EQ(tpc::windingNumber(circle, -2, 1), 0);   // tangent at the top
   EXPECT_EQ(tpc::windingNumber(circle, -2, -1), 0);  // tangent at the bottom
   EXPECT_NE(tpc::windingNumber(circle, 0, 0.999), 0);
+}
+
+// Box edges at infinity or far beyond the grid were cast to int unclamped (undefined; in practice
+// the lowest int, clamped to cell 0): the ray towards +x that the pocket checks use for winding
+// numbers then met no cell but the first column, and a feed in the middle of an island passed.
+TEST(TpcGeom2, BucketRangeReachesTheBorderFromInfinity) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  tpc::BoxBuckets g;
+  std::vector<std::array<double, 4>> boxes;
+  for (int i = 0; i < 10; ++i) boxes.push_back({i * 10.0, i * 10.0, i * 10.0 + 5, i * 10.0 + 5});
+  tpc::bucketBoxes(boxes, 1.0, 512, g);
+  ASSERT_GT(g.nx, 3);
+  ASSERT_GT(g.ny, 3);
+  struct Case {
+    const char* name;
+    double x0, y0, x1, y1;
+    bool meets;
+    int i0, j0, i1, j1;  // -1: the last cell of the row or column
+  };
+  const Case cases[] = {
+      {"ray towards +x", 50, 50, kInf, 50, true, -2, -2, -1, -2},
+      {"ray towards -x", -kInf, 50, 50, 50, true, 0, -2, -2, -2},
+      {"the whole plane", -kInf, -kInf, kInf, kInf, true, 0, 0, -1, -1},
+      {"far beyond the int range", -1e300, -1e300, 1e300, 1e300, true, 0, 0, -1, -1},
+      {"beyond the grid", 1e300, 0, kInf, 10, false, 0, 0, 0, 0},
+  };
+  const int mid = static_cast<int>(std::floor((50 - g.x0) / g.cell));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int i0 = 7, j0 = 7, i1 = 7, j1 = 7;
+    ASSERT_EQ(tpc::bucketRange(g, c.x0, c.y0, c.x1, c.y1, i0, j0, i1, j1), c.meets);
+    if (!c.meets) continue;
+    auto want = [&](int v, int last) { return v == -1 ? last : v == -2 ? mid : v; };
+    EXPECT_EQ(i0, want(c.i0, g.nx - 1));
+    EXPECT_EQ(j0, want(c.j0, g.ny - 1));
+    EXPECT_EQ(i1, want(c.i1, g.nx - 1));
+    EXPECT_EQ(j1, want(c.j1, g.ny - 1));
+  }
+  // The fault as a pocket check saw it: a feed deep inside a square island.
+  tpc::Pocket pocket;
+  pocket.outer = tpc::rectangle(0, 0, 100, 100, 0, 0);
+  pocket.islands = {tpc::rectangle(20, 20, 80, 80, 0, 0)};
+  tpc::Path path;
+  ASSERT_TRUE(tpc::passes(
+      tpc::readPofText(path, "31: oL( x[/50] y[/50] z[/-1] )\n31: oL( x[/55] )\n0: cycleEnd(t)\n",
+                       tpc::Tool::flat(1))));
+  const tpc::Result indexed = tpc::checkNoGouge2D(path, pocket);
+  const tpc::Result plain = tpc::checkNoGouge2D(path, pocket, {.plainScan = true});
+  EXPECT_FALSE(indexed.ok) << indexed.message;
+  EXPECT_FALSE(plain.ok) << plain.message;
+  EXPECT_EQ(indexed.worst, plain.worst);
 }
 
 }  // namespace

@@ -98,7 +98,8 @@ struct Result {
   double uncutArea = 0;         // coverage checks: area the path leaves uncut
   std::vector<double> missing;  // level check: levels asked for and not found
   std::vector<double> extra;    // level check: levels found and not asked for
-  // G3: the vertical measure beside the judged one, the largest (drop - tip z), and its place.
+  // G3 and L3D: the vertical measure beside the judged one, the largest (drop - tip z) over the
+  // moves the check judges against the part, and its place.
   double vertical = 0;
   Vec3 verticalWhere;
   long verticalLine = 0;
@@ -293,9 +294,12 @@ struct Stock {
 };
 // L in 3D: walking the path in order, every feed move lowers the stock to its swept cutter; a
 // rapid fails when its swept cutter meets stock above the cutter's lower surface by more than
-// tol, or when the cutter grown by the allowance drops onto the part above its tip by more than
-// tol (the vertical measure, at samples every min(R/8, 0.25)). worst = the largest of both
-// violations.
+// tol, or when the part reaches more than tol into its tool grown by the allowance anywhere along
+// it, measured in 3-D and bounded between samples as G3 does for feeds (a rapid that leaves a
+// level beside a steep wall at the allowance passes). worst = the larger of both violations
+// (the part's exact within G3's slack); the message gives each. A bound left above tol between
+// samples fails the check too. The vertical measure along the rapids (the drop of the grown tool
+// less the tip z, every min(R/8, 0.25)) is reported beside it, not judged.
 struct Links3DOptions {
   double allowance = 0;
   double tol = 1e-3;

@@ -101,7 +101,7 @@ void cellSpan(const Cover& cv, double xa, double xb, int& i0, int& i1) {
   auto first = [&](double x) {
     if (x == -kInf) return 0;
     if (x == kInf) return cv.nx;
-    return std::clamp(static_cast<int>(std::ceil((x - cv.x0) / cv.cell - 0.5)), 0, cv.nx);
+    return cellIndex(std::ceil((x - cv.x0) / cv.cell - 0.5), 0, cv.nx);
   };
   i0 = first(xa);
   i1 = first(xb);
@@ -245,10 +245,10 @@ bool buildCover(const Path& path, const Pocket& pocket, const CoverOptions& opt,
     const double M = std::max(opt.step, f.radius) + opt.tol + rmin;
     double a0, b0, a1, b1;
     curveBox(f.c, a0, b0, a1, b1);
-    const int i0 = std::max(0, static_cast<int>(std::floor((a0 - M - cv.x0) / cv.cell)));
-    const int i1 = std::min(cv.nx - 1, static_cast<int>(std::ceil((a1 + M - cv.x0) / cv.cell)));
-    const int j0 = std::max(0, static_cast<int>(std::floor((b0 - M - cv.y0) / cv.cell)));
-    const int j1 = std::min(cv.ny - 1, static_cast<int>(std::ceil((b1 + M - cv.y0) / cv.cell)));
+    const int i0 = cellIndex(std::floor((a0 - M - cv.x0) / cv.cell), 0, cv.nx);
+    const int i1 = cellIndex(std::ceil((a1 + M - cv.x0) / cv.cell), -1, cv.nx - 1);
+    const int j0 = cellIndex(std::floor((b0 - M - cv.y0) / cv.cell), 0, cv.ny);
+    const int j1 = cellIndex(std::ceil((b1 + M - cv.y0) / cv.cell), -1, cv.ny - 1);
     for (int j = j0; j <= j1; ++j) {
       for (int i = i0; i <= i1; ++i) {
         const double d = distPointCurve(cv.cx(i), cv.cy(j), f.c);

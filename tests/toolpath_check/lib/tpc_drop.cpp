@@ -235,8 +235,8 @@ double MeshIndex::drop(const Tool& tool, double allowance, double x, double y) c
     }
   };
   // The bucket under the axis first: its triangles give a high best early.
-  const int ic = std::clamp(static_cast<int>(std::floor((x - grid_.x0) / grid_.cell)), i0, i1);
-  const int jc = std::clamp(static_cast<int>(std::floor((y - grid_.y0) / grid_.cell)), j0, j1);
+  const int ic = cellIndex(std::floor((x - grid_.x0) / grid_.cell), i0, i1);
+  const int jc = cellIndex(std::floor((y - grid_.y0) / grid_.cell), j0, j1);
   scan(ic, jc);
   for (int j = j0; j <= j1; ++j) {
     for (int i = i0; i <= i1; ++i) {

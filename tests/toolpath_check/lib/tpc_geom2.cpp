@@ -327,10 +327,10 @@ bool bucketRange(const BoxBuckets& g, double x0, double y0, double x1, double y1
   if (g.nx == 0) return false;
   if (x1 < g.x0 || y1 < g.y0 || x0 > g.x0 + g.nx * g.cell || y0 > g.y0 + g.ny * g.cell)
     return false;
-  i0 = std::clamp(static_cast<int>(std::floor((x0 - g.x0) / g.cell)), 0, g.nx - 1);
-  j0 = std::clamp(static_cast<int>(std::floor((y0 - g.y0) / g.cell)), 0, g.ny - 1);
-  i1 = std::clamp(static_cast<int>(std::floor((x1 - g.x0) / g.cell)), 0, g.nx - 1);
-  j1 = std::clamp(static_cast<int>(std::floor((y1 - g.y0) / g.cell)), 0, g.ny - 1);
+  i0 = cellIndex(std::floor((x0 - g.x0) / g.cell), 0, g.nx - 1);
+  j0 = cellIndex(std::floor((y0 - g.y0) / g.cell), 0, g.ny - 1);
+  i1 = cellIndex(std::floor((x1 - g.x0) / g.cell), 0, g.nx - 1);
+  j1 = cellIndex(std::floor((y1 - g.y0) / g.cell), 0, g.ny - 1);
   return true;
 }
 

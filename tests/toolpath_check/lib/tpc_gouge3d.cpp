@@ -139,11 +139,13 @@ class Beside {
 
 class Walk {
  public:
-  Walk(const Path& path, const MeshIndex& index, const Gouge3DOptions& options, Result& res)
+  Walk(const Path& path, const MeshIndex& index, const Gouge3DOptions& options, Follow follow,
+       Result& res)
       : path_(path),
         index_(index),
         mesh_(index.mesh()),
         options_(options),
+        follow_(follow),
         res_(res),
         slack_(std::max(options.tol / 2, kMinSlack)),
         lists_(kMaxDepth + 1) {}
@@ -155,6 +157,7 @@ class Walk {
     Sample prev;
     for (std::size_t i = 0; i < path_.moves.size(); ++i) {
       const Move& m = path_.moves[i];
+      if (!walked(follow_, m)) continue;
       tool_ = &path_.passes[static_cast<std::size_t>(m.pass)].tool;
       moveCandidates(m);
       moveSamples_ = 0;
@@ -173,7 +176,7 @@ class Walk {
       Sample a =
           !continues(i) || prev.cut > cut ? sampleAt(m.from, m, cut, moveList_) : std::move(prev);
       Sample b = sampleAt(m.to, m, sampleCut(endLen), moveList_);
-      if (m.kind == MoveKind::Feed) feed(m, c, pieces, a, b);
+      if (followed(follow_, m)) follow(m, c, pieces, a, b);
       prev = std::move(b);
     }
   }
@@ -196,13 +199,13 @@ class Walk {
     return std::max(t - 0.5 * len * (1 + kWindow) - kWindow * (1 + std::fabs(t)), -tool_->radius);
   }
 
-  // True when move i starts where move i - 1 ended, in the same pass.
+  // True when move i starts where move i - 1 ended, in the same pass, and both are walked.
   bool continues(std::size_t i) const {
     if (i == 0) return false;
     const Move& m = path_.moves[i];
     const Move& before = path_.moves[i - 1];
-    return before.pass == m.pass && before.to.x == m.from.x && before.to.y == m.from.y &&
-           before.to.z == m.from.z;
+    return walked(follow_, m) && walked(follow_, before) && before.pass == m.pass &&
+           before.to.x == m.from.x && before.to.y == m.from.y && before.to.z == m.from.z;
   }
 
   // The pieces a move is followed in: one per kArcPiece of a feed arc's turn, else one.
@@ -329,7 +332,7 @@ class Walk {
     return s;
   }
 
-  void feed(const Move& m, const Curve& c, int pieces, const Sample& a, const Sample& b) {
+  void follow(const Move& m, const Curve& c, int pieces, const Sample& a, const Sample& b) {
     if (pieces == 1) {
       refine(m, c, stretchOf(m, c, 0, 1, a.p, b.p), a, b, moveList_, 0);
       return;
@@ -444,6 +447,7 @@ class Walk {
   const MeshIndex& index_;
   const Mesh& mesh_;
   const Gouge3DOptions& options_;
+  const Follow follow_;
   Result& res_;
   const double slack_;
   const Tool* tool_ = nullptr;
@@ -453,20 +457,33 @@ class Walk {
   std::vector<std::vector<int>> lists_;  // the narrowed candidates of each halving depth
 };
 
-// The vertical measure: the drop of the grown tool less the tip z, at the move ends and every
-// min(R/8, 0.25) along feeds.
+// The vertical measure: the drop of the grown tool less the tip z, at the ends of the moves walked
+// and every min(R/8, 0.25) along those followed.
 void verticalMeasure(const Path& path, const MeshIndex& index, const Gouge3DOptions& options,
-                     Result& res) {
+                     Follow follow, Result& res) {
   Result v;
   v.worst = -kInf;
   std::vector<Vec3> pts;
   for (std::size_t i = 0; i < path.moves.size(); ++i) {
     const Move& m = path.moves[i];
+    if (!walked(follow, m)) continue;
     const Tool& tool = path.passes[static_cast<std::size_t>(m.pass)].tool;
     const Move* prev = i > 0 ? &path.moves[i - 1] : nullptr;
-    const bool withStart = prev == nullptr || prev->pass != m.pass || prev->to.x != m.from.x ||
-                           prev->to.y != m.from.y || prev->to.z != m.from.z;
-    moveSamples(m, sampleStep(tool), withStart, pts);
+    const bool withStart = prev == nullptr || !walked(follow, *prev) || prev->pass != m.pass ||
+                           prev->to.x != m.from.x || prev->to.y != m.from.y ||
+                           prev->to.z != m.from.z;
+    const double step = sampleStep(tool);
+    if (m.kind == MoveKind::Feed || !followed(follow, m)) {
+      moveSamples(m, step, withStart, pts);
+    } else {
+      // A rapid followed: sampled along as feeds are.
+      pts.clear();
+      const double len = std::hypot(curveLength(moveCurve(m)), m.to.z - m.from.z);
+      const int n = std::max(1, static_cast<int>(std::ceil(len / step)));
+      for (int k = withStart ? 0 : 1; k <= n; ++k) {
+        pts.push_back(movePoint(m, static_cast<double>(k) / n));
+      }
+    }
     for (const Vec3& p : pts) {
       const double d = options.plainScan
                            ? dropPlain(index.mesh(), tool, options.allowance, p.x, p.y)
@@ -482,6 +499,27 @@ void verticalMeasure(const Path& path, const MeshIndex& index, const Gouge3DOpti
 
 }  // namespace
 
+double penetrationAlong(const Path& path, const MeshIndex& index, const Gouge3DOptions& options,
+                        Follow follow, Result& res) {
+  res.worst = -kInf;
+  Walk walk(path, index, options, follow, res);
+  walk.run();
+  verticalMeasure(path, index, options, follow, res);
+  return walk.unproven();
+}
+
+std::string verticalText(const Path& path, const Result& res) {
+  std::string s = "vertical " + num(res.vertical);
+  if (res.verticalLine > 0) {
+    Result at;
+    at.where = res.verticalWhere;
+    at.line = res.verticalLine;
+    at.pass = res.verticalPass;
+    s += placeText(path, at);
+  }
+  return s;
+}
+
 Result checkNoGouge3D(const Path& path, const Mesh& part, const Gouge3DOptions& options) {
   return checkNoGouge3D(path, MeshIndex(part), options);
 }
@@ -491,29 +529,19 @@ Result checkNoGouge3D(const Path& path, const MeshIndex& index, const Gouge3DOpt
   if (!(options.allowance >= 0) || !(options.tol >= 0))
     return notRun("G3", "allowance and tol must be >= 0");
   Result res;
-  res.worst = -kInf;
-  Walk walk(path, index, options, res);
-  walk.run();
-  verticalMeasure(path, index, options, res);
+  const double unprovenBound = penetrationAlong(path, index, options, Follow::Feeds, res);
   // Where the halving stopped on its floor, the bound there must hold the tolerance too.
-  const bool unproven = walk.unproven() > options.tol;
+  const bool unproven = unprovenBound > options.tol;
   res.ok = res.worst <= options.tol && !unproven;
   std::string s =
       std::string("G3 ") + (res.ok ? "ok: " : "FAIL: ") + "penetration " + num(res.worst);
   if (res.worst > options.tol) {
     s += " > tol " + num(options.tol);
   } else if (unproven) {
-    s += ", up to " + num(walk.unproven()) + " between samples > tol " + num(options.tol);
+    s += ", up to " + num(unprovenBound) + " between samples > tol " + num(options.tol);
   }
   if (res.line > 0) s += placeText(path, res);
-  s += "; vertical " + num(res.vertical);
-  if (res.verticalLine > 0) {
-    Result at;
-    at.where = res.verticalWhere;
-    at.line = res.verticalLine;
-    at.pass = res.verticalPass;
-    s += placeText(path, at);
-  }
+  s += "; " + verticalText(path, res);
   res.message = s;
   return res;
 }

@@ -69,7 +69,15 @@ bool inPocket(const PocketCurves& p, double x, double y);
 // per item, times scale, and at least the extent / maxCells.
 void bucketBoxes(const std::vector<std::array<double, 4>>& boxes, double scale, double maxCells,
                  BoxBuckets& out);
-// The cells a box meets, clamped to the grid; false when the box misses the grid.
+// A whole cell index v (already floored or ceiled) within [lo, hi], clamped before the cast: an
+// infinite or huge v has no int. NaN gives lo.
+inline int cellIndex(double v, int lo, int hi) {
+  if (!(v > lo)) return lo;
+  if (v >= hi) return hi;
+  return static_cast<int>(v);
+}
+// The cells a box meets, clamped to the grid; false when the box misses the grid. Infinite box
+// edges reach the grid's border (a ray towards +x asks for [x, +infinity]).
 bool bucketRange(const BoxBuckets& g, double x0, double y0, double x1, double y1, int& i0, int& j0,
                  int& i1, int& j1);
 
@@ -196,6 +204,26 @@ void moveSamples(const Move& m, double step, bool withStart, std::vector<Vec3>& 
 Vec3 movePoint(const Move& m, double u);
 // The G3 sample step of a tool: min(R/8, 0.25).
 double sampleStep(const Tool& tool);
+
+// ---- the part's penetration along a path ------------------------------------------------------
+
+// Which moves the penetration walk follows. Feeds (G3): every move's ends are sampled and feed
+// moves are followed between them. Rapids (L3D): only rapids, at their ends and all along them.
+enum class Follow { Feeds, Rapids };
+inline bool walked(Follow f, const Move& m) {
+  return f == Follow::Feeds || m.kind == MoveKind::Rapid;
+}
+inline bool followed(Follow f, const Move& m) {
+  return m.kind == (f == Follow::Feeds ? MoveKind::Feed : MoveKind::Rapid);
+}
+// The 3-D penetration of the part into each move's tool grown by options.allowance, over the
+// moves `follow` walks, with the vertical measure beside it: sets res.worst, where, line and pass
+// as G3 describes them (-infinity: nothing near) and the vertical fields. Returns the largest
+// bound left unproven between samples (-infinity: none). Needs a mesh with triangles.
+double penetrationAlong(const Path& path, const MeshIndex& index, const Gouge3DOptions& options,
+                        Follow follow, Result& res);
+// "vertical V" and its place, of a result penetrationAlong filled.
+std::string verticalText(const Path& path, const Result& res);
 
 // Number text for messages: "%.6g".
 std::string num(double v);

@@ -54,6 +54,44 @@ double lowestOnMove(const Move& m, double R, double r, double px, double py) {
   return low;
 }
 
+// The stock's heightmap grid: cell (i, j) has its centre at (x0 + (i + 0.5) cell, y0 + ...).
+struct Heightmap {
+  double x0 = 0, y0 = 0, cell = 1;
+  int nx = 0, ny = 0;
+};
+
+// Walks the path in order: every feed move lowers the stock to its swept cutter; a rapid's swept
+// cutter meeting stock above its lower surface sets res.worst (-infinity: none).
+void stockRule(const Path& path, const Heightmap& map, double surface, Result& res) {
+  res.worst = -kInf;
+  const int nx = map.nx, ny = map.ny;
+  std::vector<double> top(static_cast<std::size_t>(nx) * ny, surface);
+  for (const Move& m : path.moves) {
+    const Tool& tool = path.passes[static_cast<std::size_t>(m.pass)].tool;
+    const double R = tool.radius, r = tool.corner;
+    double a0, b0, a1, b1;
+    curveBox(moveCurve(m), a0, b0, a1, b1);
+    // Clamped one past the grid, so that a move beyond it meets no cell.
+    const int i0 = cellIndex(std::floor((a0 - R - map.x0) / map.cell), 0, nx);
+    const int i1 = cellIndex(std::ceil((a1 + R - map.x0) / map.cell), -1, nx - 1);
+    const int j0 = cellIndex(std::floor((b0 - R - map.y0) / map.cell), 0, ny);
+    const int j1 = cellIndex(std::ceil((b1 + R - map.y0) / map.cell), -1, ny - 1);
+    for (int j = j0; j <= j1; ++j) {
+      for (int i = i0; i <= i1; ++i) {
+        const double px = map.x0 + (i + 0.5) * map.cell, py = map.y0 + (j + 0.5) * map.cell;
+        const double low = lowestOnMove(m, R, r, px, py);
+        if (low == kInf) continue;
+        double& h = top[static_cast<std::size_t>(j) * nx + i];
+        if (m.kind == MoveKind::Feed) {
+          h = std::min(h, low);
+        } else if (h - low > res.worst) {
+          setWorst(res, h - low, Vec3{px, py, h}, &m);
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 
 Result checkLinks3D(const Path& path, const Mesh& part, const Stock& stock,
@@ -83,45 +121,34 @@ Result checkLinks3D(const Path& path, const Mesh& part, const Stock& stock,
   const double nxd = std::ceil((bx1 - bx0) / cell), nyd = std::ceil((by1 - by0) / cell);
   if (nxd * nyd > kMaxCells)
     return notRun("L3D", "heightmap of " + num(nxd * nyd) + " cells is too large");
-  const int nx = static_cast<int>(nxd), ny = static_cast<int>(nyd);
-  std::vector<double> top(static_cast<std::size_t>(nx) * ny, stock.surface);
-  const MeshIndex index(part);
-  for (const Move& m : path.moves) {
-    const Tool& tool = path.passes[static_cast<std::size_t>(m.pass)].tool;
-    const double R = tool.radius, r = tool.corner;
-    double a0, b0, a1, b1;
-    curveBox(moveCurve(m), a0, b0, a1, b1);
-    const int i0 = std::max(0, static_cast<int>(std::floor((a0 - R - bx0) / cell)));
-    const int i1 = std::min(nx - 1, static_cast<int>(std::ceil((a1 + R - bx0) / cell)));
-    const int j0 = std::max(0, static_cast<int>(std::floor((b0 - R - by0) / cell)));
-    const int j1 = std::min(ny - 1, static_cast<int>(std::ceil((b1 + R - by0) / cell)));
-    for (int j = j0; j <= j1; ++j) {
-      for (int i = i0; i <= i1; ++i) {
-        const double px = bx0 + (i + 0.5) * cell, py = by0 + (j + 0.5) * cell;
-        const double low = lowestOnMove(m, R, r, px, py);
-        if (low == kInf) continue;
-        double& h = top[static_cast<std::size_t>(j) * nx + i];
-        if (m.kind == MoveKind::Feed) {
-          h = std::min(h, low);
-        } else if (h - low > res.worst) {
-          setWorst(res, h - low, Vec3{px, py, h}, &m);
-        }
-      }
-    }
-    if (m.kind != MoveKind::Rapid || part.triangles.empty()) continue;
-    // The rapid and the part grown by the allowance, sampled as the gouge check samples feeds.
-    const double len = std::hypot(curveLength(moveCurve(m)), m.to.z - m.from.z);
-    const int n = std::max(1, static_cast<int>(std::ceil(len / sampleStep(tool))));
-    for (int k = 0; k <= n; ++k) {
-      const Vec3 p = movePoint(m, static_cast<double>(k) / n);
-      const double v = index.drop(tool, options.allowance, p.x, p.y) - p.z;
-      if (v > res.worst) setWorst(res, v, p, &m);
-    }
+  const Heightmap map{bx0, by0, cell, static_cast<int>(nxd), static_cast<int>(nyd)};
+  Result stockRes;
+  stockRule(path, map, stock.surface, stockRes);
+  // The rapids against the part grown by the allowance: the 3-D penetration, as G3 judges feeds.
+  Result partRes;
+  partRes.worst = -kInf;
+  double unproven = -kInf;
+  if (!part.triangles.empty()) {
+    const MeshIndex index(part);
+    unproven = penetrationAlong(path, index, {options.allowance, options.tol, false},
+                                Follow::Rapids, partRes);
   }
-  res.ok = res.worst <= options.tol;
+  res = stockRes.worst >= partRes.worst ? stockRes : partRes;
+  res.vertical = partRes.vertical;
+  res.verticalWhere = partRes.verticalWhere;
+  res.verticalLine = partRes.verticalLine;
+  res.verticalPass = partRes.verticalPass;
+  const bool unprovenFails = unproven > options.tol;
+  res.ok = res.worst <= options.tol && !unprovenFails;
   std::string s =
       std::string("L3D ") + (res.ok ? "ok: " : "FAIL: ") + "rapid violation " + num(res.worst);
-  if (!res.ok) s += " > tol " + num(options.tol) + placeText(path, res);
+  if (res.worst > options.tol) {
+    s += " > tol " + num(options.tol) + placeText(path, res);
+  } else if (unprovenFails) {
+    s += ", part up to " + num(unproven) + " between samples > tol " + num(options.tol);
+  }
+  s += "; stock " + num(stockRes.worst) + ", part " + num(partRes.worst);
+  if (!part.triangles.empty()) s += "; " + verticalText(path, partRes);
   res.message = s;
   return res;
 }
