@@ -237,7 +237,7 @@ class OffWinding {
  public:
   OffWinding(const OffVec<Point2D>& pts, const OffVec<double>& boxes, const CellGrid& grid,
              std::pmr::memory_resource* mem)
-      : pts_(pts), boxes_(boxes), grid_(grid), vertical_(grid.cols > grid.rows), first_(mem) {
+      : pts_(pts), grid_(grid), vertical_(grid.cols > grid.rows), first_(mem) {
     const int m = static_cast<int>(pts.size());
     first_.resize(static_cast<std::size_t>(m));
     for (int i = 0; i < m; ++i) {
@@ -279,7 +279,6 @@ class OffWinding {
 
  private:
   const OffVec<Point2D>& pts_;
-  const OffVec<double>& boxes_;
   const CellGrid& grid_;
   bool vertical_;
   OffVec<int> first_;

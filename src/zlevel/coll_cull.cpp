@@ -212,7 +212,7 @@ int zpathCompareBoxMinX(const void* a, const void* b) {
   return xa < xb ? -1 : (xa > xb ? 1 : 0);
 }
 
-ZpathParityIndex::ZpathParityIndex(const ZPath* const* paths, int n) : paths_(paths), n_(n) {
+ZpathParityIndex::ZpathParityIndex(const ZPath* const* paths, int n) : paths_(paths) {
   double lo = 1e300, hi = -1e300;
   std::size_t total = 0;
   for (int k = 0; k < n; ++k) {

@@ -44,7 +44,6 @@ class ZpathParityIndex {
     std::int32_t path;
   };
   const ZPath* const* paths_;
-  int n_;
   double y0_ = 0, height_ = 1;
   int buckets_ = 1;
   std::vector<std::int32_t> start_;

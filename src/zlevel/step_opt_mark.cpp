@@ -476,7 +476,6 @@ int stepOptWriteLevelBounds(SliceContext* slice, const Kont2D* region, double z,
     std::remove(temp);
     // The group: the first remaining path and every path it directly contains.
     const ZPath head = list->items[0];
-    int written = 0;
     for (int k = list->count - 1; k >= 1; --k) {
       if (!zpathIsDirectParent(list->items[k], head)) continue;
       if (zpathAppendBnd(&list->items[k], temp) < 0) {
@@ -484,7 +483,6 @@ int stepOptWriteLevelBounds(SliceContext* slice, const Kont2D* region, double z,
         return stepOptFail(-1);
       }
       zpathListRemove(list, k);
-      ++written;
     }
     if (zpathAppendBnd(&list->items[0], temp) < 0) {
       std::remove(temp);

@@ -136,6 +136,20 @@ double zpathDiagonalSq(const ZPath& p) {
   return w * w + h * h;
 }
 
+// Whether two paths lie at one level. A height that is not a number lies at no level, so such a
+// path never repeats another one nor is repeated.
+bool zpathSameLevel(const ZPath& a, const ZPath& b) { return std::fabs(a.z - b.z) < kLevelTol; }
+
+// Whether no path lies higher than the one before it, so that the paths of one level follow each
+// other and the first path of another level ends the search for repeats. A height that is not a
+// number makes the list unsorted: it compares with nothing.
+bool zpathSortedDown(const ZPathList* list) {
+  for (int i = 1; i < list->count; ++i) {
+    if (!(list->items[i].z <= list->items[i - 1].z)) return false;
+  }
+  return true;
+}
+
 // Whether p lies within kPointTol x g of path j: the answer of |zpathPointDistance(p, j) / g| <
 // kPointTol, given as soon as one vertex or edge is near enough (the smallest distance is below
 // the bound exactly when one of the distances is). The scan starts at the vertex that answered
@@ -185,7 +199,8 @@ bool zpathRepeats(const ZPath& j, const ZPath& k) {
   const double dj = zpathDiagonalSq(j), dk = zpathDiagonalSq(k);
   if (dk * kDiagonalRatio < dj || dj * kDiagonalRatio < dk) return false;
   const double g = std::max(dj, dk);
-  if (!(g >= kMinDiagonalSq)) return false;
+  // A box whose squared diagonal overflows measures nothing: every distance over it would be 0.
+  if (!(g >= kMinDiagonalSq) || !std::isfinite(g)) return false;
   const double llx = k.xmin - j.xmin, lly = k.ymin - j.ymin;
   if (!((llx * llx + lly * lly) / g < kCornerTol)) return false;
   const double urx = k.xmax - j.xmax, ury = k.ymax - j.ymax;
@@ -274,8 +289,7 @@ bool zpathRemoveIdenticalPruned(ZPathList* list) {
       const auto end = std::upper_bound(it, sortedKeys.end(), high);
       for (; it != end; ++it) {
         const int k = order[static_cast<std::size_t>(it - sortedKeys.begin())];
-        if (k > j && dead[static_cast<std::size_t>(k)] == 0 &&
-            !(std::fabs(list->items[k].z - pj.z) >= kLevelTol)) {
+        if (k > j && dead[static_cast<std::size_t>(k)] == 0 && zpathSameLevel(pj, list->items[k])) {
           candidates.push_back(k);
         }
       }
@@ -410,15 +424,12 @@ ZPathList* zpathListRead(const char* fileName) {
 
 int zpathListRemoveIdenticalPlain(ZPathList* list) {
   if (list == nullptr || list->items == nullptr) return 1;
-  bool sorted = true;
-  for (int i = 1; i < list->count; ++i) {
-    if (list->items[i].z > list->items[i - 1].z) sorted = false;
-  }
+  const bool sorted = zpathSortedDown(list);
   for (int j = 0; j < list->count; ++j) {
     for (int k = j + 1; k < list->count;) {
       const ZPath& pj = list->items[j];
       const ZPath& pk = list->items[k];
-      if (std::fabs(pk.z - pj.z) >= kLevelTol) {
+      if (!zpathSameLevel(pj, pk)) {
         if (sorted) break;
         ++k;
         continue;

@@ -51,11 +51,13 @@ ZPathList* zpathListRead(const char* fileName);
 // overlapping boxes, equal orientation, flags and material side, areas and squared box diagonals
 // within 10 % and 1 %, both box corners within 1e-5 (squared distance over the larger squared
 // diagonal G, which must be at least 1e-5) and every point of the later path within 0.0001 G of
-// the earlier one (zpathPointDistance). Each path j is compared with the later paths k in order;
-// in a list sorted by falling z the comparison stops at the first other level. Each removal logs
-// kZpathIdenticalLog. Pairs that cannot pass the box, level and corner tests are skipped without
-// being evaluated; the paths removed are those of zpathListRemoveIdenticalPlain. Returns 1 (also
-// for null).
+// the earlier one (zpathPointDistance). A path whose z is not a number lies at no level and a pair
+// whose larger squared diagonal overflows is no repeat, so reading a file written from a list read
+// before gives that list again. Each path j is compared with the later paths k in order; in a list
+// sorted by falling z (no z is larger than the one before, none is not a number) the comparison
+// stops at the first other level. Each removal logs kZpathIdenticalLog. Pairs that cannot pass
+// the box, level and corner tests are skipped without being evaluated; the paths removed are
+// those of zpathListRemoveIdenticalPlain. Returns 1 (also for null).
 int zpathListRemoveIdentical(ZPathList* list);
 // The same by comparing every pair in order: the reference of the pruned method.
 int zpathListRemoveIdenticalPlain(ZPathList* list);

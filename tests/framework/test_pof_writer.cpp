@@ -117,15 +117,17 @@ TEST_F(PofTest, CfgSourceHeaderTakesItsKeysAndFramesTheToolDescription) {
   begin();
   cycSendAliasDef(&rec_, "FX", "FX", "100", "1");
   const std::string t = text();
-  const char* inOrder[] = {
+  // One piece over two lines: the literal blocks before the tool change, then the frame.
+  const char* beforeToolChange =
       "10: tech(milling)\n10: tr(tech)\n10: nctx(BTC)\n10: Gcode(M5)\n"
-      "10: Gcode(G0 Z\\040100\\041)\n10: nctx(0)\n0: toolCs_x(",
-      "11: oTool[4]( type[endMill] ) {\n",
-      "10: T(4)\n",
-      "10: nctx(ATC)\n10: Gcode(M3)\n10: nctx(0)\n0: cycle(test cycle)\n",
-      "0: jobname(cfg job)\n0: cycleCode(5)\n",
-      "10: del(S:P%d[1;20;1])\n10: arg(S:P2:=\"two\")\n",
-      "10: aliasDef(FX,FX,100,1)\n"};
+      "10: Gcode(G0 Z\\040100\\041)\n10: nctx(0)\n0: toolCs_x(";
+  const char* inOrder[] = {beforeToolChange,
+                           "11: oTool[4]( type[endMill] ) {\n",
+                           "10: T(4)\n",
+                           "10: nctx(ATC)\n10: Gcode(M3)\n10: nctx(0)\n0: cycle(test cycle)\n",
+                           "0: jobname(cfg job)\n0: cycleCode(5)\n",
+                           "10: del(S:P%d[1;20;1])\n10: arg(S:P2:=\"two\")\n",
+                           "10: aliasDef(FX,FX,100,1)\n"};
   std::size_t at = 0;
   for (const char* piece : inOrder) {
     const std::size_t found = t.find(piece, at);

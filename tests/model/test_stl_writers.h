@@ -115,7 +115,7 @@ inline std::string facetFile(float version, const std::vector<QuadFacet>& record
   s.resize(252, '\0');
   putI32(&s, static_cast<std::int32_t>(
                  count == kCountOfRecords ? static_cast<std::int64_t>(records.size()) : count));
-  if (static_cast<int>(version) == 2) {
+  if (version >= 2.0f && version < 3.0f) {  // a word that truncates to 2; NaN is no version
     s.resize(264, '\0');
     for (int k = 0; k < 7; ++k) {
       const GroupBlock g = k < static_cast<int>(groups.size()) ? groups[k] : GroupBlock{0, "", 0.0};

@@ -125,8 +125,13 @@ struct Rng {
       if (n > 0.1 && n <= 1) return (1.0 / n) * v;
     }
   }
+  // The draws in a fixed order (radius, then y, then x), whatever order a compiler evaluates the
+  // arguments of one call in.
   void circle(Case& c, double rmax) {
-    c.circle = stepCircle(u(-20, 20), u(-20, 20), u(0.01, rmax));
+    const double r = u(0.01, rmax);
+    const double y = u(-20, 20);
+    const double x = u(-20, 20);
+    c.circle = stepCircle(x, y, r);
     c.z = u(-20, 20);
   }
 };
