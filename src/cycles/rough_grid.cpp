@@ -69,26 +69,39 @@ int roughNetParams(const GlobalParams& g, const Kont2D* region, double* x0, doub
   }
   const double xmin = region->xmin, ymin = region->ymin;
   const double xmax = region->xmax, ymax = region->ymax;
+  double ox, oy, cs, rs, nc, nr;
   if (g.adjustGrid != 0 && g.zustellOk != 0) {
     Point3D p{g.zustellPtTcs[0], g.zustellPtTcs[1], g.zustellPtTcs[2]};
     csysWorldToTool(&p);
-    *colStep = *rowStep = d;
-    *x0 = p.x - std::floor((p.x - xmin) / d) * d + 0.025 - d;
-    *y0 = p.y - std::floor((p.y - ymin) / d) * d + 0.025 - d;
-    *cols = static_cast<int>(std::trunc((xmax - xmin) / d)) + 3;
-    *rows = static_cast<int>(std::trunc((ymax - ymin) / d)) + 3;
-    return 1;
+    cs = rs = d;
+    ox = p.x - std::floor((p.x - xmin) / d) * d + 0.025 - d;
+    oy = p.y - std::floor((p.y - ymin) / d) * d + 0.025 - d;
+    nc = std::trunc((xmax - xmin) / d) + 3;
+    nr = std::trunc((ymax - ymin) / d) + 3;
+  } else {
+    // A side shorter than the margin spans no cell: without the clamp a negative w would give a
+    // negative step and a grid running backwards.
+    const double w = std::max(0.0, xmax - xmin - kRoughGridEdgeMargin);
+    const double h = std::max(0.0, ymax - ymin - kRoughGridEdgeMargin);
+    cs = equalStep(w, d);
+    rs = equalStep(h, d);
+    ox = xmin + 0.025 - cs;
+    oy = ymin + 0.025 - rs;
+    nc = std::trunc(w / cs + 0.1) + 3;
+    nr = std::trunc(h / rs + 0.1) + 3;
   }
-  // A side shorter than the margin spans no cell: without the clamp a negative w would give a
-  // negative step and a grid running backwards.
-  const double w = std::max(0.0, xmax - xmin - kRoughGridEdgeMargin);
-  const double h = std::max(0.0, ymax - ymin - kRoughGridEdgeMargin);
-  *colStep = equalStep(w, d);
-  *rowStep = equalStep(h, d);
-  *x0 = xmin + 0.025 - *colStep;
-  *y0 = ymin + 0.025 - *rowStep;
-  *cols = static_cast<int>(std::trunc(w / *colStep + 0.1)) + 3;
-  *rows = static_cast<int>(std::trunc(h / *rowStep + 0.1)) + 3;
+  // Counts are checked as doubles before they become ints: a region far larger than its cells
+  // (a model of scattered or degenerate facets) must be refused, not wrapped round.
+  if (!(nc >= 1 && nr >= 1 && nc * nr <= kRoughGridMaxNodes)) {
+    msgSendInt(9, kRoughMsgNoDropNet, "* Fehler: DropNet kann nicht generiert werden", 0);
+    return gridFail(kRoughStopGrid);
+  }
+  *x0 = ox;
+  *y0 = oy;
+  *colStep = cs;
+  *rowStep = rs;
+  *cols = static_cast<int>(nc);
+  *rows = static_cast<int>(nr);
   return 1;
 }
 

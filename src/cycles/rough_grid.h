@@ -18,6 +18,8 @@
 
 // Smallest usable cell size; a smaller "*FRRADIUS" - "*AUFMASS_HORI" cannot span a grid.
 inline constexpr double kRoughGridMinCell = 1e-5;
+// Most nodes a drop grid may have (rows x columns): 2^28 float heights are a gigabyte.
+inline constexpr double kRoughGridMaxNodes = 268435456.0;
 // A region side shorter than this margin (0.025 at each end) spans no cell: w counts as 0.
 inline constexpr double kRoughGridEdgeMargin = 0.05;
 // Message and stop code of a drop grid that cannot be made.
@@ -34,7 +36,8 @@ inline constexpr int kRoughStartCollides = -3;
 // the region's width less 0.05 is split into equal steps of at most d (a width below 0.05 counts
 // as 0 and gives the step d), the origin 0.025 inside the box less one step, and rows and columns
 // reach one step beyond the box on each side. Returns 1; -32 with message 1184 (level 9) when
-// d is below 1e-5 or not finite, or the region or an output is null (outputs then untouched).
+// d is below 1e-5 or not finite, the grid would have more than kRoughGridMaxNodes nodes or a
+// count that is not finite, or the region or an output is null (outputs then untouched).
 int roughNetParams(const GlobalParams& g, const Kont2D* region, double* x0, double* y0, int* rows,
                    int* cols, double* colStep, double* rowStep);
 

@@ -84,6 +84,26 @@ TEST_F(RoughGrid, CellSizeOfZeroIsRefused) {
   kontFree(k);
 }
 
+// A region billions of cells wide (a model of scattered facets) made a column count beyond the
+// range of an int; the grid is refused, with the outputs untouched, in both grid modes.
+TEST_F(RoughGrid, RegionTooLargeForItsCellsIsRefused) {
+  g().frradius = 3;
+  g().gridFactor = 0;
+  for (const int adjust : {0, 1}) {
+    g().adjustGrid = adjust;
+    g().zustellOk = adjust;
+    for (const double far : {8e9, 1e300}) {
+      Kont2D* k = rect(0, 0, far, 10);
+      double x0 = 1, y0 = 1, cs = 1, rs = 1;
+      int rows = 1, cols = 1;
+      EXPECT_EQ(roughNetParams(g(), k, &x0, &y0, &rows, &cols, &cs, &rs), kRoughStopGrid) << far;
+      EXPECT_EQ(cols, 1);
+      EXPECT_EQ(cs, 1);
+      kontFree(k);
+    }
+  }
+}
+
 TEST_F(RoughGrid, AlignedToTheStartPoint) {
   g().frradius = 10;
   g().gridFactor = 0;
